@@ -1,0 +1,88 @@
+// TRefObject: the base of nearly every class. The reference count starts at 1 when the object is
+// created (the creator owns that reference); AddRef and Release change it atomically and the
+// Release that brings it to 0 destroys the object. Copying an object does not copy its count.
+// Releasing an object whose count is already 0 is the assertion "Dupliacte free or _release at ".
+// TRef<T> holds one reference and releases it when it goes.
+#pragma once
+
+#include <atomic>
+#include <utility>
+
+namespace kiv {
+
+class TRefObject {
+public:
+    TRefObject() noexcept = default;
+    TRefObject(const TRefObject&) noexcept {}
+    TRefObject& operator=(const TRefObject&) noexcept { return *this; }
+
+    void AddRef() const noexcept { refCount_.fetch_add(1, std::memory_order_relaxed); }
+    // Drops one reference; the last one destroys the object. Any thread may call it.
+    void Release() const;
+    int RefCount() const noexcept { return refCount_.load(std::memory_order_acquire); }
+
+protected:
+    virtual ~TRefObject() = default;
+    // Called once when the count reaches 0, before the destructor. Returning false keeps the
+    // memory alive: the object has arranged to delete itself later (a thread that is still
+    // running, for example). The count stays 0, so a further Release is a double free.
+    virtual bool BeforeDestruction() { return true; }
+    // Deletes an object whose BeforeDestruction returned false, once it is safe.
+    void DestroyDeferred() const { delete this; }
+
+private:
+    mutable std::atomic<int> refCount_{1};
+};
+
+// An owning pointer to a TRefObject. Adopt() takes over the creator's reference; the constructor
+// from a raw pointer adds one of its own.
+template <class T>
+class TRef {
+public:
+    TRef() noexcept = default;
+    TRef(std::nullptr_t) noexcept {}
+    explicit TRef(T* object) noexcept : object_(object) {
+        if (object_) object_->AddRef();
+    }
+    TRef(const TRef& other) noexcept : TRef(other.object_) {}
+    TRef(TRef&& other) noexcept : object_(std::exchange(other.object_, nullptr)) {}
+    template <class U>
+    TRef(TRef<U>&& other) noexcept : object_(other.Detach()) {}
+    template <class U>
+    TRef(const TRef<U>& other) noexcept : TRef(other.Get()) {}
+    ~TRef() { Reset(); }
+
+    TRef& operator=(TRef other) noexcept {
+        std::swap(object_, other.object_);
+        return *this;
+    }
+
+    // Takes over a reference the caller already owns (for example a freshly created object).
+    static TRef Adopt(T* object) noexcept {
+        TRef ref;
+        ref.object_ = object;
+        return ref;
+    }
+    // Gives up the held reference without releasing it.
+    T* Detach() noexcept { return std::exchange(object_, nullptr); }
+    void Reset() noexcept {
+        if (T* old = std::exchange(object_, nullptr)) old->Release();
+    }
+
+    T* Get() const noexcept { return object_; }
+    T* operator->() const noexcept { return object_; }
+    T& operator*() const noexcept { return *object_; }
+    explicit operator bool() const noexcept { return object_ != nullptr; }
+    friend bool operator==(const TRef& a, const TRef& b) noexcept { return a.object_ == b.object_; }
+
+private:
+    T* object_ = nullptr;
+};
+
+// Creates an object and hands its first reference to a TRef.
+template <class T, class... Args>
+TRef<T> MakeRef(Args&&... args) {
+    return TRef<T>::Adopt(new T(std::forward<Args>(args)...));
+}
+
+} // namespace kiv

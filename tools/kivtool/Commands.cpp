@@ -1,0 +1,51 @@
+#include "Commands.h"
+
+#include <cstdio>
+#include <cstring>
+#include <functional>
+#include <string_view>
+
+namespace kivtool {
+
+namespace {
+
+struct TCommand {
+    const char* name;
+    const char* usage;
+    std::function<int(const TArgs&)> run;
+};
+
+const std::vector<TCommand>& CommandTable() {
+    static const std::vector<TCommand> commands = {};
+    return commands;
+}
+
+void PrintHelp(std::FILE* out) {
+    std::fputs("usage: kivtool COMMAND [ARGS...]\n\nCommands:\n", out);
+    for (const TCommand& command : CommandTable()) std::fprintf(out, "  %s\n", command.usage);
+    if (CommandTable().empty()) std::fputs("  (none yet)\n", out);
+}
+
+} // namespace
+
+int Main(int argc, char** argv) {
+    if (argc < 2) {
+        PrintHelp(stderr);
+        return 2;
+    }
+    const std::string_view name = argv[1];
+    if (name == "--help" || name == "-h" || name == "help") {
+        PrintHelp(stdout);
+        return 0;
+    }
+    for (const TCommand& command : CommandTable()) {
+        if (name != command.name) continue;
+        TArgs args(argv + 2, argv + argc);
+        return command.run(args);
+    }
+    std::fprintf(stderr, "kivtool: unknown command '%s'\n", argv[1]);
+    PrintHelp(stderr);
+    return 2;
+}
+
+} // namespace kivtool

@@ -1,0 +1,14 @@
+// The kivtool command table. Each command reads its arguments, prints its result on stdout and
+// returns the exit code: 0 done, 1 an error (message on stderr), 2 wrong usage.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace kivtool {
+
+using TArgs = std::vector<std::string>;
+
+int Main(int argc, char** argv);
+
+} // namespace kivtool
