@@ -126,7 +126,9 @@ TEST(ExpressionHostile, RandomTextNeverCrashesAndSuccessLeavesOneValue) {
         }
         ++compiled;
         TCalcStack stack;
-        if (Evaluate(parser.Program(), stack)) EXPECT_EQ(stack.Count(), 1) << text;
+        if (Evaluate(parser.Program(), stack)) {
+            EXPECT_EQ(stack.Count(), 1) << text;
+        }
     }
     EXPECT_GT(compiled, 100);
 }
