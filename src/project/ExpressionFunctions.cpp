@@ -79,14 +79,9 @@ bool TMathWrapper1::Execute(TCalcStack& stack) {
     return true;
 }
 
-bool TMathWrapper1Ext::Execute(TCalcStack& stack) {
-    stack.SetTop(static_cast<double>(routine_(stack.Top())));
-    return true;
-}
-
 bool TMathWrapper2Ext::Execute(TCalcStack& stack) {
     const double b = stack.Pop();
-    stack.SetTop(static_cast<double>(routine_(stack.Top(), b)));
+    stack.SetTop(routine_(stack.Top(), b));
     return true;
 }
 
@@ -180,15 +175,15 @@ private:
 
     void Fill() {
         Add<TMathConst>("Pi", 3.141592653589793);
-        Add<TMathWrapper1Ext>("Sin", [](long double x) { return std::sin(x); });
-        Add<TMathWrapper1Ext>("Cos", [](long double x) { return std::cos(x); });
-        Add<TMathWrapper1Ext>("Tan", [](long double x) { return std::tan(x); });
-        Add<TMathWrapper1Ext>("Cotan", [](long double x) { return 1.0L / std::tan(x); });
-        Add<TMathWrapper1Ext>("ArcSin", [](long double x) { return std::asin(x); });
-        Add<TMathWrapper1Ext>("ArcCos", [](long double x) { return std::acos(x); });
-        Add<TMathWrapper1Ext>("ArcTan", [](long double x) { return std::atan(x); });
-        Add<TMathWrapper2Ext>("ArcTan2", [](long double y, long double x) { return std::atan2(y, x); });
-        Add<TMathWrapper2Ext>("Hypot", [](long double a, long double b) { return std::hypot(a, b); });
+        Add<TMathWrapper1>("Sin", [](double x) { return std::sin(x); });
+        Add<TMathWrapper1>("Cos", [](double x) { return std::cos(x); });
+        Add<TMathWrapper1>("Tan", [](double x) { return std::tan(x); });
+        Add<TMathWrapper1>("Cotan", [](double x) { return 1.0 / std::tan(x); });
+        Add<TMathWrapper1>("ArcSin", [](double x) { return std::asin(x); });
+        Add<TMathWrapper1>("ArcCos", [](double x) { return std::acos(x); });
+        Add<TMathWrapper1>("ArcTan", [](double x) { return std::atan(x); });
+        Add<TMathWrapper2Ext>("ArcTan2", [](double y, double x) { return std::atan2(y, x); });
+        Add<TMathWrapper2Ext>("Hypot", [](double a, double b) { return std::hypot(a, b); });
         Add<TMathWrapper1>("Sqrt", [](double x) { return std::sqrt(x); });
         TMathFunc* square = Add<TMathWrapper1>("Sqr", [](double x) { return x * x; });
         Add<TPowerOptFunc>("Power", TRef<TCalcFunc>(square));

@@ -50,7 +50,7 @@ private:
     double (*routine_)();
 };
 
-// One argument in double precision: top = routine(top).
+// One argument: top = routine(top).
 class TMathWrapper1 : public TMathFunc {
 public:
     TMathWrapper1(std::string name, double (*routine)(double))
@@ -61,26 +61,15 @@ private:
     double (*routine_)(double);
 };
 
-// One argument in extended precision: top = routine(top), rounded to double.
-class TMathWrapper1Ext : public TMathFunc {
-public:
-    TMathWrapper1Ext(std::string name, long double (*routine)(long double))
-        : TMathFunc(std::move(name), 1, true), routine_(routine) {}
-    bool Execute(TCalcStack& stack) override;
-
-private:
-    long double (*routine_)(long double);
-};
-
-// Two arguments in extended precision: b = pop; top = routine(top, b).
+// Two arguments: b = pop; top = routine(top, b).
 class TMathWrapper2Ext : public TMathFunc {
 public:
-    TMathWrapper2Ext(std::string name, long double (*routine)(long double, long double))
+    TMathWrapper2Ext(std::string name, double (*routine)(double, double))
         : TMathFunc(std::move(name), 2, true), routine_(routine) {}
     bool Execute(TCalcStack& stack) override;
 
 private:
-    long double (*routine_)(long double, long double);
+    double (*routine_)(double, double);
 };
 
 // Three arguments: c = pop; b = pop; top = routine(top, b, c).
