@@ -36,8 +36,7 @@ struct TFormula {
 };
 
 // t walks 0..1 in 1/600 steps (ten seconds of frames at 60 Hz), as an animation fraction does.
-template <class Body>
-void OverFrames(benchmark::State& state, TFormula& formula, Body body) {
+template <class Body> void OverFrames(benchmark::State& state, TFormula& formula, Body body) {
     int frame = 0;
     for (auto _ : state) {
         formula.t->SetValue((frame % 601) / 600.0);

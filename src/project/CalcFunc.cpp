@@ -9,6 +9,8 @@ TCalcFunc::TCalcFunc(std::string name, int argumentCount, bool pure)
     KIV_ASSERT(argumentCount >= 0, "negative argument count");
 }
 
-bool TCalcFunc::Optimize(std::span<const double>, TRef<TCalcFunc>&) { return false; }
+bool TCalcFunc::Optimize(std::span<const double>, TRef<TCalcFunc>&) {
+    return false;
+}
 
 } // namespace kiv

@@ -72,7 +72,8 @@ void TCalcCmdList::RemoveAt(int index) {
 std::vector<std::string> TCalcCmdList::Listing() const {
     std::vector<std::string> lines;
     lines.reserve(commands_.size());
-    for (const TCalcCmd& command : commands_) lines.push_back(CommandText(command));
+    for (const TCalcCmd& command : commands_)
+        lines.push_back(CommandText(command));
     return lines;
 }
 

@@ -55,7 +55,9 @@ public:
     const TCalcCmd& Last() const { return commands_.back(); }
 
     void Add(TCalcCmd command) { commands_.push_back(std::move(command)); }
-    void AddSimple(int kind, double constant = 0.0) { commands_.push_back(TCalcCmd{kind, nullptr, constant}); }
+    void AddSimple(int kind, double constant = 0.0) {
+        commands_.push_back(TCalcCmd{kind, nullptr, constant});
+    }
     void AddCall(TRef<TCalcFunc> function);
     // Removes the last `count` commands (or all there are).
     void RemoveLast(int count = 1);

@@ -7,7 +7,9 @@ namespace kiv {
 
 namespace {
 
-bool FinitePoint(const TCurvePoint& p) { return std::isfinite(p.x) && std::isfinite(p.y); }
+bool FinitePoint(const TCurvePoint& p) {
+    return std::isfinite(p.x) && std::isfinite(p.y);
+}
 
 double SquaredDistance(const TCurvePoint& a, const TCurvePoint& b) {
     const double dx = a.x - b.x;
@@ -37,8 +39,8 @@ float ToFloat(double v) {
 
 // The interval is flat when the curve points at 1/2, 1/4 and 3/4 of the parameter lie within the
 // tolerance (squared distance) of the chord points at the same fractions. Also hands back C(m).
-bool TCurveSeparator::IsFlat(double a, double b, const TCurvePoint& ca, const TCurvePoint& cb, double tolerance,
-                             TCurvePoint& middle) const {
+bool TCurveSeparator::IsFlat(double a, double b, const TCurvePoint& ca, const TCurvePoint& cb,
+                             double tolerance, TCurvePoint& middle) const {
     const double m = (a + b) / 2;
     middle = PointAt(m);
     const TCurvePoint quarter = PointAt(3 * a / 4 + b / 4);
@@ -102,7 +104,8 @@ const TKusochek& TCurveSeparator::SegmentFor(double x) {
     if (cursor_ > last) cursor_ = last;
     if (cursor_ < 0) cursor_ = 0;
     if (x >= segments_[static_cast<std::size_t>(cursor_)].xStart) {
-        while (cursor_ < last && x > segments_[static_cast<std::size_t>(cursor_)].xEnd) ++cursor_;
+        while (cursor_ < last && x > segments_[static_cast<std::size_t>(cursor_)].xEnd)
+            ++cursor_;
     } else {
         while (cursor_ > 0) {
             --cursor_;

@@ -12,8 +12,12 @@ namespace kiv {
 
 namespace {
 
-bool IsDigit(unsigned char c) { return c >= '0' && c <= '9'; }
-bool IsLetter(unsigned char c) { return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_'; }
+bool IsDigit(unsigned char c) {
+    return c >= '0' && c <= '9';
+}
+bool IsLetter(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || c == '_';
+}
 
 // Decimal text with "." as the separator, whatever the process locale says.
 double ReadDecimal(const std::string& text) {
@@ -67,7 +71,8 @@ bool TExpressionParser::Compile(std::string_view text, const TCalcResolver& reso
 }
 
 bool TExpressionParser::Compile(std::string_view text, int start, int length, const TCalcResolver& resolver) {
-    const std::size_t first = start < 1 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(start), text.size());
+    const std::size_t first =
+        start < 1 ? 0 : std::min<std::size_t>(static_cast<std::size_t>(start), text.size());
     const std::size_t count = length < 0 ? 0 : static_cast<std::size_t>(length);
     text_ = text;
     position_ = first;
@@ -90,7 +95,8 @@ bool TExpressionParser::Fail(TCalcError code, std::string detail) {
 }
 
 bool TExpressionParser::NextToken() {
-    while (position_ < end_ && static_cast<unsigned char>(text_[position_]) < 0x21) ++position_;
+    while (position_ < end_ && static_cast<unsigned char>(text_[position_]) < 0x21)
+        ++position_;
     tokenStart_ = position_;
     if (position_ >= end_) {
         token_ = TTokenKind::End;
@@ -115,16 +121,19 @@ bool TExpressionParser::NextToken() {
     auto at = [this](std::size_t i) { return i < end_ ? static_cast<unsigned char>(text_[i]) : 0; };
     if (IsDigit(c)) {
         std::size_t i = position_;
-        while (IsDigit(at(i))) ++i;
+        while (IsDigit(at(i)))
+            ++i;
         if (at(i) == '.') {
             ++i;
-            while (IsDigit(at(i))) ++i;
+            while (IsDigit(at(i)))
+                ++i;
         }
         if (at(i) == 'E' || at(i) == 'e') {
             ++i;
             if (at(i) == '+' || at(i) == '-') ++i;
             if (!IsDigit(at(i))) return Fail(TCalcError::InvalidNumber);
-            while (IsDigit(at(i))) ++i;
+            while (IsDigit(at(i)))
+                ++i;
         }
         const double value = ReadDecimal(std::string(text_.substr(position_, i - position_)));
         // A number beyond the double range has no value to load.
@@ -136,7 +145,8 @@ bool TExpressionParser::NextToken() {
     }
     if (IsLetter(c)) {
         std::size_t i = position_ + 1;
-        while (IsLetter(at(i)) || IsDigit(at(i)) || at(i) == '.') ++i;
+        while (IsLetter(at(i)) || IsDigit(at(i)) || at(i) == '.')
+            ++i;
         token_ = TTokenKind::Identifier;
         tokenEnd_ = position_ = i;
         return true;
@@ -154,12 +164,11 @@ TRef<TCalcFunc> TExpressionParser::Resolve(std::string_view name) {
 }
 
 bool TExpressionParser::Run() {
-    auto isOperator = [this](char op) {
-        return token_ == TTokenKind::Operator && text_[tokenStart_] == op;
-    };
+    auto isOperator = [this](char op) { return token_ == TTokenKind::Operator && text_[tokenStart_] == op; };
     auto freshState = [this] {
         TExprState state;
-        state.expressionStart = state.termStart = state.factorStart = static_cast<std::size_t>(program_.Count());
+        state.expressionStart = state.termStart = state.factorStart =
+            static_cast<std::size_t>(program_.Count());
         return state;
     };
 
@@ -415,7 +424,8 @@ bool TExpressionParser::EmitCall(TRef<TCalcFunc> function, const std::vector<std
     if (function->Pure() && trailingConstants == n) {
         // Every argument is known: run the function now.
         TCalcStack stack;
-        for (std::size_t i = 0; i < n; ++i) stack.Push(program_[static_cast<int>(argumentStarts[i])].constant);
+        for (std::size_t i = 0; i < n; ++i)
+            stack.Push(program_[static_cast<int>(argumentStarts[i])].constant);
         bool ok = false;
         try {
             ok = function->Execute(stack) && stack.Count() == 1 && std::isfinite(stack.Top());

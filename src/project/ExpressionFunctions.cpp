@@ -55,11 +55,14 @@ double CeilValue(double x) {
     return static_cast<double>(static_cast<std::int32_t>(ceiling));
 }
 
-double FracValue(double x) { return x - std::trunc(x); }
+double FracValue(double x) {
+    return x - std::trunc(x);
+}
 
 double RndValue() {
-    thread_local std::mt19937 generator(std::random_device{}() ^
-                                        static_cast<unsigned>(std::hash<std::thread::id>{}(std::this_thread::get_id())));
+    thread_local std::mt19937 generator(
+        std::random_device{}() ^
+        static_cast<unsigned>(std::hash<std::thread::id>{}(std::this_thread::get_id())));
     std::uniform_int_distribution<std::int32_t> draw(0, 2147483646);
     return draw(generator) / 2147483646.0;
 }
@@ -155,7 +158,8 @@ private:
         TMathFunc* old = head.load(std::memory_order_acquire);
         do {
             function->next_ = old;
-        } while (!head.compare_exchange_weak(old, function, std::memory_order_release, std::memory_order_acquire));
+        } while (
+            !head.compare_exchange_weak(old, function, std::memory_order_release, std::memory_order_acquire));
     }
 
     void EnsureFilled() {
@@ -166,8 +170,7 @@ private:
         filled_.store(true, std::memory_order_release);
     }
 
-    template <class T, class... Args>
-    T* Add(Args&&... args) {
+    template <class T, class... Args> T* Add(Args&&... args) {
         T* function = new T(std::forward<Args>(args)...);
         Insert(function);
         return function;
@@ -211,6 +214,8 @@ void RegisterFunction(TRef<TMathFunc> function) {
     if (function) TFunctionTable::Instance().Register(std::move(function));
 }
 
-void ClearFunctions() { TFunctionTable::Instance().Clear(); }
+void ClearFunctions() {
+    TFunctionTable::Instance().Clear();
+}
 
 } // namespace kiv

@@ -6,8 +6,7 @@ namespace kiv {
 
 namespace {
 
-template <class T>
-std::string Shortest(T value) {
+template <class T> std::string Shortest(T value) {
     char buffer[64];
     const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
     return std::string(buffer, result.ptr);
@@ -15,7 +14,11 @@ std::string Shortest(T value) {
 
 } // namespace
 
-std::string ShortestText(double value) { return Shortest(value); }
-std::string ShortestText(float value) { return Shortest(value); }
+std::string ShortestText(double value) {
+    return Shortest(value);
+}
+std::string ShortestText(float value) {
+    return Shortest(value);
+}
 
 } // namespace kiv

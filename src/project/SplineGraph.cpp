@@ -35,8 +35,8 @@ bool TQSplineGraph::Optimize(std::span<const double> constants, TRef<TCalcFunc>&
 }
 
 TQSplineGraph_opt::TQSplineGraph_opt(float x1, float y1, float x2, float y2)
-    : TCalcFunc("QSplineGraph-opt(" + ShortestText(x1) + ":" + ShortestText(y1) + ";" + ShortestText(x2) + ":" +
-                    ShortestText(y2) + ")",
+    : TCalcFunc("QSplineGraph-opt(" + ShortestText(x1) + ":" + ShortestText(y1) + ";" + ShortestText(x2) +
+                    ":" + ShortestText(y2) + ")",
                 1, true),
       curve_(MakeRef<TCubicBezier>(TCurvePoint{0, 0}, TCurvePoint{x1, y1}, TCurvePoint{x2, y2},
                                    TCurvePoint{1, 1})) {

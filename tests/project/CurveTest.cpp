@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <thread>
 
 namespace kiv::test {
 namespace {
@@ -57,7 +58,8 @@ TEST(CubicBezier, SolveIsExactAtTheEndsAndCloseInTheMiddle) {
     // Symmetric about (0.5, 0.5).
     EXPECT_NEAR(curve.SolveAt(kSplineTolerance, 0.5, 1, 0), 0.5, 1e-6);
     for (double x : {0.1, 0.3, 0.7, 0.9})
-        EXPECT_NEAR(curve.SolveAt(kSplineTolerance, x, 1, 0), ReferenceEasing(x, 0.42f, 0, 0.58f, 1), 2e-3) << x;
+        EXPECT_NEAR(curve.SolveAt(kSplineTolerance, x, 1, 0), ReferenceEasing(x, 0.42f, 0, 0.58f, 1), 2e-3)
+            << x;
 }
 
 TEST(CubicBezier, TheDiagonalSplitsIntoPiecesThatAllLieOnIt) {
@@ -82,9 +84,11 @@ TEST(CubicBezier, TheCursorFollowsSmoothlyMovingAbscissasBothWays) {
             EXPECT_GE(segment.xEnd, x);
         }
     };
-    for (double x = 0; x <= 1; x += 0.001) check(x);
+    for (double x = 0; x <= 1; x += 0.001)
+        check(x);
     EXPECT_EQ(curve.Cursor(), last);
-    for (double x = 1; x >= 0; x -= 0.001) check(x);
+    for (double x = 1; x >= 0; x -= 0.001)
+        check(x);
     EXPECT_EQ(curve.Cursor(), 0);
     // Jumps land on the right segment too.
     check(0.999);
@@ -183,8 +187,31 @@ TEST_F(SplineGraphForms, ANonConstantControlPointIsSolvedAtEveryEvaluation) {
     EXPECT_GT(std::fabs(early - late), 0.05);
 }
 
+TEST(SplineGraphThreads, TheSharedFiveArgumentFunctionGivesEachThreadItsOwnCurve) {
+    // Two owners on two threads call the one built-in with different control points.
+    auto run = [](double controlX, std::vector<double>& results) {
+        TVariables v{{"x", 0.0}, {"c", controlX}};
+        TExpressionParser parser;
+        if (!parser.Compile("QSplineGraph(x, c, 0, 0.58, 1)", v.Resolver())) return;
+        TCalcStack stack;
+        for (int i = 0; i < 20000; ++i) {
+            v.Set("x", (i % 101) / 100.0);
+            results.push_back(Evaluate(parser.Program(), stack) ? stack.Top() : -1.0);
+        }
+    };
+    std::vector<double> alone, first, second;
+    run(0.05, alone);
+    std::thread a(run, 0.05, std::ref(first));
+    std::thread b(run, 0.95, std::ref(second));
+    a.join();
+    b.join();
+    EXPECT_EQ(first, alone);
+    ASSERT_EQ(second.size(), alone.size());
+}
+
 TEST_F(SplineGraphForms, InfiniteControlPointsFailInsteadOfYieldingGarbage) {
-    EXPECT_EQ(Compiled("QSplineGraph(0.5, 1e300, 0, 0.58, 1)"), (std::vector<std::string>{"error 5 QSplineGraph"}));
+    EXPECT_EQ(Compiled("QSplineGraph(0.5, 1e300, 0, 0.58, 1)"),
+              (std::vector<std::string>{"error 5 QSplineGraph"}));
     Compile("QSplineGraph(x, 1e300, 0, 0.58, 1)");
     TCalcStack stack;
     EXPECT_FALSE(Evaluate(*programs_["QSplineGraph(x, 1e300, 0, 0.58, 1)"], stack));

@@ -47,10 +47,10 @@ TEST(ExpressionEvaluate, FoldedAndUnfoldedFormsGiveTheSameValue) {
     // The same formulas with the constants hidden behind variables compile without folding.
     TVariables v{{"x", 1.75}, {"two", 2.0}, {"three", 3.0}, {"one", 1.0}};
     const std::pair<const char*, const char*> pairs[] = {
-        {"2*3+x", "two*three+x"},       {"x*2*3", "x*two*three"},         {"1-x", "one-x"},
-        {"-x*2", "-x*two"},             {"(x+1)+2", "(x+one)+two"},       {"2-(1-x)", "two-(one-x)"},
-        {"3/x*2", "three/x*two"},       {"4*(2/x)", "(two*two)*(two/x)"}, {"Power(x,2)", "Power(x,two)"},
-        {"x/3", "x/three"},             {"-(x-1)+2", "-(x-one)+two"},     {"(1-x)*-2", "(one-x)*-two"},
+        {"2*3+x", "two*three+x"}, {"x*2*3", "x*two*three"},         {"1-x", "one-x"},
+        {"-x*2", "-x*two"},       {"(x+1)+2", "(x+one)+two"},       {"2-(1-x)", "two-(one-x)"},
+        {"3/x*2", "three/x*two"}, {"4*(2/x)", "(two*two)*(two/x)"}, {"Power(x,2)", "Power(x,two)"},
+        {"x/3", "x/three"},       {"-(x-1)+2", "-(x-one)+two"},     {"(1-x)*-2", "(one-x)*-two"},
     };
     for (const auto& [folded, plain] : pairs) {
         const auto a = ValueOf(folded, v);
@@ -181,7 +181,8 @@ public:
 };
 
 TEST(ExpressionEvaluate, FailingFunctionsFailTheEvaluationWithoutThrowing) {
-    for (TRef<TCalcFunc> function : {TRef<TCalcFunc>(MakeRef<TThrowingFunc>()), TRef<TCalcFunc>(MakeRef<TRefusingFunc>())}) {
+    for (TRef<TCalcFunc> function :
+         {TRef<TCalcFunc>(MakeRef<TThrowingFunc>()), TRef<TCalcFunc>(MakeRef<TRefusingFunc>())}) {
         TCalcCmdList program;
         program.AddSimple(kCmdLoad, 1);
         program.AddCall(function);
@@ -202,9 +203,11 @@ TEST(ExpressionEvaluate, AHandMadeProgramThatUnderflowsTheStackDoesNotReadOutsid
 
 TEST(CalcStack, PopsInReverseOrderAndAnEmptyStackKeepsItsTop) {
     TCalcStack stack;
-    for (int i = 1; i <= 20; ++i) stack.Push(i);
+    for (int i = 1; i <= 20; ++i)
+        stack.Push(i);
     EXPECT_EQ(stack.Count(), 20);
-    for (int i = 20; i >= 1; --i) EXPECT_EQ(stack.Pop(), i);
+    for (int i = 20; i >= 1; --i)
+        EXPECT_EQ(stack.Pop(), i);
     EXPECT_EQ(stack.Count(), 0);
     EXPECT_EQ(stack.Pop(), 1.0);
     EXPECT_EQ(stack.Count(), 0);
@@ -254,9 +257,11 @@ TEST(FunctionTable, LookupsAndRegistrationsFromManyThreadsSeeEveryEntry) {
             }
         });
     }
-    for (auto& thread : threads) thread.join();
+    for (auto& thread : threads)
+        thread.join();
     for (int t = 0; t < 4; ++t)
-        for (int i = 0; i < 50; ++i) EXPECT_TRUE(FindFunction("c" + std::to_string(t) + "_" + std::to_string(i)));
+        for (int i = 0; i < 50; ++i)
+            EXPECT_TRUE(FindFunction("c" + std::to_string(t) + "_" + std::to_string(i)));
     ClearFunctions();
 }
 

@@ -29,7 +29,8 @@ TEST(ExpressionHostile, DeepBracketsCompileWithoutRecursion) {
 
 TEST(ExpressionHostile, DeeplyNestedCallsCompileAndFold) {
     std::string text;
-    for (int i = 0; i < 50000; ++i) text += "Abs(";
+    for (int i = 0; i < 50000; ++i)
+        text += "Abs(";
     text += "x" + std::string(50000, ')');
     TVariables v{{"x", -2.0}};
     TExpressionParser parser;
@@ -40,9 +41,11 @@ TEST(ExpressionHostile, DeeplyNestedCallsCompileAndFold) {
     EXPECT_EQ(stack.Top(), 2.0);
 
     std::string constant;
-    for (int i = 0; i < 50000; ++i) constant += "Sqr(";
+    for (int i = 0; i < 50000; ++i)
+        constant += "Sqr(";
     constant += "1";
-    for (int i = 0; i < 50000; ++i) constant += "+0)";
+    for (int i = 0; i < 50000; ++i)
+        constant += "+0)";
     EXPECT_EQ(Compiled(constant), (Lines{"load 1"}));
 }
 
@@ -52,7 +55,8 @@ TEST(ExpressionHostile, TenThousandSignsAreCountedNotNested) {
     EXPECT_EQ(Compiled(std::string(10000, '+') + "5"), (Lines{"load 5"}));
     EXPECT_EQ(Compiled(std::string(10000, '-')), (Lines{"error 1 Expression"}));
     std::string alternating;
-    for (int i = 0; i < 10000; ++i) alternating += "-(";
+    for (int i = 0; i < 10000; ++i)
+        alternating += "-(";
     alternating += "x" + std::string(10000, ')');
     TVariables v{{"x", 3.0}};
     TExpressionParser parser;
@@ -65,7 +69,8 @@ TEST(ExpressionHostile, TenThousandSignsAreCountedNotNested) {
 
 TEST(ExpressionHostile, LongOperatorChainsMergeIntoFewCommands) {
     std::string sum = "x";
-    for (int i = 0; i < 100000; ++i) sum += "+1";
+    for (int i = 0; i < 100000; ++i)
+        sum += "+1";
     TVariables v{{"x", 0.5}};
     TExpressionParser sums;
     ASSERT_TRUE(sums.Compile(sum, v.Resolver()));
@@ -73,7 +78,8 @@ TEST(ExpressionHostile, LongOperatorChainsMergeIntoFewCommands) {
     EXPECT_EQ(sums.Program()[1].kind, kCmdAddConst);
     EXPECT_EQ(sums.Program()[1].constant, 100000.0);
     std::string products = "1";
-    for (int i = 0; i < 100000; ++i) products += "*x";
+    for (int i = 0; i < 100000; ++i)
+        products += "*x";
     TExpressionParser parser;
     ASSERT_TRUE(parser.Compile(products, v.Resolver()));
     EXPECT_EQ(parser.Program().Count(), 2 * 100000 - 1);
@@ -85,7 +91,8 @@ TEST(ExpressionHostile, HugeNumbersAndExponentsFailOrFoldCleanly) {
     EXPECT_EQ(Compiled("1e-99999999999999999999"), (Lines{"load 0"}));
     EXPECT_EQ(Compiled(std::string(400, '9')), (Lines{"error 2"}));
     EXPECT_EQ(Compiled("Power(2,1e300)"), (Lines{"error 5 Power"}));
-    EXPECT_EQ(Compiled("Power(1.0000001,2147483647)"), (Lines{"load " + ShortestText(PowerValue(1.0000001, 2147483647))}));
+    EXPECT_EQ(Compiled("Power(1.0000001,2147483647)"),
+              (Lines{"load " + ShortestText(PowerValue(1.0000001, 2147483647))}));
 }
 
 TEST(ExpressionHostile, BytesAboveAsciiAndControlBytesAreHandled) {
@@ -99,7 +106,8 @@ TEST(ExpressionHostile, BytesAboveAsciiAndControlBytesAreHandled) {
 TEST(ExpressionHostile, FormulasAtTheModifierLengthLimitCompile) {
     // A modifier accepts formulas of up to 256 bytes; the compiler itself takes any length.
     std::string text = "x";
-    while (text.size() + 4 <= 256) text += "*x+1";
+    while (text.size() + 4 <= 256)
+        text += "*x+1";
     ASSERT_LE(text.size(), 256u);
     TVariables v{{"x", 1.0}};
     TExpressionParser parser;
@@ -117,7 +125,8 @@ TEST(ExpressionHostile, RandomTextNeverCrashesAndSuccessLeavesOneValue) {
     for (int round = 0; round < 20000; ++round) {
         std::string text;
         const int length = static_cast<int>(random() % 40);
-        for (int i = 0; i < length; ++i) text += alphabet[random() % (sizeof alphabet - 1)];
+        for (int i = 0; i < length; ++i)
+            text += alphabet[random() % (sizeof alphabet - 1)];
         TExpressionParser parser;
         if (!parser.Compile(text, v.Resolver())) {
             EXPECT_TRUE(parser.Program().Empty());

@@ -15,7 +15,8 @@ namespace kiv::test {
 class TVariables {
 public:
     TVariables(std::initializer_list<std::pair<std::string, double>> values = {{"x", 0.0}}) {
-        for (const auto& [name, value] : values) variables_[name] = MakeRef<TCalcVariable>(name, value);
+        for (const auto& [name, value] : values)
+            variables_[name] = MakeRef<TCalcVariable>(name, value);
     }
     void Set(const std::string& name, double value) { variables_.at(name)->SetValue(value); }
     TCalcResolver Resolver() {

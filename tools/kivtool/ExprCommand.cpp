@@ -36,7 +36,8 @@ int ExprCommand(const TArgs& args) {
         const std::size_t equals = definition.find('=');
         double value = 0.0;
         if (equals == std::string::npos || equals == 0 || !ParseValue(definition.substr(equals + 1), value)) {
-            std::fprintf(stderr, "kivtool expr: '%s' is not NAME=VALUE with a decimal VALUE\n", definition.c_str());
+            std::fprintf(stderr, "kivtool expr: '%s' is not NAME=VALUE with a decimal VALUE\n",
+                         definition.c_str());
             return 2;
         }
         variables.push_back(kiv::MakeRef<kiv::TCalcVariable>(definition.substr(0, equals), value));
@@ -55,7 +56,8 @@ int ExprCommand(const TArgs& args) {
         std::printf("%s\n", line.c_str());
         return 1;
     }
-    for (const std::string& line : parser.Program().Listing()) std::printf("%s\n", line.c_str());
+    for (const std::string& line : parser.Program().Listing())
+        std::printf("%s\n", line.c_str());
     kiv::TCalcStack stack;
     if (!kiv::Evaluate(parser.Program(), stack) || stack.Count() != 1) {
         std::fflush(stdout);
