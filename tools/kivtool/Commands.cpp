@@ -16,7 +16,9 @@ struct TCommand {
 };
 
 const std::vector<TCommand>& CommandTable() {
-    static const std::vector<TCommand> commands = {};
+    static const std::vector<TCommand> commands = {
+        {"expr", "expr FORMULA [NAME=VALUE ...]", ExprCommand},
+    };
     return commands;
 }
 
