@@ -69,6 +69,7 @@ TEST(KivThread, TerminateReleasesASenderThatWouldWaitForever) {
     auto worker = TRef<TWorker>::Adopt(new TWorker);
     worker->blockInStep = true;
     worker->Start();
+    while (worker->steps == 0) std::this_thread::yield(); // blocked in a step, past its ProcessAll
     std::thread sender([&] { worker->Queue().Send(5, nullptr); });
     while (worker->Queue().Count() == 0) std::this_thread::yield();
     worker->Terminate(); // closes the queue before setting Terminated
