@@ -213,7 +213,7 @@ private:
     friend class TIniParser;
     friend class TIniItem;
 
-    void ItemRenamed(TIniItem& item);
+    void ItemRenamed(TIniItem& item, bool wasKey);
     void RecomputeInsertionPoint();
     void EnsureBuckets() const;
     void LinkObject(TIniObject& object);
@@ -240,7 +240,6 @@ public:
     TIniObject* NextSibling() const;
 
     TRef<TIniList> NewEmptyInstance() const override;
-    TRef<TIniItem> Clone() const override;
     using TIniList::Save;
     // "object NAME:CLASS", the items at indent + 2, "end".
     void Save(TTextSaver& saver, int indent) const override;
@@ -266,7 +265,6 @@ public:
     TIniFile* File() const;
 
     TRef<TIniList> NewEmptyInstance() const override;
-    TRef<TIniItem> Clone() const override;
     using TIniList::Save;
     // "[NAME]" and the items at the same indent.
     void Save(TTextSaver& saver, int indent) const override;
@@ -310,8 +308,9 @@ public:
     void Save(TTextSaver& saver, int indent) const override;
 
     void Clear() override;
-    // Replaces everything with a copy of `source`.
+    // Replaces everything (root items and sections) with a copy of `source`.
     void Assign(const TIniFile& source);
+    using TIniList::Assign;
     TRef<TIniList> NewEmptyInstance() const override;
     TRef<TIniItem> Clone() const override;
 
@@ -348,6 +347,7 @@ protected:
 
 private:
     friend class TIniParser;
+    friend class TIniList;
 
     // The section of that name, created empty at the end when missing (as the reader needs it).
     TIniSection* SectionForReader(std::string_view name);
