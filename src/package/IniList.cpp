@@ -216,9 +216,9 @@ TIniItem* TIniList::FindOrCreateItem(std::string_view name) {
 void TIniList::LinkObject(TIniObject& object) {
     const auto at = std::lower_bound(objects_.begin(), objects_.end(), object.index_,
                                      [](const TIniObject* o, int index) { return o->index_ < index; });
+    const auto position = static_cast<std::size_t>(at - objects_.begin());
     if (objects_.capacity() == objects_.size())
         objects_.reserve(std::max(kInitialObjects, objects_.size() * 2));
-    const auto position = static_cast<std::size_t>(at - objects_.begin());
     objects_.insert(objects_.begin() + static_cast<std::ptrdiff_t>(position), &object);
     for (std::size_t i = position; i < objects_.size(); ++i) objects_[i]->objectIndex_ = static_cast<int>(i);
 }
