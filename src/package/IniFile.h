@@ -241,7 +241,8 @@ public:
 
     TRef<TIniList> NewEmptyInstance() const override;
     using TIniList::Save;
-    // "object NAME:CLASS", the items at indent + 2, "end".
+    // "object NAME:CLASS", the items at indent + 2, "end". A name holding ":" is followed by ":"
+    // even without a class, so that it reads back whole.
     void Save(TTextSaver& saver, int indent) const override;
 
 protected:
@@ -276,8 +277,8 @@ protected:
 // The document. Its own items are the root; sections follow in their list.
 class TIniFile : public TIniSection {
 public:
-    // Deepest object nesting a reader builds; deeper "object" lines stay text lines (their "end"
-    // lines with them), so no text can exhaust the stack.
+    // Deepest object nesting a reader builds; deeper "object" lines stay text lines of the deepest
+    // object (end lines keep closing the built ones), so no text can exhaust the stack.
     static constexpr int kMaxObjectDepth = 256;
 
     TIniFile() = default;

@@ -378,7 +378,9 @@ void TIniObject::Save(TTextSaver& saver, int indent) const {
         saver.Write(" ");
         saver.Write(Name());
     }
-    if (!ClassText().empty()) {
+    // The name runs to the last ":" of the line, so a name holding ":" needs the separator even
+    // when there is no class text.
+    if (!ClassText().empty() || Name().find(':') != std::string::npos) {
         saver.Write(":");
         saver.Write(ClassText());
     }

@@ -64,7 +64,6 @@ void ForEachLine(std::string_view text, OnLine&& onLine) {
 void TIniParser::Parse(std::string_view text, TIniList& root, TIniFile* file) {
     TIniList* base = &root;           // the root or the current section
     std::vector<TIniObject*> open;    // objects still waiting for their "end", innermost last
-    int unbuiltDepth = 0;             // "object" lines kept as text beyond the nesting limit
     const auto current = [&]() -> TIniList& { return open.empty() ? *base : *open.back(); };
 
     ForEachLine(text, [&](std::string_view rawLine) {
@@ -89,14 +88,14 @@ void TIniParser::Parse(std::string_view text, TIniList& root, TIniFile* file) {
             // A header closes every object still open (a writer always ends them; a damaged text
             // should not swallow the section).
             open.clear();
-            unbuiltDepth = 0;
             base = file->SectionForReader(name);
             return;
         }
         std::string_view rest;
         if (StartsWithWord(line, "object", rest)) {
             if (open.size() >= static_cast<std::size_t>(TIniFile::kMaxObjectDepth)) {
-                ++unbuiltDepth;
+                // Too deep to build: the header stays a text line of the deepest object, and end
+                // lines go on closing the objects that were built, so a save reads back the same.
                 current().AddText(line);
                 return;
             }
@@ -113,10 +112,7 @@ void TIniParser::Parse(std::string_view text, TIniList& root, TIniFile* file) {
             return;
         }
         if (StartsWithWord(line, "end", rest)) {
-            if (unbuiltDepth > 0) {
-                --unbuiltDepth;
-                current().AddText(line);
-            } else if (!open.empty()) {
+            if (!open.empty()) {
                 open.pop_back();
             } else {
                 current().AddText("end");

@@ -130,7 +130,8 @@ TEST(IniParse, DeepNestingStaysWithinTheDepthLimit) {
     for (int i = 0; i < depth; ++i) text += "end\n";
     text += "after=2\n";
     auto file = Parse(text);
-    // Built objects stop at the limit; deeper headers and their end lines are text in the deepest.
+    // Built objects stop at the limit; deeper headers are text in the deepest object and the end
+    // lines close the built ones first; the surplus end lines are text of the root.
     const TIniList* list = file.Get();
     int built = 0;
     while (list->FirstObject()) {
@@ -139,8 +140,13 @@ TEST(IniParse, DeepNestingStaysWithinTheDepthLimit) {
     }
     EXPECT_EQ(built, TIniFile::kMaxObjectDepth);
     EXPECT_EQ(list->GetText("leaf"), "1");
-    EXPECT_EQ(list->Count(), 2 * (depth - TIniFile::kMaxObjectDepth) + 1);
+    EXPECT_EQ(list->Count(), depth - TIniFile::kMaxObjectDepth + 1);
+    EXPECT_EQ(file->Count(), 1 + (depth - TIniFile::kMaxObjectDepth) + 1);
     EXPECT_EQ(file->GetText("after"), "2");
+    // Saved and read again, the document is the same.
+    const std::string saved = file->SaveToBytes();
+    auto again = Parse(saved);
+    EXPECT_EQ(again->SaveToBytes(), saved);
 }
 
 TEST(IniParse, UnicodeNamesCompareByCaseFolding) {

@@ -60,8 +60,14 @@ TEST(IniSave, ObjectLineFormsFollowNameAndClass) {
     file->AddObject("", "TClass");
     file->AddObject("", "");
     file->AddObject("A:B", "C");
-    EXPECT_EQ(file->SaveToBytes(),
-              "object Name\r\nend\r\nobject :TClass\r\nend\r\nobject\r\nend\r\nobject A:B:C\r\nend\r\n");
+    file->AddObject("A:", "");
+    const std::string saved = file->SaveToBytes();
+    EXPECT_EQ(saved, "object Name\r\nend\r\nobject :TClass\r\nend\r\nobject\r\nend\r\nobject A:B:C\r\nend\r\n"
+                     "object A::\r\nend\r\n");
+    // A name holding ":" without a class reads back whole.
+    auto again = Parse(saved);
+    EXPECT_EQ(again->Object(4)->Name(), "A:");
+    EXPECT_EQ(again->Object(4)->ClassText(), "");
 }
 
 TEST(IniSave, ByteOrderMarkIsOptional) {
