@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/CaseFold.h"
+#include "base/Utf.h"
 #include "package/IniFile.h"
 
 #include <cstddef>
@@ -12,6 +13,70 @@
 #include <vector>
 
 namespace kiv {
+
+// The bytes FoldUtf8 would produce, one at a time, without building the folded text.
+class TFoldedBytes {
+public:
+    explicit TFoldedBytes(std::string_view text) : text_(text) {}
+
+    // The next byte, or -1 at the end.
+    int Next() {
+        if (bufferPos_ < bufferLength_) return buffer_[bufferPos_++];
+        if (pos_ >= text_.size()) return -1;
+        const auto byte = static_cast<unsigned char>(text_[pos_]);
+        if (byte < 0x80) {
+            ++pos_;
+            return byte >= 'A' && byte <= 'Z' ? byte + 32 : byte;
+        }
+        const std::size_t start = pos_;
+        bool valid = true;
+        const char32_t cp = DecodeUtf8(text_, pos_, &valid);
+        if (!valid) return static_cast<unsigned char>(text_[start]); // copied unchanged
+        Encode(FoldCodePoint(cp));
+        bufferPos_ = 1;
+        return buffer_[0];
+    }
+
+private:
+    void Encode(char32_t cp) {
+        if (cp < 0x80) {
+            buffer_[0] = static_cast<unsigned char>(cp);
+            bufferLength_ = 1;
+        } else if (cp < 0x800) {
+            buffer_[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+            buffer_[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            bufferLength_ = 2;
+        } else if (cp < 0x10000) {
+            buffer_[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+            buffer_[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            buffer_[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            bufferLength_ = 3;
+        } else {
+            buffer_[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+            buffer_[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+            buffer_[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            buffer_[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            bufferLength_ = 4;
+        }
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    unsigned char buffer_[4] = {};
+    int bufferLength_ = 0;
+    int bufferPos_ = 0;
+};
+
+// FoldUtf8(a) == FoldUtf8(b), without allocating.
+inline bool FoldedEqual(std::string_view a, std::string_view b) {
+    TFoldedBytes left(a);
+    TFoldedBytes right(b);
+    for (;;) {
+        const int x = left.Next();
+        if (x != right.Next()) return false;
+        if (x < 0) return true;
+    }
+}
 
 struct TIniHashIndex {
     static constexpr std::size_t kMinBuckets = 16;
@@ -61,16 +126,9 @@ struct TIniHashIndex {
     static TIniItem* Find(const std::vector<TIniItem*>& buckets, std::string_view name) {
         if (buckets.empty()) return nullptr;
         const std::uint32_t hash = FoldedHash(name);
-        std::string folded;
-        bool haveFolded = false;
         for (TIniItem* item = buckets[hash & (buckets.size() - 1)]; item; item = item->hashNext_) {
             if (HashOf(*item) != hash) continue;
-            if (item->name_ == name) return item;
-            if (!haveFolded) {
-                folded = FoldUtf8(name);
-                haveFolded = true;
-            }
-            if (FoldUtf8(item->name_) == folded) return item;
+            if (item->name_ == name || FoldedEqual(item->name_, name)) return item;
         }
         return nullptr;
     }

@@ -35,7 +35,7 @@ void TIniItem::Save(TTextSaver& saver, int indent) const {
 void TIniItem::SetInt32(std::int32_t value) { value_ = std::to_string(value); }
 void TIniItem::SetInt64(std::int64_t value) { value_ = std::to_string(value); }
 void TIniItem::SetReal(double value) { value_ = FormatIniReal(value); }
-void TIniItem::SetBool(bool value) { value_ = value ? "1" : "0"; }
+void TIniItem::SetBool(bool value) { value_.assign(1, value ? '1' : '0'); }
 void TIniItem::SetEscapedText(std::string_view text) { value_ = EscapeIniText(text); }
 
 // --- Typed getters ---

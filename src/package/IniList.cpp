@@ -240,13 +240,13 @@ TIniObject* TIniList::Object(int index) const {
 
 TIniObject* TIniList::FindObject(std::string_view name) const {
     for (TIniObject* object : objects_)
-        if (SameTextFolded(object->Name(), name)) return object;
+        if (FoldedEqual(object->Name(), name)) return object;
     return nullptr;
 }
 
 TIniObject* TIniList::FindObject(std::string_view name, std::string_view className) const {
     for (TIniObject* object : objects_)
-        if (SameTextFolded(object->Name(), name) && SameTextFolded(object->ClassText(), className)) return object;
+        if (FoldedEqual(object->Name(), name) && FoldedEqual(object->ClassText(), className)) return object;
     return nullptr;
 }
 

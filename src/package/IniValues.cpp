@@ -2,6 +2,7 @@
 
 #include "base/CaseFold.h"
 #include "base/NumberText.h"
+#include "package/IniHash.h"
 
 #include <charconv>
 #include <cmath>
@@ -78,7 +79,7 @@ std::optional<bool> ParseIniBool(std::string_view text) {
 std::optional<int> ParseIniChoice(std::string_view text, std::span<const std::string_view> words,
                                   bool ignoreCase) {
     for (std::size_t i = 0; i < words.size(); ++i) {
-        if (ignoreCase ? SameTextFolded(text, words[i]) : text == words[i]) return static_cast<int>(i);
+        if (ignoreCase ? FoldedEqual(text, words[i]) : text == words[i]) return static_cast<int>(i);
     }
     return std::nullopt;
 }

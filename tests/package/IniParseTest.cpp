@@ -154,6 +154,12 @@ TEST(IniParse, UnicodeNamesCompareByCaseFolding) {
     // U+212A KELVIN SIGN folds to "k".
     EXPECT_EQ(file->ReadInteger("übersicht", "STRAßE", 0), 1);
     EXPECT_EQ(file->ReadInteger("Übersicht", "\u212Aelvin", 0), 2);
+    // Bytes that are not UTF-8 compare as they are; the letters around them still fold.
+    auto raw = Parse("[\xFF\xC3X]\nK\xC3\x84\x80=1\n");
+    EXPECT_EQ(raw->ReadInteger("\xFF\xC3x", "k\xC3\xA4\x80", 0), 1);
+    EXPECT_EQ(raw->ReadInteger("\xFE\xC3x", "k\xC3\xA4\x80", 0), 0);
+    EXPECT_EQ(raw->ReadInteger("\xFF\xC3x", "k\xC3\xA4\x81", 0), 0);
+    EXPECT_EQ(raw->ReadInteger("\xFF\xC3x", "k\xC3\xA4", 0), 0);
     // A non-ASCII letter continues the word "object": this is a key line.
     auto key = Parse("objectÄ=1\n");
     EXPECT_EQ(key->ObjectCount(), 0);
