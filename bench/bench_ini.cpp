@@ -17,7 +17,8 @@ const std::vector<std::string>& Names() {
     static const std::vector<std::string> names = [] {
         std::vector<std::string> list;
         for (int i = 0; i < kSections; ++i)
-            list.push_back("Images\\Slide" + std::to_string(i) + "\\Picture_" + std::to_string(i * 7) + ".JPG");
+            list.push_back("Images\\Slide" + std::to_string(i) + "\\Picture_" + std::to_string(i * 7) +
+                           ".JPG");
         return list;
     }();
     return names;
@@ -55,7 +56,8 @@ void BM_ReferenceMapInsert(benchmark::State& state) {
     for (auto _ : state) {
         std::unordered_map<std::string, int> map;
         int i = 0;
-        for (const std::string& name : Names()) map.emplace(name, i++);
+        for (const std::string& name : Names())
+            map.emplace(name, i++);
         benchmark::DoNotOptimize(map);
     }
     state.SetItemsProcessed(state.iterations() * kSections);
@@ -77,9 +79,11 @@ BENCHMARK(BM_IniParseDirectory)->Unit(benchmark::kMillisecond);
 void BM_ReferenceMapLookup(benchmark::State& state) {
     std::unordered_map<std::string, int> map;
     int i = 0;
-    for (const std::string& name : Names()) map.emplace(name, i++);
+    for (const std::string& name : Names())
+        map.emplace(name, i++);
     for (auto _ : state) {
-        for (const std::string& name : Names()) benchmark::DoNotOptimize(map.find(name));
+        for (const std::string& name : Names())
+            benchmark::DoNotOptimize(map.find(name));
     }
     state.SetItemsProcessed(state.iterations() * kSections);
 }

@@ -50,9 +50,13 @@ std::optional<std::string> ReadWholeFile(const std::string& fileName) {
 
 // --- TIniSection ---
 
-TIniFile* TIniSection::File() const { return static_cast<TIniFile*>(Parent()); }
+TIniFile* TIniSection::File() const {
+    return static_cast<TIniFile*>(Parent());
+}
 
-TRef<TIniList> TIniSection::NewEmptyInstance() const { return MakeRef<TIniSection>(); }
+TRef<TIniList> TIniSection::NewEmptyInstance() const {
+    return MakeRef<TIniSection>();
+}
 
 void TIniSection::Save(TTextSaver& saver, int indent) const {
     saver.WriteIndent(indent);
@@ -125,7 +129,8 @@ TRef<TIniSection> TIniFile::RemoveSection(std::string_view name) {
     TIniSection* section = FindSection(name);
     if (!section) return nullptr;
     const int index = section->index_;
-    KIV_ASSERT(index >= 0 && index < SectionCount() && sections_[static_cast<std::size_t>(index)].Get() == section,
+    KIV_ASSERT(index >= 0 && index < SectionCount() &&
+                   sections_[static_cast<std::size_t>(index)].Get() == section,
                "TIniSection.SectionIndex mismatch");
     if (sectionBucketsValid_) TIniHashIndex::Unlink(sectionBuckets_, *section);
     TRef<TIniSection> taken = std::move(sections_[static_cast<std::size_t>(index)]);
@@ -155,14 +160,18 @@ void TIniFile::Clear() {
 void TIniFile::Assign(const TIniFile& source) {
     if (&source == this) return;
     Clear();
-    for (const TRef<TIniItem>& item : source.Items()) Append(item->Clone());
+    for (const TRef<TIniItem>& item : source.Items())
+        Append(item->Clone());
     for (const TRef<TIniSection>& section : source.sections_) {
         TIniSection* target = AppendSection(section->Name());
-        for (const TRef<TIniItem>& item : section->Items()) target->Append(item->Clone());
+        for (const TRef<TIniItem>& item : section->Items())
+            target->Append(item->Clone());
     }
 }
 
-TRef<TIniList> TIniFile::NewEmptyInstance() const { return MakeRef<TIniFile>(); }
+TRef<TIniList> TIniFile::NewEmptyInstance() const {
+    return MakeRef<TIniFile>();
+}
 
 TRef<TIniItem> TIniFile::Clone() const {
     TRef<TIniFile> copy = MakeRef<TIniFile>();
@@ -174,7 +183,8 @@ TRef<TIniItem> TIniFile::Clone() const {
 
 void TIniFile::Save(TTextSaver& saver, int indent) const {
     SaveItems(saver, indent);
-    for (const TRef<TIniSection>& section : sections_) section->Save(saver, indent);
+    for (const TRef<TIniSection>& section : sections_)
+        section->Save(saver, indent);
 }
 
 void TIniFile::CheckConsistency() const {
@@ -186,7 +196,8 @@ void TIniFile::CheckConsistency() const {
         section.CheckConsistency();
     }
     if (sectionBucketsValid_)
-        KIV_ASSERT(sectionBuckets_.size() >= sections_.size() && TIniHashIndex::ChainsOrdered(sectionBuckets_),
+        KIV_ASSERT(sectionBuckets_.size() >= sections_.size() &&
+                       TIniHashIndex::ChainsOrdered(sectionBuckets_),
                    "TIniFile.SectionBuckets mismatch");
 }
 
@@ -284,11 +295,13 @@ TIniItem* TIniFile::FindItem(std::string_view section, std::string_view key) con
     return list ? list->FindItem(key) : nullptr;
 }
 
-TByteString TIniFile::ReadString(std::string_view section, std::string_view key, std::string_view fallback) const {
+TByteString TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view fallback) const {
     return kiv::GetText(FindItem(section, key), fallback);
 }
 
-std::int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key, std::int32_t fallback) const {
+std::int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key,
+                                   std::int32_t fallback) const {
     return kiv::GetInt32(FindItem(section, key), fallback);
 }
 

@@ -91,7 +91,8 @@ struct TIniHashIndex {
 
     static std::size_t BucketCountFor(std::size_t names) {
         std::size_t count = kMinBuckets;
-        while (count < names) count *= 2;
+        while (count < names)
+            count *= 2;
         return count;
     }
 
@@ -111,14 +112,16 @@ struct TIniHashIndex {
     // Links an item whose index is already final into its chain.
     static void Link(std::vector<TIniItem*>& buckets, TIniItem& item) {
         TIniItem** link = &buckets[HashOf(item) & (buckets.size() - 1)];
-        while (*link && (*link)->index_ > item.index_) link = &(*link)->hashNext_;
+        while (*link && (*link)->index_ > item.index_)
+            link = &(*link)->hashNext_;
         item.hashNext_ = *link;
         *link = &item;
     }
 
     static void Unlink(std::vector<TIniItem*>& buckets, TIniItem& item) {
         TIniItem** link = &buckets[HashOf(item) & (buckets.size() - 1)];
-        while (*link && *link != &item) link = &(*link)->hashNext_;
+        while (*link && *link != &item)
+            link = &(*link)->hashNext_;
         if (*link) *link = item.hashNext_;
         item.hashNext_ = nullptr;
     }

@@ -14,9 +14,13 @@ void TIniItem::SetName(std::string_view name) {
     if (parent_) parent_->ItemRenamed(*this, wasKey);
 }
 
-bool TIniItem::IsAncestorOf(const TIniList&) const { return false; }
+bool TIniItem::IsAncestorOf(const TIniList&) const {
+    return false;
+}
 
-TRef<TIniItem> TIniItem::Clone() const { return MakeRef<TIniItem>(name_, value_); }
+TRef<TIniItem> TIniItem::Clone() const {
+    return MakeRef<TIniItem>(name_, value_);
+}
 
 void TIniItem::Save(TTextSaver& saver, int indent) const {
     if (name_.empty() && value_.empty()) {
@@ -32,11 +36,21 @@ void TIniItem::Save(TTextSaver& saver, int indent) const {
     saver.WriteLineEnd();
 }
 
-void TIniItem::SetInt32(std::int32_t value) { value_ = std::to_string(value); }
-void TIniItem::SetInt64(std::int64_t value) { value_ = std::to_string(value); }
-void TIniItem::SetReal(double value) { value_ = FormatIniReal(value); }
-void TIniItem::SetBool(bool value) { value_.assign(1, value ? '1' : '0'); }
-void TIniItem::SetEscapedText(std::string_view text) { value_ = EscapeIniText(text); }
+void TIniItem::SetInt32(std::int32_t value) {
+    value_ = std::to_string(value);
+}
+void TIniItem::SetInt64(std::int64_t value) {
+    value_ = std::to_string(value);
+}
+void TIniItem::SetReal(double value) {
+    value_ = FormatIniReal(value);
+}
+void TIniItem::SetBool(bool value) {
+    value_.assign(1, value ? '1' : '0');
+}
+void TIniItem::SetEscapedText(std::string_view text) {
+    value_ = EscapeIniText(text);
+}
 
 // --- Typed getters ---
 

@@ -30,7 +30,8 @@ TIniList::~TIniList() {
         item->index_ = -1;
         item->hashNext_ = nullptr;
     }
-    for (TIniObject* object : objects_) object->objectIndex_ = -1;
+    for (TIniObject* object : objects_)
+        object->objectIndex_ = -1;
 }
 
 bool TIniList::IsAncestorOf(const TIniList& list) const {
@@ -39,7 +40,9 @@ bool TIniList::IsAncestorOf(const TIniList& list) const {
     return false;
 }
 
-TRef<TIniList> TIniList::NewEmptyInstance() const { return MakeRef<TIniList>(); }
+TRef<TIniList> TIniList::NewEmptyInstance() const {
+    return MakeRef<TIniList>();
+}
 
 TRef<TIniItem> TIniList::Clone() const {
     TRef<TIniList> copy = NewEmptyInstance();
@@ -52,7 +55,8 @@ void TIniList::CopyInto(TIniList& target) const {
     target.hashValid_ = false;
     target.value_ = value_;
     target.items_.reserve(items_.size());
-    for (const TRef<TIniItem>& item : items_) target.Append(item->Clone());
+    for (const TRef<TIniItem>& item : items_)
+        target.Append(item->Clone());
 }
 
 void TIniList::Clear() {
@@ -63,7 +67,8 @@ void TIniList::Clear() {
         item->index_ = -1;
         item->hashNext_ = nullptr;
     }
-    for (TIniObject* object : objects_) object->objectIndex_ = -1;
+    for (TIniObject* object : objects_)
+        object->objectIndex_ = -1;
     objects_.clear();
     buckets_.clear();
     bucketsValid_ = false;
@@ -76,9 +81,11 @@ void TIniList::Assign(const TIniList& source) {
     if (&source == this) return;
     std::vector<TRef<TIniItem>> copies;
     copies.reserve(source.items_.size());
-    for (const TRef<TIniItem>& item : source.items_) copies.push_back(item->Clone());
+    for (const TRef<TIniItem>& item : source.items_)
+        copies.push_back(item->Clone());
     Clear();
-    for (TRef<TIniItem>& copy : copies) Append(std::move(copy));
+    for (TRef<TIniItem>& copy : copies)
+        Append(std::move(copy));
 }
 
 void TIniList::Assign(const TIniItem& item) {
@@ -106,8 +113,7 @@ void TIniList::Insert(int index, TRef<TIniItem> item) {
     KIV_ASSERT(index >= 0 && index <= Count(), "TIniList.Insert: index out of range");
 
     TIniItem* raw = item.Get();
-    if (items_.capacity() == items_.size())
-        items_.reserve(std::max(kInitialItems, items_.size() * 2));
+    if (items_.capacity() == items_.size()) items_.reserve(std::max(kInitialItems, items_.size() * 2));
     items_.insert(items_.begin() + index, std::move(item));
     for (std::size_t i = static_cast<std::size_t>(index); i < items_.size(); ++i)
         items_[i]->index_ = static_cast<int>(i);
@@ -134,7 +140,9 @@ TIniItem* TIniList::AddKey(std::string_view name, std::string_view value) {
     return raw;
 }
 
-TIniItem* TIniList::AddText(std::string_view line) { return AddKey({}, line); }
+TIniItem* TIniList::AddText(std::string_view line) {
+    return AddKey({}, line);
+}
 
 TRef<TIniItem> TIniList::Remove(TIniItem& item) {
     KIV_ASSERT(item.parent_ == this && item.index_ >= 0 && item.index_ < Count() &&
@@ -220,7 +228,8 @@ void TIniList::LinkObject(TIniObject& object) {
     if (objects_.capacity() == objects_.size())
         objects_.reserve(std::max(kInitialObjects, objects_.size() * 2));
     objects_.insert(objects_.begin() + static_cast<std::ptrdiff_t>(position), &object);
-    for (std::size_t i = position; i < objects_.size(); ++i) objects_[i]->objectIndex_ = static_cast<int>(i);
+    for (std::size_t i = position; i < objects_.size(); ++i)
+        objects_[i]->objectIndex_ = static_cast<int>(i);
 }
 
 void TIniList::UnlinkObject(TIniObject& object) {
@@ -333,7 +342,8 @@ TIniItem* TIniList::SetEscapedText(std::string_view key, std::string_view text) 
 }
 
 void TIniList::SaveItems(TTextSaver& saver, int indent) const {
-    for (const TRef<TIniItem>& item : items_) item->Save(saver, indent);
+    for (const TRef<TIniItem>& item : items_)
+        item->Save(saver, indent);
 }
 
 void TIniList::CheckConsistency() const {
@@ -358,7 +368,8 @@ void TIniList::CheckConsistency() const {
     KIV_ASSERT(objects == objects_.size(), "TIniObject.ObjectIndex mismatch");
     KIV_ASSERT(keys == keyCount_ && insertionPoint_ == lastKey + 1, "TIniList.InsertionPoint mismatch");
     if (bucketsValid_)
-        KIV_ASSERT(buckets_.size() >= static_cast<std::size_t>(keyCount_) && TIniHashIndex::ChainsOrdered(buckets_),
+        KIV_ASSERT(buckets_.size() >= static_cast<std::size_t>(keyCount_) &&
+                       TIniHashIndex::ChainsOrdered(buckets_),
                    "TIniList.Buckets mismatch");
 }
 
@@ -369,7 +380,9 @@ TIniObject* TIniObject::NextSibling() const {
     return parent ? parent->Object(objectIndex_ + 1) : nullptr;
 }
 
-TRef<TIniList> TIniObject::NewEmptyInstance() const { return MakeRef<TIniObject>(); }
+TRef<TIniList> TIniObject::NewEmptyInstance() const {
+    return MakeRef<TIniObject>();
+}
 
 void TIniObject::Save(TTextSaver& saver, int indent) const {
     saver.WriteIndent(indent);
@@ -391,8 +404,12 @@ void TIniObject::Save(TTextSaver& saver, int indent) const {
     saver.WriteLineEnd();
 }
 
-void TIniObject::Attached() { Parent()->LinkObject(*this); }
+void TIniObject::Attached() {
+    Parent()->LinkObject(*this);
+}
 
-void TIniObject::Detached() { Parent()->UnlinkObject(*this); }
+void TIniObject::Detached() {
+    Parent()->UnlinkObject(*this);
+}
 
 } // namespace kiv

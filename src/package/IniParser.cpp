@@ -9,15 +9,19 @@ namespace kiv {
 namespace {
 
 // Blanks are the characters 0-32 other than CR and LF (which never occur inside a line).
-bool IsBlank(char c) { return static_cast<unsigned char>(c) <= 32; }
+bool IsBlank(char c) {
+    return static_cast<unsigned char>(c) <= 32;
+}
 
 std::string_view TrimRight(std::string_view text) {
-    while (!text.empty() && IsBlank(text.back())) text.remove_suffix(1);
+    while (!text.empty() && IsBlank(text.back()))
+        text.remove_suffix(1);
     return text;
 }
 
 std::string_view TrimLeft(std::string_view text) {
-    while (!text.empty() && IsBlank(text.front())) text.remove_prefix(1);
+    while (!text.empty() && IsBlank(text.front()))
+        text.remove_prefix(1);
     return text;
 }
 
@@ -25,7 +29,8 @@ std::string_view TrimLeft(std::string_view text) {
 // UTF-8 character (so "objectÄ=1" stays a key line).
 bool IsWordChar(char c) {
     const auto b = static_cast<unsigned char>(c);
-    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_' || b >= 0x80;
+    return (b >= 'a' && b <= 'z') || (b >= 'A' && b <= 'Z') || (b >= '0' && b <= '9') || b == '_' ||
+           b >= 0x80;
 }
 
 // True when `line` (leading blanks already skipped) starts with `word` in any case, not followed by
@@ -44,12 +49,12 @@ bool StartsWithWord(std::string_view line, std::string_view word, std::string_vi
 
 // Calls `onLine` for each line: a line ends at CR LF, LF CR, a lone CR or a lone LF; the last line
 // may have no end.
-template <class OnLine>
-void ForEachLine(std::string_view text, OnLine&& onLine) {
+template <class OnLine> void ForEachLine(std::string_view text, OnLine&& onLine) {
     std::size_t start = 0;
     while (start < text.size()) {
         std::size_t end = start;
-        while (end < text.size() && text[end] != '\r' && text[end] != '\n') ++end;
+        while (end < text.size() && text[end] != '\r' && text[end] != '\n')
+            ++end;
         onLine(text.substr(start, end - start));
         if (end == text.size()) break;
         const char first = text[end];
@@ -62,8 +67,8 @@ void ForEachLine(std::string_view text, OnLine&& onLine) {
 } // namespace
 
 void TIniParser::Parse(std::string_view text, TIniList& root, TIniFile* file) {
-    TIniList* base = &root;           // the root or the current section
-    std::vector<TIniObject*> open;    // objects still waiting for their "end", innermost last
+    TIniList* base = &root;        // the root or the current section
+    std::vector<TIniObject*> open; // objects still waiting for their "end", innermost last
     const auto current = [&]() -> TIniList& { return open.empty() ? *base : *open.back(); };
 
     ForEachLine(text, [&](std::string_view rawLine) {

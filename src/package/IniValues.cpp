@@ -11,7 +11,8 @@ namespace kiv {
 
 std::optional<double> ParseIniReal(std::string_view text) {
     std::size_t i = 0;
-    while (i < text.size() && text[i] == ' ') ++i;
+    while (i < text.size() && text[i] == ' ')
+        ++i;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) negative = text[i++] == '-';
     std::string digits; // significant digits, leading zeros dropped
@@ -45,7 +46,8 @@ std::optional<double> ParseIniReal(std::string_view text) {
     scientific += 'e';
     scientific += std::to_string(power);
     double value = 0;
-    const auto [end, error] = std::from_chars(scientific.data(), scientific.data() + scientific.size(), value);
+    const auto [end, error] =
+        std::from_chars(scientific.data(), scientific.data() + scientific.size(), value);
     if (error == std::errc::result_out_of_range) {
         // Decimal magnitude of the leading digit decides between overflow and underflow.
         const std::int64_t magnitude = power + static_cast<std::int64_t>(digits.size()) - 1;
@@ -60,11 +62,13 @@ std::string FormatIniReal(double value) {
     if (std::isnan(value)) return "nan";
     if (std::isinf(value)) return value < 0 ? "-inf" : "inf";
     char buffer[400];
-    const auto [end, error] = std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 16);
+    const auto [end, error] =
+        std::to_chars(buffer, buffer + sizeof buffer, value, std::chars_format::fixed, 16);
     if (error != std::errc()) return "0";
     std::string text(buffer, end);
     if (text.find('.') != std::string::npos) {
-        while (text.back() == '0') text.pop_back();
+        while (text.back() == '0')
+            text.pop_back();
         if (text.back() == '.') text.pop_back();
     }
     return text;

@@ -57,7 +57,8 @@ std::optional<std::string> ReadDecodedText(TStream& stream) {
         const std::int64_t remaining = std::max<std::int64_t>(0, size - stream.GetPosition());
         bytes.resize(static_cast<std::size_t>(remaining));
         for (std::size_t done = 0; done < bytes.size();) {
-            const auto want = static_cast<std::int32_t>(std::min<std::size_t>(kReadBlock, bytes.size() - done));
+            const auto want =
+                static_cast<std::int32_t>(std::min<std::size_t>(kReadBlock, bytes.size() - done));
             const std::int32_t got = stream.Read(bytes.data() + done, want);
             if (got <= 0) return std::nullopt; // the stream came up short
             done += static_cast<std::size_t>(got);

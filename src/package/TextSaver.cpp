@@ -20,7 +20,9 @@ void TTextSaver::Write(std::string_view bytes) {
     if (!bytes.empty()) Put(bytes.data(), bytes.size());
 }
 
-void TTextSaver::WriteLineEnd() { Put("\r\n", 2); }
+void TTextSaver::WriteLineEnd() {
+    Put("\r\n", 2);
+}
 
 void TTextSaver::WriteIndent(int count) {
     for (std::size_t left = count > 0 ? static_cast<std::size_t>(count) : 0; left > 0;) {
@@ -61,7 +63,8 @@ TBytesTextSaver::TBytesTextSaver() : bytes_(kInitialCapacity, '\0') {}
 void TBytesTextSaver::Put(const char* data, std::size_t size) {
     if (size > bytes_.size() - used_) {
         std::size_t capacity = std::max<std::size_t>(bytes_.size(), kInitialCapacity);
-        while (capacity - used_ < size) capacity *= 2;
+        while (capacity - used_ < size)
+            capacity *= 2;
         bytes_.resize(capacity);
     }
     std::memcpy(bytes_.data() + used_, data, size);
@@ -89,6 +92,8 @@ void TEscapedTextSaver::Write(std::string_view bytes) {
     if (start < bytes.size()) Put(bytes.data() + start, bytes.size() - start);
 }
 
-void TEscapedTextSaver::WriteLineEnd() { Put("\\n", 2); }
+void TEscapedTextSaver::WriteLineEnd() {
+    Put("\\n", 2);
+}
 
 } // namespace kiv

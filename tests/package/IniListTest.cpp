@@ -41,7 +41,8 @@ TEST(IniList, NewKeysGoAfterTheLastKeyAndBeforeTrailingText) {
 
 TEST(IniList, LookupFindsKeysAfterInsertionsAndRenames) {
     auto list = MakeRef<TIniList>();
-    for (int i = 0; i < 100; ++i) list->AddKey("Key" + std::to_string(i), std::to_string(i));
+    for (int i = 0; i < 100; ++i)
+        list->AddKey("Key" + std::to_string(i), std::to_string(i));
     EXPECT_EQ(list->GetInt32("KEY57", -1), 57); // builds the buckets
     // Inserting in front shifts every index; chains must stay ordered.
     list->Insert(0, MakeRef<TIniItem>("key57", "front"));
@@ -55,7 +56,8 @@ TEST(IniList, LookupFindsKeysAfterInsertionsAndRenames) {
     list->FindItem("key99")->SetName("");
     EXPECT_EQ(list->KeyCount(), 101);
     list->CheckConsistency();
-    for (int i = 100; i < 400; ++i) list->AddKey("Key" + std::to_string(i), std::to_string(i));
+    for (int i = 100; i < 400; ++i)
+        list->AddKey("Key" + std::to_string(i), std::to_string(i));
     EXPECT_EQ(list->GetInt32("key399", -1), 399); // after the buckets overflowed
     list->CheckConsistency();
 }
@@ -128,19 +130,23 @@ TEST(IniList, ProgrammingErrorsRaiseTheConsistencyAssertions) {
               std::string::npos);
     auto nested = Parse("object Outer\nobject Inner\nend\nend\n");
     TIniObject* outer = nested->FindObject("Outer");
-    EXPECT_NE(AssertionMessage([&] { outer->FirstObject()->Append(TRef<TIniItem>(outer)); }).find("cannot hold itself"),
+    EXPECT_NE(AssertionMessage([&] {
+                  outer->FirstObject()->Append(TRef<TIniItem>(outer));
+              }).find("cannot hold itself"),
               std::string::npos);
     EXPECT_NE(AssertionMessage([&] { outer->Append(TRef<TIniItem>(outer)); }).find("cannot hold itself"),
               std::string::npos);
     nested->CheckConsistency();
-    EXPECT_NE(AssertionMessage([&] { file->Append(TRef<TIniItem>(file->FindSection("S"))); })
-                  .find("a section belongs to a document"),
+    EXPECT_NE(AssertionMessage([&] {
+                  file->Append(TRef<TIniItem>(file->FindSection("S")));
+              }).find("a section belongs to a document"),
               std::string::npos);
     EXPECT_EQ(AssertionMessage([&] { file->CheckConsistency(); }), "(no assertion)");
 }
 
 TEST(IniList, PathsFindOrCreateSectionsObjectsAndItems) {
-    auto file = Parse("[Slides]\nobject Slide1:TKivSlide\n  object Logo:TKivImage\n    File=a.png\n  end\nend\n");
+    auto file =
+        Parse("[Slides]\nobject Slide1:TKivSlide\n  object Logo:TKivImage\n    File=a.png\n  end\nend\n");
     EXPECT_EQ(file->Path("Slides:Slide1:Logo:File")->Value(), "a.png");
     EXPECT_EQ(file->Path("slides::LOGO:file")->Value(), "a.png"); // empty part: first child object
     EXPECT_EQ(file->Path("Slides:Slide1:Logo"), file->Path("Slides:Slide1:Logo:"));
@@ -173,7 +179,8 @@ TEST(IniList, SectionsCanBeRemovedAndRenamed) {
 TEST(IniList, TwentyThousandSectionsAreAllFound) {
     std::string text;
     for (int i = 0; i < 20000; ++i)
-        text += "[Images\\Slide" + std::to_string(i) + ".JPG]\r\nSize=" + std::to_string(i) + "\r\nType=1\r\n";
+        text +=
+            "[Images\\Slide" + std::to_string(i) + ".JPG]\r\nSize=" + std::to_string(i) + "\r\nType=1\r\n";
     auto file = Parse(text);
     ASSERT_EQ(file->SectionCount(), 20000);
     for (int i = 0; i < 20000; ++i)

@@ -32,7 +32,8 @@ TEST(IniParse, ObjectWordFollowedByEqualsOrLetterIsAKey) {
 }
 
 TEST(IniParse, ObjectHeaderTakesNameUpToTheLastColon) {
-    auto file = Parse("Object  Slide1 : TKivSlide\r\nx=1\r\nend\r\nobject A:B:C\r\nend\r\nOBJECT Plain\r\nEnd\r\n");
+    auto file =
+        Parse("Object  Slide1 : TKivSlide\r\nx=1\r\nend\r\nobject A:B:C\r\nend\r\nOBJECT Plain\r\nEnd\r\n");
     ASSERT_EQ(file->ObjectCount(), 3);
     EXPECT_EQ(file->Object(0)->Name(), "Slide1");
     EXPECT_EQ(file->Object(0)->ClassText(), "TKivSlide");
@@ -59,7 +60,8 @@ TEST(IniParse, ObjectsNestAndEndClosesTheInnermost) {
 TEST(IniParse, LinesThatAreNotKeysStayTextItems) {
     auto file = Parse("; comment  \n=lead\n  \nplain words\t\n[broken header\nend\n");
     ASSERT_EQ(file->Count(), 6);
-    for (int i = 0; i < file->Count(); ++i) EXPECT_EQ(file->Item(i)->Name(), "") << i;
+    for (int i = 0; i < file->Count(); ++i)
+        EXPECT_EQ(file->Item(i)->Name(), "") << i;
     EXPECT_EQ(file->Item(0)->Value(), "; comment");
     EXPECT_EQ(file->Item(1)->Value(), "=lead");
     EXPECT_EQ(file->Item(2)->Value(), "");
@@ -125,9 +127,11 @@ TEST(IniParse, DuplicateKeysAreAllKeptAndTheLastIsFound) {
 TEST(IniParse, DeepNestingStaysWithinTheDepthLimit) {
     std::string text;
     const int depth = 100000;
-    for (int i = 0; i < depth; ++i) text += "object O\n";
+    for (int i = 0; i < depth; ++i)
+        text += "object O\n";
     text += "leaf=1\n";
-    for (int i = 0; i < depth; ++i) text += "end\n";
+    for (int i = 0; i < depth; ++i)
+        text += "end\n";
     text += "after=2\n";
     auto file = Parse(text);
     // Built objects stop at the limit; deeper headers are text in the deepest object and the end

@@ -72,10 +72,12 @@ TEST(IniSave, ObjectLineFormsFollowNameAndClass) {
 
 TEST(IniSave, ByteOrderMarkIsOptional) {
     auto file = Parse("a=1\n");
-    EXPECT_EQ(file->SaveToBytes(true), "\xEF\xBB\xBF" "a=1\r\n");
+    EXPECT_EQ(file->SaveToBytes(true), "\xEF\xBB\xBF"
+                                       "a=1\r\n");
     test::TStringStream stream;
     file->SaveToStream(stream, true);
-    EXPECT_EQ(stream.Bytes(), "\xEF\xBB\xBF" "a=1\r\n");
+    EXPECT_EQ(stream.Bytes(), "\xEF\xBB\xBF"
+                              "a=1\r\n");
     // And a saved mark is read back as UTF-8.
     auto again = MakeRef<TIniFile>();
     test::TStringStream in(stream.Bytes());

@@ -9,7 +9,9 @@
 namespace kiv {
 namespace {
 
-TRef<TIniItem> Value(std::string_view value) { return MakeRef<TIniItem>("k", value); }
+TRef<TIniItem> Value(std::string_view value) {
+    return MakeRef<TIniItem>("k", value);
+}
 
 TEST(IniValues, MissingItemGivesEveryDefault) {
     EXPECT_EQ(GetText(nullptr, "d"), "d");
@@ -42,16 +44,21 @@ TEST(IniValues, RealsReadDigitsAndExponentExactly) {
     EXPECT_EQ(ParseIniReal("123.456e2"), 12345.6);
     EXPECT_EQ(ParseIniReal("0.30000000000000004"), 0.30000000000000004);
     EXPECT_EQ(ParseIniReal("1e-400"), 0.0);
-    for (const char* bad : {"", "1,5", "1.2.3", ".", "-", "1e", "1e1.5", "e5", "1 ", "\t1", "1e99999999999", "1e400"})
+    for (const char* bad :
+         {"", "1,5", "1.2.3", ".", "-", "1e", "1e1.5", "e5", "1 ", "\t1", "1e99999999999", "1e400"})
         EXPECT_FALSE(ParseIniReal(bad).has_value()) << bad;
     EXPECT_EQ(GetReal(Value("1,5").Get(), 4.0), 4.0);
 }
 
 TEST(IniValues, RealSetterWritesShortFixedNotation) {
     auto item = Value("");
-    const std::pair<double, const char*> cases[] = {
-        {1.5, "1.5"}, {2.0, "2"}, {-0.25, "-0.25"}, {0.1, "0.1"}, {1e20, "100000000000000000000"},
-        {1e-20, "0"}, {0.0000000000000001, "0.0000000000000001"}};
+    const std::pair<double, const char*> cases[] = {{1.5, "1.5"},
+                                                    {2.0, "2"},
+                                                    {-0.25, "-0.25"},
+                                                    {0.1, "0.1"},
+                                                    {1e20, "100000000000000000000"},
+                                                    {1e-20, "0"},
+                                                    {0.0000000000000001, "0.0000000000000001"}};
     for (const auto& [value, text] : cases) {
         item->SetReal(value);
         EXPECT_EQ(item->Value(), text) << value;
@@ -151,8 +158,9 @@ TEST(IniValues, DocumentShortcutsCreateSectionAndKey) {
     EXPECT_TRUE(file->ReadBool("main", "opt_loop", false));
     EXPECT_EQ(file->ReadInteger("missing", "opt_count", 5), 5);
     // A created section holds one empty text item after its keys.
-    EXPECT_EQ(file->SaveToBytes(), "rootkey=r\r\n[Main]\r\nopt_title=Show\r\nopt_count=12\r\nopt_speed=1.25\r\n"
-                                   "opt_loop=1\r\n\r\n");
+    EXPECT_EQ(file->SaveToBytes(),
+              "rootkey=r\r\n[Main]\r\nopt_title=Show\r\nopt_count=12\r\nopt_speed=1.25\r\n"
+              "opt_loop=1\r\n\r\n");
 }
 
 } // namespace

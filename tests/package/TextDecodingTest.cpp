@@ -1,7 +1,7 @@
 // Decoding text files: byte-order marks, Windows-1252, size limit and short reads.
+#include "package/TextDecoding.h"
 #include "StringStream.h"
 #include "package/IniFile.h"
-#include "package/TextDecoding.h"
 
 #include "base/Utf.h"
 
@@ -15,7 +15,9 @@ TEST(TextDecoding, Utf8MarkKeepsTheRestAsItIs) {
 }
 
 TEST(TextDecoding, Utf16MarkConvertsAndDropsAnOddLastByte) {
-    const std::string bytes("\xFF\xFEk\0=\0\xE4\0\x3D\xD8\x00\xDE" "X", 13);
+    const std::string bytes("\xFF\xFEk\0=\0\xE4\0\x3D\xD8\x00\xDE"
+                            "X",
+                            13);
     EXPECT_EQ(DecodeTextBytes(bytes), "k=\xC3\xA4\xF0\x9F\x98\x80");
     auto file = MakeRef<TIniFile>();
     ASSERT_TRUE(file->LoadFromBytes(std::string("\xFF\xFEk\0=\0v\0!", 9)));
@@ -26,12 +28,15 @@ TEST(TextDecoding, Utf16MarkConvertsAndDropsAnOddLastByte) {
 
 TEST(TextDecoding, Windows1252MapsTheHighControlRange) {
     std::string bytes;
-    for (int b = 0x80; b <= 0x9F; ++b) bytes += static_cast<char>(b);
-    const std::u32string expected = U"\u20AC\u0081\u201A\u0192\u201E\u2026\u2020\u2021\u02C6\u2030\u0160\u2039"
-                                    U"\u0152\u008D\u017D\u008F\u0090\u2018\u2019\u201C\u201D\u2022\u2013\u2014"
-                                    U"\u02DC\u2122\u0161\u203A\u0153\u009D\u017E\u0178";
+    for (int b = 0x80; b <= 0x9F; ++b)
+        bytes += static_cast<char>(b);
+    const std::u32string expected =
+        U"\u20AC\u0081\u201A\u0192\u201E\u2026\u2020\u2021\u02C6\u2030\u0160\u2039"
+        U"\u0152\u008D\u017D\u008F\u0090\u2018\u2019\u201C\u201D\u2022\u2013\u2014"
+        U"\u02DC\u2122\u0161\u203A\u0153\u009D\u017E\u0178";
     std::string utf8;
-    for (const char32_t cp : expected) AppendUtf8(utf8, cp);
+    for (const char32_t cp : expected)
+        AppendUtf8(utf8, cp);
     EXPECT_EQ(Windows1252ToUtf8(bytes), utf8);
     EXPECT_EQ(Windows1252ToUtf8("A\xA0\xE9\xFF"), "A\xC2\xA0\xC3\xA9\xC3\xBF");
 }
