@@ -1,5 +1,7 @@
 #include "Commands.h"
 
+#include "IniCommand.h"
+
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -18,6 +20,7 @@ struct TCommand {
 const std::vector<TCommand>& CommandTable() {
     static const std::vector<TCommand> commands = {
         {"expr", "expr FORMULA [NAME=VALUE ...]", ExprCommand},
+        {"ini", "ini FILE                  parse and save back to stdout (CR LF line ends, no byte-order mark)", RunIni},
     };
     return commands;
 }
