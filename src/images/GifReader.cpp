@@ -167,8 +167,12 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
         frame.disposal = control.disposal;
         frame.delay = control.delay;
         control = TControl{};
-        // Rows that did not arrive are not drawn; nothing after them can be read.
-        if (!ReadRows(gif.get(), frame, desc.Interlace)) broken = true;
+        // Rows that did not arrive are not drawn; nothing after them can be read. A frame of
+        // which no row arrived is dropped.
+        if (!ReadRows(gif.get(), frame, desc.Interlace)) {
+            broken = true;
+            if (std::find(frame.rowRead.begin(), frame.rowRead.end(), 1) == frame.rowRead.end()) break;
+        }
         frames.push_back(std::move(frame));
     }
     if (frames.empty()) throw EImageError("GIF without a readable frame");
