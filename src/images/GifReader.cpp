@@ -182,8 +182,10 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
     result.height = screenH;
     result.frameCount = static_cast<int>(frames.size());
     result.loopCount = loopCount;
-    result.bitmap = MakeRef<TBitmap>(screenW * result.frameCount, screenH, TPixelFormat::Bgra32, true);
+    // Every block is written whole: the first cleared, each later one copied from the one before.
+    result.bitmap = MakeRef<TBitmap>(screenW * result.frameCount, screenH, TPixelFormat::Bgra32, false);
     TBitmap& atlas = *result.bitmap;
+    for (int y = 0; y < screenH; ++y) std::memset(atlas.Row(y), 0, 4 * std::size_t(screenW));
     std::vector<std::uint8_t> saved; // what lay under a frame with disposal 3
     for (int k = 0; k < result.frameCount; ++k) {
         const TRawFrame& frame = frames[k];
@@ -234,7 +236,8 @@ TRef<TBitmapStore> LoadGif(TStream& stream, const std::string& name, TRotationQu
             tag->frameCount = tag->frameCount2 = frames.frameCount;
             for (std::size_t i = 0; i < frames.delays.size(); ++i) {
                 tag->delaySum += frames.delays[i];
-                tag->delays += (i ? "," : "") + std::to_string(frames.delays[i]);
+                if (i) tag->delays += ',';
+                tag->delays += std::to_string(frames.delays[i]);
             }
             tag->averageDelay = tag->delaySum / frames.frameCount;
             tag->loopCount = frames.loopCount;

@@ -7,6 +7,7 @@
 #include "images/JpegStore.h"
 #include "images/PngStore.h"
 
+#include <algorithm>
 #include <cstring>
 #include <mutex>
 
@@ -111,17 +112,27 @@ TRef<TImage> LoadPictureByName(TStream& stream, std::string_view name) {
 }
 
 std::vector<std::uint8_t> ReadRest(TStream& stream, std::int64_t limit) {
+    constexpr std::int32_t kBlock = 1 << 20;
     std::vector<std::uint8_t> data;
+    std::size_t used = 0;
     const std::int64_t size = stream.GetSize();
     if (size >= 0) {
+        // Known size: read straight into place.
         const std::int64_t rest = size - stream.GetPosition();
         if (rest > limit) throw EImageError("Picture file too large");
-        if (rest > 0) data.reserve(static_cast<std::size_t>(rest));
+        if (rest <= 0) return data;
+        data.resize(static_cast<std::size_t>(rest));
+        while (used < data.size()) {
+            const auto want = static_cast<std::int32_t>(std::min<std::size_t>(kBlock, data.size() - used));
+            const std::int32_t got = stream.Read(data.data() + used, want);
+            if (got <= 0) break;
+            used += static_cast<std::size_t>(got);
+        }
+        data.resize(used);
+        return data;
     }
-    constexpr std::int32_t kBlock = 1 << 16;
-    std::size_t used = 0;
     for (;;) {
-        data.resize(used + kBlock);
+        if (data.size() < used + kBlock) data.resize(std::max(data.size() * 2, used + kBlock));
         const std::int32_t got = stream.Read(data.data() + used, kBlock);
         if (got <= 0) break;
         used += static_cast<std::size_t>(got);
