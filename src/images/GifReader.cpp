@@ -23,7 +23,7 @@ int ReadFromMemory(GifFileType* gif, GifByteType* out, int count) {
     auto* input = static_cast<TMemoryInput*>(gif->UserData);
     const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(count, 0)),
                                                 input->size - input->position);
-    std::memcpy(out, input->data + input->position, n);
+    if (n > 0) std::memcpy(out, input->data + input->position, n);
     input->position += n;
     return static_cast<int>(n);
 }
