@@ -28,8 +28,8 @@ test::TBytes Cached(const std::string& path, test::TBytes (*make)()) {
         return test::TBytes(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
     }
     test::TBytes bytes = make();
-    std::ofstream(path, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                 static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(path, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
     return bytes;
 }
 
@@ -46,11 +46,14 @@ const test::TBytes& Animation() {
         spec.width = 1000;
         spec.height = 1000;
         for (int i = 0; i < 256; ++i)
-            spec.palette.insert(spec.palette.end(), {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 9});
+            spec.palette.insert(spec.palette.end(),
+                                {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 9});
         for (int k = 0; k < 100; ++k) {
             std::vector<std::uint8_t> indices(200 * 200);
-            for (std::size_t i = 0; i < indices.size(); ++i) indices[i] = static_cast<std::uint8_t>((i / 200 + i % 200 + k) & 255);
-            spec.frames.push_back({(k * 8) % 800, (k * 5) % 800, 200, 200, std::move(indices), k % 4, 7, 4, false});
+            for (std::size_t i = 0; i < indices.size(); ++i)
+                indices[i] = static_cast<std::uint8_t>((i / 200 + i % 200 + k) & 255);
+            spec.frames.push_back(
+                {(k * 8) % 800, (k * 5) % 800, 200, 200, std::move(indices), k % 4, 7, 4, false});
         }
         return test::EncodeGif(spec);
     });
@@ -91,10 +94,18 @@ void ReferenceJpeg(benchmark::State& state, int denominator) {
     }
 }
 
-void BM_JpegLevel0_Reference(benchmark::State& state) { ReferenceJpeg(state, 1); }
-void BM_JpegLevel0_LoadPicture(benchmark::State& state) { LoadJpeg(state, 0); }
-void BM_JpegLevel2_Reference(benchmark::State& state) { ReferenceJpeg(state, 4); }
-void BM_JpegLevel2_LoadPicture(benchmark::State& state) { LoadJpeg(state, 2); }
+void BM_JpegLevel0_Reference(benchmark::State& state) {
+    ReferenceJpeg(state, 1);
+}
+void BM_JpegLevel0_LoadPicture(benchmark::State& state) {
+    LoadJpeg(state, 0);
+}
+void BM_JpegLevel2_Reference(benchmark::State& state) {
+    ReferenceJpeg(state, 4);
+}
+void BM_JpegLevel2_LoadPicture(benchmark::State& state) {
+    LoadJpeg(state, 2);
+}
 BENCHMARK(BM_JpegLevel0_Reference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegLevel0_LoadPicture)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegLevel2_Reference)->Unit(benchmark::kMillisecond);
@@ -136,7 +147,8 @@ BENCHMARK(BM_GifAtlas_ReferenceSlurp)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_GifAtlas_LoadPicture)->Unit(benchmark::kMillisecond);
 
 TRef<TBitmap> LargePicture() {
-    static TRef<TBitmap> picture = ConvertBitmap(*test::MakeGradient(6000, 4000, false, true), TPixelFormat::Bgr24);
+    static TRef<TBitmap> picture =
+        ConvertBitmap(*test::MakeGradient(6000, 4000, false, true), TPixelFormat::Bgr24);
     return picture;
 }
 
@@ -158,7 +170,8 @@ void BM_Reduce6000x4000_ReferenceBoxAverage(benchmark::State& state) {
 }
 void BM_Reduce6000x4000_Level1(benchmark::State& state) {
     TRef<TBitmap> source = LargePicture();
-    for (auto _ : state) benchmark::DoNotOptimize(ReduceBitmap(*source)->Row(0));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(ReduceBitmap(*source)->Row(0));
 }
 BENCHMARK(BM_Reduce6000x4000_ReferenceBoxAverage)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_Reduce6000x4000_Level1)->Unit(benchmark::kMillisecond);

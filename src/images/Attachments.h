@@ -18,8 +18,7 @@ public:
     }
 
     // The first attached object of class T (or derived from it), or null.
-    template <class T>
-    TRef<T> Find() const {
+    template <class T> TRef<T> Find() const {
         std::lock_guard lock(mutex_);
         for (const auto& object : objects_)
             if (auto* match = dynamic_cast<T*>(object.Get())) return TRef<T>(match);

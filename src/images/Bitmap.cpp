@@ -8,26 +8,39 @@ namespace kiv {
 
 int BytesPerPixel(TPixelFormat format) {
     switch (format) {
-    case TPixelFormat::Grey8: return 1;
+    case TPixelFormat::Grey8:
+        return 1;
     case TPixelFormat::Rgb555:
-    case TPixelFormat::Rgb565: return 2;
-    case TPixelFormat::Bgr24: return 3;
-    case TPixelFormat::Bgra32: return 4;
-    case TPixelFormat::None: break;
+    case TPixelFormat::Rgb565:
+        return 2;
+    case TPixelFormat::Bgr24:
+        return 3;
+    case TPixelFormat::Bgra32:
+        return 4;
+    case TPixelFormat::None:
+        break;
     }
     return 0;
 }
 
-bool HasAlpha(TPixelFormat format) { return format == TPixelFormat::Bgra32; }
+bool HasAlpha(TPixelFormat format) {
+    return format == TPixelFormat::Bgra32;
+}
 
 const char* PixelFormatName(TPixelFormat format) {
     switch (format) {
-    case TPixelFormat::Grey8: return "grey 8";
-    case TPixelFormat::Rgb555: return "5-5-5";
-    case TPixelFormat::Rgb565: return "5-6-5";
-    case TPixelFormat::Bgr24: return "BGR 24";
-    case TPixelFormat::Bgra32: return "BGRA 32";
-    case TPixelFormat::None: break;
+    case TPixelFormat::Grey8:
+        return "grey 8";
+    case TPixelFormat::Rgb555:
+        return "5-5-5";
+    case TPixelFormat::Rgb565:
+        return "5-6-5";
+    case TPixelFormat::Bgr24:
+        return "BGR 24";
+    case TPixelFormat::Bgra32:
+        return "BGRA 32";
+    case TPixelFormat::None:
+        break;
     }
     return "none";
 }
@@ -44,7 +57,8 @@ TBitmap::TBitmap(int width, int height, TPixelFormat format, bool zeroed)
                           std::to_string(height));
     stride_ = static_cast<std::ptrdiff_t>(width) * BytesPerPixel(format);
     const std::size_t bytes = static_cast<std::size_t>(stride_) * static_cast<std::size_t>(height);
-    owned_ = zeroed ? std::make_unique<std::uint8_t[]>(bytes) : std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
+    owned_ = zeroed ? std::make_unique<std::uint8_t[]>(bytes)
+                    : std::make_unique_for_overwrite<std::uint8_t[]>(bytes);
     pixels_ = owned_.get();
 }
 
@@ -59,7 +73,8 @@ void TBitmap::Fill32(std::uint32_t argb) {
     std::memcpy(pixel, &argb, 4); // little-endian: B, G, R, A
     for (int y = 0; y < height_; ++y) {
         std::uint8_t* row = Row(y);
-        for (int x = 0; x < width_; ++x) std::memcpy(row + x * 4, pixel, 4);
+        for (int x = 0; x < width_; ++x)
+            std::memcpy(row + x * 4, pixel, 4);
     }
 }
 
@@ -68,7 +83,10 @@ namespace {
 // Reads one pixel of any format as blue, green, red, alpha.
 inline void ReadPixel(TPixelFormat format, const std::uint8_t* p, std::uint8_t out[4]) {
     switch (format) {
-    case TPixelFormat::Grey8: out[0] = out[1] = out[2] = p[0]; out[3] = 255; break;
+    case TPixelFormat::Grey8:
+        out[0] = out[1] = out[2] = p[0];
+        out[3] = 255;
+        break;
     case TPixelFormat::Rgb555: {
         const unsigned v = p[0] | (p[1] << 8);
         const unsigned b = v & 31, g = (v >> 5) & 31, r = (v >> 10) & 31;
@@ -87,9 +105,17 @@ inline void ReadPixel(TPixelFormat format, const std::uint8_t* p, std::uint8_t o
         out[3] = 255;
         break;
     }
-    case TPixelFormat::Bgr24: out[0] = p[0]; out[1] = p[1]; out[2] = p[2]; out[3] = 255; break;
-    case TPixelFormat::Bgra32: std::memcpy(out, p, 4); break;
-    case TPixelFormat::None: break;
+    case TPixelFormat::Bgr24:
+        out[0] = p[0];
+        out[1] = p[1];
+        out[2] = p[2];
+        out[3] = 255;
+        break;
+    case TPixelFormat::Bgra32:
+        std::memcpy(out, p, 4);
+        break;
+    case TPixelFormat::None:
+        break;
     }
 }
 

@@ -31,7 +31,8 @@ TRef<TBitmap> TBitmapStore::GetMipLevel(int level, TPixelFormat format, TBitmapC
     if (level < 0) KIV_FAIL("TSysBitmapStore.GetMipLevel - Index<0");
     if (static_cast<std::size_t>(level) >= levels_.size()) {
         std::size_t size = std::max<std::size_t>(levels_.size(), 4);
-        while (size <= static_cast<std::size_t>(level)) size *= 2;
+        while (size <= static_cast<std::size_t>(level))
+            size *= 2;
         levels_.resize(size);
     }
     for (const auto& cached : levels_[level])
@@ -39,7 +40,8 @@ TRef<TBitmap> TBitmapStore::GetMipLevel(int level, TPixelFormat format, TBitmapC
 
     if (levels_[level].empty()) {
         TRef<TBitmap> loaded = LoadLevel(level, format, wanted);
-        if (!loaded) KIV_FAIL(std::string(ClassName()) + ".GetMipLevel: no bitmap for level " + std::to_string(level));
+        if (!loaded)
+            KIV_FAIL(std::string(ClassName()) + ".GetMipLevel: no bitmap for level " + std::to_string(level));
         if (loaded->Level() != level) KIV_FAIL("Incorrect MipLevelIndex");
         levels_[level].push_back(loaded);
         if (Matches(loaded.Get(), wanted, format)) return loaded;
@@ -47,8 +49,10 @@ TRef<TBitmap> TBitmapStore::GetMipLevel(int level, TPixelFormat format, TBitmapC
 
     const TBitmap& first = *levels_[level].front();
     const TPixelFormat target = format == TPixelFormat::None ? first.Format() : format;
-    TRef<TBitmap> converted = convertHook_ ? convertHook_(first, target, wanted) : ConvertBitmap(first, target);
-    if (!converted || !Matches(converted.Get(), wanted, format)) KIV_FAIL("Invalid Combination Of Bitmap Parameters");
+    TRef<TBitmap> converted =
+        convertHook_ ? convertHook_(first, target, wanted) : ConvertBitmap(first, target);
+    if (!converted || !Matches(converted.Get(), wanted, format))
+        KIV_FAIL("Invalid Combination Of Bitmap Parameters");
     converted->SetLevel(level);
     converted->SetName(name_);
     levels_[level].push_back(converted);

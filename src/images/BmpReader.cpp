@@ -12,13 +12,17 @@ namespace {
 
 constexpr std::uint32_t kRgb = 0, kRle8 = 1, kRle4 = 2, kBitFields = 3, kAlphaBitFields = 6;
 
-std::uint16_t U16(const std::uint8_t* p) { return static_cast<std::uint16_t>(p[0] | (p[1] << 8)); }
+std::uint16_t U16(const std::uint8_t* p) {
+    return static_cast<std::uint16_t>(p[0] | (p[1] << 8));
+}
 std::uint32_t U32(const std::uint8_t* p) {
     return static_cast<std::uint32_t>(p[0]) | (static_cast<std::uint32_t>(p[1]) << 8) |
            (static_cast<std::uint32_t>(p[2]) << 16) | (static_cast<std::uint32_t>(p[3]) << 24);
 }
 
-[[noreturn]] void Fail(const char* what) { throw EImageError(std::string("Bitmap file: ") + what); }
+[[noreturn]] void Fail(const char* what) {
+    throw EImageError(std::string("Bitmap file: ") + what);
+}
 
 // One channel of a bit-field pixel: its mask, the shift to its lowest bit and its width in bits.
 struct TChannel {
@@ -28,8 +32,10 @@ struct TChannel {
 
     explicit TChannel(std::uint32_t m) : mask(m) {
         if (!mask) return;
-        while (!((mask >> shift) & 1)) ++shift;
-        while (shift + bits < 32 && ((mask >> (shift + bits)) & 1)) ++bits;
+        while (!((mask >> shift) & 1))
+            ++shift;
+        while (shift + bits < 32 && ((mask >> (shift + bits)) & 1))
+            ++bits;
     }
     std::uint8_t Get(std::uint32_t pixel, std::uint8_t absent) const {
         if (!bits) return absent;
@@ -79,7 +85,8 @@ THeader ReadHeader(const std::uint8_t* data, std::size_t size) {
         }
         const std::size_t masksEnd = 14 + masksAt + 4 * static_cast<std::size_t>(maskCount);
         if (masksEnd > size) Fail("truncated bit fields");
-        for (int i = 0; i < maskCount; ++i) h.masks[i] = U32(data + 14 + masksAt + 4 * i);
+        for (int i = 0; i < maskCount; ++i)
+            h.masks[i] = U32(data + 14 + masksAt + 4 * i);
         h.paletteAt = 14 + std::max<std::size_t>(infoSize, infoSize == 40 ? masksEnd - 14 : infoSize);
     } else {
         Fail("unknown info header");
@@ -105,7 +112,8 @@ TPalette ReadPalette(const THeader& h, const std::uint8_t* data, std::size_t siz
 }
 
 // Run-length pictures are stored bottom-up; `four` selects the 4-bit flavour.
-void DecodeRle(const std::uint8_t* p, const std::uint8_t* end, const TPalette& palette, bool four, TBitmap& out) {
+void DecodeRle(const std::uint8_t* p, const std::uint8_t* end, const TPalette& palette, bool four,
+               TBitmap& out) {
     const int w = out.Width(), hgt = out.Height();
     int x = 0, y = 0;
     auto put = [&](int index) {
@@ -116,7 +124,8 @@ void DecodeRle(const std::uint8_t* p, const std::uint8_t* end, const TPalette& p
         const int count = p[0], value = p[1];
         p += 2;
         if (count > 0) {
-            for (int i = 0; i < count && x < w; ++i) put(four ? ((i & 1) ? value & 15 : value >> 4) : value);
+            for (int i = 0; i < count && x < w; ++i)
+                put(four ? ((i & 1) ? value & 15 : value >> 4) : value);
             continue;
         }
         if (value == 0) { // end of line
@@ -133,7 +142,8 @@ void DecodeRle(const std::uint8_t* p, const std::uint8_t* end, const TPalette& p
             const std::ptrdiff_t bytes = four ? (value + 1) / 2 : value;
             const std::ptrdiff_t padded = bytes + (bytes & 1);
             if (end - p < bytes) break;
-            for (int i = 0; i < value; ++i) put(four ? ((i & 1) ? p[i / 2] & 15 : p[i / 2] >> 4) : p[i]);
+            for (int i = 0; i < value; ++i)
+                put(four ? ((i & 1) ? p[i / 2] & 15 : p[i / 2] >> 4) : p[i]);
             p += std::min(padded, end - p);
         }
     }
@@ -161,12 +171,15 @@ TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size) {
     const bool paletted = h.bits == 1 || h.bits == 4 || h.bits == 8;
     const bool plain = h.compression == kRgb;
     const bool fields = h.compression == kBitFields || h.compression == kAlphaBitFields;
-    if (!(paletted && plain) && !(h.bits == 24 && plain) && !((h.bits == 16 || h.bits == 32) && (plain || fields)))
+    if (!(paletted && plain) && !(h.bits == 24 && plain) &&
+        !((h.bits == 16 || h.bits == 32) && (plain || fields)))
         Fail("unsupported combination of bits and compression");
 
     const std::size_t stride = ((static_cast<std::size_t>(w) * h.bits + 31) / 32) * 4;
     if ((size - pixelsAt) / stride < static_cast<std::size_t>(hgt)) Fail("truncated pixel data");
-    auto source = [&](int y) { return data + pixelsAt + stride * static_cast<std::size_t>(topDown ? y : hgt - 1 - y); };
+    auto source = [&](int y) {
+        return data + pixelsAt + stride * static_cast<std::size_t>(topDown ? y : hgt - 1 - y);
+    };
 
     if (paletted) {
         const TPalette palette = ReadPalette(h, data, size, pixelsAt);
@@ -186,7 +199,8 @@ TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size) {
     }
     if (h.bits == 24) {
         auto out = MakeRef<TBitmap>(w, hgt, TPixelFormat::Bgr24, false);
-        for (int y = 0; y < hgt; ++y) std::memcpy(out->Row(y), source(y), out->RowBytes());
+        for (int y = 0; y < hgt; ++y)
+            std::memcpy(out->Row(y), source(y), out->RowBytes());
         return out;
     }
     if (h.bits == 16) {
@@ -198,7 +212,8 @@ TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size) {
                 Fail("unsupported 16-bit fields");
         }
         auto out = MakeRef<TBitmap>(w, hgt, format, false);
-        for (int y = 0; y < hgt; ++y) std::memcpy(out->Row(y), source(y), out->RowBytes());
+        for (int y = 0; y < hgt; ++y)
+            std::memcpy(out->Row(y), source(y), out->RowBytes());
         return out;
     }
     // 32 bits
@@ -208,11 +223,13 @@ TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size) {
         for (int y = 0; y < hgt; ++y) {
             std::uint8_t* row = out->Row(y);
             std::memcpy(row, source(y), out->RowBytes());
-            for (int x = 0; x < w && !anyAlpha; ++x) anyAlpha = row[4 * x + 3] != 0;
+            for (int x = 0; x < w && !anyAlpha; ++x)
+                anyAlpha = row[4 * x + 3] != 0;
         }
         if (!anyAlpha)
             for (int y = 0; y < hgt; ++y)
-                for (int x = 0; x < w; ++x) out->Row(y)[4 * x + 3] = 255;
+                for (int x = 0; x < w; ++x)
+                    out->Row(y)[4 * x + 3] = 255;
         return out;
     }
     const TChannel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alpha(h.masks[3]);
@@ -230,7 +247,8 @@ TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size) {
     return out;
 }
 
-TRef<TBitmapStore> LoadBmpPicture(TStream& stream, const std::string& name, TRotationQuery query, void* context) {
+TRef<TBitmapStore> LoadBmpPicture(TStream& stream, const std::string& name, TRotationQuery query,
+                                  void* context) {
     const std::int64_t start = stream.GetPosition();
     try {
         const std::vector<std::uint8_t> data = ReadRest(stream, kMaxPictureFileBytes);

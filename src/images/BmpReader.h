@@ -21,6 +21,7 @@ namespace kiv {
 TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size);
 
 // The bitmap loader: a TWrapperBitmapStore over the decoded file, or null.
-TRef<TBitmapStore> LoadBmpPicture(TStream& stream, const std::string& name, TRotationQuery query, void* context);
+TRef<TBitmapStore> LoadBmpPicture(TStream& stream, const std::string& name, TRotationQuery query,
+                                  void* context);
 
 } // namespace kiv

@@ -48,8 +48,8 @@ std::vector<std::uint8_t> SaveProfile(cmsHPROFILE profile, const char* descripti
     return data;
 }
 
-std::vector<std::uint8_t> MakeRgbProfile(const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries, double gamma,
-                                         const char* description) {
+std::vector<std::uint8_t> MakeRgbProfile(const cmsCIExyY& white, const cmsCIExyYTRIPLE& primaries,
+                                         double gamma, const char* description) {
     cmsToneCurve* curve = cmsBuildGamma(nullptr, gamma);
     cmsToneCurve* curves[3] = {curve, curve, curve};
     cmsHPROFILE profile = cmsCreateRGBProfile(&white, &primaries, curves);
@@ -68,11 +68,13 @@ struct TBuiltIns {
         yuvSrgb = MakeRef<TColorProfile>("YUVsRGB", std::move(srgbData));
         const cmsCIExyY d65{0.3127, 0.3290, 1.0};
         const cmsCIExyYTRIPLE adobePrimaries{{0.64, 0.33, 1.0}, {0.21, 0.71, 1.0}, {0.15, 0.06, 1.0}};
-        adobe = MakeRef<TColorProfile>("AdobeRGB",
-                                       MakeRgbProfile(d65, adobePrimaries, 563.0 / 256.0, "Adobe RGB (1998)"));
+        adobe = MakeRef<TColorProfile>(
+            "AdobeRGB", MakeRgbProfile(d65, adobePrimaries, 563.0 / 256.0, "Adobe RGB (1998)"));
         const cmsCIExyY d50{0.3457, 0.3585, 1.0};
-        const cmsCIExyYTRIPLE rommPrimaries{{0.7347, 0.2653, 1.0}, {0.1596, 0.8404, 1.0}, {0.0366, 0.0001, 1.0}};
-        funky = MakeRef<TColorProfile>("FunkyRGB", MakeRgbProfile(d50, rommPrimaries, 1.8, "FunkyRGB (ROMM primaries)"));
+        const cmsCIExyYTRIPLE rommPrimaries{
+            {0.7347, 0.2653, 1.0}, {0.1596, 0.8404, 1.0}, {0.0366, 0.0001, 1.0}};
+        funky = MakeRef<TColorProfile>("FunkyRGB",
+                                       MakeRgbProfile(d50, rommPrimaries, 1.8, "FunkyRGB (ROMM primaries)"));
     }
 };
 
@@ -88,9 +90,7 @@ public:
         : source_(std::move(source)), target_(std::move(target)) {}
 
     // True when both profiles open and a transform between them can be made.
-    bool Usable() {
-        return Run(nullptr);
-    }
+    bool Usable() { return Run(nullptr); }
 
     void Apply(TBitmap& bitmap) override { Run(&bitmap); }
 
@@ -107,7 +107,8 @@ private:
         }
         if (transform && bitmap)
             for (int y = 0; y < bitmap->Height(); ++y)
-                cmsDoTransform(transform, bitmap->Row(y), bitmap->Row(y), static_cast<cmsUInt32Number>(bitmap->Width()));
+                cmsDoTransform(transform, bitmap->Row(y), bitmap->Row(y),
+                               static_cast<cmsUInt32Number>(bitmap->Width()));
         const bool made = transform != nullptr;
         if (transform) cmsDeleteTransform(transform);
         if (in) cmsCloseProfile(in);
@@ -151,21 +152,24 @@ private:
 
 // The table picture holds differences from the identity table, modulo 256.
 TRef<TBitmap> TableFromDifferences(const TBitmap& differences) {
-    if (differences.Width() != 32 || differences.Height() != 1024 || differences.Format() != TPixelFormat::Bgr24)
+    if (differences.Width() != 32 || differences.Height() != 1024 ||
+        differences.Format() != TPixelFormat::Bgr24)
         return nullptr;
     TRef<TBitmap> table = MakeIdentityTable();
     for (int y = 0; y < 1024; ++y) {
         const std::uint8_t* in = differences.Row(y);
         std::uint8_t* out = table->Row(y);
         for (int x = 0; x < 32; ++x)
-            for (int c = 0; c < 3; ++c) out[4 * x + c] = static_cast<std::uint8_t>(out[4 * x + c] + in[3 * x + c]);
+            for (int c = 0; c < 3; ++c)
+                out[4 * x + c] = static_cast<std::uint8_t>(out[4 * x + c] + in[3 * x + c]);
     }
     return table;
 }
 
 int LatticeIndex(int value) {
     int n = std::min(value / 8, 30);
-    while (n > 0 && LatticeValue(n) > value) --n;
+    while (n > 0 && LatticeValue(n) > value)
+        --n;
     return n;
 }
 
@@ -198,7 +202,8 @@ TRef<TColorProfile> BuiltInProfile(std::string_view name) {
 
 TRef<TColorProfile> ProfileFromData(std::vector<std::uint8_t> data, const std::string& name) {
     if (data.empty()) return nullptr;
-    const std::string_view head(reinterpret_cast<const char*>(data.data()), std::min<std::size_t>(data.size(), 512));
+    const std::string_view head(reinterpret_cast<const char*>(data.data()),
+                                std::min<std::size_t>(data.size(), 512));
     if (head.find(kSrgbDescription) != std::string_view::npos) return BuiltInProfile("sRGB");
     return MakeRef<TColorProfile>(name, std::move(data));
 }
@@ -254,7 +259,8 @@ TRef<TColorTransform> CreateColorTransform(const TColorProfile& source, const TC
     }
     if (mode == TColorManagement::Tables && tableSource) {
         if (TRef<TBitmap> differences = tableSource("ColorSpaceExe_" + target.Name() + "].ZKGFX"))
-            if (TRef<TBitmap> table = TableFromDifferences(*differences)) return MakeRef<TTableTransform>(table);
+            if (TRef<TBitmap> table = TableFromDifferences(*differences))
+                return MakeRef<TTableTransform>(table);
     }
     BuiltIns(); // sets the adaptation state once
     auto transform = MakeRef<TLcmsTransform>(source.Data(), target.Data());
@@ -299,7 +305,8 @@ std::uint32_t LookupColor(const TBitmap& table, std::uint32_t argb) {
                 const std::uint64_t w = weight[0][db] * weight[1][dg] * weight[2][dr];
                 if (!w) continue;
                 const std::uint8_t* p = row + bytes * (index[2] + dr);
-                for (int c = 0; c < 3; ++c) sum[c] += p[c] * w;
+                for (int c = 0; c < 3; ++c)
+                    sum[c] += p[c] * w;
             }
         }
     std::uint32_t result = argb & 0xFF000000u;

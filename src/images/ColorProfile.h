@@ -87,7 +87,9 @@ TRef<TColorTransform> CreateColorTransform(const TColorProfile& source, const TC
 // The identity colour table (32 × 1024, 32-bit BGRA, opaque).
 TRef<TBitmap> MakeIdentityTable();
 // The lattice value of index n (0 .. 31): 8n + n / 4.
-inline int LatticeValue(int n) { return 8 * n + n / 4; }
+inline int LatticeValue(int n) {
+    return 8 * n + n / 4;
+}
 
 // Looks up a colour (0xAARRGGBB, alpha kept) in a colour table by trilinear interpolation between
 // its lattice points, with 16-bit fixed-point weights, rounded.

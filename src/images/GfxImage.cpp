@@ -123,7 +123,8 @@ TRef<TBitmap> TGfxBitmapStore::ReadSourceLevel(int level, TPixelFormat) {
     return image_->Decode();
 }
 
-TRef<TBitmapStore> LoadGfxPicture(TStream& stream, const std::string& name, TRotationQuery query, void* context) {
+TRef<TBitmapStore> LoadGfxPicture(TStream& stream, const std::string& name, TRotationQuery query,
+                                  void* context) {
     const std::int64_t start = stream.GetPosition();
     try {
         auto image = MakeRef<TGfxImage>(stream);

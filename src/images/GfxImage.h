@@ -60,6 +60,7 @@ std::vector<std::uint8_t> InflateRaw(const std::uint8_t* data, std::size_t size,
 
 // The compressed-format loader: a TGfxBitmapStore when the data starts with "ZKGF" and its header
 // is complete, else null (stream put back).
-TRef<TBitmapStore> LoadGfxPicture(TStream& stream, const std::string& name, TRotationQuery query, void* context);
+TRef<TBitmapStore> LoadGfxPicture(TStream& stream, const std::string& name, TRotationQuery query,
+                                  void* context);
 
 } // namespace kiv

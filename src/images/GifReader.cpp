@@ -21,8 +21,8 @@ struct TMemoryInput {
 
 int ReadFromMemory(GifFileType* gif, GifByteType* out, int count) {
     auto* input = static_cast<TMemoryInput*>(gif->UserData);
-    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(count, 0)),
-                                                input->size - input->position);
+    const std::size_t n =
+        std::min<std::size_t>(static_cast<std::size_t>(std::max(count, 0)), input->size - input->position);
     if (n > 0) std::memcpy(out, input->data + input->position, n);
     input->position += n;
     return static_cast<int>(n);
@@ -40,7 +40,7 @@ struct TRawFrame {
     int left = 0, top = 0, width = 0, height = 0;
     std::vector<std::uint8_t> indices;
     std::vector<std::uint8_t> rowRead; // 1 for each row that arrived
-    std::uint8_t colors[256][4] = {}; // BGRA, opaque
+    std::uint8_t colors[256][4] = {};  // BGRA, opaque
     int transparent = -1;
     int disposal = 0;
     int delay = 0; // milliseconds
@@ -57,7 +57,8 @@ bool ReadRows(GifFileType* gif, TRawFrame& frame, bool interlaced) {
     static const int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
     frame.rowRead.assign(static_cast<std::size_t>(frame.height), 0);
     auto read = [&](int y) {
-        if (DGifGetLine(gif, frame.indices.data() + static_cast<std::size_t>(y) * frame.width, frame.width) != GIF_OK)
+        if (DGifGetLine(gif, frame.indices.data() + static_cast<std::size_t>(y) * frame.width, frame.width) !=
+            GIF_OK)
             return false;
         frame.rowRead[y] = 1;
         return true;
@@ -79,8 +80,9 @@ void ReadExtension(GifFileType* gif, int code, GifByteType* block, TControl& con
         control.transparent = (block[1] & 1) ? block[4] : -1;
         control.delay = (block[2] | (block[3] << 8)) * 10;
     }
-    bool netscape = code == APPLICATION_EXT_FUNC_CODE && block && block[0] >= 11 &&
-                    (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 || std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
+    bool netscape =
+        code == APPLICATION_EXT_FUNC_CODE && block && block[0] >= 11 &&
+        (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 || std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
     while (block) {
         if (DGifGetExtensionNext(gif, &block) != GIF_OK) return;
         if (netscape && block && block[0] >= 3 && block[1] == 1) {
@@ -109,8 +111,8 @@ struct TClip {
     int x0, y0, x1, y1;
 };
 TClip Clip(const TRawFrame& f, int screenW, int screenH) {
-    return {std::clamp(f.left, 0, screenW), std::clamp(f.top, 0, screenH), std::clamp(f.left + f.width, 0, screenW),
-            std::clamp(f.top + f.height, 0, screenH)};
+    return {std::clamp(f.left, 0, screenW), std::clamp(f.top, 0, screenH),
+            std::clamp(f.left + f.width, 0, screenW), std::clamp(f.top + f.height, 0, screenH)};
 }
 
 } // namespace
@@ -157,7 +159,8 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
         frame.width = desc.Width;
         frame.height = desc.Height;
         frame.indices.assign(static_cast<std::size_t>(frame.width) * frame.height, 0);
-        for (int i = 0; i < 256; ++i) frame.colors[i][3] = 255;
+        for (int i = 0; i < 256; ++i)
+            frame.colors[i][3] = 255;
         for (int i = 0; i < std::min(map->ColorCount, 256); ++i) {
             frame.colors[i][0] = map->Colors[i].Blue;
             frame.colors[i][1] = map->Colors[i].Green;
@@ -185,7 +188,8 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
     // Every block is written whole: the first cleared, each later one copied from the one before.
     result.bitmap = MakeRef<TBitmap>(screenW * result.frameCount, screenH, TPixelFormat::Bgra32, false);
     TBitmap& atlas = *result.bitmap;
-    for (int y = 0; y < screenH; ++y) std::memset(atlas.Row(y), 0, 4 * std::size_t(screenW));
+    for (int y = 0; y < screenH; ++y)
+        std::memset(atlas.Row(y), 0, 4 * std::size_t(screenW));
     std::vector<std::uint8_t> saved; // what lay under a frame with disposal 3
     for (int k = 0; k < result.frameCount; ++k) {
         const TRawFrame& frame = frames[k];
@@ -193,7 +197,8 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
         if (k > 0) {
             const TRawFrame& previous = frames[k - 1];
             for (int y = 0; y < screenH; ++y)
-                std::memcpy(atlas.Row(y) + 4 * origin, atlas.Row(y) + 4 * (origin - screenW), 4 * std::size_t(screenW));
+                std::memcpy(atlas.Row(y) + 4 * origin, atlas.Row(y) + 4 * (origin - screenW),
+                            4 * std::size_t(screenW));
             const TClip c = Clip(previous, screenW, screenH);
             if (c.x1 > c.x0 && (previous.disposal == 2 || previous.disposal == 3)) {
                 for (int y = c.y0; y < c.y1; ++y) {
@@ -255,11 +260,13 @@ TRef<TBitmapStore> LoadGif(TStream& stream, const std::string& name, TRotationQu
 
 } // namespace
 
-TRef<TBitmapStore> LoadGifFirstFrame(TStream& stream, const std::string& name, TRotationQuery query, void* context) {
+TRef<TBitmapStore> LoadGifFirstFrame(TStream& stream, const std::string& name, TRotationQuery query,
+                                     void* context) {
     return LoadGif(stream, name, query, context, false);
 }
 
-TRef<TBitmapStore> LoadGifFrameAtlas(TStream& stream, const std::string& name, TRotationQuery query, void* context) {
+TRef<TBitmapStore> LoadGifFrameAtlas(TStream& stream, const std::string& name, TRotationQuery query,
+                                     void* context) {
     return LoadGif(stream, name, query, context, true);
 }
 

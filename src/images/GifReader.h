@@ -32,7 +32,9 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames);
 
 // The GIF loaders: the first frame, and the frame atlas with its tiles tag. Null when the data
 // holds no readable frame.
-TRef<TBitmapStore> LoadGifFirstFrame(TStream& stream, const std::string& name, TRotationQuery query, void* context);
-TRef<TBitmapStore> LoadGifFrameAtlas(TStream& stream, const std::string& name, TRotationQuery query, void* context);
+TRef<TBitmapStore> LoadGifFirstFrame(TStream& stream, const std::string& name, TRotationQuery query,
+                                     void* context);
+TRef<TBitmapStore> LoadGifFrameAtlas(TStream& stream, const std::string& name, TRotationQuery query,
+                                     void* context);
 
 } // namespace kiv

@@ -21,7 +21,9 @@ struct TJpegError {
     std::jmp_buf jump;
 };
 
-void ErrorExit(j_common_ptr info) { std::longjmp(reinterpret_cast<TJpegError*>(info->err)->jump, 1); }
+void ErrorExit(j_common_ptr info) {
+    std::longjmp(reinterpret_cast<TJpegError*>(info->err)->jump, 1);
+}
 void QuietMessage(j_common_ptr) {}
 
 void InstallErrors(jpeg_decompress_struct& info, TJpegError& error) {
@@ -47,7 +49,8 @@ void FillGrey(TBitmap& bitmap, int fromRow) {
         std::uint8_t* row = bitmap.Row(y);
         std::memset(row, 128, bitmap.RowBytes());
         if (bytes == 4)
-            for (int x = 0; x < bitmap.Width(); ++x) row[4 * x + 3] = 255;
+            for (int x = 0; x < bitmap.Width(); ++x)
+                row[4 * x + 3] = 255;
     }
 }
 
@@ -102,8 +105,9 @@ TRef<TBitmap> DecodeJpeg(const std::uint8_t* data, std::size_t size, int denomin
         jpeg_destroy_decompress(&info);
         throw EImageError("JPEG size not supported");
     }
-    state->bitmap = MakeRef<TBitmap>(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
-                                     bytes == 4 ? TPixelFormat::Bgra32 : TPixelFormat::Bgr24, false);
+    state->bitmap =
+        MakeRef<TBitmap>(static_cast<int>(info.output_width), static_cast<int>(info.output_height),
+                         bytes == 4 ? TPixelFormat::Bgra32 : TPixelFormat::Bgr24, false);
     TBitmap& bitmap = *state->bitmap;
     if (isCmyk) state->cmyk.resize(static_cast<std::size_t>(info.output_width) * 4);
     jpeg_start_decompress(&info);
@@ -165,7 +169,8 @@ std::vector<std::uint8_t> ReadJpegProfile(const std::uint8_t* data, std::size_t 
         pos += length;
     }
     std::vector<std::uint8_t> profile;
-    for (const auto& [number, chunk] : chunks) profile.insert(profile.end(), chunk.begin(), chunk.end());
+    for (const auto& [number, chunk] : chunks)
+        profile.insert(profile.end(), chunk.begin(), chunk.end());
     return profile;
 }
 
@@ -191,7 +196,8 @@ TRef<TBitmap> TJpegBitmapStore::ReadSourceLevel(int level, TPixelFormat format) 
     }
 }
 
-TRef<TBitmapStore> LoadJpegPicture(TStream& stream, const std::string& name, TRotationQuery query, void* context) {
+TRef<TBitmapStore> LoadJpegPicture(TStream& stream, const std::string& name, TRotationQuery query,
+                                   void* context) {
     const std::int64_t start = stream.GetPosition();
     try {
         std::vector<std::uint8_t> data = ReadRest(stream, kMaxPictureFileBytes);

@@ -49,6 +49,7 @@ inline constexpr std::size_t kMaxProfileScanBytes = 104857600;
 
 // The JPEG loader: a TJpegBitmapStore, or null (stream put back) when the header is unreadable or
 // gives a zero or oversized picture.
-TRef<TBitmapStore> LoadJpegPicture(TStream& stream, const std::string& name, TRotationQuery query, void* context);
+TRef<TBitmapStore> LoadJpegPicture(TStream& stream, const std::string& name, TRotationQuery query,
+                                   void* context);
 
 } // namespace kiv

@@ -22,7 +22,8 @@ struct TLoaderEntry {
 
 std::string NormaliseExtension(std::string_view text) {
     std::size_t start = 0;
-    while (start < text.size() && static_cast<unsigned char>(text[start]) < 33) ++start;
+    while (start < text.size() && static_cast<unsigned char>(text[start]) < 33)
+        ++start;
     text.remove_prefix(start);
     if (!text.empty() && text.front() == '*') text.remove_prefix(1);
     std::string result(text);
@@ -44,7 +45,8 @@ public:
 
     void Add(TPictureLoader loader, const std::vector<std::string>& extensions) {
         TLoaderEntry entry{loader, {}};
-        for (const std::string& extension : extensions) entry.extensions.push_back(NormaliseExtension(extension));
+        for (const std::string& extension : extensions)
+            entry.extensions.push_back(NormaliseExtension(extension));
         std::lock_guard lock(mutex_);
         entries_.push_back(std::move(entry));
     }

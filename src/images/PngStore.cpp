@@ -25,7 +25,9 @@ void ReadFromMemory(png_structp png, png_bytep out, png_size_t count) {
     reader->position += count;
 }
 
-void ErrorToJump(png_structp png, png_const_charp) { png_longjmp(png, 1); }
+void ErrorToJump(png_structp png, png_const_charp) {
+    png_longjmp(png, 1);
+}
 void QuietWarning(png_structp, png_const_charp) {}
 
 // The conversions that turn any PNG into 8-bit BGR or BGRA; returns that format.
@@ -91,7 +93,8 @@ TRef<TBitmap> DecodePng(const std::uint8_t* data, std::size_t size) {
         throw EImageError("PNG row layout not supported");
     reader->bitmap = MakeRef<TBitmap>(static_cast<int>(width), static_cast<int>(height), format, true);
     reader->rows.resize(height);
-    for (png_uint_32 y = 0; y < height; ++y) reader->rows[y] = reader->bitmap->Row(static_cast<int>(y));
+    for (png_uint_32 y = 0; y < height; ++y)
+        reader->rows[y] = reader->bitmap->Row(static_cast<int>(y));
     png_read_image(png, reader->rows.data());
     png_read_end(png, nullptr);
     return reader->bitmap;
@@ -109,14 +112,16 @@ TRef<TBitmap> TImageLibStore::ReadSourceLevel(int level, TPixelFormat) {
     } catch (const EImageError& error) {
         // The header was readable at load time; keep the store consistent with an empty picture.
         TLog::Line("PNG decoding failed for " + Name() + ": " + error.what());
-        bitmap = MakeRef<TBitmap>(Orientation() == 6 || Orientation() == 8 ? Height() : Width(),
-                                  Orientation() == 6 || Orientation() == 8 ? Width() : Height(), Format(), true);
+        bitmap =
+            MakeRef<TBitmap>(Orientation() == 6 || Orientation() == 8 ? Height() : Width(),
+                             Orientation() == 6 || Orientation() == 8 ? Width() : Height(), Format(), true);
     }
     data_ = {};
     return bitmap;
 }
 
-TRef<TBitmapStore> LoadPngPicture(TStream& stream, const std::string& name, TRotationQuery query, void* context) {
+TRef<TBitmapStore> LoadPngPicture(TStream& stream, const std::string& name, TRotationQuery query,
+                                  void* context) {
     const std::int64_t start = stream.GetPosition();
     try {
         std::vector<std::uint8_t> data = ReadRest(stream, kMaxPictureFileBytes);

@@ -16,8 +16,8 @@ namespace kiv {
 
 class TImageLibStore : public TSysBitmapStore {
 public:
-    TImageLibStore(std::string name, std::vector<std::uint8_t> data, int width, int height, TPixelFormat format,
-                   TRotationQuery query, void* context);
+    TImageLibStore(std::string name, std::vector<std::uint8_t> data, int width, int height,
+                   TPixelFormat format, TRotationQuery query, void* context);
     const char* ClassName() const override { return "TImageLibStore"; }
 
 protected:
@@ -42,6 +42,7 @@ bool ReadPngInfo(const std::uint8_t* data, std::size_t size, TPngInfo& info);
 TRef<TBitmap> DecodePng(const std::uint8_t* data, std::size_t size);
 
 // The PNG loader: a TImageLibStore, or null (stream put back).
-TRef<TBitmapStore> LoadPngPicture(TStream& stream, const std::string& name, TRotationQuery query, void* context);
+TRef<TBitmapStore> LoadPngPicture(TStream& stream, const std::string& name, TRotationQuery query,
+                                  void* context);
 
 } // namespace kiv

@@ -45,7 +45,8 @@ void ExpectReductionOf(const TBitmap& source, const TBitmap& reduced) {
 class TCountingStore : public TSysBitmapStore {
 public:
     explicit TCountingStore(TRef<TBitmap> picture)
-        : TSysBitmapStore("counting", picture->Width(), picture->Height(), picture->Format(), nullptr, nullptr),
+        : TSysBitmapStore("counting", picture->Width(), picture->Height(), picture->Format(), nullptr,
+                          nullptr),
           picture_(std::move(picture)) {}
     std::atomic<int> reads{0};
 
@@ -138,7 +139,8 @@ TEST(BitmapStore, ProgrammingErrorsAreAssertions) {
     expectAssertion([&] { store->GetMipLevel(-1); }, "'TSysBitmapStore.GetMipLevel - Index<0'");
     expectAssertion([&] { store->GetMipLevel(1); }, "TFaultyStore.GetMipLevel");
     expectAssertion([&] { store->GetMipLevel(2); }, "'Incorrect MipLevelIndex'");
-    expectAssertion([&] { store->GetMipLevel(0, TPixelFormat::Rgb565); }, "'Invalid Combination Of Bitmap Parameters'");
+    expectAssertion([&] { store->GetMipLevel(0, TPixelFormat::Rgb565); },
+                    "'Invalid Combination Of Bitmap Parameters'");
     EXPECT_EQ(store->GetMipLevel(0, TPixelFormat::Bgr24)->Format(), TPixelFormat::Bgr24);
 }
 
@@ -180,7 +182,8 @@ TEST(BitmapStore, OwnedClassGivesACopyOfWrappedPixels) {
         std::uint8_t pixels[2 * 2 * 3] = {1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12};
     };
     auto keeper = MakeRef<TKeeper>();
-    auto wrapped = MakeRef<TBitmap>(2, 2, TPixelFormat::Bgr24, keeper->pixels, 6, TRef<TRefObject>(keeper.Get()));
+    auto wrapped =
+        MakeRef<TBitmap>(2, 2, TPixelFormat::Bgr24, keeper->pixels, 6, TRef<TRefObject>(keeper.Get()));
     auto store = MakeRef<TWrapperBitmapStore>("w", wrapped);
     TRef<TBitmap> any = store->GetMipLevel(0);
     EXPECT_FALSE(any->OwnsPixels());
@@ -196,7 +199,8 @@ TEST(Image, CopiesShareOneStoreAndOneDecodedBitmap) {
     ASSERT_TRUE(first);
     TRef<TImage> second = first->Clone();
     EXPECT_EQ(&first->Store(), &second->Store());
-    EXPECT_EQ(first->Store().GetMipLevel(1, TPixelFormat::Bgra32), second->Store().GetMipLevel(1, TPixelFormat::Bgra32));
+    EXPECT_EQ(first->Store().GetMipLevel(1, TPixelFormat::Bgra32),
+              second->Store().GetMipLevel(1, TPixelFormat::Bgra32));
     EXPECT_EQ(second->Width(), 6);
     EXPECT_EQ(second->Name(), "shared.bmp");
     struct TTexture : TRefObject {};

@@ -17,7 +17,9 @@ using test::TBmpSpec;
 using test::TBytes;
 using test::TBytesStream;
 
-TRef<TBitmap> Decode(const TBytes& file) { return DecodeBmp(file.data(), file.size()); }
+TRef<TBitmap> Decode(const TBytes& file) {
+    return DecodeBmp(file.data(), file.size());
+}
 
 // Palette pictures: random indices below `colors` and a random palette.
 TBmpSpec PaletteSpec(int width, int height, int bits, int colors, unsigned seed) {
@@ -26,7 +28,8 @@ TBmpSpec PaletteSpec(int width, int height, int bits, int colors, unsigned seed)
     spec.width = width;
     spec.height = height;
     spec.bits = bits;
-    for (int i = 0; i < colors * 3; ++i) spec.palette.push_back(static_cast<std::uint8_t>(random()));
+    for (int i = 0; i < colors * 3; ++i)
+        spec.palette.push_back(static_cast<std::uint8_t>(random()));
     for (int i = 0; i < width * height; ++i) {
         // Runs of equal indices so that run-length files use both runs and literal stretches.
         const int index = (i / 5 % 3 == 0) ? static_cast<int>(random() % colors) : (i / 7) % colors;
@@ -72,7 +75,8 @@ TEST(Bmp, RunLengthDeltaSkipsPixelsAndEarlyEndLeavesBlack) {
     // Replace the pixel data: bottom row "two of colour 1", a move of (1, 1), one of colour 2, end.
     const std::size_t at = file[10] | (file[11] << 8);
     file.resize(at);
-    for (std::uint8_t b : {2, 1, 0, 2, 1, 1, 1, 2, 0, 1}) file.push_back(b);
+    for (std::uint8_t b : {2, 1, 0, 2, 1, 1, 1, 2, 0, 1})
+        file.push_back(b);
     TRef<TBitmap> bitmap = Decode(file);
     EXPECT_EQ(std::memcmp(bitmap->Row(2), spec.palette.data() + 3, 3), 0);
     EXPECT_EQ(std::memcmp(bitmap->Row(2) + 3, spec.palette.data() + 3, 3), 0);
@@ -87,8 +91,9 @@ TEST(Bmp, SixteenBitPicturesKeepTheirLayout) {
         std::vector<std::uint32_t> masks;
         TPixelFormat format;
     };
-    for (const TCase& c : {TCase{0, {}, TPixelFormat::Rgb555}, TCase{3, {0x7C00, 0x3E0, 0x1F}, TPixelFormat::Rgb555},
-                           TCase{3, {0xF800, 0x7E0, 0x1F}, TPixelFormat::Rgb565}}) {
+    for (const TCase& c :
+         {TCase{0, {}, TPixelFormat::Rgb555}, TCase{3, {0x7C00, 0x3E0, 0x1F}, TPixelFormat::Rgb555},
+          TCase{3, {0xF800, 0x7E0, 0x1F}, TPixelFormat::Rgb565}}) {
         TBmpSpec spec;
         spec.width = 3;
         spec.height = 2;
@@ -130,7 +135,8 @@ TEST(Bmp, TrueColourPicturesBottomUpAndTopDown) {
         TRef<TBitmap> bitmap = Decode(test::MakeBmp(spec));
         ASSERT_EQ(bitmap->Format(), TPixelFormat::Bgr24);
         TRef<TBitmap> bgra = ConvertBitmap(*bitmap, TPixelFormat::Bgra32);
-        for (int y = 0; y < 4; ++y) EXPECT_EQ(std::memcmp(bgra->Row(y), picture->Row(y), 28), 0) << topDown << y;
+        for (int y = 0; y < 4; ++y)
+            EXPECT_EQ(std::memcmp(bgra->Row(y), picture->Row(y), 28), 0) << topDown << y;
     }
 }
 
@@ -175,7 +181,8 @@ TEST(Bmp, BrokenAndHostileFilesAreDeclined) {
     EXPECT_THROW(Decode(rleTrueColour), EImageError);
     TBytes noPixels(good.begin(), good.begin() + 54);
     EXPECT_THROW(Decode(noPixels), EImageError);
-    for (std::size_t n = 0; n < 60; ++n) EXPECT_THROW(Decode(TBytes(good.begin(), good.begin() + n)), EImageError);
+    for (std::size_t n = 0; n < 60; ++n)
+        EXPECT_THROW(Decode(TBytes(good.begin(), good.begin() + n)), EImageError);
 
     TBytesStream stream(huge);
     EXPECT_FALSE(LoadPictureByName(stream, "huge.bmp"));
@@ -197,7 +204,8 @@ TEST(Gfx, CompressedPicturesDecodeTo32Bits) {
     EXPECT_STREQ(image->Store().ClassName(), "TGfxBitmapStore");
     EXPECT_EQ(image->Format(), TPixelFormat::Bgra32);
     TRef<TBitmap> level0 = image->Store().GetMipLevel(0, TPixelFormat::Bgra32);
-    for (int y = 0; y < 11; ++y) ASSERT_EQ(std::memcmp(level0->Row(y), picture->Row(y), 21 * 4), 0);
+    for (int y = 0; y < 11; ++y)
+        ASSERT_EQ(std::memcmp(level0->Row(y), picture->Row(y), 21 * 4), 0);
     EXPECT_EQ(image->Store().GetMipLevel(1)->Width(), 11);
 
     TBytesStream again(test::MakeZkgfx(GfxFields(21, 11), test::DeflateRaw(test::MakeBmp24(*picture))));
@@ -207,7 +215,8 @@ TEST(Gfx, CompressedPicturesDecodeTo32Bits) {
 }
 
 TEST(Gfx, CompressedDataUnderABmpNameIsRecognisedByItsMagic) {
-    TBytesStream stream(test::MakeZkgfx(GfxFields(3, 2), test::DeflateRaw(test::MakeBmp24(*test::MakeGradient(3, 2)))));
+    TBytesStream stream(
+        test::MakeZkgfx(GfxFields(3, 2), test::DeflateRaw(test::MakeBmp24(*test::MakeGradient(3, 2)))));
     TRef<TImage> image = LoadPictureByName(stream, "photo.BMP");
     ASSERT_TRUE(image);
     EXPECT_STREQ(image->Store().ClassName(), "TGfxBitmapStore");
@@ -228,7 +237,8 @@ void ExpectGreen(TImage& image, int width, int height) {
 TEST(Gfx, DamagedPixelDataGivesAnOpaqueGreenPictureOfTheDeclaredSize) {
     const TBytes data = test::DeflateRaw(test::MakeBmp24(*test::MakeGradient(40, 30, false, true)));
     {
-        TBytesStream stream(test::MakeZkgfx(GfxFields(40, 30), TBytes(data.begin(), data.begin() + data.size() / 2)));
+        TBytesStream stream(
+            test::MakeZkgfx(GfxFields(40, 30), TBytes(data.begin(), data.begin() + data.size() / 2)));
         TRef<TImage> image = LoadPictureByName(stream, "cut.zkgfx");
         ASSERT_TRUE(image);
         ExpectGreen(*image, 40, 30);
@@ -264,7 +274,8 @@ TEST(Gfx, IncompleteHeadersAreDeclined) {
     huge[1].second = huge[2].second = "100000";
     broken.push_back(test::MakeZkgfx(huge, data));
     const TBytes whole = test::MakeZkgfx(fields, data);
-    for (std::size_t n = 0; n < 70; ++n) broken.push_back(TBytes(whole.begin(), whole.begin() + n));
+    for (std::size_t n = 0; n < 70; ++n)
+        broken.push_back(TBytes(whole.begin(), whole.begin() + n));
     for (const TBytes& file : broken) {
         TBytesStream stream(file);
         EXPECT_FALSE(LoadGfxPicture(stream, "x.zkgfx", nullptr, nullptr));

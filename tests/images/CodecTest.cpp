@@ -32,7 +32,8 @@ int MaxDifference(const TBitmap& a, const TBitmap& b) {
 // The mean of each 2^level square of the source, as scaled JPEG decoding approximates it.
 TRef<TBitmap> BoxReduced(const TBitmap& source, int level) {
     const int n = 1 << level;
-    auto out = MakeRef<TBitmap>((source.Width() + n - 1) / n, (source.Height() + n - 1) / n, TPixelFormat::Bgra32);
+    auto out =
+        MakeRef<TBitmap>((source.Width() + n - 1) / n, (source.Height() + n - 1) / n, TPixelFormat::Bgra32);
     for (int y = 0; y < out->Height(); ++y)
         for (int x = 0; x < out->Width(); ++x)
             for (int c = 0; c < 4; ++c) {
@@ -67,7 +68,8 @@ TEST(Jpeg, LevelsUpToThreeAreDecodedAtReducedScaleAndHigherOnesHalved) {
         TRef<TBitmap> reduced = ReduceBitmap(*above);
         TRef<TBitmap> decoded = store.GetMipLevel(level);
         EXPECT_EQ(decoded->Format(), TPixelFormat::Bgr24);
-        EXPECT_EQ(MaxDifference(*decoded, *reduced), 0) << "level " << level << " is level " << level - 1 << " halved";
+        EXPECT_EQ(MaxDifference(*decoded, *reduced), 0)
+            << "level " << level << " is level " << level - 1 << " halved";
     }
     EXPECT_EQ(MaxDifference(*store.GetMipLevel(2, TPixelFormat::Bgr24), *store.GetMipLevel(2)), 0);
 }
@@ -82,7 +84,8 @@ TEST(Jpeg, BrokenDataAfterTheHeaderStillGivesAPicture) {
     EXPECT_EQ(level0->Row(63)[0], 128) << "missing rows are mid-grey";
 
     TBytes garbage = whole;
-    for (std::size_t i = 0; i < garbage.size(); i += 7) garbage[i] ^= 0x5A;
+    for (std::size_t i = 0; i < garbage.size(); i += 7)
+        garbage[i] ^= 0x5A;
     TBytesStream bad(garbage);
     if (TRef<TImage> decoded = LoadPictureByName(bad, "bad.jpg")) decoded->Store().GetMipLevel(1);
     for (std::size_t n : {0u, 2u, 20u, 100u}) {
@@ -140,7 +143,8 @@ test::TPngSpec RgbSpec(int width, int height, int colorType, int depth, unsigned
     std::srand(seed);
     for (int y = 0; y < height; ++y) {
         TBytes row(static_cast<std::size_t>((width * channels * depth + 7) / 8));
-        for (auto& b : row) b = static_cast<std::uint8_t>(std::rand());
+        for (auto& b : row)
+            b = static_cast<std::uint8_t>(std::rand());
         spec.rows.push_back(row);
     }
     return spec;
@@ -163,7 +167,8 @@ TEST(Png, RgbAndRgbaPicturesComeOutAsBgrAndBgra) {
         ASSERT_EQ(bgr->Format(), TPixelFormat::Bgr24);
         for (int y = 0; y < 13; ++y)
             for (int x = 0; x < 19; ++x)
-                for (int c = 0; c < 3; ++c) ASSERT_EQ(bgr->Row(y)[3 * x + c], rgb.rows[y][3 * x + 2 - c]);
+                for (int c = 0; c < 3; ++c)
+                    ASSERT_EQ(bgr->Row(y)[3 * x + c], rgb.rows[y][3 * x + 2 - c]);
 
         test::TPngSpec rgba = RgbSpec(19, 13, PNG_COLOR_TYPE_RGBA, 8, 2);
         rgba.interlaced = interlaced;
@@ -190,7 +195,8 @@ TEST(Png, GreyPaletteAndSixteenBitPicturesAreConverted) {
 
     test::TPngSpec palette = RgbSpec(5, 2, PNG_COLOR_TYPE_PALETTE, 8, 4);
     for (auto& row : palette.rows)
-        for (auto& b : row) b %= 4;
+        for (auto& b : row)
+            b %= 4;
     palette.palette = {255, 0, 0, 0, 255, 0, 0, 0, 255, 9, 8, 7};
     palette.trans = {255, 128, 0};
     TRef<TBitmap> p = LoadPng(palette);
@@ -210,7 +216,8 @@ TEST(Png, GreyPaletteAndSixteenBitPicturesAreConverted) {
 
 TEST(Png, TruncatedDataKeepsWhatArrivedAndHeadersAloneAreDeclined) {
     const TBytes whole = test::EncodePng(RgbSpec(50, 50, PNG_COLOR_TYPE_RGB, 8, 6));
-    TBytesStream cut(TBytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * 2 / 3)));
+    TBytesStream cut(
+        TBytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * 2 / 3)));
     TRef<TImage> image = LoadPictureByName(cut, "cut.png");
     ASSERT_TRUE(image);
     EXPECT_EQ(image->Store().GetMipLevel(0)->Width(), 50);
@@ -222,7 +229,8 @@ TEST(Png, TruncatedDataKeepsWhatArrivedAndHeadersAloneAreDeclined) {
 
 std::vector<std::uint8_t> GreyPalette() {
     std::vector<std::uint8_t> palette;
-    for (int i = 0; i < 256; ++i) palette.insert(palette.end(), {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 7});
+    for (int i = 0; i < 256; ++i)
+        palette.insert(palette.end(), {static_cast<std::uint8_t>(i), static_cast<std::uint8_t>(255 - i), 7});
     return palette;
 }
 
@@ -231,7 +239,9 @@ std::uint32_t Pixel(const TBitmap& b, int x, int y) {
     std::memcpy(&v, b.Row(y) + 4 * x, 4);
     return v;
 }
-std::uint32_t PaletteColor(int index) { return 0xFF000000u | (index << 16) | ((255 - index) << 8) | 7; }
+std::uint32_t PaletteColor(int index) {
+    return 0xFF000000u | (index << 16) | ((255 - index) << 8) | 7;
+}
 
 TEST(Gif, FirstFrameIsComposedOnTheScreenWithTransparency) {
     test::TGifSpec spec;
@@ -273,10 +283,13 @@ TEST(Gif, AtlasFollowsTheDisposalRules) {
     ASSERT_TRUE(image);
     TRef<TBitmap> atlas = image->Store().GetMipLevel(0);
     ASSERT_EQ(atlas->Width(), 16);
-    const std::uint32_t c1 = PaletteColor(1), c2 = PaletteColor(2), c3 = PaletteColor(3), c4 = PaletteColor(4);
-    const std::uint32_t expected[4][4] = {{c1, c1, c1, c1}, {c1, c2, c2, c1}, {c1, c1, c3, c3}, {c4, c1, 0, 0}};
+    const std::uint32_t c1 = PaletteColor(1), c2 = PaletteColor(2), c3 = PaletteColor(3),
+                        c4 = PaletteColor(4);
+    const std::uint32_t expected[4][4] = {
+        {c1, c1, c1, c1}, {c1, c2, c2, c1}, {c1, c1, c3, c3}, {c4, c1, 0, 0}};
     for (int k = 0; k < 4; ++k)
-        for (int x = 0; x < 4; ++x) EXPECT_EQ(Pixel(*atlas, 4 * k + x, 0), expected[k][x]) << k << "," << x;
+        for (int x = 0; x < 4; ++x)
+            EXPECT_EQ(Pixel(*atlas, 4 * k + x, 0), expected[k][x]) << k << "," << x;
     TRef<TTilesTag> tag = image->Store().TilesTag();
     ASSERT_TRUE(tag);
     EXPECT_EQ(tag->frameWidth, 4);
@@ -295,7 +308,9 @@ TEST(Gif, HundredFramesOfAMillionPixelsGiveAnAtlasOf26) {
     spec.height = 1000;
     spec.palette = GreyPalette();
     for (int k = 0; k < 100; ++k)
-        spec.frames.push_back({k * 9, k * 9, 8, 8, std::vector<std::uint8_t>(64, static_cast<std::uint8_t>(k + 1)), 1, -1, 4, false});
+        spec.frames.push_back({k * 9, k * 9, 8, 8,
+                               std::vector<std::uint8_t>(64, static_cast<std::uint8_t>(k + 1)), 1, -1, 4,
+                               false});
     TBytesStream stream(test::EncodeGif(spec));
     TRef<TImage> image = LoadPictureByName(stream, "big.gif|framesatlas");
     ASSERT_TRUE(image);
@@ -314,7 +329,8 @@ TEST(Gif, ABrokenFileKeepsTheFramesDecodedSoFar) {
     spec.palette = GreyPalette();
     for (int k = 0; k < 3; ++k) {
         std::vector<std::uint8_t> noise(400);
-        for (std::size_t i = 0; i < noise.size(); ++i) noise[i] = static_cast<std::uint8_t>((i * 37 + k * 11) % 251);
+        for (std::size_t i = 0; i < noise.size(); ++i)
+            noise[i] = static_cast<std::uint8_t>((i * 37 + k * 11) % 251);
         spec.frames.push_back({0, 0, 20, 20, noise, 1, -1, 4, false});
     }
     const TBytes whole = test::EncodeGif(spec);

@@ -10,10 +10,18 @@
 namespace kiv {
 namespace {
 
-std::uint32_t Rgb(int r, int g, int b) { return 0xFF000000u | (r << 16) | (g << 8) | b; }
-int Red(std::uint32_t c) { return (c >> 16) & 255; }
-int Green(std::uint32_t c) { return (c >> 8) & 255; }
-int Blue(std::uint32_t c) { return c & 255; }
+std::uint32_t Rgb(int r, int g, int b) {
+    return 0xFF000000u | (r << 16) | (g << 8) | b;
+}
+int Red(std::uint32_t c) {
+    return (c >> 16) & 255;
+}
+int Green(std::uint32_t c) {
+    return (c >> 8) & 255;
+}
+int Blue(std::uint32_t c) {
+    return c & 255;
+}
 
 // Restores the process-wide colour state after a test.
 struct TColorStateGuard {
@@ -80,7 +88,8 @@ TEST(ColorProfile, TrilinearLookupInterpolatesBetweenLatticePoints) {
     for (int y = 0; y < 1024; ++y)
         for (int i = 0; i < 32 * 4; ++i)
             if (i % 4 != 3) inverted->Row(y)[i] = static_cast<std::uint8_t>(255 - inverted->Row(y)[i]);
-    for (int v = 0; v < 256; ++v) EXPECT_EQ(LookupColor(*inverted, Rgb(v, v, v)), Rgb(255 - v, 255 - v, 255 - v)) << v;
+    for (int v = 0; v < 256; ++v)
+        EXPECT_EQ(LookupColor(*inverted, Rgb(v, v, v)), Rgb(255 - v, 255 - v, 255 - v)) << v;
     // Halfway between lattice values 8 and 16 in red only, with a table whose red is doubled there.
     TRef<TBitmap> step = MakeIdentityTable();
     step->Row(0)[4 * 2 + 2] = 100; // lattice (blue 0, green 0, red 16)
@@ -114,7 +123,8 @@ TEST(ColorProfile, DisplayProfileIsSrgbUntilOneIsChosen) {
 }
 
 TEST(ColorProfile, TransformsApplyToPicturesInPlaceKeepingAlpha) {
-    TRef<TColorTransform> transform = CreateColorTransform(*BuiltInProfile("sRGB"), *BuiltInProfile("AdobeRGB"));
+    TRef<TColorTransform> transform =
+        CreateColorTransform(*BuiltInProfile("sRGB"), *BuiltInProfile("AdobeRGB"));
     ASSERT_TRUE(transform);
     auto picture = MakeRef<TBitmap>(2, 1, TPixelFormat::Bgra32);
     const std::uint8_t pixels[8] = {0, 0, 255, 77, 128, 128, 128, 200};
@@ -133,7 +143,8 @@ TEST(ColorProfile, PrecomputedTablesReplaceColourTablesInTableMode) {
         asked = name;
         auto differences = MakeRef<TBitmap>(32, 1024, TPixelFormat::Bgr24);
         for (int y = 0; y < 1024; ++y)
-            for (int x = 0; x < 32; ++x) differences->Row(y)[3 * x + 2] = 10; // red + 10, modulo 256
+            for (int x = 0; x < 32; ++x)
+                differences->Row(y)[3 * x + 2] = 10; // red + 10, modulo 256
         return differences;
     });
     auto custom = MakeRef<TColorProfile>("Custom", BuiltInProfile("AdobeRGB")->Data());

@@ -36,7 +36,8 @@ TRef<TBitmap> MakeGradient(int width, int height, bool alpha, bool noise) {
         for (int x = 0; x < width; ++x) {
             const int n = noise ? static_cast<int>(random() % 9) - 4 : 0;
             row[4 * x] = static_cast<std::uint8_t>(std::clamp(x * 255 / std::max(width - 1, 1) + n, 0, 255));
-            row[4 * x + 1] = static_cast<std::uint8_t>(std::clamp(y * 255 / std::max(height - 1, 1) + n, 0, 255));
+            row[4 * x + 1] =
+                static_cast<std::uint8_t>(std::clamp(y * 255 / std::max(height - 1, 1) + n, 0, 255));
             const double wave = 128 + 100 * std::sin(x / 17.0) * std::cos(y / 23.0);
             row[4 * x + 2] = static_cast<std::uint8_t>(std::clamp(static_cast<int>(wave) + n, 0, 255));
             row[4 * x + 3] = alpha ? static_cast<std::uint8_t>((x * 7 + y * 13) % 256) : 255;
@@ -62,7 +63,8 @@ void EncodeRleRow(TBytes& out, const std::uint8_t* row, int width, bool four) {
     int x = 0;
     while (x < width) {
         int run = 1;
-        while (x + run < width && run < 255 && row[x + run] == row[x]) ++run;
+        while (x + run < width && run < 255 && row[x + run] == row[x])
+            ++run;
         if (run >= 2 || width - x < 3) {
             out.push_back(static_cast<std::uint8_t>(run));
             out.push_back(four ? static_cast<std::uint8_t>((row[x] << 4) | row[x]) : row[x]);
@@ -84,7 +86,8 @@ void EncodeRleRow(TBytes& out, const std::uint8_t* row, int width, bool four) {
                 ++bytes;
             }
         } else {
-            for (int i = 0; i < literal; ++i) out.push_back(row[x + i]);
+            for (int i = 0; i < literal; ++i)
+                out.push_back(row[x + i]);
             bytes = static_cast<std::size_t>(literal);
         }
         if (bytes & 1) out.push_back(0);
@@ -117,7 +120,8 @@ TBytes MakeBmp(const TBmpSpec& spec) {
                     out[x * spec.bits / 8] |= static_cast<std::uint8_t>(spec.indices[i] << shift);
                 } else {
                     const std::uint32_t v = spec.pixels[i];
-                    for (int b = 0; b < spec.bits / 8; ++b) out[x * spec.bits / 8 + b] = static_cast<std::uint8_t>(v >> (8 * b));
+                    for (int b = 0; b < spec.bits / 8; ++b)
+                        out[x * spec.bits / 8 + b] = static_cast<std::uint8_t>(v >> (8 * b));
                 }
             }
         }
@@ -137,10 +141,12 @@ TBytes MakeBmp(const TBmpSpec& spec) {
     std::vector<std::uint32_t> masks = spec.masks;
     if (spec.infoSize > 40) {
         masks.resize(4, 0);
-        for (std::uint32_t m : masks) Put32(info, m);
+        for (std::uint32_t m : masks)
+            Put32(info, m);
         info.resize(static_cast<std::size_t>(spec.infoSize), 0);
     } else {
-        for (std::uint32_t m : masks) Put32(info, m);
+        for (std::uint32_t m : masks)
+            Put32(info, m);
     }
     TBytes palette;
     for (std::size_t i = 0; i + 2 < spec.palette.size(); i += 3) {
@@ -255,7 +261,8 @@ TBytes EncodePng(const TPngSpec& spec) {
         png_set_tRNS(png, info, spec.trans.data(), static_cast<int>(spec.trans.size()), nullptr);
     png_write_info(png, info);
     std::vector<png_bytep> rows;
-    for (const TBytes& row : spec.rows) rows.push_back(const_cast<png_bytep>(row.data()));
+    for (const TBytes& row : spec.rows)
+        rows.push_back(const_cast<png_bytep>(row.data()));
     png_write_image(png, rows.data());
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
@@ -300,15 +307,19 @@ TBytes EncodeGif(const TGifSpec& spec) {
         EGifPutExtension(gif, GRAPHICS_EXT_FUNC_CODE, static_cast<int>(length), extension);
         EGifPutImageDesc(gif, frame.left, frame.top, frame.width, frame.height, frame.interlaced, nullptr);
         auto line = [&](int y) {
-            EGifPutLine(gif, const_cast<GifPixelType*>(frame.indices.data() + static_cast<std::size_t>(y) * frame.width),
-                        frame.width);
+            EGifPutLine(
+                gif,
+                const_cast<GifPixelType*>(frame.indices.data() + static_cast<std::size_t>(y) * frame.width),
+                frame.width);
         };
         if (frame.interlaced) {
             static const int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
             for (int pass = 0; pass < 4; ++pass)
-                for (int y = kStart[pass]; y < frame.height; y += kStep[pass]) line(y);
+                for (int y = kStart[pass]; y < frame.height; y += kStep[pass])
+                    line(y);
         } else {
-            for (int y = 0; y < frame.height; ++y) line(y);
+            for (int y = 0; y < frame.height; ++y)
+                line(y);
         }
     }
     EGifCloseFile(gif, &error);

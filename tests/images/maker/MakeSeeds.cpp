@@ -14,11 +14,13 @@ namespace {
 
 void Write(const std::filesystem::path& folder, const std::string& name, const TBytes& bytes) {
     std::filesystem::create_directories(folder);
-    std::ofstream(folder / name, std::ios::binary).write(reinterpret_cast<const char*>(bytes.data()),
-                                                          static_cast<std::streamsize>(bytes.size()));
+    std::ofstream(folder / name, std::ios::binary)
+        .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
 }
 
-TBytes Cut(const TBytes& bytes, std::size_t keep) { return TBytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(keep, bytes.size()))); }
+TBytes Cut(const TBytes& bytes, std::size_t keep) {
+    return TBytes(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(std::min(keep, bytes.size())));
+}
 
 } // namespace
 
@@ -33,8 +35,10 @@ int main(int argc, char** argv) {
         spec.width = 9;
         spec.height = 5;
         spec.bits = bits;
-        for (int i = 0; i < (1 << bits) * 3; ++i) spec.palette.push_back(static_cast<std::uint8_t>(i * 7));
-        for (int i = 0; i < 45; ++i) spec.indices.push_back(static_cast<std::uint8_t>((i / 3) % (1 << bits)));
+        for (int i = 0; i < (1 << bits) * 3; ++i)
+            spec.palette.push_back(static_cast<std::uint8_t>(i * 7));
+        for (int i = 0; i < 45; ++i)
+            spec.indices.push_back(static_cast<std::uint8_t>((i / 3) % (1 << bits)));
         Write(bmp, "palette" + std::to_string(bits), MakeBmp(spec));
         if (bits != 1) {
             spec.compression = bits == 8 ? 1 : 2;
@@ -79,7 +83,9 @@ int main(int argc, char** argv) {
     TGifSpec spec;
     spec.width = 8;
     spec.height = 6;
-    for (int i = 0; i < 256; ++i) spec.palette.insert(spec.palette.end(), {static_cast<std::uint8_t>(i), 0, static_cast<std::uint8_t>(255 - i)});
+    for (int i = 0; i < 256; ++i)
+        spec.palette.insert(spec.palette.end(),
+                            {static_cast<std::uint8_t>(i), 0, static_cast<std::uint8_t>(255 - i)});
     spec.loopCount = 0;
     spec.frames = {{0, 0, 8, 6, std::vector<std::uint8_t>(48, 3), 1, -1, 10, false},
                    {2, 1, 4, 4, std::vector<std::uint8_t>(16, 9), 3, 9, 20, true},
