@@ -249,18 +249,12 @@ TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size) {
 
 TRef<TBitmapStore> LoadBmpPicture(TStream& stream, const std::string& name, TRotationQuery query,
                                   void* context) {
-    const std::int64_t start = stream.GetPosition();
-    try {
+    return DecodeOrRewind(stream, [&]() -> TRef<TBitmapStore> {
         const std::vector<std::uint8_t> data = ReadRest(stream, kMaxPictureFileBytes);
         TRef<TBitmap> bitmap = DecodeBmp(data.data(), data.size());
         return MakeRef<TWrapperBitmapStore>(name, std::move(bitmap), query, context);
-    } catch (const std::exception&) {
-    }
-    try {
-        stream.SetPosition(start);
-    } catch (const std::exception&) {
-    }
-    return nullptr;
+        return nullptr;
+    });
 }
 
 } // namespace kiv

@@ -125,17 +125,11 @@ TRef<TBitmap> TGfxBitmapStore::ReadSourceLevel(int level, TPixelFormat) {
 
 TRef<TBitmapStore> LoadGfxPicture(TStream& stream, const std::string& name, TRotationQuery query,
                                   void* context) {
-    const std::int64_t start = stream.GetPosition();
-    try {
+    return DecodeOrRewind(stream, [&]() -> TRef<TBitmapStore> {
         auto image = MakeRef<TGfxImage>(stream);
         return MakeRef<TGfxBitmapStore>(name, std::move(image), query, context);
-    } catch (const std::exception&) {
-    }
-    try {
-        stream.SetPosition(start);
-    } catch (const std::exception&) {
-    }
-    return nullptr;
+        return nullptr;
+    });
 }
 
 } // namespace kiv

@@ -229,8 +229,7 @@ namespace {
 
 TRef<TBitmapStore> LoadGif(TStream& stream, const std::string& name, TRotationQuery query, void* context,
                            bool atlas) {
-    const std::int64_t start = stream.GetPosition();
-    try {
+    return DecodeOrRewind(stream, [&]() -> TRef<TBitmapStore> {
         const std::vector<std::uint8_t> data = ReadRest(stream, kMaxPictureFileBytes);
         TGifFrames frames = DecodeGif(data.data(), data.size(), atlas ? INT_MAX : 1);
         auto store = MakeRef<TWrapperBitmapStore>(name, frames.bitmap, query, context);
@@ -249,13 +248,8 @@ TRef<TBitmapStore> LoadGif(TStream& stream, const std::string& name, TRotationQu
             store->Attachments().Add(TRef<TRefObject>(tag.Get()));
         }
         return store;
-    } catch (const std::exception&) {
-    }
-    try {
-        stream.SetPosition(start);
-    } catch (const std::exception&) {
-    }
-    return nullptr;
+        return nullptr;
+    });
 }
 
 } // namespace

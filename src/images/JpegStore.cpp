@@ -198,8 +198,7 @@ TRef<TBitmap> TJpegBitmapStore::ReadSourceLevel(int level, TPixelFormat format) 
 
 TRef<TBitmapStore> LoadJpegPicture(TStream& stream, const std::string& name, TRotationQuery query,
                                    void* context) {
-    const std::int64_t start = stream.GetPosition();
-    try {
+    return DecodeOrRewind(stream, [&]() -> TRef<TBitmapStore> {
         std::vector<std::uint8_t> data = ReadRest(stream, kMaxPictureFileBytes);
         int width = 0, height = 0;
         if (ReadJpegSize(data.data(), data.size(), width, height) && PictureSizeAllowed(width, height)) {
@@ -210,13 +209,8 @@ TRef<TBitmapStore> LoadJpegPicture(TStream& stream, const std::string& name, TRo
             store->SetProfile(std::move(profile));
             return store;
         }
-    } catch (const std::exception&) {
-    }
-    try {
-        stream.SetPosition(start);
-    } catch (const std::exception&) {
-    }
-    return nullptr;
+        return nullptr;
+    });
 }
 
 } // namespace kiv

@@ -48,6 +48,22 @@ TRef<TImage> LoadPictureByName(TStream& stream, std::string_view name);
 // The whole rest of a stream in memory. Raises EImageError when it is larger than `limit` bytes.
 std::vector<std::uint8_t> ReadRest(TStream& stream, std::int64_t limit);
 
+// Runs a loader's decoding, which reads `stream` and returns a store or null and may raise. When
+// it declines or raises, the stream goes back to where it was, as the registry expects.
+template <class TDecode>
+TRef<TBitmapStore> DecodeOrRewind(TStream& stream, TDecode&& decode) {
+    const std::int64_t start = stream.GetPosition();
+    try {
+        if (TRef<TBitmapStore> store = decode()) return store;
+    } catch (const std::exception&) {
+    }
+    try {
+        stream.SetPosition(start);
+    } catch (const std::exception&) {
+    }
+    return nullptr;
+}
+
 // The largest encoded picture the loaders read into memory (1 GiB).
 inline constexpr std::int64_t kMaxPictureFileBytes = std::int64_t{1} << 30;
 

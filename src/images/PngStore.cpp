@@ -122,20 +122,14 @@ TRef<TBitmap> TImageLibStore::ReadSourceLevel(int level, TPixelFormat) {
 
 TRef<TBitmapStore> LoadPngPicture(TStream& stream, const std::string& name, TRotationQuery query,
                                   void* context) {
-    const std::int64_t start = stream.GetPosition();
-    try {
+    return DecodeOrRewind(stream, [&]() -> TRef<TBitmapStore> {
         std::vector<std::uint8_t> data = ReadRest(stream, kMaxPictureFileBytes);
         TPngInfo info;
         if (ReadPngInfo(data.data(), data.size(), info))
             return MakeRef<TImageLibStore>(name, std::move(data), info.width, info.height, info.format, query,
                                            context);
-    } catch (const std::exception&) {
-    }
-    try {
-        stream.SetPosition(start);
-    } catch (const std::exception&) {
-    }
-    return nullptr;
+        return nullptr;
+    });
 }
 
 } // namespace kiv
