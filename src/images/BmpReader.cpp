@@ -253,7 +253,6 @@ TRef<TBitmapStore> LoadBmpPicture(TStream& stream, const std::string& name, TRot
         const std::vector<std::uint8_t> data = ReadRest(stream, kMaxPictureFileBytes);
         TRef<TBitmap> bitmap = DecodeBmp(data.data(), data.size());
         return MakeRef<TWrapperBitmapStore>(name, std::move(bitmap), query, context);
-        return nullptr;
     });
 }
 

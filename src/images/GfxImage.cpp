@@ -128,7 +128,6 @@ TRef<TBitmapStore> LoadGfxPicture(TStream& stream, const std::string& name, TRot
     return DecodeOrRewind(stream, [&]() -> TRef<TBitmapStore> {
         auto image = MakeRef<TGfxImage>(stream);
         return MakeRef<TGfxBitmapStore>(name, std::move(image), query, context);
-        return nullptr;
     });
 }
 

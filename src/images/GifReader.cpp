@@ -248,7 +248,6 @@ TRef<TBitmapStore> LoadGif(TStream& stream, const std::string& name, TRotationQu
             store->Attachments().Add(TRef<TRefObject>(tag.Get()));
         }
         return store;
-        return nullptr;
     });
 }
 
