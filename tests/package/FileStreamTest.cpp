@@ -2,7 +2,7 @@
 #include "package/FileStream.h"
 #include "package/MemoryStream.h"
 #include "package/ResourceStream.h"
-#include "package/StringStream.h"
+#include "TestStreams.h"
 #include "TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -75,7 +75,7 @@ TEST(FileStream, CopyFromCopiesWhatTheSourceHasLeftOrUntilItEnds) {
     TTempFolder folder;
     std::string bytes(3 << 20, 'x');
     for (std::size_t i = 0; i < bytes.size(); i += 4099) bytes[i] = static_cast<char>(i);
-    auto source = MakeRef<TStringStream>(bytes);
+    auto source = test::MemoryWith(bytes);
     source->SetPosition(5);
     auto file = TFileStream::OpenReadWrite(folder.File("copy.bin"));
     EXPECT_EQ(file->CopyFrom(*source, INT64_MAX), static_cast<std::int64_t>(bytes.size() - 5));
@@ -86,7 +86,7 @@ TEST(FileStream, CopyFromCopiesWhatTheSourceHasLeftOrUntilItEnds) {
 TEST(FileStream, SaveStreamToFileKeepsThePositionAndReplacesTheFile) {
     TTempFolder folder;
     WriteFileBytes(folder.File("out.bin"), "old and longer content");
-    auto source = MakeRef<TStringStream>("new");
+    auto source = test::MemoryWith("new");
     source->SetPosition(2);
     EXPECT_TRUE(TFileStream::SaveStreamToFile(*source, folder.File("out.bin")));
     EXPECT_EQ(source->GetPosition(), 2);

@@ -4,7 +4,7 @@
 #include "package/MemoryStream.h"
 #include "package/PackageFormat.h"
 #include "package/PartialStream.h"
-#include "package/StringStream.h"
+#include "TestStreams.h"
 
 #include <gtest/gtest.h>
 
@@ -13,10 +13,10 @@
 namespace kiv {
 namespace {
 
-TRef<TStringStream> Digits(int count) {
+TRef<TMemoryStream> Digits(int count) {
     std::string text;
     for (int i = 0; i < count; ++i) text += static_cast<char>('0' + i % 10);
-    return MakeRef<TStringStream>(text);
+    return test::MemoryWith(text);
 }
 
 TEST(PartialStream, WindowPastTheSourceEndIsRefused) {
@@ -34,7 +34,7 @@ TEST(PartialStream, WindowPastTheSourceEndIsRefused) {
 }
 
 TEST(PartialStream, OwnedSourceIsReleasedEvenWhenCreationFails) {
-    TStringStream* source = new TStringStream("abc");
+    TMemoryStream* source = test::MemoryWith("abc").Detach();
     source->AddRef();
     EXPECT_THROW(MakeRef<TPartialStream>(source, true, 0, 4), EStreamError);
     EXPECT_EQ(source->RefCount(), 1) << "the window gave back the reference it took over";
@@ -109,7 +109,7 @@ TEST(PartialStream, WritesAndCopiesStayInsideTheWindow) {
 
 TEST(CryptStream, SourceAt33WithA32ByteKeyStartsWithKeyByte1) {
     const std::string key(kPackageKey);
-    auto source = MakeRef<TStringStream>(std::string(100, '\0'));
+    auto source = test::MemoryWith(std::string(100, '\0'));
     source->SetPosition(33);
     auto crypt = MakeRef<TCryptStream>(source.Get(), key, false);
     char buffer[40];

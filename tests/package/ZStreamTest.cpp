@@ -2,7 +2,7 @@
 #include "package/Inflator.h"
 #include "package/MemoryStream.h"
 #include "package/PackageWriter.h"
-#include "package/StringStream.h"
+#include "TestStreams.h"
 #include "package/ZStream.h"
 
 #include <gtest/gtest.h>
@@ -36,7 +36,7 @@ std::string ReadAll(TStream& stream) {
 
 TEST(InflateStream, BackwardSeekRewindsAndDecodesAgain) {
     const std::string text = SampleText(20000);
-    auto packed = MakeRef<TStringStream>(DeflateRaw(text));
+    auto packed = test::MemoryWith(DeflateRaw(text));
     auto stream = MakeRef<TInflateStream>(packed.Get(), static_cast<std::int64_t>(text.size()));
     EXPECT_EQ(stream->GetSize(), static_cast<std::int64_t>(text.size()));
     char buffer[50];
@@ -53,7 +53,7 @@ TEST(InflateStream, BackwardSeekRewindsAndDecodesAgain) {
 
 TEST(InflateStream, SeekingPastTheEndAndBadOperationsRaise) {
     const std::string text = SampleText(100);
-    auto packed = MakeRef<TStringStream>(DeflateRaw(text));
+    auto packed = test::MemoryWith(DeflateRaw(text));
     auto stream = MakeRef<TInflateStream>(packed.Get(), -1);
     EXPECT_THROW(stream->SetPosition(static_cast<std::int64_t>(text.size()) + 1), EStreamReadError);
     try {
@@ -69,7 +69,7 @@ TEST(InflateStream, SeekingPastTheEndAndBadOperationsRaise) {
 TEST(InflateStream, SourceIsLeftJustAfterTheCompressedData) {
     const std::string text = SampleText(50);
     const std::string packed = DeflateRaw(text);
-    auto source = MakeRef<TStringStream>("ab" + packed + "TAIL");
+    auto source = test::MemoryWith("ab" + packed + "TAIL");
     source->SetPosition(2);
     auto stream = MakeRef<TInflateStream>(source.Get(), -1);
     EXPECT_EQ(ReadAll(*stream), text);
@@ -79,7 +79,7 @@ TEST(InflateStream, SourceIsLeftJustAfterTheCompressedData) {
 
 TEST(InflateStream, ReaderMovedAwayContinuesWhereItLeftTheSource) {
     const std::string text = SampleText(30000);
-    auto source = MakeRef<TStringStream>(DeflateRaw(text));
+    auto source = test::MemoryWith(DeflateRaw(text));
     auto stream = MakeRef<TInflateStream>(source.Get(), -1);
     std::string first(70000, '\0');
     ASSERT_EQ(stream->Read(first.data(), 70000), 70000);
@@ -89,7 +89,7 @@ TEST(InflateStream, ReaderMovedAwayContinuesWhereItLeftTheSource) {
 
 TEST(ZDecompressionStream, ReadsZlibFormatAndRejectsCorruptData) {
     const std::string text = SampleText(3000);
-    auto packed = MakeRef<TStringStream>(ZlibFormat(text));
+    auto packed = test::MemoryWith(ZlibFormat(text));
     auto stream = MakeRef<TZDecompressionStream>(packed.Get());
     EXPECT_EQ(stream->GetSize(), -1);
     EXPECT_EQ(ReadAll(*stream), text);
@@ -97,7 +97,7 @@ TEST(ZDecompressionStream, ReadsZlibFormatAndRejectsCorruptData) {
 
     std::string broken = ZlibFormat(text);
     broken[0] = 0x79; // not a valid zlib header
-    auto bad = MakeRef<TStringStream>(broken);
+    auto bad = test::MemoryWith(broken);
     auto badStream = MakeRef<TZDecompressionStream>(bad.Get());
     char buffer[10];
     EXPECT_THROW(badStream->Read(buffer, 10), EZDecompressionError);
@@ -108,7 +108,7 @@ TEST(ZDecompressionStream, PresetDictionaryIsAnErrorNotAHang) {
     std::string data = "\x78\xBB";
     data += std::string("\x00\x00\x00\x01", 4);
     data += std::string(100, '\0');
-    auto source = MakeRef<TStringStream>(data);
+    auto source = test::MemoryWith(data);
     auto stream = MakeRef<TZDecompressionStream>(source.Get());
     char buffer[10];
     EXPECT_THROW(stream->Read(buffer, 10), EZDecompressionError);
@@ -117,24 +117,24 @@ TEST(ZDecompressionStream, PresetDictionaryIsAnErrorNotAHang) {
 TEST(Inflator, DecodesWholeStreamAndReportsCorruptOrTruncatedData) {
     const std::string text = SampleText(40000);
     const std::string packed = DeflateRaw(text);
-    auto source = MakeRef<TStringStream>(packed);
+    auto source = test::MemoryWith(packed);
     auto target = MakeRef<TMemoryStream>();
     auto inflator = MakeRef<TInflator>();
     EXPECT_EQ(inflator->Inflate(*source, *target), static_cast<std::int64_t>(text.size()));
     EXPECT_EQ(std::string(reinterpret_cast<char*>(target->Memory()), text.size()), text);
 
-    auto truncated = MakeRef<TStringStream>(packed.substr(0, packed.size() / 2));
+    auto truncated = test::MemoryWith(packed.substr(0, packed.size() / 2));
     auto out2 = MakeRef<TMemoryStream>();
     EXPECT_THROW(inflator->Inflate(*truncated, *out2), EZDecompressionError);
 
-    auto garbage = MakeRef<TStringStream>(std::string("\xFF\xFF\xFF\xFF\xFF", 5));
+    auto garbage = test::MemoryWith(std::string("\xFF\xFF\xFF\xFF\xFF", 5));
     auto out3 = MakeRef<TMemoryStream>();
     EXPECT_THROW(inflator->Inflate(*garbage, *out3), EZDecompressionError);
 }
 
 TEST(Inflator, StopsADeflateBombAtTheLimit) {
     const std::string zeros(10 << 20, '\0');
-    auto source = MakeRef<TStringStream>(DeflateRaw(zeros, 9));
+    auto source = test::MemoryWith(DeflateRaw(zeros, 9));
     EXPECT_LT(source->GetSize(), 20000);
     auto target = MakeRef<TMemoryStream>();
     auto inflator = MakeRef<TInflator>();
