@@ -9,6 +9,7 @@
 #include "package/PartialStream.h"
 #include "package/TextDecoding.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace kiv {
@@ -138,20 +139,23 @@ TRef<TStream> TKivUnpack::OpenSource() const {
 TRef<TStream> TKivUnpack::OpenEntry(std::string_view name) const {
     TPackageEntry entry;
     if (!FindEntry(name, entry)) return nullptr;
-    TRef<TPartialStream> window = ChunkedWindow(OpenSource().Detach(), entry.offset, entry.size);
-    switch (entry.storage) {
-    case static_cast<int>(TEntryStorage::Deflated): {
+    if (entry.storage == static_cast<int>(TEntryStorage::Deflated)) {
+        // Inflated whole at once; the inflator reads 256 KiB blocks and runs the load callback
+        // after each, so the window it reads needs no small chunks of its own.
+        auto window = MakeRef<TPartialStream>(OpenSource().Detach(), true, entry.offset, entry.size);
         auto decoded = MakeRef<TMemoryStream>();
-        MakeRef<TInflator>()->Inflate(*window, *decoded);
+        // Room for a typical compression ratio up front: untouched pages cost nothing, and a large
+        // entry is not copied while its buffer grows.
+        decoded->Reserve(std::min<std::int64_t>(TMemoryStream::kMaxSize, entry.size * 4 + 4096));
+        MakeRef<TInflator>()->Inflate(*window, *decoded, TMemoryStream::kMaxSize, ProcessLoadCallback());
         window.Reset();
         const std::int64_t size = decoded->GetSize();
         return ChunkedWindow(decoded.Detach(), 0, size);
     }
-    case static_cast<int>(TEntryStorage::Scrambled):
+    TRef<TPartialStream> window = ChunkedWindow(OpenSource().Detach(), entry.offset, entry.size);
+    if (entry.storage == static_cast<int>(TEntryStorage::Scrambled))
         return TRef<TStream>::Adopt(new TCryptStream(window.Detach(), key_, true));
-    default:
-        return window;
-    }
+    return window;
 }
 
 } // namespace kiv

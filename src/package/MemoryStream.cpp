@@ -10,10 +10,10 @@ TMemoryStream::~TMemoryStream() { std::free(data_); }
 
 void TMemoryStream::SetPosition(std::int64_t position) { position_ = std::clamp<std::int64_t>(position, 0, size_); }
 
-bool TMemoryStream::Grow(std::int64_t size) {
-    if (size > kMaxSize) return false;
+bool TMemoryStream::Reserve(std::int64_t wanted) {
+    if (wanted > kMaxSize) return false;
     std::int64_t capacity = capacity_;
-    while (capacity < size) {
+    while (capacity < wanted) {
         if (capacity < 33)
             capacity += 16;
         else if (capacity < 257)
@@ -27,6 +27,11 @@ bool TMemoryStream::Grow(std::int64_t size) {
         data_ = static_cast<std::uint8_t*>(grown);
         capacity_ = capacity;
     }
+    return true;
+}
+
+bool TMemoryStream::Grow(std::int64_t size) {
+    if (!Reserve(size)) return false;
     if (size > size_) size_ = size;
     return true;
 }

@@ -35,6 +35,9 @@ public:
     std::uint8_t* Memory() { return data_; }
     const std::uint8_t* Memory() const { return data_; }
     std::int64_t Capacity() const { return capacity_; }
+    // Makes the capacity at least `capacity` by the growth steps; size and position stay. False
+    // when `capacity` is above kMaxSize or memory runs out.
+    bool Reserve(std::int64_t capacity);
 
 protected:
     ~TMemoryStream() override;
@@ -43,6 +46,9 @@ protected:
     bool Grow(std::int64_t size);
 
 private:
+    // The inflator decodes straight into the buffer.
+    friend class TInflator;
+
     std::uint8_t* data_ = nullptr;
     std::int64_t size_ = 0;
     std::int64_t position_ = 0;

@@ -1,5 +1,9 @@
 #include "Commands.h"
 
+#ifdef KIVTOOL_PACKAGE_COMMANDS
+#include "PackageCommands.h"
+#endif
+
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -16,7 +20,21 @@ struct TCommand {
 };
 
 const std::vector<TCommand>& CommandTable() {
-    static const std::vector<TCommand> commands = {};
+    static const std::vector<TCommand> commands = {
+#ifdef KIVTOOL_PACKAGE_COMMANDS
+        {"info", "info SHOW                 JSON {\"form\":\"own\"|\"appended\",\"base\":B,\"end\":E,\"shift\":S,"
+                 "\"version\":\"...\",\"entries\":N}", RunInfo},
+        {"ls", "ls SHOW                   NAME<TAB>STORED_SIZE<TAB>TYPE per directory entry, in directory order",
+         RunLs},
+        {"cat", "cat SHOW NAME             the entry's decoded bytes on stdout", RunCat},
+        {"pack",
+         "pack DIR -o OUT [--method store|deflate|scramble] [--exe FILE] [--version TEXT] [--allow-modify]\n"
+         "                            every file under DIR becomes an entry named by its path relative to DIR\n"
+         "                            with \"\\\" between folders (default method: store); --exe writes the\n"
+         "                            appended form after a copy of FILE",
+         RunPack},
+#endif
+    };
     return commands;
 }
 
