@@ -41,7 +41,7 @@ void TWinAppEventList::Close() {
         closed_ = true;
         discarded.swap(items_);
     }
-    for (TEventItem* item : discarded) item->Release();
+    for (TEventItem* item : discarded) item->Finish();
 }
 
 bool TWinAppEventList::IsClosed() {

@@ -19,10 +19,16 @@ public:
     const bool ownsData;
     TEvent done{TEvent::TReset::Manual};
 
+    // Ends the queue's hold on the item: signals its sender, then drops the queue's reference
+    // (the last one frees owned data).
+    void Finish() {
+        done.Set();
+        Release();
+    }
+
 protected:
     ~TEventItem() override {
         if (ownsData && data) data->Release();
-        done.Set();
     }
 };
 
@@ -36,7 +42,7 @@ public:
     bool Take(TEventItem* item);
     // Removes the oldest item, or returns null.
     TEventItem* TakeFirst();
-    // Closes the queue for good: every queued item is released (its completion signalled).
+    // Closes the queue for good: every queued item is finished (its sender released).
     void Close();
     bool IsClosed();
     std::size_t Count();

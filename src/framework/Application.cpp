@@ -110,11 +110,11 @@ bool TWinApplication::DeliverNamed(TEventItem* item) {
 }
 
 void TWinApplication::Deliver(TEventItem* item) {
-    // The item goes (freeing owned data, signalling its sender) even when a handler raises.
-    struct TReleaseItem {
+    // The item is finished (sender signalled, owned data freed) even when a handler raises.
+    struct TFinishItem {
         TEventItem* item;
-        ~TReleaseItem() { item->Release(); }
-    } release{item};
+        ~TFinishItem() { item->Finish(); }
+    } finish{item};
     Fire(queue_.Get(), item->event, item->data);
 }
 

@@ -1,8 +1,7 @@
 #include "Commands.h"
 
-#ifdef KIVTOOL_PACKAGE_COMMANDS
+#include "IniCommand.h"
 #include "PackageCommands.h"
-#endif
 
 #include <cstdio>
 #include <cstring>
@@ -21,7 +20,8 @@ struct TCommand {
 
 const std::vector<TCommand>& CommandTable() {
     static const std::vector<TCommand> commands = {
-#ifdef KIVTOOL_PACKAGE_COMMANDS
+        {"expr", "expr FORMULA [NAME=VALUE ...]", ExprCommand},
+        {"ini", "ini FILE                  parse and save back to stdout (CR LF line ends, no byte-order mark)", RunIni},
         {"info", "info SHOW                 JSON {\"form\":\"own\"|\"appended\",\"base\":B,\"end\":E,\"shift\":S,"
                  "\"version\":\"...\",\"entries\":N}", RunInfo},
         {"ls", "ls SHOW                   NAME<TAB>STORED_SIZE<TAB>TYPE per directory entry, in directory order",
@@ -33,7 +33,6 @@ const std::vector<TCommand>& CommandTable() {
          "                            with \"\\\" between folders (default method: store); --exe writes the\n"
          "                            appended form after a copy of FILE",
          RunPack},
-#endif
     };
     return commands;
 }

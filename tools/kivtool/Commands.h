@@ -11,4 +11,7 @@ using TArgs = std::vector<std::string>;
 
 int Main(int argc, char** argv);
 
+// The commands, one file each.
+int ExprCommand(const TArgs& args);
+
 } // namespace kivtool

@@ -1,0 +1,332 @@
+// TIniSection and TIniFile: sections, loading, saving and the document-level shortcuts.
+#include "package/IniFile.h"
+
+#include "base/Assert.h"
+#include "base/Exception.h"
+#include "package/IniHash.h"
+#include "package/IniParser.h"
+#include "package/Stream.h"
+#include "package/TextDecoding.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace kiv {
+
+namespace {
+
+constexpr std::size_t kInitialSections = 8;
+constexpr std::string_view kUtf8Mark = "\xEF\xBB\xBF";
+
+// Reads a whole disk file; nullopt when it cannot be opened or read, or is too large.
+std::optional<std::string> ReadWholeFile(const std::string& fileName) {
+    const int fd = ::open(fileName.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return std::nullopt;
+    std::optional<std::string> result;
+    struct stat info {};
+    if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && info.st_size <= kMaxTextBytes) {
+        std::string bytes(static_cast<std::size_t>(info.st_size), '\0');
+        std::size_t done = 0;
+        bool failed = false;
+        while (done < bytes.size()) {
+            const ssize_t got = ::read(fd, bytes.data() + done, bytes.size() - done);
+            if (got < 0 && errno == EINTR) continue;
+            if (got <= 0) {
+                failed = true; // the file shrank or could not be read
+                break;
+            }
+            done += static_cast<std::size_t>(got);
+        }
+        if (!failed) result = std::move(bytes);
+    }
+    ::close(fd);
+    return result;
+}
+
+} // namespace
+
+// --- TIniSection ---
+
+TIniFile* TIniSection::File() const {
+    return static_cast<TIniFile*>(Parent());
+}
+
+TRef<TIniList> TIniSection::NewEmptyInstance() const {
+    return MakeRef<TIniSection>();
+}
+
+void TIniSection::Save(TTextSaver& saver, int indent) const {
+    saver.WriteIndent(indent);
+    saver.Write("[");
+    saver.Write(Name());
+    saver.Write("]");
+    saver.WriteLineEnd();
+    SaveItems(saver, indent);
+}
+
+// --- TIniFile: sections ---
+
+TIniFile::~TIniFile() {
+    for (const TRef<TIniSection>& section : sections_) {
+        section->parent_ = nullptr;
+        section->index_ = -1;
+        section->hashNext_ = nullptr;
+    }
+}
+
+TIniSection* TIniFile::Section(int index) const {
+    if (index < 0 || index >= SectionCount()) return nullptr;
+    return sections_[static_cast<std::size_t>(index)].Get();
+}
+
+void TIniFile::EnsureSectionBuckets() const {
+    if (sectionBucketsValid_) return;
+    TIniHashIndex::Build(sectionBuckets_, sections_, sections_.size(), [](const TIniItem&) { return true; });
+    sectionBucketsValid_ = true;
+}
+
+TIniSection* TIniFile::FindSection(std::string_view name) const {
+    if (name.empty()) return const_cast<TIniFile*>(this);
+    if (sections_.empty()) return nullptr;
+    EnsureSectionBuckets();
+    return static_cast<TIniSection*>(TIniHashIndex::Find(sectionBuckets_, name));
+}
+
+TIniSection* TIniFile::AppendSection(std::string_view name) {
+    TRef<TIniSection> section = MakeRef<TIniSection>(name);
+    TIniSection* raw = section.Get();
+    if (sections_.capacity() == sections_.size())
+        sections_.reserve(std::max(kInitialSections, sections_.size() * 2));
+    raw->parent_ = this;
+    raw->index_ = static_cast<int>(sections_.size());
+    sections_.push_back(std::move(section));
+    if (sectionBucketsValid_) {
+        if (sections_.size() > sectionBuckets_.size())
+            sectionBucketsValid_ = false;
+        else
+            TIniHashIndex::Link(sectionBuckets_, *raw);
+    }
+    return raw;
+}
+
+TIniSection* TIniFile::SectionForReader(std::string_view name) {
+    if (TIniSection* found = FindSection(name)) return found;
+    return AppendSection(name);
+}
+
+TIniSection* TIniFile::FindOrCreateSection(std::string_view name) {
+    if (TIniSection* found = FindSection(name)) return found;
+    TIniSection* section = AppendSection(name);
+    section->AddText({});
+    return section;
+}
+
+TRef<TIniSection> TIniFile::RemoveSection(std::string_view name) {
+    if (name.empty()) return nullptr;
+    TIniSection* section = FindSection(name);
+    if (!section) return nullptr;
+    const int index = section->index_;
+    KIV_ASSERT(index >= 0 && index < SectionCount() &&
+                   sections_[static_cast<std::size_t>(index)].Get() == section,
+               "TIniSection.SectionIndex mismatch");
+    if (sectionBucketsValid_) TIniHashIndex::Unlink(sectionBuckets_, *section);
+    TRef<TIniSection> taken = std::move(sections_[static_cast<std::size_t>(index)]);
+    sections_.erase(sections_.begin() + index);
+    for (std::size_t i = static_cast<std::size_t>(index); i < sections_.size(); ++i)
+        sections_[i]->index_ = static_cast<int>(i);
+    taken->parent_ = nullptr;
+    taken->index_ = -1;
+    return taken;
+}
+
+// --- TIniFile: whole document ---
+
+void TIniFile::Clear() {
+    TIniList::Clear();
+    std::vector<TRef<TIniSection>> old;
+    old.swap(sections_);
+    for (const TRef<TIniSection>& section : old) {
+        section->parent_ = nullptr;
+        section->index_ = -1;
+        section->hashNext_ = nullptr;
+    }
+    sectionBuckets_.clear();
+    sectionBucketsValid_ = false;
+}
+
+void TIniFile::Assign(const TIniFile& source) {
+    if (&source == this) return;
+    Clear();
+    for (const TRef<TIniItem>& item : source.Items())
+        Append(item->Clone());
+    for (const TRef<TIniSection>& section : source.sections_) {
+        TIniSection* target = AppendSection(section->Name());
+        for (const TRef<TIniItem>& item : section->Items())
+            target->Append(item->Clone());
+    }
+}
+
+TRef<TIniList> TIniFile::NewEmptyInstance() const {
+    return MakeRef<TIniFile>();
+}
+
+TRef<TIniItem> TIniFile::Clone() const {
+    TRef<TIniFile> copy = MakeRef<TIniFile>();
+    copy->SetName(Name());
+    copy->SetValue(Value());
+    copy->Assign(*this);
+    return copy;
+}
+
+void TIniFile::Save(TTextSaver& saver, int indent) const {
+    SaveItems(saver, indent);
+    for (const TRef<TIniSection>& section : sections_)
+        section->Save(saver, indent);
+}
+
+void TIniFile::CheckConsistency() const {
+    TIniList::CheckConsistency();
+    for (std::size_t i = 0; i < sections_.size(); ++i) {
+        const TIniSection& section = *sections_[i];
+        KIV_ASSERT(section.SectionIndex() == static_cast<int>(i) && section.Parent() == this,
+                   "TIniSection.SectionIndex mismatch");
+        section.CheckConsistency();
+    }
+    if (sectionBucketsValid_)
+        KIV_ASSERT(sectionBuckets_.size() >= sections_.size() &&
+                       TIniHashIndex::ChainsOrdered(sectionBuckets_),
+                   "TIniFile.SectionBuckets mismatch");
+}
+
+// --- Loading and saving ---
+
+void TIniFile::LoadFromText(std::string_view text) {
+    Clear();
+    TIniParser::Parse(text, *this, this);
+}
+
+bool TIniFile::LoadFromBytes(std::string_view bytes) {
+    Clear();
+    if (static_cast<std::int64_t>(bytes.size()) > kMaxTextBytes) return false;
+    LoadFromText(DecodeTextBytes(bytes));
+    return true;
+}
+
+bool TIniFile::LoadFromStream(TStream& stream) {
+    Clear();
+    try {
+        const std::optional<std::string> text = ReadDecodedText(stream);
+        if (!text) return false;
+        LoadFromText(*text);
+        return true;
+    } catch (const Exception&) {
+        // A stream that cannot be read whole is a failed load, never a partial document.
+        Clear();
+        return false;
+    }
+}
+
+bool TIniFile::LoadFromFile(const std::string& fileName) {
+    Clear();
+    const std::optional<std::string> bytes = ReadWholeFile(fileName);
+    return bytes && LoadFromBytes(*bytes);
+}
+
+bool TIniFile::LoadFromEscaped(std::string_view value) {
+    Clear();
+    const std::optional<std::string> text = UnescapeIniText(value);
+    if (!text) return false;
+    LoadFromText(*text);
+    return true;
+}
+
+void TIniFile::SaveToStream(TStream& stream, bool byteOrderMark) const {
+    TStreamTextSaver saver(stream);
+    if (byteOrderMark) saver.Write(kUtf8Mark);
+    Save(saver);
+    saver.Finish();
+}
+
+std::string TIniFile::SaveToBytes(bool byteOrderMark) const {
+    TBytesTextSaver saver;
+    if (byteOrderMark) saver.Write(kUtf8Mark);
+    Save(saver);
+    return saver.TakeBytes();
+}
+
+void TIniFile::SaveToFile(const std::string& fileName, bool byteOrderMark) const {
+    const std::string bytes = SaveToBytes(byteOrderMark);
+    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0) throw EFileError("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
+    std::size_t done = 0;
+    while (done < bytes.size()) {
+        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
+        if (put < 0 && errno == EINTR) continue;
+        if (put <= 0) {
+            const int error = errno;
+            ::close(fd);
+            throw EFileError("Cannot write file \"" + fileName + "\": " + std::strerror(error));
+        }
+        done += static_cast<std::size_t>(put);
+    }
+    if (::close(fd) != 0) throw EFileError("Cannot write file \"" + fileName + "\": " + std::strerror(errno));
+}
+
+std::string TIniFile::SaveToEscaped() const {
+    TEscapedTextSaver saver;
+    Save(saver);
+    return saver.TakeBytes();
+}
+
+// --- Paths and document-level shortcuts ---
+
+TIniItem* TIniFile::Path(std::string_view path) {
+    const std::size_t colon = path.find(':');
+    if (colon == std::string_view::npos) return TIniList::Path(path);
+    TIniSection* section = FindOrCreateSection(path.substr(0, colon));
+    return section->TIniList::Path(path.substr(colon + 1));
+}
+
+TIniItem* TIniFile::FindItem(std::string_view section, std::string_view key) const {
+    const TIniSection* list = FindSection(section);
+    return list ? list->FindItem(key) : nullptr;
+}
+
+TByteString TIniFile::ReadString(std::string_view section, std::string_view key,
+                                 std::string_view fallback) const {
+    return kiv::GetText(FindItem(section, key), fallback);
+}
+
+std::int32_t TIniFile::ReadInteger(std::string_view section, std::string_view key,
+                                   std::int32_t fallback) const {
+    return kiv::GetInt32(FindItem(section, key), fallback);
+}
+
+double TIniFile::ReadFloat(std::string_view section, std::string_view key, double fallback) const {
+    return kiv::GetReal(FindItem(section, key), fallback);
+}
+
+bool TIniFile::ReadBool(std::string_view section, std::string_view key, bool fallback) const {
+    return kiv::GetBool(FindItem(section, key), fallback);
+}
+
+void TIniFile::WriteString(std::string_view section, std::string_view key, std::string_view value) {
+    FindOrCreateSection(section)->SetText(key, value);
+}
+
+void TIniFile::WriteInteger(std::string_view section, std::string_view key, std::int32_t value) {
+    FindOrCreateSection(section)->SetInt32(key, value);
+}
+
+void TIniFile::WriteFloat(std::string_view section, std::string_view key, double value) {
+    FindOrCreateSection(section)->SetReal(key, value);
+}
+
+void TIniFile::WriteBool(std::string_view section, std::string_view key, bool value) {
+    FindOrCreateSection(section)->SetBool(key, value);
+}
+
+} // namespace kiv

@@ -1,0 +1,151 @@
+// Hash buckets over named items (private to the INI document). The number of buckets is a power
+// of two, at least 16 and at least the number of names; each chain runs by descending index, so
+// the first match is the item that stands last.
+#pragma once
+
+#include "base/CaseFold.h"
+#include "base/Utf.h"
+#include "package/IniFile.h"
+
+#include <cstddef>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace kiv {
+
+// The bytes FoldUtf8 would produce, one at a time, without building the folded text.
+class TFoldedBytes {
+public:
+    explicit TFoldedBytes(std::string_view text) : text_(text) {}
+
+    // The next byte, or -1 at the end.
+    int Next() {
+        if (bufferPos_ < bufferLength_) return buffer_[bufferPos_++];
+        if (pos_ >= text_.size()) return -1;
+        const auto byte = static_cast<unsigned char>(text_[pos_]);
+        if (byte < 0x80) {
+            ++pos_;
+            return byte >= 'A' && byte <= 'Z' ? byte + 32 : byte;
+        }
+        const std::size_t start = pos_;
+        bool valid = true;
+        const char32_t cp = DecodeUtf8(text_, pos_, &valid);
+        if (!valid) return static_cast<unsigned char>(text_[start]); // copied unchanged
+        Encode(FoldCodePoint(cp));
+        bufferPos_ = 1;
+        return buffer_[0];
+    }
+
+private:
+    void Encode(char32_t cp) {
+        if (cp < 0x80) {
+            buffer_[0] = static_cast<unsigned char>(cp);
+            bufferLength_ = 1;
+        } else if (cp < 0x800) {
+            buffer_[0] = static_cast<unsigned char>(0xC0 | (cp >> 6));
+            buffer_[1] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            bufferLength_ = 2;
+        } else if (cp < 0x10000) {
+            buffer_[0] = static_cast<unsigned char>(0xE0 | (cp >> 12));
+            buffer_[1] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            buffer_[2] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            bufferLength_ = 3;
+        } else {
+            buffer_[0] = static_cast<unsigned char>(0xF0 | (cp >> 18));
+            buffer_[1] = static_cast<unsigned char>(0x80 | ((cp >> 12) & 0x3F));
+            buffer_[2] = static_cast<unsigned char>(0x80 | ((cp >> 6) & 0x3F));
+            buffer_[3] = static_cast<unsigned char>(0x80 | (cp & 0x3F));
+            bufferLength_ = 4;
+        }
+    }
+
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    unsigned char buffer_[4] = {};
+    int bufferLength_ = 0;
+    int bufferPos_ = 0;
+};
+
+// FoldUtf8(a) == FoldUtf8(b), without allocating.
+inline bool FoldedEqual(std::string_view a, std::string_view b) {
+    TFoldedBytes left(a);
+    TFoldedBytes right(b);
+    for (;;) {
+        const int x = left.Next();
+        if (x != right.Next()) return false;
+        if (x < 0) return true;
+    }
+}
+
+struct TIniHashIndex {
+    static constexpr std::size_t kMinBuckets = 16;
+
+    static std::uint32_t HashOf(TIniItem& item) {
+        if (!item.hashValid_) {
+            item.hash_ = FoldedHash(item.name_);
+            item.hashValid_ = true;
+        }
+        return item.hash_;
+    }
+
+    static std::size_t BucketCountFor(std::size_t names) {
+        std::size_t count = kMinBuckets;
+        while (count < names)
+            count *= 2;
+        return count;
+    }
+
+    // Builds the buckets over `items` (ascending index) for which `take` is true.
+    template <class Items, class Take>
+    static void Build(std::vector<TIniItem*>& buckets, const Items& items, std::size_t names, Take take) {
+        buckets.assign(BucketCountFor(names), nullptr);
+        for (const auto& ref : items) {
+            TIniItem* item = ref.Get();
+            if (!take(*item)) continue;
+            TIniItem*& head = buckets[HashOf(*item) & (buckets.size() - 1)];
+            item->hashNext_ = head; // ascending order in, descending order in the chain
+            head = item;
+        }
+    }
+
+    // Links an item whose index is already final into its chain.
+    static void Link(std::vector<TIniItem*>& buckets, TIniItem& item) {
+        TIniItem** link = &buckets[HashOf(item) & (buckets.size() - 1)];
+        while (*link && (*link)->index_ > item.index_)
+            link = &(*link)->hashNext_;
+        item.hashNext_ = *link;
+        *link = &item;
+    }
+
+    static void Unlink(std::vector<TIniItem*>& buckets, TIniItem& item) {
+        TIniItem** link = &buckets[HashOf(item) & (buckets.size() - 1)];
+        while (*link && *link != &item)
+            link = &(*link)->hashNext_;
+        if (*link) *link = item.hashNext_;
+        item.hashNext_ = nullptr;
+    }
+
+    static TIniItem* Find(const std::vector<TIniItem*>& buckets, std::string_view name) {
+        if (buckets.empty()) return nullptr;
+        const std::uint32_t hash = FoldedHash(name);
+        for (TIniItem* item = buckets[hash & (buckets.size() - 1)]; item; item = item->hashNext_) {
+            if (HashOf(*item) != hash) continue;
+            if (item->name_ == name || FoldedEqual(item->name_, name)) return item;
+        }
+        return nullptr;
+    }
+
+    // Checks that every chain runs by strictly descending index and holds only items of its bucket.
+    static bool ChainsOrdered(const std::vector<TIniItem*>& buckets) {
+        for (std::size_t b = 0; b < buckets.size(); ++b) {
+            for (TIniItem* item = buckets[b]; item; item = item->hashNext_) {
+                if ((HashOf(*item) & (buckets.size() - 1)) != b) return false;
+                if (item->hashNext_ && item->hashNext_->index_ >= item->index_) return false;
+            }
+        }
+        return true;
+    }
+};
+
+} // namespace kiv

@@ -1,0 +1,415 @@
+// TIniList (items, insertion point, hashed key lookups, child objects, paths) and TIniObject.
+#include "package/IniFile.h"
+
+#include "base/Assert.h"
+#include "package/IniHash.h"
+#include "package/IniParser.h"
+
+#include <algorithm>
+
+namespace kiv {
+
+namespace {
+
+constexpr std::size_t kInitialItems = 16;
+constexpr std::size_t kInitialObjects = 8;
+
+// Splits a path at its first ":"; `rest` is empty and `last` true when there is none.
+std::string_view FirstPart(std::string_view path, std::string_view& rest, bool& last) {
+    const std::size_t colon = path.find(':');
+    last = colon == std::string_view::npos;
+    rest = last ? std::string_view() : path.substr(colon + 1);
+    return last ? path : path.substr(0, colon);
+}
+
+} // namespace
+
+TIniList::~TIniList() {
+    for (const TRef<TIniItem>& item : items_) {
+        item->parent_ = nullptr;
+        item->index_ = -1;
+        item->hashNext_ = nullptr;
+    }
+    for (TIniObject* object : objects_)
+        object->objectIndex_ = -1;
+}
+
+bool TIniList::IsAncestorOf(const TIniList& list) const {
+    for (const TIniList* above = list.Parent(); above; above = above->Parent())
+        if (above == this) return true;
+    return false;
+}
+
+TRef<TIniList> TIniList::NewEmptyInstance() const {
+    return MakeRef<TIniList>();
+}
+
+TRef<TIniItem> TIniList::Clone() const {
+    TRef<TIniList> copy = NewEmptyInstance();
+    CopyInto(*copy);
+    return copy;
+}
+
+void TIniList::CopyInto(TIniList& target) const {
+    target.name_ = name_;
+    target.hashValid_ = false;
+    target.value_ = value_;
+    target.items_.reserve(items_.size());
+    for (const TRef<TIniItem>& item : items_)
+        target.Append(item->Clone());
+}
+
+void TIniList::Clear() {
+    std::vector<TRef<TIniItem>> old;
+    old.swap(items_);
+    for (const TRef<TIniItem>& item : old) {
+        item->parent_ = nullptr;
+        item->index_ = -1;
+        item->hashNext_ = nullptr;
+    }
+    for (TIniObject* object : objects_)
+        object->objectIndex_ = -1;
+    objects_.clear();
+    buckets_.clear();
+    bucketsValid_ = false;
+    keyCount_ = 0;
+    insertionPoint_ = 0;
+    // `old` releases the items here, after this list is consistent again.
+}
+
+void TIniList::Assign(const TIniList& source) {
+    if (&source == this) return;
+    std::vector<TRef<TIniItem>> copies;
+    copies.reserve(source.items_.size());
+    for (const TRef<TIniItem>& item : source.items_)
+        copies.push_back(item->Clone());
+    Clear();
+    for (TRef<TIniItem>& copy : copies)
+        Append(std::move(copy));
+}
+
+void TIniList::Assign(const TIniItem& item) {
+    TBytesTextSaver saver;
+    item.Save(saver, 0);
+    const std::string text = saver.TakeBytes();
+    Clear();
+    TIniParser::Parse(text, *this, nullptr);
+}
+
+TIniItem* TIniList::Item(int index) const {
+    if (index < 0 || index >= Count()) return nullptr;
+    return items_[static_cast<std::size_t>(index)].Get();
+}
+
+void TIniList::Insert(int index, TRef<TIniItem> item) {
+    KIV_ASSERT(item, "TIniList.Insert: no item");
+    KIV_ASSERT(!dynamic_cast<TIniSection*>(item.Get()), "TIniList.Insert: a section belongs to a document");
+    if (auto* list = dynamic_cast<TIniList*>(item.Get()))
+        KIV_ASSERT(list != this && !list->IsAncestorOf(*this), "TIniList.Insert: a list cannot hold itself");
+    if (TIniList* old = item->parent_) {
+        if (old == this && item->index_ < index) --index;
+        old->Remove(*item); // our own reference keeps it alive
+    }
+    KIV_ASSERT(index >= 0 && index <= Count(), "TIniList.Insert: index out of range");
+
+    TIniItem* raw = item.Get();
+    if (items_.capacity() == items_.size()) items_.reserve(std::max(kInitialItems, items_.size() * 2));
+    items_.insert(items_.begin() + index, std::move(item));
+    for (std::size_t i = static_cast<std::size_t>(index); i < items_.size(); ++i)
+        items_[i]->index_ = static_cast<int>(i);
+    raw->parent_ = this;
+
+    if (index < insertionPoint_) ++insertionPoint_;
+    if (raw->IsKey()) {
+        ++keyCount_;
+        if (index >= insertionPoint_) insertionPoint_ = index + 1;
+        if (bucketsValid_) {
+            if (static_cast<std::size_t>(keyCount_) > buckets_.size())
+                bucketsValid_ = false; // rebuilt larger on the next lookup
+            else
+                TIniHashIndex::Link(buckets_, *raw);
+        }
+    }
+    raw->Attached();
+}
+
+TIniItem* TIniList::AddKey(std::string_view name, std::string_view value) {
+    TRef<TIniItem> item = MakeRef<TIniItem>(name, value);
+    TIniItem* raw = item.Get();
+    Append(std::move(item));
+    return raw;
+}
+
+TIniItem* TIniList::AddText(std::string_view line) {
+    return AddKey({}, line);
+}
+
+TRef<TIniItem> TIniList::Remove(TIniItem& item) {
+    KIV_ASSERT(item.parent_ == this && item.index_ >= 0 && item.index_ < Count() &&
+                   items_[static_cast<std::size_t>(item.index_)].Get() == &item,
+               "TIniItem.Index mismatch");
+    return Remove(item.index_);
+}
+
+TRef<TIniItem> TIniList::Remove(int index) {
+    KIV_ASSERT(index >= 0 && index < Count(), "TIniList.Remove: index out of range");
+    TIniItem* raw = items_[static_cast<std::size_t>(index)].Get();
+    KIV_ASSERT(raw->index_ == index && raw->parent_ == this, "TIniItem.Index mismatch");
+    raw->Detached();
+    const bool key = raw->IsKey();
+    if (key && bucketsValid_) TIniHashIndex::Unlink(buckets_, *raw);
+
+    TRef<TIniItem> taken = std::move(items_[static_cast<std::size_t>(index)]);
+    items_.erase(items_.begin() + index);
+    for (std::size_t i = static_cast<std::size_t>(index); i < items_.size(); ++i)
+        items_[i]->index_ = static_cast<int>(i);
+
+    if (key) --keyCount_;
+    if (index < insertionPoint_ - 1)
+        --insertionPoint_;
+    else if (index == insertionPoint_ - 1)
+        RecomputeInsertionPoint();
+    raw->parent_ = nullptr;
+    raw->index_ = -1;
+    raw->hashNext_ = nullptr;
+    return taken;
+}
+
+void TIniList::RecomputeInsertionPoint() {
+    insertionPoint_ = 0;
+    for (int i = Count() - 1; i >= 0; --i) {
+        if (items_[static_cast<std::size_t>(i)]->IsKey()) {
+            insertionPoint_ = i + 1;
+            return;
+        }
+    }
+}
+
+void TIniList::ItemRenamed(TIniItem& item, bool wasKey) {
+    if (dynamic_cast<TIniSection*>(&item)) {
+        // Sections hang in the document's section list, not among its items.
+        if (auto* file = dynamic_cast<TIniFile*>(this)) file->sectionBucketsValid_ = false;
+        return;
+    }
+    const bool isKey = item.IsKey();
+    if (wasKey != isKey) keyCount_ += isKey ? 1 : -1;
+    RecomputeInsertionPoint();
+    bucketsValid_ = false;
+}
+
+void TIniList::EnsureBuckets() const {
+    if (bucketsValid_) return;
+    TIniHashIndex::Build(buckets_, items_, static_cast<std::size_t>(keyCount_),
+                         [](const TIniItem& item) { return item.IsKey(); });
+    bucketsValid_ = true;
+}
+
+TIniItem* TIniList::FindItem(std::string_view name) const {
+    if (keyCount_ == 0 || name.empty()) return nullptr;
+    EnsureBuckets();
+    return TIniHashIndex::Find(buckets_, name);
+}
+
+TIniItem* TIniList::FindOrCreateItem(std::string_view name) {
+    if (TIniItem* found = FindItem(name)) return found;
+    KIV_ASSERT(!name.empty(), "TIniList.FindOrCreateItem: a key needs a name");
+    TRef<TIniItem> item = MakeRef<TIniItem>(name, std::string_view());
+    TIniItem* raw = item.Get();
+    Insert(insertionPoint_, std::move(item));
+    return raw;
+}
+
+// --- Child objects ---
+
+void TIniList::LinkObject(TIniObject& object) {
+    const auto at = std::lower_bound(objects_.begin(), objects_.end(), object.index_,
+                                     [](const TIniObject* o, int index) { return o->index_ < index; });
+    const auto position = static_cast<std::size_t>(at - objects_.begin());
+    if (objects_.capacity() == objects_.size())
+        objects_.reserve(std::max(kInitialObjects, objects_.size() * 2));
+    objects_.insert(objects_.begin() + static_cast<std::ptrdiff_t>(position), &object);
+    for (std::size_t i = position; i < objects_.size(); ++i)
+        objects_[i]->objectIndex_ = static_cast<int>(i);
+}
+
+void TIniList::UnlinkObject(TIniObject& object) {
+    const int index = object.objectIndex_;
+    KIV_ASSERT(index >= 0 && index < ObjectCount() && objects_[static_cast<std::size_t>(index)] == &object,
+               "TIniObject.ObjectIndex mismatch");
+    objects_.erase(objects_.begin() + index);
+    for (std::size_t i = static_cast<std::size_t>(index); i < objects_.size(); ++i)
+        objects_[i]->objectIndex_ = static_cast<int>(i);
+    object.objectIndex_ = -1;
+}
+
+TIniObject* TIniList::Object(int index) const {
+    if (index < 0 || index >= ObjectCount()) return nullptr;
+    return objects_[static_cast<std::size_t>(index)];
+}
+
+TIniObject* TIniList::FindObject(std::string_view name) const {
+    for (TIniObject* object : objects_)
+        if (FoldedEqual(object->Name(), name)) return object;
+    return nullptr;
+}
+
+TIniObject* TIniList::FindObject(std::string_view name, std::string_view className) const {
+    for (TIniObject* object : objects_)
+        if (FoldedEqual(object->Name(), name) && FoldedEqual(object->ClassText(), className)) return object;
+    return nullptr;
+}
+
+TIniObject* TIniList::AddObject(std::string_view name, std::string_view className) {
+    TRef<TIniObject> object = MakeRef<TIniObject>(name, className);
+    TIniObject* raw = object.Get();
+    const int at = objects_.empty() ? insertionPoint_ : objects_.back()->Index() + 1;
+    Insert(at, std::move(object));
+    return raw;
+}
+
+TIniItem* TIniList::Path(std::string_view path) {
+    TIniList* list = this;
+    for (;;) {
+        std::string_view rest;
+        bool last = false;
+        const std::string_view part = FirstPart(path, rest, last);
+        if (last) {
+            if (part.empty()) return list;
+            if (TIniItem* item = list->FindItem(part)) return item;
+            if (TIniObject* object = list->FindObject(part)) return object;
+            return list->FindOrCreateItem(part);
+        }
+        TIniObject* object = part.empty() ? list->FirstObject() : list->FindObject(part);
+        list = object ? object : list->AddObject(part, {});
+        path = rest;
+    }
+}
+
+// --- Typed access by key ---
+
+TByteString TIniList::GetText(std::string_view key, std::string_view fallback) const {
+    return kiv::GetText(FindItem(key), fallback);
+}
+std::int32_t TIniList::GetInt32(std::string_view key, std::int32_t fallback) const {
+    return kiv::GetInt32(FindItem(key), fallback);
+}
+std::int64_t TIniList::GetInt64(std::string_view key, std::int64_t fallback) const {
+    return kiv::GetInt64(FindItem(key), fallback);
+}
+double TIniList::GetReal(std::string_view key, double fallback) const {
+    return kiv::GetReal(FindItem(key), fallback);
+}
+bool TIniList::GetBool(std::string_view key, bool fallback) const {
+    return kiv::GetBool(FindItem(key), fallback);
+}
+int TIniList::GetChoice(std::string_view key, std::span<const std::string_view> words, bool ignoreCase,
+                        int fallback) const {
+    return kiv::GetChoice(FindItem(key), words, ignoreCase, fallback);
+}
+TByteString TIniList::GetEscapedText(std::string_view key, std::string_view fallback) const {
+    return kiv::GetEscapedText(FindItem(key), fallback);
+}
+
+TIniItem* TIniList::SetText(std::string_view key, std::string_view value) {
+    TIniItem* item = FindOrCreateItem(key);
+    item->SetValue(value);
+    return item;
+}
+TIniItem* TIniList::SetInt32(std::string_view key, std::int32_t value) {
+    TIniItem* item = FindOrCreateItem(key);
+    item->TIniItem::SetInt32(value);
+    return item;
+}
+TIniItem* TIniList::SetInt64(std::string_view key, std::int64_t value) {
+    TIniItem* item = FindOrCreateItem(key);
+    item->TIniItem::SetInt64(value);
+    return item;
+}
+TIniItem* TIniList::SetReal(std::string_view key, double value) {
+    TIniItem* item = FindOrCreateItem(key);
+    item->TIniItem::SetReal(value);
+    return item;
+}
+TIniItem* TIniList::SetBool(std::string_view key, bool value) {
+    TIniItem* item = FindOrCreateItem(key);
+    item->TIniItem::SetBool(value);
+    return item;
+}
+TIniItem* TIniList::SetEscapedText(std::string_view key, std::string_view text) {
+    TIniItem* item = FindOrCreateItem(key);
+    item->TIniItem::SetEscapedText(text);
+    return item;
+}
+
+void TIniList::SaveItems(TTextSaver& saver, int indent) const {
+    for (const TRef<TIniItem>& item : items_)
+        item->Save(saver, indent);
+}
+
+void TIniList::CheckConsistency() const {
+    int keys = 0;
+    int lastKey = -1;
+    std::size_t objects = 0;
+    for (std::size_t i = 0; i < items_.size(); ++i) {
+        const TIniItem& item = *items_[i];
+        KIV_ASSERT(item.index_ == static_cast<int>(i) && item.parent_ == this, "TIniItem.Index mismatch");
+        if (item.IsKey()) {
+            ++keys;
+            lastKey = static_cast<int>(i);
+        }
+        if (auto* object = dynamic_cast<const TIniObject*>(&item)) {
+            KIV_ASSERT(object->objectIndex_ == static_cast<int>(objects) && objects < objects_.size() &&
+                           objects_[objects] == object,
+                       "TIniObject.ObjectIndex mismatch");
+            ++objects;
+            object->CheckConsistency();
+        }
+    }
+    KIV_ASSERT(objects == objects_.size(), "TIniObject.ObjectIndex mismatch");
+    KIV_ASSERT(keys == keyCount_ && insertionPoint_ == lastKey + 1, "TIniList.InsertionPoint mismatch");
+    if (bucketsValid_)
+        KIV_ASSERT(buckets_.size() >= static_cast<std::size_t>(keyCount_) &&
+                       TIniHashIndex::ChainsOrdered(buckets_),
+                   "TIniList.Buckets mismatch");
+}
+
+// --- TIniObject ---
+
+TIniObject* TIniObject::NextSibling() const {
+    const TIniList* parent = Parent();
+    return parent ? parent->Object(objectIndex_ + 1) : nullptr;
+}
+
+TRef<TIniList> TIniObject::NewEmptyInstance() const {
+    return MakeRef<TIniObject>();
+}
+
+void TIniObject::Save(TTextSaver& saver, int indent) const {
+    saver.WriteIndent(indent);
+    saver.Write("object");
+    if (!Name().empty() || !ClassText().empty()) {
+        saver.Write(" ");
+        saver.Write(Name());
+    }
+    // The name runs to the last ":" of the line, so a name holding ":" needs the separator even
+    // when there is no class text.
+    if (!ClassText().empty() || Name().find(':') != std::string::npos) {
+        saver.Write(":");
+        saver.Write(ClassText());
+    }
+    saver.WriteLineEnd();
+    SaveItems(saver, indent + 2);
+    saver.WriteIndent(indent);
+    saver.Write("end");
+    saver.WriteLineEnd();
+}
+
+void TIniObject::Attached() {
+    Parent()->LinkObject(*this);
+}
+
+void TIniObject::Detached() {
+    Parent()->UnlinkObject(*this);
+}
+
+} // namespace kiv

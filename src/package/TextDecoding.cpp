@@ -1,0 +1,79 @@
+#include "package/TextDecoding.h"
+
+#include "base/Utf.h"
+#include "package/Stream.h"
+
+#include <algorithm>
+
+namespace kiv {
+
+namespace {
+
+// Windows-1252 differs from Latin-1 only in 80-9F. The unassigned bytes keep their own value.
+constexpr char16_t kCp1252High[32] = {
+    0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, // 80-87
+    0x02C6, 0x2030, 0x0160, 0x2039, 0x0152, 0x008D, 0x017D, 0x008F, // 88-8F
+    0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90-97
+    0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 98-9F
+};
+
+constexpr std::int32_t kReadBlock = 1 << 20;
+
+} // namespace
+
+std::string Windows1252ToUtf8(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() + bytes.size() / 4);
+    for (const char c : bytes) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x80)
+            out += c;
+        else if (byte < 0xA0)
+            AppendUtf8(out, kCp1252High[byte - 0x80]);
+        else
+            AppendUtf8(out, byte);
+    }
+    return out;
+}
+
+std::string DecodeTextBytes(std::string_view bytes) {
+    if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") return std::string(bytes.substr(3));
+    if (bytes.size() >= 2 && bytes.substr(0, 2) == "\xFF\xFE") {
+        const std::string_view rest = bytes.substr(2);
+        std::u16string units(rest.size() / 2, u'\0'); // an odd last byte is dropped
+        for (std::size_t i = 0; i < units.size(); ++i)
+            units[i] = static_cast<char16_t>(static_cast<unsigned char>(rest[2 * i]) |
+                                             (static_cast<unsigned char>(rest[2 * i + 1]) << 8));
+        return Utf16ToUtf8(units);
+    }
+    return Windows1252ToUtf8(bytes);
+}
+
+std::optional<std::string> ReadDecodedText(TStream& stream) {
+    const std::int64_t size = stream.GetSize();
+    if (size > kMaxTextBytes) return std::nullopt;
+    std::string bytes;
+    if (size >= 0) {
+        const std::int64_t remaining = std::max<std::int64_t>(0, size - stream.GetPosition());
+        bytes.resize(static_cast<std::size_t>(remaining));
+        for (std::size_t done = 0; done < bytes.size();) {
+            const auto want =
+                static_cast<std::int32_t>(std::min<std::size_t>(kReadBlock, bytes.size() - done));
+            const std::int32_t got = stream.Read(bytes.data() + done, want);
+            if (got <= 0) return std::nullopt; // the stream came up short
+            done += static_cast<std::size_t>(got);
+        }
+    } else {
+        // A stream of unknown size (a forward-only decoder) is read to its end, within the limit.
+        std::string block(kReadBlock, '\0');
+        for (;;) {
+            const std::int32_t got = stream.Read(block.data(), kReadBlock);
+            if (got <= 0) break;
+            bytes.append(block.data(), static_cast<std::size_t>(got));
+            if (static_cast<std::int64_t>(bytes.size()) > kMaxTextBytes) return std::nullopt;
+        }
+    }
+    return DecodeTextBytes(bytes);
+}
+
+} // namespace kiv
