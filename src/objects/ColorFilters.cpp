@@ -102,7 +102,9 @@ void TLevelsGenerator::SetValues(int minimum, int medium, int maximum) {
     for (int c = 0; c < 256; ++c) {
         const double base = std::max(c - minimum, 0) * scale;
         // A range with Max below Min gives negative bases, whose powers are not real: black.
-        const double value = base < 0.0 ? 0.0 : PowerValue(base, gamma_) * 255.0;
+        // The tiny allowance keeps exact results (the identity, 0..255 to itself) from truncating
+        // one step down through the rounding of 1 ÷ (Max - Min).
+        const double value = base < 0.0 ? 0.0 : PowerValue(base, gamma_) * 255.0 + 1e-9;
         lookup_[static_cast<std::size_t>(c)] = ClampTrunc(value);
     }
 }
