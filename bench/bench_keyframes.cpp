@@ -45,7 +45,8 @@ std::string SlideText() {
     std::string text = "object Container:Root\nGUID=root\n";
     for (int i = 0; i < kObjects; ++i) {
         text += "object O" + std::to_string(i) + ":Image\nGUID=g" + std::to_string(i) + "\n";
-        for (int k = 0; k < 4; ++k) text += KeyPoint(i, k, i % 3 == 0);
+        for (int k = 0; k < 4; ++k)
+            text += KeyPoint(i, k, i % 3 == 0);
         text += "end\n";
     }
     return text + "end\n";
@@ -95,7 +96,8 @@ void BM_PlainLerpReference(benchmark::State& state) {
             for (int p = 0; p < 15; ++p) {
                 const double x = a[static_cast<std::size_t>(i)][static_cast<std::size_t>(p)];
                 const double y = b[static_cast<std::size_t>(i)][static_cast<std::size_t>(p)];
-                out[static_cast<std::size_t>(i)][static_cast<std::size_t>(p)] = static_cast<float>(x + (y - x) * f);
+                out[static_cast<std::size_t>(i)][static_cast<std::size_t>(p)] =
+                    static_cast<float>(x + (y - x) * f);
             }
         benchmark::DoNotOptimize(out.data());
         benchmark::ClobberMemory();

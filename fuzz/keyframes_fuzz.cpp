@@ -25,7 +25,8 @@ void Check(kiv::TKivObjectProps& node) {
             holder.Prepare(from, kind, nullptr);
         }
     }
-    for (int c = 0; c < node.ChildCount(); ++c) Check(*node.Child(c));
+    for (int c = 0; c < node.ChildCount(); ++c)
+        Check(*node.Child(c));
 }
 
 } // namespace

@@ -54,7 +54,9 @@ void TChannelFilter::ApplyToTable(std::uint8_t* pixels, int width, int rows) {
     }
 }
 
-TBrightContrastGenerator::TBrightContrastGenerator() : TChannelFilter("Brightness / Contrast") { SetValues(0, 0); }
+TBrightContrastGenerator::TBrightContrastGenerator() : TChannelFilter("Brightness / Contrast") {
+    SetValues(0, 0);
+}
 
 bool TBrightContrastGenerator::Update() {
     SetValues(ReadClamped(*this, "bright", 0, -100, 100), ReadClamped(*this, "contrast", 0, -100, 100));
@@ -65,11 +67,13 @@ void TBrightContrastGenerator::SetValues(int bright, int contrast) {
     bright = std::clamp(bright, -100, 100);
     contrast = std::clamp(contrast, -100, 100);
     const double angle = (100 - contrast) * std::numbers::pi * 0.0025;
-    const double slope = std::fabs(angle) <= 0.001 ? 10000.0 : std::min(10000.0, std::max(0.0, 1.0 / std::tan(angle)));
+    const double slope =
+        std::fabs(angle) <= 0.001 ? 10000.0 : std::min(10000.0, std::max(0.0, 1.0 / std::tan(angle)));
     const float k = static_cast<float>(slope);
     const float o = static_cast<float>(((1.0 - k) * 0.5 + k * bright / 255.0) * 255.0);
     for (int c = 0; c < 256; ++c)
-        lookup_[static_cast<std::size_t>(c)] = ClampTrunc(c * static_cast<double>(k) + static_cast<double>(o));
+        lookup_[static_cast<std::size_t>(c)] =
+            ClampTrunc(c * static_cast<double>(k) + static_cast<double>(o));
 }
 
 TFilterParamInfo TBrightContrastGenerator::ParamInfo(int index) const {
@@ -79,12 +83,17 @@ TFilterParamInfo TBrightContrastGenerator::ParamInfo(int index) const {
 }
 
 TInvertColor::TInvertColor() : TChannelFilter("Invert") {
-    for (int c = 0; c < 256; ++c) lookup_[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(255 - c);
+    for (int c = 0; c < 256; ++c)
+        lookup_[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(255 - c);
 }
 
-bool TInvertColor::Update() { return true; }
+bool TInvertColor::Update() {
+    return true;
+}
 
-TLevelsGenerator::TLevelsGenerator() : TChannelFilter("Levels") { SetValues(0, 0, 255); }
+TLevelsGenerator::TLevelsGenerator() : TChannelFilter("Levels") {
+    SetValues(0, 0, 255);
+}
 
 bool TLevelsGenerator::Update() {
     SetValues(ReadClamped(*this, "Min", 0, 0, 255), ReadClamped(*this, "Med", 0, -100, 100),
@@ -139,7 +148,9 @@ void TColorizationGenerator::SetValues(int amount, std::uint32_t color) {
     blue_ = static_cast<int>(color & 0xFF);
 }
 
-int TColorizationGenerator::Tint(int y, int component, int) const noexcept { return (y * component) >> 7; }
+int TColorizationGenerator::Tint(int y, int component, int) const noexcept {
+    return (y * component) >> 7;
+}
 
 void TColorizationGenerator::MapPixel(int& r, int& g, int& b) const noexcept {
     const int y = (r * 13933 + g * 46871 + b * 7471) >> 16;
@@ -182,7 +193,9 @@ TFilterParamInfo TColorizationGenerator::ParamInfo(int index) const {
 
 TColorMultiply::TColorMultiply() : TColorizationGenerator("Colorisation (multiply)") {}
 
-int TColorMultiply::Tint(int, int component, int c) const noexcept { return (component * c) / 256; }
+int TColorMultiply::Tint(int, int component, int c) const noexcept {
+    return (component * c) / 256;
+}
 
 TDoubleColorMultiply::TDoubleColorMultiply() : TColorizationGenerator("Colorisation (double multiply)") {}
 
@@ -242,11 +255,14 @@ TFilterParamInfo THSLGenerator::ParamInfo(int index) const {
 
 std::vector<TFilterClass> BuiltInColorFilterClasses() {
     return {
-        {"BrightContrast", "Brightness / Contrast", [] { return TRef<TObjectFilter>(MakeRef<TBrightContrastGenerator>()); }},
+        {"BrightContrast", "Brightness / Contrast",
+         [] { return TRef<TObjectFilter>(MakeRef<TBrightContrastGenerator>()); }},
         {"Invert", "Invert", [] { return TRef<TObjectFilter>(MakeRef<TInvertColor>()); }},
         {"Levels", "Levels", [] { return TRef<TObjectFilter>(MakeRef<TLevelsGenerator>()); }},
-        {"Colorization", "Colorization", [] { return TRef<TObjectFilter>(MakeRef<TColorizationGenerator>()); }},
-        {"Colorisation2", "Colorisation (multiply)", [] { return TRef<TObjectFilter>(MakeRef<TColorMultiply>()); }},
+        {"Colorization", "Colorization",
+         [] { return TRef<TObjectFilter>(MakeRef<TColorizationGenerator>()); }},
+        {"Colorisation2", "Colorisation (multiply)",
+         [] { return TRef<TObjectFilter>(MakeRef<TColorMultiply>()); }},
         {"Colorisation3", "Colorisation (double multiply)",
          [] { return TRef<TObjectFilter>(MakeRef<TDoubleColorMultiply>()); }},
         {"HSL", "Hue / Saturation / Lightness", [] { return TRef<TObjectFilter>(MakeRef<THSLGenerator>()); }},

@@ -7,7 +7,9 @@ namespace kiv {
 
 namespace {
 
-std::uint8_t VolumeLevel(int n) { return static_cast<std::uint8_t>(8 * n + n / 4); }
+std::uint8_t VolumeLevel(int n) {
+    return static_cast<std::uint8_t>(8 * n + n / 4);
+}
 
 } // namespace
 
@@ -67,7 +69,8 @@ void TColorTable::ApplyChain(TObjectFilter* chain) {
         if (!filter->Disabled()) filter->ApplyToTable(pixels_.data(), width_, rows);
     if (kind_ == kFilterChannel) {
         const std::size_t rowBytes = static_cast<std::size_t>(width_) * 4;
-        for (int y = 1; y < rows_; ++y) std::memcpy(pixels_.data() + y * rowBytes, pixels_.data(), rowBytes);
+        for (int y = 1; y < rows_; ++y)
+            std::memcpy(pixels_.data() + y * rowBytes, pixels_.data(), rowBytes);
     }
 }
 
@@ -81,11 +84,12 @@ bool TColorGradeWrapper::Prepare(TObjectFilter* chain, int kind, const TColorTab
     std::vector<TLink> links;
     for (const TObjectFilter* filter = chain; filter; filter = filter->Next())
         links.push_back({filter, filter->Id(), filter->Revision(), filter->Disabled()});
-    const bool same = built_ && table_.Kind() == kind && profile_ == profile && links.size() == links_.size() &&
-                      std::equal(links.begin(), links.end(), links_.begin(), [](const TLink& a, const TLink& b) {
-                          return a.filter == b.filter && a.id == b.id && a.revision == b.revision &&
-                                 a.disabled == b.disabled;
-                      });
+    const bool same =
+        built_ && table_.Kind() == kind && profile_ == profile && links.size() == links_.size() &&
+        std::equal(links.begin(), links.end(), links_.begin(), [](const TLink& a, const TLink& b) {
+            return a.filter == b.filter && a.id == b.id && a.revision == b.revision &&
+                   a.disabled == b.disabled;
+        });
     if (same) return false;
     if (profile) {
         table_ = *profile;

@@ -36,7 +36,8 @@ void EnsureFilled() {
     std::call_once(once, [] {
         TRegistry& registry = Registry();
         std::lock_guard<std::mutex> lock(registry.mutex);
-        for (TFilterClass& filterClass : BuiltInColorFilterClasses()) AddClass(registry, std::move(filterClass));
+        for (TFilterClass& filterClass : BuiltInColorFilterClasses())
+            AddClass(registry, std::move(filterClass));
     });
 }
 

@@ -17,7 +17,7 @@ std::string NewGuidText() {
         high = engine();
         low = engine();
     }
-    high = (high & ~0xF000ull) | 0x4000ull;                 // version 4
+    high = (high & ~0xF000ull) | 0x4000ull;                      // version 4
     low = (low & 0x3FFFFFFFFFFFFFFFull) | 0x8000000000000000ull; // variant 1
     char text[40];
     std::snprintf(text, sizeof text, "{%08X-%04X-%04X-%04X-%012llX}", static_cast<unsigned>(high >> 32),

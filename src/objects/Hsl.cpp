@@ -9,9 +9,13 @@ namespace kiv {
 
 namespace {
 
-int RoundToInt(double value) noexcept { return static_cast<int>(RoundHalfEven(value)); }
+int RoundToInt(double value) noexcept {
+    return static_cast<int>(RoundHalfEven(value));
+}
 
-int Clamp255(int value) noexcept { return std::clamp(value, 0, 255); }
+int Clamp255(int value) noexcept {
+    return std::clamp(value, 0, 255);
+}
 
 // The usual hue-to-value function with hue in 0-255 units.
 double HueToValue(double m1, double m2, double hue) noexcept {

@@ -14,7 +14,7 @@ namespace kiv {
 namespace {
 
 constexpr std::array<std::string_view, 4> kOriginWords = {"SlideBegin", "PrevEffectEnd", "NextEffectBegin",
-                                                           "SlideEnd"};
+                                                          "SlideEnd"};
 
 // Values beyond this are taken as this: every current value is held as a 32-bit float.
 constexpr double kValueLimit = 1e30;
@@ -42,7 +42,8 @@ void TakeChains(std::array<std::vector<TRef<TKivObjectMod>>, N>& slots,
     for (std::size_t i = 0; i < N; ++i) {
         old[i] = std::move(slots[i]);
         slots[i].clear();
-        for (const TRef<TKivObjectMod>& mod : old[i]) mod->SetNext(nullptr);
+        for (const TRef<TKivObjectMod>& mod : old[i])
+            mod->SetNext(nullptr);
     }
 }
 
@@ -66,7 +67,8 @@ void TKivKeyFrame::Read(TIniObject& object, std::uint32_t typeMask, const TSlide
     time_ = OriginTime(origin_, durations) + ReadTimeOffset(object);
     for (int i = 0; i < kPropertyCount; ++i) {
         const TPropertyInfo& info = PropertyInfo(i);
-        values_[static_cast<std::size_t>(i)] = Sets(info.group) ? ReadPropertyValue(object, info) : info.defaultValue;
+        values_[static_cast<std::size_t>(i)] =
+            Sets(info.group) ? ReadPropertyValue(object, info) : info.defaultValue;
     }
 
     std::array<std::vector<TRef<TKivObjectMod>>, kGroupCount> oldTime;
@@ -77,7 +79,8 @@ void TKivKeyFrame::Read(TIniObject& object, std::uint32_t typeMask, const TSlide
     for (TObjectFilter* filter = filters_.Get(); filter; filter = filter->Next())
         oldFilters.emplace_back(filter);
     filters_.Reset();
-    for (const TRef<TObjectFilter>& filter : oldFilters) filter->SetNext(nullptr);
+    for (const TRef<TObjectFilter>& filter : oldFilters)
+        filter->SetNext(nullptr);
 
     TObjectFilter* lastFilter = nullptr;
     std::size_t filterPosition = 0;

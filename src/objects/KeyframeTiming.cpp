@@ -1,7 +1,7 @@
 #include "objects/KeyframeTiming.h"
 
-#include "package/IniValues.h"
 #include "base/NumberText.h"
+#include "package/IniValues.h"
 
 #include <cmath>
 
@@ -54,7 +54,8 @@ TKeyframeTiming PlanKeyframeTiming(const TIniList* slideSection, const TSlideMom
     const double authoredTotal = static_cast<double>(*a) + static_cast<double>(*c);
     const double divisor = mode == 1 ? authoredTotal : static_cast<double>(*a);
     if (divisor == 0.0) return timing;
-    const double actualLength = mode == 1 ? timing.actual.total : WholeMilliseconds(moments.sync - moments.start);
+    const double actualLength =
+        mode == 1 ? timing.actual.total : WholeMilliseconds(moments.sync - moments.start);
     timing.build = MakeDurations(authoredTotal, *b, *c);
     timing.rescale = true;
     timing.factor = actualLength / divisor;

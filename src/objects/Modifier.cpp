@@ -98,13 +98,16 @@ double TKivObjectMod::EvaluateValue() {
     return stack_.Top();
 }
 
-int TKivObjectMod::ParamCount() const { return paramCount_; }
+int TKivObjectMod::ParamCount() const {
+    return paramCount_;
+}
 
 TFilterParamInfo TKivObjectMod::ParamInfo(int index) const {
     TFilterParamInfo info;
     if (index < 0 || index >= paramCount_) return info;
     const std::vector<std::string_view> keys = SplitIniList(paramKeys_, ',');
-    if (static_cast<std::size_t>(index) < keys.size()) info.key = std::string(keys[static_cast<std::size_t>(index)]);
+    if (static_cast<std::size_t>(index) < keys.size())
+        info.key = std::string(keys[static_cast<std::size_t>(index)]);
     info.caption = info.key;
     info.kind = kParamNumber;
     return info;

@@ -44,9 +44,13 @@ void TObjectFilter::ApplyRevision() {
 
 void TObjectFilter::ApplyToTable(std::uint8_t*, int, int) {}
 
-double TObjectFilter::EvaluateValue() { return 0.0; }
+double TObjectFilter::EvaluateValue() {
+    return 0.0;
+}
 
-TFilterParamInfo TObjectFilter::ParamInfo(int) const { return {}; }
+TFilterParamInfo TObjectFilter::ParamInfo(int) const {
+    return {};
+}
 
 std::string TObjectFilter::Caption() const {
     const std::string preset = object_ ? object_->GetText("Preset") : std::string();
@@ -62,6 +66,7 @@ std::string TObjectFilter::GetParamText(int index) const {
 bool TObjectFilter::SetParamText(int index, std::string_view text) {
     if (!object_ || index < 0 || index >= ParamCount()) return false;
     const std::string key = ParamInfo(index).key;
+    if (key.empty()) return false;
     TIniItem* item = object_->FindItem(key);
     if (item && item->Value() == text) return false;
     object_->SetText(key, text);
@@ -84,7 +89,8 @@ int ChainKind(const TObjectFilter* chain) noexcept {
 
 std::vector<TObjectFilter*> ChainApplyOrder(TObjectFilter* chain) {
     std::vector<TObjectFilter*> order;
-    for (TObjectFilter* filter = chain; filter; filter = filter->Next()) order.push_back(filter);
+    for (TObjectFilter* filter = chain; filter; filter = filter->Next())
+        order.push_back(filter);
     std::reverse(order.begin(), order.end());
     return order;
 }

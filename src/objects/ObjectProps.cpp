@@ -31,7 +31,9 @@ float ToPropertyFloat(double value) noexcept {
 TTimeGetter::TTimeGetter(TKivObjectProps* node, int group)
     : TParamGetter(std::string(GroupName(group)) + ".T", node, group) {}
 
-double TTimeGetter::GetValue() const { return node_ ? node_->Group(index_).fraction : 0.0; }
+double TTimeGetter::GetValue() const {
+    return node_ ? node_->Group(index_).fraction : 0.0;
+}
 
 void TTimeGetter::SetValue(double value) {
     if (node_) node_->SetFraction(index_, value);
@@ -40,7 +42,9 @@ void TTimeGetter::SetValue(double value) {
 TFieldGetter::TFieldGetter(TKivObjectProps* node, int property)
     : TParamGetter(std::string(PropertyInfo(property).formulaName), node, property) {}
 
-double TFieldGetter::GetValue() const { return node_ ? node_->Value(index_) : 0.0; }
+double TFieldGetter::GetValue() const {
+    return node_ ? node_->Value(index_) : 0.0;
+}
 
 void TFieldGetter::SetValue(double value) {
     if (node_) node_->SetValue(index_, value);
@@ -76,7 +80,8 @@ void TKivObjectProps::SetValue(int property, double value) noexcept {
 TKivObjectProps* TKivObjectProps::FindChild(std::string_view guid) const {
     if (!childIndexValid_) {
         childIndex_.clear();
-        for (const TRef<TKivObjectProps>& child : children_) childIndex_.emplace(child->guid_, child.Get());
+        for (const TRef<TKivObjectProps>& child : children_)
+            childIndex_.emplace(child->guid_, child.Get());
         childIndexValid_ = true;
     }
     const auto found = childIndex_.find(std::string(guid));
@@ -187,7 +192,8 @@ void TKivObjectProps::SortKeyFrames() {
     if (!sorted)
         std::stable_sort(keyFrames_.begin(), keyFrames_.end(),
                          [](const auto& a, const auto& b) { return a->Time() < b->Time(); });
-    for (std::size_t i = 0; i < keyFrames_.size(); ++i) keyFrames_[i]->SetIndex(static_cast<int>(i));
+    for (std::size_t i = 0; i < keyFrames_.size(); ++i)
+        keyFrames_[i]->SetIndex(static_cast<int>(i));
 }
 
 void TKivObjectProps::SetInitialValues() {
@@ -200,12 +206,14 @@ void TKivObjectProps::SetInitialValues() {
 void TKivObjectProps::Rescale(const TSlideDurations& actual, double factor) {
     durations_ = actual;
     if (!std::isfinite(factor) || factor < 0.0001) factor = 1.0;
-    for (TRef<TKivKeyFrame>& keyFrame : keyFrames_) keyFrame->SetTime(ScaleTime(keyFrame->Time(), factor));
+    for (TRef<TKivKeyFrame>& keyFrame : keyFrames_)
+        keyFrame->SetTime(ScaleTime(keyFrame->Time(), factor));
     deltaTime1_ = ScaleTime(deltaTime1_, factor);
     deltaTime2_ = ScaleTime(deltaTime2_, factor);
     SortKeyFrames();
     ++version_;
-    for (TRef<TKivObjectProps>& child : children_) child->Rescale(actual, factor);
+    for (TRef<TKivObjectProps>& child : children_)
+        child->Rescale(actual, factor);
 }
 
 void TKivObjectProps::SetPictureSize(int width, int height) {
@@ -223,7 +231,8 @@ void TKivObjectProps::SetPictureSize(int width, int height) {
 
 void TKivObjectProps::RecomputeGroups() {
     keyTimes_.resize(keyFrames_.size());
-    for (std::size_t i = 0; i < keyFrames_.size(); ++i) keyTimes_[i] = keyFrames_[i]->Time();
+    for (std::size_t i = 0; i < keyFrames_.size(); ++i)
+        keyTimes_[i] = keyFrames_[i]->Time();
     presentGroups_ = 0;
     for (int g = 0; g < kGroupCount; ++g) {
         std::vector<int>& keys = groupKeys_[static_cast<std::size_t>(g)];
@@ -263,7 +272,8 @@ void TKivObjectProps::Evaluate(double t, bool recursive) {
         EvaluateOne(t);
     }
     if (recursive)
-        for (TRef<TKivObjectProps>& child : children_) child->Evaluate(t, true);
+        for (TRef<TKivObjectProps>& child : children_)
+            child->Evaluate(t, true);
 }
 
 void TKivObjectProps::WalkGroup(int group, double t) {
@@ -271,9 +281,11 @@ void TKivObjectProps::WalkGroup(int group, double t) {
     const int count = static_cast<int>(keys.size());
     int cursor = cursors_[static_cast<std::size_t>(group)];
     // Move on from where the pair was: a step or two during steady playback.
-    while (cursor + 1 < count && keyTimes_[static_cast<std::size_t>(keys[static_cast<std::size_t>(cursor + 1)])] <= t)
+    while (cursor + 1 < count &&
+           keyTimes_[static_cast<std::size_t>(keys[static_cast<std::size_t>(cursor + 1)])] <= t)
         ++cursor;
-    while (cursor >= 0 && keyTimes_[static_cast<std::size_t>(keys[static_cast<std::size_t>(cursor)])] > t) --cursor;
+    while (cursor >= 0 && keyTimes_[static_cast<std::size_t>(keys[static_cast<std::size_t>(cursor)])] > t)
+        --cursor;
     cursors_[static_cast<std::size_t>(group)] = cursor;
 
     TGroupState& state = groups_[static_cast<std::size_t>(group)];
@@ -306,7 +318,8 @@ void TKivObjectProps::RunTimeModifiers(const TKivKeyFrame& keyFrame, int group) 
 
 void TKivObjectProps::RunValueModifiers(const TKivKeyFrame& keyFrame, int property) {
     for (const TRef<TKivObjectMod>& mod : keyFrame.ValueModifiers(property))
-        if (!mod->Disabled()) values_[static_cast<std::size_t>(property)] = ToPropertyFloat(mod->EvaluateValue());
+        if (!mod->Disabled())
+            values_[static_cast<std::size_t>(property)] = ToPropertyFloat(mod->EvaluateValue());
 }
 
 void TKivObjectProps::EvaluateMany(double t) {
@@ -317,7 +330,8 @@ void TKivObjectProps::EvaluateMany(double t) {
     // Time modifiers of each group's previous keyframe reshape its fraction.
     for (int g = 0; g < kGroupCount; ++g) {
         if (!((presentGroups_ >> g) & 1u)) continue;
-        const TKivKeyFrame& prev = *keyFrames_[static_cast<std::size_t>(groups_[static_cast<std::size_t>(g)].prev)];
+        const TKivKeyFrame& prev =
+            *keyFrames_[static_cast<std::size_t>(groups_[static_cast<std::size_t>(g)].prev)];
         if ((prev.TimeModifierMask() >> g) & 1u) RunTimeModifiers(prev, g);
     }
 
@@ -366,14 +380,16 @@ void TKivObjectProps::EvaluateMany(double t) {
     for (int i = 0; i < kPropertyCount; ++i) {
         const int g = PropertyGroup(i);
         if (!((presentGroups_ >> g) & 1u)) continue;
-        const TKivKeyFrame& prev = *keyFrames_[static_cast<std::size_t>(groups_[static_cast<std::size_t>(g)].prev)];
+        const TKivKeyFrame& prev =
+            *keyFrames_[static_cast<std::size_t>(groups_[static_cast<std::size_t>(g)].prev)];
         if ((prev.ValueModifierMask() >> i) & 1u) RunValueModifiers(prev, i);
     }
 }
 
 void TKivObjectProps::EvaluateOne(double t) {
     const TKivKeyFrame& keyFrame = *keyFrames_.front();
-    for (int i = 0; i < kPropertyCount; ++i) values_[static_cast<std::size_t>(i)] = ToPropertyFloat(keyFrame.Value(i));
+    for (int i = 0; i < kPropertyCount; ++i)
+        values_[static_cast<std::size_t>(i)] = ToPropertyFloat(keyFrame.Value(i));
     for (int g = 0; g < kGroupCount; ++g) {
         TGroupState& state = groups_[static_cast<std::size_t>(g)];
         state.invSpan = 0.0;

@@ -113,7 +113,9 @@ public:
     // --- Formula variables (TModifierSource) ---
     TRef<TCalcFunc> TimeVariable(int group) override;
     TRef<TCalcFunc> FieldVariable(int property) override;
-    void SetFraction(int group, double fraction) noexcept { groups_[static_cast<std::size_t>(group)].fraction = fraction; }
+    void SetFraction(int group, double fraction) noexcept {
+        groups_[static_cast<std::size_t>(group)].fraction = fraction;
+    }
     void SetValue(int property, double value) noexcept;
 
 private:

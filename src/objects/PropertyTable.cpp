@@ -25,15 +25,17 @@ constexpr std::array<TPropertyInfo, kPropertyCount> kProperties = {{
 }};
 
 constexpr std::array<std::string_view, kGroupCount> kGroupNames = {"Opacity", "Pos",  "Scale", "Angle",
-                                                                    "Center",  "Blur", "Color", "Frame"};
+                                                                   "Center",  "Blur", "Color", "Frame"};
 
-constexpr std::array<std::string_view, 11> kTypeWords = {"Frame", "Box",    "Splitter",  "Image",
-                                                          "AniImage", "Text", "Button",   "Video",
-                                                          "ViewPort", "MaskStencil", "MaskContent"};
+constexpr std::array<std::string_view, 11> kTypeWords = {"Frame",    "Box",         "Splitter",   "Image",
+                                                         "AniImage", "Text",        "Button",     "Video",
+                                                         "ViewPort", "MaskStencil", "MaskContent"};
 
 } // namespace
 
-const std::array<TPropertyInfo, kPropertyCount>& PropertyTable() noexcept { return kProperties; }
+const std::array<TPropertyInfo, kPropertyCount>& PropertyTable() noexcept {
+    return kProperties;
+}
 
 std::string_view GroupName(int group) noexcept {
     if (group < 0 || group >= kGroupCount) return {};

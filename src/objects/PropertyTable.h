@@ -53,9 +53,15 @@ struct TPropertyInfo {
 };
 
 const std::array<TPropertyInfo, kPropertyCount>& PropertyTable() noexcept;
-inline const TPropertyInfo& PropertyInfo(int property) { return PropertyTable()[static_cast<std::size_t>(property)]; }
-inline int PropertyGroup(int property) { return PropertyInfo(property).group; }
-inline double PropertyDefault(int property) { return PropertyInfo(property).defaultValue; }
+inline const TPropertyInfo& PropertyInfo(int property) {
+    return PropertyTable()[static_cast<std::size_t>(property)];
+}
+inline int PropertyGroup(int property) {
+    return PropertyInfo(property).group;
+}
+inline double PropertyDefault(int property) {
+    return PropertyInfo(property).defaultValue;
+}
 
 // "Opacity", "Pos", "Scale", "Angle", "Center", "Blur", "Color", "Frame".
 std::string_view GroupName(int group) noexcept;

@@ -43,13 +43,17 @@ std::uint32_t MapPixel(TObjectFilter& filter, int r, int g, int b) {
 
 TEST(ColorFilters, BrightContrastExtremes) {
     auto hard = ReadFilterText("BrightContrast", "contrast=100\n");
-    for (int c = 0; c < 256; ++c) EXPECT_EQ(MapLevel(*hard.filter, c), c <= 127 ? 0 : 255) << c;
+    for (int c = 0; c < 256; ++c)
+        EXPECT_EQ(MapLevel(*hard.filter, c), c <= 127 ? 0 : 255) << c;
     auto flat = ReadFilterText("BrightContrast", "contrast=-100\n");
-    for (int c = 0; c < 256; ++c) EXPECT_EQ(MapLevel(*flat.filter, c), 127) << c;
+    for (int c = 0; c < 256; ++c)
+        EXPECT_EQ(MapLevel(*flat.filter, c), 127) << c;
     auto plain = ReadFilterText("BrightContrast", "");
-    for (int c = 0; c < 256; ++c) EXPECT_EQ(MapLevel(*plain.filter, c), c) << c;
+    for (int c = 0; c < 256; ++c)
+        EXPECT_EQ(MapLevel(*plain.filter, c), c) << c;
     auto bright = ReadFilterText("BrightContrast", "bright=250\ncontrast=x\n"); // clamped to 100
-    for (int c = 0; c < 256; ++c) EXPECT_EQ(MapLevel(*bright.filter, c), std::min(c + 100, 255)) << c;
+    for (int c = 0; c < 256; ++c)
+        EXPECT_EQ(MapLevel(*bright.filter, c), std::min(c + 100, 255)) << c;
     EXPECT_EQ(bright.filter->Kind(), kFilterChannel);
 }
 
@@ -69,7 +73,8 @@ TEST(ColorFilters, InvertTwiceIsTheIdentity) {
 
 TEST(ColorFilters, LevelsIdentityGammaAndDegenerateRanges) {
     auto identity = ReadFilterText("Levels", "Min=0\nMed=0\nMax=255\n");
-    for (int c = 0; c < 256; ++c) EXPECT_EQ(MapLevel(*identity.filter, c), c) << c;
+    for (int c = 0; c < 256; ++c)
+        EXPECT_EQ(MapLevel(*identity.filter, c), c) << c;
 
     auto mid = ReadFilterText("Levels", "Med=50\n");
     auto* levels = static_cast<TLevelsGenerator*>(mid.filter.Get());
@@ -95,7 +100,8 @@ TEST(ColorFilters, LevelsIdentityGammaAndDegenerateRanges) {
     EXPECT_EQ(MapLevel(*step.filter, 255), 255) << "a huge power stays clamped";
 
     auto inverted = ReadFilterText("Levels", "Min=200\nMax=100\nMed=30\n");
-    for (int c = 0; c < 256; ++c) EXPECT_EQ(MapLevel(*inverted.filter, c), 0) << c;
+    for (int c = 0; c < 256; ++c)
+        EXPECT_EQ(MapLevel(*inverted.filter, c), 0) << c;
 }
 
 TEST(ColorFilters, ColorisationsTintTowardsTheColour) {
@@ -177,7 +183,8 @@ TEST(ColorTables, ChannelTableAppliesToItsFirstRowAndCopiesIt) {
     auto bright = ReadFilterText("BrightContrast", "bright=20\n");
     TColorTable table = TColorTable::ChannelIdentity(4);
     table.ApplyChain(bright.filter.Get());
-    for (int y = 0; y < 4; ++y) EXPECT_EQ(table.Pixel(10, y), 0xFF1E1E1Eu) << y;
+    for (int y = 0; y < 4; ++y)
+        EXPECT_EQ(table.Pixel(10, y), 0xFF1E1E1Eu) << y;
 }
 
 TEST(ColorTables, ChainKindAndGradingKind) {
@@ -244,7 +251,8 @@ TEST(ColorGroup, KeyframeFiltersAreChainedAndFoundAroundTheTime) {
     EXPECT_DOUBLE_EQ(node.ColorFraction(), 0.25) << "the keyframe at 1000 does not set Color";
 
     // A box cannot carry colour filters.
-    auto box = test::BuildNode("object B:Box\nGUID=b\nobject k:KeyPoint\nobject Invert:Filter\nend\nend\nend\n");
+    auto box =
+        test::BuildNode("object B:Box\nGUID=b\nobject k:KeyPoint\nobject Invert:Filter\nend\nend\nend\n");
     EXPECT_FALSE(box.node->ColorPresent());
 }
 

@@ -127,8 +127,9 @@ TEST(Keyframes, GroupMasksFollowTheObjectType) {
 }
 
 TEST(Keyframes, PairListsTakeDefaultsForMissingNumbers) {
-    auto built = BuildNode("object A:Image\nGUID=a\n"
-                           "object k:KeyPoint\nPosition=12.5\nCenterPos=,7\nScaleX=abc\nZoom=1e999\nend\nend\n");
+    auto built =
+        BuildNode("object A:Image\nGUID=a\n"
+                  "object k:KeyPoint\nPosition=12.5\nCenterPos=,7\nScaleX=abc\nZoom=1e999\nend\nend\n");
     TKivObjectProps& node = *built.node;
     node.Evaluate(0, false);
     EXPECT_FLOAT_EQ(node.Value(kPropPosX), 12.5f);
@@ -161,7 +162,8 @@ TEST(Keyframes, NoKeyframeKeepsDefaultsAndOneKeyframeItsValues) {
     EXPECT_FLOAT_EQ(none.node->Value(kPropScaleY), 100.0f);
     EXPECT_FALSE(none.node->ColorPresent());
 
-    auto one = BuildNode("object A:Image\nGUID=a\nobject k:KeyPoint\nTime=300\ngrps=1\nOpacity=40\nend\nend\n");
+    auto one =
+        BuildNode("object A:Image\nGUID=a\nobject k:KeyPoint\nTime=300\ngrps=1\nOpacity=40\nend\nend\n");
     EXPECT_FLOAT_EQ(ValueAt(*one.node, 0, kPropOpacity), 40.0f);
     EXPECT_FLOAT_EQ(ValueAt(*one.node, 9000, kPropOpacity), 40.0f);
     EXPECT_FLOAT_EQ(one.node->Value(kPropScaleX), 100.0f);
@@ -201,10 +203,11 @@ TEST(Keyframes, PanAspectFactorsComeFromThePictureAndAspect) {
 }
 
 TEST(Keyframes, RescaleMultipliesTimesAndDeltaTimes) {
-    auto parsed = test::ParseObject("object R:Root\n"
-                                    "object A:Image\nGUID=a\nDeltaTime1=333\nDeltaTime2=1000\n"
-                                    "object k:KeyPoint\nTime=0\nOpacity=0\nend\n"
-                                    "object k:KeyPoint\nOrigin=SlideEnd\nTime=-1000\nOpacity=100\nend\nend\nend\n");
+    auto parsed =
+        test::ParseObject("object R:Root\n"
+                          "object A:Image\nGUID=a\nDeltaTime1=333\nDeltaTime2=1000\n"
+                          "object k:KeyPoint\nTime=0\nOpacity=0\nend\n"
+                          "object k:KeyPoint\nOrigin=SlideEnd\nTime=-1000\nOpacity=100\nend\nend\nend\n");
     TRef<TIniSection> slide = MakeRef<TIniSection>("Slide1");
     slide->SetText("ScaleMode", "1");
     slide->SetText("ScaleTimes", "4000,1000,1000");
@@ -284,11 +287,13 @@ TEST(Keyframes, HostileTimesAndValuesStayFinite) {
     for (double t : {0.0, -1e300, 1e300, std::numeric_limits<double>::quiet_NaN(),
                      std::numeric_limits<double>::infinity()}) {
         node.Evaluate(t, false);
-        for (int i = 0; i < kPropertyCount; ++i) EXPECT_TRUE(std::isfinite(node.Value(i))) << i;
+        for (int i = 0; i < kPropertyCount; ++i)
+            EXPECT_TRUE(std::isfinite(node.Value(i))) << i;
     }
     node.Rescale(MakeDurations(1e9, 0, 0), 1e300);
     node.Evaluate(5e8, false);
-    for (int i = 0; i < kPropertyCount; ++i) EXPECT_TRUE(std::isfinite(node.Value(i))) << i;
+    for (int i = 0; i < kPropertyCount; ++i)
+        EXPECT_TRUE(std::isfinite(node.Value(i))) << i;
 }
 
 TEST(PropertyTree, ChildrenNeedAGuidAndAreReusedByIt) {
@@ -334,16 +339,20 @@ TEST(PropertyTree, ChildrenNeedAGuidAndAreReusedByIt) {
 TEST(PropertyTree, ManyMovedChildrenAreFoundByGuid) {
     std::string forward = "object R:Root\n";
     std::string backward = "object R:Root\n";
-    for (int i = 0; i < 20; ++i) forward += "object O:Box\nGUID=g" + std::to_string(i) + "\nend\n";
-    for (int i = 19; i >= 0; --i) backward += "object O:Box\nGUID=g" + std::to_string(i) + "\nend\n";
+    for (int i = 0; i < 20; ++i)
+        forward += "object O:Box\nGUID=g" + std::to_string(i) + "\nend\n";
+    for (int i = 19; i >= 0; --i)
+        backward += "object O:Box\nGUID=g" + std::to_string(i) + "\nend\n";
     forward += "end\n";
     backward += "end\n";
     auto built = BuildNode(forward);
     std::vector<TKivObjectProps*> before;
-    for (int i = 0; i < 20; ++i) before.push_back(built.node->Child(i));
+    for (int i = 0; i < 20; ++i)
+        before.push_back(built.node->Child(i));
     auto parsed = test::ParseObject(backward);
     built.node->Build(*parsed.object, MakeDurations(1000, 0, 0));
-    for (int i = 0; i < 20; ++i) EXPECT_EQ(built.node->Child(19 - i), before[static_cast<std::size_t>(i)]) << i;
+    for (int i = 0; i < 20; ++i)
+        EXPECT_EQ(built.node->Child(19 - i), before[static_cast<std::size_t>(i)]) << i;
 }
 
 TEST(PropertyTree, RecursiveEvaluationReachesEveryChild) {

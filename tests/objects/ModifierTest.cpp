@@ -13,8 +13,8 @@ using test::BuildNode;
 using test::ValueAt;
 
 std::string TwoKeys(const std::string& firstKeyChildren, const std::string& extra = {}) {
-    return "object A:Image\nGUID=a\n" + extra +
-           "object k:KeyPoint\nTime=0\nPosition=10,0\nOpacity=0\n" + firstKeyChildren +
+    return "object A:Image\nGUID=a\n" + extra + "object k:KeyPoint\nTime=0\nPosition=10,0\nOpacity=0\n" +
+           firstKeyChildren +
            "end\n"
            "object k:KeyPoint\nTime=1000\nPosition=30,0\nOpacity=100\nend\nend\n";
 }
@@ -60,9 +60,10 @@ TEST(Modifiers, TimeModifierReshapesTheFraction) {
 TEST(Modifiers, NamesResolveInOrder) {
     // A key named like a built-in function does not hide it; a key hides a property of the same
     // name; property names read the node; group fractions of other groups are readable.
-    auto built = BuildNode(TwoKeys(Mod("Pos.Y", "Pi", "Pi=5\n") + Mod("Pos.Z", "Opacity+scale.x", "opacity=1\n") +
-                                   Mod("Blur", "Opacity.T+Frame.t")),
-                           2000);
+    auto built =
+        BuildNode(TwoKeys(Mod("Pos.Y", "Pi", "Pi=5\n") + Mod("Pos.Z", "Opacity+scale.x", "opacity=1\n") +
+                          Mod("Blur", "Opacity.T+Frame.t")),
+                  2000);
     TKivObjectProps& node = *built.node;
     node.Evaluate(500, false);
     EXPECT_FLOAT_EQ(node.Value(kPropPosY), static_cast<float>(std::numbers::pi));
@@ -84,13 +85,13 @@ TEST(Modifiers, LaterModifierForTheSameTargetRunsLast) {
 TEST(Modifiers, BadModifiersAreDroppedAndPlainInterpolationRemains) {
     const std::string longFormula = "1" + std::string(128, ' ') + "+" + std::string(126, ' ') + "1";
     ASSERT_EQ(longFormula.size(), 257u);
-    const std::string mods = Mod("Pos.X", "value*(2") +       // does not compile
-                             Mod("Pos.X", "nosuchname") +     // unknown name
-                             Mod("Pos.X", "") +               // empty formula
-                             Mod("", "value*2") +             // empty target
-                             Mod("Pos.Q", "value*2") +        // names nothing
-                             Mod("Pos.X", longFormula) +      // longer than 256 bytes
-                             Mod("Frame.X", "value*2");       // a good one beside them
+    const std::string mods = Mod("Pos.X", "value*(2") +   // does not compile
+                             Mod("Pos.X", "nosuchname") + // unknown name
+                             Mod("Pos.X", "") +           // empty formula
+                             Mod("", "value*2") +         // empty target
+                             Mod("Pos.Q", "value*2") +    // names nothing
+                             Mod("Pos.X", longFormula) +  // longer than 256 bytes
+                             Mod("Frame.X", "value*2");   // a good one beside them
     auto built = BuildNode(TwoKeys(mods), 2000);
     const TKivKeyFrame& key = built.node->KeyFrame(0);
     EXPECT_EQ(key.ValueModifiers(kPropPosX).size(), 0u);
@@ -105,18 +106,20 @@ TEST(Modifiers, BadModifiersAreDroppedAndPlainInterpolationRemains) {
 }
 
 TEST(Modifiers, FailingEvaluationYieldsZero) {
-    auto built = BuildNode(TwoKeys(Mod("Pos.X", "1/(T-T)") + Mod("Pos.Y", "Sqrt(0-1-T)") + Mod("Scale.X", "ArcSin(2+T)")),
-                           2000);
+    auto built = BuildNode(
+        TwoKeys(Mod("Pos.X", "1/(T-T)") + Mod("Pos.Y", "Sqrt(0-1-T)") + Mod("Scale.X", "ArcSin(2+T)")), 2000);
     TKivObjectProps& node = *built.node;
     node.Evaluate(500, false);
     EXPECT_FLOAT_EQ(node.Value(kPropPosX), 0.0f);
     EXPECT_FLOAT_EQ(node.Value(kPropPosY), 0.0f);
     EXPECT_FLOAT_EQ(node.Value(kPropScaleX), 0.0f);
-    for (int i = 0; i < kPropertyCount; ++i) EXPECT_TRUE(std::isfinite(node.Value(i)));
+    for (int i = 0; i < kPropertyCount; ++i)
+        EXPECT_TRUE(std::isfinite(node.Value(i)));
 }
 
 TEST(Modifiers, HugeResultsAreHeldWithinTheFloatRange) {
-    auto built = BuildNode(TwoKeys(Mod("Pos.X", "Power(10, 300)*(1+T)") + Mod("Pos.T", "Power(10, 300)")), 2000);
+    auto built =
+        BuildNode(TwoKeys(Mod("Pos.X", "Power(10, 300)*(1+T)") + Mod("Pos.T", "Power(10, 300)")), 2000);
     TKivObjectProps& node = *built.node;
     node.Evaluate(500, false);
     EXPECT_TRUE(std::isfinite(node.Value(kPropPosX)));
@@ -129,11 +132,11 @@ TEST(Modifiers, DisabledModifierIsSkipped) {
 }
 
 TEST(Modifiers, OneKeyframeRuleRunsModifiersUntilTheSlideEnds) {
-    auto built = BuildNode("object A:Image\nGUID=a\n"
-                           "object k:KeyPoint\nTime=1000\ngrps=3\nPosition=10,5\nOpacity=80\n" +
-                               Mod("Pos.X", "value+T*100") + Mod("Opacity.T", "T/2") + Mod("Blur", "7") +
-                               "end\nend\n",
-                           5000);
+    auto built =
+        BuildNode("object A:Image\nGUID=a\n"
+                  "object k:KeyPoint\nTime=1000\ngrps=3\nPosition=10,5\nOpacity=80\n" +
+                      Mod("Pos.X", "value+T*100") + Mod("Opacity.T", "T/2") + Mod("Blur", "7") + "end\nend\n",
+                  5000);
     TKivObjectProps& node = *built.node;
     EXPECT_FLOAT_EQ(ValueAt(node, 500, kPropPosX), 10.0f) << "before the keyframe: its plain values";
     EXPECT_FLOAT_EQ(ValueAt(node, 1000, kPropPosX), 10.0f);
