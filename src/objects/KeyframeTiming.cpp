@@ -45,7 +45,8 @@ TKeyframeTiming PlanKeyframeTiming(const TIniList* slideSection, const TSlideMom
     if (!slideSection) return timing;
     const int mode = slideSection->GetInt32("ScaleMode", 0);
     if (mode != 1 && mode != 2) return timing;
-    const std::vector<std::string_view> parts = SplitIniList(slideSection->GetText("ScaleTimes"), ',');
+    const std::string scaleTimes = slideSection->GetText("ScaleTimes");
+    const std::vector<std::string_view> parts = SplitIniList(scaleTimes, ',');
     if (parts.size() != 3) return timing;
     const std::optional<std::int32_t> a = ParseInt32(parts[0]);
     const std::optional<std::int32_t> b = ParseInt32(parts[1]);
