@@ -52,7 +52,8 @@ bool TActionPerformer::Perform(const TKivActionInfo& action) {
         return true;
     case kActionOpenWebsite: {
         std::string address = action.text;
-        if (!address.starts_with("http://") && !address.starts_with("https://")) address = "http://" + address;
+        if (!address.starts_with("http://") && !address.starts_with("https://"))
+            address = "http://" + address;
         RunCommands(address);
         return true;
     }

@@ -13,8 +13,10 @@ bool TCloseHandler::AllowClose() {
 
     const TIniFile* project = window_.Project();
     int kind = project ? project->ReadInteger("Main", "opt_runapponexit", 0) : 0;
-    const bool onlyAfterLastSlide = project ? project->ReadBool("Main", "opt_runapponexitiflastslide", true) : true;
-    const std::string fileName = project ? project->ReadString("Main", "opt_runapponexitfn", "") : std::string();
+    const bool onlyAfterLastSlide =
+        project ? project->ReadBool("Main", "opt_runapponexitiflastslide", true) : true;
+    const std::string fileName =
+        project ? project->ReadString("Main", "opt_runapponexitfn", "") : std::string();
     const bool exitRequested = state.exitRequested;
     if (onlyAfterLastSlide && !state.endedByShow) kind = 0;
     if (!exitRequested) kind = 0;

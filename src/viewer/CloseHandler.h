@@ -11,7 +11,8 @@ class TActionPerformer;
 
 class TCloseHandler {
 public:
-    TCloseHandler(TMainWindowActions& window, TActionPerformer& performer) : window_(window), performer_(performer) {}
+    TCloseHandler(TMainWindowActions& window, TActionPerformer& performer)
+        : window_(window), performer_(performer) {}
 
     // Called when the window is asked to close. Returns true when the close goes on; false when a
     // show switch kept the window open, or while a close is already being decided (the request is

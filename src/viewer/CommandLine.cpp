@@ -29,7 +29,9 @@ std::vector<std::string> TCommandLine::Tokenise(std::string_view text) {
     return tokens;
 }
 
-TCommandLine TCommandLine::Parse(std::string_view text) { return FromTokens(Tokenise(text)); }
+TCommandLine TCommandLine::Parse(std::string_view text) {
+    return FromTokens(Tokenise(text));
+}
 
 TCommandLine TCommandLine::FromTokens(std::vector<std::string> tokens) {
     TCommandLine line;
@@ -47,11 +49,14 @@ TCommandLine TCommandLine::FromTokens(std::vector<std::string> tokens) {
     return line;
 }
 
-bool TCommandLine::HasSwitch(std::string_view name) const { return switches_.count(std::string(name)) != 0; }
+bool TCommandLine::HasSwitch(std::string_view name) const {
+    return switches_.count(std::string(name)) != 0;
+}
 
 std::optional<std::string> TCommandLine::Value(std::string_view name, int index) const {
     const auto it = switches_.find(std::string(name));
-    if (it == switches_.end() || index < 0 || index >= static_cast<int>(it->second.size())) return std::nullopt;
+    if (it == switches_.end() || index < 0 || index >= static_cast<int>(it->second.size()))
+        return std::nullopt;
     return it->second[static_cast<std::size_t>(index)];
 }
 
@@ -63,7 +68,9 @@ bool TCommandLine::HasToken(std::string_view token) const {
 
 TStartPosition StartPositionOf(const TCommandLine& commandLine) {
     TStartPosition start;
-    const char* name = commandLine.HasSwitch("slide") ? "slide" : commandLine.HasSwitch("time") ? "time" : nullptr;
+    const char* name = commandLine.HasSwitch("slide")  ? "slide"
+                       : commandLine.HasSwitch("time") ? "time"
+                                                       : nullptr;
     if (!name) return start;
     start.isTime = std::string_view(name) == "time";
     if (const auto value = commandLine.Value(name)) {

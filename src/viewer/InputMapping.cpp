@@ -56,7 +56,8 @@ TInputMappingClass::TInputMappingClass(const TIniFile& project) {
     };
     bind(vk::Escape, MakeAction(kActionExit));
     if (controlPermitted_) {
-        for (int key : {vk::Space, vk::Pause, vk::MediaPlayPause}) bind(key, MakeAction(kActionPause));
+        for (int key : {vk::Space, vk::Pause, vk::MediaPlayPause})
+            bind(key, MakeAction(kActionPause));
         bind(vk::KeyP, MakeAction(kActionPause), kModCtrl);
         bind(vk::MediaStop, MakeAction(kActionStop));
         for (int key : {vk::Left, vk::Up, vk::Prior, vk::BrowserBack, vk::MediaPrevTrack})
@@ -90,8 +91,8 @@ const TKeyMap* TInputMappingClass::FindKey(int modifiers, int keyCode, int event
 
 TKivActionInfo TInputMappingClass::MouseAction(int modifiers, int x, int y, TMouseEventKind event,
                                                TMouseButton button) {
-    constexpr int kAnyKeyOrButton = kModWin | kModShift | kModAlt | kModCtrl | kModLeftButton |
-                                    kModRightButton | kModMiddleButton;
+    constexpr int kAnyKeyOrButton =
+        kModWin | kModShift | kModAlt | kModCtrl | kModLeftButton | kModRightButton | kModMiddleButton;
     if (screenSaver_ && (modifiers & kAnyKeyOrButton) != 0) return MakeAction(kActionExit);
     if (moveDetector_ && moveDetector_->Check(x, y)) return MakeAction(kActionExit);
     if (event == TMouseEventKind::ButtonUp && button == TMouseButton::Left) return leftMouse_;
@@ -108,8 +109,10 @@ bool TInputMappingClass::ReleasesHold(int keyCode) {
     case vk::Right:
     case vk::BrowserForward:
     case vk::MediaNextTrack:
-    case vk::MediaPlayPause: return true;
-    default: return false;
+    case vk::MediaPlayPause:
+        return true;
+    default:
+        return false;
     }
 }
 

@@ -25,16 +25,17 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr std::array<std::string_view, 36> kProhibitedWords = {
-    "at",      "attrib",  "call",    "cmd",     "command", "copy",     "del",      "deltree",
-    "erase",   "for",     "format",  "fdisk",   "runonce", "move",     "net",      "runas",
-    "net1",    "ren",     "rename",  "replace", "rmdir",   "rd",       "recover",  "regedit",
-    "rundll",  "qstart",  "start",   "sys",     "type",    "xcopy",    "regsrv",   "regedt32",
-    "regsvr32", "rcp",    "ftp",     "tftp",
+    "at",     "attrib",  "call",  "cmd",     "command",  "copy",     "del",    "deltree", "erase",
+    "for",    "format",  "fdisk", "runonce", "move",     "net",      "runas",  "net1",    "ren",
+    "rename", "replace", "rmdir", "rd",      "recover",  "regedit",  "rundll", "qstart",  "start",
+    "sys",    "type",    "xcopy", "regsrv",  "regedt32", "regsvr32", "rcp",    "ftp",     "tftp",
 };
 
 std::string_view Trim(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ') text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ') text.remove_suffix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
+        text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= ' ')
+        text.remove_suffix(1);
     return text;
 }
 
@@ -74,7 +75,8 @@ std::string SearchPath(const std::string& name) {
         if (!folder.empty()) {
             const std::string candidate = folder + "/" + name;
             struct stat info {};
-            if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) && access(candidate.c_str(), X_OK) == 0)
+            if (stat(candidate.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
+                access(candidate.c_str(), X_OK) == 0)
                 return candidate;
         }
         if (colon == std::string_view::npos) return {};
@@ -121,9 +123,11 @@ std::string CommandCheckWord(std::string_view command) {
         text += c;
     }
     std::size_t begin = 0;
-    while (begin < text.size() && (text[begin] == ' ' || text[begin] == '\t')) ++begin;
+    while (begin < text.size() && (text[begin] == ' ' || text[begin] == '\t'))
+        ++begin;
     std::size_t end = begin;
-    while (end < text.size() && text[end] != ' ' && text[end] != '\t') ++end;
+    while (end < text.size() && text[end] != ' ' && text[end] != '\t')
+        ++end;
     std::string word = text.substr(begin, end - begin);
     for (char& c : word)
         if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
@@ -176,7 +180,8 @@ std::vector<std::string> SplitArguments(std::string_view text) {
         inArgument = true;
         if (c == '\\') {
             std::size_t count = 0;
-            while (i + count < text.size() && text[i + count] == '\\') ++count;
+            while (i + count < text.size() && text[i + count] == '\\')
+                ++count;
             if (i + count < text.size() && text[i + count] == '"') {
                 current.append(count / 2, '\\');
                 if (count % 2 == 1) {
@@ -255,7 +260,8 @@ int TProgramRunner::RunCommand(std::string_view command) {
     return Open(parts.file, parts.rawParameters, options_.programFolder);
 }
 
-int TProgramRunner::Open(std::string_view file, std::string_view parameters, const std::string& workingFolder) {
+int TProgramRunner::Open(std::string_view file, std::string_view parameters,
+                         const std::string& workingFolder) {
     const std::string name = std::string(Trim(DropQuotes(file)));
     if (name.empty()) return kFileNotFound;
     if (IsAddress(name)) return Spawn(options_.opener, {name}, true, workingFolder, true);
@@ -291,11 +297,12 @@ bool TProgramRunner::InsideTempRoot(const std::string& path) const {
     return rootEnd == root.end();
 }
 
-int TProgramRunner::Spawn(const std::string& program, const std::vector<std::string>& arguments, bool searchPath,
-                          const std::string& workingFolder, bool isOpener) {
+int TProgramRunner::Spawn(const std::string& program, const std::vector<std::string>& arguments,
+                          bool searchPath, const std::string& workingFolder, bool isOpener) {
     std::vector<char*> argv;
     argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments) argv.push_back(const_cast<char*>(argument.c_str()));
+    for (const std::string& argument : arguments)
+        argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
     posix_spawn_file_actions_t actions;
@@ -320,8 +327,9 @@ int TProgramRunner::Spawn(const std::string& program, const std::vector<std::str
     posix_spawnattr_setflags(&attributes, flags);
 
     pid_t pid = 0;
-    const int result = searchPath ? posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ)
-                                  : posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    const int result = searchPath
+                           ? posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ)
+                           : posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
 

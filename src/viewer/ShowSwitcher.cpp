@@ -23,7 +23,8 @@ std::string Slashes(std::string text) {
 std::string ChangeExtension(const std::string& name, std::string_view extension) {
     const std::size_t slash = name.find_last_of("\\:");
     const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return name + std::string(extension);
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
+        return name + std::string(extension);
     return name.substr(0, dot) + std::string(extension);
 }
 
@@ -79,10 +80,13 @@ std::optional<std::string> RelativeFolder(std::string_view folder, std::string_v
     const std::vector<std::string> to = Components(folder.substr(folderRoot.size()));
     const std::vector<std::string> from = Components(base.substr(folderRoot.size()));
     std::size_t common = 0;
-    while (common < to.size() && common < from.size() && SameTextFolded(to[common], from[common])) ++common;
+    while (common < to.size() && common < from.size() && SameTextFolded(to[common], from[common]))
+        ++common;
     std::string relative;
-    for (std::size_t i = common; i < from.size(); ++i) relative += "..\\";
-    for (std::size_t i = common; i < to.size(); ++i) relative += to[i] + "\\";
+    for (std::size_t i = common; i < from.size(); ++i)
+        relative += "..\\";
+    for (std::size_t i = common; i < to.size(); ++i)
+        relative += to[i] + "\\";
     if (!relative.empty()) relative.pop_back();
     return relative;
 }
@@ -101,15 +105,17 @@ std::string TShowSwitcher::ResolveShowFile(std::string file) const {
     file = Slashes(std::move(file));
     if (files_.FileExists(PackageFileOf(file, files_))) return file;
     const TIniFile* project = window_.Project();
-    const std::string exeName = project ? Slashes(project->ReadString("Main", "opt_exefn", "")) : std::string();
+    const std::string exeName =
+        project ? Slashes(project->ReadString("Main", "opt_exefn", "")) : std::string();
     if (exeName.empty()) return file;
 
     const TCurrentShow current = window_.CurrentShow();
     const std::string showFolder = Slashes(current.folder);
     const std::string fileFolder = FolderOf(file);
     // A folder written without a root is already relative to the show.
-    const std::optional<std::string> relative =
-        RootOf(fileFolder).empty() ? std::optional<std::string>(fileFolder) : RelativeFolder(fileFolder, FolderOf(exeName));
+    const std::optional<std::string> relative = RootOf(fileFolder).empty()
+                                                    ? std::optional<std::string>(fileFolder)
+                                                    : RelativeFolder(fileFolder, FolderOf(exeName));
     if (relative) {
         const std::string candidate = JoinName(JoinName(showFolder, *relative), FileNameOf(file));
         if (files_.FileExists(PackageFileOf(candidate, files_))) return candidate;
@@ -131,8 +137,9 @@ bool TShowSwitcher::Switch(const TKivActionInfo& action) {
     if (!startingProject) {
         const std::optional<std::string> version = files_.PackageVersion(PackageFileOf(file, files_));
         if (!version) {
-            window_.ShowErrorBox(files_.FileExists(file) ? "Not KivShow Executable File or File Corrupted:\r" + file
-                                                         : "KivShow File not Found:\r" + file);
+            window_.ShowErrorBox(files_.FileExists(file)
+                                     ? "Not KivShow Executable File or File Corrupted:\r" + file
+                                     : "KivShow File not Found:\r" + file);
             return false;
         }
         if (*version != current.version) {

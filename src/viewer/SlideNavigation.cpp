@@ -7,7 +7,9 @@
 
 namespace kiv {
 
-double TSlideNavigation::Rounded(double value) const { return static_cast<double>(RoundHalfEven(value)); }
+double TSlideNavigation::Rounded(double value) const {
+    return static_cast<double>(RoundHalfEven(value));
+}
 
 double TSlideNavigation::SlideStartTime(int index) const {
     if (times_.Count() <= 0) return 0;

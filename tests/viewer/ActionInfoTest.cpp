@@ -7,7 +7,8 @@
 namespace kiv {
 
 void PrintTo(const TKivActionInfo& action, std::ostream* out) {
-    *out << "{kind " << int(action.kind) << ", number " << action.number << ", text \"" << action.text << "\"}";
+    *out << "{kind " << int(action.kind) << ", number " << action.number << ", text \"" << action.text
+         << "\"}";
 }
 
 namespace {
@@ -40,7 +41,8 @@ TEST(ActionWord, GotoslideTakesANumberOrAName) {
 }
 
 TEST(ActionWord, QuotedParametersAreCutAsWritten) {
-    EXPECT_EQ(ParseActionWord("openwebsite(\"Example.com/A\")"), MakeAction(kActionOpenWebsite, 0, "Example.com/A"));
+    EXPECT_EQ(ParseActionWord("openwebsite(\"Example.com/A\")"),
+              MakeAction(kActionOpenWebsite, 0, "Example.com/A"));
     EXPECT_EQ(ParseActionWord("writeemail(\"me@x.org\")"), MakeAction(kActionWriteEmail, 0, "me@x.org"));
     EXPECT_EQ(ParseActionWord("runapp(\"a.exe, b.exe\")"), MakeAction(kActionRunApp, 0, "a.exe, b.exe"));
     EXPECT_EQ(ParseActionWord("opendialog(\"Menu\")"), MakeAction(kActionOpenDialog, 0, "Menu"));
@@ -53,7 +55,8 @@ TEST(ActionWord, QuotedParametersAreCutAsWritten) {
 
 TEST(ActionWord, LongerWordsAreNotTakenForTheirShorterPrefixes) {
     EXPECT_EQ(ParseActionWord("runappandexit(\"x\")"), MakeAction(kActionRunAppAndExit, 0, "x"));
-    EXPECT_EQ(ParseActionWord("runpresentation(\"b.kvshow\")"), MakeAction(kActionRunPresentation, 0, "b.kvshow"));
+    EXPECT_EQ(ParseActionWord("runpresentation(\"b.kvshow\")"),
+              MakeAction(kActionRunPresentation, 0, "b.kvshow"));
     EXPECT_EQ(ParseActionWord("RunPresentationAndReturn(\"b.kvshow -slide 2\")"),
               MakeAction(kActionRunPresentationAndReturn, 0, "b.kvshow -slide 2"));
 }

@@ -105,7 +105,8 @@ TEST_F(ActionPerformerTest, StopPausesAtTheStart) {
 }
 
 TEST_F(ActionPerformerTest, OverlayAndInertActionsAreNotHandledHere) {
-    for (std::uint8_t kind : {kActionNone, kActionHelp, kActionOpenDialog, kActionSaveSlide, kActionChangePrinter})
+    for (std::uint8_t kind :
+         {kActionNone, kActionHelp, kActionOpenDialog, kActionSaveSlide, kActionChangePrinter})
         EXPECT_FALSE(performer.Perform(MakeAction(kind))) << int(kind);
     EXPECT_TRUE(performer.Perform(MakeAction(kActionPrint)));
     EXPECT_EQ(window.prints, 1);
@@ -132,17 +133,19 @@ TEST_F(ActionPerformerTest, ActionsFromTheViewerAreDroppedWhileOneIsBusy) {
 }
 
 TEST_F(ActionPerformerTest, WebsiteAddressesGetHttpUnlessTheyHaveIt) {
-    for (const char* word : {"openwebsite(\"example.com/a\")", "openwebsite(\"https://secure.example.com\")",
-                             "openwebsite(\"HTTP://caps.example.com\")", "openwebsite(\"http://plain.example.com\")",
-                             "writeemail(\"me@example.com\")", "writeemail(\"mailto:you@example.com\")"})
+    for (const char* word :
+         {"openwebsite(\"example.com/a\")", "openwebsite(\"https://secure.example.com\")",
+          "openwebsite(\"HTTP://caps.example.com\")", "openwebsite(\"http://plain.example.com\")",
+          "writeemail(\"me@example.com\")", "writeemail(\"mailto:you@example.com\")"})
         EXPECT_TRUE(performer.Perform(ParseActionWord(word)));
     EXPECT_EQ(scripts.WaitForChildren(), 6);
     Strings arguments;
     for (const std::string& line : scripts.Recorded("opener"))
         if (line != "call") arguments.push_back(line);
     std::sort(arguments.begin(), arguments.end());
-    EXPECT_EQ(arguments, (Strings{"http://HTTP://caps.example.com", "http://example.com/a", "http://plain.example.com",
-                                  "https://secure.example.com", "mailto:me@example.com", "mailto:you@example.com"}));
+    EXPECT_EQ(arguments,
+              (Strings{"http://HTTP://caps.example.com", "http://example.com/a", "http://plain.example.com",
+                       "https://secure.example.com", "mailto:me@example.com", "mailto:you@example.com"}));
     EXPECT_EQ(window.captionInactive, 6);
 }
 

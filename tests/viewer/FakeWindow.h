@@ -90,7 +90,8 @@ public:
         messages.push_back(caption + "|" + text);
     }
     void ShowErrorBox(const std::string& text) override { errors.push_back(text); }
-    bool OpenShow(const std::string& name, bool asPackage, bool timeGiven, bool checkPassword, int position) override {
+    bool OpenShow(const std::string& name, bool asPackage, bool timeGiven, bool checkPassword,
+                  int position) override {
         opens.push_back({name, asPackage, timeGiven, checkPassword, position});
         if (openSucceeds) paused = true; // the open leaves the show paused until the caller resumes it
         return openSucceeds;

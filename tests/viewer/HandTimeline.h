@@ -15,7 +15,8 @@ class THandTimeline : public TSlideTimes {
 public:
     THandTimeline(std::vector<double> syncs, std::vector<double> transitions, bool repeats,
                   std::vector<std::string> ids = {})
-        : syncs_(std::move(syncs)), transitions_(std::move(transitions)), ids_(std::move(ids)), repeats_(repeats) {
+        : syncs_(std::move(syncs)), transitions_(std::move(transitions)), ids_(std::move(ids)),
+          repeats_(repeats) {
         ids_.resize(syncs_.size());
     }
 

@@ -67,7 +67,8 @@ TEST_F(InputHandlerTest, HelpKeyGoesToTheEngineAndEndsTheHandling) {
 
 TEST_F(InputHandlerTest, WithoutControlArrowsDoNothingButRightReleasesAHold) {
     Use("[Main]\nopt_synchpermitcontrol=0\n");
-    for (int key : {vk::Left, vk::Right, vk::Up, vk::Down, vk::Home, vk::End}) handler.KeyEvent(0, key, kKeyDown);
+    for (int key : {vk::Left, vk::Right, vk::Up, vk::Down, vk::Home, vk::End})
+        handler.KeyEvent(0, key, kKeyDown);
     EXPECT_TRUE(window.seeks.empty());
     EXPECT_EQ(window.holdsCleared, 0); // no hold, nothing to release
 

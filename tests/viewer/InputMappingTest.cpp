@@ -27,7 +27,8 @@ TEST(InputMapping, DefaultKeysSteerTheShowOnKeyDownWithoutShiftAltCtrl) {
         EXPECT_EQ(KindOf(*mapping, 0, key), kActionPrevSlide) << key;
     for (int key : {vk::Right, vk::Down, vk::Next, vk::BrowserForward, vk::MediaNextTrack})
         EXPECT_EQ(KindOf(*mapping, 0, key), kActionNextSlide) << key;
-    for (int key : {vk::Space, vk::Pause, vk::MediaPlayPause}) EXPECT_EQ(KindOf(*mapping, 0, key), kActionPause);
+    for (int key : {vk::Space, vk::Pause, vk::MediaPlayPause})
+        EXPECT_EQ(KindOf(*mapping, 0, key), kActionPause);
     EXPECT_EQ(KindOf(*mapping, 0, vk::MediaStop), kActionStop);
     EXPECT_EQ(KindOf(*mapping, 0, vk::F1), kActionHelp);
     EXPECT_EQ(mapping->FindKey(0, vk::Home, kKeyDown)->Action(), MakeAction(kActionGotoSlide, 0));
@@ -75,14 +76,16 @@ TEST(InputMapping, NewestBindingOfAKeyIsFoundFirst) {
     EXPECT_EQ(KindOf(*mapping, 0, vk::KeyA), kActionPause);
     EXPECT_EQ(KindOf(*mapping, kModShift, vk::KeyA), kActionPause); // mask 0 matches everything
     int length = 0;
-    for (const TKeyMap* binding = mapping->KeyChain(vk::KeyA); binding; binding = binding->NextBinding()) ++length;
+    for (const TKeyMap* binding = mapping->KeyChain(vk::KeyA); binding; binding = binding->NextBinding())
+        ++length;
     EXPECT_EQ(length, 3);
 }
 
 TEST(InputMapping, MouseActionsComeFromTheExactDisplayNames) {
     const auto mapping = MappingFor(
         "[Main]\nopt_leftmouse=Next slide\nopt_rightmouse=Prev. slide\nopt_dblclick=Go to first\n");
-    EXPECT_EQ(mapping->MouseAction(0, 10, 10, TMouseEventKind::ButtonUp, TMouseButton::Left).kind, kActionNextSlide);
+    EXPECT_EQ(mapping->MouseAction(0, 10, 10, TMouseEventKind::ButtonUp, TMouseButton::Left).kind,
+              kActionNextSlide);
     EXPECT_EQ(mapping->MouseAction(0, 10, 10, TMouseEventKind::ButtonUp, TMouseButton::Right).kind,
               kActionPrevSlide);
     EXPECT_EQ(mapping->MouseAction(0, 10, 10, TMouseEventKind::DoubleClick, TMouseButton::Left),
@@ -112,8 +115,9 @@ TEST(InputMapping, ScreenSaverEndsOnAnyKeyButtonOrSixPixelMove) {
     EXPECT_TRUE(mapping->MouseAction(0, 95, 100, TMouseEventKind::Move, TMouseButton::None).IsNone());
     EXPECT_EQ(mapping->MouseAction(0, 104, 102, TMouseEventKind::Move, TMouseButton::None).kind, kActionExit);
     // A button (or key) held during any event ends it too.
-    EXPECT_EQ(mapping->MouseAction(kModLeftButton, 104, 102, TMouseEventKind::ButtonDown, TMouseButton::Left).kind,
-              kActionExit);
+    EXPECT_EQ(
+        mapping->MouseAction(kModLeftButton, 104, 102, TMouseEventKind::ButtonDown, TMouseButton::Left).kind,
+        kActionExit);
     EXPECT_EQ(mapping->MouseAction(kModShift, 104, 102, TMouseEventKind::Move, TMouseButton::None).kind,
               kActionExit);
 }
@@ -122,7 +126,8 @@ TEST(InputMapping, ExitOnMoveUsesTheDetectorWithoutScreenSaver) {
     const auto mapping = MappingFor("[Main]\nopt_exitonmove=1\n");
     EXPECT_FALSE(mapping->ScreenSaver());
     EXPECT_EQ(KindOf(*mapping, 0, vk::KeyA), kActionNone);
-    EXPECT_TRUE(mapping->MouseAction(kModLeftButton, 0, 0, TMouseEventKind::ButtonDown, TMouseButton::Left).IsNone());
+    EXPECT_TRUE(
+        mapping->MouseAction(kModLeftButton, 0, 0, TMouseEventKind::ButtonDown, TMouseButton::Left).IsNone());
     EXPECT_EQ(mapping->MouseAction(0, 6, 0, TMouseEventKind::Move, TMouseButton::None).kind, kActionExit);
     // The firing position is the new reference.
     EXPECT_TRUE(mapping->MouseAction(0, 9, 2, TMouseEventKind::Move, TMouseButton::None).IsNone());

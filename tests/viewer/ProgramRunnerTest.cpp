@@ -22,14 +22,15 @@ TEST(CommandText, CommasOutsideQuotesSeparateCommands) {
 }
 
 TEST(CommandText, ProhibitedCommandsByFirstWordOrGreaterThan) {
-    for (const char* command : {"cmd", "cmd /c dir", "CMD.EXE /c x", "C:\\Windows\\cmd.exe", "C:/Windows/System32/cmd.exe",
-                                "\"C:\\Windows\\cmd.exe\" /k", "@del *.*", "  \tformat c:", "\"cmd\"", "regsvr32 x.dll",
-                                "tftp", "notes.txt > out", ">", "viewer.exe a>b",
-                                // The folder part of an address is dropped too, so this reads as "format".
-                                "http://example.com/format.html"})
+    for (const char* command :
+         {"cmd", "cmd /c dir", "CMD.EXE /c x", "C:\\Windows\\cmd.exe", "C:/Windows/System32/cmd.exe",
+          "\"C:\\Windows\\cmd.exe\" /k", "@del *.*", "  \tformat c:", "\"cmd\"", "regsvr32 x.dll", "tftp",
+          "notes.txt > out", ">", "viewer.exe a>b",
+          // The folder part of an address is dropped too, so this reads as "format".
+          "http://example.com/format.html"})
         EXPECT_TRUE(IsProhibitedCommand(command)) << command;
-    for (const char* command : {"notepad.exe", "cmdtool.exe", "\"My cmd\\x.exe\"", "C:\\cmd\\viewer.exe", "a|cmd",
-                                "deltas.exe", "", "http://example.com/index.html"})
+    for (const char* command : {"notepad.exe", "cmdtool.exe", "\"My cmd\\x.exe\"", "C:\\cmd\\viewer.exe",
+                                "a|cmd", "deltas.exe", "", "http://example.com/index.html"})
         EXPECT_FALSE(IsProhibitedCommand(command)) << command;
 }
 
@@ -68,7 +69,7 @@ TEST(CommandText, ArgumentsFollowTheWindowsRules) {
     EXPECT_EQ(SplitArguments("\"a b\" \"\" c"), (Strings{"a b", "", "c"}));
     EXPECT_EQ(SplitArguments("a\\\\\\\"b"), (Strings{"a\\\"b"}));    // 3 backslashes + quote
     EXPECT_EQ(SplitArguments("\"a\\\\\" b"), (Strings{"a\\", "b"})); // 2 backslashes + quote
-    EXPECT_EQ(SplitArguments("a\\b\\\\c"), (Strings{"a\\b\\\\c"}));   // no quote: kept
+    EXPECT_EQ(SplitArguments("a\\b\\\\c"), (Strings{"a\\b\\\\c"}));  // no quote: kept
     EXPECT_EQ(SplitArguments("\"say \"\"hi\"\"\""), (Strings{"say \"hi\""}));
     EXPECT_EQ(SplitArguments("$(rm -rf x);`y`"), (Strings{"$(rm", "-rf", "x);`y`"}));
     EXPECT_TRUE(SplitArguments("").empty());
@@ -101,7 +102,8 @@ TEST_F(ProgramRunnerTest, ProgramReceivesItsArgumentsWithoutAShell) {
     TProgramRunner runner = Runner();
     EXPECT_GT(runner.RunCommand("bin\\record -t \"two words\" $(touch hacked) ;x|y"), 32);
     EXPECT_EQ(scripts.WaitForChildren(), 1);
-    EXPECT_EQ(scripts.Recorded("bin/record"), (Strings{"call", "-t", "two words", "$(touch", "hacked)", ";x|y"}));
+    EXPECT_EQ(scripts.Recorded("bin/record"),
+              (Strings{"call", "-t", "two words", "$(touch", "hacked)", ";x|y"}));
     EXPECT_FALSE(std::filesystem::exists(scripts.Path() / "hacked"));
 }
 

@@ -43,7 +43,8 @@ std::string TScriptFolder::AddFile(const std::string& relativeName, const std::s
 std::vector<std::string> TScriptFolder::Recorded(const std::string& relativeName) const {
     std::vector<std::string> lines;
     std::ifstream in(path_ / (relativeName + ".out"));
-    for (std::string line; std::getline(in, line);) lines.push_back(line);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
     return lines;
 }
 

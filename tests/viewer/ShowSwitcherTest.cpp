@@ -79,7 +79,8 @@ public:
 TEST(ShowPaths, PackageFilesOfBundlesAndAliases) {
     TPretendFiles files;
     files.files["\\Apps\\Show.app\\Contents\\Resources\\slideshow.dat"] = "5";
-    EXPECT_EQ(PackageFileOf("\\Apps\\Show.app", files), "\\Apps\\Show.app\\Contents\\Resources\\slideshow.dat");
+    EXPECT_EQ(PackageFileOf("\\Apps\\Show.app", files),
+              "\\Apps\\Show.app\\Contents\\Resources\\slideshow.dat");
     EXPECT_EQ(PackageFileOf("\\Apps\\Empty.APP", files), "\\Apps\\Empty.kvshow");
     EXPECT_EQ(PackageFileOf("\\Apps\\b.exe", files), "\\Apps\\b.exe");
     files.aliasExecutable = "C:\\x.app";
