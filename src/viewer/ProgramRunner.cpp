@@ -277,6 +277,8 @@ int TProgramRunner::Open(std::string_view file, std::string_view parameters,
         path = SearchPath(name);
         if (path.empty() || stat(path.c_str(), &info) != 0) return kFileNotFound;
     }
+    // Absolute, so that the opener can never take a name for one of its options.
+    path = fs::absolute(path).string();
     if (InsideTempRoot(path)) {
         TLog::Line("Run refused (temporary folder): " + path);
         return kRefused;
@@ -312,6 +314,10 @@ int TProgramRunner::Spawn(const std::string& program, const std::vector<std::str
     if (!folder.empty() && fs::is_directory(folder, error))
         posix_spawn_file_actions_addchdir_np(&actions, folder.c_str());
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+#if defined(__GLIBC__) && (__GLIBC__ > 2 || (__GLIBC__ == 2 && __GLIBC_MINOR__ >= 34))
+    // The program gets none of the player's files (the log, package files, sockets).
+    posix_spawn_file_actions_addclosefrom_np(&actions, STDERR_FILENO + 1);
+#endif
 
     posix_spawnattr_t attributes;
     posix_spawnattr_init(&attributes);

@@ -24,9 +24,10 @@ double TSlideNavigation::NextSlideTime(double current, bool paused) const {
     if (count <= 0) return current;
     const int limit = times_.Repeats() ? INT_MAX : count - 1;
     int index = std::min(times_.FindSlideAt(current), limit);
+    if (index > INT_MAX - count - 2) return current; // billions of passes on: nowhere left to go
     // Starts grow by a whole period within one pass, so a pass plus one slide always gets past
     // `current`; a show whose slides all have zero length never would, hence the bound.
-    const int lastStep = index > INT_MAX - count - 1 ? INT_MAX : index + count + 1;
+    const int lastStep = index + count + 1;
     TSlideTimeRecord record;
     do {
         ++index;

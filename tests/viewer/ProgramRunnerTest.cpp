@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <fcntl.h>
 #include <filesystem>
+#include <unistd.h>
 
 namespace kiv {
 namespace {
@@ -105,6 +107,22 @@ TEST_F(ProgramRunnerTest, ProgramReceivesItsArgumentsWithoutAShell) {
     EXPECT_EQ(scripts.Recorded("bin/record"),
               (Strings{"call", "-t", "two words", "$(touch", "hacked)", ";x|y"}));
     EXPECT_FALSE(std::filesystem::exists(scripts.Path() / "hacked"));
+}
+
+TEST_F(ProgramRunnerTest, ProgramsGetNoneOfThePlayersFiles) {
+    const std::string script = scripts.AddFile(
+        "fdcheck",
+        "#!/bin/sh\nif [ -e /proc/$$/fd/57 ]; then echo open; else echo closed; fi > \"$0.out\"\n");
+    std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+    const int player = open("/dev/null", O_RDONLY); // no close-on-exec, as a careless open would be
+    ASSERT_GE(player, 0);
+    ASSERT_EQ(dup2(player, 57), 57);
+    TProgramRunner runner = Runner();
+    EXPECT_GT(runner.RunCommand("fdcheck"), 32);
+    EXPECT_EQ(scripts.WaitForChildren(), 1);
+    close(57);
+    close(player);
+    EXPECT_EQ(scripts.Recorded("fdcheck"), (Strings{"closed"}));
 }
 
 TEST_F(ProgramRunnerTest, RelativeAndQuotedNamesAreFoundInTheProgramFolder) {
