@@ -20,6 +20,8 @@ struct TCommand {
 
 const std::vector<TCommand>& CommandTable() {
     static const std::vector<TCommand> commands = {
+        {"action", "action WORD               KIND<TAB>NUMBER<TAB>TEXT", ActionCommand},
+        {"command-check", "command-check TEXT        \"prohibited\", or one line per command: FILE<TAB>PARAMETERS", CommandCheckCommand},
         {"expr", "expr FORMULA [NAME=VALUE ...]", ExprCommand},
         {"ini", "ini FILE                  parse and save back to stdout (CR LF line ends, no byte-order mark)", RunIni},
         {"info", "info SHOW                 JSON {\"form\":\"own\"|\"appended\",\"base\":B,\"end\":E,\"shift\":S,"
