@@ -1,5 +1,5 @@
 // Saving documents: line forms, indents, byte-order mark, the savers and escaped documents.
-#include "StringStream.h"
+#include "FakeStream.h"
 #include "package/IniFile.h"
 
 #include <gtest/gtest.h>
@@ -74,19 +74,19 @@ TEST(IniSave, ByteOrderMarkIsOptional) {
     auto file = Parse("a=1\n");
     EXPECT_EQ(file->SaveToBytes(true), "\xEF\xBB\xBF"
                                        "a=1\r\n");
-    test::TStringStream stream;
+    test::TFakeStream stream;
     file->SaveToStream(stream, true);
     EXPECT_EQ(stream.Bytes(), "\xEF\xBB\xBF"
                               "a=1\r\n");
     // And a saved mark is read back as UTF-8.
     auto again = MakeRef<TIniFile>();
-    test::TStringStream in(stream.Bytes());
+    test::TFakeStream in(stream.Bytes());
     ASSERT_TRUE(again->LoadFromStream(in));
     EXPECT_EQ(again->GetText("a"), "1");
 }
 
 TEST(IniSave, StreamSaverWritesInBlocksOf32768Bytes) {
-    test::TStringStream stream;
+    test::TFakeStream stream;
     {
         TStreamTextSaver saver(stream);
         saver.Write(std::string(TStreamTextSaver::kBufferSize - 1, 'x'));

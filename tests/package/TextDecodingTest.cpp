@@ -1,6 +1,6 @@
 // Decoding text files: byte-order marks, Windows-1252, size limit and short reads.
 #include "package/TextDecoding.h"
-#include "StringStream.h"
+#include "FakeStream.h"
 #include "package/IniFile.h"
 
 #include "base/Utf.h"
@@ -42,13 +42,13 @@ TEST(TextDecoding, Windows1252MapsTheHighControlRange) {
 }
 
 TEST(TextDecoding, StreamIsReadFromItsPosition) {
-    test::TStringStream stream("skip\xEF\xBB\xBFk=v");
+    test::TFakeStream stream("skip\xEF\xBB\xBFk=v");
     stream.SetPosition(4);
     EXPECT_EQ(ReadDecodedText(stream), "k=v");
 }
 
 TEST(TextDecoding, StreamOfUnknownSizeIsReadToItsEnd) {
-    test::TStringStream stream("k=\xE9");
+    test::TFakeStream stream("k=\xE9");
     stream.PretendSize(-1);
     EXPECT_EQ(ReadDecodedText(stream), "k=\xC3\xA9");
 }
@@ -56,25 +56,25 @@ TEST(TextDecoding, StreamOfUnknownSizeIsReadToItsEnd) {
 TEST(TextDecoding, TooLargeOrShortStreamsFailTheLoad) {
     auto file = MakeRef<TIniFile>();
     file->LoadFromText("old=1\n");
-    test::TStringStream big("a=1");
+    test::TFakeStream big("a=1");
     big.PretendSize(kMaxTextBytes + 1);
     EXPECT_FALSE(file->LoadFromStream(big));
     EXPECT_EQ(file->Count(), 0);
 
     file->LoadFromText("old=1\n");
-    test::TStringStream shortStream("a=1");
+    test::TFakeStream shortStream("a=1");
     shortStream.PretendSize(10);
     EXPECT_FALSE(file->LoadFromStream(shortStream));
     EXPECT_EQ(file->Count(), 0);
 
     file->LoadFromText("old=1\n");
-    test::TStringStream failing("a=1");
+    test::TFakeStream failing("a=1");
     failing.FailReads();
     EXPECT_FALSE(file->LoadFromStream(failing));
     EXPECT_EQ(file->Count(), 0);
 
     // The same stream read whole loads.
-    test::TStringStream atLimit("a=1");
+    test::TFakeStream atLimit("a=1");
     atLimit.PretendSize(3);
     EXPECT_TRUE(file->LoadFromStream(atLimit));
     EXPECT_EQ(file->GetText("a"), "1");

@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "IniCommand.h"
+#include "PackageCommands.h"
 
 #include <cstdio>
 #include <cstring>
@@ -21,6 +22,17 @@ const std::vector<TCommand>& CommandTable() {
     static const std::vector<TCommand> commands = {
         {"expr", "expr FORMULA [NAME=VALUE ...]", ExprCommand},
         {"ini", "ini FILE                  parse and save back to stdout (CR LF line ends, no byte-order mark)", RunIni},
+        {"info", "info SHOW                 JSON {\"form\":\"own\"|\"appended\",\"base\":B,\"end\":E,\"shift\":S,"
+                 "\"version\":\"...\",\"entries\":N}", RunInfo},
+        {"ls", "ls SHOW                   NAME<TAB>STORED_SIZE<TAB>TYPE per directory entry, in directory order",
+         RunLs},
+        {"cat", "cat SHOW NAME             the entry's decoded bytes on stdout", RunCat},
+        {"pack",
+         "pack DIR -o OUT [--method store|deflate|scramble] [--exe FILE] [--version TEXT] [--allow-modify]\n"
+         "                            every file under DIR becomes an entry named by its path relative to DIR\n"
+         "                            with \"\\\" between folders (default method: store); --exe writes the\n"
+         "                            appended form after a copy of FILE",
+         RunPack},
     };
     return commands;
 }

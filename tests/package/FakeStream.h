@@ -11,9 +11,9 @@
 
 namespace kiv::test {
 
-class TStringStream : public TStream {
+class TFakeStream : public TStream {
 public:
-    explicit TStringStream(std::string bytes = {}) : bytes_(std::move(bytes)) {}
+    explicit TFakeStream(std::string bytes = {}) : bytes_(std::move(bytes)) {}
 
     const std::string& Bytes() const { return bytes_; }
     // The size GetSize reports instead of the real one (-1: unknown).

@@ -1,0 +1,40 @@
+// GIF pictures through giflib: the first frame, or all frames side by side in one frame atlas.
+// Frames are composed on the logical screen (transparent where nothing was drawn) with the
+// disposal rules: 0 and 1 keep everything, 2 clears the frame's rectangle to transparent, 3
+// restores what lay under it. The atlas holds as many frames as keep width × height × frames at
+// most 26 214 400 pixels; its store carries a TTilesTag with the frame delays in milliseconds.
+#pragma once
+
+#include "images/BitmapStore.h"
+#include "package/Stream.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+namespace kiv {
+
+inline constexpr std::int64_t kMaxAtlasPixels = 0x1900000;
+
+struct TGifFrames {
+    TRef<TBitmap> bitmap; // 32-bit BGRA, frameCount × width by height
+    int width = 0;        // one frame
+    int height = 0;
+    int frameCount = 0;
+    std::vector<int> delays; // milliseconds
+    int loopCount = 0;
+};
+
+// Decodes up to `maxFrames` frames (and never more than the atlas pixel budget allows). A frame
+// that breaks off is kept with the rows decoded so far and ends the decoding. Raises EImageError
+// when not even one frame could be read.
+TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames);
+
+// The GIF loaders: the first frame, and the frame atlas with its tiles tag. Null when the data
+// holds no readable frame.
+TRef<TBitmapStore> LoadGifFirstFrame(TStream& stream, const std::string& name, TRotationQuery query,
+                                     void* context);
+TRef<TBitmapStore> LoadGifFrameAtlas(TStream& stream, const std::string& name, TRotationQuery query,
+                                     void* context);
+
+} // namespace kiv
