@@ -189,7 +189,8 @@ TIniItem* TEffectProp::VariantItem(std::int32_t variant) const {
         if (TIniItem* item = object_->FindItem("slide_1")) return item;
         return object_->SetText("slide_1", Name());
     }
-    std::string name;
+    // Digits are taken last key first; the name lists them first key first.
+    std::vector<std::string> patterns;
     std::int32_t rest = variant;
     for (auto key = keys.rbegin(); key != keys.rend(); ++key) {
         if (key->empty()) continue;
@@ -199,11 +200,15 @@ TIniItem* TEffectProp::VariantItem(std::int32_t variant) const {
         std::string pattern(static_cast<std::size_t>(length), '0');
         pattern[static_cast<std::size_t>(rest % length)] = '1';
         rest /= length;
-        name = "_" + pattern + name;
+        patterns.push_back(std::move(pattern));
     }
-    if (!name.empty()) name.erase(0, 1);
-    if (name.empty()) name = "0";
-    return object_->FindItem("slide_" + name);
+    std::string name = "slide_";
+    for (auto pattern = patterns.rbegin(); pattern != patterns.rend(); ++pattern) {
+        if (pattern != patterns.rbegin()) name += '_';
+        name += *pattern;
+    }
+    if (patterns.empty()) name += '0';
+    return object_->FindItem(name);
 }
 
 TIniSection* TEffectProp::VariantSection(std::int32_t variant, bool create) {
