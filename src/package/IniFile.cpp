@@ -83,9 +83,11 @@ TIniSection* TIniFile::Section(int index) const {
 }
 
 void TIniFile::EnsureSectionBuckets() const {
-    if (sectionBucketsValid_) return;
+    if (sectionBucketsValid_.load(std::memory_order_acquire)) return;
+    std::lock_guard guard(IniBucketBuildLock());
+    if (sectionBucketsValid_.load(std::memory_order_relaxed)) return;
     TIniHashIndex::Build(sectionBuckets_, sections_, sections_.size(), [](const TIniItem&) { return true; });
-    sectionBucketsValid_ = true;
+    sectionBucketsValid_.store(true, std::memory_order_release);
 }
 
 TIniSection* TIniFile::FindSection(std::string_view name) const {

@@ -10,6 +10,8 @@
 // the caller. A document is built on one thread and may then be read from several; it is not locked.
 #pragma once
 
+#include <atomic>
+
 #include "base/RefObject.h"
 #include "package/IniValues.h"
 #include "package/TextSaver.h"
@@ -222,7 +224,8 @@ private:
     std::vector<TRef<TIniItem>> items_;
     std::vector<TIniObject*> objects_; // child objects in item order (not owning)
     mutable std::vector<TIniItem*> buckets_;
-    mutable bool bucketsValid_ = false;
+    // Atomic: documents shared read-only between threads build their buckets on a first lookup.
+    mutable std::atomic<bool> bucketsValid_{false};
     int keyCount_ = 0;
     int insertionPoint_ = 0;
 };
@@ -357,7 +360,7 @@ private:
 
     std::vector<TRef<TIniSection>> sections_;
     mutable std::vector<TIniItem*> sectionBuckets_;
-    mutable bool sectionBucketsValid_ = false;
+    mutable std::atomic<bool> sectionBucketsValid_{false};
 };
 
 } // namespace kiv

@@ -3,6 +3,8 @@
 // the first match is the item that stands last.
 #pragma once
 
+#include <mutex>
+
 #include "base/CaseFold.h"
 #include "base/Utf.h"
 #include "package/IniFile.h"
@@ -13,6 +15,12 @@
 #include <vector>
 
 namespace kiv {
+
+// Serialises the lazy building of lookup buckets (rare; lookups themselves take no lock).
+inline std::mutex& IniBucketBuildLock() {
+    static std::mutex lock;
+    return lock;
+}
 
 // The bytes FoldUtf8 would produce, one at a time, without building the folded text.
 class TFoldedBytes {

@@ -198,10 +198,14 @@ void TIniList::ItemRenamed(TIniItem& item, bool wasKey) {
 }
 
 void TIniList::EnsureBuckets() const {
-    if (bucketsValid_) return;
+    if (bucketsValid_.load(std::memory_order_acquire)) return;
+    // A document is shared read-only between threads once built; the first lookups may come from
+    // several of them at once, so the lazy build is serialised.
+    std::lock_guard guard(IniBucketBuildLock());
+    if (bucketsValid_.load(std::memory_order_relaxed)) return;
     TIniHashIndex::Build(buckets_, items_, static_cast<std::size_t>(keyCount_),
                          [](const TIniItem& item) { return item.IsKey(); });
-    bucketsValid_ = true;
+    bucketsValid_.store(true, std::memory_order_release);
 }
 
 TIniItem* TIniList::FindItem(std::string_view name) const {
