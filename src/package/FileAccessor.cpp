@@ -12,9 +12,13 @@ namespace kiv {
 TFileAccessor::TFileAccessor(TRef<TFileSource> source, const std::string& baseFolder)
     : source_(std::move(source)), baseFolder_(WithTrailingSeparator(baseFolder)) {}
 
-TRef<TFileAccessor> TFileAccessor::Copy() const { return MakeRef<TFileAccessor>(source_, baseFolder_); }
+TRef<TFileAccessor> TFileAccessor::Copy() const {
+    return MakeRef<TFileAccessor>(source_, baseFolder_);
+}
 
-void TFileAccessor::SetBaseFolder(const std::string& folder) { baseFolder_ = WithTrailingSeparator(folder); }
+void TFileAccessor::SetBaseFolder(const std::string& folder) {
+    baseFolder_ = WithTrailingSeparator(folder);
+}
 
 TRef<TStream> TFileAccessor::Open(const std::string& name) const {
     try {

@@ -14,7 +14,9 @@ TFileSource::TFileSource()
     : serial_(nextSerial.fetch_add(1, std::memory_order_relaxed)),
       providers_(std::make_shared<TPictureProviderList>()) {}
 
-int TFileSource::Rotation(const std::string&) const { return 0; }
+int TFileSource::Rotation(const std::string&) const {
+    return 0;
+}
 
 TRef<TCallbackHandle> TFileSource::AddPictureProvider(TPictureProviderCode code, void* data) {
     const std::uint64_t id = providers_->Add({code, data});

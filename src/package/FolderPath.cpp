@@ -18,7 +18,8 @@ std::size_t RootLength(std::string_view folder) {
     if (IsNetworkPrefix(folder)) {
         std::size_t pos = 2;
         for (int part = 0; part < 2 && pos < folder.size(); ++part) {
-            while (pos < folder.size() && !IsFolderSeparator(folder[pos])) ++pos;
+            while (pos < folder.size() && !IsFolderSeparator(folder[pos]))
+                ++pos;
             if (part == 0 && pos < folder.size()) ++pos;
         }
         return pos;
@@ -56,7 +57,8 @@ std::string MakeFolderPath(std::string_view base, std::string_view name) {
     const std::size_t root = RootLength(folder);
     for (int i = 0; i < ups && folder.size() > root; ++i) {
         std::size_t cut = folder.size();
-        while (cut > root && !IsFolderSeparator(folder[cut - 1])) --cut;
+        while (cut > root && !IsFolderSeparator(folder[cut - 1]))
+            --cut;
         // "C:\a" loses "a" and keeps "C:"; "/a" keeps "/"; "rel" becomes "".
         if (cut > root && IsFolderSeparator(folder[cut - 1])) --cut;
         folder.resize(std::max(cut, root));
@@ -91,6 +93,8 @@ std::string WithoutTrailingSeparator(std::string_view folder) {
     return std::string(folder);
 }
 
-std::string_view BeforeSelector(std::string_view name) { return name.substr(0, name.find('|')); }
+std::string_view BeforeSelector(std::string_view name) {
+    return name.substr(0, name.find('|'));
+}
 
 } // namespace kiv

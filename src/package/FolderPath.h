@@ -10,7 +10,9 @@
 
 namespace kiv {
 
-inline bool IsFolderSeparator(char c) { return c == '\\' || c == '/'; }
+inline bool IsFolderSeparator(char c) {
+    return c == '\\' || c == '/';
+}
 
 // True for a name that starts with a drive letter and a colon ("C:", "c:\x").
 bool HasDrivePrefix(std::string_view name);

@@ -42,7 +42,9 @@ void SetLoadMode(int newMode) {
     SetProcessLoadHook(&LoadModeCallback);
 }
 
-int LoadMode() { return mode.load(std::memory_order_relaxed); }
+int LoadMode() {
+    return mode.load(std::memory_order_relaxed);
+}
 
 bool LoadModeCallback() {
     switch (mode.load(std::memory_order_relaxed)) {

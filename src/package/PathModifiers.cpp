@@ -33,7 +33,8 @@ public:
         const std::string program = ProgramFolder();
         for (const TPathModifier& modifier : modifiers) {
             const std::string expanded = ExpandFolderMacro(WithoutTrailingSeparator(modifier.replacement));
-            registered.push_back({FoldUtf8(modifier.key), MakeFolderPath(program, expanded), modifier.isDefault});
+            registered.push_back(
+                {FoldUtf8(modifier.key), MakeFolderPath(program, expanded), modifier.isDefault});
         }
         return registered;
     }
@@ -63,9 +64,13 @@ void SetPathModifiers(const std::vector<TPathModifier>& modifiers) {
     List().Replace(TModifierList::Register(modifiers));
 }
 
-void ResetPathModifiers() { SetPathModifiers(StartupPathModifiers()); }
+void ResetPathModifiers() {
+    SetPathModifiers(StartupPathModifiers());
+}
 
-std::vector<TPathModifier> RegisteredPathModifiers() { return List().Snapshot(); }
+std::vector<TPathModifier> RegisteredPathModifiers() {
+    return List().Snapshot();
+}
 
 std::string ApplyPathModifiers(std::string_view name) {
     std::string result(name);
@@ -93,7 +98,8 @@ std::string ApplyPathModifiers(std::string_view name) {
                 replacedLength = entry.replacement.size();
             }
         }
-        scan = replacedLength == std::string::npos ? close + 1 : open + replacedLength;
+        // A token that matched nothing gives its closing sign to the next token ("100%\%a%").
+        scan = replacedLength == std::string::npos ? close : open + replacedLength;
     }
     return result;
 }

@@ -40,7 +40,8 @@ std::vector<TPathModifier> RegisteredPathModifiers();
 // entry's folder; when the candidate (before any "|") exists as a file it is taken and later
 // entries are not looked at; when it does not but the entry is a default it is taken anyway and
 // later entries may still replace it; otherwise the name is kept. Scanning goes on after the
-// replaced text. A name without tokens comes back unchanged.
+// replaced text, or at the closing sign of a token that was not replaced. A name without tokens
+// comes back unchanged.
 std::string ApplyPathModifiers(std::string_view name);
 
 } // namespace kiv

@@ -20,7 +20,8 @@ std::vector<TPictureProvider> TPictureProviderList::Snapshot() const {
     std::lock_guard lock(mutex_);
     std::vector<TPictureProvider> providers;
     providers.reserve(entries_.size());
-    for (const auto& entry : entries_) providers.push_back(entry.second);
+    for (const auto& entry : entries_)
+        providers.push_back(entry.second);
     return providers;
 }
 

@@ -16,7 +16,9 @@ std::string TRealFileSource::DiskName(const std::string& name) const {
     return MakeFolderPath(baseFolder_, modified);
 }
 
-TRef<TStream> TRealFileSource::Open(const std::string& name) { return OpenDiskStream(DiskName(name)); }
+TRef<TStream> TRealFileSource::Open(const std::string& name) {
+    return OpenDiskStream(DiskName(name));
+}
 
 TRef<TStream> OpenDiskStream(const std::string& name) {
     try {

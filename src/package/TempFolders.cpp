@@ -57,15 +57,15 @@ std::string NewGuidText() {
     std::uint8_t bytes[16];
     for (int i = 0; i < 16; i += 4) {
         const std::uint32_t value = device();
-        for (int k = 0; k < 4; ++k) bytes[i + k] = static_cast<std::uint8_t>(value >> (8 * k));
+        for (int k = 0; k < 4; ++k)
+            bytes[i + k] = static_cast<std::uint8_t>(value >> (8 * k));
     }
     bytes[6] = static_cast<std::uint8_t>((bytes[6] & 0x0F) | 0x40); // version 4
     bytes[8] = static_cast<std::uint8_t>((bytes[8] & 0x3F) | 0x80); // RFC 4122 variant
     char text[40];
-    std::snprintf(text, sizeof text,
-                  "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}", bytes[0],
-                  bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8], bytes[9],
-                  bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
+    std::snprintf(text, sizeof text, "{%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X}",
+                  bytes[0], bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7], bytes[8],
+                  bytes[9], bytes[10], bytes[11], bytes[12], bytes[13], bytes[14], bytes[15]);
     return text;
 }
 
@@ -73,7 +73,9 @@ TTempFolders::TTempFolders(std::string root) : root_(std::move(root)) {
     if (root_.empty() || root_.back() != '/') root_ += '/';
 }
 
-TTempFolders::~TTempFolders() { ReleaseAll(); }
+TTempFolders::~TTempFolders() {
+    ReleaseAll();
+}
 
 const std::string& TTempFolders::Root() {
     std::lock_guard lock(mutex_);
@@ -154,7 +156,8 @@ std::string TTempFolders::NewFolder(bool trailingSeparator) {
 std::vector<std::string> TTempFolders::Folders() const {
     std::lock_guard lock(mutex_);
     std::vector<std::string> paths;
-    for (const TFolder& folder : folders_) paths.push_back(folder.path);
+    for (const TFolder& folder : folders_)
+        paths.push_back(folder.path);
     return paths;
 }
 
@@ -170,13 +173,17 @@ void TTempFolders::ReleaseAll() {
     folders_.clear();
 }
 
-std::string DefaultTempRoot() { return TempFolderPath() + "ZORVIK_TEMP_ROOT/"; }
+std::string DefaultTempRoot() {
+    return TempFolderPath() + "ZORVIK_TEMP_ROOT/";
+}
 
 TTempFolders& ProcessTempFolders() {
     static TTempFolders folders(DefaultTempRoot());
     return folders;
 }
 
-std::string NewTempFolder(bool trailingSeparator) { return ProcessTempFolders().NewFolder(trailingSeparator); }
+std::string NewTempFolder(bool trailingSeparator) {
+    return ProcessTempFolders().NewFolder(trailingSeparator);
+}
 
 } // namespace kiv
