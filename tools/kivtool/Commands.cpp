@@ -33,6 +33,7 @@ const std::vector<TCommand>& CommandTable() {
          "                            with \"\\\" between folders (default method: store); --exe writes the\n"
          "                            appended form after a copy of FILE",
          RunPack},
+        {"picture", "picture SHOW NAME [--level N] -o OUT.png  the picture as the player loads it (placeholder included); prints \"WIDTH HEIGHT\"", PictureCommand},
     };
     return commands;
 }

@@ -13,5 +13,6 @@ int Main(int argc, char** argv);
 
 // The commands, one file each.
 int ExprCommand(const TArgs& args);
+int PictureCommand(const TArgs& args);
 
 } // namespace kivtool
