@@ -6,6 +6,8 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cctype>
 #include <optional>
 #include <vector>
 
@@ -23,16 +25,36 @@ bool IsFolder(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISDIR(info.st_mode);
 }
 
+bool IsAscii(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; });
+}
+
+// Equal without regard to case; `folded` is the component already folded. ASCII names (nearly
+// all of them) compare without building folded copies.
+bool MatchesFolded(std::string_view name, std::string_view component, const std::string& folded, bool ascii) {
+    if (ascii && IsAscii(name)) {
+        if (name.size() != component.size()) return false;
+        for (std::size_t i = 0; i < name.size(); ++i)
+            if (std::tolower(static_cast<unsigned char>(name[i])) !=
+                std::tolower(static_cast<unsigned char>(component[i])))
+                return false;
+        return true;
+    }
+    return FoldUtf8(name) == folded;
+}
+
 // The entry of `folder` ("" = the current folder) whose name equals `component` without regard to
 // case; the first in byte order when several do.
 std::optional<std::string> FindFolded(const std::string& folder, const std::string& component) {
     DIR* dir = ::opendir(folder.empty() ? "." : folder.c_str());
     if (!dir) return std::nullopt;
+    const std::string folded = FoldUtf8(component);
+    const bool ascii = IsAscii(component);
     std::optional<std::string> best;
     while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name = entry->d_name;
         if (name == "." || name == "..") continue;
-        if (!SameTextFolded(name, component)) continue;
+        if (!MatchesFolded(name, component, folded, ascii)) continue;
         if (!best || name < *best) best = std::string(name);
     }
     ::closedir(dir);
