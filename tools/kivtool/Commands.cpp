@@ -54,6 +54,7 @@ const std::vector<TCommand>& CommandTable() {
          "                            (SWITCHES as a string of 0 and 1; \"-\" when the slide has no "
          "transition)",
          RunTransitions},
+        {"picture", "picture SHOW NAME [--level N] -o OUT.png  the picture as the player loads it (placeholder included); prints \"WIDTH HEIGHT\"", PictureCommand},
     };
     return commands;
 }

@@ -15,5 +15,6 @@ int Main(int argc, char** argv);
 int ExprCommand(const TArgs& args);
 int ActionCommand(const TArgs& args);
 int CommandCheckCommand(const TArgs& args);
+int PictureCommand(const TArgs& args);
 
 } // namespace kivtool
