@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "IniCommand.h"
+#include "ProjectCommands.h"
 #include "PackageCommands.h"
 
 #include <cstdio>
@@ -33,6 +34,16 @@ const std::vector<TCommand>& CommandTable() {
          "                            with \"\\\" between folders (default method: store); --exe writes the\n"
          "                            appended form after a copy of FILE",
          RunPack},
+        {"timeline", "timeline SHOW             JSON {\"count\":n,\"period\":p,\"end_mode\":\"repeat\"|\"close\"|\"stop\",\n"
+                     "                            \"slides\":[{\"start\":...,\"sync\":...,\"transition\":...,"
+                     "\"next_transition\":...,\"end\":...,\"id\":\"...\"}, ...]}", RunTimeline},
+        {"slide-times", "slide-times SHOW INDEX    JSON {\"loop\":L,\"start\":...,\"sync\":...,\"transition\":...,"
+                        "\"next_transition\":...,\"end\":...}", RunSlideTimes},
+        {"find-slide", "find-slide SHOW TIME      the slide index", RunFindSlide},
+        {"transitions", "transitions SHOW [--seed N] [--passes K]\n"
+                        "                            one line per slide and pass: INDEX<TAB>TIME<TAB>SMOOTHLINE<TAB>CODE<TAB>SWITCHES\n"
+                        "                            (SWITCHES as a string of 0 and 1; \"-\" when the slide has no transition)",
+         RunTransitions},
     };
     return commands;
 }
