@@ -26,10 +26,17 @@ std::int32_t PositionFrom(const TCommandLine& commandLine, const char* name) {
 std::optional<std::string> PlainShowName(const TCommandLine& commandLine) {
     const TCommand* plain = commandLine.Commands().Find({});
     if (!plain) return std::nullopt;
+    // Screen-saver requests: "/s", "/c", "/c:HANDLE", "/p HANDLE" (the handle is no name either).
+    const auto request = [](const std::string& value) {
+        return value.size() >= 2 && value[0] == '/' && (value.size() == 2 || value[2] == ':');
+    };
     for (std::size_t i = 1; i < plain->items.size(); ++i) {
         const std::string& value = plain->items[i].value;
-        const bool screenSaverRequest = value.size() == 2 && value[0] == '/';
-        if (!value.empty() && !screenSaverRequest) return value;
+        if (request(value)) {
+            if (value.size() == 2 && (value[1] == 'p' || value[1] == 'P')) ++i;
+            continue;
+        }
+        if (!value.empty()) return value;
     }
     return std::nullopt;
 }

@@ -1,7 +1,7 @@
 // Which show the player opens first and where it starts, from the command line:
 //   name: the value of "filename" (a project file), else of "exename", else the first plain value
 //   after the program's path (a show named as any Linux program is given a file; a ".kiv" name is a
-//   project file; screen-saver requests such as "/s" are not names), else the program itself;
+//   project file; screen-saver requests such as "/s" or "/p HANDLE" are not names), else the program itself;
 //   position: "slide" N or "time" N give N - 1 when N is an integer above 0, else 0; "time" marks
 //   the position as milliseconds (valid or not); "slide" wins when both are given.
 #pragma once
@@ -25,8 +25,8 @@ struct TShowStart {
     bool timeGiven = false;
 };
 
-// The first plain value after the program's path that is not a screen-saver request ("/" and one
-// character), when neither "filename" nor "exename" is given.
+// The first plain value after the program's path that is not a screen-saver request ("/s", "/c",
+// "/c:HANDLE", or "/p" with the handle after it), when neither "filename" nor "exename" is given.
 std::optional<std::string> PlainShowName(const TCommandLine& commandLine);
 
 // `programPath` is the program's own file (absolute); `workingFolder` the current folder.

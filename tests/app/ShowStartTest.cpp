@@ -53,7 +53,9 @@ TEST(ShowStart, APlainNameIsTheShowAndScreenSaverRequestsAreNot) {
     EXPECT_TRUE(project.projectFileGiven);
     EXPECT_EQ(project.projectFileName, "/m/Project.KIV");
     EXPECT_EQ(Start("kivviewer /s").name, kProgram);
-    EXPECT_EQ(Start("kivviewer.scr /p 1234").name, "/opt/kiv/bin/1234")
+    EXPECT_EQ(Start("kivviewer.scr /p 1234").name, kProgram) << "the preview window's handle is no name";
+    EXPECT_EQ(Start("kivviewer.scr /c:5678").name, kProgram);
+    EXPECT_EQ(Start("kivviewer /S x.kvshow").name, "/opt/kiv/bin/x.kvshow")
         << "a value that is not a screen-saver request counts as a name";
     // The switches keep their meaning over a plain name.
     EXPECT_EQ(Start("kivviewer /m/a.kvshow -exename /m/b.kvshow").name, "/m/b.kvshow");
