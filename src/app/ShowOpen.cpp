@@ -15,10 +15,13 @@ namespace {
 
 constexpr const char* kCantLoadShow = "Can`t Load Show";
 
-std::string Quoted(const std::string& text) { return "\"" + text + "\""; }
+std::string Quoted(const std::string& text) {
+    return "\"" + text + "\"";
+}
 
 TPackagedOpen OpenMapped(const std::string& name) {
-    const std::string file = MapToPackageFile(name, [](const std::string& candidate) { return DiskFileExists(candidate); });
+    const std::string file =
+        MapToPackageFile(name, [](const std::string& candidate) { return DiskFileExists(candidate); });
     if (file != name) TLog::Line("Show " + name + " is read from " + file);
     return OpenPackagedShow(file);
 }
@@ -29,11 +32,15 @@ bool PasswordWanted(const TKivShowLocator& show) {
 
 } // namespace
 
-std::string PackageOpenMessage(const std::string& lastError, const std::string& name, const std::string& kvshowName) {
-    return (lastError.empty() ? std::string(kCantLoadShow) : lastError) + "\r" + Quoted(name) + " or " + Quoted(kvshowName);
+std::string PackageOpenMessage(const std::string& lastError, const std::string& name,
+                               const std::string& kvshowName) {
+    return (lastError.empty() ? std::string(kCantLoadShow) : lastError) + "\r" + Quoted(name) + " or " +
+           Quoted(kvshowName);
 }
 
-std::string ProjectOpenMessage(const std::string& name) { return "Can`t Load .kiv File\r" + Quoted(name); }
+std::string ProjectOpenMessage(const std::string& name) {
+    return "Can`t Load .kiv File\r" + Quoted(name);
+}
 
 double SlideStartTime(const TKivSource& source, std::int32_t index) {
     if (index < 0) index = 0;
@@ -72,14 +79,15 @@ TOpenShowResult OpenShow(const TOpenShowRequest& request, const TCommandLine& co
     }
 
     if (request.checkPassword && PasswordWanted(*show)) {
-        result.message = "This show asks for a password, and this player cannot ask for one yet:\r" +
-                         Quoted(request.name);
+        result.message =
+            "This show asks for a password, and this player cannot ask for one yet:\r" + Quoted(request.name);
         return result;
     }
 
     // A screen-saver program shows only when asked to ("/s"); configuration and preview requests
     // end without a word.
-    if (IsScreenSaverProgram(ShowProgramFileName()) && !commandLine.HasToken("/s") && !commandLine.HasToken("/S")) {
+    if (IsScreenSaverProgram(ShowProgramFileName()) && !commandLine.HasToken("/s") &&
+        !commandLine.HasToken("/S")) {
         TLog::Line("Screen saver started without /s: nothing to show");
         return result;
     }

@@ -34,7 +34,8 @@ struct TOpenShowResult {
 
 // The message when neither the name nor its ".kvshow" twin opens as a package: the error of the
 // last attempt (or "Can`t Load Show"), "\r", then both names in double quotes joined by " or ".
-std::string PackageOpenMessage(const std::string& lastError, const std::string& name, const std::string& kvshowName);
+std::string PackageOpenMessage(const std::string& lastError, const std::string& name,
+                               const std::string& kvshowName);
 // "Can`t Load .kiv File\r" and the name in double quotes.
 std::string ProjectOpenMessage(const std::string& name);
 

@@ -64,7 +64,8 @@ std::string Summary(const TOpenShowResult& opened) {
     std::string line = "kivviewer: " + opened.showPath + ": ";
     TKivSource& source = opened.show->ParsedProject();
     const std::int32_t count = source.SlideCount();
-    line += std::to_string(count) + (count == 1 ? " slide, " : " slides, ") + FormatShowDuration(source.Period());
+    line +=
+        std::to_string(count) + (count == 1 ? " slide, " : " slides, ") + FormatShowDuration(source.Period());
     if (opened.seekTime) line += ", starting at " + FormatShowDuration(*opened.seekTime);
     return line + "; playback is not built yet";
 }
@@ -135,7 +136,8 @@ int RunPlayer(int argc, char** argv) {
     else if (commandLine.HasSwitch("log"))
         logMode = TLogMode::Debug;
     TLog::Start(logMode, programPath);
-    if (pngLibraryBeside) TLog::Line("..\\Common\\zkPngLib.dll was ignored: PNG pictures decode through the linked libpng");
+    if (pngLibraryBeside)
+        TLog::Line("..\\Common\\zkPngLib.dll was ignored: PNG pictures decode through the linked libpng");
 
     SetColorCommandLine(ReadColorSwitches(commandLine, DisplayProfileFile()));
     InstallColorApplyHook();

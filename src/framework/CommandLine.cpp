@@ -6,7 +6,9 @@
 
 namespace kiv {
 
-TCommandsStorage::TCommandsStorage() { commands_.rehash(kBuckets); }
+TCommandsStorage::TCommandsStorage() {
+    commands_.rehash(kBuckets);
+}
 
 TCommand& TCommandsStorage::FindOrCreate(std::string_view name) {
     auto [it, created] = commands_.try_emplace(std::string(name));
@@ -34,7 +36,8 @@ std::vector<std::string> TCommandLine::Tokenise(std::string_view text) {
     std::vector<std::string> tokens;
     std::size_t i = 0;
     while (i < text.size()) {
-        while (i < text.size() && separator(text[i])) ++i;
+        while (i < text.size() && separator(text[i]))
+            ++i;
         if (i >= text.size()) break;
         const std::size_t start = i;
         bool quoted = false;
@@ -47,11 +50,14 @@ std::vector<std::string> TCommandLine::Tokenise(std::string_view text) {
     return tokens;
 }
 
-TCommandLine TCommandLine::FromText(std::string_view text) { return FromTokens(Tokenise(text)); }
+TCommandLine TCommandLine::FromText(std::string_view text) {
+    return FromTokens(Tokenise(text));
+}
 
 TCommandLine TCommandLine::FromArguments(int argc, const char* const* argv) {
     std::vector<std::string> tokens;
-    for (int i = 0; i < argc; ++i) tokens.push_back(Unquote(argv[i] ? argv[i] : ""));
+    for (int i = 0; i < argc; ++i)
+        tokens.push_back(Unquote(argv[i] ? argv[i] : ""));
     return FromTokens(std::move(tokens));
 }
 
@@ -93,7 +99,11 @@ TCommandLine& ProcessLine() {
 }
 } // namespace
 
-const TCommandLine& ProcessCommandLine() { return ProcessLine(); }
-void SetProcessCommandLine(TCommandLine commandLine) { ProcessLine() = std::move(commandLine); }
+const TCommandLine& ProcessCommandLine() {
+    return ProcessLine();
+}
+void SetProcessCommandLine(TCommandLine commandLine) {
+    ProcessLine() = std::move(commandLine);
+}
 
 } // namespace kiv

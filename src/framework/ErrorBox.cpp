@@ -53,7 +53,9 @@ bool MessageBoxDisplayAvailable() {
     return EnvironmentSet("DISPLAY") || EnvironmentSet("WAYLAND_DISPLAY");
 }
 
-void SetErrorBoxSink(TErrorBoxSink sink) { Sink() = std::move(sink); }
+void SetErrorBoxSink(TErrorBoxSink sink) {
+    Sink() = std::move(sink);
+}
 
 void ShowErrorBox(std::string_view text, std::string_view caption) {
     TLog::Line("Message box: " + std::string(caption) + ": " + WithLineEnds(text));

@@ -22,14 +22,20 @@ TRef<TStream> TMappedFileSource::Open(const std::string& name) {
     return OpenUnmapped(current);
 }
 
-TRef<TStream> TMappedFileSource::OpenUnmapped(const std::string& name) { return TRealFileSource::Open(name); }
+TRef<TStream> TMappedFileSource::OpenUnmapped(const std::string& name) {
+    return TRealFileSource::Open(name);
+}
 
 int TMappedFileSource::Rotation(const std::string& name) const {
     if (!rotation_) return 0;
     return rotation_->Orientation(name).value_or(0);
 }
 
-void TMappedFileSource::SetFileMap(TFileMap map) { fileMap_ = std::move(map); }
-void TMappedFileSource::SetRotationState(TRotationState rotation) { rotation_ = std::move(rotation); }
+void TMappedFileSource::SetFileMap(TFileMap map) {
+    fileMap_ = std::move(map);
+}
+void TMappedFileSource::SetRotationState(TRotationState rotation) {
+    rotation_ = std::move(rotation);
+}
 
 } // namespace kiv

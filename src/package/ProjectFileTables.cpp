@@ -8,8 +8,10 @@ namespace kiv {
 namespace {
 
 std::string_view Trim(std::string_view text) {
-    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32) text.remove_prefix(1);
-    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32) text.remove_suffix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.front()) <= 32)
+        text.remove_prefix(1);
+    while (!text.empty() && static_cast<unsigned char>(text.back()) <= 32)
+        text.remove_suffix(1);
     return text;
 }
 
@@ -19,8 +21,7 @@ std::string_view StripQuotes(std::string_view text) {
 }
 
 // Plain items of a section: its key and text lines (nested objects are not table lines).
-template <class F>
-bool ForEachLine(const TIniList& section, F&& parse) {
+template <class F> bool ForEachLine(const TIniList& section, F&& parse) {
     bool any = false;
     for (const TRef<TIniItem>& item : section.Items()) {
         if (!item->HasName()) continue;

@@ -49,7 +49,8 @@ std::optional<std::vector<TPathModifier>> ReadPathModifiers(const TIniFile& proj
     const std::int64_t count = std::min<std::int64_t>(section->GetInt32("Count", 0), present);
     for (std::int64_t i = 0; i < count; ++i) {
         const std::string n = std::to_string(i);
-        list.push_back({section->GetText("Env" + n), section->GetText("Path" + n), section->GetBool("Def" + n, false)});
+        list.push_back(
+            {section->GetText("Env" + n), section->GetText("Path" + n), section->GetBool("Def" + n, false)});
     }
     return list;
 }
@@ -153,10 +154,18 @@ bool PackageVersion(const std::string& name, std::string& version) {
     }
 }
 
-void SetShowProgramFileName(std::string name) { Globals().programFileName = std::move(name); }
-const std::string& ShowProgramFileName() { return Globals().programFileName; }
+void SetShowProgramFileName(std::string name) {
+    Globals().programFileName = std::move(name);
+}
+const std::string& ShowProgramFileName() {
+    return Globals().programFileName;
+}
 
-TKivShowLocator* CurrentShow() { return Globals().current.Get(); }
-void SetCurrentShow(TRef<TKivShowLocator> show) { Globals().current = std::move(show); }
+TKivShowLocator* CurrentShow() {
+    return Globals().current.Get();
+}
+void SetCurrentShow(TRef<TKivShowLocator> show) {
+    Globals().current = std::move(show);
+}
 
 } // namespace kiv

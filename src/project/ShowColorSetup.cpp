@@ -50,7 +50,8 @@ TShowColorState Decide(TKivShowLocator* show, const TIniFile* project) {
             state.output = TProfileChoice{TProfileChoice::TKind::BuiltIn, builtIn, {}};
         else if (!wanted.empty())
             state.output = ReadProfileFile(wanted);
-        if (!state.output) TLog::Line("Colour profile not readable: \"" + wanted + "\"; the output profile stays");
+        if (!state.output)
+            TLog::Line("Colour profile not readable: \"" + wanted + "\"; the output profile stays");
     }
     state.libraryActive = true;
     return state;
@@ -76,11 +77,21 @@ std::optional<TProfileChoice> ReadProfileFile(const std::string& fileName) {
     return TProfileChoice{TProfileChoice::TKind::File, fileName, std::move(data)};
 }
 
-const TColorCommandLine& ColorCommandLine() { return Globals().commandLine; }
-void SetColorCommandLine(TColorCommandLine settings) { Globals().commandLine = std::move(settings); }
-const TShowColorState& ShowColorState() { return Globals().state; }
-void SetColorLibraryHook(TColorLibraryHook hook) { Globals().libraryHook = std::move(hook); }
-void SetColorApplyHook(TColorApplyHook hook) { Globals().applyHook = std::move(hook); }
+const TColorCommandLine& ColorCommandLine() {
+    return Globals().commandLine;
+}
+void SetColorCommandLine(TColorCommandLine settings) {
+    Globals().commandLine = std::move(settings);
+}
+const TShowColorState& ShowColorState() {
+    return Globals().state;
+}
+void SetColorLibraryHook(TColorLibraryHook hook) {
+    Globals().libraryHook = std::move(hook);
+}
+void SetColorApplyHook(TColorApplyHook hook) {
+    Globals().applyHook = std::move(hook);
+}
 
 TShowColorState RunColorSetup(TKivShowLocator* show, const TIniFile* project) {
     TShowColorState state = Decide(show, project);

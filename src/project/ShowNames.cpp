@@ -6,7 +6,9 @@ namespace kiv {
 
 namespace {
 
-bool IsSeparator(char c) { return c == '\\' || c == '/' || c == ':'; }
+bool IsSeparator(char c) {
+    return c == '\\' || c == '/' || c == ':';
+}
 
 // Index of the dot that starts the extension, or npos.
 std::size_t ExtensionDot(std::string_view name) {
@@ -43,8 +45,12 @@ std::string FolderOf(std::string_view name) {
     return {};
 }
 
-const TShowAlias& ShowAlias() { return Alias(); }
-void SetShowAlias(TShowAlias alias) { Alias() = std::move(alias); }
+const TShowAlias& ShowAlias() {
+    return Alias();
+}
+void SetShowAlias(TShowAlias alias) {
+    Alias() = std::move(alias);
+}
 
 bool MatchesShowAlias(std::string_view name) {
     const TShowAlias& alias = Alias();
@@ -55,7 +61,8 @@ std::string MapToPackageFile(std::string_view name, const TFileExists& fileExist
     if (MatchesShowAlias(name)) return std::string(name);
     if (SameTextFolded(FileExtension(name), ".app")) {
         // A Windows name keeps its own separator; a Linux path gets "/".
-        const bool windowsName = name.find('\\') != std::string_view::npos && name.find('/') == std::string_view::npos;
+        const bool windowsName =
+            name.find('\\') != std::string_view::npos && name.find('/') == std::string_view::npos;
         const char sep = windowsName ? '\\' : '/';
         std::string inside(name);
         if (!inside.empty() && inside.back() != sep) inside += sep;

@@ -19,7 +19,9 @@ void LogIgnoredCopy(TKivShowLocator* show, const char* entry, const char* instea
 
 } // namespace
 
-void InstallShowOpenHooks() { SetColorLibraryHook(ColorLibraryHook); }
+void InstallShowOpenHooks() {
+    SetColorLibraryHook(ColorLibraryHook);
+}
 
 bool ColorLibraryHook(TKivShowLocator* show) {
     LogIgnoredCopy(show, "lcms2.dll", "the linked Little CMS");
@@ -33,13 +35,17 @@ bool VideoLibraryHook(TKivShowLocator* show) {
     return true;
 }
 
-bool VideoLibrarySettled() { return videoSettled; }
+bool VideoLibrarySettled() {
+    return videoSettled;
+}
 
 void ExclusiveModeHook(TKivShowLocator& show) {
     const TIniFile* project = show.Project();
     exclusiveAllowed = !(project && project->ReadBool("Main", "opt_scr_noexclusive", false));
 }
 
-bool ExclusiveModeAllowed() { return exclusiveAllowed; }
+bool ExclusiveModeAllowed() {
+    return exclusiveAllowed;
+}
 
 } // namespace kiv

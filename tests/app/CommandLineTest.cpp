@@ -25,7 +25,9 @@ TEST(CommandLine, InnerQuotesAreDroppedAndQuotesToggleTheSeparator) {
 }
 
 TEST(CommandLine, ControlCharactersSeparateTokens) {
-    EXPECT_EQ(TCommandLine::Tokenise("\t a\x01" "b \r\n c  "), (Tokens{"a", "b", "c"}));
+    EXPECT_EQ(TCommandLine::Tokenise("\t a\x01"
+                                     "b \r\n c  "),
+              (Tokens{"a", "b", "c"}));
     EXPECT_TRUE(TCommandLine::Tokenise("  \t ").empty());
     EXPECT_TRUE(TCommandLine::Tokenise("").empty());
     // Bytes of UTF-8 text are above 32 and stay inside tokens.

@@ -22,7 +22,8 @@ struct TRunResult {
 
 std::string Quote(const std::string& text) {
     std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    for (const char c : text)
+        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
     return quoted + "'";
 }
 
@@ -35,8 +36,10 @@ const std::string kProject =
 class Kivviewer : public ::testing::Test {
 protected:
     TRunResult Run(const std::string& program, const std::vector<std::string>& args) {
-        std::string command = "cd " + Quote(folder.Path().string()) + " && SDL_VIDEODRIVER=offscreen " + Quote(program);
-        for (const std::string& arg : args) command += " " + Quote(arg);
+        std::string command =
+            "cd " + Quote(folder.Path().string()) + " && SDL_VIDEODRIVER=offscreen " + Quote(program);
+        for (const std::string& arg : args)
+            command += " " + Quote(arg);
         const std::string out = folder.File("stdout"), err = folder.File("stderr");
         command += " >" + Quote(out) + " 2>" + Quote(err);
         const int status = std::system(command.c_str());
@@ -81,7 +84,8 @@ TEST_F(Kivviewer, StartPositionAppearsInTheSummary) {
               "kivviewer: " + show + ": 4 slides, 1:04.0, starting at 0:32.0; playback is not built yet\n");
     EXPECT_EQ(Viewer({show, "-time", "5000"}).out,
               "kivviewer: " + show + ": 4 slides, 1:04.0, starting at 0:05.0; playback is not built yet\n");
-    EXPECT_EQ(Viewer({show, "-Slide", "3"}).out, "kivviewer: " + show + ": 4 slides, 1:04.0; playback is not built yet\n")
+    EXPECT_EQ(Viewer({show, "-Slide", "3"}).out,
+              "kivviewer: " + show + ": 4 slides, 1:04.0; playback is not built yet\n")
         << "switch names match exactly";
 }
 
@@ -96,8 +100,8 @@ TEST_F(Kivviewer, MissingShowsReportTheSlideshowErrorAndFail) {
     const TRunResult missing = Viewer({folder.File("gone.kvshow")});
     EXPECT_EQ(missing.exitCode, 2);
     EXPECT_EQ(missing.out, "");
-    EXPECT_EQ(missing.err, "Slideshow Error: Slideshow File not Found\n\"" + folder.File("gone.kvshow") + "\" or \"" +
-                               folder.File("gone.kvshow") + "\"\n");
+    EXPECT_EQ(missing.err, "Slideshow Error: Slideshow File not Found\n\"" + folder.File("gone.kvshow") +
+                               "\" or \"" + folder.File("gone.kvshow") + "\"\n");
 
     const TRunResult project = Viewer({"-filename", folder.File("gone.kiv")});
     EXPECT_EQ(project.exitCode, 2);
@@ -122,7 +126,8 @@ TEST_F(Kivviewer, SelfContainedShowFindsItsOwnPackage) {
 
 TEST_F(Kivviewer, ScreenSaverCopyShowsOnlyWithSlashS) {
     const std::string saver = Pack({"--exe", KIVVIEWER_PATH}, "Show.SCR");
-    std::filesystem::permissions(saver, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
+    std::filesystem::permissions(saver, std::filesystem::perms::owner_exec,
+                                 std::filesystem::perm_options::add);
     for (const std::vector<std::string>& args :
          std::vector<std::vector<std::string>>{{"/c"}, {"/p", "1234"}, {}}) {
         const TRunResult quiet = Run(saver, args);

@@ -102,8 +102,10 @@ TEST(ShowNames, AppBundleUsesItsSlideshowDatWhenPresent) {
     std::set<std::string> files = {"/Volumes/S/Show.app/Contents/Resources/slideshow.dat",
                                    "C:\\S\\Win.APP\\Contents\\Resources\\slideshow.dat"};
     const TFileExists exists = [&](const std::string& name) { return files.count(name) > 0; };
-    EXPECT_EQ(MapToPackageFile("/Volumes/S/Show.app", exists), "/Volumes/S/Show.app/Contents/Resources/slideshow.dat");
-    EXPECT_EQ(MapToPackageFile("C:\\S\\Win.APP", exists), "C:\\S\\Win.APP\\Contents\\Resources\\slideshow.dat");
+    EXPECT_EQ(MapToPackageFile("/Volumes/S/Show.app", exists),
+              "/Volumes/S/Show.app/Contents/Resources/slideshow.dat");
+    EXPECT_EQ(MapToPackageFile("C:\\S\\Win.APP", exists),
+              "C:\\S\\Win.APP\\Contents\\Resources\\slideshow.dat");
     // No slideshow.dat inside: the ".kvshow" file of the same base name.
     EXPECT_EQ(MapToPackageFile("/Volumes/S/Empty.app", exists), "/Volumes/S/Empty.kvshow");
     EXPECT_EQ(MapToPackageFile("C:\\S\\run.exe", exists), "C:\\S\\run.exe");

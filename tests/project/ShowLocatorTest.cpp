@@ -53,9 +53,10 @@ protected:
 TEST_F(ShowLocator, PackagedShowReadsItsProjectTablesAndVersion) {
     test::TPackOptions options;
     options.version = "5.6";
-    const std::string file = WritePackage("show.kvshow", {{"Project.kiv", kProject, TEntryStorage::Deflated},
-                                                          {"b.jpg", "bee", TEntryStorage::Scrambled},
-                                                          {"img\\c.jpg", "sea", TEntryStorage::Stored}},
+    const std::string file = WritePackage("show.kvshow",
+                                          {{"Project.kiv", kProject, TEntryStorage::Deflated},
+                                           {"b.jpg", "bee", TEntryStorage::Scrambled},
+                                           {"img\\c.jpg", "sea", TEntryStorage::Stored}},
                                           options);
     const TPackagedOpen opened = OpenPackagedShow(file);
     ASSERT_TRUE(opened.show) << opened.error;
@@ -97,18 +98,21 @@ TEST_F(ShowLocator, PackageFailuresCarryTheirTexts) {
     test::TPackOptions appended;
     appended.form = TPackageForm::Appended;
     appended.prefix = std::string(2000, 'E');
-    const std::string locked = test::PackInMemory({{"Project.kiv", kProject, TEntryStorage::Stored}}, appended);
+    const std::string locked =
+        test::PackInMemory({{"Project.kiv", kProject, TEntryStorage::Stored}}, appended);
     test::WriteFileBytes(folder.File("moved.bin"), std::string(700, 'F') + locked);
     EXPECT_EQ(OpenPackagedShow(folder.File("moved.bin")).error, "Slide-show File Modified");
 
-    const std::string directory = "[Project.kiv]\r\n_ps=0\r\n_sz=4\r\n[$protection$]\r\nstrucpos=12x\r\nallowmodify=1\r\n";
+    const std::string directory =
+        "[Project.kiv]\r\n_ps=0\r\n_sz=4\r\n[$protection$]\r\nstrucpos=12x\r\nallowmodify=1\r\n";
     test::WriteFileBytes(folder.File("damaged.kvshow"), "abcd" + test::OwnTrailer(directory, 4));
     EXPECT_EQ(OpenPackagedShow(folder.File("damaged.kvshow")).error, "Slide-show File Damaged");
 }
 
 TEST_F(ShowLocator, ProjectFileReadsNamesBesideItAndItsExecutableFolder) {
     test::WriteFileBytes(folder.File("show/img/b.jpg"), "bee");
-    test::WriteFileBytes(folder.File("show/Project.kiv"), kProject + "[Main]\r\nopt_exefn=C:\\Shows\\Demo.exe\r\n");
+    test::WriteFileBytes(folder.File("show/Project.kiv"),
+                         kProject + "[Main]\r\nopt_exefn=C:\\Shows\\Demo.exe\r\n");
     TRef<TKivShowLocator> show = OpenProjectFile(folder.File("show/Project.kiv"));
     ASSERT_TRUE(show);
     EXPECT_FALSE(show->Packaged());
@@ -128,8 +132,9 @@ TEST_F(ShowLocator, PathModifiersAreReplacedOnlyByAProjectThatHasThem) {
     ASSERT_TRUE(OpenProjectFile(folder.File("plain.kiv")));
     EXPECT_EQ(RegisteredPathModifiers().size(), startUp) << "no section: the list stays";
 
-    test::WriteFileBytes(folder.File("two.kiv"), "[PathModifiers]\r\nCount=2\r\nEnv0=%pics%\r\nPath0=/srv/pics\r\n"
-                                                 "Def0=1\r\nEnv1=%snd%\r\nPath1=/srv/snd\r\n");
+    test::WriteFileBytes(folder.File("two.kiv"),
+                         "[PathModifiers]\r\nCount=2\r\nEnv0=%pics%\r\nPath0=/srv/pics\r\n"
+                         "Def0=1\r\nEnv1=%snd%\r\nPath1=/srv/snd\r\n");
     ASSERT_TRUE(OpenProjectFile(folder.File("two.kiv")));
     const std::vector<TPathModifier> two = RegisteredPathModifiers();
     ASSERT_EQ(two.size(), 2u);
@@ -141,7 +146,8 @@ TEST_F(ShowLocator, PathModifiersAreReplacedOnlyByAProjectThatHasThem) {
     EXPECT_TRUE(RegisteredPathModifiers().empty()) << "Count=0 empties the list";
 
     // A huge count with one entry present reads only what is there, at once.
-    test::WriteFileBytes(folder.File("huge.kiv"), "[PathModifiers]\r\nCount=2147483647\r\nEnv0=%a%\r\nPath0=/a\r\n");
+    test::WriteFileBytes(folder.File("huge.kiv"),
+                         "[PathModifiers]\r\nCount=2147483647\r\nEnv0=%a%\r\nPath0=/a\r\n");
     ASSERT_TRUE(OpenProjectFile(folder.File("huge.kiv")));
     EXPECT_EQ(RegisteredPathModifiers().size(), 1u);
 }
@@ -156,11 +162,11 @@ TEST_F(ShowLocator, TheExecutableAliasOpensTheRememberedProjectFile) {
 }
 
 TEST_F(ShowLocator, MappingLoopsOpenNothing) {
-    const std::string file =
-        WritePackage("loop.kvshow", {{"Project.kiv", "[FileMap]\r\n;a=b\r\n;b=c\r\n;c=A\r\n;d=e\r\n;e=f\r\n",
-                                      TEntryStorage::Stored},
-                                     {"a", "A", TEntryStorage::Stored},
-                                     {"f", "F", TEntryStorage::Stored}});
+    const std::string file = WritePackage(
+        "loop.kvshow",
+        {{"Project.kiv", "[FileMap]\r\n;a=b\r\n;b=c\r\n;c=A\r\n;d=e\r\n;e=f\r\n", TEntryStorage::Stored},
+         {"a", "A", TEntryStorage::Stored},
+         {"f", "F", TEntryStorage::Stored}});
     const TPackagedOpen opened = OpenPackagedShow(file);
     ASSERT_TRUE(opened.show);
     EXPECT_EQ(ReadName(*opened.show, "a"), "<none>");
@@ -179,7 +185,8 @@ TEST_F(ShowLocator, ParsedProjectIsBuiltOnceAndBadTimelinesRaise) {
 
     const std::string bad = WritePackage(
         "bad.kvshow",
-        {{"Project.kiv", "[Times]\r\nopt_slidescount=2\r\nopt_synchpos1=5000\r\nopt_synchpos2=100\r\n", TEntryStorage::Stored}});
+        {{"Project.kiv", "[Times]\r\nopt_slidescount=2\r\nopt_synchpos1=5000\r\nopt_synchpos2=100\r\n",
+          TEntryStorage::Stored}});
     show = OpenPackagedShow(bad).show;
     ASSERT_TRUE(show) << "the project opens; playing it fails";
     EXPECT_THROW(show->ParsedProject(), EProjectError);
@@ -188,8 +195,9 @@ TEST_F(ShowLocator, ParsedProjectIsBuiltOnceAndBadTimelinesRaise) {
 TEST_F(ShowLocator, WindowsLibrariesInAPackageAreIgnoredAndLogged) {
     const std::string log = folder.File("run.log");
     TLog::Start(TLogMode::File, "/tmp/kivviewer", log);
-    const std::string file = WritePackage("libs.kvshow", {{"Project.kiv", "[Main]\r\nColorManagement=?\r\n", TEntryStorage::Stored},
-                                                          {"lcms2.dll", "MZ", TEntryStorage::Stored}});
+    const std::string file = WritePackage(
+        "libs.kvshow", {{"Project.kiv", "[Main]\r\nColorManagement=?\r\n", TEntryStorage::Stored},
+                        {"lcms2.dll", "MZ", TEntryStorage::Stored}});
     const TPackagedOpen opened = OpenPackagedShow(file);
     TLog::Finish();
     ASSERT_TRUE(opened.show);
