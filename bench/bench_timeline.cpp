@@ -33,7 +33,9 @@ kiv::TRef<kiv::TKivSource> Source() {
 }
 
 // Times spread over the first two passes of the show.
-constexpr double TimeAt(int step) { return (step * 7919 % (2 * kSlides * 4000)) + 0.5; }
+constexpr double TimeAt(int step) {
+    return (step * 7919 % (2 * kSlides * 4000)) + 0.5;
+}
 
 void BM_WalkToSlideReference(benchmark::State& state) {
     const auto source = Source();
@@ -54,7 +56,8 @@ BENCHMARK(BM_WalkToSlideReference);
 void BM_FindSlideAt(benchmark::State& state) {
     const auto source = Source();
     int step = 0;
-    for (auto _ : state) benchmark::DoNotOptimize(source->FindSlideAt(TimeAt(++step)));
+    for (auto _ : state)
+        benchmark::DoNotOptimize(source->FindSlideAt(TimeAt(++step)));
 }
 BENCHMARK(BM_FindSlideAt);
 

@@ -7,7 +7,6 @@ namespace kiv {
 
 namespace {
 
-
 constexpr std::array<const char*, 3> kBuiltInGroups = {"GroupFromProjectOptions", "GroupFromProjectOptions",
                                                        "GroupBasic"};
 
@@ -21,7 +20,9 @@ TKIVEffectManager::TKIVEffectManager(TIniFile* document, std::int32_t height, st
     height_ = height > 0 ? height : (main ? main->GetInt32("opt_scr_height", 1080) : 1080);
 }
 
-std::int32_t TKIVEffectManager::SlideCount() const { return ReadSlideCount(*document_); }
+std::int32_t TKIVEffectManager::SlideCount() const {
+    return ReadSlideCount(*document_);
+}
 
 TIniObject& TKIVEffectManager::Pool() {
     TIniSection* main = document_->FindOrCreateSection("Main");
@@ -31,11 +32,17 @@ TIniObject& TKIVEffectManager::Pool() {
     return *pool;
 }
 
-std::int32_t TKIVEffectManager::DefaultTime() { return GetInt32(Pool().FindItem("time"), 0); }
+std::int32_t TKIVEffectManager::DefaultTime() {
+    return GetInt32(Pool().FindItem("time"), 0);
+}
 
-std::string TKIVEffectManager::DefaultTimeText() { return GetText(Pool().FindItem("time")); }
+std::string TKIVEffectManager::DefaultTimeText() {
+    return GetText(Pool().FindItem("time"));
+}
 
-std::int32_t TKIVEffectManager::ChildCount() { return Pool().ObjectCount(); }
+std::int32_t TKIVEffectManager::ChildCount() {
+    return Pool().ObjectCount();
+}
 
 std::int32_t TKIVEffectManager::EntryCount() {
     std::int32_t count = ChildCount();
@@ -50,7 +57,8 @@ TEffectProp* TKIVEffectManager::Entry(std::int32_t index) {
     TIniObject& pool = Pool();
     const std::int32_t children = pool.ObjectCount();
     if (index < children) {
-        if (poolCache_.size() < static_cast<std::size_t>(children)) poolCache_.resize(static_cast<std::size_t>(children));
+        if (poolCache_.size() < static_cast<std::size_t>(children))
+            poolCache_.resize(static_cast<std::size_t>(children));
         TRef<TEffectProp>& cached = poolCache_[static_cast<std::size_t>(index)];
         TIniObject* object = pool.Object(index);
         if (!cached || &cached->Object() != object) cached = CreateEntry(*object);
@@ -114,7 +122,9 @@ TRef<TEffectProp> TKIVEffectManager::CreateSlideEntry(std::int32_t index) {
     return CreateEntry(*object);
 }
 
-TRef<TEffectProp> TKIVEffectManager::CreateEntry(TIniList& object) { return MakeRef<TEffectProp>(*this, object); }
+TRef<TEffectProp> TKIVEffectManager::CreateEntry(TIniList& object) {
+    return MakeRef<TEffectProp>(*this, object);
+}
 
 std::int32_t TKIVEffectManager::SlideTime(std::int32_t index) {
     if (index < 0) return DefaultTime();
@@ -133,7 +143,9 @@ bool TKIVEffectManager::AnyEnabled() {
     return *anyEnabled_;
 }
 
-void TKIVEffectManager::Changed() { anyEnabled_.reset(); }
+void TKIVEffectManager::Changed() {
+    anyEnabled_.reset();
+}
 
 void TKIVEffectManager::ClearCaches() {
     poolCache_.clear();
@@ -158,6 +170,8 @@ std::string TKIVEffectManager::PrefixedCaption(std::int32_t index) {
     return captionPrefix_ + EntryCaption(index);
 }
 
-std::string TKIVEffectManager::EntryCaption(std::int32_t /*index*/) { return {}; }
+std::string TKIVEffectManager::EntryCaption(std::int32_t /*index*/) {
+    return {};
+}
 
 } // namespace kiv

@@ -44,7 +44,8 @@ std::int64_t PropNumber(std::string_view name) {
 
 } // namespace
 
-TEffectProp::TEffectProp(TKIVEffectManager& catalog, TIniList& object) : catalog_(&catalog), object_(&object) {
+TEffectProp::TEffectProp(TKIVEffectManager& catalog, TIniList& object)
+    : catalog_(&catalog), object_(&object) {
     ReadKeyList();
 }
 
@@ -74,7 +75,9 @@ std::string TEffectProp::TypeWord() const {
     return GetText(object_->FindItem("ref"));
 }
 
-bool TEffectProp::IsCustom() const { return SameTextFolded(TypeWord(), "custom"); }
+bool TEffectProp::IsCustom() const {
+    return SameTextFolded(TypeWord(), "custom");
+}
 
 TIniItem* TEffectProp::Item(std::string_view key, bool create) const {
     TIniList* list = object_.Get();
@@ -150,7 +153,8 @@ std::int32_t TEffectProp::VariantCount() const {
         if (key.empty()) continue;
         const TIniItem* item = Item(key);
         if (!item) continue;
-        count = std::min<std::int64_t>(count * static_cast<std::int64_t>(item->Value().size()), kMaxVariantCount);
+        count =
+            std::min<std::int64_t>(count * static_cast<std::int64_t>(item->Value().size()), kMaxVariantCount);
     }
     return static_cast<std::int32_t>(count);
 }

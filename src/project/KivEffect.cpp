@@ -13,9 +13,8 @@ namespace kiv {
 
 namespace {
 
-constexpr std::array<std::string_view, 11> kFamilyNames = {"dissolve", "hourhand", "shapes", "gates",
-                                                           "page",     "mosaic",   "push",   "slide",
-                                                           "curling",  "flip",     "swap"};
+constexpr std::array<std::string_view, 11> kFamilyNames = {
+    "dissolve", "hourhand", "shapes", "gates", "page", "mosaic", "push", "slide", "curling", "flip", "swap"};
 
 // Character `position` (counted from 1) of `value` is "1".
 bool CharOn(std::string_view value, std::size_t position) {
@@ -30,7 +29,9 @@ float ReadFloat(const TEffectProp& entry, std::string_view key, double fallback)
     return ClampToFloat(ParseIniReal(entry.Value(key)).value_or(fallback));
 }
 
-bool ReadChecked(const TEffectProp& entry) { return ParseIniBool(entry.Value("checked")).value_or(true); }
+bool ReadChecked(const TEffectProp& entry) {
+    return ParseIniBool(entry.Value("checked")).value_or(true);
+}
 
 void AddActions(TKivEffect& effect, const TEffectProp& entry) {
     const std::string action = entry.Value("action");
@@ -93,7 +94,8 @@ std::int32_t TKivEffect::DirectionCount() const {
 
 void TKivEffect::KeepVariant(std::int32_t variant) {
     const auto actions = static_cast<std::size_t>(ActionCount());
-    const auto directions = std::min(static_cast<std::size_t>(DirectionCount()), switches.size() - std::min(switches.size(), actions));
+    const auto directions = std::min(static_cast<std::size_t>(DirectionCount()),
+                                     switches.size() - std::min(switches.size(), actions));
     if (variant < 0) return;
     if (actions == 0) {
         // Families without actions: the variant-th switched-on direction stays on.
@@ -148,7 +150,9 @@ std::string TKivEffect::SwitchText() const {
     return text;
 }
 
-void TKivEffect::SetSmoothline(double value) { smoothline = value < 0.1 ? kNoSmoothline : value; }
+void TKivEffect::SetSmoothline(double value) {
+    smoothline = value < 0.1 ? kNoSmoothline : value;
+}
 
 std::uint32_t EffectFamilyOfName(std::string_view name) {
     for (std::size_t i = 0; i < kFamilyNames.size(); ++i)
@@ -196,7 +200,8 @@ TRef<TKivEffect> BuildFamilyEffect(std::uint32_t code, const TEffectProp& entry)
         break;
     case kEffectMosaic:
         effect->switches.push_back(ReadChecked(entry));
-        effect->intParams = {ReadInt(entry, "cols", 1), ReadInt(entry, "rows", 1), ReadInt(entry, "appearence", 0)};
+        effect->intParams = {ReadInt(entry, "cols", 1), ReadInt(entry, "rows", 1),
+                             ReadInt(entry, "appearence", 0)};
         break;
     case kEffectPush:
     case kEffectSlide:

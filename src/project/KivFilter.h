@@ -22,9 +22,9 @@ public:
         : effect(std::move(effect)), duration(duration), smoothline(smoothline) {}
 
     TRef<TKivEffect> effect;
-    double duration = 0;   // ms
+    double duration = 0; // ms
     float smoothline = 0;
-    double progress = 0;   // ms since the slide's transition started; set by the engine each frame
+    double progress = 0; // ms since the slide's transition started; set by the engine each frame
     // The running transition filter of the effects library; created by the drawer, owned here and
     // released with the holder.
     TRef<TRefObject> drawFilter;

@@ -8,8 +8,8 @@
 
 namespace kiv {
 
-TSlideTimeline TSlideTimeline::Build(std::span<const std::int32_t> syncPoints, const TTransitionTime& transitionTime,
-                                     const TSlideId& slideId) {
+TSlideTimeline TSlideTimeline::Build(std::span<const std::int32_t> syncPoints,
+                                     const TTransitionTime& transitionTime, const TSlideId& slideId) {
     TSlideTimeline timeline;
     const std::size_t count = syncPoints.size();
     timeline.slides_.resize(count);
@@ -87,7 +87,8 @@ std::int32_t TSlideTimeline::FindSlideAt(double time) const {
     const double shift = loop > 0 ? loop * period_ : 0;
     const auto first = std::partition_point(slides_.begin(), slides_.end(),
                                             [&](const TSlideInfo& info) { return info.sync + shift < time; });
-    const auto slide = static_cast<std::int64_t>(std::min<std::ptrdiff_t>(first - slides_.begin(), count - 1));
+    const auto slide =
+        static_cast<std::int64_t>(std::min<std::ptrdiff_t>(first - slides_.begin(), count - 1));
     const std::int64_t index = static_cast<std::int64_t>(loop) * count + slide;
     return index > kMaxIndex ? kMaxIndex : static_cast<std::int32_t>(index);
 }

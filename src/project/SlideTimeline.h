@@ -40,8 +40,8 @@ public:
     // `syncPoints[k]` is the synchronisation point that ends slide k (the project's opt_synchpos
     // k+1). The callbacks are asked slide by slide, in order. Raises EProjectError "Incorrect time"
     // when a point lies before the one before it (the first one before 0).
-    static TSlideTimeline Build(std::span<const std::int32_t> syncPoints, const TTransitionTime& transitionTime,
-                                const TSlideId& slideId);
+    static TSlideTimeline Build(std::span<const std::int32_t> syncPoints,
+                                const TTransitionTime& transitionTime, const TSlideId& slideId);
 
     std::int32_t Count() const { return static_cast<std::int32_t>(slides_.size()); }
     // Sync of the last slide: the length of one pass (0 without slides).

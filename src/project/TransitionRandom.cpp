@@ -26,7 +26,8 @@ std::int32_t TTransitionRandom::Below(std::int32_t count) {
     if (count <= 1) return 0;
     // Rejection keeps the draw uniform and independent of the standard library's distributions.
     const auto range = static_cast<std::uint64_t>(count);
-    const std::uint64_t limit = std::numeric_limits<std::uint64_t>::max() - std::numeric_limits<std::uint64_t>::max() % range;
+    const std::uint64_t limit =
+        std::numeric_limits<std::uint64_t>::max() - std::numeric_limits<std::uint64_t>::max() % range;
     std::uint64_t value = 0;
     do {
         value = engine_();

@@ -17,13 +17,14 @@ TRef<TKIVEffectManager> Catalog(const TRef<TIniFile>& document) {
 
 // A show-wide pool with time 3000 and the given child objects, and slides with the given refs.
 std::string PoolText(std::string_view children, int time = 3000) {
-    return "[Main]\nobject TheEffect:AnEffect\n  time=" + std::to_string(time) + "\n" + std::string(children) +
-           "end\n";
+    return "[Main]\nobject TheEffect:AnEffect\n  time=" + std::to_string(time) + "\n" +
+           std::string(children) + "end\n";
 }
 
 TEST(EffectCatalog, MissingShowWideSettingsAreCreatedWithTwoSeconds) {
-    const TRef<TIniFile> document = ParseProject(test::TimesText({5000, 9000}) + test::SlideText(1, "default", -1) +
-                                                 test::SlideText(2, "defowntime", -1));
+    const TRef<TIniFile> document =
+        ParseProject(test::TimesText({5000, 9000}) + test::SlideText(1, "default", -1) +
+                     test::SlideText(2, "defowntime", -1));
     const TRef<TKIVEffectManager> catalog = Catalog(document);
     EXPECT_EQ(catalog->DefaultTime(), 2000);
     EXPECT_EQ(document->ReadString("Main", "TheEffect:time", "?"), "?") << "the key lives in the object";
@@ -54,14 +55,16 @@ TEST(EffectCatalog, SlideWithoutTransitionObjectRefersToDefault) {
 
 TEST(EffectCatalog, EnabledIsATriState) {
     const auto enabled = [](std::string_view keys) {
-        const TRef<TIniFile> document = ParseProject(PoolText("  object hourhand:hourhand\n" + std::string(keys) + "  end\n"));
+        const TRef<TIniFile> document =
+            ParseProject(PoolText("  object hourhand:hourhand\n" + std::string(keys) + "  end\n"));
         return Catalog(document)->Entry(0)->Enabled();
     };
     EXPECT_EQ(enabled("key=action,direction\naction=11\ndirection=100000000\n"), 1);
     EXPECT_EQ(enabled("key=action,direction\naction=11\ndirection=000000000\n"), 0);
     EXPECT_EQ(enabled("key=action,direction\naction=11\ndirection=111111111\n"), 2);
     EXPECT_EQ(enabled("key=action,direction\naction=01\ndirection=111111111\n"), 1);
-    EXPECT_EQ(enabled("key=action,direction\naction=0x\ndirection=1\n"), 0) << "only 0 and 1 count after the first";
+    EXPECT_EQ(enabled("key=action,direction\naction=0x\ndirection=1\n"), 0)
+        << "only 0 and 1 count after the first";
     EXPECT_EQ(enabled("key=action,direction\naction=11\n"), 0) << "a missing key is off";
     EXPECT_EQ(enabled("checked=1\n"), 2);
     EXPECT_EQ(enabled("checked=true\n"), 0);
@@ -69,9 +72,9 @@ TEST(EffectCatalog, EnabledIsATriState) {
 }
 
 TEST(EffectCatalog, DefOwnTimeSlideTakesAndKeepsTheShowWideTime) {
-    const TRef<TIniFile> document =
-        ParseProject(PoolText("  object dissolve:dissolve\n  checked=1\n  end\n") + test::TimesText({100, 200}) +
-                     test::SlideText(1, "defowntime", -1) + test::SlideText(2, "DefOwnTime", 750));
+    const TRef<TIniFile> document = ParseProject(
+        PoolText("  object dissolve:dissolve\n  checked=1\n  end\n") + test::TimesText({100, 200}) +
+        test::SlideText(1, "defowntime", -1) + test::SlideText(2, "DefOwnTime", 750));
     const TRef<TKIVEffectManager> catalog = Catalog(document);
     EXPECT_TRUE(catalog->AnyEnabled());
     EXPECT_EQ(catalog->SlideTime(0), 3000);
@@ -108,7 +111,8 @@ TEST(EffectCatalog, ValuePrecedence) {
     EXPECT_EQ(gates->Name(), "gates");
     EXPECT_EQ(gates->Value("direction"), "") << "its own key, even empty";
     EXPECT_EQ(gates->Value("smoothline"), "0.5") << "from the pool entry";
-    EXPECT_EQ(gates->Value("color"), "") << "the pool entry answers for a name it bears, even without the key";
+    EXPECT_EQ(gates->Value("color"), "")
+        << "the pool entry answers for a name it bears, even without the key";
     EXPECT_EQ(gates->StdIndex(), 6);
 
     TEffectProp* mystery = catalog->SlideEntry(1);
@@ -138,8 +142,8 @@ TEST(EffectCatalog, ValuePrecedence) {
 }
 
 std::string CustomEntry(std::string_view extra) {
-    return PoolText("  object Stars:custom\n  sectionfield=a,b\n  a=101\n  b=11\n  key=a\n" + std::string(extra) +
-                    "  end\n");
+    return PoolText("  object Stars:custom\n  sectionfield=a,b\n  a=101\n  b=11\n  key=a\n" +
+                    std::string(extra) + "  end\n");
 }
 
 TEST(EffectCatalog, CustomVariantsAreAMixedRadixOverTheirKeys) {
@@ -178,7 +182,8 @@ TEST(EffectCatalog, CustomVariantsAreAMixedRadixOverTheirKeys) {
 }
 
 TEST(EffectCatalog, SingleVariantCustomEntryNamesSlideOne) {
-    const TRef<TIniFile> document = ParseProject(PoolText("  object Solo:Custom\n  sectionfield=Checked\n  checked=1\n  end\n"));
+    const TRef<TIniFile> document =
+        ParseProject(PoolText("  object Solo:Custom\n  sectionfield=Checked\n  checked=1\n  end\n"));
     const TRef<TKIVEffectManager> catalog = Catalog(document);
     TEffectProp* entry = catalog->Entry(0);
     EXPECT_EQ(entry->VariantCount(), 1);
@@ -191,10 +196,11 @@ TEST(EffectCatalog, SingleVariantCustomEntryNamesSlideOne) {
 }
 
 TEST(EffectCatalog, VariantCopyCarriesUserPropertiesAndBackground) {
-    const TRef<TIniFile> document = ParseProject(
-        CustomEntry("  slide_100_01=one\n  bstyle=3\n  userprops=3\n  prop1=id:speed;type:int\n"
-                    "  prop2=id:a;type:text\n  prop3=\n  speed=42\n") +
-        "[Main]\nopt_scr_width=1024\nopt_scr_height=768\n[effect_one]\nobject Root:Container\n  keep=1\nend\n");
+    const TRef<TIniFile> document =
+        ParseProject(CustomEntry("  slide_100_01=one\n  bstyle=3\n  userprops=3\n  prop1=id:speed;type:int\n"
+                                 "  prop2=id:a;type:text\n  prop3=\n  speed=42\n") +
+                     "[Main]\nopt_scr_width=1024\nopt_scr_height=768\n[effect_one]\nobject Root:Container\n  "
+                     "keep=1\nend\n");
     const TRef<TKIVEffectManager> catalog = Catalog(document);
     TEffectProp* entry = catalog->Entry(0);
     const TRef<TIniSection> copy = entry->VariantCopy(1);
@@ -217,12 +223,14 @@ TEST(EffectCatalog, VariantCopyCarriesUserPropertiesAndBackground) {
     EXPECT_EQ(copy->GetText("CoverMode"), "1");
     EXPECT_EQ(copy->GetText("opt_scr_width"), "1024");
     EXPECT_EQ(copy->GetText("opt_scr_height"), "768");
-    EXPECT_EQ(document->FindSection("effect_one")->FindItem("CoverMode"), nullptr) << "the original is untouched";
+    EXPECT_EQ(document->FindSection("effect_one")->FindItem("CoverMode"), nullptr)
+        << "the original is untouched";
 }
 
 TEST(EffectCatalog, BackgroundStyles) {
     const auto background = [](std::string_view keys) {
-        const TRef<TIniFile> document = ParseProject(PoolText("  object Bg:custom\n" + std::string(keys) + "  end\n"));
+        const TRef<TIniFile> document =
+            ParseProject(PoolText("  object Bg:custom\n" + std::string(keys) + "  end\n"));
         const TRef<TKIVEffectManager> catalog = Catalog(document);
         TRef<TIniSection> list = MakeRef<TIniSection>("x");
         catalog->Entry(0)->FillBackground(*list);
@@ -245,10 +253,10 @@ TEST(EffectCatalog, BackgroundStyles) {
 
 TEST(EffectCatalog, HostileVariantKeysAndPropertyCountsStayBounded) {
     const std::string wide(60, '1');
-    const TRef<TIniFile> document = ParseProject(
-        PoolText("  object Big:custom\n  sectionfield=a,b,c,d,e\n  a=" + wide + "\n  b=" + wide + "\n  c=" + wide +
-                 "\n  d=" + wide + "\n  e=" + wide + "\n  userprops=2000000000\n  prop1999999999=id:z\n  z=5\n" +
-                 "  slide_1=s\n  checked=1\n  end\n"));
+    const TRef<TIniFile> document = ParseProject(PoolText(
+        "  object Big:custom\n  sectionfield=a,b,c,d,e\n  a=" + wide + "\n  b=" + wide + "\n  c=" + wide +
+        "\n  d=" + wide + "\n  e=" + wide + "\n  userprops=2000000000\n  prop1999999999=id:z\n  z=5\n" +
+        "  slide_1=s\n  checked=1\n  end\n"));
     const TRef<TKIVEffectManager> catalog = Catalog(document);
     TEffectProp* entry = catalog->Entry(0);
     EXPECT_EQ(entry->VariantCount(), TEffectProp::kMaxVariantCount);
@@ -263,9 +271,9 @@ TEST(EffectCatalog, HostileVariantKeysAndPropertyCountsStayBounded) {
 }
 
 TEST(EffectCatalog, EditingOperations) {
-    const TRef<TIniFile> document =
-        ParseProject(PoolText("  object one:dissolve\n  checked=0\n  end\n  object two:gates\n  checked=1\n  end\n") +
-                     test::TimesText({1}) + test::SlideText(1, "two", -1));
+    const TRef<TIniFile> document = ParseProject(
+        PoolText("  object one:dissolve\n  checked=0\n  end\n  object two:gates\n  checked=1\n  end\n") +
+        test::TimesText({1}) + test::SlideText(1, "two", -1));
     const TRef<TKIVEffectManager> catalog = Catalog(document);
     EXPECT_TRUE(catalog->AnyEnabled());
     catalog->SetLocked(true);

@@ -146,7 +146,8 @@ TEST(SlideTimeline, FindSlideAtTerminatesForTimesNoRecordCovers) {
     const TRef<TKivSource> show = MakeSource(ThreeSlides("repeat"));
     EXPECT_EQ(show->FindSlideAt(std::nan("")), -1);
     EXPECT_EQ(show->FindSlideAt(-1e300), -1) << "long before the show";
-    EXPECT_EQ(show->FindSlideAt(std::numeric_limits<double>::infinity()), std::numeric_limits<std::int32_t>::max());
+    EXPECT_EQ(show->FindSlideAt(std::numeric_limits<double>::infinity()),
+              std::numeric_limits<std::int32_t>::max());
     EXPECT_EQ(show->FindSlideAt(1e15), std::numeric_limits<std::int32_t>::max());
     const std::int32_t far = show->FindSlideAt(1e12);
     TSlideInfo record;
@@ -164,9 +165,11 @@ TEST(SlideTimeline, BackwardsSynchronisationPointsFailWithIncorrectTime) {
     }
     EXPECT_THROW(MakeSource(TimesText({-1})), EProjectError) << "the first point lies before 0";
     // A missing point reads as 0: it fails after a positive one, not after zeros.
-    EXPECT_THROW(MakeSource("[Times]\nopt_slidescount=3\nopt_synchpos1=100\nopt_synchpos3=300\n"), EProjectError);
+    EXPECT_THROW(MakeSource("[Times]\nopt_slidescount=3\nopt_synchpos1=100\nopt_synchpos3=300\n"),
+                 EProjectError);
     EXPECT_NO_THROW(MakeSource("[Times]\nopt_slidescount=3\nopt_synchpos3=300\n"));
-    EXPECT_THROW(MakeSource("[Times]\nopt_slidescount=2\nopt_synchpos1=100\nopt_synchpos2=nan\n"), EProjectError);
+    EXPECT_THROW(MakeSource("[Times]\nopt_slidescount=2\nopt_synchpos1=100\nopt_synchpos2=nan\n"),
+                 EProjectError);
 }
 
 TEST(SlideTimeline, HostileCountsAndTimesStayBounded) {
@@ -178,8 +181,10 @@ TEST(SlideTimeline, HostileCountsAndTimesStayBounded) {
     }
     EXPECT_EQ(MakeSource("[Times]\nopt_slidescount=-5\nopt_synchpos1=9\n")->SlideCount(), 0);
     EXPECT_EQ(MakeSource("[Times]\nopt_slidescount=abc\n")->SlideCount(), 0);
-    EXPECT_EQ(MakeSource("[Times]\nopt_slidescount=99999999999999\n")->SlideCount(), 0) << "out of range: default";
-    const TRef<TKivSource> limit = MakeSource("[Times]\nopt_slidescount=" + std::to_string(kMaxSlideCount) + "\n");
+    EXPECT_EQ(MakeSource("[Times]\nopt_slidescount=99999999999999\n")->SlideCount(), 0)
+        << "out of range: default";
+    const TRef<TKivSource> limit =
+        MakeSource("[Times]\nopt_slidescount=" + std::to_string(kMaxSlideCount) + "\n");
     EXPECT_EQ(limit->SlideCount(), kMaxSlideCount);
     EXPECT_EQ(limit->FindSlideAt(10), kMaxSlideCount - 1);
 
@@ -195,12 +200,12 @@ TEST(SlideTimeline, HostileCountsAndTimesStayBounded) {
 }
 
 TEST(SlideTimeline, SlideIdentifiers) {
-    const TRef<TKivSource> source = MakeSource(TimesText({1, 2, 3, 4, 5, 6}) +
-                                               "[Slide1]\nslideid=intro\nPicture=C:\\x\\ignored.jpg\n"
-                                               "[Slide2]\nPicture=C:\\Show\\img\\Beach.JPG\n"
-                                               "[Slide3]\nPicture=a.b\\c\n"
-                                               "[Slide4]\nPicture=C:\\Show\\Folder.v2\\\n"
-                                               "[Slide5]\nslideid=\nPicture=archive.tar.gz\n");
+    const TRef<TKivSource> source =
+        MakeSource(TimesText({1, 2, 3, 4, 5, 6}) + "[Slide1]\nslideid=intro\nPicture=C:\\x\\ignored.jpg\n"
+                                                   "[Slide2]\nPicture=C:\\Show\\img\\Beach.JPG\n"
+                                                   "[Slide3]\nPicture=a.b\\c\n"
+                                                   "[Slide4]\nPicture=C:\\Show\\Folder.v2\\\n"
+                                                   "[Slide5]\nslideid=\nPicture=archive.tar.gz\n");
     const TSlideInfoList& slides = source->Slides();
     EXPECT_EQ(slides[0].slideId, "intro");
     EXPECT_EQ(slides[1].slideId, "Beach");
@@ -215,7 +220,8 @@ TEST(SlideTimeline, EndActions) {
                                "[Slide1]\nPers_EndAction=PAUSE\n[Slide2]\nPers_EndAction=Loop\n"
                                "[Slide3]\nPers_EndAction=timer\n[Slide4]\nPers_EndAction=wait\n";
     double loop = -1;
-    const TRef<TKivSource> automatic = MakeSource("[Main]\nopt_manualshow=0\n" + slides + SlideText(2, "quick", -1));
+    const TRef<TKivSource> automatic =
+        MakeSource("[Main]\nopt_manualshow=0\n" + slides + SlideText(2, "quick", -1));
     EXPECT_TRUE(automatic->GetEndAction(0, loop));
     EXPECT_EQ(loop, 0);
     EXPECT_TRUE(automatic->GetEndAction(1, loop));
@@ -232,10 +238,10 @@ TEST(SlideTimeline, EndActions) {
 }
 
 TEST(SlideTimeline, RunAppNeedsTheSwitchAndACommand) {
-    const TRef<TKivSource> source = MakeSource(TimesText({1, 2, 3, 4}) +
-                                               "[Slide1]\nPers_RunApp=1\nRunAppFN=notes.txt\n"
-                                               "[Slide2]\nPers_RunApp=1\nRunAppFN=\n"
-                                               "[Slide3]\nPers_RunApp=yes\nRunAppFN=x.exe\n");
+    const TRef<TKivSource> source =
+        MakeSource(TimesText({1, 2, 3, 4}) + "[Slide1]\nPers_RunApp=1\nRunAppFN=notes.txt\n"
+                                             "[Slide2]\nPers_RunApp=1\nRunAppFN=\n"
+                                             "[Slide3]\nPers_RunApp=yes\nRunAppFN=x.exe\n");
     std::string command = "stale";
     EXPECT_TRUE(source->GetRunApp(0, command));
     EXPECT_EQ(command, "notes.txt");
@@ -246,7 +252,8 @@ TEST(SlideTimeline, RunAppNeedsTheSwitchAndACommand) {
 }
 
 TEST(ShowOptions, ScreenSaverProgramOverridesTheProject) {
-    const std::string text = "[Main]\nopt_scr_full=0\nopt_fcp=1\nopt_repeat=stop\nopt_hidecursor=0\n" + TimesText({100});
+    const std::string text =
+        "[Main]\nopt_scr_full=0\nopt_fcp=1\nopt_repeat=stop\nopt_hidecursor=0\n" + TimesText({100});
     const TRef<TKivSource> saver = MakeSource(text, "/opt/show/Holiday.SCR");
     EXPECT_TRUE(saver->IsScreenSaver());
     const TIniFile& document = saver->Document();
@@ -278,8 +285,9 @@ TEST(ShowOptions, DefaultsAndValues) {
     EXPECT_EQ(defaults->TimesSection(), nullptr);
     EXPECT_EQ(defaults->Catalog().ScreenWidth(), 1920);
 
-    const TRef<TKivSource> set = MakeSource("[Main]\nopt_pausewheninactive=0\nopt_scr_hidercolor=1193046\n"
-                                            "opt_scr_unsharpamount=0.75\nopt_scr_width=800\nopt_scr_height=600\n");
+    const TRef<TKivSource> set =
+        MakeSource("[Main]\nopt_pausewheninactive=0\nopt_scr_hidercolor=1193046\n"
+                   "opt_scr_unsharpamount=0.75\nopt_scr_width=800\nopt_scr_height=600\n");
     EXPECT_FALSE(set->PauseWhenInactive());
     // 1193046 = 0x123456: red in the low byte.
     EXPECT_EQ(set->HiderColor().red, 0x56);
@@ -289,7 +297,8 @@ TEST(ShowOptions, DefaultsAndValues) {
     EXPECT_EQ(set->Catalog().ScreenWidth(), 800);
     EXPECT_EQ(set->Catalog().ScreenHeight(), 600);
 
-    const TRef<TKivSource> odd = MakeSource("[Main]\nopt_pausewheninactive=true\nopt_scr_unsharpamount=1e300\n");
+    const TRef<TKivSource> odd =
+        MakeSource("[Main]\nopt_pausewheninactive=true\nopt_scr_unsharpamount=1e300\n");
     EXPECT_TRUE(odd->PauseWhenInactive()) << "only 0 and 1 are booleans";
     EXPECT_EQ(odd->UnsharpAmount(), std::numeric_limits<float>::max()) << "kept within the float range";
 }

@@ -19,12 +19,14 @@ using test::ParseProject;
 // A show of `slides` slides 10 s apart, each with the given effect ref, and a show-wide pool.
 std::string Show(std::string_view poolChildren, int slides, std::string_view ref = "default", int time = -1,
                  std::string_view slideKeys = {}) {
-    std::string text = "[Main]\nobject TheEffect:AnEffect\n  time=1500\n" + std::string(poolChildren) + "end\n";
+    std::string text =
+        "[Main]\nobject TheEffect:AnEffect\n  time=1500\n" + std::string(poolChildren) + "end\n";
     text += "[Times]\nopt_slidescount=" + std::to_string(slides) + "\n";
     for (int k = 1; k <= slides; ++k)
         text += "opt_synchpos" + std::to_string(k) + "=" + std::to_string(k * 10000) + "\n";
     for (int k = 1; k <= slides; ++k) {
-        text += "[Slide" + std::to_string(k) + "]\nobject TheEffect:AnEffect\n  ref=" + std::string(ref) + "\n";
+        text +=
+            "[Slide" + std::to_string(k) + "]\nobject TheEffect:AnEffect\n  ref=" + std::string(ref) + "\n";
         if (time >= 0) text += "  time=" + std::to_string(time) + "\n";
         text += std::string(slideKeys) + "end\n";
     }
@@ -32,8 +34,8 @@ std::string Show(std::string_view poolChildren, int slides, std::string_view ref
 }
 
 std::string Child(std::string_view name, int stdidx, std::string_view keys) {
-    return "  object " + std::string(name) + ":" + std::string(name) + "\n    stdidx=" + std::to_string(stdidx) +
-           "\n" + std::string(keys) + "  end\n";
+    return "  object " + std::string(name) + ":" + std::string(name) +
+           "\n    stdidx=" + std::to_string(stdidx) + "\n" + std::string(keys) + "  end\n";
 }
 
 // The descriptor a slide that names a family gets.
@@ -47,7 +49,8 @@ TRef<TKivEffect> SlideEffect(std::string_view family, std::string_view keys, dou
 }
 
 TEST(TransitionChoice, PoolOfThreeUsesEachOncePerPass) {
-    const std::string pool = Child("dissolve", 2, "    checked=1\n") + Child("gates", 6, "    checked=1\n    direction=1\n") +
+    const std::string pool = Child("dissolve", 2, "    checked=1\n") +
+                             Child("gates", 6, "    checked=1\n    direction=1\n") +
                              Child("swap", 13, "    checked=1\n    direction=0100\n");
     const TRef<TKivSource> source = MakeSource(Show(pool, 6), "kivviewer", 11);
     ASSERT_EQ(source->TransitionPool().Size(), 3);
@@ -126,7 +129,9 @@ TEST(TransitionChoice, CurlingDirectionsRunBackwards) {
     const TRef<TKivEffect> curling =
         SlideEffect("curling", "  action=10\n  direction=10000000\n  usecolor=1\n  color=#102030\n");
     ASSERT_TRUE(curling);
-    EXPECT_EQ(curling->SwitchText(), "10" "00000001" "10");
+    EXPECT_EQ(curling->SwitchText(), "10"
+                                     "00000001"
+                                     "10");
     ASSERT_EQ(curling->intParams.size(), 2u);
     EXPECT_EQ(curling->intParams[0], 1);
     EXPECT_EQ(curling->intParams[1], 0x302010) << "stored as 0x00BBGGRR";
@@ -140,34 +145,45 @@ TEST(TransitionChoice, HourhandVariantsPairActionsWithDirections) {
     EXPECT_EQ(both->smoothline, 0.35);
     TRef<TKivEffect> third = both->Copy();
     third->KeepVariant(3);
-    EXPECT_EQ(third->SwitchText(), "01" "001000000");
+    EXPECT_EQ(third->SwitchText(), "01"
+                                   "001000000");
     TRef<TKivEffect> first = both->Copy();
     first->KeepVariant(0);
-    EXPECT_EQ(first->SwitchText(), "10" "100000000");
+    EXPECT_EQ(first->SwitchText(), "10"
+                                   "100000000");
 
     const TRef<TKivEffect> second = SlideEffect("hourhand", "  action=01\n  direction=101000000\n");
     EXPECT_EQ(second->variantCount, 2);
     for (int variant = 0; variant < 2; ++variant) {
         TRef<TKivEffect> kept = second->Copy();
         kept->KeepVariant(variant);
-        EXPECT_EQ(kept->SwitchText(), "01" "101000000") << "the filter chooses among the directions";
+        EXPECT_EQ(kept->SwitchText(), "01"
+                                      "101000000")
+            << "the filter chooses among the directions";
     }
 }
 
 TEST(TransitionChoice, HourhandDrawnFromThePool) {
-    const TRef<TKivSource> source = MakeSource(
-        Show(Child("hourhand", 4, "    key=action\n    action=11\n    direction=101000000\n"), 2, "defowntime", 700),
-        "kivviewer", 2);
+    const TRef<TKivSource> source =
+        MakeSource(Show(Child("hourhand", 4, "    key=action\n    action=11\n    direction=101000000\n"), 2,
+                        "defowntime", 700),
+                   "kivviewer", 2);
     ASSERT_EQ(source->TransitionPool().Size(), 1);
     double time = 0;
     float smoothline = 0;
     const TRef<TKivEffect> odd = source->GetSlideTransition(0, time, smoothline);
     EXPECT_EQ(time, 700) << "defowntime keeps the slide's own time";
     EXPECT_FLOAT_EQ(smoothline, 0.35f) << "the drawn descriptor's smoothline";
-    const std::set<std::string> oddVariants = {"10" "001000000", "01" "001000000"};
+    const std::set<std::string> oddVariants = {"10"
+                                               "001000000",
+                                               "01"
+                                               "001000000"};
     EXPECT_TRUE(oddVariants.count(odd->SwitchText())) << odd->SwitchText();
     const TRef<TKivEffect> even = source->GetSlideTransition(1, time, smoothline);
-    const std::set<std::string> evenVariants = {"10" "100000000", "01" "100000000"};
+    const std::set<std::string> evenVariants = {"10"
+                                                "100000000",
+                                                "01"
+                                                "100000000"};
     EXPECT_TRUE(evenVariants.count(even->SwitchText())) << even->SwitchText();
 }
 
@@ -175,16 +191,20 @@ TEST(TransitionChoice, FamilyParametersAndDefaults) {
     const TRef<TKivEffect> swap = SlideEffect("swap", "  direction=1111\n  depth=2.5\n  angle=abc\n");
     EXPECT_EQ(swap->floatParams, (std::vector<float>{2.5f, 1.0f, 60.0f}));
     EXPECT_EQ(swap->smoothline, TKivEffect::kNoSmoothline);
-    const TRef<TKivEffect> shapes = SlideEffect("shapes", "  action=1\n  direction=111\n  centerx=20\n  smoothline=0.05\n");
+    const TRef<TKivEffect> shapes =
+        SlideEffect("shapes", "  action=1\n  direction=111\n  centerx=20\n  smoothline=0.05\n");
     EXPECT_EQ(shapes->intParams, (std::vector<std::int32_t>{20, 50}));
     EXPECT_EQ(shapes->smoothline, TKivEffect::kNoSmoothline) << "below 0.1";
     EXPECT_EQ(shapes->variantCount, 3);
     const TRef<TKivEffect> flip = SlideEffect("flip", "  direction=0110\n  spin_center=1\n");
-    EXPECT_EQ(flip->SwitchText(), "1010" "10");
+    EXPECT_EQ(flip->SwitchText(), "1010"
+                                  "10");
     EXPECT_EQ(flip->variantCount, 2);
     TRef<TKivEffect> kept = flip->Copy();
     kept->KeepVariant(1);
-    EXPECT_EQ(kept->SwitchText(), "0010" "10") << "the options keep their values";
+    EXPECT_EQ(kept->SwitchText(), "0010"
+                                  "10")
+        << "the options keep their values";
     const TRef<TKivEffect> page = SlideEffect("page", "  direction=11\n  smoothline=0.5\n");
     EXPECT_EQ(page->smoothline, 0.5);
     EXPECT_EQ(page->variantCount, 2);
@@ -220,7 +240,8 @@ TEST(TransitionChoice, NoTransitionCases) {
     EXPECT_FALSE(SlideEffect("dissolve", "  time=-300\n"));
 
     // An empty pool: default and defowntime slides have no transition.
-    const TRef<TKivSource> source = MakeSource(Show(Child("gates", 6, "    checked=1\n    direction=0\n"), 2));
+    const TRef<TKivSource> source =
+        MakeSource(Show(Child("gates", 6, "    checked=1\n    direction=0\n"), 2));
     EXPECT_EQ(source->TransitionPool().Size(), 0) << "an entry without variants stays out";
     double t = -1;
     float smoothline = -1;

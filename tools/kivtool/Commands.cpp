@@ -21,6 +21,8 @@ struct TCommand {
 
 const std::vector<TCommand>& CommandTable() {
     static const std::vector<TCommand> commands = {
+        {"action", "action WORD               KIND<TAB>NUMBER<TAB>TEXT", ActionCommand},
+        {"command-check", "command-check TEXT        \"prohibited\", or one line per command: FILE<TAB>PARAMETERS", CommandCheckCommand},
         {"expr", "expr FORMULA [NAME=VALUE ...]", ExprCommand},
         {"ini", "ini FILE                  parse and save back to stdout (CR LF line ends, no byte-order mark)", RunIni},
         {"info", "info SHOW                 JSON {\"form\":\"own\"|\"appended\",\"base\":B,\"end\":E,\"shift\":S,"
@@ -34,15 +36,23 @@ const std::vector<TCommand>& CommandTable() {
          "                            with \"\\\" between folders (default method: store); --exe writes the\n"
          "                            appended form after a copy of FILE",
          RunPack},
-        {"timeline", "timeline SHOW             JSON {\"count\":n,\"period\":p,\"end_mode\":\"repeat\"|\"close\"|\"stop\",\n"
-                     "                            \"slides\":[{\"start\":...,\"sync\":...,\"transition\":...,"
-                     "\"next_transition\":...,\"end\":...,\"id\":\"...\"}, ...]}", RunTimeline},
-        {"slide-times", "slide-times SHOW INDEX    JSON {\"loop\":L,\"start\":...,\"sync\":...,\"transition\":...,"
-                        "\"next_transition\":...,\"end\":...}", RunSlideTimes},
+        {"timeline",
+         "timeline SHOW             JSON "
+         "{\"count\":n,\"period\":p,\"end_mode\":\"repeat\"|\"close\"|\"stop\",\n"
+         "                            \"slides\":[{\"start\":...,\"sync\":...,\"transition\":...,"
+         "\"next_transition\":...,\"end\":...,\"id\":\"...\"}, ...]}",
+         RunTimeline},
+        {"slide-times",
+         "slide-times SHOW INDEX    JSON {\"loop\":L,\"start\":...,\"sync\":...,\"transition\":...,"
+         "\"next_transition\":...,\"end\":...}",
+         RunSlideTimes},
         {"find-slide", "find-slide SHOW TIME      the slide index", RunFindSlide},
-        {"transitions", "transitions SHOW [--seed N] [--passes K]\n"
-                        "                            one line per slide and pass: INDEX<TAB>TIME<TAB>SMOOTHLINE<TAB>CODE<TAB>SWITCHES\n"
-                        "                            (SWITCHES as a string of 0 and 1; \"-\" when the slide has no transition)",
+        {"transitions",
+         "transitions SHOW [--seed N] [--passes K]\n"
+         "                            one line per slide and pass: "
+         "INDEX<TAB>TIME<TAB>SMOOTHLINE<TAB>CODE<TAB>SWITCHES\n"
+         "                            (SWITCHES as a string of 0 and 1; \"-\" when the slide has no "
+         "transition)",
          RunTransitions},
     };
     return commands;

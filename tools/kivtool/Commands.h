@@ -13,5 +13,7 @@ int Main(int argc, char** argv);
 
 // The commands, one file each.
 int ExprCommand(const TArgs& args);
+int ActionCommand(const TArgs& args);
+int CommandCheckCommand(const TArgs& args);
 
 } // namespace kivtool

@@ -35,7 +35,9 @@ int Fail(const std::string& message) {
     return 1;
 }
 
-std::string Number(double value) { return kiv::ShortestText(value); }
+std::string Number(double value) {
+    return kiv::ShortestText(value);
+}
 
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
@@ -57,9 +59,9 @@ std::string JsonString(std::string_view text) {
 
 // The times of a record as JSON members, in the documented order.
 std::string TimesMembers(const kiv::TSlideInfo& info) {
-    return "\"start\":" + Number(info.start) + ",\"sync\":" + Number(info.sync) + ",\"transition\":" +
-           Number(info.transition) + ",\"next_transition\":" + Number(info.nextTransition) + ",\"end\":" +
-           Number(info.end);
+    return "\"start\":" + Number(info.start) + ",\"sync\":" + Number(info.sync) +
+           ",\"transition\":" + Number(info.transition) +
+           ",\"next_transition\":" + Number(info.nextTransition) + ",\"end\":" + Number(info.end);
 }
 
 // Builds the show project of SHOW, or prints why it cannot be built.
@@ -95,9 +97,9 @@ int RunTimeline(const TArgs& args) {
     if (args.size() != 1) return Usage(kTimelineUsage);
     const TRef<kiv::TKivSource> source = OpenSource(args[0]);
     if (!source) return 1;
-    std::string out = "{\"count\":" + std::to_string(source->SlideCount()) + ",\"period\":" +
-                      Number(source->Period()) + ",\"end_mode\":" +
-                      JsonString(kiv::EndModeWord(source->EndMode())) + ",\"slides\":[";
+    std::string out = "{\"count\":" + std::to_string(source->SlideCount()) +
+                      ",\"period\":" + Number(source->Period()) +
+                      ",\"end_mode\":" + JsonString(kiv::EndModeWord(source->EndMode())) + ",\"slides\":[";
     bool first = true;
     for (const kiv::TSlideInfo& info : source->Slides()) {
         if (!first) out += ',';
@@ -165,7 +167,8 @@ int RunTransitions(const TArgs& args) {
             const TRef<kiv::TKivEffect> effect =
                 source->GetSlideTransition(static_cast<std::int32_t>(index % count), time, smoothline);
             out += std::to_string(index) + "\t" + Number(time) + "\t" + kiv::ShortestText(smoothline) + "\t" +
-                   std::to_string(effect ? effect->type : 0) + "\t" + (effect ? effect->SwitchText() : "-") + "\n";
+                   std::to_string(effect ? effect->type : 0) + "\t" + (effect ? effect->SwitchText() : "-") +
+                   "\n";
         }
         if (out.size() > (1u << 16)) {
             if (Print(out) != 0) return 1;

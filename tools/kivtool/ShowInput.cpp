@@ -22,7 +22,8 @@ kiv::TRef<kiv::TIniFile> LoadShowProject(const std::string& path) {
         } catch (const kiv::Exception& error) {
             throw kiv::Exception(path + ": Executable SlideShow Open Error (" + error.what() + ")");
         }
-        if (!entry || !document->LoadFromStream(*entry)) throw kiv::Exception(path + ": Executable SlideShow Open Error");
+        if (!entry || !document->LoadFromStream(*entry))
+            throw kiv::Exception(path + ": Executable SlideShow Open Error");
         return document;
     }
     if (unpack && !unpack->ErrorText().empty()) throw kiv::Exception(path + ": " + unpack->ErrorText());
