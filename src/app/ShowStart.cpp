@@ -2,6 +2,7 @@
 
 #include "base/CaseFold.h"
 #include "project/ShowNames.h"
+#include "viewer/CommandLine.h"
 
 #include <cctype>
 #include <filesystem>
@@ -14,11 +15,6 @@ bool IsAbsoluteName(const std::string& name) {
     if (!name.empty() && (name.front() == '/' || name.front() == '\\')) return true;
     // A Windows drive ("C:") names a place of its own; the disk layer decides what it means here.
     return name.size() >= 2 && name[1] == ':' && std::isalpha(static_cast<unsigned char>(name[0]));
-}
-
-std::int32_t PositionFrom(const TCommandLine& commandLine, const char* name) {
-    const auto value = commandLine.IntValue(name);
-    return value && *value > 0 ? *value - 1 : 0;
 }
 
 } // namespace
@@ -70,12 +66,9 @@ TShowStart ChooseShowStart(const TCommandLine& commandLine, const std::string& p
     start.name = ResolveProgramRelative(name, programPath, workingFolder);
     if (start.projectFileGiven) start.projectFileName = start.name;
 
-    if (commandLine.HasSwitch("slide")) {
-        start.position = PositionFrom(commandLine, "slide");
-    } else if (commandLine.HasSwitch("time")) {
-        start.position = PositionFrom(commandLine, "time");
-        start.timeGiven = true;
-    }
+    const TStartPosition position = StartPositionOf(commandLine);
+    start.position = position.position;
+    start.timeGiven = position.isTime;
     return start;
 }
 

@@ -55,6 +55,7 @@ public:
 
     // Parses a whole command-line text.
     static TCommandLine FromText(std::string_view text);
+    static TCommandLine Parse(std::string_view text) { return FromText(text); }
     // Parses arguments the shell has already split: each argument is one token (spaces inside it
     // stay), with the quote rule of Unquote applied.
     static TCommandLine FromArguments(int argc, const char* const* argv);

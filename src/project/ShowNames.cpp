@@ -39,12 +39,6 @@ std::string ChangeFileExtension(std::string_view name, std::string_view extensio
     return result;
 }
 
-std::string FolderOf(std::string_view name) {
-    for (std::size_t i = name.size(); i > 0; --i)
-        if (IsSeparator(name[i - 1])) return std::string(name.substr(0, i));
-    return {};
-}
-
 const TShowAlias& ShowAlias() {
     return Alias();
 }

@@ -15,8 +15,6 @@ namespace kiv {
 std::string FileExtension(std::string_view name);
 // The name with its extension replaced (or `extension` appended when it has none).
 std::string ChangeFileExtension(std::string_view name, std::string_view extension);
-// The folder part with its trailing separator ("C:\a\b.kiv" -> "C:\a\"); empty without a folder.
-std::string FolderOf(std::string_view name);
 
 // After a show was opened from its project file: the executable name the project declares
 // (opt_exefn) and the project file it really came from.

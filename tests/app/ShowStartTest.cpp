@@ -93,9 +93,6 @@ TEST(ShowNames, ExtensionsAndFolders) {
     EXPECT_EQ(FileExtension("/x/y.tar.gz"), ".gz");
     EXPECT_EQ(ChangeFileExtension("C:\\a.b\\show", ".kvshow"), "C:\\a.b\\show.kvshow");
     EXPECT_EQ(ChangeFileExtension("/x/show.exe", ".kvshow"), "/x/show.kvshow");
-    EXPECT_EQ(FolderOf("C:\\Show\\Project.kiv"), "C:\\Show\\");
-    EXPECT_EQ(FolderOf("/m/Project.kiv"), "/m/");
-    EXPECT_EQ(FolderOf("Project.kiv"), "");
 }
 
 TEST(ShowNames, AppBundleUsesItsSlideshowDatWhenPresent) {
