@@ -1,63 +1,171 @@
 #include "app/StartUp.h"
 
+#include "app/ColorSwitches.h"
+#include "app/DisplayCheck.h"
+#include "app/ShowOpen.h"
+#include "app/ShowStart.h"
 #include "base/Log.h"
 #include "base/Process.h"
 #include "framework/Application.h"
+#include "framework/CommandLine.h"
+#include "framework/ErrorBox.h"
+#include "package/FolderPath.h"
+#include "package/ProgramFolder.h"
+#include "package/WindowsPath.h"
+#include "project/ShowOpenHooks.h"
 
+#include <unistd.h>
+
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <string>
-#include <string_view>
-#include <vector>
 
 namespace kiv {
 
 namespace {
 
 void PrintHelp() {
-    std::puts("usage: kivviewer [-log | -filelog] [SHOW]\n"
-              "Plays a packaged slide show (a .kvshow file, or a project file).\n"
-              "Playback is not built yet: this version checks that the show can be found and exits.");
+    std::puts(
+        "usage: kivviewer [SHOW] [-exename SHOW | -filename PROJECT] [-slide N | -time MS]\n"
+        "                 [-log | -filelog] [-noicc | -icc [auto|sRGB|AdobeRGB|FunkyRGB|FILE]] [-cover]\n"
+        "\n"
+        "Plays a packaged slide show: a .kvshow file, an application bundle (.app), a player with a\n"
+        "show appended to it, or a project file (.kiv). Without a show the player opens the package\n"
+        "appended to its own executable.\n"
+        "\n"
+        "  -exename SHOW     the show package to open (a name without a package also tries SHOW.kvshow)\n"
+        "  -filename FILE    a project file to play from disk\n"
+        "  -slide N          start at slide N (from 1)\n"
+        "  -time MS          start at MS milliseconds (the show seeks to MS - 1)\n"
+        "  -log              write the log to standard error\n"
+        "  -filelog          write the log to a file beside the program (PROGRAM.log)\n"
+        "  -noicc            no colour management\n"
+        "  -icc PROFILE      output colour profile; auto: the file named by KIV_DISPLAY_ICC\n"
+        "\n"
+        "Switch names match exactly. Playback is not built yet: this version opens the show, prints\n"
+        "one line about it and exits (0: opened; 2: the show could not be opened).");
+}
+
+std::string ProgramFileName(const char* argv0) {
+    std::error_code error;
+    if (!argv0 || !*argv0) return OwnExecutablePath();
+    const auto path = std::filesystem::absolute(argv0, error);
+    return error ? std::string(argv0) : path.lexically_normal().string();
+}
+
+std::string WorkingFolder() {
+    std::error_code error;
+    const auto path = std::filesystem::current_path(error);
+    return error ? std::string() : path.string();
+}
+
+std::string Summary(const TOpenShowResult& opened) {
+    std::string line = "kivviewer: " + opened.showPath + ": ";
+    TKivSource& source = opened.show->ParsedProject();
+    const std::int32_t count = source.SlideCount();
+    line +=
+        std::to_string(count) + (count == 1 ? " slide, " : " slides, ") + FormatShowDuration(source.Period());
+    if (opened.seekTime) line += ", starting at " + FormatShowDuration(*opened.seekTime);
+    return line + "; playback is not built yet";
+}
+
+// Creating the main window as far as it exists yet: choose the show, open it, report it.
+void OpenFirstShow(const TCommandLine& commandLine, const std::string& programPath) {
+    const TShowStart start = ChooseShowStart(commandLine, programPath, WorkingFolder());
+    TOpenShowRequest request;
+    request.name = start.name;
+    request.asPackage = !start.projectFileGiven;
+    request.timeGiven = start.timeGiven;
+    request.position = start.position;
+    request.checkPassword = true;
+    TLog::Line("Open show: " + start.name);
+    const TOpenShowResult opened = OpenShow(request, commandLine);
+    if (!opened.ok) {
+        if (!opened.message.empty()) {
+            ShowErrorBox(opened.message);
+            SetProcessExitCode(kExitOpenFailed);
+        }
+        return;
+    }
+    const std::string summary = Summary(opened);
+    TLog::Line(summary);
+    std::puts(summary.c_str());
 }
 
 } // namespace
 
-int RunPlayer(int argc, char** argv) {
-    const std::string program = std::filesystem::absolute(argv[0]).string();
-    TLogMode logMode = TLogMode::None;
-    std::vector<std::string> names;
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            PrintHelp();
-            return 0;
-        }
-        if (arg == "-log")
-            logMode = TLogMode::Debug;
-        else if (arg == "-filelog")
-            logMode = TLogMode::File;
-        else
-            names.emplace_back(arg);
-    }
-    TLog::Start(logMode, program);
+std::string OwnExecutablePath() {
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
+    return error ? std::string() : path.string();
+}
 
-    int result = 0;
-    if (names.empty()) {
-        std::fputs("kivviewer: no show named; playback is not built yet\n", stderr);
-        result = 1;
-    } else {
-        std::error_code error;
-        const auto size = std::filesystem::file_size(names.front(), error);
-        if (error) {
-            std::fprintf(stderr, "kivviewer: cannot open %s: %s\n", names.front().c_str(), error.message().c_str());
-            result = 1;
-        } else {
-            TLog::Line("Show file: " + names.front());
-            std::printf("kivviewer: found %s (%llu bytes); playback is not built yet\n", names.front().c_str(),
-                        static_cast<unsigned long long>(size));
-        }
+std::string FormatShowDuration(double milliseconds) {
+    if (!std::isfinite(milliseconds) || milliseconds < 0) milliseconds = 0;
+    const long long tenths = std::llround(milliseconds / 100.0);
+    char text[48];
+    std::snprintf(text, sizeof text, "%lld:%02lld.%lld", tenths / 600, tenths / 10 % 60, tenths % 10);
+    return text;
+}
+
+int RunPlayer(int argc, char** argv) {
+    SetProcessCommandLine(TCommandLine::FromArguments(argc, argv));
+    const TCommandLine& commandLine = ProcessCommandLine();
+    if (commandLine.HasToken("--help")) {
+        PrintHelp();
+        return 0;
     }
-    SetProcessExitCode(result);
+    std::string programPath = OwnExecutablePath();
+    if (programPath.empty()) programPath = ProgramFileName(argc > 0 ? argv[0] : nullptr);
+    SetProgramFolder(FolderPart(programPath));
+    // The screen-saver mode follows the name the program was started by (a link "show.scr" counts).
+    SetShowProgramFileName(ProgramFileName(argc > 0 ? argv[0] : nullptr));
+
+    // Critical-error boxes of the system (the process error mode) do not exist here.
+    const bool pngLibraryBeside = DiskFileExists(MakeFolderPath(ProgramFolder(), "..\\Common\\zkPngLib.dll"));
+
+    if (DisplayColorDepthTooLow()) {
+        ShowErrorBox(kColorDepthMessage);
+        return ProcessExitCode();
+    }
+
+    TLogMode logMode = TLogMode::None;
+    if (commandLine.HasSwitch("filelog"))
+        logMode = TLogMode::File;
+    else if (commandLine.HasSwitch("log"))
+        logMode = TLogMode::Debug;
+    TLog::Start(logMode, programPath);
+    if (pngLibraryBeside)
+        TLog::Line("..\\Common\\zkPngLib.dll was ignored: PNG pictures decode through the linked libpng");
+
+    SetColorCommandLine(ReadColorSwitches(commandLine, DisplayProfileFile()));
+    InstallColorApplyHook();
+    InstallShowOpenHooks();
+
+    TRef<TZkApplication> application = MakeRef<TZkApplication>();
+    try {
+        application->Prepare();
+    } catch (const std::exception& error) {
+        TLog::Line(std::string("Application not prepared: ") + error.what());
+    }
+    try {
+        OpenFirstShow(commandLine, programPath);
+    } catch (const std::exception& error) {
+        TLog::Line(std::string("Main window not created: ") + error.what());
+        ShowErrorBox(error.what());
+        SetProcessExitCode(kExitOpenFailed);
+    }
+    // No window plays the show yet, so the message loop ends at once.
+    application->Terminate();
+    if (application->Prepared()) application->Run();
+
+    try {
+        SetCurrentShow(nullptr);
+    } catch (const std::exception& error) {
+        TLog::Line(std::string("Exception at MainForm.Free (") + error.what() + ")");
+    }
+    application = nullptr;
     TLog::Finish();
     return ProcessExitCode();
 }

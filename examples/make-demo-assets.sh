@@ -1,0 +1,140 @@
+#!/usr/bin/env bash
+# Makes the pictures, the button theme and the music of the demo show in examples/demo/.
+# Run by hand after changing it; its results are committed, so playing the demo needs none of
+# its tools. Needs ImageMagick (convert) and sox with MP3 support:
+#   apt-get install imagemagick sox libsox-fmt-mp3
+set -euo pipefail
+cd "$(dirname "$0")/demo"
+
+W=1280
+H=720
+JPEG=(-strip -interlace none -sampling-factor 4:2:0 -quality 80)
+FONT=DejaVu-Sans
+FONT_BOLD=DejaVu-Sans-Bold
+
+mkdir -p img music themes/glass
+
+# A soft plasma field in the colours given, blurred so that it compresses well and pans smoothly.
+plasma() { # out seed from to
+    convert -size ${W}x${H} -seed "$2" "plasma:$3-$4" -blur 0x6 "${JPEG[@]}" "$1"
+}
+
+# 1: title card — a warm vertical gradient with a few soft light discs.
+convert -size ${W}x${H} gradient:'#1B1F4A'-'#C8553D' \
+    \( -size ${W}x${H} xc:none -fill 'rgba(255,230,180,0.18)' \
+       -draw 'circle 300,200 300,380' -draw 'circle 980,480 980,700' -draw 'circle 700,120 700,190' \
+       -blur 0x30 \) -composite "${JPEG[@]}" img/01-title.jpg
+
+# 2-3: aurora and sunset.
+convert -size ${W}x${H} -seed 11 plasma:'#0B3D2E'-'#3FD1A0' -blur 0x14 \
+    \( -size ${W}x${H} gradient:'#02040F'-'#1A6B5A' \) -compose multiply -composite \
+    -modulate 170,140 "${JPEG[@]}" img/02-aurora.jpg
+convert -size ${W}x${H} radial-gradient:'#FFD27A'-'#7A1E3A' -gravity south -crop ${W}x${H}+0+0 +repage \
+    \( -size ${W}x260 gradient:'#2A0E1E'-'#12060C' \) -gravity south -composite "${JPEG[@]}" img/03-sunset.jpg
+
+# 4: concentric rings.
+convert -size ${W}x${H} xc:'#10162B' -fill none -strokewidth 18 \
+    -stroke '#E0B04A' -draw 'circle 640,360 640,60' \
+    -stroke '#D9694A' -draw 'circle 640,360 640,120' \
+    -stroke '#A0407A' -draw 'circle 640,360 640,180' \
+    -stroke '#4A6AD0' -draw 'circle 640,360 640,240' \
+    -stroke '#4AC0D0' -draw 'circle 640,360 640,300' \
+    -blur 0x3 "${JPEG[@]}" img/04-rings.jpg
+
+# 5: diagonal stripes.
+convert -size ${W}x${H} xc:'#1D2D44' -fill '#3E5C76' \
+    -draw 'polygon 0,0 160,0 0,160' \
+    -draw 'polygon 0,320 320,0 480,0 0,480' -draw 'polygon 0,640 640,0 800,0 0,800' \
+    -draw 'polygon 160,720 960,0 1120,0 320,720' -draw 'polygon 480,720 1280,0 1280,160 640,720' \
+    -draw 'polygon 800,720 1280,300 1280,460 960,720' -draw 'polygon 1120,720 1280,600 1280,720' \
+    -blur 0x2 "${JPEG[@]}" img/05-stripes.jpg
+
+# 6: ocean.
+plasma img/06-ocean.jpg 23 '#052A4A' '#3AA0C8'
+
+# 7: coloured tiles.
+convert -size 16x9 xc: -seed 7 +noise Random -modulate 100,60 -scale ${W}x${H}! \
+    \( -size ${W}x${H} xc:none -stroke '#00000060' -strokewidth 4 \
+       -draw "path 'M 0,0 $(for x in $(seq 80 80 1200); do echo -n "M $x,0 L $x,720 "; done)'" \
+       -draw "path 'M 0,0 $(for y in $(seq 80 80 640); do echo -n "M 0,$y L 1280,$y "; done)'" \) \
+    -composite "${JPEG[@]}" img/07-tiles.jpg
+
+# 8-10: ember, forest, nebula.
+plasma img/08-ember.jpg 37 '#3A0A00' '#F08020'
+plasma img/09-forest.jpg 41 '#0A2A10' '#7AB050'
+convert -size ${W}x${H} -seed 53 plasma:'#1A0830'-'#8040A0' -blur 0x10 \
+    \( -size ${W}x${H} xc:black -seed 54 +noise Random -channel G -separate +channel \
+       -threshold 99.6% -morphology Dilate Disk:1 -blur 0x0.8 \) -compose screen -composite \
+    "${JPEG[@]}" img/10-nebula.jpg
+
+# 11: a card for the caption slide.
+convert -size ${W}x${H} gradient:'#243B55'-'#141E30' -font "$FONT_BOLD" -pointsize 64 \
+    -fill '#FFFFFF30' -gravity center -annotate +0-80 'pan  ·  zoom  ·  turn  ·  fade' \
+    "${JPEG[@]}" img/11-motion.jpg
+
+# 12: dunes — layered sine hills.
+convert -size ${W}x${H} gradient:'#F6D8A8'-'#E59A5A' \
+    -fill '#D98848' -draw "polygon 0,720 $(for x in $(seq 0 40 1280); do echo -n "$x,$(awk -v x=$x 'BEGIN{printf "%d", 430+50*sin(x/170)}') "; done)1280,720" \
+    -fill '#B86A3A' -draw "polygon 0,720 $(for x in $(seq 0 40 1280); do echo -n "$x,$(awk -v x=$x 'BEGIN{printf "%d", 540+40*sin(x/120+1.3)}') "; done)1280,720" \
+    -blur 0x1.5 "${JPEG[@]}" img/12-dunes.jpg
+
+# 13: night sky with stars.
+convert -size ${W}x${H} gradient:'#02030A'-'#1A2450' \
+    \( -size ${W}x${H} xc:black -seed 61 +noise Random -channel R -separate +channel \
+       -threshold 99.5% -morphology Dilate Disk:1 -blur 0x0.7 \) -compose screen -composite "${JPEG[@]}" img/13-night.jpg
+
+# 14: closing card.
+convert -size ${W}x${H} gradient:'#C8553D'-'#1B1F4A' -font "$FONT_BOLD" -pointsize 110 \
+    -fill '#FFF4E0' -gravity center -annotate +0-90 'Thank you' \
+    -font "$FONT" -pointsize 34 -fill '#FFE8C8C0' -annotate +0+10 'made with kivviewer' \
+    "${JPEG[@]}" img/14-end.jpg
+
+# Button theme "glass": three faces of 120 x 48, one per state, cut into nine pieces.
+face() { # out top bottom
+    convert -size 120x48 gradient:"$2"-"$3" \
+        \( -size 120x48 xc:black -fill white -draw 'roundrectangle 1,1 118,46 16,16' \) \
+        -alpha off -compose copy_opacity -composite -compose over \
+        -fill none -stroke '#FFFFFFA0' -strokewidth 2 -draw 'roundrectangle 2,2 117,45 15,15' \
+        "$1"
+}
+face themes/glass/normal.png '#F4F8FF' '#A9C4E8'
+face themes/glass/hover.png '#FFFFFF' '#C8DCF6'
+face themes/glass/click.png '#A9C4E8' '#7FA2D0'
+{
+    for state in Normal:normal Hover:hover Click:click; do
+        section=${state%%:*}
+        file=${state##*:}.png
+        printf '[%sState]\r\n' "$section"
+        printf 'LeftTop=%s,0,0,18,18\r\n' "$file"
+        printf 'Top=%s,18,0,102,18\r\n' "$file"
+        printf 'RightTop=%s,102,0,120,18\r\n' "$file"
+        printf 'Right=%s,102,18,120,30\r\n' "$file"
+        printf 'RightBottom=%s,102,30,120,48\r\n' "$file"
+        printf 'Bottom=%s,18,30,102,48\r\n' "$file"
+        printf 'LeftBottom=%s,0,30,18,48\r\n' "$file"
+        printf 'Left=%s,0,18,18,30\r\n' "$file"
+        printf 'Center=%s,18,18,102,30\r\n' "$file"
+    done
+    printf '[TextParams]\r\nColor=#1E2A3A\r\nBtnOffset=30\r\nBtnMinWidth=250\r\nFiltering=Bilinear\r\n'
+} > themes/glass/btn.ini
+
+# Music: a slow four-chord pad, 63 seconds (one pass of the show), mono MP3.
+chord() { # out seconds notes...
+    local out=$1 len=$2
+    shift 2
+    local voices=()
+    for note in "$@"; do voices+=(sine "$note"); done
+    sox -n -r 44100 -c 1 "$out" synth "$len" "${voices[@]}" remix - \
+        tremolo 0.25 20 fade q 1.2 "$len" 1.2 gain -14
+}
+tmp=$(mktemp -d)
+trap 'rm -rf "$tmp"' EXIT
+chord "$tmp/1.wav" 4.5 C3 G3 E4 B4
+chord "$tmp/2.wav" 4.5 A2 E3 C4 G4
+chord "$tmp/3.wav" 4.5 F2 C3 A3 E4
+chord "$tmp/4.wav" 4.5 G2 D3 B3 F#4
+parts=()
+for _ in 1 2 3 4; do parts+=("$tmp/1.wav" "$tmp/2.wav" "$tmp/3.wav" "$tmp/4.wav"); done
+sox "${parts[@]:0:14}" "$tmp/pad.wav" reverb 60 50 80 fade t 2 63 3 norm -3
+sox "$tmp/pad.wav" -C 64 music/theme.mp3
+ls -l img music themes/glass

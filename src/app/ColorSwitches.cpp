@@ -1,0 +1,51 @@
+#include "app/ColorSwitches.h"
+
+#include "base/CaseFold.h"
+#include "base/Log.h"
+#include "images/ColorProfile.h"
+
+#include <cstdlib>
+
+namespace kiv {
+
+TColorCommandLine ReadColorSwitches(const TCommandLine& commandLine, const std::string& displayProfileFile) {
+    TColorCommandLine settings;
+    settings.displayProfileFile = displayProfileFile;
+    if (commandLine.HasSwitch("noicc")) {
+        settings.noIcc = true;
+        return settings;
+    }
+    if (!commandLine.HasSwitch("icc")) return settings;
+    const std::string value = commandLine.Value("icc").value_or("");
+    if (value.empty() || SameTextFolded(value, "auto")) {
+        if (!displayProfileFile.empty()) settings.profile = ReadProfileFile(displayProfileFile);
+    } else if (const std::string builtIn = BuiltInProfileName(value); !builtIn.empty()) {
+        settings.profile = TProfileChoice{TProfileChoice::TKind::BuiltIn, builtIn, {}};
+    } else {
+        settings.profile = ReadProfileFile(value);
+    }
+    if (!settings.profile) TLog::Line("Output profile \"" + value + "\" not found; none chosen");
+    return settings;
+}
+
+std::string DisplayProfileFile() {
+    const char* file = std::getenv("KIV_DISPLAY_ICC");
+    return file ? std::string(file) : std::string();
+}
+
+void InstallColorApplyHook() {
+    SetColorApplyHook([](const TShowColorState& state) {
+        if (state.output) {
+            const TProfileChoice& choice = *state.output;
+            TRef<TColorProfile> profile = choice.kind == TProfileChoice::TKind::BuiltIn
+                                              ? BuiltInProfile(choice.name)
+                                              : ProfileFromData(choice.data, choice.name);
+            if (profile) SetDisplayProfile(std::move(profile));
+        }
+        SetColorManagement(state.managementOff   ? TColorManagement::Off
+                           : state.libraryActive ? TColorManagement::Active
+                                                 : TColorManagement::Tables);
+    });
+}
+
+} // namespace kiv

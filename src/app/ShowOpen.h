@@ -1,0 +1,50 @@
+// Opening a show the way the main window does, as far as it needs no window: find the package (or
+// read the project file), check the screen-saver gate and the password, make the show current and
+// work out where playback starts. Errors come back as the text of the "Slideshow Error" box.
+#pragma once
+
+#include "framework/CommandLine.h"
+#include "project/KivShowLocator.h"
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace kiv {
+
+struct TOpenShowRequest {
+    std::string name;
+    bool asPackage = true;
+    bool timeGiven = false;
+    bool checkPassword = true;
+    // A slide index, or milliseconds when timeGiven.
+    std::int32_t position = 0;
+};
+
+struct TOpenShowResult {
+    bool ok = false;
+    // The text of the error box; empty for the failures that stay silent (screen-saver gate).
+    std::string message;
+    TRef<TKivShowLocator> show;
+    // The file the show came from, or its opt_exefn for a project file that names one.
+    std::string showPath;
+    // Where playback starts, when it does not start at the beginning.
+    std::optional<double> seekTime;
+};
+
+// The message when neither the name nor its ".kvshow" twin opens as a package: the error of the
+// last attempt (or "Can`t Load Show"), "\r", then both names in double quotes joined by " or ".
+std::string PackageOpenMessage(const std::string& lastError, const std::string& name,
+                               const std::string& kvshowName);
+// "Can`t Load .kiv File\r" and the name in double quotes.
+std::string ProjectOpenMessage(const std::string& name);
+
+// Opens the show. On success the show is the process's current show; on failure the current show
+// stays. `commandLine` gives the screen-saver tokens "/s" and "/S".
+TOpenShowResult OpenShow(const TOpenShowRequest& request, const TCommandLine& commandLine);
+
+// The time navigation uses for the start of slide `index` (below 0 counts as 0): its Start rounded
+// when it has a transition; otherwise 1 ms later, except where the show ends at that index.
+double SlideStartTime(const TKivSource& source, std::int32_t index);
+
+} // namespace kiv

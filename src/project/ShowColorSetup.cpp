@@ -1,0 +1,103 @@
+#include "project/ShowColorSetup.h"
+
+#include "base/CaseFold.h"
+#include "base/Log.h"
+#include "package/IniFile.h"
+
+#include <algorithm>
+#include <fstream>
+#include <iterator>
+
+namespace kiv {
+
+namespace {
+
+struct TColorGlobals {
+    TColorCommandLine commandLine;
+    TShowColorState state;
+    TColorLibraryHook libraryHook;
+    TColorApplyHook applyHook;
+};
+
+TColorGlobals& Globals() {
+    static TColorGlobals globals;
+    return globals;
+}
+
+constexpr std::string_view kSrgbDescription = "sRGB IEC61966-2.1";
+constexpr std::size_t kDescriptionWindow = 512;
+
+TShowColorState Decide(TKivShowLocator* show, const TIniFile* project) {
+    const TColorCommandLine& commandLine = Globals().commandLine;
+    TShowColorState state;
+    const std::string value = project ? project->ReadString("Main", "ColorManagement", "") : std::string();
+    if (commandLine.noIcc || value.empty()) {
+        state.managementOff = true;
+        return state;
+    }
+    if (value == "*" && !commandLine.profile) {
+        state.output = TProfileChoice{TProfileChoice::TKind::BuiltIn, "FunkyRGB", {}};
+        return state;
+    }
+    const TColorLibraryHook& hook = Globals().libraryHook;
+    if (!hook || !hook(show)) return state;
+
+    if (commandLine.profile) {
+        state.output = commandLine.profile;
+    } else {
+        const std::string wanted = value == "?" ? commandLine.displayProfileFile : value;
+        if (const std::string builtIn = BuiltInProfileName(wanted); !builtIn.empty())
+            state.output = TProfileChoice{TProfileChoice::TKind::BuiltIn, builtIn, {}};
+        else if (!wanted.empty())
+            state.output = ReadProfileFile(wanted);
+        if (!state.output)
+            TLog::Line("Colour profile not readable: \"" + wanted + "\"; the output profile stays");
+    }
+    state.libraryActive = true;
+    return state;
+}
+
+} // namespace
+
+std::string BuiltInProfileName(std::string_view text) {
+    for (std::string_view name : {"sRGB", "AdobeRGB", "FunkyRGB"})
+        if (SameTextFolded(text, name)) return std::string(name);
+    return {};
+}
+
+std::optional<TProfileChoice> ReadProfileFile(const std::string& fileName) {
+    std::ifstream in(fileName, std::ios::binary);
+    if (!in) return std::nullopt;
+    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    if (data.empty()) return std::nullopt;
+    const std::string_view head(reinterpret_cast<const char*>(data.data()),
+                                std::min(data.size(), kDescriptionWindow));
+    if (head.find(kSrgbDescription) != std::string_view::npos)
+        return TProfileChoice{TProfileChoice::TKind::BuiltIn, "sRGB", {}};
+    return TProfileChoice{TProfileChoice::TKind::File, fileName, std::move(data)};
+}
+
+const TColorCommandLine& ColorCommandLine() {
+    return Globals().commandLine;
+}
+void SetColorCommandLine(TColorCommandLine settings) {
+    Globals().commandLine = std::move(settings);
+}
+const TShowColorState& ShowColorState() {
+    return Globals().state;
+}
+void SetColorLibraryHook(TColorLibraryHook hook) {
+    Globals().libraryHook = std::move(hook);
+}
+void SetColorApplyHook(TColorApplyHook hook) {
+    Globals().applyHook = std::move(hook);
+}
+
+TShowColorState RunColorSetup(TKivShowLocator* show, const TIniFile* project) {
+    TShowColorState state = Decide(show, project);
+    Globals().state = state;
+    if (Globals().applyHook) Globals().applyHook(state);
+    return state;
+}
+
+} // namespace kiv
