@@ -15,5 +15,7 @@ int Main(int argc, char** argv);
 int ExprCommand(const TArgs& args);
 int ActionCommand(const TArgs& args);
 int CommandCheckCommand(const TArgs& args);
+int NavigateCommand(const TArgs& args);
+int PropsCommand(const TArgs& args);
 
 } // namespace kivtool
