@@ -23,6 +23,8 @@ const std::vector<TCommand>& CommandTable() {
     static const std::vector<TCommand> commands = {
         {"action", "action WORD               KIND<TAB>NUMBER<TAB>TEXT", ActionCommand},
         {"command-check", "command-check TEXT        \"prohibited\", or one line per command: FILE<TAB>PARAMETERS", CommandCheckCommand},
+        {"navigate", "navigate SHOW start N | next T [--paused] | prev T\n                            the resulting time in whole ms", NavigateCommand},
+        {"props", "props SHOW SLIDE GUID TIME\n                            JSON object of the 15 property values (keys \"Opacity\", \"Pos.X\", ... \"Frame.Y\")\n                            of that object of slide number SLIDE (from 1) at show time TIME", PropsCommand},
         {"expr", "expr FORMULA [NAME=VALUE ...]", ExprCommand},
         {"ini", "ini FILE                  parse and save back to stdout (CR LF line ends, no byte-order mark)", RunIni},
         {"info", "info SHOW                 JSON {\"form\":\"own\"|\"appended\",\"base\":B,\"end\":E,\"shift\":S,"

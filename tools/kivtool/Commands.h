@@ -16,5 +16,7 @@ int ExprCommand(const TArgs& args);
 int ActionCommand(const TArgs& args);
 int CommandCheckCommand(const TArgs& args);
 int PictureCommand(const TArgs& args);
+int NavigateCommand(const TArgs& args);
+int PropsCommand(const TArgs& args);
 
 } // namespace kivtool

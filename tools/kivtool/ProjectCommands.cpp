@@ -67,11 +67,7 @@ std::string TimesMembers(const kiv::TSlideInfo& info) {
 // Builds the show project of SHOW, or prints why it cannot be built.
 TRef<kiv::TKivSource> OpenSource(const std::string& show, TRef<kiv::TTransitionRandom> random = nullptr) {
     try {
-        kiv::TKivSourceSetup setup;
-        setup.document = LoadShowProject(show);
-        setup.programFileName = "kivtool";
-        setup.random = std::move(random);
-        return kiv::MakeRef<kiv::TKivSource>(std::move(setup));
+        return LoadShowSource(show, std::move(random));
     } catch (const std::exception& error) {
         Fail(error.what());
     }

@@ -31,4 +31,12 @@ kiv::TRef<kiv::TIniFile> LoadShowProject(const std::string& path) {
     return document;
 }
 
+kiv::TRef<kiv::TKivSource> LoadShowSource(const std::string& path, kiv::TRef<kiv::TTransitionRandom> random) {
+    kiv::TKivSourceSetup setup;
+    setup.document = LoadShowProject(path);
+    setup.programFileName = "kivtool";
+    setup.random = std::move(random);
+    return kiv::MakeRef<kiv::TKivSource>(std::move(setup));
+}
+
 } // namespace kivtool
