@@ -1,7 +1,7 @@
 // kivtool picture SHOW NAME [--level N] -o OUT.png: loads a picture of a show as the player does
 // (the placeholder picture included), writes level N as a PNG and prints "WIDTH HEIGHT".
 #include "Commands.h"
-#include "ShowFiles.h"
+#include "ShowInput.h"
 
 #include "images/PictureCache.h"
 
@@ -79,9 +79,12 @@ int PictureCommand(const TArgs& args) {
     }
     if (positional != 2 || output.empty() || name.empty()) return Usage();
 
-    std::string error;
-    kiv::TRef<kiv::TFileAccessor> accessor = OpenShowFiles(show, error);
-    if (!accessor) return Fail(error);
+    kiv::TRef<kiv::TFileAccessor> accessor;
+    try {
+        accessor = OpenShowFiles(show);
+    } catch (const std::exception& failure) {
+        return Fail(failure.what());
+    }
     kiv::TRef<kiv::TImage> picture = kiv::LoadPicture(*accessor, name);
     if (!picture) return Fail(show + ": picture \"" + name + "\" cannot be made");
     kiv::TRef<kiv::TBitmap> bitmap;

@@ -1,39 +1,29 @@
 #include "ShowInput.h"
 
-#include "package/KivUnpack.h"
-#include "package/Stream.h"
+#include <filesystem>
 
 namespace kivtool {
 
-kiv::TRef<kiv::TIniFile> LoadShowProject(const std::string& path) {
-    kiv::TRef<kiv::TKivUnpack> unpack;
-    try {
-        unpack = kiv::MakeRef<kiv::TKivUnpack>(path);
-    } catch (const kiv::EStreamSeekError&) {
-        // Too short to hold a package trailer: a project text.
-    } catch (const kiv::Exception& error) {
-        throw kiv::Exception(path + ": not a readable show package: " + error.what());
-    }
-    kiv::TRef<kiv::TIniFile> document = kiv::MakeRef<kiv::TIniFile>();
-    if (unpack && unpack->IsOpen()) {
-        kiv::TRef<kiv::TStream> entry;
-        try {
-            entry = unpack->OpenEntry("Project.kiv");
-        } catch (const kiv::Exception& error) {
-            throw kiv::Exception(path + ": Executable SlideShow Open Error (" + error.what() + ")");
-        }
-        if (!entry || !document->LoadFromStream(*entry))
-            throw kiv::Exception(path + ": Executable SlideShow Open Error");
-        return document;
-    }
-    if (unpack && !unpack->ErrorText().empty()) throw kiv::Exception(path + ": " + unpack->ErrorText());
-    if (!document->LoadFromFile(path)) throw kiv::Exception(path + ": cannot read the show");
-    return document;
+kiv::TRef<kiv::TKivShowLocator> OpenShow(const std::string& path) {
+    std::error_code failed;
+    if (!std::filesystem::is_regular_file(path, failed)) throw kiv::Exception(path + ": no such show file");
+    kiv::TPackagedOpen packaged = kiv::OpenPackagedShow(path);
+    if (packaged.show) return packaged.show;
+    if (!packaged.error.empty()) throw kiv::Exception(path + ": " + packaged.error);
+    kiv::TRef<kiv::TKivShowLocator> show = kiv::OpenProjectFile(path);
+    if (!show || !show->Project()) throw kiv::Exception(path + ": cannot read the show");
+    return show;
 }
 
+kiv::TRef<kiv::TIniFile> LoadShowProject(const std::string& path) { return OpenShow(path)->ProjectRef(); }
+
+kiv::TRef<kiv::TFileAccessor> OpenShowFiles(const std::string& path) { return OpenShow(path)->AccessorRef(); }
+
 kiv::TRef<kiv::TKivSource> LoadShowSource(const std::string& path, kiv::TRef<kiv::TTransitionRandom> random) {
+    kiv::TRef<kiv::TKivShowLocator> show = OpenShow(path);
     kiv::TKivSourceSetup setup;
-    setup.document = LoadShowProject(path);
+    setup.document = show->ProjectRef();
+    setup.fileAccessor = kiv::TRef<kiv::TRefObject>(show->AccessorRef().Get());
     setup.programFileName = "kivtool";
     setup.random = std::move(random);
     return kiv::MakeRef<kiv::TKivSource>(std::move(setup));

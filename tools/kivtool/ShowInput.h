@@ -1,18 +1,24 @@
 // How kivtool's show commands read SHOW: a package file, an executable with a package appended, or
-// a project file on disk.
+// a project file on disk — opened exactly as the player opens a show.
 #pragma once
 
+#include "package/FileAccessor.h"
 #include "package/IniFile.h"
+#include "project/KivShowLocator.h"
 #include "project/KivSource.h"
 
 #include <string>
 
 namespace kivtool {
 
-// The project document of the show at `path`: the entry "Project.kiv" of its package, or the file
-// itself parsed as a project text when it holds no package. Raises kiv::Exception with a message
-// when the show cannot be read.
+// The show at `path`. Raises kiv::Exception with a message when it cannot be opened.
+kiv::TRef<kiv::TKivShowLocator> OpenShow(const std::string& path);
+
+// The project document of the show at `path`. Raises as OpenShow does.
 kiv::TRef<kiv::TIniFile> LoadShowProject(const std::string& path);
+
+// The files of the show at `path`. Raises as OpenShow does.
+kiv::TRef<kiv::TFileAccessor> OpenShowFiles(const std::string& path);
 
 // The show project of the show at `path`, its transitions chosen with `random` (none: seeded from
 // the clock). Raises kiv::Exception (or EProjectError) when the show cannot be read or built.
