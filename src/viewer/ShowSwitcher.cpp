@@ -1,5 +1,7 @@
 #include "viewer/ShowSwitcher.h"
 
+#include "project/ShowNames.h"
+
 #include "base/CaseFold.h"
 #include "base/Log.h"
 #include "package/IniFile.h"
@@ -18,21 +20,6 @@ std::string Slashes(std::string text) {
     for (char& c : text)
         if (c == '/') c = '\\';
     return text;
-}
-
-std::string ChangeExtension(const std::string& name, std::string_view extension) {
-    const std::size_t slash = name.find_last_of("\\:");
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash))
-        return name + std::string(extension);
-    return name.substr(0, dot) + std::string(extension);
-}
-
-std::string ExtensionOf(const std::string& name) {
-    const std::size_t slash = name.find_last_of("\\:");
-    const std::size_t dot = name.rfind('.');
-    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-    return name.substr(dot);
 }
 
 std::vector<std::string> Components(std::string_view path) {
@@ -93,12 +80,7 @@ std::optional<std::string> RelativeFolder(std::string_view folder, std::string_v
 
 std::string PackageFileOf(const std::string& name, const TShowFiles& files) {
     if (!files.AliasFile().empty() && SameTextFolded(name, files.AliasExecutable())) return name;
-    if (SameTextFolded(ExtensionOf(name), ".app")) {
-        const std::string bundled = JoinName(name, "Contents\\Resources\\slideshow.dat");
-        if (files.FileExists(bundled)) return bundled;
-        return ChangeExtension(name, ".kvshow");
-    }
-    return name;
+    return MapToPackageFile(name, [&files](const std::string& candidate) { return files.FileExists(candidate); });
 }
 
 std::string TShowSwitcher::ResolveShowFile(std::string file) const {
