@@ -222,7 +222,14 @@ std::vector<std::string> PlaceholderLines(std::string_view name, TPlaceholderKin
         first = video ? "Video load error:" : "Image load error:";
     else
         first = video ? "Video not found" : "Image not found";
-    return {" " + first + " ", " " + LastComponent(BeforeSelector(name)) + " "};
+    // Appending (rather than " " + text) keeps GCC 12's -Wrestrict false positive quiet at -O3.
+    const auto padded = [](std::string_view text) {
+        std::string line(1, ' ');
+        line += text;
+        line += ' ';
+        return line;
+    };
+    return {padded(first), padded(LastComponent(BeforeSelector(name)))};
 }
 
 TRef<TBitmapStore> MakePlaceholderStore(std::string_view name, TPlaceholderKind kind, bool opened) {

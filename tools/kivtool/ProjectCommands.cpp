@@ -100,7 +100,11 @@ int RunTimeline(const TArgs& args) {
     for (const kiv::TSlideInfo& info : source->Slides()) {
         if (!first) out += ',';
         first = false;
-        out += "{" + TimesMembers(info) + ",\"id\":" + JsonString(info.slideId) + "}";
+        out += '{';
+        out += TimesMembers(info);
+        out += ",\"id\":";
+        out += JsonString(info.slideId);
+        out += '}';
     }
     out += "]}\n";
     return Print(out);
