@@ -149,8 +149,10 @@ TRef<TStream> TKivUnpack::OpenEntry(std::string_view name) const {
         decoded->Reserve(std::min<std::int64_t>(TMemoryStream::kMaxSize, entry.size * 4 + 4096));
         MakeRef<TInflator>()->Inflate(*window, *decoded, TMemoryStream::kMaxSize, ProcessLoadCallback());
         window.Reset();
-        const std::int64_t size = decoded->GetSize();
-        return ChunkedWindow(decoded.Detach(), 0, size);
+        // The bytes are in memory now: the inflation above already yielded through the callback,
+        // and cutting memory reads into 256-byte pieces would only slow the reader down.
+        decoded->SetPosition(0);
+        return decoded;
     }
     TRef<TPartialStream> window = ChunkedWindow(OpenSource().Detach(), entry.offset, entry.size);
     if (entry.storage == static_cast<int>(TEntryStorage::Scrambled))
