@@ -1,4 +1,5 @@
 #include "PackageCommands.h"
+#include "Output.h"
 
 #include "package/FileStream.h"
 #include "package/KivUnpack.h"
@@ -19,16 +20,6 @@ namespace {
 namespace fs = std::filesystem;
 using kiv::TRef;
 
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "kivtool: %s\n", message.c_str());
-    return 1;
-}
-
-int Usage(const char* usage) {
-    std::fprintf(stderr, "usage: kivtool %s\n", usage);
-    return 2;
-}
-
 // Opens SHOW as a package; on failure prints why and gives nothing.
 TRef<kiv::TKivUnpack> OpenShow(const std::string& show) {
     try {
@@ -40,24 +31,6 @@ TRef<kiv::TKivUnpack> OpenShow(const std::string& show) {
         Fail(show + ": not a readable show package: " + error.what());
     }
     return nullptr;
-}
-
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto code = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (code < 32) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", code);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 bool WriteAll(std::FILE* out, const void* bytes, std::size_t count) {

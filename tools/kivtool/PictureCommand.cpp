@@ -1,6 +1,7 @@
 // kivtool picture SHOW NAME [--level N] -o OUT.png: loads a picture of a show as the player does
 // (the placeholder picture included), writes level N as a PNG and prints "WIDTH HEIGHT".
 #include "Commands.h"
+#include "Output.h"
 #include "ShowInput.h"
 
 #include "images/PictureCache.h"
@@ -21,11 +22,6 @@ constexpr int kMaxLevel = 31;
 int Usage() {
     std::fputs(kUsage, stderr);
     return 2;
-}
-
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "kivtool: %s\n", message.c_str());
-    return 1;
 }
 
 // Writes a 32-bit BGRA bitmap as an 8-bit RGBA PNG; false when the file cannot be written.

@@ -1,4 +1,5 @@
 #include "ProjectCommands.h"
+#include "Output.h"
 
 #include "ShowInput.h"
 
@@ -25,36 +26,8 @@ constexpr const char* kTransitionsUsage = "transitions SHOW [--seed N] [--passes
 // More passes than anyone reads; keeps a mistyped count from printing for hours.
 constexpr std::int64_t kMaxPasses = 1000000;
 
-int Usage(const char* usage) {
-    std::fprintf(stderr, "usage: kivtool %s\n", usage);
-    return 2;
-}
-
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "kivtool: %s\n", message.c_str());
-    return 1;
-}
-
 std::string Number(double value) {
     return kiv::ShortestText(value);
-}
-
-std::string JsonString(std::string_view text) {
-    std::string out = "\"";
-    for (const char c : text) {
-        const auto code = static_cast<unsigned char>(c);
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += c;
-        } else if (code < 32) {
-            char escape[8];
-            std::snprintf(escape, sizeof escape, "\\u%04x", code);
-            out += escape;
-        } else {
-            out += c;
-        }
-    }
-    return out + "\"";
 }
 
 // The times of a record as JSON members, in the documented order.

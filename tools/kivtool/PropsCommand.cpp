@@ -3,6 +3,7 @@
 // with the slide's place on the timeline (rescaled as the slide asks), then evaluated at the time
 // since the slide's start. The GUID may name the slide's root object itself.
 #include "Commands.h"
+#include "Output.h"
 #include "ShowInput.h"
 
 #include "base/CaseFold.h"
@@ -22,11 +23,6 @@
 namespace kivtool {
 
 namespace {
-
-int Fail(const std::string& message) {
-    std::fprintf(stderr, "kivtool: %s\n", message.c_str());
-    return 1;
-}
 
 // The slide section's object of class "Root", or none.
 kiv::TIniObject* FindRootObject(const kiv::TIniSection& section) {
