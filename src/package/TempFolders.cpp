@@ -87,12 +87,12 @@ void TTempFolders::Prepare() {
     if (ready_) return;
     const std::string folder = root_.substr(0, root_.size() - 1);
     if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST) KIV_FAIL("VendorTemp Create Error: " + root_);
-    RemoveStale();
-    // The root must be a real folder of this user: a link or another user's folder planted under
-    // a shared temporary folder would make the cleanup act on someone else's files.
+    // The root must be a real folder of this user, checked before any cleanup: a link or another
+    // user's folder planted under a shared temporary folder would make it act on their files.
     struct stat info {};
     if (::lstat(folder.c_str(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::geteuid())
         KIV_FAIL("Temp Path not Found");
+    RemoveStale();
     ready_ = true;
 }
 
@@ -174,7 +174,13 @@ void TTempFolders::ReleaseAll() {
 }
 
 std::string DefaultTempRoot() {
-    return TempFolderPath() + "ZORVIK_TEMP_ROOT/";
+    const std::string shared = TempFolderPath() + "ZORVIK_TEMP_ROOT";
+    // On Linux the temporary folder is shared by every user; when another user's player made the
+    // root first, this user gets a root of their own instead of being refused.
+    struct stat info {};
+    if (::lstat(shared.c_str(), &info) == 0 && (!S_ISDIR(info.st_mode) || info.st_uid != ::geteuid()))
+        return shared + "-" + std::to_string(::geteuid()) + "/";
+    return shared + "/";
 }
 
 TTempFolders& ProcessTempFolders() {

@@ -62,6 +62,18 @@ TEST(TempRoot, DefaultRootIsUnderTmpdir) {
     EXPECT_TRUE(fs::is_directory(folder));
 }
 
+TEST(TempRoot, AnotherUsersRootGivesThisUserARootOfTheirOwn) {
+    if (::geteuid() != 0) GTEST_SKIP() << "making a folder of another user needs root";
+    const fs::path shared = THermeticFolders::Temp() / "ZORVIK_TEMP_ROOT";
+    fs::create_directories(shared);
+    ASSERT_EQ(::chown(shared.c_str(), 65534, 65534), 0);
+    const std::string own = DefaultTempRoot();
+    ASSERT_EQ(::chown(shared.c_str(), 0, 0), 0);
+    EXPECT_EQ(own, THermeticFolders::Temp().string() + "/ZORVIK_TEMP_ROOT-0/");
+    EXPECT_EQ(DefaultTempRoot(), THermeticFolders::Temp().string() + "/ZORVIK_TEMP_ROOT/")
+        << "this user's own shared root is used as before";
+}
+
 TEST_F(TempFolders, NewFolderIsNamedAfterAGuidWithSquareBracketsAndHoldsItsLock) {
     TTempFolders folders(Root());
     const std::string folder = folders.NewFolder(false);
