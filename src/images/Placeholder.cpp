@@ -94,38 +94,35 @@ int Mix(int paper, int ink, int coverage) {
     return paper + (ink - paper) * coverage / 255;
 }
 
-// The pen advance of a line in pixels.
-int LineWidth(FT_Face face, std::string_view text) {
-    int width = 0;
+// Walks the glyphs of a line with kerning: each glyph that loads with `loadFlags` is handed to
+// `glyph(slot, penX)`, then the pen moves on by its advance. Returns the pen's end position.
+template <class TGlyph>
+int WalkLine(FT_Face face, std::string_view text, int x, FT_Int32 loadFlags, TGlyph&& glyph) {
     std::size_t pos = 0;
     FT_UInt previous = 0;
     while (pos < text.size()) {
         const char32_t code = DecodeUtf8(text, pos);
-        const FT_UInt glyph = FT_Get_Char_Index(face, code);
-        if (previous && glyph && FT_HAS_KERNING(face)) {
+        const FT_UInt index = FT_Get_Char_Index(face, code);
+        if (previous && index && FT_HAS_KERNING(face)) {
             FT_Vector kern{};
-            if (FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kern) == 0) width += kern.x >> 6;
+            if (FT_Get_Kerning(face, previous, index, FT_KERNING_DEFAULT, &kern) == 0) x += kern.x >> 6;
         }
-        if (FT_Load_Glyph(face, glyph, FT_LOAD_DEFAULT) == 0) width += face->glyph->advance.x >> 6;
-        previous = glyph;
+        previous = index;
+        if (FT_Load_Glyph(face, index, loadFlags) != 0) continue;
+        glyph(face->glyph, x);
+        x += face->glyph->advance.x >> 6;
     }
-    return width;
+    return x;
+}
+
+// The pen advance of a line in pixels.
+int LineWidth(FT_Face face, std::string_view text) {
+    return WalkLine(face, text, 0, FT_LOAD_DEFAULT, [](FT_GlyphSlot, int) {});
 }
 
 // Draws a line with its pen starting at (x, baseline); coverage blends ink over paper.
 void DrawLine(FT_Face face, std::string_view text, int x, int baseline, TBitmap& bitmap) {
-    std::size_t pos = 0;
-    FT_UInt previous = 0;
-    while (pos < text.size()) {
-        const char32_t code = DecodeUtf8(text, pos);
-        const FT_UInt glyph = FT_Get_Char_Index(face, code);
-        if (previous && glyph && FT_HAS_KERNING(face)) {
-            FT_Vector kern{};
-            if (FT_Get_Kerning(face, previous, glyph, FT_KERNING_DEFAULT, &kern) == 0) x += kern.x >> 6;
-        }
-        previous = glyph;
-        if (FT_Load_Glyph(face, glyph, FT_LOAD_RENDER) != 0) continue;
-        const FT_GlyphSlot slot = face->glyph;
+    WalkLine(face, text, x, FT_LOAD_RENDER, [&](FT_GlyphSlot slot, int x) {
         const FT_Bitmap& mask = slot->bitmap;
         if (mask.pixel_mode == FT_PIXEL_MODE_GRAY) {
             for (unsigned row = 0; row < mask.rows; ++row) {
@@ -143,8 +140,7 @@ void DrawLine(FT_Face face, std::string_view text, int x, int baseline, TBitmap&
                 }
             }
         }
-        x += slot->advance.x >> 6;
-    }
+    });
 }
 
 void DrawFrame(TBitmap& bitmap) {

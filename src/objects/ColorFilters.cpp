@@ -42,16 +42,32 @@ TFilterParamInfo NumberParam(const char* key, const char* caption, double minimu
 
 // --- Per-channel filters ---
 
-void TChannelFilter::ApplyToTable(std::uint8_t* pixels, int width, int rows) {
+namespace {
+
+// Runs `map` over every BGRA entry of a colour table, leaving it opaque.
+template <class TMap>
+void MapTablePixels(std::uint8_t* pixels, int width, int rows, const TMap& map) {
     if (!pixels || width <= 0 || rows <= 0) return;
     const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(rows);
     for (std::size_t i = 0; i < count; ++i) {
         std::uint8_t* p = pixels + i * 4;
-        p[0] = lookup_[p[0]];
-        p[1] = lookup_[p[1]];
-        p[2] = lookup_[p[2]];
+        int r = p[2], g = p[1], b = p[0];
+        map(r, g, b);
+        p[0] = static_cast<std::uint8_t>(b);
+        p[1] = static_cast<std::uint8_t>(g);
+        p[2] = static_cast<std::uint8_t>(r);
         p[3] = 255;
     }
+}
+
+} // namespace
+
+void TChannelFilter::ApplyToTable(std::uint8_t* pixels, int width, int rows) {
+    MapTablePixels(pixels, width, rows, [this](int& r, int& g, int& b) {
+        r = lookup_[r];
+        g = lookup_[g];
+        b = lookup_[b];
+    });
 }
 
 TBrightContrastGenerator::TBrightContrastGenerator() : TChannelFilter("Brightness / Contrast") {
@@ -168,17 +184,7 @@ void TColorizationGenerator::MapPixel(int& r, int& g, int& b) const noexcept {
 }
 
 void TColorizationGenerator::ApplyToTable(std::uint8_t* pixels, int width, int rows) {
-    if (!pixels || width <= 0 || rows <= 0) return;
-    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(rows);
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint8_t* p = pixels + i * 4;
-        int r = p[2], g = p[1], b = p[0];
-        MapPixel(r, g, b);
-        p[0] = static_cast<std::uint8_t>(b);
-        p[1] = static_cast<std::uint8_t>(g);
-        p[2] = static_cast<std::uint8_t>(r);
-        p[3] = 255;
-    }
+    MapTablePixels(pixels, width, rows, [this](int& r, int& g, int& b) { MapPixel(r, g, b); });
 }
 
 TFilterParamInfo TColorizationGenerator::ParamInfo(int index) const {
@@ -233,17 +239,7 @@ void THSLGenerator::MapPixel(int& r, int& g, int& b) const noexcept {
 }
 
 void THSLGenerator::ApplyToTable(std::uint8_t* pixels, int width, int rows) {
-    if (!pixels || width <= 0 || rows <= 0) return;
-    const std::size_t count = static_cast<std::size_t>(width) * static_cast<std::size_t>(rows);
-    for (std::size_t i = 0; i < count; ++i) {
-        std::uint8_t* p = pixels + i * 4;
-        int r = p[2], g = p[1], b = p[0];
-        MapPixel(r, g, b);
-        p[0] = static_cast<std::uint8_t>(b);
-        p[1] = static_cast<std::uint8_t>(g);
-        p[2] = static_cast<std::uint8_t>(r);
-        p[3] = 255;
-    }
+    MapTablePixels(pixels, width, rows, [this](int& r, int& g, int& b) { MapPixel(r, g, b); });
 }
 
 TFilterParamInfo THSLGenerator::ParamInfo(int index) const {
