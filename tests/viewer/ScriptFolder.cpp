@@ -26,8 +26,12 @@ std::string TScriptFolder::AddRecorder(const std::string& relativeName) {
     fs::create_directories(script.parent_path());
     {
         std::ofstream out(script);
+        // Children may run at the same time: the record is written whole with one small append
+        // (cat copies the little file in one write), so records never interleave.
         out << "#!/bin/sh\n"
-               "{ echo call; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } >> \"$0.out\"\n";
+               "{ echo call; for a in \"$@\"; do printf '%s\\n' \"$a\"; done; } > \"$0.$$.tmp\"\n"
+               "cat \"$0.$$.tmp\" >> \"$0.out\"\n"
+               "rm -f \"$0.$$.tmp\"\n";
     }
     fs::permissions(script, fs::perms::owner_all);
     return script.string();
