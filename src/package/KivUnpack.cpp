@@ -47,6 +47,20 @@ TRef<TPartialStream> ChunkedWindow(TStream* source, std::int64_t offset, std::in
     return window;
 }
 
+// DEFLATE turns one byte into at most 1032.
+constexpr std::int64_t kMaxDeflateRatio = 1032;
+
+// Room for everything the entry can inflate to, up front: pages the inflater never writes cost
+// nothing, while a block that grows midway is moved, and on some virtual machines every page of a
+// moved block faults again on its next read (a fifth of the reading time). Asks for less when
+// that much address space is refused.
+void ReserveInflatedRoom(TMemoryStream& decoded, std::int64_t packedSize) {
+    std::int64_t room = packedSize > (TMemoryStream::kMaxSize - 4096) / kMaxDeflateRatio
+                            ? TMemoryStream::kMaxSize
+                            : packedSize * kMaxDeflateRatio + 4096;
+    while (!decoded.Reserve(room) && room > (1 << 20)) room /= 4;
+}
+
 } // namespace
 
 TKivUnpack::TKivUnpack(const std::string& fileName) : fileName_(fileName) {
@@ -144,11 +158,10 @@ TRef<TStream> TKivUnpack::OpenEntry(std::string_view name) const {
         // after each, so the window it reads needs no small chunks of its own.
         auto window = MakeRef<TPartialStream>(OpenSource().Detach(), true, entry.offset, entry.size);
         auto decoded = MakeRef<TMemoryStream>();
-        // Room for a typical compression ratio up front: untouched pages cost nothing, and a large
-        // entry is not copied while its buffer grows.
-        decoded->Reserve(std::min<std::int64_t>(TMemoryStream::kMaxSize, entry.size * 4 + 4096));
+        ReserveInflatedRoom(*decoded, entry.size);
         MakeRef<TInflator>()->Inflate(*window, *decoded, TMemoryStream::kMaxSize, ProcessLoadCallback());
         window.Reset();
+        decoded->ShrinkToSize();
         // The bytes are in memory now: the inflation above already yielded through the callback,
         // and cutting memory reads into 256-byte pieces would only slow the reader down.
         decoded->SetPosition(0);

@@ -30,6 +30,21 @@ bool TMemoryStream::Reserve(std::int64_t wanted) {
     return true;
 }
 
+void TMemoryStream::ShrinkToSize() {
+    if (capacity_ <= size_) return;
+    if (size_ == 0) {
+        std::free(data_);
+        data_ = nullptr;
+        capacity_ = 0;
+        return;
+    }
+    // A failed shrink keeps the larger block, which is still valid.
+    if (void* shrunk = std::realloc(data_, static_cast<std::size_t>(size_))) {
+        data_ = static_cast<std::uint8_t*>(shrunk);
+        capacity_ = size_;
+    }
+}
+
 bool TMemoryStream::Grow(std::int64_t size) {
     if (!Reserve(size)) return false;
     if (size > size_) size_ = size;

@@ -38,6 +38,9 @@ public:
     // Makes the capacity at least `capacity` by the growth steps; size and position stay. False
     // when `capacity` is above kMaxSize or memory runs out.
     bool Reserve(std::int64_t capacity);
+    // Gives back the capacity beyond the size; the bytes stay where they are when the block
+    // can shrink in place.
+    void ShrinkToSize();
 
 protected:
     ~TMemoryStream() override;

@@ -54,6 +54,26 @@ TEST(MemoryStream, SetSizeGrowsExactlyCutsThePositionAndZeroFrees) {
     EXPECT_THROW(stream->SetSize(TMemoryStream::kMaxSize + 1), EStreamError);
 }
 
+TEST(MemoryStream, ShrinkingToTheSizeKeepsTheBytesAndThePosition) {
+    auto stream = MakeRef<TMemoryStream>();
+    ASSERT_TRUE(stream->Reserve(1 << 20));
+    stream->WriteBuffer("abcdef", 6);
+    stream->SetPosition(2);
+    stream->ShrinkToSize();
+    EXPECT_EQ(stream->Capacity(), 6);
+    EXPECT_EQ(stream->GetPosition(), 2);
+    char rest[4] = {};
+    EXPECT_EQ(stream->Read(rest, 4), 4);
+    EXPECT_EQ(std::string(rest, 4), "cdef");
+    stream->WriteBuffer("g", 1); // grows again by the usual steps
+    EXPECT_EQ(stream->GetSize(), 7);
+    auto empty = MakeRef<TMemoryStream>();
+    ASSERT_TRUE(empty->Reserve(4096));
+    empty->ShrinkToSize();
+    EXPECT_EQ(empty->Capacity(), 0);
+    EXPECT_EQ(empty->Memory(), nullptr);
+}
+
 TEST(MemoryStream, CopyFromTakesWhatTheSourceHasLeft) {
     auto source = test::MemoryWith("0123456789");
     source->SetPosition(6);
