@@ -6,12 +6,12 @@
 // After the run the ratios are printed, so the result reads the same on a noisy shared machine.
 #include "project/CalcVariable.h"
 #include "project/Expression.h"
+#include "RatioReporter.h"
 
 #include <benchmark/benchmark.h>
 
 #include <cmath>
 #include <cstdio>
-#include <map>
 #include <string>
 
 namespace {
@@ -92,36 +92,11 @@ void BM_FormulaNativeReference(benchmark::State& state) {
 }
 BENCHMARK(BM_FormulaNativeReference);
 
-// Records each benchmark's time per iteration and prints the ratios after the table.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration) times_[run.benchmark_name()] = run.GetAdjustedCPUTime();
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        Ratio("easing: bisection / flattened", "BM_EasingBisectionReference", "BM_EasingFlattened");
-        Ratio("formula: stack machine / plain C++", "BM_FormulaMachine", "BM_FormulaNativeReference");
-    }
-
-private:
-    void Ratio(const char* label, const std::string& numerator, const std::string& denominator) {
-        const auto a = times_.find(numerator);
-        const auto b = times_.find(denominator);
-        if (a == times_.end() || b == times_.end() || b->second <= 0) return;
-        std::printf("ratio %s = %.2f\n", label, a->second / b->second);
-    }
-    std::map<std::string, double> times_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    return kiv::bench::RunWithSummary(argc, argv, [](const kiv::bench::TRatioReporter& report) {
+        report.PrintRatio("easing: bisection / flattened", "BM_EasingBisectionReference", "BM_EasingFlattened");
+        report.PrintRatio("formula: stack machine / plain C++", "BM_FormulaMachine", "BM_FormulaNativeReference");
+    });
 }

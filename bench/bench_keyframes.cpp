@@ -5,13 +5,14 @@
 // (200 × 15 lerps between two stored values), the floor any evaluation has to pay.
 #include "objects/ObjectProps.h"
 #include "package/IniFile.h"
+#include "RatioReporter.h"
 
 #include <benchmark/benchmark.h>
 
 #include <array>
 #include <cstdio>
 #include <cstdlib>
-#include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -105,36 +106,15 @@ void BM_PlainLerpReference(benchmark::State& state) {
 }
 BENCHMARK(BM_PlainLerpReference)->Unit(benchmark::kMicrosecond);
 
-// Prints the per-frame and per-object costs and the ratio to the reference after the table.
-class TRatioReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs)
-            if (run.run_type == Run::RT_Iteration)
-                times_[run.benchmark_name()] =
-                    run.GetAdjustedCPUTime() / benchmark::GetTimeUnitMultiplier(run.time_unit);
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const auto frame = times_.find("BM_SlideFrame");
-        const auto lerp = times_.find("BM_PlainLerpReference");
-        if (frame == times_.end() || lerp == times_.end() || lerp->second <= 0) return;
-        std::printf("keyframes: %.1f us per frame of %d objects (target < 100 us), %.0f ns per object\n",
-                    frame->second * 1e6, kObjects, frame->second * 1e9 / kObjects);
-        std::printf("ratio slide frame / plain lerps = %.2f\n", frame->second / lerp->second);
-    }
-
-private:
-    std::map<std::string, double> times_; // seconds per iteration
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    TRatioReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    // The per-frame and per-object costs and the ratio to the reference.
+    return kiv::bench::RunWithSummary(argc, argv, [](const kiv::bench::TRatioReporter& report) {
+        const std::optional<double> frame = report.Seconds("BM_SlideFrame");
+        if (!frame || !report.Seconds("BM_PlainLerpReference")) return;
+        std::printf("keyframes: %.1f us per frame of %d objects (target < 100 us), %.0f ns per object\n",
+                    *frame * 1e6, kObjects, *frame * 1e9 / kObjects);
+        report.PrintRatio("slide frame / plain lerps", "BM_SlideFrame", "BM_PlainLerpReference");
+    });
 }

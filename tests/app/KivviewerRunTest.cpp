@@ -3,29 +3,16 @@
 // "kivtool pack --exe" behave as the command line says.
 #include "package/PackageBytes.h"
 #include "package/TempFolder.h"
+#include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <filesystem>
 
 namespace kiv {
 namespace {
 
-struct TRunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using test::TRunResult;
 
 const std::string kProject =
     "[Main]\r\nKivVersion=5.6\r\nobject TheEffect:AnEffect\r\n  time=1000\r\n  object dissolve:dissolve\r\n"
@@ -36,18 +23,8 @@ const std::string kProject =
 class Kivviewer : public ::testing::Test {
 protected:
     TRunResult Run(const std::string& program, const std::vector<std::string>& args) {
-        std::string command =
-            "cd " + Quote(folder.Path().string()) + " && SDL_VIDEODRIVER=offscreen " + Quote(program);
-        for (const std::string& arg : args)
-            command += " " + Quote(arg);
-        const std::string out = folder.File("stdout"), err = folder.File("stderr");
-        command += " >" + Quote(out) + " 2>" + Quote(err);
-        const int status = std::system(command.c_str());
-        TRunResult result;
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = test::ReadFileBytes(out);
-        result.err = test::ReadFileBytes(err);
-        return result;
+        return test::RunProgram(program, args, folder.Path(),
+                                "cd " + test::ShellQuote(folder.Path().string()) + " && SDL_VIDEODRIVER=offscreen");
     }
     TRunResult Viewer(const std::vector<std::string>& args) { return Run(KIVVIEWER_PATH, args); }
 

@@ -4,12 +4,10 @@
 #include "images/PictureLoader.h"
 #include "images/Placeholder.h"
 #include "support/HermeticFolders.h"
+#include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
 
-#include <sys/wait.h>
-
-#include <cstdlib>
 #include <cstring>
 #include <fstream>
 
@@ -18,18 +16,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using test::TBytes;
-
-struct TRunResult {
-    int exitCode = -1;
-    std::string out;
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text)
-        quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
+using test::TRunResult;
 
 TBytes ReadBytes(const fs::path& path) {
     std::ifstream in(path, std::ios::binary);
@@ -51,19 +38,7 @@ protected:
         WriteBytes(top_ / "show/Project.kiv", TBytes{'[', 'M', 'a', 'i', 'n', ']'});
     }
 
-    TRunResult Run(const std::vector<std::string>& args) {
-        std::string command = Quote(KIVTOOL_PATH);
-        for (const std::string& arg : args)
-            command += " " + Quote(arg);
-        const fs::path out = top_ / "stdout";
-        command += " >" + Quote(out.string()) + " 2>/dev/null";
-        const int status = std::system(command.c_str());
-        TRunResult result;
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        const TBytes bytes = ReadBytes(out);
-        result.out.assign(bytes.begin(), bytes.end());
-        return result;
-    }
+    TRunResult Run(const std::vector<std::string>& args) { return test::RunProgram(KIVTOOL_PATH, args, top_); }
 
     TRef<TBitmap> ReadPng(const fs::path& path) {
         test::TBytesStream stream(ReadBytes(path));

@@ -2,49 +2,26 @@
 // every file; damaged input and wrong usage give the documented exit codes.
 #include "PackageBytes.h"
 #include "TempFolder.h"
+#include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
 
-#include <cstdlib>
 #include <filesystem>
 #include <map>
-#include <sys/wait.h>
 
 namespace kiv {
 namespace {
 
 using test::ReadFileBytes;
+using test::TRunResult;
 using test::TTempFolder;
 using test::WriteFileBytes;
 
-struct TRunResult {
-    int exitCode = -1;
-    std::string out;
-    std::string err;
-};
-
-std::string Quote(const std::string& text) {
-    std::string quoted = "'";
-    for (const char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return quoted + "'";
-}
-
 class Kivtool : public ::testing::Test {
 protected:
-    TRunResult Run(const std::vector<std::string>& args) {
-        std::string command = Quote(KIVTOOL_PATH);
-        for (const std::string& arg : args) command += " " + Quote(arg);
-        const std::string out = folder_.File("stdout"), err = folder_.File("stderr");
-        command += " >" + Quote(out) + " 2>" + Quote(err);
-        const int status = std::system(command.c_str());
-        TRunResult result;
-        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        result.out = ReadFileBytes(out);
-        result.err = ReadFileBytes(err);
-        return result;
-    }
+    TRunResult Run(const std::vector<std::string>& args) { return test::RunProgram(KIVTOOL_PATH, args, folder_.Path()); }
 
     // A show folder with nested folders, text and binary files.
     std::map<std::string, std::string> MakeShow() {

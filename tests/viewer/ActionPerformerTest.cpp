@@ -12,17 +12,10 @@ namespace kiv {
 namespace {
 
 using testing::TFakeWindow;
+using testing::TNoShowFiles;
 using testing::THandTimeline;
 using testing::TScriptFolder;
 using Strings = std::vector<std::string>;
-
-class TNoShowFiles : public TShowFiles {
-public:
-    bool FileExists(const std::string&) const override { return false; }
-    std::optional<std::string> PackageVersion(const std::string&) const override { return std::nullopt; }
-    std::string AliasExecutable() const override { return {}; }
-    std::string AliasFile() const override { return {}; }
-};
 
 class ActionPerformerTest : public ::testing::Test {
 protected:

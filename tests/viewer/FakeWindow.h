@@ -1,9 +1,11 @@
 // A main window for tests: keeps the show time, pause and hold state the actions change and
-// records every call that leaves a trace (seeks, messages, opened shows, engine hand-overs).
+// records every call that leaves a trace (seeks, messages, opened shows, engine hand-overs); and
+// show files that are all missing.
 #pragma once
 
 #include "package/IniFile.h"
 #include "viewer/MainWindowActions.h"
+#include "viewer/ShowSwitcher.h"
 #include "viewer/SlideNavigation.h"
 
 #include <optional>
@@ -11,6 +13,15 @@
 #include <vector>
 
 namespace kiv::testing {
+
+// No show files at all: every show a test switches to is missing.
+class TNoShowFiles : public TShowFiles {
+public:
+    bool FileExists(const std::string&) const override { return false; }
+    std::optional<std::string> PackageVersion(const std::string&) const override { return std::nullopt; }
+    std::string AliasExecutable() const override { return {}; }
+    std::string AliasFile() const override { return {}; }
+};
 
 class TFakeWindow : public TMainWindowActions {
 public:

@@ -13,15 +13,8 @@ namespace kiv {
 namespace {
 
 using testing::TFakeWindow;
+using testing::TNoShowFiles;
 using testing::THandTimeline;
-
-class TNoShowFiles : public TShowFiles {
-public:
-    bool FileExists(const std::string&) const override { return false; }
-    std::optional<std::string> PackageVersion(const std::string&) const override { return std::nullopt; }
-    std::string AliasExecutable() const override { return {}; }
-    std::string AliasFile() const override { return {}; }
-};
 
 class InputHandlerTest : public ::testing::Test {
 protected:
