@@ -1,6 +1,7 @@
 // Lists: insertion point, hashed lookups, child objects, moving items, paths and consistency checks.
 #include "base/Exception.h"
 #include "package/IniFile.h"
+#include "support/IniText.h"
 
 #include <gtest/gtest.h>
 
@@ -10,11 +11,7 @@
 namespace kiv {
 namespace {
 
-TRef<TIniFile> Parse(std::string_view text) {
-    TRef<TIniFile> file = MakeRef<TIniFile>();
-    file->LoadFromText(text);
-    return file;
-}
+using test::ParseIni;
 
 std::string AssertionMessage(const std::function<void()>& action) {
     try {
@@ -26,7 +23,7 @@ std::string AssertionMessage(const std::function<void()>& action) {
 }
 
 TEST(IniList, NewKeysGoAfterTheLastKeyAndBeforeTrailingText) {
-    auto file = Parse("; head\na=1\n; between\nb=2\n\n; tail\n");
+    auto file = ParseIni("; head\na=1\n; between\nb=2\n\n; tail\n");
     EXPECT_EQ(file->InsertionPoint(), 4);
     TIniItem* c = file->FindOrCreateItem("c");
     EXPECT_EQ(c->Index(), 4);
@@ -63,22 +60,22 @@ TEST(IniList, LookupFindsKeysAfterInsertionsAndRenames) {
 }
 
 TEST(IniList, ListsAreNeverFoundByKey) {
-    auto file = Parse("object Thing\nend\nThing=1\n");
+    auto file = ParseIni("object Thing\nend\nThing=1\n");
     EXPECT_EQ(file->FindItem("thing"), file->Item(1));
-    auto onlyObject = Parse("object Thing\nend\n");
+    auto onlyObject = ParseIni("object Thing\nend\n");
     EXPECT_EQ(onlyObject->FindItem("Thing"), nullptr);
     EXPECT_EQ(onlyObject->KeyCount(), 0);
 }
 
 TEST(IniList, ObjectsKeepTheirOrderAndSiblings) {
-    auto file = Parse("a=1\nobject One\nend\nx=2\nobject Two\nend\n; tail\n");
+    auto file = ParseIni("a=1\nobject One\nend\nx=2\nobject Two\nend\n; tail\n");
     ASSERT_EQ(file->ObjectCount(), 2);
     EXPECT_EQ(file->FirstObject()->NextSibling(), file->Object(1));
     EXPECT_EQ(file->Object(1)->NextSibling(), nullptr);
     TIniObject* three = file->AddObject("Three", "T");
     EXPECT_EQ(three->Index(), 4); // after the last child object, before the tail
     EXPECT_EQ(three->ObjectIndex(), 2);
-    auto bare = Parse("a=1\n; tail\n");
+    auto bare = ParseIni("a=1\n; tail\n");
     EXPECT_EQ(bare->AddObject("O", "")->Index(), 1); // at the insertion point
     // An object inserted among others takes its place in the object list.
     file->Insert(0, MakeRef<TIniObject>("Zero", ""));
@@ -91,7 +88,7 @@ TEST(IniList, ObjectsKeepTheirOrderAndSiblings) {
 }
 
 TEST(IniList, InsertingAnItemOfAnotherListMovesIt) {
-    auto file = Parse("object A\nk=1\nend\nobject B\nend\n");
+    auto file = ParseIni("object A\nk=1\nend\nobject B\nend\n");
     TIniObject* a = file->FindObject("A");
     TIniObject* b = file->FindObject("B");
     TRef<TIniItem> key(a->FindItem("k"));
@@ -114,7 +111,7 @@ TEST(IniList, InsertingAnItemOfAnotherListMovesIt) {
 TEST(IniList, RemovedItemsOutliveTheirList) {
     TRef<TIniItem> kept;
     {
-        auto file = Parse("object O\nk=v\nend\n");
+        auto file = ParseIni("object O\nk=v\nend\n");
         kept = TRef<TIniItem>(file->FindObject("O")->FindItem("k"));
     }
     EXPECT_EQ(kept->Parent(), nullptr);
@@ -123,12 +120,12 @@ TEST(IniList, RemovedItemsOutliveTheirList) {
 }
 
 TEST(IniList, ProgrammingErrorsRaiseTheConsistencyAssertions) {
-    auto file = Parse("object O\nend\nk=v\n[S]\n");
-    auto other = Parse("x=1\n");
+    auto file = ParseIni("object O\nend\nk=v\n[S]\n");
+    auto other = ParseIni("x=1\n");
     TIniItem* foreign = other->FindItem("x");
     EXPECT_NE(AssertionMessage([&] { file->Remove(*foreign); }).find("'TIniItem.Index mismatch'"),
               std::string::npos);
-    auto nested = Parse("object Outer\nobject Inner\nend\nend\n");
+    auto nested = ParseIni("object Outer\nobject Inner\nend\nend\n");
     TIniObject* outer = nested->FindObject("Outer");
     EXPECT_NE(AssertionMessage([&] {
                   outer->FirstObject()->Append(TRef<TIniItem>(outer));
@@ -146,7 +143,7 @@ TEST(IniList, ProgrammingErrorsRaiseTheConsistencyAssertions) {
 
 TEST(IniList, PathsFindOrCreateSectionsObjectsAndItems) {
     auto file =
-        Parse("[Slides]\nobject Slide1:TKivSlide\n  object Logo:TKivImage\n    File=a.png\n  end\nend\n");
+        ParseIni("[Slides]\nobject Slide1:TKivSlide\n  object Logo:TKivImage\n    File=a.png\n  end\nend\n");
     EXPECT_EQ(file->Path("Slides:Slide1:Logo:File")->Value(), "a.png");
     EXPECT_EQ(file->Path("slides::LOGO:file")->Value(), "a.png"); // empty part: first child object
     EXPECT_EQ(file->Path("Slides:Slide1:Logo"), file->Path("Slides:Slide1:Logo:"));
@@ -163,7 +160,7 @@ TEST(IniList, PathsFindOrCreateSectionsObjectsAndItems) {
 }
 
 TEST(IniList, SectionsCanBeRemovedAndRenamed) {
-    auto file = Parse("[A]\n[B]\n[C]\nk=1\n");
+    auto file = ParseIni("[A]\n[B]\n[C]\nk=1\n");
     TRef<TIniSection> b = file->RemoveSection("b");
     ASSERT_TRUE(b);
     EXPECT_EQ(b->Parent(), nullptr);
@@ -181,7 +178,7 @@ TEST(IniList, TwentyThousandSectionsAreAllFound) {
     for (int i = 0; i < 20000; ++i)
         text +=
             "[Images\\Slide" + std::to_string(i) + ".JPG]\r\nSize=" + std::to_string(i) + "\r\nType=1\r\n";
-    auto file = Parse(text);
+    auto file = ParseIni(text);
     ASSERT_EQ(file->SectionCount(), 20000);
     for (int i = 0; i < 20000; ++i)
         ASSERT_EQ(file->ReadInteger("images\\slide" + std::to_string(i) + ".jpg", "size", -1), i);

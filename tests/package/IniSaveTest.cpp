@@ -1,17 +1,14 @@
 // Saving documents: line forms, indents, byte-order mark, the savers and escaped documents.
 #include "FakeStream.h"
 #include "package/IniFile.h"
+#include "support/IniText.h"
 
 #include <gtest/gtest.h>
 
 namespace kiv {
 namespace {
 
-TRef<TIniFile> Parse(std::string_view text) {
-    TRef<TIniFile> file = MakeRef<TIniFile>();
-    file->LoadFromText(text);
-    return file;
-}
+using test::ParseIni;
 
 // One of every kind of line, in the form a writer produces.
 constexpr std::string_view kEveryLine = "; project written by the editor\r\n"
@@ -36,21 +33,21 @@ constexpr std::string_view kEveryLine = "; project written by the editor\r\n"
                                         "free text line\r\n";
 
 TEST(IniSave, DocumentWithEveryKindOfLineSavesBackUnchanged) {
-    auto file = Parse(kEveryLine);
+    auto file = ParseIni(kEveryLine);
     file->CheckConsistency();
     EXPECT_EQ(file->SaveToBytes(), kEveryLine);
 }
 
 TEST(IniSave, HeaderWithAnEmptyNameContinuesTheRoot) {
     // An empty section name means the root, in a header as in a lookup.
-    auto file = Parse("a=1\n[Main]\nb=2\n[ ]\nc=3\n");
+    auto file = ParseIni("a=1\n[Main]\nb=2\n[ ]\nc=3\n");
     EXPECT_EQ(file->SectionCount(), 1);
     EXPECT_EQ(file->ReadString("", "c", ""), "3");
     EXPECT_EQ(file->SaveToBytes(), "a=1\r\nc=3\r\n[Main]\r\nb=2\r\n");
 }
 
 TEST(IniSave, KeysLoseBlanksAndTakeTheListIndent) {
-    auto file = Parse("  key = v\nobject O\n      inner   =  x  \n\t\n   ; note\nend\n");
+    auto file = ParseIni("  key = v\nobject O\n      inner   =  x  \n\t\n   ; note\nend\n");
     EXPECT_EQ(file->SaveToBytes(), "key=v\r\nobject O\r\n  inner=x\r\n\r\n  ; note\r\nend\r\n");
 }
 
@@ -65,13 +62,13 @@ TEST(IniSave, ObjectLineFormsFollowNameAndClass) {
     EXPECT_EQ(saved, "object Name\r\nend\r\nobject :TClass\r\nend\r\nobject\r\nend\r\nobject A:B:C\r\nend\r\n"
                      "object A::\r\nend\r\n");
     // A name holding ":" without a class reads back whole.
-    auto again = Parse(saved);
+    auto again = ParseIni(saved);
     EXPECT_EQ(again->Object(4)->Name(), "A:");
     EXPECT_EQ(again->Object(4)->ClassText(), "");
 }
 
 TEST(IniSave, ByteOrderMarkIsOptional) {
-    auto file = Parse("a=1\n");
+    auto file = ParseIni("a=1\n");
     EXPECT_EQ(file->SaveToBytes(true), "\xEF\xBB\xBF"
                                        "a=1\r\n");
     test::TFakeStream stream;
@@ -116,7 +113,7 @@ TEST(IniSave, BytesSaverGrowsByDoublingFrom4096) {
 }
 
 TEST(IniSave, EscapedDocumentRoundTripsThroughOneValue) {
-    auto inner = Parse("[Sub]\npath=C:\\Show\\a.jpg\nobject X:TY\n  k=v\nend\n");
+    auto inner = ParseIni("[Sub]\npath=C:\\Show\\a.jpg\nobject X:TY\n  k=v\nend\n");
     const std::string escaped = inner->SaveToEscaped();
     EXPECT_EQ(escaped, "[Sub]\\npath=C:\\\\Show\\\\a.jpg\\nobject X:TY\\n  k=v\\nend\\n");
     EXPECT_EQ(escaped.find('\r'), std::string::npos);
@@ -124,7 +121,7 @@ TEST(IniSave, EscapedDocumentRoundTripsThroughOneValue) {
     // Stored in an outer document, saved, read back, and loaded from the value again.
     auto outer = MakeRef<TIniFile>();
     outer->WriteString("Main", "nested", escaped);
-    auto reread = Parse(outer->SaveToBytes());
+    auto reread = ParseIni(outer->SaveToBytes());
     auto restored = MakeRef<TIniFile>();
     ASSERT_TRUE(restored->LoadFromEscaped(reread->ReadString("Main", "nested", "")));
     EXPECT_EQ(restored->SaveToBytes(), inner->SaveToBytes());
@@ -137,7 +134,7 @@ TEST(IniSave, EscapedDocumentRoundTripsThroughOneValue) {
 
 TEST(IniSave, FileSaveAndLoadRoundTrip) {
     const std::string name = ::testing::TempDir() + "ini_save_test.kiv";
-    auto file = Parse(kEveryLine);
+    auto file = ParseIni(kEveryLine);
     file->SaveToFile(name, true);
     auto again = MakeRef<TIniFile>();
     ASSERT_TRUE(again->LoadFromFile(name));
@@ -149,13 +146,13 @@ TEST(IniSave, FileSaveAndLoadRoundTrip) {
 }
 
 TEST(IniSave, CloneAndAssignCopyEverything) {
-    auto file = Parse(kEveryLine);
+    auto file = ParseIni(kEveryLine);
     TRef<TIniItem> clone = file->Clone();
     auto* copy = dynamic_cast<TIniFile*>(clone.Get());
     ASSERT_NE(copy, nullptr);
     EXPECT_EQ(copy->SaveToBytes(), kEveryLine);
     copy->CheckConsistency();
-    auto assigned = Parse("junk=1\n[Junk]\n");
+    auto assigned = ParseIni("junk=1\n[Junk]\n");
     assigned->Assign(*file);
     EXPECT_EQ(assigned->SaveToBytes(), kEveryLine);
     // The copies are independent.

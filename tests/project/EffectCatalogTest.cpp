@@ -9,7 +9,7 @@
 namespace kiv {
 namespace {
 
-using test::ParseProject;
+using test::ParseIni;
 
 TRef<TKIVEffectManager> Catalog(const TRef<TIniFile>& document) {
     return MakeRef<TKIVEffectManager>(document.Get(), 0, 0);
@@ -23,7 +23,7 @@ std::string PoolText(std::string_view children, int time = 3000) {
 
 TEST(EffectCatalog, MissingShowWideSettingsAreCreatedWithTwoSeconds) {
     const TRef<TIniFile> document =
-        ParseProject(test::TimesText({5000, 9000}) + test::SlideText(1, "default", -1) +
+        ParseIni(test::TimesText({5000, 9000}) + test::SlideText(1, "default", -1) +
                      test::SlideText(2, "defowntime", -1));
     const TRef<TKIVEffectManager> catalog = Catalog(document);
     EXPECT_EQ(catalog->DefaultTime(), 2000);
@@ -41,7 +41,7 @@ TEST(EffectCatalog, MissingShowWideSettingsAreCreatedWithTwoSeconds) {
 }
 
 TEST(EffectCatalog, SlideWithoutTransitionObjectRefersToDefault) {
-    const TRef<TIniFile> document = ParseProject(test::TimesText({100}) + "[Slide1]\nPicture=a.jpg\n");
+    const TRef<TIniFile> document = ParseIni(test::TimesText({100}) + "[Slide1]\nPicture=a.jpg\n");
     const TRef<TKIVEffectManager> catalog = Catalog(document);
     TEffectProp* entry = catalog->SlideEntry(0);
     ASSERT_NE(entry, nullptr);
@@ -56,7 +56,7 @@ TEST(EffectCatalog, SlideWithoutTransitionObjectRefersToDefault) {
 TEST(EffectCatalog, EnabledIsATriState) {
     const auto enabled = [](std::string_view keys) {
         const TRef<TIniFile> document =
-            ParseProject(PoolText("  object hourhand:hourhand\n" + std::string(keys) + "  end\n"));
+            ParseIni(PoolText("  object hourhand:hourhand\n" + std::string(keys) + "  end\n"));
         return Catalog(document)->Entry(0)->Enabled();
     };
     EXPECT_EQ(enabled("key=action,direction\naction=11\ndirection=100000000\n"), 1);
@@ -72,7 +72,7 @@ TEST(EffectCatalog, EnabledIsATriState) {
 }
 
 TEST(EffectCatalog, DefOwnTimeSlideTakesAndKeepsTheShowWideTime) {
-    const TRef<TIniFile> document = ParseProject(
+    const TRef<TIniFile> document = ParseIni(
         PoolText("  object dissolve:dissolve\n  checked=1\n  end\n") + test::TimesText({100, 200}) +
         test::SlideText(1, "defowntime", -1) + test::SlideText(2, "DefOwnTime", 750));
     const TRef<TKIVEffectManager> catalog = Catalog(document);
@@ -85,7 +85,7 @@ TEST(EffectCatalog, DefOwnTimeSlideTakesAndKeepsTheShowWideTime) {
 
 TEST(EffectCatalog, FamilySlideWithoutOwnTimeLastsNothingOnTheTimeline) {
     const TRef<TIniFile> document =
-        ParseProject(PoolText("  object dissolve:dissolve\n  checked=1\n  caption=Fade\n  end\n") +
+        ParseIni(PoolText("  object dissolve:dissolve\n  checked=1\n  caption=Fade\n  end\n") +
                      test::TimesText({100, 200, 300}) + test::SlideText(1, "dissolve", -1) +
                      test::SlideText(2, "default", -1) + test::SlideText(3, "quick", 400));
     const TRef<TKIVEffectManager> catalog = Catalog(document);
@@ -99,7 +99,7 @@ TEST(EffectCatalog, FamilySlideWithoutOwnTimeLastsNothingOnTheTimeline) {
 }
 
 TEST(EffectCatalog, ValuePrecedence) {
-    const TRef<TIniFile> document = ParseProject(
+    const TRef<TIniFile> document = ParseIni(
         "[Main]\nobject TheEffect:AnEffect\n  time=2500\n  color=9\n"
         "  object Gates:gates\n    stdidx=6\n    direction=11110000\n    smoothline=0.5\n  end\n"
         "  object defowntime:defowntime\n  end\n"
@@ -148,7 +148,7 @@ std::string CustomEntry(std::string_view extra) {
 
 TEST(EffectCatalog, CustomVariantsAreAMixedRadixOverTheirKeys) {
     const TRef<TIniFile> document =
-        ParseProject(CustomEntry("  slide_100_01=one\n  slide_010_01=three\n") + test::TimesText({1}) +
+        ParseIni(CustomEntry("  slide_100_01=one\n  slide_010_01=three\n") + test::TimesText({1}) +
                      test::SlideText(1, "stars", -1) + "[effect_one]\nx=1\n");
     const TRef<TKIVEffectManager> catalog = Catalog(document);
     TEffectProp* entry = catalog->Entry(0);
@@ -183,7 +183,7 @@ TEST(EffectCatalog, CustomVariantsAreAMixedRadixOverTheirKeys) {
 
 TEST(EffectCatalog, SingleVariantCustomEntryNamesSlideOne) {
     const TRef<TIniFile> document =
-        ParseProject(PoolText("  object Solo:Custom\n  sectionfield=Checked\n  checked=1\n  end\n"));
+        ParseIni(PoolText("  object Solo:Custom\n  sectionfield=Checked\n  checked=1\n  end\n"));
     const TRef<TKIVEffectManager> catalog = Catalog(document);
     TEffectProp* entry = catalog->Entry(0);
     EXPECT_EQ(entry->VariantCount(), 1);
@@ -197,7 +197,7 @@ TEST(EffectCatalog, SingleVariantCustomEntryNamesSlideOne) {
 
 TEST(EffectCatalog, VariantCopyCarriesUserPropertiesAndBackground) {
     const TRef<TIniFile> document =
-        ParseProject(CustomEntry("  slide_100_01=one\n  bstyle=3\n  userprops=3\n  prop1=id:speed;type:int\n"
+        ParseIni(CustomEntry("  slide_100_01=one\n  bstyle=3\n  userprops=3\n  prop1=id:speed;type:int\n"
                                  "  prop2=id:a;type:text\n  prop3=\n  speed=42\n") +
                      "[Main]\nopt_scr_width=1024\nopt_scr_height=768\n[effect_one]\nobject Root:Container\n  "
                      "keep=1\nend\n");
@@ -230,7 +230,7 @@ TEST(EffectCatalog, VariantCopyCarriesUserPropertiesAndBackground) {
 TEST(EffectCatalog, BackgroundStyles) {
     const auto background = [](std::string_view keys) {
         const TRef<TIniFile> document =
-            ParseProject(PoolText("  object Bg:custom\n" + std::string(keys) + "  end\n"));
+            ParseIni(PoolText("  object Bg:custom\n" + std::string(keys) + "  end\n"));
         const TRef<TKIVEffectManager> catalog = Catalog(document);
         TRef<TIniSection> list = MakeRef<TIniSection>("x");
         catalog->Entry(0)->FillBackground(*list);
@@ -253,7 +253,7 @@ TEST(EffectCatalog, BackgroundStyles) {
 
 TEST(EffectCatalog, HostileVariantKeysAndPropertyCountsStayBounded) {
     const std::string wide(60, '1');
-    const TRef<TIniFile> document = ParseProject(PoolText(
+    const TRef<TIniFile> document = ParseIni(PoolText(
         "  object Big:custom\n  sectionfield=a,b,c,d,e\n  a=" + wide + "\n  b=" + wide + "\n  c=" + wide +
         "\n  d=" + wide + "\n  e=" + wide + "\n  userprops=2000000000\n  prop1999999999=id:z\n  z=5\n" +
         "  slide_1=s\n  checked=1\n  end\n"));
@@ -271,7 +271,7 @@ TEST(EffectCatalog, HostileVariantKeysAndPropertyCountsStayBounded) {
 }
 
 TEST(EffectCatalog, EditingOperations) {
-    const TRef<TIniFile> document = ParseProject(
+    const TRef<TIniFile> document = ParseIni(
         PoolText("  object one:dissolve\n  checked=0\n  end\n  object two:gates\n  checked=1\n  end\n") +
         test::TimesText({1}) + test::SlideText(1, "two", -1));
     const TRef<TKIVEffectManager> catalog = Catalog(document);

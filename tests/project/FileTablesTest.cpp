@@ -1,20 +1,17 @@
 #include "package/ProjectFileTables.h"
+#include "support/IniText.h"
 
 #include <gtest/gtest.h>
 
 namespace kiv {
 namespace {
 
-TRef<TIniFile> Parse(std::string_view text) {
-    TRef<TIniFile> file = MakeRef<TIniFile>();
-    file->LoadFromText(text);
-    return file;
-}
+using test::ParseIni;
 
 using Pair = std::pair<std::string, std::string>;
 
 TEST(FileMap, QuotedLineMapsWithoutRegardToCase) {
-    TRef<TIniFile> file = Parse("[FileMap]\r\n;\"a.jpg\"=\"b.jpg\"\r\n");
+    TRef<TIniFile> file = ParseIni("[FileMap]\r\n;\"a.jpg\"=\"b.jpg\"\r\n");
     TFileMap map;
     ASSERT_TRUE(map.Fill(*file->FindSection("FileMap")));
     for (std::string_view name : {"a.jpg", "A.JPG", "a.JPG"}) {
@@ -40,7 +37,7 @@ TEST(FileMap, LineRules) {
 TEST(FileMap, KeyLinesCountOnlyByTheirValue) {
     // "a.jpg=b.jpg" is a key line: its value "b.jpg" has no "=", so it maps nothing; a key line
     // whose value has the form does count.
-    TRef<TIniFile> file = Parse("[FileMap]\r\na.jpg=b.jpg\r\nx=c.jpg=d.jpg\r\n");
+    TRef<TIniFile> file = ParseIni("[FileMap]\r\na.jpg=b.jpg\r\nx=c.jpg=d.jpg\r\n");
     TFileMap map;
     EXPECT_TRUE(map.Fill(*file->FindSection("FileMap")));
     EXPECT_EQ(map.Target("a.jpg"), nullptr);
@@ -49,7 +46,7 @@ TEST(FileMap, KeyLinesCountOnlyByTheirValue) {
 }
 
 TEST(FileMap, FirstTargetIsUsedAndInvalidSectionsLeaveTheTableEmpty) {
-    TRef<TIniFile> file = Parse("[FileMap]\r\n;a=first\r\n;A=second\r\n[Other]\r\n;nothing here\r\n");
+    TRef<TIniFile> file = ParseIni("[FileMap]\r\n;a=first\r\n;A=second\r\n[Other]\r\n;nothing here\r\n");
     TFileMap map;
     map.Fill(*file->FindSection("FileMap"));
     ASSERT_NE(map.Targets("a"), nullptr);
@@ -62,7 +59,7 @@ TEST(FileMap, FirstTargetIsUsedAndInvalidSectionsLeaveTheTableEmpty) {
 
 TEST(RotationState, QuarterTurnLineAndInvalidNumbers) {
     TRef<TIniFile> file =
-        Parse("[RotationState]\r\n;\"p.jpg\"=6\r\n;\"q.jpg\"=2\r\n;\"r.jpg\"=7\r\n;\"s.jpg\"=8\r\n");
+        ParseIni("[RotationState]\r\n;\"p.jpg\"=6\r\n;\"q.jpg\"=2\r\n;\"r.jpg\"=7\r\n;\"s.jpg\"=8\r\n");
     TRotationState rotation;
     ASSERT_TRUE(rotation.Fill(*file->FindSection("RotationState")));
     EXPECT_EQ(rotation.Orientation("P.JPG"), 6);

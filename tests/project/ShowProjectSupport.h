@@ -3,6 +3,7 @@
 
 #include "package/IniFile.h"
 #include "project/KivSource.h"
+#include "support/IniText.h"
 
 #include <cstdint>
 #include <initializer_list>
@@ -10,12 +11,6 @@
 #include <string_view>
 
 namespace kiv::test {
-
-inline TRef<TIniFile> ParseProject(std::string_view text) {
-    TRef<TIniFile> document = MakeRef<TIniFile>();
-    document->LoadFromText(text);
-    return document;
-}
 
 inline TRef<TKivSource> MakeSource(TRef<TIniFile> document, std::string programFileName = "kivviewer",
                                    std::uint64_t seed = 1) {
@@ -28,7 +23,7 @@ inline TRef<TKivSource> MakeSource(TRef<TIniFile> document, std::string programF
 
 inline TRef<TKivSource> MakeSource(std::string_view text, std::string programFileName = "kivviewer",
                                    std::uint64_t seed = 1) {
-    return MakeSource(ParseProject(text), std::move(programFileName), seed);
+    return MakeSource(ParseIni(text), std::move(programFileName), seed);
 }
 
 // A slide section whose transition names `effect` with its own `time` (no time when negative).

@@ -304,7 +304,7 @@ TEST(ShowOptions, DefaultsAndValues) {
 }
 
 TEST(ShowOptions, SlideSectionsByIndex) {
-    const TRef<TIniFile> document = test::ParseProject("[Slide1]\na=1\n[Slide10]\na=10\n[Slide01]\na=bad\n");
+    const TRef<TIniFile> document = test::ParseIni("[Slide1]\na=1\n[Slide10]\na=10\n[Slide01]\na=bad\n");
     ASSERT_NE(SlideSection(*document, 0), nullptr);
     EXPECT_EQ(SlideSection(*document, 0)->GetText("a"), "1");
     EXPECT_EQ(SlideSection(*document, 9)->GetText("a"), "10");

@@ -14,7 +14,7 @@ namespace kiv {
 namespace {
 
 using test::MakeSource;
-using test::ParseProject;
+using test::ParseIni;
 
 // A show of `slides` slides 10 s apart, each with the given effect ref, and a show-wide pool.
 std::string Show(std::string_view poolChildren, int slides, std::string_view ref = "default", int time = -1,
