@@ -4,7 +4,7 @@
 set -euo pipefail
 
 PACKAGES=(
-    build-essential cmake ninja-build pkg-config git
+    build-essential cmake ninja-build pkg-config git ccache
     zlib1g-dev libsdl2-dev libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
     libjpeg62-turbo-dev libpng-dev libgif-dev liblcms2-dev libmpg123-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
