@@ -18,6 +18,7 @@ function(kiv_test name)
     target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main Threads::Threads
                                           kiv_warnings)
     target_include_directories(${name} PRIVATE ${PROJECT_SOURCE_DIR}/tests)
+    target_precompile_headers(${name} REUSE_FROM kiv_test_pch)
     # A hung test fails after two minutes instead of stalling the run.
     set(props TIMEOUT 120)
     if(ARG_ENVIRONMENT)
