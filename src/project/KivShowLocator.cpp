@@ -10,6 +10,7 @@
 #include "project/ShowNames.h"
 
 #include <algorithm>
+#include <filesystem>
 
 namespace kiv {
 
@@ -53,6 +54,16 @@ std::optional<std::vector<TPathModifier>> ReadPathModifiers(const TIniFile& proj
             {section->GetText("Env" + n), section->GetText("Path" + n), section->GetBool("Def" + n, false)});
     }
     return list;
+}
+
+// `name` taken against the current folder when it is relative; unchanged when it is absolute or
+// the current folder is unknown.
+std::string AbsoluteProjectName(const std::string& name) {
+    if (name.empty() || IsAbsoluteName(name)) return name;
+    std::error_code failed;
+    const std::filesystem::path current = std::filesystem::current_path(failed);
+    if (failed || current.empty()) return name;
+    return (current / name).lexically_normal().string();
 }
 
 } // namespace
@@ -131,10 +142,13 @@ TPackagedOpen OpenPackagedShow(const std::string& name) {
 
 TRef<TKivShowLocator> OpenProjectFile(const std::string& name) {
     // Relative names inside a project on disk are its own folder's files, as the show's author
-    // laid them out beside the project.
-    TRef<TMappedFileSource> source = MakeRef<TMappedFileSource>(FolderPart(name));
+    // laid them out beside the project. The project itself is read through that same source, so
+    // a relative name ("kf/Project.kiv") is made absolute first: taken against its own folder it
+    // would name "kf/kf/Project.kiv".
+    const std::string file = AbsoluteProjectName(name);
+    TRef<TMappedFileSource> source = MakeRef<TMappedFileSource>(FolderPart(file));
     TRef<TFileAccessor> accessor = MakeRef<TFileAccessor>(source);
-    TRef<TKivShowLocator> show = MakeRef<TKivShowLocator>(accessor, name);
+    TRef<TKivShowLocator> show = MakeRef<TKivShowLocator>(accessor, file);
     if (!show->Project()) return nullptr;
     const std::string exeName = show->Project()->ReadString("Main", "opt_exefn", "");
     accessor->SetBaseFolder(exeName.empty() ? std::string() : FolderPart(exeName));

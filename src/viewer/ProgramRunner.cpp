@@ -4,7 +4,6 @@
 #include "base/Log.h"
 
 #include <algorithm>
-#include <array>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -24,12 +23,42 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr std::array<std::string_view, 36> kProhibitedWords = {
-    "at",     "attrib",  "call",  "cmd",     "command",  "copy",     "del",    "deltree", "erase",
-    "for",    "format",  "fdisk", "runonce", "move",     "net",      "runas",  "net1",    "ren",
-    "rename", "replace", "rmdir", "rd",      "recover",  "regedit",  "rundll", "qstart",  "start",
-    "sys",    "type",    "xcopy", "regsrv",  "regedt32", "regsvr32", "rcp",    "ftp",     "tftp",
+// The first words the player refuses to start. The first group is the classic list; the second
+// holds the Linux programs that do what those guard against: shells and interpreters that run a
+// command given with -c or -e, removing, moving, copying and overwriting files, changing owners and
+// modes, formatting and wiping disks, running as another user, starting programs through another
+// (env, xargs, nohup ...), scheduling, services and power, and fetching or sending files over the
+// network. The check looks at the first word only, cut at its first ".", so "mkfs.ext4" reads as
+// "mkfs" and "python3.11" as "python3".
+// clang-format off
+constexpr std::string_view kProhibitedWords[] = {
+    "at", "attrib", "call", "cmd", "command", "copy", "del", "deltree", "erase", "for", "format", "fdisk",
+    "runonce", "move", "net", "runas", "net1", "ren", "rename", "replace", "rmdir", "rd", "recover",
+    "regedit", "rundll", "qstart", "start", "sys", "type", "xcopy", "regsrv", "regedt32", "regsvr32",
+    "rcp", "ftp", "tftp",
+    // Shells and command interpreters.
+    "sh", "bash", "dash", "zsh", "ksh", "mksh", "csh", "tcsh", "fish", "ash", "busybox", "toybox",
+    "python", "python2", "python3", "perl", "ruby", "node", "nodejs", "php", "lua", "tclsh", "wish",
+    "awk", "gawk", "mawk", "nawk", "sed", "pwsh", "powershell",
+    // Programs that start another program.
+    "env", "xargs", "nohup", "setsid", "nice", "ionice", "timeout", "stdbuf", "chroot", "find",
+    "systemd-run", "flatpak-spawn", "batch", "crontab",
+    // Other users' rights.
+    "sudo", "su", "doas", "pkexec", "sg", "newgrp", "runuser",
+    // Files: remove, move, copy, overwrite, link, modes and owners.
+    "rm", "unlink", "mv", "cp", "ln", "truncate", "tee", "rsync", "chmod", "chown", "chgrp",
+    "chattr", "setfacl",
+    // Disks.
+    "dd", "mkfs", "mke2fs", "mkswap", "shred", "wipefs", "parted", "sfdisk", "cfdisk", "gdisk", "sgdisk",
+    "blkdiscard", "mount", "umount", "losetup", "cryptsetup",
+    // System services, modules, users and power.
+    "systemctl", "telinit", "reboot", "shutdown", "poweroff", "halt", "kill",
+    "killall", "pkill", "insmod", "rmmod", "modprobe", "useradd", "userdel", "usermod", "passwd",
+    "chpasswd", "visudo",
+    // Network transfer and remote shells.
+    "scp", "sftp", "ssh", "telnet", "curl", "wget", "nc", "ncat", "netcat", "socat",
 };
+// clang-format on
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')

@@ -71,6 +71,7 @@ TEST_F(KivtoolPicture, PictureFromAPackageAndFromAProjectOnDisk) {
     const TRunResult packaged = Run({"picture", package, "IMG\\beach.bmp", "-o", out.string()});
     ASSERT_EQ(packaged.exitCode, 0);
     EXPECT_EQ(packaged.out, "7 5\n");
+    EXPECT_EQ(packaged.err, "") << "a picture the show has needs no note";
     TRef<TBitmap> png = ReadPng(out);
     ASSERT_TRUE(png);
     EXPECT_TRUE(SameColours(*png, *picture_));
@@ -106,6 +107,17 @@ TEST_F(KivtoolPicture, MissingPictureIsWrittenAsThePlaceholder) {
     TRef<TBitmap> png = ReadPng(out);
     ASSERT_TRUE(png);
     EXPECT_TRUE(SameColours(*png, *expected->GetMipLevel(0)));
+    EXPECT_NE(result.err.find("\"C:\\Author\\p.jpg\" not found; the placeholder was written"),
+              std::string::npos)
+        << result.err;
+
+    // A file that is there but does not decode is said so too.
+    WriteBytes(top_ / "show/img/broken.bmp", TBytes{'B', 'M', 'x'});
+    const TRunResult broken =
+        Run({"picture", (top_ / "show/Project.kiv").string(), "img\\broken.bmp", "-o", out.string()});
+    ASSERT_EQ(broken.exitCode, 0);
+    EXPECT_NE(broken.err.find("does not decode; the placeholder was written"), std::string::npos)
+        << broken.err;
 }
 
 TEST_F(KivtoolPicture, WrongUsageAndMissingShowsAreRefused) {

@@ -6,8 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include <pty.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <cerrno>
 #include <filesystem>
 #include <map>
 
@@ -115,6 +119,133 @@ TEST_F(Kivtool, MovedPackageOpensWithAllowModify) {
     EXPECT_NE(summary.out.find("\"base\":1000,"), std::string::npos) << summary.out;
     EXPECT_NE(summary.out.find("\"shift\":700,"), std::string::npos) << summary.out;
     EXPECT_EQ(Run({"cat", output, "Project.kiv"}).out, "[Main]\r\nopt_title=Test\r\n");
+}
+
+// Runs kivtool with its standard output on a terminal (a pseudo-terminal) and gives back what the
+// terminal received, with the terminal's CR before each LF taken out.
+std::string RunOnTerminal(const std::vector<std::string>& args) {
+    int master = -1;
+    const pid_t child = ::forkpty(&master, nullptr, nullptr, nullptr);
+    if (child < 0) return "<no pseudo-terminal>";
+    if (child == 0) {
+        std::vector<char*> argv;
+        std::string program = KIVTOOL_PATH;
+        argv.push_back(program.data());
+        std::vector<std::string> copies = args;
+        for (std::string& arg : copies)
+            argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        ::execv(KIVTOOL_PATH, argv.data());
+        ::_exit(127);
+    }
+    std::string received;
+    char buffer[4096];
+    while (true) {
+        const ssize_t got = ::read(master, buffer, sizeof buffer);
+        if (got > 0) {
+            received.append(buffer, static_cast<std::size_t>(got));
+            continue;
+        }
+        if (got < 0 && errno == EINTR) continue;
+        break; // EIO once the child has closed the terminal
+    }
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    ::close(master);
+    std::string text;
+    for (std::size_t i = 0; i < received.size(); ++i)
+        if (!(received[i] == '\r' && i + 1 < received.size() && received[i + 1] == '\n')) text += received[i];
+    return text;
+}
+
+TEST_F(Kivtool, LsShowsControlCharactersOfNamesOnATerminalAsQuestionMarks) {
+    // A hostile directory: ESC c resets a terminal, U+009B is the one-byte CSI, DEL.
+    const std::string hostile = "ev\x1b"
+                                "cil\xc2\x9b"
+                                "31m\x7f\tx.jpg";
+    const std::string directory =
+        "\xEF\xBB\xBF[" + hostile + "]\r\n_ps=0\r\n_sz=4\r\n[plain\xc3\xa9.jpg]\r\n_ps=0\r\n_sz=4\r\n";
+    const std::string package = folder_.File("hostile.kvshow");
+    WriteFileBytes(package, "abcd" + test::OwnTrailer(directory, 4));
+
+    const TRunResult piped = Run({"ls", package});
+    ASSERT_EQ(piped.exitCode, 0) << piped.err;
+    EXPECT_EQ(piped.out, hostile + "\t4\t0\nplain\xc3\xa9.jpg\t4\t0\n")
+        << "not a terminal: the names as stored";
+
+    EXPECT_EQ(RunOnTerminal({"ls", package}), "ev?cil?31m??x.jpg\t4\t0\nplain\xc3\xa9.jpg\t4\t0\n");
+}
+
+TEST_F(Kivtool, PackNamesEntriesByTheirPathInsideTheFolderAndRefusesLinksLeavingIt) {
+    namespace fs = std::filesystem;
+    MakeShow();
+    // A link to a file inside the folder is packed as that file under its own name.
+    fs::create_symlink("img/Beach.JPG", show_ / "cover.jpg");
+    fs::create_symlink("../Project.kiv", show_ / "img" / "copy.kiv");
+    // A link to a folder inside is skipped with a warning (its files are packed once, where they lie).
+    fs::create_symlink("img", show_ / "pictures");
+    const std::string package = folder_.File("linked.kvshow");
+    TRunResult pack = Run({"pack", show_.string(), "-o", package});
+    ASSERT_EQ(pack.exitCode, 0) << pack.err;
+    EXPECT_NE(pack.err.find("pictures: a link to a folder, not packed"), std::string::npos) << pack.err;
+    const TRunResult ls = Run({"ls", package});
+    EXPECT_EQ(ls.out,
+              "Project.kiv\t24\t0\ncover.jpg\t70000\t0\nimg\\Beach.JPG\t70000\t0\nimg\\copy.kiv\t24\t0\n"
+              "img\\sub\\empty.txt\t0\t0\nsound\\a<1>.wav\t1234\t0\n");
+    EXPECT_EQ(Run({"cat", package, "cover.jpg"}).out, ReadFileBytes((show_ / "img/Beach.JPG").string()));
+    EXPECT_EQ(Run({"cat", package, "img\\copy.kiv"}).out, "[Main]\r\nopt_title=Test\r\n");
+
+    // A link that leads out of the folder, to a file or a folder, or to nothing, fails the pack and
+    // writes nothing.
+    WriteFileBytes(folder_.File("secret"), "outside");
+    const std::string refused = folder_.File("refused.kvshow");
+    for (const auto& [link, target] :
+         {std::pair{"leak", "../../secret"}, std::pair{"up", "../.."}, std::pair{"gone", "nothing/here"}}) {
+        const fs::path at = show_ / "img" / link;
+        fs::create_symlink(target, at);
+        pack = Run({"pack", show_.string(), "-o", refused});
+        EXPECT_EQ(pack.exitCode, 1) << link;
+        EXPECT_NE(pack.err.find(at.string()), std::string::npos) << pack.err;
+        EXPECT_FALSE(fs::exists(fs::symlink_status(refused))) << link;
+        fs::remove(at);
+    }
+    for (const auto& item : fs::directory_iterator(folder_.Path()))
+        EXPECT_EQ(item.path().filename().string().find("kivtool-part"), std::string::npos) << item.path();
+}
+
+TEST_F(Kivtool, PackReplacesOnlyRegularFilesAndNewNames) {
+    namespace fs = std::filesystem;
+    MakeShow();
+    const fs::path fifo = folder_.Path() / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    fs::create_directories(folder_.Path() / "folder");
+    fs::create_symlink("fifo", folder_.Path() / "to-fifo");
+    fs::create_symlink("folder", folder_.Path() / "to-folder");
+    fs::create_symlink("missing", folder_.Path() / "to-nothing");
+    for (const char* name : {"fifo", "folder", "to-fifo", "to-folder", "to-nothing"}) {
+        const TRunResult pack = Run({"pack", show_.string(), "-o", folder_.File(name)});
+        EXPECT_EQ(pack.exitCode, 1) << name;
+        EXPECT_NE(pack.err.find("not written"), std::string::npos) << name << ": " << pack.err;
+    }
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo))) << "the FIFO is still a FIFO";
+    EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder_.Path() / "folder")));
+    EXPECT_TRUE(fs::is_empty(folder_.Path() / "folder"));
+    for (const char* name : {"to-fifo", "to-folder", "to-nothing"})
+        EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder_.Path() / name))) << name;
+
+    // A regular file is replaced; a link to one replaces the file it names and stays a link.
+    WriteFileBytes(folder_.File("old.kvshow"), "old");
+    fs::create_symlink("old.kvshow", folder_.Path() / "to-old");
+    ASSERT_EQ(Run({"pack", show_.string(), "-o", folder_.File("to-old")}).exitCode, 0);
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder_.Path() / "to-old")));
+    EXPECT_EQ(Run({"cat", folder_.File("old.kvshow"), "Project.kiv"}).out, "[Main]\r\nopt_title=Test\r\n");
+    ASSERT_EQ(Run({"pack", show_.string(), "-o", folder_.File("old.kvshow"), "--method", "deflate"}).exitCode,
+              0);
+    EXPECT_EQ(Run({"cat", folder_.File("old.kvshow"), "Project.kiv"}).out, "[Main]\r\nopt_title=Test\r\n");
+
+    // No part file is left behind.
+    for (const auto& item : fs::directory_iterator(folder_.Path()))
+        EXPECT_EQ(item.path().filename().string().find("kivtool-part"), std::string::npos) << item.path();
 }
 
 TEST_F(Kivtool, BadInputExitsWithOneAndWrongUsageWithTwo) {

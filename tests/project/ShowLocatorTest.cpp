@@ -12,6 +12,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 namespace kiv {
 namespace {
 
@@ -123,6 +125,42 @@ TEST_F(ShowLocator, ProjectFileReadsNamesBesideItAndItsExecutableFolder) {
     EXPECT_EQ(show->Accessor().Source().Rotation("p.jpg"), 6);
 
     EXPECT_FALSE(OpenProjectFile(folder.File("show/Missing.kiv")));
+}
+
+// Changes the current folder for one test and restores it.
+class TCurrentFolder {
+public:
+    explicit TCurrentFolder(const std::filesystem::path& folder) : saved_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~TCurrentFolder() { std::filesystem::current_path(saved_); }
+
+private:
+    std::filesystem::path saved_;
+};
+
+TEST_F(ShowLocator, RelativeProjectNamesAreTakenFromTheCurrentFolderOnce) {
+    test::WriteFileBytes(folder.File("kf/img/b.jpg"), "bee");
+    test::WriteFileBytes(folder.File("kf/Project.kiv"), kProject);
+    std::filesystem::create_directories(folder.File("other"));
+    {
+        TCurrentFolder inside(folder.File(""));
+        TRef<TKivShowLocator> show = OpenProjectFile("kf/Project.kiv");
+        ASSERT_TRUE(show) << "the folder must not be put in front of the name twice";
+        EXPECT_TRUE(std::filesystem::equivalent(show->ProjectName(), folder.File("kf/Project.kiv")));
+        EXPECT_EQ(ReadName(*show, "img\\b.jpg"), "bee") << "the show's files lie beside its project";
+        EXPECT_TRUE(OpenProjectFile("kf\\Project.kiv")) << "Windows separators";
+        EXPECT_FALSE(OpenProjectFile("kf/Missing.kiv"));
+    }
+    {
+        TCurrentFolder other(folder.File("other"));
+        TRef<TKivShowLocator> show = OpenProjectFile("../kf/Project.kiv");
+        ASSERT_TRUE(show);
+        EXPECT_EQ(ReadName(*show, "img/b.jpg"), "bee");
+        // The files stay where they were when the current folder changes later.
+        TCurrentFolder elsewhere(folder.File("kf/img"));
+        EXPECT_EQ(ReadName(*show, "img/b.jpg"), "bee");
+    }
 }
 
 TEST_F(ShowLocator, PathModifiersAreReplacedOnlyByAProjectThatHasThem) {

@@ -36,6 +36,23 @@ TEST(CommandText, ProhibitedCommandsByFirstWordOrGreaterThan) {
         EXPECT_FALSE(IsProhibitedCommand(command)) << command;
 }
 
+TEST(CommandText, LinuxProgramsThatDoWhatTheListGuardsAgainstAreProhibited) {
+    for (const char* command :
+         {"rm -rf ~", "/bin/rm -rf /", "RM -r x", "sh -c \"touch /tmp/x\"", "bash", "/usr/bin/bash -c id",
+          "\"/bin/sh\" -c id", "zsh -c id", "busybox rm x", "python3 -c \"import os\"", "python3.11 -c 1",
+          "perl -e 1", "ruby -e 1", "node -e 1", "dd of=/dev/sda", "dd.exe", "mkfs.ext4 /dev/sdb1", "shred -u a",
+          "wipefs -a /dev/sda", "sudo reboot", "su -c id", "pkexec id", "doas id", "chmod 777 /", "chown root x",
+          "systemctl stop x", "reboot", "shutdown -h now", "poweroff", "mv a b", "cp a b", "env rm x",
+          "/usr/bin/env bash", "xargs rm", "nohup x", "find / -delete", "curl -o x http://a", "wget http://a",
+          "ssh host", "kill -9 1", "@sudo id", "crontab -r"})
+        EXPECT_TRUE(IsProhibitedCommand(command)) << command;
+    // The check stays on the first word: these words elsewhere, or as part of a longer name, pass.
+    for (const char* command : {"viewer rm", "notes.txt sh", "shell.exe", "rmview", "ddd", "sudoku.exe",
+                                "./bashful", "python-docs.pdf", "xdg-open show.pdf", "\"my sh\\app\"",
+                                "envelope.png", "mvplayer x", "setup.exe", "install.exe"})
+        EXPECT_FALSE(IsProhibitedCommand(command)) << command;
+}
+
 TEST(CommandText, CheckWordRules) {
     EXPECT_EQ(CommandCheckWord("\"C:\\Program Files\\Tool.EXE\" /x"), "tool");
     EXPECT_EQ(CommandCheckWord("\"My Tools\\run it.exe\""), "run_it");

@@ -36,7 +36,9 @@ const std::vector<TCommand>& CommandTable() {
          "pack DIR -o OUT [--method store|deflate|scramble] [--exe FILE] [--version TEXT] [--allow-modify]\n"
          "                            every file under DIR becomes an entry named by its path relative to DIR\n"
          "                            with \"\\\" between folders (default method: store); --exe writes the\n"
-         "                            appended form after a copy of FILE",
+         "                            appended form after a copy of FILE. A link inside DIR is packed as the\n"
+         "                            file it names; a link leading out of DIR fails the pack. OUT must be a\n"
+         "                            new name or a regular file",
          RunPack},
         {"timeline",
          "timeline SHOW             JSON "

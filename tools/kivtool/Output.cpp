@@ -1,6 +1,7 @@
 #include "Output.h"
 
 #include <cstdio>
+#include <unistd.h>
 
 namespace kivtool {
 
@@ -31,6 +32,28 @@ std::string JsonString(std::string_view text) {
     }
     out += '"';
     return out;
+}
+
+std::string TerminalSafe(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const auto code = static_cast<unsigned char>(text[i]);
+        if (code < 32 || code == 0x7F) {
+            out += '?';
+        } else if (code == 0xC2 && i + 1 < text.size() && static_cast<unsigned char>(text[i + 1]) >= 0x80 &&
+                   static_cast<unsigned char>(text[i + 1]) <= 0x9F) {
+            out += '?';
+            ++i;
+        } else {
+            out += text[i];
+        }
+    }
+    return out;
+}
+
+bool StdoutIsTerminal() {
+    return ::isatty(STDOUT_FILENO) == 1;
 }
 
 } // namespace kivtool

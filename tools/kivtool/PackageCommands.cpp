@@ -8,9 +8,11 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <optional>
+#include <random>
 #include <unistd.h>
 
 namespace kivtool {
@@ -85,23 +87,96 @@ std::optional<TPackOptions> ParsePackOptions(const TArgs& args) {
     return options;
 }
 
-// Every regular file under `folder` with its entry name (relative path, "\" between folders), in
-// name order so that a package is the same from run to run.
+// Whether `path` lies inside `root` (both canonical); the root itself counts as inside.
+bool Inside(const fs::path& path, const fs::path& root) {
+    const fs::path relative = path.lexically_relative(root);
+    return !relative.empty() && *relative.begin() != "..";
+}
+
+void Warn(const std::string& message) {
+    std::fprintf(stderr, "kivtool: %s\n", message.c_str());
+}
+
+// Every file under `folder` with its entry name, in name order so that a package is the same from
+// run to run. The name is always the file's own path inside the folder, "\" between folders. A
+// link to a file inside the folder is packed as the file it names, under the link's name; a link
+// that leads out of the folder, or to nothing, fails the pack (raises). Links to folders and
+// things that are not regular files (FIFOs, devices, sockets) are skipped with a warning.
 std::vector<std::pair<std::string, fs::path>> CollectFiles(const fs::path& folder, const fs::path& skip) {
+    const fs::path root = fs::canonical(folder);
     std::vector<std::pair<std::string, fs::path>> files;
     for (const auto& item : fs::recursive_directory_iterator(folder)) {
-        if (!item.is_regular_file()) continue;
-        std::error_code ignored;
-        if (!skip.empty() && fs::equivalent(item.path(), skip, ignored)) continue;
+        std::error_code failed;
+        const fs::path relative = item.path().lexically_relative(folder);
+        fs::path data = item.path();
+        if (item.is_symlink()) {
+            const fs::path target = fs::canonical(item.path(), failed);
+            if (failed)
+                throw kiv::Exception(item.path().string() + ": a link to nothing; nothing was written");
+            if (!Inside(target, root))
+                throw kiv::Exception(item.path().string() + ": a link that leads out of the folder (to " +
+                                     target.string() + "); nothing was written");
+            if (!fs::is_regular_file(target, failed)) {
+                Warn(item.path().string() + ": a link to " +
+                     (fs::is_directory(target, failed) ? "a folder" : "something that is not a file") +
+                     ", not packed");
+                continue;
+            }
+            data = target;
+        } else if (item.is_directory()) {
+            continue;
+        } else if (!item.is_regular_file()) {
+            Warn(item.path().string() + ": not a regular file, not packed");
+            continue;
+        }
+        if (!skip.empty() && fs::equivalent(item.path(), skip, failed)) continue;
         std::string name;
-        for (const fs::path& part : fs::relative(item.path(), folder)) {
+        for (const fs::path& part : relative) {
             if (!name.empty()) name += '\\';
             name += part.string();
         }
-        files.emplace_back(std::move(name), item.path());
+        files.emplace_back(std::move(name), std::move(data));
     }
     std::sort(files.begin(), files.end());
     return files;
+}
+
+// The file `output` names, when pack may replace it: a new name, a regular file, or a link to a
+// regular file (the file it names is replaced, the link stays). Anything else - a device, a FIFO,
+// a socket, a folder, a link to one of those or to nothing - raises: the package is written to a
+// temporary file and renamed over its target, and renaming over such a thing would replace it.
+fs::path OutputTarget(const std::string& output) {
+    struct stat info {};
+    if (::lstat(output.c_str(), &info) != 0) {
+        if (errno == ENOENT) return fs::path(output);
+        throw kiv::Exception(output + ": cannot be examined");
+    }
+    if (S_ISREG(info.st_mode)) return fs::path(output);
+    if (S_ISLNK(info.st_mode)) {
+        if (::stat(output.c_str(), &info) != 0)
+            throw kiv::Exception(output + ": a link to nothing; not written");
+        if (S_ISREG(info.st_mode)) return fs::canonical(output);
+    }
+    throw kiv::Exception(output + ": not a regular file (a device, FIFO, socket or folder); not written");
+}
+
+// A new, empty file beside `target`, created so that nothing already there is opened (no file, no
+// link): the package is written into it and then renamed over the target.
+std::string CreatePartFile(const fs::path& target, TRef<kiv::TFileStream>& stream) {
+    std::random_device random;
+    for (int attempt = 0;; ++attempt) {
+        char suffix[32];
+        std::snprintf(suffix, sizeof suffix, ".kivtool-part-%08x", static_cast<unsigned>(random()));
+        const std::string name = target.string() + suffix;
+        try {
+            stream = kiv::MakeRef<kiv::TFileStream>(name, kiv::TFileAccess::ReadWrite,
+                                                    kiv::TFileCreation::CreateNew, kiv::kShareNone);
+            return name;
+        } catch (const std::exception&) {
+            std::error_code ignored;
+            if (attempt >= 16 || !fs::exists(fs::symlink_status(name, ignored))) throw;
+        }
+    }
 }
 
 } // namespace
@@ -123,10 +198,13 @@ int RunLs(const TArgs& args) {
     TRef<kiv::TKivUnpack> unpack = OpenShow(args[0]);
     if (!unpack) return 1;
     const kiv::TUnpackStruc& struc = *unpack->Structure();
+    // The names are the package author's text: on a terminal they must not drive it.
+    const bool terminal = StdoutIsTerminal();
     for (const std::string& name : struc.EntrySections()) {
         kiv::TPackageEntry entry;
         struc.SectionEntry(*struc.Directory().FindSection(name), entry);
-        std::printf("%s\t%lld\t%d\n", name.c_str(), static_cast<long long>(entry.size), entry.storage);
+        const std::string shown = terminal ? TerminalSafe(name) : name;
+        std::printf("%s\t%lld\t%d\n", shown.c_str(), static_cast<long long>(entry.size), entry.storage);
     }
     return 0;
 }
@@ -155,21 +233,21 @@ int RunPack(const TArgs& args) {
     if (!options) return Usage(kPackUsage);
     std::error_code error;
     if (!fs::is_directory(options->folder, error)) return Fail(options->folder + ": not a folder");
-    const std::string temporary = options->output + ".kivtool-part";
+    std::string temporary;
     try {
-        const fs::path output = fs::absolute(options->output);
-        auto files = CollectFiles(options->folder, fs::exists(output) ? output : fs::path());
-        auto target = kiv::MakeRef<kiv::TFileStream>(temporary, kiv::TFileAccess::ReadWrite,
-                                                     kiv::TFileCreation::CreateAlways, kiv::kShareNone);
+        const fs::path target = OutputTarget(options->output);
+        auto files = CollectFiles(options->folder, fs::exists(target) ? fs::absolute(target) : fs::path());
+        TRef<kiv::TFileStream> stream;
+        temporary = CreatePartFile(target, stream);
         mode_t mode = 0644;
         if (!options->exe.empty()) {
             auto exe = kiv::MakeRef<kiv::TFileStream>(options->exe, kiv::TFileAccess::Read,
                                                       kiv::TFileCreation::OpenExisting, kiv::kShareRead);
             struct stat info {};
             if (::stat(options->exe.c_str(), &info) == 0) mode = info.st_mode & 07777;
-            target->CopyFrom(*exe, INT64_MAX);
+            stream->CopyFrom(*exe, INT64_MAX);
         }
-        kiv::TKivPackWriter writer(*target);
+        kiv::TKivPackWriter writer(*stream);
         writer.SetVersion(options->version);
         writer.SetAllowModify(options->allowModify);
         for (const auto& [name, path] : files) {
@@ -178,11 +256,13 @@ int RunPack(const TArgs& args) {
             writer.AddEntry(name, *source, options->storage);
         }
         writer.Finish(options->exe.empty() ? kiv::TPackageForm::Own : kiv::TPackageForm::Appended);
-        target->Close();
+        stream->Close();
         if (::chmod(temporary.c_str(), mode) != 0) throw kiv::EFileError(temporary + ": cannot set the mode");
-        fs::rename(temporary, options->output);
+        // The target may have changed while the package was written: look again just before.
+        OutputTarget(target.string());
+        fs::rename(temporary, target);
     } catch (const std::exception& failure) {
-        fs::remove(temporary, error);
+        if (!temporary.empty()) fs::remove(temporary, error);
         return Fail(std::string("pack failed: ") + failure.what());
     }
     return 0;

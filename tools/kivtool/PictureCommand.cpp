@@ -5,12 +5,14 @@
 #include "ShowInput.h"
 
 #include "images/PictureCache.h"
+#include "images/PictureLoader.h"
 
 #include <png.h>
 
 #include <charconv>
 #include <csetjmp>
 #include <cstdio>
+#include <optional>
 
 namespace kivtool {
 
@@ -45,6 +47,24 @@ bool WritePng(kiv::TBitmap& bitmap, const std::string& path) {
     }
     png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
     return std::fclose(file) == 0 && written;
+}
+
+// Why the player would show its placeholder for `name`, or nothing when the show has the
+// picture: the same steps as the picture cache (providers, then the file, then decoding).
+std::optional<std::string> PlaceholderReason(kiv::TFileAccessor& accessor, const std::string& name) {
+    for (const kiv::TPictureProvider& provider : accessor.Source().PictureProviders()) {
+        try {
+            if (provider.code(provider.data, name)) return std::nullopt;
+        } catch (const std::exception&) {
+        }
+    }
+    kiv::TRef<kiv::TStream> stream = accessor.Open(name);
+    if (!stream) return std::string("not found");
+    try {
+        if (kiv::LoadPicture(*stream, name, nullptr, nullptr)) return std::nullopt;
+    } catch (const std::exception&) {
+    }
+    return std::string("does not decode");
 }
 
 } // namespace
@@ -91,6 +111,11 @@ int PictureCommand(const TArgs& args) {
                     failure.what());
     }
     if (!WritePng(*bitmap, output)) return Fail(output + ": cannot be written");
+    // The placeholder is what the player shows, so it is written and the command succeeds; the
+    // note tells a caller that the show lacks the picture.
+    if (const std::optional<std::string> reason = PlaceholderReason(*accessor, name))
+        std::fprintf(stderr, "kivtool: %s: picture \"%s\" %s; the placeholder was written\n", show.c_str(),
+                     name.c_str(), reason->c_str());
     std::printf("%d %d\n", bitmap->Width(), bitmap->Height());
     return 0;
 }

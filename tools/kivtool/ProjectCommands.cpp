@@ -25,6 +25,8 @@ constexpr const char* kFindSlideUsage = "find-slide SHOW TIME";
 constexpr const char* kTransitionsUsage = "transitions SHOW [--seed N] [--passes K]";
 // More passes than anyone reads; keeps a mistyped count from printing for hours.
 constexpr std::int64_t kMaxPasses = 1000000;
+// The same for the whole listing: a show with many slides reaches it with few passes.
+constexpr std::int64_t kMaxTransitionLines = 1000000;
 
 std::string Number(double value) {
     return kiv::ShortestText(value);
@@ -131,6 +133,9 @@ int RunTransitions(const TArgs& args) {
     const TRef<kiv::TKivSource> source = OpenSource(show, random);
     if (!source) return 1;
     const std::int64_t count = source->SlideCount();
+    if (count > 0 && static_cast<std::int64_t>(passes) > kMaxTransitionLines / count)
+        return Fail(show + ": " + std::to_string(passes) + " passes of " + std::to_string(count) +
+                    " slides are more than " + std::to_string(kMaxTransitionLines) + " lines");
     std::string out;
     for (std::int64_t pass = 0; pass < static_cast<std::int64_t>(passes) && count > 0; ++pass) {
         for (std::int64_t slide = 0; slide < count; ++slide) {

@@ -1,18 +1,39 @@
 #include "ShowInput.h"
 
-#include <filesystem>
+#include "app/ShowOpen.h"
+#include "base/CaseFold.h"
+#include "framework/CommandLine.h"
+#include "project/ShowNames.h"
+
+#include <algorithm>
 
 namespace kivtool {
 
+namespace {
+
+// The player's messages break lines with "\r"; on one line of stderr they read as ": ".
+std::string OneLine(std::string text) {
+    for (std::size_t at = text.find('\r'); at != std::string::npos; at = text.find('\r', at))
+        text.replace(at, 1, ": ");
+    std::replace(text.begin(), text.end(), '\n', ' ');
+    return text;
+}
+
+} // namespace
+
 kiv::TRef<kiv::TKivShowLocator> OpenShow(const std::string& path) {
-    std::error_code failed;
-    if (!std::filesystem::is_regular_file(path, failed)) throw kiv::Exception(path + ": no such show file");
-    kiv::TPackagedOpen packaged = kiv::OpenPackagedShow(path);
-    if (packaged.show) return packaged.show;
-    if (!packaged.error.empty()) throw kiv::Exception(path + ": " + packaged.error);
-    kiv::TRef<kiv::TKivShowLocator> show = kiv::OpenProjectFile(path);
-    if (!show || !show->Project()) throw kiv::Exception(path + ": cannot read the show");
-    return show;
+    // The player's own decision: a ".kiv" name is a project file on disk, anything else holds a
+    // package (or names a bundle or a ".kvshow" twin). A package that does not open is never read
+    // as project text. The password gate is left out: it asks the viewer, it does not judge the show.
+    kiv::TOpenShowRequest request;
+    request.name = path;
+    request.asPackage = !kiv::SameTextFolded(kiv::FileExtension(path), ".kiv");
+    request.checkPassword = false;
+    const kiv::TOpenShowResult opened = kiv::OpenShow(request, kiv::TCommandLine());
+    if (opened.ok && opened.show) return opened.show;
+    throw kiv::Exception(
+        path + ": " +
+        (opened.message.empty() ? std::string("cannot read the show") : OneLine(opened.message)));
 }
 
 kiv::TRef<kiv::TIniFile> LoadShowProject(const std::string& path) { return OpenShow(path)->ProjectRef(); }
