@@ -4,6 +4,7 @@
 #include "app/DisplayCheck.h"
 #include "app/ShowOpen.h"
 #include "app/ShowStart.h"
+#include "app/SignalWatch.h"
 #include "base/Log.h"
 #include "base/Process.h"
 #include "framework/Application.h"
@@ -19,6 +20,7 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace kiv {
@@ -110,6 +112,13 @@ std::string FormatShowDuration(double milliseconds) {
 }
 
 int RunPlayer(int argc, char** argv) {
+    // First, before any thread exists: every later thread inherits the blocked signals.
+    std::optional<TSignalWatch> signals;
+    try {
+        signals.emplace();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "kivviewer: %s; SIGINT and SIGTERM keep their default action\n", error.what());
+    }
     SetProcessCommandLine(TCommandLine::FromArguments(argc, argv));
     const TCommandLine& commandLine = ProcessCommandLine();
     if (commandLine.HasToken("--help")) {

@@ -1,0 +1,97 @@
+#include "app/SignalWatch.h"
+
+#include "base/Log.h"
+#include "package/TempFolders.h"
+
+#include <poll.h>
+#include <pthread.h>
+#include <sys/eventfd.h>
+#include <sys/signalfd.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdint>
+#include <stdexcept>
+#include <string>
+
+namespace kiv {
+
+namespace {
+
+sigset_t EndingSignals() {
+    sigset_t set;
+    sigemptyset(&set);
+    sigaddset(&set, SIGINT);
+    sigaddset(&set, SIGTERM);
+    return set;
+}
+
+// The ending signal waiting in `fd`, or 0.
+int TakeSignal(int fd) {
+    signalfd_siginfo info{};
+    for (;;) {
+        const ssize_t got = ::read(fd, &info, sizeof info);
+        if (got == static_cast<ssize_t>(sizeof info)) return static_cast<int>(info.ssi_signo);
+        if (got < 0 && errno == EINTR) continue;
+        return 0;
+    }
+}
+
+} // namespace
+
+void EndBySignal(int signal) {
+    TLog::Line("Ended by signal " + std::to_string(signal));
+    ProcessTempFolders().ReleaseAll();
+    TLog::Finish();
+    struct sigaction action {};
+    action.sa_handler = SIG_DFL;
+    sigemptyset(&action.sa_mask);
+    ::sigaction(signal, &action, nullptr);
+    sigset_t only;
+    sigemptyset(&only);
+    sigaddset(&only, signal);
+    // Pending on the process or on this thread, the signal is taken here as soon as it is unblocked.
+    ::raise(signal);
+    ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    ::_exit(128 + signal); // not reached unless the default action was refused
+}
+
+TSignalWatch::TSignalWatch() {
+    const sigset_t set = EndingSignals();
+    ::pthread_sigmask(SIG_BLOCK, &set, nullptr);
+    signalFd_ = ::signalfd(-1, &set, SFD_CLOEXEC | SFD_NONBLOCK);
+    stopFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
+    if (signalFd_ < 0 || stopFd_ < 0) {
+        if (signalFd_ >= 0) ::close(signalFd_);
+        if (stopFd_ >= 0) ::close(stopFd_);
+        ::pthread_sigmask(SIG_UNBLOCK, &set, nullptr);
+        throw std::runtime_error("The signal watch cannot be set up");
+    }
+    thread_ = std::thread([this] { Watch(); });
+}
+
+TSignalWatch::~TSignalWatch() {
+    const std::uint64_t one = 1;
+    while (::write(stopFd_, &one, sizeof one) < 0 && errno == EINTR) {
+    }
+    thread_.join();
+    if (const int signal = TakeSignal(signalFd_)) EndBySignal(signal);
+    ::close(signalFd_);
+    ::close(stopFd_);
+}
+
+void TSignalWatch::Watch() {
+    ::pthread_setname_np(::pthread_self(), "kivSignals");
+    for (;;) {
+        pollfd fds[2] = {{signalFd_, POLLIN, 0}, {stopFd_, POLLIN, 0}};
+        if (::poll(fds, 2, -1) < 0) {
+            if (errno == EINTR) continue;
+            return;
+        }
+        if (fds[0].revents & POLLIN)
+            if (const int signal = TakeSignal(signalFd_)) EndBySignal(signal);
+        if (fds[1].revents & POLLIN) return;
+    }
+}
+
+} // namespace kiv
