@@ -90,7 +90,8 @@ std::vector<std::uint8_t> ReadRegularFile(const std::string& name, std::int64_t 
     for (;;) {
         if (done == data.size()) {
             if (static_cast<std::int64_t>(done) > limit) throw EFileOpenError(name, tooLarge);
-            const std::int64_t grown = std::min<std::int64_t>(limit + 1, 2 * static_cast<std::int64_t>(done) + 4096);
+            const std::int64_t grown =
+                std::min<std::int64_t>(limit + 1, 2 * static_cast<std::int64_t>(done) + 4096);
             data.resize(static_cast<std::size_t>(grown));
         }
         const ssize_t got = ::read(file.Get(), data.data() + done, data.size() - done);

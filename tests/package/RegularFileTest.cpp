@@ -1,11 +1,11 @@
 // Files named from outside: opened without blocking, only regular files, whole-file reads capped.
 // FIFOs are made in a fresh folder and never get a writer, so any open that blocked on one would
 // hang the test; /dev/zero is reached through a link in that folder.
+#include "package/RegularFile.h"
 #include "TempFolder.h"
 #include "package/FileStream.h"
 #include "package/MappedFileSource.h"
 #include "package/RealFileSource.h"
-#include "package/RegularFile.h"
 
 #include <gtest/gtest.h>
 

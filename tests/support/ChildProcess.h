@@ -29,8 +29,8 @@ inline std::optional<int> WaitForChild(pid_t pid, std::chrono::milliseconds limi
             return status;
         }
         if (done < 0 && errno != EINTR) break;
-        const auto left =
-            std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         if (left.count() <= 0) break;
         if (pidFd >= 0) {
             pollfd ended{pidFd, POLLIN, 0};
