@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <ctime>
 #include <cstdint>
 #include <stdexcept>
 #include <string>
@@ -17,6 +18,9 @@
 namespace kiv {
 
 namespace {
+
+// How long ending may take before the signal's default action cuts it short.
+constexpr int kLastResortSeconds = 2;
 
 sigset_t EndingSignals() {
     sigset_t set;
@@ -40,9 +44,9 @@ int TakeSignal(int fd) {
 } // namespace
 
 void EndBySignal(int signal) {
-    TLog::Line("Ended by signal " + std::to_string(signal));
-    ProcessTempFolders().ReleaseAll();
-    TLog::Finish();
+    // From here on the signal's default action is armed in this thread, the only one that takes
+    // it: a second signal from outside ends the process at once, and so does the timer below when
+    // the cleanup or the log hangs (a log writer stuck on a full standard-error pipe holds the log).
     struct sigaction action {};
     action.sa_handler = SIG_DFL;
     sigemptyset(&action.sa_mask);
@@ -50,9 +54,21 @@ void EndBySignal(int signal) {
     sigset_t only;
     sigemptyset(&only);
     sigaddset(&only, signal);
-    // Pending on the process or on this thread, the signal is taken here as soon as it is unblocked.
-    ::raise(signal);
     ::pthread_sigmask(SIG_UNBLOCK, &only, nullptr);
+    sigevent event{};
+    event.sigev_notify = SIGEV_SIGNAL;
+    event.sigev_signo = signal;
+    timer_t timer{};
+    if (::timer_create(CLOCK_MONOTONIC, &event, &timer) == 0) {
+        itimerspec due{};
+        due.it_value.tv_sec = kLastResortSeconds;
+        ::timer_settime(timer, 0, &due, nullptr);
+    }
+
+    ProcessTempFolders().ReleaseAll();
+    TLog::Line("Ended by signal " + std::to_string(signal));
+    TLog::Finish();
+    ::raise(signal);
     ::_exit(128 + signal); // not reached unless the default action was refused
 }
 

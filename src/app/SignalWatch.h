@@ -31,7 +31,8 @@ private:
 };
 
 // Releases the process's temporary folders, writes "Ended by signal N" and the log's end banner,
-// then ends the process by `signal` with its default action. Any thread may call it.
+// then ends the process by `signal` with its default action; should that hang for 2 s (the log
+// blocked by another thread), the default action ends it anyway. Any thread may call it.
 [[noreturn]] void EndBySignal(int signal);
 
 } // namespace kiv

@@ -2,6 +2,7 @@
 // blocking open, and its temporary folders go with it. Each case runs in a child process that
 // reports its temporary folder through a pipe and then blocks on a FIFO nobody writes to.
 #include "app/SignalWatch.h"
+#include "base/Log.h"
 #include "package/TempFolder.h"
 #include "package/TempFolders.h"
 #include "support/ChildProcess.h"
@@ -12,7 +13,11 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <thread>
 
 namespace kiv {
 namespace {
@@ -131,6 +136,56 @@ TEST_F(SignalWatch, SignalThatCameBeforeTheWatchStoppedStillEndsTheProgram) {
     EXPECT_EQ(WTERMSIG(*status), SIGTERM);
     ASSERT_FALSE(made.empty());
     EXPECT_FALSE(fs::exists(fs::symlink_status(made)));
+}
+
+// True once the main thread of `pid` sleeps in the kernel (state S), within `limit`.
+bool WaitUntilSleeping(pid_t pid, std::chrono::milliseconds limit) {
+    const auto deadline = std::chrono::steady_clock::now() + limit;
+    const std::string statFile = "/proc/" + std::to_string(pid) + "/stat";
+    while (std::chrono::steady_clock::now() < deadline) {
+        std::ifstream in(statFile);
+        std::string stat((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const std::size_t close = stat.rfind(')');
+        if (close != std::string::npos && close + 2 < stat.size() && stat[close + 2] == 'S') return true;
+        std::this_thread::sleep_for(1ms); // polls a precondition; the outcome is decided below
+    }
+    return false;
+}
+
+TEST_F(SignalWatch, EndingIsCutShortWhenTheLogHangs) {
+    // A pipe that is full and never read: the log's first write blocks with the log held.
+    int stuck[2];
+    ASSERT_EQ(::pipe(stuck), 0);
+    ASSERT_EQ(::fcntl(stuck[1], F_SETFL, O_NONBLOCK), 0);
+    const char block[4096] = {};
+    while (::write(stuck[1], block, sizeof block) > 0) {
+    }
+    ASSERT_EQ(::fcntl(stuck[1], F_SETFL, 0), 0);
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        ::setenv("TMPDIR", folder.File("tmp3").c_str(), 1);
+        fs::create_directories(folder.File("tmp3"));
+        TSignalWatch watch;
+        const std::string made = NewTempFolder(false) + "\n";
+        if (::write(report[1], made.data(), made.size()) != static_cast<ssize_t>(made.size())) ::_exit(5);
+        ::dup2(stuck[1], 2);
+        TLog::Start(TLogMode::Debug, "/opt/kiv/kivviewer"); // the banner blocks on the full pipe
+        ::_exit(3);
+    }
+    ::close(report[1]);
+    report[1] = -1;
+    const std::string made = ReportedFolder();
+    ASSERT_FALSE(made.empty());
+    ASSERT_TRUE(WaitUntilSleeping(pid, 10s));
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    const std::optional<int> status = test::WaitForChild(pid, 10s);
+    ::close(stuck[0]);
+    ::close(stuck[1]);
+    ASSERT_TRUE(status) << "a hanging log kept the player alive after SIGTERM";
+    ASSERT_TRUE(WIFSIGNALED(*status));
+    EXPECT_EQ(WTERMSIG(*status), SIGTERM);
+    EXPECT_FALSE(fs::exists(fs::symlink_status(made))) << "the folders go before the log is written";
 }
 
 } // namespace
