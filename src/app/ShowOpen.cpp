@@ -22,6 +22,8 @@ namespace kiv {
 namespace {
 
 constexpr const char* kCantLoadShow = "Can`t Load Show";
+// How much of a project that did not open is decoded again to find out why.
+constexpr std::int64_t kMaxDiagnosedBytes = std::int64_t{64} << 20;
 
 std::string Quoted(const std::string& text) {
     return "\"" + text + "\"";
@@ -49,8 +51,12 @@ std::string InsidePackageCause(const std::string& file) {
             return std::string("holds no ") + std::string(kProjectEntryName);
         TRef<TStream> project = unpack->OpenEntry(kProjectEntryName);
         if (!project) return "its " + std::string(kProjectEntryName) + " cannot be opened";
+        // Read to find the failure, not to keep: a bounded amount through one small buffer.
         char buffer[32768];
-        while (project->Read(buffer, sizeof buffer) > 0) {
+        for (std::int64_t read = 0; read < kMaxDiagnosedBytes;) {
+            const std::int32_t got = project->Read(buffer, sizeof buffer);
+            if (got <= 0) break;
+            read += got;
         }
         return "its " + std::string(kProjectEntryName) + " is not a project text";
     } catch (const std::exception& error) {
