@@ -7,8 +7,10 @@
 #include "project/KivShowLocator.h"
 
 #include <cstdint>
+#include <exception>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace kiv {
 
@@ -30,6 +32,9 @@ struct TOpenShowResult {
     std::string showPath;
     // Where playback starts, when it does not start at the beginning.
     std::optional<double> seekTime;
+    // For a person at the console and the log, beside the box: one line per file that failed,
+    // "FILE: cause" ("/x/show: is a folder"). Empty when the box says it all (a missing file).
+    std::vector<std::string> details;
 };
 
 // The message when neither the name nor its ".kvshow" twin opens as a package: the error of the
@@ -38,6 +43,16 @@ std::string PackageOpenMessage(const std::string& lastError, const std::string& 
                                const std::string& kvshowName);
 // "Can`t Load .kiv File\r" and the name in double quotes.
 std::string ProjectOpenMessage(const std::string& name);
+
+// Why the package file `file` did not open, given the unpacker's error text `error`: empty when the
+// file does not exist (the box says so), else its problem as a file ("is a folder"), or what is
+// wrong inside it ("holds no show package", "its Project.kiv cannot be read (buffer error)").
+std::string PackageFileCause(const std::string& file, const std::string& error);
+// Why the project file `file` did not open; empty when it does not exist.
+std::string ProjectFileCause(const std::string& file);
+// What a failure raised while a show was read means, for a person: the words of zlib and of the
+// stream layers with what they say about the file.
+std::string FailureCause(const std::exception& error);
 
 // Opens the show. On success the show is the process's current show; on failure the current show
 // stays. `commandLine` gives the screen-saver tokens "/s" and "/S".

@@ -4,7 +4,9 @@
 #include "app/DisplayCheck.h"
 #include "app/ShowOpen.h"
 #include "app/ShowStart.h"
+#include "app/SignalWatch.h"
 #include "base/Log.h"
+#include "base/NumberText.h"
 #include "base/Process.h"
 #include "framework/Application.h"
 #include "framework/CommandLine.h"
@@ -19,11 +21,18 @@
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <optional>
 #include <string>
 
 namespace kiv {
 
 namespace {
+
+// Every switch the player reads: its own, the viewer's display switches, "-startup" and the
+// headless renderer's.
+constexpr std::string_view kKnownSwitches[] = {"filelog",      "log",     "noicc",   "icc",    "cover",
+                                               "filename",     "exename", "slide",   "time",   "startup",
+                                               "desktopalign", "resize",  "display", "render", "-help"};
 
 void PrintHelp() {
     std::puts(
@@ -45,6 +54,30 @@ void PrintHelp() {
         "\n"
         "Switch names match exactly. Playback is not built yet: this version opens the show, prints\n"
         "one line about it and exits (0: opened; 2: the show could not be opened).");
+}
+
+// A line for the person at the console, also written to the log.
+void ConsoleNote(const std::string& text) {
+    TLog::Line(text);
+    const std::string line = "kivviewer: " + text + "\n";
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+}
+
+// Switches the player ignores are still ignored, but not silently.
+void WarnAboutSwitches(const TCommandLine& commandLine) {
+    for (const std::string& name : commandLine.UnknownSwitches(kKnownSwitches))
+        ConsoleNote("unknown switch -" + name + " ignored");
+    for (const char* name : {"slide", "time"}) {
+        if (!commandLine.HasSwitch(name)) continue;
+        const std::optional<std::string> value = commandLine.Value(name);
+        if (!value)
+            ConsoleNote(std::string("-") + name + " without a value ignored");
+        else if (!ParseInt32(*value))
+            ConsoleNote(std::string("-") + name + " " + *value + " is not a whole number; ignored");
+    }
+    if (commandLine.HasSwitch("slide") && commandLine.HasSwitch("time"))
+        ConsoleNote("-time ignored: -slide comes first");
 }
 
 std::string ProgramFileName(const char* argv0) {
@@ -80,12 +113,22 @@ void OpenFirstShow(const TCommandLine& commandLine, const std::string& programPa
     request.position = start.position;
     request.checkPassword = true;
     TLog::Line("Open show: " + start.name);
-    const TOpenShowResult opened = OpenShow(request, commandLine);
+    TOpenShowResult opened;
+    try {
+        opened = OpenShow(request, commandLine);
+    } catch (const std::exception& error) {
+        // Words of a lower layer ("buffer error") get the show's name in the box and their
+        // meaning beside it.
+        opened.message = std::string(error.what()) + "\r\"" + start.name + "\"";
+        opened.details = {start.name + ": " + FailureCause(error)};
+    }
     if (!opened.ok) {
         if (!opened.message.empty()) {
             ShowErrorBox(opened.message);
             SetProcessExitCode(kExitOpenFailed);
         }
+        for (const std::string& line : opened.details)
+            ConsoleNote(line);
         return;
     }
     const std::string summary = Summary(opened);
@@ -110,6 +153,13 @@ std::string FormatShowDuration(double milliseconds) {
 }
 
 int RunPlayer(int argc, char** argv) {
+    // First, before any thread exists: every later thread inherits the blocked signals.
+    std::optional<TSignalWatch> signals;
+    try {
+        signals.emplace();
+    } catch (const std::exception& error) {
+        std::fprintf(stderr, "kivviewer: %s; SIGINT and SIGTERM keep their default action\n", error.what());
+    }
     SetProcessCommandLine(TCommandLine::FromArguments(argc, argv));
     const TCommandLine& commandLine = ProcessCommandLine();
     if (commandLine.HasToken("--help")) {
@@ -136,6 +186,7 @@ int RunPlayer(int argc, char** argv) {
     else if (commandLine.HasSwitch("log"))
         logMode = TLogMode::Debug;
     TLog::Start(logMode, programPath);
+    WarnAboutSwitches(commandLine);
     if (pngLibraryBeside)
         TLog::Line("..\\Common\\zkPngLib.dll was ignored: PNG pictures decode through the linked libpng");
 

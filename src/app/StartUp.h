@@ -5,7 +5,10 @@
 //
 // Exit codes: 0 when the show opened (or a screen saver was started without "/s"); 2 when it could
 // not be opened (the reason is in the "Slideshow Error" box, or on standard error without a
-// display); 1 is kept for a show that ends through its own exit action.
+// display); 1 is kept for a show that ends through its own exit action. SIGINT and SIGTERM end
+// the program at any moment, its temporary folders removed, killed by that signal (TSignalWatch).
+// Why a show did not open (which file, what is wrong with it) and the switches the program ignores
+// are written to standard error and the log as lines beginning with "kivviewer: ".
 #pragma once
 
 #include <string>

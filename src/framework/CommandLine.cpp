@@ -92,6 +92,21 @@ bool TCommandLine::HasToken(std::string_view token) const {
     return false;
 }
 
+std::vector<std::string> TCommandLine::UnknownSwitches(std::span<const std::string_view> known) const {
+    std::vector<std::string> unknown;
+    for (const std::string& token : tokens_) {
+        if (token.empty() || token.front() != '-') continue;
+        const std::string_view name = std::string_view(token).substr(1);
+        bool listed = false;
+        for (const std::string_view k : known)
+            listed = listed || k == name;
+        for (const std::string& earlier : unknown)
+            listed = listed || earlier == name;
+        if (!listed) unknown.emplace_back(name);
+    }
+    return unknown;
+}
+
 namespace {
 TCommandLine& ProcessLine() {
     static TCommandLine line;

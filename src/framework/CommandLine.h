@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -72,6 +73,9 @@ public:
     std::optional<std::int32_t> IntValue(std::string_view name) const;
     // True when a token equals `token` exactly.
     bool HasToken(std::string_view token) const;
+    // The names of the switches on the line that are not in `known`, each once, in the order they
+    // first appear (so that the program can say which ones it ignores).
+    std::vector<std::string> UnknownSwitches(std::span<const std::string_view> known) const;
 
 private:
     std::vector<std::string> tokens_;

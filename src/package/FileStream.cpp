@@ -1,5 +1,7 @@
 #include "package/FileStream.h"
 
+#include "package/RegularFile.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
@@ -20,7 +22,7 @@ constexpr std::int64_t kUnknownCopyBlock = 1048577;
 std::string SystemText(int error) { return std::strerror(error); }
 
 int OpenFlags(TFileAccess access, TFileCreation creation) {
-    int flags = O_CLOEXEC;
+    int flags = 0;
     switch (access) {
     case TFileAccess::Read: flags |= O_RDONLY; break;
     case TFileAccess::Write: flags |= O_WRONLY; break;
@@ -48,16 +50,8 @@ TFileStream::~TFileStream() {
 
 void TFileStream::Open(const std::string& name, TFileAccess access, TFileCreation creation, unsigned share) {
     if (fd_ >= 0) Close();
-    int fd;
-    do {
-        fd = ::open(name.c_str(), OpenFlags(access, creation), 0666);
-    } while (fd < 0 && errno == EINTR);
-    if (fd < 0) throw EFileOpenError(name);
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-        ::close(fd);
-        throw EFileOpenError(name);
-    }
+    // Only regular files: a FIFO, a device or a folder would block the open or never end.
+    const int fd = OpenRegularFile(name, OpenFlags(access, creation), 0666);
     fd_ = fd;
     name_ = name;
     access_ = access;

@@ -27,8 +27,9 @@ public:
     TFileStream(const TFileStream&) = delete;
     TFileStream& operator=(const TFileStream&) = delete;
 
-    // Closes an open file first, then opens `name`; raises EFileOpenError (message: the file
-    // name) when the file cannot be opened or is a folder.
+    // Closes an open file first, then opens `name` without blocking; raises EFileOpenError
+    // (message: the file name, Cause(): why) when the file cannot be opened or is not a regular
+    // file (a folder, a FIFO, a device).
     void Open(const std::string& name, TFileAccess access, TFileCreation creation, unsigned share);
     // Raises EFileAccessError when the system refuses to close the descriptor.
     void Close();

@@ -17,7 +17,8 @@ public:
     // names are looked for.
     explicit TRealFileSource(std::string baseFolder = {});
 
-    // Null when the file does not exist, is a folder or cannot be opened; never raises.
+    // Null when the file does not exist, is not a regular file (a folder, a FIFO, a device) or
+    // cannot be opened; never blocks, never raises.
     TRef<TStream> Open(const std::string& name) override;
 
     // The disk name an open of `name` would use (before DiskPath).

@@ -41,9 +41,15 @@ class EZDecompressionError : public EZLibError {
 public:
     using EZLibError::EZLibError;
 };
+// The message is the file name; the cause, when known, says why it did not open ("is a folder").
 class EFileOpenError : public EFileError {
 public:
-    using EFileError::EFileError;
+    explicit EFileOpenError(std::string name, std::string cause = {})
+        : EFileError(std::move(name)), cause_(std::move(cause)) {}
+    const std::string& Cause() const { return cause_; }
+
+private:
+    std::string cause_;
 };
 class EFileSeekError : public EFileError {
 public:

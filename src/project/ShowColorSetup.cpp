@@ -3,10 +3,10 @@
 #include "base/CaseFold.h"
 #include "base/Log.h"
 #include "package/IniFile.h"
+#include "package/RegularFile.h"
+#include "package/Stream.h"
 
 #include <algorithm>
-#include <fstream>
-#include <iterator>
 
 namespace kiv {
 
@@ -66,9 +66,16 @@ std::string BuiltInProfileName(std::string_view text) {
 }
 
 std::optional<TProfileChoice> ReadProfileFile(const std::string& fileName) {
-    std::ifstream in(fileName, std::ios::binary);
-    if (!in) return std::nullopt;
-    std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    std::vector<std::uint8_t> data;
+    try {
+        data = ReadRegularFile(fileName, kMaxColorProfileBytes);
+    } catch (const EFileOpenError& error) {
+        TLog::Line("Colour profile \"" + fileName + "\" " + error.Cause());
+        return std::nullopt;
+    } catch (const EFileError& error) {
+        TLog::Line("Colour profile \"" + fileName + "\" not read: " + error.Message());
+        return std::nullopt;
+    }
     if (data.empty()) return std::nullopt;
     const std::string_view head(reinterpret_cast<const char*>(data.data()),
                                 std::min(data.size(), kDescriptionWindow));

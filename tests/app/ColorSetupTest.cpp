@@ -1,10 +1,15 @@
 #include "app/ColorSwitches.h"
 #include "package/IniFile.h"
+#include "package/RegularFile.h"
 #include "project/ShowColorSetup.h"
 
 #include "package/TempFolder.h"
 
 #include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <filesystem>
 
 namespace kiv {
 namespace {
@@ -51,6 +56,31 @@ TEST(ColorSwitches, AProfileFileDescribedAsSrgbIsTheBuiltInOne) {
     test::WriteFileBytes(folder.File("b.icc"), std::string(600, 'x') + "sRGB IEC61966-2.1");
     EXPECT_EQ(ReadProfileFile(folder.File("a.icc")), (TProfileChoice{TKind::BuiltIn, "sRGB", {}}));
     EXPECT_EQ(ReadProfileFile(folder.File("b.icc"))->kind, TKind::File) << "only the first 512 bytes count";
+}
+
+TEST(ColorSwitches, ProfilesThatAreNotRegularFilesOrTooLargeAreRefusedAtOnce) {
+    test::TTempFolder folder;
+    const std::string fifo = folder.File("pipe.icc");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::string zero = folder.File("zero.icc");
+    std::filesystem::create_symlink("/dev/zero", zero);
+    std::filesystem::create_directory(folder.File("dir.icc"));
+    for (const std::string& name : {fifo, zero, folder.File("dir.icc")}) {
+        EXPECT_FALSE(ReadProfileFile(name)) << name;
+        EXPECT_FALSE(Switches("k -icc " + name).profile) << name;
+        EXPECT_FALSE(Switches("k -icc auto", name).profile) << "the display's profile " << name;
+    }
+    // Sparse files: the size counts, not the bytes written.
+    const std::string largest = folder.File("largest.icc");
+    const std::string over = folder.File("over.icc");
+    test::WriteFileBytes(largest, "");
+    test::WriteFileBytes(over, "");
+    std::filesystem::resize_file(largest, kMaxColorProfileBytes);
+    std::filesystem::resize_file(over, kMaxColorProfileBytes + 1);
+    const auto kept = ReadProfileFile(largest);
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->data.size(), static_cast<std::size_t>(kMaxColorProfileBytes));
+    EXPECT_FALSE(ReadProfileFile(over));
 }
 
 class ColorSetup : public ::testing::Test {
@@ -128,6 +158,12 @@ TEST_F(ColorSetup, ProjectValueChoosesTheProfile) {
     EXPECT_FALSE(missing.output);
     EXPECT_TRUE(missing.libraryActive);
     EXPECT_EQ(ShowColorState().libraryActive, true);
+    // A project that names a device or a FIFO gets no profile from it, and no wait.
+    const std::string fifo = folder.File("pipe.icc");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", folder.File("zero.icc"));
+    EXPECT_FALSE(Run(fifo).output);
+    EXPECT_FALSE(Run(folder.File("zero.icc")).output);
 }
 
 TEST_F(ColorSetup, EachOpenStartsFromClearedFlags) {

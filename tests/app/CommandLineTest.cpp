@@ -105,6 +105,14 @@ TEST(CommandLine, ProcessCommandLineIsReplacedWhole) {
     EXPECT_FALSE(ProcessCommandLine().HasSwitch("log"));
 }
 
+TEST(CommandLine, UnknownSwitchesComeOnceInTheirOrderAndCaseCounts) {
+    const std::string_view known[] = {"slide", "log"};
+    const TCommandLine line =
+        TCommandLine::FromText("player -Log -slide 2 -zoom 3 -log -Log - -zoom show.kvshow");
+    EXPECT_EQ(line.UnknownSwitches(known), (Tokens{"Log", "zoom", ""}));
+    EXPECT_TRUE(TCommandLine::FromText("player show.kvshow -slide x").UnknownSwitches(known).empty());
+}
+
 TEST(ErrorBox, ConsoleTextTurnsCarriageReturnsIntoLines) {
     EXPECT_EQ(ConsoleErrorText("Slideshow Error", "Can`t Load Show\r\"a\" or \"a.kvshow\""),
               "Slideshow Error: Can`t Load Show\n\"a\" or \"a.kvshow\"\n");

@@ -3,16 +3,24 @@
 // "kivtool pack --exe" behave as the command line says.
 #include "package/PackageBytes.h"
 #include "package/TempFolder.h"
+#include "support/ChildProcess.h"
 #include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
 #include <filesystem>
+#include <optional>
 
 namespace kiv {
 namespace {
 
 using test::TRunResult;
+using namespace std::chrono_literals;
 
 const std::string kProject =
     "[Main]\r\nKivVersion=5.6\r\nobject TheEffect:AnEffect\r\n  time=1000\r\n  object dissolve:dissolve\r\n"
@@ -127,6 +135,98 @@ TEST_F(Kivviewer, FileLogIsWrittenBesideTheProgram) {
     EXPECT_NE(log.find("Program stoped : "), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(folder.File("logged2.log")));
     ASSERT_EQ(Run(exe, {"-FileLog"}).exitCode, 0);
+}
+
+TEST_F(Kivviewer, IgnoredSwitchesAreNamedOnStandardError) {
+    const std::string show = Pack({}, "show.kvshow");
+    const TRunResult run = Viewer({show, "-zoom", "-slide", "abc", "-FileLog"});
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_EQ(run.out, "kivviewer: " + show + ": 4 slides, 1:04.0; playback is not built yet\n");
+    EXPECT_EQ(run.err, "kivviewer: unknown switch -zoom ignored\n"
+                       "kivviewer: unknown switch -FileLog ignored\n"
+                       "kivviewer: -slide abc is not a whole number; ignored\n");
+    EXPECT_EQ(Viewer({show, "-slide", "2", "-cover", "-noicc"}).err, "")
+        << "known switches with good values pass without a word";
+}
+
+// Starts kivviewer in the test folder with its temporary folders under "tmp" there; standard
+// output and error go to files.
+pid_t StartViewer(const test::TTempFolder& folder, const std::vector<std::string>& args) {
+    std::filesystem::create_directories(folder.File("tmp"));
+    const pid_t pid = ::fork();
+    if (pid != 0) return pid;
+    ::setenv("TMPDIR", folder.File("tmp").c_str(), 1);
+    ::setenv("SDL_VIDEODRIVER", "offscreen", 1);
+    const int out = ::open(folder.File("stdout").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    const int err = ::open(folder.File("stderr").c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || err < 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0 || ::chdir(folder.Path().c_str()) != 0)
+        ::_exit(120);
+    std::vector<char*> argv{const_cast<char*>(KIVVIEWER_PATH)};
+    for (const std::string& arg : args)
+        argv.push_back(const_cast<char*>(arg.c_str()));
+    argv.push_back(nullptr);
+    ::execv(KIVVIEWER_PATH, argv.data());
+    ::_exit(121);
+}
+
+// Folders and lock files left in the temporary root of a run.
+std::vector<std::string> LeftInTempRoot(const test::TTempFolder& folder) {
+    std::vector<std::string> left;
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder.File("tmp/ZORVIK_TEMP_ROOT"), error))
+        left.push_back(entry.path().string());
+    return left;
+}
+
+TEST_F(Kivviewer, FifoAsShowIsRefusedAtOnceWithItsCause) {
+    const std::string fifo = folder.File("show.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const std::optional<int> status = test::WaitForChild(StartViewer(folder, {fifo}), 10s);
+    ASSERT_TRUE(status) << "kivviewer waited on a FIFO";
+    ASSERT_TRUE(WIFEXITED(*status));
+    EXPECT_EQ(WEXITSTATUS(*status), 2);
+    EXPECT_EQ(test::ReadFileBytes(folder.File("stderr")),
+              "Slideshow Error: Slideshow File not Found\n\"" + fifo + "\" or \"" +
+                  folder.File("show.kvshow") + "\"\n" + "kivviewer: " + fifo +
+                  ": is a named pipe (FIFO), not a regular file\n");
+
+    // A FIFO with a writer would not block an open, but it would never end either.
+    const int writer = ::open(fifo.c_str(), O_RDWR);
+    ASSERT_GE(writer, 0);
+    const std::optional<int> held = test::WaitForChild(StartViewer(folder, {fifo}), 10s);
+    ::close(writer);
+    ASSERT_TRUE(held) << "kivviewer read a FIFO that has a writer";
+    EXPECT_TRUE(WIFEXITED(*held) && WEXITSTATUS(*held) == 2);
+}
+
+TEST_F(Kivviewer, ProfilesThatAreFifosOrDevicesAreSkippedAndTheShowPlays) {
+    const std::string show = Pack({}, "show.kvshow");
+    const std::string fifo = folder.File("display.icc");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::filesystem::create_symlink("/dev/zero", folder.File("zero.icc"));
+    for (const std::string& profile : {fifo, folder.File("zero.icc")}) {
+        const std::optional<int> status =
+            test::WaitForChild(StartViewer(folder, {show, "-icc", profile}), 10s);
+        ASSERT_TRUE(status) << "kivviewer kept reading " << profile;
+        EXPECT_TRUE(WIFEXITED(*status) && WEXITSTATUS(*status) == 0)
+            << test::ReadFileBytes(folder.File("stderr"));
+        EXPECT_NE(test::ReadFileBytes(folder.File("stdout")).find("4 slides"), std::string::npos);
+    }
+}
+
+TEST_F(Kivviewer, TermWhileOpeningAFifoEndsPromptlyAndLeavesNoTemporaryFolder) {
+    const std::string fifo = folder.File("show.fifo");
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    const pid_t pid = StartViewer(folder, {fifo});
+    ASSERT_GT(pid, 0);
+    ASSERT_EQ(::kill(pid, SIGTERM), 0);
+    const std::optional<int> status = test::WaitForChild(pid, 10s);
+    ASSERT_TRUE(status) << "kivviewer did not end within 10 s of SIGTERM";
+    // Either the signal ended it, or it had refused the FIFO already.
+    EXPECT_TRUE((WIFSIGNALED(*status) && WTERMSIG(*status) == SIGTERM) ||
+                (WIFEXITED(*status) && WEXITSTATUS(*status) == 2))
+        << "status " << *status;
+    EXPECT_TRUE(LeftInTempRoot(folder).empty());
 }
 
 TEST_F(Kivviewer, HelpSaysPlaybackIsNotBuiltYet) {
