@@ -81,7 +81,7 @@ int PictureCommand(const TArgs& args) {
     } catch (const std::exception& failure) {
         return Fail(failure.what());
     }
-    kiv::TRef<kiv::TImage> picture = kiv::LoadPicture(*accessor, name);
+    kiv::TRef<kiv::TImage> picture = kiv::LoadCachedPicture(*accessor, name);
     if (!picture) return Fail(show + ": picture \"" + name + "\" cannot be made");
     kiv::TRef<kiv::TBitmap> bitmap;
     try {
