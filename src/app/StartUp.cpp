@@ -2,7 +2,6 @@
 
 #include "app/ColorSwitches.h"
 #include "app/DisplayCheck.h"
-#include "app/ShowOpen.h"
 #include "app/ShowStart.h"
 #include "base/Log.h"
 #include "base/Process.h"
@@ -12,6 +11,7 @@
 #include "package/FolderPath.h"
 #include "package/ProgramFolder.h"
 #include "package/WindowsPath.h"
+#include "project/ShowOpen.h"
 #include "project/ShowOpenHooks.h"
 
 #include <unistd.h>
