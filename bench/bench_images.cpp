@@ -1,5 +1,5 @@
 // Picture loading costs, each next to a reference measured in the same run:
-//   JPEG level 0 and level 2 of a 24-megapixel photo through LoadPicture + GetMipLevel, against
+//   JPEG level 0 and level 2 of a 24-megapixel photo through DecodePicture + GetMipLevel, against
 //   libjpeg-turbo decoding the same file at the same scale into the same pixel format;
 //   the frame atlas of a 100-frame 1000 x 1000 GIF, against giflib reading all its frames plus
 //   clearing a buffer of the atlas's size once;
@@ -64,7 +64,7 @@ void LoadJpeg(benchmark::State& state, int level) {
     test::TBytesStream stream(Photo());
     for (auto _ : state) {
         stream.SetPosition(0);
-        TRef<TImage> image = LoadPictureByName(stream, "photo.jpg");
+        TRef<TImage> image = DecodePictureByName(stream, "photo.jpg");
         benchmark::DoNotOptimize(image->Store().GetMipLevel(level, TPixelFormat::Bgra32)->Row(0));
     }
 }
@@ -139,7 +139,7 @@ void BM_GifAtlas_LoadPicture(benchmark::State& state) {
     test::TBytesStream stream(Animation());
     for (auto _ : state) {
         stream.SetPosition(0);
-        TRef<TImage> image = LoadPictureByName(stream, "anim.gif|framesatlas");
+        TRef<TImage> image = DecodePictureByName(stream, "anim.gif|framesatlas");
         benchmark::DoNotOptimize(image->Store().GetMipLevel(0)->Row(0));
     }
 }

@@ -14,7 +14,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     } catch (const EImageError&) {
     }
     test::TBytesStream stream(test::TBytes(data, data + size));
-    if (TRef<TImage> image = LoadPictureByName(stream, "fuzz.bmp")) {
+    if (TRef<TImage> image = DecodePictureByName(stream, "fuzz.bmp")) {
         TRef<TBitmap> level1 = image->Store().GetMipLevel(1, TPixelFormat::Bgra32);
         if (level1->Width() != (image->Width() + 1) / 2) std::abort();
     } else if (stream.GetPosition() != 0) {

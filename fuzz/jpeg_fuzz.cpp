@@ -11,7 +11,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     using namespace kiv;
     ReadJpegProfile(data, size);
     test::TBytesStream stream(test::TBytes(data, data + size));
-    if (TRef<TImage> image = LoadPictureByName(stream, "fuzz.jpg")) {
+    if (TRef<TImage> image = DecodePictureByName(stream, "fuzz.jpg")) {
         const std::int64_t pixels = std::int64_t{image->Width()} * image->Height();
         if (pixels <= 16 << 20) image->Store().GetMipLevel(3, TPixelFormat::Bgra32);
         if (pixels <= 1 << 20) image->Store().GetMipLevel(0);

@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kiv::TIniObject* object = file->FirstObject();
     if (!object) return 0;
     kiv::TRef<kiv::TKivObjectProps> root = kiv::MakeRef<kiv::TKivObjectProps>();
-    const kiv::TSlideMoments moments{1000, 7000, 500, 800, 7800};
+    const kiv::TSlideInfo moments{
+        .start = 1000, .sync = 7000, .transition = 500, .nextTransition = 800, .end = 7800};
     try {
         root->Build(*object, kiv::PlanKeyframeTiming(file->FindSection("Slide1"), moments));
         // A second build over the same text reuses what it can.

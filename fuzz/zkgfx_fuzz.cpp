@@ -9,7 +9,7 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     using namespace kiv;
     test::TBytesStream stream(test::TBytes(data, data + size));
-    if (TRef<TImage> image = LoadPictureByName(stream, "fuzz.zkgfx")) {
+    if (TRef<TImage> image = DecodePictureByName(stream, "fuzz.zkgfx")) {
         // Keep runs fast: the declared size is whatever the input says, up to the picture limit.
         if (std::int64_t{image->Width()} * image->Height() <= 4 << 20) {
             TRef<TBitmap> level0 = image->Store().GetMipLevel(0, TPixelFormat::Bgra32);

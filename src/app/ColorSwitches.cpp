@@ -3,10 +3,33 @@
 #include "base/CaseFold.h"
 #include "base/Log.h"
 #include "images/ColorProfile.h"
+#include "images/PictureLoader.h"
+#include "project/KivShowLocator.h"
 
 #include <cstdlib>
 
 namespace kiv {
+
+namespace {
+
+// The show's pre-computed colour tables: the picture of that name among the show's files, decoded
+// and given in 24 bits; null when the show has no such file or it does not decode.
+TTablePictureSource ShowTablePictures(TRef<TFileAccessor> accessor) {
+    return [accessor = std::move(accessor)](const std::string& pictureName) -> TRef<TBitmap> {
+        try {
+            TRef<TStream> stream = accessor->Open(pictureName);
+            if (!stream) return nullptr;
+            TRef<TImage> picture = DecodePictureByName(*stream, pictureName);
+            if (!picture) return nullptr;
+            return picture->Store().GetMipLevel(0, TPixelFormat::Bgr24);
+        } catch (const std::exception& error) {
+            TLog::Line("Colour table " + pictureName + " not readable: " + error.what());
+            return nullptr;
+        }
+    };
+}
+
+} // namespace
 
 TColorCommandLine ReadColorSwitches(const TCommandLine& commandLine, const std::string& displayProfileFile) {
     TColorCommandLine settings;
@@ -34,7 +57,9 @@ std::string DisplayProfileFile() {
 }
 
 void InstallColorApplyHook() {
-    SetColorApplyHook([](const TShowColorState& state) {
+    SetColorApplyHook([](const TShowColorState& state, TKivShowLocator* show) {
+        // The tables follow the show just located; without a show there are none.
+        SetTablePictureSource(show ? ShowTablePictures(show->Accessor().Copy()) : TTablePictureSource());
         if (state.output) {
             const TProfileChoice& choice = *state.output;
             TRef<TColorProfile> profile = choice.kind == TProfileChoice::TKind::BuiltIn

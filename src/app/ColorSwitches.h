@@ -19,7 +19,8 @@ TColorCommandLine ReadColorSwitches(const TCommandLine& commandLine, const std::
 std::string DisplayProfileFile();
 
 // Makes the images layer follow each colour decision of a show open: the flags become the
-// colour-management mode; a chosen output profile becomes the display profile.
+// colour-management mode; a chosen output profile becomes the display profile; the show's files
+// become the source of its pre-computed colour tables.
 void InstallColorApplyHook();
 
 } // namespace kiv

@@ -2,7 +2,6 @@
 
 #include "app/ColorSwitches.h"
 #include "app/DisplayCheck.h"
-#include "app/ShowOpen.h"
 #include "app/ShowStart.h"
 #include "app/SignalWatch.h"
 #include "base/Log.h"
@@ -14,6 +13,7 @@
 #include "package/FolderPath.h"
 #include "package/ProgramFolder.h"
 #include "package/WindowsPath.h"
+#include "project/ShowOpen.h"
 #include "project/ShowOpenHooks.h"
 
 #include <unistd.h>

@@ -257,7 +257,7 @@ TRef<TColorTransform> CreateColorTransform(const TColorProfile& source, const TC
         tableSource = State().tableSource;
         mode = State().mode;
     }
-    if (mode == TColorManagement::Tables && tableSource) {
+    if (mode != TColorManagement::Active && tableSource) {
         if (TRef<TBitmap> differences = tableSource("ColorSpaceExe_" + target.Name() + "].ZKGFX"))
             if (TRef<TBitmap> table = TableFromDifferences(*differences))
                 return MakeRef<TTableTransform>(table);

@@ -68,7 +68,7 @@ void SetColorManagement(TColorManagement mode);
 TColorManagement ColorManagement();
 
 // Gives the pre-computed table picture of that name in 24-bit BGR, or null when the show has none.
-// Set by the file access layer when a show is located.
+// Set with every colour set-up of a located show (to none without a show).
 using TTablePictureSource = std::function<TRef<TBitmap>(const std::string& pictureName)>;
 void SetTablePictureSource(TTablePictureSource source);
 
@@ -79,9 +79,10 @@ public:
     virtual void Apply(TBitmap& bitmap) = 0;
 };
 
-// The transform from `source` to `target`. With the table mode and a table picture
-// "ColorSpaceExe_" + target name + "].ZKGFX" it replaces colour tables by that table; otherwise it
-// uses Little CMS (adaptation state 0, perceptual intent). Null when neither can be made.
+// The transform from `source` to `target`. While colour management is not active (off, or working
+// from tables) and the show has a table picture "ColorSpaceExe_" + target name + "].ZKGFX", it
+// replaces colour tables by that table; otherwise it uses Little CMS (adaptation state 0,
+// perceptual intent). Null when neither can be made.
 TRef<TColorTransform> CreateColorTransform(const TColorProfile& source, const TColorProfile& target);
 
 // The identity colour table (32 × 1024, 32-bit BGRA, opaque).

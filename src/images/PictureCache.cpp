@@ -133,7 +133,7 @@ TRef<TBitmapStore> MakeStore(TFileAccessor& accessor, const std::string& name) {
     if (TRef<TStream> stream = accessor.Open(name)) {
         opened = true;
         try {
-            if (TRef<TImage> image = LoadPicture(*stream, name, &SourceRotation, &source))
+            if (TRef<TImage> image = DecodePicture(*stream, name, &SourceRotation, &source))
                 return image->StoreRef();
         } catch (const std::exception& error) {
             TLog::Line("Picture " + name + " does not decode: " + error.what());
@@ -150,7 +150,7 @@ TRef<TBitmapStore> MakeStore(TFileAccessor& accessor, const std::string& name) {
 
 } // namespace
 
-TRef<TImage> LoadPicture(TFileAccessor& accessor, const std::string& name) {
+TRef<TImage> LoadCachedPicture(TFileAccessor& accessor, const std::string& name) {
     TPictureCache& cache = TPictureCache::Instance();
     TImageHandle* handle = cache.Acquire(FoldUtf8(name), accessor.Source().Serial());
     TRef<TBitmapStore> store;

@@ -21,7 +21,7 @@ namespace kiv {
 // placeholder picture (Placeholder.h; a video placeholder for video names). The result is made
 // once: a handle that could make nothing gives null to every later request while it lives.
 // Never raises; any thread. Freeing the last picture of a name drops it from the cache.
-TRef<TImage> LoadPicture(TFileAccessor& accessor, const std::string& name);
+TRef<TImage> LoadCachedPicture(TFileAccessor& accessor, const std::string& name);
 
 // The number of cached picture handles alive (one per name and source in use).
 std::size_t LiveImageHandles();

@@ -89,7 +89,7 @@ std::string PictureExtension(std::string_view name) {
     return std::string(name.substr(dot));
 }
 
-TRef<TImage> LoadPicture(TStream& stream, std::string_view name, TRotationQuery query, void* context) {
+TRef<TImage> DecodePicture(TStream& stream, std::string_view name, TRotationQuery query, void* context) {
     std::string extension = PictureExtension(name);
     if (SameTextFolded(extension, ".bmp") && StartsWithPngSignature(stream)) extension = ".png";
     const std::string nameText(name);
@@ -109,8 +109,8 @@ TRef<TImage> LoadPicture(TStream& stream, std::string_view name, TRotationQuery 
     return nullptr;
 }
 
-TRef<TImage> LoadPictureByName(TStream& stream, std::string_view name) {
-    return LoadPicture(stream, name, nullptr, nullptr);
+TRef<TImage> DecodePictureByName(TStream& stream, std::string_view name) {
+    return DecodePicture(stream, name, nullptr, nullptr);
 }
 
 std::vector<std::uint8_t> ReadRest(TStream& stream, std::int64_t limit) {

@@ -1,4 +1,4 @@
-// Picture loading: the process-wide registry of loaders by file extension, and LoadPicture, which
+// Picture loading: the process-wide registry of loaders by file extension, and DecodePicture, which
 // turns a stream and its name into a shared picture.
 //
 // Standard loaders, in the order they are tried:
@@ -42,8 +42,8 @@ std::string PictureExtension(std::string_view name);
 // case; PNG data under ".bmp" counts as ".png"; a name without extension tries every loader) are
 // tried in order and the first store wins. Null when none accepts the data. The caller keeps its
 // stream. `query` (may be null) tells how to turn the picture.
-TRef<TImage> LoadPicture(TStream& stream, std::string_view name, TRotationQuery query, void* context);
-TRef<TImage> LoadPictureByName(TStream& stream, std::string_view name);
+TRef<TImage> DecodePicture(TStream& stream, std::string_view name, TRotationQuery query, void* context);
+TRef<TImage> DecodePictureByName(TStream& stream, std::string_view name);
 
 // The whole rest of a stream in memory. Raises EImageError when it is larger than `limit` bytes.
 std::vector<std::uint8_t> ReadRest(TStream& stream, std::int64_t limit);

@@ -21,8 +21,8 @@ TSlideDurations MakeDurations(double total, double incoming, double next) noexce
     return {WholeMilliseconds(total), WholeMilliseconds(incoming), WholeMilliseconds(next)};
 }
 
-TSlideDurations DurationsOf(const TSlideMoments& moments) noexcept {
-    return MakeDurations(moments.end - moments.start, moments.transition, moments.nextTransition);
+TSlideDurations DurationsOf(const TSlideInfo& times) noexcept {
+    return MakeDurations(times.end - times.start, times.transition, times.nextTransition);
 }
 
 double OriginTime(int origin, const TSlideDurations& durations) noexcept {
@@ -38,9 +38,9 @@ double OriginTime(int origin, const TSlideDurations& durations) noexcept {
     }
 }
 
-TKeyframeTiming PlanKeyframeTiming(const TIniList* slideSection, const TSlideMoments& moments) {
+TKeyframeTiming PlanKeyframeTiming(const TIniList* slideSection, const TSlideInfo& times) {
     TKeyframeTiming timing;
-    timing.actual = DurationsOf(moments);
+    timing.actual = DurationsOf(times);
     timing.build = timing.actual;
     if (!slideSection) return timing;
     const int mode = slideSection->GetInt32("ScaleMode", 0);
@@ -55,8 +55,7 @@ TKeyframeTiming PlanKeyframeTiming(const TIniList* slideSection, const TSlideMom
     const double authoredTotal = static_cast<double>(*a) + static_cast<double>(*c);
     const double divisor = mode == 1 ? authoredTotal : static_cast<double>(*a);
     if (divisor == 0.0) return timing;
-    const double actualLength =
-        mode == 1 ? timing.actual.total : WholeMilliseconds(moments.sync - moments.start);
+    const double actualLength = mode == 1 ? timing.actual.total : WholeMilliseconds(times.sync - times.start);
     timing.build = MakeDurations(authoredTotal, *b, *c);
     timing.rescale = true;
     timing.factor = actualLength / divisor;

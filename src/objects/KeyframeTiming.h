@@ -1,21 +1,13 @@
-// The slide moments keyframe times refer to, and the plan that fits a slide's keyframes to the
-// slide's actual length: a slide section with `ScaleMode` 1 or 2 and `ScaleTimes` "a,b,c" (the
-// authored Sync - Start, incoming and next transition) is built with the authored durations and
-// then rescaled to the actual ones.
+// The slide durations keyframe times refer to, taken from the slide's timeline record, and the
+// plan that fits a slide's keyframes to the slide's actual length: a slide section with
+// `ScaleMode` 1 or 2 and `ScaleTimes` "a,b,c" (the authored Sync - Start, incoming and next
+// transition) is built with the authored durations and then rescaled to the actual ones.
 #pragma once
 
 #include "package/IniFile.h"
+#include "project/SlideTimeline.h"
 
 namespace kiv {
-
-// A slide's place on the show timeline (show milliseconds), as the timeline reports it.
-struct TSlideMoments {
-    double start = 0.0;          // the incoming transition begins
-    double sync = 0.0;           // the next slide's transition begins
-    double transition = 0.0;     // length of the incoming transition
-    double nextTransition = 0.0; // length of the following transition
-    double end = 0.0;            // the slide has completely disappeared
-};
 
 // The lengths keyframe origins are computed from, in whole milliseconds.
 struct TSlideDurations {
@@ -33,7 +25,7 @@ enum TKeyOrigin : int {
 
 // Durations of a slide; each is rounded to whole milliseconds and kept within ±2^31 ms, and a
 // non-finite one reads as 0.
-TSlideDurations DurationsOf(const TSlideMoments& moments) noexcept;
+TSlideDurations DurationsOf(const TSlideInfo& times) noexcept;
 TSlideDurations MakeDurations(double total, double incoming, double next) noexcept;
 
 // Time of an origin within the slide: 0, incoming, total - next, total.
@@ -49,6 +41,6 @@ struct TKeyframeTiming {
 // Reads `ScaleMode` and `ScaleTimes` of the slide section (may be null). Mode 1 rescales by
 // (End - Start) / (a + c), mode 2 by (Sync - Start) / a. A divisor of 0, a `ScaleTimes` that is not
 // three integers, or any other mode builds with the actual durations directly.
-TKeyframeTiming PlanKeyframeTiming(const TIniList* slideSection, const TSlideMoments& moments);
+TKeyframeTiming PlanKeyframeTiming(const TIniList* slideSection, const TSlideInfo& times);
 
 } // namespace kiv

@@ -10,6 +10,7 @@
 #pragma once
 
 #include "base/RefObject.h"
+#include "package/FileAccessor.h"
 #include "package/IniFile.h"
 #include "project/EffectManager.h"
 #include "project/EffectPool.h"
@@ -32,7 +33,7 @@ struct TKivSourceSetup {
     // transition objects).
     TRef<TIniFile> document;
     // The show's file accessor, kept for the Parts that open the show's files; may be none.
-    TRef<TRefObject> fileAccessor;
+    TRef<TFileAccessor> fileAccessor;
     // The program's own file name; the extension ".scr" (any case) selects screen-saver mode.
     std::string programFileName;
     // The generator of the transition choice; none: one reseeded from the clock.
@@ -60,7 +61,8 @@ public:
     TIniFile& Document() const { return *document_; }
     TIniSection* MainSection() const { return main_; }
     TIniSection* TimesSection() const { return times_; }
-    TRefObject* FileAccessor() const { return fileAccessor_.Get(); }
+    // The show's file accessor; null when the setup gave none.
+    TFileAccessor* FileAccessor() const { return fileAccessor_.Get(); }
     TKIVEffectManager& Catalog() const { return *catalog_; }
     const TEffectPool& TransitionPool() const { return pool_; }
     const TSlideTimeline& Timeline() const { return timeline_; }
@@ -100,7 +102,7 @@ protected:
 private:
     TRef<TKIVEffectManager> catalog_;
     TRef<TIniFile> document_;
-    TRef<TRefObject> fileAccessor_;
+    TRef<TFileAccessor> fileAccessor_;
     TIniSection* main_ = nullptr;
     TIniSection* times_ = nullptr;
     TShowOptions options_;

@@ -103,7 +103,7 @@ void SetColorApplyHook(TColorApplyHook hook) {
 TShowColorState RunColorSetup(TKivShowLocator* show, const TIniFile* project) {
     TShowColorState state = Decide(show, project);
     Globals().state = state;
-    if (Globals().applyHook) Globals().applyHook(state);
+    if (Globals().applyHook) Globals().applyHook(state, show);
     return state;
 }
 

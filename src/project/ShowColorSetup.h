@@ -64,8 +64,9 @@ const TShowColorState& ShowColorState();
 // null when the set-up runs without a show).
 using TColorLibraryHook = std::function<bool(TKivShowLocator* show)>;
 void SetColorLibraryHook(TColorLibraryHook hook);
-// Receives every decision.
-using TColorApplyHook = std::function<void(const TShowColorState& state)>;
+// Receives every decision, with the show it was made for (null when the set-up runs without a
+// show), so that the show's own colour tables can be read from its files.
+using TColorApplyHook = std::function<void(const TShowColorState& state, TKivShowLocator* show)>;
 void SetColorApplyHook(TColorApplyHook hook);
 
 // The colour set-up for `show` (may be null) with its project `project` (may be null): decides,

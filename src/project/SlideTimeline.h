@@ -12,13 +12,15 @@
 
 namespace kiv {
 
+// A slide's times: the one record the timeline makes and keyframe timing, navigation and the
+// engine read.
 struct TSlideInfo {
     double start = 0;          // the incoming transition begins
     double sync = 0;           // the next slide's transition begins
     double transition = 0;     // length of the incoming transition (cut to sync - start)
     double nextTransition = 0; // length of the following transition, uncut
     double end = 0;            // sync + nextTransition: the slide has gone
-    std::string slideId;
+    std::string slideId{};     // empty before the show; "{}" lets records be brace-initialised in part
 };
 
 using TSlideInfoList = std::vector<TSlideInfo>;

@@ -30,22 +30,23 @@ bool TActionPerformer::Perform(const TKivActionInfo& action) {
         window_.Close();
         return true;
     case kActionPrevSlide:
-        if (times) window_.SeekTo(TSlideNavigation(*times).PrevSlideTime(window_.CurrentTime()));
+        if (times) window_.Engine().PostSeek(TSlideNavigation(*times).PrevSlideTime(window_.CurrentTime()));
         return true;
     case kActionNextSlide:
-        if (window_.EngineHolding())
-            window_.ClearHold();
+        if (window_.Engine().SendHolding())
+            window_.Engine().SendClearHold();
         else if (times)
-            window_.SeekTo(TSlideNavigation(*times).NextSlideTime(window_.CurrentTime(), window_.Paused()));
+            window_.Engine().PostSeek(
+                TSlideNavigation(*times).NextSlideTime(window_.CurrentTime(), window_.Paused()));
         return true;
     case kActionPause:
-        if (window_.EngineHolding())
-            window_.ClearHold();
+        if (window_.Engine().SendHolding())
+            window_.Engine().SendClearHold();
         else
-            window_.SetPaused(!window_.Paused());
+            window_.Engine().PostPaused(!window_.Paused());
         return true;
     case kActionPrint:
-        window_.PrintCurrentSlide();
+        window_.Engine().PostPrint();
         return true;
     case kActionGotoSlide:
         GotoSlide(action);
@@ -75,8 +76,8 @@ bool TActionPerformer::Perform(const TKivActionInfo& action) {
         lastSwitch_ = switcher_.Switch(action);
         return true;
     case kActionStop:
-        window_.SetPaused(true);
-        window_.SeekTo(0);
+        window_.Engine().PostPaused(true);
+        window_.Engine().PostSeek(0);
         return true;
     case kActionCloseDialog:
         window_.State().exitRequested = true;
@@ -84,7 +85,7 @@ bool TActionPerformer::Perform(const TKivActionInfo& action) {
         window_.Close();
         return true;
     case kActionGotoTime:
-        window_.SeekTo(action.number);
+        window_.Engine().PostSeek(action.number);
         return true;
     default:
         return false;
@@ -96,7 +97,7 @@ void TActionPerformer::GotoSlide(const TKivActionInfo& action) {
     if (!times) return;
     const TSlideNavigation navigation(*times);
     const int index = action.number == -1 ? navigation.SlideIndexByName(action.text) : action.number - 1;
-    window_.SeekTo(navigation.SlideStartTime(index));
+    window_.Engine().PostSeek(navigation.SlideStartTime(index));
 }
 
 bool TActionPerformer::RunCommands(const std::string& text) {

@@ -1,7 +1,7 @@
 // TActionPerformer: performs the actions that belong to the main window — exit, slide navigation,
-// pause, print, running programs and links, switching shows — against the window interface. The
-// engine performs the overlay's actions (help, dialogs) itself and sends the rest here. Main thread
-// only.
+// pause, print, running programs and links, switching shows — against the window interface and its
+// engine link. The engine performs the overlay's actions (help, dialogs) itself and sends the rest
+// here. Main thread only.
 #pragma once
 
 #include "viewer/ActionInfo.h"

@@ -25,31 +25,31 @@ bool TInputHandler::KeyEvent(int modifiers, int keyCode, int eventFlag) {
         performer_.Perform(MakeAction(kActionCloseDialog));
         return true;
     }
-    if (window_.DialogOpen()) {
-        if (keyCode == vk::Escape && down) window_.CloseTopDialog();
+    if (window_.Engine().SendDialogOpen()) {
+        if (keyCode == vk::Escape && down) window_.Engine().PostCloseTopDialog();
         if (keyCode != vk::F1) return true;
     }
     if (!mapping_) return false;
     if (const TKeyMap* binding = mapping_->FindKey(modifiers, keyCode, eventFlag)) {
         if (binding->Action().kind == kActionHelp && window_.ShowRunning()) {
-            window_.SendActionToEngine(binding->Action());
+            window_.Engine().PostAction(binding->Action());
             return true;
         }
         performer_.Perform(binding->Action());
     }
     if (!mapping_->ControlPermitted() && down && TInputMappingClass::ReleasesHold(keyCode) &&
-        window_.EngineHolding())
-        window_.ClearHold();
+        window_.Engine().SendHolding())
+        window_.Engine().SendClearHold();
     return false;
 }
 
 void TInputHandler::MouseEvent(int modifiers, int x, int y, TMouseEventKind event, TMouseButton button) {
     if (clock_() - window_.State().createdAt < kStartGuardMs) return;
-    window_.PollCursor();
+    window_.Engine().SendPollCursor();
     if (!mapping_) return;
     const TKivActionInfo action = mapping_->MouseAction(modifiers, x, y, event, button);
     if (window_.CursorShown() || action.kind == kActionHelp) {
-        window_.SendMouseToEngine(
+        window_.Engine().PostMouse(
             TMouseInput{modifiers, x, y, static_cast<int>(event), static_cast<int>(button)}, action);
         return;
     }
@@ -76,7 +76,7 @@ void TInputHandler::WheelEvent(int modifiers, int delta) {
         // Seeking before the start of the show is pointless; the start is as far back as it goes.
         time = std::max(0.0, time - notches * kWheelStepMs);
     }
-    window_.SeekTo(time);
+    window_.Engine().PostSeek(time);
 }
 
 } // namespace kiv

@@ -1,10 +1,13 @@
 // TMainWindowActions: what input handling and actions need of the main window and the show viewer
-// it owns. The main window implements it; tests implement it with a recording fake. Every call is
-// made on the main thread. TShellState holds the window's flags that the actions and the close
-// handler share.
+// it owns, as far as the window answers it itself on the main thread (its flags, dialogs, the
+// viewer's record of time and pause, the open show). Whatever crosses to the engine thread goes
+// through the engine link it hands out (EngineLink.h). The main window implements it; tests
+// implement it with a recording fake. Every call is made on the main thread. TShellState holds the
+// window's flags that the actions and the close handler share.
 #pragma once
 
 #include "viewer/ActionInfo.h"
+#include "viewer/EngineLink.h"
 #include "viewer/RunStack.h"
 
 #include <cstdint>
@@ -34,54 +37,34 @@ struct TCurrentShow {
     std::string projectFileName; // the value of "-filename" the player was started with, else empty
 };
 
-// A mouse event passed on to the engine.
-struct TMouseInput {
-    int modifiers = 0;
-    int x = 0;
-    int y = 0;
-    int event = 0;  // TMouseEventKind as an integer
-    int button = 0; // TMouseButton as an integer
-};
-
 class TMainWindowActions {
 public:
     virtual ~TMainWindowActions() = default;
 
     virtual TShellState& State() = 0;
 
+    // The link to the viewer's engine thread.
+    virtual TEngineLink& Engine() = 0;
+
     // --- The viewer and its show ---
     virtual bool HasViewer() const = 0;
     // True while a show is open in the viewer.
     virtual bool ShowRunning() const = 0;
+    // The viewer's record: the last position the engine reported or a seek asked for (ms).
     virtual double CurrentTime() const = 0;
+    // The viewer's record: the last pause state handed to the engine.
     virtual bool Paused() const = 0;
-    virtual void SetPaused(bool paused) = 0;
-    // Moves the show to `time` (ms); the pause state stays as it is.
-    virtual void SeekTo(double time) = 0;
-    // True while the engine stops at a slide that waits for the user.
-    virtual bool EngineHolding() const = 0;
-    virtual void ClearHold() = 0;
     // The open show's timeline; nullptr without a show.
     virtual const TSlideTimes* SlideTimes() const = 0;
     // The open show's project; nullptr without a show.
     virtual const TIniFile* Project() const = 0;
 
-    // --- The engine's overlay ---
-    virtual bool DialogOpen() const = 0;
-    virtual void CloseTopDialog() = 0;
-    // Hands an action to the engine ("help" while a show runs).
-    virtual void SendActionToEngine(const TKivActionInfo& action) = 0;
-    virtual bool CursorShown() const = 0;
-    // The cursor poll run before each mouse event (hand cursor over objects with actions).
-    virtual void PollCursor() = 0;
-    // Hands a mouse event with its mapped action to the engine (objects under the pointer first).
-    virtual void SendMouseToEngine(const TMouseInput& input, const TKivActionInfo& action) = 0;
-
     // --- The window ---
+    // Whether the mouse cursor is shown (the window's cursor monitor).
+    virtual bool CursorShown() const = 0;
     // Asks the window to close; the close handler decides.
     virtual void Close() = 0;
     virtual void SetExitCode(int code) = 0;
-    virtual void PrintCurrentSlide() = 0;
     // Shows the caption as inactive (before another program starts).
     virtual void ShowCaptionInactive() = 0;
     virtual bool TopMost() const = 0;

@@ -140,11 +140,11 @@ bool TShowSwitcher::Switch(const TKivActionInfo& action) {
     const bool wasPaused = window_.Paused();
     if (window_.OpenShow(file, !startingProject, start.isTime, true, start.position)) {
         if (item) window_.State().runStack.Push(std::move(*item));
-        window_.SetPaused(false);
+        window_.Engine().PostPaused(false);
         return true;
     }
     if (andReturn) {
-        window_.SetPaused(wasPaused);
+        window_.Engine().PostPaused(wasPaused);
     } else {
         window_.State().exitRequested = true;
         window_.Close();

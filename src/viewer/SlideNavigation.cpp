@@ -14,7 +14,7 @@ double TSlideNavigation::Rounded(double value) const {
 double TSlideNavigation::SlideStartTime(int index) const {
     if (times_.Count() <= 0) return 0;
     index = std::max(index, 0);
-    const TSlideTimeRecord record = times_.SlideTimes(index);
+    const TSlideInfo record = times_.SlideTimes(index);
     if (record.transition != 0 || ShowEndsAt(index)) return Rounded(record.start);
     return Rounded(record.start) + 1;
 }
@@ -28,7 +28,7 @@ double TSlideNavigation::NextSlideTime(double current, bool paused) const {
     // Starts grow by a whole period within one pass, so a pass plus one slide always gets past
     // `current`; a show whose slides all have zero length never would, hence the bound.
     const int lastStep = index + count + 1;
-    TSlideTimeRecord record;
+    TSlideInfo record;
     do {
         ++index;
         record = times_.SlideTimes(index);
@@ -48,7 +48,7 @@ double TSlideNavigation::PrevSlideTime(double current) const {
         --index;
         if (index <= 0) return 0;
     }
-    TSlideTimeRecord record = times_.SlideTimes(index);
+    TSlideInfo record = times_.SlideTimes(index);
     const double shown = Rounded(record.start + record.transition);
     if (current >= shown + 500) return shown;
     --index;

@@ -4,17 +4,12 @@
 // answer them. All results are whole milliseconds.
 #pragma once
 
+#include "project/SlideTimeline.h"
+
 #include <cstdint>
 #include <string>
 
 namespace kiv {
-
-// The times of one slide of the timeline, in ms from the start of the show.
-struct TSlideTimeRecord {
-    double start = 0;      // the incoming transition begins
-    double sync = 0;       // the next slide's transition begins
-    double transition = 0; // length of the incoming transition
-};
 
 // The timeline queries of navigation. Any slide index is allowed: negative ones lie before the
 // show, those from Count() on are the later passes of a repeating show (and, for a show that does
@@ -25,7 +20,8 @@ public:
     virtual int Count() const = 0;
     // True when the show starts again after its last slide.
     virtual bool Repeats() const = 0;
-    virtual TSlideTimeRecord SlideTimes(int index) const = 0;
+    // The slide's timeline record (navigation reads start, sync and transition).
+    virtual TSlideInfo SlideTimes(int index) const = 0;
     // The index of the slide at time t: the first index from -1 on whose start <= t <= sync.
     virtual int FindSlideAt(double t) const = 0;
     // The identifier of slide index 0..Count()-1.

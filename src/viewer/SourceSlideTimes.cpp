@@ -8,10 +8,10 @@ TSourceSlideTimes::TSourceSlideTimes(TRef<TKivSource> source) : source_(std::mov
     KIV_ASSERT(source_, "TSourceSlideTimes needs a show project");
 }
 
-TSlideTimeRecord TSourceSlideTimes::SlideTimes(int index) const {
+TSlideInfo TSourceSlideTimes::SlideTimes(int index) const {
     TSlideInfo info;
     source_->GetSlideTimes(index, info);
-    return {info.start, info.sync, info.transition};
+    return info;
 }
 
 std::string TSourceSlideTimes::SlideId(int index) const {

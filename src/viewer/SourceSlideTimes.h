@@ -15,7 +15,7 @@ public:
     int Count() const override { return source_->SlideCount(); }
     // Only "repeat" starts the show again; "close" and "stop" end it after the last slide.
     bool Repeats() const override { return source_->EndMode() == TEndMode::Repeat; }
-    TSlideTimeRecord SlideTimes(int index) const override;
+    TSlideInfo SlideTimes(int index) const override;
     int FindSlideAt(double t) const override { return source_->FindSlideAt(t); }
     std::string SlideId(int index) const override;
 

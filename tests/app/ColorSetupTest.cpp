@@ -1,8 +1,12 @@
 #include "app/ColorSwitches.h"
+#include "images/ColorProfile.h"
 #include "package/IniFile.h"
 #include "package/RegularFile.h"
+#include "project/KivShowLocator.h"
 #include "project/ShowColorSetup.h"
 
+#include "images/PictureMaker.h"
+#include "package/PackageBytes.h"
 #include "package/TempFolder.h"
 
 #include <gtest/gtest.h>
@@ -90,7 +94,8 @@ protected:
             ++libraryAsked;
             return libraryAvailable;
         });
-        SetColorApplyHook([this](const TShowColorState& state) { applied.push_back(state); });
+        SetColorApplyHook(
+            [this](const TShowColorState& state, TKivShowLocator*) { applied.push_back(state); });
     }
     void TearDown() override {
         SetColorLibraryHook(nullptr);
@@ -171,6 +176,105 @@ TEST_F(ColorSetup, EachOpenStartsFromClearedFlags) {
     const TShowColorState state = Run("sRGB");
     EXPECT_FALSE(state.managementOff) << "a later show with colour management turns it back on";
     EXPECT_TRUE(state.libraryActive);
+}
+
+// A show's own colour tables: the picture "ColorSpaceExe_" + profile name + "].ZKGFX" holds the
+// differences from the identity table.
+class ShowColorTables : public ::testing::Test {
+protected:
+    void SetUp() override {
+        SetColorCommandLine({});
+        InstallColorApplyHook();
+    }
+    void TearDown() override {
+        SetColorApplyHook(nullptr);
+        SetTablePictureSource(nullptr);
+        SetColorManagement(TColorManagement::Active);
+        SetDisplayProfile(nullptr);
+    }
+
+    // Differences that tell every lattice point and every channel apart: blue y mod 7, green 250
+    // (so most values wrap), red the column.
+    static std::uint8_t Difference(int y, int x, int channel) {
+        return static_cast<std::uint8_t>(channel == 0 ? y % 7 : channel == 1 ? 250 : x);
+    }
+    static std::string TablePicture() {
+        auto differences = MakeRef<TBitmap>(32, 1024, TPixelFormat::Bgra32);
+        for (int y = 0; y < 1024; ++y)
+            for (int x = 0; x < 32; ++x) {
+                for (int c = 0; c < 3; ++c)
+                    differences->Row(y)[4 * x + c] = Difference(y, x, c);
+                differences->Row(y)[4 * x + 3] = 255;
+            }
+        const test::TBytes bytes = test::MakeZkgfx(
+            {{"File", "C:\\Tables\\funky.bmp"}, {"Width", "32"}, {"Height", "1024"}, {"OriginalSize", "1"}},
+            test::DeflateRaw(test::MakeBmp24(*differences)));
+        return std::string(bytes.begin(), bytes.end());
+    }
+    TRef<TKivShowLocator> Open(const std::string& name, std::string_view colorManagement, bool withTable) {
+        std::vector<test::TTestEntry> entries = {
+            {"Project.kiv", "[Main]\r\nColorManagement=" + std::string(colorManagement) + "\r\n",
+             TEntryStorage::Deflated}};
+        if (withTable)
+            entries.push_back({"ColorSpaceExe_FunkyRGB].ZKGFX", TablePicture(), TEntryStorage::Stored});
+        const std::string file = folder.File(name);
+        test::WriteFileBytes(file, test::PackInMemory(entries));
+        return OpenPackagedShow(file).show;
+    }
+    // The identity table through the transform from sRGB to FunkyRGB.
+    static TRef<TBitmap> FunkyTable() {
+        TRef<TColorTransform> transform =
+            CreateColorTransform(*BuiltInProfile("sRGB"), *BuiltInProfile("FunkyRGB"));
+        if (!transform) return nullptr;
+        TRef<TBitmap> table = MakeIdentityTable();
+        transform->Apply(*table);
+        return table;
+    }
+    static bool IsShowTable(const TBitmap& table) {
+        TRef<TBitmap> identity = MakeIdentityTable();
+        for (int y = 0; y < 1024; ++y)
+            for (int x = 0; x < 32; ++x)
+                for (int c = 0; c < 3; ++c)
+                    if (table.Row(y)[4 * x + c] !=
+                        static_cast<std::uint8_t>(identity->Row(y)[4 * x + c] + Difference(y, x, c)))
+                        return false;
+        return true;
+    }
+
+    test::TTempFolder folder;
+};
+
+TEST_F(ShowColorTables, TheShowsTablePictureMakesTheTransform) {
+    ASSERT_TRUE(Open("funky.kvshow", "*", true));
+    EXPECT_EQ(ColorManagement(), TColorManagement::Tables);
+    EXPECT_EQ(DisplayProfile()->Name(), "FunkyRGB");
+    TRef<TBitmap> table = FunkyTable();
+    ASSERT_TRUE(table);
+    EXPECT_TRUE(IsShowTable(*table)) << "each byte is the identity value plus the difference, modulo 256";
+    EXPECT_EQ(table->Row(0)[3], 255) << "alpha kept";
+}
+
+TEST_F(ShowColorTables, ColourManagementOffStillReadsTheTable) {
+    ASSERT_TRUE(Open("off.kvshow", "", true));
+    EXPECT_EQ(ColorManagement(), TColorManagement::Off);
+    TRef<TBitmap> table = FunkyTable();
+    ASSERT_TRUE(table);
+    EXPECT_TRUE(IsShowTable(*table));
+}
+
+TEST_F(ShowColorTables, TheNextShowWithoutATableUsesTheLibrary) {
+    ASSERT_TRUE(Open("first.kvshow", "*", true));
+    ASSERT_TRUE(Open("second.kvshow", "*", false));
+    TRef<TBitmap> table = FunkyTable();
+    ASSERT_TRUE(table);
+    EXPECT_FALSE(IsShowTable(*table)) << "the first show's table went with it";
+    EXPECT_GT(table->Row(1023)[4 * 31 + 2], 240) << "white stays white through Little CMS";
+
+    ASSERT_TRUE(Open("third.kvshow", "*", true));
+    RunColorSetup(nullptr, nullptr);
+    table = FunkyTable();
+    ASSERT_TRUE(table);
+    EXPECT_FALSE(IsShowTable(*table)) << "a set-up without a show has no tables";
 }
 
 } // namespace

@@ -195,7 +195,7 @@ TEST(BitmapStore, OwnedClassGivesACopyOfWrappedPixels) {
 
 TEST(Image, CopiesShareOneStoreAndOneDecodedBitmap) {
     TBytesStream stream(test::MakeBmp24(*test::MakeGradient(6, 4)));
-    TRef<TImage> first = LoadPictureByName(stream, "shared.bmp");
+    TRef<TImage> first = DecodePictureByName(stream, "shared.bmp");
     ASSERT_TRUE(first);
     TRef<TImage> second = first->Clone();
     EXPECT_EQ(&first->Store(), &second->Store());
@@ -226,12 +226,12 @@ TRef<TBitmapStore> CountingLoader(TStream& stream, const std::string& name, TRot
 TEST(PictureLoader, RegisteredExtensionsAreNormalisedAndComparedWithoutCase) {
     RegisterLoader(CountingLoader, {"  *tstx", ".tsty"});
     TBytesStream stream({1, 2, 3});
-    EXPECT_TRUE(LoadPictureByName(stream, "a.TSTX"));
+    EXPECT_TRUE(DecodePictureByName(stream, "a.TSTX"));
     stream.SetPosition(0);
-    EXPECT_TRUE(LoadPictureByName(stream, "b.tsty"));
+    EXPECT_TRUE(DecodePictureByName(stream, "b.tsty"));
     EXPECT_EQ(g_testLoaderCalls.load(), 2);
     stream.SetPosition(0);
-    EXPECT_FALSE(LoadPictureByName(stream, "c.tstz"));
+    EXPECT_FALSE(DecodePictureByName(stream, "c.tstz"));
     EXPECT_EQ(g_testLoaderCalls.load(), 2);
 }
 
@@ -241,7 +241,7 @@ TEST(PictureLoader, PngDataInABmpNameLoadsAsPng) {
     spec.height = 2;
     spec.rows = {{10, 20, 30, 40, 50, 60, 70, 80, 90}, {1, 2, 3, 4, 5, 6, 7, 8, 9}};
     TBytesStream stream(test::EncodePng(spec));
-    TRef<TImage> image = LoadPictureByName(stream, "photo.bmp");
+    TRef<TImage> image = DecodePictureByName(stream, "photo.bmp");
     ASSERT_TRUE(image);
     EXPECT_STREQ(image->Store().ClassName(), "TImageLibStore");
     TRef<TBitmap> level0 = image->Store().GetMipLevel(0, TPixelFormat::Bgr24);
@@ -254,14 +254,14 @@ TEST(PictureLoader, DataNoLoaderAcceptsGivesNothingAndKeepsTheStreamPosition) {
     TBytesStream stream(junk);
     stream.SetPosition(10);
     for (const char* name : {"x.bmp", "x.jpg", "x.gif", "x.png", "x.zkgfx", "x.gif|framesatlas"}) {
-        EXPECT_FALSE(LoadPictureByName(stream, name)) << name;
+        EXPECT_FALSE(DecodePictureByName(stream, name)) << name;
         EXPECT_EQ(stream.GetPosition(), 10) << name;
     }
 }
 
 TEST(PictureLoader, ANameWithoutExtensionTriesEveryLoader) {
     TBytesStream stream(test::MakeBmp24(*test::MakeGradient(3, 3)));
-    TRef<TImage> image = LoadPictureByName(stream, "picture");
+    TRef<TImage> image = DecodePictureByName(stream, "picture");
     ASSERT_TRUE(image);
     EXPECT_EQ(image->Width(), 3);
 }

@@ -185,7 +185,7 @@ TEST(Bmp, BrokenAndHostileFilesAreDeclined) {
         EXPECT_THROW(Decode(TBytes(good.begin(), good.begin() + n)), EImageError);
 
     TBytesStream stream(huge);
-    EXPECT_FALSE(LoadPictureByName(stream, "huge.bmp"));
+    EXPECT_FALSE(DecodePictureByName(stream, "huge.bmp"));
     EXPECT_EQ(stream.GetPosition(), 0);
 }
 
@@ -199,7 +199,7 @@ std::vector<std::pair<std::string, std::string>> GfxFields(int width, int height
 TEST(Gfx, CompressedPicturesDecodeTo32Bits) {
     TRef<TBitmap> picture = test::MakeGradient(21, 11, false, true);
     TBytesStream stream(test::MakeZkgfx(GfxFields(21, 11), test::DeflateRaw(test::MakeBmp24(*picture))));
-    TRef<TImage> image = LoadPictureByName(stream, "photo.zkgfx");
+    TRef<TImage> image = DecodePictureByName(stream, "photo.zkgfx");
     ASSERT_TRUE(image);
     EXPECT_STREQ(image->Store().ClassName(), "TGfxBitmapStore");
     EXPECT_EQ(image->Format(), TPixelFormat::Bgra32);
@@ -217,7 +217,7 @@ TEST(Gfx, CompressedPicturesDecodeTo32Bits) {
 TEST(Gfx, CompressedDataUnderABmpNameIsRecognisedByItsMagic) {
     TBytesStream stream(
         test::MakeZkgfx(GfxFields(3, 2), test::DeflateRaw(test::MakeBmp24(*test::MakeGradient(3, 2)))));
-    TRef<TImage> image = LoadPictureByName(stream, "photo.BMP");
+    TRef<TImage> image = DecodePictureByName(stream, "photo.BMP");
     ASSERT_TRUE(image);
     EXPECT_STREQ(image->Store().ClassName(), "TGfxBitmapStore");
 }
@@ -239,20 +239,20 @@ TEST(Gfx, DamagedPixelDataGivesAnOpaqueGreenPictureOfTheDeclaredSize) {
     {
         TBytesStream stream(
             test::MakeZkgfx(GfxFields(40, 30), TBytes(data.begin(), data.begin() + data.size() / 2)));
-        TRef<TImage> image = LoadPictureByName(stream, "cut.zkgfx");
+        TRef<TImage> image = DecodePictureByName(stream, "cut.zkgfx");
         ASSERT_TRUE(image);
         ExpectGreen(*image, 40, 30);
     }
     {
         TBytes garbage(data.size(), 0xFF);
         TBytesStream stream(test::MakeZkgfx(GfxFields(40, 30), garbage));
-        TRef<TImage> image = LoadPictureByName(stream, "garbage.zkgfx");
+        TRef<TImage> image = DecodePictureByName(stream, "garbage.zkgfx");
         ASSERT_TRUE(image);
         ExpectGreen(*image, 40, 30);
     }
     {
         TBytesStream stream(test::MakeZkgfx(GfxFields(41, 30), data));
-        TRef<TImage> image = LoadPictureByName(stream, "mismatch.zkgfx");
+        TRef<TImage> image = DecodePictureByName(stream, "mismatch.zkgfx");
         ASSERT_TRUE(image);
         ExpectGreen(*image, 41, 30);
     }

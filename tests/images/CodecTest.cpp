@@ -49,7 +49,7 @@ TRef<TBitmap> BoxReduced(const TBitmap& source, int level) {
 TEST(Jpeg, LevelsUpToThreeAreDecodedAtReducedScaleAndHigherOnesHalved) {
     TRef<TBitmap> picture = test::MakeGradient(203, 101);
     TBytesStream stream(test::EncodeJpeg(*picture, 95));
-    TRef<TImage> image = LoadPictureByName(stream, "photo.JPG");
+    TRef<TImage> image = DecodePictureByName(stream, "photo.JPG");
     ASSERT_TRUE(image);
     TBitmapStore& store = image->Store();
     EXPECT_STREQ(store.ClassName(), "TJpegBitmapStore");
@@ -77,7 +77,7 @@ TEST(Jpeg, LevelsUpToThreeAreDecodedAtReducedScaleAndHigherOnesHalved) {
 TEST(Jpeg, BrokenDataAfterTheHeaderStillGivesAPicture) {
     const TBytes whole = test::EncodeJpeg(*test::MakeGradient(64, 64, false, true), 90);
     TBytesStream stream(TBytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() / 2)));
-    TRef<TImage> image = LoadPictureByName(stream, "cut.jpg");
+    TRef<TImage> image = DecodePictureByName(stream, "cut.jpg");
     ASSERT_TRUE(image);
     TRef<TBitmap> level0 = image->Store().GetMipLevel(0);
     EXPECT_EQ(level0->Width(), 64);
@@ -87,10 +87,10 @@ TEST(Jpeg, BrokenDataAfterTheHeaderStillGivesAPicture) {
     for (std::size_t i = 0; i < garbage.size(); i += 7)
         garbage[i] ^= 0x5A;
     TBytesStream bad(garbage);
-    if (TRef<TImage> decoded = LoadPictureByName(bad, "bad.jpg")) decoded->Store().GetMipLevel(1);
+    if (TRef<TImage> decoded = DecodePictureByName(bad, "bad.jpg")) decoded->Store().GetMipLevel(1);
     for (std::size_t n : {0u, 2u, 20u, 100u}) {
         TBytesStream head(TBytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)));
-        EXPECT_FALSE(LoadPictureByName(head, "head.jpg")) << n;
+        EXPECT_FALSE(DecodePictureByName(head, "head.jpg")) << n;
         EXPECT_EQ(head.GetPosition(), 0);
     }
 }
@@ -100,7 +100,7 @@ TEST(Jpeg, EmbeddedProfilesAreReadAndSrgbIsShared) {
     {
         TRef<TColorProfile> srgb = BuiltInProfile("sRGB");
         TBytesStream stream(test::EncodeJpeg(*picture, 90, srgb->Data()));
-        TRef<TImage> image = LoadPictureByName(stream, "s.jpg");
+        TRef<TImage> image = DecodePictureByName(stream, "s.jpg");
         ASSERT_TRUE(image);
         EXPECT_EQ(image->Store().Profile(), srgb);
     }
@@ -109,7 +109,7 @@ TEST(Jpeg, EmbeddedProfilesAreReadAndSrgbIsShared) {
         TBytes big = BuiltInProfile("AdobeRGB")->Data();
         big.resize(150000, 0x42);
         TBytesStream stream(test::EncodeJpeg(*picture, 90, big));
-        TRef<TImage> image = LoadPictureByName(stream, "adobe.jpg");
+        TRef<TImage> image = DecodePictureByName(stream, "adobe.jpg");
         ASSERT_TRUE(image);
         TRef<TColorProfile> profile = image->Store().Profile();
         ASSERT_TRUE(profile);
@@ -117,7 +117,7 @@ TEST(Jpeg, EmbeddedProfilesAreReadAndSrgbIsShared) {
         EXPECT_EQ(profile->Data(), big);
     }
     TBytesStream plain(test::EncodeJpeg(*picture, 90));
-    EXPECT_FALSE(LoadPictureByName(plain, "plain.jpg")->Store().Profile());
+    EXPECT_FALSE(DecodePictureByName(plain, "plain.jpg")->Store().Profile());
 }
 
 TEST(Jpeg, MarkerScanStopsCleanlyOnBrokenMarkers) {
@@ -152,7 +152,7 @@ test::TPngSpec RgbSpec(int width, int height, int colorType, int depth, unsigned
 
 TRef<TBitmap> LoadPng(const test::TPngSpec& spec) {
     TBytesStream stream(test::EncodePng(spec));
-    TRef<TImage> image = LoadPictureByName(stream, "p.png");
+    TRef<TImage> image = DecodePictureByName(stream, "p.png");
     if (!image) return nullptr;
     return image->Store().GetMipLevel(0);
 }
@@ -218,12 +218,12 @@ TEST(Png, TruncatedDataKeepsWhatArrivedAndHeadersAloneAreDeclined) {
     const TBytes whole = test::EncodePng(RgbSpec(50, 50, PNG_COLOR_TYPE_RGB, 8, 6));
     TBytesStream cut(
         TBytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(whole.size() * 2 / 3)));
-    TRef<TImage> image = LoadPictureByName(cut, "cut.png");
+    TRef<TImage> image = DecodePictureByName(cut, "cut.png");
     ASSERT_TRUE(image);
     EXPECT_EQ(image->Store().GetMipLevel(0)->Width(), 50);
     for (std::size_t n : {0u, 8u, 20u, 32u}) {
         TBytesStream head(TBytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)));
-        EXPECT_FALSE(LoadPictureByName(head, "head.png")) << n;
+        EXPECT_FALSE(DecodePictureByName(head, "head.png")) << n;
     }
 }
 
@@ -251,7 +251,7 @@ TEST(Gif, FirstFrameIsComposedOnTheScreenWithTransparency) {
     test::TGifFrameSpec frame{1, 1, 3, 2, {10, 11, 12, 13, 99, 15}, 0, 99, 5, false};
     spec.frames = {frame, frame};
     TBytesStream stream(test::EncodeGif(spec));
-    TRef<TImage> image = LoadPictureByName(stream, "a.gif");
+    TRef<TImage> image = DecodePictureByName(stream, "a.gif");
     ASSERT_TRUE(image);
     TRef<TBitmap> b = image->Store().GetMipLevel(0);
     ASSERT_EQ(b->Width(), 6);
@@ -263,7 +263,7 @@ TEST(Gif, FirstFrameIsComposedOnTheScreenWithTransparency) {
     EXPECT_FALSE(image->Store().TilesTag());
 
     TBytesStream again(test::EncodeGif(spec));
-    EXPECT_EQ(LoadPictureByName(again, "a.gif_first_frame")->Width(), 6);
+    EXPECT_EQ(DecodePictureByName(again, "a.gif_first_frame")->Width(), 6);
 }
 
 TEST(Gif, AtlasFollowsTheDisposalRules) {
@@ -279,7 +279,7 @@ TEST(Gif, AtlasFollowsTheDisposalRules) {
         {0, 0, 1, 1, {4}, 0, -1, 40, true},
     };
     TBytesStream stream(test::EncodeGif(spec));
-    TRef<TImage> image = LoadPictureByName(stream, "anim.gif|framesatlas");
+    TRef<TImage> image = DecodePictureByName(stream, "anim.gif|framesatlas");
     ASSERT_TRUE(image);
     TRef<TBitmap> atlas = image->Store().GetMipLevel(0);
     ASSERT_EQ(atlas->Width(), 16);
@@ -312,7 +312,7 @@ TEST(Gif, HundredFramesOfAMillionPixelsGiveAnAtlasOf26) {
                                std::vector<std::uint8_t>(64, static_cast<std::uint8_t>(k + 1)), 1, -1, 4,
                                false});
     TBytesStream stream(test::EncodeGif(spec));
-    TRef<TImage> image = LoadPictureByName(stream, "big.gif|framesatlas");
+    TRef<TImage> image = DecodePictureByName(stream, "big.gif|framesatlas");
     ASSERT_TRUE(image);
     EXPECT_EQ(image->Width(), 26000);
     EXPECT_EQ(image->Height(), 1000);
@@ -336,7 +336,7 @@ TEST(Gif, ABrokenFileKeepsTheFramesDecodedSoFar) {
     const TBytes whole = test::EncodeGif(spec);
     // Cut inside the last frame's second data block: its first rows arrived.
     TBytesStream stream(TBytes(whole.begin(), whole.end() - 100));
-    TRef<TImage> image = LoadPictureByName(stream, "cut.gif|framesatlas");
+    TRef<TImage> image = DecodePictureByName(stream, "cut.gif|framesatlas");
     ASSERT_TRUE(image);
     EXPECT_EQ(image->Store().TilesTag()->frameCount, 3) << "the broken last frame is kept in part";
     ASSERT_EQ(image->Width(), 60);
@@ -345,7 +345,7 @@ TEST(Gif, ABrokenFileKeepsTheFramesDecodedSoFar) {
     EXPECT_EQ(Pixel(*atlas, 40, 19), Pixel(*atlas, 20, 19)) << "a row that did not: the frame before shows";
     for (std::size_t n : {0u, 6u, 13u, 800u}) {
         TBytesStream head(TBytes(whole.begin(), whole.begin() + static_cast<std::ptrdiff_t>(n)));
-        EXPECT_FALSE(LoadPictureByName(head, "h.gif")) << n;
+        EXPECT_FALSE(DecodePictureByName(head, "h.gif")) << n;
         EXPECT_EQ(head.GetPosition(), 0);
     }
 }

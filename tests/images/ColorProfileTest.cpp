@@ -165,5 +165,33 @@ TEST(ColorProfile, PrecomputedTablesReplaceColourTablesInTableMode) {
     EXPECT_NEAR(other->Row(0)[4 * 31 + 2], 219, 3);
 }
 
+TEST(ColorProfile, TablesServeWhileColourManagementIsNotActive) {
+    TColorStateGuard guard;
+    int asked = 0;
+    SetTablePictureSource([&asked](const std::string&) -> TRef<TBitmap> {
+        ++asked;
+        auto differences = MakeRef<TBitmap>(32, 1024, TPixelFormat::Bgr24);
+        for (int y = 0; y < 1024; ++y)
+            for (int x = 0; x < 32; ++x)
+                differences->Row(y)[3 * x] = 3; // blue + 3
+        return differences;
+    });
+    auto custom = MakeRef<TColorProfile>("Custom", BuiltInProfile("AdobeRGB")->Data());
+
+    SetColorManagement(TColorManagement::Off);
+    TRef<TColorTransform> fromTable = CreateColorTransform(*BuiltInProfile("sRGB"), *custom);
+    ASSERT_TRUE(fromTable);
+    EXPECT_EQ(asked, 1) << "colour management off still reads the show's table";
+    TRef<TBitmap> table = MakeIdentityTable();
+    fromTable->Apply(*table);
+    EXPECT_EQ(table->Row(1023)[4 * 5], 255 + 3 - 256);
+    EXPECT_EQ(table->Row(1023)[4 * 5 + 2], LatticeValue(5)) << "red unchanged";
+
+    SetColorManagement(TColorManagement::Active);
+    TRef<TColorTransform> fromLibrary = CreateColorTransform(*BuiltInProfile("sRGB"), *custom);
+    ASSERT_TRUE(fromLibrary);
+    EXPECT_EQ(asked, 1) << "active colour management converts through Little CMS";
+}
+
 } // namespace
 } // namespace kiv

@@ -42,7 +42,7 @@ protected:
 
     TRef<TBitmap> ReadPng(const fs::path& path) {
         test::TBytesStream stream(ReadBytes(path));
-        TRef<TImage> image = LoadPictureByName(stream, "out.png");
+        TRef<TImage> image = DecodePictureByName(stream, "out.png");
         if (!image) return nullptr;
         return image->Store().GetMipLevel(0, TPixelFormat::Bgra32);
     }

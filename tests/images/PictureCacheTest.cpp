@@ -76,8 +76,8 @@ TEST(PictureCache, TwoUsersOfOnePictureShareOneDecodedBitmap) {
     TRef<TFileAccessor> accessor = AccessorWith(source);
     source->Put("a.bmp", Bmp(8, 6));
     const std::size_t before = LiveImageHandles();
-    TRef<TImage> first = LoadPicture(*accessor, "a.bmp");
-    TRef<TImage> second = LoadPicture(*accessor->Copy(), "A.BMP");
+    TRef<TImage> first = LoadCachedPicture(*accessor, "a.bmp");
+    TRef<TImage> second = LoadCachedPicture(*accessor->Copy(), "A.BMP");
     ASSERT_TRUE(first && second);
     EXPECT_NE(first.Get(), second.Get()) << "each user gets its own picture object";
     EXPECT_EQ(&first->Store(), &second->Store());
@@ -91,7 +91,7 @@ TEST(PictureCache, TwoUsersOfOnePictureShareOneDecodedBitmap) {
     EXPECT_EQ(LiveImageHandles(), before + 1) << "the second user still holds it";
     second.Reset();
     EXPECT_EQ(LiveImageHandles(), before);
-    TRef<TImage> again = LoadPicture(*accessor, "a.bmp");
+    TRef<TImage> again = LoadCachedPicture(*accessor, "a.bmp");
     ASSERT_TRUE(again);
     EXPECT_EQ(source->opens["a.bmp"], 2) << "nobody held it, so it is decoded anew";
 }
@@ -102,8 +102,8 @@ TEST(PictureCache, SameNameFromAnotherSourceIsDecodedAgain) {
     TRef<TFileAccessor> showTwo = AccessorWith(two);
     one->Put("p.bmp", Bmp(4, 4));
     two->Put("p.bmp", Bmp(10, 2));
-    TRef<TImage> a = LoadPicture(*showOne, "p.bmp");
-    TRef<TImage> b = LoadPicture(*showTwo, "p.bmp");
+    TRef<TImage> a = LoadCachedPicture(*showOne, "p.bmp");
+    TRef<TImage> b = LoadCachedPicture(*showTwo, "p.bmp");
     ASSERT_TRUE(a && b);
     EXPECT_NE(&a->Store(), &b->Store());
     EXPECT_EQ(a->Width(), 4);
@@ -117,12 +117,12 @@ TEST(PictureCache, ClonesKeepThePictureShared) {
     const std::size_t before = LiveImageHandles();
     TRef<TImage> clone;
     {
-        TRef<TImage> original = LoadPicture(*accessor, "c.bmp");
+        TRef<TImage> original = LoadCachedPicture(*accessor, "c.bmp");
         ASSERT_TRUE(original);
         clone = original->Clone();
     }
     EXPECT_EQ(LiveImageHandles(), before + 1);
-    TRef<TImage> later = LoadPicture(*accessor, "c.bmp");
+    TRef<TImage> later = LoadCachedPicture(*accessor, "c.bmp");
     EXPECT_EQ(&later->Store(), &clone->Store());
     EXPECT_EQ(source->opens["c.bmp"], 1);
     clone.Reset();
@@ -134,7 +134,7 @@ TEST(PictureCache, SourceRotationTurnsThePicture) {
     TRef<TCountingSource> source;
     TRef<TFileAccessor> accessor = AccessorWith(source);
     source->Put("turned.bmp", Bmp(8, 2));
-    TRef<TImage> picture = LoadPicture(*accessor, "turned.bmp");
+    TRef<TImage> picture = LoadCachedPicture(*accessor, "turned.bmp");
     ASSERT_TRUE(picture);
     EXPECT_EQ(picture->Width(), 2);
     EXPECT_EQ(picture->Height(), 8);
@@ -156,7 +156,7 @@ TEST(Placeholder, LinesSayWhatWentWrongAndNameTheFile) {
 TEST(PictureCache, MissingPictureGivesThePlaceholderInTwoGreys) {
     TRef<TCountingSource> source;
     TRef<TFileAccessor> accessor = AccessorWith(source);
-    TRef<TImage> picture = LoadPicture(*accessor, "p.jpg");
+    TRef<TImage> picture = LoadCachedPicture(*accessor, "p.jpg");
     ASSERT_TRUE(picture);
     TRef<TBitmap> bitmap = picture->Store().GetMipLevel(0, TPixelFormat::Bgra32);
     // Two text lines of a 20-pixel font with margins: a picture of a few dozen pixels each way.
@@ -188,12 +188,12 @@ TEST(PictureCache, FileThatDoesNotDecodeGivesTheLoadErrorPlaceholder) {
     TRef<TCountingSource> source;
     TRef<TFileAccessor> accessor = AccessorWith(source);
     source->Put("broken.jpg", TBytes{'n', 'o', 't', ' ', 'a', ' ', 'j', 'p', 'e', 'g'});
-    TRef<TImage> picture = LoadPicture(*accessor, "broken.jpg");
+    TRef<TImage> picture = LoadCachedPicture(*accessor, "broken.jpg");
     ASSERT_TRUE(picture);
     TRef<TBitmapStore> expected = MakePlaceholderStore("broken.jpg", TPlaceholderKind::Image, true);
     EXPECT_TRUE(SamePixels(*picture->Store().GetMipLevel(0), *expected->GetMipLevel(0)));
 
-    TRef<TImage> video = LoadPicture(*accessor, "movie.mp4");
+    TRef<TImage> video = LoadCachedPicture(*accessor, "movie.mp4");
     ASSERT_TRUE(video);
     TRef<TBitmapStore> videoExpected = MakePlaceholderStore("movie.mp4", TPlaceholderKind::Video, false);
     EXPECT_TRUE(SamePixels(*video->Store().GetMipLevel(0), *videoExpected->GetMipLevel(0)));
@@ -201,7 +201,7 @@ TEST(PictureCache, FileThatDoesNotDecodeGivesTheLoadErrorPlaceholder) {
 
 TEST(PictureCache, MissingPictureOnDiskGivesThePlaceholder) {
     auto accessor = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>(test::THermeticFolders::Top().string()));
-    TRef<TImage> picture = LoadPicture(*accessor, "C:\\Show\\p.jpg");
+    TRef<TImage> picture = LoadCachedPicture(*accessor, "C:\\Show\\p.jpg");
     ASSERT_TRUE(picture);
     TRef<TBitmapStore> expected = MakePlaceholderStore("p.jpg", TPlaceholderKind::Image, false);
     EXPECT_TRUE(SamePixels(*picture->Store().GetMipLevel(0), *expected->GetMipLevel(0)));
@@ -209,7 +209,7 @@ TEST(PictureCache, MissingPictureOnDiskGivesThePlaceholder) {
     const TBytes bytes = Bmp(5, 7);
     std::ofstream((test::THermeticFolders::Top() / "Found.BMP").string(), std::ios::binary)
         .write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    TRef<TImage> found = LoadPicture(*accessor, "found.bmp");
+    TRef<TImage> found = LoadCachedPicture(*accessor, "found.bmp");
     ASSERT_TRUE(found);
     EXPECT_EQ(found->Width(), 5);
     EXPECT_EQ(found->Height(), 7);
@@ -237,13 +237,13 @@ TEST(PictureCache, FirstProviderThatAnswersWinsBeforeTheFiles) {
     TRef<TCallbackHandle> one = source->AddPictureProvider(&Provide, &first);
     TRef<TCallbackHandle> two = source->AddPictureProvider(&Provide, &second);
 
-    TRef<TImage> derived = LoadPicture(*accessor, "derived:1");
+    TRef<TImage> derived = LoadCachedPicture(*accessor, "derived:1");
     ASSERT_TRUE(derived);
     EXPECT_EQ(derived->Width(), 11);
     EXPECT_EQ(second.calls, 0);
     EXPECT_EQ(source->opens["derived:1"], 0);
 
-    TRef<TImage> plain = LoadPicture(*accessor, "plain.bmp");
+    TRef<TImage> plain = LoadCachedPicture(*accessor, "plain.bmp");
     ASSERT_TRUE(plain);
     EXPECT_EQ(plain->Width(), 6) << "names no provider knows come from the files";
     EXPECT_EQ(second.calls, 1);
@@ -253,7 +253,7 @@ TEST(PictureCache, FirstProviderThatAnswersWinsBeforeTheFiles) {
     TProviderState third{"derived:2",
                          MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("f", test::MakeGradient(13, 3)))};
     TRef<TCallbackHandle> three = source->AddPictureProvider(&Provide, &third);
-    TRef<TImage> fromImage = LoadPicture(*accessor, "derived:2");
+    TRef<TImage> fromImage = LoadCachedPicture(*accessor, "derived:2");
     ASSERT_TRUE(fromImage);
     EXPECT_EQ(fromImage->Width(), 13);
     EXPECT_EQ(first.calls, 2) << "asked for derived:1 and plain.bmp, not after its handle went";
@@ -283,11 +283,11 @@ TEST(PictureCache, TwoThreadsAskingForOnePictureDecodeItOnceAndOthersLoadMeanwhi
     TRef<TCallbackHandle> handle = source->AddPictureProvider(&ProvideSlowly, &provider);
 
     TRef<TImage> first, second;
-    std::thread a([&] { first = LoadPicture(*accessor, "slow"); });
+    std::thread a([&] { first = LoadCachedPicture(*accessor, "slow"); });
     ASSERT_TRUE(provider.entered.WaitFor(10000));
-    std::thread b([&] { second = LoadPicture(*accessor, "SLOW"); });
+    std::thread b([&] { second = LoadCachedPicture(*accessor, "SLOW"); });
     // Another picture is not held up by the one being made.
-    TRef<TImage> other = LoadPicture(*accessor, "other.bmp");
+    TRef<TImage> other = LoadCachedPicture(*accessor, "other.bmp");
     EXPECT_TRUE(other);
     provider.release.Set();
     a.join();
@@ -308,7 +308,7 @@ TEST(PictureCache, ManyThreadsLoadingAndFreeingKeepTheCountsRight) {
         threads.emplace_back([&accessor, t] {
             for (int round = 0; round < 200; ++round) {
                 const int i = (round + t) % 4;
-                TRef<TImage> picture = LoadPicture(*accessor, "m" + std::to_string(i) + ".bmp");
+                TRef<TImage> picture = LoadCachedPicture(*accessor, "m" + std::to_string(i) + ".bmp");
                 if (!picture || picture->Width() != 4 + i) std::abort();
                 TRef<TImage> clone = picture->Clone();
             }

@@ -211,7 +211,8 @@ TEST(Keyframes, RescaleMultipliesTimesAndDeltaTimes) {
     TRef<TIniSection> slide = MakeRef<TIniSection>("Slide1");
     slide->SetText("ScaleMode", "1");
     slide->SetText("ScaleTimes", "4000,1000,1000");
-    TSlideMoments moments{10000, 16000, 1000, 1500, 17500};
+    TSlideInfo moments{
+        .start = 10000, .sync = 16000, .transition = 1000, .nextTransition = 1500, .end = 17500};
     const TKeyframeTiming timing = PlanKeyframeTiming(slide.Get(), moments);
     ASSERT_TRUE(timing.rescale);
     EXPECT_DOUBLE_EQ(timing.factor, 1.5);
@@ -233,7 +234,7 @@ TEST(Keyframes, RescaleMultipliesTimesAndDeltaTimes) {
 }
 
 TEST(Keyframes, TimingPlanModesAndBadScaleTimes) {
-    TSlideMoments moments{0, 6000, 500, 1000, 7000};
+    TSlideInfo moments{.start = 0, .sync = 6000, .transition = 500, .nextTransition = 1000, .end = 7000};
     TRef<TIniSection> slide = MakeRef<TIniSection>("Slide1");
     slide->SetText("ScaleMode", "2");
     slide->SetText("ScaleTimes", "3000,500,1000");

@@ -21,7 +21,7 @@ inline std::string Int64LE(std::int64_t value) {
 
 // The compressed directory, then D and ".dne" (the own-file trailer).
 inline std::string OwnTrailer(const std::string& directoryText, std::int64_t directoryOffset) {
-    return DeflateRaw(directoryText) + Int64LE(directoryOffset) + ".dne";
+    return kiv::DeflateRaw(directoryText) + Int64LE(directoryOffset) + ".dne";
 }
 
 struct TTestEntry {

@@ -220,6 +220,7 @@ TEST_F(ShowLocator, ParsedProjectIsBuiltOnceAndBadTimelinesRaise) {
     EXPECT_EQ(first.SlideCount(), 2);
     EXPECT_EQ(first.Period(), 6000);
     EXPECT_EQ(&first.Document(), show->Project()) << "the parsed project shares the locator's document";
+    EXPECT_EQ(first.FileAccessor(), &show->Accessor()) << "and opens the show's files through its accessor";
 
     const std::string bad = WritePackage(
         "bad.kvshow",

@@ -1,6 +1,6 @@
-// A main window for tests: keeps the show time, pause and hold state the actions change and
-// records every call that leaves a trace (seeks, messages, opened shows, engine hand-overs); and
-// show files that are all missing.
+// A main window for tests, with its engine link in the same object: keeps the show time, pause and
+// hold state the actions change and records every call that leaves a trace (seeks, messages,
+// opened shows, engine hand-overs); and show files that are all missing.
 #pragma once
 
 #include "package/IniFile.h"
@@ -23,7 +23,7 @@ public:
     std::string AliasFile() const override { return {}; }
 };
 
-class TFakeWindow : public TMainWindowActions {
+class TFakeWindow : public TMainWindowActions, public TEngineLink {
 public:
     TShellState state;
     bool hasViewer = true;
@@ -64,33 +64,16 @@ public:
     std::vector<TOpen> opens;
 
     TShellState& State() override { return state; }
+    TEngineLink& Engine() override { return *this; }
     bool HasViewer() const override { return hasViewer; }
     bool ShowRunning() const override { return showRunning; }
     double CurrentTime() const override { return time; }
     bool Paused() const override { return paused; }
-    void SetPaused(bool value) override { paused = value; }
-    void SeekTo(double value) override {
-        seeks.push_back(value);
-        time = value;
-    }
-    bool EngineHolding() const override { return holding; }
-    void ClearHold() override {
-        holding = false;
-        ++holdsCleared;
-    }
     const TSlideTimes* SlideTimes() const override { return times; }
     const TIniFile* Project() const override { return project.Get(); }
-    bool DialogOpen() const override { return dialogOpen; }
-    void CloseTopDialog() override { ++dialogsClosed; }
-    void SendActionToEngine(const TKivActionInfo& action) override { engineActions.push_back(action); }
     bool CursorShown() const override { return cursorShown; }
-    void PollCursor() override { ++cursorPolls; }
-    void SendMouseToEngine(const TMouseInput& input, const TKivActionInfo& action) override {
-        engineMouse.emplace_back(input, action);
-    }
     void Close() override { ++closeRequests; }
     void SetExitCode(int code) override { exitCode = code; }
-    void PrintCurrentSlide() override { ++prints; }
     void ShowCaptionInactive() override { ++captionInactive; }
     bool TopMost() const override { return topMost; }
     void SetTopMost(bool value) override {
@@ -108,6 +91,26 @@ public:
         return openSucceeds;
     }
     TCurrentShow CurrentShow() const override { return current; }
+
+    // The engine link.
+    void PostSeek(double value) override {
+        seeks.push_back(value);
+        time = value;
+    }
+    void PostPaused(bool value) override { paused = value; }
+    void PostPrint() override { ++prints; }
+    void PostCloseTopDialog() override { ++dialogsClosed; }
+    void PostAction(const TKivActionInfo& action) override { engineActions.push_back(action); }
+    void PostMouse(const TMouseInput& input, const TKivActionInfo& action) override {
+        engineMouse.emplace_back(input, action);
+    }
+    bool SendHolding() override { return holding; }
+    void SendClearHold() override {
+        holding = false;
+        ++holdsCleared;
+    }
+    bool SendDialogOpen() override { return dialogOpen; }
+    void SendPollCursor() override { ++cursorPolls; }
 };
 
 } // namespace kiv::testing

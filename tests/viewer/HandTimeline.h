@@ -24,13 +24,13 @@ public:
     bool Repeats() const override { return repeats_; }
     double Period() const { return syncs_.empty() ? 0 : syncs_.back(); }
 
-    TSlideTimeRecord SlideTimes(int index) const override {
+    TSlideInfo SlideTimes(int index) const override {
         const int n = Count();
-        if (index == -1) return {-1073741823.0, 0, 0};
-        if (index <= -2) return {-2147483647.0, -1073741823.0, 0};
+        if (index == -1) return {.start = -1073741823.0, .sync = 0};
+        if (index <= -2) return {.start = -2147483647.0, .sync = -1073741823.0};
         const int loop = index / n;
         const int j = index % n;
-        TSlideTimeRecord record;
+        TSlideInfo record;
         record.start = j == 0 ? 0 : syncs_[j - 1];
         record.sync = syncs_[j];
         record.transition = std::min(transitions_[j], record.sync - record.start);
@@ -44,7 +44,7 @@ public:
     int FindSlideAt(double t) const override {
         // Bounded for a show whose slides all have zero length.
         for (int index = -1; index < 1000000; ++index) {
-            const TSlideTimeRecord record = SlideTimes(index);
+            const TSlideInfo record = SlideTimes(index);
             if (record.start <= t && t <= record.sync) return index;
             if (record.start > t) return index;
         }

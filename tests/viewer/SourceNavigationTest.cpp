@@ -27,10 +27,17 @@ TEST(SourceNavigation, TheAdapterAnswersFromTheShowTimeline) {
     EXPECT_EQ(times.Count(), 3);
     EXPECT_FALSE(times.Repeats());
     EXPECT_TRUE(TSourceSlideTimes(MakeSource(ThreeSlides("repeat"))).Repeats());
-    const TSlideTimeRecord last = times.SlideTimes(2);
+    const TSlideInfo last = times.SlideTimes(2);
     EXPECT_EQ(last.start, 9000);
     EXPECT_EQ(last.sync, 15000);
     EXPECT_EQ(last.transition, 6000) << "cut to the slide's length";
+    EXPECT_EQ(last.nextTransition, 0) << "a show that does not repeat has no transition after its end";
+    EXPECT_EQ(last.end, 15000);
+    EXPECT_EQ(last.slideId, "") << "neither a slideid nor a picture to name it";
+    const TSlideInfo middle = times.SlideTimes(1);
+    EXPECT_EQ(middle.nextTransition, 8000) << "the following transition is kept uncut";
+    EXPECT_EQ(middle.end, 17000);
+    EXPECT_EQ(middle.slideId, "Beach");
     EXPECT_EQ(times.SlideTimes(-1).start, -1073741823);
     EXPECT_EQ(times.FindSlideAt(5000), 0);
     EXPECT_EQ(times.FindSlideAt(5000.5), 1);

@@ -61,7 +61,7 @@ std::optional<std::string> PlaceholderReason(kiv::TFileAccessor& accessor, const
     kiv::TRef<kiv::TStream> stream = accessor.Open(name);
     if (!stream) return std::string("not found");
     try {
-        if (kiv::LoadPicture(*stream, name, nullptr, nullptr)) return std::nullopt;
+        if (kiv::DecodePicture(*stream, name, nullptr, nullptr)) return std::nullopt;
     } catch (const std::exception&) {
     }
     return std::string("does not decode");
@@ -101,7 +101,7 @@ int PictureCommand(const TArgs& args) {
     } catch (const std::exception& failure) {
         return Fail(failure.what());
     }
-    kiv::TRef<kiv::TImage> picture = kiv::LoadPicture(*accessor, name);
+    kiv::TRef<kiv::TImage> picture = kiv::LoadCachedPicture(*accessor, name);
     if (!picture) return Fail(show + ": picture \"" + name + "\" cannot be made");
     kiv::TRef<kiv::TBitmap> bitmap;
     try {

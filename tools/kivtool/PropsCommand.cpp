@@ -33,16 +33,6 @@ kiv::TIniObject* FindRootObject(const kiv::TIniSection& section) {
     return nullptr;
 }
 
-kiv::TSlideMoments MomentsOf(const kiv::TSlideInfo& info) {
-    kiv::TSlideMoments moments;
-    moments.start = info.start;
-    moments.sync = info.sync;
-    moments.transition = info.transition;
-    moments.nextTransition = info.nextTransition;
-    moments.end = info.end;
-    return moments;
-}
-
 std::string ValuesJson(const kiv::TKivObjectProps& node) {
     std::string out = "{";
     for (int property = 0; property < kiv::kPropertyCount; ++property) {
@@ -84,7 +74,7 @@ int PropsCommand(const TArgs& args) {
     const kiv::TRef<kiv::TKivObjectProps> tree = kiv::MakeRef<kiv::TKivObjectProps>();
     if (root) {
         try {
-            tree->Build(*root, kiv::PlanKeyframeTiming(section, MomentsOf(info)));
+            tree->Build(*root, kiv::PlanKeyframeTiming(section, info));
         } catch (const kiv::EKivBuildError& error) {
             return Fail(show + ": " + slideName + ": " + error.what());
         }

@@ -1,9 +1,9 @@
 #include "ShowInput.h"
 
-#include "app/ShowOpen.h"
 #include "base/CaseFold.h"
 #include "framework/CommandLine.h"
 #include "project/ShowNames.h"
+#include "project/ShowOpen.h"
 
 #include <algorithm>
 
@@ -31,9 +31,11 @@ kiv::TRef<kiv::TKivShowLocator> OpenShow(const std::string& path) {
     request.checkPassword = false;
     const kiv::TOpenShowResult opened = kiv::OpenShow(request, kiv::TCommandLine());
     if (opened.ok && opened.show) return opened.show;
-    throw kiv::Exception(
-        path + ": " +
-        (opened.message.empty() ? std::string("cannot read the show") : OneLine(opened.message)));
+    // The box's words first, then the file and the cause beside them, as the player writes them.
+    std::string message =
+        path + ": " + (opened.message.empty() ? std::string("cannot read the show") : OneLine(opened.message));
+    for (const std::string& detail : opened.details) message += "\n" + detail;
+    throw kiv::Exception(message);
 }
 
 kiv::TRef<kiv::TIniFile> LoadShowProject(const std::string& path) { return OpenShow(path)->ProjectRef(); }
@@ -44,7 +46,7 @@ kiv::TRef<kiv::TKivSource> LoadShowSource(const std::string& path, kiv::TRef<kiv
     kiv::TRef<kiv::TKivShowLocator> show = OpenShow(path);
     kiv::TKivSourceSetup setup;
     setup.document = show->ProjectRef();
-    setup.fileAccessor = kiv::TRef<kiv::TRefObject>(show->AccessorRef().Get());
+    setup.fileAccessor = show->AccessorRef();
     setup.programFileName = "kivtool";
     setup.random = std::move(random);
     return kiv::MakeRef<kiv::TKivSource>(std::move(setup));

@@ -1,4 +1,4 @@
-#include "app/ShowOpen.h"
+#include "project/ShowOpen.h"
 
 #include "base/Log.h"
 #include "base/NumberText.h"
