@@ -28,13 +28,22 @@ private:
     int rawHeight_;
 };
 
+// Levels 0 to this one are decoded straight from the file (scales 1, 1/2, 1/4, 1/8).
+inline constexpr int kMaxJpegScaledLevel = 3;
+
+// The level whose scaled decoding serves `level` of a `width` × `height` JPEG: `level` itself when
+// its decoded size is within the picture limit, else the first smaller scale that is; -1 when no
+// scale up to 1/8 fits (or the size is not positive). The limit is checked on what is decoded, so a
+// panorama too large at full size still shows, at half size or less.
+int JpegDecodeLevel(int width, int height, int level);
+
 // The picture size from the header; false when the header cannot be read.
 bool ReadJpegSize(const std::uint8_t* data, std::size_t size, int& width, int& height);
 
 // Decodes at scale 1 / `denominator` (1, 2, 4 or 8) into `format` (24-bit BGR or 32-bit BGRA).
 // Grey, RGB, YCbCr, CMYK and YCCK pictures are accepted. Data that breaks off or goes bad after
 // the header leaves the rows not decoded mid-grey. Raises EImageError when the header is unreadable
-// or the size is beyond the picture limit.
+// or the decoded (scaled) size is beyond the picture limit.
 TRef<TBitmap> DecodeJpeg(const std::uint8_t* data, std::size_t size, int denominator, TPixelFormat format);
 
 // The embedded ICC profile, found by scanning the markers from the start up to the start of scan:
@@ -48,7 +57,7 @@ std::vector<std::uint8_t> ReadJpegProfile(const std::uint8_t* data, std::size_t 
 inline constexpr std::size_t kMaxProfileScanBytes = 104857600;
 
 // The JPEG loader: a TJpegBitmapStore, or null (stream put back) when the header is unreadable or
-// gives a zero or oversized picture.
+// gives a zero picture or one too large even at 1/8.
 TRef<TBitmapStore> LoadJpegPicture(TStream& stream, const std::string& name, TRotationQuery query,
                                    void* context);
 

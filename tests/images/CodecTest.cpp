@@ -133,6 +133,59 @@ TEST(Jpeg, MarkerScanStopsCleanlyOnBrokenMarkers) {
     EXPECT_TRUE(ReadJpegProfile(badLength.data(), badLength.size()).empty());
 }
 
+TEST(Jpeg, ThePictureLimitHoldsForTheDecodedScale) {
+    // 8192 x 8192 is exactly the limit; one more column needs half size.
+    EXPECT_EQ(JpegDecodeLevel(8192, 8192, 0), 0);
+    EXPECT_EQ(JpegDecodeLevel(8193, 8192, 0), 1);
+    EXPECT_EQ(JpegDecodeLevel(8193, 8192, 2), 2);
+    EXPECT_EQ(JpegDecodeLevel(12000, 6000, 0), 1);
+    // 40000 x 30000 is 1.2 gigapixels: 1/4 gives 10000 x 7500, still too many; 1/8 fits.
+    EXPECT_EQ(JpegDecodeLevel(40000, 30000, 0), 3);
+    EXPECT_EQ(JpegDecodeLevel(40000, 30000, 3), 3);
+    // Odd sizes round up when scaled: 65529 / 8 -> 8192 columns.
+    EXPECT_EQ(JpegDecodeLevel(65529, 8192 * 8, 0), 3);
+    EXPECT_EQ(JpegDecodeLevel(65537, 8192 * 8, 0), -1);
+    EXPECT_EQ(JpegDecodeLevel(0, 10, 0), -1);
+    EXPECT_EQ(JpegDecodeLevel(10, 10, -1), -1);
+}
+
+TEST(Jpeg, APanoramaBeyondTheLimitShowsAtTheLargestScaleWithin) {
+    // 12000 x 6000 = 72 million pixels, over the 67 million of the limit at full size.
+    constexpr int kWidth = 12000, kHeight = 6000;
+    const TBytes file = test::EncodeJpegRows(kWidth, kHeight, 60, false, [](int y, std::uint8_t* bgra) {
+        for (int x = 0; x < kWidth; ++x, bgra += 4) {
+            bgra[0] = 60;
+            bgra[1] = static_cast<std::uint8_t>(y * 255 / (kHeight - 1));
+            bgra[2] = static_cast<std::uint8_t>(x * 255 / (kWidth - 1));
+            bgra[3] = 255;
+        }
+    });
+    TBytesStream stream(file);
+    TRef<TImage> image = LoadPictureByName(stream, "panorama.jpg");
+    ASSERT_TRUE(image) << "a picture too large at full size must still load";
+    TBitmapStore& store = image->Store();
+    EXPECT_EQ(store.Width(), kWidth);
+    EXPECT_EQ(store.Height(), kHeight);
+    const auto expectGradient = [](const TBitmap& level) {
+        for (const auto& [fx, fy] : {std::pair{0.1, 0.1}, {0.5, 0.5}, {0.9, 0.3}, {0.25, 0.95}}) {
+            const int x = static_cast<int>(fx * level.Width()), y = static_cast<int>(fy * level.Height());
+            const std::uint8_t* pixel = level.Row(y) + 4 * x;
+            EXPECT_NEAR(pixel[2], fx * 255, 4) << x << "," << y;
+            EXPECT_NEAR(pixel[1], fy * 255, 4) << x << "," << y;
+            EXPECT_NEAR(pixel[0], 60, 4) << x << "," << y;
+        }
+    };
+    TRef<TBitmap> level0 = store.GetMipLevel(0, TPixelFormat::Bgra32);
+    EXPECT_EQ(level0->Width(), 6000) << "level 0 over the limit is decoded at half size";
+    EXPECT_EQ(level0->Height(), 3000);
+    EXPECT_EQ(level0->Level(), 0);
+    expectGradient(*level0);
+    TRef<TBitmap> level3 = store.GetMipLevel(3, TPixelFormat::Bgra32);
+    EXPECT_EQ(level3->Width(), 1500) << "levels within the limit keep their own scale";
+    EXPECT_EQ(level3->Height(), 750);
+    expectGradient(*level3);
+}
+
 test::TPngSpec RgbSpec(int width, int height, int colorType, int depth, unsigned seed) {
     test::TPngSpec spec;
     spec.width = width;
