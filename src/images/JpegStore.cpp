@@ -185,7 +185,8 @@ int JpegDecodeLevel(int width, int height, int level) {
     if (width <= 0 || height <= 0 || level < 0) return -1;
     for (int scaled = level; scaled <= kMaxJpegScaledLevel; ++scaled) {
         const std::int64_t denominator = std::int64_t{1} << scaled;
-        if (PictureSizeAllowed((width + denominator - 1) / denominator, (height + denominator - 1) / denominator))
+        if (PictureSizeAllowed((width + denominator - 1) / denominator,
+                               (height + denominator - 1) / denominator))
             return scaled;
     }
     return -1;
@@ -197,8 +198,8 @@ TRef<TBitmap> TJpegBitmapStore::ReadSourceLevel(int level, TPixelFormat format) 
     const int scaled = JpegDecodeLevel(rawWidth_, rawHeight_, level);
     if (scaled < 0) return nullptr;
     if (scaled != level)
-        TLog::Line("JPEG " + Name() + " level " + std::to_string(level) + " is beyond the picture limit; decoded at 1/" +
-                   std::to_string(1 << scaled));
+        TLog::Line("JPEG " + Name() + " level " + std::to_string(level) +
+                   " is beyond the picture limit; decoded at 1/" + std::to_string(1 << scaled));
     const TPixelFormat decoded = format == TPixelFormat::Bgra32 ? TPixelFormat::Bgra32 : TPixelFormat::Bgr24;
     try {
         return DecodeJpeg(data_.data(), data_.size(), 1 << scaled, decoded);

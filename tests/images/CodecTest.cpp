@@ -319,6 +319,60 @@ TEST(Gif, FirstFrameIsComposedOnTheScreenWithTransparency) {
     EXPECT_EQ(LoadPictureByName(again, "a.gif_first_frame")->Width(), 6);
 }
 
+TEST(Gif, AFirstFrameAloneIsLimitedByThePictureLimitNotTheAtlasBudget) {
+    // 6000 x 5000 = 30 million pixels: beyond the atlas budget, within the picture limit.
+    test::TGifSpec spec;
+    spec.width = 6000;
+    spec.height = 5000;
+    spec.palette = GreyPalette();
+    spec.frames = {{4000, 3000, 2, 2, {20, 21, 22, 23}, 0, -1, 5, false}};
+    TBytesStream stream(test::EncodeGif(spec));
+    TRef<TImage> image = LoadPictureByName(stream, "wide.gif");
+    ASSERT_TRUE(image) << "a single frame has no atlas to budget for";
+    TRef<TBitmap> b = image->Store().GetMipLevel(0);
+    ASSERT_EQ(b->Width(), 6000);
+    ASSERT_EQ(b->Height(), 5000);
+    EXPECT_EQ(Pixel(*b, 4001, 3001), PaletteColor(23));
+    EXPECT_EQ(Pixel(*b, 3999, 3000), 0u);
+    TBytesStream atlas(test::EncodeGif(spec));
+    EXPECT_FALSE(LoadPictureByName(atlas, "wide.gif|framesatlas")) << "an atlas keeps its budget";
+}
+
+TEST(Gif, AFirstFrameBeyondThePictureLimitIsReducedNotRefused) {
+    // 12000 x 6000 = 72 million pixels: half size fits the limit.
+    test::TGifSpec spec;
+    spec.width = 12000;
+    spec.height = 6000;
+    spec.palette = GreyPalette();
+    // Columns 101 .. 104 of rows 200 .. 203; index 99 is transparent.
+    spec.frames = {
+        {101, 200, 4, 4, {40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 99}, 0, 99, 5, false}};
+    TBytesStream stream(test::EncodeGif(spec));
+    TRef<TImage> image = LoadPictureByName(stream, "panorama.gif");
+    ASSERT_TRUE(image);
+    TRef<TBitmap> b = image->Store().GetMipLevel(0);
+    ASSERT_EQ(b->Width(), 6000);
+    ASSERT_EQ(b->Height(), 3000);
+    const std::uint32_t full = PaletteColor(40);
+    // Destination pixel (51, 100) covers screen columns 102, 103 of rows 200, 201: all drawn.
+    EXPECT_EQ(Pixel(*b, 51, 100), full);
+    // (50, 100) covers columns 100 (empty) and 101 (drawn): the mean of colour and transparent.
+    const std::uint32_t half = ((full >> 1) & 0x7F7F7F7Fu);
+    EXPECT_EQ(Pixel(*b, 50, 100), half);
+    // (52, 101) covers columns 104, 105 of rows 202, 203: one drawn pixel, one transparent index,
+    // two beyond the frame.
+    EXPECT_EQ(Pixel(*b, 52, 101), (full >> 2) & 0x3F3F3F3Fu);
+    EXPECT_EQ(Pixel(*b, 49, 100), 0u);
+    EXPECT_EQ(Pixel(*b, 5999, 2999), 0u);
+
+    test::TGifSpec huge = spec;
+    huge.width = huge.height = 65535; // 4.3 gigapixels: 1/8 is 8192 x 8192, just within
+    TBytesStream big(test::EncodeGif(huge));
+    TRef<TImage> reduced = LoadPictureByName(big, "huge.gif");
+    ASSERT_TRUE(reduced);
+    EXPECT_EQ(reduced->Store().GetMipLevel(0)->Width(), 8192);
+}
+
 TEST(Gif, AtlasFollowsTheDisposalRules) {
     test::TGifSpec spec;
     spec.width = 4;
