@@ -250,11 +250,23 @@ TEST(Gfx, DamagedPixelDataGivesAnOpaqueGreenPictureOfTheDeclaredSize) {
         ASSERT_TRUE(image);
         ExpectGreen(*image, 40, 30);
     }
-    {
-        TBytesStream stream(test::MakeZkgfx(GfxFields(41, 30), data));
+}
+
+TEST(Gfx, PixelDataOfAnotherSizeThanDeclaredIsShownAsItIs) {
+    TRef<TBitmap> picture = test::MakeGradient(100, 80, false, true);
+    const TBytes data = test::DeflateRaw(test::MakeBmp24(*picture));
+    // 10 x 8 declares far fewer bytes than the 24 KB bitmap inside holds.
+    for (const auto& [width, height] : {std::pair{101, 80}, {100, 79}, {10, 8}, {200, 160}}) {
+        SCOPED_TRACE(std::to_string(width) + " x " + std::to_string(height));
+        TBytesStream stream(test::MakeZkgfx(GfxFields(width, height), data));
         TRef<TImage> image = LoadPictureByName(stream, "mismatch.zkgfx");
         ASSERT_TRUE(image);
-        ExpectGreen(*image, 41, 30);
+        TRef<TBitmap> level0 = image->Store().GetMipLevel(0, TPixelFormat::Bgra32);
+        ASSERT_EQ(level0->Width(), 100);
+        ASSERT_EQ(level0->Height(), 80);
+        for (int y = 0; y < 80; ++y)
+            ASSERT_EQ(std::memcmp(level0->Row(y), picture->Row(y), 100 * 4), 0) << "row " << y;
+        EXPECT_EQ(image->Store().GetMipLevel(1)->Width(), 50) << "levels follow the decoded picture";
     }
 }
 
