@@ -38,7 +38,11 @@ TEST(ColorSwitches, AutoOrNoValueTakesTheDisplayFileAndFilesMustExist) {
         EXPECT_EQ(profile->kind, TKind::File);
         EXPECT_EQ(profile->name, display);
     }
-    EXPECT_FALSE(Switches("k -icc auto").profile) << "no display profile file";
+    const TProfileChoice srgb{TKind::BuiltIn, "sRGB", {}};
+    for (std::string_view text : {"k -icc", "k -icc auto", "k -icc \"\""}) {
+        EXPECT_EQ(Switches(text).profile, srgb) << text << ": no display profile file means sRGB";
+        EXPECT_EQ(Switches(text, folder.File("gone.icc")).profile, srgb) << text << ": an unreadable one too";
+    }
     EXPECT_FALSE(Switches("k -icc " + folder.File("missing.icc")).profile);
     const auto file = Switches("k -icc " + display).profile;
     ASSERT_TRUE(file);
