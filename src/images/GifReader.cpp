@@ -115,16 +115,6 @@ TClip Clip(const TRawFrame& f, int screenW, int screenH) {
             std::clamp(f.left + f.width, 0, screenW), std::clamp(f.top + f.height, 0, screenH)};
 }
 
-// The smallest reduction 2^shift that brings a screen within the picture limit; -1 when none
-// does before a side would fall below one pixel.
-int FirstFrameShift(int screenW, int screenH) {
-    for (int shift = 0; shift < 16; ++shift) {
-        const std::int64_t n = std::int64_t{1} << shift;
-        if (PictureSizeAllowed((screenW + n - 1) / n, (screenH + n - 1) / n)) return shift;
-    }
-    return -1;
-}
-
 // A single frame drawn on a transparent screen and reduced by 2^shift: each destination pixel is
 // the mean, channel by channel, of its 2^shift square of screen pixels (the part on the screen).
 TRef<TBitmap> DrawFrameReduced(const TRawFrame& frame, int screenW, int screenH, int shift) {
@@ -196,7 +186,7 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
         }
         if (single) {
             // No atlas: the picture limit holds for what is made, so a large screen is reduced.
-            if (FirstFrameShift(screenW, screenH) < 0) break;
+            if (ReductionWithinLimit(screenW, screenH) < 0) break;
             if (std::int64_t{desc.Width} * desc.Height > kMaxGifFramePixels) break;
         } else {
             if (!PictureSizeAllowed(screenW, screenH)) break;
@@ -240,7 +230,7 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
     result.frameCount = static_cast<int>(frames.size());
     result.loopCount = loopCount;
     if (single) {
-        const int shift = FirstFrameShift(screenW, screenH);
+        const int shift = ReductionWithinLimit(screenW, screenH);
         if (shift > 0) {
             result.bitmap = DrawFrameReduced(frames[0], screenW, screenH, shift);
             result.width = result.bitmap->Width();

@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "images/PictureLoader.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -182,14 +183,10 @@ TJpegBitmapStore::TJpegBitmapStore(std::string name, std::vector<std::uint8_t> d
       data_(std::move(data)), rawWidth_(width), rawHeight_(height) {}
 
 int JpegDecodeLevel(int width, int height, int level) {
-    if (width <= 0 || height <= 0 || level < 0) return -1;
-    for (int scaled = level; scaled <= kMaxJpegScaledLevel; ++scaled) {
-        const std::int64_t denominator = std::int64_t{1} << scaled;
-        if (PictureSizeAllowed((width + denominator - 1) / denominator,
-                               (height + denominator - 1) / denominator))
-            return scaled;
-    }
-    return -1;
+    const int needed = ReductionWithinLimit(width, height);
+    if (needed < 0 || level < 0) return -1;
+    const int scaled = std::max(level, needed);
+    return scaled <= kMaxJpegScaledLevel ? scaled : -1;
 }
 
 TRef<TBitmap> TJpegBitmapStore::ReadSourceLevel(int level, TPixelFormat format) {

@@ -5,6 +5,7 @@
 #include "images/PngStore.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -234,6 +235,72 @@ TEST(Png, RgbAndRgbaPicturesComeOutAsBgrAndBgra) {
                 ASSERT_EQ(std::memcmp(bgra->Row(y) + 4 * x, expected, 4), 0);
             }
     }
+}
+
+// A PNG whose header claims another size (the IHDR checksum made to match); the image data stays
+// that of the original.
+TBytes WithClaimedSize(TBytes png, std::uint32_t width, std::uint32_t height) {
+    const auto put = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            png[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+    };
+    put(16, width); // signature 8, length 4, "IHDR" 4
+    put(20, height);
+    put(29, static_cast<std::uint32_t>(crc32(0, png.data() + 12, 17)));
+    return png;
+}
+
+TEST(Png, APictureBeyondTheLimitIsReducedWhileRead) {
+    // 12000 x 6000 one-bit grey: black, except white from column 6001 on in the top half and all
+    // of the bottom half.
+    constexpr int kWidth = 12000, kHeight = 6000;
+    test::TPngSpec spec;
+    spec.width = kWidth;
+    spec.height = kHeight;
+    spec.colorType = PNG_COLOR_TYPE_GRAY;
+    spec.bitDepth = 1;
+    TBytes top(kWidth / 8, 0), bottom(kWidth / 8, 0xFF);
+    for (int x = 6001; x < kWidth; ++x)
+        top[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+    for (int y = 0; y < kHeight; ++y)
+        spec.rows.push_back(y < kHeight / 2 ? top : bottom);
+    TBytesStream stream(test::EncodePng(spec));
+    TRef<TImage> image = LoadPictureByName(stream, "panorama.png");
+    ASSERT_TRUE(image) << "a picture too large at full size must still load";
+    TBitmapStore& store = image->Store();
+    EXPECT_EQ(store.Width(), kWidth);
+    TRef<TBitmap> level0 = store.GetMipLevel(0);
+    ASSERT_EQ(level0->Width(), 6000);
+    ASSERT_EQ(level0->Height(), 3000);
+    EXPECT_EQ(level0->Row(0)[3 * 2999], 0);
+    EXPECT_EQ(level0->Row(0)[3 * 3000], 127) << "columns 6000 and 6001: black and white";
+    EXPECT_EQ(level0->Row(0)[3 * 3001], 255);
+    EXPECT_EQ(level0->Row(1500)[0], 255);
+    TRef<TBitmap> level1 = store.GetMipLevel(1);
+    EXPECT_EQ(level1->Width(), 6000) << "level 1 is the reduction read from the file too";
+    TRef<TBitmap> level2 = store.GetMipLevel(2);
+    EXPECT_EQ(level2->Width(), 3000);
+    EXPECT_EQ(level2->Height(), 1500);
+    EXPECT_EQ(level2->Row(1499)[0], 255);
+}
+
+TEST(Png, OnlyPicturesReadableRowByRowMayBeBeyondTheLimit) {
+    test::TPngSpec spec = RgbSpec(8, 8, PNG_COLOR_TYPE_RGB, 8, 4);
+    TPngInfo info;
+    const TBytes plain = WithClaimedSize(test::EncodePng(spec), 9000, 9000);
+    ASSERT_TRUE(ReadPngInfo(plain.data(), plain.size(), info));
+    EXPECT_EQ(info.width, 9000);
+    spec.interlaced = true;
+    const TBytes interlaced = WithClaimedSize(test::EncodePng(spec), 9000, 9000);
+    EXPECT_FALSE(ReadPngInfo(interlaced.data(), interlaced.size(), info))
+        << "interlaced passes each cover the whole picture";
+    const TBytes within = WithClaimedSize(test::EncodePng(spec), 8192, 8192);
+    EXPECT_TRUE(ReadPngInfo(within.data(), within.size(), info));
+    // The claimed size does not match the data: decoding ends early and keeps the store whole.
+    TBytesStream stream(plain);
+    TRef<TImage> image = LoadPictureByName(stream, "claimed.png");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->Store().GetMipLevel(0)->Width(), 4500);
 }
 
 TEST(Png, GreyPaletteAndSixteenBitPicturesAreConverted) {
