@@ -27,9 +27,10 @@ int BytesPerPixel(TPixelFormat format);
 bool HasAlpha(TPixelFormat format);
 const char* PixelFormatName(TPixelFormat format);
 
-// The largest picture the decoders accept: 0x4000000 pixels (67 108 864, 256 MB at 32 bits), at most
-// 2^24 pixels a side (long GIF frame atlases). Headers that claim more are declined before anything
-// is allocated.
+// The largest bitmap the decoders make: 0x4000000 pixels (67 108 864, 256 MB at 32 bits), at most
+// 2^24 pixels a side (long GIF frame atlases). The limit holds for what is decoded: JPEG, PNG and
+// single-frame GIF pictures beyond it are decoded reduced by a power of two that fits; other
+// headers that claim more are declined before anything is allocated.
 inline constexpr std::int64_t kMaxPicturePixels = 0x4000000;
 inline constexpr int kMaxPictureSide = 1 << 24;
 bool PictureSizeAllowed(std::int64_t width, std::int64_t height);

@@ -1,6 +1,8 @@
 // JPEG pictures through libjpeg-turbo. The store keeps the file in memory and decodes levels 0-3
 // directly at scales 1, 1/2, 1/4 and 1/8 (higher levels are halved from level 3), in 32-bit BGRA
-// when that is what the caller asks for and 24-bit BGR otherwise. The embedded ICC profile
+// when that is what the caller asks for and 24-bit BGR otherwise. A level too large for the
+// picture limit is decoded at the largest of those scales within it, so it comes out smaller than
+// its nominal size; the store keeps the picture's full size. The embedded ICC profile
 // (APP2 "ICC_PROFILE" markers) becomes the store's colour profile.
 #pragma once
 
