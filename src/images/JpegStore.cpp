@@ -95,6 +95,9 @@ TRef<TBitmap> DecodeJpeg(const std::uint8_t* data, std::size_t size, int denomin
         return state->bitmap;
     }
     jpeg_create_decompress(&info);
+    // Progressive files keep every coefficient of the full-size picture whatever the scale; past
+    // this the library stops with an error instead of taking all memory.
+    info.mem->max_memory_to_use = static_cast<long>(kMaxJpegWorkBytes);
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
     const bool isCmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;

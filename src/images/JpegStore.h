@@ -30,6 +30,11 @@ private:
     int rawHeight_;
 };
 
+// The most memory the JPEG library may take for one decoding (1 GiB). A progressive file holds the
+// coefficients of its whole full-size picture, about 2 to 6 bytes a pixel; a larger need (a header
+// claiming an enormous picture) makes decoding fail rather than exhaust memory.
+inline constexpr std::size_t kMaxJpegWorkBytes = std::size_t{1} << 30;
+
 // Levels 0 to this one are decoded straight from the file (scales 1, 1/2, 1/4, 1/8).
 inline constexpr int kMaxJpegScaledLevel = 3;
 

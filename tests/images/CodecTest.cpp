@@ -187,6 +187,30 @@ TEST(Jpeg, APanoramaBeyondTheLimitShowsAtTheLargestScaleWithin) {
     expectGradient(*level3);
 }
 
+TEST(Jpeg, AProgressiveHeaderClaimingAnEnormousPictureCannotTakeAllMemory) {
+    // A small progressive file whose frame header claims 24000 x 24000: scaled decoding would still
+    // need every full-size coefficient (about 1.7 GB), beyond what the decoder may take.
+    TBytes file = test::EncodeJpegRows(64, 64, 90, true, [](int y, std::uint8_t* bgra) {
+        for (int x = 0; x < 64; ++x, bgra += 4)
+            bgra[0] = bgra[1] = bgra[2] = static_cast<std::uint8_t>(x + y), bgra[3] = 255;
+    });
+    std::size_t sof = 0;
+    for (std::size_t i = 0; i + 9 < file.size() && !sof; ++i)
+        if (file[i] == 0xFF && file[i + 1] == 0xC2) sof = i;
+    ASSERT_NE(sof, 0u) << "a progressive frame header";
+    for (std::size_t at : {sof + 5, sof + 7}) { // height, then width
+        file[at] = 24000 >> 8;
+        file[at + 1] = 24000 & 0xFF;
+    }
+    TBytesStream stream(file);
+    TRef<TImage> image = LoadPictureByName(stream, "claims.jpg");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->Store().Width(), 24000);
+    TRef<TBitmap> level = image->Store().GetMipLevel(2, TPixelFormat::Bgr24);
+    ASSERT_EQ(level->Width(), 6000);
+    EXPECT_EQ(level->Row(5999)[3 * 5999], 128) << "what cannot be decoded is mid-grey";
+}
+
 test::TPngSpec RgbSpec(int width, int height, int colorType, int depth, unsigned seed) {
     test::TPngSpec spec;
     spec.width = width;
