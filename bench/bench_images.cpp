@@ -1,6 +1,7 @@
 // Picture loading costs, each next to a reference measured in the same run:
 //   JPEG level 0 and level 2 of a 24-megapixel photo through DecodePicture + GetMipLevel, against
-//   libjpeg-turbo decoding the same file at the same scale into the same pixel format;
+//   libjpeg-turbo decoding the same file at the same scale into the same pixel format; the same
+//   for a 5640 x 3172 progressive JPEG at quality 100;
 //   the frame atlas of a 100-frame 1000 x 1000 GIF, against giflib reading all its frames plus
 //   clearing a buffer of the atlas's size once;
 //   halving a 6000 x 4000 picture (level 1 from level 0), against a plain 2 x 2 average.
@@ -40,6 +41,18 @@ const test::TBytes& Photo() {
     return bytes;
 }
 
+// A photo-sized progressive JPEG at quality 100 (as cjpeg -progressive -quality 100 writes it):
+// every coefficient of the whole picture is kept until the last scan, unlike baseline files.
+const test::TBytes& ProgressivePhoto() {
+    static const test::TBytes bytes = Cached("/tmp/kiv_bench_progressive_q100.jpg", [] {
+        TRef<TBitmap> picture = test::MakeGradient(5640, 3172, false, true);
+        return test::EncodeJpegRows(
+            picture->Width(), picture->Height(), 100, true,
+            [&](int y, std::uint8_t* bgra) { std::memcpy(bgra, picture->Row(y), picture->RowBytes()); });
+    });
+    return bytes;
+}
+
 const test::TBytes& Animation() {
     static const test::TBytes bytes = Cached("/tmp/kiv_bench_100_frames.gif", [] {
         test::TGifSpec spec;
@@ -60,8 +73,8 @@ const test::TBytes& Animation() {
     return bytes;
 }
 
-void LoadJpeg(benchmark::State& state, int level) {
-    test::TBytesStream stream(Photo());
+void LoadJpeg(benchmark::State& state, int level, const test::TBytes& file = Photo()) {
+    test::TBytesStream stream(file);
     for (auto _ : state) {
         stream.SetPosition(0);
         TRef<TImage> image = DecodePictureByName(stream, "photo.jpg");
@@ -69,8 +82,7 @@ void LoadJpeg(benchmark::State& state, int level) {
     }
 }
 
-void ReferenceJpeg(benchmark::State& state, int denominator) {
-    const test::TBytes& file = Photo();
+void ReferenceJpeg(benchmark::State& state, int denominator, const test::TBytes& file = Photo()) {
     for (auto _ : state) {
         jpeg_decompress_struct info{};
         jpeg_error_mgr error{};
@@ -110,6 +122,23 @@ BENCHMARK(BM_JpegLevel0_Reference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegLevel0_LoadPicture)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegLevel2_Reference)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_JpegLevel2_LoadPicture)->Unit(benchmark::kMillisecond);
+
+void BM_ProgressiveQ100Level0_Reference(benchmark::State& state) {
+    ReferenceJpeg(state, 1, ProgressivePhoto());
+}
+void BM_ProgressiveQ100Level0_LoadPicture(benchmark::State& state) {
+    LoadJpeg(state, 0, ProgressivePhoto());
+}
+void BM_ProgressiveQ100Level2_Reference(benchmark::State& state) {
+    ReferenceJpeg(state, 4, ProgressivePhoto());
+}
+void BM_ProgressiveQ100Level2_LoadPicture(benchmark::State& state) {
+    LoadJpeg(state, 2, ProgressivePhoto());
+}
+BENCHMARK(BM_ProgressiveQ100Level0_Reference)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProgressiveQ100Level0_LoadPicture)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProgressiveQ100Level2_Reference)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_ProgressiveQ100Level2_LoadPicture)->Unit(benchmark::kMillisecond);
 
 int ReadGif(GifFileType* gif, GifByteType* out, int count) {
     auto* cursor = static_cast<std::pair<const std::uint8_t*, std::size_t>*>(gif->UserData);

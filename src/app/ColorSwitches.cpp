@@ -42,6 +42,11 @@ TColorCommandLine ReadColorSwitches(const TCommandLine& commandLine, const std::
     const std::string value = commandLine.Value("icc").value_or("");
     if (value.empty() || SameTextFolded(value, "auto")) {
         if (!displayProfileFile.empty()) settings.profile = ReadProfileFile(displayProfileFile);
+        if (!settings.profile) {
+            // No display profile to read: the standard sRGB colour space stands in for it.
+            TLog::Line("Display profile \"" + displayProfileFile + "\" not found; sRGB chosen");
+            settings.profile = TProfileChoice{TProfileChoice::TKind::BuiltIn, "sRGB", {}};
+        }
     } else if (const std::string builtIn = BuiltInProfileName(value); !builtIn.empty()) {
         settings.profile = TProfileChoice{TProfileChoice::TKind::BuiltIn, builtIn, {}};
     } else {

@@ -1,7 +1,8 @@
 // The colour-management switches of the command line: "noicc" turns colour management off for the
 // whole run; "icc" chooses the output profile — no value, an empty value or "auto" (any case) the
-// display's own profile file, "sRGB", "AdobeRGB" or "FunkyRGB" (any case) the built-in profiles,
-// any other value a profile file, used when it exists.
+// display's own profile file, or the built-in sRGB profile when there is none or it cannot be read;
+// "sRGB", "AdobeRGB" or "FunkyRGB" (any case) the built-in profiles; any other value a profile
+// file, used when it exists.
 #pragma once
 
 #include "framework/CommandLine.h"

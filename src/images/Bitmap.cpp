@@ -50,6 +50,80 @@ bool PictureSizeAllowed(std::int64_t width, std::int64_t height) {
            width * height <= kMaxPicturePixels;
 }
 
+int ReductionWithinLimit(std::int64_t width, std::int64_t height) {
+    if (width <= 0 || height <= 0) return -1;
+    for (int shift = 0;; ++shift) {
+        const std::int64_t n = std::int64_t{1} << shift;
+        if (PictureSizeAllowed((width + n - 1) / n, (height + n - 1) / n)) return shift;
+    }
+}
+
+TRowReducer::TRowReducer(int sourceWidth, int sourceHeight, TPixelFormat format, int shift)
+    : sourceWidth_(sourceWidth), sourceHeight_(sourceHeight), shift_(shift), bytes_(BytesPerPixel(format)) {
+    if (format != TPixelFormat::Bgr24 && format != TPixelFormat::Bgra32)
+        throw EImageError("Only 24- and 32-bit pictures are reduced");
+    const int n = 1 << shift;
+    bitmap_ = MakeRef<TBitmap>((sourceWidth + n - 1) / n, (sourceHeight + n - 1) / n, format, true);
+    sums_.assign(static_cast<std::size_t>(bitmap_->Width()) * bytes_, 0);
+}
+
+namespace {
+
+// Adds each square's share of one source row to its sums.
+template <int kBytes> void AddRowSums(const std::uint8_t* row, int width, int n, std::uint32_t* sum) {
+    for (int x = 0; x < width; x += n, sum += kBytes) {
+        const std::uint8_t* const end =
+            row + static_cast<std::ptrdiff_t>(std::min(x + n, width) - x) * kBytes;
+        std::uint32_t s0 = 0, s1 = 0, s2 = 0, s3 = 0;
+        for (; row != end; row += kBytes) {
+            s0 += row[0];
+            s1 += row[1];
+            s2 += row[2];
+            if constexpr (kBytes == 4) s3 += row[3];
+        }
+        sum[0] += s0;
+        sum[1] += s1;
+        sum[2] += s2;
+        if constexpr (kBytes == 4) sum[3] += s3;
+    }
+}
+
+} // namespace
+
+void TRowReducer::AddRow(const std::uint8_t* row) {
+    if (rowsAdded_ >= sourceHeight_) return;
+    if (bytes_ == 3)
+        AddRowSums<3>(row, sourceWidth_, 1 << shift_, sums_.data());
+    else
+        AddRowSums<4>(row, sourceWidth_, 1 << shift_, sums_.data());
+    ++rowsAdded_;
+    ++rowsInBlock_;
+    if (rowsInBlock_ == (1 << shift_) || rowsAdded_ == sourceHeight_) Flush();
+}
+
+void TRowReducer::Flush() {
+    const int n = 1 << shift_;
+    const int blockTop = (rowsAdded_ - 1) >> shift_ << shift_;
+    const int blockRows = std::min(n, sourceHeight_ - blockTop);
+    std::uint8_t* out = bitmap_->Row(blockTop >> shift_);
+    std::uint32_t* sum = sums_.data();
+    const std::size_t bytes = static_cast<std::size_t>(bitmap_->Width()) * bytes_;
+    // Every square but the last of the row is whole.
+    const std::size_t whole = static_cast<std::size_t>(sourceWidth_ >> shift_) * bytes_;
+    const auto full = static_cast<std::uint32_t>(blockRows * n);
+    const auto last = static_cast<std::uint32_t>(blockRows * (sourceWidth_ - (bitmap_->Width() - 1) * n));
+    for (std::size_t i = 0; i < bytes; ++i) {
+        out[i] = static_cast<std::uint8_t>(sum[i] / (i < whole ? full : last));
+        sum[i] = 0;
+    }
+    rowsInBlock_ = 0;
+}
+
+TRef<TBitmap> TRowReducer::Finish() {
+    if (rowsInBlock_ > 0) Flush();
+    return bitmap_;
+}
+
 TBitmap::TBitmap(int width, int height, TPixelFormat format, bool zeroed)
     : width_(width), height_(height), format_(format) {
     if (!PictureSizeAllowed(width, height) || BytesPerPixel(format) == 0)

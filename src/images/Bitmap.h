@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace kiv {
 
@@ -26,12 +27,16 @@ int BytesPerPixel(TPixelFormat format);
 bool HasAlpha(TPixelFormat format);
 const char* PixelFormatName(TPixelFormat format);
 
-// The largest picture the decoders accept: 0x4000000 pixels (67 108 864, 256 MB at 32 bits), at most
-// 2^24 pixels a side (long GIF frame atlases). Headers that claim more are declined before anything
-// is allocated.
+// The largest bitmap the decoders make: 0x4000000 pixels (67 108 864, 256 MB at 32 bits), at most
+// 2^24 pixels a side (long GIF frame atlases). The limit holds for what is decoded: JPEG, PNG and
+// single-frame GIF pictures beyond it are decoded reduced by a power of two that fits; other
+// headers that claim more are declined before anything is allocated.
 inline constexpr std::int64_t kMaxPicturePixels = 0x4000000;
 inline constexpr int kMaxPictureSide = 1 << 24;
 bool PictureSizeAllowed(std::int64_t width, std::int64_t height);
+// The smallest reduction 2^shift (0 when none is needed) that brings a `width` × `height` picture,
+// each side rounded up, within the picture limit; -1 when the size is not positive.
+int ReductionWithinLimit(std::int64_t width, std::int64_t height);
 
 // A picture that cannot be decoded. Loaders catch it and decline.
 class EImageError : public Exception {
@@ -84,6 +89,31 @@ private:
     int level_ = 0;
     std::string name_;
     TProgressHook progress_;
+};
+
+// Makes a picture reduced by 2^shift from source rows given one at a time, top to bottom, without
+// holding the source: each destination pixel is the mean, channel by channel and truncated, of its
+// 2^shift square of source pixels (the part inside the source). Rows never given count as zero.
+// 24- and 32-bit pictures.
+class TRowReducer {
+public:
+    TRowReducer(int sourceWidth, int sourceHeight, TPixelFormat format, int shift);
+    // The next source row: sourceWidth pixels in the format.
+    void AddRow(const std::uint8_t* row);
+    // The reduced picture; a block that did not get all its rows is written as it stands.
+    TRef<TBitmap> Finish();
+
+private:
+    void Flush();
+
+    int sourceWidth_;
+    int sourceHeight_;
+    int shift_;
+    int bytes_;
+    int rowsAdded_ = 0;
+    int rowsInBlock_ = 0;
+    TRef<TBitmap> bitmap_;
+    std::vector<std::uint32_t> sums_;
 };
 
 // A copy of `source` in `format` (its own format, 24-bit BGR, 32-bit BGRA or 8-bit grey), owning

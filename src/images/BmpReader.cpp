@@ -4,7 +4,11 @@
 
 #include <algorithm>
 #include <array>
+#include <climits>
+#include <cstdint>
 #include <cstring>
+#include <functional>
+#include <vector>
 
 namespace kiv {
 
@@ -92,7 +96,11 @@ THeader ReadHeader(const std::uint8_t* data, std::size_t size) {
         Fail("unknown info header");
     }
     if (h.paletteAt == 0) h.paletteAt = 14 + infoSize;
-    if (!PictureSizeAllowed(h.width, h.height < 0 ? -h.height : h.height)) Fail("size not supported");
+    // Pictures beyond the picture limit are reduced while decoded; nothing is allocated for them
+    // before the pixel data is known to be all there.
+    if (h.width > INT32_MAX || h.height > INT32_MAX || h.height < -INT32_MAX ||
+        ReductionWithinLimit(h.width, h.height < 0 ? -h.height : h.height) < 0)
+        Fail("size not supported");
     return h;
 }
 
@@ -151,7 +159,7 @@ void DecodeRle(const std::uint8_t* p, const std::uint8_t* end, const TPalette& p
 
 } // namespace
 
-TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size) {
+TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size, int reduction) {
     const THeader h = ReadHeader(data, size);
     const std::size_t pixelsAt = U32(data + 10);
     if (pixelsAt >= size) Fail("no pixel data");
@@ -162,6 +170,7 @@ TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size) {
     if (h.compression == kRle8 || h.compression == kRle4) {
         if ((h.compression == kRle8 && h.bits != 8) || (h.compression == kRle4 && h.bits != 4) || topDown)
             Fail("unsupported run-length combination");
+        if (!PictureSizeAllowed(w, hgt)) Fail("run-length picture beyond the picture limit");
         const TPalette palette = ReadPalette(h, data, size, pixelsAt);
         auto out = MakeRef<TBitmap>(w, hgt, TPixelFormat::Bgr24, true);
         DecodeRle(data + pixelsAt, data + size, palette, h.compression == kRle4, *out);
@@ -181,70 +190,86 @@ TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size) {
         return data + pixelsAt + stride * static_cast<std::size_t>(topDown ? y : hgt - 1 - y);
     };
 
+    // Each kind of file writes its rows in its own format; a picture beyond the limit goes
+    // through a reducer instead of into a bitmap of its full size.
+    TPixelFormat format = TPixelFormat::Bgra32;
+    std::function<void(int, std::uint8_t*)> writeRow;
+    TPalette palette{};
     if (paletted) {
-        const TPalette palette = ReadPalette(h, data, size, pixelsAt);
-        auto out = MakeRef<TBitmap>(w, hgt, TPixelFormat::Bgr24, false);
-        const int perByte = 8 / h.bits;
-        const unsigned mask = (1u << h.bits) - 1;
-        for (int y = 0; y < hgt; ++y) {
+        palette = ReadPalette(h, data, size, pixelsAt);
+        format = TPixelFormat::Bgr24;
+        writeRow = [&](int y, std::uint8_t* row) {
             const std::uint8_t* in = source(y);
-            std::uint8_t* row = out->Row(y);
+            const int perByte = 8 / h.bits;
+            const unsigned mask = (1u << h.bits) - 1;
             for (int x = 0; x < w; ++x) {
                 const int shift = 8 - h.bits * (x % perByte + 1);
                 const unsigned index = (in[x / perByte] >> shift) & mask;
                 std::memcpy(row + 3 * x, palette[index].data(), 3);
             }
-        }
-        return out;
-    }
-    if (h.bits == 24) {
-        auto out = MakeRef<TBitmap>(w, hgt, TPixelFormat::Bgr24, false);
-        for (int y = 0; y < hgt; ++y)
-            std::memcpy(out->Row(y), source(y), out->RowBytes());
-        return out;
-    }
-    if (h.bits == 16) {
-        TPixelFormat format = TPixelFormat::Rgb555;
+        };
+    } else if (h.bits == 24) {
+        format = TPixelFormat::Bgr24;
+        writeRow = [&](int y, std::uint8_t* row) { std::memcpy(row, source(y), 3 * std::size_t(w)); };
+    } else if (h.bits == 16) {
+        format = TPixelFormat::Rgb555;
         if (fields) {
             if (h.masks[1] == 0x7E0)
                 format = TPixelFormat::Rgb565;
             else if (h.masks[1] != 0x3E0)
                 Fail("unsupported 16-bit fields");
         }
+        writeRow = [&](int y, std::uint8_t* row) { std::memcpy(row, source(y), 2 * std::size_t(w)); };
+    } else if (plain) {
+        // Writers that leave the fourth byte unused write it as zero: then the picture is opaque.
+        bool anyAlpha = false;
+        for (int y = 0; y < hgt && !anyAlpha; ++y) {
+            const std::uint8_t* in = source(y);
+            for (int x = 0; x < w && !anyAlpha; ++x)
+                anyAlpha = in[4 * x + 3] != 0;
+        }
+        writeRow = [&, anyAlpha](int y, std::uint8_t* row) {
+            std::memcpy(row, source(y), 4 * std::size_t(w));
+            if (!anyAlpha)
+                for (int x = 0; x < w; ++x)
+                    row[4 * x + 3] = 255;
+        };
+    } else {
+        const TChannel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alpha(h.masks[3]);
+        writeRow = [&, red, green, blue, alpha](int y, std::uint8_t* row) {
+            const std::uint8_t* in = source(y);
+            for (int x = 0; x < w; ++x) {
+                const std::uint32_t pixel = U32(in + 4 * x);
+                row[4 * x] = blue.Get(pixel, 0);
+                row[4 * x + 1] = green.Get(pixel, 0);
+                row[4 * x + 2] = red.Get(pixel, 0);
+                row[4 * x + 3] = alpha.Get(pixel, 255);
+            }
+        };
+    }
+
+    reduction = std::max(reduction, ReductionWithinLimit(w, hgt));
+    if (reduction == 0) {
         auto out = MakeRef<TBitmap>(w, hgt, format, false);
         for (int y = 0; y < hgt; ++y)
-            std::memcpy(out->Row(y), source(y), out->RowBytes());
+            writeRow(y, out->Row(y));
         return out;
     }
-    // 32 bits
-    auto out = MakeRef<TBitmap>(w, hgt, TPixelFormat::Bgra32, false);
-    if (plain) {
-        bool anyAlpha = false;
-        for (int y = 0; y < hgt; ++y) {
-            std::uint8_t* row = out->Row(y);
-            std::memcpy(row, source(y), out->RowBytes());
-            for (int x = 0; x < w && !anyAlpha; ++x)
-                anyAlpha = row[4 * x + 3] != 0;
-        }
-        if (!anyAlpha)
-            for (int y = 0; y < hgt; ++y)
-                for (int x = 0; x < w; ++x)
-                    out->Row(y)[4 * x + 3] = 255;
-        return out;
-    }
-    const TChannel red(h.masks[0]), green(h.masks[1]), blue(h.masks[2]), alpha(h.masks[3]);
+    // 16-bit rows are widened to 24 bits for the reduction.
+    const bool widen = BytesPerPixel(format) == 2;
+    TRowReducer reducer(w, hgt, widen ? TPixelFormat::Bgr24 : format, reduction);
+    std::vector<std::uint8_t> row(std::size_t(w) * BytesPerPixel(format));
     for (int y = 0; y < hgt; ++y) {
-        const std::uint8_t* in = source(y);
-        std::uint8_t* row = out->Row(y);
-        for (int x = 0; x < w; ++x) {
-            const std::uint32_t pixel = U32(in + 4 * x);
-            row[4 * x] = blue.Get(pixel, 0);
-            row[4 * x + 1] = green.Get(pixel, 0);
-            row[4 * x + 2] = red.Get(pixel, 0);
-            row[4 * x + 3] = alpha.Get(pixel, 255);
+        writeRow(y, row.data());
+        if (!widen) {
+            reducer.AddRow(row.data());
+            continue;
         }
+        const auto line = MakeRef<TBitmap>(w, 1, format, row.data(), static_cast<std::ptrdiff_t>(row.size()),
+                                           TRef<TRefObject>());
+        reducer.AddRow(ConvertBitmap(*line, TPixelFormat::Bgr24)->Row(0));
     }
-    return out;
+    return reducer.Finish();
 }
 
 TRef<TBitmapStore> LoadBmpPicture(TStream& stream, const std::string& name, TRotationQuery query,

@@ -14,11 +14,14 @@
 
 namespace kiv {
 
-// Decodes a bitmap file held in memory. Raises EImageError for anything it does not support,
-// for truncated pixel data and for sizes beyond the picture limit. Run-length data that ends
-// early leaves the rest of the picture black. Uncompressed 32-bit pictures whose fourth bytes are
-// all zero (writers that leave it unused) come out opaque.
-TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size);
+// Decodes a bitmap file held in memory. Raises EImageError for anything it does not support and
+// for truncated pixel data. An uncompressed picture beyond the picture limit comes out reduced by
+// the smallest power of two that fits (each pixel the mean of its square; 16-bit pictures then in
+// 24 bits); a run-length one beyond it is refused. Run-length data that ends early leaves the rest
+// of the picture black. Uncompressed 32-bit pictures whose fourth bytes are all zero (writers
+// that leave it unused) come out opaque. `reduction` asks for at least that reduction (2^reduction)
+// of an uncompressed picture.
+TRef<TBitmap> DecodeBmp(const std::uint8_t* data, std::size_t size, int reduction = 0);
 
 // The bitmap loader: a TWrapperBitmapStore over the decoded file, or null.
 TRef<TBitmapStore> LoadBmpPicture(TStream& stream, const std::string& name, TRotationQuery query,

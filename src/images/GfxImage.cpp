@@ -98,13 +98,17 @@ TRef<TBitmap> TGfxImage::Decode() {
     std::vector<std::uint8_t> compressed = std::move(compressed_);
     compressed_ = {};
     try {
-        // The bitmap file of a Width × Height picture: at most 4 bytes a pixel plus headers and a
-        // palette, so a bomb cannot inflate beyond that.
-        const std::size_t limit = static_cast<std::size_t>(width_) * height_ * 4 + 4096;
+        // The bitmap inside may differ from the declared size, but never beyond the picture limit:
+        // at most 4 bytes a pixel plus headers and a palette, so a bomb cannot inflate further.
+        const std::size_t limit = static_cast<std::size_t>(kMaxPicturePixels) * 4 + 4096;
         const std::vector<std::uint8_t> file = InflateRaw(compressed.data(), compressed.size(), limit);
+        // A bitmap of another size than the header declares is still the picture: only data that
+        // cannot be inflated or read turns green.
         TRef<TBitmap> bitmap = DecodeBmp(file.data(), file.size());
         if (bitmap->Width() != width_ || bitmap->Height() != height_)
-            throw EImageError("Decoded size differs from the declared size");
+            TLog::Line("Compressed picture " + fileName_ + " is " + std::to_string(bitmap->Width()) + " x " +
+                       std::to_string(bitmap->Height()) + ", declared " + std::to_string(width_) + " x " +
+                       std::to_string(height_));
         return ConvertBitmap(*bitmap, TPixelFormat::Bgra32);
     } catch (const std::exception& error) {
         TLog::Line("Damaged compressed picture " + fileName_ + ": " + error.what());

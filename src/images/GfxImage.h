@@ -29,8 +29,9 @@ public:
     std::int64_t OriginalSize() const { return originalSize_; }
     const std::string& FileName() const { return fileName_; }
 
-    // Inflates and decodes the picture (32-bit BGRA, Width × Height) and releases the compressed
-    // data; damaged or mismatching data gives opaque green (0xFF00FF00). Called once.
+    // Inflates and decodes the picture (32-bit BGRA) and releases the compressed data. The result
+    // has the size of the bitmap inside, even when it differs from Width × Height; data that cannot
+    // be inflated or read as a bitmap gives opaque green (0xFF00FF00) of Width × Height. Called once.
     TRef<TBitmap> Decode();
 
 private:

@@ -115,6 +115,43 @@ TClip Clip(const TRawFrame& f, int screenW, int screenH) {
             std::clamp(f.left + f.width, 0, screenW), std::clamp(f.top + f.height, 0, screenH)};
 }
 
+// A single frame drawn on a transparent screen and reduced by 2^shift: each destination pixel is
+// the mean, channel by channel, of its 2^shift square of screen pixels (the part on the screen).
+TRef<TBitmap> DrawFrameReduced(const TRawFrame& frame, int screenW, int screenH, int shift) {
+    const int n = 1 << shift;
+    const int width = (screenW + n - 1) / n, height = (screenH + n - 1) / n;
+    auto bitmap = MakeRef<TBitmap>(width, height, TPixelFormat::Bgra32, false);
+    std::vector<std::uint32_t> sums(static_cast<std::size_t>(width) * 4);
+    const TClip c = Clip(frame, screenW, screenH);
+    // Only the destination columns the frame touches need sums; the rest stays transparent.
+    const int xFirst = c.x0 >> shift, xEnd = c.x1 > c.x0 ? ((c.x1 - 1) >> shift) + 1 : xFirst;
+    for (int y = 0; y < height; ++y) {
+        const int y0 = y * n, y1 = std::min(y0 + n, screenH);
+        std::uint8_t* out = bitmap->Row(y);
+        std::memset(out, 0, bitmap->RowBytes());
+        if (y1 <= c.y0 || y0 >= c.y1) continue;
+        std::fill(sums.begin() + 4 * xFirst, sums.begin() + 4 * xEnd, 0u);
+        for (int sy = std::max(y0, c.y0); sy < std::min(y1, c.y1); ++sy) {
+            const int fy = sy - frame.top;
+            if (!frame.rowRead[fy]) continue;
+            const std::uint8_t* in = frame.indices.data() + static_cast<std::size_t>(fy) * frame.width;
+            for (int sx = c.x0; sx < c.x1; ++sx) {
+                const std::uint8_t index = in[sx - frame.left];
+                if (index == frame.transparent) continue;
+                std::uint32_t* sum = sums.data() + 4 * (sx >> shift);
+                for (int k = 0; k < 4; ++k)
+                    sum[k] += frame.colors[index][k];
+            }
+        }
+        for (int x = xFirst; x < xEnd; ++x) {
+            const auto count = static_cast<std::uint32_t>((y1 - y0) * (std::min(x * n + n, screenW) - x * n));
+            for (int k = 0; k < 4; ++k)
+                out[4 * x + k] = static_cast<std::uint8_t>(sums[4 * x + k] / count);
+        }
+    }
+    return bitmap;
+}
+
 } // namespace
 
 TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) {
@@ -123,6 +160,7 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
     std::unique_ptr<GifFileType, TGifCloser> gif(DGifOpen(&input, ReadFromMemory, &error));
     if (!gif) throw EImageError("Not a GIF picture");
     int screenW = gif->SWidth, screenH = gif->SHeight;
+    const bool single = maxFrames == 1;
 
     std::vector<TRawFrame> frames;
     TControl control;
@@ -146,10 +184,16 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
             screenW = desc.Left + desc.Width;
             screenH = desc.Top + desc.Height;
         }
-        if (!PictureSizeAllowed(screenW, screenH)) break;
-        const std::int64_t screenPixels = std::int64_t{screenW} * screenH;
-        if (screenPixels * static_cast<std::int64_t>(frames.size() + 1) > kMaxAtlasPixels) break;
-        if (std::int64_t{desc.Width} * desc.Height > kMaxPicturePixels) break;
+        if (single) {
+            // No atlas: the picture limit holds for what is made, so a large screen is reduced.
+            if (ReductionWithinLimit(screenW, screenH) < 0) break;
+            if (std::int64_t{desc.Width} * desc.Height > kMaxGifFramePixels) break;
+        } else {
+            if (!PictureSizeAllowed(screenW, screenH)) break;
+            const std::int64_t screenPixels = std::int64_t{screenW} * screenH;
+            if (screenPixels * static_cast<std::int64_t>(frames.size() + 1) > kMaxAtlasPixels) break;
+            if (std::int64_t{desc.Width} * desc.Height > kMaxPicturePixels) break;
+        }
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
         if (!map) break;
 
@@ -185,6 +229,17 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
     result.height = screenH;
     result.frameCount = static_cast<int>(frames.size());
     result.loopCount = loopCount;
+    if (single) {
+        const int shift = ReductionWithinLimit(screenW, screenH);
+        if (shift > 0) {
+            result.bitmap = DrawFrameReduced(frames[0], screenW, screenH, shift);
+            result.width = result.bitmap->Width();
+            result.height = result.bitmap->Height();
+            result.reduction = shift;
+            result.delays.push_back(frames[0].delay);
+            return result;
+        }
+    }
     // Every block is written whole: the first cleared, each later one copied from the one before.
     result.bitmap = MakeRef<TBitmap>(screenW * result.frameCount, screenH, TPixelFormat::Bgra32, false);
     TBitmap& atlas = *result.bitmap;

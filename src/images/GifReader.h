@@ -15,6 +15,8 @@
 namespace kiv {
 
 inline constexpr std::int64_t kMaxAtlasPixels = 0x1900000;
+// The largest frame rectangle read for a first frame alone (one byte a pixel while it is read).
+inline constexpr std::int64_t kMaxGifFramePixels = 4 * kMaxPicturePixels;
 
 struct TGifFrames {
     TRef<TBitmap> bitmap; // 32-bit BGRA, frameCount × width by height
@@ -23,11 +25,14 @@ struct TGifFrames {
     int frameCount = 0;
     std::vector<int> delays; // milliseconds
     int loopCount = 0;
+    int reduction = 0; // a first frame beyond the picture limit is reduced by 2^reduction
 };
 
 // Decodes up to `maxFrames` frames (and never more than the atlas pixel budget allows). A frame
 // that breaks off is kept with the rows decoded so far and ends the decoding. Raises EImageError
-// when not even one frame could be read.
+// when not even one frame could be read. With `maxFrames` 1 there is no atlas, so the picture limit
+// applies instead of the atlas budget; a screen beyond it is reduced by the smallest power of two
+// that fits, each pixel the mean of its square of screen pixels.
 TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames);
 
 // The GIF loaders: the first frame, and the frame atlas with its tiles tag. Null when the data

@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "images/PictureLoader.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>
 #include <cstring>
@@ -94,6 +95,9 @@ TRef<TBitmap> DecodeJpeg(const std::uint8_t* data, std::size_t size, int denomin
         return state->bitmap;
     }
     jpeg_create_decompress(&info);
+    // Progressive files keep every coefficient of the full-size picture whatever the scale; past
+    // this the library stops with an error instead of taking all memory.
+    info.mem->max_memory_to_use = static_cast<long>(kMaxJpegWorkBytes);
     jpeg_mem_src(&info, data, static_cast<unsigned long>(size));
     jpeg_read_header(&info, TRUE);
     const bool isCmyk = info.jpeg_color_space == JCS_CMYK || info.jpeg_color_space == JCS_YCCK;
@@ -101,7 +105,9 @@ TRef<TBitmap> DecodeJpeg(const std::uint8_t* data, std::size_t size, int denomin
     info.scale_num = 1;
     info.scale_denom = static_cast<unsigned>(denominator);
     jpeg_calc_output_dimensions(&info);
-    if (!PictureSizeAllowed(info.image_width, info.image_height)) {
+    // The limit holds for what is decoded: a picture too large at full size still decodes at 1/2,
+    // 1/4 or 1/8 when that fits.
+    if (!PictureSizeAllowed(info.output_width, info.output_height)) {
         jpeg_destroy_decompress(&info);
         throw EImageError("JPEG size not supported");
     }
@@ -179,16 +185,29 @@ TJpegBitmapStore::TJpegBitmapStore(std::string name, std::vector<std::uint8_t> d
     : TSysBitmapStore(std::move(name), width, height, TPixelFormat::Bgr24, query, context),
       data_(std::move(data)), rawWidth_(width), rawHeight_(height) {}
 
+int JpegDecodeLevel(int width, int height, int level) {
+    const int needed = ReductionWithinLimit(width, height);
+    if (needed < 0 || level < 0) return -1;
+    const int scaled = std::max(level, needed);
+    return scaled <= kMaxJpegScaledLevel ? scaled : -1;
+}
+
 TRef<TBitmap> TJpegBitmapStore::ReadSourceLevel(int level, TPixelFormat format) {
-    if (level < 0 || level > 3) return nullptr;
+    if (level < 0 || level > kMaxJpegScaledLevel) return nullptr;
+    // A level beyond the picture limit is served by the largest scaled decoding within it.
+    const int scaled = JpegDecodeLevel(rawWidth_, rawHeight_, level);
+    if (scaled < 0) return nullptr;
+    if (scaled != level)
+        TLog::Line("JPEG " + Name() + " level " + std::to_string(level) +
+                   " is beyond the picture limit; decoded at 1/" + std::to_string(1 << scaled));
     const TPixelFormat decoded = format == TPixelFormat::Bgra32 ? TPixelFormat::Bgra32 : TPixelFormat::Bgr24;
     try {
-        return DecodeJpeg(data_.data(), data_.size(), 1 << level, decoded);
+        return DecodeJpeg(data_.data(), data_.size(), 1 << scaled, decoded);
     } catch (const EImageError& error) {
         // The header was readable when the picture was loaded, so this is not expected; a grey
         // picture of the level's size keeps the store consistent.
         TLog::Line("JPEG decoding failed for " + Name() + ": " + error.what());
-        const int denominator = 1 << level;
+        const int denominator = 1 << scaled;
         auto bitmap = MakeRef<TBitmap>((rawWidth_ + denominator - 1) / denominator,
                                        (rawHeight_ + denominator - 1) / denominator, decoded, false);
         FillGrey(*bitmap, 0);
@@ -201,7 +220,7 @@ TRef<TBitmapStore> LoadJpegPicture(TStream& stream, const std::string& name, TRo
     return DecodeOrRewind(stream, [&]() -> TRef<TBitmapStore> {
         std::vector<std::uint8_t> data = ReadRest(stream, kMaxPictureFileBytes);
         int width = 0, height = 0;
-        if (ReadJpegSize(data.data(), data.size(), width, height) && PictureSizeAllowed(width, height)) {
+        if (ReadJpegSize(data.data(), data.size(), width, height) && JpegDecodeLevel(width, height, 0) >= 0) {
             TRef<TColorProfile> profile;
             if (data.size() <= kMaxProfileScanBytes)
                 profile = ProfileFromData(ReadJpegProfile(data.data(), data.size()), name);

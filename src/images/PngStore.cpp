@@ -5,6 +5,7 @@
 
 #include <png.h>
 
+#include <algorithm>
 #include <cstring>
 #include <memory>
 
@@ -49,6 +50,8 @@ struct TPngReader {
     TMemoryReader memory;
     TRef<TBitmap> bitmap;
     std::vector<png_bytep> rows;
+    std::unique_ptr<TRowReducer> reducer; // pictures beyond the limit, reduced while read
+    std::vector<std::uint8_t> row;
 
     TPngReader(const std::uint8_t* data, std::size_t size) : memory{data, size} {
         png = png_create_read_struct(PNG_LIBPNG_VER_STRING, nullptr, ErrorToJump, QuietWarning);
@@ -69,28 +72,51 @@ bool ReadPngInfo(const std::uint8_t* data, std::size_t size, TPngInfo& result) {
     if (setjmp(png_jmpbuf(png))) return false;
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
-    if (!PictureSizeAllowed(width, height)) return false;
+    // Beyond the limit a picture is reduced while its rows are read, which interlaced files, whose
+    // passes each cover the whole picture, do not allow.
+    if (width > static_cast<png_uint_32>(kMaxPictureSide) ||
+        height > static_cast<png_uint_32>(kMaxPictureSide))
+        return false;
+    if (!PictureSizeAllowed(width, height) && png_get_interlace_type(png, info) != PNG_INTERLACE_NONE)
+        return false;
     result.width = static_cast<int>(width);
     result.height = static_cast<int>(height);
     result.format = SetUpConversions(png, info);
     return png_get_rowbytes(png, info) == static_cast<std::size_t>(width) * BytesPerPixel(result.format);
 }
 
-TRef<TBitmap> DecodePng(const std::uint8_t* data, std::size_t size) {
+TRef<TBitmap> DecodePng(const std::uint8_t* data, std::size_t size, int shift) {
     if (size < 8 || png_sig_cmp(data, 0, 8) != 0) throw EImageError("No PNG signature");
     const auto reader = std::make_unique<TPngReader>(data, size);
     png_structp png = reader->png;
     png_infop info = reader->info;
     if (setjmp(png_jmpbuf(png))) {
+        if (reader->reducer) return reader->reducer->Finish();
         if (!reader->bitmap) throw EImageError("PNG header unreadable");
         return reader->bitmap; // the rows read so far; the rest stays zero
     }
     png_read_info(png, info);
     const png_uint_32 width = png_get_image_width(png, info), height = png_get_image_height(png, info);
-    if (!PictureSizeAllowed(width, height)) throw EImageError("PNG size not supported");
+    if (shift < 0 || shift > 30) throw EImageError("PNG reduction not supported");
+    const std::int64_t n = std::int64_t{1} << shift;
+    if (!PictureSizeAllowed((width + n - 1) / n, (height + n - 1) / n))
+        throw EImageError("PNG size not supported");
+    if (shift > 0 && png_get_interlace_type(png, info) != PNG_INTERLACE_NONE)
+        throw EImageError("Interlaced PNG cannot be reduced while read");
     const TPixelFormat format = SetUpConversions(png, info);
     if (png_get_rowbytes(png, info) != static_cast<std::size_t>(width) * BytesPerPixel(format))
         throw EImageError("PNG row layout not supported");
+    if (shift > 0) {
+        reader->reducer =
+            std::make_unique<TRowReducer>(static_cast<int>(width), static_cast<int>(height), format, shift);
+        reader->row.resize(png_get_rowbytes(png, info));
+        for (png_uint_32 y = 0; y < height; ++y) {
+            png_read_row(png, reader->row.data(), nullptr);
+            reader->reducer->AddRow(reader->row.data());
+        }
+        png_read_end(png, nullptr);
+        return reader->reducer->Finish();
+    }
     reader->bitmap = MakeRef<TBitmap>(static_cast<int>(width), static_cast<int>(height), format, true);
     reader->rows.resize(height);
     for (png_uint_32 y = 0; y < height; ++y)
@@ -102,21 +128,24 @@ TRef<TBitmap> DecodePng(const std::uint8_t* data, std::size_t size) {
 
 TImageLibStore::TImageLibStore(std::string name, std::vector<std::uint8_t> data, int width, int height,
                                TPixelFormat format, TRotationQuery query, void* context)
-    : TSysBitmapStore(std::move(name), width, height, format, query, context), data_(std::move(data)) {}
+    : TSysBitmapStore(std::move(name), width, height, format, query, context), data_(std::move(data)),
+      rawWidth_(width), rawHeight_(height) {}
 
 TRef<TBitmap> TImageLibStore::ReadSourceLevel(int level, TPixelFormat) {
-    if (level != 0) return nullptr;
+    // A picture beyond the limit serves every level up to the reduction that fits from the file,
+    // reduced while read; levels below it are halved as usual.
+    const int shift = ReductionWithinLimit(rawWidth_, rawHeight_);
+    if (level > std::max(shift, 0) || data_.empty()) return nullptr;
     TRef<TBitmap> bitmap;
     try {
-        bitmap = DecodePng(data_.data(), data_.size());
+        bitmap = DecodePng(data_.data(), data_.size(), shift);
     } catch (const EImageError& error) {
         // The header was readable at load time; keep the store consistent with an empty picture.
         TLog::Line("PNG decoding failed for " + Name() + ": " + error.what());
-        bitmap =
-            MakeRef<TBitmap>(Orientation() == 6 || Orientation() == 8 ? Height() : Width(),
-                             Orientation() == 6 || Orientation() == 8 ? Width() : Height(), Format(), true);
+        const int n = 1 << shift;
+        bitmap = MakeRef<TBitmap>((rawWidth_ + n - 1) / n, (rawHeight_ + n - 1) / n, Format(), true);
     }
-    data_ = {};
+    if (shift == 0) data_ = {};
     return bitmap;
 }
 

@@ -2,7 +2,8 @@
 // BGR, or 32-bit BGRA when it has an alpha channel or a transparent colour: palettes, grey, low bit
 // depths and 16-bit samples are converted, interlaced files de-interlaced. The store keeps the file
 // in memory and decodes level 0 straight into the picture's rows on first use; other levels are
-// halved from it.
+// halved from it. A picture beyond the picture limit is reduced by the smallest power of two that
+// fits while its rows are read, and that reduction serves level 0 and the levels down to it.
 #pragma once
 
 #include "images/BitmapStore.h"
@@ -25,6 +26,8 @@ protected:
 
 private:
     std::vector<std::uint8_t> data_;
+    int rawWidth_;
+    int rawHeight_;
 };
 
 struct TPngInfo {
@@ -33,13 +36,16 @@ struct TPngInfo {
     TPixelFormat format = TPixelFormat::None;
 };
 
-// Reads the signature and header; false when they are missing or unreadable, or the size is
-// beyond the picture limit.
+// Reads the signature and header; false when they are missing or unreadable, or the picture is
+// beyond the picture limit and interlaced (a picture beyond the limit is reduced while read, which
+// needs its rows in order).
 bool ReadPngInfo(const std::uint8_t* data, std::size_t size, TPngInfo& info);
 
-// Decodes the whole picture. Data that breaks off or goes bad leaves the rest of the picture
-// transparent black. Raises EImageError when the header is unreadable.
-TRef<TBitmap> DecodePng(const std::uint8_t* data, std::size_t size);
+// Decodes the whole picture, reduced by 2^shift while read when `shift` is above 0 (each pixel the
+// mean of its square; non-interlaced files only). Data that breaks off or goes bad leaves the rest
+// of the picture transparent black. Raises EImageError when the header is unreadable or the result
+// would be beyond the picture limit.
+TRef<TBitmap> DecodePng(const std::uint8_t* data, std::size_t size, int shift = 0);
 
 // The PNG loader: a TImageLibStore, or null (stream put back).
 TRef<TBitmapStore> LoadPngPicture(TStream& stream, const std::string& name, TRotationQuery query,

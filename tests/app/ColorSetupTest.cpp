@@ -47,7 +47,11 @@ TEST(ColorSwitches, AutoOrNoValueTakesTheDisplayFileAndFilesMustExist) {
         EXPECT_EQ(profile->kind, TKind::File);
         EXPECT_EQ(profile->name, display);
     }
-    EXPECT_FALSE(Switches("k -icc auto").profile) << "no display profile file";
+    const TProfileChoice srgb{TKind::BuiltIn, "sRGB", {}};
+    for (std::string_view text : {"k -icc", "k -icc auto", "k -icc \"\""}) {
+        EXPECT_EQ(Switches(text).profile, srgb) << text << ": no display profile file means sRGB";
+        EXPECT_EQ(Switches(text, folder.File("gone.icc")).profile, srgb) << text << ": an unreadable one too";
+    }
     EXPECT_FALSE(Switches("k -icc " + folder.File("missing.icc")).profile);
     const auto file = Switches("k -icc " + display).profile;
     ASSERT_TRUE(file);
@@ -72,7 +76,9 @@ TEST(ColorSwitches, ProfilesThatAreNotRegularFilesOrTooLargeAreRefusedAtOnce) {
     for (const std::string& name : {fifo, zero, folder.File("dir.icc")}) {
         EXPECT_FALSE(ReadProfileFile(name)) << name;
         EXPECT_FALSE(Switches("k -icc " + name).profile) << name;
-        EXPECT_FALSE(Switches("k -icc auto", name).profile) << "the display's profile " << name;
+        // An unreadable display profile falls back to the standard sRGB, never to its bytes.
+        EXPECT_EQ(Switches("k -icc auto", name).profile, (TProfileChoice{TKind::BuiltIn, "sRGB", {}}))
+            << "the display's profile " << name;
     }
     // Sparse files: the size counts, not the bytes written.
     const std::string largest = folder.File("largest.icc");

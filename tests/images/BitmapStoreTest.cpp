@@ -76,6 +76,61 @@ protected:
     TRef<TBitmap> ReadSourceLevel(int, TPixelFormat) override { return nullptr; }
 };
 
+TEST(PictureLimit, TheReductionThatFitsIsTheSmallestPowerOfTwo) {
+    EXPECT_EQ(ReductionWithinLimit(8192, 8192), 0) << "exactly the limit";
+    EXPECT_EQ(ReductionWithinLimit(8193, 8192), 1);
+    EXPECT_EQ(ReductionWithinLimit(12000, 6000), 1);
+    EXPECT_EQ(ReductionWithinLimit(40000, 30000), 3);
+    EXPECT_EQ(ReductionWithinLimit(1, 100000000), 3) << "a side beyond 2^24 is reduced too";
+    EXPECT_EQ(ReductionWithinLimit(0, 5), -1);
+    EXPECT_EQ(ReductionWithinLimit(5, -1), -1);
+}
+
+TEST(RowReducer, EachPixelIsTheMeanOfItsSquareIncludingPartEdgesAndMissingRows) {
+    // 5 x 3 source, halved: 3 x 2, the last column and row of squares cut by the edge.
+    auto source = MakeRef<TBitmap>(5, 3, TPixelFormat::Bgr24);
+    for (int y = 0; y < 3; ++y)
+        for (int x = 0; x < 5; ++x)
+            for (int c = 0; c < 3; ++c)
+                source->Row(y)[3 * x + c] = static_cast<std::uint8_t>(10 * (y * 5 + x) + c);
+    const auto mean = [&](int x0, int y0, int x1, int y1, int c, int count) {
+        int sum = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                sum += source->Row(y)[3 * x + c];
+        return sum / count;
+    };
+    TRowReducer whole(5, 3, TPixelFormat::Bgr24, 1);
+    for (int y = 0; y < 3; ++y)
+        whole.AddRow(source->Row(y));
+    TRef<TBitmap> reduced = whole.Finish();
+    ASSERT_EQ(reduced->Width(), 3);
+    ASSERT_EQ(reduced->Height(), 2);
+    for (int c = 0; c < 3; ++c) {
+        EXPECT_EQ(reduced->Row(0)[c], mean(0, 0, 2, 2, c, 4));
+        EXPECT_EQ(reduced->Row(0)[6 + c], mean(4, 0, 5, 2, c, 2)) << "a square cut by the right edge";
+        EXPECT_EQ(reduced->Row(1)[3 + c], mean(2, 2, 4, 3, c, 2)) << "a square cut by the bottom edge";
+        EXPECT_EQ(reduced->Row(1)[6 + c], source->Row(2)[12 + c]) << "the corner is one pixel";
+    }
+    // Data that breaks off after the first row: the rows never given count as zero.
+    TRowReducer cut(5, 3, TPixelFormat::Bgr24, 1);
+    cut.AddRow(source->Row(0));
+    TRef<TBitmap> partial = cut.Finish();
+    EXPECT_EQ(partial->Row(0)[0], mean(0, 0, 2, 1, 0, 4));
+    EXPECT_EQ(partial->Row(1)[0], 0);
+    EXPECT_THROW(TRowReducer(4, 4, TPixelFormat::Grey8, 1), EImageError);
+
+    // 32 bits: alpha is averaged like the colours; a quarter-size square of 4 x 4.
+    const std::uint8_t bgra[5 * 4] = {0, 0, 0, 0, 4, 8, 12, 255, 200, 100, 50, 25, 1, 2, 3, 4, 9, 9, 9, 9};
+    TRowReducer quarter(5, 1, TPixelFormat::Bgra32, 2);
+    quarter.AddRow(bgra);
+    TRef<TBitmap> q = quarter.Finish();
+    ASSERT_EQ(q->Width(), 2);
+    ASSERT_EQ(q->Height(), 1);
+    const std::uint8_t expected[8] = {205 / 4, 110 / 4, 65 / 4, 284 / 4, 9, 9, 9, 9};
+    EXPECT_EQ(std::memcmp(q->Row(0), expected, 8), 0);
+}
+
 TEST(BitmapStore, LevelsOf101By51AreHalvedRoundingUpWithTheWeightedFilter) {
     TRef<TBitmap> picture = ConvertBitmap(*test::MakeGradient(101, 51, false, true), TPixelFormat::Bgr24);
     auto store = MakeRef<TWrapperBitmapStore>("p.bmp", picture);

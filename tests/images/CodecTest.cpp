@@ -5,6 +5,7 @@
 #include "images/PngStore.h"
 
 #include <png.h>
+#include <zlib.h>
 
 #include <gtest/gtest.h>
 
@@ -133,6 +134,83 @@ TEST(Jpeg, MarkerScanStopsCleanlyOnBrokenMarkers) {
     EXPECT_TRUE(ReadJpegProfile(badLength.data(), badLength.size()).empty());
 }
 
+TEST(Jpeg, ThePictureLimitHoldsForTheDecodedScale) {
+    // 8192 x 8192 is exactly the limit; one more column needs half size.
+    EXPECT_EQ(JpegDecodeLevel(8192, 8192, 0), 0);
+    EXPECT_EQ(JpegDecodeLevel(8193, 8192, 0), 1);
+    EXPECT_EQ(JpegDecodeLevel(8193, 8192, 2), 2);
+    EXPECT_EQ(JpegDecodeLevel(12000, 6000, 0), 1);
+    // 40000 x 30000 is 1.2 gigapixels: 1/4 gives 10000 x 7500, still too many; 1/8 fits.
+    EXPECT_EQ(JpegDecodeLevel(40000, 30000, 0), 3);
+    EXPECT_EQ(JpegDecodeLevel(40000, 30000, 3), 3);
+    // Odd sizes round up when scaled: 65529 / 8 -> 8192 columns.
+    EXPECT_EQ(JpegDecodeLevel(65529, 8192 * 8, 0), 3);
+    EXPECT_EQ(JpegDecodeLevel(65537, 8192 * 8, 0), -1);
+    EXPECT_EQ(JpegDecodeLevel(0, 10, 0), -1);
+    EXPECT_EQ(JpegDecodeLevel(10, 10, -1), -1);
+}
+
+TEST(Jpeg, APanoramaBeyondTheLimitShowsAtTheLargestScaleWithin) {
+    // 12000 x 6000 = 72 million pixels, over the 67 million of the limit at full size.
+    constexpr int kWidth = 12000, kHeight = 6000;
+    const TBytes file = test::EncodeJpegRows(kWidth, kHeight, 60, false, [](int y, std::uint8_t* bgra) {
+        for (int x = 0; x < kWidth; ++x, bgra += 4) {
+            bgra[0] = 60;
+            bgra[1] = static_cast<std::uint8_t>(y * 255 / (kHeight - 1));
+            bgra[2] = static_cast<std::uint8_t>(x * 255 / (kWidth - 1));
+            bgra[3] = 255;
+        }
+    });
+    TBytesStream stream(file);
+    TRef<TImage> image = DecodePictureByName(stream, "panorama.jpg");
+    ASSERT_TRUE(image) << "a picture too large at full size must still load";
+    TBitmapStore& store = image->Store();
+    EXPECT_EQ(store.Width(), kWidth);
+    EXPECT_EQ(store.Height(), kHeight);
+    const auto expectGradient = [](const TBitmap& level) {
+        for (const auto& [fx, fy] : {std::pair{0.1, 0.1}, {0.5, 0.5}, {0.9, 0.3}, {0.25, 0.95}}) {
+            const int x = static_cast<int>(fx * level.Width()), y = static_cast<int>(fy * level.Height());
+            const std::uint8_t* pixel = level.Row(y) + 4 * x;
+            EXPECT_NEAR(pixel[2], fx * 255, 4) << x << "," << y;
+            EXPECT_NEAR(pixel[1], fy * 255, 4) << x << "," << y;
+            EXPECT_NEAR(pixel[0], 60, 4) << x << "," << y;
+        }
+    };
+    TRef<TBitmap> level0 = store.GetMipLevel(0, TPixelFormat::Bgra32);
+    EXPECT_EQ(level0->Width(), 6000) << "level 0 over the limit is decoded at half size";
+    EXPECT_EQ(level0->Height(), 3000);
+    EXPECT_EQ(level0->Level(), 0);
+    expectGradient(*level0);
+    TRef<TBitmap> level3 = store.GetMipLevel(3, TPixelFormat::Bgra32);
+    EXPECT_EQ(level3->Width(), 1500) << "levels within the limit keep their own scale";
+    EXPECT_EQ(level3->Height(), 750);
+    expectGradient(*level3);
+}
+
+TEST(Jpeg, AProgressiveHeaderClaimingAnEnormousPictureCannotTakeAllMemory) {
+    // A small progressive file whose frame header claims 24000 x 24000: scaled decoding would still
+    // need every full-size coefficient (about 1.7 GB), beyond what the decoder may take.
+    TBytes file = test::EncodeJpegRows(64, 64, 90, true, [](int y, std::uint8_t* bgra) {
+        for (int x = 0; x < 64; ++x, bgra += 4)
+            bgra[0] = bgra[1] = bgra[2] = static_cast<std::uint8_t>(x + y), bgra[3] = 255;
+    });
+    std::size_t sof = 0;
+    for (std::size_t i = 0; i + 9 < file.size() && !sof; ++i)
+        if (file[i] == 0xFF && file[i + 1] == 0xC2) sof = i;
+    ASSERT_NE(sof, 0u) << "a progressive frame header";
+    for (std::size_t at : {sof + 5, sof + 7}) { // height, then width
+        file[at] = 24000 >> 8;
+        file[at + 1] = 24000 & 0xFF;
+    }
+    TBytesStream stream(file);
+    TRef<TImage> image = DecodePictureByName(stream, "claims.jpg");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->Store().Width(), 24000);
+    TRef<TBitmap> level = image->Store().GetMipLevel(2, TPixelFormat::Bgr24);
+    ASSERT_EQ(level->Width(), 6000);
+    EXPECT_EQ(level->Row(5999)[3 * 5999], 128) << "what cannot be decoded is mid-grey";
+}
+
 test::TPngSpec RgbSpec(int width, int height, int colorType, int depth, unsigned seed) {
     test::TPngSpec spec;
     spec.width = width;
@@ -181,6 +259,72 @@ TEST(Png, RgbAndRgbaPicturesComeOutAsBgrAndBgra) {
                 ASSERT_EQ(std::memcmp(bgra->Row(y) + 4 * x, expected, 4), 0);
             }
     }
+}
+
+// A PNG whose header claims another size (the IHDR checksum made to match); the image data stays
+// that of the original.
+TBytes WithClaimedSize(TBytes png, std::uint32_t width, std::uint32_t height) {
+    const auto put = [&](std::size_t at, std::uint32_t value) {
+        for (int i = 0; i < 4; ++i)
+            png[at + i] = static_cast<std::uint8_t>(value >> (24 - 8 * i));
+    };
+    put(16, width); // signature 8, length 4, "IHDR" 4
+    put(20, height);
+    put(29, static_cast<std::uint32_t>(crc32(0, png.data() + 12, 17)));
+    return png;
+}
+
+TEST(Png, APictureBeyondTheLimitIsReducedWhileRead) {
+    // 12000 x 6000 one-bit grey: black, except white from column 6001 on in the top half and all
+    // of the bottom half.
+    constexpr int kWidth = 12000, kHeight = 6000;
+    test::TPngSpec spec;
+    spec.width = kWidth;
+    spec.height = kHeight;
+    spec.colorType = PNG_COLOR_TYPE_GRAY;
+    spec.bitDepth = 1;
+    TBytes top(kWidth / 8, 0), bottom(kWidth / 8, 0xFF);
+    for (int x = 6001; x < kWidth; ++x)
+        top[x / 8] |= static_cast<std::uint8_t>(0x80 >> (x % 8));
+    for (int y = 0; y < kHeight; ++y)
+        spec.rows.push_back(y < kHeight / 2 ? top : bottom);
+    TBytesStream stream(test::EncodePng(spec));
+    TRef<TImage> image = DecodePictureByName(stream, "panorama.png");
+    ASSERT_TRUE(image) << "a picture too large at full size must still load";
+    TBitmapStore& store = image->Store();
+    EXPECT_EQ(store.Width(), kWidth);
+    TRef<TBitmap> level0 = store.GetMipLevel(0);
+    ASSERT_EQ(level0->Width(), 6000);
+    ASSERT_EQ(level0->Height(), 3000);
+    EXPECT_EQ(level0->Row(0)[3 * 2999], 0);
+    EXPECT_EQ(level0->Row(0)[3 * 3000], 127) << "columns 6000 and 6001: black and white";
+    EXPECT_EQ(level0->Row(0)[3 * 3001], 255);
+    EXPECT_EQ(level0->Row(1500)[0], 255);
+    TRef<TBitmap> level1 = store.GetMipLevel(1);
+    EXPECT_EQ(level1->Width(), 6000) << "level 1 is the reduction read from the file too";
+    TRef<TBitmap> level2 = store.GetMipLevel(2);
+    EXPECT_EQ(level2->Width(), 3000);
+    EXPECT_EQ(level2->Height(), 1500);
+    EXPECT_EQ(level2->Row(1499)[0], 255);
+}
+
+TEST(Png, OnlyPicturesReadableRowByRowMayBeBeyondTheLimit) {
+    test::TPngSpec spec = RgbSpec(8, 8, PNG_COLOR_TYPE_RGB, 8, 4);
+    TPngInfo info;
+    const TBytes plain = WithClaimedSize(test::EncodePng(spec), 9000, 9000);
+    ASSERT_TRUE(ReadPngInfo(plain.data(), plain.size(), info));
+    EXPECT_EQ(info.width, 9000);
+    spec.interlaced = true;
+    const TBytes interlaced = WithClaimedSize(test::EncodePng(spec), 9000, 9000);
+    EXPECT_FALSE(ReadPngInfo(interlaced.data(), interlaced.size(), info))
+        << "interlaced passes each cover the whole picture";
+    const TBytes within = WithClaimedSize(test::EncodePng(spec), 8192, 8192);
+    EXPECT_TRUE(ReadPngInfo(within.data(), within.size(), info));
+    // The claimed size does not match the data: decoding ends early and keeps the store whole.
+    TBytesStream stream(plain);
+    TRef<TImage> image = DecodePictureByName(stream, "claimed.png");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->Store().GetMipLevel(0)->Width(), 4500);
 }
 
 TEST(Png, GreyPaletteAndSixteenBitPicturesAreConverted) {
@@ -264,6 +408,60 @@ TEST(Gif, FirstFrameIsComposedOnTheScreenWithTransparency) {
 
     TBytesStream again(test::EncodeGif(spec));
     EXPECT_EQ(DecodePictureByName(again, "a.gif_first_frame")->Width(), 6);
+}
+
+TEST(Gif, AFirstFrameAloneIsLimitedByThePictureLimitNotTheAtlasBudget) {
+    // 6000 x 5000 = 30 million pixels: beyond the atlas budget, within the picture limit.
+    test::TGifSpec spec;
+    spec.width = 6000;
+    spec.height = 5000;
+    spec.palette = GreyPalette();
+    spec.frames = {{4000, 3000, 2, 2, {20, 21, 22, 23}, 0, -1, 5, false}};
+    TBytesStream stream(test::EncodeGif(spec));
+    TRef<TImage> image = DecodePictureByName(stream, "wide.gif");
+    ASSERT_TRUE(image) << "a single frame has no atlas to budget for";
+    TRef<TBitmap> b = image->Store().GetMipLevel(0);
+    ASSERT_EQ(b->Width(), 6000);
+    ASSERT_EQ(b->Height(), 5000);
+    EXPECT_EQ(Pixel(*b, 4001, 3001), PaletteColor(23));
+    EXPECT_EQ(Pixel(*b, 3999, 3000), 0u);
+    TBytesStream atlas(test::EncodeGif(spec));
+    EXPECT_FALSE(DecodePictureByName(atlas, "wide.gif|framesatlas")) << "an atlas keeps its budget";
+}
+
+TEST(Gif, AFirstFrameBeyondThePictureLimitIsReducedNotRefused) {
+    // 12000 x 6000 = 72 million pixels: half size fits the limit.
+    test::TGifSpec spec;
+    spec.width = 12000;
+    spec.height = 6000;
+    spec.palette = GreyPalette();
+    // Columns 101 .. 104 of rows 200 .. 203; index 99 is transparent.
+    spec.frames = {
+        {101, 200, 4, 4, {40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 40, 99}, 0, 99, 5, false}};
+    TBytesStream stream(test::EncodeGif(spec));
+    TRef<TImage> image = DecodePictureByName(stream, "panorama.gif");
+    ASSERT_TRUE(image);
+    TRef<TBitmap> b = image->Store().GetMipLevel(0);
+    ASSERT_EQ(b->Width(), 6000);
+    ASSERT_EQ(b->Height(), 3000);
+    const std::uint32_t full = PaletteColor(40);
+    // Destination pixel (51, 100) covers screen columns 102, 103 of rows 200, 201: all drawn.
+    EXPECT_EQ(Pixel(*b, 51, 100), full);
+    // (50, 100) covers columns 100 (empty) and 101 (drawn): the mean of colour and transparent.
+    const std::uint32_t half = ((full >> 1) & 0x7F7F7F7Fu);
+    EXPECT_EQ(Pixel(*b, 50, 100), half);
+    // (52, 101) covers columns 104, 105 of rows 202, 203: one drawn pixel, one transparent index,
+    // two beyond the frame.
+    EXPECT_EQ(Pixel(*b, 52, 101), (full >> 2) & 0x3F3F3F3Fu);
+    EXPECT_EQ(Pixel(*b, 49, 100), 0u);
+    EXPECT_EQ(Pixel(*b, 5999, 2999), 0u);
+
+    test::TGifSpec huge = spec;
+    huge.width = huge.height = 65535; // 4.3 gigapixels: 1/8 is 8192 x 8192, just within
+    TBytesStream big(test::EncodeGif(huge));
+    TRef<TImage> reduced = DecodePictureByName(big, "huge.gif");
+    ASSERT_TRUE(reduced);
+    EXPECT_EQ(reduced->Store().GetMipLevel(0)->Width(), 8192);
 }
 
 TEST(Gif, AtlasFollowsTheDisposalRules) {

@@ -231,6 +231,36 @@ TBytes EncodeJpeg(const TBitmap& picture, int quality, const TBytes& icc) {
     return out;
 }
 
+TBytes EncodeJpegRows(int width, int height, int quality, bool progressive,
+                      const std::function<void(int y, std::uint8_t* bgra)>& row) {
+    jpeg_compress_struct info{};
+    jpeg_error_mgr error{};
+    info.err = jpeg_std_error(&error);
+    jpeg_create_compress(&info);
+    unsigned char* buffer = nullptr;
+    unsigned long size = 0;
+    jpeg_mem_dest(&info, &buffer, &size);
+    info.image_width = static_cast<JDIMENSION>(width);
+    info.image_height = static_cast<JDIMENSION>(height);
+    info.input_components = 4;
+    info.in_color_space = JCS_EXT_BGRA;
+    jpeg_set_defaults(&info);
+    jpeg_set_quality(&info, quality, TRUE);
+    if (progressive) jpeg_simple_progression(&info);
+    jpeg_start_compress(&info, TRUE);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * 4);
+    while (info.next_scanline < info.image_height) {
+        row(static_cast<int>(info.next_scanline), pixels.data());
+        JSAMPROW rows = pixels.data();
+        jpeg_write_scanlines(&info, &rows, 1);
+    }
+    jpeg_finish_compress(&info);
+    TBytes out(buffer, buffer + size);
+    jpeg_destroy_compress(&info);
+    std::free(buffer);
+    return out;
+}
+
 namespace {
 
 void WriteToVector(png_structp png, png_bytep data, png_size_t size) {

@@ -8,6 +8,7 @@
 #include "package/Stream.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -63,6 +64,11 @@ TBytes MakeZkgfx(const std::vector<std::pair<std::string, std::string>>& fields,
 
 // JPEG of a BGRA picture at `quality`, with an ICC profile when `icc` is not empty.
 TBytes EncodeJpeg(const TBitmap& picture, int quality, const TBytes& icc = {});
+// JPEG of a picture made row by row, so pictures beyond the bitmap limit can be written: `row`
+// fills row y (width × 4 bytes of BGRA). `progressive` writes a progressive file (libjpeg's simple
+// progression script) instead of a baseline one.
+TBytes EncodeJpegRows(int width, int height, int quality, bool progressive,
+                      const std::function<void(int y, std::uint8_t* bgra)>& row);
 
 // PNG of raw rows in libpng's terms (colour type, bit depth, interlace), with a palette and
 // transparency when given.
