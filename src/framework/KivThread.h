@@ -4,7 +4,7 @@
 #pragma once
 
 #include "base/Thread.h"
-#include "engine/ThreadEventList.h"
+#include "framework/ThreadEventList.h"
 
 #include <atomic>
 

@@ -1,4 +1,4 @@
-#include "engine/ThreadEventList.h"
+#include "framework/ThreadEventList.h"
 #include "support/Tracked.h"
 
 #include <gtest/gtest.h>

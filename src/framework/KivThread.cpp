@@ -1,4 +1,4 @@
-#include "engine/KivThread.h"
+#include "framework/KivThread.h"
 
 namespace kiv {
 
