@@ -4,6 +4,8 @@
 #include "app/DisplayCheck.h"
 #include "app/ShowOpen.h"
 #include "app/ShowStart.h"
+#include "base/Assert.h"
+#include "base/Exception.h"
 #include "base/Log.h"
 #include "base/Process.h"
 #include "framework/Application.h"
@@ -151,6 +153,11 @@ int RunPlayer(int argc, char** argv) {
     }
     try {
         OpenFirstShow(commandLine, programPath);
+    } catch (const EAssertionFailed& failure) {
+        // A broken check while the show opened ends the run with the error box, not with a crash.
+        LogAbandoned(failure);
+        ShowErrorBox(failure.Message());
+        SetProcessExitCode(kExitOpenFailed);
     } catch (const std::exception& error) {
         TLog::Line(std::string("Main window not created: ") + error.what());
         ShowErrorBox(error.what());
@@ -162,6 +169,8 @@ int RunPlayer(int argc, char** argv) {
 
     try {
         SetCurrentShow(nullptr);
+    } catch (const EAssertionFailed& failure) {
+        LogAbandoned(failure);
     } catch (const std::exception& error) {
         TLog::Line(std::string("Exception at MainForm.Free (") + error.what() + ")");
     }
