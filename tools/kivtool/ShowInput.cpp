@@ -23,7 +23,7 @@ kiv::TRef<kiv::TKivSource> LoadShowSource(const std::string& path, kiv::TRef<kiv
     kiv::TRef<kiv::TKivShowLocator> show = OpenShow(path);
     kiv::TKivSourceSetup setup;
     setup.document = show->ProjectRef();
-    setup.fileAccessor = kiv::TRef<kiv::TRefObject>(show->AccessorRef().Get());
+    setup.fileAccessor = kiv::TRef<kiv::TRefObject>::Share(show->AccessorRef().Get());
     setup.programFileName = "kivtool";
     setup.random = std::move(random);
     return kiv::MakeRef<kiv::TKivSource>(std::move(setup));
