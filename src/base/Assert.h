@@ -28,7 +28,9 @@ class EAssertionFailed;
 // Writes the text of a caught assertion to the log, saying that the operation was abandoned.
 void LogAbandoned(const EAssertionFailed& failure);
 
-inline bool OnThread(std::thread::id thread) { return std::this_thread::get_id() == thread; }
+inline bool OnThread(std::thread::id thread) {
+    return std::this_thread::get_id() == thread;
+}
 
 } // namespace kiv
 
@@ -41,7 +43,7 @@ inline bool OnThread(std::thread::id thread) { return std::this_thread::get_id()
 
 #if defined(KIV_DEBUG_CHECKS)
 #define KIV_ASSERT_THREAD(thread) KIV_ASSERT(::kiv::OnThread(thread), "Called on the wrong thread: " #thread)
-#define KIV_ASSERT_NOT_THREAD(thread)                                                                     \
+#define KIV_ASSERT_NOT_THREAD(thread)                                                                        \
     KIV_ASSERT(!::kiv::OnThread(thread), "Blocking call on the thread that must answer it: " #thread)
 #else
 #define KIV_ASSERT_THREAD(thread) ((void)0)

@@ -25,7 +25,9 @@ void ForgetMark(const void* memory) noexcept {
 }
 } // namespace
 
-void* TRefObject::operator new(std::size_t size) { return Marked(::operator new(size)); }
+void* TRefObject::operator new(std::size_t size) {
+    return Marked(::operator new(size));
+}
 
 void* TRefObject::operator new(std::size_t size, std::align_val_t alignment) {
     return Marked(::operator new(size, alignment));

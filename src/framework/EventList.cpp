@@ -35,7 +35,8 @@ bool TEventList::Unsubscribe(int event, TEventHandler handler) {
         // The first matching record of the chain goes: records are prepended, so of a handler
         // subscribed twice the newest subscription is the one removed.
         TEventListItem** link = &buckets_[bucket];
-        while (*link && !((*link)->event == event && (*link)->handler == handler)) link = &(*link)->next;
+        while (*link && !((*link)->event == event && (*link)->handler == handler))
+            link = &(*link)->next;
         if (!*link) return false;
         removed = *link;
         *link = removed->next;

@@ -54,8 +54,8 @@ TEST(CriticalSection, IsReentrant) {
 // A thread whose body is given by the test.
 class TLambdaThread : public TThread {
 public:
-    explicit TLambdaThread(std::function<void(TLambdaThread&)> body, std::int64_t destroyWaitMs = kDestroyWaitMs,
-                           TEvent* destroyed = nullptr)
+    explicit TLambdaThread(std::function<void(TLambdaThread&)> body,
+                           std::int64_t destroyWaitMs = kDestroyWaitMs, TEvent* destroyed = nullptr)
         : body_(std::move(body)), destroyWaitMs_(destroyWaitMs), destroyed_(destroyed) {}
 
 protected:
@@ -86,7 +86,8 @@ TEST(Thread, DoesNotStartUntilAskedAndStartsOnce) {
 TEST(Thread, DestructionTerminatesAndWaitsForTheBody) {
     std::atomic<bool> sawTerminated{false};
     auto* thread = new TLambdaThread([&](TLambdaThread& self) {
-        while (!self.Terminated()) std::this_thread::yield();
+        while (!self.Terminated())
+            std::this_thread::yield();
         sawTerminated = true;
     });
     thread->Start();
@@ -116,7 +117,8 @@ TEST(Thread, AnEscapingExceptionEndsTheThreadAndIsLogged) {
 TEST(Thread, AnEscapingAssertionIsLoggedWithItsText) {
     const std::string path = testing::TempDir() + "kiv_thread_assert_" + std::to_string(::getpid()) + ".log";
     TLog::Start(TLogMode::File, "test", path);
-    auto thread = TRef<TLambdaThread>::Adopt(new TLambdaThread([](TLambdaThread&) { KIV_FAIL("thread check"); }));
+    auto thread =
+        TRef<TLambdaThread>::Adopt(new TLambdaThread([](TLambdaThread&) { KIV_FAIL("thread check"); }));
     thread->Start();
     EXPECT_TRUE(thread->WaitFor());
     TLog::Finish();
@@ -124,7 +126,8 @@ TEST(Thread, AnEscapingAssertionIsLoggedWithItsText) {
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::filesystem::remove(path);
     EXPECT_NE(text.find("Thread Exception at: "), std::string::npos) << text;
-    EXPECT_NE(text.find("Asseertion with message: 'thread check' (SyncThreadTest.cpp, line: "), std::string::npos)
+    EXPECT_NE(text.find("Asseertion with message: 'thread check' (SyncThreadTest.cpp, line: "),
+              std::string::npos)
         << text;
 }
 

@@ -128,7 +128,8 @@ TEST_F(ApplicationTest, AFailedAssertionInAHandlerIsLoggedAndTheLoopGoesOn) {
     const std::string log = test::LoggedWhile([&] { app->Run(); });
     EXPECT_EQ(receiver.values, (std::vector<int>{1, 2}));
     EXPECT_EQ(destroyed, 2) << "the abandoned item was released too";
-    EXPECT_NE(log.find("Asseertion with message: 'handler check' (ApplicationTest.cpp, line: "), std::string::npos)
+    EXPECT_NE(log.find("Asseertion with message: 'handler check' (ApplicationTest.cpp, line: "),
+              std::string::npos)
         << log;
 }
 

@@ -131,8 +131,9 @@ TEST(IniList, ProgrammingErrorsRaiseTheConsistencyAssertions) {
                   outer->FirstObject()->Append(TRef<TIniItem>::Share(outer));
               }).find("cannot hold itself"),
               std::string::npos);
-    EXPECT_NE(AssertionMessage([&] { outer->Append(TRef<TIniItem>::Share(outer)); }).find("cannot hold itself"),
-              std::string::npos);
+    EXPECT_NE(
+        AssertionMessage([&] { outer->Append(TRef<TIniItem>::Share(outer)); }).find("cannot hold itself"),
+        std::string::npos);
     nested->CheckConsistency();
     EXPECT_NE(AssertionMessage([&] {
                   file->Append(TRef<TIniItem>::Share(file->FindSection("S")));

@@ -14,8 +14,7 @@
 
 namespace kiv::test {
 
-template <class TBody>
-std::string LoggedWhile(TBody&& body) {
+template <class TBody> std::string LoggedWhile(TBody&& body) {
     static int serial = 0;
     const std::string path = testing::TempDir() + "kiv_capture_" + std::to_string(::getpid()) + "_" +
                              std::to_string(++serial) + ".log";
