@@ -46,6 +46,7 @@ inline bool OnThread(std::thread::id thread) {
 #define KIV_ASSERT_NOT_THREAD(thread)                                                                        \
     KIV_ASSERT(!::kiv::OnThread(thread), "Blocking call on the thread that must answer it: " #thread)
 #else
-#define KIV_ASSERT_THREAD(thread) ((void)0)
-#define KIV_ASSERT_NOT_THREAD(thread) ((void)0)
+// The argument is still checked by the compiler, but not evaluated.
+#define KIV_ASSERT_THREAD(thread) ((void)sizeof(::kiv::OnThread(thread)))
+#define KIV_ASSERT_NOT_THREAD(thread) ((void)sizeof(::kiv::OnThread(thread)))
 #endif
