@@ -25,9 +25,9 @@ struct TFormula {
     explicit TFormula(const char* text) {
         kiv::TExpressionParser parser;
         const bool ok = parser.Compile(text, [this](std::string_view name) -> kiv::TRef<kiv::TCalcFunc> {
-            if (name == "t") return kiv::TRef<kiv::TCalcFunc>(t.Get());
-            if (name == "x") return kiv::TRef<kiv::TCalcFunc>(x.Get());
-            if (name == "a") return kiv::TRef<kiv::TCalcFunc>(a.Get());
+            if (name == "t") return kiv::TRef<kiv::TCalcFunc>::Share(t.Get());
+            if (name == "x") return kiv::TRef<kiv::TCalcFunc>::Share(x.Get());
+            if (name == "a") return kiv::TRef<kiv::TCalcFunc>::Share(a.Get());
             return nullptr;
         });
         if (!ok) std::abort();

@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     auto x = kiv::MakeRef<kiv::TCalcVariable>("x", 0.0);
     auto t = kiv::MakeRef<kiv::TCalcVariable>("t", 0.5);
     const kiv::TCalcResolver resolver = [&](std::string_view name) -> kiv::TRef<kiv::TCalcFunc> {
-        if (name == "x") return kiv::TRef<kiv::TCalcFunc>(x.Get());
-        if (name == "t") return kiv::TRef<kiv::TCalcFunc>(t.Get());
+        if (name == "x") return kiv::TRef<kiv::TCalcFunc>::Share(x.Get());
+        if (name == "t") return kiv::TRef<kiv::TCalcFunc>::Share(t.Get());
         return nullptr;
     };
     kiv::TExpressionParser parser;

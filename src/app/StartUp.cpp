@@ -4,6 +4,8 @@
 #include "app/DisplayCheck.h"
 #include "app/ShowStart.h"
 #include "app/SignalWatch.h"
+#include "base/Assert.h"
+#include "base/Exception.h"
 #include "base/Log.h"
 #include "base/NumberText.h"
 #include "base/Process.h"
@@ -202,6 +204,11 @@ int RunPlayer(int argc, char** argv) {
     }
     try {
         OpenFirstShow(commandLine, programPath);
+    } catch (const EAssertionFailed& failure) {
+        // A broken check while the show opened ends the run with the error box, not with a crash.
+        LogAbandoned(failure);
+        ShowErrorBox(failure.Message());
+        SetProcessExitCode(kExitOpenFailed);
     } catch (const std::exception& error) {
         TLog::Line(std::string("Main window not created: ") + error.what());
         ShowErrorBox(error.what());
@@ -213,6 +220,8 @@ int RunPlayer(int argc, char** argv) {
 
     try {
         SetCurrentShow(nullptr);
+    } catch (const EAssertionFailed& failure) {
+        LogAbandoned(failure);
     } catch (const std::exception& error) {
         TLog::Line(std::string("Exception at MainForm.Free (") + error.what() + ")");
     }

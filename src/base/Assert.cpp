@@ -24,4 +24,8 @@ void AssertionFailed(std::string_view message, std::string_view unit, int line) 
     throw EAssertionFailed(std::move(text));
 }
 
+void LogAbandoned(const EAssertionFailed& failure) {
+    TLog::Line(failure.Message() + " - operation abandoned");
+}
+
 } // namespace kiv

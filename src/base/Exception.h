@@ -18,10 +18,18 @@ private:
     std::string message_;
 };
 
-// Raised by failed internal consistency checks (see Assert.h).
-class EAssertionFailed : public Exception {
+// Raised by failed internal consistency checks (see Assert.h). It derives from neither Exception
+// nor std::exception on purpose: handlers that log bad input and carry on catch those, and a broken
+// invariant must not pass for bad input. A `catch (...)` that does not rethrow lets this one go
+// first; the loops of the threads catch it at their top (see Assert.h).
+class EAssertionFailed {
 public:
-    using Exception::Exception;
+    explicit EAssertionFailed(std::string message) : message_(std::move(message)) {}
+    const char* what() const noexcept { return message_.c_str(); }
+    const std::string& Message() const noexcept { return message_; }
+
+private:
+    std::string message_;
 };
 
 // A file could not be opened, created or read.

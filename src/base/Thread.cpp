@@ -1,5 +1,6 @@
 #include "base/Thread.h"
 
+#include "base/Exception.h"
 #include "base/Log.h"
 
 #include <cstdio>
@@ -39,6 +40,9 @@ void TThread::Run() {
     threadId_ = std::this_thread::get_id();
     try {
         Execute();
+    } catch (const EAssertionFailed& failure) {
+        Beep();
+        LogThreadException(this, failure.what());
     } catch (const std::exception& error) {
         Beep();
         // No fault address exists for a C++ exception; the thread object's address stands in.

@@ -119,7 +119,16 @@ void TWinApplication::Deliver(TEventItem* item) {
 }
 
 void TWinApplication::DeliverAll() {
-    while (TEventItem* item = queue_->TakeFirst()) Deliver(item);
+    // One failing handler must not keep the others, or the finalisation, from happening.
+    while (TEventItem* item = queue_->TakeFirst()) {
+        try {
+            Deliver(item);
+        } catch (const EAssertionFailed& failure) {
+            LogAbandoned(failure);
+        } catch (const std::exception& error) {
+            TLog::Line(std::string("Exception while delivering an application event: ") + error.what());
+        }
+    }
 }
 
 void TWinApplication::Dispatch(const SDL_Event& event) {
@@ -172,6 +181,7 @@ void TWinApplication::Terminate() {
 }
 
 void TWinApplication::ProcessPending() {
+    KIV_ASSERT_THREAD(mainThread_);
     SDL_Event event;
     while (SDL_PollEvent(&event)) {
         if (event.type == SDL_QUIT) {
@@ -183,7 +193,7 @@ void TWinApplication::ProcessPending() {
 }
 
 void TWinApplication::Run() {
-    KIV_ASSERT(IsMainThread(), "Run must be called on the main thread");
+    KIV_ASSERT_THREAD(mainThread_);
     KIV_ASSERT(eventType_ != 0, "Run before Prepare");
     while (!quit_) {
         SDL_Event event;
@@ -194,6 +204,10 @@ void TWinApplication::Run() {
         if (event.type == SDL_QUIT) break;
         try {
             Dispatch(event);
+        } catch (const EAssertionFailed& failure) {
+            // The event's work is abandoned; the loop goes on with the next one.
+            SDL_CaptureMouse(SDL_FALSE);
+            LogAbandoned(failure);
         } catch (const std::exception& error) {
             SDL_CaptureMouse(SDL_FALSE);
             TLog::Line(std::string("Exception in the message loop: ") + error.what());

@@ -59,9 +59,11 @@ public:
     std::size_t WorkerCount();
 
     // The main loop: runs until the quit event, fires event number 0, then finalises (see
-    // Finalise). Call on the main thread after Prepare.
+    // Finalise). Call on the main thread after Prepare (elsewhere an assertion failure). A failed
+    // assertion while an event is dispatched is logged and that event abandoned; the loop goes on.
     void Run();
-    // Handles what is pending without blocking (for a main thread that waits on a worker).
+    // Handles what is pending without blocking (for a main thread that waits on a worker). Main
+    // thread only, as Run.
     void ProcessPending();
     // Ends Run: from any thread.
     void Terminate();

@@ -32,14 +32,14 @@ bool TEventList::Unsubscribe(int event, TEventHandler handler) {
         TLockGuard guard(lock_);
         const std::size_t bucket = BucketOf(event);
         if (bucket >= buckets_.size()) return false;
-        // Records are prepended, so the oldest matching one is the last in the chain.
+        // The first matching record of the chain goes: records are prepended, so of a handler
+        // subscribed twice the newest subscription is the one removed.
         TEventListItem** link = &buckets_[bucket];
-        TEventListItem** match = nullptr;
-        for (; *link; link = &(*link)->next)
-            if ((*link)->event == event && (*link)->handler == handler) match = link;
-        if (!match) return false;
-        removed = *match;
-        *match = removed->next;
+        while (*link && !((*link)->event == event && (*link)->handler == handler))
+            link = &(*link)->next;
+        if (!*link) return false;
+        removed = *link;
+        *link = removed->next;
         removed->next = nullptr;
         while (!buckets_.empty() && buckets_.back() == nullptr) buckets_.pop_back();
     }

@@ -59,7 +59,8 @@ public:
     ~TEventList() override;
 
     void Subscribe(int event, TEventHandler handler);
-    // Removes the first record of `event` with this handler; false when there is none.
+    // Removes the first record of `event` with this handler in the chain, which is the newest
+    // subscription of it; false when there is none.
     bool Unsubscribe(int event, TEventHandler handler);
     // Runs the handlers of exactly `event`, oldest subscription first.
     void Fire(TRefObject* sender, int event, TRefObject* data);

@@ -21,7 +21,7 @@ public:
     template <class T> TRef<T> Find() const {
         std::lock_guard lock(mutex_);
         for (const auto& object : objects_)
-            if (auto* match = dynamic_cast<T*>(object.Get())) return TRef<T>(match);
+            if (auto* match = dynamic_cast<T*>(object.Get())) return TRef<T>::Share(match);
         return nullptr;
     }
 

@@ -234,7 +234,7 @@ TRef<TBitmap> ConvertBitmap(const TBitmap& source, TPixelFormat format) {
 }
 
 TRef<TBitmap> RotateBitmap(TBitmap& source, int orientation) {
-    if (orientation != 3 && orientation != 6 && orientation != 8) return TRef<TBitmap>(&source);
+    if (orientation != 3 && orientation != 6 && orientation != 8) return TRef<TBitmap>::Share(&source);
     const int w = source.Width(), h = source.Height();
     const int bpp = BytesPerPixel(source.Format());
     const bool swap = orientation != 3;

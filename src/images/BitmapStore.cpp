@@ -36,7 +36,7 @@ TRef<TBitmap> TBitmapStore::GetMipLevel(int level, TPixelFormat format, TBitmapC
         levels_.resize(size);
     }
     for (const auto& cached : levels_[level])
-        if (TBitmap* match = Matches(cached.Get(), wanted, format)) return TRef<TBitmap>(match);
+        if (TBitmap* match = Matches(cached.Get(), wanted, format)) return TRef<TBitmap>::Share(match);
 
     if (levels_[level].empty()) {
         TRef<TBitmap> loaded = LoadLevel(level, format, wanted);

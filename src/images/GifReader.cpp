@@ -300,7 +300,7 @@ TRef<TBitmapStore> LoadGif(TStream& stream, const std::string& name, TRotationQu
             }
             tag->averageDelay = tag->delaySum / frames.frameCount;
             tag->loopCount = frames.loopCount;
-            store->Attachments().Add(TRef<TRefObject>(tag.Get()));
+            store->Attachments().Add(TRef<TRefObject>::Share(tag.Get()));
         }
         return store;
     });

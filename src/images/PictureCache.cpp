@@ -1,6 +1,7 @@
 #include "images/PictureCache.h"
 
 #include "base/CaseFold.h"
+#include "base/Exception.h"
 #include "base/Log.h"
 #include "images/PictureLoader.h"
 #include "images/Placeholder.h"
@@ -119,7 +120,7 @@ TRef<TBitmapStore> FromProviders(TFileSource& source, const std::string& name) {
             continue;
         }
         if (!made) continue;
-        if (auto* store = dynamic_cast<TBitmapStore*>(made.Get())) return TRef<TBitmapStore>(store);
+        if (auto* store = dynamic_cast<TBitmapStore*>(made.Get())) return TRef<TBitmapStore>::Share(store);
         if (auto* image = dynamic_cast<TImage*>(made.Get())) return image->StoreRef();
     }
     return nullptr;
@@ -168,6 +169,9 @@ TRef<TImage> LoadCachedPicture(TFileAccessor& accessor, const std::string& name)
     }
     try {
         return MakeRef<TCachedImage>(std::move(store), handle);
+    } catch (const EAssertionFailed&) {
+        cache.ReleaseUse(handle);
+        throw;
     } catch (...) {
         cache.ReleaseUse(handle);
         return nullptr;

@@ -61,7 +61,7 @@ TKivObjectMod* TKivKeyFrame::ValueModifierChain(int property) const {
 
 void TKivKeyFrame::Read(TIniObject& object, std::uint32_t typeMask, const TSlideDurations& durations,
                         TModifierSource* source) {
-    object_ = TRef<TIniObject>(&object);
+    object_ = TRef<TIniObject>::Share(&object);
     groups_ = static_cast<std::uint32_t>(object.GetInt32("grps", 255)) & typeMask & kAllGroups;
     origin_ = object.GetChoice("Origin", kOriginWords, true, kOriginSlideBegin);
     time_ = OriginTime(origin_, durations) + ReadTimeOffset(object);
@@ -77,7 +77,7 @@ void TKivKeyFrame::Read(TIniObject& object, std::uint32_t typeMask, const TSlide
     TakeChains(valueMods_, oldValue);
     std::vector<TRef<TObjectFilter>> oldFilters;
     for (TObjectFilter* filter = filters_.Get(); filter; filter = filter->Next())
-        oldFilters.emplace_back(filter);
+        oldFilters.push_back(TRef<TObjectFilter>::Share(filter));
     filters_.Reset();
     for (const TRef<TObjectFilter>& filter : oldFilters)
         filter->SetNext(nullptr);

@@ -28,7 +28,7 @@ bool TObjectFilter::ReadFilter(TIniObject& object) {
         id_ = std::move(id);
         revision_ = revision;
     }
-    object_ = TRef<TIniObject>(&object);
+    object_ = TRef<TIniObject>::Share(&object);
     disabled_ = object.GetBool("Disable", false);
     if (appliedRevision_ != revision_ + 1) ApplyRevision();
     return true;

@@ -73,7 +73,7 @@ TKivUnpack::TKivUnpack(const std::string& fileName) : fileName_(fileName) {
     Open(std::move(file));
 }
 
-TKivUnpack::TKivUnpack(TStream& source) : memorySource_(&source) {
+TKivUnpack::TKivUnpack(TStream& source) : memorySource_(TRef<TStream>::Share(&source)) {
     key_ = kPackageKey;
     Open(memorySource_);
 }

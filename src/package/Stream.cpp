@@ -43,6 +43,8 @@ void TStream::LoadFrom(TStream& source) {
         try {
             source.SetPosition(sourcePosition);
             SetPosition(0);
+        } catch (const EAssertionFailed&) {
+            throw;
         } catch (...) {
         }
         throw;

@@ -1,5 +1,6 @@
 #include "project/CalcProgram.h"
 
+#include "base/Exception.h"
 #include "project/ShortestNumber.h"
 
 #include <algorithm>
@@ -77,7 +78,7 @@ std::vector<std::string> TCalcCmdList::Listing() const {
     return lines;
 }
 
-bool Evaluate(const TCalcCmdList& program, TCalcStack& stack) noexcept {
+bool Evaluate(const TCalcCmdList& program, TCalcStack& stack) {
     try {
         stack.Reset();
         for (int i = 0; i < program.Count(); ++i) {
@@ -129,6 +130,8 @@ bool Evaluate(const TCalcCmdList& program, TCalcStack& stack) noexcept {
             if (!std::isfinite(stack.Top())) return false;
         }
         return true;
+    } catch (const EAssertionFailed&) {
+        throw;
     } catch (...) {
         return false;
     }

@@ -75,8 +75,9 @@ private:
 // Runs the program on the stack, which is emptied first. Returns false when a command fails: a
 // function reports a failure, or any command produces a NaN or an infinity (division by zero, the
 // square root of a negative number, overflow); the caller then ignores the stack. An empty program
-// returns true and leaves the stack empty. Never throws: an exception from a function counts as
-// its failure. The result is the top value when exactly one value is left.
-bool Evaluate(const TCalcCmdList& program, TCalcStack& stack) noexcept;
+// returns true and leaves the stack empty. An exception from a function counts as its failure; only
+// a failed assertion (a programming error, not a bad formula) goes on to the caller. The result is
+// the top value when exactly one value is left.
+bool Evaluate(const TCalcCmdList& program, TCalcStack& stack);
 
 } // namespace kiv

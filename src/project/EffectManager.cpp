@@ -13,7 +13,7 @@ constexpr std::array<const char*, 3> kBuiltInGroups = {"GroupFromProjectOptions"
 } // namespace
 
 TKIVEffectManager::TKIVEffectManager(TIniFile* document, std::int32_t height, std::int32_t width)
-    : document_(document) {
+    : document_(TRef<TIniFile>::Share(document)) {
     KIV_ASSERT(document != nullptr, "There is no IniFile for EffectRuller");
     const TIniSection* main = document->FindSection("Main");
     width_ = width > 0 ? width : (main ? main->GetInt32("opt_scr_width", 1920) : 1920);
@@ -158,7 +158,7 @@ bool TKIVEffectManager::DeleteEntry(TEffectProp& entry) {
     TIniObject& pool = Pool();
     if (entry.Object().Parent() != &pool) return false;
     const auto index = static_cast<std::size_t>(static_cast<TIniObject&>(entry.Object()).ObjectIndex());
-    TRef<TEffectProp> keep(&entry); // the wrapper may be the cache's last reference
+    auto keep = TRef<TEffectProp>::Share(&entry); // the wrapper may be the cache's last reference
     if (index < poolCache_.size()) poolCache_.erase(poolCache_.begin() + static_cast<std::ptrdiff_t>(index));
     pool.Remove(entry.Object());
     Changed();

@@ -45,7 +45,7 @@ std::int64_t PropNumber(std::string_view name) {
 } // namespace
 
 TEffectProp::TEffectProp(TKIVEffectManager& catalog, TIniList& object)
-    : catalog_(&catalog), object_(&object) {
+    : catalog_(&catalog), object_(TRef<TIniList>::Share(&object)) {
     ReadKeyList();
 }
 

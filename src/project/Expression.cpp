@@ -1,5 +1,6 @@
 #include "project/Expression.h"
 
+#include "base/Exception.h"
 #include "project/ExpressionFunctions.h"
 
 #include <clocale>
@@ -429,6 +430,8 @@ bool TExpressionParser::EmitCall(TRef<TCalcFunc> function, const std::vector<std
         bool ok = false;
         try {
             ok = function->Execute(stack) && stack.Count() == 1 && std::isfinite(stack.Top());
+        } catch (const EAssertionFailed&) {
+            throw;
         } catch (...) {
             ok = false;
         }
@@ -446,6 +449,8 @@ bool TExpressionParser::EmitCall(TRef<TCalcFunc> function, const std::vector<std
         bool replaced = false;
         try {
             replaced = function->Optimize(constants, replacement);
+        } catch (const EAssertionFailed&) {
+            throw;
         } catch (...) {
             replaced = false;
         }

@@ -189,8 +189,8 @@ private:
         Add<TMathWrapper2Ext>("Hypot", [](double a, double b) { return std::hypot(a, b); });
         Add<TMathWrapper1>("Sqrt", [](double x) { return std::sqrt(x); });
         TMathFunc* square = Add<TMathWrapper1>("Sqr", [](double x) { return x * x; });
-        Add<TPowerOptFunc>("Power", TRef<TCalcFunc>(square));
-        Add<TPowerOptFunc>("Pow", TRef<TCalcFunc>(square));
+        Add<TPowerOptFunc>("Power", TRef<TCalcFunc>::Share(square));
+        Add<TPowerOptFunc>("Pow", TRef<TCalcFunc>::Share(square));
         Add<TMathWrapper1>("Abs", [](double x) { return std::fabs(x); });
         Add<TMathWrapper1>("Frac", &FracValue);
         Add<TMathWrapper1>("Round", &RoundValue);
@@ -207,7 +207,7 @@ private:
 };
 
 TRef<TCalcFunc> FindFunction(std::string_view name) {
-    return TRef<TCalcFunc>(TFunctionTable::Instance().Find(name));
+    return TRef<TCalcFunc>::Share(TFunctionTable::Instance().Find(name));
 }
 
 void RegisterFunction(TRef<TMathFunc> function) {

@@ -2,6 +2,7 @@
 
 #include "base/Assert.h"
 #include "base/CaseFold.h"
+#include "base/Exception.h"
 #include "base/Log.h"
 #include "base/NumberText.h"
 #include "package/FolderPath.h"
@@ -163,6 +164,8 @@ bool PackageVersion(const std::string& name, std::string& version) {
         if (!unpack->IsOpen()) return false;
         version = unpack->Version();
         return true;
+    } catch (const EAssertionFailed&) {
+        throw;
     } catch (...) {
         return false;
     }

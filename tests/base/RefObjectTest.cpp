@@ -5,7 +5,9 @@
 
 #include <gtest/gtest.h>
 
+#include <stdexcept>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace kiv {
@@ -97,16 +99,112 @@ TEST(RefPointer, HoldsAndReleasesReferences) {
     EXPECT_EQ(destroyed, 1);
 }
 
-TEST(RefPointer, AdoptTakesOverAndRawConstructionAddsAReference) {
+TEST(RefPointer, AdoptTakesOverAndShareAddsAReference) {
+    static_assert(!std::is_constructible_v<TRef<TTracked>, TTracked*>,
+                  "a raw pointer must be adopted or shared by name, so TRef<T>(new T) cannot leak");
     std::atomic<int> destroyed{0};
     auto* raw = new TTracked(destroyed);
     {
-        TRef<TTracked> extra(raw);
+        TRef<TTracked> extra = TRef<TTracked>::Share(raw);
         EXPECT_EQ(raw->RefCount(), 2);
+        EXPECT_EQ(extra.Get(), raw);
     }
     EXPECT_EQ(raw->RefCount(), 1);
     { auto owner = TRef<TTracked>::Adopt(raw); }
     EXPECT_EQ(destroyed, 1);
+}
+
+TEST(RefPointer, SharingNothingHoldsNothing) {
+    EXPECT_FALSE(TRef<TTracked>::Share(nullptr));
+    EXPECT_FALSE(TRef<TTracked>::Adopt(nullptr));
+}
+
+// A reference-counted object that may live on the stack or inside another object.
+class TPlain : public TRefObject {
+public:
+    ~TPlain() override = default;
+};
+
+class TThrowsWhileMade : public TRefObject {
+public:
+    TThrowsWhileMade() { throw std::runtime_error("cannot make it"); }
+};
+
+struct THolder : public TRefObject {
+    TPlain member;
+};
+
+TEST(RefObjectLifetime, ObjectsThatDieProperlyPassTheDebugCheck) {
+    { TPlain onStack; } // its creator's reference only
+    {
+        TPlain onStack;
+        { auto shared = TRef<TPlain>::Share(&onStack); } // shared and given back before it dies
+    }
+    auto* holder = new THolder; // the member is not taken for a heap object
+    holder->Release();
+    EXPECT_THROW(new TThrowsWhileMade, std::runtime_error) << "a failed constructor is no misuse";
+    std::vector<TPlain> many(3); // made in place by the vector, not by new
+    auto* kept = new TKeptAlive;
+    kept->Release();
+    kept->Free(); // deleted later with its count at 0
+    SUCCEED();
+}
+
+#if defined(KIV_DEBUG_CHECKS)
+TEST(RefObjectLifetimeDeathTest, AStackObjectDestroyedWhileATRefHoldsItAsserts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            TRef<TPlain> holder;
+            {
+                TPlain onStack;
+                holder = TRef<TPlain>::Share(&onStack);
+            }
+            holder.Detach(); // not reached
+        },
+        "Asseertion with message: 'Object at .* destroyed while still referenced \\(count 2\\)' "
+        "\\(RefObject.cpp, line: ");
+}
+
+TEST(RefObjectLifetimeDeathTest, DeletingALiveHeapObjectAsserts) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_DEATH(
+        {
+            auto* object = new TPlain;
+            delete object; // its reference was never released
+        },
+        "destroyed while still referenced \\(count 1\\)");
+}
+#endif
+
+TEST(Assertion, IsNotTakenForBadInputByHandlersThatCarryOn) {
+    static_assert(!std::is_base_of_v<std::exception, EAssertionFailed>);
+    static_assert(!std::is_base_of_v<Exception, EAssertionFailed>);
+    bool passed = false;
+    try {
+        try {
+            KIV_FAIL("invariant");
+        } catch (const std::exception&) {
+            ADD_FAILURE() << "a log-and-carry-on handler caught the assertion";
+        }
+    } catch (const EAssertionFailed& failure) {
+        passed = true;
+        EXPECT_STREQ(failure.what(), failure.Message().c_str());
+    }
+    EXPECT_TRUE(passed);
+}
+
+TEST(Assertion, ThreadChecksTellTheRightThreadFromTheWrongOne) {
+    const std::thread::id here = std::this_thread::get_id();
+    KIV_ASSERT_THREAD(here);
+    std::thread::id other;
+    std::thread probe([&] { other = std::this_thread::get_id(); });
+    probe.join();
+    KIV_ASSERT_NOT_THREAD(other);
+#if defined(KIV_DEBUG_CHECKS)
+    EXPECT_THROW(KIV_ASSERT_THREAD(other), EAssertionFailed);
+    EXPECT_THROW(KIV_ASSERT_NOT_THREAD(here), EAssertionFailed);
+#endif
 }
 
 TEST(Assertion, RaisesWithTheExactText) {

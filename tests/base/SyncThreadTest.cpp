@@ -1,3 +1,4 @@
+#include "base/Assert.h"
 #include "base/Log.h"
 #include "base/Sync.h"
 #include "base/Thread.h"
@@ -53,13 +54,13 @@ TEST(CriticalSection, IsReentrant) {
 // A thread whose body is given by the test.
 class TLambdaThread : public TThread {
 public:
-    explicit TLambdaThread(std::function<void(TLambdaThread&)> body, std::int64_t destroyWaitMs = kDestroyWaitMs,
-                           std::atomic<bool>* destroyed = nullptr)
+    explicit TLambdaThread(std::function<void(TLambdaThread&)> body,
+                           std::int64_t destroyWaitMs = kDestroyWaitMs, TEvent* destroyed = nullptr)
         : body_(std::move(body)), destroyWaitMs_(destroyWaitMs), destroyed_(destroyed) {}
 
 protected:
     ~TLambdaThread() override {
-        if (destroyed_) *destroyed_ = true;
+        if (destroyed_) destroyed_->Set();
     }
     void Execute() override { body_(*this); }
     std::int64_t DestroyWaitMs() const override { return destroyWaitMs_; }
@@ -67,7 +68,7 @@ protected:
 private:
     std::function<void(TLambdaThread&)> body_;
     std::int64_t destroyWaitMs_;
-    std::atomic<bool>* destroyed_;
+    TEvent* destroyed_;
 };
 
 TEST(Thread, DoesNotStartUntilAskedAndStartsOnce) {
@@ -85,7 +86,8 @@ TEST(Thread, DoesNotStartUntilAskedAndStartsOnce) {
 TEST(Thread, DestructionTerminatesAndWaitsForTheBody) {
     std::atomic<bool> sawTerminated{false};
     auto* thread = new TLambdaThread([&](TLambdaThread& self) {
-        while (!self.Terminated()) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        while (!self.Terminated())
+            std::this_thread::yield();
         sawTerminated = true;
     });
     thread->Start();
@@ -99,7 +101,7 @@ TEST(Thread, AnEscapingExceptionEndsTheThreadAndIsLogged) {
     auto thread = TRef<TLambdaThread>::Adopt(
         new TLambdaThread([](TLambdaThread&) { throw std::runtime_error("decoder broke"); }));
     thread->Start();
-    EXPECT_TRUE(thread->WaitFor(5000));
+    EXPECT_TRUE(thread->WaitFor());
     TLog::Finish();
     std::ifstream in(path, std::ios::binary);
     const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
@@ -112,21 +114,37 @@ TEST(Thread, AnEscapingExceptionEndsTheThreadAndIsLogged) {
     EXPECT_NE(text.find("decoder broke"), std::string::npos);
 }
 
+TEST(Thread, AnEscapingAssertionIsLoggedWithItsText) {
+    const std::string path = testing::TempDir() + "kiv_thread_assert_" + std::to_string(::getpid()) + ".log";
+    TLog::Start(TLogMode::File, "test", path);
+    auto thread =
+        TRef<TLambdaThread>::Adopt(new TLambdaThread([](TLambdaThread&) { KIV_FAIL("thread check"); }));
+    thread->Start();
+    EXPECT_TRUE(thread->WaitFor());
+    TLog::Finish();
+    std::ifstream in(path, std::ios::binary);
+    const std::string text{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::filesystem::remove(path);
+    EXPECT_NE(text.find("Thread Exception at: "), std::string::npos) << text;
+    EXPECT_NE(text.find("Asseertion with message: 'thread check' (SyncThreadTest.cpp, line: "),
+              std::string::npos)
+        << text;
+}
+
 TEST(Thread, OneThatDoesNotEndIsDetachedAndFreesItselfWhenItEnds) {
     TEvent release(TEvent::TReset::Manual);
-    std::atomic<bool> destroyed{false};
+    TEvent destroyed(TEvent::TReset::Manual);
     auto* thread = new TLambdaThread(
         [&](TLambdaThread&) { release.WaitFor(); }, /*destroyWaitMs=*/50, &destroyed);
     thread->Start();
     thread->Release(); // returns after the shortened wait instead of hanging
-    EXPECT_FALSE(destroyed) << "the object stays alive while its thread runs";
+    EXPECT_FALSE(destroyed.IsSet()) << "the object stays alive while its thread runs";
     release.Set();
-    for (int i = 0; i < 5000 && !destroyed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(destroyed) << "the thread deleted its object when it ended";
+    EXPECT_TRUE(destroyed.WaitFor()) << "the thread deleted its object when it ended";
 }
 
 TEST(Thread, ReleasingItselfOnItsOwnThreadIsSafe) {
-    std::atomic<bool> destroyed{false};
+    TEvent destroyed(TEvent::TReset::Manual);
     TEvent go(TEvent::TReset::Manual);
     auto* thread = new TLambdaThread([&](TLambdaThread& self) {
         go.WaitFor();
@@ -134,8 +152,7 @@ TEST(Thread, ReleasingItselfOnItsOwnThreadIsSafe) {
     }, TThread::kDestroyWaitMs, &destroyed);
     thread->Start();
     go.Set();
-    for (int i = 0; i < 5000 && !destroyed; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    EXPECT_TRUE(destroyed);
+    EXPECT_TRUE(destroyed.WaitFor());
 }
 
 } // namespace

@@ -1,6 +1,8 @@
+#include "base/Assert.h"
 #include "base/Exception.h"
 #include "base/Process.h"
 #include "framework/Application.h"
+#include "support/LogCapture.h"
 #include "support/Tracked.h"
 
 #include <gtest/gtest.h>
@@ -114,6 +116,59 @@ TEST_F(ApplicationTest, AHandlerExceptionDoesNotEndTheLoop) {
     app->Run();
     EXPECT_EQ(receiver.values, (std::vector<int>{1, 2}));
     EXPECT_EQ(destroyed, 2) << "the failed item was released too";
+}
+
+TEST_F(ApplicationTest, AFailedAssertionInAHandlerIsLoggedAndTheLoopGoesOn) {
+    receiver.then = [&](int value) {
+        if (value == 1) KIV_FAIL("handler check");
+        app->Terminate();
+    };
+    app->Post(event, new TTracked(destroyed, 1));
+    app->Post(event, new TTracked(destroyed, 2));
+    const std::string log = test::LoggedWhile([&] { app->Run(); });
+    EXPECT_EQ(receiver.values, (std::vector<int>{1, 2}));
+    EXPECT_EQ(destroyed, 2) << "the abandoned item was released too";
+    EXPECT_NE(log.find("Asseertion with message: 'handler check' (ApplicationTest.cpp, line: "),
+              std::string::npos)
+        << log;
+}
+
+TEST_F(ApplicationTest, AFailingHandlerDuringTheShutdownDrainDoesNotStopTheShutdown) {
+    receiver.then = [&](int value) {
+        if (value == 1) KIV_FAIL("drain check");
+        if (value == 2) throw Exception("drain failure");
+    };
+    app->Post(event, new TTracked(destroyed, 1));
+    app->Post(event, new TTracked(destroyed, 2));
+    app->Post(event, new TTracked(destroyed, 3));
+    const std::string log = test::LoggedWhile([&] { app->Finalise(); });
+    EXPECT_TRUE(app->Finalised());
+    EXPECT_EQ(receiver.values, (std::vector<int>{1, 2, 3}));
+    EXPECT_EQ(destroyed, 3);
+    EXPECT_NE(log.find("'drain check'"), std::string::npos) << log;
+    EXPECT_NE(log.find("drain failure"), std::string::npos) << log;
+}
+
+TEST_F(ApplicationTest, TheLoopRunsOnlyOnTheMainThread) {
+#if !defined(KIV_DEBUG_CHECKS)
+    GTEST_SKIP() << "thread checks are off in this build";
+#endif
+    int asserted = 0;
+    std::thread other([&] {
+        try {
+            app->Run();
+        } catch (const EAssertionFailed&) {
+            ++asserted;
+        }
+        try {
+            app->ProcessPending();
+        } catch (const EAssertionFailed&) {
+            ++asserted;
+        }
+    });
+    other.join();
+    EXPECT_EQ(asserted, 2);
+    EXPECT_FALSE(app->Finalised()) << "nothing ran";
 }
 
 TEST_F(ApplicationTest, ShutdownDeliversQueuedItemsUntilTheLastWorkerUnregisters) {

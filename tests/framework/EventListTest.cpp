@@ -68,7 +68,7 @@ TEST_F(EventListTest, HandlersMayUnsubscribeThemselvesAndSubscribeOthersWhileRun
     EXPECT_EQ(calls, (std::vector<std::string>{"once:9", "late:9"}));
 }
 
-TEST_F(EventListTest, UnsubscribeRemovesTheOldestMatchingRecordOnly) {
+TEST_F(EventListTest, UnsubscribeRemovesOneMatchingRecordOnly) {
     TRecorder a{calls, "a"};
     list->Subscribe(4, a.Handler());
     list->Subscribe(4, a.Handler());
@@ -78,6 +78,29 @@ TEST_F(EventListTest, UnsubscribeRemovesTheOldestMatchingRecordOnly) {
     EXPECT_TRUE(list->Unsubscribe(4, a.Handler()));
     EXPECT_FALSE(list->Unsubscribe(4, a.Handler()));
     EXPECT_FALSE(list->Unsubscribe(400, a.Handler()));
+}
+
+TEST_F(EventListTest, UnsubscribingAHandlerSubscribedTwiceRemovesItsNewestSubscription) {
+    TRecorder a{calls, "a"}, b{calls, "b"};
+    list->Subscribe(6, a.Handler());
+    list->Subscribe(6, b.Handler());
+    list->Subscribe(6, a.Handler());
+    EXPECT_TRUE(list->Unsubscribe(6, a.Handler()));
+    list->Fire(nullptr, 6, nullptr);
+    // The first subscription of "a" stays, so it still runs before "b".
+    EXPECT_EQ(calls, (std::vector<std::string>{"a:6", "b:6"}));
+}
+
+TEST_F(EventListTest, UnsubscribeLeavesOtherNumbersOfTheSameBucketAlone) {
+    TRecorder a{calls, "a"};
+    list->Subscribe(2, a.Handler());
+    list->Subscribe(2 + 16, a.Handler());
+    list->Subscribe(2, a.Handler());
+    EXPECT_TRUE(list->Unsubscribe(18, a.Handler()));
+    EXPECT_FALSE(list->Unsubscribe(18, a.Handler()));
+    EXPECT_EQ(list->HandlerCount(2), 2);
+    list->Fire(nullptr, 18, nullptr);
+    EXPECT_TRUE(calls.empty());
 }
 
 TEST_F(EventListTest, PassesSenderAndData) {

@@ -238,7 +238,7 @@ TEST(BitmapStore, OwnedClassGivesACopyOfWrappedPixels) {
     };
     auto keeper = MakeRef<TKeeper>();
     auto wrapped =
-        MakeRef<TBitmap>(2, 2, TPixelFormat::Bgr24, keeper->pixels, 6, TRef<TRefObject>(keeper.Get()));
+        MakeRef<TBitmap>(2, 2, TPixelFormat::Bgr24, keeper->pixels, 6, TRef<TRefObject>::Share(keeper.Get()));
     auto store = MakeRef<TWrapperBitmapStore>("w", wrapped);
     TRef<TBitmap> any = store->GetMipLevel(0);
     EXPECT_FALSE(any->OwnsPixels());

@@ -1,4 +1,6 @@
 #include "PictureMaker.h"
+#include "base/Assert.h"
+#include "base/Exception.h"
 #include "images/GifReader.h"
 #include "images/JpegStore.h"
 #include "images/PictureLoader.h"
@@ -546,6 +548,18 @@ TEST(Gif, ABrokenFileKeepsTheFramesDecodedSoFar) {
         EXPECT_FALSE(DecodePictureByName(head, "h.gif")) << n;
         EXPECT_EQ(head.GetPosition(), 0);
     }
+}
+
+TEST(PictureDecoding, ABadPictureIsDeclinedButAFailedAssertionIsNotTakenForOne) {
+    TBytesStream stream(TBytes{1, 2, 3, 4});
+    stream.SetPosition(1);
+    EXPECT_FALSE(DecodeOrRewind(stream, [&]() -> TRef<TBitmapStore> {
+        stream.SetPosition(3);
+        throw EImageError("bad picture");
+    }));
+    EXPECT_EQ(stream.GetPosition(), 1) << "a declined picture rewinds the stream";
+    EXPECT_THROW(DecodeOrRewind(stream, []() -> TRef<TBitmapStore> { KIV_FAIL("decoder check"); }),
+                 EAssertionFailed);
 }
 
 } // namespace

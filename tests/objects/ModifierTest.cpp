@@ -180,7 +180,7 @@ TEST(Modifiers, VariablesOutliveTheirNodeSafely) {
     TRef<TKivObjectMod> kept;
     {
         auto built = BuildNode(TwoKeys(Mod("Pos.X", "value*2")), 2000);
-        kept = TRef<TKivObjectMod>(built.node->KeyFrame(0).ValueModifierChain(kPropPosX));
+        kept = TRef<TKivObjectMod>::Share(built.node->KeyFrame(0).ValueModifierChain(kPropPosX));
     }
     ASSERT_TRUE(kept);
     EXPECT_DOUBLE_EQ(kept->EvaluateValue(), 0.0) << "a detached variable reads 0";

@@ -91,7 +91,7 @@ TEST(IniList, InsertingAnItemOfAnotherListMovesIt) {
     auto file = ParseIni("object A\nk=1\nend\nobject B\nend\n");
     TIniObject* a = file->FindObject("A");
     TIniObject* b = file->FindObject("B");
-    TRef<TIniItem> key(a->FindItem("k"));
+    auto key = TRef<TIniItem>::Share(a->FindItem("k"));
     b->Append(key);
     EXPECT_EQ(a->FindItem("k"), nullptr);
     EXPECT_EQ(b->FindItem("k"), key.Get());
@@ -101,7 +101,7 @@ TEST(IniList, InsertingAnItemOfAnotherListMovesIt) {
     b->Insert(2, key);
     EXPECT_EQ(b->Item(1), key.Get());
     // An object moved into its sibling leaves the parent's object list.
-    b->Append(TRef<TIniItem>(a));
+    b->Append(TRef<TIniItem>::Share(a));
     EXPECT_EQ(file->ObjectCount(), 1);
     EXPECT_EQ(b->FirstObject(), a);
     EXPECT_TRUE(file->IsAncestorOf(*a));
@@ -112,7 +112,7 @@ TEST(IniList, RemovedItemsOutliveTheirList) {
     TRef<TIniItem> kept;
     {
         auto file = ParseIni("object O\nk=v\nend\n");
-        kept = TRef<TIniItem>(file->FindObject("O")->FindItem("k"));
+        kept = TRef<TIniItem>::Share(file->FindObject("O")->FindItem("k"));
     }
     EXPECT_EQ(kept->Parent(), nullptr);
     EXPECT_EQ(kept->Index(), -1);
@@ -128,14 +128,15 @@ TEST(IniList, ProgrammingErrorsRaiseTheConsistencyAssertions) {
     auto nested = ParseIni("object Outer\nobject Inner\nend\nend\n");
     TIniObject* outer = nested->FindObject("Outer");
     EXPECT_NE(AssertionMessage([&] {
-                  outer->FirstObject()->Append(TRef<TIniItem>(outer));
+                  outer->FirstObject()->Append(TRef<TIniItem>::Share(outer));
               }).find("cannot hold itself"),
               std::string::npos);
-    EXPECT_NE(AssertionMessage([&] { outer->Append(TRef<TIniItem>(outer)); }).find("cannot hold itself"),
-              std::string::npos);
+    EXPECT_NE(
+        AssertionMessage([&] { outer->Append(TRef<TIniItem>::Share(outer)); }).find("cannot hold itself"),
+        std::string::npos);
     nested->CheckConsistency();
     EXPECT_NE(AssertionMessage([&] {
-                  file->Append(TRef<TIniItem>(file->FindSection("S")));
+                  file->Append(TRef<TIniItem>::Share(file->FindSection("S")));
               }).find("a section belongs to a document"),
               std::string::npos);
     EXPECT_EQ(AssertionMessage([&] { file->CheckConsistency(); }), "(no assertion)");

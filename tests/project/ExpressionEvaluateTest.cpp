@@ -2,6 +2,7 @@
 // at evaluation time, and the process-wide function table.
 #include "ExpressionTestSupport.h"
 
+#include "base/Assert.h"
 #include "base/Exception.h"
 #include "project/ExpressionFunctions.h"
 
@@ -188,6 +189,46 @@ TEST(ExpressionEvaluate, FailingFunctionsFailTheEvaluationWithoutThrowing) {
         program.AddCall(function);
         TCalcStack stack;
         EXPECT_FALSE(Evaluate(program, stack)) << function->Name();
+    }
+}
+
+// A function whose own consistency check fails: a programming error, not a bad formula.
+class TBrokenFunc : public TCalcFunc {
+public:
+    TBrokenFunc(bool pure, int argumentCount) : TCalcFunc("broken", argumentCount, pure) {}
+    bool Execute(TCalcStack&) override { KIV_FAIL("broken function"); }
+    bool Optimize(std::span<const double>, TRef<TCalcFunc>&) override { KIV_FAIL("broken optimizer"); }
+};
+
+TEST(ExpressionEvaluate, AFailedAssertionInAFunctionIsNotTakenForAFailedEvaluation) {
+    TCalcCmdList program;
+    program.AddSimple(kCmdLoad, 1);
+    program.AddCall(MakeRef<TBrokenFunc>(false, 1));
+    TCalcStack stack;
+    EXPECT_THROW(Evaluate(program, stack), EAssertionFailed);
+}
+
+TEST(ExpressionEvaluate, AFailedAssertionWhileFoldingConstantsReachesTheCaller) {
+    auto broken = MakeRef<TBrokenFunc>(true, 1);
+    auto broken2 = MakeRef<TBrokenFunc>(true, 2);
+    TVariables variables;
+    const TCalcResolver resolver = [&](std::string_view name) -> TRef<TCalcFunc> {
+        if (name == "broken") return broken;
+        if (name == "broken2") return broken2;
+        return variables.Resolver()(name);
+    };
+    TExpressionParser parser;
+    try {
+        parser.Compile("broken(2)", resolver); // every argument known: run at compile time
+        ADD_FAILURE() << "the assertion was swallowed as a bad formula";
+    } catch (const EAssertionFailed& failure) {
+        EXPECT_NE(failure.Message().find("broken function"), std::string::npos) << failure.Message();
+    }
+    try {
+        parser.Compile("broken2(x, 3)", resolver); // the constant last argument is offered to Optimize
+        ADD_FAILURE() << "the assertion was swallowed as a bad formula";
+    } catch (const EAssertionFailed& failure) {
+        EXPECT_NE(failure.Message().find("broken optimizer"), std::string::npos) << failure.Message();
     }
 }
 

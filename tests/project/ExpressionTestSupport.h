@@ -23,7 +23,7 @@ public:
         return [this](std::string_view name) -> TRef<TCalcFunc> {
             const auto it = variables_.find(std::string(name));
             if (it == variables_.end()) return nullptr;
-            return TRef<TCalcFunc>(it->second.Get());
+            return TRef<TCalcFunc>::Share(it->second.Get());
         };
     }
 

@@ -45,7 +45,7 @@ int ExprCommand(const TArgs& args) {
     // A later definition of the same name wins.
     const kiv::TCalcResolver resolver = [&variables](std::string_view name) -> kiv::TRef<kiv::TCalcFunc> {
         for (auto it = variables.rbegin(); it != variables.rend(); ++it)
-            if (kiv::SameTextFolded((*it)->Name(), name)) return kiv::TRef<kiv::TCalcFunc>(it->Get());
+            if (kiv::SameTextFolded((*it)->Name(), name)) return kiv::TRef<kiv::TCalcFunc>::Share(it->Get());
         return nullptr;
     };
 

@@ -1,4 +1,9 @@
-#include "engine/KivThread.h"
+#include "framework/KivThread.h"
+
+#include "base/Assert.h"
+#include "base/Exception.h"
+
+#include <string>
 
 namespace kiv {
 
@@ -25,9 +30,21 @@ void TKivThread::Stop() {
 }
 
 void TKivThread::Execute() {
+    queue_->SetOwnerThread(std::this_thread::get_id());
     OnStart();
-    // An exception from Step leaves Execute and ends the thread through TThread's guard.
-    while (!Terminated()) Step();
+    // A failed consistency check abandons the pass it broke and the loop goes on; a check that fails
+    // on every pass is logged once. Any other exception from Step leaves Execute and ends the thread
+    // through TThread's guard.
+    std::string lastFailure;
+    while (!Terminated()) {
+        try {
+            Step();
+        } catch (const EAssertionFailed& failure) {
+            if (failure.Message() == lastFailure) continue;
+            lastFailure = failure.Message();
+            LogAbandoned(failure);
+        }
+    }
     OnStop();
 }
 

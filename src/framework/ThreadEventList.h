@@ -10,9 +10,11 @@
 #include "base/Sync.h"
 #include "framework/EventList.h"
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <memory>
+#include <thread>
 
 namespace kiv {
 
@@ -27,15 +29,19 @@ public:
     void Post(int code, TRefObject* data);
     // Appends a message and blocks, without time-out, until the owner processed it or the queue
     // was closed. The caller keeps ownership of `data`. On a closed queue it returns at once.
-    // Never call it from the owning thread.
+    // Never call it from the owning thread: that is an assertion failure (it would wait forever).
     void Send(int code, TRefObject* data);
-    // Owning thread only: handles the oldest message, outside the lock, until the queue is empty.
-    // Returns the number of messages handled.
+    // Owning thread only (an assertion failure elsewhere): handles the oldest message, outside the
+    // lock, until the queue is empty. Returns the number of messages handled.
     int ProcessAll();
     // Releases every blocked sender, discards every message and closes the queue for good.
     void Close();
     bool IsClosed();
     std::size_t Count();
+    // The thread that processes the queue. Without one, the first thread that calls ProcessAll
+    // becomes the owner.
+    void SetOwnerThread(std::thread::id owner) { owner_.store(owner); }
+    std::thread::id OwnerThread() const { return owner_.load(); }
 
 protected:
     ~TThreadEventList() override;
@@ -57,6 +63,7 @@ private:
     std::deque<TMessageItem> items_;
     bool closed_ = false;
     THandler handler_;
+    std::atomic<std::thread::id> owner_{};
 };
 
 } // namespace kiv

@@ -1,4 +1,6 @@
-#include "engine/ThreadEventList.h"
+#include "framework/ThreadEventList.h"
+
+#include "base/Assert.h"
 
 namespace kiv {
 
@@ -19,6 +21,7 @@ void TThreadEventList::Post(int code, TRefObject* data) {
 }
 
 void TThreadEventList::Send(int code, TRefObject* data) {
+    KIV_ASSERT_NOT_THREAD(owner_.load());
     // Shared, so that the owner may still be setting it while the sender returns.
     auto done = std::make_shared<TEvent>(TEvent::TReset::Manual);
     {
@@ -32,6 +35,9 @@ void TThreadEventList::Send(int code, TRefObject* data) {
 bool TThreadEventList::HandleMessage(int code, TRefObject* data) { return handler_ && handler_(code, data); }
 
 int TThreadEventList::ProcessAll() {
+    std::thread::id unowned{};
+    owner_.compare_exchange_strong(unowned, std::this_thread::get_id());
+    KIV_ASSERT_THREAD(owner_.load());
     int handled = 0;
     for (;;) {
         TMessageItem item;

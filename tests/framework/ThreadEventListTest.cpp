@@ -1,4 +1,6 @@
-#include "engine/ThreadEventList.h"
+#include "framework/ThreadEventList.h"
+
+#include "base/Exception.h"
 #include "support/Tracked.h"
 
 #include <gtest/gtest.h>
@@ -99,6 +101,41 @@ TEST_F(ThreadEventListTest, AHandlerExceptionStillReleasesTheSender) {
     EXPECT_THROW(throwing->ProcessAll(), std::runtime_error);
     sender.join();
     throwing->Release();
+}
+
+TEST_F(ThreadEventListTest, ProcessingOffTheOwningThreadIsAnAssertionAndLeavesTheMessages) {
+#if !defined(KIV_DEBUG_CHECKS)
+    GTEST_SKIP() << "thread checks are off in this build";
+#endif
+    queue->Post(1, nullptr);
+    queue->ProcessAll(); // the first thread to process becomes the owner
+    EXPECT_EQ(queue->OwnerThread(), std::this_thread::get_id());
+    queue->Post(2, nullptr);
+    bool asserted = false;
+    std::thread intruder([&] {
+        try {
+            queue->ProcessAll();
+        } catch (const EAssertionFailed&) {
+            asserted = true;
+        }
+    });
+    intruder.join();
+    EXPECT_TRUE(asserted);
+    EXPECT_EQ(handled, (std::vector<int>{1}));
+    EXPECT_EQ(queue->Count(), 1u) << "the message waits for its owner";
+    EXPECT_EQ(queue->ProcessAll(), 1);
+}
+
+TEST_F(ThreadEventListTest, SendOnTheOwningThreadIsAnAssertionInsteadOfADeadlock) {
+#if !defined(KIV_DEBUG_CHECKS)
+    GTEST_SKIP() << "thread checks are off in this build";
+#endif
+    queue->SetOwnerThread(std::this_thread::get_id());
+    EXPECT_THROW(queue->Send(3, nullptr), EAssertionFailed);
+    EXPECT_EQ(queue->Count(), 0u) << "nothing was queued";
+    queue->Post(4, nullptr); // posting from the owner is fine
+    EXPECT_EQ(queue->ProcessAll(), 1);
+    EXPECT_EQ(handled, (std::vector<int>{4}));
 }
 
 } // namespace

@@ -1,10 +1,11 @@
 // TKivThread: a worker thread with a polled message queue (TThreadEventList) and a running flag.
 // Execute runs OnStart, then Step until Terminated, then OnStop. Other threads reach it only
 // through Queue().Post and Queue().Send; the thread drains its queue in Step with ProcessAll.
+// A failed consistency check inside a Step is logged and that pass abandoned; the thread goes on.
 #pragma once
 
 #include "base/Thread.h"
-#include "engine/ThreadEventList.h"
+#include "framework/ThreadEventList.h"
 
 #include <atomic>
 
@@ -32,7 +33,7 @@ protected:
     virtual void OnStart() {}
     // The default clears `running`.
     virtual void OnStop();
-    // One pass of the thread's loop; an exception ends the thread.
+    // One pass of the thread's loop; an exception ends the thread, a failed assertion only the pass.
     virtual void Step() = 0;
 
 private:
