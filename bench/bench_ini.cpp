@@ -1,7 +1,7 @@
 // The package directory is an INI document with one section per entry. Parsing a 20 000-section
 // directory and finding every section by name, against the reference of std::unordered_map
 // inserts and lookups of the same names measured in the same run.
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <benchmark/benchmark.h>
 

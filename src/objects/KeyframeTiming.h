@@ -4,7 +4,7 @@
 // then rescaled to the actual ones.
 #pragma once
 
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 namespace kiv {
 

@@ -1,13 +1,14 @@
 #include "package/KivUnpack.h"
 
 #include "base/NumberText.h"
+#include "ini/TextDecoding.h"
 #include "package/CryptStream.h"
 #include "package/FileStream.h"
 #include "package/Inflator.h"
+#include "package/IniStream.h"
 #include "package/LoadCallback.h"
 #include "package/MemoryStream.h"
 #include "package/PartialStream.h"
-#include "package/TextDecoding.h"
 
 #include <algorithm>
 #include <cstring>
@@ -111,7 +112,7 @@ void TKivUnpack::Open(TRef<TStream> file) {
     MakeRef<TInflator>()->Inflate(*window, *text, kMaxTextBytes);
     text->SetPosition(0);
     auto directory = MakeRef<TIniFile>();
-    if (!directory->LoadFromStream(*text)) {
+    if (!LoadIniFromStream(*directory, *text)) {
         error_ = kDamaged;
         return;
     }

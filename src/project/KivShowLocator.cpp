@@ -5,6 +5,7 @@
 #include "base/Log.h"
 #include "base/NumberText.h"
 #include "package/FolderPath.h"
+#include "package/IniStream.h"
 #include "package/PathModifiers.h"
 #include "project/ShowColorSetup.h"
 #include "project/ShowNames.h"
@@ -63,7 +64,7 @@ TKivShowLocator::TKivShowLocator(TRef<TFileAccessor> accessor, std::string proje
     if (TRef<TStream> stream = accessor_->Open(projectName_)) {
         TRef<TIniFile> document = MakeRef<TIniFile>();
         try {
-            if (document->LoadFromStream(*stream)) project_ = std::move(document);
+            if (LoadIniFromStream(*document, *stream)) project_ = std::move(document);
         } catch (const std::exception& error) {
             TLog::Line("Project not readable: " + projectName_ + " (" + error.what() + ")");
         }

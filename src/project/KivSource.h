@@ -10,7 +10,7 @@
 #pragma once
 
 #include "base/RefObject.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "project/EffectManager.h"
 #include "project/EffectPool.h"
 #include "project/KivEffect.h"

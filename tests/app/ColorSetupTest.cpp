@@ -1,5 +1,5 @@
 #include "app/ColorSwitches.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "project/ShowColorSetup.h"
 
 #include "package/TempFolder.h"

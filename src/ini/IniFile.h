@@ -6,6 +6,8 @@
 // found through hash buckets, so a directory of tens of thousands of sections looks up in constant
 // time. Text is UTF-8 bytes throughout.
 //
+// Reading from and saving to package streams: package/IniStream.h.
+//
 // Ownership: a list owns its items (one reference each); removing an item hands that reference to
 // the caller. A document is built on one thread and may then be read from several; it is not locked.
 #pragma once
@@ -13,8 +15,8 @@
 #include <atomic>
 
 #include "base/RefObject.h"
-#include "package/IniValues.h"
-#include "package/TextSaver.h"
+#include "ini/IniValues.h"
+#include "ini/TextSaver.h"
 
 #include <cstdint>
 #include <span>
@@ -26,7 +28,6 @@ namespace kiv {
 
 using TByteString = std::string;
 
-class TStream;
 class TIniList;
 class TIniObject;
 class TIniSection;
@@ -287,9 +288,6 @@ public:
     TIniFile() = default;
 
     // --- Loading (each clears the document first; false leaves it empty) ---
-    // Decodes the stream from its position to its end (see TextDecoding.h) and parses it. False
-    // when the stream is too large or cannot be read whole.
-    bool LoadFromStream(TStream& stream);
     // Decodes and parses the bytes of a whole text file.
     bool LoadFromBytes(std::string_view bytes);
     // Parses UTF-8 text without decoding.
@@ -300,7 +298,6 @@ public:
     bool LoadFromEscaped(std::string_view value);
 
     // --- Saving (CR LF line ends, optionally a UTF-8 byte-order mark first) ---
-    void SaveToStream(TStream& stream, bool byteOrderMark = false) const;
     std::string SaveToBytes(bool byteOrderMark = false) const;
     // Raises EFileError when the file cannot be created or written.
     void SaveToFile(const std::string& fileName, bool byteOrderMark = false) const;

@@ -1,5 +1,5 @@
 // TIniItem and the typed getters on stored values.
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include "base/NumberText.h"
 

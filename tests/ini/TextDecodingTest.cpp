@@ -1,7 +1,6 @@
-// Decoding text files: byte-order marks, Windows-1252, size limit and short reads.
-#include "package/TextDecoding.h"
-#include "FakeStream.h"
-#include "package/IniFile.h"
+// Decoding text files: byte-order marks and Windows-1252.
+#include "ini/TextDecoding.h"
+#include "ini/IniFile.h"
 
 #include "base/Utf.h"
 
@@ -39,45 +38,6 @@ TEST(TextDecoding, Windows1252MapsTheHighControlRange) {
         AppendUtf8(utf8, cp);
     EXPECT_EQ(Windows1252ToUtf8(bytes), utf8);
     EXPECT_EQ(Windows1252ToUtf8("A\xA0\xE9\xFF"), "A\xC2\xA0\xC3\xA9\xC3\xBF");
-}
-
-TEST(TextDecoding, StreamIsReadFromItsPosition) {
-    test::TFakeStream stream("skip\xEF\xBB\xBFk=v");
-    stream.SetPosition(4);
-    EXPECT_EQ(ReadDecodedText(stream), "k=v");
-}
-
-TEST(TextDecoding, StreamOfUnknownSizeIsReadToItsEnd) {
-    test::TFakeStream stream("k=\xE9");
-    stream.PretendSize(-1);
-    EXPECT_EQ(ReadDecodedText(stream), "k=\xC3\xA9");
-}
-
-TEST(TextDecoding, TooLargeOrShortStreamsFailTheLoad) {
-    auto file = MakeRef<TIniFile>();
-    file->LoadFromText("old=1\n");
-    test::TFakeStream big("a=1");
-    big.PretendSize(kMaxTextBytes + 1);
-    EXPECT_FALSE(file->LoadFromStream(big));
-    EXPECT_EQ(file->Count(), 0);
-
-    file->LoadFromText("old=1\n");
-    test::TFakeStream shortStream("a=1");
-    shortStream.PretendSize(10);
-    EXPECT_FALSE(file->LoadFromStream(shortStream));
-    EXPECT_EQ(file->Count(), 0);
-
-    file->LoadFromText("old=1\n");
-    test::TFakeStream failing("a=1");
-    failing.FailReads();
-    EXPECT_FALSE(file->LoadFromStream(failing));
-    EXPECT_EQ(file->Count(), 0);
-
-    // The same stream read whole loads.
-    test::TFakeStream atLimit("a=1");
-    atLimit.PretendSize(3);
-    EXPECT_TRUE(file->LoadFromStream(atLimit));
-    EXPECT_EQ(file->GetText("a"), "1");
 }
 
 } // namespace

@@ -1,9 +1,9 @@
 // TIniList (items, insertion point, hashed key lookups, child objects, paths) and TIniObject.
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include "base/Assert.h"
-#include "package/IniHash.h"
-#include "package/IniParser.h"
+#include "ini/IniHash.h"
+#include "ini/IniParser.h"
 
 #include <algorithm>
 

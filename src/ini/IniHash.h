@@ -7,7 +7,7 @@
 
 #include "base/CaseFold.h"
 #include "base/Utf.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <cstddef>
 #include <string>

@@ -1,12 +1,11 @@
 // TIniSection and TIniFile: sections, loading, saving and the document-level shortcuts.
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include "base/Assert.h"
 #include "base/Exception.h"
-#include "package/IniHash.h"
-#include "package/IniParser.h"
-#include "package/Stream.h"
-#include "package/TextDecoding.h"
+#include "ini/IniHash.h"
+#include "ini/IniParser.h"
+#include "ini/TextDecoding.h"
 
 #include <cerrno>
 #include <cstring>
@@ -217,20 +216,6 @@ bool TIniFile::LoadFromBytes(std::string_view bytes) {
     return true;
 }
 
-bool TIniFile::LoadFromStream(TStream& stream) {
-    Clear();
-    try {
-        const std::optional<std::string> text = ReadDecodedText(stream);
-        if (!text) return false;
-        LoadFromText(*text);
-        return true;
-    } catch (const Exception&) {
-        // A stream that cannot be read whole is a failed load, never a partial document.
-        Clear();
-        return false;
-    }
-}
-
 bool TIniFile::LoadFromFile(const std::string& fileName) {
     Clear();
     const std::optional<std::string> bytes = ReadWholeFile(fileName);
@@ -243,13 +228,6 @@ bool TIniFile::LoadFromEscaped(std::string_view value) {
     if (!text) return false;
     LoadFromText(*text);
     return true;
-}
-
-void TIniFile::SaveToStream(TStream& stream, bool byteOrderMark) const {
-    TStreamTextSaver saver(stream);
-    if (byteOrderMark) saver.Write(kUtf8Mark);
-    Save(saver);
-    saver.Finish();
 }
 
 std::string TIniFile::SaveToBytes(bool byteOrderMark) const {
