@@ -8,11 +8,16 @@
 //
 // Reading from and saving to package streams: package/IniStream.h.
 //
+// Memory: a key item costs one heap block of 112 bytes with its names held inline when short; a
+// list keeps its items, objects and lookup buckets in a second block that only a list with items
+// has, so a section header without lines costs one block of 112 bytes.
+//
 // Ownership: a list owns its items (one reference each); removing an item hands that reference to
 // the caller. A document is built on one thread and may then be read from several; it is not locked.
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include "base/RefObject.h"
 #include "ini/IniValues.h"
@@ -95,13 +100,12 @@ private:
     friend class TIniFile;
     friend struct TIniHashIndex;
 
+    // First, so that it fills the space the reference count leaves in the base object.
+    int index_ = -1;
     TByteString name_;
     TByteString value_;
     TIniList* parent_ = nullptr;
-    int index_ = -1;
     TIniItem* hashNext_ = nullptr; // next item of the same hash bucket
-    std::uint32_t hash_ = 0;       // FoldedHash(name_) once hashValid_
-    bool hashValid_ = false;
 };
 
 // --- Typed getters on an item's stored value; a missing item (nullptr) gives the default ---
@@ -141,12 +145,12 @@ public:
     void Assign(const TIniItem& item);
 
     // --- Items ---
-    int Count() const { return static_cast<int>(items_.size()); }
+    int Count() const { return body_ ? static_cast<int>(body_->items.size()) : 0; }
     TIniItem* Item(int index) const;
-    const std::vector<TRef<TIniItem>>& Items() const { return items_; }
-    int KeyCount() const { return keyCount_; }
+    const std::vector<TRef<TIniItem>>& Items() const;
+    int KeyCount() const { return body_ ? body_->keyCount : 0; }
     // One past the index of the last key item (0 without keys): where a new key goes.
-    int InsertionPoint() const { return insertionPoint_; }
+    int InsertionPoint() const { return body_ ? body_->insertionPoint : 0; }
 
     // Inserts at `index` (0..Count()); an item that belongs to another list (or this one) is moved.
     // Sections, documents and lists that hold this list cannot be inserted (assertion).
@@ -160,15 +164,16 @@ public:
     TRef<TIniItem> Remove(TIniItem& item);
     void Delete(int index) { Remove(index); }
 
-    // --- Key lookups (case folded; the key that stands last wins) ---
+    // --- Key lookups (case folded; the key that stands last wins). Short lists are searched
+    // from their end; longer ones through hash buckets built on the first lookup. ---
     TIniItem* FindItem(std::string_view name) const;
     // Finds the key or inserts an empty one at the insertion point.
     TIniItem* FindOrCreateItem(std::string_view name);
 
     // --- Child objects ---
-    int ObjectCount() const { return static_cast<int>(objects_.size()); }
+    int ObjectCount() const { return body_ ? static_cast<int>(body_->objects.size()) : 0; }
     TIniObject* Object(int index) const;
-    TIniObject* FirstObject() const { return objects_.empty() ? nullptr : objects_.front(); }
+    TIniObject* FirstObject() const { return ObjectCount() > 0 ? body_->objects.front() : nullptr; }
     TIniObject* FindObject(std::string_view name) const;
     TIniObject* FindObject(std::string_view name, std::string_view className) const;
     // Inserts a new object after the last child object, or at the insertion point when there is none.
@@ -222,13 +227,20 @@ private:
     void LinkObject(TIniObject& object);
     void UnlinkObject(TIniObject& object);
 
-    std::vector<TRef<TIniItem>> items_;
-    std::vector<TIniObject*> objects_; // child objects in item order (not owning)
-    mutable std::vector<TIniItem*> buckets_;
-    // Atomic: documents shared read-only between threads build their buckets on a first lookup.
-    mutable std::atomic<bool> bucketsValid_{false};
-    int keyCount_ = 0;
-    int insertionPoint_ = 0;
+    // What a list holds once it has items.
+    struct TBody {
+        std::vector<TRef<TIniItem>> items;
+        std::vector<TIniObject*> objects; // child objects in item order (not owning)
+        mutable std::vector<TIniItem*> buckets;
+        // Atomic: documents shared read-only between threads build their buckets on a first lookup.
+        mutable std::atomic<bool> bucketsValid{false};
+        int keyCount = 0;
+        int insertionPoint = 0;
+    };
+    // The body, created when the list gets its first item.
+    TBody& Body();
+
+    std::unique_ptr<TBody> body_;
 };
 
 // A nested object: name = object name, value = class text.

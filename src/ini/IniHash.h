@@ -77,8 +77,20 @@ private:
 
 // FoldUtf8(a) == FoldUtf8(b), without allocating.
 inline bool FoldedEqual(std::string_view a, std::string_view b) {
-    TFoldedBytes left(a);
-    TFoldedBytes right(b);
+    // ASCII folds byte by byte: compare the common ASCII start directly and fold the rest.
+    std::size_t start = 0;
+    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (; start < common; ++start) {
+        auto x = static_cast<unsigned char>(a[start]);
+        auto y = static_cast<unsigned char>(b[start]);
+        if ((x | y) >= 0x80) break;
+        if (x >= 'A' && x <= 'Z') x += 32;
+        if (y >= 'A' && y <= 'Z') y += 32;
+        if (x != y) return false;
+    }
+    if (start == a.size() && start == b.size()) return true;
+    TFoldedBytes left(a.substr(start));
+    TFoldedBytes right(b.substr(start));
     for (;;) {
         const int x = left.Next();
         if (x != right.Next()) return false;
@@ -89,13 +101,9 @@ inline bool FoldedEqual(std::string_view a, std::string_view b) {
 struct TIniHashIndex {
     static constexpr std::size_t kMinBuckets = 16;
 
-    static std::uint32_t HashOf(TIniItem& item) {
-        if (!item.hashValid_) {
-            item.hash_ = FoldedHash(item.name_);
-            item.hashValid_ = true;
-        }
-        return item.hash_;
-    }
+    // Not kept in the item: an item is hashed when its buckets are built or it joins or leaves
+    // them, and lookups compare names along a chain of about one item.
+    static std::uint32_t HashOf(const TIniItem& item) { return FoldedHash(item.name_); }
 
     static std::size_t BucketCountFor(std::size_t names) {
         std::size_t count = kMinBuckets;
@@ -137,10 +145,8 @@ struct TIniHashIndex {
     static TIniItem* Find(const std::vector<TIniItem*>& buckets, std::string_view name) {
         if (buckets.empty()) return nullptr;
         const std::uint32_t hash = FoldedHash(name);
-        for (TIniItem* item = buckets[hash & (buckets.size() - 1)]; item; item = item->hashNext_) {
-            if (HashOf(*item) != hash) continue;
+        for (TIniItem* item = buckets[hash & (buckets.size() - 1)]; item; item = item->hashNext_)
             if (item->name_ == name || FoldedEqual(item->name_, name)) return item;
-        }
         return nullptr;
     }
 

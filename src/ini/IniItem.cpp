@@ -10,7 +10,6 @@ namespace kiv {
 void TIniItem::SetName(std::string_view name) {
     const bool wasKey = IsKey();
     name_ = name;
-    hashValid_ = false;
     if (parent_) parent_->ItemRenamed(*this, wasKey);
 }
 
