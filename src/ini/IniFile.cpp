@@ -218,8 +218,10 @@ bool TIniFile::LoadFromBytes(std::string_view bytes) {
 
 bool TIniFile::LoadFromFile(const std::string& fileName) {
     Clear();
-    const std::optional<std::string> bytes = ReadWholeFile(fileName);
-    return bytes && LoadFromBytes(*bytes);
+    std::optional<std::string> bytes = ReadWholeFile(fileName);
+    if (!bytes) return false;
+    LoadFromText(DecodeOwnedTextBytes(std::move(*bytes)));
+    return true;
 }
 
 bool TIniFile::LoadFromEscaped(std::string_view value) {

@@ -46,4 +46,16 @@ std::string DecodeTextBytes(std::string_view bytes) {
     return Windows1252ToUtf8(bytes);
 }
 
+std::string DecodeOwnedTextBytes(std::string bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        bytes.erase(0, 3);
+        return bytes;
+    }
+    if (bytes.starts_with("\xFF\xFE")) return DecodeTextBytes(bytes);
+    // Windows-1252 keeps ASCII as it is.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return bytes;
+    return Windows1252ToUtf8(bytes);
+}
+
 } // namespace kiv

@@ -61,7 +61,7 @@ std::optional<std::string> ReadDecodedText(TStream& stream) {
             if (static_cast<std::int64_t>(bytes.size()) > kMaxTextBytes) return std::nullopt;
         }
     }
-    return DecodeTextBytes(bytes);
+    return DecodeOwnedTextBytes(std::move(bytes));
 }
 
 bool LoadIniFromStream(TIniFile& document, TStream& stream) {

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 namespace kiv {
 namespace {
 
@@ -38,6 +41,22 @@ TEST(TextDecoding, Windows1252MapsTheHighControlRange) {
         AppendUtf8(utf8, cp);
     EXPECT_EQ(Windows1252ToUtf8(bytes), utf8);
     EXPECT_EQ(Windows1252ToUtf8("A\xA0\xE9\xFF"), "A\xC2\xA0\xC3\xA9\xC3\xBF");
+}
+
+TEST(TextDecoding, HandedOverBytesDecodeAsCopiedOnes) {
+    const std::vector<std::string> samples = {
+        "",
+        "plain ascii=1\r\n",
+        "\xEF\xBB\xBFk=\xC3\xA4",
+        "\xEF\xBB",
+        "\xEF\xBB\xBF",
+        std::string("\xFF\xFEk\0=\0v\0!", 9),
+        "\xFF",
+        "caf\xE9 \x80\x9F",
+        std::string("nul\0inside", 11),
+    };
+    for (const std::string& bytes : samples)
+        EXPECT_EQ(DecodeOwnedTextBytes(bytes), DecodeTextBytes(bytes)) << testing::PrintToString(bytes);
 }
 
 } // namespace
