@@ -45,15 +45,9 @@ TEST(TextDecoding, Windows1252MapsTheHighControlRange) {
 
 TEST(TextDecoding, HandedOverBytesDecodeAsCopiedOnes) {
     const std::vector<std::string> samples = {
-        "",
-        "plain ascii=1\r\n",
-        "\xEF\xBB\xBFk=\xC3\xA4",
-        "\xEF\xBB",
-        "\xEF\xBB\xBF",
-        std::string("\xFF\xFEk\0=\0v\0!", 9),
-        "\xFF",
-        "caf\xE9 \x80\x9F",
-        std::string("nul\0inside", 11),
+        "",         "plain ascii=1\r\n", "\xEF\xBB\xBFk=\xC3\xA4",
+        "\xEF\xBB", "\xEF\xBB\xBF",      std::string("\xFF\xFEk\0=\0v\0!", 9),
+        "\xFF",     "caf\xE9 \x80\x9F",  std::string("nul\0inside", 11),
     };
     for (const std::string& bytes : samples)
         EXPECT_EQ(DecodeOwnedTextBytes(bytes), DecodeTextBytes(bytes)) << testing::PrintToString(bytes);
