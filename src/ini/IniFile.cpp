@@ -85,7 +85,7 @@ void TIniFile::EnsureSectionBuckets() const {
     if (sectionBucketsValid_.load(std::memory_order_acquire)) return;
     std::lock_guard guard(IniBucketBuildLock());
     if (sectionBucketsValid_.load(std::memory_order_relaxed)) return;
-    TIniHashIndex::Build(sectionBuckets_, sections_, sections_.size(), [](const TIniItem&) { return true; });
+    TIniHashIndex::BuildSlots(sectionBuckets_, sections_);
     sectionBucketsValid_.store(true, std::memory_order_release);
 }
 
@@ -93,7 +93,8 @@ TIniSection* TIniFile::FindSection(std::string_view name) const {
     if (name.empty()) return const_cast<TIniFile*>(this);
     if (sections_.empty()) return nullptr;
     EnsureSectionBuckets();
-    return static_cast<TIniSection*>(TIniHashIndex::Find(sectionBuckets_, name));
+    const int index = TIniHashIndex::FindSlot(sectionBuckets_, sections_, name);
+    return index < 0 ? nullptr : sections_[static_cast<std::size_t>(index)].Get();
 }
 
 TIniSection* TIniFile::AppendSection(std::string_view name) {
@@ -105,10 +106,10 @@ TIniSection* TIniFile::AppendSection(std::string_view name) {
     raw->index_ = static_cast<int>(sections_.size());
     sections_.push_back(std::move(section));
     if (sectionBucketsValid_) {
-        if (sections_.size() > sectionBuckets_.size())
-            sectionBucketsValid_ = false;
+        if (2 * sections_.size() > sectionBuckets_.size())
+            sectionBucketsValid_ = false; // rebuilt larger on the next lookup
         else
-            TIniHashIndex::Link(sectionBuckets_, *raw);
+            TIniHashIndex::PutSlot(sectionBuckets_, sections_, sections_.size() - 1);
     }
     return raw;
 }
@@ -133,7 +134,7 @@ TRef<TIniSection> TIniFile::RemoveSection(std::string_view name) {
     KIV_ASSERT(index >= 0 && index < SectionCount() &&
                    sections_[static_cast<std::size_t>(index)].Get() == section,
                "TIniSection.SectionIndex mismatch");
-    if (sectionBucketsValid_) TIniHashIndex::Unlink(sectionBuckets_, *section);
+    sectionBucketsValid_ = false; // the sections after it move down
     TRef<TIniSection> taken = std::move(sections_[static_cast<std::size_t>(index)]);
     sections_.erase(sections_.begin() + index);
     for (std::size_t i = static_cast<std::size_t>(index); i < sections_.size(); ++i)
@@ -197,8 +198,7 @@ void TIniFile::CheckConsistency() const {
         section.CheckConsistency();
     }
     if (sectionBucketsValid_)
-        KIV_ASSERT(sectionBuckets_.size() >= sections_.size() &&
-                       TIniHashIndex::ChainsOrdered(sectionBuckets_),
+        KIV_ASSERT(TIniHashIndex::SlotsMatch(sectionBuckets_, sections_),
                    "TIniFile.SectionBuckets mismatch");
 }
 

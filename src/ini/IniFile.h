@@ -38,6 +38,12 @@ class TIniObject;
 class TIniSection;
 class TIniFile;
 
+// A slot of a document's section table (private to the document; see IniHash.h).
+struct TIniSectionSlot {
+    std::uint32_t hash = 0;
+    std::uint32_t index = 0; // section index + 1; 0 for an empty slot
+};
+
 // Anything that can write itself as text lines.
 class TTextWriter : public TRefObject {
 public:
@@ -368,7 +374,8 @@ private:
     void EnsureSectionBuckets() const;
 
     std::vector<TRef<TIniSection>> sections_;
-    mutable std::vector<TIniItem*> sectionBuckets_;
+    // Lookup table over the sections (see IniHash.h), built on the first lookup.
+    mutable std::vector<TIniSectionSlot> sectionBuckets_;
     mutable std::atomic<bool> sectionBucketsValid_{false};
 };
 

@@ -150,6 +150,71 @@ struct TIniHashIndex {
         return nullptr;
     }
 
+    // --- The document's section table: open addressing over (hash, index + 1) slots, at most half
+    // full, so that a lookup compares hashes in one or two adjacent slots before it reads a name.
+    // A slot holds the last section of its folded name. ---
+
+    static std::size_t SlotCountFor(std::size_t names) {
+        std::size_t count = kMinBuckets;
+        while (count < 2 * names)
+            count *= 2;
+        return count;
+    }
+
+    // Puts section `index` (0-based) of `sections` into its slot, replacing an earlier one of the
+    // same folded name.
+    template <class Sections>
+    static void PutSlot(std::vector<TIniSectionSlot>& slots, const Sections& sections, std::size_t index) {
+        const TIniItem& section = *sections[index];
+        const std::uint32_t hash = HashOf(section);
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+            TIniSectionSlot& slot = slots[at];
+            if (slot.index == 0 ||
+                (slot.hash == hash && FoldedEqual(sections[slot.index - 1]->name_, section.name_))) {
+                slot = {hash, static_cast<std::uint32_t>(index + 1)};
+                return;
+            }
+        }
+    }
+
+    template <class Sections>
+    static void BuildSlots(std::vector<TIniSectionSlot>& slots, const Sections& sections) {
+        slots.assign(SlotCountFor(sections.size()), TIniSectionSlot{});
+        for (std::size_t i = 0; i < sections.size(); ++i)
+            PutSlot(slots, sections, i);
+    }
+
+    // The index of the section of that name, or -1.
+    template <class Sections>
+    static int FindSlot(const std::vector<TIniSectionSlot>& slots, const Sections& sections,
+                        std::string_view name) {
+        if (slots.empty()) return -1;
+        const std::uint32_t hash = FoldedHash(name);
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t at = hash & mask; slots[at].index != 0; at = (at + 1) & mask) {
+            if (slots[at].hash != hash) continue;
+            const TIniItem& section = *sections[slots[at].index - 1];
+            if (section.name_ == name || FoldedEqual(section.name_, name))
+                return static_cast<int>(slots[at].index - 1);
+        }
+        return -1;
+    }
+
+    // Every section is found at its own index (the last of its folded name wins), and the table
+    // is at most half full.
+    template <class Sections>
+    static bool SlotsMatch(const std::vector<TIniSectionSlot>& slots, const Sections& sections) {
+        if (slots.size() < 2 * sections.size()) return false;
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            const int found = FindSlot(slots, sections, sections[i]->name_);
+            if (found < static_cast<int>(i) || !FoldedEqual(sections[static_cast<std::size_t>(found)]->name_,
+                                                              sections[i]->name_))
+                return false;
+        }
+        return true;
+    }
+
     // Checks that every chain runs by strictly descending index and holds only items of its bucket.
     static bool ChainsOrdered(const std::vector<TIniItem*>& buckets) {
         for (std::size_t b = 0; b < buckets.size(); ++b) {
