@@ -198,8 +198,7 @@ void TIniFile::CheckConsistency() const {
         section.CheckConsistency();
     }
     if (sectionBucketsValid_)
-        KIV_ASSERT(TIniHashIndex::SlotsMatch(sectionBuckets_, sections_),
-                   "TIniFile.SectionBuckets mismatch");
+        KIV_ASSERT(TIniHashIndex::SlotsMatch(sectionBuckets_, sections_), "TIniFile.SectionBuckets mismatch");
 }
 
 // --- Loading and saving ---

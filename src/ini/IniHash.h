@@ -208,8 +208,8 @@ struct TIniHashIndex {
         if (slots.size() < 2 * sections.size()) return false;
         for (std::size_t i = 0; i < sections.size(); ++i) {
             const int found = FindSlot(slots, sections, sections[i]->name_);
-            if (found < static_cast<int>(i) || !FoldedEqual(sections[static_cast<std::size_t>(found)]->name_,
-                                                              sections[i]->name_))
+            if (found < static_cast<int>(i) ||
+                !FoldedEqual(sections[static_cast<std::size_t>(found)]->name_, sections[i]->name_))
                 return false;
         }
         return true;
