@@ -91,13 +91,17 @@ void TIniFile::EnsureSectionBuckets() const {
 
 TIniSection* TIniFile::FindSection(std::string_view name) const {
     if (name.empty()) return const_cast<TIniFile*>(this);
+    return FindSection(name, FoldedHash(name));
+}
+
+TIniSection* TIniFile::FindSection(std::string_view name, std::uint32_t hash) const {
     if (sections_.empty()) return nullptr;
     EnsureSectionBuckets();
-    const int index = TIniHashIndex::FindSlot(sectionBuckets_, sections_, name);
+    const int index = TIniHashIndex::FindSlot(sectionBuckets_, sections_, name, hash);
     return index < 0 ? nullptr : sections_[static_cast<std::size_t>(index)].Get();
 }
 
-TIniSection* TIniFile::AppendSection(std::string_view name) {
+TIniSection* TIniFile::AppendSection(std::string_view name, std::uint32_t hash) {
     TRef<TIniSection> section = MakeRef<TIniSection>(name);
     TIniSection* raw = section.Get();
     if (sections_.capacity() == sections_.size())
@@ -106,22 +110,25 @@ TIniSection* TIniFile::AppendSection(std::string_view name) {
     raw->index_ = static_cast<int>(sections_.size());
     sections_.push_back(std::move(section));
     if (sectionBucketsValid_) {
-        if (2 * sections_.size() > sectionBuckets_.size())
-            sectionBucketsValid_ = false; // rebuilt larger on the next lookup
-        else
-            TIniHashIndex::PutSlot(sectionBuckets_, sections_, sections_.size() - 1);
+        // Documents are built on one thread: no lookup runs while the table changes.
+        if (2 * sections_.size() > sectionBuckets_.size()) TIniHashIndex::GrowSlots(sectionBuckets_);
+        TIniHashIndex::PutSlot(sectionBuckets_, sections_, sections_.size() - 1, hash);
     }
     return raw;
 }
 
 TIniSection* TIniFile::SectionForReader(std::string_view name) {
-    if (TIniSection* found = FindSection(name)) return found;
-    return AppendSection(name);
+    if (name.empty()) return this;
+    const std::uint32_t hash = FoldedHash(name);
+    if (TIniSection* found = FindSection(name, hash)) return found;
+    return AppendSection(name, hash);
 }
 
 TIniSection* TIniFile::FindOrCreateSection(std::string_view name) {
-    if (TIniSection* found = FindSection(name)) return found;
-    TIniSection* section = AppendSection(name);
+    if (name.empty()) return this;
+    const std::uint32_t hash = FoldedHash(name);
+    if (TIniSection* found = FindSection(name, hash)) return found;
+    TIniSection* section = AppendSection(name, hash);
     section->AddText({});
     return section;
 }
@@ -165,7 +172,7 @@ void TIniFile::Assign(const TIniFile& source) {
     for (const TRef<TIniItem>& item : source.Items())
         Append(item->Clone());
     for (const TRef<TIniSection>& section : source.sections_) {
-        TIniSection* target = AppendSection(section->Name());
+        TIniSection* target = AppendSection(section->Name(), FoldedHash(section->Name()));
         for (const TRef<TIniItem>& item : section->Items())
             target->Append(item->Clone());
     }

@@ -228,6 +228,8 @@ private:
     friend class TIniItem;
 
     void ItemRenamed(TIniItem& item, bool wasKey);
+    // Counts a key item that has just joined at its index and links it into the buckets.
+    void KeyJoined(TIniItem& item);
     void RecomputeInsertionPoint();
     void EnsureBuckets() const;
     void LinkObject(TIniObject& object);
@@ -370,7 +372,9 @@ private:
 
     // The section of that name, created empty at the end when missing (as the reader needs it).
     TIniSection* SectionForReader(std::string_view name);
-    TIniSection* AppendSection(std::string_view name);
+    // `hash` is FoldedHash(name).
+    TIniSection* FindSection(std::string_view name, std::uint32_t hash) const;
+    TIniSection* AppendSection(std::string_view name, std::uint32_t hash);
     void EnsureSectionBuckets() const;
 
     std::vector<TRef<TIniSection>> sections_;

@@ -161,12 +161,12 @@ struct TIniHashIndex {
         return count;
     }
 
-    // Puts section `index` (0-based) of `sections` into its slot, replacing an earlier one of the
-    // same folded name.
+    // Puts section `index` (0-based) of `sections`, whose name hashes to `hash`, into its slot,
+    // replacing an earlier one of the same folded name.
     template <class Sections>
-    static void PutSlot(std::vector<TIniSectionSlot>& slots, const Sections& sections, std::size_t index) {
+    static void PutSlot(std::vector<TIniSectionSlot>& slots, const Sections& sections, std::size_t index,
+                        std::uint32_t hash) {
         const TIniItem& section = *sections[index];
-        const std::uint32_t hash = HashOf(section);
         const std::size_t mask = slots.size() - 1;
         for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
             TIniSectionSlot& slot = slots[at];
@@ -182,15 +182,28 @@ struct TIniHashIndex {
     static void BuildSlots(std::vector<TIniSectionSlot>& slots, const Sections& sections) {
         slots.assign(SlotCountFor(sections.size()), TIniSectionSlot{});
         for (std::size_t i = 0; i < sections.size(); ++i)
-            PutSlot(slots, sections, i);
+            PutSlot(slots, sections, i, HashOf(*sections[i]));
+    }
+
+    // Doubles the table from the hashes it holds, without reading a name.
+    static void GrowSlots(std::vector<TIniSectionSlot>& slots) {
+        std::vector<TIniSectionSlot> grown(slots.size() * 2);
+        const std::size_t mask = grown.size() - 1;
+        for (const TIniSectionSlot& slot : slots) {
+            if (slot.index == 0) continue;
+            std::size_t at = slot.hash & mask;
+            while (grown[at].index != 0)
+                at = (at + 1) & mask;
+            grown[at] = slot;
+        }
+        slots.swap(grown);
     }
 
     // The index of the section of that name, or -1.
     template <class Sections>
     static int FindSlot(const std::vector<TIniSectionSlot>& slots, const Sections& sections,
-                        std::string_view name) {
+                        std::string_view name, std::uint32_t hash) {
         if (slots.empty()) return -1;
-        const std::uint32_t hash = FoldedHash(name);
         const std::size_t mask = slots.size() - 1;
         for (std::size_t at = hash & mask; slots[at].index != 0; at = (at + 1) & mask) {
             if (slots[at].hash != hash) continue;
@@ -207,7 +220,7 @@ struct TIniHashIndex {
     static bool SlotsMatch(const std::vector<TIniSectionSlot>& slots, const Sections& sections) {
         if (slots.size() < 2 * sections.size()) return false;
         for (std::size_t i = 0; i < sections.size(); ++i) {
-            const int found = FindSlot(slots, sections, sections[i]->name_);
+            const int found = FindSlot(slots, sections, sections[i]->name_, HashOf(*sections[i]));
             if (found < static_cast<int>(i) ||
                 !FoldedEqual(sections[static_cast<std::size_t>(found)]->name_, sections[i]->name_))
                 return false;

@@ -132,24 +132,34 @@ void TIniList::Insert(int index, TRef<TIniItem> item) {
     raw->parent_ = this;
 
     if (index < body.insertionPoint) ++body.insertionPoint;
-    if (raw->IsKey()) {
-        ++body.keyCount;
-        if (index >= body.insertionPoint) body.insertionPoint = index + 1;
-        if (body.bucketsValid) {
-            if (static_cast<std::size_t>(body.keyCount) > body.buckets.size())
-                body.bucketsValid = false; // rebuilt larger on the next lookup
-            else
-                TIniHashIndex::Link(body.buckets, *raw);
-        }
-    }
+    if (raw->IsKey()) KeyJoined(*raw);
     raw->Attached();
 }
 
 TIniItem* TIniList::AddKey(std::string_view name, std::string_view value) {
-    TRef<TIniItem> item = MakeRef<TIniItem>(name, value);
-    TIniItem* raw = item.Get();
-    Append(std::move(item));
+    // A new plain item at the end (as a reader adds every line): it belongs to no list and holds
+    // none, so none of the checks and moves of Insert apply.
+    TBody& body = Body();
+    std::vector<TRef<TIniItem>>& items = body.items;
+    if (items.capacity() == items.size()) items.reserve(std::max(kInitialItems, items.size() * 2));
+    items.push_back(MakeRef<TIniItem>(name, value));
+    TIniItem* raw = items.back().Get();
+    raw->index_ = static_cast<int>(items.size() - 1);
+    raw->parent_ = this;
+    if (raw->IsKey()) KeyJoined(*raw);
     return raw;
+}
+
+void TIniList::KeyJoined(TIniItem& item) {
+    TBody& body = *body_;
+    ++body.keyCount;
+    if (item.index_ >= body.insertionPoint) body.insertionPoint = item.index_ + 1;
+    if (body.bucketsValid) {
+        if (static_cast<std::size_t>(body.keyCount) > body.buckets.size())
+            body.bucketsValid = false; // rebuilt larger on the next lookup
+        else
+            TIniHashIndex::Link(body.buckets, item);
+    }
 }
 
 TIniItem* TIniList::AddText(std::string_view line) {
