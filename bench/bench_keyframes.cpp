@@ -3,9 +3,9 @@
 // evaluated at consecutive frame times (60 Hz over a 10 s slide, then around again). Target: under
 // 100 µs per frame. Reference, in the same run: the same number of plain linear interpolations
 // (200 × 15 lerps between two stored values), the floor any evaluation has to pay.
-#include "objects/ObjectProps.h"
-#include "package/IniFile.h"
 #include "RatioReporter.h"
+#include "ini/IniFile.h"
+#include "objects/ObjectProps.h"
 
 #include <benchmark/benchmark.h>
 

@@ -1,7 +1,7 @@
 // The slide lookup by time that every frame and every navigation pays, and the cost of opening a
 // show project. References: a forward walk over the records (the lookup as the timeline defines it)
 // and parsing the same project text.
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "project/KivSource.h"
 
 #include <benchmark/benchmark.h>

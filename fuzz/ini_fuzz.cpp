@@ -1,7 +1,7 @@
 // The INI text format on arbitrary bytes: decode and parse, save, parse the saved text and save
 // again (both saves must be equal), the escaped form, and every lookup and getter on what was read.
 #include "base/CaseFold.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <cstdint>
 #include <cstdlib>

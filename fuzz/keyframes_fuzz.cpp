@@ -1,9 +1,9 @@
 // A slide's object tree from arbitrary project text: building the property nodes (keyframes,
 // modifiers, colour filters), rescaling, evaluating at hostile times, baking colour tables.
 // Nothing may crash, and every property value stays finite.
+#include "ini/IniFile.h"
 #include "objects/ColorTable.h"
 #include "objects/ObjectProps.h"
-#include "package/IniFile.h"
 
 #include <cmath>
 #include <cstdint>

@@ -1,6 +1,6 @@
 // A show project built from arbitrary bytes: options, timeline, end actions, run-app queries, the
 // effect catalog and the transition choice must never crash, hang or break the timeline's order.
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "project/KivSource.h"
 #include "project/ProjectError.h"
 

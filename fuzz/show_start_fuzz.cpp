@@ -2,7 +2,7 @@
 // show name mapping and the file tables of a project, from arbitrary text.
 #include "app/ShowStart.h"
 #include "framework/CommandLine.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "package/ProjectFileTables.h"
 #include "project/ShowNames.h"
 

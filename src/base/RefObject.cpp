@@ -9,6 +9,7 @@
 
 namespace kiv {
 
+#if defined(KIV_DEBUG_CHECKS)
 namespace {
 // The object the last TRefObject::operator new of this thread made, until its constructor claims
 // it. A new-expression runs the constructor right after the allocation (constructor arguments that
@@ -48,6 +49,8 @@ bool TRefObject::ClaimHeapMark(const void* self) noexcept {
     heapMark = nullptr;
     return true;
 }
+
+#endif
 
 TRefObject::~TRefObject() {
 #if defined(KIV_DEBUG_CHECKS)

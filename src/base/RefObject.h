@@ -19,9 +19,9 @@ namespace kiv {
 
 class TRefObject {
 public:
+#if defined(KIV_DEBUG_CHECKS)
     TRefObject() noexcept : onHeap_(ClaimHeapMark(this)) {}
     TRefObject(const TRefObject&) noexcept : onHeap_(ClaimHeapMark(this)) {}
-    TRefObject& operator=(const TRefObject&) noexcept { return *this; }
 
     // Objects made by `new` are marked, so that the debug check knows how they must die.
     static void* operator new(std::size_t size);
@@ -30,6 +30,11 @@ public:
     static void operator delete(void* memory) noexcept;
     static void operator delete(void* memory, std::align_val_t alignment) noexcept;
     static void operator delete(void*, void*) noexcept {}
+#else
+    TRefObject() noexcept = default;
+    TRefObject(const TRefObject&) noexcept {}
+#endif
+    TRefObject& operator=(const TRefObject&) noexcept { return *this; }
 
     void AddRef() const noexcept { refCount_.fetch_add(1, std::memory_order_relaxed); }
     // Drops one reference; the last one destroys the object. Any thread may call it.
@@ -46,11 +51,14 @@ protected:
     void DestroyDeferred() const { delete this; }
 
 private:
+    mutable std::atomic<int> refCount_{1};
+#if defined(KIV_DEBUG_CHECKS)
     // True when `self` is the object the last TRefObject::operator new on this thread made.
     static bool ClaimHeapMark(const void* self) noexcept;
 
-    mutable std::atomic<int> refCount_{1};
+    // Only checked builds carry the mark: it costs every object (an INI item, say) eight bytes.
     const bool onHeap_;
+#endif
 };
 
 // An owning pointer to a TRefObject. Taking over a new object and sharing an existing one are two

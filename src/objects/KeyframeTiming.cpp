@@ -1,7 +1,7 @@
 #include "objects/KeyframeTiming.h"
 
 #include "base/NumberText.h"
-#include "package/IniValues.h"
+#include "ini/IniValues.h"
 
 #include <cmath>
 

@@ -4,7 +4,7 @@
 // transition) is built with the authored durations and then rescaled to the actual ones.
 #pragma once
 
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "project/SlideTimeline.h"
 
 namespace kiv {

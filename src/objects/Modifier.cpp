@@ -1,8 +1,8 @@
 #include "objects/Modifier.h"
 
 #include "base/CaseFold.h"
+#include "ini/IniValues.h"
 #include "objects/PropertyTable.h"
-#include "package/IniValues.h"
 #include "project/ExpressionFunctions.h"
 
 #include <algorithm>

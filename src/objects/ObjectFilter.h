@@ -9,7 +9,7 @@
 #pragma once
 
 #include "base/RefObject.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <cstdint>
 #include <string>

@@ -1,13 +1,16 @@
 #include "package/KivUnpack.h"
 
+#include "base/CaseFold.h"
 #include "base/NumberText.h"
+#include "ini/TextDecoding.h"
 #include "package/CryptStream.h"
 #include "package/FileStream.h"
 #include "package/Inflator.h"
+#include "package/IniStream.h"
 #include "package/LoadCallback.h"
 #include "package/MemoryStream.h"
+#include "package/PackageFormat.h"
 #include "package/PartialStream.h"
-#include "package/TextDecoding.h"
 
 #include <algorithm>
 #include <cstring>
@@ -53,11 +56,11 @@ constexpr std::int64_t kMaxDeflateRatio = 1032;
 // Room for everything the entry can inflate to, up front: pages the inflater never writes cost
 // nothing, while a block that grows midway is moved, and on some virtual machines every page of a
 // moved block faults again on its next read (a fifth of the reading time). Asks for less when
-// that much address space is refused.
-void ReserveInflatedRoom(TMemoryStream& decoded, std::int64_t packedSize) {
-    std::int64_t room = packedSize > (TMemoryStream::kMaxSize - 4096) / kMaxDeflateRatio
-                            ? TMemoryStream::kMaxSize
-                            : packedSize * kMaxDeflateRatio + 4096;
+// that much address space is refused. Never more than `limit` (and one page).
+void ReserveInflatedRoom(TMemoryStream& decoded, std::int64_t packedSize, std::int64_t limit) {
+    std::int64_t room =
+        packedSize > (limit - 4096) / kMaxDeflateRatio ? limit + 4096 : packedSize * kMaxDeflateRatio + 4096;
+    room = std::min(room, TMemoryStream::kMaxSize);
     while (!decoded.Reserve(room) && room > (1 << 20)) room /= 4;
 }
 
@@ -111,7 +114,7 @@ void TKivUnpack::Open(TRef<TStream> file) {
     MakeRef<TInflator>()->Inflate(*window, *text, kMaxTextBytes);
     text->SetPosition(0);
     auto directory = MakeRef<TIniFile>();
-    if (!directory->LoadFromStream(*text)) {
+    if (!LoadIniFromStream(*directory, *text)) {
         error_ = kDamaged;
         return;
     }
@@ -157,9 +160,13 @@ TRef<TStream> TKivUnpack::OpenEntry(std::string_view name) const {
         // Inflated whole at once; the inflator reads 256 KiB blocks and runs the load callback
         // after each, so the window it reads needs no small chunks of its own.
         auto window = MakeRef<TPartialStream>(OpenSource().Detach(), true, entry.offset, entry.size);
+        // The project text is refused above the largest text a document takes: inflating stops
+        // there, so a bomb in its place costs no more than that.
+        const std::int64_t limit =
+            SameTextFolded(name, kProjectEntryName) ? kMaxTextBytes : TMemoryStream::kMaxSize;
         auto decoded = MakeRef<TMemoryStream>();
-        ReserveInflatedRoom(*decoded, entry.size);
-        MakeRef<TInflator>()->Inflate(*window, *decoded, TMemoryStream::kMaxSize, ProcessLoadCallback());
+        ReserveInflatedRoom(*decoded, entry.size, limit);
+        MakeRef<TInflator>()->Inflate(*window, *decoded, limit, ProcessLoadCallback());
         window.Reset();
         decoded->ShrinkToSize();
         // The bytes are in memory now: the inflation above already yielded through the callback,

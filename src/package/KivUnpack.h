@@ -49,7 +49,8 @@ public:
     bool FindEntry(std::string_view name, TPackageEntry& entry) const;
     // A stream over the entry's decoded bytes, or nothing when the entry is not in the directory.
     // Raises EStreamError "Insufficient Source Size" when the entry lies outside the file,
-    // EZDecompressionError for corrupt or oversized compressed data, EFileOpenError when the
+    // EZDecompressionError for corrupt or oversized compressed data (the project text entry is
+    // oversized past kMaxTextBytes, any other past the memory stream's limit), EFileOpenError when the
     // package file cannot be opened again. Any thread.
     TRef<TStream> OpenEntry(std::string_view name) const;
 

@@ -8,7 +8,7 @@
 // A table is filled once, when the show opens, and then only read (from any thread).
 #pragma once
 
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <optional>
 #include <string>

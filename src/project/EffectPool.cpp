@@ -1,6 +1,6 @@
 #include "project/EffectPool.h"
 
-#include "package/IniValues.h"
+#include "ini/IniValues.h"
 #include "project/EffectManager.h"
 
 #include <cmath>

@@ -1,7 +1,7 @@
 #include "project/EffectProp.h"
 
 #include "base/CaseFold.h"
-#include "package/IniValues.h"
+#include "ini/IniValues.h"
 #include "project/EffectManager.h"
 
 #include <algorithm>

@@ -2,7 +2,7 @@
 
 #include "base/ColorValue.h"
 #include "base/NumberText.h"
-#include "package/IniValues.h"
+#include "ini/IniValues.h"
 #include "project/EffectProp.h"
 #include "project/ShowOptions.h"
 

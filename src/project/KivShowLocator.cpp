@@ -6,6 +6,7 @@
 #include "base/Log.h"
 #include "base/NumberText.h"
 #include "package/FolderPath.h"
+#include "package/IniStream.h"
 #include "package/PathModifiers.h"
 #include "project/ShowColorSetup.h"
 #include "project/ShowNames.h"
@@ -75,7 +76,7 @@ TKivShowLocator::TKivShowLocator(TRef<TFileAccessor> accessor, std::string proje
     if (TRef<TStream> stream = accessor_->Open(projectName_)) {
         TRef<TIniFile> document = MakeRef<TIniFile>();
         try {
-            if (document->LoadFromStream(*stream)) project_ = std::move(document);
+            if (LoadIniFromStream(*document, *stream)) project_ = std::move(document);
         } catch (const std::exception& error) {
             TLog::Line("Project not readable: " + projectName_ + " (" + error.what() + ")");
         }

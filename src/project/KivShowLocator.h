@@ -11,8 +11,8 @@
 #pragma once
 
 #include "base/RefObject.h"
+#include "ini/IniFile.h"
 #include "package/FileAccessor.h"
-#include "package/IniFile.h"
 #include "package/MappedFileSource.h"
 #include "package/PackedFileSource.h"
 #include "project/KivSource.h"

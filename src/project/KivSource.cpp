@@ -1,7 +1,7 @@
 #include "project/KivSource.h"
 
 #include "base/Assert.h"
-#include "package/IniValues.h"
+#include "ini/IniValues.h"
 #include "project/ProjectError.h"
 
 #include <array>

@@ -10,8 +10,8 @@
 #pragma once
 
 #include "base/RefObject.h"
+#include "ini/IniFile.h"
 #include "package/FileAccessor.h"
-#include "package/IniFile.h"
 #include "project/EffectManager.h"
 #include "project/EffectPool.h"
 #include "project/KivEffect.h"

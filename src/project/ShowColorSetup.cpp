@@ -2,7 +2,7 @@
 
 #include "base/CaseFold.h"
 #include "base/Log.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "package/RegularFile.h"
 #include "package/Stream.h"
 

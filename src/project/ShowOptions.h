@@ -3,7 +3,7 @@
 // document as it stands; only WriteScreenSaverOptions changes it (in memory).
 #pragma once
 
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <cstdint>
 #include <string_view>

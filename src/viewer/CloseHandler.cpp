@@ -1,6 +1,6 @@
 #include "viewer/CloseHandler.h"
 
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "viewer/ActionPerformer.h"
 #include "viewer/MainWindowActions.h"
 

@@ -1,6 +1,6 @@
 #include "viewer/InputMapping.h"
 
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <cstdlib>
 

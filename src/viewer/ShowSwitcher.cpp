@@ -4,7 +4,7 @@
 
 #include "base/CaseFold.h"
 #include "base/Log.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "viewer/ActionInfo.h"
 #include "viewer/CommandLine.h"
 #include "viewer/MainWindowActions.h"

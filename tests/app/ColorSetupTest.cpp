@@ -1,6 +1,6 @@
 #include "app/ColorSwitches.h"
 #include "images/ColorProfile.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "package/RegularFile.h"
 #include "project/KivShowLocator.h"
 #include "project/ShowColorSetup.h"

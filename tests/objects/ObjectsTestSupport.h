@@ -1,8 +1,8 @@
 // Builds property trees from project text for the object tests.
 #pragma once
 
+#include "ini/IniFile.h"
 #include "objects/ObjectProps.h"
-#include "package/IniFile.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,7 @@
 // Opening packages: both trailer forms, moved packages, entry lookup and the storage types, and
 // packages that are damaged or hostile.
 #include "package/KivUnpack.h"
+#include "ini/TextDecoding.h"
 #include "package/FileStream.h"
 #include "package/LoadCallback.h"
 #include "package/MemoryStream.h"
@@ -272,6 +273,55 @@ TEST_F(PackageFile, CorruptOrExplodingDirectoryRaisesTheDecompressionError) {
     } catch (const EZDecompressionError& error) {
         EXPECT_STREQ(error.what(), "Decompressed data too large");
     }
+}
+
+// A package of deflated entries of zero bytes, each `size` long.
+std::string ZeroEntriesPackage(const std::vector<std::pair<std::string, std::int64_t>>& entries) {
+    auto target = MakeRef<TMemoryStream>();
+    TKivPackWriter writer(*target);
+    writer.SetDeflateLevel(9);
+    const std::string zeros(1 << 20, '\0');
+    for (const auto& [name, size] : entries) {
+        auto source = MakeRef<TMemoryStream>();
+        for (std::int64_t left = size; left > 0;) {
+            const auto n = static_cast<std::int32_t>(std::min<std::int64_t>(left, zeros.size()));
+            source->WriteBuffer(zeros.data(), n);
+            left -= n;
+        }
+        source->SetPosition(0);
+        writer.AddEntry(name, *source, TEntryStorage::Deflated);
+    }
+    writer.Finish(TPackageForm::Own);
+    return std::string(reinterpret_cast<char*>(target->Memory()),
+                       static_cast<std::size_t>(target->GetSize()));
+}
+
+TEST_F(PackageFile, ProjectTextStopsInflatingAtTheTextLimit) {
+    // One byte past the largest text a document takes: the project entry is refused while it
+    // inflates (before, it inflated whole and the text load refused it afterwards).
+    auto unpack =
+        Open(ZeroEntriesPackage({{"Project.kiv", kMaxTextBytes + 1}, {"movie.dat", kMaxTextBytes + 1}}));
+    ASSERT_TRUE(unpack->IsOpen());
+    for (const char* name : {"Project.kiv", "PROJECT.KIV"}) {
+        try {
+            unpack->OpenEntry(name);
+            ADD_FAILURE() << name << " inflated past the text limit";
+        } catch (const EZDecompressionError& error) {
+            EXPECT_STREQ(error.what(), "Decompressed data too large") << name;
+        }
+    }
+    // Other entries may be larger.
+    TRef<TStream> movie = unpack->OpenEntry("movie.dat");
+    ASSERT_TRUE(movie);
+    EXPECT_EQ(movie->GetSize(), kMaxTextBytes + 1);
+    movie.Reset();
+    unpack.Reset();
+
+    // A project text of exactly the limit still opens whole.
+    auto atLimit = Open(ZeroEntriesPackage({{"Project.kiv", kMaxTextBytes}}));
+    TRef<TStream> project = atLimit->OpenEntry("Project.kiv");
+    ASSERT_TRUE(project);
+    EXPECT_EQ(project->GetSize(), kMaxTextBytes);
 }
 
 TEST_F(PackageFile, EntryExtentsOutsideTheFileAreRefused) {

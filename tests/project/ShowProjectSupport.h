@@ -1,7 +1,7 @@
 // Helpers of the show project tests: project documents from text and show projects built over them.
 #pragma once
 
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "project/KivSource.h"
 #include "support/IniText.h"
 

@@ -1,7 +1,7 @@
 // A project document parsed from text, as tests write them.
 #pragma once
 
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <string_view>
 

@@ -3,7 +3,7 @@
 // opened shows, engine hand-overs); and show files that are all missing.
 #pragma once
 
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "viewer/MainWindowActions.h"
 #include "viewer/ShowSwitcher.h"
 #include "viewer/SlideNavigation.h"

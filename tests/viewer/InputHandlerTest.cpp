@@ -2,7 +2,7 @@
 
 #include "FakeWindow.h"
 #include "HandTimeline.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "viewer/ActionPerformer.h"
 #include "viewer/ProgramRunner.h"
 #include "viewer/ShowSwitcher.h"

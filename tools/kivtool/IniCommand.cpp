@@ -1,7 +1,7 @@
 // kivtool ini FILE: reads a text in the INI format and writes it back as the player saves it.
 #include "IniCommand.h"
 
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <cstdio>
 

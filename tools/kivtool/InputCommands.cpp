@@ -7,7 +7,7 @@
 #include "ShowInput.h"
 
 #include "base/NumberText.h"
-#include "package/IniValues.h"
+#include "ini/IniValues.h"
 #include "viewer/ActionInfo.h"
 #include "viewer/ProgramRunner.h"
 #include "viewer/SlideNavigation.h"

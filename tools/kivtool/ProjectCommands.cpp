@@ -4,7 +4,7 @@
 #include "ShowInput.h"
 
 #include "base/NumberText.h"
-#include "package/IniValues.h"
+#include "ini/IniValues.h"
 #include "project/KivSource.h"
 #include "project/ShortestNumber.h"
 

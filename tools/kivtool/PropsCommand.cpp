@@ -8,10 +8,10 @@
 
 #include "base/CaseFold.h"
 #include "base/NumberText.h"
+#include "ini/IniValues.h"
 #include "objects/KeyframeTiming.h"
 #include "objects/ObjectProps.h"
 #include "objects/PropertyTable.h"
-#include "package/IniValues.h"
 #include "project/ShortestNumber.h"
 #include "project/ShowOptions.h"
 

@@ -2,8 +2,8 @@
 // a project file on disk — opened exactly as the player opens a show.
 #pragma once
 
+#include "ini/IniFile.h"
 #include "package/FileAccessor.h"
-#include "package/IniFile.h"
 #include "project/KivShowLocator.h"
 #include "project/KivSource.h"
 

@@ -1,11 +1,13 @@
-// Decoding text files: byte-order marks, Windows-1252, size limit and short reads.
-#include "package/TextDecoding.h"
-#include "FakeStream.h"
-#include "package/IniFile.h"
+// Decoding text files: byte-order marks and Windows-1252.
+#include "ini/TextDecoding.h"
+#include "ini/IniFile.h"
 
 #include "base/Utf.h"
 
 #include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
 
 namespace kiv {
 namespace {
@@ -41,43 +43,14 @@ TEST(TextDecoding, Windows1252MapsTheHighControlRange) {
     EXPECT_EQ(Windows1252ToUtf8("A\xA0\xE9\xFF"), "A\xC2\xA0\xC3\xA9\xC3\xBF");
 }
 
-TEST(TextDecoding, StreamIsReadFromItsPosition) {
-    test::TFakeStream stream("skip\xEF\xBB\xBFk=v");
-    stream.SetPosition(4);
-    EXPECT_EQ(ReadDecodedText(stream), "k=v");
-}
-
-TEST(TextDecoding, StreamOfUnknownSizeIsReadToItsEnd) {
-    test::TFakeStream stream("k=\xE9");
-    stream.PretendSize(-1);
-    EXPECT_EQ(ReadDecodedText(stream), "k=\xC3\xA9");
-}
-
-TEST(TextDecoding, TooLargeOrShortStreamsFailTheLoad) {
-    auto file = MakeRef<TIniFile>();
-    file->LoadFromText("old=1\n");
-    test::TFakeStream big("a=1");
-    big.PretendSize(kMaxTextBytes + 1);
-    EXPECT_FALSE(file->LoadFromStream(big));
-    EXPECT_EQ(file->Count(), 0);
-
-    file->LoadFromText("old=1\n");
-    test::TFakeStream shortStream("a=1");
-    shortStream.PretendSize(10);
-    EXPECT_FALSE(file->LoadFromStream(shortStream));
-    EXPECT_EQ(file->Count(), 0);
-
-    file->LoadFromText("old=1\n");
-    test::TFakeStream failing("a=1");
-    failing.FailReads();
-    EXPECT_FALSE(file->LoadFromStream(failing));
-    EXPECT_EQ(file->Count(), 0);
-
-    // The same stream read whole loads.
-    test::TFakeStream atLimit("a=1");
-    atLimit.PretendSize(3);
-    EXPECT_TRUE(file->LoadFromStream(atLimit));
-    EXPECT_EQ(file->GetText("a"), "1");
+TEST(TextDecoding, HandedOverBytesDecodeAsCopiedOnes) {
+    const std::vector<std::string> samples = {
+        "",         "plain ascii=1\r\n", "\xEF\xBB\xBFk=\xC3\xA4",
+        "\xEF\xBB", "\xEF\xBB\xBF",      std::string("\xFF\xFEk\0=\0v\0!", 9),
+        "\xFF",     "caf\xE9 \x80\x9F",  std::string("nul\0inside", 11),
+    };
+    for (const std::string& bytes : samples)
+        EXPECT_EQ(DecodeOwnedTextBytes(bytes), DecodeTextBytes(bytes)) << testing::PrintToString(bytes);
 }
 
 } // namespace

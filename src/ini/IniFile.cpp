@@ -1,12 +1,11 @@
 // TIniSection and TIniFile: sections, loading, saving and the document-level shortcuts.
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include "base/Assert.h"
 #include "base/Exception.h"
-#include "package/IniHash.h"
-#include "package/IniParser.h"
-#include "package/Stream.h"
-#include "package/TextDecoding.h"
+#include "ini/IniHash.h"
+#include "ini/IniParser.h"
+#include "ini/TextDecoding.h"
 
 #include <cerrno>
 #include <cstring>
@@ -86,18 +85,23 @@ void TIniFile::EnsureSectionBuckets() const {
     if (sectionBucketsValid_.load(std::memory_order_acquire)) return;
     std::lock_guard guard(IniBucketBuildLock());
     if (sectionBucketsValid_.load(std::memory_order_relaxed)) return;
-    TIniHashIndex::Build(sectionBuckets_, sections_, sections_.size(), [](const TIniItem&) { return true; });
+    TIniHashIndex::BuildSlots(sectionBuckets_, sections_);
     sectionBucketsValid_.store(true, std::memory_order_release);
 }
 
 TIniSection* TIniFile::FindSection(std::string_view name) const {
     if (name.empty()) return const_cast<TIniFile*>(this);
-    if (sections_.empty()) return nullptr;
-    EnsureSectionBuckets();
-    return static_cast<TIniSection*>(TIniHashIndex::Find(sectionBuckets_, name));
+    return FindSection(name, FoldedHash(name));
 }
 
-TIniSection* TIniFile::AppendSection(std::string_view name) {
+TIniSection* TIniFile::FindSection(std::string_view name, std::uint32_t hash) const {
+    if (sections_.empty()) return nullptr;
+    EnsureSectionBuckets();
+    const int index = TIniHashIndex::FindSlot(sectionBuckets_, sections_, name, hash);
+    return index < 0 ? nullptr : sections_[static_cast<std::size_t>(index)].Get();
+}
+
+TIniSection* TIniFile::AppendSection(std::string_view name, std::uint32_t hash) {
     TRef<TIniSection> section = MakeRef<TIniSection>(name);
     TIniSection* raw = section.Get();
     if (sections_.capacity() == sections_.size())
@@ -106,22 +110,25 @@ TIniSection* TIniFile::AppendSection(std::string_view name) {
     raw->index_ = static_cast<int>(sections_.size());
     sections_.push_back(std::move(section));
     if (sectionBucketsValid_) {
-        if (sections_.size() > sectionBuckets_.size())
-            sectionBucketsValid_ = false;
-        else
-            TIniHashIndex::Link(sectionBuckets_, *raw);
+        // Documents are built on one thread: no lookup runs while the table changes.
+        if (2 * sections_.size() > sectionBuckets_.size()) TIniHashIndex::GrowSlots(sectionBuckets_);
+        TIniHashIndex::PutSlot(sectionBuckets_, sections_, sections_.size() - 1, hash);
     }
     return raw;
 }
 
 TIniSection* TIniFile::SectionForReader(std::string_view name) {
-    if (TIniSection* found = FindSection(name)) return found;
-    return AppendSection(name);
+    if (name.empty()) return this;
+    const std::uint32_t hash = FoldedHash(name);
+    if (TIniSection* found = FindSection(name, hash)) return found;
+    return AppendSection(name, hash);
 }
 
 TIniSection* TIniFile::FindOrCreateSection(std::string_view name) {
-    if (TIniSection* found = FindSection(name)) return found;
-    TIniSection* section = AppendSection(name);
+    if (name.empty()) return this;
+    const std::uint32_t hash = FoldedHash(name);
+    if (TIniSection* found = FindSection(name, hash)) return found;
+    TIniSection* section = AppendSection(name, hash);
     section->AddText({});
     return section;
 }
@@ -134,7 +141,7 @@ TRef<TIniSection> TIniFile::RemoveSection(std::string_view name) {
     KIV_ASSERT(index >= 0 && index < SectionCount() &&
                    sections_[static_cast<std::size_t>(index)].Get() == section,
                "TIniSection.SectionIndex mismatch");
-    if (sectionBucketsValid_) TIniHashIndex::Unlink(sectionBuckets_, *section);
+    sectionBucketsValid_ = false; // the sections after it move down
     TRef<TIniSection> taken = std::move(sections_[static_cast<std::size_t>(index)]);
     sections_.erase(sections_.begin() + index);
     for (std::size_t i = static_cast<std::size_t>(index); i < sections_.size(); ++i)
@@ -165,7 +172,7 @@ void TIniFile::Assign(const TIniFile& source) {
     for (const TRef<TIniItem>& item : source.Items())
         Append(item->Clone());
     for (const TRef<TIniSection>& section : source.sections_) {
-        TIniSection* target = AppendSection(section->Name());
+        TIniSection* target = AppendSection(section->Name(), FoldedHash(section->Name()));
         for (const TRef<TIniItem>& item : section->Items())
             target->Append(item->Clone());
     }
@@ -198,9 +205,7 @@ void TIniFile::CheckConsistency() const {
         section.CheckConsistency();
     }
     if (sectionBucketsValid_)
-        KIV_ASSERT(sectionBuckets_.size() >= sections_.size() &&
-                       TIniHashIndex::ChainsOrdered(sectionBuckets_),
-                   "TIniFile.SectionBuckets mismatch");
+        KIV_ASSERT(TIniHashIndex::SlotsMatch(sectionBuckets_, sections_), "TIniFile.SectionBuckets mismatch");
 }
 
 // --- Loading and saving ---
@@ -217,24 +222,12 @@ bool TIniFile::LoadFromBytes(std::string_view bytes) {
     return true;
 }
 
-bool TIniFile::LoadFromStream(TStream& stream) {
-    Clear();
-    try {
-        const std::optional<std::string> text = ReadDecodedText(stream);
-        if (!text) return false;
-        LoadFromText(*text);
-        return true;
-    } catch (const Exception&) {
-        // A stream that cannot be read whole is a failed load, never a partial document.
-        Clear();
-        return false;
-    }
-}
-
 bool TIniFile::LoadFromFile(const std::string& fileName) {
     Clear();
-    const std::optional<std::string> bytes = ReadWholeFile(fileName);
-    return bytes && LoadFromBytes(*bytes);
+    std::optional<std::string> bytes = ReadWholeFile(fileName);
+    if (!bytes) return false;
+    LoadFromText(DecodeOwnedTextBytes(std::move(*bytes)));
+    return true;
 }
 
 bool TIniFile::LoadFromEscaped(std::string_view value) {
@@ -243,13 +236,6 @@ bool TIniFile::LoadFromEscaped(std::string_view value) {
     if (!text) return false;
     LoadFromText(*text);
     return true;
-}
-
-void TIniFile::SaveToStream(TStream& stream, bool byteOrderMark) const {
-    TStreamTextSaver saver(stream);
-    if (byteOrderMark) saver.Write(kUtf8Mark);
-    Save(saver);
-    saver.Finish();
 }
 
 std::string TIniFile::SaveToBytes(bool byteOrderMark) const {

@@ -1,7 +1,6 @@
-#include "package/TextDecoding.h"
+#include "ini/TextDecoding.h"
 
 #include "base/Utf.h"
-#include "package/Stream.h"
 
 #include <algorithm>
 
@@ -16,8 +15,6 @@ constexpr char16_t kCp1252High[32] = {
     0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022, 0x2013, 0x2014, // 90-97
     0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178, // 98-9F
 };
-
-constexpr std::int32_t kReadBlock = 1 << 20;
 
 } // namespace
 
@@ -49,31 +46,16 @@ std::string DecodeTextBytes(std::string_view bytes) {
     return Windows1252ToUtf8(bytes);
 }
 
-std::optional<std::string> ReadDecodedText(TStream& stream) {
-    const std::int64_t size = stream.GetSize();
-    if (size > kMaxTextBytes) return std::nullopt;
-    std::string bytes;
-    if (size >= 0) {
-        const std::int64_t remaining = std::max<std::int64_t>(0, size - stream.GetPosition());
-        bytes.resize(static_cast<std::size_t>(remaining));
-        for (std::size_t done = 0; done < bytes.size();) {
-            const auto want =
-                static_cast<std::int32_t>(std::min<std::size_t>(kReadBlock, bytes.size() - done));
-            const std::int32_t got = stream.Read(bytes.data() + done, want);
-            if (got <= 0) return std::nullopt; // the stream came up short
-            done += static_cast<std::size_t>(got);
-        }
-    } else {
-        // A stream of unknown size (a forward-only decoder) is read to its end, within the limit.
-        std::string block(kReadBlock, '\0');
-        for (;;) {
-            const std::int32_t got = stream.Read(block.data(), kReadBlock);
-            if (got <= 0) break;
-            bytes.append(block.data(), static_cast<std::size_t>(got));
-            if (static_cast<std::int64_t>(bytes.size()) > kMaxTextBytes) return std::nullopt;
-        }
+std::string DecodeOwnedTextBytes(std::string bytes) {
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        bytes.erase(0, 3);
+        return bytes;
     }
-    return DecodeTextBytes(bytes);
+    if (bytes.starts_with("\xFF\xFE")) return DecodeTextBytes(bytes);
+    // Windows-1252 keeps ASCII as it is.
+    if (std::all_of(bytes.begin(), bytes.end(), [](char c) { return static_cast<unsigned char>(c) < 0x80; }))
+        return bytes;
+    return Windows1252ToUtf8(bytes);
 }
 
 } // namespace kiv

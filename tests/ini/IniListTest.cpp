@@ -1,6 +1,6 @@
 // Lists: insertion point, hashed lookups, child objects, moving items, paths and consistency checks.
 #include "base/Exception.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 #include "support/IniText.h"
 
 #include <gtest/gtest.h>

@@ -1,7 +1,8 @@
 // Text savers: where a document writes its bytes when it is saved. Line ends are CR LF; indents
-// are runs of spaces. A stream saver buffers 32 768 bytes before it writes to its stream; a bytes
-// saver collects everything in memory (from 4 096 bytes, doubling); an escaped saver writes each
-// backslash as "\\" and each line end as "\n" so that a whole document fits in one value.
+// are runs of spaces. A bytes saver collects everything in memory (from 4 096 bytes, doubling); an
+// escaped saver writes each backslash as "\\" and each line end as "\n" so that a whole document
+// fits in one value. The saver that writes to a package stream lives with the streams
+// (package/IniStream.h).
 // A saver is used by one thread at a time.
 #pragma once
 
@@ -12,8 +13,6 @@
 #include <vector>
 
 namespace kiv {
-
-class TStream;
 
 class TTextSaver {
 public:
@@ -34,27 +33,6 @@ public:
 protected:
     // Stores bytes exactly as given.
     virtual void Put(const char* data, std::size_t size) = 0;
-};
-
-// Buffers 32 768 bytes and writes them to `stream` when the buffer is full and at Finish().
-// Raises EStreamWriteError when the stream takes fewer bytes. The stream must outlive the saver;
-// bytes not yet handed on when the saver is destroyed without Finish() are dropped.
-class TStreamTextSaver : public TTextSaver {
-public:
-    static constexpr std::size_t kBufferSize = 32768;
-
-    explicit TStreamTextSaver(TStream& stream);
-    void Finish() override;
-
-protected:
-    void Put(const char* data, std::size_t size) override;
-
-private:
-    void FlushBuffer();
-
-    TStream& stream_;
-    std::vector<char> buffer_;
-    std::size_t used_ = 0;
 };
 
 // Collects the saved bytes in a growing array (4 096 bytes first, doubling when full).

@@ -1,5 +1,5 @@
 // Reading the INI text format: line classification and the tree it builds.
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <gtest/gtest.h>
 

@@ -11,17 +11,14 @@
 
 namespace kiv {
 
-class TStream;
-
 // Texts above this many bytes are refused.
 inline constexpr std::int64_t kMaxTextBytes = 134217727;
 
 // Decodes the bytes of a whole text file to UTF-8.
 std::string DecodeTextBytes(std::string_view bytes);
-
-// Reads the stream from its position to its end and decodes it. nullopt when the stream is larger
-// than kMaxTextBytes or a read comes up short; stream errors (Exception-derived) are not caught.
-std::optional<std::string> ReadDecodedText(TStream& stream);
+// The same for bytes the caller hands over: text that is UTF-8 already (after a UTF-8 mark, or
+// plain ASCII) keeps their storage instead of being copied.
+std::string DecodeOwnedTextBytes(std::string bytes);
 
 // Windows-1252 bytes to UTF-8. The five bytes the code page leaves unassigned (81, 8D, 8F, 90,
 // 9D) map to the control characters of the same value, as Windows converts them.

@@ -7,7 +7,7 @@
 
 #include "base/CaseFold.h"
 #include "base/Utf.h"
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <cstddef>
 #include <string>
@@ -77,8 +77,20 @@ private:
 
 // FoldUtf8(a) == FoldUtf8(b), without allocating.
 inline bool FoldedEqual(std::string_view a, std::string_view b) {
-    TFoldedBytes left(a);
-    TFoldedBytes right(b);
+    // ASCII folds byte by byte: compare the common ASCII start directly and fold the rest.
+    std::size_t start = 0;
+    const std::size_t common = a.size() < b.size() ? a.size() : b.size();
+    for (; start < common; ++start) {
+        auto x = static_cast<unsigned char>(a[start]);
+        auto y = static_cast<unsigned char>(b[start]);
+        if ((x | y) >= 0x80) break;
+        if (x >= 'A' && x <= 'Z') x += 32;
+        if (y >= 'A' && y <= 'Z') y += 32;
+        if (x != y) return false;
+    }
+    if (start == a.size() && start == b.size()) return true;
+    TFoldedBytes left(a.substr(start));
+    TFoldedBytes right(b.substr(start));
     for (;;) {
         const int x = left.Next();
         if (x != right.Next()) return false;
@@ -89,13 +101,9 @@ inline bool FoldedEqual(std::string_view a, std::string_view b) {
 struct TIniHashIndex {
     static constexpr std::size_t kMinBuckets = 16;
 
-    static std::uint32_t HashOf(TIniItem& item) {
-        if (!item.hashValid_) {
-            item.hash_ = FoldedHash(item.name_);
-            item.hashValid_ = true;
-        }
-        return item.hash_;
-    }
+    // Not kept in the item: an item is hashed when its buckets are built or it joins or leaves
+    // them, and lookups compare names along a chain of about one item.
+    static std::uint32_t HashOf(const TIniItem& item) { return FoldedHash(item.name_); }
 
     static std::size_t BucketCountFor(std::size_t names) {
         std::size_t count = kMinBuckets;
@@ -137,11 +145,87 @@ struct TIniHashIndex {
     static TIniItem* Find(const std::vector<TIniItem*>& buckets, std::string_view name) {
         if (buckets.empty()) return nullptr;
         const std::uint32_t hash = FoldedHash(name);
-        for (TIniItem* item = buckets[hash & (buckets.size() - 1)]; item; item = item->hashNext_) {
-            if (HashOf(*item) != hash) continue;
+        for (TIniItem* item = buckets[hash & (buckets.size() - 1)]; item; item = item->hashNext_)
             if (item->name_ == name || FoldedEqual(item->name_, name)) return item;
-        }
         return nullptr;
+    }
+
+    // --- The document's section table: open addressing over (hash, index + 1) slots, at most half
+    // full, so that a lookup compares hashes in one or two adjacent slots before it reads a name.
+    // A slot holds the last section of its folded name. ---
+
+    static std::size_t SlotCountFor(std::size_t names) {
+        std::size_t count = kMinBuckets;
+        while (count < 2 * names)
+            count *= 2;
+        return count;
+    }
+
+    // Puts section `index` (0-based) of `sections`, whose name hashes to `hash`, into its slot,
+    // replacing an earlier one of the same folded name.
+    template <class Sections>
+    static void PutSlot(std::vector<TIniSectionSlot>& slots, const Sections& sections, std::size_t index,
+                        std::uint32_t hash) {
+        const TIniItem& section = *sections[index];
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
+            TIniSectionSlot& slot = slots[at];
+            if (slot.index == 0 ||
+                (slot.hash == hash && FoldedEqual(sections[slot.index - 1]->name_, section.name_))) {
+                slot = {hash, static_cast<std::uint32_t>(index + 1)};
+                return;
+            }
+        }
+    }
+
+    template <class Sections>
+    static void BuildSlots(std::vector<TIniSectionSlot>& slots, const Sections& sections) {
+        slots.assign(SlotCountFor(sections.size()), TIniSectionSlot{});
+        for (std::size_t i = 0; i < sections.size(); ++i)
+            PutSlot(slots, sections, i, HashOf(*sections[i]));
+    }
+
+    // Doubles the table from the hashes it holds, without reading a name.
+    static void GrowSlots(std::vector<TIniSectionSlot>& slots) {
+        std::vector<TIniSectionSlot> grown(slots.size() * 2);
+        const std::size_t mask = grown.size() - 1;
+        for (const TIniSectionSlot& slot : slots) {
+            if (slot.index == 0) continue;
+            std::size_t at = slot.hash & mask;
+            while (grown[at].index != 0)
+                at = (at + 1) & mask;
+            grown[at] = slot;
+        }
+        slots.swap(grown);
+    }
+
+    // The index of the section of that name, or -1.
+    template <class Sections>
+    static int FindSlot(const std::vector<TIniSectionSlot>& slots, const Sections& sections,
+                        std::string_view name, std::uint32_t hash) {
+        if (slots.empty()) return -1;
+        const std::size_t mask = slots.size() - 1;
+        for (std::size_t at = hash & mask; slots[at].index != 0; at = (at + 1) & mask) {
+            if (slots[at].hash != hash) continue;
+            const TIniItem& section = *sections[slots[at].index - 1];
+            if (section.name_ == name || FoldedEqual(section.name_, name))
+                return static_cast<int>(slots[at].index - 1);
+        }
+        return -1;
+    }
+
+    // Every section is found at its own index (the last of its folded name wins), and the table
+    // is at most half full.
+    template <class Sections>
+    static bool SlotsMatch(const std::vector<TIniSectionSlot>& slots, const Sections& sections) {
+        if (slots.size() < 2 * sections.size()) return false;
+        for (std::size_t i = 0; i < sections.size(); ++i) {
+            const int found = FindSlot(slots, sections, sections[i]->name_, HashOf(*sections[i]));
+            if (found < static_cast<int>(i) ||
+                !FoldedEqual(sections[static_cast<std::size_t>(found)]->name_, sections[i]->name_))
+                return false;
+        }
+        return true;
     }
 
     // Checks that every chain runs by strictly descending index and holds only items of its bucket.

@@ -1,6 +1,6 @@
-#include "package/IniParser.h"
+#include "ini/IniParser.h"
 
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <vector>
 

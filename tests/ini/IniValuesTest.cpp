@@ -1,5 +1,5 @@
 // Typed getters and setters on stored values.
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include <gtest/gtest.h>
 

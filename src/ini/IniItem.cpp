@@ -1,5 +1,5 @@
 // TIniItem and the typed getters on stored values.
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include "base/NumberText.h"
 
@@ -10,7 +10,6 @@ namespace kiv {
 void TIniItem::SetName(std::string_view name) {
     const bool wasKey = IsKey();
     name_ = name;
-    hashValid_ = false;
     if (parent_) parent_->ItemRenamed(*this, wasKey);
 }
 

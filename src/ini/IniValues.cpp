@@ -1,8 +1,8 @@
-#include "package/IniValues.h"
+#include "ini/IniValues.h"
 
 #include "base/CaseFold.h"
 #include "base/NumberText.h"
-#include "package/IniHash.h"
+#include "ini/IniHash.h"
 
 #include <charconv>
 #include <cmath>

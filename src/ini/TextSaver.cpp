@@ -1,6 +1,4 @@
-#include "package/TextSaver.h"
-
-#include "package/Stream.h"
+#include "ini/TextSaver.h"
 
 #include <algorithm>
 #include <cstring>
@@ -30,30 +28,6 @@ void TTextSaver::WriteIndent(int count) {
         Put(kSpaces, n);
         left -= n;
     }
-}
-
-// --- TStreamTextSaver ---
-
-TStreamTextSaver::TStreamTextSaver(TStream& stream) : stream_(stream), buffer_(kBufferSize) {}
-
-void TStreamTextSaver::Put(const char* data, std::size_t size) {
-    while (size > 0) {
-        if (used_ == kBufferSize) FlushBuffer();
-        const std::size_t n = std::min(size, kBufferSize - used_);
-        std::memcpy(buffer_.data() + used_, data, n);
-        used_ += n;
-        data += n;
-        size -= n;
-    }
-}
-
-void TStreamTextSaver::FlushBuffer() {
-    const std::size_t n = std::exchange(used_, 0);
-    stream_.WriteBuffer(buffer_.data(), static_cast<std::int32_t>(n));
-}
-
-void TStreamTextSaver::Finish() {
-    if (used_ > 0) FlushBuffer();
 }
 
 // --- TBytesTextSaver ---

@@ -6,15 +6,22 @@
 // found through hash buckets, so a directory of tens of thousands of sections looks up in constant
 // time. Text is UTF-8 bytes throughout.
 //
+// Reading from and saving to package streams: package/IniStream.h.
+//
+// Memory: a key item costs one heap block of 112 bytes with its names held inline when short; a
+// list keeps its items, objects and lookup buckets in a second block that only a list with items
+// has, so a section header without lines costs one block of 112 bytes.
+//
 // Ownership: a list owns its items (one reference each); removing an item hands that reference to
 // the caller. A document is built on one thread and may then be read from several; it is not locked.
 #pragma once
 
 #include <atomic>
+#include <memory>
 
 #include "base/RefObject.h"
-#include "package/IniValues.h"
-#include "package/TextSaver.h"
+#include "ini/IniValues.h"
+#include "ini/TextSaver.h"
 
 #include <cstdint>
 #include <span>
@@ -26,11 +33,16 @@ namespace kiv {
 
 using TByteString = std::string;
 
-class TStream;
 class TIniList;
 class TIniObject;
 class TIniSection;
 class TIniFile;
+
+// A slot of a document's section table (private to the document; see IniHash.h).
+struct TIniSectionSlot {
+    std::uint32_t hash = 0;
+    std::uint32_t index = 0; // section index + 1; 0 for an empty slot
+};
 
 // Anything that can write itself as text lines.
 class TTextWriter : public TRefObject {
@@ -94,13 +106,12 @@ private:
     friend class TIniFile;
     friend struct TIniHashIndex;
 
+    // First, so that it fills the space the reference count leaves in the base object.
+    int index_ = -1;
     TByteString name_;
     TByteString value_;
     TIniList* parent_ = nullptr;
-    int index_ = -1;
     TIniItem* hashNext_ = nullptr; // next item of the same hash bucket
-    std::uint32_t hash_ = 0;       // FoldedHash(name_) once hashValid_
-    bool hashValid_ = false;
 };
 
 // --- Typed getters on an item's stored value; a missing item (nullptr) gives the default ---
@@ -140,12 +151,12 @@ public:
     void Assign(const TIniItem& item);
 
     // --- Items ---
-    int Count() const { return static_cast<int>(items_.size()); }
+    int Count() const { return body_ ? static_cast<int>(body_->items.size()) : 0; }
     TIniItem* Item(int index) const;
-    const std::vector<TRef<TIniItem>>& Items() const { return items_; }
-    int KeyCount() const { return keyCount_; }
+    const std::vector<TRef<TIniItem>>& Items() const;
+    int KeyCount() const { return body_ ? body_->keyCount : 0; }
     // One past the index of the last key item (0 without keys): where a new key goes.
-    int InsertionPoint() const { return insertionPoint_; }
+    int InsertionPoint() const { return body_ ? body_->insertionPoint : 0; }
 
     // Inserts at `index` (0..Count()); an item that belongs to another list (or this one) is moved.
     // Sections, documents and lists that hold this list cannot be inserted (assertion).
@@ -159,15 +170,16 @@ public:
     TRef<TIniItem> Remove(TIniItem& item);
     void Delete(int index) { Remove(index); }
 
-    // --- Key lookups (case folded; the key that stands last wins) ---
+    // --- Key lookups (case folded; the key that stands last wins). Short lists are searched
+    // from their end; longer ones through hash buckets built on the first lookup. ---
     TIniItem* FindItem(std::string_view name) const;
     // Finds the key or inserts an empty one at the insertion point.
     TIniItem* FindOrCreateItem(std::string_view name);
 
     // --- Child objects ---
-    int ObjectCount() const { return static_cast<int>(objects_.size()); }
+    int ObjectCount() const { return body_ ? static_cast<int>(body_->objects.size()) : 0; }
     TIniObject* Object(int index) const;
-    TIniObject* FirstObject() const { return objects_.empty() ? nullptr : objects_.front(); }
+    TIniObject* FirstObject() const { return ObjectCount() > 0 ? body_->objects.front() : nullptr; }
     TIniObject* FindObject(std::string_view name) const;
     TIniObject* FindObject(std::string_view name, std::string_view className) const;
     // Inserts a new object after the last child object, or at the insertion point when there is none.
@@ -216,18 +228,27 @@ private:
     friend class TIniItem;
 
     void ItemRenamed(TIniItem& item, bool wasKey);
+    // Counts a key item that has just joined at its index and links it into the buckets.
+    void KeyJoined(TIniItem& item);
     void RecomputeInsertionPoint();
     void EnsureBuckets() const;
     void LinkObject(TIniObject& object);
     void UnlinkObject(TIniObject& object);
 
-    std::vector<TRef<TIniItem>> items_;
-    std::vector<TIniObject*> objects_; // child objects in item order (not owning)
-    mutable std::vector<TIniItem*> buckets_;
-    // Atomic: documents shared read-only between threads build their buckets on a first lookup.
-    mutable std::atomic<bool> bucketsValid_{false};
-    int keyCount_ = 0;
-    int insertionPoint_ = 0;
+    // What a list holds once it has items.
+    struct TBody {
+        std::vector<TRef<TIniItem>> items;
+        std::vector<TIniObject*> objects; // child objects in item order (not owning)
+        mutable std::vector<TIniItem*> buckets;
+        // Atomic: documents shared read-only between threads build their buckets on a first lookup.
+        mutable std::atomic<bool> bucketsValid{false};
+        int keyCount = 0;
+        int insertionPoint = 0;
+    };
+    // The body, created when the list gets its first item.
+    TBody& Body();
+
+    std::unique_ptr<TBody> body_;
 };
 
 // A nested object: name = object name, value = class text.
@@ -287,9 +308,6 @@ public:
     TIniFile() = default;
 
     // --- Loading (each clears the document first; false leaves it empty) ---
-    // Decodes the stream from its position to its end (see TextDecoding.h) and parses it. False
-    // when the stream is too large or cannot be read whole.
-    bool LoadFromStream(TStream& stream);
     // Decodes and parses the bytes of a whole text file.
     bool LoadFromBytes(std::string_view bytes);
     // Parses UTF-8 text without decoding.
@@ -300,7 +318,6 @@ public:
     bool LoadFromEscaped(std::string_view value);
 
     // --- Saving (CR LF line ends, optionally a UTF-8 byte-order mark first) ---
-    void SaveToStream(TStream& stream, bool byteOrderMark = false) const;
     std::string SaveToBytes(bool byteOrderMark = false) const;
     // Raises EFileError when the file cannot be created or written.
     void SaveToFile(const std::string& fileName, bool byteOrderMark = false) const;
@@ -355,11 +372,14 @@ private:
 
     // The section of that name, created empty at the end when missing (as the reader needs it).
     TIniSection* SectionForReader(std::string_view name);
-    TIniSection* AppendSection(std::string_view name);
+    // `hash` is FoldedHash(name).
+    TIniSection* FindSection(std::string_view name, std::uint32_t hash) const;
+    TIniSection* AppendSection(std::string_view name, std::uint32_t hash);
     void EnsureSectionBuckets() const;
 
     std::vector<TRef<TIniSection>> sections_;
-    mutable std::vector<TIniItem*> sectionBuckets_;
+    // Lookup table over the sections (see IniHash.h), built on the first lookup.
+    mutable std::vector<TIniSectionSlot> sectionBuckets_;
     mutable std::atomic<bool> sectionBucketsValid_{false};
 };
 

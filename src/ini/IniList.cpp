@@ -1,9 +1,9 @@
 // TIniList (items, insertion point, hashed key lookups, child objects, paths) and TIniObject.
-#include "package/IniFile.h"
+#include "ini/IniFile.h"
 
 #include "base/Assert.h"
-#include "package/IniHash.h"
-#include "package/IniParser.h"
+#include "ini/IniHash.h"
+#include "ini/IniParser.h"
 
 #include <algorithm>
 
@@ -11,8 +11,13 @@ namespace kiv {
 
 namespace {
 
-constexpr std::size_t kInitialItems = 16;
+// Item arrays start small: most sections of a package directory hold three keys.
+constexpr std::size_t kInitialItems = 4;
 constexpr std::size_t kInitialObjects = 8;
+// Lists of at most this many items are searched from their end instead of through buckets.
+constexpr int kScannedItems = 16;
+
+const std::vector<TRef<TIniItem>> kNoItems;
 
 // Splits a path at its first ":"; `rest` is empty and `last` true when there is none.
 std::string_view FirstPart(std::string_view path, std::string_view& rest, bool& last) {
@@ -25,13 +30,23 @@ std::string_view FirstPart(std::string_view path, std::string_view& rest, bool& 
 } // namespace
 
 TIniList::~TIniList() {
-    for (const TRef<TIniItem>& item : items_) {
+    if (!body_) return;
+    for (const TRef<TIniItem>& item : body_->items) {
         item->parent_ = nullptr;
         item->index_ = -1;
         item->hashNext_ = nullptr;
     }
-    for (TIniObject* object : objects_)
+    for (TIniObject* object : body_->objects)
         object->objectIndex_ = -1;
+}
+
+TIniList::TBody& TIniList::Body() {
+    if (!body_) body_ = std::make_unique<TBody>();
+    return *body_;
+}
+
+const std::vector<TRef<TIniItem>>& TIniList::Items() const {
+    return body_ ? body_->items : kNoItems;
 }
 
 bool TIniList::IsAncestorOf(const TIniList& list) const {
@@ -52,36 +67,31 @@ TRef<TIniItem> TIniList::Clone() const {
 
 void TIniList::CopyInto(TIniList& target) const {
     target.name_ = name_;
-    target.hashValid_ = false;
     target.value_ = value_;
-    target.items_.reserve(items_.size());
-    for (const TRef<TIniItem>& item : items_)
+    if (Count() == 0) return;
+    target.Body().items.reserve(body_->items.size());
+    for (const TRef<TIniItem>& item : body_->items)
         target.Append(item->Clone());
 }
 
 void TIniList::Clear() {
-    std::vector<TRef<TIniItem>> old;
-    old.swap(items_);
-    for (const TRef<TIniItem>& item : old) {
+    const std::unique_ptr<TBody> old = std::move(body_);
+    if (!old) return;
+    for (const TRef<TIniItem>& item : old->items) {
         item->parent_ = nullptr;
         item->index_ = -1;
         item->hashNext_ = nullptr;
     }
-    for (TIniObject* object : objects_)
+    for (TIniObject* object : old->objects)
         object->objectIndex_ = -1;
-    objects_.clear();
-    buckets_.clear();
-    bucketsValid_ = false;
-    keyCount_ = 0;
-    insertionPoint_ = 0;
-    // `old` releases the items here, after this list is consistent again.
+    // `old` releases the items here, after this list is consistent (and empty) again.
 }
 
 void TIniList::Assign(const TIniList& source) {
     if (&source == this) return;
     std::vector<TRef<TIniItem>> copies;
-    copies.reserve(source.items_.size());
-    for (const TRef<TIniItem>& item : source.items_)
+    copies.reserve(source.Items().size());
+    for (const TRef<TIniItem>& item : source.Items())
         copies.push_back(item->Clone());
     Clear();
     for (TRef<TIniItem>& copy : copies)
@@ -98,7 +108,7 @@ void TIniList::Assign(const TIniItem& item) {
 
 TIniItem* TIniList::Item(int index) const {
     if (index < 0 || index >= Count()) return nullptr;
-    return items_[static_cast<std::size_t>(index)].Get();
+    return body_->items[static_cast<std::size_t>(index)].Get();
 }
 
 void TIniList::Insert(int index, TRef<TIniItem> item) {
@@ -113,31 +123,43 @@ void TIniList::Insert(int index, TRef<TIniItem> item) {
     KIV_ASSERT(index >= 0 && index <= Count(), "TIniList.Insert: index out of range");
 
     TIniItem* raw = item.Get();
-    if (items_.capacity() == items_.size()) items_.reserve(std::max(kInitialItems, items_.size() * 2));
-    items_.insert(items_.begin() + index, std::move(item));
-    for (std::size_t i = static_cast<std::size_t>(index); i < items_.size(); ++i)
-        items_[i]->index_ = static_cast<int>(i);
+    TBody& body = Body();
+    std::vector<TRef<TIniItem>>& items = body.items;
+    if (items.capacity() == items.size()) items.reserve(std::max(kInitialItems, items.size() * 2));
+    items.insert(items.begin() + index, std::move(item));
+    for (std::size_t i = static_cast<std::size_t>(index); i < items.size(); ++i)
+        items[i]->index_ = static_cast<int>(i);
     raw->parent_ = this;
 
-    if (index < insertionPoint_) ++insertionPoint_;
-    if (raw->IsKey()) {
-        ++keyCount_;
-        if (index >= insertionPoint_) insertionPoint_ = index + 1;
-        if (bucketsValid_) {
-            if (static_cast<std::size_t>(keyCount_) > buckets_.size())
-                bucketsValid_ = false; // rebuilt larger on the next lookup
-            else
-                TIniHashIndex::Link(buckets_, *raw);
-        }
-    }
+    if (index < body.insertionPoint) ++body.insertionPoint;
+    if (raw->IsKey()) KeyJoined(*raw);
     raw->Attached();
 }
 
 TIniItem* TIniList::AddKey(std::string_view name, std::string_view value) {
-    TRef<TIniItem> item = MakeRef<TIniItem>(name, value);
-    TIniItem* raw = item.Get();
-    Append(std::move(item));
+    // A new plain item at the end (as a reader adds every line): it belongs to no list and holds
+    // none, so none of the checks and moves of Insert apply.
+    TBody& body = Body();
+    std::vector<TRef<TIniItem>>& items = body.items;
+    if (items.capacity() == items.size()) items.reserve(std::max(kInitialItems, items.size() * 2));
+    items.push_back(MakeRef<TIniItem>(name, value));
+    TIniItem* raw = items.back().Get();
+    raw->index_ = static_cast<int>(items.size() - 1);
+    raw->parent_ = this;
+    if (raw->IsKey()) KeyJoined(*raw);
     return raw;
+}
+
+void TIniList::KeyJoined(TIniItem& item) {
+    TBody& body = *body_;
+    ++body.keyCount;
+    if (item.index_ >= body.insertionPoint) body.insertionPoint = item.index_ + 1;
+    if (body.bucketsValid) {
+        if (static_cast<std::size_t>(body.keyCount) > body.buckets.size())
+            body.bucketsValid = false; // rebuilt larger on the next lookup
+        else
+            TIniHashIndex::Link(body.buckets, item);
+    }
 }
 
 TIniItem* TIniList::AddText(std::string_view line) {
@@ -146,28 +168,30 @@ TIniItem* TIniList::AddText(std::string_view line) {
 
 TRef<TIniItem> TIniList::Remove(TIniItem& item) {
     KIV_ASSERT(item.parent_ == this && item.index_ >= 0 && item.index_ < Count() &&
-                   items_[static_cast<std::size_t>(item.index_)].Get() == &item,
+                   body_->items[static_cast<std::size_t>(item.index_)].Get() == &item,
                "TIniItem.Index mismatch");
     return Remove(item.index_);
 }
 
 TRef<TIniItem> TIniList::Remove(int index) {
     KIV_ASSERT(index >= 0 && index < Count(), "TIniList.Remove: index out of range");
-    TIniItem* raw = items_[static_cast<std::size_t>(index)].Get();
+    TBody& body = *body_;
+    std::vector<TRef<TIniItem>>& items = body.items;
+    TIniItem* raw = items[static_cast<std::size_t>(index)].Get();
     KIV_ASSERT(raw->index_ == index && raw->parent_ == this, "TIniItem.Index mismatch");
     raw->Detached();
     const bool key = raw->IsKey();
-    if (key && bucketsValid_) TIniHashIndex::Unlink(buckets_, *raw);
+    if (key && body.bucketsValid) TIniHashIndex::Unlink(body.buckets, *raw);
 
-    TRef<TIniItem> taken = std::move(items_[static_cast<std::size_t>(index)]);
-    items_.erase(items_.begin() + index);
-    for (std::size_t i = static_cast<std::size_t>(index); i < items_.size(); ++i)
-        items_[i]->index_ = static_cast<int>(i);
+    TRef<TIniItem> taken = std::move(items[static_cast<std::size_t>(index)]);
+    items.erase(items.begin() + index);
+    for (std::size_t i = static_cast<std::size_t>(index); i < items.size(); ++i)
+        items[i]->index_ = static_cast<int>(i);
 
-    if (key) --keyCount_;
-    if (index < insertionPoint_ - 1)
-        --insertionPoint_;
-    else if (index == insertionPoint_ - 1)
+    if (key) --body.keyCount;
+    if (index < body.insertionPoint - 1)
+        --body.insertionPoint;
+    else if (index == body.insertionPoint - 1)
         RecomputeInsertionPoint();
     raw->parent_ = nullptr;
     raw->index_ = -1;
@@ -176,10 +200,11 @@ TRef<TIniItem> TIniList::Remove(int index) {
 }
 
 void TIniList::RecomputeInsertionPoint() {
-    insertionPoint_ = 0;
+    if (!body_) return;
+    body_->insertionPoint = 0;
     for (int i = Count() - 1; i >= 0; --i) {
-        if (items_[static_cast<std::size_t>(i)]->IsKey()) {
-            insertionPoint_ = i + 1;
+        if (body_->items[static_cast<std::size_t>(i)]->IsKey()) {
+            body_->insertionPoint = i + 1;
             return;
         }
     }
@@ -192,26 +217,36 @@ void TIniList::ItemRenamed(TIniItem& item, bool wasKey) {
         return;
     }
     const bool isKey = item.IsKey();
-    if (wasKey != isKey) keyCount_ += isKey ? 1 : -1;
+    TBody& body = *body_; // the renamed item is one of ours
+    if (wasKey != isKey) body.keyCount += isKey ? 1 : -1;
     RecomputeInsertionPoint();
-    bucketsValid_ = false;
+    body.bucketsValid = false;
 }
 
 void TIniList::EnsureBuckets() const {
-    if (bucketsValid_.load(std::memory_order_acquire)) return;
+    const TBody& body = *body_;
+    if (body.bucketsValid.load(std::memory_order_acquire)) return;
     // A document is shared read-only between threads once built; the first lookups may come from
     // several of them at once, so the lazy build is serialised.
     std::lock_guard guard(IniBucketBuildLock());
-    if (bucketsValid_.load(std::memory_order_relaxed)) return;
-    TIniHashIndex::Build(buckets_, items_, static_cast<std::size_t>(keyCount_),
+    if (body.bucketsValid.load(std::memory_order_relaxed)) return;
+    TIniHashIndex::Build(body.buckets, body.items, static_cast<std::size_t>(body.keyCount),
                          [](const TIniItem& item) { return item.IsKey(); });
-    bucketsValid_.store(true, std::memory_order_release);
+    body.bucketsValid.store(true, std::memory_order_release);
 }
 
 TIniItem* TIniList::FindItem(std::string_view name) const {
-    if (keyCount_ == 0 || name.empty()) return nullptr;
+    if (KeyCount() == 0 || name.empty()) return nullptr;
+    if (Count() <= kScannedItems) {
+        // The key that stands last wins: search from the last key backwards.
+        for (int i = body_->insertionPoint - 1; i >= 0; --i) {
+            TIniItem* item = body_->items[static_cast<std::size_t>(i)].Get();
+            if (item->IsKey() && (item->name_ == name || FoldedEqual(item->name_, name))) return item;
+        }
+        return nullptr;
+    }
     EnsureBuckets();
-    return TIniHashIndex::Find(buckets_, name);
+    return TIniHashIndex::Find(body_->buckets, name);
 }
 
 TIniItem* TIniList::FindOrCreateItem(std::string_view name) {
@@ -219,46 +254,49 @@ TIniItem* TIniList::FindOrCreateItem(std::string_view name) {
     KIV_ASSERT(!name.empty(), "TIniList.FindOrCreateItem: a key needs a name");
     TRef<TIniItem> item = MakeRef<TIniItem>(name, std::string_view());
     TIniItem* raw = item.Get();
-    Insert(insertionPoint_, std::move(item));
+    Insert(InsertionPoint(), std::move(item));
     return raw;
 }
 
 // --- Child objects ---
 
 void TIniList::LinkObject(TIniObject& object) {
-    const auto at = std::lower_bound(objects_.begin(), objects_.end(), object.index_,
+    std::vector<TIniObject*>& objects = body_->objects; // the object is one of our items already
+    const auto at = std::lower_bound(objects.begin(), objects.end(), object.index_,
                                      [](const TIniObject* o, int index) { return o->index_ < index; });
-    const auto position = static_cast<std::size_t>(at - objects_.begin());
-    if (objects_.capacity() == objects_.size())
-        objects_.reserve(std::max(kInitialObjects, objects_.size() * 2));
-    objects_.insert(objects_.begin() + static_cast<std::ptrdiff_t>(position), &object);
-    for (std::size_t i = position; i < objects_.size(); ++i)
-        objects_[i]->objectIndex_ = static_cast<int>(i);
+    const auto position = static_cast<std::size_t>(at - objects.begin());
+    if (objects.capacity() == objects.size()) objects.reserve(std::max(kInitialObjects, objects.size() * 2));
+    objects.insert(objects.begin() + static_cast<std::ptrdiff_t>(position), &object);
+    for (std::size_t i = position; i < objects.size(); ++i)
+        objects[i]->objectIndex_ = static_cast<int>(i);
 }
 
 void TIniList::UnlinkObject(TIniObject& object) {
     const int index = object.objectIndex_;
-    KIV_ASSERT(index >= 0 && index < ObjectCount() && objects_[static_cast<std::size_t>(index)] == &object,
+    KIV_ASSERT(index >= 0 && index < ObjectCount() && body_->objects[static_cast<std::size_t>(index)] == &object,
                "TIniObject.ObjectIndex mismatch");
-    objects_.erase(objects_.begin() + index);
-    for (std::size_t i = static_cast<std::size_t>(index); i < objects_.size(); ++i)
-        objects_[i]->objectIndex_ = static_cast<int>(i);
+    std::vector<TIniObject*>& objects = body_->objects;
+    objects.erase(objects.begin() + index);
+    for (std::size_t i = static_cast<std::size_t>(index); i < objects.size(); ++i)
+        objects[i]->objectIndex_ = static_cast<int>(i);
     object.objectIndex_ = -1;
 }
 
 TIniObject* TIniList::Object(int index) const {
     if (index < 0 || index >= ObjectCount()) return nullptr;
-    return objects_[static_cast<std::size_t>(index)];
+    return body_->objects[static_cast<std::size_t>(index)];
 }
 
 TIniObject* TIniList::FindObject(std::string_view name) const {
-    for (TIniObject* object : objects_)
+    if (!body_) return nullptr;
+    for (TIniObject* object : body_->objects)
         if (FoldedEqual(object->Name(), name)) return object;
     return nullptr;
 }
 
 TIniObject* TIniList::FindObject(std::string_view name, std::string_view className) const {
-    for (TIniObject* object : objects_)
+    if (!body_) return nullptr;
+    for (TIniObject* object : body_->objects)
         if (FoldedEqual(object->Name(), name) && FoldedEqual(object->ClassText(), className)) return object;
     return nullptr;
 }
@@ -266,7 +304,7 @@ TIniObject* TIniList::FindObject(std::string_view name, std::string_view classNa
 TIniObject* TIniList::AddObject(std::string_view name, std::string_view className) {
     TRef<TIniObject> object = MakeRef<TIniObject>(name, className);
     TIniObject* raw = object.Get();
-    const int at = objects_.empty() ? insertionPoint_ : objects_.back()->Index() + 1;
+    const int at = ObjectCount() == 0 ? InsertionPoint() : body_->objects.back()->Index() + 1;
     Insert(at, std::move(object));
     return raw;
 }
@@ -346,7 +384,7 @@ TIniItem* TIniList::SetEscapedText(std::string_view key, std::string_view text) 
 }
 
 void TIniList::SaveItems(TTextSaver& saver, int indent) const {
-    for (const TRef<TIniItem>& item : items_)
+    for (const TRef<TIniItem>& item : Items())
         item->Save(saver, indent);
 }
 
@@ -354,26 +392,29 @@ void TIniList::CheckConsistency() const {
     int keys = 0;
     int lastKey = -1;
     std::size_t objects = 0;
-    for (std::size_t i = 0; i < items_.size(); ++i) {
-        const TIniItem& item = *items_[i];
+    const std::vector<TRef<TIniItem>>& items = Items();
+    static const std::vector<TIniObject*> kNoObjects;
+    const std::vector<TIniObject*>& objectList = body_ ? body_->objects : kNoObjects;
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        const TIniItem& item = *items[i];
         KIV_ASSERT(item.index_ == static_cast<int>(i) && item.parent_ == this, "TIniItem.Index mismatch");
         if (item.IsKey()) {
             ++keys;
             lastKey = static_cast<int>(i);
         }
         if (auto* object = dynamic_cast<const TIniObject*>(&item)) {
-            KIV_ASSERT(object->objectIndex_ == static_cast<int>(objects) && objects < objects_.size() &&
-                           objects_[objects] == object,
+            KIV_ASSERT(object->objectIndex_ == static_cast<int>(objects) && objects < objectList.size() &&
+                           objectList[objects] == object,
                        "TIniObject.ObjectIndex mismatch");
             ++objects;
             object->CheckConsistency();
         }
     }
-    KIV_ASSERT(objects == objects_.size(), "TIniObject.ObjectIndex mismatch");
-    KIV_ASSERT(keys == keyCount_ && insertionPoint_ == lastKey + 1, "TIniList.InsertionPoint mismatch");
-    if (bucketsValid_)
-        KIV_ASSERT(buckets_.size() >= static_cast<std::size_t>(keyCount_) &&
-                       TIniHashIndex::ChainsOrdered(buckets_),
+    KIV_ASSERT(objects == objectList.size(), "TIniObject.ObjectIndex mismatch");
+    KIV_ASSERT(keys == KeyCount() && InsertionPoint() == lastKey + 1, "TIniList.InsertionPoint mismatch");
+    if (body_ && body_->bucketsValid)
+        KIV_ASSERT(body_->buckets.size() >= static_cast<std::size_t>(body_->keyCount) &&
+                       TIniHashIndex::ChainsOrdered(body_->buckets),
                    "TIniList.Buckets mismatch");
 }
 
