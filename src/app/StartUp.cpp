@@ -68,8 +68,14 @@ void ConsoleNote(const std::string& text) {
 
 // Switches the player ignores are still ignored, but not silently.
 void WarnAboutSwitches(const TCommandLine& commandLine) {
-    for (const std::string& name : commandLine.UnknownSwitches(kKnownSwitches))
-        ConsoleNote("unknown switch -" + name + " ignored");
+    for (const std::string& name : commandLine.UnknownSwitches(kKnownSwitches)) {
+        // Words after a switch are its values: a show named after an unknown switch is not opened,
+        // so say which words went with it.
+        std::string taken;
+        for (std::size_t i = 0; const std::optional<std::string> value = commandLine.Value(name, i); ++i)
+            taken += (taken.empty() ? " (with its value " : " ") + *value;
+        ConsoleNote("unknown switch -" + name + " ignored" + (taken.empty() ? "" : taken + ")"));
+    }
     for (const char* name : {"slide", "time"}) {
         if (!commandLine.HasSwitch(name)) continue;
         const std::optional<std::string> value = commandLine.Value(name);

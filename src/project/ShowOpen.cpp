@@ -83,6 +83,7 @@ std::string ProjectOpenMessage(const std::string& name) {
 std::string PackageFileCause(const std::string& file, const std::string& error) {
     if (Missing(file)) return {};
     if (std::string problem = RegularFileProblem(file); !problem.empty()) return problem;
+    if (struct stat info {}; ::stat(file.c_str(), &info) == 0 && info.st_size == 0) return "is empty";
     if (error.empty()) return InsidePackageCause(file);
     if (error == "Slide-show File Modified") return "was changed after it was made (" + error + ")";
     if (error == "Slide-show File Damaged") return "its package directory is damaged (" + error + ")";

@@ -147,6 +147,11 @@ TEST_F(Kivviewer, IgnoredSwitchesAreNamedOnStandardError) {
                        "kivviewer: -slide abc is not a whole number; ignored\n");
     EXPECT_EQ(Viewer({show, "-slide", "2", "-cover", "-noicc"}).err, "")
         << "known switches with good values pass without a word";
+    // Words after a switch are its values, so a show named after an unknown switch is not opened.
+    const TRunResult swallowed = Viewer({"-zoom", show, "x"});
+    EXPECT_NE(swallowed.err.find("kivviewer: unknown switch -zoom ignored (with its value " + show + " x)\n"),
+              std::string::npos)
+        << swallowed.err;
 }
 
 // Starts kivviewer in the test folder with its temporary folders under "tmp" there; standard
