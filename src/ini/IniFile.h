@@ -247,6 +247,8 @@ private:
     };
     // The body, created when the list gets its first item.
     TBody& Body();
+    // Items and child objects of `body` forget this list (it is going, or being emptied).
+    static void DetachAll(const TBody& body);
 
     std::unique_ptr<TBody> body_;
 };

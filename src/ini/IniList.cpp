@@ -30,13 +30,16 @@ std::string_view FirstPart(std::string_view path, std::string_view& rest, bool& 
 } // namespace
 
 TIniList::~TIniList() {
-    if (!body_) return;
-    for (const TRef<TIniItem>& item : body_->items) {
+    if (body_) DetachAll(*body_);
+}
+
+void TIniList::DetachAll(const TBody& body) {
+    for (const TRef<TIniItem>& item : body.items) {
         item->parent_ = nullptr;
         item->index_ = -1;
         item->hashNext_ = nullptr;
     }
-    for (TIniObject* object : body_->objects)
+    for (TIniObject* object : body.objects)
         object->objectIndex_ = -1;
 }
 
@@ -77,13 +80,7 @@ void TIniList::CopyInto(TIniList& target) const {
 void TIniList::Clear() {
     const std::unique_ptr<TBody> old = std::move(body_);
     if (!old) return;
-    for (const TRef<TIniItem>& item : old->items) {
-        item->parent_ = nullptr;
-        item->index_ = -1;
-        item->hashNext_ = nullptr;
-    }
-    for (TIniObject* object : old->objects)
-        object->objectIndex_ = -1;
+    DetachAll(*old);
     // `old` releases the items here, after this list is consistent (and empty) again.
 }
 

@@ -36,18 +36,6 @@ std::string ReadAll(TStream& stream) {
     return bytes;
 }
 
-// Runs the body in another current folder and comes back.
-class TCurrentFolder {
-public:
-    explicit TCurrentFolder(const std::filesystem::path& folder) : saved_(std::filesystem::current_path()) {
-        std::filesystem::current_path(folder);
-    }
-    ~TCurrentFolder() { std::filesystem::current_path(saved_); }
-
-private:
-    std::filesystem::path saved_;
-};
-
 TEST(DiskPath, WindowsNamesFindFilesWithoutRegardToCase) {
     TTempFolder folder;
     WriteFileBytes(folder.File("Show/Img/Beach.JPG"), "jpeg");
@@ -80,7 +68,7 @@ TEST(DiskPath, ExactNameWinsAndAmbiguousNamesChooseTheFirstInByteOrder) {
 
 TEST(DiskPath, DriveIsDroppedUnlessAFolderOfThatNameExists) {
     TTempFolder folder;
-    TCurrentFolder here(folder.Path());
+    test::TCurrentFolder here(folder.Path());
     WriteFileBytes(folder.File("rel/x.png"), "x");
     EXPECT_EQ(DiskPath("C:REL\\X.PNG"), "rel/x.png") << "drive-relative name in the current folder";
     EXPECT_EQ(DiskPath("rel\\X.png"), "rel/x.png");

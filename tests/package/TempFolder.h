@@ -30,6 +30,20 @@ private:
     std::filesystem::path path_;
 };
 
+// Runs the rest of a scope in another current folder and comes back.
+class TCurrentFolder {
+public:
+    explicit TCurrentFolder(const std::filesystem::path& folder) : saved_(std::filesystem::current_path()) {
+        std::filesystem::current_path(folder);
+    }
+    ~TCurrentFolder() { std::filesystem::current_path(saved_); }
+    TCurrentFolder(const TCurrentFolder&) = delete;
+    TCurrentFolder& operator=(const TCurrentFolder&) = delete;
+
+private:
+    std::filesystem::path saved_;
+};
+
 inline void WriteFileBytes(const std::string& path, std::string_view bytes) {
     std::filesystem::create_directories(std::filesystem::path(path).parent_path());
     std::ofstream out(path, std::ios::binary);

@@ -127,24 +127,12 @@ TEST_F(ShowLocator, ProjectFileReadsNamesBesideItAndItsExecutableFolder) {
     EXPECT_FALSE(OpenProjectFile(folder.File("show/Missing.kiv")));
 }
 
-// Changes the current folder for one test and restores it.
-class TCurrentFolder {
-public:
-    explicit TCurrentFolder(const std::filesystem::path& folder) : saved_(std::filesystem::current_path()) {
-        std::filesystem::current_path(folder);
-    }
-    ~TCurrentFolder() { std::filesystem::current_path(saved_); }
-
-private:
-    std::filesystem::path saved_;
-};
-
 TEST_F(ShowLocator, RelativeProjectNamesAreTakenFromTheCurrentFolderOnce) {
     test::WriteFileBytes(folder.File("kf/img/b.jpg"), "bee");
     test::WriteFileBytes(folder.File("kf/Project.kiv"), kProject);
     std::filesystem::create_directories(folder.File("other"));
     {
-        TCurrentFolder inside(folder.File(""));
+        test::TCurrentFolder inside(folder.File(""));
         TRef<TKivShowLocator> show = OpenProjectFile("kf/Project.kiv");
         ASSERT_TRUE(show) << "the folder must not be put in front of the name twice";
         EXPECT_TRUE(std::filesystem::equivalent(show->ProjectName(), folder.File("kf/Project.kiv")));
@@ -153,12 +141,12 @@ TEST_F(ShowLocator, RelativeProjectNamesAreTakenFromTheCurrentFolderOnce) {
         EXPECT_FALSE(OpenProjectFile("kf/Missing.kiv"));
     }
     {
-        TCurrentFolder other(folder.File("other"));
+        test::TCurrentFolder other(folder.File("other"));
         TRef<TKivShowLocator> show = OpenProjectFile("../kf/Project.kiv");
         ASSERT_TRUE(show);
         EXPECT_EQ(ReadName(*show, "img/b.jpg"), "bee");
         // The files stay where they were when the current folder changes later.
-        TCurrentFolder elsewhere(folder.File("kf/img"));
+        test::TCurrentFolder elsewhere(folder.File("kf/img"));
         EXPECT_EQ(ReadName(*show, "img/b.jpg"), "bee");
     }
 }
