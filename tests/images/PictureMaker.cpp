@@ -204,35 +204,11 @@ TBytes MakeZkgfx(const std::vector<std::pair<std::string, std::string>>& fields,
     return out;
 }
 
-TBytes EncodeJpeg(const TBitmap& picture, int quality, const TBytes& icc) {
-    jpeg_compress_struct info{};
-    jpeg_error_mgr error{};
-    info.err = jpeg_std_error(&error);
-    jpeg_create_compress(&info);
-    unsigned char* buffer = nullptr;
-    unsigned long size = 0;
-    jpeg_mem_dest(&info, &buffer, &size);
-    info.image_width = static_cast<JDIMENSION>(picture.Width());
-    info.image_height = static_cast<JDIMENSION>(picture.Height());
-    info.input_components = 4;
-    info.in_color_space = JCS_EXT_BGRA;
-    jpeg_set_defaults(&info);
-    jpeg_set_quality(&info, quality, TRUE);
-    jpeg_start_compress(&info, TRUE);
-    if (!icc.empty()) jpeg_write_icc_profile(&info, icc.data(), static_cast<unsigned>(icc.size()));
-    while (info.next_scanline < info.image_height) {
-        JSAMPROW row = const_cast<JSAMPROW>(picture.Row(static_cast<int>(info.next_scanline)));
-        jpeg_write_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_compress(&info);
-    TBytes out(buffer, buffer + size);
-    jpeg_destroy_compress(&info);
-    std::free(buffer);
-    return out;
-}
+namespace {
 
-TBytes EncodeJpegRows(int width, int height, int quality, bool progressive,
-                      const std::function<void(int y, std::uint8_t* bgra)>& row) {
+// One compressor for both makers: rows come from `row`, an ICC profile is written when given.
+TBytes CompressJpeg(int width, int height, int quality, bool progressive, const TBytes& icc,
+                    const std::function<void(int y, std::uint8_t* bgra)>& row) {
     jpeg_compress_struct info{};
     jpeg_error_mgr error{};
     info.err = jpeg_std_error(&error);
@@ -248,6 +224,7 @@ TBytes EncodeJpegRows(int width, int height, int quality, bool progressive,
     jpeg_set_quality(&info, quality, TRUE);
     if (progressive) jpeg_simple_progression(&info);
     jpeg_start_compress(&info, TRUE);
+    if (!icc.empty()) jpeg_write_icc_profile(&info, icc.data(), static_cast<unsigned>(icc.size()));
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(width) * 4);
     while (info.next_scanline < info.image_height) {
         row(static_cast<int>(info.next_scanline), pixels.data());
@@ -259,6 +236,20 @@ TBytes EncodeJpegRows(int width, int height, int quality, bool progressive,
     jpeg_destroy_compress(&info);
     std::free(buffer);
     return out;
+}
+
+} // namespace
+
+TBytes EncodeJpeg(const TBitmap& picture, int quality, const TBytes& icc) {
+    const auto copyRow = [&picture](int y, std::uint8_t* bgra) {
+        std::memcpy(bgra, picture.Row(y), static_cast<std::size_t>(picture.Width()) * 4);
+    };
+    return CompressJpeg(picture.Width(), picture.Height(), quality, false, icc, copyRow);
+}
+
+TBytes EncodeJpegRows(int width, int height, int quality, bool progressive,
+                      const std::function<void(int y, std::uint8_t* bgra)>& row) {
+    return CompressJpeg(width, height, quality, progressive, {}, row);
 }
 
 namespace {
