@@ -190,15 +190,17 @@ const TMatrix3& TKivObject::ParentWorld() const {
 }
 
 double TKivObject::Value(int property) const {
-    const double fallback = PropertyDefault(property);
-    if (!node_) return fallback;
+    if (!node_) return PropertyDefault(property);
     const double value = node_->Value(property);
-    if (std::isnan(value)) return fallback;
+    // Every ordinary value takes this path: within it nothing needs clamping.
+    if (std::fabs(value) <= 1000.0) return value;
+    if (std::isnan(value)) return PropertyDefault(property);
     switch (property) {
     case kPropAngle:
     case kPropAngleX:
     case kPropAngleY:
         // Whole turns change nothing; dropping them keeps sine and cosine exact for huge angles.
+        if (std::fabs(value) <= 1e5) return value;
         return std::isfinite(value) ? std::fmod(value, 360.0) : 0.0;
     case kPropBlur:
         return Clamped(value, 1000.0);
@@ -245,8 +247,10 @@ void TKivObject::UpdateAngles() {
 }
 
 void TKivObject::Layout(bool recursive) {
-    const TVec2 p{SafeExtent(ParentSize().x), SafeExtent(ParentSize().y)};
-    const TVec2 s{SafeExtent(ContentSize().x), SafeExtent(ContentSize().y)};
+    const TVec2 parentSize = ParentSize();
+    const TVec2 contentSize = ContentSize();
+    const TVec2 p{SafeExtent(parentSize.x), SafeExtent(parentSize.y)};
+    const TVec2 s{SafeExtent(contentSize.x), SafeExtent(contentSize.y)};
     size_ = s;
 
     const double k = FitFactor(s, p);
@@ -300,9 +304,9 @@ void TKivObject::Layout(bool recursive) {
     }
     hiddenByParent_ = (keys_.childInvis && hiddenSelf_) || (parent_ && parent_->hiddenByParent_);
 
-    if (committed_.opacity != Value(kPropOpacity) || committed_.blur != Value(kPropBlur) ||
+    if (!changed_ && (committed_.opacity != Value(kPropOpacity) || committed_.blur != Value(kPropBlur) ||
         !(committed_.content == ContentRect()) || !(committed_.placement == placement_) ||
-        committed_.pivot.x != pivot_.x || committed_.pivot.y != pivot_.y)
+        committed_.pivot.x != pivot_.x || committed_.pivot.y != pivot_.y))
         changed_ = true;
 
     if (recursive)
