@@ -87,6 +87,17 @@ void BM_AdvanceSlide(benchmark::State& state) {
 }
 BENCHMARK(BM_AdvanceSlide)->Unit(benchmark::kMicrosecond);
 
+// The time step alone (keyframes and visibility of every object), to tell the two steps apart.
+void BM_UpdateTimeOnly(benchmark::State& state) {
+    TSlide slide;
+    int frame = 0;
+    for (auto _ : state) {
+        slide.slide->UpdateTime(true, FrameTime(frame++));
+        benchmark::DoNotOptimize(slide.slide->Child(kObjects - 1)->VisibleNow());
+    }
+}
+BENCHMARK(BM_UpdateTimeOnly)->Unit(benchmark::kMicrosecond);
+
 void BM_EvaluateKeyframesOnly(benchmark::State& state) {
     TSlide slide;
     int frame = 0;

@@ -52,7 +52,7 @@ const TMatrix3 kIdentity{};
 
 } // namespace
 
-TKivObject::TKivObject(TKivObject* parent) : parent_(parent) {}
+TKivObject::TKivObject(TKivObject* parent) : parent_(parent), slide_(parent ? parent->slide_ : nullptr) {}
 
 TKivObject::~TKivObject() {
     if (node_ && node_->Owner() == this) node_->SetOwner(nullptr);
@@ -156,10 +156,6 @@ void TKivObject::BuildChildren() {
 }
 
 // --- Environment ---
-
-TKivSlide* TKivObject::Slide() {
-    return parent_ ? parent_->Slide() : nullptr;
-}
 
 TKivObjectHost* TKivObject::Host() const {
     const TKivSlide* slide = Slide();
@@ -266,17 +262,15 @@ void TKivObject::Layout(bool recursive) {
     local.m[0] = TVec3{cosY * cosZ, cosY * sinZ, sinY} * scale_.x;
     local.m[1] = TVec3{sinX * sinY * cosZ - cosX * sinZ, sinX * sinY * sinZ + cosX * cosZ, -sinX * cosY} * scale_.y;
     local.m[2] = TVec3{-(cosX * sinY * cosZ + sinX * sinZ), -cosX * sinY * sinZ + sinX * cosZ, cosX * cosY} * scale_.y;
-    world_ = local * ParentWorld();
+    const TMatrix3 world = local * ParentWorld();
 
     const TKivSlide* slide = Slide();
     const double depthFactor = slide ? slide->DepthFactor() : 1.0;
-    TPlacement placement;
-    placement.axisX = world_.m[0];
-    placement.axisY = world_.m[1];
-    placement.axisZ = world_.m[2];
-    placement.axisX.z *= depthFactor;
-    placement.axisY.z *= depthFactor;
-    placement.axisZ.z *= depthFactor;
+    // Written in place: a copy of the whole record would read back the stores just made.
+    TPlacement& placement = placement_;
+    placement.axisX = {world.m[0].x, world.m[0].y, world.m[0].z * depthFactor};
+    placement.axisY = {world.m[1].x, world.m[1].y, world.m[1].z * depthFactor};
+    placement.axisZ = {world.m[2].x, world.m[2].y, world.m[2].z * depthFactor};
 
     TVec3 anchor;
     if (keys_.posMode == kUnitAbsolute)
@@ -286,10 +280,13 @@ void TKivObject::Layout(bool recursive) {
     const TPlacement& parent = ParentPlacement();
     placement.origin = parent.Apply(anchor.x, anchor.y, anchor.z);
     placement.depth = placement.origin.z;
-    const double area = Length(Cross(placement.axisX, placement.axisY));
-    placement.valid = parent.valid && IsFinite(placement.origin) && IsFinite(placement.axisX) &&
-                      IsFinite(placement.axisY) && IsFinite(placement.axisZ) && std::isfinite(area) && area > 1e-12;
-    placement_ = placement;
+    const TVec3 normal = Cross(placement.axisX, placement.axisY);
+    const double area2 = Dot(normal, normal); // the squared area of a unit square of the object
+    // Not-a-number and infinities carry through a sum: one test covers every component.
+    const double all = area2 + placement.origin.x + placement.origin.y + placement.origin.z + placement.axisZ.x +
+                       placement.axisZ.y + placement.axisZ.z;
+    placement.valid = parent.valid && std::isfinite(all) && area2 > 1e-24;
+    world_ = world;
 
     if (keys_.centerMode == kUnitAbsolute)
         pivot_ = {-s.x / 2 - Value(kPropCenterX), -s.y / 2 - Value(kPropCenterY)};
@@ -298,8 +295,8 @@ void TKivObject::Layout(bool recursive) {
 
     // HideMode: which side of the object the viewer sees.
     hiddenSelf_ = false;
-    if (keys_.hideMode != 0 && placement_.valid) {
-        const bool back = SeesBack(placement_, slide ? slide->CameraPosition() : TVec3{0, 0, -1});
+    if (keys_.hideMode != 0 && placement.valid) {
+        const bool back = SeesBack(placement, slide ? slide->CameraPosition() : TVec3{0, 0, -1});
         hiddenSelf_ = back ? (keys_.hideMode & 1) != 0 : keys_.hideMode > 1;
     }
     hiddenByParent_ = (keys_.childInvis && hiddenSelf_) || (parent_ && parent_->hiddenByParent_);

@@ -113,8 +113,8 @@ public:
     bool Pressed() const noexcept { return pressed_; }
 
     // --- Environment ---
-    virtual TKivSlide* Slide();
-    const TKivSlide* Slide() const { return const_cast<TKivObject*>(this)->Slide(); }
+    // The root of the tree (for a slide, itself); none for an object outside a slide.
+    TKivSlide* Slide() const noexcept { return slide_; }
     virtual TKivObjectHost* Host() const;
     // Asks the host whether this object takes part although it has no valid placement.
     bool HostAccepts() const;
@@ -167,6 +167,7 @@ protected:
     void LogBadValue(std::string_view key, std::string_view value) const;
 
     TKivObject* parent_;
+    TKivSlide* slide_; // the root, fixed at creation
     std::vector<TRef<TKivObject>> children_;
     TRef<TKivObjectProps> node_;
     TKivCommonKeys keys_;

@@ -14,7 +14,9 @@ constexpr double kTan30 = 0.5773502691896258;
 
 } // namespace
 
-TKivSlide::TKivSlide(TKivObjectHost* host, int pass) : TKivObject(nullptr), host_(host), pass_(pass) {}
+TKivSlide::TKivSlide(TKivObjectHost* host, int pass) : TKivObject(nullptr), host_(host), pass_(pass) {
+    slide_ = this;
+}
 
 TKivSlide::~TKivSlide() = default;
 

@@ -43,7 +43,6 @@ public:
     TVec3 CameraPosition() const;
 
     // TKivObject
-    TKivSlide* Slide() override { return this; }
     TKivObjectHost* Host() const override { return host_; }
     double TimeOrigin(int k) const override;
     TVec2 ParentSize() const override { return size_; }

@@ -66,6 +66,16 @@ TEST(ObjectHitTest, EdgeOnObjectIsNeverHit) {
     EXPECT_FALSE(Hits(*test.Find("a"), 800, 300));
 }
 
+TEST(ObjectHitTest, ObjectBehindTheCameraIsNotHit) {
+    // Pos.Z −1000 puts the plane 4500 units × the depth factor in front of the screen: behind the
+    // eye, which stands 900 pixels in front of it.
+    TTestSlide test = MakeSlide(Box("a", "Size=400,300\n", Key("ZPos=-1000\n")) +
+                                Box("b", "Size=400,300\n", Key("ZPos=-100\n")));
+    EXPECT_LT(test.Find("a")->Placement().origin.z, test.host.camera.z);
+    EXPECT_FALSE(Hits(*test.Find("a"), 800, 450));
+    EXPECT_TRUE(Hits(*test.Find("b"), 800, 450)); // nearer, but still in front of the eye
+}
+
 TEST(ObjectHitTest, FindAtPrefersTheLastChildAndChildrenOverParents) {
     TTestSlide test = MakeSlide("object f:Frame\nGUID=f\nSize=1600,900\n" + Box("under", "Size=400,300\n") +
                                 Box("over", "Size=400,300\n", Key("ScaleX=50\nScaleY=50\n")) + "end\n");
