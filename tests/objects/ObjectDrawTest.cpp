@@ -32,6 +32,19 @@ TEST(ObjectVisibility, DeltaTimesDelayAndShortenAnObject) {
     EXPECT_EQ(Drawn(test, 14000.1, drawer), Guids{});
 }
 
+TEST(ObjectVisibility, TimeOriginsAreTheSlidesMoments) {
+    TTestSlide test = MakeSlide(Box("a", "Size=10,10\n"), 5000);
+    TSlideInfo times = test.slide->Times();
+    times.transition = 700;
+    test.slide->SetTimes(times, 3);
+    const TKivObject& a = *test.Find("a");
+    EXPECT_DOUBLE_EQ(a.TimeOrigin(0), 5000);
+    EXPECT_DOUBLE_EQ(a.TimeOrigin(1), 5700);
+    EXPECT_DOUBLE_EQ(a.TimeOrigin(2), 14000);
+    EXPECT_DOUBLE_EQ(a.TimeOrigin(3), 15000);
+    EXPECT_EQ(test.slide->Index(), 3);
+}
+
 TEST(ObjectVisibility, AnObjectHiddenInTimeStillDrawsItsChildren) {
     TTestSlide test = MakeSlide("object f:Frame\nGUID=f\nSize=10,10\nDeltaTime1=3000\n" + Box("c", "Size=10,10\n") +
                                 "end\n");

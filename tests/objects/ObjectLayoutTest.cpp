@@ -76,6 +76,24 @@ TEST(ObjectLayout, AbsolutePositionIsInParentUnits) {
     ExpectPoint(test.Find("a")->Placement().origin, 900, 400);
 }
 
+TEST(ObjectLayout, AbsoluteCenterIsInTheObjectsOwnUnits) {
+    TTestSlide test = MakeSlide(Box("a", "Size=400,300\nCenterMode=Absolute\n", Key("CenterPos=-200,-150\n")));
+    const TKivObject& a = *test.Find("a");
+    EXPECT_NEAR(a.Pivot().x, 0.0, kEps); // the top-left corner is the pivot
+    EXPECT_NEAR(a.Pivot().y, 0.0, kEps);
+    ExpectPoint(a.Corners()[0], 800, 450);
+}
+
+TEST(ObjectLayout, PushedCornersGrowAlongTheAxesByADistanceInWorldUnits) {
+    TTestSlide test = MakeSlide(Box("a", "Size=400,300\n", Key("Angle=90\n")));
+    const auto c = test.Find("a")->Corners();
+    const auto p = test.Find("a")->CornersPushed(10);
+    // Turned by 90°: the object's x axis points down the screen, its y axis to the left.
+    ExpectPoint(p[0], c[0].x + 10, c[0].y - 10);
+    ExpectPoint(p[2], c[2].x - 10, c[2].y + 10);
+    EXPECT_NEAR(Length(p[1] - p[0]), Length(c[1] - c[0]) + 20, kEps);
+}
+
 TEST(ObjectLayout, CenterRotatesAboutThePivot) {
     // Rotating by 90° about the top-left corner swings the object to the left of its anchor.
     TTestSlide test = MakeSlide(Box("a", "Size=400,300\n", Key("CenterPos=-100,-100\nAngle=90\n")));

@@ -3,6 +3,7 @@
 #include "SlideTestSupport.h"
 
 #include "objects/ObjectFactory.h"
+#include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
 
@@ -148,6 +149,21 @@ TEST(ObjectKeys, UnrecognisedWordsAndUnknownKeysReadAsDefaults) {
     EXPECT_EQ(a.Keys().posMode, kUnitPercent);
     EXPECT_EQ(dynamic_cast<const TKivBox&>(a).FillMode(), kBoxSolid);
     EXPECT_NEAR(a.Scale().x, 3.0, 1e-9);
+}
+
+TEST(ObjectKeys, WhatIsIgnoredIsLogged) {
+    const std::string log = LoggedWhile([] {
+        TTestSlide test = MakeSlide(Box("a", "Size=400,300\nFitMode=Stretch\nWobble=7\nFillMode=Plaid\n") +
+                                    Box("g", "", "", "Gizmo"));
+        EXPECT_EQ(test.slide->ChildCount(), 1);
+    });
+    EXPECT_NE(log.find("FitMode=Stretch"), std::string::npos) << log;
+    EXPECT_NE(log.find("FillMode=Plaid"), std::string::npos) << log;
+    EXPECT_NE(log.find("unknown key Wobble"), std::string::npos) << log;
+    EXPECT_NE(log.find("\"Gizmo\""), std::string::npos) << log;
+    // Keys the classes read are not reported.
+    EXPECT_EQ(log.find("key Size"), std::string::npos) << log;
+    EXPECT_EQ(log.find("key GUID"), std::string::npos) << log;
 }
 
 // --- Absurd values stay drawable or are skipped ---
