@@ -41,8 +41,9 @@ std::string KeyPoint(int object, int key, bool withModifiers) {
 std::string SlideText() {
     std::string text = "[Slide]\nobject Container:Root\nGUID=root\n";
     for (int i = 0; i < kObjects; ++i) {
-        text += "object O" + std::to_string(i) + ":Box\nGUID=g" + std::to_string(i) + "\nSize=" +
-                std::to_string(100 + i) + "," + std::to_string(80 + i % 50) + "\nHideMode=" + std::to_string(i % 2) + "\n";
+        text += "object O" + std::to_string(i) + ":Box\nGUID=g" + std::to_string(i) +
+                "\nSize=" + std::to_string(100 + i) + "," + std::to_string(80 + i % 50) +
+                "\nHideMode=" + std::to_string(i % 2) + "\n";
         for (int k = 0; k < 4; ++k)
             text += KeyPoint(i, k, i % 3 == 0);
         text += "end\n";

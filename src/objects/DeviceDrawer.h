@@ -17,21 +17,23 @@
 namespace kiv {
 
 class TColorTable;
+// An off-screen layer of the drawer's own making (a render target); only the drawer knows its insides.
+class TLayerTarget;
 
 // How a picture is drawn: one record per draw, filled by image objects.
 struct TPictureDrawParams {
     bool edgeAntialias = false; // a one-pixel fringe on all four edges
     bool premultiplied = false;
-    bool pattern = false;       // the picture is a sprite sheet of patternA × patternB cells
+    bool pattern = false; // the picture is a sprite sheet of patternA × patternB cells
     int patternA = 1;
     int patternB = 1;
-    float opacity = 100.0f;     // percent; vertex alpha = round(opacity × 2.55)
-    int filtering = 2;          // 0 point, 1 bilinear, 2 the drawer's default
-    TRectF sourceRect;          // texels of the chosen level; empty = the whole picture
-    int level = 0;              // the picture level: copies reduced by 2^level
+    float opacity = 100.0f; // percent; vertex alpha = round(opacity × 2.55)
+    int filtering = 2;      // 0 point, 1 bilinear, 2 the drawer's default
+    TRectF sourceRect;      // texels of the chosen level; empty = the whole picture
+    int level = 0;          // the picture level: copies reduced by 2^level
     float lodBias = 0.0f;
     std::uint32_t tint = 0xFFFFFFFFu; // ARGB; white draws the picture's own colours
-    int gradingMode = 0;        // 0 none, 1 a 3-D table, 2 per-channel tables
+    int gradingMode = 0;              // 0 none, 1 a 3-D table, 2 per-channel tables
     const TColorTable* gradingFrom = nullptr;
     const TColorTable* gradingTo = nullptr;
     float gradingFactor = 0.0f; // 0 … 1 from gradingFrom to gradingTo
@@ -52,7 +54,7 @@ struct TBoxParams {
     std::uint32_t color2 = 0xFF000000u;
     float opacity = 100.0f; // percent
     int fillStyle = kFillSolid;
-    TVec2 size;             // box units from (0, 0)
+    TVec2 size; // box units from (0, 0)
 };
 
 class TDeviceDrawer {
@@ -79,6 +81,13 @@ public:
     virtual void DrawMasked(TDrawItem& mask, TDrawItem& content, float opacity, TImage* pattern) = 0;
     // A solid axis-aligned rectangle between two points of the slide plane, moved by the offset.
     virtual void FillRectangle(TVec3 p1, TVec3 p2, std::uint32_t color) = 0;
+
+    // Layers: BeginLayerTarget redirects drawing into a fresh transparent layer until
+    // EndLayerTarget; DrawLayerTarget draws the layer over the drawing area with `alpha` (0 … 255)
+    // and gives it back to the drawer. Used by slides that blend borrowed layers.
+    virtual TLayerTarget* BeginLayerTarget() = 0;
+    virtual void EndLayerTarget() = 0;
+    virtual void DrawLayerTarget(TLayerTarget* layer, int alpha) = 0;
 
     // Uploads the picture now with these parameters (the slide loader does it ahead of drawing).
     virtual void PreloadImage(TImage& image, const TPictureDrawParams& params) = 0;

@@ -12,7 +12,8 @@ namespace kiv {
 namespace {
 
 constexpr std::string_view kFillWords[] = {"Solid", "HGradient", "VGradient", "TLBRGradient", "TRBLGradient"};
-constexpr std::string_view kBoxKeys[] = {"Size", "FillMode", "Color1", "Color2", "Alpha1", "Alpha2", "Antialiased"};
+constexpr std::string_view kBoxKeys[] = {"Size",   "FillMode", "Color1",     "Color2",
+                                         "Alpha1", "Alpha2",   "Antialiased"};
 // An effective opacity at or below this is invisible (under half a step of alpha).
 constexpr float kInvisibleOpacity = 0.00196f;
 
@@ -24,11 +25,16 @@ std::uint32_t WithAlpha(std::uint32_t argb, int alpha) {
 
 int BoxFillStyle(int fillMode) noexcept {
     switch (fillMode) {
-    case kBoxHGradient: return kFillHorizontal;
-    case kBoxVGradient: return kFillVertical;
-    case kBoxTLBRGradient: return kFillTopLeftToBottomRight;
-    case kBoxTRBLGradient: return kFillTopRightToBottomLeft;
-    default: return kFillSolid;
+    case kBoxHGradient:
+        return kFillHorizontal;
+    case kBoxVGradient:
+        return kFillVertical;
+    case kBoxTLBRGradient:
+        return kFillTopLeftToBottomRight;
+    case kBoxTRBLGradient:
+        return kFillTopRightToBottomLeft;
+    default:
+        return kFillSolid;
     }
 }
 
@@ -46,7 +52,8 @@ void TKivBox::SetDefaults() {
 void TKivBox::ReadKeys(const TIniObject& object) {
     TKivObject::ReadKeys(object);
     const TIniItem* size = object.FindItem("Size");
-    size_ = {static_cast<double>(GetListInt32(size, ',', 0, 0)), static_cast<double>(GetListInt32(size, ',', 1, 0))};
+    size_ = {static_cast<double>(GetListInt32(size, ',', 0, 0)),
+             static_cast<double>(GetListInt32(size, ',', 1, 0))};
     if (const TIniItem* fill = object.FindItem("FillMode")) {
         const int mode = GetChoice(fill, kFillWords, true, -1);
         if (mode < 0) LogBadValue("FillMode", fill->Value());
@@ -61,7 +68,8 @@ void TKivBox::ReadKeys(const TIniObject& object) {
 
 bool TKivBox::IsKnownKey(std::string_view key) const {
     return TKivObject::IsKnownKey(key) ||
-           std::any_of(std::begin(kBoxKeys), std::end(kBoxKeys), [&](std::string_view k) { return SameTextFolded(k, key); });
+           std::any_of(std::begin(kBoxKeys), std::end(kBoxKeys),
+                       [&](std::string_view k) { return SameTextFolded(k, key); });
 }
 
 TBoxParams TKivBox::FillParams() const {
@@ -86,7 +94,8 @@ bool TKivBox::HasFill() const {
 void TKivBox::Produce(TDeviceDrawer& drawer) {
     if (!HasFill() || !(Size().x > 0.0) || !(Size().y > 0.0)) return;
     const TPlacement& placement = Placement();
-    drawer.DrawBox(placement.origin, TVec2{-Pivot().x, -Pivot().y}, FillParams(), placement.axisX, placement.axisY);
+    drawer.DrawBox(placement.origin, TVec2{-Pivot().x, -Pivot().y}, FillParams(), placement.axisX,
+                   placement.axisY);
 }
 
 } // namespace kiv

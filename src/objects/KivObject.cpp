@@ -23,11 +23,10 @@ constexpr double kDegToRad = std::numbers::pi / 180.0;
 constexpr double kTimeSlack = 0.00001;
 
 constexpr std::string_view kCommonKeys[] = {
-    "GUID",         "DeltaTime1",    "DeltaTime2",     "EnableAspect",   "Aspect",
-    "AnimEnable",   "TreeNode",      "FitMode",        "PosMode",        "CenterMode",
-    "TranspForClick", "ShadowEnable", "ShadowSize",    "ShadowColor",    "ShadowOpacity",
-    "ShadowDistance", "ShadowAngle", "ShadowSpreadIndex", "3DShadow",     "HideMode",
-    "ChildInvis",   "Action",
+    "GUID",       "DeltaTime1",  "DeltaTime2",    "EnableAspect",   "Aspect",         "AnimEnable",
+    "TreeNode",   "FitMode",     "PosMode",       "CenterMode",     "TranspForClick", "ShadowEnable",
+    "ShadowSize", "ShadowColor", "ShadowOpacity", "ShadowDistance", "ShadowAngle",    "ShadowSpreadIndex",
+    "3DShadow",   "HideMode",    "ChildInvis",    "Action",
 };
 
 constexpr std::string_view kFitWords[] = {"None", "PlaceInto", "Cover"};
@@ -137,8 +136,8 @@ void TKivObject::BuildChildren() {
     for (int i = 0; i < node_->ChildCount(); ++i) {
         TKivObjectProps& childNode = *node_->Child(i);
         TKivObject* owner = childNode.Owner();
-        const auto found = std::find_if(old.begin(), old.end(),
-                                        [&](const TRef<TKivObject>& o) { return o.Get() == owner; });
+        const auto found =
+            std::find_if(old.begin(), old.end(), [&](const TRef<TKivObject>& o) { return o.Get() == owner; });
         if (owner && found != old.end()) {
             children_.push_back(std::move(*found));
             children_.back()->Load(childNode, true);
@@ -214,7 +213,8 @@ void TKivObject::UpdateTime(bool recursive, double t) {
     bool visible = true;
     if (node_) {
         node_->Evaluate(t - start, false);
-        visible = t - (start + node_->DeltaTime1()) > -kTimeSlack && t - (end - node_->DeltaTime2()) < kTimeSlack;
+        visible =
+            t - (start + node_->DeltaTime1()) > -kTimeSlack && t - (end - node_->DeltaTime2()) < kTimeSlack;
     }
     if (visible != visibleNow_) changed_ = true;
     visibleNow_ = visible;
@@ -226,9 +226,12 @@ void TKivObject::UpdateTime(bool recursive, double t) {
 double TKivObject::FitFactor(TVec2 s, TVec2 p) const {
     if (!(s.x > 0.0) || !(s.y > 0.0)) return 0.0;
     switch (keys_.fitMode) {
-    case kFitCover: return std::max(p.x / s.x, p.y / s.y);
-    case kFitNone: return 1.0; // no rule: the object keeps its own size
-    default: return std::min(p.x / s.x, p.y / s.y);
+    case kFitCover:
+        return std::max(p.x / s.x, p.y / s.y);
+    case kFitNone:
+        return 1.0; // no rule: the object keeps its own size
+    default:
+        return std::min(p.x / s.x, p.y / s.y);
     }
 }
 
@@ -260,8 +263,10 @@ void TKivObject::Layout(bool recursive) {
     const double sinZ = sin_[2], cosZ = cos_[2];
     TMatrix3 local;
     local.m[0] = TVec3{cosY * cosZ, cosY * sinZ, sinY} * scale_.x;
-    local.m[1] = TVec3{sinX * sinY * cosZ - cosX * sinZ, sinX * sinY * sinZ + cosX * cosZ, -sinX * cosY} * scale_.y;
-    local.m[2] = TVec3{-(cosX * sinY * cosZ + sinX * sinZ), -cosX * sinY * sinZ + sinX * cosZ, cosX * cosY} * scale_.y;
+    local.m[1] =
+        TVec3{sinX * sinY * cosZ - cosX * sinZ, sinX * sinY * sinZ + cosX * cosZ, -sinX * cosY} * scale_.y;
+    local.m[2] =
+        TVec3{-(cosX * sinY * cosZ + sinX * sinZ), -cosX * sinY * sinZ + sinX * cosZ, cosX * cosY} * scale_.y;
     const TMatrix3 world = local * ParentWorld();
 
     const TKivSlide* slide = Slide();
@@ -276,15 +281,16 @@ void TKivObject::Layout(bool recursive) {
     if (keys_.posMode == kUnitAbsolute)
         anchor = {Value(kPropPosX), Value(kPropPosY), Value(kPropPosZ) * p.y / 200.0};
     else
-        anchor = {Value(kPropPosX) * p.x * 0.005, Value(kPropPosY) * p.y * 0.005, Value(kPropPosZ) * p.y / 200.0};
+        anchor = {Value(kPropPosX) * p.x * 0.005, Value(kPropPosY) * p.y * 0.005,
+                  Value(kPropPosZ) * p.y / 200.0};
     const TPlacement& parent = ParentPlacement();
     placement.origin = parent.Apply(anchor.x, anchor.y, anchor.z);
     placement.depth = placement.origin.z;
     const TVec3 normal = Cross(placement.axisX, placement.axisY);
     const double area2 = Dot(normal, normal); // the squared area of a unit square of the object
     // Not-a-number and infinities carry through a sum: one test covers every component.
-    const double all = area2 + placement.origin.x + placement.origin.y + placement.origin.z + placement.axisZ.x +
-                       placement.axisZ.y + placement.axisZ.z;
+    const double all = area2 + placement.origin.x + placement.origin.y + placement.origin.z +
+                       placement.axisZ.x + placement.axisZ.y + placement.axisZ.z;
     placement.valid = parent.valid && std::isfinite(all) && area2 > 1e-24;
     world_ = world;
 
@@ -302,8 +308,8 @@ void TKivObject::Layout(bool recursive) {
     hiddenByParent_ = (keys_.childInvis && hiddenSelf_) || (parent_ && parent_->hiddenByParent_);
 
     if (!changed_ && (committed_.opacity != Value(kPropOpacity) || committed_.blur != Value(kPropBlur) ||
-        !(committed_.content == ContentRect()) || !(committed_.placement == placement_) ||
-        committed_.pivot.x != pivot_.x || committed_.pivot.y != pivot_.y))
+                      !(committed_.content == ContentRect()) || !(committed_.placement == placement_) ||
+                      committed_.pivot.x != pivot_.x || committed_.pivot.y != pivot_.y))
         changed_ = true;
 
     if (recursive)
@@ -333,7 +339,8 @@ void TKivObject::Commit(bool recursive) {
 
 std::array<TVec3, 4> TKivObject::Corners() const {
     return {placement_.Apply(pivot_.x, pivot_.y), placement_.Apply(pivot_.x + size_.x, pivot_.y),
-            placement_.Apply(pivot_.x + size_.x, pivot_.y + size_.y), placement_.Apply(pivot_.x, pivot_.y + size_.y)};
+            placement_.Apply(pivot_.x + size_.x, pivot_.y + size_.y),
+            placement_.Apply(pivot_.x, pivot_.y + size_.y)};
 }
 
 std::array<TVec3, 4> TKivObject::CornersPushed(double distance) const {
@@ -355,7 +362,8 @@ bool TKivObject::DrawnNow() const noexcept {
 
 bool TKivObject::IsChanged() const {
     if (TDrawItem::IsChanged()) return true;
-    return std::any_of(children_.begin(), children_.end(), [](const TRef<TKivObject>& c) { return c->IsChanged(); });
+    return std::any_of(children_.begin(), children_.end(),
+                       [](const TRef<TKivObject>& c) { return c->IsChanged(); });
 }
 
 float TKivObject::GetBlur() const {
@@ -422,14 +430,16 @@ bool TKivObject::HitTest(TVec2 point, TVec2& local) const {
     TVec2 hit;
     if (!IntersectPlane(*placement, slide->CameraPosition(), TVec3{point.x, point.y, 0.0}, hit)) return false;
     local = hit;
-    return hit.x >= pivot_.x && hit.x <= pivot_.x + size_.x && hit.y >= pivot_.y && hit.y <= pivot_.y + size_.y;
+    return hit.x >= pivot_.x && hit.x <= pivot_.x + size_.x && hit.y >= pivot_.y &&
+           hit.y <= pivot_.y + size_.y;
 }
 
 TKivObject* TKivObject::FindAt(TVec2 point, const THitFilter& filter) {
     for (auto child = children_.rbegin(); child != children_.rend(); ++child)
         if (TKivObject* hit = (*child)->FindAt(point, filter)) return hit;
     TVec2 local;
-    if (visibleNow_ && !hiddenSelf_ && !hiddenByParent_ && HitTest(point, local) && (!filter || filter(*this)))
+    if (visibleNow_ && !hiddenSelf_ && !hiddenByParent_ && HitTest(point, local) &&
+        (!filter || filter(*this)))
         return this;
     return nullptr;
 }

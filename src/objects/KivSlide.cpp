@@ -41,7 +41,8 @@ void TKivSlide::SetTimes(const TSlideInfo& times, int index) {
 }
 
 void TKivSlide::SetSize(double width, double height) {
-    size_ = {std::isfinite(width) && width > 0.0 ? width : 0.0, std::isfinite(height) && height > 0.0 ? height : 0.0};
+    size_ = {std::isfinite(width) && width > 0.0 ? width : 0.0,
+             std::isfinite(height) && height > 0.0 ? height : 0.0};
     changed_ = true;
 }
 
@@ -65,10 +66,14 @@ TVec3 TKivSlide::CameraPosition() const {
 
 double TKivSlide::TimeOrigin(int k) const {
     switch (k) {
-    case 1: return times_.start + times_.transition;
-    case 2: return times_.sync;
-    case 3: return times_.end;
-    default: return times_.start;
+    case 1:
+        return times_.start + times_.transition;
+    case 2:
+        return times_.sync;
+    case 3:
+        return times_.end;
+    default:
+        return times_.start;
     }
 }
 

@@ -15,10 +15,14 @@ class TMaskFactory final : public TObjectFactory {
 public:
     TRef<TKivObject> Create(int typeCode, TKivObject& parent) const override {
         switch (typeCode) {
-        case kTypeViewPort: return MakeRef<TKivViewPort>(&parent);
-        case kTypeMaskStencil: return MakeRef<TKivMaskStencil>(&parent);
-        case kTypeMaskContent: return MakeRef<TKivMaskContent>(&parent);
-        default: return {};
+        case kTypeViewPort:
+            return MakeRef<TKivViewPort>(&parent);
+        case kTypeMaskStencil:
+            return MakeRef<TKivMaskStencil>(&parent);
+        case kTypeMaskContent:
+            return MakeRef<TKivMaskContent>(&parent);
+        default:
+            return {};
         }
     }
 };

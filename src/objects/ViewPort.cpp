@@ -23,7 +23,8 @@ void TKivViewPort::SetDefaults() {
 void TKivViewPort::ReadKeys(const TIniObject& object) {
     TKivObject::ReadKeys(object);
     if (const TIniItem* size = object.FindItem("Size"))
-        size_ = {static_cast<double>(GetListInt32(size, ',', 0, 0)), static_cast<double>(GetListInt32(size, ',', 1, 0))};
+        size_ = {static_cast<double>(GetListInt32(size, ',', 0, 0)),
+                 static_cast<double>(GetListInt32(size, ',', 1, 0))};
     else
         size_ = {};
 }

@@ -46,8 +46,8 @@ TEST(ObjectVisibility, TimeOriginsAreTheSlidesMoments) {
 }
 
 TEST(ObjectVisibility, AnObjectHiddenInTimeStillDrawsItsChildren) {
-    TTestSlide test = MakeSlide("object f:Frame\nGUID=f\nSize=10,10\nDeltaTime1=3000\n" + Box("c", "Size=10,10\n") +
-                                "end\n");
+    TTestSlide test = MakeSlide("object f:Frame\nGUID=f\nSize=10,10\nDeltaTime1=3000\n" +
+                                Box("c", "Size=10,10\n") + "end\n");
     TRecordingDrawer drawer;
     EXPECT_EQ(Drawn(test, 1000, drawer), Guids{"c"});
     EXPECT_EQ(Drawn(test, 3000, drawer), (Guids{"f", "c"}));
@@ -70,9 +70,10 @@ TEST(ObjectVisibility, HideModeTwoHidesTheFrontFace) {
 
 TEST(ObjectVisibility, ChildInvisHidesTheChildrenOfAHiddenObjectOnly) {
     const std::string child = Box("c", "Size=10,10\n") + Box("d", "Size=10,10\n", Box("e", "Size=10,10\n"));
-    TTestSlide test = MakeSlide("object f:Box\nGUID=f\nSize=10,10\nHideMode=1\nChildInvis=1\n" + Key("AngleY=180\n") +
-                                child + "end\n" + "object g:Box\nGUID=g\nSize=10,10\nHideMode=1\n" +
-                                Key("AngleY=180\n") + Box("h", "Size=10,10\n") + "end\n");
+    TTestSlide test =
+        MakeSlide("object f:Box\nGUID=f\nSize=10,10\nHideMode=1\nChildInvis=1\n" + Key("AngleY=180\n") +
+                  child + "end\n" + "object g:Box\nGUID=g\nSize=10,10\nHideMode=1\n" + Key("AngleY=180\n") +
+                  Box("h", "Size=10,10\n") + "end\n");
     TRecordingDrawer drawer;
     // f and everything below it are hidden; g is hidden but without ChildInvis its child shows.
     EXPECT_EQ(Drawn(test, 0, drawer), Guids{"h"});
@@ -100,7 +101,8 @@ TEST(ObjectDraw, BoxHandsTheDrawerItsCornersAndFill) {
 }
 
 TEST(ObjectDraw, VerticalGradientFadesToATransparentSecondColour) {
-    TTestSlide test = MakeSlide(Box("a", "Size=10,10\nFillMode=VGradient\nColor1=#FF0000\nColor2=#0000FF\nAlpha2=0\n"));
+    TTestSlide test =
+        MakeSlide(Box("a", "Size=10,10\nFillMode=VGradient\nColor1=#FF0000\nColor2=#0000FF\nAlpha2=0\n"));
     TRecordingDrawer drawer;
     Drawn(test, 0, drawer);
     ASSERT_EQ(drawer.calls.size(), 1u);
@@ -138,11 +140,10 @@ TEST(ObjectDraw, OpacityDoesNotPassDownTheTree) {
 }
 
 TEST(ObjectDraw, ViewPortDrawsOnlyItsMaskedContent) {
-    TTestSlide test = MakeSlide("object v:ViewPort\nGUID=v\nSize=200,100\n" +
-                                Box("s1", "", Box("x", "Size=10,10\n"), "MaskStencil") +
-                                Box("s2", "", Box("y", "Size=10,10\n"), "MaskStencil") +
-                                Box("m", "", Box("z", "Size=10,10\n"), "MaskContent") + Box("other", "Size=10,10\n") +
-                                "end\n");
+    TTestSlide test = MakeSlide(
+        "object v:ViewPort\nGUID=v\nSize=200,100\n" + Box("s1", "", Box("x", "Size=10,10\n"), "MaskStencil") +
+        Box("s2", "", Box("y", "Size=10,10\n"), "MaskStencil") +
+        Box("m", "", Box("z", "Size=10,10\n"), "MaskContent") + Box("other", "Size=10,10\n") + "end\n");
     TRecordingDrawer drawer;
     Drawn(test, 0, drawer);
     ASSERT_EQ(drawer.calls.size(), 1u);
@@ -156,7 +157,8 @@ TEST(ObjectDraw, ViewPortDrawsOnlyItsMaskedContent) {
 }
 
 TEST(ObjectDraw, ViewPortWithoutContentDrawsNothing) {
-    TTestSlide test = MakeSlide("object v:ViewPort\nGUID=v\nSize=200,100\n" + Box("s", "", "", "MaskStencil") + "end\n");
+    TTestSlide test =
+        MakeSlide("object v:ViewPort\nGUID=v\nSize=200,100\n" + Box("s", "", "", "MaskStencil") + "end\n");
     TRecordingDrawer drawer;
     Drawn(test, 0, drawer);
     EXPECT_TRUE(drawer.calls.empty());
@@ -173,7 +175,8 @@ TEST(ObjectDraw, CapturedSlideSkipsTheBackgroundPartUpToTheSplitter) {
 }
 
 TEST(ObjectDraw, ChangesAreSeenUntilTheNextDraw) {
-    TTestSlide test = MakeSlide(Box("a", "Size=10,10\n", Key("Position=0,0\n", 0) + Key("Position=100,0\n", 1000)));
+    TTestSlide test =
+        MakeSlide(Box("a", "Size=10,10\n", Key("Position=0,0\n", 0) + Key("Position=100,0\n", 1000)));
     TRecordingDrawer drawer;
     Drawn(test, 0, drawer);
     EXPECT_FALSE(test.slide->IsChanged());
@@ -189,7 +192,8 @@ TEST(ObjectDraw, ChangesAreSeenUntilTheNextDraw) {
 }
 
 TEST(ObjectDraw, BlurIsTheSlideWidthTimesTheBlurValue) {
-    TTestSlide test = MakeSlide(Box("a", "Size=10,10\n", Key("Blur=0.25\n")) + Box("b", "Size=10,10\n", Key("Blur=-0.5\n")));
+    TTestSlide test = MakeSlide(Box("a", "Size=10,10\n", Key("Blur=0.25\n")) +
+                                Box("b", "Size=10,10\n", Key("Blur=-0.5\n")));
     EXPECT_FLOAT_EQ(test.Find("a")->GetBlur(), 400.0f);
     EXPECT_FLOAT_EQ(test.Find("b")->GetBlur(), -800.0f); // sharpening
 }

@@ -72,12 +72,14 @@ TEST(ObjectLayout, PercentPositionOfHundredPutsTheAnchorOnTheRightEdge) {
 }
 
 TEST(ObjectLayout, AbsolutePositionIsInParentUnits) {
-    TTestSlide test = MakeSlide(Box("a", "Size=400,300\nPosMode=Absolute\n", Key("Position=100,-50\nZPos=0\n")));
+    TTestSlide test =
+        MakeSlide(Box("a", "Size=400,300\nPosMode=Absolute\n", Key("Position=100,-50\nZPos=0\n")));
     ExpectPoint(test.Find("a")->Placement().origin, 900, 400);
 }
 
 TEST(ObjectLayout, AbsoluteCenterIsInTheObjectsOwnUnits) {
-    TTestSlide test = MakeSlide(Box("a", "Size=400,300\nCenterMode=Absolute\n", Key("CenterPos=-200,-150\n")));
+    TTestSlide test =
+        MakeSlide(Box("a", "Size=400,300\nCenterMode=Absolute\n", Key("CenterPos=-200,-150\n")));
     const TKivObject& a = *test.Find("a");
     EXPECT_NEAR(a.Pivot().x, 0.0, kEps); // the top-left corner is the pivot
     EXPECT_NEAR(a.Pivot().y, 0.0, kEps);
@@ -168,8 +170,8 @@ TEST(ObjectLayout, ThirdRowOfTheMatrixIsScaledByTheVerticalScale) {
 }
 
 TEST(ObjectLayout, KeyframedPropertiesAreEvaluatedEachFrame) {
-    TTestSlide test = MakeSlide(Box("a", "Size=400,300\n", Key("Position=0,0\n", 0) + Key("Position=100,0\n", 1000)),
-                                5000);
+    TTestSlide test =
+        MakeSlide(Box("a", "Size=400,300\n", Key("Position=0,0\n", 0) + Key("Position=100,0\n", 1000)), 5000);
     test.Advance(5500); // halfway, 500 ms after the slide's Start
     ExpectPoint(test.Find("a")->Placement().origin, 1200, 450);
     test.Advance(7000);

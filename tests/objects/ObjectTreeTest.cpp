@@ -14,9 +14,9 @@ namespace kiv::test {
 namespace {
 
 TEST(ObjectTree, ClassWordsCreateTheirClassesInProjectOrder) {
-    TTestSlide test = MakeSlide(Box("f", "", "", "frame") + Box("b", "") + Box("s", "", "", "SPLITTER") +
-                                Box("v", "", Box("st", "", "", "MaskStencil") + Box("mc", "", "", "MaskContent"),
-                                    "ViewPort"));
+    TTestSlide test = MakeSlide(
+        Box("f", "", "", "frame") + Box("b", "") + Box("s", "", "", "SPLITTER") +
+        Box("v", "", Box("st", "", "", "MaskStencil") + Box("mc", "", "", "MaskContent"), "ViewPort"));
     ASSERT_EQ(test.slide->ChildCount(), 4);
     EXPECT_NE(dynamic_cast<TKivBox*>(test.slide->Child(0)), nullptr);
     EXPECT_EQ(test.slide->Child(0)->TypeCode(), kTypeFrame);
@@ -28,7 +28,8 @@ TEST(ObjectTree, ClassWordsCreateTheirClassesInProjectOrder) {
 }
 
 TEST(ObjectTree, UnknownClassCreatesNothingButKeepsItsPropertyNode) {
-    TTestSlide test = MakeSlide(Box("g", "Size=10,10\n", Box("inner", "Size=10,10\n"), "Gizmo") + Box("b", "Size=10,10\n"));
+    TTestSlide test =
+        MakeSlide(Box("g", "Size=10,10\n", Box("inner", "Size=10,10\n"), "Gizmo") + Box("b", "Size=10,10\n"));
     ASSERT_EQ(test.slide->ChildCount(), 1);
     EXPECT_EQ(test.slide->Child(0)->Guid(), "b");
     EXPECT_NE(test.slide->Node()->FindNode("inner"), nullptr); // timing still knows it
@@ -112,11 +113,11 @@ TEST(ObjectTree, MissingRootIsCreatedEmpty) {
 }
 
 TEST(ObjectKeys, CommonKeysAndTheirDefaults) {
-    TTestSlide test = MakeSlide(Box("d", "") +
-                                Box("k", "FitMode=Cover\nPosMode=absolute\nCenterMode=Absolute\nTranspForClick=1\n"
-                                         "ShadowEnable=1\nShadowSize=4\nShadowColor=#102030\nShadowOpacity=80\n"
-                                         "ShadowDistance=3\nShadowAngle=90\nShadowSpreadIndex=2\n3DShadow=1\n"
-                                         "HideMode=3\nChildInvis=1\nAction=nextslide\nTreeNode=0\n"));
+    TTestSlide test = MakeSlide(
+        Box("d", "") + Box("k", "FitMode=Cover\nPosMode=absolute\nCenterMode=Absolute\nTranspForClick=1\n"
+                                "ShadowEnable=1\nShadowSize=4\nShadowColor=#102030\nShadowOpacity=80\n"
+                                "ShadowDistance=3\nShadowAngle=90\nShadowSpreadIndex=2\n3DShadow=1\n"
+                                "HideMode=3\nChildInvis=1\nAction=nextslide\nTreeNode=0\n"));
     const TKivCommonKeys& d = test.Find("d")->Keys();
     EXPECT_EQ(d.fitMode, kFitPlaceInto);
     EXPECT_EQ(d.posMode, kUnitPercent);
@@ -143,7 +144,8 @@ TEST(ObjectKeys, CommonKeysAndTheirDefaults) {
 }
 
 TEST(ObjectKeys, UnrecognisedWordsAndUnknownKeysReadAsDefaults) {
-    TTestSlide test = MakeSlide(Box("a", "Size=400,300\nFitMode=Stretch\nPosMode=Pixels\nFillMode=Plaid\nWobble=7\n"));
+    TTestSlide test =
+        MakeSlide(Box("a", "Size=400,300\nFitMode=Stretch\nPosMode=Pixels\nFillMode=Plaid\nWobble=7\n"));
     const TKivObject& a = *test.Find("a");
     EXPECT_EQ(a.Keys().fitMode, kFitPlaceInto);
     EXPECT_EQ(a.Keys().posMode, kUnitPercent);
@@ -175,8 +177,9 @@ bool AllFinite(const TKivObject& object) {
 }
 
 TEST(ObjectBadInput, HugePercentagesAreClampedToFiniteGeometry) {
-    TTestSlide test = MakeSlide(Box("a", "Size=400,300\n", Key("Position=1e9,-1e300\nScaleX=1e9\nScaleY=1e30\n"
-                                                               "CenterPos=1e300,5\nZPos=1e40\n")));
+    TTestSlide test = MakeSlide(Box("a", "Size=400,300\n",
+                                    Key("Position=1e9,-1e300\nScaleX=1e9\nScaleY=1e30\n"
+                                        "CenterPos=1e300,5\nZPos=1e40\n")));
     const TKivObject& a = *test.Find("a");
     EXPECT_TRUE(AllFinite(a));
     EXPECT_LE(std::fabs(a.Scale().x), kMaxObjectExtent);
@@ -189,8 +192,9 @@ TEST(ObjectBadInput, HugePercentagesAreClampedToFiniteGeometry) {
 }
 
 TEST(ObjectBadInput, NotANumberFromAFormulaReadsAsTheDefault) {
-    const std::string key = "object k:KeyPoint\nTime=0\nPosition=10,0\nobject m:Mod\nid=m1\ndst=Pos.X\nfn=Sqrt(0-1)\nend\n"
-                            "object m:Mod\nid=m2\ndst=Angle\nfn=Ln(0)\nend\nend\n";
+    const std::string key =
+        "object k:KeyPoint\nTime=0\nPosition=10,0\nobject m:Mod\nid=m1\ndst=Pos.X\nfn=Sqrt(0-1)\nend\n"
+        "object m:Mod\nid=m2\ndst=Angle\nfn=Ln(0)\nend\nend\n";
     TTestSlide test = MakeSlide(Box("a", "Size=400,300\n", key + Key("Position=20,0\n", 1000)));
     test.Advance(500);
     const TKivObject& a = *test.Find("a");
@@ -208,8 +212,8 @@ TEST(ObjectBadInput, HugeAnglesKeepTheirFraction) {
 }
 
 TEST(ObjectBadInput, NegativeOrZeroSizesAreSkipped) {
-    TTestSlide test = MakeSlide(Box("neg", "Size=-400,300\n", Box("c", "Size=10,10\n")) + Box("zero", "Size=0,0\n") +
-                                Box("flat", "Size=400,300\n", Key("ScaleY=0\n")));
+    TTestSlide test = MakeSlide(Box("neg", "Size=-400,300\n", Box("c", "Size=10,10\n")) +
+                                Box("zero", "Size=0,0\n") + Box("flat", "Size=400,300\n", Key("ScaleY=0\n")));
     for (const char* guid : {"neg", "zero", "flat"}) {
         const TKivObject& o = *test.Find(guid);
         EXPECT_GE(o.Size().x, 0.0) << guid;
@@ -223,7 +227,8 @@ TEST(ObjectBadInput, NegativeOrZeroSizesAreSkipped) {
 }
 
 TEST(ObjectBadInput, OpacityOutsideThePercentRangeIsClamped) {
-    TTestSlide test = MakeSlide(Box("hi", "Size=10,10\n", Key("Opacity=250\n")) + Box("lo", "Size=10,10\n", Key("Opacity=-20\n")));
+    TTestSlide test = MakeSlide(Box("hi", "Size=10,10\n", Key("Opacity=250\n")) +
+                                Box("lo", "Size=10,10\n", Key("Opacity=-20\n")));
     EXPECT_FLOAT_EQ(test.Find("hi")->EffectiveOpacity(), 100.0f);
     EXPECT_FLOAT_EQ(test.Find("lo")->EffectiveOpacity(), 0.0f);
 }

@@ -12,7 +12,7 @@
 namespace kiv::test {
 
 struct TDrawCall {
-    std::string op; // "DrawBox", "DrawMasked", "DrawImage", "DrawBorder", "FillRectangle"
+    std::string op;                     // "DrawBox", "DrawMasked", "DrawImage", "DrawBorder", "FillRectangle"
     const TDrawItem* item = nullptr;    // DrawMasked: the mask
     const TDrawItem* content = nullptr; // DrawMasked: the content
     std::string guid;                   // the object being drawn when the call came
@@ -87,6 +87,16 @@ public:
         calls.push_back(call);
     }
     void FillRectangle(TVec3, TVec3, std::uint32_t) override { calls.push_back(Call("FillRectangle")); }
+    TLayerTarget* BeginLayerTarget() override {
+        calls.push_back(Call("BeginLayerTarget"));
+        return nullptr;
+    }
+    void EndLayerTarget() override { calls.push_back(Call("EndLayerTarget")); }
+    void DrawLayerTarget(TLayerTarget*, int alpha) override {
+        TDrawCall call = Call("DrawLayerTarget");
+        call.opacity = static_cast<float>(alpha);
+        calls.push_back(call);
+    }
     void PreloadImage(TImage&, const TPictureDrawParams&) override { ++preloads; }
     void ReleaseImage(TImage&) override { ++releases; }
 
