@@ -136,9 +136,17 @@ void TKivObject::BuildChildren() {
     for (int i = 0; i < node_->ChildCount(); ++i) {
         TKivObjectProps& childNode = *node_->Child(i);
         TKivObject* owner = childNode.Owner();
-        const auto found =
-            std::find_if(old.begin(), old.end(), [&](const TRef<TKivObject>& o) { return o.Get() == owner; });
-        if (owner && found != old.end()) {
+        // Usually the object stands where it stood before; otherwise search for it.
+        auto found = old.end();
+        if (owner) {
+            const std::size_t hint = static_cast<std::size_t>(i);
+            if (hint < old.size() && old[hint].Get() == owner)
+                found = old.begin() + i;
+            else
+                found = std::find_if(old.begin(), old.end(),
+                                     [&](const TRef<TKivObject>& o) { return o.Get() == owner; });
+        }
+        if (found != old.end()) {
             children_.push_back(std::move(*found));
             children_.back()->Load(childNode, true);
             continue;

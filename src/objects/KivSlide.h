@@ -54,7 +54,6 @@ public:
     // Does nothing when the time equals the last one and nothing changed.
     void Advance(bool recursive, double t) override;
     void Draw(TDeviceDrawer& drawer) override;
-    float EffectiveOpacity() const override { return SlideOpacity(); }
 
 protected:
     ~TKivSlide() override;
