@@ -11,14 +11,12 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
-#include <numbers>
 #include <unordered_map>
 
 namespace kiv {
 
 namespace {
 
-constexpr double kDegToRad = std::numbers::pi / 180.0;
 // Time comparisons of visibility allow for the rounding of show times.
 constexpr double kTimeSlack = 0.00001;
 
@@ -248,8 +246,7 @@ void TKivObject::UpdateAngles() {
     for (std::size_t i = 0; i < 3; ++i) {
         if (angles[i] == angles_[i]) continue;
         angles_[i] = angles[i];
-        sin_[i] = std::sin(angles[i] * kDegToRad);
-        cos_[i] = std::cos(angles[i] * kDegToRad);
+        SinCosDegrees(angles[i], sin_[i], cos_[i]);
     }
 }
 
