@@ -139,6 +139,22 @@ TEST(ObjectDraw, OpacityDoesNotPassDownTheTree) {
     EXPECT_FLOAT_EQ(drawer.CallsOf("c")[0].opacity, 100.0f);
 }
 
+TEST(ObjectDraw, SlideOpacityScalesEveryObject) {
+    // A dialog fades as a whole through its own opacity.
+    class TFadedSlide final : public TKivSlide {
+    public:
+        using TKivSlide::TKivSlide;
+        float SlideOpacity() const override { return 40.0f; }
+    };
+    TTestSlide test = MakeSlide<TFadedSlide>(
+        "object f:Frame\nGUID=f\nSize=10,10\n" + Box("c", "Size=10,10\n", Key("Opacity=50\n")) + "end\n");
+    TRecordingDrawer drawer;
+    Drawn(test, 0, drawer);
+    ASSERT_EQ(drawer.calls.size(), 2u);
+    EXPECT_FLOAT_EQ(drawer.CallsOf("f")[0].opacity, 40.0f);
+    EXPECT_FLOAT_EQ(drawer.CallsOf("c")[0].opacity, 20.0f);
+}
+
 TEST(ObjectDraw, ViewPortDrawsOnlyItsMaskedContent) {
     TTestSlide test = MakeSlide(
         "object v:ViewPort\nGUID=v\nSize=200,100\n" + Box("s1", "", Box("x", "Size=10,10\n"), "MaskStencil") +

@@ -27,12 +27,12 @@ struct TTestSlide {
 };
 
 // `objects` is the text of the root's children; the slide runs from `start` to `start` + 10 s.
-inline TTestSlide MakeSlide(const std::string& objects, double start = 0.0, double width = 1600.0,
-                            double height = 900.0) {
+template <class TSlideClass = TKivSlide>
+TTestSlide MakeSlide(const std::string& objects, double start = 0.0, double width = 1600.0, double height = 900.0) {
     TTestSlide test;
     test.file = MakeRef<TIniFile>();
     test.file->LoadFromText("[Slide]\nobject Container:Root\nGUID=root\n" + objects + "end\n");
-    test.slide = MakeRef<TKivSlide>(&test.host, 0);
+    test.slide = MakeRef<TSlideClass>(&test.host, 0);
     test.slide->SetSize(width, height);
     test.slide->SetCentre({width / 2, height / 2});
     test.host.camera = {width / 2, height / 2, -height};
