@@ -50,6 +50,7 @@ void TKivSlide::SetScale(double scaleX, double scaleY) {
     scaleX_ = scaleX;
     scaleY_ = scaleY;
     ApplyScale();
+    changed_ = true;
 }
 
 void TKivSlide::ApplyScale() {

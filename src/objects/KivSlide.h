@@ -30,7 +30,10 @@ public:
     int Pass() const noexcept { return pass_; }
     // Size in square units; centre on the screen in pixels.
     void SetSize(double width, double height);
-    void SetCentre(TVec2 centre) { centre_ = centre; }
+    void SetCentre(TVec2 centre) {
+        centre_ = centre;
+        changed_ = true;
+    }
     TVec2 Centre() const noexcept { return centre_; }
     // The slide's own scale (the pixel aspects), percent; set by the slide producer.
     void SetScale(double scaleX, double scaleY);

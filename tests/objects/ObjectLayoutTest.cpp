@@ -178,10 +178,21 @@ TEST(ObjectLayout, KeyframedPropertiesAreEvaluatedEachFrame) {
     ExpectPoint(test.Find("a")->Placement().origin, 1600, 450);
 }
 
+TEST(ObjectLayout, MovedSlideCentreIsLaidOutAtTheSameTime) {
+    TTestSlide test = MakeSlide(Box("a", "Size=400,300\n"));
+    TRecordingDrawer drawer;
+    drawer.Draw(*test.slide);
+    test.slide->SetCentre({900, 500});
+    test.Advance(0);
+    ExpectPoint(test.Find("a")->Placement().origin, 900, 500);
+}
+
 TEST(ObjectLayout, SlideScaleStretchesEveryObject) {
     TTestSlide test = MakeSlide(Box("a", "Size=400,300\n"));
+    TRecordingDrawer drawer;
+    drawer.Draw(*test.slide); // drawn: nothing has changed since
     test.slide->SetScale(50, 100);
-    test.Advance(1);
+    test.Advance(0); // the same time as before: the new scale must still be laid out
     EXPECT_NEAR(ScreenSize(*test.Find("a")).x, 600, kEps);
     EXPECT_NEAR(ScreenSize(*test.Find("a")).y, 900, kEps);
 }
