@@ -103,6 +103,7 @@ void TKivObjectProps::Build(TIniObject& object, const TKeyframeTiming& timing) {
 void TKivObjectProps::Build(TIniObject& object, const TSlideDurations& durations) {
     ++version_; // a build that fails half way still leaves the group ranges to be recomputed
     durations_ = durations;
+    object_ = TRef<TIniObject>::Share(&object);
     classWord_ = object.ClassText();
     guid_ = object.GetText("GUID");
     deltaTime1_ = object.GetInt32("DeltaTime1", 0);

@@ -86,6 +86,8 @@ public:
     // --- Identity and tree ---
 
     const std::string& Guid() const noexcept { return guid_; }
+    // The project object the node was last built from (none before a build).
+    TIniObject* ProjectObject() const noexcept { return object_.Get(); }
     const std::string& ClassWord() const noexcept { return classWord_; }
     int TypeCode() const noexcept { return typeCode_; }
     double DeltaTime1() const noexcept { return deltaTime1_; }
@@ -138,6 +140,7 @@ private:
     std::uint64_t evaluatedVersion_ = 0;
     std::vector<TRef<TKivKeyFrame>> keyFrames_;
     std::vector<double> keyTimes_; // keyframe times, in keyframe order, for the walk
+    TRef<TIniObject> object_;
     std::string classWord_;
     std::string guid_;
     int typeCode_ = kTypeNone;

@@ -1,0 +1,30 @@
+// The object class registry: a process-wide chain of factories, each turning the type codes it
+// knows into new objects. Boxes, frames, splitters, view ports and masks are registered from the
+// start; image, text, button and video objects register their own factories when their code is
+// linked. A type code no factory knows creates nothing: the property node stays (for timing), and
+// the object with its subtree is not drawn.
+//
+// Threads: factories are added at start-up; Create may run on any thread.
+#pragma once
+
+#include "base/RefObject.h"
+
+#include <memory>
+
+namespace kiv {
+
+class TKivObject;
+
+class TObjectFactory {
+public:
+    virtual ~TObjectFactory() = default;
+    // A new object of that type under `parent`, or none when the factory does not make it.
+    virtual TRef<TKivObject> Create(int typeCode, TKivObject& parent) const = 0;
+};
+
+// Appends a factory to the chain; earlier factories are asked first.
+void RegisterObjectFactory(std::shared_ptr<const TObjectFactory> factory);
+// Asks the chain, the built-in factories first; none when no factory makes the type.
+TRef<TKivObject> CreateKivObject(int typeCode, TKivObject& parent);
+
+} // namespace kiv

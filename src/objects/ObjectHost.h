@@ -1,0 +1,32 @@
+// TKivObjectHost: what slide objects need of the environment of their slide — the camera, the
+// display's colour conversion, whether an object without a placement of its own takes part, and
+// where to report changes. The slide host of the slide producer implements it; tests use their own.
+//
+// Threads: the loader thread and the engine thread call it, never at once for one slide.
+#pragma once
+
+#include "objects/Geometry.h"
+
+#include <cstdint>
+
+namespace kiv {
+
+class TKivObject;
+
+class TKivObjectHost {
+public:
+    virtual ~TKivObjectHost() = default;
+
+    // The viewer's eye in world space (screen pixels, negative z in front of the screen).
+    virtual TVec3 CameraPosition() const = 0;
+    // An ARGB colour of the project converted to the display's colour profile (unchanged when
+    // colour management is off).
+    virtual std::uint32_t ManageColor(std::uint32_t argb) const { return argb; }
+    // True when an object whose own placement is not valid still takes part in hit tests, placed
+    // in the plane of its slide.
+    virtual bool AcceptsObject(const TKivObject& /*object*/) const { return false; }
+    // An object's drawing changed since it was last drawn.
+    virtual void ObjectChanged(TKivObject& /*object*/) {}
+};
+
+} // namespace kiv
