@@ -16,6 +16,7 @@
 
 #include "render/DevStore.h"
 #include "render/Renderer.h"
+#include "render/gl/ResourcesGL.h"
 
 #include <array>
 #include <cstdint>
