@@ -110,8 +110,7 @@ public:
         if (!context_)
             throw Exception(std::string("No GL 3.3 device: the window has no GL 3.3 core context (") +
                             SDL_GetError() + ")");
-        currentHere = this; // SDL made it current on this thread
-        MarkCurrentHere();
+        MarkCurrentHere(); // SDL made it current on this thread
         // Vertical sync, adaptive when the driver offers it.
         if (SDL_GL_SetSwapInterval(-1) != 0) SDL_GL_SetSwapInterval(1);
     }
@@ -124,7 +123,12 @@ public:
     void DrawableSize(int& width, int& height) const override { SDL_GL_GetDrawableSize(window_, &width, &height); }
 
 protected:
-    bool BindHere() override { return SDL_GL_MakeCurrent(window_, context_) == 0; }
+    bool BindHere() override {
+        // SDL skips the call when it believes the context is current already; another context
+        // may have been bound behind its back (the surfaceless ones), so let go first.
+        if (SDL_GL_GetCurrentContext() == context_) SDL_GL_MakeCurrent(window_, nullptr);
+        return SDL_GL_MakeCurrent(window_, context_) == 0;
+    }
     void UnbindHere() override { SDL_GL_MakeCurrent(window_, nullptr); }
 
 private:
@@ -142,7 +146,8 @@ bool TGLContext::MakeCurrent() {
     if (currentHere == this) return true;
     const std::thread::id none{};
     std::thread::id expected = none;
-    if (!owner_.compare_exchange_strong(expected, std::this_thread::get_id())) {
+    if (!owner_.compare_exchange_strong(expected, std::this_thread::get_id()) &&
+        expected != std::this_thread::get_id()) {
         TLog::Line("GL context is current on another thread");
         return false;
     }
@@ -155,7 +160,11 @@ bool TGLContext::MakeCurrent() {
     return true;
 }
 
-void TGLContext::MarkCurrentHere() { owner_ = std::this_thread::get_id(); }
+void TGLContext::MarkCurrentHere() {
+    if (currentHere && currentHere != this) currentHere->owner_ = std::thread::id{};
+    currentHere = this;
+    owner_ = std::this_thread::get_id();
+}
 
 void TGLContext::Unbind() {
     if (currentHere != this) return;

@@ -121,13 +121,15 @@ bool T3DRendererGL::Init(TDevStore* store, int width, int height, bool fullScree
 }
 
 void T3DRendererGL::ReleaseGL() {
-    for (auto& p : stagePrograms_)
-        if (p) glDeleteProgram(p);
-    stagePrograms_ = {};
-    for (auto& [key, p] : shaderPrograms_) glDeleteProgram(p);
+    for (auto& [key, p] : stagePrograms_)
+        if (p.name) glDeleteProgram(p.name);
+    stagePrograms_.clear();
+    for (auto& [key, p] : shaderPrograms_)
+        if (p.name) glDeleteProgram(p.name);
     shaderPrograms_.clear();
-    if (fixedVertex_) glDeleteShader(fixedVertex_);
-    fixedVertex_ = 0;
+    for (auto& v : fixedVertex_)
+        if (v) glDeleteShader(v);
+    fixedVertex_ = {};
     if (backFbo_) glDeleteFramebuffers(1, &backFbo_);
     if (backTexture_) glDeleteTextures(1, &backTexture_);
     backFbo_ = backTexture_ = 0;
@@ -149,9 +151,10 @@ T3DRendererGL::~T3DRendererGL() {
 void T3DRendererGL::Kill() {
     // The context went with the store: forget the GL names without touching GL.
     store_ = nullptr;
-    stagePrograms_ = {};
+    stagePrograms_.clear();
     shaderPrograms_.clear();
-    fixedVertex_ = backFbo_ = backTexture_ = 0;
+    fixedVertex_ = {};
+    backFbo_ = backTexture_ = 0;
     if (backBuffer_) backBuffer_->Kill();
     currentTarget_.Reset();
     pixelShader_.Reset();
@@ -316,41 +319,62 @@ bool T3DRendererGL::SetViewport(const TRect& rect, float minZ, float maxZ) {
     return call.Done();
 }
 
-unsigned T3DRendererGL::StageProgram(int stages) {
-    unsigned& program = stagePrograms_[static_cast<std::size_t>(stages)];
-    if (program) return program;
-    if (!fixedVertex_)
-        fixedVertex_ = CompileShaderStage(GL_VERTEX_SHADER, std::string("#version 330 core\n") + kShader_fixed_vert);
-    const GLuint fragment = CompileShaderStage(
-        GL_FRAGMENT_SHADER,
-        "#version 330 core\n#define STAGES " + std::to_string(stages) + "\n" + kShader_fixed_stages_frag);
-    if (fixedVertex_ && fragment) program = LinkProgram(fixedVertex_, fragment);
-    if (fragment) glDeleteShader(fragment);
-    if (program) {
-        glUseProgram(program);
-        for (int i = 0; i < 8; ++i)
-            glUniform1i(glGetUniformLocation(program, ("s" + std::to_string(i)).c_str()), i);
-    }
-    return program;
+unsigned T3DRendererGL::FixedVertex(int texSets) {
+    unsigned& shader = fixedVertex_[static_cast<std::size_t>(texSets)];
+    if (!shader)
+        shader = CompileShaderStage(GL_VERTEX_SHADER, "#version 330 core\n#define TEXSETS " + std::to_string(texSets) +
+                                                          "\n" + kShader_fixed_vert);
+    return shader;
 }
 
-unsigned T3DRendererGL::ShaderProgram() {
+T3DRendererGL::TProgram T3DRendererGL::Finish(unsigned program) {
+    TProgram p;
+    p.name = program;
+    if (!program) return p;
+    glUseProgram(program);
+    for (int i = 0; i < 8; ++i) {
+        const char sampler[3] = {'s', static_cast<char>('0' + i), '\0'};
+        glUniform1i(glGetUniformLocation(program, sampler), i);
+    }
+    p.worldViewProj = glGetUniformLocation(program, "uWorldViewProj");
+    p.pixelConstants = glGetUniformLocation(program, "c");
+    p.vertexConstants = glGetUniformLocation(program, "vc");
+    return p;
+}
+
+const T3DRendererGL::TProgram* T3DRendererGL::StageProgram(int stages, const int* ops) {
+    std::uint32_t key = static_cast<std::uint32_t>(stages);
+    for (int i = 0; i < stages; ++i)
+        key |= static_cast<std::uint32_t>(ops[i * 2] | (ops[i * 2 + 1] << 1)) << (4 + i * 3);
+    auto found = stagePrograms_.find(key);
+    if (found != stagePrograms_.end()) return found->second.name ? &found->second : nullptr;
+    const int texSets = std::max(1, stages);
+    std::string defines = "#version 330 core\n#define STAGES " + std::to_string(stages) + "\n#define TEXSETS " +
+                          std::to_string(texSets) + "\n";
+    for (int i = 0; i < stages; ++i)
+        defines += "#define OPC" + std::to_string(i) + " " + std::to_string(ops[i * 2]) + "\n#define OPA" +
+                   std::to_string(i) + " " + std::to_string(ops[i * 2 + 1]) + "\n";
+    const GLuint vertex = FixedVertex(texSets);
+    const GLuint fragment = CompileShaderStage(GL_FRAGMENT_SHADER, defines + kShader_fixed_stages_frag);
+    const GLuint program = vertex && fragment ? LinkProgram(vertex, fragment) : 0;
+    if (fragment) glDeleteShader(fragment);
+    TProgram& p = stagePrograms_[key] = Finish(program);
+    return p.name ? &p : nullptr;
+}
+
+const T3DRendererGL::TProgram* T3DRendererGL::ShaderProgram() {
     auto* pixel = static_cast<T3DShaderGL*>(pixelShader_.Get());
     auto* vertex = static_cast<T3DShaderGL*>(vertexShader_.Get());
     const auto key = std::make_pair(vertex ? vertex->Serial() : 0, pixel ? pixel->Serial() : 0);
-    auto it = shaderPrograms_.find(key);
-    if (it != shaderPrograms_.end()) return it->second;
-    if (!fixedVertex_)
-        fixedVertex_ = CompileShaderStage(GL_VERTEX_SHADER, std::string("#version 330 core\n") + kShader_fixed_vert);
+    auto found = shaderPrograms_.find(key);
+    if (found != shaderPrograms_.end()) return found->second.name ? &found->second : nullptr;
     unsigned program = 0;
-    if (pixel) program = LinkProgram(vertex ? vertex->Name() : fixedVertex_, pixel->Name());
-    if (program) {
-        glUseProgram(program);
-        for (int i = 0; i < 8; ++i)
-            glUniform1i(glGetUniformLocation(program, ("s" + std::to_string(i)).c_str()), i);
+    if (pixel) {
+        const GLuint v = vertex ? vertex->Name() : FixedVertex(8);
+        if (v) program = LinkProgram(v, pixel->Name());
     }
-    shaderPrograms_[key] = program;
-    return program;
+    TProgram& p = shaderPrograms_[key] = Finish(program);
+    return p.name ? &p : nullptr;
 }
 
 bool T3DRendererGL::DrawVertexList(const std::vector<T3DTexture*>& textures, T3DVertexList* list, unsigned flags) {
@@ -363,18 +387,12 @@ bool T3DRendererGL::DrawVertexList(const std::vector<T3DTexture*>& textures, T3D
     }
     const bool textured = flags & kDrawTextured;
     const int stages = textured ? static_cast<int>(std::min<std::size_t>(textures.size(), 8)) : 0;
-    const unsigned program = pixelShader_ ? ShaderProgram() : StageProgram(stages);
-    if (!program) {
-        LastError = kErrInvalidCall;
-        return false;
-    }
-    glUseProgram(program);
-    GLint ops[16] = {};
+    int ops[16] = {};
     bool anyPremultiplied = false;
     const bool aniso = T3DEngineGL::AnisotropyEnabled() && epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic");
     for (int i = 0; i < stages; ++i) {
         auto* t = dynamic_cast<T3DTextureGL*>(textures[static_cast<std::size_t>(i)]);
-        if (!t || t->Killed()) continue;
+        if (!t || t->Killed()) continue; // an unbound stage samples black
         glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
         glBindTexture(GL_TEXTURE_2D, t->Name());
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, AddressMode(t->AddressU));
@@ -395,14 +413,16 @@ bool T3DRendererGL::DrawVertexList(const std::vector<T3DTexture*>& textures, T3D
         }
         anyPremultiplied = anyPremultiplied || t->Premultiplied;
     }
-    const TMatrix wvp = world_ * view_ * projection_;
-    glUniformMatrix4fv(glGetUniformLocation(program, "uWorldViewProj"), 1, GL_FALSE, wvp.m.data());
-    if (pixelShader_) {
-        glUniform4fv(glGetUniformLocation(program, "c"), 32, pixelConstants_.data());
-        if (vertexShader_) glUniform4fv(glGetUniformLocation(program, "vc"), 32, vertexConstants_.data());
-    } else {
-        glUniform2iv(glGetUniformLocation(program, "uOps"), 8, ops);
+    const TProgram* program = pixelShader_ ? ShaderProgram() : StageProgram(stages, ops);
+    if (!program) {
+        LastError = kErrInvalidCall;
+        return false;
     }
+    glUseProgram(program->name);
+    const TMatrix wvp = world_ * view_ * projection_;
+    glUniformMatrix4fv(program->worldViewProj, 1, GL_FALSE, wvp.m.data());
+    if (program->pixelConstants >= 0) glUniform4fv(program->pixelConstants, 32, pixelConstants_.data());
+    if (program->vertexConstants >= 0) glUniform4fv(program->vertexConstants, 32, vertexConstants_.data());
     // Blend rules.
     glEnable(GL_BLEND);
     glBlendEquation(GL_FUNC_ADD);

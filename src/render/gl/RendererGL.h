@@ -9,9 +9,9 @@
 // renderer lost; at the end of that operation the window's store is destroyed and everything on
 // it is told it was killed.
 //
-// Texture stages become the programs of shaders/fixed_stages.frag, one per stage count. A pixel
-// shader made with CreateShader replaces them; its register file c[32] and samplers s0 … s7 are
-// uploaded at draw time.
+// Texture stages become the programs of shaders/fixed_stages.frag, one per stage count and stage
+// operations. A pixel shader made with CreateShader replaces them; its register file c[32] and
+// samplers s0 … s7 are uploaded at draw time.
 #pragma once
 
 #include "render/DevStore.h"
@@ -83,8 +83,17 @@ private:
     int Classify();
     void LostCheck();
     void ApplyTarget();
-    unsigned StageProgram(int stages);
-    unsigned ShaderProgram();
+    struct TProgram {
+        unsigned name = 0;
+        int worldViewProj = -1;
+        int pixelConstants = -1;
+        int vertexConstants = -1;
+    };
+    // The stage program for `stages` stages with their operations (two ints per stage).
+    const TProgram* StageProgram(int stages, const int* ops);
+    const TProgram* ShaderProgram();
+    unsigned FixedVertex(int texSets);
+    TProgram Finish(unsigned program);
     void ReleaseGL();
 
     T3DEngineGL* engine_;
@@ -104,9 +113,9 @@ private:
     TRef<T3DShader> vertexShader_;
     std::array<float, 32 * 4> pixelConstants_{};
     std::array<float, 32 * 4> vertexConstants_{};
-    std::array<unsigned, 9> stagePrograms_{};
-    unsigned fixedVertex_ = 0;
-    std::map<std::pair<std::uint64_t, std::uint64_t>, unsigned> shaderPrograms_;
+    std::map<std::uint32_t, TProgram> stagePrograms_;
+    std::array<unsigned, 9> fixedVertex_{};
+    std::map<std::pair<std::uint64_t, std::uint64_t>, TProgram> shaderPrograms_;
     bool forceLoss_ = false;
 };
 
