@@ -64,6 +64,16 @@ private:
     std::vector<TCustomTexture*> textures_;
 };
 
+// One point of an anti-aliased quad's 4 × 4 grid: a pixel position with depth and its texel
+// coordinates (the same for every texture of the quad, scaled by each texture's size).
+struct TGridPoint {
+    TPoint3 p;
+    double u = 0, v = 0;
+};
+
+// Edge flags of anti-aliased quads.
+enum TEdgeFlags : unsigned { kEdgeLeft = 1, kEdgeTop = 2, kEdgeRight = 4, kEdgeBottom = 8 };
+
 class T3DScreen : public TRefObject {
 public:
     T3DScreen();
@@ -85,6 +95,20 @@ public:
     void DrawTarget(TCustomTexture* texture);
     void KillRenderer();
     void ReleaseResources();
+
+    // Draws the grid's cells (row-major, inner points 5, 6, 9, 10 are the corners top-left,
+    // top-right, bottom-left, bottom-right; the outer twelve the fringe, drawn transparent) that
+    // the edge flags ask for. cornerColors: top-left, top-right, bottom-left, bottom-right.
+    void DrawQuad(const std::vector<TCustomTexture*>& textures, unsigned edgeFlags,
+                  const std::array<std::uint32_t, 4>& cornerColors, const std::array<TGridPoint, 16>& grid);
+    // A quad given by its 3-D corners (top-left, top-right, bottom-left, bottom-right) showing the
+    // source rectangle (texels) of the textures, with a one-pixel fringe on the flagged edges.
+    void DrawPerspectiveQuad(const std::vector<TCustomTexture*>& textures, const std::array<std::uint32_t, 4>& colors,
+                             const TRect& sourceRect, const std::array<TPoint3, 4>& corners, unsigned edgeFlags);
+    // The fringe grid of DrawPerspectiveQuad; the flags come back cleared when the projected quad
+    // is degenerate (an edge of 0.1 pixel or less, or two nearly collinear edges).
+    std::array<TGridPoint, 16> FringeGrid(const TRect& sourceRect, const std::array<TPoint3, 4>& corners,
+                                          unsigned& edgeFlags) const;
 
     // Pixel point → device coordinates; false while ClipRect is empty.
     bool ToDevice(const TPoint3& p, float& x, float& y, float& z) const;

@@ -379,6 +379,93 @@ TEST_F(ScreenTest, AnUnchangedOrEmptyWindowDoesNotRecreateTheRenderer) {
     EXPECT_EQ(screen->Renderer(), empty) << "two empty rectangles count as equal";
 }
 
+// An axis-aligned white quad 16 … 32 × 16 … 32 on black, with the given edges anti-aliased.
+TRef<TBitmap> AntiAliasedQuad(ScreenTest& t, T3DScreen& screen, TCustomTexture* white, unsigned flags,
+                              std::array<TPoint3, 4> corners = {TPoint3{16, 16, 0}, TPoint3{32, 16, 0},
+                                                                TPoint3{16, 32, 0}, TPoint3{32, 32, 0}}) {
+    screen.Clear(0xFF000000);
+    const std::uint32_t w = 0xFFFFFFFF;
+    screen.DrawPerspectiveQuad({white}, {w, w, w, w}, {0, 0, 32, 32}, corners, flags);
+    return t.Frame(*screen.Renderer());
+}
+
+std::uint32_t Green(std::uint32_t p) { return (p >> 8) & 0xFF; }
+
+TEST_F(ScreenTest, AntiAliasedEdgesFadeOverOnePixelOnlyWhereFlagged) {
+    // The picture fills its texture, so clamping repeats its edge texels.
+    auto picture = MakeRef<TBitmap>(32, 32, TPixelFormat::Bgra32);
+    picture->Fill32(0xFFFFFFFF);
+    auto white = MakeRef<TPictureTexture>(screen.Get(), picture);
+    {
+        auto f = AntiAliasedQuad(*this, *screen, white.Get(), kEdgeLeft | kEdgeTop | kEdgeRight | kEdgeBottom);
+        WritePng(*f, testing::TempDir() + "kiv_render_aa.png");
+        EXPECT_EQ(Pixel(*f, 20, 20), 0xFFFFFFFFu) << "inside";
+        EXPECT_NEAR(static_cast<int>(Green(Pixel(*f, 15, 20))), 128, 2) << "half way through the left fringe";
+        EXPECT_NEAR(static_cast<int>(Green(Pixel(*f, 32, 20))), 128, 2) << "right fringe";
+        EXPECT_NEAR(static_cast<int>(Green(Pixel(*f, 20, 15))), 128, 2) << "top fringe";
+        EXPECT_NEAR(static_cast<int>(Green(Pixel(*f, 20, 32))), 128, 2) << "bottom fringe";
+        EXPECT_EQ(Pixel(*f, 14, 20), 0xFF000000u) << "one pixel wide";
+    }
+    {
+        auto f = AntiAliasedQuad(*this, *screen, white.Get(), kEdgeLeft);
+        EXPECT_NEAR(static_cast<int>(Green(Pixel(*f, 15, 20))), 128, 2);
+        EXPECT_EQ(Pixel(*f, 20, 15), 0xFF000000u) << "no top fringe";
+        EXPECT_EQ(Pixel(*f, 32, 20), 0xFF000000u);
+    }
+}
+
+TEST_F(ScreenTest, QuadCellsFollowTheEdgeFlags) {
+    // A grid with an eight-pixel fringe, so that every cell shows: inner square 16 … 32.
+    auto picture = MakeRef<TBitmap>(32, 32, TPixelFormat::Bgra32);
+    picture->Fill32(0xFFFFFFFF);
+    auto white = MakeRef<TPictureTexture>(screen.Get(), picture);
+    std::array<TGridPoint, 16> grid;
+    const double at[4] = {8, 16, 32, 40};
+    for (int i = 0; i < 16; ++i) grid[static_cast<std::size_t>(i)] = {{at[i % 4], at[i / 4], 0}, 16, 16};
+    const std::array<std::uint32_t, 4> opaque{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
+    auto cells = [&](unsigned flags) {
+        screen->Clear(0xFF000000);
+        screen->DrawQuad({white.Get()}, flags, opaque, grid);
+        auto f = Frame(*screen->Renderer());
+        // Sample each cell near its inner corner, where the fringe's alpha is highest.
+        std::string drawn;
+        const int sx[3] = {14, 24, 33}, sy[3] = {14, 24, 33};
+        for (int r = 0; r < 3; ++r)
+            for (int c = 0; c < 3; ++c) drawn += Pixel(*f, sx[c], sy[r]) != 0xFF000000u ? '#' : '.';
+        return drawn;
+    };
+    EXPECT_EQ(cells(0), "....#....");
+    EXPECT_EQ(cells(kEdgeLeft), "...##....") << "one edge alone: no corner cells";
+    EXPECT_EQ(cells(kEdgeLeft | kEdgeTop), "#####.#..") << "two adjacent edges: their shared corner too";
+    EXPECT_EQ(cells(kEdgeRight | kEdgeBottom), "..#.#####");
+    EXPECT_EQ(cells(kEdgeLeft | kEdgeTop | kEdgeRight | kEdgeBottom), "#########");
+}
+
+TEST_F(ScreenTest, DegenerateQuadsAreDrawnWithoutFringe) {
+    unsigned flags = kEdgeLeft | kEdgeTop | kEdgeRight | kEdgeBottom;
+    // Nearly collinear: the top-right corner lies almost on the line from top-left to bottom-right.
+    screen->FringeGrid({0, 0, 4, 4}, {TPoint3{0, 0, 0}, TPoint3{20, 1, 0}, TPoint3{0, 10, 0}, TPoint3{40, 2, 0}},
+                       flags);
+    EXPECT_EQ(flags, 0u);
+    flags = kEdgeLeft;
+    screen->FringeGrid({0, 0, 4, 4}, {TPoint3{0, 0, 0}, TPoint3{0.05, 0, 0}, TPoint3{0, 10, 0}, TPoint3{0.05, 10, 0}},
+                       flags);
+    EXPECT_EQ(flags, 0u) << "an edge of 0.1 pixel or less";
+    flags = kEdgeLeft | kEdgeTop;
+    auto grid = screen->FringeGrid({0, 0, 8, 8}, {TPoint3{10, 10, 0}, TPoint3{20, 10, 0}, TPoint3{10, 20, 0},
+                                                 TPoint3{20, 20, 0}},
+                                   flags);
+    EXPECT_EQ(flags, kEdgeLeft | kEdgeTop);
+    EXPECT_NEAR(grid[0].p.x, 9, 1e-9) << "corner moved along the miter";
+    EXPECT_NEAR(grid[0].p.y, 9, 1e-9);
+    EXPECT_NEAR(grid[0].u, -0.8, 1e-9) << "fringe texels lie just outside the source";
+    EXPECT_NEAR(grid[4].p.x, 9, 1e-9);
+    EXPECT_NEAR(grid[4].p.y, 10, 1e-9);
+    EXPECT_NEAR(grid[7].p.x, 20, 1e-9) << "the right edge is not flagged";
+    EXPECT_NEAR(grid[10].u, 8, 1e-9);
+    EXPECT_NEAR(grid[10].v, 8, 1e-9);
+}
+
 TEST_F(ScreenTest, DestroyingTheDeviceUnderTheScreenLeavesItWithoutRenderer) {
     device->Destroy();
     EXPECT_EQ(screen->Device(), nullptr);
