@@ -331,6 +331,19 @@ void T3DScreen::SetViewport(const TRect& rect) {
     if (ready_ && renderer_) renderer_->SetViewport(rect, 0, 1);
 }
 
+T3DScreen::TState T3DScreen::SaveState() const {
+    return {viewport_, clipRect_, invWidth_, invHeight_, areaW_, areaH_, viewW_, viewH_, originX_, originY_};
+}
+
+void T3DScreen::RestoreState(const TState& state) {
+    batch_->Flush();
+    SetViewport(state.viewport);
+    clipRect_ = state.clipRect;
+    invWidth_ = state.invWidth;
+    invHeight_ = state.invHeight;
+    Camera(state.areaW, state.areaH, state.viewW, state.viewH, state.originX, state.originY);
+}
+
 bool T3DScreen::ToDevice(const TPoint3& p, float& x, float& y, float& z) const {
     if (clipRect_.IsEmpty()) return false;
     x = static_cast<float>((p.x - clipRect_.left) * 2 * invWidth_ - 1);

@@ -91,6 +91,14 @@ public:
     void PopTarget();
     TRect GetTargetRect() const;
     void SetViewport(const TRect& rect);
+    // Viewport, clip rectangle and camera as one record, for nested drawing.
+    struct TState {
+        TRect viewport, clipRect;
+        double invWidth = 0, invHeight = 0;
+        double areaW = 0, areaH = 0, viewW = 0, viewH = 0, originX = 0, originY = 0;
+    };
+    TState SaveState() const;
+    void RestoreState(const TState& state);
     // Draws a render-target texture over the drawing area with its Opacity.
     void DrawTarget(TCustomTexture* texture);
     void KillRenderer();

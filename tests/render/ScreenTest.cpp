@@ -466,6 +466,39 @@ TEST_F(ScreenTest, DegenerateQuadsAreDrawnWithoutFringe) {
     EXPECT_NEAR(grid[10].v, 8, 1e-9);
 }
 
+TEST_F(ScreenTest, SavedStateBringsBackViewportAndCamera) {
+    const auto saved = screen->SaveState();
+    screen->Camera(kWidth * 2, kHeight * 2, kWidth, kHeight, 10, 20);
+    screen->SetViewport({1, 2, 3, 4});
+    EXPECT_EQ(screen->ShiftX, 10);
+    screen->RestoreState(saved);
+    EXPECT_EQ(screen->ShiftX, 0);
+    EXPECT_EQ(screen->ScaleX, 1);
+    double x = 0, y = 0;
+    screen->Project({12, 34, 0}, x, y);
+    EXPECT_NEAR(x, 12, 1e-9);
+    EXPECT_NEAR(y, 34, 1e-9);
+}
+
+TEST_F(ScreenTest, WithoutAnEngineNothingIsCreatedAndNothingIsDrawn) {
+    T3DEngine::SetFactory([] { return TRef<T3DEngine>(); });
+    auto other = MakeRef<T3DScreen>();
+    other->SetDevice(device.Get());
+    EXPECT_EQ(other->Renderer(), nullptr);
+    EXPECT_FALSE(other->BeginScene());
+    other->Clear(0xFFFFFFFF);
+    auto texture = MakeRef<TPictureTexture>(other.Get(), Gradient(8, 8));
+    EXPECT_EQ(texture->Realize(), nullptr);
+    other->EndScene(true);
+    // An engine that reports the device unusable is treated the same way.
+    TRef<T3DEngine> e = engine;
+    T3DEngine::SetFactory([e] { return e; });
+    engine->SetDeviceUsableForTesting(false);
+    other->SetDevice(MakeDevice(16, 16).Get());
+    EXPECT_EQ(other->Renderer(), nullptr);
+    engine->SetDeviceUsableForTesting(true);
+}
+
 TEST_F(ScreenTest, DestroyingTheDeviceUnderTheScreenLeavesItWithoutRenderer) {
     device->Destroy();
     EXPECT_EQ(screen->Device(), nullptr);
