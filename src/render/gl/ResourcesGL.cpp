@@ -179,6 +179,17 @@ TRef<TBitmap> T3DSurfaceGL::Lock(const TRect& rect, bool readOnly) {
     } else {
         TBitmap& shadow = texture_->Shadow(level_);
         const int bpp = BytesPerPixel(shadow.Format());
+        if (readOnly) {
+            // A copy: what a reader does to it never reaches the texture's copy.
+            bitmap = MakeRef<TBitmap>(r.Width(), r.Height(), shadow.Format(), false);
+            for (int y = 0; y < r.Height(); ++y)
+                std::memcpy(bitmap->Row(y), shadow.Row(r.top + y) + r.left * bpp, bitmap->RowBytes());
+            lockRect_ = r;
+            lockReadOnly_ = true;
+            locked_ = true;
+            LastError = kErrNone;
+            return bitmap;
+        }
         shadow.AddRef(); // the locked bitmap keeps the level's copy alive
         auto keeper = TRef<TRefObject>::Adopt(&shadow);
         bitmap = MakeRef<TBitmap>(r.Width(), r.Height(), shadow.Format(), shadow.Row(r.top) + r.left * bpp,
