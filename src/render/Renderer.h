@@ -70,6 +70,10 @@ public:
     // The size of the back buffer.
     virtual TPoint BackBufferSize() = 0;
 
+    // The calling thread stops drawing with this renderer: its device is let go, so that another
+    // thread can draw with it (a drawing thread calls it before it ends).
+    virtual void LeaveThread() = 0;
+
     // Called by the dying device store, under the device lock: the renderer forgets its store,
     // becomes lost and fires OnKilled.
     virtual void Kill() = 0;

@@ -166,6 +166,27 @@ TEST_F(LifecycleTest, APendingRendererFreedBeforeTheMainThreadRanLeavesNothingBe
     other->Destroy();
 }
 
+TEST_F(LifecycleTest, ARendererMadeOnTheMainThreadDrawsOnAnotherThread) {
+    auto other = MakeDevice(16, 16);
+    auto drawn = MakeRenderer(other.Get());
+    ASSERT_TRUE(drawn);
+    std::uint32_t seen = 0;
+    bool began = false;
+    std::thread engineThread = test::StartNamedThread("kivTestDraw", [&] {
+        began = drawn->BeginScene() && drawn->Clear(nullptr, 0, kClearTarget, 0xFF445566, 0);
+        seen = Pixel(*Frame(*drawn), 3, 3);
+        drawn->LeaveThread();
+    });
+    engineThread.join();
+    EXPECT_TRUE(began) << "creation let the context go for the drawing thread";
+    EXPECT_EQ(seen, 0xFF445566u);
+    // Back on the main thread once the drawing thread let go.
+    ASSERT_TRUE(drawn->Clear(nullptr, 0, kClearTarget, 0xFF000000, 0));
+    EXPECT_EQ(Pixel(*Frame(*drawn), 3, 3), 0xFF000000u);
+    drawn.Reset();
+    other->Destroy();
+}
+
 TEST_F(LifecycleTest, DestroyingTheDrawDeviceKillsItsRenderersAndClearsTheirDevice) {
     int killed = 0;
     renderer->OnKilled = [&] { ++killed; };

@@ -194,10 +194,7 @@ void T3DEngineGL::OnMarshal(TRefObject*, int, TRefObject* data) {
     init->Renderer = nullptr;
     renderer->AddRef();
     auto keep = TRef<T3DRendererGL>::Adopt(renderer);
-    if (InternalCreateRenderer(init->Device.Get(), init->Params, renderer)) {
-        // The requesting thread binds the context when it draws.
-        static_cast<TGLContext*>(renderer->Store()->Device())->Unbind();
-    }
+    InternalCreateRenderer(init->Device.Get(), init->Params, renderer);
 }
 
 bool T3DEngineGL::InternalCreateRenderer(TDrawDevice* device, const TRendererParams& params,
@@ -241,6 +238,8 @@ bool T3DEngineGL::InternalCreateRenderer(TDrawDevice* device, const TRendererPar
         store = s.Get();
         device->Attach(std::move(s));
     }
+    // A context this call binds (or makes) is let go again, so that the drawing thread can take it.
+    const bool wasCurrent = store->Device() && static_cast<TGLContext*>(store->Device())->IsCurrentHere();
     if (!store->Device()) {
         try {
             auto* window = static_cast<SDL_Window*>(device->Handle());
@@ -251,8 +250,9 @@ bool T3DEngineGL::InternalCreateRenderer(TDrawDevice* device, const TRendererPar
     }
     auto* context = static_cast<TGLContext*>(store->Device());
     if (!context->MakeCurrent()) return fail("");
-    if (!renderer->Init(store, backRect.Width(), backRect.Height(), device->FullScreen(), params.RefreshRate))
-        return fail("");
+    const bool made = renderer->Init(store, backRect.Width(), backRect.Height(), device->FullScreen(), params.RefreshRate);
+    if (!wasCurrent) context->Unbind();
+    if (!made) return fail("");
     TLog::Line("T3DEngine9.InternalCreateRenderer: create device res= 0");
     if (device->OnRefresh) device->OnRefresh();
     return true;

@@ -142,7 +142,10 @@ T3DRendererGL::~T3DRendererGL() {
     backBuffer_.Reset();
     if (FullScreen && Device) TLog::Line("Dispose FullScreen, R= " + RectText(Device->Bounds()));
     if (store_) {
-        if (Context()->MakeCurrent()) ReleaseGL();
+        TGLContext* context = Context();
+        const bool wasCurrent = context->IsCurrentHere();
+        if (context->MakeCurrent()) ReleaseGL();
+        if (!wasCurrent) context->Unbind();
         std::erase(store_->Renderers, static_cast<T3DRenderer*>(this));
     }
     if (Device) Device->RemoveRenderer(this);
@@ -163,6 +166,14 @@ void T3DRendererGL::Kill() {
     if (OnKilled) {
         auto killed = OnKilled;
         killed();
+    }
+}
+
+void T3DRendererGL::LeaveThread() {
+    TDeviceLockGuard guard;
+    if (store_ && store_->Device()) {
+        glFinish();
+        Context()->Unbind();
     }
 }
 

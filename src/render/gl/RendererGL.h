@@ -60,6 +60,7 @@ public:
     bool SetShaderConstants(int startRegister, const float* data, int count, bool isVertex) override;
     TPoint BackBufferSize() override { return {width_, height_}; }
     void Kill() override;
+    void LeaveThread() override;
 
     // Called by the engine on the main thread: makes the back buffer on the store's context.
     bool Init(TDevStore* store, int width, int height, bool fullScreen, int refreshRate);
