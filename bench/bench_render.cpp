@@ -30,13 +30,15 @@ constexpr int kSide = 256;
 
 class TPicture final : public TCustomTexture {
 public:
-    TPicture(T3DScreen* screen, TRef<TBitmap> picture) : TCustomTexture(screen, kTexColor), picture_(picture) {
+    TPicture(T3DScreen* screen, TRef<TBitmap> picture)
+        : TCustomTexture(screen, kTexColor), picture_(picture) {
         SetSize(picture->Width(), picture->Height());
     }
 
 protected:
     void FillTopLevel(TBitmap& level) override {
-        for (int y = 0; y < picture_->Height(); ++y) std::memcpy(level.Row(y), picture_->Row(y), picture_->RowBytes());
+        for (int y = 0; y < picture_->Height(); ++y)
+            std::memcpy(level.Row(y), picture_->Row(y), picture_->RowBytes());
     }
 
 private:
@@ -56,8 +58,12 @@ TRef<TBitmap> Picture() {
     return b;
 }
 
-double QuadX(int i) { return (i * 97) % (kWidth - kSide); }
-double QuadY(int i) { return (i * 53) % (kHeight - kSide); }
+double QuadX(int i) {
+    return (i * 97) % (kWidth - kSide);
+}
+double QuadY(int i) {
+    return (i * 53) % (kHeight - kSide);
+}
 
 struct TSetup {
     TZkApplication* app = nullptr;

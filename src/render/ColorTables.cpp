@@ -9,13 +9,19 @@
 namespace kiv {
 namespace {
 
-int Spread(int n) { return n * 8 + n / 4; }
+int Spread(int n) {
+    return n * 8 + n / 4;
+}
 
-std::uint8_t Clamp255(double v) { return static_cast<std::uint8_t>(std::clamp(std::nearbyint(v), 0.0, 255.0)); }
+std::uint8_t Clamp255(double v) {
+    return static_cast<std::uint8_t>(std::clamp(std::nearbyint(v), 0.0, 255.0));
+}
 
 } // namespace
 
-TRef<TBitmap> MakeIdentityVolumeTable() { return MakeVideoColorTable(false); }
+TRef<TBitmap> MakeIdentityVolumeTable() {
+    return MakeVideoColorTable(false);
+}
 
 TRef<TBitmap> MakeVideoColorTable(bool yuv) {
     auto table = MakeRef<TBitmap>(32, 1024, TPixelFormat::Bgra32);
@@ -63,7 +69,8 @@ TRef<TBitmap> TCustomColorGradeTexture::Table() const {
     TRef<TBitmap> table;
     if (source_) {
         table = MakeRef<TBitmap>(source_->Width(), source_->Height(), TPixelFormat::Bgra32);
-        for (int y = 0; y < table->Height(); ++y) std::memcpy(table->Row(y), source_->Row(y), table->RowBytes());
+        for (int y = 0; y < table->Height(); ++y)
+            std::memcpy(table->Row(y), source_->Row(y), table->RowBytes());
     } else if (kind_ == 1) {
         table = MakeIdentityVolumeTable();
     } else {
@@ -83,7 +90,8 @@ TRef<TBitmap> TCustomColorGradeTexture::Table() const {
             auto row = MakeRef<TBitmap>(256, 1, TPixelFormat::Bgra32);
             std::memcpy(row->Row(0), table->Row(0), 256 * 4);
             chain_(*row);
-            for (int y = 0; y < table->Height(); ++y) std::memcpy(table->Row(y), row->Row(0), 256 * 4);
+            for (int y = 0; y < table->Height(); ++y)
+                std::memcpy(table->Row(y), row->Row(0), 256 * 4);
         }
     }
     return table;

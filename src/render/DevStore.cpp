@@ -5,7 +5,9 @@
 
 namespace kiv {
 
-TDevStore::~TDevStore() { Dispose(); }
+TDevStore::~TDevStore() {
+    Dispose();
+}
 
 void TDevStore::Dispose() {
     TDeviceLockGuard guard;

@@ -15,8 +15,7 @@ namespace kiv {
 class TDevStore;
 
 // A second reference to an object someone else holds (none stays none).
-template <class T>
-TRef<T> ShareRef(T* object) {
+template <class T> TRef<T> ShareRef(T* object) {
     if (object) object->AddRef();
     return TRef<T>::Adopt(object);
 }

@@ -7,7 +7,9 @@
 
 namespace kiv {
 
-TDrawDevice::~TDrawDevice() { Destroy(); }
+TDrawDevice::~TDrawDevice() {
+    Destroy();
+}
 
 void TDrawDevice::Destroy() {
     TDeviceLockGuard guard;
@@ -16,7 +18,8 @@ void TDrawDevice::Destroy() {
         TRef<TRefObject> last = std::move(attachments_.back());
         attachments_.pop_back();
     }
-    for (T3DRenderer* r : renderers_) r->Device = nullptr;
+    for (T3DRenderer* r : renderers_)
+        r->Device = nullptr;
     renderers_.clear();
 }
 
@@ -26,7 +29,8 @@ void TDrawDevice::SetBounds(const TRect& bounds, TPoint screenOrigin, bool fullS
     screenOrigin_ = screenOrigin;
     fullScreen_ = fullScreen;
     TDeviceLockGuard guard;
-    for (T3DRenderer* r : std::vector<T3DRenderer*>(renderers_)) r->UpdateBounds();
+    for (T3DRenderer* r : std::vector<T3DRenderer*>(renderers_))
+        r->UpdateBounds();
 }
 
 void TDrawDevice::AddRenderer(T3DRenderer* renderer) {

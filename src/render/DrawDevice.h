@@ -46,8 +46,7 @@ public:
     void Attach(TRef<TRefObject> object);
     // Removes and releases `object`; false when it is not attached.
     bool Detach(TRefObject* object);
-    template <class T>
-    T* Find() const {
+    template <class T> T* Find() const {
         for (const auto& a : attachments_)
             if (auto* t = dynamic_cast<T*>(a.Get())) return t;
         return nullptr;

@@ -18,7 +18,8 @@ std::string RectText(const TRect& r) {
 
 TMatrix TMatrix::Identity() {
     TMatrix r;
-    for (int i = 1; i <= 4; ++i) r.At(i, i) = 1;
+    for (int i = 1; i <= 4; ++i)
+        r.At(i, i) = 1;
     return r;
 }
 
@@ -27,7 +28,8 @@ TMatrix operator*(const TMatrix& a, const TMatrix& b) {
     for (int i = 1; i <= 4; ++i)
         for (int j = 1; j <= 4; ++j) {
             float s = 0;
-            for (int k = 1; k <= 4; ++k) s += a.At(i, k) * b.At(k, j);
+            for (int k = 1; k <= 4; ++k)
+                s += a.At(i, k) * b.At(k, j);
             r.At(i, j) = s;
         }
     return r;

@@ -69,14 +69,16 @@ enum TBlendMode : std::uint8_t { kBlendNormal = 0, kBlendMax = 1, kBlendSeparate
 
 // Texture kinds of CreateTexture.
 enum TTextureKind : std::uint8_t {
-    kTexColor = 0,       // 32-bit with alpha, filled from pictures
+    kTexColor = 0,        // 32-bit with alpha, filled from pictures
     kTexTargetOpaque = 1, // render target without alpha
     kTexTargetAlpha = 2,  // render target with alpha
     kTexGrey = 3,         // 8-bit grey
     kTex565 = 4,          // 16-bit 5-6-5
 };
 
-inline bool IsTargetKind(int kind) { return kind == kTexTargetOpaque || kind == kTexTargetAlpha; }
+inline bool IsTargetKind(int kind) {
+    return kind == kTexTargetOpaque || kind == kTexTargetAlpha;
+}
 
 // DrawVertexList flags.
 enum TDrawFlags : unsigned {

@@ -50,11 +50,13 @@ void TVertexBuffer::Reserve(int capacity, int sets) {
 
 void TVertexBuffer::Begin(const std::vector<TCustomTexture*>& textures, int count) {
     Flush();
-    KIV_ASSERT(count <= kMaxTextures && count <= static_cast<int>(textures.size()), "too many batch textures");
+    KIV_ASSERT(count <= kMaxTextures && count <= static_cast<int>(textures.size()),
+               "too many batch textures");
     textures_.assign(textures.begin(), textures.begin() + count);
 }
 
-void TVertexBuffer::AddTriangle(const std::array<TPoint3, 3>& points, const std::array<std::uint32_t, 3>& colors,
+void TVertexBuffer::AddTriangle(const std::array<TPoint3, 3>& points,
+                                const std::array<std::uint32_t, 3>& colors,
                                 const std::vector<std::array<std::array<double, 2>, 3>>& texels) {
     T3DScreen* screen = Screen();
     if (!screen) return;
@@ -119,9 +121,12 @@ void TVertexBuffer::Flush() {
             textures.push_back(device);
         }
         unsigned flags = kDrawTextured;
-        if (textures.empty()) flags = kDrawVertexColors | kDrawTextureAlpha;
-        else if (Forced || premultiplied) flags = kDrawTextured | kDrawVertexColors | kDrawTextureAlpha;
-        else if (textures.size() == 1) flags = kDrawTextured | kDrawTextureAlpha;
+        if (textures.empty())
+            flags = kDrawVertexColors | kDrawTextureAlpha;
+        else if (Forced || premultiplied)
+            flags = kDrawTextured | kDrawVertexColors | kDrawTextureAlpha;
+        else if (textures.size() == 1)
+            flags = kDrawTextured | kDrawTextureAlpha;
         if (list_) r->DrawVertexList(textures, list_.Get(), flags);
     }
     vertices_.clear();
@@ -130,7 +135,9 @@ void TVertexBuffer::Flush() {
 
 // ---- the screen
 
-T3DScreen::T3DScreen() { batch_ = MakeRef<TVertexBuffer>(this); }
+T3DScreen::T3DScreen() {
+    batch_ = MakeRef<TVertexBuffer>(this);
+}
 
 T3DScreen::~T3DScreen() {
     if (messenger_) {
@@ -140,11 +147,14 @@ T3DScreen::~T3DScreen() {
     renderer_.Reset();
     batch_.Reset();
     targetStack_.clear();
-    for (TScreenResource* r : resources_) r->ForgetScreen();
+    for (TScreenResource* r : resources_)
+        r->ForgetScreen();
     resources_.clear();
 }
 
-void T3DScreen::Unregister(TScreenResource* resource) { std::erase(resources_, resource); }
+void T3DScreen::Unregister(TScreenResource* resource) {
+    std::erase(resources_, resource);
+}
 
 void T3DScreen::DeviceGone() {
     messenger_ = nullptr;
@@ -156,14 +166,16 @@ TRect T3DScreen::ComputeRect(TDrawDevice* device) const {
     if (!device->FullScreen()) return device->Bounds();
     T3DEngine* engine = T3DEngine::Get();
     TRendererParams info;
-    if (engine && engine->GetAdapterInfo(engine->AdapterForRect(device->DesktopRect()), info)) return info.Rect;
+    if (engine && engine->GetAdapterInfo(engine->AdapterForRect(device->DesktopRect()), info))
+        return info.Rect;
     return device->Bounds();
 }
 
 void T3DScreen::SetDevice(TDrawDevice* device) {
     KIV_ASSERT(device != nullptr, "DrawDevice=nil");
     const TRect rect = ComputeRect(device);
-    if (device == device_ && device->FullScreen() == fullScreen_ && rect.SameAs(deviceRect_) && renderer_) return;
+    if (device == device_ && device->FullScreen() == fullScreen_ && rect.SameAs(deviceRect_) && renderer_)
+        return;
     if (device != device_) {
         if (messenger_) {
             messenger_->screen = nullptr;
@@ -213,7 +225,8 @@ void T3DScreen::KillRenderer() {
 }
 
 void T3DScreen::ReleaseResources() {
-    for (TScreenResource* r : std::vector<TScreenResource*>(resources_)) r->ReleaseDevice();
+    for (TScreenResource* r : std::vector<TScreenResource*>(resources_))
+        r->ReleaseDevice();
 }
 
 bool T3DScreen::BeginScene() {
@@ -308,7 +321,8 @@ void T3DScreen::PushTarget(TCustomTexture* texture, int x, int y) {
     T3DTexture* device = texture ? texture->Realize() : nullptr;
     T3DSurface* surface = device ? device->GetSurface(0) : nullptr;
     if (!surface) return;
-    if (targetStack_.empty()) targetStack_.push_back({{0, 0}, ShareRef(renderer_->GetRenderTarget()), nullptr});
+    if (targetStack_.empty())
+        targetStack_.push_back({{0, 0}, ShareRef(renderer_->GetRenderTarget()), nullptr});
     targetOrigin_ = {x, y};
     targetStack_.push_back({targetOrigin_, ShareRef(surface), texture});
     renderer_->SetRenderTarget(surface);
@@ -352,7 +366,8 @@ bool T3DScreen::ToDevice(const TPoint3& p, float& x, float& y, float& z) const {
     return true;
 }
 
-void T3DScreen::Camera(double areaW, double areaH, double viewW, double viewH, double originX, double originY) {
+void T3DScreen::Camera(double areaW, double areaH, double viewW, double viewH, double originX,
+                       double originY) {
     if (areaW <= 0 || areaH <= 0 || viewW <= 0 || viewH <= 0) return;
     float cx = 0, cy = 0;
     if (renderer_) renderer_->GetPixelCenter(cx, cy);

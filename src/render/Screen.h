@@ -111,8 +111,9 @@ public:
                   const std::array<std::uint32_t, 4>& cornerColors, const std::array<TGridPoint, 16>& grid);
     // A quad given by its 3-D corners (top-left, top-right, bottom-left, bottom-right) showing the
     // source rectangle (texels) of the textures, with a one-pixel fringe on the flagged edges.
-    void DrawPerspectiveQuad(const std::vector<TCustomTexture*>& textures, const std::array<std::uint32_t, 4>& colors,
-                             const TRect& sourceRect, const std::array<TPoint3, 4>& corners, unsigned edgeFlags);
+    void DrawPerspectiveQuad(const std::vector<TCustomTexture*>& textures,
+                             const std::array<std::uint32_t, 4>& colors, const TRect& sourceRect,
+                             const std::array<TPoint3, 4>& corners, unsigned edgeFlags);
     // The fringe grid of DrawPerspectiveQuad; the flags come back cleared when the projected quad
     // is degenerate (an edge of 0.1 pixel or less, or two nearly collinear edges).
     std::array<TGridPoint, 16> FringeGrid(const TRect& sourceRect, const std::array<TPoint3, 4>& corners,

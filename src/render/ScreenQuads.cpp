@@ -10,11 +10,21 @@ namespace {
 struct TVec {
     double x = 0, y = 0;
 };
-TVec operator+(TVec a, TVec b) { return {a.x + b.x, a.y + b.y}; }
-TVec operator-(TVec a, TVec b) { return {a.x - b.x, a.y - b.y}; }
-TVec operator*(TVec a, double k) { return {a.x * k, a.y * k}; }
-double Dot(TVec a, TVec b) { return a.x * b.x + a.y * b.y; }
-double Length(TVec a) { return std::sqrt(Dot(a, a)); }
+TVec operator+(TVec a, TVec b) {
+    return {a.x + b.x, a.y + b.y};
+}
+TVec operator-(TVec a, TVec b) {
+    return {a.x - b.x, a.y - b.y};
+}
+TVec operator*(TVec a, double k) {
+    return {a.x * k, a.y * k};
+}
+double Dot(TVec a, TVec b) {
+    return a.x * b.x + a.y * b.y;
+}
+double Length(TVec a) {
+    return std::sqrt(Dot(a, a));
+}
 
 // Moves a corner so that both adjacent fringes stay one pixel wide.
 TVec Miter(TVec a, TVec b) {
@@ -62,7 +72,8 @@ struct THomography {
                      i12 = a[0][2] * a[1][0] - a[0][0] * a[1][2];
         const double i20 = a[1][0] * a[2][1] - a[1][1] * a[2][0], i21 = a[0][1] * a[2][0] - a[0][0] * a[2][1],
                      i22 = a[0][0] * a[1][1] - a[0][1] * a[1][0];
-        const double s = i00 * p.x + i01 * p.y + i02, t = i10 * p.x + i11 * p.y + i12, w = i20 * p.x + i21 * p.y + i22;
+        const double s = i00 * p.x + i01 * p.y + i02, t = i10 * p.x + i11 * p.y + i12,
+                     w = i20 * p.x + i21 * p.y + i22;
         if (w == 0) return {};
         return {s / w, t / w};
     }
@@ -71,7 +82,8 @@ struct THomography {
 } // namespace
 
 void T3DScreen::DrawQuad(const std::vector<TCustomTexture*>& textures, unsigned edgeFlags,
-                         const std::array<std::uint32_t, 4>& cornerColors, const std::array<TGridPoint, 16>& grid) {
+                         const std::array<std::uint32_t, 4>& cornerColors,
+                         const std::array<TGridPoint, 16>& grid) {
     if (!ready_ || !renderer_) return;
     batch_->Begin(textures, static_cast<int>(textures.size()));
     batch_->Forced = true;
@@ -120,16 +132,19 @@ std::array<TGridPoint, 16> T3DScreen::FringeGrid(const TRect& src, const std::ar
     // Corners in pixels: top-left, top-right, bottom-right, bottom-left (around the quad).
     TVec q[4];
     const int order[4] = {0, 1, 3, 2};
-    for (int i = 0; i < 4; ++i) Project(corners[static_cast<std::size_t>(order[i])], q[i].x, q[i].y);
+    for (int i = 0; i < 4; ++i)
+        Project(corners[static_cast<std::size_t>(order[i])], q[i].x, q[i].y);
     TVec edge[4];
-    for (int i = 0; i < 4; ++i) edge[i] = q[(i + 1) % 4] - q[i]; // top, right, bottom, left
+    for (int i = 0; i < 4; ++i)
+        edge[i] = q[(i + 1) % 4] - q[i]; // top, right, bottom, left
     for (int i = 0; i < 4; ++i) {
         const double la = Length(edge[i]), lb = Length(edge[(i + 1) % 4]);
         if (la <= 0.1 || lb <= 0.1 || Dot(edge[i], edge[(i + 1) % 4]) / (la * lb) > 0.9) edgeFlags = 0;
     }
     // Outward normals, by the quad's orientation on the screen (y down).
     double area = 0;
-    for (int i = 0; i < 4; ++i) area += q[i].x * q[(i + 1) % 4].y - q[(i + 1) % 4].x * q[i].y;
+    for (int i = 0; i < 4; ++i)
+        area += q[i].x * q[(i + 1) % 4].y - q[(i + 1) % 4].x * q[i].y;
     const unsigned edgeFlag[4] = {kEdgeTop, kEdgeRight, kEdgeBottom, kEdgeLeft};
     TVec normal[4];
     for (int i = 0; i < 4; ++i) {
@@ -140,10 +155,22 @@ std::array<TGridPoint, 16> T3DScreen::FringeGrid(const TRect& src, const std::ar
     const TVec nTop = normal[0], nRight = normal[1], nBottom = normal[2], nLeft = normal[3];
     const TVec tl = q[0], tr = q[1], br = q[2], bl = q[3];
     // Screen positions of the grid, row-major.
-    const TVec screen[16] = {tl + Miter(nTop, nLeft), tl + nTop, tr + nTop, tr + Miter(nTop, nRight),
-                             tl + nLeft, tl, tr, tr + nRight,
-                             bl + nLeft, bl, br, br + nRight,
-                             bl + Miter(nBottom, nLeft), bl + nBottom, br + nBottom, br + Miter(nBottom, nRight)};
+    const TVec screen[16] = {tl + Miter(nTop, nLeft),
+                             tl + nTop,
+                             tr + nTop,
+                             tr + Miter(nTop, nRight),
+                             tl + nLeft,
+                             tl,
+                             tr,
+                             tr + nRight,
+                             bl + nLeft,
+                             bl,
+                             br,
+                             br + nRight,
+                             bl + Miter(nBottom, nLeft),
+                             bl + nBottom,
+                             br + nBottom,
+                             br + Miter(nBottom, nRight)};
     const THomography h = THomography::SquareTo(tl, tr, br, bl);
     std::array<TGridPoint, 16> grid;
     const TPoint3& c0 = corners[0];
@@ -155,7 +182,8 @@ std::array<TGridPoint, 16> T3DScreen::FringeGrid(const TRect& src, const std::ar
         if (row >= 1 && row <= 2 && column >= 1 && column <= 2) st = {double(column - 1), double(row - 1)};
         TGridPoint& g = grid[static_cast<std::size_t>(i)];
         // Back onto the quad's plane (exact for parallelograms, which every drawn quad is).
-        g.p = {c0.x + st.x * (c1.x - c0.x) + st.y * (c2.x - c0.x), c0.y + st.x * (c1.y - c0.y) + st.y * (c2.y - c0.y),
+        g.p = {c0.x + st.x * (c1.x - c0.x) + st.y * (c2.x - c0.x),
+               c0.y + st.x * (c1.y - c0.y) + st.y * (c2.y - c0.y),
                c0.z + st.x * (c1.z - c0.z) + st.y * (c2.z - c0.z)};
         g.u = src.left + st.x * src.Width();
         g.v = src.top + st.y * src.Height();

@@ -10,7 +10,9 @@
 namespace kiv {
 namespace {
 
-const char* Outcome(bool ok) { return ok ? "True" : "False"; }
+const char* Outcome(bool ok) {
+    return ok ? "True" : "False";
+}
 
 // Level i from level i − 1: 2 × 2 box averaging when the source is exactly twice the size, else a
 // box over the source texels each destination texel covers.
@@ -26,9 +28,11 @@ void Reduce(const TBitmap& source, TBitmap& dest) {
             unsigned sum[4] = {};
             for (int sy = y0; sy < y1; ++sy)
                 for (int sx = x0; sx < x1; ++sx)
-                    for (int c = 0; c < 4; ++c) sum[c] += source.Row(sy)[sx * 4 + c];
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += source.Row(sy)[sx * 4 + c];
             const unsigned n = static_cast<unsigned>((y1 - y0) * (x1 - x0));
-            for (int c = 0; c < 4; ++c) dest.Row(y)[x * 4 + c] = static_cast<std::uint8_t>(sum[c] / n);
+            for (int c = 0; c < 4; ++c)
+                dest.Row(y)[x * 4 + c] = static_cast<std::uint8_t>(sum[c] / n);
         }
     }
 }
@@ -38,13 +42,16 @@ void Reduce(const TBitmap& source, TBitmap& dest) {
 int TextureSide(int n) {
     if (n <= 0) return 0;
     int side = 32;
-    while (side < n) side *= 2;
+    while (side < n)
+        side *= 2;
     return side;
 }
 
 TCustomTexture::TCustomTexture(T3DScreen* screen, int kind) : TScreenResource(screen), kind_(kind) {}
 
-TCustomTexture::~TCustomTexture() { ReleaseDevice(); }
+TCustomTexture::~TCustomTexture() {
+    ReleaseDevice();
+}
 
 void TCustomTexture::SetSize(int width, int height) {
     if (width == width_ && height == height_) return;
@@ -92,17 +99,20 @@ TRef<T3DTexture> TCustomTexture::CreateWithRetry(T3DRenderer& renderer) {
     // Out of video memory: free managed textures in halves, the most recently registered first.
     std::vector<TCustomTexture*> managed;
     for (TScreenResource* r : Screen()->Resources())
-        if (auto* t = dynamic_cast<TCustomTexture*>(r); t && (t->Kind() == kTexColor || t->Kind() == kTexGrey))
+        if (auto* t = dynamic_cast<TCustomTexture*>(r);
+            t && (t->Kind() == kTexColor || t->Kind() == kTexGrey))
             managed.push_back(t);
     const int n = static_cast<int>(managed.size());
     TLog::Line("tmpTexListcount= " + std::to_string(n));
     for (int s = 1; !texture && (1 << (s - 1)) < n; ++s) {
         const int from = (n >> (s - 1)) - 1;
         const int to = n >> s;
-        for (int i = from; i >= to; --i) managed[static_cast<std::size_t>(i)]->ReleaseDevice();
+        for (int i = from; i >= to; --i)
+            managed[static_cast<std::size_t>(i)]->ReleaseDevice();
         texture = renderer.CreateTexture(kind_, texWidth_, texHeight_, mipmapped_);
         TLog::Line("Released Managed Texs from " + std::to_string(from) + " to " + std::to_string(to) +
-                   "; Rt Create " + std::to_string(s) + "nd Attempt Ok= " + Outcome(texture.Get() != nullptr));
+                   "; Rt Create " + std::to_string(s) +
+                   "nd Attempt Ok= " + Outcome(texture.Get() != nullptr));
     }
     return texture;
 }
@@ -110,7 +120,8 @@ TRef<T3DTexture> TCustomTexture::CreateWithRetry(T3DRenderer& renderer) {
 T3DTexture* TCustomTexture::Realize() {
     if (texture_) return texture_.Get();
     T3DScreen* screen = Screen();
-    if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0) return nullptr;
+    if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)
+        return nullptr;
     texture_ = CreateWithRetry(*screen->Renderer());
     if (!texture_) return nullptr;
     texture_->Premultiplied = premultiplied_;
@@ -130,12 +141,15 @@ void TCustomTexture::Upload() {
         T3DSurface* surface = texture_->GetSurface(i);
         TRef<TBitmap> bitmap = surface ? surface->Lock({0, 0, w, h}, false) : TRef<TBitmap>();
         if (!bitmap) continue; // a level that cannot be locked is skipped
-        if (i == 0) FillTopLevel(*bitmap);
-        else if (previous) Reduce(*previous, *bitmap);
+        if (i == 0)
+            FillTopLevel(*bitmap);
+        else if (previous)
+            Reduce(*previous, *bitmap);
         previous = bitmap.Get();
         locked.emplace_back(surface, std::move(bitmap));
     }
-    for (auto& [surface, bitmap] : locked) surface->Unlock(bitmap.Get());
+    for (auto& [surface, bitmap] : locked)
+        surface->Unlock(bitmap.Get());
 }
 
 // ---- render targets
@@ -177,7 +191,9 @@ void TRenderTargetManager::Return(TRef<TRenderTargetTexture> texture) {
     free_.push_back(std::move(texture));
 }
 
-void TRenderTargetManager::Clear() { free_.clear(); }
+void TRenderTargetManager::Clear() {
+    free_.clear();
+}
 
 // ---- shaders
 

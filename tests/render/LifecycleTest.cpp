@@ -18,7 +18,8 @@ TRef<TBitmap> Checker(int w, int h) {
     auto b = MakeRef<TBitmap>(w, h, TPixelFormat::Bgra32);
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
-            const std::uint32_t v = ((x / 2 + y / 2) % 2) ? 0xFF10C0F0u : 0xFF802010u + static_cast<std::uint32_t>(x);
+            const std::uint32_t v =
+                ((x / 2 + y / 2) % 2) ? 0xFF10C0F0u : 0xFF802010u + static_cast<std::uint32_t>(x);
             std::memcpy(b->Row(y) + x * 4, &v, 4);
         }
     return b;

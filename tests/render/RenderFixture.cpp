@@ -48,7 +48,8 @@ TRef<T3DTexture> TRenderFixture::Upload(T3DRenderer& r, TBitmap& picture, int ki
     if (!texture) return texture;
     T3DSurface* surface = texture->GetSurface(0);
     TRef<TBitmap> locked = surface->Lock({0, 0, picture.Width(), picture.Height()}, false);
-    for (int y = 0; y < picture.Height(); ++y) std::memcpy(locked->Row(y), picture.Row(y), picture.RowBytes());
+    for (int y = 0; y < picture.Height(); ++y)
+        std::memcpy(locked->Row(y), picture.Row(y), picture.RowBytes());
     surface->Unlock(locked.Get());
     texture->SetAddressing(kAddressClamp, kAddressClamp);
     texture->SetFilter(kFilterPoint);
@@ -105,10 +106,12 @@ void TRenderFixture::WritePng(const TBitmap& b, const std::string& path) {
     png_infop info = png_create_info_struct(png);
     png_init_io(png, f);
     png_set_IHDR(png, info, static_cast<png_uint_32>(b.Width()), static_cast<png_uint_32>(b.Height()), 8,
-                 PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+                 PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
+                 PNG_FILTER_TYPE_DEFAULT);
     png_write_info(png, info);
     png_set_bgr(png);
-    for (int y = 0; y < b.Height(); ++y) png_write_row(png, const_cast<png_bytep>(b.Row(y)));
+    for (int y = 0; y < b.Height(); ++y)
+        png_write_row(png, const_cast<png_bytep>(b.Row(y)));
     png_write_end(png, nullptr);
     png_destroy_write_struct(&png, &info);
     std::fclose(f);

@@ -34,7 +34,8 @@ public:
     TRef<T3DTexture> Upload(T3DRenderer& r, TBitmap& picture, int kind = kTexColor);
     // Draws the pixel rectangle with `texture` (texel coordinates 0 … 1 across it) or, without a
     // texture, in `color` (0xAARRGGBB). flags as DrawVertexList takes them.
-    void DrawRect(T3DRenderer& r, T3DTexture* texture, const TRect& rect, std::uint32_t color, unsigned flags);
+    void DrawRect(T3DRenderer& r, T3DTexture* texture, const TRect& rect, std::uint32_t color,
+                  unsigned flags);
     // The back buffer (or the current target), top row first.
     TRef<TBitmap> Frame(T3DRenderer& r);
     static std::uint32_t Pixel(const TBitmap& b, int x, int y);

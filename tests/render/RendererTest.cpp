@@ -1,8 +1,8 @@
 #include "base/Log.h"
 #include "render/DevStore.h"
+#include "render/RenderFixture.h"
 #include "render/gl/RendererGL.h"
 #include "render/gl/ResourcesGL.h"
-#include "render/RenderFixture.h"
 
 #include <gtest/gtest.h>
 
@@ -32,7 +32,9 @@ TRef<TBitmap> AsymmetricPicture(int w, int h) {
     return b;
 }
 
-std::uint32_t PictureAt(const TBitmap& b, int x, int y) { return TRenderFixture::Pixel(b, x, y); }
+std::uint32_t PictureAt(const TBitmap& b, int x, int y) {
+    return TRenderFixture::Pixel(b, x, y);
+}
 
 using RendererTest = TRenderFixture;
 
@@ -63,7 +65,8 @@ TEST_F(RendererTest, GreyAndOpaqueKindsSampleAsTheirFormatsSay) {
     T3DSurface* s = grey->GetSurface(0);
     EXPECT_EQ(s->GetPixelFormat(), TPixelFormat::Grey8);
     auto locked = s->Lock({0, 0, 4, 4}, false);
-    for (int y = 0; y < 4; ++y) std::memset(locked->Row(y), 0x40, 4);
+    for (int y = 0; y < 4; ++y)
+        std::memset(locked->Row(y), 0x40, 4);
     s->Unlock(locked.Get());
     grey->SetFilter(kFilterPoint);
     grey->SetAddressing(kAddressClamp, kAddressClamp);
@@ -81,7 +84,8 @@ int Over(int src, int srcAlpha, int dst) {
 void ExpectNear(std::uint32_t got, const int expected[4], const char* what) {
     for (int c = 0; c < 4; ++c) {
         const int g = static_cast<int>((got >> (c * 8)) & 0xFF);
-        EXPECT_LE(std::abs(g - expected[c]), 1) << what << " channel " << c << " got " << g << " want " << expected[c];
+        EXPECT_LE(std::abs(g - expected[c]), 1)
+            << what << " channel " << c << " got " << g << " want " << expected[c];
     }
 }
 
@@ -99,17 +103,20 @@ TEST_F(RendererTest, EachBlendRuleGivesTheValuesComputedHere) {
     };
     {
         int want[4];
-        for (int c = 0; c < 4; ++c) want[c] = Over(src[c], src[3], dst[c]);
+        for (int c = 0; c < 4; ++c)
+            want[c] = Over(src[c], src[3], dst[c]);
         ExpectNear(drawWith(kBlendNormal), want, "normal");
     }
     {
         int want[4];
-        for (int c = 0; c < 4; ++c) want[c] = std::max(src[c], dst[c]);
+        for (int c = 0; c < 4; ++c)
+            want[c] = std::max(src[c], dst[c]);
         ExpectNear(drawWith(kBlendMax), want, "maximum");
     }
     {
         int want[4];
-        for (int c = 0; c < 3; ++c) want[c] = Over(src[c], src[3], dst[c]);
+        for (int c = 0; c < 3; ++c)
+            want[c] = Over(src[c], src[3], dst[c]);
         want[3] = static_cast<int>(std::lround(src[3] + dst[3] * (1 - src[3] / 255.0)));
         ExpectNear(drawWith(kBlendSeparateAlpha), want, "separate alpha");
     }
@@ -117,7 +124,8 @@ TEST_F(RendererTest, EachBlendRuleGivesTheValuesComputedHere) {
         // A premultiplied texture is drawn with (one, inverse source alpha).
         auto texel = MakeRef<TBitmap>(1, 1, TPixelFormat::Bgra32);
         const int pre[4] = {10, 60, 30, 96};
-        for (int c = 0; c < 4; ++c) texel->Row(0)[c] = static_cast<std::uint8_t>(pre[c]);
+        for (int c = 0; c < 4; ++c)
+            texel->Row(0)[c] = static_cast<std::uint8_t>(pre[c]);
         auto texture = Upload(*renderer, *texel);
         texture->Premultiplied = true;
         renderer->SetBlendMode(kBlendNormal);
@@ -141,7 +149,8 @@ TEST_F(RendererTest, EachBlendRuleGivesTheValuesComputedHere) {
         auto read = MakeRef<TBitmap>(8, 8, TPixelFormat::Bgra32);
         ASSERT_TRUE(target->GetSurface(0)->CopyTo(*read));
         int want[4];
-        for (int c = 0; c < 3; ++c) want[c] = Over(src[c], src[3], dst[c]);
+        for (int c = 0; c < 3; ++c)
+            want[c] = Over(src[c], src[3], dst[c]);
         want[3] = static_cast<int>(std::lround(src[3] + dst[3] * (1 - src[3] / 255.0)));
         ExpectNear(Pixel(*read, 3, 3), want, "premultiplied target");
         ASSERT_TRUE(renderer->SetRenderTarget(nullptr));
@@ -180,7 +189,8 @@ TEST_F(RendererTest, RenderTargetCopiedBackGivesTheSamePixelsAsDrawingDirectly) 
     ASSERT_TRUE(renderer->StretchRects(target->GetSurface(0), back, 1, &all, &all));
     auto copied = Frame(*renderer);
     for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) ASSERT_EQ(Pixel(*copied, x, y), Pixel(*direct, x, y)) << x << "," << y;
+        for (int x = 0; x < kWidth; ++x)
+            ASSERT_EQ(Pixel(*copied, x, y), Pixel(*direct, x, y)) << x << "," << y;
 }
 
 TEST_F(RendererTest, TexturesBeyondTheLimitOrTheBudgetFailWithTheirErrorClass) {

@@ -53,7 +53,8 @@ TEST_F(ResourceTest, AddressingRepeatsMirrorsOrClampsBeyondTheTexture) {
         EXPECT_TRUE(renderer->DrawVertexList({texture.Get()}, list.Get(), kDrawTextured));
         auto f = Frame(*renderer);
         std::string s;
-        for (int x = 0; x < 4; ++x) s += Pixel(*f, x, 0) == texels[0] ? 'a' : Pixel(*f, x, 0) == texels[1] ? 'b' : '?';
+        for (int x = 0; x < 4; ++x)
+            s += Pixel(*f, x, 0) == texels[0] ? 'a' : Pixel(*f, x, 0) == texels[1] ? 'b' : '?';
         return s;
     };
     EXPECT_EQ(row(kAddressWrap), "abab");
@@ -107,7 +108,8 @@ TEST_F(ResourceTest, VolumeLocksHandBackTheBoxSliceAfterSlice) {
     ASSERT_TRUE(all);
     ASSERT_EQ(all->Height(), 16);
     for (int y = 0; y < 16; ++y)
-        for (int x = 0; x < 4; ++x) all->Row(y)[x * 4] = static_cast<std::uint8_t>(y * 4 + x);
+        for (int x = 0; x < 4; ++x)
+            all->Row(y)[x * 4] = static_cast<std::uint8_t>(y * 4 + x);
     volume->UnlockLevel(0, all.Get());
     auto box = volume->LockLevel(0, {1, 2, 1, 3, 4, 3});
     ASSERT_TRUE(box);

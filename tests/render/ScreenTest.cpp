@@ -1,15 +1,15 @@
+#include "render/Screen.h"
 #include "base/Log.h"
 #include "render/ColorTables.h"
 #include "render/RenderFixture.h"
-#include "render/Screen.h"
 #include "render/gl/RendererGL.h"
 #include "render/gl/ResourcesGL.h"
 
 #include <gtest/gtest.h>
 
-#include <cstring>
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <fstream>
 #include <sstream>
 
@@ -19,7 +19,8 @@ namespace {
 // A colour texture drawn from a picture, as the drawer's picture textures are.
 class TPictureTexture final : public TCustomTexture {
 public:
-    TPictureTexture(T3DScreen* screen, TRef<TBitmap> picture) : TCustomTexture(screen, kTexColor), picture_(picture) {
+    TPictureTexture(T3DScreen* screen, TRef<TBitmap> picture)
+        : TCustomTexture(screen, kTexColor), picture_(picture) {
         SetSize(picture->Width(), picture->Height());
     }
     int fills = 0;
@@ -66,8 +67,8 @@ protected:
         TRenderFixture::TearDown();
     }
     // Two triangles of the pixel quad with corner depths, texels covering the whole picture.
-    void Quad(TCustomTexture* t, double x0, double y0, double x1, double y1, std::array<double, 4> z = {0, 0, 0, 0},
-              std::uint32_t color = 0xFFFFFFFF) {
+    void Quad(TCustomTexture* t, double x0, double y0, double x1, double y1,
+              std::array<double, 4> z = {0, 0, 0, 0}, std::uint32_t color = 0xFFFFFFFF) {
         const double w = t ? t->Width() : 0, h = t ? t->Height() : 0;
         auto& batch = screen->Batch();
         std::vector<TCustomTexture*> textures;
@@ -193,8 +194,10 @@ TEST_F(ScreenTest, ATargetOverTheRightHalfGivesTheSamePixelsAsDrawingDirectly) {
     batch.Begin({target.Get()}, 1);
     const std::array<std::uint32_t, 3> white{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
     const double l = kWidth / 2, r = kWidth, h = kHeight;
-    batch.AddTriangle({TPoint3{l, 0, 0}, TPoint3{r, 0, 0}, TPoint3{l, h, 0}}, white, {{{{0, 0}, {32, 0}, {0, h}}}});
-    batch.AddTriangle({TPoint3{l, h, 0}, TPoint3{r, 0, 0}, TPoint3{r, h, 0}}, white, {{{{0, h}, {32, 0}, {32, h}}}});
+    batch.AddTriangle({TPoint3{l, 0, 0}, TPoint3{r, 0, 0}, TPoint3{l, h, 0}}, white,
+                      {{{{0, 0}, {32, 0}, {0, h}}}});
+    batch.AddTriangle({TPoint3{l, h, 0}, TPoint3{r, 0, 0}, TPoint3{r, h, 0}}, white,
+                      {{{{0, h}, {32, 0}, {32, h}}}});
     batch.Flush();
     auto viaTarget = ScreenFrame();
     int differing = 0;
@@ -289,7 +292,8 @@ TEST(VideoColorTable, ConvertsYuvWithTheVideoCoefficients) {
 TEST_F(ScreenTest, AGreyRampTableHasTheFilterChainBakedIn) {
     auto table = MakeRef<TCustomColorGradeTexture>(screen.Get(), 0);
     table->SetFilters([](TBitmap& b) {
-        for (int x = 0; x < b.Width(); ++x) b.Row(0)[x * 4 + 2] = 255 - b.Row(0)[x * 4 + 2]; // invert red
+        for (int x = 0; x < b.Width(); ++x)
+            b.Row(0)[x * 4 + 2] = 255 - b.Row(0)[x * 4 + 2]; // invert red
     });
     ASSERT_NE(table->Realize(), nullptr);
     auto locked = table->Texture()->GetSurface(0)->Lock({0, 0, 256, 16}, true);
@@ -316,16 +320,20 @@ TEST_F(ScreenTest, OutOfMemoryForATargetFreesManagedTexturesInHalvesNewestFirst)
     SetTextureBudgetForTesting(-1);
     ASSERT_NE(made, nullptr);
     EXPECT_NE(managed[0]->Texture(), nullptr) << "the oldest texture stays";
-    for (int i = 1; i < 8; ++i) EXPECT_EQ(managed[static_cast<std::size_t>(i)]->Texture(), nullptr) << i;
+    for (int i = 1; i < 8; ++i)
+        EXPECT_EQ(managed[static_cast<std::size_t>(i)]->Texture(), nullptr) << i;
     std::ifstream in(logPath);
     std::stringstream text;
     text << in.rdbuf();
     const std::string log = text.str();
     EXPECT_NE(log.find("Rt Create First Attempt Ok= False"), std::string::npos);
     EXPECT_NE(log.find("tmpTexListcount= 8"), std::string::npos);
-    EXPECT_NE(log.find("Released Managed Texs from 7 to 4; Rt Create 1nd Attempt Ok= False"), std::string::npos);
-    EXPECT_NE(log.find("Released Managed Texs from 3 to 2; Rt Create 2nd Attempt Ok= False"), std::string::npos);
-    EXPECT_NE(log.find("Released Managed Texs from 1 to 1; Rt Create 3nd Attempt Ok= True"), std::string::npos);
+    EXPECT_NE(log.find("Released Managed Texs from 7 to 4; Rt Create 1nd Attempt Ok= False"),
+              std::string::npos);
+    EXPECT_NE(log.find("Released Managed Texs from 3 to 2; Rt Create 2nd Attempt Ok= False"),
+              std::string::npos);
+    EXPECT_NE(log.find("Released Managed Texs from 1 to 1; Rt Create 3nd Attempt Ok= True"),
+              std::string::npos);
     // Released textures come back when drawn next.
     ASSERT_NE(managed[5]->Realize(), nullptr);
     EXPECT_EQ(managed[5]->fills, 2);
@@ -362,7 +370,8 @@ TEST_F(ScreenTest, AfterADeviceLossTheNextSceneRebuildsEverythingAndDrawsTheSame
     auto after = draw();
     EXPECT_EQ(picture->fills, 2) << "refilled when drawn";
     for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x) ASSERT_EQ(Pixel(*after, x, y), Pixel(*before, x, y)) << x << "," << y;
+        for (int x = 0; x < kWidth; ++x)
+            ASSERT_EQ(Pixel(*after, x, y), Pixel(*before, x, y)) << x << "," << y;
 }
 
 TEST_F(ScreenTest, AnUnchangedOrEmptyWindowDoesNotRecreateTheRenderer) {
@@ -389,7 +398,9 @@ TRef<TBitmap> AntiAliasedQuad(ScreenTest& t, T3DScreen& screen, TCustomTexture* 
     return t.Frame(*screen.Renderer());
 }
 
-std::uint32_t Green(std::uint32_t p) { return (p >> 8) & 0xFF; }
+std::uint32_t Green(std::uint32_t p) {
+    return (p >> 8) & 0xFF;
+}
 
 TEST_F(ScreenTest, AntiAliasedEdgesFadeOverOnePixelOnlyWhereFlagged) {
     // The picture fills its texture, so clamping repeats its edge texels.
@@ -397,7 +408,8 @@ TEST_F(ScreenTest, AntiAliasedEdgesFadeOverOnePixelOnlyWhereFlagged) {
     picture->Fill32(0xFFFFFFFF);
     auto white = MakeRef<TPictureTexture>(screen.Get(), picture);
     {
-        auto f = AntiAliasedQuad(*this, *screen, white.Get(), kEdgeLeft | kEdgeTop | kEdgeRight | kEdgeBottom);
+        auto f =
+            AntiAliasedQuad(*this, *screen, white.Get(), kEdgeLeft | kEdgeTop | kEdgeRight | kEdgeBottom);
         WritePng(*f, testing::TempDir() + "kiv_render_aa.png");
         EXPECT_EQ(Pixel(*f, 20, 20), 0xFFFFFFFFu) << "inside";
         EXPECT_NEAR(static_cast<int>(Green(Pixel(*f, 15, 20))), 128, 2) << "half way through the left fringe";
@@ -421,7 +433,8 @@ TEST_F(ScreenTest, QuadCellsFollowTheEdgeFlags) {
     auto white = MakeRef<TPictureTexture>(screen.Get(), picture);
     std::array<TGridPoint, 16> grid;
     const double at[4] = {8, 16, 32, 40};
-    for (int i = 0; i < 16; ++i) grid[static_cast<std::size_t>(i)] = {{at[i % 4], at[i / 4], 0}, 16, 16};
+    for (int i = 0; i < 16; ++i)
+        grid[static_cast<std::size_t>(i)] = {{at[i % 4], at[i / 4], 0}, 16, 16};
     const std::array<std::uint32_t, 4> opaque{0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF, 0xFFFFFFFF};
     auto cells = [&](unsigned flags) {
         screen->Clear(0xFF000000);
@@ -431,7 +444,8 @@ TEST_F(ScreenTest, QuadCellsFollowTheEdgeFlags) {
         std::string drawn;
         const int sx[3] = {14, 24, 33}, sy[3] = {14, 24, 33};
         for (int r = 0; r < 3; ++r)
-            for (int c = 0; c < 3; ++c) drawn += Pixel(*f, sx[c], sy[r]) != 0xFF000000u ? '#' : '.';
+            for (int c = 0; c < 3; ++c)
+                drawn += Pixel(*f, sx[c], sy[r]) != 0xFF000000u ? '#' : '.';
         return drawn;
     };
     EXPECT_EQ(cells(0), "....#....");
@@ -444,17 +458,18 @@ TEST_F(ScreenTest, QuadCellsFollowTheEdgeFlags) {
 TEST_F(ScreenTest, DegenerateQuadsAreDrawnWithoutFringe) {
     unsigned flags = kEdgeLeft | kEdgeTop | kEdgeRight | kEdgeBottom;
     // Nearly collinear: the top-right corner lies almost on the line from top-left to bottom-right.
-    screen->FringeGrid({0, 0, 4, 4}, {TPoint3{0, 0, 0}, TPoint3{20, 1, 0}, TPoint3{0, 10, 0}, TPoint3{40, 2, 0}},
-                       flags);
+    screen->FringeGrid({0, 0, 4, 4},
+                       {TPoint3{0, 0, 0}, TPoint3{20, 1, 0}, TPoint3{0, 10, 0}, TPoint3{40, 2, 0}}, flags);
     EXPECT_EQ(flags, 0u);
     flags = kEdgeLeft;
-    screen->FringeGrid({0, 0, 4, 4}, {TPoint3{0, 0, 0}, TPoint3{0.05, 0, 0}, TPoint3{0, 10, 0}, TPoint3{0.05, 10, 0}},
+    screen->FringeGrid({0, 0, 4, 4},
+                       {TPoint3{0, 0, 0}, TPoint3{0.05, 0, 0}, TPoint3{0, 10, 0}, TPoint3{0.05, 10, 0}},
                        flags);
     EXPECT_EQ(flags, 0u) << "an edge of 0.1 pixel or less";
     flags = kEdgeLeft | kEdgeTop;
-    auto grid = screen->FringeGrid({0, 0, 8, 8}, {TPoint3{10, 10, 0}, TPoint3{20, 10, 0}, TPoint3{10, 20, 0},
-                                                 TPoint3{20, 20, 0}},
-                                   flags);
+    auto grid = screen->FringeGrid(
+        {0, 0, 8, 8}, {TPoint3{10, 10, 0}, TPoint3{20, 10, 0}, TPoint3{10, 20, 0}, TPoint3{20, 20, 0}},
+        flags);
     EXPECT_EQ(flags, kEdgeLeft | kEdgeTop);
     EXPECT_NEAR(grid[0].p.x, 9, 1e-9) << "corner moved along the miter";
     EXPECT_NEAR(grid[0].p.y, 9, 1e-9);

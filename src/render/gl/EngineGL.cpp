@@ -26,7 +26,8 @@ std::atomic<bool> anisotropyEnabled{true};
 
 std::string Lower(const std::string& s) {
     std::string r = s;
-    std::transform(r.begin(), r.end(), r.begin(), [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    std::transform(r.begin(), r.end(), r.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
     return r;
 }
 
@@ -39,16 +40,23 @@ int VendorIdOf(const std::string& vendor, const std::string& renderer) {
     return 0; // a software rasteriser
 }
 
-bool SdlVideoRuns() { return SDL_WasInit(SDL_INIT_VIDEO) != 0; }
+bool SdlVideoRuns() {
+    return SDL_WasInit(SDL_INIT_VIDEO) != 0;
+}
 
 } // namespace
 
-void T3DEngineGL::SetAnisotropyEnabled(bool enabled) { anisotropyEnabled = enabled; }
-bool T3DEngineGL::AnisotropyEnabled() { return anisotropyEnabled.load(); }
+void T3DEngineGL::SetAnisotropyEnabled(bool enabled) {
+    anisotropyEnabled = enabled;
+}
+bool T3DEngineGL::AnisotropyEnabled() {
+    return anisotropyEnabled.load();
+}
 
 T3DEngineGL::T3DEngineGL() {
     marshalEvent_ = TCustomEventList::NewEventNumber();
-    if (auto* app = TApplication::Instance()) app->Subscribe(marshalEvent_, MakeEventHandler<&T3DEngineGL::OnMarshal>(this));
+    if (auto* app = TApplication::Instance())
+        app->Subscribe(marshalEvent_, MakeEventHandler<&T3DEngineGL::OnMarshal>(this));
 }
 
 T3DEngineGL::~T3DEngineGL() {
@@ -250,7 +258,8 @@ bool T3DEngineGL::InternalCreateRenderer(TDrawDevice* device, const TRendererPar
     }
     auto* context = static_cast<TGLContext*>(store->Device());
     if (!context->MakeCurrent()) return fail("");
-    const bool made = renderer->Init(store, backRect.Width(), backRect.Height(), device->FullScreen(), params.RefreshRate);
+    const bool made =
+        renderer->Init(store, backRect.Width(), backRect.Height(), device->FullScreen(), params.RefreshRate);
     if (!wasCurrent) context->Unbind();
     if (!made) return fail("");
     TLog::Line("T3DEngine9.InternalCreateRenderer: create device res= 0");

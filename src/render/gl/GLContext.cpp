@@ -53,8 +53,18 @@ public:
     TEglContext() {
         display_ = SurfacelessDisplay();
         if (!eglBindAPI(EGL_OPENGL_API)) throw Exception("No GL 3.3 device: EGL has no desktop GL");
-        const EGLint configAttribs[] = {EGL_SURFACE_TYPE, EGL_PBUFFER_BIT, EGL_RENDERABLE_TYPE, EGL_OPENGL_BIT,
-                                        EGL_RED_SIZE, 8, EGL_GREEN_SIZE, 8, EGL_BLUE_SIZE, 8, EGL_ALPHA_SIZE, 8,
+        const EGLint configAttribs[] = {EGL_SURFACE_TYPE,
+                                        EGL_PBUFFER_BIT,
+                                        EGL_RENDERABLE_TYPE,
+                                        EGL_OPENGL_BIT,
+                                        EGL_RED_SIZE,
+                                        8,
+                                        EGL_GREEN_SIZE,
+                                        8,
+                                        EGL_BLUE_SIZE,
+                                        8,
+                                        EGL_ALPHA_SIZE,
+                                        8,
                                         EGL_NONE};
         EGLConfig config = nullptr;
         EGLint count = 0;
@@ -82,7 +92,8 @@ public:
             attribs[plain] = EGL_NONE;
             context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, attribs);
         }
-        if (context_ == EGL_NO_CONTEXT) throw Exception("No GL 3.3 device: EGL cannot make a GL 3.3 core context");
+        if (context_ == EGL_NO_CONTEXT)
+            throw Exception("No GL 3.3 device: EGL cannot make a GL 3.3 core context");
     }
     ~TEglContext() override {
         ForgetCurrent();
@@ -120,7 +131,9 @@ public:
     }
     void Swap() override { SDL_GL_SwapWindow(window_); }
     SDL_Window* Window() const override { return window_; }
-    void DrawableSize(int& width, int& height) const override { SDL_GL_GetDrawableSize(window_, &width, &height); }
+    void DrawableSize(int& width, int& height) const override {
+        SDL_GL_GetDrawableSize(window_, &width, &height);
+    }
 
 protected:
     bool BindHere() override {
@@ -140,7 +153,9 @@ private:
 
 TGLContext::~TGLContext() = default;
 
-bool TGLContext::IsCurrentHere() const { return currentHere == this; }
+bool TGLContext::IsCurrentHere() const {
+    return currentHere == this;
+}
 
 bool TGLContext::MakeCurrent() {
     if (currentHere == this) return true;
@@ -181,8 +196,12 @@ void TGLContext::ForgetCurrent() {
     owner_ = std::thread::id{};
 }
 
-TRef<TGLContext> CreateSurfacelessContext() { return TRef<TGLContext>::Adopt(new TEglContext); }
+TRef<TGLContext> CreateSurfacelessContext() {
+    return TRef<TGLContext>::Adopt(new TEglContext);
+}
 
-TRef<TGLContext> CreateWindowContext(SDL_Window* window) { return TRef<TGLContext>::Adopt(new TSdlContext(window)); }
+TRef<TGLContext> CreateWindowContext(SDL_Window* window) {
+    return TRef<TGLContext>::Adopt(new TSdlContext(window));
+}
 
 } // namespace kiv

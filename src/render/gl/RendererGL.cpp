@@ -57,21 +57,37 @@ std::atomic<std::int64_t> lastPresentMs{0};
 
 GLenum PrimitiveMode(int type, int primitives, int& vertices) {
     switch (type) {
-    case kPrimPoints: vertices = primitives; return GL_POINTS;
-    case kPrimLines: vertices = primitives * 2; return GL_LINES;
-    case kPrimLineStrip: vertices = primitives + 1; return GL_LINE_STRIP;
-    case kPrimTriangles: vertices = primitives * 3; return GL_TRIANGLES;
-    case kPrimTriangleStrip: vertices = primitives + 2; return GL_TRIANGLE_STRIP;
-    case kPrimTriangleFan: vertices = primitives + 2; return GL_TRIANGLE_FAN;
-    default: KIV_FAIL("invalid primitive type");
+    case kPrimPoints:
+        vertices = primitives;
+        return GL_POINTS;
+    case kPrimLines:
+        vertices = primitives * 2;
+        return GL_LINES;
+    case kPrimLineStrip:
+        vertices = primitives + 1;
+        return GL_LINE_STRIP;
+    case kPrimTriangles:
+        vertices = primitives * 3;
+        return GL_TRIANGLES;
+    case kPrimTriangleStrip:
+        vertices = primitives + 2;
+        return GL_TRIANGLE_STRIP;
+    case kPrimTriangleFan:
+        vertices = primitives + 2;
+        return GL_TRIANGLE_FAN;
+    default:
+        KIV_FAIL("invalid primitive type");
     }
 }
 
 GLint AddressMode(int a) {
     switch (a) {
-    case kAddressClamp: return GL_CLAMP_TO_EDGE;
-    case kAddressMirror: return GL_MIRRORED_REPEAT;
-    default: return GL_REPEAT;
+    case kAddressClamp:
+        return GL_CLAMP_TO_EDGE;
+    case kAddressMirror:
+        return GL_MIRRORED_REPEAT;
+    default:
+        return GL_REPEAT;
     }
 }
 
@@ -81,7 +97,9 @@ bool HasRobustness() {
 
 } // namespace
 
-TGLContext* T3DRendererGL::Context() const { return static_cast<TGLContext*>(store_->Device()); }
+TGLContext* T3DRendererGL::Context() const {
+    return static_cast<TGLContext*>(store_->Device());
+}
 
 bool T3DRendererGL::Init(TDevStore* store, int width, int height, bool fullScreen, int refreshRate) {
     store_ = store;
@@ -109,7 +127,8 @@ bool T3DRendererGL::Init(TDevStore* store, int width, int height, bool fullScree
         LastError = error == GL_OUT_OF_MEMORY ? kErrOutOfMemory : kErrInvalidCall;
         return false;
     }
-    backBuffer_ = MakeRef<T3DSurfaceGL>(store_, nullptr, 0, backTexture_, width_, height_, TPixelFormat::Bgra32, true);
+    backBuffer_ =
+        MakeRef<T3DSurfaceGL>(store_, nullptr, 0, backTexture_, width_, height_, TPixelFormat::Bgra32, true);
     backBuffer_->SetFramebuffer(backFbo_);
     currentTarget_ = ShareRef<T3DSurface>(backBuffer_.Get());
     viewport_ = {0, 0, width_, height_};
@@ -181,9 +200,12 @@ int T3DRendererGL::Classify() {
     State = kStateReady;
     int cls = kErrNone;
     GLenum error = glGetError();
-    for (GLenum more = error; more != GL_NO_ERROR;) more = glGetError(); // drain the error queue
-    if (error == GL_OUT_OF_MEMORY) cls = kErrOutOfMemory;
-    else if (error != GL_NO_ERROR) cls = kErrInvalidCall;
+    for (GLenum more = error; more != GL_NO_ERROR;)
+        more = glGetError(); // drain the error queue
+    if (error == GL_OUT_OF_MEMORY)
+        cls = kErrOutOfMemory;
+    else if (error != GL_NO_ERROR)
+        cls = kErrInvalidCall;
     if (store_ && Context()->Robust() && HasRobustness() && glGetGraphicsResetStatusARB() != GL_NO_ERROR)
         cls = kErrLost;
     if (forceLoss_) {
@@ -246,7 +268,8 @@ bool T3DRendererGL::ResetStates() {
     // Rows run top down in every target, so Direct3D's clockwise front faces are GL's
     // counter-clockwise ones.
     glFrontFace(GL_CCW);
-    if (cullNone_) glDisable(GL_CULL_FACE);
+    if (cullNone_)
+        glDisable(GL_CULL_FACE);
     else {
         glEnable(GL_CULL_FACE);
         glCullFace(GL_BACK);
@@ -271,8 +294,8 @@ bool T3DRendererGL::Present(const TRect* sourceRects, const TRect* destRects, in
     const TRect dst = count > 0 && destRects ? destRects[0] : TRect{0, 0, w, h};
     glBindFramebuffer(GL_READ_FRAMEBUFFER, backFbo_);
     glBindFramebuffer(GL_DRAW_FRAMEBUFFER, 0);
-    glBlitFramebuffer(src.left, src.top, src.right, src.bottom, dst.left, h - dst.top, dst.right, h - dst.bottom,
-                      GL_COLOR_BUFFER_BIT, GL_NEAREST);
+    glBlitFramebuffer(src.left, src.top, src.right, src.bottom, dst.left, h - dst.top, dst.right,
+                      h - dst.bottom, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     Context()->Swap();
     lastPresentMs = ProcessMilliseconds();
     const bool ok = call.Done();
@@ -333,8 +356,9 @@ bool T3DRendererGL::SetViewport(const TRect& rect, float minZ, float maxZ) {
 unsigned T3DRendererGL::FixedVertex(int texSets) {
     unsigned& shader = fixedVertex_[static_cast<std::size_t>(texSets)];
     if (!shader)
-        shader = CompileShaderStage(GL_VERTEX_SHADER, "#version 330 core\n#define TEXSETS " + std::to_string(texSets) +
-                                                          "\n" + kShader_fixed_vert);
+        shader =
+            CompileShaderStage(GL_VERTEX_SHADER, "#version 330 core\n#define TEXSETS " +
+                                                     std::to_string(texSets) + "\n" + kShader_fixed_vert);
     return shader;
 }
 
@@ -360,8 +384,8 @@ const T3DRendererGL::TProgram* T3DRendererGL::StageProgram(int stages, const int
     auto found = stagePrograms_.find(key);
     if (found != stagePrograms_.end()) return found->second.name ? &found->second : nullptr;
     const int texSets = std::max(1, stages);
-    std::string defines = "#version 330 core\n#define STAGES " + std::to_string(stages) + "\n#define TEXSETS " +
-                          std::to_string(texSets) + "\n";
+    std::string defines = "#version 330 core\n#define STAGES " + std::to_string(stages) +
+                          "\n#define TEXSETS " + std::to_string(texSets) + "\n";
     for (int i = 0; i < stages; ++i)
         defines += "#define OPC" + std::to_string(i) + " " + std::to_string(ops[i * 2]) + "\n#define OPA" +
                    std::to_string(i) + " " + std::to_string(ops[i * 2 + 1]) + "\n";
@@ -388,7 +412,8 @@ const T3DRendererGL::TProgram* T3DRendererGL::ShaderProgram() {
     return p.name ? &p : nullptr;
 }
 
-bool T3DRendererGL::DrawVertexList(const std::vector<T3DTexture*>& textures, T3DVertexList* list, unsigned flags) {
+bool T3DRendererGL::DrawVertexList(const std::vector<T3DTexture*>& textures, T3DVertexList* list,
+                                   unsigned flags) {
     TRendererCall call(*this);
     if (!call.Ok()) return false;
     auto* vl = dynamic_cast<T3DVertexListGL*>(list);
@@ -400,7 +425,8 @@ bool T3DRendererGL::DrawVertexList(const std::vector<T3DTexture*>& textures, T3D
     const int stages = textured ? static_cast<int>(std::min<std::size_t>(textures.size(), 8)) : 0;
     int ops[16] = {};
     bool anyPremultiplied = false;
-    const bool aniso = T3DEngineGL::AnisotropyEnabled() && epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic");
+    const bool aniso =
+        T3DEngineGL::AnisotropyEnabled() && epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic");
     for (int i = 0; i < stages; ++i) {
         auto* t = dynamic_cast<T3DTextureGL*>(textures[static_cast<std::size_t>(i)]);
         if (!t || t->Killed()) continue; // an unbound stage samples black
@@ -417,7 +443,8 @@ bool T3DRendererGL::DrawVertexList(const std::vector<T3DTexture*>& textures, T3D
         glTexParameterf(GL_TEXTURE_2D, GL_TEXTURE_LOD_BIAS, mip ? t->LodBias : 0.0f);
         ops[i * 2] = (flags & kDrawVertexColors) ? 1 : 0;
         if (flags & kDrawTextureAlpha) {
-            const bool vertexAlphaOnly = t->Kind == kTexTargetOpaque || (t->Kind == kTexTargetAlpha && !t->Premultiplied);
+            const bool vertexAlphaOnly =
+                t->Kind == kTexTargetOpaque || (t->Kind == kTexTargetAlpha && !t->Premultiplied);
             ops[i * 2 + 1] = vertexAlphaOnly ? 2 : 1;
         } else {
             ops[i * 2 + 1] = 0;
@@ -499,7 +526,8 @@ TRef<T3DTexture> T3DRendererGL::CreateTexture(int kind, int width, int height, b
     int levels = 1;
     const bool managed = !IsTargetKind(kind);
     if (managed && mipmapped && T3DEngineGL::AnisotropyEnabled())
-        while ((std::max(width, height) >> (levels - 1)) > 1) ++levels;
+        while ((std::max(width, height) >> (levels - 1)) > 1)
+            ++levels;
     auto texture = MakeRef<T3DTextureGL>(store_, kind, width, height, levels);
     texture->Mipmapped = mipmapped;
     if (!texture->Create()) {
@@ -557,8 +585,8 @@ bool T3DRendererGL::StretchRects(T3DSurface* source, T3DSurface* dest, int count
     for (int i = 0; i < count && ok; ++i) {
         const TRect& s = sourceRects[i];
         const TRect& d = destRects[i];
-        glBlitFramebuffer(s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom, GL_COLOR_BUFFER_BIT,
-                          GL_NEAREST);
+        glBlitFramebuffer(s.left, s.top, s.right, s.bottom, d.left, d.top, d.right, d.bottom,
+                          GL_COLOR_BUFFER_BIT, GL_NEAREST);
         ok = glGetError() == GL_NO_ERROR;
     }
     ApplyTarget();
@@ -576,10 +604,17 @@ bool T3DRendererGL::SetBlendMode(int mode) {
 
 bool T3DRendererGL::SetTransform(int kind, const TMatrix& matrix) {
     switch (kind) {
-    case kTransformWorld: world_ = matrix; break;
-    case kTransformView: view_ = matrix; break;
-    case kTransformProjection: projection_ = matrix; break;
-    default: KIV_FAIL("invalid transform kind");
+    case kTransformWorld:
+        world_ = matrix;
+        break;
+    case kTransformView:
+        view_ = matrix;
+        break;
+    case kTransformProjection:
+        projection_ = matrix;
+        break;
+    default:
+        KIV_FAIL("invalid transform kind");
     }
     return State == kStateReady;
 }
@@ -588,7 +623,8 @@ bool T3DRendererGL::SetCullNone(bool none) {
     TRendererCall call(*this);
     if (!call.Ok()) return false;
     cullNone_ = none;
-    if (none) glDisable(GL_CULL_FACE);
+    if (none)
+        glDisable(GL_CULL_FACE);
     else {
         glEnable(GL_CULL_FACE);
         glCullFace(GL_BACK);

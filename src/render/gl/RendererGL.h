@@ -44,7 +44,8 @@ public:
     T3DSurface* GetRenderTarget() override { return currentTarget_.Get(); }
     bool GetBackBuffer(T3DSurface*& backBuffer) override;
     bool SetViewport(const TRect& rect, float minZ, float maxZ) override;
-    bool DrawVertexList(const std::vector<T3DTexture*>& textures, T3DVertexList* list, unsigned flags) override;
+    bool DrawVertexList(const std::vector<T3DTexture*>& textures, T3DVertexList* list,
+                        unsigned flags) override;
     bool SetTexture(int stage, TBaseTexture* texture) override;
     TRef<T3DTexture> CreateTexture(int kind, int width, int height, bool mipmapped) override;
     TRef<TVolumeTexture> CreateVolumeTexture(int width, int height, int depth) override;

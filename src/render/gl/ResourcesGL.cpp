@@ -25,8 +25,7 @@ bool Use(TDevStore* store) {
     return static_cast<TGLContext*>(store->Device())->MakeCurrent();
 }
 
-template <class T>
-void Unlist(TDevStore* store, std::vector<T*>& list, T* item) {
+template <class T> void Unlist(TDevStore* store, std::vector<T*>& list, T* item) {
     if (store) std::erase(list, item);
 }
 
@@ -39,9 +38,12 @@ struct TGLFormat {
 
 TGLFormat FormatOf(int kind) {
     switch (kind) {
-    case kTexGrey: return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, TPixelFormat::Grey8};
-    case kTex565: return {GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, TPixelFormat::Rgb565};
-    default: return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, TPixelFormat::Bgra32};
+    case kTexGrey:
+        return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, TPixelFormat::Grey8};
+    case kTex565:
+        return {GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, TPixelFormat::Rgb565};
+    default:
+        return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, TPixelFormat::Bgra32};
     }
 }
 
@@ -67,7 +69,8 @@ bool ReadFramebuffer(unsigned fbo, const TRect& rect, TBitmap& target) {
     glGetIntegerv(GL_READ_FRAMEBUFFER_BINDING, &previous);
     glBindFramebuffer(GL_READ_FRAMEBUFFER, fbo);
     SetPack(target);
-    glReadPixels(rect.left, rect.top, rect.Width(), rect.Height(), GL_BGRA, GL_UNSIGNED_BYTE, target.Pixels());
+    glReadPixels(rect.left, rect.top, rect.Width(), rect.Height(), GL_BGRA, GL_UNSIGNED_BYTE,
+                 target.Pixels());
     ResetPixelStore();
     glBindFramebuffer(GL_READ_FRAMEBUFFER, static_cast<GLuint>(previous));
     return glGetError() == GL_NO_ERROR;
@@ -75,8 +78,12 @@ bool ReadFramebuffer(unsigned fbo, const TRect& rect, TBitmap& target) {
 
 } // namespace
 
-void SetTextureBudgetForTesting(std::int64_t bytes) { textureBudget = bytes; }
-std::int64_t TextureBytesInUse() { return textureBytes.load(); }
+void SetTextureBudgetForTesting(std::int64_t bytes) {
+    textureBudget = bytes;
+}
+std::int64_t TextureBytesInUse() {
+    return textureBytes.load();
+}
 
 unsigned CompileShaderStage(unsigned type, const std::string& source) {
     GLuint shader = glCreateShader(type);
@@ -116,8 +123,8 @@ unsigned LinkProgram(unsigned vertex, unsigned fragment) {
 
 T3DSurfaceGL::T3DSurfaceGL(TDevStore* store, T3DTextureGL* texture, int level, unsigned glTexture, int width,
                            int height, TPixelFormat format, bool renderTarget)
-    : T3DSurface(store), texture_(texture), level_(level), glTexture_(glTexture), width_(width), height_(height),
-      format_(format), renderTarget_(renderTarget) {}
+    : T3DSurface(store), texture_(texture), level_(level), glTexture_(glTexture), width_(width),
+      height_(height), format_(format), renderTarget_(renderTarget) {}
 
 T3DSurfaceGL::~T3DSurfaceGL() {
     TDeviceLockGuard guard;
@@ -141,7 +148,8 @@ unsigned T3DSurfaceGL::Framebuffer() {
 
 bool T3DSurfaceGL::CopyTo(TBitmap& target) {
     TDeviceLockGuard guard;
-    KIV_ASSERT(target.Format() == TPixelFormat::Bgra32 && target.Width() == width_ && target.Height() == height_,
+    KIV_ASSERT(target.Format() == TPixelFormat::Bgra32 && target.Width() == width_ &&
+                   target.Height() == height_,
                "CopyTo needs a 32-bit bitmap of the surface's size");
     if (!Use(store_)) return false;
     if (renderTarget_) {
@@ -152,11 +160,13 @@ bool T3DSurfaceGL::CopyTo(TBitmap& target) {
     // An ordinary level: its CPU copy, converted to 32 bits.
     TBitmap& shadow = texture_->Shadow(level_);
     if (shadow.Format() == TPixelFormat::Bgra32) {
-        for (int y = 0; y < height_; ++y) std::memcpy(target.Row(y), shadow.Row(y), shadow.RowBytes());
+        for (int y = 0; y < height_; ++y)
+            std::memcpy(target.Row(y), shadow.Row(y), shadow.RowBytes());
         return true;
     }
     TRef<TBitmap> converted = ConvertBitmap(shadow, TPixelFormat::Bgra32);
-    for (int y = 0; y < height_; ++y) std::memcpy(target.Row(y), converted->Row(y), converted->RowBytes());
+    for (int y = 0; y < height_; ++y)
+        std::memcpy(target.Row(y), converted->Row(y), converted->RowBytes());
     return true;
 }
 
@@ -210,11 +220,13 @@ void T3DSurfaceGL::Unlock(TBitmap* bitmap) {
     const TGLFormat f = FormatOf(texture_ ? int{texture_->Kind} : int{kTexColor});
     glBindTexture(GL_TEXTURE_2D, glTexture_);
     SetUnpack(*bitmap);
-    glTexSubImage2D(GL_TEXTURE_2D, level_, lockRect_.left, lockRect_.top, lockRect_.Width(), lockRect_.Height(),
-                    f.format, f.type, bitmap->Pixels());
+    glTexSubImage2D(GL_TEXTURE_2D, level_, lockRect_.left, lockRect_.top, lockRect_.Width(),
+                    lockRect_.Height(), f.format, f.type, bitmap->Pixels());
     ResetPixelStore();
     const GLenum error = glGetError();
-    LastError = error == GL_NO_ERROR ? kErrNone : error == GL_OUT_OF_MEMORY ? kErrOutOfMemory : kErrInvalidCall;
+    LastError = error == GL_NO_ERROR        ? kErrNone
+                : error == GL_OUT_OF_MEMORY ? kErrOutOfMemory
+                                            : kErrInvalidCall;
 }
 
 // ---- 2-D textures
@@ -298,7 +310,8 @@ void T3DTextureGL::Kill() {
 TBitmap& T3DTextureGL::Shadow(int level) {
     auto& shadow = shadows_[static_cast<std::size_t>(level)];
     if (!shadow)
-        shadow = MakeRef<TBitmap>(std::max(1, width_ >> level), std::max(1, height_ >> level), FormatOf(Kind).pixel);
+        shadow = MakeRef<TBitmap>(std::max(1, width_ >> level), std::max(1, height_ >> level),
+                                  FormatOf(Kind).pixel);
     return *shadow;
 }
 
@@ -307,8 +320,9 @@ T3DSurface* T3DTextureGL::GetSurface(int level) {
     if (level < 0 || level >= levels_ || Killed()) return nullptr;
     auto& surface = surfaces_[static_cast<std::size_t>(level)];
     if (!surface)
-        surface = MakeRef<T3DSurfaceGL>(store_, this, level, name_, std::max(1, width_ >> level),
-                                        std::max(1, height_ >> level), FormatOf(Kind).pixel, IsTargetKind(Kind));
+        surface =
+            MakeRef<T3DSurfaceGL>(store_, this, level, name_, std::max(1, width_ >> level),
+                                  std::max(1, height_ >> level), FormatOf(Kind).pixel, IsTargetKind(Kind));
     return surface.Get();
 }
 
@@ -321,7 +335,8 @@ bool TVolumeTextureGL::Create() {
     shadow_.assign(static_cast<std::size_t>(width_) * height_ * depth_ * 4, 0);
     glGenTextures(1, &name_);
     glBindTexture(GL_TEXTURE_3D, name_);
-    glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, width_, height_, depth_, 0, GL_BGRA, GL_UNSIGNED_BYTE, shadow_.data());
+    glTexImage3D(GL_TEXTURE_3D, 0, GL_RGBA8, width_, height_, depth_, 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                 shadow_.data());
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAX_LEVEL, 0);
     const GLenum error = glGetError();
@@ -342,9 +357,9 @@ TVolumeTextureGL::~TVolumeTextureGL() {
 
 TRef<TBitmap> TVolumeTextureGL::LockLevel(int level, const TBox& box) {
     TDeviceLockGuard guard;
-    if (level != 0 || locked_ || Killed() || box.left < 0 || box.top < 0 || box.front < 0 || box.right > width_ ||
-        box.bottom > height_ || box.back > depth_ || box.right <= box.left || box.bottom <= box.top ||
-        box.back <= box.front) {
+    if (level != 0 || locked_ || Killed() || box.left < 0 || box.top < 0 || box.front < 0 ||
+        box.right > width_ || box.bottom > height_ || box.back > depth_ || box.right <= box.left ||
+        box.bottom <= box.top || box.back <= box.front) {
         LastError = kErrInvalidCall;
         return {};
     }
@@ -353,7 +368,9 @@ TRef<TBitmap> TVolumeTextureGL::LockLevel(int level, const TBox& box) {
     for (int z = 0; z < d; ++z)
         for (int y = 0; y < h; ++y)
             std::memcpy(bitmap->Row(z * h + y),
-                        &shadow_[((static_cast<std::size_t>(box.front + z) * height_ + box.top + y) * width_ + box.left) * 4],
+                        &shadow_[((static_cast<std::size_t>(box.front + z) * height_ + box.top + y) * width_ +
+                                  box.left) *
+                                 4],
                         static_cast<std::size_t>(w) * 4);
     lockBox_ = box;
     locked_ = true;
@@ -369,12 +386,15 @@ void TVolumeTextureGL::UnlockLevel(int, TBitmap* bitmap) {
     const int w = box.right - box.left, h = box.bottom - box.top, d = box.back - box.front;
     for (int z = 0; z < d; ++z)
         for (int y = 0; y < h; ++y)
-            std::memcpy(&shadow_[((static_cast<std::size_t>(box.front + z) * height_ + box.top + y) * width_ + box.left) * 4],
+            std::memcpy(&shadow_[((static_cast<std::size_t>(box.front + z) * height_ + box.top + y) * width_ +
+                                  box.left) *
+                                 4],
                         bitmap->Row(z * h + y), static_cast<std::size_t>(w) * 4);
     if (!Use(store_)) return;
     glBindTexture(GL_TEXTURE_3D, name_);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
-    glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, width_, height_, depth_, GL_BGRA, GL_UNSIGNED_BYTE, shadow_.data());
+    glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, width_, height_, depth_, GL_BGRA, GL_UNSIGNED_BYTE,
+                    shadow_.data());
     LastError = glGetError() == GL_NO_ERROR ? kErrNone : kErrInvalidCall;
 }
 
@@ -408,12 +428,14 @@ bool T3DVertexListGL::Create() {
     }
     if (flags_ & kVertexDiffuse) {
         glEnableVertexAttribArray(1);
-        glVertexAttribPointer(1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride_, reinterpret_cast<void*>(offset));
+        glVertexAttribPointer(1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride_,
+                              reinterpret_cast<void*>(offset));
         offset += 4;
     }
     if (flags_ & kVertexSpecular) {
         glEnableVertexAttribArray(2);
-        glVertexAttribPointer(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride_, reinterpret_cast<void*>(offset));
+        glVertexAttribPointer(2, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, stride_,
+                              reinterpret_cast<void*>(offset));
         offset += 4;
     }
     for (int i = 0; i < sets_; ++i) {

@@ -22,8 +22,8 @@ class T3DTextureGL;
 // owns the GL objects).
 class T3DSurfaceGL final : public T3DSurface {
 public:
-    T3DSurfaceGL(TDevStore* store, T3DTextureGL* texture, int level, unsigned glTexture, int width, int height,
-                 TPixelFormat format, bool renderTarget);
+    T3DSurfaceGL(TDevStore* store, T3DTextureGL* texture, int level, unsigned glTexture, int width,
+                 int height, TPixelFormat format, bool renderTarget);
     bool CopyTo(TBitmap& target) override;
     TPoint GetSize() override { return {width_, height_}; }
     TPixelFormat GetPixelFormat() override { return format_; }
@@ -36,7 +36,10 @@ public:
     // The texture that owns the surface, none for a back buffer.
     T3DTextureGL* Texture() const { return texture_; }
     void ForgetTexture() { texture_ = nullptr; }
-    void SetFramebuffer(unsigned fbo) { fbo_ = fbo; ownsFbo_ = false; }
+    void SetFramebuffer(unsigned fbo) {
+        fbo_ = fbo;
+        ownsFbo_ = false;
+    }
 
 protected:
     ~T3DSurfaceGL() override;
