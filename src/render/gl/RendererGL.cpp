@@ -127,6 +127,9 @@ bool T3DRendererGL::Init(TDevStore* store, int width, int height, bool fullScree
         LastError = error == GL_OUT_OF_MEMORY ? kErrOutOfMemory : kErrInvalidCall;
         return false;
     }
+    // Extension queries scan a long list: asked once here, not per call.
+    robust_ = Context()->Robust() && HasRobustness();
+    anisotropic_ = epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic");
     backBuffer_ =
         MakeRef<T3DSurfaceGL>(store_, nullptr, 0, backTexture_, width_, height_, TPixelFormat::Bgra32, true);
     backBuffer_->SetFramebuffer(backFbo_);
@@ -206,8 +209,7 @@ int T3DRendererGL::Classify() {
         cls = kErrOutOfMemory;
     else if (error != GL_NO_ERROR)
         cls = kErrInvalidCall;
-    if (store_ && Context()->Robust() && HasRobustness() && glGetGraphicsResetStatusARB() != GL_NO_ERROR)
-        cls = kErrLost;
+    if (store_ && robust_ && glGetGraphicsResetStatusARB() != GL_NO_ERROR) cls = kErrLost;
     if (forceLoss_) {
         forceLoss_ = false;
         cls = kErrLost;
@@ -425,8 +427,7 @@ bool T3DRendererGL::DrawVertexList(const std::vector<T3DTexture*>& textures, T3D
     const int stages = textured ? static_cast<int>(std::min<std::size_t>(textures.size(), 8)) : 0;
     int ops[16] = {};
     bool anyPremultiplied = false;
-    const bool aniso =
-        T3DEngineGL::AnisotropyEnabled() && epoxy_has_gl_extension("GL_EXT_texture_filter_anisotropic");
+    const bool aniso = T3DEngineGL::AnisotropyEnabled() && anisotropic_;
     for (int i = 0; i < stages; ++i) {
         auto* t = dynamic_cast<T3DTextureGL*>(textures[static_cast<std::size_t>(i)]);
         if (!t || t->Killed()) continue; // an unbound stage samples black

@@ -119,6 +119,8 @@ private:
     std::array<unsigned, 9> fixedVertex_{};
     std::map<std::pair<std::uint64_t, std::uint64_t>, TProgram> shaderPrograms_;
     bool forceLoss_ = false;
+    bool robust_ = false;      // the context reports resets
+    bool anisotropic_ = false; // the driver filters anisotropically
 };
 
 } // namespace kiv
