@@ -113,10 +113,10 @@ bool T3DEngineGL::GetAdapterInfo(int adapter, TRendererParams& info) {
 }
 
 const T3DEngineGL::TCaps& T3DEngineGL::Caps() {
+    TDeviceLockGuard deviceGuard; // the device lock first, as every other path takes it
     std::lock_guard guard(capsLock_);
     if (caps_.known) return caps_;
     caps_.known = true;
-    TDeviceLockGuard deviceGuard;
     try {
         // The probe context answers and is let go at once.
         TRef<TGLContext> probe = CreateSurfacelessContext();
@@ -170,7 +170,6 @@ TRef<T3DRenderer> T3DEngineGL::CreateRenderer(TDrawDevice* device, const TRender
     if (device) device->AddRenderer(renderer.Get());
     if (OnMainThread()) {
         TDeviceLockGuard guard;
-        renderer->OnKilled = nullptr;
         if (!InternalCreateRenderer(device, params, renderer.Get())) return {};
         return renderer;
     }
