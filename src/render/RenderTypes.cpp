@@ -12,8 +12,16 @@ TRect Intersect(const TRect& a, const TRect& b) {
 }
 
 std::string RectText(const TRect& r) {
-    return "(" + std::to_string(r.left) + ", " + std::to_string(r.top) + ", " + std::to_string(r.right) +
-           ", " + std::to_string(r.bottom) + ")";
+    std::string text = "(";
+    text += std::to_string(r.left);
+    text += ", ";
+    text += std::to_string(r.top);
+    text += ", ";
+    text += std::to_string(r.right);
+    text += ", ";
+    text += std::to_string(r.bottom);
+    text += ")";
+    return text;
 }
 
 TMatrix TMatrix::Identity() {
