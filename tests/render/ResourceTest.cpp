@@ -1,6 +1,7 @@
 // Texture formats and addressing, surface and volume locks, the engine singleton and the device
 // lock.
 #include "render/DeviceLock.h"
+#include "render/Monitors.h"
 #include "render/RenderFixture.h"
 
 #include <gtest/gtest.h>
@@ -158,6 +159,27 @@ TEST(Rectangles, IntersectAndCompareEmptyOnesAsEqual) {
     EXPECT_TRUE((TRect{3, 3, 3, 9}).SameAs(TRect{0, 0, 0, 0}));
     EXPECT_FALSE((TRect{0, 0, 1, 1}).SameAs(TRect{0, 0, 0, 0}));
     EXPECT_EQ(RectText({1, 2, 3, 4}), "(1, 2, 3, 4)");
+}
+
+} // namespace
+} // namespace kiv
+
+namespace kiv {
+namespace {
+
+TEST(Monitors, HeadlessThereIsOneMonitorOfTheHeadlessSize) {
+    TScreen::SetHeadlessSize(800, 600);
+    TScreen& screen = TScreen::Instance();
+    screen.Refresh();
+    ASSERT_EQ(screen.MonitorCount(), 1);
+    EXPECT_EQ(screen.ScreenSize(), (TPoint{800, 600}));
+    EXPECT_EQ(screen.PixelsPerInch(), (TPoint{96, 96}));
+    EXPECT_EQ(screen.CenteredRect(301, 201), (TRect{249, 199, 550, 400})) << "offsets rounded toward zero";
+    EXPECT_EQ(screen.DesktopRect(), (TRect{0, 0, 800, 600}));
+    EXPECT_EQ(screen.MonitorRect(1), TRect{}) << "no such monitor";
+    EXPECT_EQ(screen.MonitorForRect({5000, 5000, 5100, 5100}), 0) << "none overlaps: the first";
+    TScreen::SetHeadlessSize(1920, 1080);
+    screen.Refresh();
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Renderers on SDL windows (SDL's offscreen video driver: EGL pbuffers, no display server).
 #include "render/DevStore.h"
+#include "render/Monitors.h"
 #include "render/RenderFixture.h"
 #include "render/gl/GLContext.h"
 #include "render/gl/RendererGL.h"
@@ -24,6 +25,7 @@ protected:
         if (window) SDL_DestroyWindow(window);
         TRenderFixture::TearDown();
         if (videoStarted) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        TScreen::Instance().Refresh();
     }
     void MakeWindow(Uint32 flags) {
         window = SDL_CreateWindow("kiv render test", 0, 0, 96, 64, flags | SDL_WINDOW_HIDDEN);
@@ -82,6 +84,11 @@ TEST_F(WindowTest, MonitorsComeFromSdlWhileItsVideoRuns) {
     EXPECT_EQ(info.Rect, (TRect{bounds.x, bounds.y, bounds.x + bounds.w, bounds.y + bounds.h}));
     EXPECT_GT(info.RefreshRate, 0);
     EXPECT_FALSE(engine->GetAdapterInfo(SDL_GetNumVideoDisplays(), info));
+    TScreen& monitors = TScreen::Instance();
+    monitors.Refresh();
+    EXPECT_EQ(monitors.MonitorCount(), SDL_GetNumVideoDisplays());
+    EXPECT_EQ(monitors.MonitorRect(0), info.Rect);
+    EXPECT_EQ(monitors.MonitorForRect(info.Rect), 0);
 }
 
 } // namespace

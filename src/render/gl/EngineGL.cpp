@@ -273,7 +273,11 @@ TRef<T3DEngine> CreateEngineGL() {
         probe->Unbind();
     } catch (const Exception& e) {
         if (!SdlVideoRuns()) {
-            TLog::Line(std::string("Can't create the GL engine: ") + e.what());
+            // Nothing can be drawn: said in the log and on standard error, since there may be no
+            // display for a message box.
+            const std::string message = std::string("Can't create the GL engine: ") + e.what();
+            TLog::Line(message);
+            TLog::DebugOutput(message);
             return {};
         }
     }
