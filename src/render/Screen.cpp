@@ -2,6 +2,7 @@
 
 #include "base/Assert.h"
 #include "base/Log.h"
+#include "render/DevStore.h"
 #include "render/DrawDevice.h"
 #include "render/Engine.h"
 
@@ -211,6 +212,15 @@ void T3DScreen::CreateRenderer() {
         return;
     }
     info.Adapter = adapter;
+    if (adapter_ >= 0 && adapter != adapter_) {
+        // Another display: the window's device goes the way of a lost one (store destroyed, every
+        // resource killed, all rebuilt on the next use).
+        if (auto* store = device_->Find<TDevStore>()) {
+            TLog::Line("Display changed: " + std::to_string(adapter_) + " -> " + std::to_string(adapter));
+            device_->Detach(store);
+        }
+    }
+    adapter_ = adapter;
     renderer_ = engine->CreateRenderer(device_, info);
     if (renderer_) renderer_->OnKilled = [this] { KillRenderer(); };
 }
@@ -232,8 +242,11 @@ void T3DScreen::ReleaseResources() {
 bool T3DScreen::BeginScene() {
     if (device_) {
         const TRect rect = ComputeRect(device_);
+        // A window moved onto another display counts as changed too.
+        T3DEngine* engine = T3DEngine::Get();
+        const int adapter = engine ? engine->AdapterForRect(device_->DesktopRect()) : adapter_;
         const bool changed = !renderer_ || !rect.SameAs(deviceRect_) || device_->Handle() != handle_ ||
-                             device_->FullScreen() != fullScreen_;
+                             device_->FullScreen() != fullScreen_ || (adapter_ >= 0 && adapter != adapter_);
         if (changed) {
             TLog::Line("T3DScreen.BeginScene, R= " + RectText(rect));
             if (fullScreen_ || device_->FullScreen()) ReleaseResources();

@@ -162,6 +162,7 @@ private:
     TRect deviceRect_;
     bool fullScreen_ = false;
     void* handle_ = nullptr;
+    int adapter_ = -1;
     TRect viewport_;
     TRect clipRect_;
     double invWidth_ = 0;

@@ -1,6 +1,7 @@
 #include "render/Screen.h"
 #include "base/Log.h"
 #include "render/ColorTables.h"
+#include "render/DevStore.h"
 #include "render/RenderFixture.h"
 #include "render/gl/RendererGL.h"
 #include "render/gl/ResourcesGL.h"
@@ -512,6 +513,27 @@ TEST_F(ScreenTest, WithoutAnEngineNothingIsCreatedAndNothingIsDrawn) {
     other->SetDevice(MakeDevice(16, 16).Get());
     EXPECT_EQ(other->Renderer(), nullptr);
     engine->SetDeviceUsableForTesting(true);
+}
+
+TEST_F(ScreenTest, MovingToAnotherDisplayDestroysTheWindowsDeviceLikeALoss) {
+    engine->SetHeadlessMonitors({{0, 0, 1920, 1080}, {1920, 0, 3840, 1080}}, 60);
+    auto picture = MakeRef<TPictureTexture>(screen.Get(), Gradient(8, 8));
+    ASSERT_NE(picture->Realize(), nullptr);
+    TDevStore* before = device->Find<TDevStore>();
+    ASSERT_NE(before, nullptr);
+    screen->EndScene(false);
+    // The same window moved within its display: a new renderer on the same store.
+    device->SetBounds({0, 0, kWidth, kHeight}, {100, 100}, false);
+    ASSERT_TRUE(screen->BeginScene());
+    EXPECT_EQ(device->Find<TDevStore>(), before);
+    EXPECT_NE(picture->Texture(), nullptr) << "textures survive a new renderer on the same device";
+    screen->EndScene(false);
+    // Onto the second display.
+    device->SetBounds({0, 0, kWidth, kHeight}, {2000, 100}, false);
+    ASSERT_TRUE(screen->BeginScene());
+    EXPECT_EQ(picture->Texture(), nullptr) << "killed with the old device";
+    ASSERT_NE(picture->Realize(), nullptr);
+    EXPECT_EQ(picture->fills, 2);
 }
 
 TEST_F(ScreenTest, DestroyingTheDeviceUnderTheScreenLeavesItWithoutRenderer) {

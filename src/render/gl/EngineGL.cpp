@@ -64,8 +64,8 @@ T3DEngineGL::~T3DEngineGL() {
         app->Unsubscribe(marshalEvent_, MakeEventHandler<&T3DEngineGL::OnMarshal>(this));
 }
 
-void T3DEngineGL::SetHeadlessMonitor(const TRect& rect, int refreshRate) {
-    headlessMonitor_ = rect;
+void T3DEngineGL::SetHeadlessMonitors(std::vector<TRect> rects, int refreshRate) {
+    headlessMonitors_ = std::move(rects);
     headlessRefresh_ = refreshRate;
 }
 
@@ -78,7 +78,7 @@ std::vector<TRect> T3DEngineGL::Monitors() {
             if (SDL_GetDisplayBounds(i, &r) == 0) monitors.push_back({r.x, r.y, r.x + r.w, r.y + r.h});
         }
     }
-    if (monitors.empty()) monitors.push_back(headlessMonitor_);
+    if (monitors.empty()) monitors = headlessMonitors_;
     return monitors;
 }
 

@@ -13,6 +13,7 @@
 #include <atomic>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace kiv {
 
@@ -48,7 +49,8 @@ public:
     int MarshalEvent() const { return marshalEvent_; }
 
     // Test seams.
-    void SetHeadlessMonitor(const TRect& rect, int refreshRate);
+    void SetHeadlessMonitor(const TRect& rect, int refreshRate) { SetHeadlessMonitors({rect}, refreshRate); }
+    void SetHeadlessMonitors(std::vector<TRect> rects, int refreshRate);
     void SetDeviceUsableForTesting(bool usable) { usable_ = usable; }
     // Anisotropic filtering of mip-mapped textures (off for exact pixel tests).
     static void SetAnisotropyEnabled(bool enabled);
@@ -74,7 +76,7 @@ private:
     std::atomic<bool> usable_{true};
     std::mutex capsLock_;
     TCaps caps_;
-    TRect headlessMonitor_{0, 0, 1920, 1080};
+    std::vector<TRect> headlessMonitors_{TRect{0, 0, 1920, 1080}};
     int headlessRefresh_ = 60;
 };
 
