@@ -342,6 +342,7 @@ bool T3DRendererGL::SetRenderTarget(T3DSurface* surface) {
 }
 
 bool T3DRendererGL::GetBackBuffer(T3DSurface*& backBuffer) {
+    TDeviceLockGuard guard; // state the drawing thread reads under the lock
     backBuffer = backBuffer_.Get();
     return backBuffer != nullptr && !backBuffer_->Killed();
 }
@@ -599,11 +600,13 @@ bool T3DRendererGL::StretchRects(T3DSurface* source, T3DSurface* dest, int count
 }
 
 bool T3DRendererGL::SetBlendMode(int mode) {
+    TDeviceLockGuard guard; // state the drawing thread reads under the lock
     BlendMode = mode;
     return State == kStateReady;
 }
 
 bool T3DRendererGL::SetTransform(int kind, const TMatrix& matrix) {
+    TDeviceLockGuard guard; // state the drawing thread reads under the lock
     switch (kind) {
     case kTransformWorld:
         world_ = matrix;
@@ -647,6 +650,7 @@ TRef<T3DShader> T3DRendererGL::CreateShader(const std::string& code, bool isVert
 }
 
 bool T3DRendererGL::SetShader(T3DShader* shader) {
+    TDeviceLockGuard guard; // state the drawing thread reads under the lock
     if (!shader) {
         pixelShader_.Reset();
         vertexShader_.Reset();
@@ -659,6 +663,7 @@ bool T3DRendererGL::SetShader(T3DShader* shader) {
 }
 
 bool T3DRendererGL::SetShaderConstants(int startRegister, const float* data, int count, bool isVertex) {
+    TDeviceLockGuard guard;
     if (startRegister < 0 || count < 0 || startRegister + count > 32) {
         LastError = kErrInvalidCall;
         return false;
