@@ -117,6 +117,12 @@ private:
     T* object_ = nullptr;
 };
 
+// A new reference to an object someone already holds, its class deduced (TRef<T>::Share spelled out).
+template <class T>
+TRef<T> ShareRef(T* object) noexcept {
+    return TRef<T>::Share(object);
+}
+
 // Creates an object and hands its first reference to a TRef.
 template <class T, class... Args>
 TRef<T> MakeRef(Args&&... args) {

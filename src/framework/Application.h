@@ -79,6 +79,7 @@ public:
     void SetNativeEventHandler(std::function<void(const SDL_Event&)> handler);
 
     bool IsMainThread() const { return std::this_thread::get_id() == mainThread_; }
+    std::thread::id MainThread() const { return mainThread_; }
 
     // Test seams: the clock and limit of the shutdown drain.
     void SetShutdownClock(std::function<std::int64_t()> clock, std::int64_t limitMs);

@@ -1,0 +1,24 @@
+#include "render/DeviceLock.h"
+
+#include "framework/Application.h"
+
+#include <thread>
+
+namespace kiv {
+
+TSafeCriticalSection& DeviceLock() {
+    static TSafeCriticalSection lock;
+    return lock;
+}
+
+std::thread::id MainThreadId() {
+    if (auto* app = dynamic_cast<TWinApplication*>(TApplication::Instance())) return app->MainThread();
+    static const std::thread::id first = std::this_thread::get_id();
+    return first;
+}
+
+bool OnMainThread() {
+    return std::this_thread::get_id() == MainThreadId();
+}
+
+} // namespace kiv

@@ -1,0 +1,213 @@
+#include "render/ScreenTextures.h"
+
+#include "base/Assert.h"
+#include "base/Log.h"
+#include "render/Screen.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace kiv {
+namespace {
+
+const char* Outcome(bool ok) {
+    return ok ? "True" : "False";
+}
+
+// Level i from level i − 1: 2 × 2 box averaging when the source is exactly twice the size, else a
+// box over the source texels each destination texel covers.
+void Reduce(const TBitmap& source, TBitmap& dest) {
+    KIV_ASSERT(source.Format() == TPixelFormat::Bgra32 && dest.Format() == TPixelFormat::Bgra32,
+               "mip levels must be 32-bit");
+    for (int y = 0; y < dest.Height(); ++y) {
+        const int y0 = y * source.Height() / dest.Height();
+        const int y1 = std::max(y0 + 1, (y + 1) * source.Height() / dest.Height());
+        for (int x = 0; x < dest.Width(); ++x) {
+            const int x0 = x * source.Width() / dest.Width();
+            const int x1 = std::max(x0 + 1, (x + 1) * source.Width() / dest.Width());
+            unsigned sum[4] = {};
+            for (int sy = y0; sy < y1; ++sy)
+                for (int sx = x0; sx < x1; ++sx)
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += source.Row(sy)[sx * 4 + c];
+            const unsigned n = static_cast<unsigned>((y1 - y0) * (x1 - x0));
+            for (int c = 0; c < 4; ++c)
+                dest.Row(y)[x * 4 + c] = static_cast<std::uint8_t>(sum[c] / n);
+        }
+    }
+}
+
+} // namespace
+
+int TextureSide(int n) {
+    if (n <= 0) return 0;
+    int side = 32;
+    while (side < n)
+        side *= 2;
+    return side;
+}
+
+TCustomTexture::TCustomTexture(T3DScreen* screen, int kind) : TScreenResource(screen), kind_(kind) {}
+
+TCustomTexture::~TCustomTexture() {
+    ReleaseDevice();
+}
+
+void TCustomTexture::SetSize(int width, int height) {
+    if (width == width_ && height == height_) return;
+    ReleaseDevice();
+    width_ = width;
+    height_ = height;
+    texWidth_ = width > 0 && height > 0 ? TextureSide(width) : 0;
+    texHeight_ = width > 0 && height > 0 ? TextureSide(height) : 0;
+    invTexWidth_ = texWidth_ ? 1.0 / texWidth_ : 0;
+    invTexHeight_ = texHeight_ ? 1.0 / texHeight_ : 0;
+}
+
+void TCustomTexture::SetMipmapped(bool mipmapped) {
+    if (mipmapped == mipmapped_) return;
+    if (!mipEver_) ReleaseDevice();
+    mipmapped_ = mipmapped;
+    mipEver_ = mipEver_ || mipmapped;
+}
+
+void TCustomTexture::SetPremultiplied(bool premultiplied) {
+    premultiplied_ = premultiplied;
+    if (texture_) texture_->Premultiplied = premultiplied;
+}
+
+void TCustomTexture::SetKind(int kind) {
+    ReleaseDevice();
+    kind_ = kind;
+}
+
+void TCustomTexture::ReleaseDevice() {
+    if (!texture_) return;
+    TRef<T3DTexture> gone = std::move(texture_);
+    gone->OnKilled = nullptr;
+}
+
+void TCustomTexture::Preload() {
+    if (T3DTexture* t = Realize()) t->Preload();
+}
+
+TRef<T3DTexture> TCustomTexture::CreateWithRetry(T3DRenderer& renderer) {
+    TRef<T3DTexture> texture = renderer.CreateTexture(kind_, texWidth_, texHeight_, mipmapped_);
+    if (!IsTargetKind(kind_)) return texture;
+    TLog::Line(std::string("Rt Create First Attempt Ok= ") + Outcome(texture.Get() != nullptr));
+    if (texture || renderer.LastError != kErrOutOfMemory) return texture;
+    // Out of video memory: free managed textures in halves, the most recently registered first.
+    std::vector<TCustomTexture*> managed;
+    for (TScreenResource* r : Screen()->Resources())
+        if (auto* t = dynamic_cast<TCustomTexture*>(r);
+            t && (t->Kind() == kTexColor || t->Kind() == kTexGrey))
+            managed.push_back(t);
+    const int n = static_cast<int>(managed.size());
+    TLog::Line("tmpTexListcount= " + std::to_string(n));
+    for (int s = 1; !texture && (1 << (s - 1)) < n; ++s) {
+        const int from = (n >> (s - 1)) - 1;
+        const int to = n >> s;
+        for (int i = from; i >= to; --i)
+            managed[static_cast<std::size_t>(i)]->ReleaseDevice();
+        texture = renderer.CreateTexture(kind_, texWidth_, texHeight_, mipmapped_);
+        TLog::Line("Released Managed Texs from " + std::to_string(from) + " to " + std::to_string(to) +
+                   "; Rt Create " + std::to_string(s) +
+                   "nd Attempt Ok= " + Outcome(texture.Get() != nullptr));
+    }
+    return texture;
+}
+
+T3DTexture* TCustomTexture::Realize() {
+    if (texture_) return texture_.Get();
+    T3DScreen* screen = Screen();
+    if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)
+        return nullptr;
+    texture_ = CreateWithRetry(*screen->Renderer());
+    if (!texture_) return nullptr;
+    texture_->Premultiplied = premultiplied_;
+    texture_->OnKilled = [this] { ReleaseDevice(); };
+    if (kind_ == kTexColor || kind_ == kTexGrey) Upload();
+    return texture_.Get();
+}
+
+void TCustomTexture::Upload() {
+    if (!texture_) return;
+    const int levels = texture_->LevelCount();
+    std::vector<std::pair<T3DSurface*, TRef<TBitmap>>> locked;
+    TBitmap* previous = nullptr;
+    for (int i = 0; i < levels; ++i) {
+        const int w = std::max(1, width_ >> i);
+        const int h = std::max(1, height_ >> i);
+        T3DSurface* surface = texture_->GetSurface(i);
+        TRef<TBitmap> bitmap = surface ? surface->Lock({0, 0, w, h}, false) : TRef<TBitmap>();
+        if (!bitmap) continue; // a level that cannot be locked is skipped
+        if (i == 0)
+            FillTopLevel(*bitmap);
+        else if (previous)
+            Reduce(*previous, *bitmap);
+        previous = bitmap.Get();
+        locked.emplace_back(surface, std::move(bitmap));
+    }
+    for (auto& [surface, bitmap] : locked)
+        surface->Unlock(bitmap.Get());
+}
+
+// ---- render targets
+
+TRenderTargetTexture::TRenderTargetTexture(T3DScreen* screen, bool premultiplied)
+    : TCustomTexture(screen, premultiplied ? kTexTargetAlpha : kTexTargetOpaque) {
+    SetPremultiplied(premultiplied);
+}
+
+void TRenderTargetManager::SetSize(int width, int height) {
+    const int w = width > 0 ? std::max(1, 1 << static_cast<int>(std::ceil(std::log2(width)))) : 0;
+    const int h = height > 0 ? std::max(1, 1 << static_cast<int>(std::ceil(std::log2(height)))) : 0;
+    if (w == width_ && h == height_) return;
+    Clear();
+    width_ = w;
+    height_ = h;
+}
+
+TRef<TRenderTargetTexture> TRenderTargetManager::Acquire(T3DScreen* screen) {
+    TRef<TRenderTargetTexture> texture;
+    if (!free_.empty()) {
+        texture = std::move(free_.back());
+        free_.pop_back();
+    } else {
+        texture = MakeRef<TRenderTargetTexture>(screen, premultiplied_);
+        texture->SetSize(width_, height_);
+    }
+    texture->pool_ = this;
+    texture->Realize();
+    return texture;
+}
+
+void TRenderTargetManager::Return(TRef<TRenderTargetTexture> texture) {
+    if (!texture || texture->pool_ != this) return; // not lent from here: really destroyed
+    KIV_ASSERT(texture->Width() == width_ && texture->Height() == height_ &&
+                   texture->Premultiplied() == premultiplied_,
+               "pooled texture returned to a pool of another size or flag");
+    texture->pool_ = nullptr;
+    free_.push_back(std::move(texture));
+}
+
+void TRenderTargetManager::Clear() {
+    free_.clear();
+}
+
+// ---- shaders
+
+TShader::TShader(T3DScreen* screen, std::string code, bool isVertex)
+    : TScreenResource(screen), code_(std::move(code)), vertex_(isVertex) {
+    if (screen && screen->Ready()) Recreate();
+}
+
+void TShader::Recreate() {
+    if (shader_ && shader_->LastError == kErrNone && !shader_->Killed()) return;
+    T3DScreen* screen = Screen();
+    if (!screen || !screen->Renderer()) return;
+    shader_ = screen->Renderer()->CreateShader(code_, vertex_);
+    if (shader_) shader_->OnKilled = [this] { shader_.Reset(); };
+}
+
+} // namespace kiv

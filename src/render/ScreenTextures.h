@@ -1,0 +1,132 @@
+// Textures of the screen: TCustomTexture (power-of-two sized, at least 32 × 32, with mip-maps and
+// the retry that frees managed textures in halves when a render target does not fit),
+// TRenderTargetTexture and its pool TRenderTargetManager, and TShader (a device shader rebuilt
+// after every loss).
+#pragma once
+
+#include "images/Bitmap.h"
+#include "render/Renderer.h"
+#include "render/ScreenResource.h"
+
+#include <string>
+#include <vector>
+
+namespace kiv {
+
+class TRenderTargetManager;
+
+// The texture size for a requested side: the smallest power of two ≥ n, at least 32; 0 for n ≤ 0.
+int TextureSide(int n);
+
+class TCustomTexture : public TScreenResource {
+public:
+    // Realises the device texture when it is missing and the size is valid on a ready screen;
+    // none otherwise.
+    T3DTexture* Realize();
+    // A size change releases the device texture.
+    void SetSize(int width, int height);
+    void SetMipmapped(bool mipmapped);
+    void SetPremultiplied(bool premultiplied);
+    void SetKind(int kind);
+    // Fills every level: level 0 through FillTopLevel, each further level by 2 × 2 box averaging.
+    virtual void Upload();
+    void ReleaseDevice() override;
+    void Preload();
+
+    T3DTexture* Texture() const { return texture_.Get(); }
+    int Kind() const { return kind_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int TexWidth() const { return texWidth_; }
+    int TexHeight() const { return texHeight_; }
+    double InvTexWidth() const { return invTexWidth_; }
+    double InvTexHeight() const { return invTexHeight_; }
+    bool Mipmapped() const { return mipmapped_; }
+    bool Premultiplied() const { return premultiplied_; }
+
+    float LodBias = 0;
+    bool PointFilter = false;
+    std::uint8_t Opacity = 255;
+
+protected:
+    TCustomTexture(T3DScreen* screen, int kind);
+    ~TCustomTexture() override;
+    // Draws the picture into the locked top level (width × height at the level's corner).
+    virtual void FillTopLevel(TBitmap& level) = 0;
+
+private:
+    TRef<T3DTexture> CreateWithRetry(T3DRenderer& renderer);
+
+    TRef<T3DTexture> texture_;
+    int kind_;
+    int width_ = 0;
+    int height_ = 0;
+    int texWidth_ = 0;
+    int texHeight_ = 0;
+    double invTexWidth_ = 0;
+    double invTexHeight_ = 0;
+    bool mipmapped_ = false;
+    bool mipEver_ = false;
+    bool premultiplied_ = false;
+};
+
+// An off-screen target: kind 2 with premultiplied alpha, or kind 1 without.
+class TRenderTargetTexture final : public TCustomTexture {
+public:
+    TRenderTargetTexture(T3DScreen* screen, bool premultiplied);
+    void Upload() override {}
+    TRenderTargetManager* Pool() const { return pool_; }
+
+protected:
+    void FillTopLevel(TBitmap&) override {}
+
+private:
+    friend class TRenderTargetManager;
+    TRenderTargetManager* pool_ = nullptr;
+};
+
+// A pool of render targets of one power-of-two size and one premultiplied flag, reused between
+// frames: Acquire lends the most recently returned one, Return takes it back.
+class TRenderTargetManager {
+public:
+    explicit TRenderTargetManager(bool premultiplied) : premultiplied_(premultiplied) {}
+    ~TRenderTargetManager() { Clear(); }
+    // Rounded up to powers of two; a different rounded size releases every pooled texture.
+    void SetSize(int width, int height);
+    TRef<TRenderTargetTexture> Acquire(T3DScreen* screen);
+    // A texture lent from this pool goes back on the free list (its size and flag must be the
+    // pool's: assertion); any other is simply dropped.
+    void Return(TRef<TRenderTargetTexture> texture);
+    void Clear();
+    std::size_t FreeCount() const { return free_.size(); }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+
+private:
+    std::vector<TRef<TRenderTargetTexture>> free_;
+    int width_ = 0;
+    int height_ = 0;
+    bool premultiplied_;
+};
+
+// Compiled shader code on the screen's renderer: made at once on a ready screen, again at the next
+// scene start when missing or when its last call failed.
+class TShader final : public TScreenResource {
+public:
+    TShader(T3DScreen* screen, std::string code, bool isVertex);
+    T3DShader* DeviceShader() const { return shader_.Get(); }
+    bool IsVertex() const { return vertex_; }
+    // Makes the device shader when it is missing or broken.
+    void Recreate();
+    void ReleaseDevice() override { shader_.Reset(); }
+
+protected:
+    ~TShader() override = default;
+
+private:
+    std::string code_;
+    bool vertex_;
+    TRef<T3DShader> shader_;
+};
+
+} // namespace kiv

@@ -1,0 +1,27 @@
+// T3DSurface: one 2-D image on the device: a texture level, a render target or a back buffer.
+#pragma once
+
+#include "images/Bitmap.h"
+#include "render/DeviceResource.h"
+
+namespace kiv {
+
+class T3DSurface : public TDeviceResource {
+public:
+    // Reads the whole surface into `target`, a 32-bit bitmap of the surface's size, top row first.
+    virtual bool CopyTo(TBitmap& target) = 0;
+    // (0, 0) when there is no surface.
+    virtual TPoint GetSize() = 0;
+    virtual TPixelFormat GetPixelFormat() = 0;
+    // A bitmap holding the rectangle's pixels in the surface's format; changes reach the surface
+    // at Unlock (unless locked read-only). None when the lock fails.
+    virtual TRef<TBitmap> Lock(const TRect& rect, bool readOnly) = 0;
+    virtual void Unlock(TBitmap* bitmap) = 0;
+    // Render-target surfaces (texture kinds 1 and 2 and back buffers).
+    virtual bool IsRenderTarget() const = 0;
+
+protected:
+    using TDeviceResource::TDeviceResource;
+};
+
+} // namespace kiv

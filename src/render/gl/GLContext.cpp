@@ -1,0 +1,207 @@
+#include "render/gl/GLContext.h"
+
+#include "base/Exception.h"
+#include "base/Log.h"
+
+#include <SDL.h>
+#include <epoxy/egl.h>
+#include <epoxy/gl.h>
+
+#include <cstring>
+#include <mutex>
+
+namespace kiv {
+namespace {
+
+thread_local TGLContext* currentHere = nullptr;
+
+bool HasExtension(const char* list, const char* name) {
+    if (!list) return false;
+    const std::size_t n = std::strlen(name);
+    for (const char* p = list; (p = std::strstr(p, name)) != nullptr; p += n)
+        if ((p == list || p[-1] == ' ') && (p[n] == ' ' || p[n] == '\0')) return true;
+    return false;
+}
+
+// One surfaceless display for the process, initialised once and kept (EGL terminates a display
+// for every context at once).
+EGLDisplay SurfacelessDisplay() {
+    static std::once_flag once;
+    static EGLDisplay display = EGL_NO_DISPLAY;
+    static std::string failure;
+    std::call_once(once, [] {
+        const char* clientExtensions = eglQueryString(EGL_NO_DISPLAY, EGL_EXTENSIONS);
+        if (!HasExtension(clientExtensions, "EGL_MESA_platform_surfaceless") ||
+            !HasExtension(clientExtensions, "EGL_EXT_platform_base")) {
+            failure = "EGL has no surfaceless platform";
+            return;
+        }
+        EGLDisplay d = eglGetPlatformDisplayEXT(EGL_PLATFORM_SURFACELESS_MESA, EGL_DEFAULT_DISPLAY, nullptr);
+        EGLint major = 0, minor = 0;
+        if (d == EGL_NO_DISPLAY || !eglInitialize(d, &major, &minor)) {
+            failure = "EGL display cannot be initialised";
+            return;
+        }
+        display = d;
+    });
+    if (display == EGL_NO_DISPLAY) throw Exception("No GL 3.3 device: " + failure);
+    return display;
+}
+
+class TEglContext final : public TGLContext {
+public:
+    TEglContext() {
+        display_ = SurfacelessDisplay();
+        if (!eglBindAPI(EGL_OPENGL_API)) throw Exception("No GL 3.3 device: EGL has no desktop GL");
+        const EGLint configAttribs[] = {EGL_SURFACE_TYPE,
+                                        EGL_PBUFFER_BIT,
+                                        EGL_RENDERABLE_TYPE,
+                                        EGL_OPENGL_BIT,
+                                        EGL_RED_SIZE,
+                                        8,
+                                        EGL_GREEN_SIZE,
+                                        8,
+                                        EGL_BLUE_SIZE,
+                                        8,
+                                        EGL_ALPHA_SIZE,
+                                        8,
+                                        EGL_NONE};
+        EGLConfig config = nullptr;
+        EGLint count = 0;
+        if (!eglChooseConfig(display_, configAttribs, &config, 1, &count) || count < 1)
+            throw Exception("No GL 3.3 device: no EGL configuration for desktop GL");
+        const bool robustOffered =
+            HasExtension(eglQueryString(display_, EGL_EXTENSIONS), "EGL_EXT_create_context_robustness");
+        EGLint attribs[16];
+        int n = 0;
+        attribs[n++] = EGL_CONTEXT_MAJOR_VERSION;
+        attribs[n++] = 3;
+        attribs[n++] = EGL_CONTEXT_MINOR_VERSION;
+        attribs[n++] = 3;
+        attribs[n++] = EGL_CONTEXT_OPENGL_PROFILE_MASK;
+        attribs[n++] = EGL_CONTEXT_OPENGL_CORE_PROFILE_BIT;
+        const int plain = n;
+        if (robustOffered) {
+            attribs[n++] = EGL_CONTEXT_OPENGL_RESET_NOTIFICATION_STRATEGY_EXT;
+            attribs[n++] = EGL_LOSE_CONTEXT_ON_RESET_EXT;
+        }
+        attribs[n] = EGL_NONE;
+        context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, attribs);
+        robust_ = context_ != EGL_NO_CONTEXT && robustOffered;
+        if (context_ == EGL_NO_CONTEXT && robustOffered) {
+            attribs[plain] = EGL_NONE;
+            context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, attribs);
+        }
+        if (context_ == EGL_NO_CONTEXT)
+            throw Exception("No GL 3.3 device: EGL cannot make a GL 3.3 core context");
+    }
+    ~TEglContext() override {
+        ForgetCurrent();
+        eglDestroyContext(display_, context_);
+    }
+
+protected:
+    bool BindHere() override { return eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_); }
+    void UnbindHere() override { eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT); }
+
+private:
+    EGLDisplay display_ = EGL_NO_DISPLAY;
+    EGLContext context_ = EGL_NO_CONTEXT;
+};
+
+class TSdlContext final : public TGLContext {
+public:
+    explicit TSdlContext(SDL_Window* window) : window_(window) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+        context_ = SDL_GL_CreateContext(window);
+        if (!context_)
+            throw Exception(std::string("No GL 3.3 device: the window has no GL 3.3 core context (") +
+                            SDL_GetError() + ")");
+        MarkCurrentHere(); // SDL made it current on this thread
+        // Vertical sync, adaptive when the driver offers it.
+        if (SDL_GL_SetSwapInterval(-1) != 0) SDL_GL_SetSwapInterval(1);
+    }
+    ~TSdlContext() override {
+        ForgetCurrent();
+        SDL_GL_DeleteContext(context_);
+    }
+    void Swap() override { SDL_GL_SwapWindow(window_); }
+    SDL_Window* Window() const override { return window_; }
+    void DrawableSize(int& width, int& height) const override {
+        SDL_GL_GetDrawableSize(window_, &width, &height);
+    }
+
+protected:
+    bool BindHere() override {
+        // SDL skips the call when it believes the context is current already; another context
+        // may have been bound behind its back (the surfaceless ones), so let go first.
+        if (SDL_GL_GetCurrentContext() == context_) SDL_GL_MakeCurrent(window_, nullptr);
+        return SDL_GL_MakeCurrent(window_, context_) == 0;
+    }
+    void UnbindHere() override { SDL_GL_MakeCurrent(window_, nullptr); }
+
+private:
+    SDL_Window* window_;
+    SDL_GLContext context_ = nullptr;
+};
+
+} // namespace
+
+TGLContext::~TGLContext() = default;
+
+bool TGLContext::IsCurrentHere() const {
+    return currentHere == this;
+}
+
+bool TGLContext::MakeCurrent() {
+    if (currentHere == this) return true;
+    const std::thread::id none{};
+    std::thread::id expected = none;
+    if (!owner_.compare_exchange_strong(expected, std::this_thread::get_id()) &&
+        expected != std::this_thread::get_id()) {
+        TLog::Line("GL context is current on another thread");
+        return false;
+    }
+    if (!BindHere()) {
+        owner_ = none;
+        return false;
+    }
+    if (currentHere) currentHere->owner_ = none;
+    currentHere = this;
+    return true;
+}
+
+void TGLContext::MarkCurrentHere() {
+    if (currentHere && currentHere != this) currentHere->owner_ = std::thread::id{};
+    currentHere = this;
+    owner_ = std::this_thread::get_id();
+}
+
+void TGLContext::Unbind() {
+    if (currentHere != this) return;
+    UnbindHere();
+    currentHere = nullptr;
+    owner_ = std::thread::id{};
+}
+
+void TGLContext::ForgetCurrent() {
+    if (currentHere == this) {
+        UnbindHere();
+        currentHere = nullptr;
+    }
+    owner_ = std::thread::id{};
+}
+
+TRef<TGLContext> CreateSurfacelessContext() {
+    return TRef<TGLContext>::Adopt(new TEglContext);
+}
+
+TRef<TGLContext> CreateWindowContext(SDL_Window* window) {
+    return TRef<TGLContext>::Adopt(new TSdlContext(window));
+}
+
+} // namespace kiv

@@ -1,0 +1,53 @@
+// A headless drawing set-up for the render tests: the application object (the main thread's
+// queue), the GL engine, a draw device without a window and a renderer on it, plus helpers that
+// draw pixel rectangles with identity transforms and read the frame back.
+#pragma once
+
+#include "framework/Application.h"
+#include "images/Bitmap.h"
+#include "render/DrawDevice.h"
+#include "render/Renderer.h"
+#include "render/gl/EngineGL.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <thread>
+
+namespace kiv::test {
+
+class TRenderFixture : public testing::Test {
+public:
+    static constexpr int kWidth = 64;
+    static constexpr int kHeight = 48;
+
+    void SetUp() override;
+    void TearDown() override;
+
+    // A headless draw device of the given size.
+    TRef<TDrawDevice> MakeDevice(int width, int height);
+    TRef<T3DRenderer> MakeRenderer(TDrawDevice* device);
+
+    // A colour texture (kind 0) filled from a 32-bit picture, point or linear filtered, clamped.
+    TRef<T3DTexture> Upload(T3DRenderer& r, TBitmap& picture, int kind = kTexColor);
+    // Draws the pixel rectangle with `texture` (texel coordinates 0 … 1 across it) or, without a
+    // texture, in `color` (0xAARRGGBB). flags as DrawVertexList takes them.
+    void DrawRect(T3DRenderer& r, T3DTexture* texture, const TRect& rect, std::uint32_t color,
+                  unsigned flags);
+    // The back buffer (or the current target), top row first.
+    TRef<TBitmap> Frame(T3DRenderer& r);
+    static std::uint32_t Pixel(const TBitmap& b, int x, int y);
+    static void WritePng(const TBitmap& b, const std::string& path);
+
+    TZkApplication* app = nullptr;
+    TRef<T3DEngineGL> engine;
+    TRef<TDrawDevice> device;
+    TRef<T3DRenderer> renderer;
+};
+
+// Starts `body` on a thread with the given name; the caller joins it.
+std::thread StartNamedThread(const char* name, std::function<void()> body);
+
+} // namespace kiv::test
