@@ -114,7 +114,7 @@ std::optional<TCompositeDescription> ReadCompositeText(std::string_view text) {
             item.beginTime = section->GetInt64("BeginTime", 0);
             item.duration = section->GetInt64("Duration", 0);
             if (!ValidTime(item.timeLine) || !ValidTime(item.beginTime) || !ValidTime(item.duration) ||
-                item.timeLine + shift > kMaxCompositeTime) {
+                item.timeLine + shift + item.duration > kMaxCompositeTime) {
                 TLog::Line("Composite sound: item " + name + " (" + item.fileName + ") has times out of range (" +
                            std::to_string(item.timeLine) + ", " + std::to_string(item.beginTime) + ", " +
                            std::to_string(item.duration) + "); it stays silent");

@@ -139,7 +139,7 @@ void CollectGroups(const TIniList& list, std::vector<TGroup>& groups, bool& repe
 // Places the items of one group on the composite timeline from 0; returns the group's end.
 std::int64_t CompileGroup(TGroup& group, const std::map<std::string, std::int32_t>& links,
                           const std::vector<std::int64_t>& slideStarts, const TSoundFileCheck& check,
-                          std::vector<TCompositeItem>& out) {
+                          std::vector<TCompositeItem>& out, bool& tooMany) {
     // Linked times, and for every item the earliest linked time of a later item.
     for (TGroupItem& item : group) {
         if (item.keys.guid.empty()) continue;
@@ -214,6 +214,12 @@ std::int64_t CompileGroup(TGroup& group, const std::map<std::string, std::int32_
         AddVolumeParams(item, keys);
         t += length;
         if (keys.volume == 0) continue;
+        if (out.size() >= kMaxCompositeItems) {
+            if (!tooMany)
+                TLog::Line("Music: more than " + std::to_string(kMaxCompositeItems) + " items; the rest stay silent");
+            tooMany = true;
+            continue;
+        }
         if (!FileUsable(keys.fileName, check)) continue;
         out.push_back(std::move(item));
     }
@@ -308,9 +314,10 @@ TCompiledSound CompileMusic(const TIniList* music, const TIniFile& document, con
     const std::vector<std::int64_t> slideStarts = SlideStartTable(document);
     const auto links = LinkedSlides(document, static_cast<std::int32_t>(slideStarts.size()) - 1);
     std::int64_t end = 0;
+    bool tooMany = false;
     for (TGroup& group : groups) {
         if (group.empty()) continue;
-        end = std::max(end, CompileGroup(group, links, slideStarts, check, result.composite.items));
+        end = std::max(end, CompileGroup(group, links, slideStarts, check, result.composite.items, tooMany));
     }
     result.composite.duration = end;
     Finish(result);
