@@ -35,7 +35,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     kiv::ParseVolumeParams(bytes.substr(0, 4096), 0, 60000);
 
     // With the marker in front of the bytes, and the bytes as they are.
-    for (const std::string& text : {std::string(kiv::kCompositeMarker) + std::string(bytes), std::string(bytes)}) {
+    for (const std::string& text :
+         {std::string(kiv::kCompositeMarker) + std::string(bytes), std::string(bytes)}) {
         const std::optional<kiv::TCompositeDescription> read = kiv::ReadCompositeText(text);
         if (!read) continue;
         Check(read->duration > 0 && read->duration <= kiv::kMaxCompositeTime);
@@ -51,7 +52,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
         // Saved as one document it reads back to the same timeline.
         if (!plainNames) continue;
-        const std::optional<kiv::TCompositeDescription> again = kiv::ReadCompositeText(kiv::WriteCompositeText(*read));
+        const std::optional<kiv::TCompositeDescription> again =
+            kiv::ReadCompositeText(kiv::WriteCompositeText(*read));
         Check(again.has_value());
         Check(again->duration == read->duration && again->items.size() == read->items.size());
         for (std::size_t i = 0; i < read->items.size(); ++i) {

@@ -39,8 +39,8 @@ TVolumeParamsList ReadEnvelopes(const TIniFile& document, std::string_view owner
             const TIniSection* section =
                 document.FindSection(VolumeSectionName(owner, static_cast<std::size_t>(j), k));
             if (!section) break;
-            const std::int64_t time = std::clamp<std::int64_t>(section->GetInt64("0", 0), -kMaxCompositeTime,
-                                                               kMaxCompositeTime);
+            const std::int64_t time =
+                std::clamp<std::int64_t>(section->GetInt64("0", 0), -kMaxCompositeTime, kMaxCompositeTime);
             points.push_back({time, section->GetInt32("1", 1000)});
         }
         envelopes.push_back(std::move(points));
@@ -48,11 +48,15 @@ TVolumeParamsList ReadEnvelopes(const TIniFile& document, std::string_view owner
     return envelopes;
 }
 
-bool ValidTime(std::int64_t value) { return value >= 0 && value <= kMaxCompositeTime; }
+bool ValidTime(std::int64_t value) {
+    return value >= 0 && value <= kMaxCompositeTime;
+}
 
 } // namespace
 
-bool IsCompositeText(std::string_view text) { return text.starts_with(kCompositeMarker); }
+bool IsCompositeText(std::string_view text) {
+    return text.starts_with(kCompositeMarker);
+}
 
 std::string WriteCompositeText(const TCompositeDescription& description) {
     TRef<TIniFile> document = MakeRef<TIniFile>();
@@ -115,9 +119,10 @@ std::optional<TCompositeDescription> ReadCompositeText(std::string_view text) {
             item.duration = section->GetInt64("Duration", 0);
             if (!ValidTime(item.timeLine) || !ValidTime(item.beginTime) || !ValidTime(item.duration) ||
                 item.timeLine + shift + item.duration > kMaxCompositeTime) {
-                TLog::Line("Composite sound: item " + name + " (" + item.fileName + ") has times out of range (" +
-                           std::to_string(item.timeLine) + ", " + std::to_string(item.beginTime) + ", " +
-                           std::to_string(item.duration) + "); it stays silent");
+                TLog::Line("Composite sound: item " + name + " (" + item.fileName +
+                           ") has times out of range (" + std::to_string(item.timeLine) + ", " +
+                           std::to_string(item.beginTime) + ", " + std::to_string(item.duration) +
+                           "); it stays silent");
                 continue;
             }
             item.timeLine += shift;

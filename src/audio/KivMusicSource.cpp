@@ -90,7 +90,8 @@ void TKivMusicSource::BuildSlides(const TKivSource& show, const TSoundFileCheck&
             limitEnd = times[static_cast<std::size_t>(last)].end;
         }
         const std::int64_t limit = WholeMs(limitEnd - info.times.start);
-        const TCompiledSound sound = CompileComment(FindSoundObject(music, "TSoundComment"), videos, limit, check);
+        const TCompiledSound sound =
+            CompileComment(FindSoundObject(music, "TSoundComment"), videos, limit, check);
         if (sound.duration < 0) {
             TLog::Line("Incorrect music time: Slide" + std::to_string(i + 1));
             continue;

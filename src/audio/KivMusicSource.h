@@ -15,10 +15,10 @@
 namespace kiv {
 
 struct TSlideMusicInfo {
-    TSlideInfo times;           // the slide's timing record
-    std::int32_t number = 0;    // 1-based; 0 for the last slide
-    std::string comment;        // composite description, or empty
-    double commentLength = 0;   // ms
+    TSlideInfo times;         // the slide's timing record
+    std::int32_t number = 0;  // 1-based; 0 for the last slide
+    std::string comment;      // composite description, or empty
+    double commentLength = 0; // ms
 };
 
 // Margin by which, in sync mode, repeating music must be shorter than one pass of the show.

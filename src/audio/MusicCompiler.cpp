@@ -44,7 +44,9 @@ TItemKeys ReadItemKeys(const TIniList& item) {
     return keys;
 }
 
-bool Absurd(std::int64_t value) { return value > kMaxCompositeTime || value < -kMaxCompositeTime; }
+bool Absurd(std::int64_t value) {
+    return value > kMaxCompositeTime || value < -kMaxCompositeTime;
+}
 
 // Why an item cannot sound, or nothing when its times are usable.
 std::optional<std::string> BadTimes(const TItemKeys& keys) {
@@ -55,7 +57,9 @@ std::optional<std::string> BadTimes(const TItemKeys& keys) {
     return std::nullopt;
 }
 
-bool NamesNoFile(std::string_view fileName) { return fileName.empty() || SameTextFolded(fileName, "error"); }
+bool NamesNoFile(std::string_view fileName) {
+    return fileName.empty() || SameTextFolded(fileName, "error");
+}
 
 // False (with a log line) when the item's file cannot sound.
 bool FileUsable(const std::string& fileName, const TSoundFileCheck& check) {
@@ -91,7 +95,8 @@ void AddVolumeParams(TCompositeItem& item, const TItemKeys& keys) {
     int bad = 0;
     TVolumeParams envelope = ParseVolumeParams(keys.volumeParams, keys.startTime, item.duration, &bad);
     if (bad > 0)
-        TLog::Line("Sound item " + keys.fileName + ": " + std::to_string(bad) + " unreadable volume points skipped");
+        TLog::Line("Sound item " + keys.fileName + ": " + std::to_string(bad) +
+                   " unreadable volume points skipped");
     if (!envelope.empty()) item.envelopes.push_back(std::move(envelope));
 }
 
@@ -117,7 +122,8 @@ using TGroup = std::vector<TGroupItem>;
 
 // Walks `list`: its items join group `current` (or, with no current group, each is a group of its
 // own); a track that is not muted starts a new group for its own items.
-void CollectGroups(const TIniList& list, std::vector<TGroup>& groups, bool& repeat, std::optional<std::size_t> current) {
+void CollectGroups(const TIniList& list, std::vector<TGroup>& groups, bool& repeat,
+                   std::optional<std::size_t> current) {
     for (int i = 0; i < list.ObjectCount(); ++i) {
         const TIniObject& child = *list.Object(i);
         if (IsSoundObject(child, "TMusicItem")) {
@@ -148,7 +154,8 @@ std::int64_t CompileGroup(TGroup& group, const std::map<std::string, std::int32_
         const std::size_t slide = static_cast<std::size_t>(link->second);
         const std::int64_t slideStart = slide < slideStarts.size() ? slideStarts[slide] : 0;
         if (item.keys.crossMode == 0)
-            item.linkedTime = std::max<std::int64_t>(slideStart - std::clamp<std::int64_t>(item.keys.cross, 0, kMaxCompositeTime), 0);
+            item.linkedTime = std::max<std::int64_t>(
+                slideStart - std::clamp<std::int64_t>(item.keys.cross, 0, kMaxCompositeTime), 0);
         else if (item.keys.crossMode == 1)
             item.linkedTime = slideStart + std::clamp<std::int64_t>(item.keys.pause, 0, kMaxCompositeTime);
         else
@@ -158,7 +165,8 @@ std::int64_t CompileGroup(TGroup& group, const std::map<std::string, std::int32_
     std::optional<std::int64_t> earliest;
     for (std::size_t i = group.size(); i-- > 0;) {
         deadline[i] = earliest;
-        if (group[i].linkedTime >= 0 && (!earliest || group[i].linkedTime < *earliest)) earliest = group[i].linkedTime;
+        if (group[i].linkedTime >= 0 && (!earliest || group[i].linkedTime < *earliest))
+            earliest = group[i].linkedTime;
     }
 
     std::int64_t t = 0;
@@ -179,7 +187,8 @@ std::int64_t CompileGroup(TGroup& group, const std::map<std::string, std::int32_
         const std::int64_t pause = std::max<std::int64_t>(keys.pause, 0);
         const std::int64_t checkStart = keys.crossMode == 0 ? t - cross : keys.crossMode == 1 ? t + pause : t;
         std::int64_t length = keys.duration;
-        if (deadline[i] && checkStart + length > *deadline[i]) length = std::max<std::int64_t>(*deadline[i] - checkStart, 0);
+        if (deadline[i] && checkStart + length > *deadline[i])
+            length = std::max<std::int64_t>(*deadline[i] - checkStart, 0);
         if (keys.crossMode == 1 && pause > 0) t += pause;
 
         TCompositeItem item;
@@ -201,7 +210,8 @@ std::int64_t CompileGroup(TGroup& group, const std::map<std::string, std::int32_
         }
         if (i + 1 < group.size()) {
             const TGroupItem& next = group[i + 1];
-            if (next.linkedTime < 0 && next.keys.crossMode == 0 && next.keys.cross > 0 && !Absurd(next.keys.cross)) {
+            if (next.linkedTime < 0 && next.keys.crossMode == 0 && next.keys.cross > 0 &&
+                !Absurd(next.keys.cross)) {
                 const TVolumeParams fadeOut{{length - next.keys.cross, 1000}, {length, 0}};
                 if (crossEnvelope) {
                     TVolumeParams& envelope = item.envelopes[*crossEnvelope];
@@ -216,7 +226,8 @@ std::int64_t CompileGroup(TGroup& group, const std::map<std::string, std::int32_
         if (keys.volume == 0) continue;
         if (out.size() >= kMaxCompositeItems) {
             if (!tooMany)
-                TLog::Line("Music: more than " + std::to_string(kMaxCompositeItems) + " items; the rest stay silent");
+                TLog::Line("Music: more than " + std::to_string(kMaxCompositeItems) +
+                           " items; the rest stay silent");
             tooMany = true;
             continue;
         }
@@ -243,8 +254,8 @@ const TIniObject* FindClip(const TIniFile& document, std::string_view guid) {
     return nullptr;
 }
 
-void CollectVideos(const TIniFile& document, const TIniList& list, std::int64_t slideStart, std::int64_t slideSpan,
-                   std::set<std::string>& clipsSeen, std::vector<TVideoSound>& out) {
+void CollectVideos(const TIniFile& document, const TIniList& list, std::int64_t slideStart,
+                   std::int64_t slideSpan, std::set<std::string>& clipsSeen, std::vector<TVideoSound>& out) {
     for (int i = 0; i < list.ObjectCount(); ++i) {
         const TIniObject& object = *list.Object(i);
         if (IsSoundObject(object, "KeyPoint")) continue;
@@ -281,10 +292,12 @@ void CollectVideos(const TIniFile& document, const TIniList& list, std::int64_t 
 
 void Finish(TCompiledSound& result) {
     std::int64_t end = 0;
-    for (const TCompositeItem& item : result.composite.items) end = std::max(end, item.timeLine + item.duration);
+    for (const TCompositeItem& item : result.composite.items)
+        end = std::max(end, item.timeLine + item.duration);
     result.composite.duration = std::max(result.composite.duration, end);
     result.duration = result.composite.duration;
-    if (!result.composite.items.empty() && result.duration > 0) result.text = WriteCompositeText(result.composite);
+    if (!result.composite.items.empty() && result.duration > 0)
+        result.text = WriteCompositeText(result.composite);
 }
 
 } // namespace
@@ -302,7 +315,8 @@ std::vector<std::int64_t> SlideStartTable(const TIniFile& document) {
     std::vector<std::int64_t> starts{0};
     const TIniSection* times = document.FindSection("Times");
     for (std::int32_t j = 1; j <= count && times; ++j)
-        starts.push_back(std::max<std::int64_t>(times->GetInt32("opt_synchpos" + std::to_string(j), 0), starts.back()));
+        starts.push_back(
+            std::max<std::int64_t>(times->GetInt32("opt_synchpos" + std::to_string(j), 0), starts.back()));
     return starts;
 }
 
@@ -324,16 +338,16 @@ TCompiledSound CompileMusic(const TIniList* music, const TIniFile& document, con
     return result;
 }
 
-std::vector<TVideoSound> SlideVideoSounds(const TIniFile& document, const TIniList& slide, std::int64_t slideStart,
-                                          std::int64_t slideSpan) {
+std::vector<TVideoSound> SlideVideoSounds(const TIniFile& document, const TIniList& slide,
+                                          std::int64_t slideStart, std::int64_t slideSpan) {
     std::vector<TVideoSound> sounds;
     std::set<std::string> clipsSeen;
     CollectVideos(document, slide, slideStart, slideSpan, clipsSeen, sounds);
     return sounds;
 }
 
-TCompiledSound CompileComment(const TIniList* comment, const std::vector<TVideoSound>& videos, std::int64_t limit,
-                              const TSoundFileCheck& check) {
+TCompiledSound CompileComment(const TIniList* comment, const std::vector<TVideoSound>& videos,
+                              std::int64_t limit, const TSoundFileCheck& check) {
     TCompiledSound result;
     if (comment && HasSoundFile(comment)) {
         const TItemKeys keys = ReadItemKeys(*comment);
@@ -361,7 +375,8 @@ TCompiledSound CompileComment(const TIniList* comment, const std::vector<TVideoS
         item.beginTime = video.offset;
         item.duration = video.length;
         if (video.volume != 1.0) {
-            const auto volume = static_cast<std::int32_t>(std::clamp(std::nearbyint(video.volume * 1000.0), 0.0, 1e9));
+            const auto volume =
+                static_cast<std::int32_t>(std::clamp(std::nearbyint(video.volume * 1000.0), 0.0, 1e9));
             item.envelopes.push_back({{0, volume}, {video.length, volume}});
         }
         result.composite.items.push_back(std::move(item));

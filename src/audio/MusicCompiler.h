@@ -31,7 +31,8 @@ std::vector<std::int64_t> SlideStartTable(const TIniFile& document);
 // muted track is left out; an item outside any track is a group of its own. Items with negative
 // or absurd times, a file name that is empty or "error", a file the check rejects, or volume 0 are
 // left out (a log line says which, except for volume 0); the others keep their places.
-TCompiledSound CompileMusic(const TIniList* music, const TIniFile& document, const TSoundFileCheck& check = {});
+TCompiledSound CompileMusic(const TIniList* music, const TIniFile& document,
+                            const TSoundFileCheck& check = {});
 
 // A video clip's sound on a slide.
 struct TVideoSound {
@@ -47,13 +48,13 @@ struct TVideoSound {
 // skipped). A clip of [Tracks] (named by ClipGUID) counts once per slide and only when it starts
 // on or after `slideStart`; other clips are cut to `slideSpan` - their start. Muted clips, clips
 // not at speed 1 and GIF files have no sound.
-std::vector<TVideoSound> SlideVideoSounds(const TIniFile& document, const TIniList& slide, std::int64_t slideStart,
-                                          std::int64_t slideSpan);
+std::vector<TVideoSound> SlideVideoSounds(const TIniFile& document, const TIniList& slide,
+                                          std::int64_t slideStart, std::int64_t slideSpan);
 
 // A slide's sound: its comment (a TSoundComment, or none) after its pause, cut to `limit` when the
 // limit is positive and shorter, and its video sounds. The duration is the largest end.
-TCompiledSound CompileComment(const TIniList* comment, const std::vector<TVideoSound>& videos, std::int64_t limit,
-                              const TSoundFileCheck& check = {});
+TCompiledSound CompileComment(const TIniList* comment, const std::vector<TVideoSound>& videos,
+                              std::int64_t limit, const TSoundFileCheck& check = {});
 
 // True when `object` is of `kind`: its class text, or its name when it has no class, equal
 // ignoring case.

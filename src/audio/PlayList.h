@@ -9,10 +9,10 @@
 namespace kiv {
 
 struct TMusicItemInfo {
-    std::string file;   // a file name or a composite description
-    double start = 0;   // ms on the playlist's timeline
-    double offset = 0;  // ms inside the file
-    double length = 0;  // ms
+    std::string file;  // a file name or a composite description
+    double start = 0;  // ms on the playlist's timeline
+    double offset = 0; // ms inside the file
+    double length = 0; // ms
 };
 
 class TPlayList {

@@ -10,7 +10,9 @@ namespace kiv {
 
 namespace {
 
-bool StartsWith(std::string_view head, std::string_view prefix) { return head.substr(0, prefix.size()) == prefix; }
+bool StartsWith(std::string_view head, std::string_view prefix) {
+    return head.substr(0, prefix.size()) == prefix;
+}
 
 } // namespace
 
@@ -20,10 +22,12 @@ TSoundFileKind SoundKindOfHead(std::string_view head) {
     if (StartsWith(head, "ID3")) return TSoundFileKind::Sound;
     // An MPEG audio frame: 11 sync bits, a layer that is not the reserved 00.
     if (byte(0) == 0xFF && (byte(1) & 0xE0) == 0xE0 && (byte(1) & 0x06) != 0) return TSoundFileKind::Sound;
-    if (head.size() >= 12 && StartsWith(head, "RIFF") && head.substr(8, 4) == "WAVE") return TSoundFileKind::Sound;
+    if (head.size() >= 12 && StartsWith(head, "RIFF") && head.substr(8, 4) == "WAVE")
+        return TSoundFileKind::Sound;
     if (StartsWith(head, "OggS") || StartsWith(head, "fLaC")) return TSoundFileKind::Sound;
     // The ASF header object's GUID begins 30 26 B2 75.
-    if (byte(0) == 0x30 && byte(1) == 0x26 && byte(2) == 0xB2 && byte(3) == 0x75) return TSoundFileKind::Sound;
+    if (byte(0) == 0x30 && byte(1) == 0x26 && byte(2) == 0xB2 && byte(3) == 0x75)
+        return TSoundFileKind::Sound;
     if (IsCompositeText(head)) return TSoundFileKind::Sound;
     return TSoundFileKind::NotSound;
 }
@@ -36,7 +40,8 @@ TSoundFileKind CheckSoundFile(const TFileAccessor& files, const std::string& fil
     std::int32_t got = 0;
     try {
         while (got < static_cast<std::int32_t>(head.size())) {
-            const std::int32_t n = stream->Read(head.data() + got, static_cast<std::int32_t>(head.size()) - got);
+            const std::int32_t n =
+                stream->Read(head.data() + got, static_cast<std::int32_t>(head.size()) - got);
             if (n <= 0) break;
             got += n;
         }

@@ -21,8 +21,8 @@ std::int64_t RoundToInt64(double value) {
 }
 
 std::int32_t ClampVolume(std::int64_t volume) {
-    return static_cast<std::int32_t>(std::clamp<std::int64_t>(volume, std::numeric_limits<std::int32_t>::min(),
-                                                              std::numeric_limits<std::int32_t>::max()));
+    return static_cast<std::int32_t>(std::clamp<std::int64_t>(
+        volume, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
 }
 
 } // namespace
@@ -35,7 +35,8 @@ TVolumeParams ParseVolumeParams(std::string_view text, std::int64_t startTime, s
     for (const std::string_view pair : SplitIniList(text, ',')) {
         const std::vector<std::string_view> parts = SplitIniList(pair, ':');
         const std::optional<std::int64_t> position = parts.size() == 2 ? ParseInt64(parts[0]) : std::nullopt;
-        const std::optional<std::int64_t> fixedVolume = parts.size() == 2 ? ParseInt64(parts[1]) : std::nullopt;
+        const std::optional<std::int64_t> fixedVolume =
+            parts.size() == 2 ? ParseInt64(parts[1]) : std::nullopt;
         if (!position || !fixedVolume) {
             if (badPairs) ++*badPairs;
             continue;
@@ -44,8 +45,9 @@ TVolumeParams ParseVolumeParams(std::string_view text, std::int64_t startTime, s
         if (havePrevious && time <= previousTime) time = previousTime + 1;
         havePrevious = true;
         previousTime = time;
-        const TVolumePoint point{time - startTime,
-                                 ClampVolume(RoundToInt64(static_cast<double>(*fixedVolume) * 1000.0 / 65536.0))};
+        const TVolumePoint point{
+            time - startTime,
+            ClampVolume(RoundToInt64(static_cast<double>(*fixedVolume) * 1000.0 / 65536.0))};
         if (point.time < length) {
             points.push_back(point);
             continue;
@@ -78,8 +80,8 @@ std::vector<TEnvelopeStep> PrepareEnvelope(const TVolumeParams& envelope, std::i
     for (std::size_t i = 0; i < points.size(); ++i) {
         // Of points with equal times only the later one counts.
         if (i + 1 < points.size() && points[i + 1].time == points[i].time) continue;
-        const std::int64_t time = std::clamp<std::int64_t>(points[i].time, -(std::int64_t{1} << 40),
-                                                           std::int64_t{1} << 40);
+        const std::int64_t time =
+            std::clamp<std::int64_t>(points[i].time, -(std::int64_t{1} << 40), std::int64_t{1} << 40);
         // Floor division, so that negative times round down too.
         const std::int64_t scaled = time * 176400;
         std::int64_t frames = scaled / 4000;

@@ -12,7 +12,8 @@ namespace {
 TCompositeDescription TwoItems() {
     TCompositeDescription description;
     description.duration = 9000;
-    description.items.push_back({"music\\a.mp3", 0, 250, 6000, {{{0, 0}, {1000, 800}}, {{5000, 1000}, {6000, 0}}}});
+    description.items.push_back(
+        {"music\\a.mp3", 0, 250, 6000, {{{0, 0}, {1000, 800}}, {{5000, 1000}, {6000, 0}}}});
     description.items.push_back({"b.ogg", 5000, 0, 4000, {}});
     return description;
 }
@@ -21,11 +22,14 @@ TEST(CompositeText, WritesTheMarkerThenTheDocument) {
     const std::string text = WriteCompositeText(TwoItems());
     ASSERT_TRUE(IsCompositeText(text));
     EXPECT_EQ(text.substr(0, 36 + 6), "9213AB40-17BB-458F-9C4C-1806F44BEB65[Main]");
-    EXPECT_NE(text.find("[0]\r\nFileName=music\\a.mp3\r\nTimeLine=0\r\nBeginTime=250\r\nDuration=6000\r\nFadeCount=2\r\n"),
+    EXPECT_NE(text.find("[0]\r\nFileName=music\\a.mp3\r\nTimeLine=0\r\nBeginTime=250\r\nDuration="
+                        "6000\r\nFadeCount=2\r\n"),
               std::string::npos);
     EXPECT_NE(text.find("[Vol_0_1_1]\r\n0=6000\r\n1=0\r\n"), std::string::npos);
-    EXPECT_NE(text.find("[1]\r\nFileName=b.ogg\r\nTimeLine=5000\r\nBeginTime=0\r\nDuration=4000\r\nFadeCount=0\r\n"),
-              std::string::npos);
+    EXPECT_NE(
+        text.find(
+            "[1]\r\nFileName=b.ogg\r\nTimeLine=5000\r\nBeginTime=0\r\nDuration=4000\r\nFadeCount=0\r\n"),
+        std::string::npos);
     EXPECT_EQ(text.find("MainVolume"), std::string::npos);
 }
 
@@ -53,15 +57,16 @@ TEST(CompositeText, ConcatenatedDocumentsPlayOneAfterAnother) {
     TCompositeDescription third;
     third.duration = 1000;
     third.items.push_back({"d.wav", 0, 0, 1000, {}});
-    const std::string text = WriteCompositeText(first) + WriteCompositeText(second) + WriteCompositeText(third);
+    const std::string text =
+        WriteCompositeText(first) + WriteCompositeText(second) + WriteCompositeText(third);
 
     const std::optional<TCompositeDescription> read = ReadCompositeText(text);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->duration, 9000 + 3000 + 1000);
     ASSERT_EQ(read->items.size(), 4u);
-    EXPECT_EQ(read->items[1].timeLine, 5000);        // first document: unshifted
-    EXPECT_EQ(read->items[2].timeLine, 9000 + 500);  // shifted by the first duration
-    EXPECT_EQ(read->items[3].timeLine, 12000);       // by the first two
+    EXPECT_EQ(read->items[1].timeLine, 5000);       // first document: unshifted
+    EXPECT_EQ(read->items[2].timeLine, 9000 + 500); // shifted by the first duration
+    EXPECT_EQ(read->items[3].timeLine, 12000);      // by the first two
     // The later [MainVolume] replaces the earlier one; the third document has none.
     EXPECT_EQ(read->mainVolume, (TVolumeParamsList{{{0, 300}}, {{100, 200}}}));
 }
@@ -69,12 +74,13 @@ TEST(CompositeText, ConcatenatedDocumentsPlayOneAfterAnother) {
 TEST(CompositeText, FailsWithoutMarkerItemsOrDuration) {
     const std::string good = WriteCompositeText(TwoItems());
     EXPECT_FALSE(ReadCompositeText(""));
-    EXPECT_FALSE(ReadCompositeText(good.substr(36)));       // no marker
-    EXPECT_FALSE(ReadCompositeText(" " + good));            // the marker must come first
-    EXPECT_FALSE(ReadCompositeText(good.substr(0, 35)));    // a cut marker
+    EXPECT_FALSE(ReadCompositeText(good.substr(36)));    // no marker
+    EXPECT_FALSE(ReadCompositeText(" " + good));         // the marker must come first
+    EXPECT_FALSE(ReadCompositeText(good.substr(0, 35))); // a cut marker
     EXPECT_FALSE(ReadCompositeText(std::string(kCompositeMarker) + "[Main]\nDuration=5000\n")); // no item
     EXPECT_FALSE(ReadCompositeText(std::string(kCompositeMarker) + "[Main]\nDuration=0\n[0]\nFileName=a\n"));
-    EXPECT_FALSE(ReadCompositeText(std::string(kCompositeMarker) + "[0]\nFileName=a\nDuration=5\n")); // no [Main]
+    EXPECT_FALSE(
+        ReadCompositeText(std::string(kCompositeMarker) + "[0]\nFileName=a\nDuration=5\n")); // no [Main]
     EXPECT_TRUE(ReadCompositeText(std::string(kCompositeMarker) + "[Main]\nDuration=1\n[0]\nFileName=a\n"));
     // Items are numbered from 0 without gaps; an item 1 without an item 0 is no item.
     EXPECT_FALSE(ReadCompositeText(std::string(kCompositeMarker) + "[Main]\nDuration=10\n[1]\nFileName=a\n"));
@@ -96,13 +102,15 @@ TEST(CompositeText, ItemsWithBadTimesAreLeftOutWithALogLine) {
     EXPECT_NE(log.find("huge.mp3"), std::string::npos);
     EXPECT_NE(log.find("begin.mp3"), std::string::npos);
     // A negative document duration counts as 0 and the whole fails without a positive total.
-    EXPECT_FALSE(ReadCompositeText(std::string(kCompositeMarker) + "[Main]\nDuration=-100\n[0]\nFileName=a\n"));
+    EXPECT_FALSE(
+        ReadCompositeText(std::string(kCompositeMarker) + "[Main]\nDuration=-100\n[0]\nFileName=a\n"));
 }
 
 TEST(CompositeText, ADocumentDurationPastTheLimitCannotOverflowTheShift) {
     std::string text;
     for (int i = 0; i < 3; ++i)
-        text += std::string(kCompositeMarker) + "[Main]\nDuration=2000000000\n[0]\nFileName=a\nTimeLine=0\nDuration=5\n";
+        text += std::string(kCompositeMarker) +
+                "[Main]\nDuration=2000000000\n[0]\nFileName=a\nTimeLine=0\nDuration=5\n";
     const std::optional<TCompositeDescription> read = ReadCompositeText(text);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->duration, kMaxCompositeTime);

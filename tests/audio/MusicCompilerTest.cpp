@@ -1,5 +1,5 @@
-#include "audio/CompositeDescription.h"
 #include "audio/MusicCompiler.h"
+#include "audio/CompositeDescription.h"
 
 #include "support/IniText.h"
 #include "support/LogCapture.h"
@@ -34,8 +34,8 @@ std::string Track(const std::string& items, bool mute = false) {
     return std::string("  object Track:TMusicTrack\n") + (mute ? "    IsMute=1\n" : "") + items + "  end\n";
 }
 
-void ExpectPlace(const TCompositeItem& item, const std::string& file, std::int64_t timeLine, std::int64_t begin,
-                 std::int64_t duration) {
+void ExpectPlace(const TCompositeItem& item, const std::string& file, std::int64_t timeLine,
+                 std::int64_t begin, std::int64_t duration) {
     EXPECT_EQ(item.fileName, file);
     EXPECT_EQ(item.timeLine, timeLine) << file;
     EXPECT_EQ(item.beginTime, begin) << file;
@@ -76,18 +76,20 @@ TEST(MusicTracks, CrossFadesOverlapAcrossThreeItems) {
 }
 
 TEST(MusicTracks, PausesSpaceThreeItemsApart) {
-    const TCompiled music = Compile(Track(Item("a", "FileName=a\nDuration=5000\nCrossMode=2\nPause=999\n") +
-                                          Item("b", "FileName=b\nDuration=4000\nCrossMode=1\nPause=1500\n") +
-                                          Item("c", "FileName=c\nDuration=3000\nCrossMode=1\nPause=500\nCross=700\n") +
-                                          Item("d", "FileName=d\nDuration=1000\nCrossMode=1\nPause=-300\n")));
+    const TCompiled music =
+        Compile(Track(Item("a", "FileName=a\nDuration=5000\nCrossMode=2\nPause=999\n") +
+                      Item("b", "FileName=b\nDuration=4000\nCrossMode=1\nPause=1500\n") +
+                      Item("c", "FileName=c\nDuration=3000\nCrossMode=1\nPause=500\nCross=700\n") +
+                      Item("d", "FileName=d\nDuration=1000\nCrossMode=1\nPause=-300\n")));
     const auto& items = music.sound.composite.items;
     ASSERT_EQ(items.size(), 4u);
-    ExpectPlace(items[0], "a", 0, 0, 5000);     // CrossMode 2: its Pause means nothing
+    ExpectPlace(items[0], "a", 0, 0, 5000); // CrossMode 2: its Pause means nothing
     ExpectPlace(items[1], "b", 6500, 0, 4000);
     ExpectPlace(items[2], "c", 11000, 0, 3000); // Cross is ignored in pause mode
     ExpectPlace(items[3], "d", 14000, 0, 1000); // a negative pause is none
     EXPECT_EQ(music.sound.duration, 15000);
-    for (const TCompositeItem& item : items) EXPECT_TRUE(item.envelopes.empty()) << item.fileName;
+    for (const TCompositeItem& item : items)
+        EXPECT_TRUE(item.envelopes.empty()) << item.fileName;
 }
 
 TEST(MusicTracks, AFirstItemWithACrossFadesInWithoutMovingBack) {
@@ -143,17 +145,18 @@ TEST(MusicLinks, PauseModeLinksAfterTheSlideStartAndEarlierItemsAreCutToTheEarli
 }
 
 TEST(MusicLinks, AGuidLinkedNowhereIsAnOrdinaryItem) {
-    const TCompiled music = Compile(Track(Item("a", "FileName=a\nDuration=2000\nCrossMode=2\n") +
-                                          Item("b", "FileName=b\nDuration=1000\nCrossMode=2\nGUID={other}\n")),
-                                    kFourSlides);
+    const TCompiled music =
+        Compile(Track(Item("a", "FileName=a\nDuration=2000\nCrossMode=2\n") +
+                      Item("b", "FileName=b\nDuration=1000\nCrossMode=2\nGUID={other}\n")),
+                kFourSlides);
     ExpectPlace(music.sound.composite.items[1], "b", 2000, 0, 1000);
 }
 
 TEST(MusicItems, FadesAndVolumeMakeOneEnvelope) {
-    const TCompiled music =
-        Compile(Track(Item("a", "FileName=a\nDuration=10000\nCrossMode=2\nFadeIn=1000\nFadeOut=2000\nVolume=80\n") +
-                      Item("b", "FileName=b\nDuration=4000\nCrossMode=2\nVolume=50\n") +
-                      Item("c", "FileName=c\nDuration=4000\nCrossMode=2\nFadeIn=500\n")));
+    const TCompiled music = Compile(
+        Track(Item("a", "FileName=a\nDuration=10000\nCrossMode=2\nFadeIn=1000\nFadeOut=2000\nVolume=80\n") +
+              Item("b", "FileName=b\nDuration=4000\nCrossMode=2\nVolume=50\n") +
+              Item("c", "FileName=c\nDuration=4000\nCrossMode=2\nFadeIn=500\n")));
     const auto& items = music.sound.composite.items;
     ASSERT_EQ(items.size(), 3u);
     EXPECT_EQ(items[0].envelopes, (TVolumeParamsList{{{0, 0}, {1000, 800}, {8000, 800}, {10000, 0}}}));
@@ -163,21 +166,20 @@ TEST(MusicItems, FadesAndVolumeMakeOneEnvelope) {
 
 TEST(MusicItems, VolumeParamsBeyondTheEndEndInAnInterpolatedPoint) {
     // Frames 44100 = 1000 ms; relative to StartTime 500 the points are at 500, 1500 and 2500 ms.
-    const TCompiled music = Compile(
-        Track(Item("a", "FileName=a\nDuration=2000\nStartTime=500\nCrossMode=2\n"
-                        "VolumeParams=44100:65536,88200:32768,132300:0,176400:65536\n")));
+    const TCompiled music =
+        Compile(Track(Item("a", "FileName=a\nDuration=2000\nStartTime=500\nCrossMode=2\n"
+                                "VolumeParams=44100:65536,88200:32768,132300:0,176400:65536\n")));
     EXPECT_EQ(music.sound.composite.items[0].envelopes,
               (TVolumeParamsList{{{500, 1000}, {1500, 500}, {2000, 250}}}));
 }
 
 TEST(MusicItems, MutedTracksAndSilentItemsAreLeftOutButKeepTheirTime) {
-    const TCompiled music = Compile(
-        Track(Item("m", "FileName=muted\nDuration=90000\n"), true) +
-        Track(Item("a", "FileName=a\nDuration=1000\nCrossMode=2\n") +
-              Item("z", "FileName=zero\nDuration=1000\nCrossMode=2\nVolume=0\n") +
-              Item("e", "FileName=error\nDuration=1000\nCrossMode=2\n") +
-              Item("b", "FileName=b\nDuration=1000\nCrossMode=2\n")) +
-        "  object Options:TMusicOptions\n    IsRepeat=1\n  end\n");
+    const TCompiled music = Compile(Track(Item("m", "FileName=muted\nDuration=90000\n"), true) +
+                                    Track(Item("a", "FileName=a\nDuration=1000\nCrossMode=2\n") +
+                                          Item("z", "FileName=zero\nDuration=1000\nCrossMode=2\nVolume=0\n") +
+                                          Item("e", "FileName=error\nDuration=1000\nCrossMode=2\n") +
+                                          Item("b", "FileName=b\nDuration=1000\nCrossMode=2\n")) +
+                                    "  object Options:TMusicOptions\n    IsRepeat=1\n  end\n");
     const auto& items = music.sound.composite.items;
     ASSERT_EQ(items.size(), 2u);
     ExpectPlace(items[1], "b", 3000, 0, 1000);
@@ -186,11 +188,13 @@ TEST(MusicItems, MutedTracksAndSilentItemsAreLeftOutButKeepTheirTime) {
 }
 
 TEST(MusicItems, ItemsOutsideATrackAreGroupsOfTheirOwn) {
-    const TCompiled music = Compile(Item("a", "FileName=a\nDuration=1000\n") + Item("b", "FileName=b\nDuration=3000\n") +
-                                    Track(Item("c", "FileName=c\nDuration=2000\nCross=500\n")));
+    const TCompiled music =
+        Compile(Item("a", "FileName=a\nDuration=1000\n") + Item("b", "FileName=b\nDuration=3000\n") +
+                Track(Item("c", "FileName=c\nDuration=2000\nCross=500\n")));
     const auto& items = music.sound.composite.items;
     ASSERT_EQ(items.size(), 3u);
-    for (const TCompositeItem& item : items) EXPECT_EQ(item.timeLine, 0) << item.fileName;
+    for (const TCompositeItem& item : items)
+        EXPECT_EQ(item.timeLine, 0) << item.fileName;
     EXPECT_EQ(music.sound.duration, 3000);
 }
 
@@ -212,7 +216,8 @@ TEST(MusicBadInput, NegativeAndAbsurdTimesSilenceTheItemWithALogLine) {
     const auto& items = music.sound.composite.items;
     ASSERT_EQ(items.size(), 1u);
     ExpectPlace(items[0], "ok.mp3", 0, 0, 1000);
-    for (const char* name : {"neg.mp3", "far.mp3", "wide.mp3"}) EXPECT_NE(log.find(name), std::string::npos) << name;
+    for (const char* name : {"neg.mp3", "far.mp3", "wide.mp3"})
+        EXPECT_NE(log.find(name), std::string::npos) << name;
 }
 
 TEST(MusicBadInput, RejectedFilesAreSilentAndTheOthersKeepTheirPlaces) {
@@ -227,7 +232,8 @@ TEST(MusicBadInput, RejectedFilesAreSilentAndTheOthersKeepTheirPlaces) {
 
 TEST(MusicBadInput, TooManyItemsStopAtTheLimitWithOneLogLine) {
     std::string items;
-    for (std::size_t i = 0; i < kMaxCompositeItems + 3; ++i) items += Item("i", "FileName=x\nDuration=1\nCrossMode=2\n");
+    for (std::size_t i = 0; i < kMaxCompositeItems + 3; ++i)
+        items += Item("i", "FileName=x\nDuration=1\nCrossMode=2\n");
     TCompiled music;
     const std::string log = test::LoggedWhile([&] { music = Compile(Track(items)); });
     EXPECT_EQ(music.sound.composite.items.size(), kMaxCompositeItems);

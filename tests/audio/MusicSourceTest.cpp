@@ -17,23 +17,28 @@ namespace kiv {
 namespace {
 
 // Three slides: 0-5000, 5000-9000, 9000-15000 (no transitions); `main` goes into [Main].
-TRef<TKivMusicSource> Source(const std::string& main, const std::string& slides = "[Slide1]\n[Slide2]\n[Slide3]\n",
+TRef<TKivMusicSource> Source(const std::string& main,
+                             const std::string& slides = "[Slide1]\n[Slide2]\n[Slide3]\n",
                              const TSoundFileCheck& check = {}) {
     const TRef<TKivSource> show =
         test::MakeSource("[Main]\n" + main + test::TimesText({5000, 9000, 15000}) + slides);
     return MakeRef<TKivMusicSource>(*show, check);
 }
 
-std::string MusicObject(const std::string& body) { return "object Music:Music\n" + body + "end\n"; }
+std::string MusicObject(const std::string& body) {
+    return "object Music:Music\n" + body + "end\n";
+}
 
 std::string OneItem(int duration, bool repeat) {
-    return MusicObject("  object T:TMusicTrack\n    object I:TMusicItem\n      FileName=m.mp3\n      Duration=" +
-                       std::to_string(duration) + "\n    end\n  end\n  object O:TMusicOptions\n    IsRepeat=" +
-                       (repeat ? "1" : "0") + "\n  end\n");
+    return MusicObject(
+        "  object T:TMusicTrack\n    object I:TMusicItem\n      FileName=m.mp3\n      Duration=" +
+        std::to_string(duration) +
+        "\n    end\n  end\n  object O:TMusicOptions\n    IsRepeat=" + (repeat ? "1" : "0") + "\n  end\n");
 }
 
 std::string Comment(int slide, const std::string& keys) {
-    return "[Slide" + std::to_string(slide) + "]\nobject Music:Music\n  object C:TSoundComment\n" + keys + "  end\nend\n";
+    return "[Slide" + std::to_string(slide) + "]\nobject Music:Music\n  object C:TSoundComment\n" + keys +
+           "  end\nend\n";
 }
 
 TEST(MusicSource, TheBackgroundMusicIsOneCompositeInTheMainPlaylist) {
@@ -77,9 +82,9 @@ TEST(MusicSource, InSyncModeMusicWithinTwoHundredMsOfThePassDoesNotRepeat) {
 }
 
 TEST(MusicSource, MusicDisableSilencesMusicAndComments) {
-    const TRef<TKivMusicSource> music =
-        Source(MusicObject("  music_disable=1\n  object I:TMusicItem\n    FileName=a\n    Duration=5\n  end\n"),
-               Comment(1, "    FileName=voice.mp3\n    Duration=1000\n") + "[Slide2]\n[Slide3]\n");
+    const TRef<TKivMusicSource> music = Source(
+        MusicObject("  music_disable=1\n  object I:TMusicItem\n    FileName=a\n    Duration=5\n  end\n"),
+        Comment(1, "    FileName=voice.mp3\n    Duration=1000\n") + "[Slide2]\n[Slide3]\n");
     EXPECT_FALSE(music->Enabled());
     EXPECT_EQ(music->MainPlaylist().Count(), 0);
     EXPECT_EQ(music->SlideCount(), 0);
@@ -89,10 +94,12 @@ TEST(MusicSource, AShowWithoutMusicHasAnEmptyPlaylist) {
     const TRef<TKivMusicSource> music = Source("");
     EXPECT_TRUE(music->Enabled());
     EXPECT_EQ(music->MainPlaylist().Count(), 0);
-    for (std::int32_t i = 0; i < music->SlideCount(); ++i) EXPECT_TRUE(music->SlideInfo(i).comment.empty());
+    for (std::int32_t i = 0; i < music->SlideCount(); ++i)
+        EXPECT_TRUE(music->SlideInfo(i).comment.empty());
 }
 
-const std::string kLongComment = "    FileName=voice.mp3\n    Duration=8000\n    Pause=500\n    StartTime=100\n";
+const std::string kLongComment =
+    "    FileName=voice.mp3\n    Duration=8000\n    Pause=500\n    StartTime=100\n";
 
 TEST(SlideSound, ACommentLongerThanItsSlideIsCutAtTheSlidesEnd) {
     const TRef<TKivMusicSource> music = Source("", Comment(1, kLongComment) + "[Slide2]\n" +
@@ -121,13 +128,13 @@ TEST(SlideSound, WithFullyPlaySoundACommentPlaysOnOverSlidesWithoutComments) {
 
     // A comment on the very next slide stops it at its own slide's end again.
     const TRef<TKivMusicSource> next =
-        Source("opt_fullyplaysound=1\n", Comment(1, kLongComment) + Comment(2, "    FileName=b.mp3\n    Duration=10\n") +
-                                             "[Slide3]\n");
+        Source("opt_fullyplaysound=1\n",
+               Comment(1, kLongComment) + Comment(2, "    FileName=b.mp3\n    Duration=10\n") + "[Slide3]\n");
     EXPECT_EQ(next->SlideInfo(0).commentLength, 5000);
     // A comment whose file is "error" is no comment: it neither sounds nor stops the one before.
     const TRef<TKivMusicSource> error =
-        Source("opt_fullyplaysound=1\n", Comment(1, kLongComment) + Comment(2, "    FileName=ERROR\n    Duration=10\n") +
-                                              "[Slide3]\n");
+        Source("opt_fullyplaysound=1\n",
+               Comment(1, kLongComment) + Comment(2, "    FileName=ERROR\n    Duration=10\n") + "[Slide3]\n");
     EXPECT_EQ(error->SlideInfo(0).commentLength, 8500);
     EXPECT_TRUE(error->SlideInfo(1).comment.empty());
 }
@@ -135,19 +142,23 @@ TEST(SlideSound, WithFullyPlaySoundACommentPlaysOnOverSlidesWithoutComments) {
 TEST(SlideSound, CommentFadesAndVolumeBecomeEnvelopes) {
     const TRef<TKivMusicSource> music =
         Source("", Comment(2, "    FileName=v.mp3\n    Duration=3000\n    FadeIn=100\n    Volume=50\n"
-                              "    VolumeParams=0:65536,44100:0\n") + "[Slide1]\n[Slide3]\n");
+                              "    VolumeParams=0:65536,44100:0\n") +
+                       "[Slide1]\n[Slide3]\n");
     const std::optional<TCompositeDescription> read = ReadCompositeText(music->SlideInfo(1).comment);
     ASSERT_TRUE(read);
     EXPECT_EQ(read->items[0].envelopes, (TVolumeParamsList{{{0, 0}, {100, 500}}, {{0, 1000}, {1000, 0}}}));
 }
 
 const std::string kVideoSlides =
-    "[Tracks]\nobject c1:TVideoClip2\n  GUID={C1}\n  FileName=long.mp4\n  StartKIVTime=5000\n  Duration=7000\n"
+    "[Tracks]\nobject c1:TVideoClip2\n  GUID={C1}\n  FileName=long.mp4\n  StartKIVTime=5000\n  "
+    "Duration=7000\n"
     "  StartVideoTime=40\nend\n"
     "[Slide1]\n"
     "[Slide2]\nobject Root:Container\n"
-    "  object V1:Video\n    FileName=clip.mp4\n    StartKIVTime=1000\n    StartVideoTime=200\n    Duration=10000\n"
-    "    object k:KeyPoint\n      object Hidden:Video\n        FileName=never.mp4\n        Duration=50\n      end\n    end\n"
+    "  object V1:Video\n    FileName=clip.mp4\n    StartKIVTime=1000\n    StartVideoTime=200\n    "
+    "Duration=10000\n"
+    "    object k:KeyPoint\n      object Hidden:Video\n        FileName=never.mp4\n        Duration=50\n     "
+    " end\n    end\n"
     "  end\n"
     "  object V2:Video\n    ClipGUID={c1}\n  end\n"
     "  object Box:Container\n    object V3:Video\n      ClipGUID={C1}\n    end\n  end\n"
@@ -183,7 +194,8 @@ TEST(SlideSound, VideoClipsJoinTheSlidesSound) {
 
 TEST(SlideSound, AMissingSlideSectionHasNoSoundAndSaysSo) {
     TRef<TKivMusicSource> music;
-    const std::string log = test::LoggedWhile([&] { music = Source("", Comment(1, kLongComment) + "[Slide3]\n"); });
+    const std::string log =
+        test::LoggedWhile([&] { music = Source("", Comment(1, kLongComment) + "[Slide3]\n"); });
     EXPECT_FALSE(music->SlideInfo(0).comment.empty());
     EXPECT_TRUE(music->SlideInfo(1).comment.empty());
     EXPECT_NE(log.find("Slide2"), std::string::npos);
@@ -226,13 +238,15 @@ TEST_F(SoundFiles, BadFilesAreSilentWithALogLineEach) {
     const std::string slides = Comment(1, "    FileName=" + Path("missing.mp3") + "\n    Duration=1000\n") +
                                Comment(2, "    FileName=" + Path("sub") + "\n    Duration=1000\n") +
                                Comment(3, "    FileName=" + Path("notes.txt") + "\n    Duration=1000\n");
-    const std::string music = MusicObject("  object T:TMusicTrack\n    object I:TMusicItem\n      FileName=" +
-                                          Path("voice.mp3") + "\n      Duration=2000\n    end\n  end\n");
+    const std::string music =
+        MusicObject("  object T:TMusicTrack\n    object I:TMusicItem\n      FileName=" + Path("voice.mp3") +
+                    "\n      Duration=2000\n    end\n  end\n");
     TRef<TKivMusicSource> source;
     const std::string log =
         test::LoggedWhile([&] { source = Source(music, slides, MakeSoundFileCheck(ProcessFileAccessor())); });
     EXPECT_EQ(source->MainPlaylist().Count(), 1);
-    for (std::int32_t i = 0; i < 3; ++i) EXPECT_TRUE(source->SlideInfo(i).comment.empty()) << i;
+    for (std::int32_t i = 0; i < 3; ++i)
+        EXPECT_TRUE(source->SlideInfo(i).comment.empty()) << i;
     EXPECT_NE(log.find("Sound file missing: " + Path("missing.mp3")), std::string::npos) << log;
     EXPECT_NE(log.find(Path("sub")), std::string::npos) << log;
     EXPECT_NE(log.find("Not a sound file: " + Path("notes.txt")), std::string::npos) << log;

@@ -14,10 +14,12 @@ TEST(VolumeParams, FramesBecomeMillisecondsAndFixedPointPerMille) {
 TEST(VolumeParams, TimesStayStrictlyIncreasing) {
     // "22.05" is not an integer position: that pair is skipped. 66150 frames are 1500 ms; 441
     // frames (10 ms) would go back and is moved to just after 1500.
-    const TVolumeParams points = ParseVolumeParams("22.05:65536,0:65536,66150:65536,441:65536,0:0", 0, 100000);
+    const TVolumeParams points =
+        ParseVolumeParams("22.05:65536,0:65536,66150:65536,441:65536,0:0", 0, 100000);
     const std::vector<std::int64_t> times{0, 1500, 1501, 1502};
     ASSERT_EQ(points.size(), times.size());
-    for (std::size_t i = 0; i < times.size(); ++i) EXPECT_EQ(points[i].time, times[i]) << i;
+    for (std::size_t i = 0; i < times.size(); ++i)
+        EXPECT_EQ(points[i].time, times[i]) << i;
 }
 
 TEST(VolumeParams, RoundingIsToTheNearestWithHalvesToEven) {
@@ -57,7 +59,8 @@ TEST(VolumeParams, UnreadablePairsAreSkippedAndCounted) {
 }
 
 TEST(VolumeParams, HugePositionsDoNotOverflow) {
-    const TVolumeParams points = ParseVolumeParams("9223372036854775807:65536,-9223372036854775807:1", 0, 1000);
+    const TVolumeParams points =
+        ParseVolumeParams("9223372036854775807:65536,-9223372036854775807:1", 0, 1000);
     ASSERT_EQ(points.size(), 1u);
     EXPECT_EQ(points[0].time, 1000);
 }
@@ -77,7 +80,8 @@ TEST(PrepareEnvelope, BytePositionsRoundDownToWholeFrames) {
     // 1 ms = 44.1 frames -> 44 frames = 176 bytes; 3 ms = 132.3 frames -> 132 frames = 528 bytes.
     const std::vector<TEnvelopeStep> steps = PrepareEnvelope({{1, 100}, {3, 200}}, 3);
     EXPECT_EQ(steps, (std::vector<TEnvelopeStep>{{176, 100}, {528, 200}}));
-    for (const TEnvelopeStep& step : PrepareEnvelope({{-1, 0}, {7, 1000}}, 7)) EXPECT_EQ(step.bytePosition % 4, 0);
+    for (const TEnvelopeStep& step : PrepareEnvelope({{-1, 0}, {7, 1000}}, 7))
+        EXPECT_EQ(step.bytePosition % 4, 0);
     EXPECT_EQ(PrepareEnvelope({{-1, 0}}, 0).front().bytePosition, -180); // floor of -176.4 bytes to a frame
     EXPECT_TRUE(PrepareEnvelope({}, 1000).empty());
 }

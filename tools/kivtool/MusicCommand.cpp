@@ -26,7 +26,8 @@ int MusicCommand(const TArgs& args) {
     try {
         const kiv::TRef<kiv::TKivSource> show = LoadShowSource(args[0]);
         kiv::TSoundFileCheck check;
-        if (show->FileAccessor()) check = kiv::MakeSoundFileCheck(kiv::TRef<kiv::TFileAccessor>::Share(show->FileAccessor()));
+        if (show->FileAccessor())
+            check = kiv::MakeSoundFileCheck(kiv::TRef<kiv::TFileAccessor>::Share(show->FileAccessor()));
         const kiv::TRef<kiv::TKivMusicSource> music = kiv::MakeRef<kiv::TKivMusicSource>(*show, check);
         if (!music->Enabled() || music->MainPlaylist().Count() == 0) {
             out += "no music\n";
