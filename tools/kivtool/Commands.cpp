@@ -58,6 +58,11 @@ const std::vector<TCommand>& CommandTable() {
          "                            (SWITCHES as a string of 0 and 1; \"-\" when the slide has no "
          "transition)",
          RunTransitions},
+        {"music",
+         "music SHOW                the background music's composite description as the player builds it,\n"
+         "                            then for each slide that has sound a line \"slide N LENGTH\" and its\n"
+         "                            description; \"no music\" when the show has none",
+         MusicCommand},
         {"picture", "picture SHOW NAME [--level N] -o OUT.png  the picture as the player loads it (placeholder included); prints \"WIDTH HEIGHT\"", PictureCommand},
     };
     return commands;

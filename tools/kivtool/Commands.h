@@ -18,5 +18,6 @@ int CommandCheckCommand(const TArgs& args);
 int PictureCommand(const TArgs& args);
 int NavigateCommand(const TArgs& args);
 int PropsCommand(const TArgs& args);
+int MusicCommand(const TArgs& args);
 
 } // namespace kivtool

@@ -1,0 +1,26 @@
+// Whether a file the music names can sound: it must open through the show's files and begin like
+// a sound file the player decodes (MP3 with or without an ID3 tag, RIFF WAVE, Ogg, FLAC, ASF/WMA)
+// or be a composite description. A missing file, a folder or any other entry gives a log line and
+// false, so the item stays silent.
+#pragma once
+
+#include "audio/MusicCompiler.h"
+#include "package/FileAccessor.h"
+
+#include <string_view>
+
+namespace kiv {
+
+enum class TSoundFileKind { Missing, NotSound, Sound };
+
+// What the first bytes of a file say it is; a head of fewer than 4 bytes is NotSound.
+TSoundFileKind SoundKindOfHead(std::string_view head);
+
+// Opens `fileName` through `files` and reads its head. Any thread.
+TSoundFileKind CheckSoundFile(const TFileAccessor& files, const std::string& fileName);
+
+// A check for the compiler over `files` (held by reference while the check lives) that logs
+// "Sound file missing: NAME" or "Not a sound file: NAME" for each rejected file.
+TSoundFileCheck MakeSoundFileCheck(TRef<TFileAccessor> files);
+
+} // namespace kiv

@@ -1,0 +1,101 @@
+#include "audio/VolumeEnvelope.h"
+
+#include <gtest/gtest.h>
+
+namespace kiv {
+namespace {
+
+// 65536 is full volume; 44100 frames are one second.
+TEST(VolumeParams, FramesBecomeMillisecondsAndFixedPointPerMille) {
+    const TVolumeParams points = ParseVolumeParams("0:65536,44100:32768,88200:0", 0, 5000);
+    EXPECT_EQ(points, (TVolumeParams{{0, 1000}, {1000, 500}, {2000, 0}}));
+}
+
+TEST(VolumeParams, TimesStayStrictlyIncreasing) {
+    // "22.05" is not an integer position: that pair is skipped. 66150 frames are 1500 ms; 441
+    // frames (10 ms) would go back and is moved to just after 1500.
+    const TVolumeParams points =
+        ParseVolumeParams("22.05:65536,0:65536,66150:65536,441:65536,0:0", 0, 100000);
+    const std::vector<std::int64_t> times{0, 1500, 1501, 1502};
+    ASSERT_EQ(points.size(), times.size());
+    for (std::size_t i = 0; i < times.size(); ++i)
+        EXPECT_EQ(points[i].time, times[i]) << i;
+}
+
+TEST(VolumeParams, RoundingIsToTheNearestWithHalvesToEven) {
+    // 22 frames = 0.4988 ms -> 0; 66 frames = 1.4966 ms -> 1 (then forced to 1 anyway); 67 -> 2.
+    const TVolumeParams points = ParseVolumeParams("22:65536,66:65536,110:65536", 0, 1000);
+    ASSERT_EQ(points.size(), 3u);
+    EXPECT_EQ(points[0].time, 0);
+    EXPECT_EQ(points[1].time, 1);
+    EXPECT_EQ(points[2].time, 2); // 2.494 ms
+    // 4096 / 65536 x 1000 = 62.5 -> 62; 12288 -> 187.5 -> 188; 98304 -> 1500.
+    EXPECT_EQ(ParseVolumeParams("0:4096", 0, 10)[0].volume, 62);
+    EXPECT_EQ(ParseVolumeParams("0:12288", 0, 10)[0].volume, 188);
+    EXPECT_EQ(ParseVolumeParams("0:98304", 0, 10)[0].volume, 1500);
+}
+
+TEST(VolumeParams, TimesAreRelativeToTheItemsStartInItsFile) {
+    const TVolumeParams points = ParseVolumeParams("44100:65536,88200:0", 500, 5000);
+    EXPECT_EQ(points, (TVolumeParams{{500, 1000}, {1500, 0}}));
+}
+
+TEST(VolumeParams, APointBeyondTheEndIsInterpolatedAtTheEndAndLaterOnesDropped) {
+    // From (1000 ms, 1000) to (3000 ms, 0): at 2000 ms the volume is 500.
+    const TVolumeParams points = ParseVolumeParams("44100:65536,132300:0,176400:65536", 0, 2000);
+    EXPECT_EQ(points, (TVolumeParams{{1000, 1000}, {2000, 500}}));
+    // Without a point before it the point keeps its own volume.
+    EXPECT_EQ(ParseVolumeParams("441000:32768", 0, 2000), (TVolumeParams{{2000, 500}}));
+    // A point exactly at the end is replaced by itself.
+    EXPECT_EQ(ParseVolumeParams("0:0,88200:65536", 0, 2000), (TVolumeParams{{0, 0}, {2000, 1000}}));
+}
+
+TEST(VolumeParams, UnreadablePairsAreSkippedAndCounted) {
+    int bad = 0;
+    const TVolumeParams points = ParseVolumeParams("x:1,44100,:5,44100:65536,1:2:3", 0, 5000, &bad);
+    EXPECT_EQ(points, (TVolumeParams{{1000, 1000}}));
+    EXPECT_EQ(bad, 4);
+    EXPECT_TRUE(ParseVolumeParams("", 0, 5000).empty());
+}
+
+TEST(VolumeParams, HugePositionsDoNotOverflow) {
+    const TVolumeParams points =
+        ParseVolumeParams("9223372036854775807:65536,-9223372036854775807:1", 0, 1000);
+    ASSERT_EQ(points.size(), 1u);
+    EXPECT_EQ(points[0].time, 1000);
+}
+
+TEST(EdgeEnvelope, StartsAndEndsSilentOverTenMilliseconds) {
+    EXPECT_EQ(EdgeEnvelope(5000), (TVolumeParams{{0, 0}, {10, 1000}, {4990, 1000}, {5000, 0}}));
+}
+
+TEST(PrepareEnvelope, PointsOutOfOrderAreSortedAndTheLaterOfEqualTimesWins) {
+    const TVolumeParams points{{1000, 500}, {0, 0}, {1000, 800}};
+    const std::vector<TEnvelopeStep> steps = PrepareEnvelope(points, 2000);
+    // 1000 ms = 44100 frames = 176400 bytes; the added point at the length keeps the last volume.
+    EXPECT_EQ(steps, (std::vector<TEnvelopeStep>{{0, 0}, {176400, 800}, {352800, 800}}));
+}
+
+TEST(PrepareEnvelope, BytePositionsRoundDownToWholeFrames) {
+    // 1 ms = 44.1 frames -> 44 frames = 176 bytes; 3 ms = 132.3 frames -> 132 frames = 528 bytes.
+    const std::vector<TEnvelopeStep> steps = PrepareEnvelope({{1, 100}, {3, 200}}, 3);
+    EXPECT_EQ(steps, (std::vector<TEnvelopeStep>{{176, 100}, {528, 200}}));
+    for (const TEnvelopeStep& step : PrepareEnvelope({{-1, 0}, {7, 1000}}, 7))
+        EXPECT_EQ(step.bytePosition % 4, 0);
+    EXPECT_EQ(PrepareEnvelope({{-1, 0}}, 0).front().bytePosition, -180); // floor of -176.4 bytes to a frame
+    EXPECT_TRUE(PrepareEnvelope({}, 1000).empty());
+}
+
+TEST(PrepareEnvelope, VolumeIsLinearBetweenStepsAndFlatOutside) {
+    const std::vector<TEnvelopeStep> steps = PrepareEnvelope({{0, 0}, {1000, 1000}}, 2000);
+    EXPECT_DOUBLE_EQ(EnvelopeVolumeAt(steps, -400), 0);
+    EXPECT_DOUBLE_EQ(EnvelopeVolumeAt(steps, 0), 0);
+    EXPECT_DOUBLE_EQ(EnvelopeVolumeAt(steps, 88200), 500);
+    EXPECT_DOUBLE_EQ(EnvelopeVolumeAt(steps, 176400), 1000);
+    EXPECT_DOUBLE_EQ(EnvelopeVolumeAt(steps, 300000), 1000);
+    EXPECT_DOUBLE_EQ(EnvelopeVolumeAt(steps, 999999), 1000);
+    EXPECT_DOUBLE_EQ(EnvelopeVolumeAt({}, 5), 1000);
+}
+
+} // namespace
+} // namespace kiv
