@@ -1,6 +1,7 @@
 #include "render/RenderFixture.h"
 
-#include <png.h>
+#include "images/PngWriter.h"
+
 #include <pthread.h>
 
 #include <cstdio>
@@ -100,21 +101,7 @@ std::uint32_t TRenderFixture::Pixel(const TBitmap& b, int x, int y) {
 }
 
 void TRenderFixture::WritePng(const TBitmap& b, const std::string& path) {
-    FILE* f = std::fopen(path.c_str(), "wb");
-    ASSERT_NE(f, nullptr);
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png_create_info_struct(png);
-    png_init_io(png, f);
-    png_set_IHDR(png, info, static_cast<png_uint_32>(b.Width()), static_cast<png_uint_32>(b.Height()), 8,
-                 PNG_COLOR_TYPE_RGBA, PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT,
-                 PNG_FILTER_TYPE_DEFAULT);
-    png_write_info(png, info);
-    png_set_bgr(png);
-    for (int y = 0; y < b.Height(); ++y)
-        png_write_row(png, const_cast<png_bytep>(b.Row(y)));
-    png_write_end(png, nullptr);
-    png_destroy_write_struct(&png, &info);
-    std::fclose(f);
+    ASSERT_TRUE(WritePngFile(b, path)) << path;
 }
 
 std::thread StartNamedThread(const char* name, std::function<void()> body) {

@@ -6,11 +6,10 @@
 
 #include "images/PictureCache.h"
 #include "images/PictureLoader.h"
+#include "images/PngWriter.h"
 
-#include <png.h>
 
 #include <charconv>
-#include <csetjmp>
 #include <cstdio>
 #include <optional>
 
@@ -24,32 +23,6 @@ constexpr int kMaxLevel = 31;
 int Usage() {
     std::fputs(kUsage, stderr);
     return 2;
-}
-
-// Writes a 32-bit BGRA bitmap as an 8-bit RGBA PNG; false when the file cannot be written.
-bool WritePng(kiv::TBitmap& bitmap, const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
-    if (!file) return false;
-    png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
-    png_infop info = png ? png_create_info_struct(png) : nullptr;
-    bool written = false;
-    if (png && info && setjmp(png_jmpbuf(png)) == 0) {
-        png_init_io(png, file);
-        // The fastest deflate level: at the default, writing a photo took longer than decoding it,
-        // and the file is a look at the pixels, not an archive.
-        png_set_compression_level(png, 1);
-        png_set_IHDR(png, info, static_cast<png_uint_32>(bitmap.Width()),
-                     static_cast<png_uint_32>(bitmap.Height()), 8, PNG_COLOR_TYPE_RGB_ALPHA,
-                     PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
-        png_write_info(png, info);
-        png_set_bgr(png);
-        for (int y = 0; y < bitmap.Height(); ++y)
-            png_write_row(png, bitmap.Row(y));
-        png_write_end(png, nullptr);
-        written = true;
-    }
-    png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    return std::fclose(file) == 0 && written;
 }
 
 // Why the player would show its placeholder for `name`, or nothing when the show has the
@@ -113,7 +86,7 @@ int PictureCommand(const TArgs& args) {
         return Fail(show + ": picture \"" + name + "\" level " + std::to_string(level) + ": " +
                     failure.what());
     }
-    if (!WritePng(*bitmap, output)) return Fail(output + ": cannot be written");
+    if (!kiv::WritePngFile(*bitmap, output)) return Fail(output + ": cannot be written");
     // The placeholder is what the player shows, so it is written and the command succeeds; the
     // note tells a caller that the show lacks the picture.
     if (const std::optional<std::string> reason = PlaceholderReason(*accessor, name))
