@@ -193,6 +193,7 @@ TSlideBackground TKivSlide::ReadBackground(const TIniList& section, const TIniLi
 
 void TKivSlide::SetBackground(const TSlideBackground& background) {
     background_ = background;
+    hasBackground_ = true;
     changed_ = true;
 }
 
@@ -321,7 +322,7 @@ void TKivSlide::Draw(TDeviceDrawer& drawer) {
             DrawChildren(drawer, *borrowedSecond_, true);
             drawer.EndLayerTarget();
         }
-        DrawBackground(drawer, background_, 255);
+        if (hasBackground_) DrawBackground(drawer, background_, 255);
         if (borrowedFirst_) DrawChildren(drawer, *borrowedFirst_, true);
         if (layered)
             drawer.DrawLayerTarget(layer, 255 - a);
@@ -441,7 +442,7 @@ TSlideMouseResult TKivSlide::HandleMouse(int modifiers, TVec2 point, int kind, i
 void TKivSlide::PreloadBegin(TDeviceDrawer& drawer) {
     if (!drawer.IsReady() || preloadedOn_ == &drawer) return;
     Layout(true);
-    if (TImage* picture = BackgroundPicture(background_)) {
+    if (TImage* picture = hasBackground_ ? BackgroundPicture(background_) : nullptr) {
         TPictureDrawParams params;
         drawer.PreloadImage(*picture, params);
     }

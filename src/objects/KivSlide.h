@@ -87,8 +87,10 @@ public:
     // The slide's background keys of `section`; when its `bstyle` is 0 or missing, the keys named
     // with the prefix "opt_" of `main` (which may be null).
     static TSlideBackground ReadBackground(const TIniList& section, const TIniList* main);
+    // A slide draws no background until one is set (dialogs never have one).
     void SetBackground(const TSlideBackground& background);
     const TSlideBackground& Background() const noexcept { return background_; }
+    bool HasBackground() const noexcept { return hasBackground_; }
     // A second background blended over the first by `crossFade` (0 … 1).
     void SetSecondBackground(const TSlideBackground& background, double crossFade);
     // Draws the children of `first` over the own background and those of `second` over the second
@@ -138,6 +140,7 @@ private:
 
     TSlideBackground background_;
     TSlideBackground second_;
+    bool hasBackground_ = false;
     bool hasSecond_ = false;
     double crossFade_ = 0.0;
     TRef<TKivSlide> borrowedFirst_;
