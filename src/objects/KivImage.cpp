@@ -19,10 +19,10 @@ namespace {
 
 constexpr std::string_view kFilteringWords[] = {"Nearest", "Bilinear", "Default"};
 constexpr std::string_view kImageKeys[] = {
-    "Antialiased",  "Filtering",   "ImageName",   "MipLodBias",   "ReplaceWithEffectBuffer",
-    "EnableBorder", "EnableCrop",  "BorderWidth", "BorderColor",  "CropRect",
-    "AnimColumns",  "AnimRows",    "AnimRepCount", "AnimOffset",  "AnimCount",
-    "AnimInterval", "ImageIndex",  "RestoreAlpha",
+    "Antialiased",  "Filtering",  "ImageName",    "MipLodBias",  "ReplaceWithEffectBuffer",
+    "EnableBorder", "EnableCrop", "BorderWidth",  "BorderColor", "CropRect",
+    "AnimColumns",  "AnimRows",   "AnimRepCount", "AnimOffset",  "AnimCount",
+    "AnimInterval", "ImageIndex", "RestoreAlpha",
 };
 // Sprite grids beyond this many cells a side are not animated sheets but mistakes.
 constexpr int kMaxSpriteCells = 4096;
@@ -110,8 +110,8 @@ TRectF ImageContentRect(int width, int height, const TBorderParams& working, flo
     const double visibleW = right - left;
     const double visibleH = bottom - top;
     if (working.enableBorder)
-        borderInset = static_cast<float>(std::clamp(Finite(working.borderWidth, 0.0) * visibleH / 100.0, 0.0,
-                                                    kMaxObjectExtent));
+        borderInset = static_cast<float>(
+            std::clamp(Finite(working.borderWidth, 0.0) * visibleH / 100.0, 0.0, kMaxObjectExtent));
     if (working.enableCrop) {
         auto crop = [&](int i) { return Finite(working.cropRect[static_cast<std::size_t>(i)], 0.0) / 100.0; };
         left += crop(0) * visibleW;
@@ -145,16 +145,18 @@ int SpriteFrameAt(const TImageAnimationParams& anim, double x) {
     if (!(x > 0.0)) return 0;
     double total = 0.0;
     for (int i = 0; i < n; ++i)
-        total += i < static_cast<int>(anim.durations.size()) ? std::max(anim.durations[static_cast<std::size_t>(i)], 1)
-                                                             : 100;
+        total += i < static_cast<int>(anim.durations.size())
+                     ? std::max(anim.durations[static_cast<std::size_t>(i)], 1)
+                     : 100;
     if (!std::isfinite(x)) return anim.repCount > 0 ? n - 1 : 0;
     // Whole passes completed before the one that holds x (whose running sum reaches x).
     const double passes = std::ceil(x / total) - 1.0;
     if (anim.repCount > 0 && passes >= anim.repCount) return n - 1;
     double rest = x - passes * total;
     for (int i = 0; i < n; ++i) {
-        rest -= i < static_cast<int>(anim.durations.size()) ? std::max(anim.durations[static_cast<std::size_t>(i)], 1)
-                                                            : 100;
+        rest -= i < static_cast<int>(anim.durations.size())
+                    ? std::max(anim.durations[static_cast<std::size_t>(i)], 1)
+                    : 100;
         if (rest <= 0.0) return i;
     }
     return n - 1; // rounding of a huge time
@@ -235,7 +237,8 @@ TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, i
     if (!bitmap || bitmap->Format() != TPixelFormat::Bgra32) return nullptr;
     const int lw = bitmap->Width();
     const int lh = bitmap->Height();
-    const double reference = std::sqrt(static_cast<double>(width) * static_cast<double>(height)) / (1 << level);
+    const double reference =
+        std::sqrt(static_cast<double>(width) * static_cast<double>(height)) / (1 << level);
     const double radius = std::clamp(Finite(sizePercent, 0.0) * reference / 400.0, 0.0, kMaxShadowRadius);
     const int box = static_cast<int>(std::lround(radius / 2.0)); // three box passes ≈ a Gaussian
     const int grow = std::clamp(spread, 0, kMaxShadowSpread);
@@ -253,7 +256,8 @@ TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, i
     std::vector<float> scratch;
     if (grow > 0) {
         for (int y = 0; y < sh; ++y)
-            SpreadLine(&alpha[static_cast<std::size_t>(y) * static_cast<std::size_t>(sw)], sw, 1, grow, scratch);
+            SpreadLine(&alpha[static_cast<std::size_t>(y) * static_cast<std::size_t>(sw)], sw, 1, grow,
+                       scratch);
         for (int x = 0; x < sw; ++x)
             SpreadLine(&alpha[static_cast<std::size_t>(x)], sh, sw, grow, scratch);
     }
@@ -361,8 +365,8 @@ std::string TKivImage::PictureName() const {
         const TKivSlide* slide = Slide();
         const TVec2 design = slide ? slide->DesignSize() : TVec2{};
         name = std::string(slide && slide->IsEffectSlide() ? "SlideEffectBuffer" : "EffectResource") +
-               std::to_string(replaceWithEffectBuffer_) + ", " + std::to_string(std::lround(design.x)) + ", " +
-               std::to_string(std::lround(design.y));
+               std::to_string(replaceWithEffectBuffer_) + ", " + std::to_string(std::lround(design.x)) +
+               ", " + std::to_string(std::lround(design.y));
     } else if (anim_.enable && EndsWithLowerGif(name)) {
         name = name.substr(0, name.size() - 4) + ".gif|framesatlas";
     }
@@ -517,46 +521,53 @@ void TKivImage::PrepareShadow() {
 void TKivImage::DrawShadow(TDeviceDrawer& drawer, TVec2 from, TVec2 unit) {
     PrepareShadow();
     if (!shadow_) return;
-    const TPlacement& placement = Placement();
-    const TVec2 size = Size();
     const double scale = std::ldexp(1.0, shadowLevel_);
-    const double m = shadowMargin_;
     // The shown texels, without the sprite cells' frames.
     TRectF shown = content_;
     if (anim_.enable) {
         const int column = frame_ % anim_.columns;
         const int row = frame_ / anim_.columns;
-        shown = {shown.left - 2.0f * column - 1.0f, shown.top - 2.0f * row - 1.0f, shown.right - 2.0f * column - 1.0f,
-                 shown.bottom - 2.0f * row - 1.0f};
+        shown = {shown.left - 2.0f * column - 1.0f, shown.top - 2.0f * row - 1.0f,
+                 shown.right - 2.0f * column - 1.0f, shown.bottom - 2.0f * row - 1.0f};
     }
+    const TRectF inShadow{static_cast<float>(shown.left / scale), static_cast<float>(shown.top / scale),
+                          static_cast<float>(shown.right / scale), static_cast<float>(shown.bottom / scale)};
+    DrawShadowPicture(drawer, *this, *shadow_, inShadow, shadowMargin_, from,
+                      {unit.x * scale, unit.y * scale});
+}
+
+void DrawShadowPicture(TDeviceDrawer& drawer, const TKivObject& object, TImage& shadow, TRectF shown,
+                       int margin, TVec2 from, TVec2 unit) {
+    const TKivCommonKeys& keys = object.Keys();
+    const TPlacement& placement = object.Placement();
+    const TVec2 size = object.Size();
+    const double m = margin;
     TPictureDrawParams params;
-    params.sourceRect = {static_cast<float>(shown.left / scale), static_cast<float>(shown.top / scale),
-                         static_cast<float>(shown.right / scale + 2 * m),
-                         static_cast<float>(shown.bottom / scale + 2 * m)};
+    params.sourceRect = {shown.left, shown.top, static_cast<float>(shown.right + 2 * m),
+                         static_cast<float>(shown.bottom + 2 * m)};
     params.edgeAntialias = false;
-    const TKivObjectHost* host = Host();
-    const std::uint32_t color = (host ? host->ManageColor(keys_.shadowColor) : keys_.shadowColor) | 0xFF000000u;
-    params.tint = color;
+    const TKivObjectHost* host = object.Host();
+    params.tint = (host ? host->ManageColor(keys.shadowColor) : keys.shadowColor) | 0xFF000000u;
     params.opacity = static_cast<float>(
-        std::clamp(EffectiveOpacity() * Finite(keys_.shadowOpacity, 0.0) / 100.0, 0.0, 100.0));
-    if (!(params.opacity > 0.0f)) return;
+        std::clamp(object.EffectiveOpacity() * Finite(keys.shadowOpacity, 0.0) / 100.0, 0.0, 100.0));
+    if (!(params.opacity > 0.0f) || !(unit.x > 0.0) || !(unit.y > 0.0)) return;
 
     // The move: ShadowDistance percent of the object's reference size, on screen or along its axes.
     const double s = std::sqrt(size.x * size.y);
-    const double o = std::clamp(Finite(keys_.shadowDistance, 0.0), -1e4, 1e4) * s / 100.0 *
+    const double o = std::clamp(Finite(keys.shadowDistance, 0.0), -1e4, 1e4) * s / 100.0 *
                      std::sqrt(Length(placement.axisX) * Length(placement.axisY));
     double sine = 0.0, cosine = 1.0;
-    SinCosDegrees(std::fmod(Finite(keys_.shadowAngle, 45.0), 360.0), sine, cosine);
+    SinCosDegrees(std::fmod(Finite(keys.shadowAngle, 45.0), 360.0), sine, cosine);
     TVec3 move{cosine * o, sine * o, 0.0};
-    if (keys_.shadow3D) {
+    if (keys.shadow3D) {
         const double lx = Length(placement.axisX);
         const double ly = Length(placement.axisY);
         if (lx > 0.0 && ly > 0.0)
             move = placement.axisX * (cosine * o / lx) + placement.axisY * (sine * o / ly);
     }
-    drawer.DrawImage(*shadow_, placement.origin + move, params, placement.axisX * (unit.x * scale),
-                     placement.axisY * (unit.y * scale),
-                     TVec2{m - from.x / (unit.x * scale), m - from.y / (unit.y * scale)});
+    if (!IsFinite(move)) return;
+    drawer.DrawImage(shadow, placement.origin + move, params, placement.axisX * unit.x,
+                     placement.axisY * unit.y, TVec2{m - from.x / unit.x, m - from.y / unit.y});
 }
 
 void TKivImage::PreloadBegin(TDeviceDrawer& drawer) {

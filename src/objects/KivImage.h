@@ -27,13 +27,13 @@ struct TBorderParams {
     bool enableBorder = false;
     bool enableCrop = false;
     bool enableAspect = false;
-    float borderWidth = 1.5f;                 // percent of the visible height
-    std::uint32_t borderColor = 0xFFFFFFFFu;  // ARGB
-    std::array<float, 4> cropRect{};          // left, top, right, bottom, percent
-    float aspect = 0.0f;                      // width ÷ height; 0 the picture's own
-    float zoom = 100.0f;                      // Z = 100 ÷ (Frame.S × 0.01)
-    float panX = 0.0f;                        // Frame.X
-    float panY = 0.0f;                        // Frame.Y
+    float borderWidth = 1.5f;                // percent of the visible height
+    std::uint32_t borderColor = 0xFFFFFFFFu; // ARGB
+    std::array<float, 4> cropRect{};         // left, top, right, bottom, percent
+    float aspect = 0.0f;                     // width ÷ height; 0 the picture's own
+    float zoom = 100.0f;                     // Z = 100 ÷ (Frame.S × 0.01)
+    float panX = 0.0f;                       // Frame.X
+    float panY = 0.0f;                       // Frame.Y
 };
 
 // Sprite-sheet animation of an image.
@@ -145,8 +145,15 @@ private:
 };
 
 // A drop-shadow picture of `source` at `level`: white with the picture's coverage as alpha, spread
-// by `spread` texels and blurred over `radius` texels, with a margin of `margin` texels all round.
-// Levels too large for a shadow are reduced further; `level` and `margin` tell what was used.
+// by `spread` texels and blurred by `sizePercent` 1/400 of the picture's reference size (√(w × h),
+// halved for each level), with a margin of `margin` texels all round. Levels too large for a
+// shadow are reduced further; `level` and `margin` tell what was used.
 TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, int spread, int& margin);
+
+// Draws the shadow picture `shadow` (made with `margin`) of `object` with the object's shadow keys:
+// `shown` are the shadow texels (without the margin) of the part shown, the first of them lands on
+// the object point `from`, and one shadow texel spans `unit` object units.
+void DrawShadowPicture(TDeviceDrawer& drawer, const TKivObject& object, TImage& shadow, TRectF shown,
+                       int margin, TVec2 from, TVec2 unit);
 
 } // namespace kiv

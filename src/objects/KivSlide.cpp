@@ -20,15 +20,13 @@ constexpr double kTan30 = 0.5773502691896258;
 // More tiles than this a side means a tile size too small to be meant.
 constexpr int kMaxTilesPerSide = 256;
 
-template <class TVisit>
-void ForEachObject(TKivObject& object, const TVisit& visit) {
+template <class TVisit> void ForEachObject(TKivObject& object, const TVisit& visit) {
     visit(object);
     for (int i = 0; i < object.ChildCount(); ++i)
         ForEachObject(*object.Child(i), visit);
 }
 
-template <class TVisit>
-void ForEachNode(const TKivObjectProps& node, const TVisit& visit) {
+template <class TVisit> void ForEachNode(const TKivObjectProps& node, const TVisit& visit) {
     visit(node);
     for (int i = 0; i < node.ChildCount(); ++i)
         ForEachNode(*node.Child(i), visit);
@@ -252,9 +250,11 @@ void TKivSlide::DrawBackground(TDeviceDrawer& drawer, const TSlideBackground& ba
     case kBackgroundHGradient:
         box.fillStyle = background.kind == kBackgroundVGradient ? kFillVertical : kFillHorizontal;
         box.color1 = managed(background.color1) | 0xFF000000u;
-        box.color2 = background.color2 == background.color1 ? box.color1 : managed(background.color2) | 0xFF000000u;
+        box.color2 =
+            background.color2 == background.color1 ? box.color1 : managed(background.color2) | 0xFF000000u;
         box.size = size;
-        drawer.DrawBox(placement.origin, TVec2{size.x / 2, size.y / 2}, box, placement.axisX, placement.axisY);
+        drawer.DrawBox(placement.origin, TVec2{size.x / 2, size.y / 2}, box, placement.axisX,
+                       placement.axisY);
         return;
     case kBackgroundPicture: {
         TImage* picture = BackgroundPicture(background);
@@ -289,7 +289,8 @@ void TKivSlide::DrawBackground(TDeviceDrawer& drawer, const TSlideBackground& ba
         const TVec2 anchor{picture->Width() / 2.0, picture->Height() / 2.0};
         for (int j = -k; j <= k; ++j)
             for (int i = -m; i <= m; ++i)
-                drawer.DrawImage(*picture, placement.Apply(i * tile.x, j * tile.y), params, axisX, axisY, anchor);
+                drawer.DrawImage(*picture, placement.Apply(i * tile.x, j * tile.y), params, axisX, axisY,
+                                 anchor);
         return;
     }
     default:
@@ -362,7 +363,8 @@ void TKivSlide::RunPrePass() {
         ForEachNode(*node_, [&](const TKivObjectProps& node) {
             for (int i = 0; i < node.KeyFrameCount(); ++i) {
                 const double t = node.KeyFrame(i).Time();
-                if (std::isfinite(t) && std::find(times.begin(), times.end(), t) == times.end()) times.push_back(t);
+                if (std::isfinite(t) && std::find(times.begin(), times.end(), t) == times.end())
+                    times.push_back(t);
             }
         });
     if (times.empty()) times.push_back(0.0); // a still slide is seen as it stands at its start
@@ -432,8 +434,7 @@ TSlideMouseResult TKivSlide::HandleMouse(int modifiers, TVec2 point, int kind, i
         if (result.fired) result.action = action;
     }
     // A release ends every press: a press elsewhere never completes a later click here.
-    if (kind == kMouseRelease)
-        ForEachObject(*this, [](TKivObject& object) { object.SetPressed(false); });
+    if (kind == kMouseRelease) ForEachObject(*this, [](TKivObject& object) { object.SetPressed(false); });
     return result;
 }
 

@@ -67,7 +67,8 @@ TEST(ImageContent, AspectZoomAndPanPickThePartShown) {
     // keeps the full width.
     TTestSlide plain = ImageSlide(ImageObject("a", "ImageName=wide.png\nAspect=1\n"), {wide()});
     ExpectRect(ImageOf(plain, "a").Content(), 0, 0, 1000, 500);
-    TTestSlide wider = ImageSlide(ImageObject("a", "ImageName=wide.png\nEnableAspect=1\nAspect=4\n"), {wide()});
+    TTestSlide wider =
+        ImageSlide(ImageObject("a", "ImageName=wide.png\nEnableAspect=1\nAspect=4\n"), {wide()});
     ExpectRect(ImageOf(wider, "a").Content(), 0, 125, 1000, 375);
 }
 
@@ -144,7 +145,8 @@ TEST(ImageContent, AbsurdValuesAreClampedNeverNotANumber) {
     params.enableBorder = true;
     params.borderWidth = inf;
     const TRectF r = ImageContentRect(1000, 500, params, inset);
-    EXPECT_TRUE(std::isfinite(r.left) && std::isfinite(r.right) && std::isfinite(r.top) && std::isfinite(r.bottom));
+    EXPECT_TRUE(std::isfinite(r.left) && std::isfinite(r.right) && std::isfinite(r.top) &&
+                std::isfinite(r.bottom));
     EXPECT_GE(r.left, 0.0f);
     EXPECT_LE(r.right, 1000.0f);
     EXPECT_TRUE(std::isfinite(inset));
@@ -154,13 +156,14 @@ TEST(ImageContent, AbsurdValuesAreClampedNeverNotANumber) {
 // --- Sprite sheets ---
 
 TEST(ImageSprites, CellsFollowTheIntervalsAndStopAfterTheRepetitions) {
-    TTestSlide test = ImageSlide(ImageObject("s", "ImageName=sheet.png\nAnimEnable=1\nAnimColumns=4\nAnimRows=2\n"
-                                                  "AnimCount=8\nAnimInterval=100\nAnimRepCount=1\n"
-                                                  "EnableBorder=1\n"),
-                                 {MakePicture("sheet.png", 400, 200)});
+    TTestSlide test =
+        ImageSlide(ImageObject("s", "ImageName=sheet.png\nAnimEnable=1\nAnimColumns=4\nAnimRows=2\n"
+                                    "AnimCount=8\nAnimInterval=100\nAnimRepCount=1\n"
+                                    "EnableBorder=1\n"),
+                   {MakePicture("sheet.png", 400, 200)});
     const TKivImage& sprite = ImageOf(test, "s");
-    const std::pair<double, int> expected[] = {{0, 0}, {150, 1}, {450, 4}, {700, 6}, {701, 7}, {800, 7},
-                                               {900, 7}, {5000, 7}};
+    const std::pair<double, int> expected[] = {{0, 0},   {150, 1}, {450, 4}, {700, 6},
+                                               {701, 7}, {800, 7}, {900, 7}, {5000, 7}};
     for (const auto& [t, frame] : expected) {
         test.Advance(t);
         EXPECT_EQ(sprite.Frame(), frame) << "at " << t << " ms";
@@ -228,10 +231,11 @@ TEST(ImageLevels, TheSmallestCopyLargerThanFourThirdsOfTheLargestSizeOnScreen) {
 TEST(ImageLevels, ThePrePassChoosesFromTheLargestKeyframe) {
     // 4000 × 3200 laid into 1600 × 900 (k = 0.28125) is 1125 × 900 at Scale 100.
     const auto big = [] { return MakePicture("big.jpg", 4000, 3200); };
-    TTestSlide test = ImageSlide(
-        ImageObject("a", "ImageName=big.jpg\n", Key("ScaleX=20\nScaleY=20\n", 0) + Key("ScaleX=40\nScaleY=40\n", 1000)) +
-            ImageObject("b", "ImageName=big.jpg\n", Key("ScaleX=10\nScaleY=10\n")),
-        {big()});
+    TTestSlide test =
+        ImageSlide(ImageObject("a", "ImageName=big.jpg\n",
+                               Key("ScaleX=20\nScaleY=20\n", 0) + Key("ScaleX=40\nScaleY=40\n", 1000)) +
+                       ImageObject("b", "ImageName=big.jpg\n", Key("ScaleX=10\nScaleY=10\n")),
+                   {big()});
     EXPECT_TRUE(test.slide->PrePassDone());
     const TKivImage& a = ImageOf(test, "a");
     EXPECT_NEAR(a.PrePass().projected.x, 450, 1e-6);
@@ -247,16 +251,16 @@ TEST(ImageLevels, ThePrePassChoosesFromTheLargestKeyframe) {
     EXPECT_EQ(calls[1].picture.level, 4);
 
     // Closer to the camera the image looks larger: a finer level.
-    TTestSlide near = ImageSlide(ImageObject("a", "ImageName=big.jpg\n",
-                                             Key("ScaleX=40\nScaleY=40\nZPos=-150\n", 0)),
-                                 {big()});
+    TTestSlide near = ImageSlide(
+        ImageObject("a", "ImageName=big.jpg\n", Key("ScaleX=40\nScaleY=40\nZPos=-150\n", 0)), {big()});
     EXPECT_GT(ImageOf(near, "a").PrePass().projected.x, 450 * 1.5);
     EXPECT_LT(ImageOf(near, "a").Level(), 2);
 }
 
 TEST(ImageLevels, PreloadUploadsTheLevelAndKeepsItAsAFloor) {
-    TTestSlide test = ImageSlide(ImageObject("a", "ImageName=big.jpg\nShadowEnable=1\n", Key("ScaleX=10\nScaleY=10\n")),
-                                 {MakePicture("big.jpg", 4000, 3200)});
+    TTestSlide test =
+        ImageSlide(ImageObject("a", "ImageName=big.jpg\nShadowEnable=1\n", Key("ScaleX=10\nScaleY=10\n")),
+                   {MakePicture("big.jpg", 4000, 3200)});
     TRecordingDrawer drawer;
     test.slide->PreloadBegin(drawer);
     test.slide->PreloadBegin(drawer); // once per drawer
@@ -264,9 +268,15 @@ TEST(ImageLevels, PreloadUploadsTheLevelAndKeepsItAsAFloor) {
     EXPECT_EQ(drawer.preloadLevels, std::vector<int>{4});
     EXPECT_EQ(ImageOf(test, "a").UploadedLevel(), 4);
     EXPECT_NE(ImageOf(test, "a").ShadowPicture(), nullptr) << "the shadow is made ahead of drawing";
+    // A finer level than the one uploaded is not taken while that upload stands.
+    test.Find("a")->PrePass().projected = {3000, 2400};
+    test.Advance(100);
+    EXPECT_EQ(ImageOf(test, "a").Level(), 4);
     test.slide->ReleaseDevice(drawer);
     EXPECT_EQ(drawer.releases, 2) << "the picture and its shadow";
     EXPECT_EQ(ImageOf(test, "a").UploadedLevel(), -1);
+    test.Advance(200);
+    EXPECT_EQ(ImageOf(test, "a").Level(), 0);
 
     TRecordingDrawer lost;
     lost.ready = false;
@@ -279,9 +289,9 @@ TEST(ImageLevels, PreloadUploadsTheLevelAndKeepsItAsAFloor) {
 
 TEST(ImageDraw, ShadowBeforeThePictureMovedByDistanceAndAngle) {
     auto draw = [](const std::string& keys) {
-        TTestSlide test =
-            ImageSlide(ImageObject("a", "ImageName=p.png\nFitMode=None\nShadowEnable=1\nShadowColor=#102030\n" + keys),
-                       {MakePicture("p.png", 100, 100)});
+        TTestSlide test = ImageSlide(
+            ImageObject("a", "ImageName=p.png\nFitMode=None\nShadowEnable=1\nShadowColor=#102030\n" + keys),
+            {MakePicture("p.png", 100, 100)});
         TRecordingDrawer drawer;
         DrawSlide(test, drawer);
         const TKivImage& image = ImageOf(test, "a");
@@ -304,6 +314,37 @@ TEST(ImageDraw, ShadowBeforeThePictureMovedByDistanceAndAngle) {
     EXPECT_FLOAT_EQ(down.opacity, 50.0f);
     auto [diagonal, m3] = draw("ShadowDistance=10\n");
     ExpectPoint(diagonal.Map(m3, m3), 750 + 10 * std::sqrt(0.5), 400 + 10 * std::sqrt(0.5), 1e-3);
+}
+
+TEST(ImageDraw, BoxesCastTheShadowOfTheirRectangle) {
+    TTestSlide test =
+        MakeSlide(Box("small", "Size=100,100\nFitMode=None\nShadowEnable=1\nShadowDistance=10\n"
+                               "ShadowAngle=0\nColor1=#FF0000\n") +
+                  Box("large", "Size=1000,500\nFitMode=None\nShadowEnable=1\nShadowDistance=0\n") +
+                  Box("clear", "Size=100,100\nShadowEnable=1\nAlpha1=0\n"));
+    TRecordingDrawer drawer;
+    DrawSlide(test, drawer);
+    const auto small = drawer.CallsOf("small");
+    ASSERT_EQ(small.size(), 2u);
+    EXPECT_EQ(small[0].op, "DrawImage") << "the shadow comes first";
+    EXPECT_EQ(small[1].op, "DrawBox");
+    const auto* box = dynamic_cast<const TKivBox*>(test.Find("small"));
+    ASSERT_NE(box, nullptr);
+    ASSERT_NE(box->ShadowPicture(), nullptr);
+    const double m = (box->ShadowPicture()->Width() - 100) / 2.0;
+    ExpectPoint(small[0].Map(m, m), 760, 400);
+    ExpectPoint(small[0].Map(m + 100, m + 100), 860, 500);
+    EXPECT_FLOAT_EQ(small[0].opacity, 59.0f);
+
+    // A large box's shadow is made from a smaller rectangle, stretched over the box.
+    const auto large = drawer.CallsOf("large");
+    ASSERT_EQ(large.size(), 2u);
+    const auto* big = dynamic_cast<const TKivBox*>(test.Find("large"));
+    const double lm = (big->ShadowPicture()->Width() - 256) / 2.0;
+    EXPECT_EQ(big->ShadowPicture()->Height(), 128 + 2 * static_cast<int>(lm));
+    ExpectPoint(large[0].Map(lm, lm), 300, 200);
+    ExpectPoint(large[0].Map(lm + 256, lm + 128), 1300, 700);
+    EXPECT_TRUE(drawer.CallsOf("clear").empty()) << "an invisible box casts no shadow";
 }
 
 TEST(ImageDraw, ShadowsGrowSofterWithTheirSize) {
@@ -336,8 +377,9 @@ TEST(ImageDraw, ShadowsGrowSofterWithTheirSize) {
 }
 
 TEST(ImageDraw, ParametersOpacityAndGrading) {
-    TTestSlide test = ImageSlide(ImageObject("a", "ImageName=p.png\nFiltering=Nearest\nMipLodBias=-0.5\n"
-                                                  "Antialiased=0\n",
+    TTestSlide test = ImageSlide(ImageObject("a",
+                                             "ImageName=p.png\nFiltering=Nearest\nMipLodBias=-0.5\n"
+                                             "Antialiased=0\n",
                                              "object k:KeyPoint\nTime=0\nOpacity=40\n"
                                              "object Invert:Filter\nend\nend\n"),
                                  {MakePicture("p.png", 100, 50)});
@@ -386,9 +428,10 @@ TEST(ImageDraw, NamesOfAtlasesMasksAndMissingPictures) {
 }
 
 TEST(ImageDraw, NoPictureOrNoOpacityDrawsOnlyTheChildren) {
-    TTestSlide test = ImageSlide(ImageObject("empty", "", Box("c1", "Size=10,10\n")) +
-                                     ImageObject("clear", "ImageName=p.png\n", Key("Opacity=0\n") + Box("c2", "Size=10,10\n")),
-                                 {MakePicture("p.png", 10, 10)});
+    TTestSlide test = ImageSlide(
+        ImageObject("empty", "", Box("c1", "Size=10,10\n")) +
+            ImageObject("clear", "ImageName=p.png\n", Key("Opacity=0\n") + Box("c2", "Size=10,10\n")),
+        {MakePicture("p.png", 10, 10)});
     EXPECT_TRUE(test.host.asked.size() == 1u) << "an image without a name asks for nothing";
     TRecordingDrawer drawer;
     const auto calls = DrawSlide(test, drawer);

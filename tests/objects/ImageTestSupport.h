@@ -14,8 +14,8 @@
 namespace kiv::test {
 
 // A w × h picture of one colour (ARGB), or with `transparentBorder` texels of alpha 0 all round.
-inline TRef<TImage> MakePicture(const std::string& name, int width, int height, std::uint32_t argb = 0xFF808080u,
-                                int transparentBorder = 0) {
+inline TRef<TImage> MakePicture(const std::string& name, int width, int height,
+                                std::uint32_t argb = 0xFF808080u, int transparentBorder = 0) {
     auto bitmap = MakeRef<TBitmap>(width, height, TPixelFormat::Bgra32);
     bitmap->Fill32(argb);
     for (int y = 0; y < height; ++y)
@@ -59,7 +59,8 @@ inline const TKivImage& ImageOf(const TTestSlide& test, const std::string& guid)
     return *image;
 }
 
-inline std::string ImageObject(const std::string& guid, const std::string& keys, const std::string& inner = {}) {
+inline std::string ImageObject(const std::string& guid, const std::string& keys,
+                               const std::string& inner = {}) {
     return "object " + guid + ":Image\nGUID=" + guid + "\n" + keys + inner + "end\n";
 }
 

@@ -23,11 +23,11 @@ struct TDrawCall {
     TVec3 axisY;
     TBoxParams box;
     float opacity = 0.0f;
-    TImage* image = nullptr;     // DrawImage
-    TPictureDrawParams picture;  // DrawImage
-    TVec2 size;                  // DrawBorder
-    std::uint32_t color = 0;     // DrawBorder
-    float widthX = 0.0f;         // DrawBorder
+    TImage* image = nullptr;    // DrawImage
+    TPictureDrawParams picture; // DrawImage
+    TVec2 size;                 // DrawBorder
+    std::uint32_t color = 0;    // DrawBorder
+    float widthX = 0.0f;        // DrawBorder
     float widthY = 0.0f;
     TVec2 offset; // the drawer's offset when the call came
 

@@ -226,9 +226,11 @@ TEST(SlideBackgroundDraw, EffectSlidesDrawBorrowedObjectsWithoutTheOffset) {
 // --- Pre-pass and device ---
 
 TEST(SlidePrePass, LargestSizeOverKeyframesWithTheZoomAndTheLoadHook) {
-    const std::string keys = Key("ScaleX=100\nScaleY=100\n", 0) + Key("ScaleX=300\nScaleY=100\nZoom=200\n", 2000);
-    const std::string objects = ImageObject("a", "ImageName=p.png\nFitMode=None\n", keys) +
-                                Box("b", "Size=100,50\nFitMode=None\n", Key("ScaleX=50\n", 0) + Key("ScaleX=20\n", 2000));
+    const std::string keys =
+        Key("ScaleX=100\nScaleY=100\n", 0) + Key("ScaleX=300\nScaleY=100\nZoom=200\n", 2000);
+    const std::string objects =
+        ImageObject("a", "ImageName=p.png\nFitMode=None\n", keys) +
+        Box("b", "Size=100,50\nFitMode=None\n", Key("ScaleX=50\n", 0) + Key("ScaleX=20\n", 2000));
     const std::map<std::string, TRef<TImage>> pictures{{"p.png", MakePicture("p.png", 100, 50)}};
     TTestSlide test = MakeSlide(objects, 0.0, 1600, 900, pictures);
     const TKivObject& a = *test.Find("a");
@@ -289,7 +291,8 @@ void RegisterStatefulObjects() {
 TTestSlide PointerSlide(const std::string& cls, const std::string& action) {
     RegisterStatefulObjects();
     const std::string keys = "Size=100,100\nFitMode=None\n" + action;
-    return MakeSlide(Box("left", keys, Key("Position=-50,0\n"), cls) + Box("right", keys, Key("Position=50,0\n"), cls));
+    return MakeSlide(Box("left", keys, Key("Position=-50,0\n"), cls) +
+                     Box("right", keys, Key("Position=50,0\n"), cls));
 }
 
 TEST(SlidePointer, ButtonsFireOnTheReleaseOverTheObjectPressed) {

@@ -29,8 +29,8 @@ struct TTestSlide {
 
 // `objects` is the text of the root's children; the slide runs from `start` to `start` + 10 s.
 template <class TSlideClass = TKivSlide>
-TTestSlide MakeSlide(const std::string& objects, double start = 0.0, double width = 1600.0, double height = 900.0,
-                     const std::map<std::string, TRef<TImage>>& pictures = {}) {
+TTestSlide MakeSlide(const std::string& objects, double start = 0.0, double width = 1600.0,
+                     double height = 900.0, const std::map<std::string, TRef<TImage>>& pictures = {}) {
     TTestSlide test;
     test.host.pictures = pictures;
     test.file = MakeRef<TIniFile>();
