@@ -104,8 +104,8 @@ void TKivBox::PrepareShadow() {
     const double per = std::max({size.x / kMaxShadowRectangle, size.y / kMaxShadowRectangle, 1.0});
     const int w = std::max(1, static_cast<int>(std::lround(size.x / per)));
     const int h = std::max(1, static_cast<int>(std::lround(size.y / per)));
-    const std::string key = std::to_string(w) + "x" + std::to_string(h) + ":" + std::to_string(keys_.shadowSize) +
-                            ":" + std::to_string(keys_.shadowSpreadIndex);
+    const std::string key = std::to_string(w) + "x" + std::to_string(h) + ":" +
+                            std::to_string(keys_.shadowSize) + ":" + std::to_string(keys_.shadowSpreadIndex);
     if (shadow_ && key == shadowKey_) return;
     shadowKey_ = key;
     shadow_ = nullptr;
@@ -137,7 +137,8 @@ void TKivBox::Produce(TDeviceDrawer& drawer) {
         PrepareShadow();
         if (shadow_) {
             const TVec2 size = Size();
-            const TRectF shown{0.0f, 0.0f, static_cast<float>(shadowTexels_.x), static_cast<float>(shadowTexels_.y)};
+            const TRectF shown{0.0f, 0.0f, static_cast<float>(shadowTexels_.x),
+                               static_cast<float>(shadowTexels_.y)};
             DrawShadowPicture(drawer, *this, *shadow_, shown, shadowMargin_, Pivot(),
                               {size.x / shadowTexels_.x, size.y / shadowTexels_.y});
         }
