@@ -375,9 +375,9 @@ std::string TKivImage::PictureName() const {
 }
 
 void TKivImage::LoadPicture() {
+    // Asked once per name; reading keys that change the name asks again.
+    if (loadTried_) return;
     const std::string name = PictureName();
-    if (picture_ && name == loadedName_) return;
-    if (loadTried_ && name == loadedName_) return;
     loadTried_ = true;
     loadedName_ = name;
     picture_ = nullptr;

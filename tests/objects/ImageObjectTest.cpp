@@ -427,6 +427,28 @@ TEST(ImageDraw, NamesOfAtlasesMasksAndMissingPictures) {
     EXPECT_EQ(calls[0].image, missing.Picture());
 }
 
+TEST(ImageDraw, PicturesAreAskedForOncePerName) {
+    TTestSlide test = ImageSlide(ImageObject("a", "ImageName=a.png\n"),
+                                 {MakePicture("a.png", 10, 10), MakePicture("b.png", 20, 10)});
+    for (double t : {100.0, 200.0, 300.0})
+        test.Advance(t);
+    EXPECT_EQ(test.host.asked, std::vector<std::string>{"a.png"});
+    // A rebuild with the same name keeps the picture; a new name loads the new one.
+    TKivObject* before = test.Find("a");
+    TIniObject& root = TKivSlide::RootObject(*test.file->FindSection("Slide"));
+    TKeyframeTiming timing;
+    timing.build = timing.actual = DurationsOf(test.slide->Times());
+    test.slide->Build(root, timing);
+    test.Advance(400);
+    EXPECT_EQ(test.host.asked.size(), 1u);
+    root.Object(0)->SetText("ImageName", "b.png");
+    test.slide->Build(root, timing);
+    test.Advance(500);
+    EXPECT_EQ(test.Find("a"), before) << "the object is reused";
+    EXPECT_EQ(test.host.asked, (std::vector<std::string>{"a.png", "b.png"}));
+    EXPECT_NEAR(test.Find("a")->Size().x, 20, kEps);
+}
+
 TEST(ImageDraw, NoPictureOrNoOpacityDrawsOnlyTheChildren) {
     TTestSlide test = ImageSlide(
         ImageObject("empty", "", Box("c1", "Size=10,10\n")) +
