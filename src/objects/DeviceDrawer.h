@@ -1,7 +1,9 @@
 // TDeviceDrawer: the canvas slide objects draw on, as they see it. The GPU slide drawer implements
 // it; tests implement it with a recorder. Every operation takes world-space geometry (screen pixels,
 // see Geometry.h): a texel or box point s lands on origin + Offset + (s.x − anchor.x) × axisX +
-// (s.y − anchor.y) × axisY. Drawing operations do nothing while the drawer is not ready.
+// (s.y − anchor.y) × axisY. Texels are counted in the full-size picture from the top-left corner of
+// the source rectangle, whatever level is sampled. Drawing operations do nothing while the drawer
+// is not ready.
 //
 // Threads: drawing happens on the engine thread; PreloadImage and ReleaseImage may also come from
 // the slide loader thread (the implementation serialises them with its own lock).
@@ -29,8 +31,8 @@ struct TPictureDrawParams {
     int patternB = 1;
     float opacity = 100.0f; // percent; vertex alpha = round(opacity × 2.55)
     int filtering = 2;      // 0 point, 1 bilinear, 2 the drawer's default
-    TRectF sourceRect;      // texels of the chosen level; empty = the whole picture
-    int level = 0;          // the picture level: copies reduced by 2^level
+    TRectF sourceRect;      // texels of the full-size picture; empty = the whole picture
+    int level = 0;          // the copy sampled: reduced by 2^level (coordinates stay full-size)
     float lodBias = 0.0f;
     std::uint32_t tint = 0xFFFFFFFFu; // ARGB; white draws the picture's own colours
     int gradingMode = 0;              // 0 none, 1 a 3-D table, 2 per-channel tables

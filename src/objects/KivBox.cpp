@@ -2,10 +2,14 @@
 
 #include "base/CaseFold.h"
 #include "base/ColorValue.h"
+#include "base/Log.h"
 #include "ini/IniFile.h"
+#include "objects/KivImage.h"
 #include "objects/ObjectHost.h"
 
 #include <algorithm>
+#include <cmath>
+#include <exception>
 
 namespace kiv {
 
@@ -14,6 +18,8 @@ namespace {
 constexpr std::string_view kFillWords[] = {"Solid", "HGradient", "VGradient", "TLBRGradient", "TRBLGradient"};
 constexpr std::string_view kBoxKeys[] = {"Size",   "FillMode", "Color1",     "Color2",
                                          "Alpha1", "Alpha2",   "Antialiased"};
+// A box's shadow is made from a rectangle no larger than this a side.
+constexpr double kMaxShadowRectangle = 256.0;
 // An effective opacity at or below this is invisible (under half a step of alpha).
 constexpr float kInvisibleOpacity = 0.00196f;
 
@@ -91,8 +97,52 @@ bool TKivBox::HasFill() const {
     return alpha1_ != 0 || alpha2_ != 0;
 }
 
+void TKivBox::PrepareShadow() {
+    const TVec2 size = Size();
+    if (!keys_.shadowEnable || !(size.x > 0.0) || !(size.y > 0.0)) return;
+    // The rectangle in texels of at most kMaxShadowRectangle a side.
+    const double per = std::max({size.x / kMaxShadowRectangle, size.y / kMaxShadowRectangle, 1.0});
+    const int w = std::max(1, static_cast<int>(std::lround(size.x / per)));
+    const int h = std::max(1, static_cast<int>(std::lround(size.y / per)));
+    const std::string key = std::to_string(w) + "x" + std::to_string(h) + ":" +
+                            std::to_string(keys_.shadowSize) + ":" + std::to_string(keys_.shadowSpreadIndex);
+    if (shadow_ && key == shadowKey_) return;
+    shadowKey_ = key;
+    shadow_ = nullptr;
+    try {
+        auto rectangle = MakeRef<TBitmap>(w, h, TPixelFormat::Bgra32);
+        rectangle->Fill32(0xFFFFFFFFu);
+        TImage source(MakeRef<TWrapperBitmapStore>("Box " + Guid(), std::move(rectangle)));
+        int level = 0;
+        shadow_ = MakeShadowPicture(source, level, keys_.shadowSize, keys_.shadowSpreadIndex, shadowMargin_);
+        shadowTexels_ = {static_cast<double>(w), static_cast<double>(h)};
+    } catch (const std::exception& failure) {
+        TLog::Line("Object " + Guid() + ": no shadow: " + failure.what());
+    }
+}
+
+void TKivBox::PreloadBegin(TDeviceDrawer& drawer) {
+    if (drawer.IsReady()) PrepareShadow();
+    TKivObject::PreloadBegin(drawer);
+}
+
+void TKivBox::ReleaseDevice(TDeviceDrawer& drawer) {
+    if (shadow_) drawer.ReleaseImage(*shadow_);
+    TKivObject::ReleaseDevice(drawer);
+}
+
 void TKivBox::Produce(TDeviceDrawer& drawer) {
     if (!HasFill() || !(Size().x > 0.0) || !(Size().y > 0.0)) return;
+    if (keys_.shadowEnable) {
+        PrepareShadow();
+        if (shadow_) {
+            const TVec2 size = Size();
+            const TRectF shown{0.0f, 0.0f, static_cast<float>(shadowTexels_.x),
+                               static_cast<float>(shadowTexels_.y)};
+            DrawShadowPicture(drawer, *this, *shadow_, shown, shadowMargin_, Pivot(),
+                              {size.x / shadowTexels_.x, size.y / shadowTexels_.y});
+        }
+    }
     const TPlacement& placement = Placement();
     drawer.DrawBox(placement.origin, TVec2{-Pivot().x, -Pivot().y}, FillParams(), placement.axisX,
                    placement.axisY);

@@ -5,6 +5,8 @@
 
 #include "objects/KivObject.h"
 
+#include <string>
+
 namespace kiv {
 
 enum TBoxFillMode : int {
@@ -25,6 +27,12 @@ public:
     TBoxParams FillParams() const;
     // False when nothing of the box itself would be drawn now.
     bool HasFill() const;
+    // The drop shadow of the box's rectangle (with `ShadowEnable`), made again when its size or
+    // shadow keys change.
+    TImage* ShadowPicture() const noexcept { return shadow_.Get(); }
+
+    void PreloadBegin(TDeviceDrawer& drawer) override;
+    void ReleaseDevice(TDeviceDrawer& drawer) override;
 
 protected:
     ~TKivBox() override = default;
@@ -34,6 +42,8 @@ protected:
     void Produce(TDeviceDrawer& drawer) override;
 
 private:
+    void PrepareShadow();
+
     int typeCode_;
     int fillMode_ = kBoxSolid;
     std::uint32_t color1_ = 0xFF000000u;
@@ -41,6 +51,10 @@ private:
     int alpha1_ = 255;
     int alpha2_ = 255;
     bool antialiased_ = false;
+    TRef<TImage> shadow_;
+    std::string shadowKey_;
+    int shadowMargin_ = 0;
+    TVec2 shadowTexels_; // the rectangle's size in shadow texels
 };
 
 // The drawer's fill style of a box fill mode.

@@ -51,6 +51,15 @@ struct TKivCommonKeys {
     bool treeNode = true;
 };
 
+// The largest size an object reaches on screen over its slide's keyframes, gathered by the slide's
+// pre-pass before its first frame (picture levels and text rasterising use it).
+struct TPrePassExtent {
+    double maxWidth = 0.0;
+    double maxHeight = 0.0;
+    double minDepth = 1000000.0;
+    TVec2 projected; // maximal width and height with the perspective of the nearest depth
+};
+
 class TKivObject : public TDrawItem {
 public:
     using THitFilter = std::function<bool(const TKivObject&)>;
@@ -111,6 +120,9 @@ public:
     TKivObject* FindAt(TVec2 point, const THitFilter& filter = {});
     virtual void SetPressed(bool pressed) { pressed_ = pressed; }
     bool Pressed() const noexcept { return pressed_; }
+    // Normal 0, hover 1 or click 2: the pointer state texts and buttons show (their slide sets it).
+    virtual void SetPointerState(int state) { pointerState_ = state; }
+    int PointerState() const noexcept { return pointerState_; }
 
     // --- Environment ---
     // The root of the tree (for a slide, itself); none for an object outside a slide.
@@ -147,6 +159,8 @@ public:
     bool HiddenByParent() const noexcept { return hiddenByParent_; }
     // Visible in time, not hidden by HideMode or with its parent, and validly placed.
     bool DrawnNow() const noexcept;
+    TPrePassExtent& PrePass() noexcept { return prePass_; }
+    const TPrePassExtent& PrePass() const noexcept { return prePass_; }
 
 protected:
     ~TKivObject() override;
@@ -189,6 +203,8 @@ private:
     bool hiddenSelf_ = false;
     bool hiddenByParent_ = false;
     bool pressed_ = false;
+    int pointerState_ = 0;
+    TPrePassExtent prePass_;
 
     // The state remembered at the last Commit.
     struct TCommitted {

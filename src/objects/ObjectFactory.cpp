@@ -1,6 +1,7 @@
 #include "objects/ObjectFactory.h"
 
 #include "objects/KivBox.h"
+#include "objects/KivImage.h"
 #include "objects/ViewPort.h"
 
 #include <mutex>
@@ -27,12 +28,13 @@ public:
     }
 };
 
-// Frames, boxes and splitters.
+// Frames, boxes, splitters and images.
 class TBoxFactory final : public TObjectFactory {
 public:
     TRef<TKivObject> Create(int typeCode, TKivObject& parent) const override {
         if (typeCode == kTypeFrame || typeCode == kTypeBox || typeCode == kTypeSplitter)
             return MakeRef<TKivBox>(&parent, typeCode);
+        if (typeCode == kTypeImage || typeCode == kTypeAniImage) return MakeRef<TKivImage>(&parent, typeCode);
         return {};
     }
 };

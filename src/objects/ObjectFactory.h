@@ -1,6 +1,6 @@
 // The object class registry: a process-wide chain of factories, each turning the type codes it
-// knows into new objects. Boxes, frames, splitters, view ports and masks are registered from the
-// start; image, text, button and video objects register their own factories when their code is
+// knows into new objects. Boxes, frames, splitters, images, view ports and masks are registered
+// from the start; text, button and video objects register their own factories when their code is
 // linked. A type code no factory knows creates nothing: the property node stays (for timing), and
 // the object with its subtree is not drawn.
 //

@@ -5,9 +5,11 @@
 // Threads: the loader thread and the engine thread call it, never at once for one slide.
 #pragma once
 
+#include "images/Image.h"
 #include "objects/Geometry.h"
 
 #include <cstdint>
+#include <string>
 
 namespace kiv {
 
@@ -27,6 +29,10 @@ public:
     virtual bool AcceptsObject(const TKivObject& /*object*/) const { return false; }
     // An object's drawing changed since it was last drawn.
     virtual void ObjectChanged(TKivObject& /*object*/) {}
+    // The picture of the show called `name` (a file or a derived picture such as "Mask: " or
+    // "Shadow: " names), shared by name; none when the host has no pictures. A file that cannot be
+    // loaded gives the placeholder picture.
+    virtual TRef<TImage> LoadPicture(const std::string& /*name*/) { return nullptr; }
 };
 
 } // namespace kiv

@@ -6,6 +6,7 @@
 #include "objects/KivObject.h"
 #include "objects/ObjectHost.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -22,6 +23,13 @@ struct TDrawCall {
     TVec3 axisY;
     TBoxParams box;
     float opacity = 0.0f;
+    TImage* image = nullptr;    // DrawImage
+    TPictureDrawParams picture; // DrawImage
+    TVec2 size;                 // DrawBorder
+    std::uint32_t color = 0;    // DrawBorder
+    float widthX = 0.0f;        // DrawBorder
+    float widthY = 0.0f;
+    TVec2 offset; // the drawer's offset when the call came
 
     // Where a box point lands: origin + (s − anchor) × axes.
     TVec3 Map(double x, double y) const { return origin + axisX * (x - anchor.x) + axisY * (y - anchor.y); }
@@ -49,9 +57,11 @@ public:
         current_ = previous;
         return true;
     }
-    void DrawImage(TImage&, TVec3 origin, const TPictureDrawParams& params, TVec3 axisX, TVec3 axisY,
+    void DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams& params, TVec3 axisX, TVec3 axisY,
                    TVec2 anchor) override {
         TDrawCall call = Call("DrawImage");
+        call.image = &image;
+        call.picture = params;
         call.origin = origin;
         call.anchor = anchor;
         call.axisX = axisX;
@@ -69,9 +79,13 @@ public:
         call.opacity = params.opacity;
         calls.push_back(call);
     }
-    void DrawBorder(TVec3 origin, TVec2 anchor, TVec3 axisX, TVec3 axisY, TVec2, std::uint32_t, float, float,
-                    float opacity, bool) override {
+    void DrawBorder(TVec3 origin, TVec2 anchor, TVec3 axisX, TVec3 axisY, TVec2 size, std::uint32_t color,
+                    float widthX, float widthY, float opacity, bool) override {
         TDrawCall call = Call("DrawBorder");
+        call.size = size;
+        call.color = color;
+        call.widthX = widthX;
+        call.widthY = widthY;
         call.origin = origin;
         call.anchor = anchor;
         call.axisX = axisX;
@@ -97,14 +111,18 @@ public:
         call.opacity = static_cast<float>(alpha);
         calls.push_back(call);
     }
-    void PreloadImage(TImage&, const TPictureDrawParams&) override { ++preloads; }
+    void PreloadImage(TImage&, const TPictureDrawParams& params) override {
+        ++preloads;
+        preloadLevels.push_back(params.level);
+    }
     void ReleaseImage(TImage&) override { ++releases; }
+    std::vector<int> preloadLevels;
 
     // The calls made while the object with that GUID was drawn.
-    std::vector<TDrawCall> CallsOf(const std::string& guid) const {
+    std::vector<TDrawCall> CallsOf(const std::string& guid, const std::string& op = {}) const {
         std::vector<TDrawCall> found;
         for (const TDrawCall& call : calls)
-            if (call.guid == guid) found.push_back(call);
+            if (call.guid == guid && (op.empty() || call.op == op)) found.push_back(call);
         return found;
     }
 
@@ -113,6 +131,7 @@ private:
         TDrawCall call;
         call.op = op;
         call.guid = current_;
+        call.offset = Offset();
         return call;
     }
 
@@ -126,9 +145,17 @@ public:
     bool accepts = false;
     int changes = 0;
 
+    std::map<std::string, TRef<TImage>> pictures; // LoadPicture answers from here
+    std::vector<std::string> asked;               // the names LoadPicture was asked for
+
     TVec3 CameraPosition() const override { return camera; }
     bool AcceptsObject(const TKivObject&) const override { return accepts; }
     void ObjectChanged(TKivObject&) override { ++changes; }
+    TRef<TImage> LoadPicture(const std::string& name) override {
+        asked.push_back(name);
+        const auto found = pictures.find(name);
+        return found == pictures.end() ? TRef<TImage>{} : found->second;
+    }
 };
 
 } // namespace kiv::test

@@ -7,6 +7,7 @@
 #include "objects/KivSlide.h"
 #include "objects/ViewPort.h"
 
+#include <map>
 #include <string>
 
 namespace kiv::test {
@@ -28,8 +29,10 @@ struct TTestSlide {
 
 // `objects` is the text of the root's children; the slide runs from `start` to `start` + 10 s.
 template <class TSlideClass = TKivSlide>
-TTestSlide MakeSlide(const std::string& objects, double start = 0.0, double width = 1600.0, double height = 900.0) {
+TTestSlide MakeSlide(const std::string& objects, double start = 0.0, double width = 1600.0,
+                     double height = 900.0, const std::map<std::string, TRef<TImage>>& pictures = {}) {
     TTestSlide test;
+    test.host.pictures = pictures;
     test.file = MakeRef<TIniFile>();
     test.file->LoadFromText("[Slide]\nobject Container:Root\nGUID=root\n" + objects + "end\n");
     test.slide = MakeRef<TSlideClass>(&test.host, 0);
