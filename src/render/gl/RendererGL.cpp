@@ -3,18 +3,21 @@
 #include "base/Assert.h"
 #include "base/Clock.h"
 #include "base/Log.h"
+#include "render/DevStore.h"
 #include "render/DeviceLock.h"
 #include "render/DrawDevice.h"
 #include "render/gl/EngineGL.h"
 #include "render/gl/GLContext.h"
 #include "render/gl/ResourcesGL.h"
 #include "render/gl/ShaderSources.h"
+#include "render/gl/WindowModes.h"
 
 #include <epoxy/gl.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace kiv {
@@ -54,6 +57,26 @@ private:
 namespace {
 
 std::atomic<std::int64_t> lastPresentMs{0};
+
+std::mutex pacingLock;
+T3DRendererGL::TPacingClock pacingClock;
+
+std::int64_t PacingNow() {
+    std::lock_guard guard(pacingLock);
+    return pacingClock.Now ? pacingClock.Now() : ProcessMilliseconds();
+}
+
+void PacingSleep(std::int64_t ms) {
+    std::function<void(std::int64_t)> sleep;
+    {
+        std::lock_guard guard(pacingLock);
+        sleep = pacingClock.Sleep;
+    }
+    if (sleep)
+        sleep(ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 GLenum PrimitiveMode(int type, int primitives, int& vertices) {
     switch (type) {
@@ -97,6 +120,12 @@ bool HasRobustness() {
 
 } // namespace
 
+void T3DRendererGL::SetPacingClock(TPacingClock clock) {
+    std::lock_guard guard(pacingLock);
+    pacingClock = std::move(clock);
+    lastPresentMs = 0;
+}
+
 TGLContext* T3DRendererGL::Context() const {
     return static_cast<TGLContext*>(store_->Device());
 }
@@ -106,6 +135,7 @@ bool T3DRendererGL::Init(TDevStore* store, int width, int height, bool fullScree
     width_ = std::max(1, width);
     height_ = std::max(1, height);
     FullScreen = fullScreen;
+    WasForeground = Exclusive;
     RefreshRate = refreshRate;
     BlendMode = kBlendNormal;
     glGenTextures(1, &backTexture_);
@@ -162,7 +192,14 @@ T3DRendererGL::~T3DRendererGL() {
     if (PendingInit) PendingInit->Renderer = nullptr;
     if (backBuffer_) backBuffer_->Kill();
     backBuffer_.Reset();
-    if (FullScreen && Device) TLog::Line("Dispose FullScreen, R= " + RectText(Device->Bounds()));
+    if (FullScreen && Device && store_) {
+        // The window goes back where it was before full screen.
+        auto* wrapper = Device->Find<TRectangleWrapper>();
+        const TRect restore = wrapper ? wrapper->SavedRect : Device->Bounds();
+        TLog::Line("Dispose FullScreen, R= " + RectText(restore));
+        if (!OnMainThread()) TLog::Line("T3DRenderer9.Dispose: exclusive mode, not main thread");
+        engine_->ReleaseFullScreen(Device, {}, restore);
+    }
     if (store_) {
         TGLContext* context = Context();
         const bool wasCurrent = context->IsCurrentHere();
@@ -242,7 +279,39 @@ void T3DRendererGL::ApplyTarget() {
     glViewport(viewport_.left, viewport_.top, viewport_.Width(), viewport_.Height());
 }
 
+bool T3DRendererGL::FollowForeground() {
+    if (!T3DEngine::ExclusiveAllowed() || !FullScreen || !Device || !store_) return true;
+    const bool foreground = Device->IsForeground();
+    auto* window = static_cast<SDL_Window*>(Device->Handle());
+    if (!foreground && WasForeground) {
+        // GL keeps its context in the background, so the show goes on full-window in place; a
+        // renderer made meanwhile is windowed too.
+        LeaveTopmostBand(window);
+        Exclusive = false;
+        WasForeground = false;
+        if (auto* wrapper = Device->Find<TRectangleWrapper>()) wrapper->AvoidExclusive = true;
+        return true;
+    }
+    if (foreground && !WasForeground) {
+        // Back in the foreground: the store goes (every resource is killed) and the next renderer
+        // is exclusive again.
+        WasForeground = true;
+        if (auto* wrapper = Device->Find<TRectangleWrapper>()) wrapper->AvoidExclusive = false;
+        TLog::Line("T3DRenderer9: foreground regained");
+        TRef<T3DRendererGL> keep = ShareRef(this);
+        TDevStore* store = store_;
+        if (!Device->Detach(store)) store->Dispose();
+        return false;
+    }
+    WasForeground = foreground;
+    return true;
+}
+
 bool T3DRendererGL::BeginScene() {
+    {
+        TDeviceLockGuard guard;
+        if (!FollowForeground()) return false;
+    }
     TRendererCall call(*this);
     if (!call.Ok()) return false;
     if (!currentTarget_) currentTarget_ = ShareRef<T3DSurface>(backBuffer_.Get());
@@ -286,10 +355,10 @@ bool T3DRendererGL::Present(const TRect* sourceRects, const TRect* destRects, in
     if (!window) return call.Done(); // headless: the back buffer is the frame; never sleeps
     // Pacing: wake about 3 ms before the next refresh period, sleeping at least 1 ms.
     const std::int64_t period = 1000 / (RefreshRate > 0 ? RefreshRate : 60);
-    const std::int64_t now = ProcessMilliseconds();
+    const std::int64_t now = PacingNow();
     const std::int64_t wait = std::clamp<std::int64_t>(period - (now - lastPresentMs.load()), 1, period);
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<std::int64_t>(1, wait - 3)));
-    lastPresentMs = ProcessMilliseconds();
+    PacingSleep(std::max<std::int64_t>(1, wait - 3));
+    lastPresentMs = PacingNow();
     int w = 0, h = 0;
     Context()->DrawableSize(w, h);
     const TRect src = count > 0 && sourceRects ? sourceRects[0] : TRect{0, 0, width_, height_};
@@ -299,7 +368,7 @@ bool T3DRendererGL::Present(const TRect* sourceRects, const TRect* destRects, in
     glBlitFramebuffer(src.left, src.top, src.right, src.bottom, dst.left, h - dst.top, dst.right,
                       h - dst.bottom, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     Context()->Swap();
-    lastPresentMs = ProcessMilliseconds();
+    lastPresentMs = PacingNow();
     const bool ok = call.Done();
     ApplyTarget();
     return ok;
