@@ -25,7 +25,7 @@ void EnterFullScreenMode(SDL_Window* window, bool exclusive) {
         SDL_SetWindowAlwaysOnTop(window, SDL_TRUE);
         TLog::Line("Full screen: exclusive");
     } else {
-        if (IsExclusive(window)) SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
+        SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN_DESKTOP);
         SDL_SetWindowAlwaysOnTop(window, SDL_FALSE);
         TLog::Line("Full screen: full-window");
     }
