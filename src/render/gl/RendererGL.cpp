@@ -61,6 +61,20 @@ std::atomic<std::int64_t> lastPresentMs{0};
 std::mutex pacingLock;
 T3DRendererGL::TPacingClock pacingClock;
 
+std::mutex resetStatusLock;
+std::function<unsigned()> resetStatusHook;
+std::atomic<bool> resetStatusHooked{false};
+
+// The reset status of the current context: the test hook's answer while one is set (it stands in
+// for the driver, robust context or not), else the driver's for a robust context.
+GLenum ResetStatus(bool robust) {
+    if (resetStatusHooked.load()) {
+        std::lock_guard guard(resetStatusLock);
+        if (resetStatusHook) return resetStatusHook();
+    }
+    return robust ? glGetGraphicsResetStatusARB() : GL_NO_ERROR;
+}
+
 std::int64_t PacingNow() {
     std::lock_guard guard(pacingLock);
     return pacingClock.Now ? pacingClock.Now() : ProcessMilliseconds();
@@ -119,6 +133,12 @@ bool HasRobustness() {
 }
 
 } // namespace
+
+void T3DRendererGL::SetResetStatusForTesting(std::function<unsigned()> status) {
+    std::lock_guard guard(resetStatusLock);
+    resetStatusHook = std::move(status);
+    resetStatusHooked = static_cast<bool>(resetStatusHook);
+}
 
 void T3DRendererGL::SetPacingClock(TPacingClock clock) {
     std::lock_guard guard(pacingLock);
@@ -246,7 +266,7 @@ int T3DRendererGL::Classify() {
         cls = kErrOutOfMemory;
     else if (error != GL_NO_ERROR)
         cls = kErrInvalidCall;
-    if (store_ && robust_ && glGetGraphicsResetStatusARB() != GL_NO_ERROR) cls = kErrLost;
+    if (store_ && ResetStatus(robust_) != GL_NO_ERROR) cls = kErrLost;
     if (forceLoss_) {
         forceLoss_ = false;
         cls = kErrLost;

@@ -85,6 +85,12 @@ public:
         std::function<void(std::int64_t)> Sleep;
     };
     static void SetPacingClock(TPacingClock clock);
+    // Whether the context reports resets (a robust context on a driver with the extension).
+    bool Robust() const { return robust_; }
+    // Test hook: answers the reset-status query in place of the driver (a GL reset status, 0 for
+    // none), also on contexts that are not robust (Mesa's software rasteriser makes none). Empty
+    // puts the driver's query back.
+    static void SetResetStatusForTesting(std::function<unsigned()> status);
 
 protected:
     ~T3DRendererGL() override;
