@@ -156,6 +156,7 @@ TEST_F(FullScreenTest, AStoreLostOnAWorkerGivesTheWindowBackOnTheMainThread) {
         show.ForceLossForTesting();
         show.Clear(nullptr, 0, kClearTarget, 0, 0);
         modeAfterLoss = Mode();
+        show.LeaveThread(); // as a drawing thread that ends
         app->Post(done, nullptr); // queued behind the release
     });
     app->Run();

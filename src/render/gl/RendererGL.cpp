@@ -12,6 +12,7 @@
 #include "render/gl/ShaderSources.h"
 #include "render/gl/WindowModes.h"
 
+#include <SDL.h>
 #include <epoxy/gl.h>
 
 #include <algorithm>
@@ -254,6 +255,8 @@ void T3DRendererGL::LeaveThread() {
         glFinish();
         Context()->Unbind();
     }
+    // SDL keeps the thread's current window and error text in thread-local storage it never frees.
+    SDL_TLSCleanup();
 }
 
 int T3DRendererGL::Classify() {
