@@ -27,8 +27,11 @@ protected:
         ASSERT_NE(window, nullptr) << SDL_GetError();
         winDevice = MakeRef<TWinDevice>(window);
         winDevice->SetBounds({0, 0, kSaved.Width(), kSaved.Height()}, {kSaved.left, kSaved.top}, true);
+        // The main loop hands window events to the device, as the show viewer does.
+        app->SetNativeEventHandler([this](const SDL_Event& event) { winDevice->HandleEvent(event); });
     }
     void TearDown() override {
+        if (app) app->SetNativeEventHandler({});
         shows.clear();
         if (winDevice) winDevice->Destroy();
         winDevice.Reset();
@@ -50,16 +53,14 @@ protected:
         shows.push_back(r);
         return dynamic_cast<T3DRendererGL&>(*r);
     }
-    // Sends a focus event through SDL's queue and hands what comes out to the device, as the
-    // main loop does.
+    // Sends a focus event through SDL's queue; the application's loop delivers it.
     void Focus(bool gained, std::uint32_t windowId) {
         SDL_Event event{};
         event.type = SDL_WINDOWEVENT;
         event.window.event = gained ? SDL_WINDOWEVENT_FOCUS_GAINED : SDL_WINDOWEVENT_FOCUS_LOST;
         event.window.windowID = windowId;
         ASSERT_EQ(SDL_PushEvent(&event), 1) << SDL_GetError();
-        for (SDL_Event got; SDL_PollEvent(&got);)
-            winDevice->HandleEvent(got);
+        app->ProcessPending();
     }
     std::uint32_t Mode() const { return SDL_GetWindowFlags(window) & SDL_WINDOW_FULLSCREEN_DESKTOP; }
     TRect Placement() const {
