@@ -70,7 +70,8 @@ TRef<TBitmap> VideoColorTable(bool yuv) {
     if (target) {
         TRef<TColorProfile> source = BuiltInProfile(yuv ? "YUVsRGB" : "sRGB");
         if (source)
-            if (TRef<TColorTransform> transform = CreateColorTransform(*source, *target)) transform->Apply(*table);
+            if (TRef<TColorTransform> transform = CreateColorTransform(*source, *target))
+                transform->Apply(*table);
     }
     entry.target = std::move(target);
     entry.table = table;

@@ -41,8 +41,7 @@ void TDevStore::Dispose() {
         Renderers.pop_back();
         r->Kill();
     }
-    if (fullScreen && owner_ && engine_)
-        engine_->ReleaseFullScreen(owner_, std::move(device_), restore);
+    if (fullScreen && owner_ && engine_) engine_->ReleaseFullScreen(owner_, std::move(device_), restore);
     device_.Reset();
 }
 

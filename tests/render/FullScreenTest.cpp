@@ -23,7 +23,8 @@ protected:
         TRenderFixture::SetUp();
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) GTEST_SKIP() << "no SDL video: " << SDL_GetError();
         videoStarted = true;
-        window = SDL_CreateWindow("kiv full screen test", 50, 60, 96, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        window =
+            SDL_CreateWindow("kiv full screen test", 50, 60, 96, 64, SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
         ASSERT_NE(window, nullptr) << SDL_GetError();
         winDevice = MakeRef<TWinDevice>(window);
         winDevice->SetBounds({0, 0, kSaved.Width(), kSaved.Height()}, {kSaved.left, kSaved.top}, true);
@@ -81,7 +82,8 @@ TEST_F(FullScreenTest, AnExclusiveShowRunsFullWindowInTheBackgroundAndComesBackE
     T3DRendererGL& first = NewShowRenderer();
     ASSERT_EQ(first.State, kStateReady);
     EXPECT_TRUE(first.Exclusive);
-    EXPECT_EQ(Mode(), static_cast<std::uint32_t>(SDL_WINDOW_FULLSCREEN)) << "SDL full screen at the desktop mode";
+    EXPECT_EQ(Mode(), static_cast<std::uint32_t>(SDL_WINDOW_FULLSCREEN))
+        << "SDL full screen at the desktop mode";
     EXPECT_EQ(first.BackBufferSize(), (TPoint{200, 100}));
     ASSERT_TRUE(first.BeginScene());
 
@@ -157,14 +159,15 @@ TEST_F(FullScreenTest, AStoreLostOnAWorkerGivesTheWindowBackOnTheMainThread) {
         show.ForceLossForTesting();
         show.Clear(nullptr, 0, kClearTarget, 0, 0);
         modeAfterLoss = Mode();
-        show.LeaveThread(); // as a drawing thread that ends
+        show.LeaveThread();       // as a drawing thread that ends
         app->Post(done, nullptr); // queued behind the release
     });
     app->Run();
     worker.join();
     EXPECT_EQ(killed, 1);
     EXPECT_EQ(winDevice->Find<TDevStore>(), nullptr);
-    EXPECT_EQ(modeAfterLoss, static_cast<std::uint32_t>(SDL_WINDOW_FULLSCREEN)) << "the worker leaves the window alone";
+    EXPECT_EQ(modeAfterLoss, static_cast<std::uint32_t>(SDL_WINDOW_FULLSCREEN))
+        << "the worker leaves the window alone";
     EXPECT_EQ(Mode(), 0u);
     EXPECT_EQ(Placement(), kSaved);
 }
@@ -172,7 +175,8 @@ TEST_F(FullScreenTest, AStoreLostOnAWorkerGivesTheWindowBackOnTheMainThread) {
 TEST_F(FullScreenTest, PacingWaitsForTheRefreshPeriodOnWindowsAndNeverHeadless) {
     std::int64_t now = 1000;
     std::vector<std::int64_t> slept;
-    T3DRendererGL::SetPacingClock({[&] { return now; }, [&](std::int64_t ms) {
+    T3DRendererGL::SetPacingClock({[&] { return now; },
+                                   [&](std::int64_t ms) {
                                        slept.push_back(ms);
                                        now += ms;
                                    }});
@@ -182,7 +186,7 @@ TEST_F(FullScreenTest, PacingWaitsForTheRefreshPeriodOnWindowsAndNeverHeadless) 
 
     T3DEngine::SetExclusiveAllowed(false);
     T3DRendererGL& show = NewShowRenderer();
-    show.RefreshRate = 50; // a period of 20 ms
+    show.RefreshRate = 50;                          // a period of 20 ms
     ASSERT_TRUE(show.Present(nullptr, nullptr, 0)); // long after the last present: the least wait
     ASSERT_TRUE(show.Present(nullptr, nullptr, 0)); // at once: the whole period less 3 ms
     now += 10;

@@ -309,7 +309,8 @@ TEST_F(RendererTest, RefusedTexturesSayWhy) {
         << log;
     EXPECT_FALSE(volume) << "a volume beyond the limit is refused before any memory is taken";
     EXPECT_EQ(volumeError, kErrInvalidCall);
-    EXPECT_NE(log.find("Volume texture size 32 x 32 x 1048576 is beyond the device's limit"), std::string::npos)
+    EXPECT_NE(log.find("Volume texture size 32 x 32 x 1048576 is beyond the device's limit"),
+              std::string::npos)
         << log;
     EXPECT_FALSE(overBudget);
     EXPECT_EQ(budgetError, kErrOutOfMemory);

@@ -316,7 +316,8 @@ TEST(VideoColorTable, FollowsTheDisplayProfileThroughEachVariantsSourceProfile) 
 
     SetColorManagement(TColorManagement::Off);
     SetDisplayProfile(adobe);
-    EXPECT_TRUE(sameTable(*VideoColorTable(false), *MakeVideoColorTable(false))) << "no management, no transform";
+    EXPECT_TRUE(sameTable(*VideoColorTable(false), *MakeVideoColorTable(false)))
+        << "no management, no transform";
     EXPECT_TRUE(sameTable(*VideoColorTable(true), *MakeVideoColorTable(true)));
 
     SetColorManagement(TColorManagement::Active);

@@ -338,7 +338,8 @@ TVolumeTextureGL::TVolumeTextureGL(TDevStore* store, int width, int height, int 
 bool TVolumeTextureGL::Create() {
     GLint maxSize = 0;
     glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &maxSize);
-    if (width_ <= 0 || height_ <= 0 || depth_ <= 0 || width_ > maxSize || height_ > maxSize || depth_ > maxSize) {
+    if (width_ <= 0 || height_ <= 0 || depth_ <= 0 || width_ > maxSize || height_ > maxSize ||
+        depth_ > maxSize) {
         TLog::Line("Volume texture size " + std::to_string(width_) + " x " + std::to_string(height_) + " x " +
                    std::to_string(depth_) + " is beyond the device's limit " + std::to_string(maxSize));
         LastError = kErrInvalidCall;

@@ -19,7 +19,8 @@ void EnterFullScreenMode(SDL_Window* window, bool exclusive) {
         // The desktop's own mode: the show never changes the display's resolution.
         SDL_DisplayMode mode{};
         const int display = SDL_GetWindowDisplayIndex(window);
-        if (display >= 0 && SDL_GetDesktopDisplayMode(display, &mode) == 0) SDL_SetWindowDisplayMode(window, &mode);
+        if (display >= 0 && SDL_GetDesktopDisplayMode(display, &mode) == 0)
+            SDL_SetWindowDisplayMode(window, &mode);
         if (SDL_SetWindowFullscreen(window, SDL_WINDOW_FULLSCREEN) != 0)
             TLog::Line(std::string("Exclusive full screen failed: ") + SDL_GetError());
         SDL_SetWindowAlwaysOnTop(window, SDL_TRUE);
