@@ -154,22 +154,45 @@ TEST_F(FullScreenTest, AStoreLostOnAWorkerGivesTheWindowBackOnTheMainThread) {
         void OnDone(TRefObject*, int, TRefObject*) { app->Terminate(); }
     } stop{app};
     app->Subscribe(done, MakeEventHandler<&TStop::OnDone>(&stop));
-    std::uint32_t modeAfterLoss = 0;
     std::thread worker = test::StartNamedThread("kivTestDrawer", [&] {
         show.ForceLossForTesting();
         show.Clear(nullptr, 0, kClearTarget, 0, 0);
-        modeAfterLoss = Mode();
         show.LeaveThread();       // as a drawing thread that ends
         app->Post(done, nullptr); // queued behind the release
     });
-    app->Run();
-    worker.join();
+    worker.join(); // the main loop has not run yet
     EXPECT_EQ(killed, 1);
     EXPECT_EQ(winDevice->Find<TDevStore>(), nullptr);
-    EXPECT_EQ(modeAfterLoss, static_cast<std::uint32_t>(SDL_WINDOW_FULLSCREEN))
-        << "the worker leaves the window alone";
+    EXPECT_EQ(Mode(), static_cast<std::uint32_t>(SDL_WINDOW_FULLSCREEN)) << "the worker leaves the window alone";
+    app->Run();
     EXPECT_EQ(Mode(), 0u);
     EXPECT_EQ(Placement(), kSaved);
+}
+
+TEST_F(FullScreenTest, TheForegroundLostOnADrawingThreadChangesTheWindowOnTheMainThread) {
+    T3DRendererGL& show = NewShowRenderer();
+    ASSERT_EQ(Mode(), static_cast<std::uint32_t>(SDL_WINDOW_FULLSCREEN));
+    show.LeaveThread();
+    Focus(false, SDL_GetWindowID(window));
+    const int done = TCustomEventList::NewEventNumber();
+    struct TStop {
+        TZkApplication* app;
+        void OnDone(TRefObject*, int, TRefObject*) { app->Terminate(); }
+    } stop{app};
+    app->Subscribe(done, MakeEventHandler<&TStop::OnDone>(&stop));
+    bool drew = false;
+    std::thread drawer = test::StartNamedThread("kivTestDrawer", [&] {
+        drew = show.BeginScene() && show.Clear(nullptr, 0, kClearTarget, 0xFF445566, 0);
+        show.LeaveThread();
+        app->Post(done, nullptr); // queued behind the window change
+    });
+    drawer.join(); // the main loop has not run yet
+    EXPECT_TRUE(drew) << "the show goes on in the background";
+    EXPECT_FALSE(show.Exclusive);
+    EXPECT_EQ(Mode(), static_cast<std::uint32_t>(SDL_WINDOW_FULLSCREEN)) << "not changed off the main thread";
+    app->Run();
+    EXPECT_EQ(Mode(), static_cast<std::uint32_t>(SDL_WINDOW_FULLSCREEN_DESKTOP));
+    EXPECT_EQ(killed, 0);
 }
 
 TEST_F(FullScreenTest, PacingWaitsForTheRefreshPeriodOnWindowsAndNeverHeadless) {

@@ -208,7 +208,23 @@ void T3DEngineGL::ReleaseFullScreen(TDrawDevice* device, TRef<TDeviceContext> co
     app->Post(marshalEvent_, release.Detach());
 }
 
+void T3DEngineGL::OnMainThreadCall(std::function<void()> call) {
+    if (OnMainThread()) {
+        call();
+        return;
+    }
+    auto* app = dynamic_cast<TWinApplication*>(TApplication::Instance());
+    if (!app) return;
+    auto record = MakeRef<TWindowCall>();
+    record->Call = std::move(call);
+    app->Post(marshalEvent_, record.Detach());
+}
+
 void T3DEngineGL::OnMarshal(TRefObject*, int, TRefObject* data) {
+    if (auto* windowCall = dynamic_cast<TWindowCall*>(data)) {
+        if (windowCall->Call) windowCall->Call();
+        return;
+    }
     if (auto* release = dynamic_cast<TReleaseData*>(data)) {
         {
             TDeviceLockGuard guard;

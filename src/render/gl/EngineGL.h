@@ -11,6 +11,7 @@
 #include "render/Engine.h"
 
 #include <atomic>
+#include <functional>
 #include <cstdint>
 #include <mutex>
 #include <string>
@@ -41,6 +42,12 @@ public:
     TRect Rect;
 };
 
+// A window call carried to the main thread.
+class TWindowCall : public TRefObject {
+public:
+    std::function<void()> Call;
+};
+
 class T3DEngineGL final : public T3DEngine {
 public:
     T3DEngineGL();
@@ -59,6 +66,9 @@ public:
     bool InternalCreateRenderer(TDrawDevice* device, const TRendererParams& params, T3DRendererGL* renderer);
 
     int MarshalEvent() const { return marshalEvent_; }
+    // Runs `call` at once on the main thread, else posts it there (window calls are made on the
+    // main thread only). Dropped when there is no application to post to.
+    void OnMainThreadCall(std::function<void()> call);
 
     // Test seams.
     void SetHeadlessMonitor(const TRect& rect, int refreshRate) { SetHeadlessMonitors({rect}, refreshRate); }

@@ -305,11 +305,11 @@ void T3DRendererGL::ApplyTarget() {
 bool T3DRendererGL::FollowForeground() {
     if (!T3DEngine::ExclusiveAllowed() || !FullScreen || !Device || !store_) return true;
     const bool foreground = Device->IsForeground();
-    auto* window = static_cast<SDL_Window*>(Device->Handle());
     if (!foreground && WasForeground) {
         // GL keeps its context in the background, so the show goes on full-window in place; a
-        // renderer made meanwhile is windowed too.
-        LeaveTopmostBand(window);
+        // renderer made meanwhile is windowed too. The window itself changes on the main thread.
+        const std::uint32_t windowId = WindowId(static_cast<SDL_Window*>(Device->Handle()));
+        if (windowId) engine_->OnMainThreadCall([windowId] { LeaveTopmostBand(SDL_GetWindowFromID(windowId)); });
         Exclusive = false;
         WasForeground = false;
         if (auto* wrapper = Device->Find<TRectangleWrapper>()) wrapper->AvoidExclusive = true;
