@@ -22,6 +22,12 @@ function(kiv_test name)
     # A hung test fails after two minutes instead of stalling the run.
     set(props TIMEOUT 120)
     if(ARG_ENVIRONMENT)
+        # CMake 3.25 drops every entry after the first on its way to the discovered tests (the list
+        # is split once more), so a second one is refused here instead of silently lost.
+        list(LENGTH ARG_ENVIRONMENT entries)
+        if(entries GREATER 1)
+            message(FATAL_ERROR "kiv_test(${name}): one ENVIRONMENT entry at most, got ${ARG_ENVIRONMENT}")
+        endif()
         list(APPEND props ENVIRONMENT "${ARG_ENVIRONMENT}")
     endif()
     if(ARG_LABELS)

@@ -1,10 +1,14 @@
 #include "render/ColorTables.h"
 
+#include "images/ColorProfile.h"
 #include "render/Screen.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <tuple>
 
 namespace kiv {
 namespace {
@@ -45,6 +49,32 @@ TRef<TBitmap> MakeVideoColorTable(bool yuv) {
                 p[3] = 255;
             }
         }
+    return table;
+}
+
+TRef<TBitmap> VideoColorTable(bool yuv) {
+    // Keyed by variant, colour management mode and target profile (null while management is off).
+    using TKey = std::tuple<bool, TColorManagement, const TColorProfile*>;
+    struct TEntry {
+        TRef<TColorProfile> target; // keeps the key's profile alive
+        TRef<TBitmap> table;
+    };
+    static std::mutex lock;
+    static std::map<TKey, TEntry> tables;
+    const TColorManagement mode = ColorManagement();
+    TRef<TColorProfile> target = mode == TColorManagement::Off ? TRef<TColorProfile>() : DisplayProfile();
+    std::lock_guard guard(lock);
+    TEntry& entry = tables[TKey{yuv, mode, target.Get()}];
+    if (entry.table) return entry.table;
+    TRef<TBitmap> table = MakeVideoColorTable(yuv);
+    if (target) {
+        TRef<TColorProfile> source = BuiltInProfile(yuv ? "YUVsRGB" : "sRGB");
+        if (source)
+            if (TRef<TColorTransform> transform = CreateColorTransform(*source, *target))
+                transform->Apply(*table);
+    }
+    entry.target = std::move(target);
+    entry.table = table;
     return table;
 }
 

@@ -23,6 +23,11 @@ TRef<TBitmap> MakeIdentityVolumeTable();
 // The video table: the identity (RGB) or, for slice z = Y, row y = U, column x = V, the YUV → RGB
 // conversion with each of Y, U, V spread as above.
 TRef<TBitmap> MakeVideoColorTable(bool yuv);
+// The shared video table of that variant (one per process and variant, read-only). While colour
+// management is on it is passed through the transform from the variant's source profile ("sRGB"
+// for RGB, "YUVsRGB" for YUV) to the display profile; made again when that profile or the colour
+// management mode changes, and kept per profile so that switching back costs nothing.
+TRef<TBitmap> VideoColorTable(bool yuv);
 
 class TCustomColoringTexture : public TScreenResource {
 public:

@@ -1,5 +1,6 @@
 #include "render/Engine.h"
 
+#include <atomic>
 #include <mutex>
 
 namespace kiv {
@@ -46,6 +47,18 @@ void T3DEngine::Shutdown() {
     std::lock_guard guard(slot.lock);
     old = std::move(slot.engine);
     slot.tried = false;
+}
+
+namespace {
+std::atomic<bool> exclusiveAllowed{true};
+} // namespace
+
+void T3DEngine::SetExclusiveAllowed(bool allowed) {
+    exclusiveAllowed = allowed;
+}
+
+bool T3DEngine::ExclusiveAllowed() {
+    return exclusiveAllowed.load();
 }
 
 int ShaderLevelFor(int vendorId, int pixelShaderVersion) {

@@ -12,6 +12,7 @@
 namespace kiv {
 
 class TDrawDevice;
+class TDeviceContext;
 class T3DRenderer;
 
 // Renderer parameters: the adapter's monitor rectangle on the desktop, its refresh rate (Hz, 0
@@ -39,6 +40,13 @@ public:
     // renderer's OnKilled fires.
     virtual TRef<T3DRenderer> CreateRenderer(TDrawDevice* device, const TRendererParams& params) = 0;
     virtual bool IsDeviceUsable() { return true; }
+    // A full-screen store or renderer let go of its device: the device reference is released and
+    // the window put back over `rect` on the main thread (posted there from other threads).
+    virtual void ReleaseFullScreen(TDrawDevice* device, TRef<TDeviceContext> context, const TRect& rect) {
+        (void)device;
+        (void)context;
+        (void)rect;
+    }
     // 0, 1 or 2: how much of the pixel-shader catalog the adapter runs.
     virtual int ShaderLevel(int adapter) = 0;
 
@@ -50,6 +58,9 @@ public:
     static void SetFactory(std::function<TRef<T3DEngine>()> factory);
     // Releases the engine (program end, tests).
     static void Shutdown();
+    // The process-wide switch that lets full-screen shows take exclusive mode (on by default).
+    static void SetExclusiveAllowed(bool allowed);
+    static bool ExclusiveAllowed();
 };
 
 // The shader level from an adapter's vendor id and pixel-shader version (major × 0x100 + minor).

@@ -34,6 +34,8 @@ public:
     std::function<void()> OnKilled;
 
     virtual void UpdateBounds() = 0;
+    // The renderer draws a full-screen show (the device's flag at creation).
+    virtual bool IsFullScreen() const { return false; }
     virtual bool BeginScene() = 0;
     virtual bool EndScene() = 0;
     // Copies the first source rectangle onto the first destination rectangle of the window.

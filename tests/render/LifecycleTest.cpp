@@ -81,6 +81,34 @@ TEST_F(LifecycleTest, AForcedLossKillsEverythingOnceAndTheNextFrameMatchesTheOne
     EXPECT_TRUE(renderer->BeginScene());
 }
 
+TEST_F(LifecycleTest, AContextResetReportedByRobustnessIsALostDevice) {
+    // The hook stands in for the driver: the software rasteriser makes no robust context.
+    struct TRestore {
+        ~TRestore() { T3DRendererGL::SetResetStatusForTesting({}); }
+    } restore;
+    ASSERT_TRUE(renderer->Clear(nullptr, 0, kClearTarget, 0xFF112233, 0));
+    auto before = Frame(*renderer);
+    int killed = 0;
+    renderer->OnKilled = [&] { ++killed; };
+    int asked = 0;
+    T3DRendererGL::SetResetStatusForTesting([&]() -> unsigned {
+        ++asked;
+        return 0x8253; // GL_GUILTY_CONTEXT_RESET
+    });
+    EXPECT_FALSE(renderer->Clear(nullptr, 0, kClearTarget, 0xFF112233, 0));
+    EXPECT_GT(asked, 0);
+    EXPECT_EQ(renderer->State, kStateLost);
+    EXPECT_EQ(renderer->LastError, kErrLost);
+    EXPECT_EQ(killed, 1);
+    EXPECT_EQ(device->Find<TDevStore>(), nullptr) << "the window's store was destroyed";
+    T3DRendererGL::SetResetStatusForTesting([]() -> unsigned { return 0; });
+    renderer = MakeRenderer(device.Get());
+    ASSERT_TRUE(renderer);
+    ASSERT_TRUE(renderer->BeginScene());
+    ASSERT_TRUE(renderer->Clear(nullptr, 0, kClearTarget, 0xFF112233, 0));
+    EXPECT_TRUE(SameFrames(*before, *Frame(*renderer)));
+}
+
 TEST_F(LifecycleTest, TwoRenderersOnOneWindowShareItsStoreAndOneOutlivesTheOther) {
     auto second = MakeRenderer(device.Get());
     ASSERT_TRUE(second);

@@ -11,6 +11,9 @@
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <functional>
+#include <sstream>
 
 namespace kiv {
 namespace {
@@ -270,6 +273,73 @@ TEST_F(RendererTest, APixelShaderReadsTheRegisterFileAndItsSamplers) {
     EXPECT_EQ(p & 0xFF, 0x20u);
     EXPECT_FALSE(renderer->CreateShader("this is not GLSL", false));
     EXPECT_FALSE(renderer->SetShaderConstants(31, constants, 2, false)) << "only 32 registers";
+}
+
+// The log written while `body` runs.
+std::string LogOf(const std::function<void()>& body) {
+    const std::string path = testing::TempDir() + "kiv_render_conditions.log";
+    std::remove(path.c_str());
+    TLog::Start(TLogMode::File, "", path);
+    body();
+    TLog::Finish();
+    std::ifstream in(path);
+    std::stringstream text;
+    text << in.rdbuf();
+    return text.str();
+}
+
+TEST_F(RendererTest, RefusedTexturesSayWhy) {
+    const int max = engine->GetCaps("maxtexwidth", 0);
+    ASSERT_GT(max, 0);
+    TRef<TVolumeTexture> volume;
+    TRef<T3DTexture> overBudget;
+    int volumeError = kErrNone, budgetError = kErrNone;
+    const std::string log = LogOf([&] {
+        EXPECT_FALSE(renderer->CreateTexture(kTexColor, 4, max + 1, false));
+        volume = renderer->CreateVolumeTexture(32, 32, 1 << 20);
+        volumeError = renderer->LastError;
+        SetTextureBudgetForTesting(TextureBytesInUse() + 1024);
+        overBudget = renderer->CreateTexture(kTexColor, 64, 32, false);
+        budgetError = renderer->LastError;
+        SetTextureBudgetForTesting(-1);
+    });
+    EXPECT_NE(log.find("Texture size 4 x " + std::to_string(max + 1) + " is beyond the device's limit " +
+                       std::to_string(max)),
+              std::string::npos)
+        << log;
+    EXPECT_FALSE(volume) << "a volume beyond the limit is refused before any memory is taken";
+    EXPECT_EQ(volumeError, kErrInvalidCall);
+    EXPECT_NE(log.find("Volume texture size 32 x 32 x 1048576 is beyond the device's limit"),
+              std::string::npos)
+        << log;
+    EXPECT_FALSE(overBudget);
+    EXPECT_EQ(budgetError, kErrOutOfMemory);
+    EXPECT_NE(log.find("Out of video memory for a texture of 64 x 32"), std::string::npos) << log;
+    EXPECT_EQ(renderer->State, kStateReady);
+    EXPECT_TRUE(renderer->CreateVolumeTexture(4, 4, 4)) << "a volume within the limit is made";
+}
+
+// Without a usable GL 3.3 driver the engine is not made, and standard error says why (there may be
+// no display for a message box). Each case runs in a fresh process, before Mesa is loaded.
+TEST(EngineConditions, NoDriverGivesNoEngineAndAMessageOnStandardError) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("LIBGL_DRIVERS_PATH", "/nonexistent", 1);
+            setenv("EGL_DRIVERS_PATH", "/nonexistent", 1);
+            std::exit(CreateEngineGL() ? 1 : 0);
+        },
+        testing::ExitedWithCode(0), "Can't create the GL engine: ");
+}
+
+TEST(EngineConditions, ADriverBelowGl33GivesNoEngineAndAMessageOnStandardError) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            setenv("MESA_GL_VERSION_OVERRIDE", "3.0", 1);
+            std::exit(CreateEngineGL() ? 1 : 0);
+        },
+        testing::ExitedWithCode(0), "Can't create the GL engine: No GL 3.3 device");
 }
 
 } // namespace

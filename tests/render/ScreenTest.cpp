@@ -1,5 +1,6 @@
 #include "render/Screen.h"
 #include "base/Log.h"
+#include "images/ColorProfile.h"
 #include "render/ColorTables.h"
 #include "render/DevStore.h"
 #include "render/RenderFixture.h"
@@ -288,6 +289,54 @@ TEST(VideoColorTable, ConvertsYuvWithTheVideoCoefficients) {
     EXPECT_EQ(p[2], 41);
     EXPECT_EQ(p[1], 49);
     EXPECT_EQ(p[0], 57);
+}
+
+// Puts the process-wide colour state back after a test.
+struct TColorStateGuard {
+    ~TColorStateGuard() {
+        SetDisplayProfile(nullptr);
+        SetColorManagement(TColorManagement::Active);
+    }
+};
+
+TEST(VideoColorTable, FollowsTheDisplayProfileThroughEachVariantsSourceProfile) {
+    TColorStateGuard restore;
+    auto sameTable = [](const TBitmap& a, const TBitmap& b) {
+        for (int y = 0; y < a.Height(); ++y)
+            if (std::memcmp(a.Row(y), b.Row(y), static_cast<std::size_t>(a.Width()) * 4) != 0) return false;
+        return true;
+    };
+    auto expected = [](bool yuv, const char* source, const TColorProfile& target) {
+        auto table = MakeVideoColorTable(yuv);
+        CreateColorTransform(*BuiltInProfile(source), target)->Apply(*table);
+        return table;
+    };
+    TRef<TColorProfile> adobe = BuiltInProfile("AdobeRGB");
+    TRef<TColorProfile> funky = BuiltInProfile("FunkyRGB");
+
+    SetColorManagement(TColorManagement::Off);
+    SetDisplayProfile(adobe);
+    EXPECT_TRUE(sameTable(*VideoColorTable(false), *MakeVideoColorTable(false)))
+        << "no management, no transform";
+    EXPECT_TRUE(sameTable(*VideoColorTable(true), *MakeVideoColorTable(true)));
+
+    SetColorManagement(TColorManagement::Active);
+    TRef<TBitmap> rgbAdobe = VideoColorTable(false);
+    TRef<TBitmap> yuvAdobe = VideoColorTable(true);
+    EXPECT_FALSE(sameTable(*rgbAdobe, *MakeVideoColorTable(false)));
+    EXPECT_TRUE(sameTable(*rgbAdobe, *expected(false, "sRGB", *adobe)));
+    EXPECT_TRUE(sameTable(*yuvAdobe, *expected(true, "YUVsRGB", *adobe)));
+    EXPECT_EQ(VideoColorTable(false), rgbAdobe) << "made once per profile";
+
+    // Another target profile makes other tables; going back finds the first ones again.
+    SetDisplayProfile(funky);
+    TRef<TBitmap> rgbFunky = VideoColorTable(false);
+    EXPECT_NE(rgbFunky, rgbAdobe);
+    EXPECT_TRUE(sameTable(*rgbFunky, *expected(false, "sRGB", *funky)));
+    EXPECT_TRUE(sameTable(*VideoColorTable(true), *expected(true, "YUVsRGB", *funky)));
+    SetDisplayProfile(adobe);
+    EXPECT_EQ(VideoColorTable(false), rgbAdobe);
+    EXPECT_EQ(VideoColorTable(true), yuvAdobe);
 }
 
 TEST_F(ScreenTest, AGreyRampTableHasTheFilterChainBakedIn) {

@@ -11,6 +11,7 @@
 #include "render/gl/GLContext.h"
 #include "render/gl/RendererGL.h"
 #include "render/gl/ResourcesGL.h"
+#include "render/gl/WindowModes.h"
 
 #include <SDL.h>
 #include <epoxy/gl.h>
@@ -191,7 +192,47 @@ TRef<T3DRenderer> T3DEngineGL::CreateRenderer(TDrawDevice* device, const TRender
     return renderer;
 }
 
+void T3DEngineGL::ReleaseFullScreen(TDrawDevice* device, TRef<TDeviceContext> context, const TRect& rect) {
+    const std::uint32_t windowId = device ? WindowId(static_cast<SDL_Window*>(device->Handle())) : 0;
+    if (OnMainThread()) {
+        context.Reset();
+        RestoreWindowPlacement(windowId, rect);
+        return;
+    }
+    auto* app = dynamic_cast<TWinApplication*>(TApplication::Instance());
+    if (!app) return; // no main thread to hand the window to
+    auto release = MakeRef<TReleaseData>();
+    release->Context = std::move(context);
+    release->WindowId = windowId;
+    release->Rect = rect;
+    app->Post(marshalEvent_, release.Detach());
+}
+
+void T3DEngineGL::OnMainThreadCall(std::function<void()> call) {
+    if (OnMainThread()) {
+        call();
+        return;
+    }
+    auto* app = dynamic_cast<TWinApplication*>(TApplication::Instance());
+    if (!app) return;
+    auto record = MakeRef<TWindowCall>();
+    record->Call = std::move(call);
+    app->Post(marshalEvent_, record.Detach());
+}
+
 void T3DEngineGL::OnMarshal(TRefObject*, int, TRefObject* data) {
+    if (auto* windowCall = dynamic_cast<TWindowCall*>(data)) {
+        if (windowCall->Call) windowCall->Call();
+        return;
+    }
+    if (auto* release = dynamic_cast<TReleaseData*>(data)) {
+        {
+            TDeviceLockGuard guard;
+            release->Context.Reset();
+        }
+        if (release->WindowId && IsDeviceUsable()) RestoreWindowPlacement(release->WindowId, release->Rect);
+        return;
+    }
     auto* init = dynamic_cast<TInitData*>(data);
     if (!init) return;
     TDeviceLockGuard guard;
@@ -234,11 +275,16 @@ bool T3DEngineGL::InternalCreateRenderer(TDrawDevice* device, const TRendererPar
         wrapper->SavedRect = device->Bounds();
         backRect = device->Bounds();
     }
-    // SDL full screen is the desktop mode; the exclusive swap chain of the original has no
-    // counterpart, so every renderer draws through its own back buffer.
-    renderer->Exclusive = false;
+    auto* window = static_cast<SDL_Window*>(device->Handle());
+    const bool allowed = ExclusiveAllowed();
+    if (device->FullScreen() && !allowed) RestoreWindowPlacement(WindowId(window), wrapper->SavedRect);
+    // Exclusive is SDL's full screen at the desktop mode; every renderer still draws through its
+    // own back buffer.
+    renderer->Exclusive = device->FullScreen() && allowed && !wrapper->AvoidExclusive;
     wrapper->AvoidExclusive = false;
-    TLog::Line("T3DEngine9.InternalCreateRenderer: init windowed device: " + RectText(wrapper->SavedRect));
+    TLog::Line(std::string("T3DEngine9.InternalCreateRenderer: init ") +
+               (renderer->Exclusive ? "exclusive" : "windowed") + " device: " + RectText(wrapper->SavedRect));
+    if (device->FullScreen()) EnterFullScreenMode(window, renderer->Exclusive);
     auto* store = device->Find<TDevStore>();
     if (!store) {
         auto s = MakeRef<TDevStore>(device, this);
@@ -249,7 +295,6 @@ bool T3DEngineGL::InternalCreateRenderer(TDrawDevice* device, const TRendererPar
     const bool wasCurrent = store->Device() && static_cast<TGLContext*>(store->Device())->IsCurrentHere();
     if (!store->Device()) {
         try {
-            auto* window = static_cast<SDL_Window*>(device->Handle());
             store->SetDevice(window ? CreateWindowContext(window) : CreateSurfacelessContext());
         } catch (const Exception& e) {
             return fail(e.Message());

@@ -11,6 +11,8 @@
 #include "render/Engine.h"
 
 #include <atomic>
+#include <functional>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -19,6 +21,7 @@ namespace kiv {
 
 class TDrawDevice;
 class TDevStore;
+class TDeviceContext;
 class T3DRendererGL;
 class TGLContext;
 
@@ -28,6 +31,21 @@ public:
     TRef<TDrawDevice> Device;
     T3DRendererGL* Renderer = nullptr; // cleared when the renderer dies first
     TRendererParams Params;
+};
+
+// The record that carries the release of a full-screen device and the window placement restore to
+// the main thread.
+class TReleaseData : public TRefObject {
+public:
+    TRef<TDeviceContext> Context;
+    std::uint32_t WindowId = 0;
+    TRect Rect;
+};
+
+// A window call carried to the main thread.
+class TWindowCall : public TRefObject {
+public:
+    std::function<void()> Call;
 };
 
 class T3DEngineGL final : public T3DEngine {
@@ -40,6 +58,7 @@ public:
     bool GetAdapterInfo(int adapter, TRendererParams& info) override;
     TRef<T3DRenderer> CreateRenderer(TDrawDevice* device, const TRendererParams& params) override;
     bool IsDeviceUsable() override { return usable_.load(); }
+    void ReleaseFullScreen(TDrawDevice* device, TRef<TDeviceContext> context, const TRect& rect) override;
     int ShaderLevel(int adapter) override;
 
     // Main thread, under the device lock: makes the renderer's device (reusing the window's store
@@ -47,6 +66,9 @@ public:
     bool InternalCreateRenderer(TDrawDevice* device, const TRendererParams& params, T3DRendererGL* renderer);
 
     int MarshalEvent() const { return marshalEvent_; }
+    // Runs `call` at once on the main thread, else posts it there (window calls are made on the
+    // main thread only). Dropped when there is no application to post to.
+    void OnMainThreadCall(std::function<void()> call);
 
     // Test seams.
     void SetHeadlessMonitor(const TRect& rect, int refreshRate) { SetHeadlessMonitors({rect}, refreshRate); }

@@ -3,18 +3,22 @@
 #include "base/Assert.h"
 #include "base/Clock.h"
 #include "base/Log.h"
+#include "render/DevStore.h"
 #include "render/DeviceLock.h"
 #include "render/DrawDevice.h"
 #include "render/gl/EngineGL.h"
 #include "render/gl/GLContext.h"
 #include "render/gl/ResourcesGL.h"
 #include "render/gl/ShaderSources.h"
+#include "render/gl/WindowModes.h"
 
+#include <SDL.h>
 #include <epoxy/gl.h>
 
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <mutex>
 #include <thread>
 
 namespace kiv {
@@ -54,6 +58,40 @@ private:
 namespace {
 
 std::atomic<std::int64_t> lastPresentMs{0};
+
+std::mutex pacingLock;
+T3DRendererGL::TPacingClock pacingClock;
+
+std::mutex resetStatusLock;
+std::function<unsigned()> resetStatusHook;
+std::atomic<bool> resetStatusHooked{false};
+
+// The reset status of the current context: the test hook's answer while one is set (it stands in
+// for the driver, robust context or not), else the driver's for a robust context.
+GLenum ResetStatus(bool robust) {
+    if (resetStatusHooked.load()) {
+        std::lock_guard guard(resetStatusLock);
+        if (resetStatusHook) return resetStatusHook();
+    }
+    return robust ? glGetGraphicsResetStatusARB() : GL_NO_ERROR;
+}
+
+std::int64_t PacingNow() {
+    std::lock_guard guard(pacingLock);
+    return pacingClock.Now ? pacingClock.Now() : ProcessMilliseconds();
+}
+
+void PacingSleep(std::int64_t ms) {
+    std::function<void(std::int64_t)> sleep;
+    {
+        std::lock_guard guard(pacingLock);
+        sleep = pacingClock.Sleep;
+    }
+    if (sleep)
+        sleep(ms);
+    else
+        std::this_thread::sleep_for(std::chrono::milliseconds(ms));
+}
 
 GLenum PrimitiveMode(int type, int primitives, int& vertices) {
     switch (type) {
@@ -97,6 +135,18 @@ bool HasRobustness() {
 
 } // namespace
 
+void T3DRendererGL::SetResetStatusForTesting(std::function<unsigned()> status) {
+    std::lock_guard guard(resetStatusLock);
+    resetStatusHook = std::move(status);
+    resetStatusHooked = static_cast<bool>(resetStatusHook);
+}
+
+void T3DRendererGL::SetPacingClock(TPacingClock clock) {
+    std::lock_guard guard(pacingLock);
+    pacingClock = std::move(clock);
+    lastPresentMs = 0;
+}
+
 TGLContext* T3DRendererGL::Context() const {
     return static_cast<TGLContext*>(store_->Device());
 }
@@ -106,6 +156,7 @@ bool T3DRendererGL::Init(TDevStore* store, int width, int height, bool fullScree
     width_ = std::max(1, width);
     height_ = std::max(1, height);
     FullScreen = fullScreen;
+    WasForeground = Exclusive;
     RefreshRate = refreshRate;
     BlendMode = kBlendNormal;
     glGenTextures(1, &backTexture_);
@@ -162,7 +213,14 @@ T3DRendererGL::~T3DRendererGL() {
     if (PendingInit) PendingInit->Renderer = nullptr;
     if (backBuffer_) backBuffer_->Kill();
     backBuffer_.Reset();
-    if (FullScreen && Device) TLog::Line("Dispose FullScreen, R= " + RectText(Device->Bounds()));
+    if (FullScreen && Device && store_) {
+        // The window goes back where it was before full screen.
+        auto* wrapper = Device->Find<TRectangleWrapper>();
+        const TRect restore = wrapper ? wrapper->SavedRect : Device->Bounds();
+        TLog::Line("Dispose FullScreen, R= " + RectText(restore));
+        if (!OnMainThread()) TLog::Line("T3DRenderer9.Dispose: exclusive mode, not main thread");
+        engine_->ReleaseFullScreen(Device, {}, restore);
+    }
     if (store_) {
         TGLContext* context = Context();
         const bool wasCurrent = context->IsCurrentHere();
@@ -197,6 +255,8 @@ void T3DRendererGL::LeaveThread() {
         glFinish();
         Context()->Unbind();
     }
+    // SDL keeps the thread's current window and error text in thread-local storage it never frees.
+    SDL_TLSCleanup();
 }
 
 int T3DRendererGL::Classify() {
@@ -209,7 +269,7 @@ int T3DRendererGL::Classify() {
         cls = kErrOutOfMemory;
     else if (error != GL_NO_ERROR)
         cls = kErrInvalidCall;
-    if (store_ && robust_ && glGetGraphicsResetStatusARB() != GL_NO_ERROR) cls = kErrLost;
+    if (store_ && ResetStatus(robust_) != GL_NO_ERROR) cls = kErrLost;
     if (forceLoss_) {
         forceLoss_ = false;
         cls = kErrLost;
@@ -242,7 +302,39 @@ void T3DRendererGL::ApplyTarget() {
     glViewport(viewport_.left, viewport_.top, viewport_.Width(), viewport_.Height());
 }
 
+bool T3DRendererGL::FollowForeground() {
+    if (!T3DEngine::ExclusiveAllowed() || !FullScreen || !Device || !store_) return true;
+    const bool foreground = Device->IsForeground();
+    if (!foreground && WasForeground) {
+        // GL keeps its context in the background, so the show goes on full-window in place; a
+        // renderer made meanwhile is windowed too. The window itself changes on the main thread.
+        const std::uint32_t windowId = WindowId(static_cast<SDL_Window*>(Device->Handle()));
+        if (windowId) engine_->OnMainThreadCall([windowId] { LeaveTopmostBand(SDL_GetWindowFromID(windowId)); });
+        Exclusive = false;
+        WasForeground = false;
+        if (auto* wrapper = Device->Find<TRectangleWrapper>()) wrapper->AvoidExclusive = true;
+        return true;
+    }
+    if (foreground && !WasForeground) {
+        // Back in the foreground: the store goes (every resource is killed) and the next renderer
+        // is exclusive again.
+        WasForeground = true;
+        if (auto* wrapper = Device->Find<TRectangleWrapper>()) wrapper->AvoidExclusive = false;
+        TLog::Line("T3DRenderer9: foreground regained");
+        TRef<T3DRendererGL> keep = ShareRef(this);
+        TDevStore* store = store_;
+        if (!Device->Detach(store)) store->Dispose();
+        return false;
+    }
+    WasForeground = foreground;
+    return true;
+}
+
 bool T3DRendererGL::BeginScene() {
+    {
+        TDeviceLockGuard guard;
+        if (!FollowForeground()) return false;
+    }
     TRendererCall call(*this);
     if (!call.Ok()) return false;
     if (!currentTarget_) currentTarget_ = ShareRef<T3DSurface>(backBuffer_.Get());
@@ -286,10 +378,10 @@ bool T3DRendererGL::Present(const TRect* sourceRects, const TRect* destRects, in
     if (!window) return call.Done(); // headless: the back buffer is the frame; never sleeps
     // Pacing: wake about 3 ms before the next refresh period, sleeping at least 1 ms.
     const std::int64_t period = 1000 / (RefreshRate > 0 ? RefreshRate : 60);
-    const std::int64_t now = ProcessMilliseconds();
+    const std::int64_t now = PacingNow();
     const std::int64_t wait = std::clamp<std::int64_t>(period - (now - lastPresentMs.load()), 1, period);
-    std::this_thread::sleep_for(std::chrono::milliseconds(std::max<std::int64_t>(1, wait - 3)));
-    lastPresentMs = ProcessMilliseconds();
+    PacingSleep(std::max<std::int64_t>(1, wait - 3));
+    lastPresentMs = PacingNow();
     int w = 0, h = 0;
     Context()->DrawableSize(w, h);
     const TRect src = count > 0 && sourceRects ? sourceRects[0] : TRect{0, 0, width_, height_};
@@ -299,7 +391,7 @@ bool T3DRendererGL::Present(const TRect* sourceRects, const TRect* destRects, in
     glBlitFramebuffer(src.left, src.top, src.right, src.bottom, dst.left, h - dst.top, dst.right,
                       h - dst.bottom, GL_COLOR_BUFFER_BIT, GL_NEAREST);
     Context()->Swap();
-    lastPresentMs = ProcessMilliseconds();
+    lastPresentMs = PacingNow();
     const bool ok = call.Done();
     ApplyTarget();
     return ok;

@@ -61,6 +61,7 @@ public:
     bool SetShaderConstants(int startRegister, const float* data, int count, bool isVertex) override;
     TPoint BackBufferSize() override { return {width_, height_}; }
     void Kill() override;
+    bool IsFullScreen() const override { return FullScreen; }
     void LeaveThread() override;
 
     // Called by the engine on the main thread: makes the back buffer on the store's context.
@@ -69,11 +70,27 @@ public:
     TInitData* PendingInit = nullptr;
     bool FullScreen = false;
     bool Exclusive = false;
+    // Whether the window had the foreground at the last scene start (exclusive renderers start so).
+    bool WasForeground = false;
     int RefreshRate = 0;
     int BlendMode = kBlendNormal;
 
     // Test hook: the next operation is classified as a lost device.
     void ForceLossForTesting() { forceLoss_ = true; }
+
+    // The clock (milliseconds) and the sleep of frame pacing, process-wide; tests drive both. Empty
+    // functions put the real ones back. Setting them forgets the time of the last present.
+    struct TPacingClock {
+        std::function<std::int64_t()> Now;
+        std::function<void(std::int64_t)> Sleep;
+    };
+    static void SetPacingClock(TPacingClock clock);
+    // Whether the context reports resets (a robust context on a driver with the extension).
+    bool Robust() const { return robust_; }
+    // Test hook: answers the reset-status query in place of the driver (a GL reset status, 0 for
+    // none), also on contexts that are not robust (Mesa's software rasteriser makes none). Empty
+    // puts the driver's query back.
+    static void SetResetStatusForTesting(std::function<unsigned()> status);
 
 protected:
     ~T3DRendererGL() override;
@@ -84,6 +101,8 @@ private:
     // Classifies GL's state after an operation's GL calls; sets LastError and State.
     int Classify();
     void LostCheck();
+    // Foreground handling at scene start; false when the scene must fail (the store was freed).
+    bool FollowForeground();
     void ApplyTarget();
     struct TProgram {
         unsigned name = 0;

@@ -256,6 +256,8 @@ bool T3DTextureGL::Create() {
     const std::int64_t bytes = Bytes();
     const std::int64_t budget = textureBudget.load();
     if (budget >= 0 && textureBytes.load() + bytes > budget) {
+        TLog::Line("Out of video memory for a texture of " + std::to_string(width_) + " x " +
+                   std::to_string(height_));
         LastError = kErrOutOfMemory;
         return false;
     }
@@ -279,6 +281,8 @@ bool T3DTextureGL::Create() {
         glDeleteTextures(1, &name_);
         name_ = 0;
         LastError = error == GL_OUT_OF_MEMORY ? kErrOutOfMemory : kErrInvalidCall;
+        TLog::Line(std::string(error == GL_OUT_OF_MEMORY ? "Out of video memory" : "The device refused") +
+                   " for a texture of " + std::to_string(width_) + " x " + std::to_string(height_));
         return false;
     }
     textureBytes += bytes;
@@ -332,6 +336,15 @@ TVolumeTextureGL::TVolumeTextureGL(TDevStore* store, int width, int height, int 
     : TVolumeTexture(store), width_(width), height_(height), depth_(depth) {}
 
 bool TVolumeTextureGL::Create() {
+    GLint maxSize = 0;
+    glGetIntegerv(GL_MAX_3D_TEXTURE_SIZE, &maxSize);
+    if (width_ <= 0 || height_ <= 0 || depth_ <= 0 || width_ > maxSize || height_ > maxSize ||
+        depth_ > maxSize) {
+        TLog::Line("Volume texture size " + std::to_string(width_) + " x " + std::to_string(height_) + " x " +
+                   std::to_string(depth_) + " is beyond the device's limit " + std::to_string(maxSize));
+        LastError = kErrInvalidCall;
+        return false;
+    }
     shadow_.assign(static_cast<std::size_t>(width_) * height_ * depth_ * 4, 0);
     glGenTextures(1, &name_);
     glBindTexture(GL_TEXTURE_3D, name_);
