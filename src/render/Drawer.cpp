@@ -83,6 +83,9 @@ T3DDrawer::~T3DDrawer() {
 
 void T3DDrawer::Destroy() {
     std::lock_guard lock(DrawerLock());
+    for (T3DYUV* video : videos_) video->Abandon();
+    videos_.clear();
+    yuvTable_.Reset();
     shaders_.clear();
     shaderStack_.clear();
     grading_.clear();
@@ -309,6 +312,7 @@ void T3DDrawer::SetConstant(int reg, float x, float y, float z, float w) {
 
 // ---- pictures
 
+// Called under the drawer lock.
 TRef<TMultiTexture6> T3DDrawer::PictureTexture(TImage& image, const TPictureDrawParams& params) {
     const int level = std::clamp(params.level, 0, 30);
     const std::string key =
@@ -391,7 +395,11 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
         return;
     }
 
-    TRef<TMultiTexture6> texture = PictureTexture(image, params);
+    TRef<TMultiTexture6> texture;
+    {
+        std::lock_guard lock(DrawerLock()); // the slide loader may be preloading the same picture
+        texture = PictureTexture(image, params);
+    }
     if (!texture || texture->Tiles().empty()) return;
     texture->SetSampling(pointFilter, false, params.lodBias);
     const int level = std::clamp(params.level, 0, 30);
@@ -456,6 +464,112 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
         PopShader();
         screen_->Renderer()->SetTexture(1, nullptr);
         screen_->Renderer()->SetTexture(2, nullptr);
+    }
+}
+
+// ---- video
+
+TRef<T3DYUV> T3DDrawer::CreateVideoImage(int width, int height, bool hasAlpha) {
+    if (!screen_ || width <= 0 || height <= 0) return nullptr;
+    const bool grey = screen_->Renderer() && screen_->Renderer()->L8Supported;
+    const T3DYUV::TMode mode = !hasAlpha && ShaderLevel() > 0 && grey ? T3DYUV::kModeYUV
+                               : hasAlpha                           ? T3DYUV::kModeRGBA
+                                                                    : T3DYUV::kModeRGB;
+    auto video = MakeRef<T3DYUV>(this, screen_.Get(), width, height, hasAlpha, mode);
+    std::lock_guard lock(DrawerLock());
+    videos_.push_back(video.Get());
+    return video;
+}
+
+void T3DDrawer::ForgetVideoImage(T3DYUV* video) {
+    std::lock_guard lock(DrawerLock());
+    videos_.erase(std::remove(videos_.begin(), videos_.end(), video), videos_.end());
+}
+
+void T3DDrawer::DrawVideo(T3DYUV& video, TVec3 origin, const TVideoDrawParams& params, TVec3 axisX, TVec3 axisY,
+                          TVec2 anchor) {
+    KIV_ASSERT(!params.sourceRect.IsEmpty(), "video drawn with an empty source rectangle");
+    KIV_ASSERT(params.deinterlace >= 0 && params.deinterlace <= 2, "deinterlace mode out of range");
+    if (!IsReady()) return;
+    const std::uint32_t alpha = OpacityAlpha(params.opacity);
+    if (alpha == 0) return;
+    const std::uint32_t color = WithAlpha(0xFFFFFF, alpha);
+    const TRectF& s = params.sourceRect;
+    const std::array<TPoint3, 4> corners{Place(origin, anchor, axisX, axisY, s.left, s.top),
+                                         Place(origin, anchor, axisX, axisY, s.right, s.top),
+                                         Place(origin, anchor, axisX, axisY, s.left, s.bottom),
+                                         Place(origin, anchor, axisX, axisY, s.right, s.bottom)};
+    GrowDirtyBox(corners);
+    const bool shaders = ShaderLevel() > 0;
+    auto& batch = screen_->Batch();
+    auto quad = [&](const std::vector<TCustomTexture*>& textures, const std::vector<TRectF>& sources) {
+        batch.Begin(textures, static_cast<int>(textures.size()));
+        std::vector<std::array<std::array<double, 2>, 3>> a, b;
+        for (const TRectF& r : sources) {
+            a.push_back({{{r.left, r.top}, {r.right, r.top}, {r.left, r.bottom}}});
+            b.push_back({{{r.left, r.bottom}, {r.right, r.top}, {r.right, r.bottom}}});
+        }
+        batch.AddTriangle({corners[0], corners[1], corners[2]}, {color, color, color}, a);
+        batch.AddTriangle({corners[2], corners[1], corners[3]}, {color, color, color}, b);
+        batch.Flush();
+    };
+    const unsigned edges = params.edgeAntialias ? kEdgeLeft | kEdgeTop | kEdgeRight | kEdgeBottom : 0;
+    auto single = [&](TCustomTexture* texture) {
+        if (!texture) return;
+        if (edges) {
+            const TRect rect{static_cast<int>(std::lround(s.left)), static_cast<int>(std::lround(s.top)),
+                             static_cast<int>(std::lround(s.right)), static_cast<int>(std::lround(s.bottom))};
+            screen_->DrawPerspectiveQuad({texture}, {color, color, color, color}, rect, corners, edges);
+        } else {
+            quad({texture}, {s});
+        }
+    };
+    if (video.Mode() == T3DYUV::kModeYUV && shaders) {
+        static constexpr const char* kShaders[2][2] = {{"color_grade_video", "color_grade_deinter"},
+                                                       {"color_grade_chromakey", "color_grade_chroma_deinter"}};
+        PushShader(kShaders[params.chromaKey ? 1 : 0][params.deinterlace > 0 ? 1 : 0]);
+        if (!yuvTable_) {
+            yuvTable_ = MakeRef<TCustomColorGradeTexture>(screen_.Get(), 1);
+            yuvTable_->SetSource(MakeVideoColorTable(true));
+        }
+        TCustomColorGradeTexture* from = params.videoFrom ? params.videoFrom : yuvTable_.Get();
+        TCustomColorGradeTexture* to = params.videoTo ? params.videoTo : from;
+        TCustomTexture* y = video.Plane(T3DYUV::kPlaneY);
+        SetConstant(0, std::clamp(params.gradingFactor, 0.0f, 1.0f));
+        SetConstant(1, static_cast<float>(y->TexHeight()), static_cast<float>(y->InvTexHeight()));
+        SetConstant(2, params.deinterlace == 2 ? 1.0f : 0.0f, params.deinterlace == 2 ? -1.0f : 0.0f);
+        if (params.chromaKey) {
+            const float t = params.keyThreshold;
+            SetConstant(3, t, t > 0 ? 1 / t : 0);
+            SetConstant(4, params.keyU, params.keyV);
+        }
+        screen_->Renderer()->SetTexture(3, from->Realize());
+        screen_->Renderer()->SetTexture(4, to->Realize());
+        const TRectF half{s.left * 0.5f, s.top * 0.5f, s.right * 0.5f, s.bottom * 0.5f};
+        if (edges) {
+            // The anti-aliased quad carries one coordinate set, scaled by each texture's size: the
+            // half-size planes map the same picture area.
+            const TRect rect{static_cast<int>(std::lround(s.left)), static_cast<int>(std::lround(s.top)),
+                             static_cast<int>(std::lround(s.right)), static_cast<int>(std::lround(s.bottom))};
+            screen_->DrawPerspectiveQuad({y, video.Plane(T3DYUV::kPlaneU), video.Plane(T3DYUV::kPlaneV)},
+                                         {color, color, color, color}, rect, corners, edges);
+        } else {
+            quad({y, video.Plane(T3DYUV::kPlaneU), video.Plane(T3DYUV::kPlaneV)}, {s, half, half});
+        }
+        PopShader();
+        screen_->Renderer()->SetTexture(3, nullptr);
+        screen_->Renderer()->SetTexture(4, nullptr);
+    } else if (video.Mode() == T3DYUV::kModeRGBA && shaders && (params.gradingMode == 1 || params.gradingMode == 2)) {
+        PushShader(params.gradingMode == 1 ? "color_grading" : "color_grade_linear");
+        screen_->Renderer()->SetTexture(1, GradingTexture(params.gradingFrom, params.gradingMode));
+        screen_->Renderer()->SetTexture(2, GradingTexture(params.gradingTo, params.gradingMode));
+        SetConstant(0, std::clamp(params.gradingFactor, 0.0f, 1.0f));
+        single(video.Plane(T3DYUV::kPlaneRGBA));
+        PopShader();
+        screen_->Renderer()->SetTexture(1, nullptr);
+        screen_->Renderer()->SetTexture(2, nullptr);
+    } else {
+        single(video.Plane(video.Mode() == T3DYUV::kModeRGB ? T3DYUV::kPlaneRGB : T3DYUV::kPlaneRGBA));
     }
 }
 

@@ -11,6 +11,7 @@
 #include "objects/DeviceDrawer.h"
 #include "render/PictureTexture.h"
 #include "render/Screen.h"
+#include "render/VideoImage.h"
 
 #include <map>
 #include <memory>
@@ -39,6 +40,25 @@ struct TBlurPlan {
     double finalStrength = 0;
 };
 TBlurPlan PlanBlur(double g);
+
+// How a video frame is drawn: one record per draw, filled by video objects.
+struct TVideoDrawParams {
+    float opacity = 100.0f; // percent
+    TRectF sourceRect;      // texels of the frame; must not be empty
+    bool edgeAntialias = false;
+    int deinterlace = 0; // 0 none, 1 the even field, 2 the odd field
+    bool chromaKey = false;
+    float keyU = 0.5f, keyV = 0.5f; // 0 … 1
+    float keyThreshold = 0.0f;
+    int gradingMode = 0; // for RGBA frames as for pictures
+    const TColorTable* gradingFrom = nullptr;
+    const TColorTable* gradingTo = nullptr;
+    float gradingFactor = 0.0f;
+    // YUV frames: the conversion tables (YUV → RGB, possibly carrying grading filters); none gives
+    // the plain conversion.
+    TCustomColorGradeTexture* videoFrom = nullptr;
+    TCustomColorGradeTexture* videoTo = nullptr;
+};
 
 class T3DDrawer final : public TRefObject, public TDeviceDrawer {
 public:
@@ -76,6 +96,15 @@ public:
     void DrawLayerTarget(TLayerTarget* layer, int alpha) override;
     void PreloadImage(TImage& image, const TPictureDrawParams& params) override;
     void ReleaseImage(TImage& image) override;
+
+    // A video image of the mode the device allows: YUV planes when shaders run and the renderer
+    // has 8-bit grey textures and the video has no alpha, RGBA with alpha, else 16-bit RGB.
+    TRef<T3DYUV> CreateVideoImage(int width, int height, bool hasAlpha);
+    void DrawVideo(T3DYUV& video, TVec3 origin, const TVideoDrawParams& params, TVec3 axisX, TVec3 axisY,
+                   TVec2 anchor);
+    // Called by a dying video image.
+    void ForgetVideoImage(T3DYUV* video);
+    std::size_t VideoImageCount() const { return videos_.size(); }
 
     void BeginSharpen();
     void EndSharpen(double amount);
@@ -138,6 +167,8 @@ private:
     };
     std::map<std::pair<const TColorTable*, int>, TGrading> grading_;
     std::vector<std::unique_ptr<TLayerTarget>> layers_;
+    std::vector<T3DYUV*> videos_;
+    TRef<TCustomColorGradeTexture> yuvTable_;
 
     int drawNesting_ = 0;
     TRectF viewRect_;

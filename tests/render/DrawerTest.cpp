@@ -177,6 +177,25 @@ TEST_F(DrawerTest, PicturesAreCachedPerLevelAndReleased) {
     EXPECT_FALSE(picture->Attachments().Find<TTextureStore2>());
 }
 
+TEST_F(DrawerTest, APreloadedPictureIsUploadedOnceAndDrawnFromTheCache) {
+    auto picture = SolidImage(24, 24, 0xFF3060C0);
+    TPictureDrawParams params;
+    Frame(0xFF000000, [](TDeviceDrawer&) {}); // a frame makes the screen ready
+    drawer->PreloadImage(*picture, params);
+    auto store = picture->Attachments().Find<TTextureStore2>();
+    ASSERT_TRUE(store);
+    auto texture = store->Find(TTextureStore2::Key(0, 1, 1, false, false));
+    ASSERT_TRUE(texture);
+    ASSERT_EQ(texture->Tiles().size(), 1u);
+    TPictureTile* tile = texture->Tiles()[0].Get();
+    EXPECT_EQ(tile->fills, 1);
+    EXPECT_TRUE(tile->Mipmapped());
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawImage(*picture, {0, 0, 0}, params, kX, kY, {0, 0}); });
+    ExpectColor(Pixel(*frame, 12, 12), 0x3060C0, 1, "drawn from the preloaded texture");
+    EXPECT_EQ(tile->fills, 1) << "no second upload";
+    EXPECT_EQ(store->Count(), 1u);
+}
+
 TEST_F(DrawerTest, ALevelOnePictureCoversTheFullSizeArea) {
     auto picture = SolidImage(32, 16, 0xFF00FF00);
     TPictureDrawParams params;
@@ -443,6 +462,96 @@ TEST_F(DrawerTest, ALayerTargetDrawsBackWithItsAlpha) {
     ExpectColor(Pixel(*frame, 10, 10), std::lround(0xC0 * 128 / 255.0) << 8, 1, "half the layer");
     ExpectColor(Pixel(*frame, 50, 10), 0, 0, "the layer's empty part stays transparent");
     EXPECT_EQ(drawer->FullPool().FreeCount(), 1u) << "the layer went back to its pool";
+}
+
+} // namespace
+} // namespace kiv
+
+namespace kiv {
+namespace {
+
+TEST(VideoPlanes, PaddingRepeatsTheLastColumnAndRow) {
+    TBitmap plane(6, 4, TPixelFormat::Grey8);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x) plane.Row(y)[x] = static_cast<std::uint8_t>(10 * y + x + 1);
+    PadPlane(plane, 3, 2);
+    const std::uint8_t want[4][6] = {
+        {1, 2, 3, 3, 3, 3}, {11, 12, 13, 13, 13, 13}, {11, 12, 13, 13, 13, 13}, {11, 12, 13, 13, 13, 13}};
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x) EXPECT_EQ(plane.Row(y)[x], want[y][x]) << x << ", " << y;
+    EXPECT_EQ(PaddedSide(16), 16);
+    EXPECT_EQ(PaddedSide(100), 108);
+    EXPECT_EQ(PaddedSide(1000), 1008);
+    EXPECT_EQ(PaddedSide(0), 0);
+}
+
+class VideoDrawerTest : public DrawerTest {
+protected:
+    // Writes one synthetic frame of constant Y, U and V.
+    void Fill(T3DYUV& video, std::uint8_t y, std::uint8_t u, std::uint8_t v) {
+        const std::uint8_t values[3] = {y, u, v};
+        for (int i = 0; i < 3; ++i) {
+            TRef<TBitmap> plane = video.LockPlane(i);
+            ASSERT_TRUE(plane) << "plane " << i;
+            const bool chroma = i > 0;
+            EXPECT_EQ(plane->Width(), chroma ? video.PaddedWidth() / 2 : video.PaddedWidth());
+            const int w = chroma ? video.Width() / 2 : video.Width(), h = chroma ? video.Height() / 2 : video.Height();
+            for (int row = 0; row < h; ++row) std::memset(plane->Row(row), values[i], static_cast<std::size_t>(w));
+            video.UnlockPlane(i, plane.Get());
+        }
+    }
+};
+
+TEST_F(VideoDrawerTest, ASyntheticYuvFrameIsConvertedToRgb) {
+    Frame(0xFF000000, [](TDeviceDrawer&) {});
+    TRef<T3DYUV> video = drawer->CreateVideoImage(16, 8, false);
+    ASSERT_TRUE(video);
+    ASSERT_EQ(video->Mode(), T3DYUV::kModeYUV);
+    EXPECT_EQ(drawer->VideoImageCount(), 1u);
+    TVideoDrawParams params;
+    params.sourceRect = {0, 0, 16, 8};
+    const TVec3 scale4X{4, 0, 0}, scale4Y{0, 4, 0};
+    Fill(*video, 126, 128, 128); // mid grey: (126 − 16) × 1.164 = 128
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer&) { drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0}); });
+    ExpectColor(Pixel(*frame, 30, 14), 0x808080, 4, "grey");
+    Fill(*video, 81, 90, 240); // the video-range code of pure red
+    frame = Frame(0xFF000000, [&](TDeviceDrawer&) { drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0}); });
+    const std::uint32_t p = Pixel(*frame, 30, 14);
+    EXPECT_GT(Channel(p, 16), 225);
+    EXPECT_LT(Channel(p, 8), 30);
+    EXPECT_LT(Channel(p, 0), 30);
+    // Keyed on its own chroma, the frame vanishes.
+    params.chromaKey = true;
+    params.keyU = 90 / 255.0f;
+    params.keyV = 240 / 255.0f;
+    params.keyThreshold = 0.2f;
+    frame = Frame(0xFF000000, [&](TDeviceDrawer&) { drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0}); });
+    ExpectColor(Pixel(*frame, 30, 14), 0, 1, "keyed out");
+    EXPECT_EQ(video->RefCount(), 1);
+    video.Reset();
+    EXPECT_EQ(drawer->VideoImageCount(), 0u) << "a destroyed image leaves the drawer's list";
+}
+
+TEST_F(VideoDrawerTest, DeinterlacingReadsOneFieldOnly) {
+    Frame(0xFF000000, [](TDeviceDrawer&) {});
+    TRef<T3DYUV> video = drawer->CreateVideoImage(16, 16, false);
+    ASSERT_TRUE(video);
+    Fill(*video, 16, 128, 128);
+    // Even lines white, odd lines black.
+    TRef<TBitmap> y = video->LockPlane(0);
+    ASSERT_TRUE(y);
+    for (int row = 0; row < 16; row += 2) std::memset(y->Row(row), 235, 16);
+    video->UnlockPlane(0, y.Get());
+    TVideoDrawParams params;
+    params.sourceRect = {0, 0, 16, 16};
+    const TVec3 sx{2, 0, 0}, sy{0, 2, 0};
+    for (int field : {1, 2}) {
+        params.deinterlace = field;
+        auto frame = Frame(0xFF000000, [&](TDeviceDrawer&) { drawer->DrawVideo(*video, {0, 0, 0}, params, sx, sy, {0, 0}); });
+        const int want = field == 1 ? 255 : 0;
+        for (int py : {9, 11, 13, 15, 17})
+            EXPECT_NEAR(Channel(Pixel(*frame, 10, py), 8), want, 12) << "field " << field << " row " << py;
+    }
 }
 
 } // namespace
