@@ -48,8 +48,8 @@ std::uint32_t Average(std::uint32_t a, std::uint32_t b) {
 
 TBlurWeights BlurWeights(double strength) {
     const double e = std::clamp(std::isfinite(strength) ? strength : 0.0, 0.0, 1.0);
-    return {static_cast<float>(0.065722 * e), static_cast<float>(0.108356 * e), static_cast<float>(0.17865 * e),
-            static_cast<float>(0.294544 * e + (1 - e))};
+    return {static_cast<float>(0.065722 * e), static_cast<float>(0.108356 * e),
+            static_cast<float>(0.17865 * e), static_cast<float>(0.294544 * e + (1 - e))};
 }
 
 TBlurPlan PlanBlur(double g) {
@@ -83,7 +83,8 @@ T3DDrawer::~T3DDrawer() {
 
 void T3DDrawer::Destroy() {
     std::lock_guard lock(DrawerLock());
-    for (T3DYUV* video : videos_) video->Abandon();
+    for (T3DYUV* video : videos_)
+        video->Abandon();
     videos_.clear();
     yuvTable_.Reset();
     shaders_.clear();
@@ -143,7 +144,8 @@ bool T3DDrawer::BeginFrame() {
 
 bool T3DDrawer::EndFrame() {
     if (!screen_) return false;
-    while (!shaderStack_.empty()) PopShader();
+    while (!shaderStack_.empty())
+        PopShader();
     screen_->EndScene(!captureMode_);
     return IsReady();
 }
@@ -175,7 +177,8 @@ bool T3DDrawer::Draw(TDrawItem& item) {
         if (IsReady()) {
             float b = item.GetBlur();
             if (!std::isfinite(b)) b = 0;
-            const double r = designSize_.x > 0 && drawRect_.Width() > 0 ? designSize_.x / drawRect_.Width() : 1.0;
+            const double r =
+                designSize_.x > 0 && drawRect_.Width() > 0 ? designSize_.x / drawRect_.Width() : 1.0;
             if (inEffect_ || (b < 0.00001f && (b >= 0 || sharpenTarget_))) {
                 item.Draw(*this);
             } else {
@@ -346,7 +349,8 @@ void T3DDrawer::ReleaseImage(TImage& image) {
 TBaseTexture* T3DDrawer::GradingTexture(const TColorTable* table, int mode) {
     const int kind = mode == 1 ? 1 : 2;
     TGrading& entry = grading_[{table, kind}];
-    const bool same = entry.texture && (!table || (entry.pixels == table->Pixels() && entry.rows == table->Rows()));
+    const bool same =
+        entry.texture && (!table || (entry.pixels == table->Pixels() && entry.rows == table->Rows()));
     if (!same) {
         entry.texture = MakeRef<TCustomColorGradeTexture>(screen_.Get(), kind);
         if (table) {
@@ -356,10 +360,12 @@ TBaseTexture* T3DDrawer::GradingTexture(const TColorTable* table, int mode) {
             if (kind == 1 && table->Width() == TColorTable::kVolumeSide && table->Rows() == 1024) {
                 source = MakeRef<TBitmap>(32, 1024, TPixelFormat::Bgra32);
                 for (int y = 0; y < 1024; ++y)
-                    std::memcpy(source->Row(y), table->Pixels().data() + static_cast<std::size_t>(y) * 32 * 4, 32 * 4);
+                    std::memcpy(source->Row(y), table->Pixels().data() + static_cast<std::size_t>(y) * 32 * 4,
+                                32 * 4);
             } else if (kind == 2 && table->Width() == TColorTable::kChannelWidth && table->Rows() >= 1) {
                 source = MakeRef<TBitmap>(256, 16, TPixelFormat::Bgra32);
-                for (int y = 0; y < 16; ++y) std::memcpy(source->Row(y), table->Pixels().data(), 256 * 4);
+                for (int y = 0; y < 16; ++y)
+                    std::memcpy(source->Row(y), table->Pixels().data(), 256 * 4);
             }
             if (source) entry.texture->SetSource(source); // any other size grades with the identity
         }
@@ -367,8 +373,8 @@ TBaseTexture* T3DDrawer::GradingTexture(const TColorTable* table, int mode) {
     return entry.texture->Realize();
 }
 
-void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams& params, TVec3 axisX, TVec3 axisY,
-                          TVec2 anchor) {
+void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams& params, TVec3 axisX,
+                          TVec3 axisY, TVec2 anchor) {
     if (!IsReady()) return;
     const std::uint32_t alpha = OpacityAlpha(params.opacity);
     if (alpha == 0) return;
@@ -391,7 +397,8 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
         const TRect rect{static_cast<int>(std::lround(src.left)), static_cast<int>(std::lround(src.top)),
                          static_cast<int>(std::lround(src.right)), static_cast<int>(std::lround(src.bottom))};
         screen_->DrawPerspectiveQuad({own.Get()}, {color, color, color, color}, rect, corners,
-                                     params.edgeAntialias ? kEdgeLeft | kEdgeTop | kEdgeRight | kEdgeBottom : 0);
+                                     params.edgeAntialias ? kEdgeLeft | kEdgeTop | kEdgeRight | kEdgeBottom
+                                                          : 0);
         return;
     }
 
@@ -473,8 +480,8 @@ TRef<T3DYUV> T3DDrawer::CreateVideoImage(int width, int height, bool hasAlpha) {
     if (!screen_ || width <= 0 || height <= 0) return nullptr;
     const bool grey = screen_->Renderer() && screen_->Renderer()->L8Supported;
     const T3DYUV::TMode mode = !hasAlpha && ShaderLevel() > 0 && grey ? T3DYUV::kModeYUV
-                               : hasAlpha                           ? T3DYUV::kModeRGBA
-                                                                    : T3DYUV::kModeRGB;
+                               : hasAlpha                             ? T3DYUV::kModeRGBA
+                                                                      : T3DYUV::kModeRGB;
     auto video = MakeRef<T3DYUV>(this, screen_.Get(), width, height, hasAlpha, mode);
     std::lock_guard lock(DrawerLock());
     videos_.push_back(video.Get());
@@ -486,8 +493,8 @@ void T3DDrawer::ForgetVideoImage(T3DYUV* video) {
     videos_.erase(std::remove(videos_.begin(), videos_.end(), video), videos_.end());
 }
 
-void T3DDrawer::DrawVideo(T3DYUV& video, TVec3 origin, const TVideoDrawParams& params, TVec3 axisX, TVec3 axisY,
-                          TVec2 anchor) {
+void T3DDrawer::DrawVideo(T3DYUV& video, TVec3 origin, const TVideoDrawParams& params, TVec3 axisX,
+                          TVec3 axisY, TVec2 anchor) {
     KIV_ASSERT(!params.sourceRect.IsEmpty(), "video drawn with an empty source rectangle");
     KIV_ASSERT(params.deinterlace >= 0 && params.deinterlace <= 2, "deinterlace mode out of range");
     if (!IsReady()) return;
@@ -525,8 +532,9 @@ void T3DDrawer::DrawVideo(T3DYUV& video, TVec3 origin, const TVideoDrawParams& p
         }
     };
     if (video.Mode() == T3DYUV::kModeYUV && shaders) {
-        static constexpr const char* kShaders[2][2] = {{"color_grade_video", "color_grade_deinter"},
-                                                       {"color_grade_chromakey", "color_grade_chroma_deinter"}};
+        static constexpr const char* kShaders[2][2] = {
+            {"color_grade_video", "color_grade_deinter"},
+            {"color_grade_chromakey", "color_grade_chroma_deinter"}};
         PushShader(kShaders[params.chromaKey ? 1 : 0][params.deinterlace > 0 ? 1 : 0]);
         if (!yuvTable_) {
             yuvTable_ = MakeRef<TCustomColorGradeTexture>(screen_.Get(), 1);
@@ -559,7 +567,8 @@ void T3DDrawer::DrawVideo(T3DYUV& video, TVec3 origin, const TVideoDrawParams& p
         PopShader();
         screen_->Renderer()->SetTexture(3, nullptr);
         screen_->Renderer()->SetTexture(4, nullptr);
-    } else if (video.Mode() == T3DYUV::kModeRGBA && shaders && (params.gradingMode == 1 || params.gradingMode == 2)) {
+    } else if (video.Mode() == T3DYUV::kModeRGBA && shaders &&
+               (params.gradingMode == 1 || params.gradingMode == 2)) {
         PushShader(params.gradingMode == 1 ? "color_grading" : "color_grade_linear");
         screen_->Renderer()->SetTexture(1, GradingTexture(params.gradingFrom, params.gradingMode));
         screen_->Renderer()->SetTexture(2, GradingTexture(params.gradingTo, params.gradingMode));
@@ -594,22 +603,30 @@ void T3DDrawer::DrawBox(TVec3 origin, TVec2 anchor, const TBoxParams& params, TV
     if (style <= 3) {
         const std::uint32_t mid = Average(c1, c2);
         clockwise = {mid, mid, mid, mid};
-        clockwise[static_cast<std::size_t>(style)] = c1; // 0 top-left, 1 top-right, 2 bottom-right, 3 bottom-left
+        clockwise[static_cast<std::size_t>(style)] =
+            c1; // 0 top-left, 1 top-right, 2 bottom-right, 3 bottom-left
         clockwise[static_cast<std::size_t>((style + 2) % 4)] = c2;
     } else if (style <= 7) {
         // Colour 1 along the right (4), top (5), left (6) or bottom (7) side.
         switch (style) {
-        case 4: clockwise = {c2, c1, c1, c2}; break;
-        case 5: clockwise = {c1, c1, c2, c2}; break;
-        case 6: clockwise = {c1, c2, c2, c1}; break;
-        default: clockwise = {c2, c2, c1, c1}; break;
+        case 4:
+            clockwise = {c2, c1, c1, c2};
+            break;
+        case 5:
+            clockwise = {c1, c1, c2, c2};
+            break;
+        case 6:
+            clockwise = {c1, c2, c2, c1};
+            break;
+        default:
+            clockwise = {c2, c2, c1, c1};
+            break;
         }
     }
     const double w = params.size.x, h = params.size.y;
-    const std::array<TPoint3, 4> corners{Place(origin, anchor, axisX, axisY, 0, 0),
-                                         Place(origin, anchor, axisX, axisY, w, 0),
-                                         Place(origin, anchor, axisX, axisY, 0, h),
-                                         Place(origin, anchor, axisX, axisY, w, h)};
+    const std::array<TPoint3, 4> corners{
+        Place(origin, anchor, axisX, axisY, 0, 0), Place(origin, anchor, axisX, axisY, w, 0),
+        Place(origin, anchor, axisX, axisY, 0, h), Place(origin, anchor, axisX, axisY, w, h)};
     GrowDirtyBox(corners);
     // DrawQuad order: top-left, top-right, bottom-left, bottom-right.
     const std::array<std::uint32_t, 4> colors{clockwise[0], clockwise[1], clockwise[3], clockwise[2]};
@@ -619,7 +636,8 @@ void T3DDrawer::DrawBox(TVec3 origin, TVec2 anchor, const TBoxParams& params, TV
     if (params.edgeAntialias[2]) edges |= kEdgeRight;
     if (params.edgeAntialias[3]) edges |= kEdgeBottom;
     if (edges) {
-        const TRect rect{0, 0, std::max(1, static_cast<int>(std::lround(w))), std::max(1, static_cast<int>(std::lround(h)))};
+        const TRect rect{0, 0, std::max(1, static_cast<int>(std::lround(w))),
+                         std::max(1, static_cast<int>(std::lround(h)))};
         screen_->DrawPerspectiveQuad({}, colors, rect, corners, edges);
         return;
     }
@@ -629,8 +647,8 @@ void T3DDrawer::DrawBox(TVec3 origin, TVec2 anchor, const TBoxParams& params, TV
     batch.AddTriangle({corners[2], corners[1], corners[3]}, {colors[2], colors[1], colors[3]});
 }
 
-void T3DDrawer::DrawBorder(TVec3 origin, TVec2 anchor, TVec3 axisX, TVec3 axisY, TVec2 size, std::uint32_t color,
-                           float widthX, float widthY, float opacity, bool antialiased) {
+void T3DDrawer::DrawBorder(TVec3 origin, TVec2 anchor, TVec3 axisX, TVec3 axisY, TVec2 size,
+                           std::uint32_t color, float widthX, float widthY, float opacity, bool antialiased) {
     if (!(size.x > 0) || !(size.y > 0)) return;
     const double wx = std::isfinite(widthX) ? std::max(0.0f, widthX) : 0.0;
     const double wy = std::isfinite(widthY) ? std::max(0.0f, widthY) : 0.0;
@@ -656,7 +674,8 @@ void T3DDrawer::FillRectangle(TVec3 p1, TVec3 p2, std::uint32_t color) {
     const double l = std::min(p1.x, p2.x) + offset_.x, r = std::max(p1.x, p2.x) + offset_.x;
     const double t = std::min(p1.y, p2.y) + offset_.y, b = std::max(p1.y, p2.y) + offset_.y;
     if (!(r > l) || !(b > t)) return;
-    const std::array<TPoint3, 4> corners{TPoint3{l, t, 0}, TPoint3{r, t, 0}, TPoint3{l, b, 0}, TPoint3{r, b, 0}};
+    const std::array<TPoint3, 4> corners{TPoint3{l, t, 0}, TPoint3{r, t, 0}, TPoint3{l, b, 0},
+                                         TPoint3{r, b, 0}};
     GrowDirtyBox(corners);
     auto& batch = screen_->Batch();
     batch.Begin({}, 0);

@@ -94,7 +94,8 @@ void T3DDrawer::Blur(TDrawItem& item, double radius) {
         return finish();
     }
     const double halfW = box.Width() / 2.0, halfH = box.Height() / 2.0;
-    const double hx = std::round((t2->TexWidth() - halfW) / 2), hy = std::round((t2->TexHeight() - halfH) / 2);
+    const double hx = std::round((t2->TexWidth() - halfW) / 2),
+                 hy = std::round((t2->TexHeight() - halfH) / 2);
     const TRectF half{static_cast<float>(hx), static_cast<float>(hy), static_cast<float>(hx + halfW),
                       static_cast<float>(hy + halfH)};
     screen_->PushTarget(t2.Get(), 0, 0);

@@ -28,7 +28,8 @@ void TPictureTile::FillTopLevel(TBitmap& level) {
         for (int x = 0; x <= w; ++x) {
             std::uint8_t* p = dst + x * 4;
             const unsigned a = p[3];
-            for (int c = 0; c < 3; ++c) p[c] = static_cast<std::uint8_t>((p[c] * a + 127) / 255);
+            for (int c = 0; c < 3; ++c)
+                p[c] = static_cast<std::uint8_t>((p[c] * a + 127) / 255);
         }
     }
 }
@@ -60,7 +61,8 @@ void TMultiTexture6::SetSampling(bool pointFilter, bool mipmapped, float lodBias
 }
 
 void TMultiTexture6::Preload() {
-    for (auto& tile : tiles_) tile->Preload();
+    for (auto& tile : tiles_)
+        tile->Preload();
 }
 
 std::string TTextureStore2::Key(int level, int patternA, int patternB, bool premultiplied, bool pattern) {

@@ -39,7 +39,8 @@ private:
 // A picture level as tiles. Its texel space is the level's: (0, 0) … (Width, Height).
 class TMultiTexture6 final : public TRefObject {
 public:
-    TMultiTexture6(T3DScreen* screen, TRef<TBitmap> picture, bool premultiplied, int tileSide = kPictureTileSide);
+    TMultiTexture6(T3DScreen* screen, TRef<TBitmap> picture, bool premultiplied,
+                   int tileSide = kPictureTileSide);
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool Premultiplied() const { return premultiplied_; }

@@ -22,13 +22,15 @@ void PadPlane(TBitmap& plane, int pictureWidth, int pictureHeight) {
         std::uint8_t* row = plane.Row(y);
         std::memset(row + pw, row[pw - 1], static_cast<std::size_t>(w - pw));
     }
-    for (int y = ph; y < h; ++y) std::memcpy(plane.Row(y), plane.Row(ph - 1), static_cast<std::size_t>(w));
+    for (int y = ph; y < h; ++y)
+        std::memcpy(plane.Row(y), plane.Row(ph - 1), static_cast<std::size_t>(w));
 }
 
 int PaddedSide(int n) {
     if (n <= 0) return 0;
     int p = 1;
-    while (p < n) p *= 2;
+    while (p < n)
+        p *= 2;
     return std::min(n + 8, p);
 }
 

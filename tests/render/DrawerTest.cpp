@@ -21,7 +21,8 @@ namespace {
 // A draw item that runs a function, with a blur value.
 class TFnItem final : public TDrawItem {
 public:
-    explicit TFnItem(std::function<void(TDeviceDrawer&)> body, float blur = 0) : body_(std::move(body)), blur_(blur) {}
+    explicit TFnItem(std::function<void(TDeviceDrawer&)> body, float blur = 0)
+        : body_(std::move(body)), blur_(blur) {}
     void Draw(TDeviceDrawer& drawer) override { body_(drawer); }
     float GetBlur() const override { return blur_; }
     void AfterDraw(TDeviceDrawer&) override { ++afterDraws; }
@@ -133,7 +134,9 @@ TEST_F(DrawerTest, HalfOpacityBlendsOverTheBackground) {
     auto picture = SolidImage(16, 16, 0xFFF08010);
     TPictureDrawParams params;
     params.opacity = 50;
-    auto frame = Frame(0xFF2040C0, [&](TDeviceDrawer& d) { d.DrawImage(*picture, {8, 8, 0}, params, kX, kY, {0, 0}); });
+    auto frame = Frame(0xFF2040C0, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {8, 8, 0}, params, kX, kY, {0, 0});
+    });
     const double a = std::lround(50 * 2.55) / 255.0;
     auto mix = [&](int s, int b) { return static_cast<std::uint32_t>(std::lround(s * a + b * (1 - a))); };
     const std::uint32_t want = (mix(0xF0, 0x20) << 16) | (mix(0x80, 0x40) << 8) | mix(0x10, 0xC0);
@@ -146,12 +149,15 @@ TEST_F(DrawerTest, AQuarterTurnMapsTexelsOntoRotatedPixels) {
     auto b = MakeRef<TBitmap>(2, 2, TPixelFormat::Bgra32);
     const std::uint32_t colors[2][2] = {{0xFFFF0000, 0xFF00FF00}, {0xFF0000FF, 0xFFFFFF00}};
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 2; ++x) std::memcpy(b->Row(y) + x * 4, &colors[y][x], 4);
+        for (int x = 0; x < 2; ++x)
+            std::memcpy(b->Row(y) + x * 4, &colors[y][x], 4);
     auto picture = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("quad", b));
     TPictureDrawParams params;
     params.filtering = 0;
     const TVec3 axisX{0, 8, 0}, axisY{-8, 0, 0};
-    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawImage(*picture, {32, 16, 0}, params, axisX, axisY, {0, 0}); });
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {32, 16, 0}, params, axisX, axisY, {0, 0});
+    });
     for (int y = 0; y < 2; ++y)
         for (int x = 0; x < 2; ++x) {
             // Texel centre (x + 0.5, y + 0.5) lands at origin + (x + 0.5)·axisX + (y + 0.5)·axisY.
@@ -190,7 +196,9 @@ TEST_F(DrawerTest, APreloadedPictureIsUploadedOnceAndDrawnFromTheCache) {
     TPictureTile* tile = texture->Tiles()[0].Get();
     EXPECT_EQ(tile->fills, 1);
     EXPECT_TRUE(tile->Mipmapped());
-    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawImage(*picture, {0, 0, 0}, params, kX, kY, {0, 0}); });
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {0, 0, 0}, params, kX, kY, {0, 0});
+    });
     ExpectColor(Pixel(*frame, 12, 12), 0x3060C0, 1, "drawn from the preloaded texture");
     EXPECT_EQ(tile->fills, 1) << "no second upload";
     EXPECT_EQ(store->Count(), 1u);
@@ -200,7 +208,9 @@ TEST_F(DrawerTest, ALevelOnePictureCoversTheFullSizeArea) {
     auto picture = SolidImage(32, 16, 0xFF00FF00);
     TPictureDrawParams params;
     params.level = 1; // a 16 × 8 copy drawn over the full 32 × 16 units
-    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawImage(*picture, {4, 4, 0}, params, kX, kY, {0, 0}); });
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {4, 4, 0}, params, kX, kY, {0, 0});
+    });
     ExpectColor(Pixel(*frame, 34, 18), 0x00FF00, 1, "far corner inside");
     ExpectColor(Pixel(*frame, 37, 21), 0, 0, "beyond the picture");
 }
@@ -219,9 +229,12 @@ TEST_F(DrawerTest, BigPicturesAreSplitIntoTilesThatJoinWithoutSeams) {
     auto picture = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("ramp", b));
     TPictureDrawParams params;
     params.filtering = 0;
-    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawImage(*picture, {2, 2, 0}, params, kX, kY, {0, 0}); });
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {2, 2, 0}, params, kX, kY, {0, 0});
+    });
     for (int x : {0, 15, 16, 39})
-        ExpectColor(Pixel(*frame, 2 + x, 2 + 20), (static_cast<std::uint32_t>(x * 6) << 16) | (20 * 8), 0, "ramp");
+        ExpectColor(Pixel(*frame, 2 + x, 2 + 20), (static_cast<std::uint32_t>(x * 6) << 16) | (20 * 8), 0,
+                    "ramp");
 }
 
 TEST_F(DrawerTest, BoxFillStylesPutTheColoursOnTheirCornersAndSides) {
@@ -264,15 +277,20 @@ TEST_F(DrawerTest, BordersSurroundTheRectangleAndOffsetsMoveEverything) {
 }
 
 TEST_F(DrawerTest, APureGreyMaskKeepsTheContentsColours) {
-    auto content = MakeRef<TFnItem>([](TDeviceDrawer& d) { d.FillRectangle({0, 0, 0}, {64, 48, 0}, 0xFFC06020); });
+    auto content = MakeRef<TFnItem>([](TDeviceDrawer& d) {
+        d.FillRectangle({0, 0, 0}, {64, 48, 0}, 0xFFC06020);
+    });
     auto maskOf = [](std::uint32_t color) {
-        return MakeRef<TFnItem>([color](TDeviceDrawer& d) { d.FillRectangle({8, 8, 0}, {40, 40, 0}, color); });
+        return MakeRef<TFnItem>([color](TDeviceDrawer& d) {
+            d.FillRectangle({8, 8, 0}, {40, 40, 0}, color);
+        });
     };
     auto grey = maskOf(0xFF808080), white = maskOf(0xFFFFFFFF), red = maskOf(0xFFFF0000);
     auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawMasked(*grey, *content, 100, nullptr); });
     const double a = 0x80 / 255.0; // coverage = the grey level, colour unchanged
-    ExpectColor(Pixel(*frame, 20, 20), (std::lround(0xC0 * a) << 16) | (std::lround(0x60 * a) << 8) | std::lround(0x20 * a),
-                2, "grey mask");
+    ExpectColor(Pixel(*frame, 20, 20),
+                (std::lround(0xC0 * a) << 16) | (std::lround(0x60 * a) << 8) | std::lround(0x20 * a), 2,
+                "grey mask");
     ExpectColor(Pixel(*frame, 50, 44), 0, 0, "outside the mask the black mask removes the content");
     frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawMasked(*white, *content, 100, nullptr); });
     ExpectColor(Pixel(*frame, 20, 20), 0xC06020, 1, "white mask keeps the content");
@@ -317,7 +335,12 @@ TEST_F(DrawerTest, BlurSpreadsABoxAcrossItsEdgeAndRunsThePlannedPasses) {
 
 TEST_F(DrawerTest, ASmallBlurCrossFadesWithTheHalfResolutionCopy) {
     drawer->ShaderLog.clear();
-    auto frame = Frame(0xFF000000, [](TDeviceDrawer& d) { d.FillRectangle({16, 8, 0}, {48, 40, 0}, 0xFFFFFFFF); }, 1000);
+    auto frame = Frame(
+        0xFF000000,
+        [](TDeviceDrawer& d) {
+            d.FillRectangle({16, 8, 0}, {48, 40, 0}, 0xFFFFFFFF);
+        },
+        1000);
     EXPECT_EQ(drawer->ShaderLog, std::vector<std::string>{"gauss_mix"});
     EXPECT_GT(Channel(Pixel(*frame, 32, 24), 16), 250) << "the middle is unchanged";
 }
@@ -344,7 +367,8 @@ TEST_F(DrawerTest, AVolumeColourTableGradesThePicture) {
     // An inverting table graded against the identity.
     TColorTable invert = TColorTable::VolumeIdentity();
     for (std::size_t i = 0; i < invert.Pixels().size(); i += 4)
-        for (int k = 0; k < 3; ++k) invert.Data()[i + k] = static_cast<std::uint8_t>(255 - invert.Data()[i + k]);
+        for (int k = 0; k < 3; ++k)
+            invert.Data()[i + k] = static_cast<std::uint8_t>(255 - invert.Data()[i + k]);
     const TColorTable identity = TColorTable::VolumeIdentity();
     // 66 = 8 × 8 + 8 div 4 lies on a cell of the 32-cell table.
     auto picture = SolidImage(16, 16, 0xFF424242);
@@ -354,7 +378,9 @@ TEST_F(DrawerTest, AVolumeColourTableGradesThePicture) {
     params.gradingTo = &identity;
     for (float t : {0.0f, 0.5f, 1.0f}) {
         params.gradingFactor = t;
-        auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawImage(*picture, {8, 8, 0}, params, kX, kY, {0, 0}); });
+        auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+            d.DrawImage(*picture, {8, 8, 0}, params, kX, kY, {0, 0});
+        });
         const auto want = static_cast<std::uint32_t>(std::lround((1 - t) * (255 - 66) + t * 66));
         ExpectColor(Pixel(*frame, 12, 12), want * 0x010101, 3, "graded");
     }
@@ -375,18 +401,23 @@ TEST_F(DrawerTest, PerChannelTablesGradeEachChannelOnItsOwn) {
     params.gradingFrom = &swap;
     params.gradingTo = &swap;
     params.gradingFactor = 0.3f;
-    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawImage(*picture, {8, 8, 0}, params, kX, kY, {0, 0}); });
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {8, 8, 0}, params, kX, kY, {0, 0});
+    });
     ExpectColor(Pixel(*frame, 12, 12), (0x80u << 16) | ((255u - 0x50) << 8) | 0x60, 2, "per channel");
 }
 
 // Grey planes for the video shaders.
 class TPlane final : public TCustomTexture {
 public:
-    TPlane(T3DScreen* screen, std::uint8_t value) : TCustomTexture(screen, kTexGrey), value_(value) { SetSize(4, 4); }
+    TPlane(T3DScreen* screen, std::uint8_t value) : TCustomTexture(screen, kTexGrey), value_(value) {
+        SetSize(4, 4);
+    }
 
 protected:
     void FillTopLevel(TBitmap& level) override {
-        for (int y = 0; y < 4; ++y) std::memset(level.Row(y), value_, 4);
+        for (int y = 0; y < 4; ++y)
+            std::memset(level.Row(y), value_, 4);
     }
 
 private:
@@ -410,10 +441,12 @@ TEST_F(DrawerTest, ChromaKeyAlphaGrowsWithTheSquareOfTheDistance) {
             drawer->SetConstant(4, key, key);
             auto& batch = screen->Batch();
             batch.Begin({y.Get(), u.Get(), v.Get()}, 3);
-            const std::array<std::array<double, 2>, 3> a{{{0, 0}, {4, 0}, {0, 4}}}, b{{{0, 4}, {4, 0}, {4, 4}}};
+            const std::array<std::array<double, 2>, 3> a{{{0, 0}, {4, 0}, {0, 4}}},
+                b{{{0, 4}, {4, 0}, {4, 4}}};
             const std::uint32_t w = 0xFFFFFFFF;
             batch.AddTriangle({TPoint3{0, 0, 0}, TPoint3{16, 0, 0}, TPoint3{0, 16, 0}}, {w, w, w}, {a, a, a});
-            batch.AddTriangle({TPoint3{0, 16, 0}, TPoint3{16, 0, 0}, TPoint3{16, 16, 0}}, {w, w, w}, {b, b, b});
+            batch.AddTriangle({TPoint3{0, 16, 0}, TPoint3{16, 0, 0}, TPoint3{16, 16, 0}}, {w, w, w},
+                              {b, b, b});
             drawer->PopShader();
             screen->Renderer()->SetTexture(3, nullptr);
             screen->Renderer()->SetTexture(4, nullptr);
@@ -473,12 +506,14 @@ namespace {
 TEST(VideoPlanes, PaddingRepeatsTheLastColumnAndRow) {
     TBitmap plane(6, 4, TPixelFormat::Grey8);
     for (int y = 0; y < 2; ++y)
-        for (int x = 0; x < 3; ++x) plane.Row(y)[x] = static_cast<std::uint8_t>(10 * y + x + 1);
+        for (int x = 0; x < 3; ++x)
+            plane.Row(y)[x] = static_cast<std::uint8_t>(10 * y + x + 1);
     PadPlane(plane, 3, 2);
     const std::uint8_t want[4][6] = {
         {1, 2, 3, 3, 3, 3}, {11, 12, 13, 13, 13, 13}, {11, 12, 13, 13, 13, 13}, {11, 12, 13, 13, 13, 13}};
     for (int y = 0; y < 4; ++y)
-        for (int x = 0; x < 6; ++x) EXPECT_EQ(plane.Row(y)[x], want[y][x]) << x << ", " << y;
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(plane.Row(y)[x], want[y][x]) << x << ", " << y;
     EXPECT_EQ(PaddedSide(16), 16);
     EXPECT_EQ(PaddedSide(100), 108);
     EXPECT_EQ(PaddedSide(1000), 1008);
@@ -495,8 +530,10 @@ protected:
             ASSERT_TRUE(plane) << "plane " << i;
             const bool chroma = i > 0;
             EXPECT_EQ(plane->Width(), chroma ? video.PaddedWidth() / 2 : video.PaddedWidth());
-            const int w = chroma ? video.Width() / 2 : video.Width(), h = chroma ? video.Height() / 2 : video.Height();
-            for (int row = 0; row < h; ++row) std::memset(plane->Row(row), values[i], static_cast<std::size_t>(w));
+            const int w = chroma ? video.Width() / 2 : video.Width(),
+                      h = chroma ? video.Height() / 2 : video.Height();
+            for (int row = 0; row < h; ++row)
+                std::memset(plane->Row(row), values[i], static_cast<std::size_t>(w));
             video.UnlockPlane(i, plane.Get());
         }
     }
@@ -512,10 +549,14 @@ TEST_F(VideoDrawerTest, ASyntheticYuvFrameIsConvertedToRgb) {
     params.sourceRect = {0, 0, 16, 8};
     const TVec3 scale4X{4, 0, 0}, scale4Y{0, 4, 0};
     Fill(*video, 126, 128, 128); // mid grey: (126 − 16) × 1.164 = 128
-    auto frame = Frame(0xFF000000, [&](TDeviceDrawer&) { drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0}); });
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer&) {
+        drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0});
+    });
     ExpectColor(Pixel(*frame, 30, 14), 0x808080, 4, "grey");
     Fill(*video, 81, 90, 240); // the video-range code of pure red
-    frame = Frame(0xFF000000, [&](TDeviceDrawer&) { drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0}); });
+    frame = Frame(0xFF000000, [&](TDeviceDrawer&) {
+        drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0});
+    });
     const std::uint32_t p = Pixel(*frame, 30, 14);
     EXPECT_GT(Channel(p, 16), 225);
     EXPECT_LT(Channel(p, 8), 30);
@@ -525,7 +566,9 @@ TEST_F(VideoDrawerTest, ASyntheticYuvFrameIsConvertedToRgb) {
     params.keyU = 90 / 255.0f;
     params.keyV = 240 / 255.0f;
     params.keyThreshold = 0.2f;
-    frame = Frame(0xFF000000, [&](TDeviceDrawer&) { drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0}); });
+    frame = Frame(0xFF000000, [&](TDeviceDrawer&) {
+        drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0});
+    });
     ExpectColor(Pixel(*frame, 30, 14), 0, 1, "keyed out");
     EXPECT_EQ(video->RefCount(), 1);
     video.Reset();
@@ -540,14 +583,17 @@ TEST_F(VideoDrawerTest, DeinterlacingReadsOneFieldOnly) {
     // Even lines white, odd lines black.
     TRef<TBitmap> y = video->LockPlane(0);
     ASSERT_TRUE(y);
-    for (int row = 0; row < 16; row += 2) std::memset(y->Row(row), 235, 16);
+    for (int row = 0; row < 16; row += 2)
+        std::memset(y->Row(row), 235, 16);
     video->UnlockPlane(0, y.Get());
     TVideoDrawParams params;
     params.sourceRect = {0, 0, 16, 16};
     const TVec3 sx{2, 0, 0}, sy{0, 2, 0};
     for (int field : {1, 2}) {
         params.deinterlace = field;
-        auto frame = Frame(0xFF000000, [&](TDeviceDrawer&) { drawer->DrawVideo(*video, {0, 0, 0}, params, sx, sy, {0, 0}); });
+        auto frame = Frame(0xFF000000, [&](TDeviceDrawer&) {
+            drawer->DrawVideo(*video, {0, 0, 0}, params, sx, sy, {0, 0});
+        });
         const int want = field == 1 ? 255 : 0;
         for (int py : {9, 11, 13, 15, 17})
             EXPECT_NEAR(Channel(Pixel(*frame, 10, py), 8), want, 12) << "field " << field << " row " << py;
