@@ -1,0 +1,30 @@
+// Video conversion with one field only and a chroma key: the constants of color_grade_deinter and
+// color_grade_chromakey together.
+uniform sampler2D s0;
+uniform sampler2D s1;
+uniform sampler2D s2;
+uniform sampler3D s3;
+uniform sampler3D s4;
+
+vec3 Cell(vec3 x) { return x * 0.96875 + 0.015625; }
+
+float FieldLuma(vec2 uv) {
+    float y = uv.y * c[1].x + c[2].y;
+    float k = floor(y / 2.0);
+    float w = (y - 2.0 * k - 0.5) / 2.0;
+    float upper = texture(s0, vec2(uv.x, (2.0 * k + 0.5 + c[2].x) * c[1].y)).r;
+    float lower = texture(s0, vec2(uv.x, (2.0 * k + 2.5 + c[2].x) * c[1].y)).r;
+    return (1.0 - w) * upper + w * lower;
+}
+
+void main() {
+    float y = FieldLuma(vTex[0]);
+    float u = texture(s1, vTex[1]).r;
+    float v = texture(s2, vTex[2]).r;
+    vec3 p = Cell(vec3(v, u, y));
+    float t = c[0].x;
+    float d = abs((u - c[4].x) + (v - c[4].y)) / 2.0;
+    float k = d * c[3].y;
+    float alpha = d >= c[3].x ? vColor.a : vColor.a * k * k;
+    fragColor = vec4((1.0 - t) * texture(s3, p).rgb + t * texture(s4, p).rgb, alpha);
+}

@@ -1,0 +1,604 @@
+#include "render/Drawer.h"
+
+#include "images/BitmapStore.h"
+#include "images/Image.h"
+#include "objects/ColorTable.h"
+#include "render/ColorTables.h"
+#include "render/RenderFixture.h"
+#include "render/ShaderCatalog.h"
+
+#include <epoxy/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <functional>
+
+namespace kiv {
+namespace {
+
+// A draw item that runs a function, with a blur value.
+class TFnItem final : public TDrawItem {
+public:
+    explicit TFnItem(std::function<void(TDeviceDrawer&)> body, float blur = 0)
+        : body_(std::move(body)), blur_(blur) {}
+    void Draw(TDeviceDrawer& drawer) override { body_(drawer); }
+    float GetBlur() const override { return blur_; }
+    void AfterDraw(TDeviceDrawer&) override { ++afterDraws; }
+    int afterDraws = 0;
+
+private:
+    std::function<void(TDeviceDrawer&)> body_;
+    float blur_;
+};
+
+TRef<TImage> SolidImage(int w, int h, std::uint32_t argb) {
+    auto b = MakeRef<TBitmap>(w, h, TPixelFormat::Bgra32);
+    b->Fill32(argb);
+    return MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("solid", b));
+}
+
+int Channel(std::uint32_t p, int shift) {
+    return static_cast<int>((p >> shift) & 0xFF);
+}
+
+// Expects every colour channel of `p` within `tolerance` of `want` (0xRRGGBB).
+void ExpectColor(std::uint32_t p, std::uint32_t want, int tolerance, const char* what) {
+    for (int shift : {16, 8, 0})
+        EXPECT_NEAR(Channel(p, shift), Channel(want, shift), tolerance)
+            << what << ": channel " << shift << " of " << std::hex << p << " against " << want;
+}
+
+class DrawerTest : public test::TRenderFixture {
+protected:
+    void SetUp() override {
+        TRenderFixture::SetUp();
+        renderer.Reset(); // the drawer's screen makes its own
+        TRef<T3DEngine> e = engine;
+        T3DEngine::SetFactory([e] { return e; });
+        drawer = MakeRef<T3DDrawer>();
+        drawer->Init(device.Get());
+        drawer->SetCaptureSize({kWidth, kHeight});
+    }
+    void TearDown() override {
+        drawer.Reset();
+        T3DEngine::SetFactory(nullptr);
+        T3DEngine::Shutdown();
+        TRenderFixture::TearDown();
+    }
+    // Draws one frame over `background` and reads it back; GL must be clean afterwards.
+    TRef<TBitmap> Frame(std::uint32_t background, std::function<void(TDeviceDrawer&)> body, float blur = 0) {
+        auto root = MakeRef<TFnItem>([&](TDeviceDrawer& d) {
+            drawer->Clear(background, false);
+            if (blur == 0)
+                body(d);
+            else {
+                auto inner = MakeRef<TFnItem>(body, blur);
+                d.Draw(*inner);
+            }
+        });
+        EXPECT_TRUE(drawer->Draw(*root));
+        EXPECT_EQ(root->afterDraws, 1);
+        TRef<TBitmap> frame = drawer->GrabImage();
+        EXPECT_TRUE(frame);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        EXPECT_EQ(drawer->Screen()->Renderer()->LastError, kErrNone);
+        return frame;
+    }
+    static constexpr TVec3 kX{1, 0, 0};
+    static constexpr TVec3 kY{0, 1, 0};
+    TRef<T3DDrawer> drawer;
+};
+
+TEST(DrawerMath, BlurWeightsSumToOneAndStrengthZeroKeepsThePicture) {
+    for (double e : {0.0, 0.25, 0.5, 1.0}) {
+        const TBlurWeights w = BlurWeights(e);
+        EXPECT_NEAR(w.w0 + 2 * (w.w1 + w.w2 + w.w3), 1.0, 1e-6) << e;
+    }
+    const TBlurWeights none = BlurWeights(0);
+    EXPECT_EQ(none.w0, 1.0f);
+    EXPECT_EQ(none.w1, 0.0f);
+    const TBlurWeights full = BlurWeights(1);
+    EXPECT_FLOAT_EQ(full.w3, 0.065722f);
+    EXPECT_FLOAT_EQ(full.w0, 0.294544f);
+    EXPECT_EQ(BlurWeights(std::nan("")).w0, 1.0f) << "NaN strength blurs nothing";
+}
+
+TEST(DrawerMath, BlurPlansFollowTheHalfResolutionRadius) {
+    const TBlurPlan g10 = PlanBlur(10);
+    EXPECT_EQ(g10.fullPasses, 1);
+    EXPECT_NEAR(g10.finalStrength, std::log2(10.0 / 7.0), 1e-12);
+    const TBlurPlan g14 = PlanBlur(14);
+    EXPECT_EQ(g14.fullPasses, 1);
+    EXPECT_DOUBLE_EQ(g14.finalStrength, 1.0);
+    const TBlurPlan g7 = PlanBlur(7);
+    EXPECT_EQ(g7.fullPasses, 0);
+    EXPECT_DOUBLE_EQ(g7.finalStrength, 1.0);
+    const TBlurPlan g1 = PlanBlur(1);
+    EXPECT_LT(g1.mixFactor, 0);
+    EXPECT_EQ(g1.fullPasses, 0);
+    EXPECT_EQ(g1.finalStrength, 0.0);
+    EXPECT_NEAR(PlanBlur(0.5).mixFactor, (0.5 - 0.00001) / 0.99999, 1e-12);
+    EXPECT_EQ(PlanBlur(28).fullPasses, 2);
+    EXPECT_DOUBLE_EQ(PlanBlur(28).finalStrength, 1.0);
+    EXPECT_LT(PlanBlur(-3).mixFactor, 0);
+    EXPECT_EQ(PlanBlur(-3).finalStrength, 0.0) << "negative radius draws nothing blurred";
+}
+
+TEST(DrawerMath, TextureStoreKeysNameLevelAndPatternSettings) {
+    EXPECT_EQ(TTextureStore2::Key(2, 3, 4, true, false), "MultiTexID: 2:3:4:True:False");
+}
+
+TEST_F(DrawerTest, HalfOpacityBlendsOverTheBackground) {
+    auto picture = SolidImage(16, 16, 0xFFF08010);
+    TPictureDrawParams params;
+    params.opacity = 50;
+    auto frame = Frame(0xFF2040C0, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {8, 8, 0}, params, kX, kY, {0, 0});
+    });
+    const double a = std::lround(50 * 2.55) / 255.0;
+    auto mix = [&](int s, int b) { return static_cast<std::uint32_t>(std::lround(s * a + b * (1 - a))); };
+    const std::uint32_t want = (mix(0xF0, 0x20) << 16) | (mix(0x80, 0x40) << 8) | mix(0x10, 0xC0);
+    ExpectColor(Pixel(*frame, 15, 15), want, 1, "inside");
+    ExpectColor(Pixel(*frame, 30, 30), 0x2040C0, 0, "outside");
+}
+
+TEST_F(DrawerTest, AQuarterTurnMapsTexelsOntoRotatedPixels) {
+    // 2 × 2 texels of four colours, point filtered, scaled by 8 and turned a quarter clockwise.
+    auto b = MakeRef<TBitmap>(2, 2, TPixelFormat::Bgra32);
+    const std::uint32_t colors[2][2] = {{0xFFFF0000, 0xFF00FF00}, {0xFF0000FF, 0xFFFFFF00}};
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x)
+            std::memcpy(b->Row(y) + x * 4, &colors[y][x], 4);
+    auto picture = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("quad", b));
+    TPictureDrawParams params;
+    params.filtering = 0;
+    const TVec3 axisX{0, 8, 0}, axisY{-8, 0, 0};
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {32, 16, 0}, params, axisX, axisY, {0, 0});
+    });
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 2; ++x) {
+            // Texel centre (x + 0.5, y + 0.5) lands at origin + (x + 0.5)·axisX + (y + 0.5)·axisY.
+            const int px = static_cast<int>(32 - 8 * (y + 0.5)), py = static_cast<int>(16 + 8 * (x + 0.5));
+            ExpectColor(Pixel(*frame, px, py), colors[y][x] & 0xFFFFFF, 0, "rotated texel");
+        }
+    ExpectColor(Pixel(*frame, 34, 20), 0, 0, "right of the turned picture is empty");
+}
+
+TEST_F(DrawerTest, PicturesAreCachedPerLevelAndReleased) {
+    auto picture = SolidImage(32, 32, 0xFF808080);
+    TPictureDrawParams level0, level1;
+    level1.level = 1;
+    Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {0, 0, 0}, level0, kX, kY, {0, 0});
+        d.DrawImage(*picture, {0, 0, 0}, level1, kX, kY, {0, 0});
+        d.DrawImage(*picture, {0, 0, 0}, level0, kX, kY, {0, 0});
+    });
+    auto store = picture->Attachments().Find<TTextureStore2>();
+    ASSERT_TRUE(store);
+    EXPECT_EQ(store->Count(), 2u) << "a second level makes a second texture; the first is reused";
+    drawer->ReleaseImage(*picture);
+    EXPECT_FALSE(picture->Attachments().Find<TTextureStore2>());
+}
+
+TEST_F(DrawerTest, APreloadedPictureIsUploadedOnceAndDrawnFromTheCache) {
+    auto picture = SolidImage(24, 24, 0xFF3060C0);
+    TPictureDrawParams params;
+    Frame(0xFF000000, [](TDeviceDrawer&) {}); // a frame makes the screen ready
+    drawer->PreloadImage(*picture, params);
+    auto store = picture->Attachments().Find<TTextureStore2>();
+    ASSERT_TRUE(store);
+    auto texture = store->Find(TTextureStore2::Key(0, 1, 1, false, false));
+    ASSERT_TRUE(texture);
+    ASSERT_EQ(texture->Tiles().size(), 1u);
+    TPictureTile* tile = texture->Tiles()[0].Get();
+    EXPECT_EQ(tile->fills, 1);
+    EXPECT_TRUE(tile->Mipmapped());
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {0, 0, 0}, params, kX, kY, {0, 0});
+    });
+    ExpectColor(Pixel(*frame, 12, 12), 0x3060C0, 1, "drawn from the preloaded texture");
+    EXPECT_EQ(tile->fills, 1) << "no second upload";
+    EXPECT_EQ(store->Count(), 1u);
+}
+
+TEST_F(DrawerTest, ALevelOnePictureCoversTheFullSizeArea) {
+    auto picture = SolidImage(32, 16, 0xFF00FF00);
+    TPictureDrawParams params;
+    params.level = 1; // a 16 × 8 copy drawn over the full 32 × 16 units
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {4, 4, 0}, params, kX, kY, {0, 0});
+    });
+    ExpectColor(Pixel(*frame, 34, 18), 0x00FF00, 1, "far corner inside");
+    ExpectColor(Pixel(*frame, 37, 21), 0, 0, "beyond the picture");
+}
+
+TEST_F(DrawerTest, BigPicturesAreSplitIntoTilesThatJoinWithoutSeams) {
+    auto b = MakeRef<TBitmap>(40, 30, TPixelFormat::Bgra32);
+    for (int y = 0; y < 30; ++y)
+        for (int x = 0; x < 40; ++x) {
+            const std::uint32_t c = 0xFF000000u | (static_cast<std::uint32_t>(x * 6) << 16) | (y * 8);
+            std::memcpy(b->Row(y) + x * 4, &c, 4);
+        }
+    auto tiles = MakeRef<TMultiTexture6>(drawer->Screen(), b, false, 16);
+    EXPECT_EQ(tiles->Tiles().size(), 6u) << "3 × 2 tiles of at most 16";
+    EXPECT_EQ(tiles->Tiles().back()->Rect(), (TRect{32, 16, 40, 30}));
+    // Drawn through the drawer's own tiles (one tile here); point filtering shows every texel.
+    auto picture = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("ramp", b));
+    TPictureDrawParams params;
+    params.filtering = 0;
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {2, 2, 0}, params, kX, kY, {0, 0});
+    });
+    for (int x : {0, 15, 16, 39})
+        ExpectColor(Pixel(*frame, 2 + x, 2 + 20), (static_cast<std::uint32_t>(x * 6) << 16) | (20 * 8), 0,
+                    "ramp");
+}
+
+TEST_F(DrawerTest, BoxFillStylesPutTheColoursOnTheirCornersAndSides) {
+    TBoxParams box;
+    box.color1 = 0xFFFF0000;
+    box.color2 = 0xFF0000FF;
+    box.size = {20, 20};
+    auto draw = [&](int style) {
+        box.fillStyle = style;
+        return Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawBox({10, 10, 0}, {0, 0}, box, kX, kY); });
+    };
+    auto tlbr = draw(kFillTopLeftToBottomRight);
+    EXPECT_GT(Channel(Pixel(*tlbr, 10, 10), 16), 230);
+    EXPECT_GT(Channel(Pixel(*tlbr, 29, 29), 0), 230);
+    ExpectColor(Pixel(*tlbr, 29, 10), 0x7F007F, 12, "the other corners the average");
+    auto vertical = draw(kFillVertical);
+    EXPECT_GT(Channel(Pixel(*vertical, 20, 10), 16), 230) << "colour 1 at the top";
+    EXPECT_GT(Channel(Pixel(*vertical, 20, 29), 0), 230);
+    auto horizontal = draw(kFillHorizontal);
+    EXPECT_GT(Channel(Pixel(*horizontal, 10, 20), 16), 230) << "colour 1 on the left";
+    EXPECT_GT(Channel(Pixel(*horizontal, 29, 20), 0), 230);
+    box.opacity = 0;
+    auto none = draw(kFillSolid);
+    ExpectColor(Pixel(*none, 20, 20), 0, 0, "opacity 0 draws nothing");
+}
+
+TEST_F(DrawerTest, BordersSurroundTheRectangleAndOffsetsMoveEverything) {
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.SetOffset({3, 2});
+        d.DrawBorder({10, 10, 0}, {0, 0}, kX, kY, {20, 10}, 0xFFFFFFFF, 2, 3, 100, false);
+        d.SetOffset({0, 0});
+        d.DrawBorder({0, 0, 0}, {0, 0}, kX, kY, {0, 10}, 0xFFFF0000, 5, 5, 100, false);
+    });
+    // The rectangle is (13, 12) … (33, 22) after the offset; strips 2 wide left/right, 3 top/bottom.
+    ExpectColor(Pixel(*frame, 11, 9), 0xFFFFFF, 0, "top-left corner of the top strip");
+    ExpectColor(Pixel(*frame, 34, 23), 0xFFFFFF, 0, "bottom-right corner");
+    ExpectColor(Pixel(*frame, 20, 16), 0, 0, "inside stays empty");
+    ExpectColor(Pixel(*frame, 10, 16), 0, 0, "left of the left strip");
+    ExpectColor(Pixel(*frame, 2, 2), 0, 0, "a zero-width rectangle has no border");
+}
+
+TEST_F(DrawerTest, APureGreyMaskKeepsTheContentsColours) {
+    auto content = MakeRef<TFnItem>([](TDeviceDrawer& d) {
+        d.FillRectangle({0, 0, 0}, {64, 48, 0}, 0xFFC06020);
+    });
+    auto maskOf = [](std::uint32_t color) {
+        return MakeRef<TFnItem>([color](TDeviceDrawer& d) {
+            d.FillRectangle({8, 8, 0}, {40, 40, 0}, color);
+        });
+    };
+    auto grey = maskOf(0xFF808080), white = maskOf(0xFFFFFFFF), red = maskOf(0xFFFF0000);
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawMasked(*grey, *content, 100, nullptr); });
+    const double a = 0x80 / 255.0; // coverage = the grey level, colour unchanged
+    ExpectColor(Pixel(*frame, 20, 20),
+                (std::lround(0xC0 * a) << 16) | (std::lround(0x60 * a) << 8) | std::lround(0x20 * a), 2,
+                "grey mask");
+    ExpectColor(Pixel(*frame, 50, 44), 0, 0, "outside the mask the black mask removes the content");
+    frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawMasked(*white, *content, 100, nullptr); });
+    ExpectColor(Pixel(*frame, 20, 20), 0xC06020, 1, "white mask keeps the content");
+    frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawMasked(*white, *content, 50, nullptr); });
+    ExpectColor(Pixel(*frame, 20, 20), 0x603010, 2, "half opacity");
+    frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawMasked(*red, *content, 100, nullptr); });
+    ExpectColor(Pixel(*frame, 20, 20), 0xC00000, 2, "a red mask tints: only red passes");
+    drawer->ForcedShaderLevel = 0;
+    frame = Frame(0xFF102030, [&](TDeviceDrawer& d) { d.DrawMasked(*white, *content, 100, nullptr); });
+    ExpectColor(Pixel(*frame, 20, 20), 0x102030, 0, "no shaders: masked drawing draws nothing");
+}
+
+TEST_F(DrawerTest, BlurSpreadsABoxAcrossItsEdgeAndRunsThePlannedPasses) {
+    auto body = [](TDeviceDrawer& d) { d.FillRectangle({16, 8, 0}, {48, 40, 0}, 0xFFFFFFFF); };
+    auto sharp = Frame(0xFF000000, body);
+    EXPECT_EQ(Channel(Pixel(*sharp, 15, 24), 16), 0);
+    drawer->ShaderLog.clear();
+    // A blur value of 20 000 is a radius of 20 pixels, G = 10 at half resolution: two pass pairs.
+    auto blurred = Frame(0xFF000000, body, 20000);
+    int h = 0, v = 0;
+    for (const auto& s : drawer->ShaderLog) {
+        h += s == "gauss_blur_h7";
+        v += s == "gauss_blur_v7";
+    }
+    EXPECT_EQ(h, 2);
+    EXPECT_EQ(v, 2);
+    drawer->Screen()->Batch().Flush();
+    TRenderFixture::WritePng(*blurred, ::testing::TempDir() + "drawer_blur.png");
+    // Across the left edge the values rise monotonically from dark outside to bright inside.
+    int previous = -1;
+    for (int x = 6; x <= 28; x += 2) {
+        const int value = Channel(Pixel(*blurred, x, 24), 16);
+        EXPECT_GE(value, previous - 1) << "at x " << x;
+        previous = value;
+    }
+    EXPECT_GT(Channel(Pixel(*blurred, 13, 24), 16), 20) << "light spreads outside";
+    EXPECT_LT(Channel(Pixel(*blurred, 17, 24), 16), 235) << "the edge softens inside";
+    EXPECT_GT(Channel(Pixel(*blurred, 32, 24), 16), 200) << "the middle stays bright";
+    // Left and right edges blur alike.
+    EXPECT_NEAR(Channel(Pixel(*blurred, 13, 24), 16), Channel(Pixel(*blurred, 50, 24), 16), 24);
+}
+
+TEST_F(DrawerTest, ASmallBlurCrossFadesWithTheHalfResolutionCopy) {
+    drawer->ShaderLog.clear();
+    auto frame = Frame(
+        0xFF000000,
+        [](TDeviceDrawer& d) {
+            d.FillRectangle({16, 8, 0}, {48, 40, 0}, 0xFFFFFFFF);
+        },
+        1000);
+    EXPECT_EQ(drawer->ShaderLog, std::vector<std::string>{"gauss_mix"});
+    EXPECT_GT(Channel(Pixel(*frame, 32, 24), 16), 250) << "the middle is unchanged";
+}
+
+TEST_F(DrawerTest, SharpeningRaisesContrastAtEdgesOnly) {
+    auto body = [](TDeviceDrawer& d) {
+        d.FillRectangle({0, 0, 0}, {64, 48, 0}, 0xFF404040);
+        d.FillRectangle({32, 0, 0}, {64, 48, 0}, 0xFFA0A0A0);
+    };
+    // A blur value of −10 000 asks for a sharpen amount of 100, which the shader applies as A = 1.
+    auto frame = Frame(0xFF000000, body, -10000);
+    // B at the last dark column = (4·40 + 2·(40+40+40+A0) + (40+40+A0+A0)) / 16; D = C − B.
+    const double c = 0x40, bright = 0xA0;
+    const double blur = (4 * c + 2 * (3 * c + bright) + (2 * c + 2 * bright)) / 16;
+    EXPECT_NEAR(Channel(Pixel(*frame, 31, 20), 16), std::lround(c + (c - blur)), 1);
+    EXPECT_NEAR(Channel(Pixel(*frame, 10, 20), 16), 0x40, 0) << "flat areas keep their value";
+    EXPECT_GT(Channel(Pixel(*frame, 32, 20), 16), 0xA0) << "the bright side of the edge brightens";
+    drawer->ForcedShaderLevel = 1;
+    frame = Frame(0xFF000000, body, -10000);
+    EXPECT_NEAR(Channel(Pixel(*frame, 31, 20), 16), 0x40, 0) << "below level 2 nothing is sharpened";
+}
+
+TEST_F(DrawerTest, AVolumeColourTableGradesThePicture) {
+    // An inverting table graded against the identity.
+    TColorTable invert = TColorTable::VolumeIdentity();
+    for (std::size_t i = 0; i < invert.Pixels().size(); i += 4)
+        for (int k = 0; k < 3; ++k)
+            invert.Data()[i + k] = static_cast<std::uint8_t>(255 - invert.Data()[i + k]);
+    const TColorTable identity = TColorTable::VolumeIdentity();
+    // 66 = 8 × 8 + 8 div 4 lies on a cell of the 32-cell table.
+    auto picture = SolidImage(16, 16, 0xFF424242);
+    TPictureDrawParams params;
+    params.gradingMode = 1;
+    params.gradingFrom = &invert;
+    params.gradingTo = &identity;
+    for (float t : {0.0f, 0.5f, 1.0f}) {
+        params.gradingFactor = t;
+        auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+            d.DrawImage(*picture, {8, 8, 0}, params, kX, kY, {0, 0});
+        });
+        const auto want = static_cast<std::uint32_t>(std::lround((1 - t) * (255 - 66) + t * 66));
+        ExpectColor(Pixel(*frame, 12, 12), want * 0x010101, 3, "graded");
+    }
+    EXPECT_EQ(drawer->ShaderStackDepth(), 0u);
+}
+
+TEST_F(DrawerTest, PerChannelTablesGradeEachChannelOnItsOwn) {
+    TColorTable swap = TColorTable::ChannelIdentity(1);
+    // Red doubles (capped), green inverts, blue stays.
+    for (int i = 0; i < 256; ++i) {
+        std::uint8_t* p = swap.Data() + i * 4;
+        p[2] = static_cast<std::uint8_t>(std::min(255, i * 2));
+        p[1] = static_cast<std::uint8_t>(255 - i);
+    }
+    auto picture = SolidImage(16, 16, 0xFF405060);
+    TPictureDrawParams params;
+    params.gradingMode = 2;
+    params.gradingFrom = &swap;
+    params.gradingTo = &swap;
+    params.gradingFactor = 0.3f;
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {8, 8, 0}, params, kX, kY, {0, 0});
+    });
+    ExpectColor(Pixel(*frame, 12, 12), (0x80u << 16) | ((255u - 0x50) << 8) | 0x60, 2, "per channel");
+}
+
+// Grey planes for the video shaders.
+class TPlane final : public TCustomTexture {
+public:
+    TPlane(T3DScreen* screen, std::uint8_t value) : TCustomTexture(screen, kTexGrey), value_(value) {
+        SetSize(4, 4);
+    }
+
+protected:
+    void FillTopLevel(TBitmap& level) override {
+        for (int y = 0; y < 4; ++y)
+            std::memset(level.Row(y), value_, 4);
+    }
+
+private:
+    std::uint8_t value_;
+};
+
+TEST_F(DrawerTest, ChromaKeyAlphaGrowsWithTheSquareOfTheDistance) {
+    T3DScreen* screen = drawer->Screen();
+    auto table = MakeRef<TCustomColorGradeTexture>(screen, 1);
+    const float threshold = 0.2f, key = 128 / 255.0f;
+    for (int delta : {0, 13, 26, 39, 64}) {
+        auto y = MakeRef<TPlane>(screen, 255);
+        auto u = MakeRef<TPlane>(screen, static_cast<std::uint8_t>(128 + delta));
+        auto v = MakeRef<TPlane>(screen, static_cast<std::uint8_t>(128 + delta));
+        auto frame = Frame(0xFF000000, [&](TDeviceDrawer&) {
+            drawer->PushShader("color_grade_chromakey");
+            screen->Renderer()->SetTexture(3, table->Realize());
+            screen->Renderer()->SetTexture(4, table->Realize());
+            drawer->SetConstant(0, 0);
+            drawer->SetConstant(3, threshold, 1 / threshold);
+            drawer->SetConstant(4, key, key);
+            auto& batch = screen->Batch();
+            batch.Begin({y.Get(), u.Get(), v.Get()}, 3);
+            const std::array<std::array<double, 2>, 3> a{{{0, 0}, {4, 0}, {0, 4}}},
+                b{{{0, 4}, {4, 0}, {4, 4}}};
+            const std::uint32_t w = 0xFFFFFFFF;
+            batch.AddTriangle({TPoint3{0, 0, 0}, TPoint3{16, 0, 0}, TPoint3{0, 16, 0}}, {w, w, w}, {a, a, a});
+            batch.AddTriangle({TPoint3{0, 16, 0}, TPoint3{16, 0, 0}, TPoint3{16, 16, 0}}, {w, w, w},
+                              {b, b, b});
+            drawer->PopShader();
+            screen->Renderer()->SetTexture(3, nullptr);
+            screen->Renderer()->SetTexture(4, nullptr);
+        });
+        // Blue carries Y (full) through the identity table, times the key's alpha over black.
+        const double d = delta / 255.0;
+        const double alpha = d >= threshold ? 1.0 : (d / threshold) * (d / threshold);
+        EXPECT_NEAR(Channel(Pixel(*frame, 8, 8), 0), 255 * alpha, 3) << "distance " << delta;
+    }
+}
+
+TEST_F(DrawerTest, NestedDrawsShareTheFrameAndCaptureCentresTheDrawingRectangle) {
+    int inner = 0;
+    auto child = MakeRef<TFnItem>([&](TDeviceDrawer&) { ++inner; });
+    auto root = MakeRef<TFnItem>([&](TDeviceDrawer& d) { EXPECT_TRUE(d.Draw(*child)); });
+    EXPECT_TRUE(drawer->Draw(*root));
+    EXPECT_EQ(inner, 1);
+    EXPECT_EQ(root->afterDraws, 1);
+    EXPECT_EQ(child->afterDraws, 0) << "only the top-level item hears about the frame's end";
+    drawer->SetCaptureSize({20, 10});
+    EXPECT_EQ(drawer->DrawRect(), (TRect{22, 19, 42, 29}));
+    EXPECT_EQ(drawer->EyePosition().z, -static_cast<double>(kHeight));
+    EXPECT_EQ(drawer->HalfPool().Width(), 32) << "half of 64";
+    EXPECT_EQ(drawer->HalfPool().Height(), 32) << "half of 48 is 24, pooled at 32";
+}
+
+TEST_F(DrawerTest, EveryCatalogShaderCompiles) {
+    Frame(0xFF000000, [](TDeviceDrawer&) {});
+    auto* renderer = drawer->Screen()->Renderer();
+    for (std::string_view name : kDrawerShaderNames) {
+        const char* source = DrawerShaderSource(name);
+        ASSERT_NE(source, nullptr) << name;
+        EXPECT_TRUE(renderer->CreateShader(source, false)) << name;
+    }
+    EXPECT_EQ(DrawerShaderSource("no_such_shader"), nullptr);
+}
+
+TEST_F(DrawerTest, ALayerTargetDrawsBackWithItsAlpha) {
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        TLayerTarget* layer = d.BeginLayerTarget();
+        ASSERT_NE(layer, nullptr);
+        d.FillRectangle({0, 0, 0}, {32, 48, 0}, 0xFF00C000);
+        d.EndLayerTarget();
+        d.DrawLayerTarget(layer, 128);
+    });
+    ExpectColor(Pixel(*frame, 10, 10), std::lround(0xC0 * 128 / 255.0) << 8, 1, "half the layer");
+    ExpectColor(Pixel(*frame, 50, 10), 0, 0, "the layer's empty part stays transparent");
+    EXPECT_EQ(drawer->FullPool().FreeCount(), 1u) << "the layer went back to its pool";
+}
+
+} // namespace
+} // namespace kiv
+
+namespace kiv {
+namespace {
+
+TEST(VideoPlanes, PaddingRepeatsTheLastColumnAndRow) {
+    TBitmap plane(6, 4, TPixelFormat::Grey8);
+    for (int y = 0; y < 2; ++y)
+        for (int x = 0; x < 3; ++x)
+            plane.Row(y)[x] = static_cast<std::uint8_t>(10 * y + x + 1);
+    PadPlane(plane, 3, 2);
+    const std::uint8_t want[4][6] = {
+        {1, 2, 3, 3, 3, 3}, {11, 12, 13, 13, 13, 13}, {11, 12, 13, 13, 13, 13}, {11, 12, 13, 13, 13, 13}};
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 6; ++x)
+            EXPECT_EQ(plane.Row(y)[x], want[y][x]) << x << ", " << y;
+    EXPECT_EQ(PaddedSide(16), 16);
+    EXPECT_EQ(PaddedSide(100), 108);
+    EXPECT_EQ(PaddedSide(1000), 1008);
+    EXPECT_EQ(PaddedSide(0), 0);
+}
+
+class VideoDrawerTest : public DrawerTest {
+protected:
+    // Writes one synthetic frame of constant Y, U and V.
+    void Fill(T3DYUV& video, std::uint8_t y, std::uint8_t u, std::uint8_t v) {
+        const std::uint8_t values[3] = {y, u, v};
+        for (int i = 0; i < 3; ++i) {
+            TRef<TBitmap> plane = video.LockPlane(i);
+            ASSERT_TRUE(plane) << "plane " << i;
+            const bool chroma = i > 0;
+            EXPECT_EQ(plane->Width(), chroma ? video.PaddedWidth() / 2 : video.PaddedWidth());
+            const int w = chroma ? video.Width() / 2 : video.Width(),
+                      h = chroma ? video.Height() / 2 : video.Height();
+            for (int row = 0; row < h; ++row)
+                std::memset(plane->Row(row), values[i], static_cast<std::size_t>(w));
+            video.UnlockPlane(i, plane.Get());
+        }
+    }
+};
+
+TEST_F(VideoDrawerTest, ASyntheticYuvFrameIsConvertedToRgb) {
+    Frame(0xFF000000, [](TDeviceDrawer&) {});
+    TRef<T3DYUV> video = drawer->CreateVideoImage(16, 8, false);
+    ASSERT_TRUE(video);
+    ASSERT_EQ(video->Mode(), T3DYUV::kModeYUV);
+    EXPECT_EQ(drawer->VideoImageCount(), 1u);
+    TVideoDrawParams params;
+    params.sourceRect = {0, 0, 16, 8};
+    const TVec3 scale4X{4, 0, 0}, scale4Y{0, 4, 0};
+    Fill(*video, 126, 128, 128); // mid grey: (126 − 16) × 1.164 = 128
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer&) {
+        drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0});
+    });
+    ExpectColor(Pixel(*frame, 30, 14), 0x808080, 4, "grey");
+    Fill(*video, 81, 90, 240); // the video-range code of pure red
+    frame = Frame(0xFF000000, [&](TDeviceDrawer&) {
+        drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0});
+    });
+    const std::uint32_t p = Pixel(*frame, 30, 14);
+    EXPECT_GT(Channel(p, 16), 225);
+    EXPECT_LT(Channel(p, 8), 30);
+    EXPECT_LT(Channel(p, 0), 30);
+    // Keyed on its own chroma, the frame vanishes.
+    params.chromaKey = true;
+    params.keyU = 90 / 255.0f;
+    params.keyV = 240 / 255.0f;
+    params.keyThreshold = 0.2f;
+    frame = Frame(0xFF000000, [&](TDeviceDrawer&) {
+        drawer->DrawVideo(*video, {0, 0, 0}, params, scale4X, scale4Y, {0, 0});
+    });
+    ExpectColor(Pixel(*frame, 30, 14), 0, 1, "keyed out");
+    EXPECT_EQ(video->RefCount(), 1);
+    video.Reset();
+    EXPECT_EQ(drawer->VideoImageCount(), 0u) << "a destroyed image leaves the drawer's list";
+}
+
+TEST_F(VideoDrawerTest, DeinterlacingReadsOneFieldOnly) {
+    Frame(0xFF000000, [](TDeviceDrawer&) {});
+    TRef<T3DYUV> video = drawer->CreateVideoImage(16, 16, false);
+    ASSERT_TRUE(video);
+    Fill(*video, 16, 128, 128);
+    // Even lines white, odd lines black.
+    TRef<TBitmap> y = video->LockPlane(0);
+    ASSERT_TRUE(y);
+    for (int row = 0; row < 16; row += 2)
+        std::memset(y->Row(row), 235, 16);
+    video->UnlockPlane(0, y.Get());
+    TVideoDrawParams params;
+    params.sourceRect = {0, 0, 16, 16};
+    const TVec3 sx{2, 0, 0}, sy{0, 2, 0};
+    for (int field : {1, 2}) {
+        params.deinterlace = field;
+        auto frame = Frame(0xFF000000, [&](TDeviceDrawer&) {
+            drawer->DrawVideo(*video, {0, 0, 0}, params, sx, sy, {0, 0});
+        });
+        const int want = field == 1 ? 255 : 0;
+        for (int py : {9, 11, 13, 15, 17})
+            EXPECT_NEAR(Channel(Pixel(*frame, 10, py), 8), want, 12) << "field " << field << " row " << py;
+    }
+}
+
+} // namespace
+} // namespace kiv
