@@ -424,6 +424,13 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
         if (src.IsEmpty()) return;
     }
 
+    // Texels are placed from the source rectangle's top-left corner, in full-size units.
+    const double fromX = params.sourceRect.IsEmpty() ? 0.0 : params.sourceRect.left;
+    const double fromY = params.sourceRect.IsEmpty() ? 0.0 : params.sourceRect.top;
+    const auto at = [&](double x, double y) {
+        return Place(origin, anchor, axisX, axisY, x * scale - fromX, y * scale - fromY);
+    };
+
     const bool grading = params.gradingMode == 1 || params.gradingMode == 2;
     if (grading) {
         PushShader(params.gradingMode == 1 ? "color_grading" : "color_grade_linear");
@@ -440,10 +447,7 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
         const float r = std::min(src.right, static_cast<float>(t.right));
         const float b = std::min(src.bottom, static_cast<float>(t.bottom));
         if (!(r > l) || !(b > tp)) continue;
-        const std::array<TPoint3, 4> corners{Place(origin, anchor, axisX, axisY, l * scale, tp * scale),
-                                             Place(origin, anchor, axisX, axisY, r * scale, tp * scale),
-                                             Place(origin, anchor, axisX, axisY, l * scale, b * scale),
-                                             Place(origin, anchor, axisX, axisY, r * scale, b * scale)};
+        const std::array<TPoint3, 4> corners{at(l, tp), at(r, tp), at(l, b), at(r, b)};
         GrowDirtyBox(corners);
         const double u0 = l - t.left, v0 = tp - t.top, u1 = r - t.left, v1 = b - t.top;
         unsigned edges = 0;

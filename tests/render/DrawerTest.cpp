@@ -167,6 +167,28 @@ TEST_F(DrawerTest, AQuarterTurnMapsTexelsOntoRotatedPixels) {
     ExpectColor(Pixel(*frame, 34, 20), 0, 0, "right of the turned picture is empty");
 }
 
+TEST_F(DrawerTest, ASourceRectangleIsPlacedFromItsOwnTopLeftCorner) {
+    // Left half red, right half green; only the right half is shown, at the origin, scaled by 2.
+    auto b = MakeRef<TBitmap>(8, 4, TPixelFormat::Bgra32);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 8; ++x) {
+            const std::uint32_t c = x < 4 ? 0xFFFF0000u : 0xFF00FF00u;
+            std::memcpy(b->Row(y) + x * 4, &c, 4);
+        }
+    auto picture = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("halves", b));
+    TPictureDrawParams params;
+    params.filtering = 0;
+    params.sourceRect = {4, 0, 8, 4};
+    const TVec3 axisX{2, 0, 0}, axisY{0, 2, 0};
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {10, 10, 0}, params, axisX, axisY, {0, 0});
+    });
+    ExpectColor(Pixel(*frame, 11, 11), 0x00FF00, 0, "the source's first texel at the origin");
+    ExpectColor(Pixel(*frame, 16, 16), 0x00FF00, 0, "its last texel");
+    ExpectColor(Pixel(*frame, 19, 12), 0, 0, "nothing right of the shown part");
+    ExpectColor(Pixel(*frame, 8, 12), 0, 0, "nothing left of the origin");
+}
+
 TEST_F(DrawerTest, PicturesAreCachedPerLevelAndReleased) {
     auto picture = SolidImage(32, 32, 0xFF808080);
     TPictureDrawParams level0, level1;
