@@ -158,7 +158,12 @@ bool TKivMusicPlayer::HandleEvent(int code, TRefObject* data) {
             TLockGuard guard(clockLock_);
             barrier_ = request.barrier;
         }
-        if (request.time >= 0) Reposition(true, request.time);
+        if (request.time >= 0) {
+            Reposition(true, request.time);
+            // A step that was under way when the request came may have said ready for the items
+            // just finished; the sender must not see that answer after its seek returns.
+            ready_ = false;
+        }
         return true;
     }
     default:

@@ -256,6 +256,82 @@ TEST(MusicPlayerSound, ReadinessWaitsForTheMusicToLoad) {
     ASSERT_TRUE(WaitUntil(*player, [&] { return !device->Calls("play", "m.mp3").empty(); }));
 }
 
+// Moves the device clock by `step` until `done` holds or `limit` is passed; every move is followed
+// by two player steps.
+template <class TPredicate>
+bool RunClockUntil(TKivMusicPlayer& player, TVirtualClock& clock, double step, double limit,
+                   TPredicate&& done) {
+    while (!done()) {
+        if (clock.NowMs() >= limit) return false;
+        clock.Advance(step);
+        if (!player.WaitForSteps(2, 10000)) return done();
+    }
+    return true;
+}
+
+TEST(MusicPlayerSequences, InSyncModeTheMusicRestartsWithEveryPassOfARepeatingShow) {
+    const auto device = MakeRef<TRecordingDevice>();
+    // The show lasts 15000 and repeats; the music lasts 3000 and does not.
+    TRunningPlayer player("[Main]\nopt_syncmode=1\n" +
+                              Music(Item("I", "      FileName=m.mp3\n      Duration=3000\n")) + kThreeSlides,
+                          device);
+    ASSERT_TRUE(WaitUntil(*player, [&] { return player->IsReady(); }));
+    player->SetRunning(true);
+    ASSERT_TRUE(WaitUntil(*player, [&] { return device->Calls("play", "m.mp3").size() == 1; }));
+    // The music ends after 3000 ms and stays silent for the rest of the pass.
+    ASSERT_TRUE(RunClockUntil(*player, *device->clock, 250, 20000,
+                              [&] { return !device->Calls("stop", "m.mp3").empty(); }));
+    EXPECT_GE(device->Calls("stop", "m.mp3").front().at, 3000);
+    EXPECT_LE(device->Calls("stop", "m.mp3").front().at, 3250);
+    // Loaded again from its beginning within the look-ahead of the second pass, played at its start.
+    ASSERT_TRUE(RunClockUntil(*player, *device->clock, 250, 20000,
+                              [&] { return device->Calls("play", "m.mp3").size() == 2; }));
+    ASSERT_EQ(device->Calls("create", "m.mp3").size(), 2u);
+    EXPECT_EQ(device->Calls("create", "m.mp3").back().offset, 0);
+    EXPECT_LE(device->Calls("create", "m.mp3").back().at, 15000 - 4000);
+    EXPECT_GE(device->Calls("play", "m.mp3").back().at, 15000);
+    EXPECT_LE(device->Calls("play", "m.mp3").back().at, 15250);
+}
+
+TEST(MusicPlayerSequences, WithoutSyncModeTheMusicPlaysOnThroughPausesAndSeeks) {
+    const auto device = MakeRef<TRecordingDevice>();
+    TRunningPlayer player(
+        "[Main]\n" + Music(Item("I", "      FileName=m.mp3\n      Duration=60000\n")) + kThreeSlides, device);
+    ASSERT_TRUE(WaitUntil(*player, [&] { return player->IsReady(); }));
+    player->SetRunning(true);
+    ASSERT_TRUE(WaitUntil(*player, [&] { return !device->Calls("play", "m.mp3").empty(); }));
+    player->SetRunning(false);
+    Settle(*player);
+    player->Seek(TKivMusicPlayer::kNoBarrier, 9000);
+    Settle(*player);
+    device->clock->Advance(1000);
+    Settle(*player);
+    EXPECT_TRUE(device->Calls("stop", "m.mp3").empty());
+    EXPECT_EQ(device->Calls("create", "m.mp3").size(), 1u);
+    // It ends on its own clock: 60000 ms after it began, whatever the show did.
+    ASSERT_TRUE(RunClockUntil(*player, *device->clock, 1000, 70000,
+                              [&] { return !device->Calls("stop", "m.mp3").empty(); }));
+    EXPECT_GE(device->Calls("stop", "m.mp3").front().at, 60000);
+    EXPECT_LE(device->Calls("stop", "m.mp3").front().at, 61000);
+}
+
+TEST(MusicPlayerSequences, ATinyRepeatingItemAfterAHugeClockJumpNeitherHangsNorFloods) {
+    const auto device = MakeRef<TRecordingDevice>();
+    TRunningPlayer player("[Main]\n" + Music(Item("I", "      FileName=m.mp3\n      Duration=50\n"), true) +
+                              kThreeSlides,
+                          device);
+    ASSERT_TRUE(WaitUntil(*player, [&] { return player->IsReady(); }));
+    player->SetRunning(true);
+    ASSERT_TRUE(WaitUntil(*player, [&] { return !device->Calls("play", "m.mp3").empty(); }));
+    const std::size_t before = device->Calls("create", "m.mp3").size();
+    device->clock->Advance(1e12);
+    ASSERT_TRUE(player->WaitForSteps(3, 10000));
+    // Only the passes within the look-ahead of the new position are loaded.
+    const std::size_t loaded = device->Calls("create", "m.mp3").size() - before;
+    EXPECT_GT(loaded, 0u);
+    EXPECT_LE(loaded, 5000u / 50u + 2u);
+}
+
 const char* const kFiveSlides = "[Times]\nopt_slidescount=5\nopt_synchpos1=4000\nopt_synchpos2=9000\n"
                                 "opt_synchpos3=15000\nopt_synchpos4=20000\nopt_synchpos5=26000\n"
                                 "[Slide1]\n[Slide2]\n[Slide3]\nLinkedAudio={LINK}\n[Slide4]\n[Slide5]\n";
