@@ -1,5 +1,7 @@
 #include "audio/KivMusicPlayer.h"
 
+#include "audio/SoundFileCheck.h"
+
 #include "base/Assert.h"
 #include "base/Clock.h"
 #include "base/Log.h"
@@ -38,9 +40,12 @@ TKivMusicPlayer::TKivMusicPlayer(TRef<TKivSource> show, bool ownsShow, TRef<TMus
                                  TRef<IDeviceClock> clock)
     : show_(std::move(show)), ownsShow_(ownsShow) {
     KIV_ASSERT(show_, "No KivSource for KivMusicPlayer");
-    music_ = MakeRef<TKivMusicSource>(*show_);
-    syncMode_ = music_->SyncMode();
     if (show_->FileAccessor()) accessor_ = show_->FileAccessor()->Copy();
+    // With the show's files at hand a file that cannot sound is left out of the description (a log
+    // line and silence for its item) before any channel is tried.
+    music_ = accessor_ ? MakeRef<TKivMusicSource>(*show_, MakeSoundFileCheck(accessor_))
+                       : MakeRef<TKivMusicSource>(*show_);
+    syncMode_ = music_->SyncMode();
     if (device && device->IsUsable()) device_ = std::move(device);
     if (device_)
         clock_ = ShareRef(&device_->Clock());

@@ -1,6 +1,7 @@
 #include "audio/CompositeDescription.h"
 #include "audio/KivMusicPlayer.h"
 
+#include "package/FileAccessor.h"
 #include "project/ShowProjectSupport.h"
 #include "support/LogCapture.h"
 
@@ -242,6 +243,31 @@ TEST(MusicPlayerSound, AMissingMusicFileKeepsTheClockRunningInSilence) {
     EXPECT_NE(log.find("+++++++++++++++++++ Channel Create ERROR"), std::string::npos);
     EXPECT_TRUE(device->Calls("create", "missing.mp3").empty());
     EXPECT_TRUE(device->Calls("play", "").empty());
+}
+
+TEST(MusicPlayerSound, AMusicFileMissingFromTheShowsFilesIsLeftSilentBeforeAnyChannel) {
+    const auto device = MakeRef<TRecordingDevice>();
+    const std::string missing = testing::TempDir() + "kiv_player_no_such_file.mp3";
+    TKivSourceSetup setup;
+    setup.document = test::ParseIni(
+        "[Main]\n" + Music(Item("I", "      FileName=" + missing + "\n      Duration=20000\n")) +
+        kThreeSlides);
+    setup.programFileName = "kivviewer";
+    setup.random = MakeRef<TTransitionRandom>(1);
+    setup.fileAccessor = ProcessFileAccessor();
+    const std::string log = test::LoggedWhile([&] {
+        auto player = MakeRef<TKivMusicPlayer>(MakeRef<TKivSource>(std::move(setup)), false, device);
+        player->Start();
+        EXPECT_EQ(player->Music().MainPlaylist().Count(), 0);
+        EXPECT_TRUE(WaitUntil(*player, [&] { return player->IsReady(); }));
+        player->SetRunning(true);
+        Settle(*player);
+        device->clock->Advance(3000);
+        EXPECT_EQ(player->GetTime(), 3000);
+        player->Stop();
+    });
+    EXPECT_NE(log.find("Sound file missing: " + missing), std::string::npos);
+    EXPECT_TRUE(device->Calls("create", "").empty());
 }
 
 TEST(MusicPlayerSound, ReadinessWaitsForTheMusicToLoad) {
