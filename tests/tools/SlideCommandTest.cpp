@@ -75,15 +75,14 @@ protected:
                            "\n[Times]\nopt_slidescount=" + std::to_string(slides) + "\n";
         for (int i = 1; i <= slides; ++i)
             text += "opt_synchpos" + std::to_string(i) + "=" + std::to_string(5000 * i) + "\n";
-        text +=
-            "[Slide1]\nobject Container:Root\nGUID=root\n"
-            "object box:Box\nGUID=box\nFitMode=None\nSize=100,50\nColor1=" +
-            HexColor(kBoxColor) +
-            "\nend\n"
-            "object pic:Image\nGUID=pic\nFitMode=None\nImageName=pic.png\n"
+        text += "[Slide1]\nobject Container:Root\nGUID=root\n"
+                "object box:Box\nGUID=box\nFitMode=None\nSize=100,50\nColor1=" +
+                HexColor(kBoxColor) +
+                "\nend\n"
+                "object pic:Image\nGUID=pic\nFitMode=None\nImageName=pic.png\n"
                 "object k:KeyPoint\nTime=0\nPosition=-50,-50\nend\nend\n"
-            "object late:Box\nGUID=late\nFitMode=None\nSize=20,20\nDeltaTime1=2000\nColor1=" +
-            HexColor(kLateColor) + "\nobject k:KeyPoint\nTime=0\nPosition=80,0\nend\nend\nend\n";
+                "object late:Box\nGUID=late\nFitMode=None\nSize=20,20\nDeltaTime1=2000\nColor1=" +
+                HexColor(kLateColor) + "\nobject k:KeyPoint\nTime=0\nPosition=80,0\nend\nend\nend\n";
         for (int i = 2; i <= slides; ++i)
             text += "[Slide" + std::to_string(i) + "]\n";
         std::ofstream(dir_ / "show.kiv", std::ios::binary) << text;
@@ -261,6 +260,8 @@ TEST_F(SlideCommand, WrongUsageIsRefusedWithExitCodeTwo) {
         const TRun run = Run(c.arguments);
         EXPECT_EQ(run.code, 2) << c.arguments;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments << ": " << run.err;
+        EXPECT_NE(run.err.find("usage: kivtool slide SHOW INDEX TIME -o OUT.png"), std::string::npos)
+            << c.arguments << ": " << run.err;
         EXPECT_TRUE(run.out.empty()) << c.arguments;
     }
     EXPECT_FALSE(fs::exists(dir_ / "never.png"));

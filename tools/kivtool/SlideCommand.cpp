@@ -28,7 +28,7 @@ namespace {
 constexpr const char* kUsage = "usage: kivtool slide SHOW INDEX TIME -o OUT.png [--size WxH]\n";
 constexpr int kMaxSide = 8192;
 
-int Usage(const std::string& why = {}) {
+int SlideUsage(const std::string& why = {}) {
     if (!why.empty()) std::fprintf(stderr, "kivtool: %s\n", why.c_str());
     std::fputs(kUsage, stderr);
     return 2;
@@ -125,10 +125,11 @@ int SlideCommand(const TArgs& args) {
             output = args[++i];
         } else if (arg == "--size" && i + 1 < args.size()) {
             if (!ParseSize(args[++i], width, height))
-                return Usage("bad size \"" + args[i] + "\" (WxH, 1 to " + std::to_string(kMaxSide) +
-                             " each)");
+                return SlideUsage("bad size \"" + args[i] + "\" (WxH, 1 to " + std::to_string(kMaxSide) +
+                                  " each)");
         } else if (arg == "--overlay") {
-            return Usage("--overlay is not available yet: the logo and the navigation bar are not drawn");
+            return SlideUsage(
+                "--overlay is not available yet: the logo and the navigation bar are not drawn");
         } else if (positional == 0) {
             show = arg;
             ++positional;
@@ -139,24 +140,24 @@ int SlideCommand(const TArgs& args) {
             timeText = arg;
             ++positional;
         } else {
-            return Usage();
+            return SlideUsage();
         }
     }
-    if (positional != 3 || output.empty()) return Usage();
+    if (positional != 3 || output.empty()) return SlideUsage();
     const std::optional<std::int32_t> number = kiv::ParseInt32(indexText);
-    if (!number) return Usage("bad slide number \"" + indexText + "\"");
+    if (!number) return SlideUsage("bad slide number \"" + indexText + "\"");
     const std::optional<double> time = kiv::ParseIniReal(timeText);
-    if (!time || !std::isfinite(*time)) return Usage("bad time \"" + timeText + "\"");
+    if (!time || !std::isfinite(*time)) return SlideUsage("bad time \"" + timeText + "\"");
 
     kiv::TRef<kiv::TKivSource> source;
     try {
         source = LoadShowSource(show);
     } catch (const std::exception& error) {
-        return Usage(error.what());
+        return SlideUsage(error.what());
     }
     if (*number < 1 || *number > source->SlideCount())
-        return Usage(show + ": no slide " + indexText + " (the show has " +
-                     std::to_string(source->SlideCount()) + ")");
+        return SlideUsage(show + ": no slide " + indexText + " (the show has " +
+                          std::to_string(source->SlideCount()) + ")");
 
     kiv::TSlideProducer producer(*source);
     kiv::TRef<kiv::TKivSlide> slide;
