@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
+#include <unistd.h>
 
 #include <cstdint>
 #include <cstdio>
@@ -50,12 +51,17 @@ std::string HexColor(std::uint32_t rgb) {
 class SlideCommand : public testing::Test {
 protected:
     void SetUp() override {
-        dir_ = fs::current_path() /
-               ("slide_" + std::string(testing::UnitTest::GetInstance()->current_test_info()->name()));
+        // A folder of this process and test, removed again when the test passes.
+        dir_ = fs::temp_directory_path() / ("kivtool_slide_" + std::to_string(::getpid()) + "_" +
+                                            testing::UnitTest::GetInstance()->current_test_info()->name());
         fs::remove_all(dir_);
         fs::create_directories(dir_);
         WritePicture();
         WriteShow(1);
+    }
+
+    void TearDown() override {
+        if (!HasFailure()) fs::remove_all(dir_);
     }
 
     // A 40 × 20 picture of one colour.
@@ -236,6 +242,19 @@ TEST_F(SlideCommand, ASlideWithoutObjectsShowsItsBackground) {
     ASSERT_TRUE(frame);
     EXPECT_TRUE(Near(Rgb(*frame, 200, 100), kBackground));
     EXPECT_TRUE(Near(Rgb(*frame, 100, 50), kBackground));
+}
+
+TEST_F(SlideCommand, AMissingPictureDrawsThePlaceholderInItsPlace) {
+    std::filesystem::remove(dir_ / "pic.png");
+    TRef<TBitmap> frame = Draw(1, 3000, "400x200");
+    ASSERT_TRUE(frame);
+    // Something other than the background or the picture covers the picture's place; the rest of
+    // the slide is drawn as before.
+    const std::uint32_t centre = Rgb(*frame, 100, 50);
+    EXPECT_FALSE(Near(centre, kBackground));
+    EXPECT_FALSE(Near(centre, kPictureColor));
+    EXPECT_TRUE(Near(Rgb(*frame, 200, 100), kBoxColor));
+    EXPECT_TRUE(Near(Rgb(*frame, 1, 1), kBackground));
 }
 
 TEST_F(SlideCommand, WrongUsageIsRefusedWithExitCodeTwo) {
