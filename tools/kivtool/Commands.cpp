@@ -63,6 +63,13 @@ const std::vector<TCommand>& CommandTable() {
          "                            then for each slide that has sound a line \"slide N LENGTH\" and its\n"
          "                            description; \"no music\" when the show has none",
          MusicCommand},
+        {"slide",
+         "slide SHOW INDEX TIME -o OUT.png [--size WxH] [--overlay]\n"
+         "                            slide number INDEX (from 1) drawn alone at show time TIME (ms), headlessly,\n"
+         "                            with its background and every object, into a WxH window (default 1280x720)\n"
+         "                            laid out as the player lays the show into its window (bars in the hider\n"
+         "                            colour included); prints \"WIDTH HEIGHT\" (--overlay is not available yet)",
+         SlideCommand},
         {"picture", "picture SHOW NAME [--level N] -o OUT.png  the picture as the player loads it (placeholder included); prints \"WIDTH HEIGHT\"", PictureCommand},
     };
     return commands;

@@ -19,5 +19,6 @@ int PictureCommand(const TArgs& args);
 int NavigateCommand(const TArgs& args);
 int PropsCommand(const TArgs& args);
 int MusicCommand(const TArgs& args);
+int SlideCommand(const TArgs& args);
 
 } // namespace kivtool

@@ -1,0 +1,174 @@
+// The show's place on the screen (fit inside, cover, fixed size, odd sizes, older projects), the
+// camera, and slides built from a project with their size, centre, scale and background.
+#include "objects/SlideProducer.h"
+
+#include "base/Exception.h"
+#include "support/IniText.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace kiv {
+namespace {
+
+TRef<TKivSource> Source(const std::string& main, const std::string& slides = "[Times]\nopt_slidescount=0\n") {
+    TKivSourceSetup setup;
+    setup.document = test::ParseIni("[Main]\n" + main + slides);
+    setup.programFileName = "kivviewer";
+    setup.random = MakeRef<TTransitionRandom>(1);
+    return MakeRef<TKivSource>(std::move(setup));
+}
+
+const std::string kFullHd = "opt_scr_width=1920\nopt_scr_height=1080\n";
+
+TEST(ShowRect, FitInsideLetterboxesAndCoverOverflows) {
+    TRef<TKivSource> source = Source(kFullHd);
+    TSlideProducer producer(*source);
+    producer.SetScreen(1280, 1024, kShowFitInside);
+    EXPECT_EQ(producer.ShowWidth(), 1280);
+    EXPECT_EQ(producer.ShowHeight(), 720);
+    EXPECT_EQ(producer.ShowRect(), (TShowRect{0, 152, 1280, 872}));
+
+    producer.SetScreen(1280, 1024, kShowCover);
+    // 1820.44 rounds to 1820; the left edge at −270 is clipped to the screen.
+    EXPECT_EQ(producer.ShowWidth(), 1820);
+    EXPECT_EQ(producer.ShowHeight(), 1024);
+    EXPECT_EQ(producer.ShowRect(), (TShowRect{0, 0, 1280, 1024}));
+}
+
+TEST(ShowRect, AFixedSizeShowIsCentredAndNeverEnlarged) {
+    TRef<TKivSource> source = Source("opt_scr_width=800\nopt_scr_height=600\nopt_scr_fullfixedsize=1\n");
+    TSlideProducer producer(*source);
+    producer.SetScreen(1920, 1080, kShowFitInside);
+    EXPECT_EQ(producer.ShowRect(), (TShowRect{560, 240, 1360, 840}));
+    // On a smaller screen it is reduced with its aspect kept.
+    producer.SetScreen(400, 600, kShowFitInside);
+    EXPECT_EQ(producer.ShowRect(), (TShowRect{0, 150, 400, 450}));
+}
+
+TEST(ShowRect, AnOddSizeShortOfTheScreenGrowsByOne) {
+    TRef<TKivSource> source = Source("opt_scr_width=1279\nopt_scr_height=720\n");
+    TSlideProducer producer(*source);
+    // A computed width of 1279 on a 1280-wide screen becomes 1280.
+    producer.SetScreen(1280, 720, kShowFitInside);
+    EXPECT_EQ(producer.ShowRect(), (TShowRect{0, 0, 1280, 720}));
+    // 1819 × 1024 scaled by 1280 ÷ 1819: the height 720.57 rounds to 721 and becomes 722.
+    producer.SetScreen(1280, 1024, kShowFitInside);
+    EXPECT_EQ(producer.ShowWidth(), 1280);
+    EXPECT_EQ(producer.ShowHeight(), 722);
+    EXPECT_EQ(producer.ShowRect(), (TShowRect{0, 151, 1280, 873}));
+    // An odd screen keeps an odd size that fills it.
+    producer.SetScreen(1281, 721, kShowFitInside);
+    EXPECT_EQ(producer.ShowRect(), (TShowRect{0, 0, 1281, 721}));
+}
+
+TEST(ShowRect, PixelAspectsAreAppliedInSquareUnits) {
+    TRef<TKivSource> source = Source(kFullHd);
+    TSlideProducer producer(*source);
+    // A pixel aspect of 200 in y: 1280 × 1024 pixels are 1280 × 512 units; the show is
+    // 910 × 512 units, 910 × 1024 pixels.
+    producer.SetScreen(1280, 1024, kShowFitInside, 100, 200);
+    EXPECT_EQ(producer.ShowWidth(), 910);
+    EXPECT_EQ(producer.ShowHeight(), 1024);
+    EXPECT_EQ(producer.CameraPosition().z, -512.0);
+}
+
+TEST(ShowRect, OlderProjectsTakeTheScreensShapeOrTheirRatio) {
+    TRef<TKivSource> plain = Source("MinorVersion=12\n");
+    TSlideProducer screenShaped(*plain);
+    screenShaped.SetScreen(1000, 500, kShowFitInside);
+    EXPECT_EQ(screenShaped.ShowRect(), (TShowRect{0, 0, 1000, 500}));
+
+    TRef<TKivSource> ratio = Source("MinorVersion=12\nopt_scr_ratio=1\n");
+    TSlideProducer square(*ratio);
+    square.SetScreen(1000, 500, kShowFitInside);
+    EXPECT_EQ(square.ShowRect(), (TShowRect{250, 0, 750, 500}));
+}
+
+TEST(ShowRect, AZeroDesignHeightIsRefused) {
+    TRef<TKivSource> source = Source("opt_scr_width=1920\n");
+    TSlideProducer producer(*source);
+    try {
+        producer.SetScreen(1280, 720, kShowFitInside);
+        FAIL() << "no failure";
+    } catch (const Exception& failure) {
+        EXPECT_STREQ(failure.what(), "ZeroSize of Presentation!");
+    }
+}
+
+TEST(ShowRect, AnEmptyScreenGivesAnEmptyRectangle) {
+    TRef<TKivSource> source = Source(kFullHd);
+    TSlideProducer producer(*source);
+    producer.SetScreen(0, 0, kShowFitInside);
+    EXPECT_TRUE(producer.ShowRect().IsEmpty());
+    EXPECT_EQ(producer.ShowRect(), TShowRect{});
+}
+
+TEST(ShowRect, TheCameraLooksFromTheScreenHeight) {
+    TRef<TKivSource> source = Source(kFullHd);
+    TSlideProducer producer(*source);
+    producer.SetScreen(1280, 1024, kShowFitInside);
+    const TVec3 eye = producer.CameraPosition();
+    EXPECT_EQ(eye.x, 640.0);
+    EXPECT_EQ(eye.y, 512.0);
+    EXPECT_EQ(eye.z, -1024.0);
+    EXPECT_EQ(producer.Host().CameraPosition().z, -1024.0);
+}
+
+TEST(BuildSlide, ASlideTakesTheShowRectangleItsTimesAndBackground) {
+    const std::string slides = "[Times]\nopt_slidescount=2\nopt_synchpos1=4000\nopt_synchpos2=8000\n"
+                               "[Slide1]\nobject Container:Root\nGUID=root\nobject b:Box\nGUID=b\nend\nend\n"
+                               "[Slide2]\nbstyle=3\nbcolorstyle=1\nbcolor1=255\nbcolor2=65280\n";
+    TRef<TKivSource> source = Source(kFullHd + "opt_bstyle=1\nopt_bcolor=16711680\n", slides);
+    TSlideProducer producer(*source);
+    producer.SetScreen(1280, 1024, kShowFitInside);
+
+    TRef<TKivSlide> first = producer.BuildSlide(0, 0);
+    ASSERT_TRUE(first);
+    EXPECT_EQ(first->ParentSize().x, 1280.0);
+    EXPECT_EQ(first->ParentSize().y, 720.0);
+    EXPECT_EQ(first->Centre().x, 640.0);
+    EXPECT_EQ(first->Centre().y, 512.0);
+    EXPECT_EQ(first->ChildCount(), 1);
+    EXPECT_EQ(first->Host(), &producer.Host());
+    EXPECT_EQ(first->Background().kind, kBackgroundSolid);
+    EXPECT_EQ(first->Background().color1, 0xFF0000FFu); // [Main]'s blue
+    EXPECT_EQ(first->Times().sync, 4000.0);
+
+    // Indexes past the end wrap to the slides of the show.
+    TRef<TKivSlide> second = producer.BuildSlide(3, 1);
+    ASSERT_TRUE(second);
+    EXPECT_EQ(second->Index(), 1);
+    EXPECT_EQ(second->Pass(), 1);
+    EXPECT_EQ(second->Background().kind, kBackgroundVGradient);
+    EXPECT_EQ(second->ChildCount(), 0);
+}
+
+TEST(BuildSlide, AShowWithoutSlidesIsRefusedAndAMissingSectionBuildsNothing) {
+    TRef<TKivSource> empty = Source(kFullHd);
+    TSlideProducer none(*empty);
+    none.SetScreen(640, 360, kShowFitInside);
+    try {
+        none.BuildSlide(0, 0);
+        FAIL() << "no failure";
+    } catch (const Exception& failure) {
+        EXPECT_STREQ(failure.what(), "No Slides in Presentation");
+    }
+
+    TRef<TKivSource> sectionless = Source(kFullHd, "[Times]\nopt_slidescount=1\nopt_synchpos1=1000\n");
+    TSlideProducer producer(*sectionless);
+    producer.SetScreen(640, 360, kShowFitInside);
+    EXPECT_FALSE(producer.BuildSlide(0, 0));
+}
+
+TEST(BuildSlide, AnObjectWithoutGuidFailsTheSlideWithoutThrowing) {
+    TRef<TKivSource> source = Source(kFullHd, "[Times]\nopt_slidescount=1\nopt_synchpos1=1000\n"
+                                              "[Slide1]\nobject Container:Root\nobject b:Box\nend\nend\n");
+    TSlideProducer producer(*source);
+    producer.SetScreen(640, 360, kShowFitInside);
+    EXPECT_FALSE(producer.BuildSlide(0, 0));
+}
+
+} // namespace
+} // namespace kiv

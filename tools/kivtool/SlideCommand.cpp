@@ -1,0 +1,194 @@
+// kivtool slide SHOW INDEX TIME -o OUT.png [--size WxH]: one slide drawn alone at a show time,
+// headlessly, into a window of WxH pixels laid out as the player lays the show into its window:
+// the show rectangle fitted inside the window, the slide's background and objects in it, the bars
+// around it in the hider colour. Prints "WIDTH HEIGHT".
+#include "Commands.h"
+#include "Output.h"
+#include "ShowInput.h"
+
+#include "base/NumberText.h"
+#include "framework/Application.h"
+#include "images/PngWriter.h"
+#include "ini/IniValues.h"
+#include "objects/SlideProducer.h"
+#include "render/DrawDevice.h"
+#include "render/Drawer.h"
+#include "render/gl/EngineGL.h"
+
+#include <cmath>
+#include <cstdio>
+#include <exception>
+#include <optional>
+#include <string>
+
+namespace kivtool {
+
+namespace {
+
+constexpr const char* kUsage = "usage: kivtool slide SHOW INDEX TIME -o OUT.png [--size WxH]\n";
+constexpr int kMaxSide = 8192;
+
+int SlideUsage(const std::string& why = {}) {
+    if (!why.empty()) std::fprintf(stderr, "kivtool: %s\n", why.c_str());
+    std::fputs(kUsage, stderr);
+    return 2;
+}
+
+// "WxH" with both sides from 1 to kMaxSide.
+bool ParseSize(const std::string& text, int& width, int& height) {
+    const std::size_t x = text.find_first_of("xX");
+    if (x == std::string::npos) return false;
+    const std::optional<std::int32_t> w = kiv::ParseInt32(text.substr(0, x));
+    const std::optional<std::int32_t> h = kiv::ParseInt32(text.substr(x + 1));
+    if (!w || !h || *w < 1 || *h < 1 || *w > kMaxSide || *h > kMaxSide) return false;
+    width = *w;
+    height = *h;
+    return true;
+}
+
+// The frame's root: the slide over black, then the bars around the show rectangle in the hider
+// colour (drawn last, so objects reaching past the show's edges are covered as in the player).
+class TFrameItem final : public kiv::TDrawItem {
+public:
+    TFrameItem(kiv::T3DDrawer& drawer, kiv::TKivSlide& slide, const kiv::TShowRect& show, int width,
+               int height, std::uint32_t hider)
+        : drawer_(drawer), slide_(slide), show_(show), width_(width), height_(height), hider_(hider) {}
+
+    void Draw(kiv::TDeviceDrawer& drawer) override {
+        drawer_.Clear(0xFF000000u, true);
+        drawer.Draw(slide_);
+        const kiv::TRect bars[4] = {{0, 0, width_, show_.top},
+                                    {0, show_.bottom, width_, height_},
+                                    {0, show_.top, show_.left, show_.bottom},
+                                    {show_.right, show_.top, width_, show_.bottom}};
+        for (const kiv::TRect& bar : bars)
+            if (!bar.IsEmpty()) drawer_.FillRect(hider_, bar);
+    }
+
+private:
+    kiv::T3DDrawer& drawer_;
+    kiv::TKivSlide& slide_;
+    kiv::TShowRect show_;
+    int width_;
+    int height_;
+    std::uint32_t hider_;
+};
+
+// A headless engine, a draw device of the window's size and a drawer on it; torn down in order.
+class THeadlessWindow {
+public:
+    THeadlessWindow(int width, int height) {
+        app_ = new kiv::TZkApplication;
+        app_->Prepare();
+        engine_ = kiv::TRef<kiv::T3DEngineGL>::Adopt(new kiv::T3DEngineGL);
+        engine_->SetHeadlessMonitor({0, 0, width, height}, 60);
+        kiv::TRef<kiv::T3DEngine> engine = engine_;
+        kiv::T3DEngine::SetFactory([engine] { return engine; });
+        device_ = kiv::MakeRef<kiv::TDrawDevice>();
+        device_->SetBounds({0, 0, width, height}, {0, 0}, false);
+        drawer_ = kiv::MakeRef<kiv::T3DDrawer>();
+        drawer_->Init(device_.Get());
+        drawer_->SetCaptureSize({width, height});
+    }
+    ~THeadlessWindow() {
+        if (drawer_) drawer_->Destroy();
+        drawer_.Reset();
+        device_->Destroy();
+        device_.Reset();
+        kiv::T3DEngine::SetFactory(nullptr);
+        kiv::T3DEngine::Shutdown();
+        engine_.Reset();
+        if (!app_->Finalised()) app_->Finalise();
+        app_->Release();
+    }
+    THeadlessWindow(const THeadlessWindow&) = delete;
+    THeadlessWindow& operator=(const THeadlessWindow&) = delete;
+
+    kiv::T3DDrawer& Drawer() { return *drawer_; }
+
+private:
+    kiv::TZkApplication* app_ = nullptr;
+    kiv::TRef<kiv::T3DEngineGL> engine_;
+    kiv::TRef<kiv::TDrawDevice> device_;
+    kiv::TRef<kiv::T3DDrawer> drawer_;
+};
+
+} // namespace
+
+int SlideCommand(const TArgs& args) {
+    std::string show, output, indexText, timeText;
+    int width = 1280, height = 720;
+    std::size_t positional = 0;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == "-o" && i + 1 < args.size()) {
+            output = args[++i];
+        } else if (arg == "--size" && i + 1 < args.size()) {
+            if (!ParseSize(args[++i], width, height))
+                return SlideUsage("bad size \"" + args[i] + "\" (WxH, 1 to " + std::to_string(kMaxSide) +
+                                  " each)");
+        } else if (arg == "--overlay") {
+            return SlideUsage(
+                "--overlay is not available yet: the logo and the navigation bar are not drawn");
+        } else if (positional == 0) {
+            show = arg;
+            ++positional;
+        } else if (positional == 1) {
+            indexText = arg;
+            ++positional;
+        } else if (positional == 2) {
+            timeText = arg;
+            ++positional;
+        } else {
+            return SlideUsage();
+        }
+    }
+    if (positional != 3 || output.empty()) return SlideUsage();
+    const std::optional<std::int32_t> number = kiv::ParseInt32(indexText);
+    if (!number) return SlideUsage("bad slide number \"" + indexText + "\"");
+    const std::optional<double> time = kiv::ParseIniReal(timeText);
+    if (!time || !std::isfinite(*time)) return SlideUsage("bad time \"" + timeText + "\"");
+
+    kiv::TRef<kiv::TKivSource> source;
+    try {
+        source = LoadShowSource(show);
+    } catch (const std::exception& error) {
+        return SlideUsage(error.what());
+    }
+    if (*number < 1 || *number > source->SlideCount())
+        return SlideUsage(show + ": no slide " + indexText + " (the show has " +
+                          std::to_string(source->SlideCount()) + ")");
+
+    kiv::TSlideProducer producer(*source);
+    kiv::TRef<kiv::TKivSlide> slide;
+    kiv::TShowRect rect;
+    try {
+        producer.SetScreen(width, height, kiv::kShowFitInside);
+        rect = producer.ShowRect();
+        slide = producer.BuildSlide(*number - 1, 0);
+    } catch (const std::exception& error) {
+        return Fail(show + ": " + error.what());
+    }
+    if (!slide) return Fail(show + ": slide " + indexText + " cannot be built");
+    slide->Advance(true, *time);
+
+    const kiv::THiderColor hider = source->HiderColor();
+    const std::uint32_t hiderArgb =
+        0xFF000000u | (std::uint32_t{hider.red} << 16) | (std::uint32_t{hider.green} << 8) | hider.blue;
+    kiv::TRef<kiv::TBitmap> frame;
+    {
+        THeadlessWindow window(width, height);
+        kiv::T3DDrawer& drawer = window.Drawer();
+        slide->PreloadBegin(drawer);
+        auto root = kiv::MakeRef<TFrameItem>(drawer, *slide, rect, width, height, hiderArgb);
+        const bool drawn = drawer.Draw(*root);
+        if (drawn) frame = drawer.GrabImage();
+        slide->ReleaseDevice(drawer);
+        if (!drawn || !frame) return Fail("the slide cannot be drawn (no usable headless GL context)");
+    }
+    if (!kiv::WritePngFile(*frame, output)) return Fail(output + ": cannot be written");
+    std::printf("%d %d\n", frame->Width(), frame->Height());
+    return 0;
+}
+
+} // namespace kivtool
