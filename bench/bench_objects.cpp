@@ -2,6 +2,7 @@
 // properties, a third of them with modifiers, advanced (keyframes evaluated, then every object laid
 // out) at consecutive 60 Hz frame times. Reference, in the same run: evaluating the same keyframes
 // alone. Target: advancing costs at most 1.5 × the evaluation.
+#include "AnimatedObjects.h"
 #include "RatioReporter.h"
 #include "ini/IniFile.h"
 #include "objects/KivSlide.h"
@@ -14,29 +15,10 @@
 
 namespace {
 
-constexpr int kObjects = 200;
-constexpr double kSlideLength = 10000.0;
-constexpr double kFrame = 1000.0 / 60.0;
-
-std::string KeyPoint(int object, int key, bool withModifiers) {
-    const int v = object * 7 + key * 13;
-    std::string text = "object k:KeyPoint\nTime=" + std::to_string(key * 3000) +
-                       "\nOpacity=" + std::to_string(v % 100) + "\nPosition=" + std::to_string(v % 50) + "," +
-                       std::to_string(v % 30) + "\nZPos=" + std::to_string(v % 10) +
-                       "\nScaleX=" + std::to_string(80 + v % 40) + "\nScaleY=" + std::to_string(90 + v % 20) +
-                       "\nAngle=" + std::to_string(v % 360) + "\nAngleX=" + std::to_string(v % 20) +
-                       "\nAngleY=" + std::to_string(v % 25) + "\nCenterPos=" + std::to_string(v % 10) + "," +
-                       std::to_string(v % 9) + "\nBlur=" + std::to_string(v % 3) +
-                       "\nZoom=" + std::to_string(100 + v % 100) + "\nOffsX=" + std::to_string(v % 17) +
-                       "\nOffsY=" + std::to_string(v % 19) + "\n";
-    if (withModifiers) {
-        text += "object m:Mod\nid=e" + std::to_string(object) + "_" + std::to_string(key) +
-                "\ndst=Pos.T\nfn=QSplineGraph(T, 0.42, 0, 0.58, 1)\nend\n";
-        text += "object m:Mod\nid=v" + std::to_string(object) + "_" + std::to_string(key) +
-                "\ndst=Angle\nfn=value + Sin(Angle.T * Pi) * amp\namp=15\nend\n";
-    }
-    return text + "end\n";
-}
+using kiv::bench::KeyPoint;
+using kiv::bench::kFrame;
+using kiv::bench::kObjects;
+using kiv::bench::kSlideLength;
 
 std::string SlideText() {
     std::string text = "[Slide]\nobject Container:Root\nGUID=root\n";
