@@ -522,9 +522,9 @@ TEST_F(DrawerTest, AGrabbedFrameIsOpaqueUnderBlendedDraws) {
     ASSERT_TRUE(frame);
     for (auto [x, y] : {std::pair{15, 15}, {47, 15}, {2, 2}, {kWidth - 1, kHeight - 1}})
         EXPECT_EQ(Pixel(*frame, x, y) >> 24, 0xFFu) << x << "," << y;
-    ExpectColor(Pixel(*frame, 47, 15), std::lround(0x20 * (1 - 128 / 255.0)) << 16 |
-                                           std::lround(0x40 * (1 - 128 / 255.0)) << 8 |
-                                           std::lround(0xC0 * (1 - 128 / 255.0)),
+    ExpectColor(Pixel(*frame, 47, 15),
+                std::lround(0x20 * (1 - 128 / 255.0)) << 16 | std::lround(0x40 * (1 - 128 / 255.0)) << 8 |
+                    std::lround(0xC0 * (1 - 128 / 255.0)),
                 2, "the tinted half-transparent picture darkens the background by half");
 }
 
