@@ -89,6 +89,10 @@ convert -size ${W}x${H} gradient:'#C8553D'-'#1B1F4A' -font "$FONT_BOLD" -pointsi
     -font "$FONT" -pointsize 34 -fill '#FFE8C8C0' -annotate +0+10 'made with kivviewer' \
     "${JPEG[@]}" img/14-end.jpg
 
+# Mask of the masked picture: a soft white five-pointed star on black (white shows the picture).
+star=$(awk 'BEGIN{for(i=0;i<10;i++){r=(i%2==0)?340:150;a=-3.14159265/2+i*3.14159265/5;printf "%d,%d ",360+r*cos(a),370+r*sin(a)}}')
+convert -size 720x720 xc:black -fill white -draw "polygon $star" -blur 0x3 -strip -depth 8 PNG24:img/mask-star.png
+
 # Button theme "glass": three faces of 120 x 48, one per state, cut into nine pieces.
 face() { # out top bottom
     convert -size 120x48 gradient:"$2"-"$3" \

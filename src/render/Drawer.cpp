@@ -702,6 +702,13 @@ TRef<TBitmap> T3DDrawer::GrabImage() {
     if (frameRect_.IsEmpty()) return nullptr;
     auto bitmap = MakeRef<TBitmap>(frameRect_.Width(), frameRect_.Height(), TPixelFormat::Bgra32);
     if (!ReadBackBuffer(*bitmap)) return nullptr;
+    // The screen shows no alpha: blended draws leave the back buffer's alpha below 255 where
+    // they cover it, which is no part of the picture.
+    for (int y = 0; y < bitmap->Height(); ++y) {
+        std::uint8_t* row = bitmap->Row(y);
+        for (int x = 0; x < bitmap->Width(); ++x)
+            row[4 * x + 3] = 0xFF;
+    }
     return bitmap;
 }
 

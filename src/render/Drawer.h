@@ -110,7 +110,7 @@ public:
     void EndSharpen(double amount);
     // In capture mode: the back buffer into `bitmap` (32-bit, the frame's size); otherwise true.
     bool ReadBackBuffer(TBitmap& bitmap);
-    // The frame as a new 32-bit bitmap; none on failure.
+    // The frame as a new 32-bit bitmap, opaque as the screen shows it; none on failure.
     TRef<TBitmap> GrabImage();
     void SetView(const TRectF& viewRect, TVec2 designSize, bool resetViewport, TVec3 eye);
 

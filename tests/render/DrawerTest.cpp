@@ -506,6 +506,28 @@ TEST_F(DrawerTest, EveryCatalogShaderCompiles) {
     EXPECT_EQ(DrawerShaderSource("no_such_shader"), nullptr);
 }
 
+TEST_F(DrawerTest, AGrabbedFrameIsOpaqueUnderBlendedDraws) {
+    // Half-transparent and tinted pictures blend into the back buffer's alpha too; the grabbed
+    // frame is what the screen shows, so every pixel of it is opaque.
+    auto picture = SolidImage(16, 16, 0xFFF08010);
+    auto shadow = SolidImage(16, 16, 0x80FFFFFF);
+    TPictureDrawParams half;
+    half.opacity = 50;
+    TPictureDrawParams tinted;
+    tinted.tint = 0xFF000000u;
+    auto frame = Frame(0xFF2040C0, [&](TDeviceDrawer& d) {
+        d.DrawImage(*picture, {8, 8, 0}, half, kX, kY, {0, 0});
+        d.DrawImage(*shadow, {40, 8, 0}, tinted, kX, kY, {0, 0});
+    });
+    ASSERT_TRUE(frame);
+    for (auto [x, y] : {std::pair{15, 15}, {47, 15}, {2, 2}, {kWidth - 1, kHeight - 1}})
+        EXPECT_EQ(Pixel(*frame, x, y) >> 24, 0xFFu) << x << "," << y;
+    ExpectColor(Pixel(*frame, 47, 15),
+                std::lround(0x20 * (1 - 128 / 255.0)) << 16 | std::lround(0x40 * (1 - 128 / 255.0)) << 8 |
+                    std::lround(0xC0 * (1 - 128 / 255.0)),
+                2, "the tinted half-transparent picture darkens the background by half");
+}
+
 TEST_F(DrawerTest, ALayerTargetDrawsBackWithItsAlpha) {
     auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
         TLayerTarget* layer = d.BeginLayerTarget();
