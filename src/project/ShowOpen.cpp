@@ -1,7 +1,6 @@
 #include "project/ShowOpen.h"
 
 #include "base/Log.h"
-#include "base/NumberText.h"
 #include "package/FolderPath.h"
 #include "package/KivUnpack.h"
 #include "package/PackageFormat.h"
@@ -113,10 +112,7 @@ double SlideStartTime(const TKivSource& source, std::int32_t index) {
     if (index < 0) index = 0;
     TSlideInfo info;
     source.GetSlideTimes(index, info);
-    const double start = static_cast<double>(RoundHalfEven(info.start));
-    const bool endsHere = source.EndMode() != TEndMode::Repeat && index == source.SlideCount();
-    if (info.transition != 0 || endsHere) return start;
-    return start + 1;
+    return SlideEntryTime(info, source.EndMode() != TEndMode::Repeat && index == source.SlideCount());
 }
 
 TOpenShowResult OpenShow(const TOpenShowRequest& request, const TCommandLine& commandLine) {

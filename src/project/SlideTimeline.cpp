@@ -1,5 +1,6 @@
 #include "project/SlideTimeline.h"
 
+#include "base/NumberText.h"
 #include "project/ProjectError.h"
 
 #include <algorithm>
@@ -91,6 +92,11 @@ std::int32_t TSlideTimeline::FindSlideAt(double time) const {
         static_cast<std::int64_t>(std::min<std::ptrdiff_t>(first - slides_.begin(), count - 1));
     const std::int64_t index = static_cast<std::int64_t>(loop) * count + slide;
     return index > kMaxIndex ? kMaxIndex : static_cast<std::int32_t>(index);
+}
+
+double SlideEntryTime(const TSlideInfo& info, bool showEndsHere) {
+    const double start = static_cast<double>(RoundHalfEven(info.start));
+    return info.transition != 0 || showEndsHere ? start : start + 1;
 }
 
 } // namespace kiv

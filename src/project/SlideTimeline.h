@@ -25,6 +25,11 @@ struct TSlideInfo {
 
 using TSlideInfoList = std::vector<TSlideInfo>;
 
+// Where a jump to a slide lands: its start rounded to whole ms, or one ms after it when the slide
+// has no incoming transition (at its very start the previous slide is still the one shown), except
+// where the show ends.
+double SlideEntryTime(const TSlideInfo& info, bool showEndsHere);
+
 class TSlideTimeline {
 public:
     // Start of the record before the show (index -1), and of every record before that.

@@ -14,9 +14,7 @@ double TSlideNavigation::Rounded(double value) const {
 double TSlideNavigation::SlideStartTime(int index) const {
     if (times_.Count() <= 0) return 0;
     index = std::max(index, 0);
-    const TSlideInfo record = times_.SlideTimes(index);
-    if (record.transition != 0 || ShowEndsAt(index)) return Rounded(record.start);
-    return Rounded(record.start) + 1;
+    return SlideEntryTime(times_.SlideTimes(index), ShowEndsAt(index));
 }
 
 double TSlideNavigation::NextSlideTime(double current, bool paused) const {

@@ -148,12 +148,7 @@ TEST_F(FullScreenTest, AStoreLostOnAWorkerGivesTheWindowBackOnTheMainThread) {
     T3DRendererGL& show = NewShowRenderer();
     ASSERT_EQ(Mode(), static_cast<std::uint32_t>(SDL_WINDOW_FULLSCREEN));
     show.LeaveThread();
-    const int done = TCustomEventList::NewEventNumber();
-    struct TStop {
-        TZkApplication* app;
-        void OnDone(TRefObject*, int, TRefObject*) { app->Terminate(); }
-    } stop{app};
-    app->Subscribe(done, MakeEventHandler<&TStop::OnDone>(&stop));
+    const int done = LoopEndingEvent();
     std::thread worker = test::StartNamedThread("kivTestDrawer", [&] {
         show.ForceLossForTesting();
         show.Clear(nullptr, 0, kClearTarget, 0, 0);
@@ -174,12 +169,7 @@ TEST_F(FullScreenTest, TheForegroundLostOnADrawingThreadChangesTheWindowOnTheMai
     ASSERT_EQ(Mode(), static_cast<std::uint32_t>(SDL_WINDOW_FULLSCREEN));
     show.LeaveThread();
     Focus(false, SDL_GetWindowID(window));
-    const int done = TCustomEventList::NewEventNumber();
-    struct TStop {
-        TZkApplication* app;
-        void OnDone(TRefObject*, int, TRefObject*) { app->Terminate(); }
-    } stop{app};
-    app->Subscribe(done, MakeEventHandler<&TStop::OnDone>(&stop));
+    const int done = LoopEndingEvent();
     bool drew = false;
     std::thread drawer = test::StartNamedThread("kivTestDrawer", [&] {
         drew = show.BeginScene() && show.Clear(nullptr, 0, kClearTarget, 0xFF445566, 0);

@@ -138,12 +138,7 @@ TEST_F(LifecycleTest, ARendererAskedForOnAWorkerIsPendingUntilTheMainThreadMadeI
     auto other = MakeDevice(32, 32);
     std::thread::id refreshedOn;
     other->OnRefresh = [&] { refreshedOn = std::this_thread::get_id(); };
-    const int done = TCustomEventList::NewEventNumber();
-    struct TStop {
-        TZkApplication* app;
-        void OnDone(TRefObject*, int, TRefObject*) { app->Terminate(); }
-    } stop{app};
-    app->Subscribe(done, MakeEventHandler<&TStop::OnDone>(&stop));
+    const int done = LoopEndingEvent();
 
     TRef<T3DRenderer> pending;
     bool drewWhilePending = true;
@@ -173,12 +168,7 @@ TEST_F(LifecycleTest, APendingRendererFreedBeforeTheMainThreadRanLeavesNothingBe
     auto other = MakeDevice(32, 32);
     bool refreshed = false;
     other->OnRefresh = [&] { refreshed = true; };
-    const int done = TCustomEventList::NewEventNumber();
-    struct TStop {
-        TZkApplication* app;
-        void OnDone(TRefObject*, int, TRefObject*) { app->Terminate(); }
-    } stop{app};
-    app->Subscribe(done, MakeEventHandler<&TStop::OnDone>(&stop));
+    const int done = LoopEndingEvent();
     std::thread worker = test::StartNamedThread("kivTestWorker", [&] {
         TRendererParams params;
         engine->GetAdapterInfo(0, params);

@@ -100,6 +100,13 @@ std::uint32_t TRenderFixture::Pixel(const TBitmap& b, int x, int y) {
     return v;
 }
 
+int TRenderFixture::LoopEndingEvent() {
+    loopEnd_.app = app;
+    const int done = TCustomEventList::NewEventNumber();
+    app->Subscribe(done, MakeEventHandler<&TLoopEnd::OnDone>(&loopEnd_));
+    return done;
+}
+
 void TRenderFixture::WritePng(const TBitmap& b, const std::string& path) {
     ASSERT_TRUE(WritePngFile(b, path)) << path;
 }

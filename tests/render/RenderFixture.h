@@ -40,11 +40,20 @@ public:
     TRef<TBitmap> Frame(T3DRenderer& r);
     static std::uint32_t Pixel(const TBitmap& b, int x, int y);
     static void WritePng(const TBitmap& b, const std::string& path);
+    // A new application event number whose firing ends the running loop (app->Run returns), for
+    // tests that wait on the main thread for a worker's cross-thread calls.
+    int LoopEndingEvent();
 
     TZkApplication* app = nullptr;
     TRef<T3DEngineGL> engine;
     TRef<TDrawDevice> device;
     TRef<T3DRenderer> renderer;
+
+private:
+    struct TLoopEnd {
+        TZkApplication* app = nullptr;
+        void OnDone(TRefObject*, int, TRefObject*) { app->Terminate(); }
+    } loopEnd_;
 };
 
 // Starts `body` on a thread with the given name; the caller joins it.
