@@ -11,6 +11,11 @@ TSafeCriticalSection& DeviceLock() {
     return lock;
 }
 
+std::int64_t& ThreadLockWaitNanos() {
+    thread_local std::int64_t nanos = 0;
+    return nanos;
+}
+
 std::thread::id MainThreadId() {
     if (auto* app = dynamic_cast<TWinApplication*>(TApplication::Instance())) return app->MainThread();
     static const std::thread::id first = std::this_thread::get_id();

@@ -5,6 +5,7 @@
 #include "images/Image.h"
 #include "objects/ColorTable.h"
 #include "render/ColorTables.h"
+#include "render/DeviceLock.h"
 #include "render/Engine.h"
 #include "render/ShaderCatalog.h"
 
@@ -333,11 +334,18 @@ TRef<TMultiTexture6> T3DDrawer::PictureTexture(TImage& image, const TPictureDraw
 }
 
 void T3DDrawer::PreloadImage(TImage& image, const TPictureDrawParams& params) {
-    std::lock_guard lock(DrawerLock());
-    if (!screen_) return;
-    TRef<TMultiTexture6> texture = PictureTexture(image, params);
-    texture->SetSampling(params.filtering == 0, true, params.lodBias);
-    if (IsReady()) texture->Preload();
+    TRef<TMultiTexture6> texture;
+    {
+        LockCounted(DrawerLock());
+        std::lock_guard lock(DrawerLock(), std::adopt_lock);
+        if (!screen_) return;
+        texture = PictureTexture(image, params);
+        texture->SetSampling(params.filtering == 0, true, params.lodBias);
+        if (!IsReady()) return;
+    }
+    // Tile by tile, slice by slice: the drawer and device locks are held only around the GL calls
+    // of one slice, so a frame drawn meanwhile never waits behind the whole picture.
+    texture->PreloadSliced(&DrawerLock());
 }
 
 void T3DDrawer::ReleaseImage(TImage& image) {
@@ -404,7 +412,8 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
 
     TRef<TMultiTexture6> texture;
     {
-        std::lock_guard lock(DrawerLock()); // the slide loader may be preloading the same picture
+        LockCounted(DrawerLock()); // the slide loader may be preloading the same picture
+        std::lock_guard lock(DrawerLock(), std::adopt_lock);
         texture = PictureTexture(image, params);
     }
     if (!texture || texture->Tiles().empty()) return;

@@ -65,6 +65,11 @@ void TMultiTexture6::Preload() {
         tile->Preload();
 }
 
+void TMultiTexture6::PreloadSliced(std::mutex* outerLock) {
+    for (auto& tile : tiles_)
+        tile->PreloadSliced(outerLock);
+}
+
 std::string TTextureStore2::Key(int level, int patternA, int patternB, bool premultiplied, bool pattern) {
     auto flag = [](bool on) { return on ? "True" : "False"; };
     return "MultiTexID: " + std::to_string(level) + ":" + std::to_string(patternA) + ":" +

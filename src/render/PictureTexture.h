@@ -49,6 +49,9 @@ public:
     void SetSampling(bool pointFilter, bool mipmapped, float lodBias);
     // Realises and fills every tile now.
     void Preload();
+    // The same for a thread that does not draw: tile after tile in slices (see
+    // TCustomTexture::PreloadSliced), `outerLock` held with the device lock around each slice.
+    void PreloadSliced(std::mutex* outerLock);
 
 protected:
     ~TMultiTexture6() override = default;

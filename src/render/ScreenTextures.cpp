@@ -2,9 +2,12 @@
 
 #include "base/Assert.h"
 #include "base/Log.h"
+#include "render/DeviceLock.h"
 #include "render/Screen.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
 
 namespace kiv {
@@ -37,7 +40,41 @@ void Reduce(const TBitmap& source, TBitmap& dest) {
     }
 }
 
+std::atomic<std::int64_t> sliceCount{0};
+std::atomic<std::int64_t> sliceLongest{0};
+std::atomic<std::int64_t> sliceTotal{0};
+
+void CountSlice(std::int64_t nanos) {
+    ++sliceCount;
+    sliceTotal += nanos;
+    std::int64_t longest = sliceLongest.load();
+    while (nanos > longest && !sliceLongest.compare_exchange_weak(longest, nanos)) {
+    }
+}
+
+// Runs `work` holding `outer` (when given) and the device lock, and counts how long they were held.
+template <class TWork> void Slice(std::mutex* outer, TWork&& work) {
+    if (outer) LockCounted(*outer);
+    std::unique_lock<std::mutex> outerHeld = outer ? std::unique_lock<std::mutex>(*outer, std::adopt_lock)
+                                                   : std::unique_lock<std::mutex>();
+    TDeviceLockGuard guard;
+    const auto start = std::chrono::steady_clock::now();
+    work();
+    CountSlice(
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
+}
+
 } // namespace
+
+TUploadSliceStats UploadSliceStats() {
+    return {sliceCount.load(), sliceLongest.load(), sliceTotal.load()};
+}
+
+void ResetUploadSliceStats() {
+    sliceCount = 0;
+    sliceLongest = 0;
+    sliceTotal = 0;
+}
 
 int TextureSide(int n) {
     if (n <= 0) return 0;
@@ -82,6 +119,7 @@ void TCustomTexture::SetKind(int kind) {
 }
 
 void TCustomTexture::ReleaseDevice() {
+    TDeviceLockGuard guard;
     if (!texture_) return;
     TRef<T3DTexture> gone = std::move(texture_);
     gone->OnKilled = nullptr;
@@ -117,7 +155,65 @@ TRef<T3DTexture> TCustomTexture::CreateWithRetry(T3DRenderer& renderer) {
     return texture;
 }
 
+void TCustomTexture::PreloadSliced(std::mutex* outerLock) {
+    if (kind_ != kTexColor && kind_ != kTexGrey) {
+        Preload(); // render targets hold nothing to upload
+        return;
+    }
+    // The first slice makes the texture.
+    TRef<T3DTexture> made;
+    bool done = false;
+    Slice(outerLock, [&] {
+        T3DScreen* screen = Screen();
+        if (texture_) {
+            done = true;
+            return;
+        }
+        if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0) return;
+        made = CreateWithRetry(*screen->Renderer());
+    });
+    if (done || !made) return;
+    TRef<TBitmap> previous;
+    for (int i = 0; i < made->LevelCount(); ++i) {
+        const int w = std::max(1, width_ >> i);
+        const int h = std::max(1, height_ >> i);
+        T3DSurface* surface = made->GetSurface(i);
+        if (!surface) return; // the device went
+        // The level's CPU copy is filled without any lock held ...
+        TRef<TBitmap> level = surface->Lock({0, 0, w, h}, false);
+        if (!level) return;
+        if (i == 0)
+            FillTopLevel(*level);
+        else if (previous)
+            Reduce(*previous, *level);
+        surface->Unlock(nullptr); // nothing reaches the device yet
+        previous = level;
+        // ... and reaches the device in bands of rows, one slice each.
+        const int rows = std::max(1, kUploadSliceTexels / w);
+        for (int top = 0; top < h; top += rows) {
+            bool gone = false;
+            Slice(outerLock, [&] {
+                if (made->Killed() || !Screen()) {
+                    gone = true;
+                    return;
+                }
+                TRef<TBitmap> band = surface->Lock({0, top, w, std::min(h, top + rows)}, false);
+                surface->Unlock(band.Get());
+            });
+            if (gone) return;
+        }
+    }
+    // The last slice hands the finished texture over (its fence was set by the last band).
+    Slice(outerLock, [&] {
+        if (texture_ || made->Killed() || !Screen()) return;
+        texture_ = std::move(made);
+        texture_->Premultiplied = premultiplied_;
+        texture_->OnKilled = [this] { ReleaseDevice(); };
+    });
+}
+
 T3DTexture* TCustomTexture::Realize() {
+    TDeviceLockGuard guard; // the slide loader may be handing a texture over
     if (texture_) return texture_.Get();
     T3DScreen* screen = Screen();
     if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)

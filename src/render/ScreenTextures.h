@@ -8,6 +8,8 @@
 #include "render/Renderer.h"
 #include "render/ScreenResource.h"
 
+#include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,18 @@ class TRenderTargetManager;
 
 // The texture size for a requested side: the smallest power of two ≥ n, at least 32; 0 for n ≤ 0.
 int TextureSide(int n);
+
+// The most texels one slice of a sliced upload writes (2 MB of 32-bit texels).
+inline constexpr int kUploadSliceTexels = 512 * 1024;
+
+// What sliced uploads held their locks for, process-wide since the last reset.
+struct TUploadSliceStats {
+    std::int64_t slices = 0;
+    std::int64_t longestNanos = 0; // the longest one slice held the locks
+    std::int64_t totalNanos = 0;
+};
+TUploadSliceStats UploadSliceStats();
+void ResetUploadSliceStats();
 
 class TCustomTexture : public TScreenResource {
 public:
@@ -32,6 +46,12 @@ public:
     virtual void Upload();
     void ReleaseDevice() override;
     void Preload();
+    // Preload for a thread that does not draw (the slide loader): the device texture is made and
+    // filled in slices of at most kUploadSliceTexels texels, each holding the device lock (and
+    // `outerLock` when given, taken first) only around its GL calls, so that a frame drawn
+    // meanwhile waits for one slice at most; the CPU work (copying, mip levels) runs unlocked.
+    // The texture is used only once complete; one the drawing thread made meanwhile is kept.
+    void PreloadSliced(std::mutex* outerLock);
 
     T3DTexture* Texture() const { return texture_.Get(); }
     int Kind() const { return kind_; }
