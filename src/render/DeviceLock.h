@@ -26,14 +26,16 @@ template <class TLock> void LockCounted(TLock& lock) {
     const auto start = std::chrono::steady_clock::now();
     lock.lock();
     ThreadLockWaitNanos() +=
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+            .count();
 }
 inline void LockCounted(TSafeCriticalSection& lock) {
     if (lock.TryEnter()) return;
     const auto start = std::chrono::steady_clock::now();
     lock.Enter();
     ThreadLockWaitNanos() +=
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+            .count();
 }
 
 class TDeviceLockGuard {

@@ -415,9 +415,9 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
         LockCounted(DrawerLock()); // the slide loader may be preloading the same picture
         std::lock_guard lock(DrawerLock(), std::adopt_lock);
         texture = PictureTexture(image, params);
+        if (texture) texture->SetSampling(pointFilter, false, params.lodBias);
     }
     if (!texture || texture->Tiles().empty()) return;
-    texture->SetSampling(pointFilter, false, params.lodBias);
     const int level = std::clamp(params.level, 0, 30);
     const double scale = std::ldexp(1.0, level);
     TRectF src = params.sourceRect;

@@ -55,13 +55,13 @@ void CountSlice(std::int64_t nanos) {
 // Runs `work` holding `outer` (when given) and the device lock, and counts how long they were held.
 template <class TWork> void Slice(std::mutex* outer, TWork&& work) {
     if (outer) LockCounted(*outer);
-    std::unique_lock<std::mutex> outerHeld = outer ? std::unique_lock<std::mutex>(*outer, std::adopt_lock)
-                                                   : std::unique_lock<std::mutex>();
+    std::unique_lock<std::mutex> outerHeld =
+        outer ? std::unique_lock<std::mutex>(*outer, std::adopt_lock) : std::unique_lock<std::mutex>();
     TDeviceLockGuard guard;
     const auto start = std::chrono::steady_clock::now();
     work();
-    CountSlice(
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count());
+    CountSlice(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+                   .count());
 }
 
 } // namespace

@@ -216,8 +216,9 @@ TEST_F(UploadTest, OneSliceHoldsTheLocksForAFractionOfTheWholePicture) {
         TPictureDrawParams params;
         const auto start = std::chrono::steady_clock::now();
         drawer->PreloadImage(*picture, params);
-        wholeNanos = std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
-                         .count();
+        wholeNanos =
+            std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+                .count();
     });
     loader.join();
     const TUploadSliceStats stats = UploadSliceStats();
@@ -232,8 +233,8 @@ TEST_F(UploadTest, OneSliceHoldsTheLocksForAFractionOfTheWholePicture) {
     }
     EXPECT_EQ(stats.slices, slices);
     EXPECT_GT(stats.longestNanos, 0);
-    EXPECT_LT(stats.longestNanos * 8, wholeNanos)
-        << "longest slice " << stats.longestNanos / 1000 << " µs, whole picture " << wholeNanos / 1000 << " µs";
+    EXPECT_LT(stats.longestNanos * 8, wholeNanos) << "longest slice " << stats.longestNanos / 1000
+                                                  << " µs, whole picture " << wholeNanos / 1000 << " µs";
     EXPECT_LT(stats.totalNanos, wholeNanos);
     ExpectTexels(*picture, 7, 3000, 2020);
 }
@@ -309,7 +310,8 @@ TEST_F(UploadTest, AWindowsUploadContextSharesTexturesWithIt) {
     }
     const int alive = TGLContext::UploadContextsAlive();
     windowDevice->Destroy();
-    EXPECT_EQ(TGLContext::UploadContextsAlive(), alive - 1) << "the hidden window's context went with the device";
+    EXPECT_EQ(TGLContext::UploadContextsAlive(), alive - 1)
+        << "the hidden window's context went with the device";
     SDL_DestroyWindow(window);
     SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }

@@ -74,9 +74,9 @@ public:
         if (!eglChooseConfig(display_, configAttribs, &config, 1, &count) || count < 1)
             throw Exception("No GL 3.3 device: no EGL configuration for desktop GL");
         // A shared context must ask for the same reset notification as the context it shares.
-        const bool robustOffered =
-            share ? share->robust_
-                  : HasExtension(eglQueryString(display_, EGL_EXTENSIONS), "EGL_EXT_create_context_robustness");
+        const bool robustOffered = share ? share->robust_
+                                         : HasExtension(eglQueryString(display_, EGL_EXTENSIONS),
+                                                        "EGL_EXT_create_context_robustness");
         const EGLContext shareWith = share ? share->context_ : EGL_NO_CONTEXT;
         EGLint attribs[16];
         int n = 0;

@@ -535,7 +535,7 @@ bool T3DRendererGL::DrawVertexList(const std::vector<T3DTexture*>& textures, T3D
     for (int i = 0; i < stages; ++i) {
         auto* t = dynamic_cast<T3DTextureGL*>(textures[static_cast<std::size_t>(i)]);
         if (!t || t->Killed()) continue; // an unbound stage samples black
-        t->Fence().Wait(); // uploaded on the upload context: visible from here on
+        t->Fence().Wait();               // uploaded on the upload context: visible from here on
         glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
         glBindTexture(GL_TEXTURE_2D, t->Name());
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, AddressMode(t->AddressU));

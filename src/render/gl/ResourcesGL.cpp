@@ -95,7 +95,8 @@ void TUploadFence::Wait() {
     glWaitSync(static_cast<GLsync>(sync_), 0, GL_TIMEOUT_IGNORED);
     Drop();
     ThreadLockWaitNanos() +=
-        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start).count();
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+            .count();
 }
 
 void TUploadFence::Drop() {
