@@ -30,6 +30,9 @@ public:
 protected:
     ~TPictureTile() override = default;
     void FillTopLevel(TBitmap& level) override;
+    // Tiles that are not premultiplied are written straight from the picture.
+    bool CanWriteTopRows() const override { return !Premultiplied(); }
+    bool WriteTopRows(T3DSurface& surface, int top, int bottom) override;
 
 private:
     TRef<TBitmap> picture_;

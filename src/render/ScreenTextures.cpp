@@ -173,6 +173,29 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock) {
         made = CreateWithRetry(*screen->Renderer());
     });
     if (done || !made) return;
+    auto handOver = [&] { // the last slice hands the finished texture over (its fence is set)
+        Slice(outerLock, [&] {
+            if (texture_ || made->Killed() || !Screen()) return;
+            texture_ = std::move(made);
+            texture_->Premultiplied = premultiplied_;
+            texture_->OnKilled = [this] { ReleaseDevice(); };
+        });
+    };
+    if (made->LevelCount() == 1 && CanWriteTopRows()) {
+        // Straight from the picture, band by band.
+        T3DSurface* surface = made->GetSurface(0);
+        if (!surface) return;
+        const int rows = std::max(1, kUploadSliceTexels / width_);
+        for (int top = 0; top < height_; top += rows) {
+            bool gone = false;
+            Slice(outerLock, [&] {
+                gone = made->Killed() || !Screen() || !WriteTopRows(*surface, top, std::min(height_, top + rows));
+            });
+            if (gone) return;
+        }
+        handOver();
+        return;
+    }
     TRef<TBitmap> previous;
     for (int i = 0; i < made->LevelCount(); ++i) {
         const int w = std::max(1, width_ >> i);
@@ -203,13 +226,7 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock) {
             if (gone) return;
         }
     }
-    // The last slice hands the finished texture over (its fence was set by the last band).
-    Slice(outerLock, [&] {
-        if (texture_ || made->Killed() || !Screen()) return;
-        texture_ = std::move(made);
-        texture_->Premultiplied = premultiplied_;
-        texture_->OnKilled = [this] { ReleaseDevice(); };
-    });
+    handOver();
 }
 
 T3DTexture* TCustomTexture::Realize() {
@@ -229,6 +246,10 @@ T3DTexture* TCustomTexture::Realize() {
 void TCustomTexture::Upload() {
     if (!texture_) return;
     const int levels = texture_->LevelCount();
+    if (levels == 1 && CanWriteTopRows()) {
+        if (T3DSurface* surface = texture_->GetSurface(0)) WriteTopRows(*surface, 0, height_);
+        return;
+    }
     std::vector<std::pair<T3DSurface*, TRef<TBitmap>>> locked;
     TBitmap* previous = nullptr;
     for (int i = 0; i < levels; ++i) {

@@ -73,6 +73,10 @@ protected:
     ~TCustomTexture() override;
     // Draws the picture into the locked top level (width × height at the level's corner).
     virtual void FillTopLevel(TBitmap& level) = 0;
+    // Textures whose top level is a plain copy of a picture write it straight from the picture,
+    // without a CPU copy, when it is their only level: rows [top, bottom) of the top level.
+    virtual bool CanWriteTopRows() const { return false; }
+    virtual bool WriteTopRows(T3DSurface& /*surface*/, int /*top*/, int /*bottom*/) { return false; }
 
 private:
     TRef<T3DTexture> CreateWithRetry(T3DRenderer& renderer);

@@ -233,7 +233,9 @@ TEST_F(UploadTest, OneSliceHoldsTheLocksForAFractionOfTheWholePicture) {
     }
     EXPECT_EQ(stats.slices, slices);
     EXPECT_GT(stats.longestNanos, 0);
-    EXPECT_LT(stats.longestNanos * 8, wholeNanos) << "longest slice " << stats.longestNanos / 1000
+    // The longest slice is a tile's creation (the driver allocates and clears its storage): one
+    // tile of four, far below the whole picture.
+    EXPECT_LT(stats.longestNanos * 4, wholeNanos) << "longest slice " << stats.longestNanos / 1000
                                                   << " µs, whole picture " << wholeNanos / 1000 << " µs";
     EXPECT_LT(stats.totalNanos, wholeNanos);
     ExpectTexels(*picture, 7, 3000, 2020);

@@ -264,6 +264,39 @@ void T3DSurfaceGL::Unlock(TBitmap* bitmap) {
                                             : kErrInvalidCall;
 }
 
+bool T3DSurfaceGL::Write(const TRect& rect, const TBitmap& source, int sourceX, int sourceY) {
+    TDeviceLockGuard guard;
+    if (renderTarget_ || !texture_ || Killed() || !glTexture_) return T3DSurface::Write(rect, source, sourceX, sourceY);
+    const TGLFormat f = FormatOf(texture_->Kind);
+    if (locked_ || source.Format() != f.pixel || rect.IsEmpty() || rect.left < 0 || rect.top < 0 ||
+        rect.right > width_ || rect.bottom > height_ || sourceX < 0 || sourceY < 0 ||
+        sourceX + rect.Width() > source.Width() || sourceY + rect.Height() > source.Height()) {
+        LastError = kErrInvalidCall;
+        return false;
+    }
+    TTextureContextScope scope(ContextOf(store_));
+    if (!scope.Ok()) {
+        LastError = kErrInvalidCall;
+        return false;
+    }
+    const int bpp = BytesPerPixel(source.Format());
+    glBindTexture(GL_TEXTURE_2D, glTexture_);
+    SetUnpack(source);
+    glTexSubImage2D(GL_TEXTURE_2D, level_, rect.left, rect.top, rect.Width(), rect.Height(), f.format, f.type,
+                    source.Row(sourceY) + sourceX * bpp);
+    ResetPixelStore();
+    if (scope.OnUploadContext()) {
+        glBindTexture(GL_TEXTURE_2D, 0);
+        texture_->Fence().Set();
+    }
+    texture_->DropShadow(level_);
+    const GLenum error = glGetError();
+    LastError = error == GL_NO_ERROR        ? kErrNone
+                : error == GL_OUT_OF_MEMORY ? kErrOutOfMemory
+                                            : kErrInvalidCall;
+    return LastError == kErrNone;
+}
+
 // ---- 2-D textures
 
 T3DTextureGL::T3DTextureGL(TDevStore* store, int kind, int width, int height, int levels)
@@ -324,6 +357,7 @@ bool T3DTextureGL::Create() {
     counted_ = true;
     surfaces_.resize(static_cast<std::size_t>(levels_));
     shadows_.resize(static_cast<std::size_t>(levels_));
+    written_.assign(static_cast<std::size_t>(levels_), false);
     LastError = kErrNone;
     return true;
 }
@@ -356,10 +390,28 @@ void T3DTextureGL::Kill() {
 
 TBitmap& T3DTextureGL::Shadow(int level) {
     auto& shadow = shadows_[static_cast<std::size_t>(level)];
-    if (!shadow)
-        shadow = MakeRef<TBitmap>(std::max(1, width_ >> level), std::max(1, height_ >> level),
-                                  FormatOf(Kind).pixel);
+    if (shadow) return *shadow;
+    const TGLFormat f = FormatOf(Kind);
+    const bool readBack = written_[static_cast<std::size_t>(level)];
+    // Not cleared: the level's texels are undefined until written, and clearing a large level
+    // under the device lock would hold up the drawing thread.
+    shadow = MakeRef<TBitmap>(std::max(1, width_ >> level), std::max(1, height_ >> level), f.pixel, false);
+    if (!readBack) return *shadow;
+    written_[static_cast<std::size_t>(level)] = false;
+    TTextureContextScope scope(ContextOf(store_));
+    if (!scope.Ok()) return *shadow;
+    glBindTexture(GL_TEXTURE_2D, name_);
+    SetPack(*shadow);
+    glGetTexImage(GL_TEXTURE_2D, level, f.format, f.type, shadow->Pixels());
+    ResetPixelStore();
+    if (scope.OnUploadContext()) glBindTexture(GL_TEXTURE_2D, 0);
     return *shadow;
+}
+
+void T3DTextureGL::DropShadow(int level) {
+    if (level < 0 || level >= levels_) return;
+    shadows_[static_cast<std::size_t>(level)].Reset();
+    written_[static_cast<std::size_t>(level)] = true;
 }
 
 T3DSurface* T3DTextureGL::GetSurface(int level) {

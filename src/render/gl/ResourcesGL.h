@@ -50,6 +50,8 @@ public:
     TPixelFormat GetPixelFormat() override { return format_; }
     TRef<TBitmap> Lock(const TRect& rect, bool readOnly) override;
     void Unlock(TBitmap* bitmap) override;
+    // Texture levels: straight to the device; the level's CPU copy is read back when next asked.
+    bool Write(const TRect& rect, const TBitmap& source, int sourceX, int sourceY) override;
     bool IsRenderTarget() const override { return renderTarget_; }
 
     // The framebuffer object reading from or drawing into this surface (made on first use).
@@ -95,8 +97,11 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
     std::int64_t Bytes() const;
-    // The CPU copy of a level that Lock hands out (managed kinds), made on first use.
+    // The CPU copy of a level that Lock hands out (managed kinds), made on first use; read back
+    // from the device when the level was written straight (Write).
     TBitmap& Shadow(int level);
+    // The level was written straight to the device: its CPU copy is out of date and goes.
+    void DropShadow(int level);
     // Set after work on an upload context; waited for by the drawing context.
     TUploadFence& Fence() { return fence_; }
 
@@ -111,6 +116,7 @@ private:
     bool counted_ = false;
     std::vector<TRef<T3DSurfaceGL>> surfaces_;
     std::vector<TRef<TBitmap>> shadows_;
+    std::vector<bool> written_; // levels written straight to the device since their copy went
     TUploadFence fence_;
 };
 
