@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <ctime>
 
 namespace kiv {
 namespace {
@@ -42,37 +43,54 @@ void Reduce(const TBitmap& source, TBitmap& dest) {
 
 std::atomic<std::int64_t> sliceCount{0};
 std::atomic<std::int64_t> sliceLongest{0};
+std::atomic<std::int64_t> sliceLongestWrite{0};
 std::atomic<std::int64_t> sliceTotal{0};
+std::atomic<std::int64_t> sliceLongestWriteCpu{0};
 
-void CountSlice(std::int64_t nanos) {
-    ++sliceCount;
-    sliceTotal += nanos;
-    std::int64_t longest = sliceLongest.load();
-    while (nanos > longest && !sliceLongest.compare_exchange_weak(longest, nanos)) {
+void Raise(std::atomic<std::int64_t>& longest, std::int64_t nanos) {
+    std::int64_t seen = longest.load();
+    while (nanos > seen && !longest.compare_exchange_weak(seen, nanos)) {
     }
 }
 
-// Runs `work` holding `outer` (when given) and the device lock, and counts how long they were held.
-template <class TWork> void Slice(std::mutex* outer, TWork&& work) {
+// Runs `work` holding `outer` (when given) and the device lock, and counts how long they were held;
+// `writes`: the slice writes texels (else it makes or hands over a texture).
+template <class TWork> void Slice(std::mutex* outer, TWork&& work, bool writes = true) {
     if (outer) LockCounted(*outer);
     std::unique_lock<std::mutex> outerHeld =
         outer ? std::unique_lock<std::mutex>(*outer, std::adopt_lock) : std::unique_lock<std::mutex>();
     TDeviceLockGuard guard;
     const auto start = std::chrono::steady_clock::now();
+    const std::int64_t cpuStart = ThreadCpuNanos();
     work();
-    CountSlice(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
-                   .count());
+    if (writes) Raise(sliceLongestWriteCpu, ThreadCpuNanos() - cpuStart);
+    const std::int64_t nanos =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+            .count();
+    ++sliceCount;
+    sliceTotal += nanos;
+    Raise(sliceLongest, nanos);
+    if (writes) Raise(sliceLongestWrite, nanos);
 }
 
 } // namespace
 
 TUploadSliceStats UploadSliceStats() {
-    return {sliceCount.load(), sliceLongest.load(), sliceTotal.load()};
+    return {sliceCount.load(), sliceLongest.load(), sliceLongestWrite.load(), sliceTotal.load(),
+            sliceLongestWriteCpu.load()};
+}
+
+std::int64_t ThreadCpuNanos() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
 }
 
 void ResetUploadSliceStats() {
     sliceCount = 0;
     sliceLongest = 0;
+    sliceLongestWrite = 0;
+    sliceLongestWriteCpu = 0;
     sliceTotal = 0;
 }
 
@@ -163,23 +181,30 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock) {
     // The first slice makes the texture.
     TRef<T3DTexture> made;
     bool done = false;
-    Slice(outerLock, [&] {
-        T3DScreen* screen = Screen();
-        if (texture_) {
-            done = true;
-            return;
-        }
-        if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0) return;
-        made = CreateWithRetry(*screen->Renderer());
-    });
+    Slice(
+        outerLock,
+        [&] {
+            T3DScreen* screen = Screen();
+            if (texture_) {
+                done = true;
+                return;
+            }
+            if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)
+                return;
+            made = CreateWithRetry(*screen->Renderer());
+        },
+        false);
     if (done || !made) return;
     auto handOver = [&] { // the last slice hands the finished texture over (its fence is set)
-        Slice(outerLock, [&] {
-            if (texture_ || made->Killed() || !Screen()) return;
-            texture_ = std::move(made);
-            texture_->Premultiplied = premultiplied_;
-            texture_->OnKilled = [this] { ReleaseDevice(); };
-        });
+        Slice(
+            outerLock,
+            [&] {
+                if (texture_ || made->Killed() || !Screen()) return;
+                texture_ = std::move(made);
+                texture_->Premultiplied = premultiplied_;
+                texture_->OnKilled = [this] { ReleaseDevice(); };
+            },
+            false);
     };
     if (made->LevelCount() == 1 && CanWriteTopRows()) {
         // Straight from the picture, band by band.

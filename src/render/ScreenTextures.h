@@ -26,9 +26,15 @@ inline constexpr int kUploadSliceTexels = 512 * 1024;
 // What sliced uploads held their locks for, process-wide since the last reset.
 struct TUploadSliceStats {
     std::int64_t slices = 0;
-    std::int64_t longestNanos = 0; // the longest one slice held the locks
+    std::int64_t longestNanos = 0;      // the longest one slice held the locks
+    std::int64_t longestWriteNanos = 0; // the same for slices that write texels (not creation)
     std::int64_t totalNanos = 0;
+    // The calling thread's processor time in the longest writing slice: its own work, without the
+    // time it was preempted on a busy machine.
+    std::int64_t longestWriteCpuNanos = 0;
 };
+// The calling thread's processor time (nanoseconds).
+std::int64_t ThreadCpuNanos();
 TUploadSliceStats UploadSliceStats();
 void ResetUploadSliceStats();
 

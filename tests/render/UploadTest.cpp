@@ -211,11 +211,13 @@ TEST_F(UploadTest, PicturesPreloadedOnAnotherThreadWhileFramesAreDrawnShowExactT
 
 TEST_F(UploadTest, OneSliceHoldsTheLocksForAFractionOfTheWholePicture) {
     auto picture = PatternImage(4000, 3000, 7); // 12 MP: 2 × 2 tiles
-    std::int64_t wholeNanos = 0;
+    std::int64_t wholeNanos = 0, wholeCpuNanos = 0;
     std::thread loader = test::StartNamedThread("kiv-slide-loader", [&] {
         TPictureDrawParams params;
         const auto start = std::chrono::steady_clock::now();
+        const std::int64_t cpuStart = ThreadCpuNanos();
         drawer->PreloadImage(*picture, params);
+        wholeCpuNanos = ThreadCpuNanos() - cpuStart;
         wholeNanos =
             std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
                 .count();
@@ -232,11 +234,13 @@ TEST_F(UploadTest, OneSliceHoldsTheLocksForAFractionOfTheWholePicture) {
         slices += (h + rows - 1) / rows + 2;
     }
     EXPECT_EQ(stats.slices, slices);
-    EXPECT_GT(stats.longestNanos, 0);
-    // The longest slice is a tile's creation (the driver allocates and clears its storage): one
-    // tile of four, far below the whole picture.
-    EXPECT_LT(stats.longestNanos * 4, wholeNanos) << "longest slice " << stats.longestNanos / 1000
-                                                  << " µs, whole picture " << wholeNanos / 1000 << " µs";
+    EXPECT_GT(stats.longestWriteNanos, 0);
+    // A slice writing texels does a small part of the picture's work under the locks (processor
+    // time, so that preemption on a busy machine does not count); the longest slice of all is a
+    // tile's creation (the driver allocates and clears its storage).
+    EXPECT_LT(stats.longestWriteCpuNanos * 10, wholeCpuNanos)
+        << "longest writing slice " << stats.longestWriteCpuNanos / 1000 << " µs, whole picture "
+        << wholeCpuNanos / 1000 << " µs of processor time";
     EXPECT_LT(stats.totalNanos, wholeNanos);
     ExpectTexels(*picture, 7, 3000, 2020);
 }
