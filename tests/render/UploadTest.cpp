@@ -274,6 +274,87 @@ TEST_F(UploadTest, PicturesUploadedOnOneContextAreReleasedFromTheOther) {
     EXPECT_EQ(uploadError, static_cast<GLenum>(GL_NO_ERROR));
 }
 
+// A picture whose decoding waits for `release`: it tells whether a frame was drawn meanwhile.
+class TSlowStore final : public TBitmapStore {
+public:
+    TSlowStore(TEvent& entered, TEvent& release)
+        : TBitmapStore("slow", 300, 200, TPixelFormat::Bgra32), entered_(entered), release_(release) {}
+    const char* ClassName() const override { return "TSlowStore"; }
+    bool releasedByFrame = false;
+
+protected:
+    TRef<TBitmap> LoadLevel(int level, TPixelFormat format, TBitmapClass) override {
+        return ReadSourceLevel(level, format);
+    }
+    TRef<TBitmap> ReadSourceLevel(int, TPixelFormat) override {
+        entered_.Set();
+        releasedByFrame = release_.WaitFor(30000); // the time-out only keeps a broken build from hanging
+        return PatternBitmap(300, 200, 5);
+    }
+
+private:
+    TEvent& entered_;
+    TEvent& release_;
+};
+
+TEST_F(UploadTest, AFrameIsDrawnWhileAPictureBeingPreloadedStillDecodes) {
+    TEvent entered, release;
+    auto store = MakeRef<TSlowStore>(entered, release);
+    TSlowStore* slow = store.Get();
+    auto picture = MakeRef<TImage>(store);
+    auto other = PatternImage(64, 48, 9);
+    std::thread loader = test::StartNamedThread("kiv-slide-loader", [&] {
+        TPictureDrawParams params;
+        params.filtering = 0;
+        drawer->PreloadImage(*picture, params);
+    });
+    ASSERT_TRUE(entered.WaitFor(kInfinite));
+    // The loader decodes now; a frame with another picture goes through meanwhile.
+    ExpectTexels(*other, 9, 0, 0);
+    release.Set();
+    loader.join();
+    EXPECT_TRUE(slow->releasedByFrame) << "the frame waited for the decoding";
+    ExpectTexels(*picture, 5, 100, 100);
+}
+
+TEST_F(UploadTest, ALevelWrittenStraightToTheDeviceIsReadBackFromIt) {
+    T3DRenderer* r = drawer->Screen()->Renderer();
+    ASSERT_TRUE(r);
+    TRef<T3DTexture> texture = r->CreateTexture(kTexColor, 64, 32, false);
+    ASSERT_TRUE(texture);
+    T3DSurface* surface = texture->GetSurface(0);
+    auto picture = PatternBitmap(100, 100, 4);
+    // Written from the loader's thread, through the upload context.
+    bool written = false, refused = true;
+    std::thread loader = test::StartNamedThread("kiv-slide-loader", [&] {
+        written = surface->Write({0, 0, 64, 32}, *picture, 10, 20);
+        refused = !surface->Write({60, 0, 70, 4}, *picture, 0, 0); // beyond the level
+    });
+    loader.join();
+    EXPECT_TRUE(written);
+    EXPECT_TRUE(refused);
+    EXPECT_EQ(surface->LastError, kErrInvalidCall);
+    // The level keeps no CPU copy of what was written straight; changing a part through Lock keeps
+    // the rest, since the copy is read back from the device first.
+    TRef<TBitmap> part = surface->Lock({4, 4, 8, 8}, false);
+    ASSERT_TRUE(part);
+    for (int y = 0; y < 4; ++y)
+        for (int x = 0; x < 4; ++x) {
+            std::uint32_t v = 0;
+            std::memcpy(&v, part->Row(y) + x * 4, 4);
+            EXPECT_EQ(v, PatternTexel(14 + x, 24 + y, 4)) << "read back at " << x << ", " << y;
+            const std::uint32_t white = 0xFFFFFFFF;
+            std::memcpy(part->Row(y) + x * 4, &white, 4);
+        }
+    surface->Unlock(part.Get());
+    auto all = MakeRef<TBitmap>(64, 32, TPixelFormat::Bgra32);
+    ASSERT_TRUE(surface->CopyTo(*all));
+    EXPECT_EQ(Pixel(*all, 0, 0), PatternTexel(10, 20, 4));
+    EXPECT_EQ(Pixel(*all, 63, 31), PatternTexel(73, 51, 4));
+    EXPECT_EQ(Pixel(*all, 5, 5), 0xFFFFFFFFu);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 // In a window the upload context has a hidden window of its own.
 TEST_F(UploadTest, AWindowsUploadContextSharesTexturesWithIt) {
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0) GTEST_SKIP() << "no SDL video: " << SDL_GetError();
