@@ -10,6 +10,8 @@
 #include <chrono>
 #include <cmath>
 #include <ctime>
+#include <optional>
+#include <thread>
 
 namespace kiv {
 namespace {
@@ -59,7 +61,7 @@ template <class TWork> void Slice(std::mutex* outer, TWork&& work, bool writes =
     if (outer) LockCounted(*outer);
     std::unique_lock<std::mutex> outerHeld =
         outer ? std::unique_lock<std::mutex>(*outer, std::adopt_lock) : std::unique_lock<std::mutex>();
-    TDeviceLockGuard guard;
+    std::optional<TDeviceLockGuard> guard(std::in_place);
     const auto start = std::chrono::steady_clock::now();
     const std::int64_t cpuStart = ThreadCpuNanos();
     work();
@@ -71,6 +73,12 @@ template <class TWork> void Slice(std::mutex* outer, TWork&& work, bool writes =
     sliceTotal += nanos;
     Raise(sliceLongest, nanos);
     if (writes) Raise(sliceLongestWrite, nanos);
+    guard.reset();
+    outerHeld = {};
+    // The locks are not fair: a thread waiting for them (the drawing thread) gets them before
+    // the next slice, or it could wait behind many slices in a row.
+    for (int spins = 0; LockWaiters().load() > 0 && spins < 100000; ++spins)
+        std::this_thread::yield();
 }
 
 } // namespace

@@ -20,8 +20,8 @@ class TRenderTargetManager;
 // The texture size for a requested side: the smallest power of two ≥ n, at least 32; 0 for n ≤ 0.
 int TextureSide(int n);
 
-// The most texels one slice of a sliced upload writes (2 MB of 32-bit texels).
-inline constexpr int kUploadSliceTexels = 512 * 1024;
+// The most texels one slice of a sliced upload writes (1 MB of 32-bit texels).
+inline constexpr int kUploadSliceTexels = 256 * 1024;
 
 // What sliced uploads held their locks for, process-wide since the last reset.
 struct TUploadSliceStats {
