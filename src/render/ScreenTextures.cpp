@@ -25,6 +25,19 @@ const char* Outcome(bool ok) {
 void Reduce(const TBitmap& source, TBitmap& dest) {
     KIV_ASSERT(source.Format() == TPixelFormat::Bgra32 && dest.Format() == TPixelFormat::Bgra32,
                "mip levels must be 32-bit");
+    if (source.Width() == 2 * dest.Width() && source.Height() == 2 * dest.Height()) {
+        // Exactly half: the same 2 × 2 average as below, without the general bookkeeping.
+        const int bytes = dest.Width() * 4;
+        for (int y = 0; y < dest.Height(); ++y) {
+            const std::uint8_t* a = source.Row(2 * y);
+            const std::uint8_t* b = source.Row(2 * y + 1);
+            std::uint8_t* out = dest.Row(y);
+            for (int i = 0; i < bytes; i += 4, a += 8, b += 8)
+                for (int c = 0; c < 4; ++c)
+                    out[i + c] = static_cast<std::uint8_t>((a[c] + a[c + 4] + b[c] + b[c + 4]) / 4u);
+        }
+        return;
+    }
     for (int y = 0; y < dest.Height(); ++y) {
         const int y0 = y * source.Height() / dest.Height();
         const int y1 = std::max(y0 + 1, (y + 1) * source.Height() / dest.Height());

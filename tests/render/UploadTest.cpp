@@ -245,6 +245,42 @@ TEST_F(UploadTest, OneSliceHoldsTheLocksForAFractionOfTheWholePicture) {
     ExpectTexels(*picture, 7, 3000, 2020);
 }
 
+TEST_F(UploadTest, MipMappedPicturesAreReducedAndUploadedLevelByLevelOnTheLoader) {
+    T3DEngineGL::SetAnisotropyEnabled(true); // mip-mapped pictures get every level
+    auto picture = PatternImage(300, 200, 3);
+    std::thread loader = test::StartNamedThread("kiv-slide-loader", [&] {
+        TPictureDrawParams params;
+        params.filtering = 0;
+        drawer->PreloadImage(*picture, params);
+    });
+    loader.join();
+    T3DEngineGL::SetAnisotropyEnabled(false);
+    auto tiles = TilesOf(*picture);
+    ASSERT_EQ(tiles.size(), 1u);
+    T3DTextureGL* texture = TileTexture(*tiles[0]);
+    ASSERT_TRUE(texture);
+    ASSERT_EQ(texture->LevelCount(), 10) << "a 512 × 256 texture down to one texel";
+    T3DSurface* level1 = texture->GetSurface(1);
+    TRef<TBitmap> half = level1->Lock({0, 0, 150, 100}, true);
+    ASSERT_TRUE(half);
+    int wrong = 0;
+    // 301 × 201 texels make 150 × 100: inside, each is the average of 2 × 2 (the last row and
+    // column take three).
+    for (int y = 0; y < 99; ++y)
+        for (int x = 0; x < 149; ++x)
+            for (int c = 0; c < 4; ++c) {
+                auto channel = [&](int px, int py) { return (PatternTexel(px, py, 3) >> (8 * c)) & 0xFF; };
+                const std::uint32_t want = (channel(2 * x, 2 * y) + channel(2 * x + 1, 2 * y) +
+                                            channel(2 * x, 2 * y + 1) + channel(2 * x + 1, 2 * y + 1)) /
+                                           4;
+                if (half->Row(y)[4 * x + c] != want) ++wrong;
+            }
+    level1->Unlock(half.Get());
+    EXPECT_EQ(wrong, 0) << "level 1 is the 2 × 2 average of the picture";
+    ExpectTexels(*picture, 3, 200, 100);
+    EXPECT_EQ(tiles[0]->fills, 1);
+}
+
 TEST_F(UploadTest, PicturesUploadedOnOneContextAreReleasedFromTheOther) {
     const std::int64_t before = TextureBytesInUse();
     auto fromLoader = PatternImage(300, 200, 1);
