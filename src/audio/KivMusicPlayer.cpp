@@ -94,6 +94,9 @@ TKivMusicPlayer::~TKivMusicPlayer() {
 
 bool TKivMusicPlayer::Start() {
     if (headless_) {
+        // The caller's thread does the work of both queues from now on.
+        Queue().SetOwnerThread(std::this_thread::get_id());
+        if (loader_) loader_->Queue().SetOwnerThread(std::this_thread::get_id());
         HeadlessSettle();
         return true;
     }

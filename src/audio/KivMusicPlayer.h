@@ -11,11 +11,12 @@
 // time. The same show and the same calls then give the same schedule on every machine.
 //
 // The engine's calls, in both modes: Start, then SetRunning, Seek, SetBarrier, GetTime, IsReady,
-// GetVolume and SetVolume; Stop at the end. In headless mode they all come from one thread (the one
-// that advances the clock; GetTime, IsReady and the volume from any), and once per frame:
+// GetVolume and SetVolume; Stop at the end. In headless mode they all come from the thread that
+// called Start (GetTime, IsReady and the volume from any), and once per frame:
 //     player->AdvanceClock(frameMs);   // moves the virtual clock one frame and runs the steps due
 // SetRunning and Seek take effect at once there, at the clock's current reading, and a Seek or
-// Start waits until the loads it caused are done, so IsReady answers for the new position at once.
+// Start runs the loads it caused before it returns, so IsReady answers for the new position at
+// once. Every headless player of one render gets the render's one virtual clock.
 #pragma once
 
 #include "audio/DeviceClock.h"
@@ -92,11 +93,13 @@ public:
     // Engine side.
     void SetRunning(bool run);
     // Positions the clock at `timeMs` (negative: keeps it) and sets the barrier (negative: keeps
-    // it); blocks until the player thread has done so.
+    // it); blocks until the player thread has done so (headless: does it at once).
     void Seek(double barrierMs, double timeMs);
     void SetBarrier(double barrierMs) { Seek(barrierMs, -2147483647.0); }
     // The show time; any thread. Never past the barrier.
     double GetTime();
+    // The sounds due at the standing clock are loaded, or the clock runs. A player with nothing to
+    // load (no music, music disabled, nothing due) is ready from its creation and after every seek.
     bool IsReady() const { return ready_.load(); }
     float GetVolume() const;
     void SetVolume(float volume);
