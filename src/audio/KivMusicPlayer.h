@@ -34,6 +34,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace kiv {
@@ -169,6 +170,7 @@ private:
     TRef<TVirtualClock> virtualClock_;
     double stepOrigin_ = 0;   // headless: the virtual time of step 0
     std::int64_t nextStep_ = 1; // headless: the index of the next step on the 5 ms grid
+    std::string lastFailure_;   // headless: the last failed check that abandoned a step
     TRef<TMusicLoader> loader_;
     TChannelOperator startList_;
     std::vector<std::unique_ptr<TPlayItem>> items_;

@@ -1,6 +1,7 @@
 #include "audio/KivMusicPlayer.h"
 
 #include "project/ShowProjectSupport.h"
+#include "support/LogCapture.h"
 
 #include "audio/MusicPlayerSupport.h"
 
@@ -8,8 +9,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
+#include <pthread.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kiv {
@@ -81,6 +83,26 @@ TEST(MusicPlayerHeadless, RunsNoThreadAndStepsAtEveryFiveMillisecondsOfVirtualTi
     clock->Advance(1002);
     player->AdvanceClock(4);
     EXPECT_EQ(player->StepCount() - 203u - caughtUp, 1u); // 2015 + 1e12 + 1005
+}
+
+TEST(MusicPlayerHeadless, AStepThatFailsACheckIsAbandonedWithOneLogLineAndTheClockMovesOn) {
+    const auto clock = MakeRef<TVirtualClock>(0);
+    THeadlessPlayer player("[Main]\n" + kThreeSlides, {}, clock);
+    player->Start(); // the queues now belong to this thread
+    const std::string log = test::LoggedWhile([&] {
+        // Advancing from another thread breaks the rule; every step fails its queue's check.
+        std::thread other([&] {
+            ::pthread_setname_np(::pthread_self(), "kivTestRender");
+            player->AdvanceClock(20);
+        });
+        other.join();
+    });
+    EXPECT_EQ(clock->NowMs(), 20);
+    EXPECT_EQ(player->StepCount(), 0u);
+    const std::string abandoned = "operation abandoned";
+    const std::size_t first = log.find(abandoned);
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_EQ(log.find(abandoned, first + 1), std::string::npos);
 }
 
 TEST(MusicPlayerHeadless, AnInteractivePlayerIgnoresTheHeadlessAdvance) {
