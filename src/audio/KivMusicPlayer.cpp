@@ -44,8 +44,8 @@ TKivMusicPlayer::TKivMusicPlayer(TRef<TKivSource> show, bool ownsShow, TRef<TMus
     Init(std::move(device), std::move(clock));
 }
 
-TKivMusicPlayer::TKivMusicPlayer(THeadlessTag, TRef<TKivSource> show, bool ownsShow, TRef<TMusicDevice> device,
-                                 TRef<TVirtualClock> clock)
+TKivMusicPlayer::TKivMusicPlayer(THeadlessTag, TRef<TKivSource> show, bool ownsShow,
+                                 TRef<TMusicDevice> device, TRef<TVirtualClock> clock)
     : show_(std::move(show)), ownsShow_(ownsShow), headless_(true),
       virtualClock_(clock ? std::move(clock) : MakeRef<TVirtualClock>(0)) {
     stepOrigin_ = virtualClock_->NowMs();

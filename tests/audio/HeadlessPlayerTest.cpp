@@ -107,7 +107,8 @@ TEST(MusicPlayerHeadless, AStepThatFailsACheckIsAbandonedWithOneLogLineAndTheClo
 
 TEST(MusicPlayerHeadless, AnInteractivePlayerIgnoresTheHeadlessAdvance) {
     const auto clock = MakeRef<TVirtualClock>(0);
-    auto player = MakeRef<TKivMusicPlayer>(test::MakeSource("[Main]\n" + kThreeSlides), false, nullptr, clock);
+    auto player =
+        MakeRef<TKivMusicPlayer>(test::MakeSource("[Main]\n" + kThreeSlides), false, nullptr, clock);
     EXPECT_FALSE(player->Headless());
     EXPECT_EQ(player->VirtualClock(), nullptr);
     player->AdvanceClock(100);
@@ -244,8 +245,9 @@ TEST(MusicPlayerReadiness, AShowWithoutMusicIsReadyAtOnceInBothModes) {
             SCOPED_TRACE(show + (headless ? " headless" : " interactive"));
             const auto device = MakeRef<TRecordingDevice>();
             const TRef<TKivMusicPlayer> player =
-                headless ? TKivMusicPlayer::CreateHeadless(test::MakeSource(show), false, device->clock, device)
-                         : MakeRef<TKivMusicPlayer>(test::MakeSource(show), false, device);
+                headless
+                    ? TKivMusicPlayer::CreateHeadless(test::MakeSource(show), false, device->clock, device)
+                    : MakeRef<TKivMusicPlayer>(test::MakeSource(show), false, device);
             EXPECT_TRUE(player->IsReady());
             player->Start();
             EXPECT_TRUE(player->IsReady());
@@ -322,8 +324,9 @@ TEST(MusicPlayerHeadless, TheSameShowGivesTheSameScheduleAndClockInEveryRun) {
     EXPECT_NE(std::find(first.times.begin(), first.times.end(), 9000.0), first.times.end());
     EXPECT_GT(first.times.back(), 15000);
     const auto plays = [&](const std::string& name) {
-        return std::count_if(first.calls.begin(), first.calls.end(),
-                             [&](const TDeviceCall& call) { return call.what == "play" && call.name.find(name) != std::string::npos; });
+        return std::count_if(first.calls.begin(), first.calls.end(), [&](const TDeviceCall& call) {
+            return call.what == "play" && call.name.find(name) != std::string::npos;
+        });
     };
     EXPECT_GE(plays("voice.mp3"), 1);
     EXPECT_GE(plays("end.mp3"), 1);
