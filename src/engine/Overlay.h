@@ -5,6 +5,8 @@
 #pragma once
 
 #include "engine/MouseMoveDetector.h"
+#include "engine/NavPanel.h"
+#include "engine/Placement.h"
 #include "objects/DrawItem.h"
 #include "objects/KivDialog.h"
 #include "objects/KivObject.h"
@@ -20,7 +22,6 @@
 namespace kiv {
 
 class TIniFile;
-class TNavPanel;
 
 // The engine's side of the overlay.
 struct TOverlayCallbacks {
@@ -49,25 +50,6 @@ struct TOverlayInputs {
     std::function<std::int64_t()> clock;
 };
 
-// An action record as the panel produces it (kind, number, text as in the player's action records).
-struct TOverlayAction {
-    std::uint8_t kind = 0;
-    std::int32_t number = 0;
-    std::string text;
-};
-
-// Panel action codes.
-enum TPanelActionCode : std::uint8_t {
-    kPanelExit = 1,
-    kPanelBackward = 2,
-    kPanelForward = 3,
-    kPanelHelp = 4,
-    kPanelPause = 5,
-    kPanelPrint = 6,
-    kPanelHome = 7,     // go to slide 1
-    kPanelHandled = 20, // the panel took the event; nothing to execute
-};
-
 // What a mouse event did in the overlay.
 struct TOverlayMouseResult {
     TKivObject* object = nullptr; // the object under the pointer in a dialog (none after a panel action)
@@ -79,36 +61,6 @@ struct TOverlayMouseResult {
 
 // NavPanelState values.
 enum TNavPanelState : int { kNoPanel = 0, kPanelVisible = 1, kPanelHoldsMouse = 2 };
-
-// Anchors of placements (position and alignment in percent of an area).
-enum TAnchor : int {
-    kAnchorLeftTop = 0,
-    kAnchorTop = 1,
-    kAnchorRightTop = 2,
-    kAnchorRight = 3,
-    kAnchorRightBottom = 4,
-    kAnchorBottom = 5,
-    kAnchorLeftBottom = 6,
-    kAnchorLeft = 7,
-    kAnchorCenter = 8,
-};
-
-struct TPlacedRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    int Width() const noexcept { return right - left; }
-    int Height() const noexcept { return bottom - top; }
-    bool Contains(int x, int y) const noexcept { return x >= left && x < right && y >= top && y < bottom; }
-    bool operator==(const TPlacedRect&) const = default;
-};
-
-// The rectangle of a w × h item at position (px, py) and alignment (ax, ay), percent −100 … 100
-// across `area`.
-TPlacedRect PlaceItem(double px, double py, double ax, double ay, const TShowRect& area, int w, int h);
-// The same by anchor (any value outside 0 … 7 is the centre) with an offset in percent.
-TPlacedRect PlaceAnchored(int anchor, double offset, const TShowRect& area, int w, int h);
 
 // One placed picture of the overlay.
 struct TOverlayImage {
@@ -184,10 +136,14 @@ private:
     std::int64_t Now() const;
     void MakeLogo();
     void MakePanel();
-    void PanelChanged();
+    // Replaces the panel's image item after the bar redrew its canvas.
+    void SyncPanelImage();
     void UpdateDialogFade(std::int64_t now);
     void UpdatePanelFade(std::int64_t now);
     void SetPanelOpacity(float opacity);
+    void StartFade(int index, bool closing);
+    void RemoveDialog(int index);
+    static void DrawItem(TDeviceDrawer& drawer, const TOverlayImage& item);
 
     TOverlayInputs in_;
     std::vector<TOverlayImage> images_;
@@ -202,6 +158,7 @@ private:
     std::vector<bool> drawn_; // each dialog drawn at least once
     int active_ = -1;         // the dialog being faded
     bool closing_ = false;
+    bool fadeStarted_ = false;
     std::int64_t fadeStart_ = 0;
     std::int64_t fadeEnd_ = 0;
 
