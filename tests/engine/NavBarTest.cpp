@@ -126,11 +126,11 @@ TEST_F(NavBarTest, DrawsCellsBackgroundsAndCentredFaces) {
     EXPECT_EQ(At(11, 0), kGreen); // the middle cell is tiled across its 60 pixels
     EXPECT_EQ(At(68, 19), kGreen);
     EXPECT_EQ(At(75, 10), kBlue);
-    EXPECT_EQ(At(13, 2), kBlack);            // background of button 0
-    EXPECT_EQ(At(17, 6), kWhite);            // face: 13 + (16 − 8) / 2, 2 + 4
+    EXPECT_EQ(At(13, 2), kBlack); // background of button 0
+    EXPECT_EQ(At(17, 6), kWhite); // face: 13 + (16 − 8) / 2, 2 + 4
     EXPECT_EQ(At(24, 13), kWhite);
     EXPECT_EQ(At(25, 14), kBlack);
-    EXPECT_EQ(At(12, 10), kGreen);           // between offset and button
+    EXPECT_EQ(At(12, 10), kGreen); // between offset and button
     // The first redraw covers the whole canvas.
     ASSERT_FALSE(invalidated_.empty());
     EXPECT_EQ(invalidated_.front(), (TNavRect{0, 0, 80, 20}));
@@ -239,7 +239,7 @@ TEST_F(NavBarTest, ASkinWithoutButtonsIsCellsOnly) {
     Load(SkinText("[Objects]\nCount=0\n"));
     EXPECT_EQ(bar_.ButtonCount(), 0);
     EXPECT_EQ(bar_.CellRect(2, 1), (TNavRect{10, 0, 18, 4})); // 3 + 5 wide, 2 + 2 high
-    EXPECT_EQ(bar_.CellRect(1, 1), (TNavRect{0, 0, 10, 20}));  // the others keep their bounds
+    EXPECT_EQ(bar_.CellRect(1, 1), (TNavRect{0, 0, 10, 20})); // the others keep their bounds
     EXPECT_EQ(bar_.CellRect(3, 1), (TNavRect{18, 0, 28, 20}));
     EXPECT_EQ(bar_.TotalWidth(), 28);
     EXPECT_EQ(bar_.TotalHeight(), 20);
@@ -268,8 +268,8 @@ TEST_F(NavBarTest, MissingPicturesLeaveTheirPlacesEmpty) {
     pictures_.erase("faces.png");
     Load();
     EXPECT_EQ(bar_.TotalWidth(), 80);
-    EXPECT_EQ(At(5, 10), 0u);                 // no cell picture: transparent
-    EXPECT_EQ(At(Cx(0), Cy(0)), kBlack);      // the background still draws
+    EXPECT_EQ(At(5, 10), 0u);            // no cell picture: transparent
+    EXPECT_EQ(At(Cx(0), Cy(0)), kBlack); // the background still draws
     Move(Cx(0), Cy(0));
     EXPECT_EQ(bar_.ButtonState(0), kNavHover); // the bar still works
 }
@@ -278,8 +278,8 @@ TEST_F(NavBarTest, GreyVariantsAreCutPerBoundsWithoutMixingUp) {
     // Two buttons grey the same file at bounds (1,23,…) and (12,3,…): numbers written without a
     // separator would give both the key "12345".
     auto sheet = MakeRef<TBitmap>(40, 40, TPixelFormat::Bgra32);
-    FillRect(*sheet, 1, 23, 5, 28, 0xFF3060F0u);  // grey (0x30 + 0x60 + 0xF0) / 3 = 0x80
-    FillRect(*sheet, 12, 3, 16, 8, 0xFFF0F0F0u);  // grey 0xF0
+    FillRect(*sheet, 1, 23, 5, 28, 0xFF3060F0u); // grey (0x30 + 0x60 + 0xF0) / 3 = 0x80
+    FillRect(*sheet, 12, 3, 16, 8, 0xFFF0F0F0u); // grey 0xF0
     pictures_["sheet.png"] = sheet;
     std::string text = SkinText();
     auto replace = [&text](const std::string& section, const std::string& bounds) {
@@ -347,8 +347,9 @@ TEST_F(NavBarTest, BrokenSkinsRaiseWithTheReason) {
 
     text = SkinText();
     text.replace(text.find("BgTextureNormalBounds=0,0,16,16"), 31, "BgTextureNormalBounds=0,16");
-    EXPECT_EQ(message(text), "Bounds should contains 4 values. For example: BtnTextureNormalBounds=0,0,20,20. "
-                             "But KIV found only 2 values.");
+    EXPECT_EQ(message(text),
+              "Bounds should contains 4 values. For example: BtnTextureNormalBounds=0,0,20,20. "
+              "But KIV found only 2 values.");
 
     text = SkinText();
     text.replace(text.find("Cell=2, 1"), 9, "Cell=4,1");

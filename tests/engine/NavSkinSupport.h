@@ -74,7 +74,8 @@ inline std::string ActionSection(const std::string& name, const std::string& ext
     return "[ACTION-" + name + "]\nActionType=" + name + "\nAction=do-" + name +
            "\nflnm_BtnTextureNormal=faces.png\nBtnTextureNormalBounds=0,0,8,8\n"
            "BtnTextureHoverBounds=8,0,8,8\nBtnTexturePressedBounds=16,0,8,8\n"
-           "BtnTextureDisabledBounds=24,0,8,8\nflnm_BgTextureNormal=bg.png\nBgTextureNormalBounds=0,0,16,16\n" +
+           "BtnTextureDisabledBounds=24,0,8,8\nflnm_BgTextureNormal=bg.png\nBgTextureNormalBounds=0,0,16,"
+           "16\n" +
            extra;
 }
 
@@ -84,8 +85,7 @@ inline std::string SkinText(const std::string& objects = "[Objects]\nCount=3\n")
            "[Cell(1:1)]\nBounds=0,0,10,20\nflnm_Texture=bar.png\n"
            "[Cell(2:1)]\nTextureType=Repeat\nBounds=10,0,10,20\nflnm_Texture=bar.png\n"
            "[Cell(3:1)]\nBounds=20,0,10,20\nflnm_Texture=bar.png\n" +
-           objects +
-           "[Object1]\nSpace=2\n[Object2]\nSpace=2\nShiftPressed=1\n[Object3]\nSpace=0\n" +
+           objects + "[Object1]\nSpace=2\n[Object2]\nSpace=2\nShiftPressed=1\n[Object3]\nSpace=0\n" +
            ActionSection("home") + ActionSection("unknown") +
            ActionSection("pause", "flnm_BtnTextureNormalPlay=play.png\n") + ActionSection("exit");
 }
