@@ -14,7 +14,8 @@ FONT_BOLD=DejaVu-Sans-Bold
 
 mkdir -p img music themes/glass
 
-# The navigation bar skin (skin/) and the logo (img/logo.png); "make-demo-assets.sh skin" makes only these.
+# The navigation bar skin (skin/), the logo (img/logo.png) and the help card (img/help.png);
+# "make-demo-assets.sh skin" makes only these.
 make_skin() {
 mkdir -p skin
 # The strip: a dark glass bar of 48 x 48, cut into a left cap, a tiled middle and a right cap.
@@ -80,6 +81,15 @@ rm -rf "$tmpskin"
         row=$((row + 1))
     done
 } > skin/navbar.ini
+# The help dialog's card: what the bar's buttons do, and how to close it.
+convert -size 720x300 xc:none -fill '#101828E8' -draw 'roundrectangle 0,0 719,299 30,30' \
+    -fill none -stroke '#FFFFFF50' -strokewidth 2 -draw 'roundrectangle 3,3 716,296 28,28' -stroke none \
+    -font DejaVu-Sans-Bold -pointsize 34 -fill '#FFE8C8' -gravity north -annotate +0+28 'Help' \
+    -font DejaVu-Sans -pointsize 22 -fill '#E8EEF8' \
+    -annotate +0+92 'Move the mouse to show the bar at the bottom:' \
+    -annotate +0+126 'first slide, back, pause or play, forward, print, help, exit.' \
+    -annotate +0+160 'Left click: next slide.   Right click: previous slide.' \
+    -fill '#FFFFFFA0' -annotate +0+228 'Click this card or press Esc to close it.' PNG32:img/help.png
 # The logo: a translucent rounded badge with the show's name.
 convert -size 360x120 xc:none -fill '#0E1428A0' -draw 'roundrectangle 0,0 359,119 28,28' \
     -fill '#FFFFFF30' -draw 'roundrectangle 4,4 355,58 24,24' \
@@ -88,7 +98,7 @@ convert -size 360x120 xc:none -fill '#0E1428A0' -draw 'roundrectangle 0,0 359,11
 }
 if [ "${1:-}" = skin ]; then
     make_skin
-    ls -l skin img/logo.png
+    ls -l skin img/logo.png img/help.png
     exit 0
 fi
 
