@@ -293,6 +293,30 @@ TEST_F(OverlayPanel, SmallMovesNeverWakeAHiddenPanelAndIntervalZeroHidesAtTheNex
     EXPECT_TRUE(overlay.PanelHidden());
 }
 
+TEST_F(OverlayPanel, AFadedOutPanelTakesNoClicks) {
+    TThirdSlide& overlay =
+        Make(PanelKeys() + "opt_hidenavbar=1\nopt_nav_hideinterval=1\n", {0, 0, 1000, 600}, 1000, 600);
+    const TPlacedRect exit = ToWindow(*overlay.Panel(), overlay.Panel()->Bar().ButtonRect(2));
+    const int x = exit.left + 4, y = exit.top + 4;
+    overlay.Update(0);
+    ASSERT_FLOAT_EQ(overlay.PanelOpacity(), 0.0f);
+    // Clicking where the invisible exit button lies goes on to the slides.
+    TOverlayMouseResult r = overlay.Mouse(1, 16, kMousePress, x, y);
+    EXPECT_FALSE(r.handled);
+    r = overlay.Mouse(1, 0, kMouseRelease, x, y);
+    EXPECT_FALSE(r.handled);
+    EXPECT_EQ(r.action.kind, 0);
+    // A move wakes it; once it shows, the same click acts.
+    now_ = 100;
+    overlay.Mouse(0, 0, kMouseMove, x + 6, y);
+    overlay.Update(0);
+    now_ = 150;
+    overlay.Update(0);
+    EXPECT_GT(overlay.PanelOpacity(), 0.0f);
+    overlay.Mouse(1, 16, kMousePress, x, y);
+    EXPECT_EQ(overlay.Mouse(1, 0, kMouseRelease, x, y).action.kind, kPanelExit);
+}
+
 TEST_F(OverlayPanel, APointerOverThePanelKeepsItShown) {
     TThirdSlide& overlay =
         Make(PanelKeys() + "opt_hidenavbar=1\nopt_nav_hideinterval=1\n", {0, 0, 1000, 600}, 1000, 600);
