@@ -355,6 +355,15 @@ TEST_F(NavBarTest, BrokenSkinsRaiseWithTheReason) {
     text.replace(text.find("Cell=2, 1"), 9, "Cell=4,1");
     EXPECT_NE(message(text).find("outside"), std::string::npos);
 
+    // A canvas of gigabytes is refused before anything is allocated; huge numbers cannot overflow.
+    text = SkinText();
+    text.replace(text.find("Bounds=0,0,10,20"), 16, "Bounds=0,0,10,60000");
+    EXPECT_NE(message(text).find("at most 8192"), std::string::npos);
+    text = SkinText();
+    text.replace(text.find("RightOffset=5"), 13, "RightOffset=2147483647");
+    text.replace(text.find("[Object1]\nSpace=2"), 17, "[Object1]\nSpace=2147483647");
+    EXPECT_NE(message(text).find("at most 8192"), std::string::npos);
+
     text = SkinText();
     text.erase(text.find("[Cell(3:1)]"), std::string("[Cell(3:1)]").size());
     EXPECT_EQ(message(text), "Incorrect number of parameters in field \"Bounds\" in [Cell(3:1)]");
