@@ -6,6 +6,7 @@
 // Threads: one thread builds; a built slide is then used by one thread at a time.
 #pragma once
 
+#include "objects/KivDialog.h"
 #include "objects/KivSlide.h"
 #include "objects/ObjectHost.h"
 #include "package/FileAccessor.h"
@@ -69,6 +70,9 @@ public:
     // set by SetScreen; none when its section is missing or its building fails. Raises
     // kiv::Exception "No Slides in Presentation" for a show without slides.
     TRef<TKivSlide> BuildSlide(std::int32_t index, int pass);
+    // The dialog `name` ("help": the project's help dialog) laid onto the screen like a slide, at
+    // time 0 and fully transparent; none when the project has no such dialog or building fails.
+    TRef<TKivDialog> BuildDialog(const std::string& name);
 
     TKivSlideHost& Host() { return host_; }
 
