@@ -60,11 +60,8 @@ TKivSlideLoader::TKivSlideLoader(TRef<TKivSource> show, int capacity, bool ownsS
 
 TKivSlideLoader::~TKivSlideLoader() {
     // Whoever frees the loader (the engine, on its own thread) empties its slide list itself and
-    // holds its own references, so the cache's last changes are not announced.
-    if (cache_) {
-        cache_->SetListChanged({});
-        cache_.reset();
-    }
+    // holds its own references; the cache does not announce its end.
+    cache_.reset();
 }
 
 void TKivSlideLoader::SetupProducer(bool cover) {

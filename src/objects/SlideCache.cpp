@@ -22,7 +22,12 @@ TSlideCache::TSlideCache(TSlideProducer& producer, int capacity) : producer_(&pr
     KIV_ASSERT(capacity >= 1 && capacity <= kMaxCapacity, "TSlideCache: capacity out of range");
 }
 
-TSlideCache::~TSlideCache() { Clear(); }
+TSlideCache::~TSlideCache() {
+    // Nobody is told: whoever still holds a list holds its containers, and the callbacks may
+    // reach objects that are already gone.
+    listChanged_ = nullptr;
+    Clear();
+}
 
 std::pair<std::int32_t, std::int32_t> TSlideCache::WindowAt(double t) {
     const std::int32_t first = producer_->VisibleRange(t).first;

@@ -51,7 +51,7 @@ public:
     TSlideCache(TSlideProducer& producer, int capacity);
     TSlideCache(const TSlideCache&) = delete;
     TSlideCache& operator=(const TSlideCache&) = delete;
-    // Frees every container (announcing the empty list), then the producer when owned.
+    // Releases every container without announcing it, then the producer when owned.
     ~TSlideCache();
 
     // Moves the window to show time `t`: evicts, then builds at most one container. True when it

@@ -177,6 +177,16 @@ TRef<TDrawContainer> TSlideProducer::BuildContainer(std::int32_t index) {
     const double loopOffset = pass * source_.Period();
     TLog::Line("....................................... " + std::to_string(index));
     TRef<TKivSlide> slide = BuildSlide(index, pass);
+    if (slide && index >= 0) {
+        // Laying the slide out at its start runs its pre-pass and loads its pictures at the levels
+        // the pre-pass chose, here on the building thread rather than at the first frame.
+        try {
+            slide->Advance(true, slide->Times().start);
+        } catch (const std::exception& failure) {
+            TLog::Line("Slide " + std::to_string(index) + " could not be laid out: " + failure.what());
+            slide = nullptr;
+        }
+    }
     TRef<TKivFilter> filter;
     if (slide && index >= 0) {
         double time = 0;
