@@ -35,6 +35,8 @@ struct THeadlessOptions {
     double toMs = -1;
     bool overlay = true;
     std::string programFileName = "kivviewer";
+    // The seed of the transitions' choice: the same seed, the same frames.
+    std::uint64_t seed = 1;
 };
 
 // "WxH" with both sides from 1 to 8192.

@@ -249,8 +249,15 @@ double TKivEngine::GetTime() {
     return interpolator_->Filter(player_->GetTime() - timeBase_);
 }
 
+void TKivEngine::AdvanceClock(double ms) {
+    if (player_ && player_->Headless())
+        player_->AdvanceClock(ms);
+    else if (auto* clock = dynamic_cast<TVirtualClock*>(setup_.clock.Get()))
+        clock->Advance(ms);
+}
+
 void TKivEngine::WaitForPlayer() {
-    if (!setup_.stepped || !player_) return;
+    if (!setup_.stepped || !player_ || player_->Headless()) return;
     // The player takes posted requests on its next step; headless stepping must not move the
     // virtual clock before it has.
     player_->WaitForSteps(2, kPlayerWaitMs);
@@ -292,8 +299,12 @@ void TKivEngine::SetActive(bool on) {
 }
 
 TRef<TKivMusicPlayer> TKivEngine::NewPlayer(TKivSource& show) {
-    auto player = TRef<TKivMusicPlayer>::Adopt(
-        new TKivMusicPlayer(ShareRef(&show), false, setup_.musicDevice, setup_.clock));
+    auto* virtualClock = dynamic_cast<TVirtualClock*>(setup_.clock.Get());
+    TRef<TKivMusicPlayer> player =
+        setup_.stepped && virtualClock
+            ? TKivMusicPlayer::CreateHeadless(ShareRef(&show), false, ShareRef(virtualClock), setup_.musicDevice)
+            : TRef<TKivMusicPlayer>::Adopt(
+                  new TKivMusicPlayer(ShareRef(&show), false, setup_.musicDevice, setup_.clock));
     player->Start();
     player->SetRunning(false);
     player->SetVolume(volume_);
@@ -337,7 +348,7 @@ bool TKivEngine::IsMusicReady() {
     if (!player_) return false;
     if (!active_ && (player_->GetTime() != current_ || player_->EngineBarrier() != barrier_.time))
         player_->Seek(barrier_.time, current_);
-    if (setup_.stepped && !active_) {
+    if (setup_.stepped && !active_ && !player_->Headless()) {
         // Headless: wait for the player's verdict instead of polling it over several frames.
         for (int i = 0; i < 100 && !player_->IsReady() && player_->Running(); ++i)
             player_->WaitForSteps(1, kPlayerWaitMs / 100);
@@ -847,6 +858,7 @@ void TKivEngine::OpenShow(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, doub
     sourceSetup.document = std::move(ini);
     sourceSetup.fileAccessor = std::move(accessor);
     sourceSetup.programFileName = setup_.programFileName;
+    sourceSetup.random = setup_.random;
     auto show = MakeRef<TKivSource>(std::move(sourceSetup));
     const bool hadShow = show_ != nullptr;
     TRef<TKivSource> old = show_;
