@@ -60,8 +60,8 @@ THeadlessPlayer::THeadlessPlayer(TRef<TFileAccessor> accessor, TRef<TIniFile> in
     TRef<TVirtualClock> clock = clock_;
     setup.processClock = [clock] { return clock->NowMs(); };
     engine_ = TKivEngine::Create(device_.Get(), false, std::move(setup));
-    // No barriers and no programs started: every frame shows its own time.
-    engine_->SetActionsEnabled(false);
+    // Rendering: no barriers and no programs started, so every frame shows its own time.
+    engine_->SetActionsEnabled(options_.actionsEnabled);
     engine_->SetOverlayEnabled(options_.overlay);
     engine_->OpenShow(std::move(accessor), std::move(ini), options_.fromMs);
     engine_->Queue().Post(kEngineMode, new TModeData(false));

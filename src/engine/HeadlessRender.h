@@ -34,6 +34,8 @@ struct THeadlessOptions {
     // The end (excluded); negative: the end of one pass of the show.
     double toMs = -1;
     bool overlay = true;
+    // Barriers and programs of the show's slides (off for rendering: every frame shows its time).
+    bool actionsEnabled = false;
     std::string programFileName = "kivviewer";
     // The seed of the transitions' choice: the same seed, the same frames.
     std::uint64_t seed = 1;
