@@ -55,6 +55,7 @@ THeadlessPlayer::THeadlessPlayer(TRef<TFileAccessor> accessor, TRef<TIniFile> in
     TKivEngineSetup setup;
     setup.clock = clock_;
     setup.stepped = true;
+    setup.runLoaderInline = options_.runLoaderInline;
     setup.programFileName = options_.programFileName;
     setup.random = MakeRef<TTransitionRandom>(options_.seed);
     TRef<TVirtualClock> clock = clock_;

@@ -36,6 +36,8 @@ struct THeadlessOptions {
     bool overlay = true;
     // Barriers and programs of the show's slides (off for rendering: every frame shows its time).
     bool actionsEnabled = false;
+    // The loader runs until idle before each frame (tests that build slides one by one: off).
+    bool runLoaderInline = true;
     std::string programFileName = "kivviewer";
     // The seed of the transitions' choice: the same seed, the same frames.
     std::uint64_t seed = 1;
@@ -65,6 +67,7 @@ public:
 
     TKivEngine& Engine() { return *engine_; }
     TVirtualClock& Clock() { return *clock_; }
+    TDrawDevice& Device() { return *device_; }
 
 private:
     THeadlessOptions options_;

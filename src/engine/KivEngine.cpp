@@ -202,7 +202,7 @@ void TKivEngine::StepOnce() {
 }
 
 void TKivEngine::RunLoaderUntilIdle() {
-    if (loader_ && !loader_->Started()) loader_->RunUntilIdle();
+    if (loader_ && !loader_->Started() && setup_.runLoaderInline) loader_->RunUntilIdle();
 }
 
 // ---- shared state
@@ -323,7 +323,12 @@ void TKivEngine::ReplacePlayer() {
 
 bool TKivEngine::SlidesReady() const {
     if (active_) return true;
-    if (!loader_ || slideCount_ < TKivSlideLoader::kCapacity) return false;
+    if (!loader_ || slideCount_ == 0) return false;
+    // The window is full with three slides, or, near the end of a show that does not repeat, when
+    // it reaches the last slide (no slide follows it: the list never holds three there).
+    const bool full = slideCount_ >= TKivSlideLoader::kCapacity ||
+                      (!Repeats() && show_ && slides_[slideCount_ - 1]->Index() >= show_->SlideCount() - 1);
+    if (!full) return false;
     const TSlideInfo& first = slides_[0]->Info();
     const TSlideInfo& last = slides_[slideCount_ - 1]->Info();
     return first.start + first.transition <= current_ && current_ <= last.end;
@@ -452,7 +457,8 @@ void TKivEngine::MainLoop() {
         run = SlidesReady() && IsMusicReady();
     if (!show_) run = false;
     if (show_ && show_->PauseWhenInactive() && !(s & dsActive)) run = false;
-    if (active_ && CheckShowEnd()) run = false;
+    // At the end the clock does not start again (it would stop at once, pass after pass).
+    if (CheckShowEnd()) run = false;
     // 10.
     if (!run) {
         if (active_) {

@@ -182,6 +182,9 @@ struct TKivEngineSetup {
     // Turns the action word of a clicked object ("nextslide") into its record; the viewer gives
     // its parser. None: clicks on objects give no action.
     std::function<TEngineAction(const std::string& word)> parseAction;
+    // Headless stepping runs the slide loader until idle in every pass; tests that build the
+    // slides one by one turn it off.
+    bool runLoaderInline = true;
     // Slides built by the loader are preloaded on the loader's thread (needs uploads through a
     // context of the loader's own); otherwise the engine preloads them when it takes the list.
     bool loaderUploads = false;
