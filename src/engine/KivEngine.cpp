@@ -294,7 +294,9 @@ void TKivEngine::SetActive(bool on) {
     }
     active_ = true;
     timeBase_ = GetTime();
-    SetLoadMode(2);
+    // While the clock runs, picture decoding yields to the frames (the process priority class of
+    // the original has no Linux counterpart). Headless stepping waits for every picture anyway.
+    SetLoadMode(setup_.stepped ? 0 : 2);
     if (!setup_.stepped) interpolator_->SetPassThrough(false);
 }
 

@@ -397,3 +397,28 @@ TEST(EngineMessages, MappedMouseActionGoesToTheMainThreadAndCaptureAnswersWithTh
 
 } // namespace
 } // namespace kiv
+
+namespace kiv {
+namespace {
+
+TEST(EngineMessages, AnOpenThatFailsLeavesTheShowPlaying) {
+    TEngineRig rig;
+    PlayTo(rig, 50);
+    TKivEngine& engine = rig.Engine();
+    TKivSource* before = engine.Show();
+    // A timeline that goes backwards cannot be opened.
+    const std::string broken = "[Main]\nopt_repeat=stop\n[Times]\nopt_slidescount=2\nopt_synchpos1=3000\n"
+                               "opt_synchpos2=1000\n[Slide1]\n[Slide2]\n";
+    rig.Post(kEngineOpen, new TOpenParams(false, engine.NextRequestId(), nullptr, test::ParseIni(broken), 0));
+    rig.Step();
+    EXPECT_EQ(engine.Show(), before);
+    EXPECT_EQ(rig.geometries, 1);
+    for (int i = 0; i < 5; ++i)
+        rig.Advance(10);
+    EXPECT_TRUE(engine.Active());
+    EXPECT_DOUBLE_EQ(engine.CurrentTime(), 550);
+    EXPECT_EQ(rig.CentreColor(), kSlideColors[0]);
+}
+
+} // namespace
+} // namespace kiv
