@@ -56,6 +56,7 @@ THeadlessPlayer::THeadlessPlayer(TRef<TFileAccessor> accessor, TRef<TIniFile> in
     setup.clock = clock_;
     setup.stepped = true;
     setup.runLoaderInline = options_.runLoaderInline;
+    setup.parseAction = options_.parseAction;
     setup.programFileName = options_.programFileName;
     setup.random = MakeRef<TTransitionRandom>(options_.seed);
     TRef<TVirtualClock> clock = clock_;

@@ -36,6 +36,8 @@ struct THeadlessOptions {
     bool overlay = true;
     // Barriers and programs of the show's slides (off for rendering: every frame shows its time).
     bool actionsEnabled = false;
+    // Turns the action words of clicked objects into action records (none: clicks give none).
+    std::function<TEngineAction(const std::string& word)> parseAction;
     // The loader runs until idle before each frame (tests that build slides one by one: off).
     bool runLoaderInline = true;
     std::string programFileName = "kivviewer";

@@ -422,3 +422,37 @@ TEST(EngineMessages, AnOpenThatFailsLeavesTheShowPlaying) {
 
 } // namespace
 } // namespace kiv
+
+namespace kiv {
+namespace {
+
+TEST(EngineMouse, HoverAndClickOnASlideObjectWithAnAction) {
+    TTestShowSpec spec;
+    spec.firstSlideObjects = "object b:Box\nGUID=b\nSize=3000,3000\nAction=nextslide\nend\n";
+    THeadlessOptions options = RigOptions();
+    options.parseAction = [](const std::string& word) {
+        return word == "nextslide" ? TEngineAction{kEngineActionNext, 0, {}} : TEngineAction{};
+    };
+    TEngineRig rig(spec, options);
+    PlayTo(rig, 100);
+    TKivEngine& engine = rig.Engine();
+    rig.Post(kEngineMouse, new TMouseData(0, 0, 0, 32, 18));
+    rig.Step();
+    EXPECT_TRUE(engine.Hover().overAction);
+    EXPECT_EQ(engine.Hover().className, "TKivBox");
+    EXPECT_TRUE(rig.actions.empty());
+    // A press and a release over it make a click: its action goes to the main thread.
+    rig.Post(kEngineMouse, new TMouseData(1, 1, 0, 32, 18));
+    rig.Post(kEngineMouse, new TMouseData(2, 1, 0, 32, 18));
+    rig.Step();
+    ASSERT_EQ(rig.actions.size(), 1u);
+    EXPECT_EQ(rig.actions[0], (std::vector<int>{kEngineActionNext, 0}));
+    // The hover follows the frames: once the object's slide has gone, the pointer is over nothing.
+    rig.Seek(2600);
+    rig.Step();
+    EXPECT_FALSE(engine.Hover().overAction);
+    EXPECT_EQ(engine.Hover().className, "");
+}
+
+} // namespace
+} // namespace kiv

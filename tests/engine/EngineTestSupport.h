@@ -36,6 +36,8 @@ struct TTestShowSpec {
     std::array<std::string, 3> endActions{"timer", "timer", "timer"};
     // The first slide's transition effect ("" for none).
     std::string effect = "dissolve";
+    // Objects of the first slide (children of its root).
+    std::string firstSlideObjects;
 };
 
 inline std::string EngineShowText(const TTestShowSpec& spec = {}) {
@@ -54,7 +56,8 @@ inline std::string EngineShowText(const TTestShowSpec& spec = {}) {
                 "\nPers_EndAction=" + spec.endActions[static_cast<std::size_t>(k - 1)] + "\n";
         text += "object TheEffect:AnEffect\n  ref=" + (k == 1 ? spec.effect : std::string("dissolve")) +
                 "\n  time=500\nend\n";
-        text += "object Container:Root\n  GUID=root" + std::to_string(k) + "\nend\n";
+        text += "object Container:Root\n  GUID=root" + std::to_string(k) + "\n" +
+                (k == 1 ? spec.firstSlideObjects : std::string()) + "end\n";
     }
     return text;
 }
