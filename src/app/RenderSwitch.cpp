@@ -34,6 +34,12 @@ std::optional<double> NonNegative(const TCommandLine& commandLine, const char* n
 int RunRenderSwitch(const TCommandLine& commandLine, TKivShowLocator& show) {
     const std::optional<std::string> folder = commandLine.Value("render");
     if (!folder || folder->empty()) return Usage("-render needs an output folder");
+    for (const char* video : {".mp4", ".mkv", ".webm"}) {
+        const std::string ending = video;
+        if (folder->size() >= ending.size() &&
+            folder->compare(folder->size() - ending.size(), ending.size(), ending) == 0)
+            return Usage("-render " + *folder + ": video files are not written; OUT must be a folder");
+    }
     THeadlessOptions options;
     if (commandLine.HasSwitch("size")) {
         const std::optional<std::string> size = commandLine.Value("size");

@@ -85,13 +85,16 @@ TEST_F(HeadlessRender, EveryFrameOutsideTransitionsIsTheSlideAsKivtoolDrawsIt) {
 
 TEST_F(HeadlessRender, BadValuesAreRefusedWithTheUsage) {
     for (const std::vector<std::string>& bad :
-         {std::vector<std::string>{"-fps", "0"}, {"-size", "64"}, {"-from", "-5"}, {"-to", "soon"}}) {
-        std::vector<std::string> args{"-filename", show_.string(), "-render", (dir_ / "x").string()};
+         {std::vector<std::string>{"-fps", "0"}, {"-size", "64"}, {"-from", "-5"}, {"-to", "soon"}, {"-render", (dir_ / "x.mp4").string()}}) {
+        std::vector<std::string> args{"-filename", show_.string()};
+        if (bad[0] != "-render") args.insert(args.end(), {"-render", (dir_ / "x").string()});
         args.insert(args.end(), bad.begin(), bad.end());
         const test::TRunResult run = Run(KIVVIEWER_PATH, args);
         EXPECT_EQ(run.exitCode, 2) << bad[0];
         EXPECT_NE(run.err.find("usage: kivviewer SHOW -render OUT"), std::string::npos) << run.err;
     }
+    EXPECT_FALSE(fs::exists(dir_ / "x"));
+    EXPECT_FALSE(fs::exists(dir_ / "x.mp4"));
     const test::TRunResult frame = Run(KIVTOOL_PATH, {"frame", show_.string(), "-3", "-o", "x.png"});
     EXPECT_EQ(frame.exitCode, 2);
 }
