@@ -456,3 +456,41 @@ TEST(EngineMouse, HoverAndClickOnASlideObjectWithAnAction) {
 
 } // namespace
 } // namespace kiv
+
+namespace kiv {
+namespace {
+
+TEST(EngineRunApp, AProgramOfASlideStartsOnceJustAfterTheSlideStarts) {
+    TTestShowSpec spec;
+    spec.repeat = "repeat";
+    spec.slideExtra[1] = "Pers_RunApp=1\nRunAppFN=notes.txt\n";
+    TEngineRig rig(spec);
+    TKivEngine& engine = rig.Engine();
+    std::vector<std::string> texts;
+    engine.OnEvent = [&](TCustomKivEngine&, TKivEventData& event) {
+        if (event.code != kNotifyAction) return;
+        auto* text = dynamic_cast<TStrValue*>(event.value);
+        texts.push_back(std::to_string(event.ints[0]) + " " + (text ? text->text : "-"));
+    };
+    rig.Seek(1990);
+    rig.Step();
+    EXPECT_DOUBLE_EQ(engine.RunApp().time, 2001);
+    rig.Advance(10);
+    EXPECT_TRUE(texts.empty()); // 2000: not yet
+    rig.Advance(10);
+    EXPECT_EQ(texts, (std::vector<std::string>{"10 notes.txt"}));
+    // The next one is slide 2 of the second pass.
+    EXPECT_DOUBLE_EQ(engine.RunApp().time, 6000 + 2001);
+    for (int i = 0; i < 20; ++i)
+        rig.Advance(50);
+    EXPECT_EQ(texts.size(), 1u);
+    // Without actions (headless rendering) no program is found.
+    engine.SetActionsEnabled(false);
+    rig.Seek(1000);
+    rig.Step();
+    EXPECT_GT(engine.RunApp().time, 1e38);
+    EXPECT_FALSE(engine.Barrier().active);
+}
+
+} // namespace
+} // namespace kiv

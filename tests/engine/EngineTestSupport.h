@@ -36,6 +36,8 @@ struct TTestShowSpec {
     std::array<std::string, 3> endActions{"timer", "timer", "timer"};
     // The first slide's transition effect ("" for none).
     std::string effect = "dissolve";
+    // More lines of each slide's section.
+    std::array<std::string, 3> slideExtra{};
     // Objects of the first slide (children of its root).
     std::string firstSlideObjects;
 };
@@ -53,7 +55,8 @@ inline std::string EngineShowText(const TTestShowSpec& spec = {}) {
         // Colours are 0x00BBGGRR in the project.
         const std::uint32_t bgr = ((c & 0xFF) << 16) | (c & 0xFF00) | ((c >> 16) & 0xFF);
         text += "[Slide" + std::to_string(k) + "]\nbstyle=1\nbcolor=" + std::to_string(bgr) +
-                "\nPers_EndAction=" + spec.endActions[static_cast<std::size_t>(k - 1)] + "\n";
+                "\nPers_EndAction=" + spec.endActions[static_cast<std::size_t>(k - 1)] + "\n" +
+                spec.slideExtra[static_cast<std::size_t>(k - 1)];
         text += "object TheEffect:AnEffect\n  ref=" + (k == 1 ? spec.effect : std::string("dissolve")) +
                 "\n  time=500\nend\n";
         text += "object Container:Root\n  GUID=root" + std::to_string(k) + "\n" +
