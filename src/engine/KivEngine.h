@@ -185,9 +185,9 @@ struct TKivEngineSetup {
     // Headless stepping runs the slide loader until idle in every pass; tests that build the
     // slides one by one turn it off.
     bool runLoaderInline = true;
-    // Slides built by the loader are preloaded on the loader's thread (needs uploads through a
-    // context of the loader's own); otherwise the engine preloads them when it takes the list.
-    bool loaderUploads = false;
+    // Slides built by the loader are preloaded on the loader's thread (the drawer uploads through
+    // a context shared with the device's); off: the engine preloads them when it takes the list.
+    bool loaderUploads = true;
 };
 
 class TCustomKivEngine : public TKivThread {
