@@ -108,7 +108,9 @@ TRef<TBitmap> THeadlessPlayer::RenderFrame(int k) {
     for (int pass = 0; pass < kMaxPassesPerFrame; ++pass) {
         engine_->StepOnce();
         if (app && app->IsMainThread()) app->ProcessPending();
-        if (engine_->DrewLastPass() && engine_->Active()) {
+        // A frame counts when the clock ran for it, or when a show that does not repeat has
+        // reached its end (frames past it show its last moment).
+        if (engine_->DrewLastPass() && (engine_->Active() || engine_->EndReported())) {
             T3DDrawer* drawer = engine_->DrawController().Drawer();
             return drawer ? drawer->GrabImage() : nullptr;
         }

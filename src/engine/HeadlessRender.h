@@ -63,8 +63,8 @@ public:
     double FrameTime(int k) const;
     double EndTime() const { return end_; }
     // Brings the engine to frame k's time and draws it (frames go forward: k never below the
-    // last one). None when the frame cannot be drawn (no usable GL context, or the engine does
-    // not start its clock).
+    // last one); past the end of a show that does not repeat, its last moment. None when the
+    // frame cannot be drawn (no usable GL context, or the engine does not start its clock).
     TRef<TBitmap> RenderFrame(int k);
 
     TKivEngine& Engine() { return *engine_; }

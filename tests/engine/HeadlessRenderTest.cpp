@@ -79,6 +79,11 @@ TEST_F(HeadlessRender, EveryFrameOutsideTransitionsIsTheSlideAsKivtoolDrawsIt) {
         EXPECT_EQ(drawn.out, "64 36\n");
         EXPECT_EQ(ReadAll(out / FrameName(t / 100 + 1)), ReadAll(one)) << "t = " << t;
     }
+    // Past the end of a show that stops, the frame is its last moment.
+    const fs::path last = dir_ / "after-the-end.png", end = dir_ / "at-the-end.png";
+    ASSERT_EQ(Run(KIVTOOL_PATH, {"frame", show_.string(), "9000", "-o", last.string(), "--size", "64x36"}).exitCode, 0);
+    ASSERT_EQ(Run(KIVTOOL_PATH, {"frame", show_.string(), "5999", "-o", end.string(), "--size", "64x36"}).exitCode, 0);
+    EXPECT_EQ(ReadAll(last), ReadAll(end));
     // The temporary folder of the runs holds nothing afterwards.
     EXPECT_TRUE(fs::is_empty(test::THermeticFolders::Temp()));
 }
