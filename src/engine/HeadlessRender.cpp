@@ -37,7 +37,8 @@ bool ParseFrameSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
-THeadlessPlayer::THeadlessPlayer(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, const THeadlessOptions& options)
+THeadlessPlayer::THeadlessPlayer(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
+                                 const THeadlessOptions& options)
     : options_(options) {
     if (options_.fps <= 0 || !std::isfinite(options_.fps)) throw Exception("bad frame rate");
     if (!TApplication::Instance()) {
@@ -96,7 +97,9 @@ int THeadlessPlayer::FrameCount() const {
     return count;
 }
 
-double THeadlessPlayer::FrameTime(int k) const { return options_.fromMs + k * 1000.0 / options_.fps; }
+double THeadlessPlayer::FrameTime(int k) const {
+    return options_.fromMs + k * 1000.0 / options_.fps;
+}
 
 TRef<TBitmap> THeadlessPlayer::RenderFrame(int k) {
     if (k < lastFrame_) return nullptr;
@@ -118,8 +121,9 @@ TRef<TBitmap> THeadlessPlayer::RenderFrame(int k) {
     return nullptr;
 }
 
-std::string RenderShowToFolder(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, const THeadlessOptions& options,
-                               const std::string& folder, std::FILE* progress) {
+std::string RenderShowToFolder(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
+                               const THeadlessOptions& options, const std::string& folder,
+                               std::FILE* progress) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (!std::filesystem::is_directory(folder)) return folder + ": cannot make the folder";

@@ -84,7 +84,8 @@ private:
 
 // Renders frames FROM … TO into `folder` as frame-000001.png, …; a progress line on `progress`
 // (frames done / total, frames per second). Returns an empty text, or why it failed.
-std::string RenderShowToFolder(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, const THeadlessOptions& options,
-                               const std::string& folder, std::FILE* progress);
+std::string RenderShowToFolder(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
+                               const THeadlessOptions& options, const std::string& folder,
+                               std::FILE* progress);
 
 } // namespace kiv

@@ -100,9 +100,13 @@ protected:
     }
 };
 
-TEST_F(EngineThread, PlaysToItsFirstFrameAndClosesTwiceWithoutLeavingThreads) { PlayToFirstFrameAndClose(true); }
+TEST_F(EngineThread, PlaysToItsFirstFrameAndClosesTwiceWithoutLeavingThreads) {
+    PlayToFirstFrameAndClose(true);
+}
 
-TEST_F(EngineThread, SlidesPreloadedOnTheEngineThreadPlayToo) { PlayToFirstFrameAndClose(false); }
+TEST_F(EngineThread, SlidesPreloadedOnTheEngineThreadPlayToo) {
+    PlayToFirstFrameAndClose(false);
+}
 
 #ifdef KIV_DEMO_PROJECT
 // The demo's pictures are decoded and uploaded on the loader thread while the engine thread draws;
@@ -140,7 +144,8 @@ TEST_F(EngineThread, TheDemoPlaysWithPicturesUploadedByTheLoader) {
     std::set<std::uint32_t> colors;
     const std::uint8_t* row = picture->Row(picture->Height() / 2);
     for (int x = 0; x < picture->Width(); ++x)
-        colors.insert((std::uint32_t{row[4 * x + 2]} << 16) | (std::uint32_t{row[4 * x + 1]} << 8) | row[4 * x]);
+        colors.insert((std::uint32_t{row[4 * x + 2]} << 16) | (std::uint32_t{row[4 * x + 1]} << 8) |
+                      row[4 * x]);
     EXPECT_GT(colors.size(), 8u);
 }
 #endif
