@@ -84,7 +84,8 @@ struct TShowSpec {
     int slideMs = 4000;
     int transitionMs = 1000;
     bool repeat = false;
-    std::string mainExtra; // more lines of [Main]
+    std::string mainExtra;            // more lines of [Main]
+    std::string pictureStem = "pic"; // slide k shows <stem><k>.png
 };
 
 inline TShowSpec Spec(int slides, bool repeat = false, int slideMs = 4000, int transitionMs = 1000,
@@ -106,7 +107,7 @@ inline std::string ShowText(const TShowSpec& spec) {
         text += "opt_synchpos" + std::to_string(k) + "=" + std::to_string(k * spec.slideMs) + "\n";
     for (int k = 1; k <= spec.slides; ++k) {
         text += "[Slide" + std::to_string(k) + "]\n";
-        text += "object Container:Root\nGUID=root\nobject img:Image\nGUID=img\nImageName=pic" + std::to_string(k) +
+        text += "object Container:Root\nGUID=root\nobject img:Image\nGUID=img\nImageName=" + spec.pictureStem + std::to_string(k) +
                 ".png\nend\nend\n";
         text += "object TheEffect:AnEffect\n  ref=dissolve\n  time=" + std::to_string(spec.transitionMs) +
                 "\nend\n";
