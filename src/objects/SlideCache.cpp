@@ -32,8 +32,10 @@ TSlideCache::~TSlideCache() {
 std::pair<std::int32_t, std::int32_t> TSlideCache::WindowAt(double t) {
     const std::int32_t first = producer_->VisibleRange(t).first;
     std::int64_t last = static_cast<std::int64_t>(first) + capacity_ - 1;
-    // A show that ends does not build slides of a pass that never comes.
     const TKivSource& source = producer_->Source();
+    // A show without slides has only its lead-in.
+    if (source.SlideCount() <= 0) return {-1, -1};
+    // A show that ends does not build slides of a pass that never comes.
     if (source.EndMode() != TEndMode::Repeat) last = std::min<std::int64_t>(last, source.SlideCount() - 1);
     last = std::clamp<std::int64_t>(last, first, std::numeric_limits<std::int32_t>::max());
     return {first, static_cast<std::int32_t>(last)};

@@ -9,6 +9,7 @@
 #include "project/KivSource.h"
 #include "support/IniText.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
@@ -26,10 +27,16 @@ protected:
     ~TNoFiles() override = default;
 };
 
-// Makes a small picture for any name "pic<N>.png"; names in `held` wait in the provider until
-// Release (the decoder delay), and `entered` tells a waiting test that one is being held.
+// Makes a picture for any name "pic<N>.png". Names in `held` wait until ReleaseAll (the decoder
+// delay): when the picture is asked for, or, with `holdInDecode`, when a level of it is decoded
+// (inside whatever the drawer does with it). `entered` tells a waiting test that one is held.
 class TPictureMaker {
 public:
+    int width = 64;
+    int height = 36;
+    std::uint32_t argb = 0xFF336699u;
+    bool holdInDecode = false;
+
     ~TPictureMaker() { ReleaseAll(); }
 
     void Hold(const std::string& name) {
@@ -56,22 +63,42 @@ public:
     static TRef<TRefObject> Provide(void* data, const std::string& name) {
         auto* self = static_cast<TPictureMaker*>(data);
         if (name.rfind("pic", 0) != 0) return nullptr;
+        if (!self->holdInDecode) self->WaitWhileHeld(name);
         {
-            std::unique_lock guard(self->lock_);
-            if (self->held_.count(name) != 0) {
-                ++self->holding_;
-                self->changed_.notify_all();
-                self->changed_.wait(guard, [&] { return self->held_.count(name) == 0; });
-                --self->holding_;
-            }
+            std::lock_guard guard(self->lock_);
             ++self->made_;
         }
-        auto bitmap = MakeRef<TBitmap>(64, 36, TPixelFormat::Bgra32);
-        bitmap->Fill32(0xFF336699u);
-        return MakeRef<TImage>(MakeRef<TWrapperBitmapStore>(name, bitmap));
+        auto bitmap = MakeRef<TBitmap>(self->width, self->height, TPixelFormat::Bgra32);
+        bitmap->Fill32(self->argb);
+        return MakeRef<TImage>(MakeRef<TGatedStore>(*self, name, bitmap));
     }
 
 private:
+    // A picture in memory whose levels are made only once the maker lets its name go.
+    class TGatedStore final : public TWrapperBitmapStore {
+    public:
+        TGatedStore(TPictureMaker& maker, const std::string& name, TRef<TBitmap> bitmap)
+            : TWrapperBitmapStore(name, std::move(bitmap)), maker_(maker) {}
+
+    protected:
+        TRef<TBitmap> ReadSourceLevel(int level, TPixelFormat format) override {
+            if (maker_.holdInDecode) maker_.WaitWhileHeld(Name());
+            return TWrapperBitmapStore::ReadSourceLevel(level, format);
+        }
+
+    private:
+        TPictureMaker& maker_;
+    };
+
+    void WaitWhileHeld(const std::string& name) {
+        std::unique_lock guard(lock_);
+        if (held_.count(name) == 0) return;
+        ++holding_;
+        changed_.notify_all();
+        changed_.wait(guard, [&] { return held_.count(name) == 0; });
+        --holding_;
+    }
+
     std::mutex lock_;
     std::condition_variable changed_;
     std::set<std::string> held_;
@@ -84,7 +111,8 @@ struct TShowSpec {
     int slideMs = 4000;
     int transitionMs = 1000;
     bool repeat = false;
-    std::string mainExtra; // more lines of [Main]
+    std::string mainExtra;            // more lines of [Main]
+    std::string pictureStem = "pic"; // slide k shows <stem><k>.png
 };
 
 inline TShowSpec Spec(int slides, bool repeat = false, int slideMs = 4000, int transitionMs = 1000,
@@ -106,7 +134,7 @@ inline std::string ShowText(const TShowSpec& spec) {
         text += "opt_synchpos" + std::to_string(k) + "=" + std::to_string(k * spec.slideMs) + "\n";
     for (int k = 1; k <= spec.slides; ++k) {
         text += "[Slide" + std::to_string(k) + "]\n";
-        text += "object Container:Root\nGUID=root\nobject img:Image\nGUID=img\nImageName=pic" + std::to_string(k) +
+        text += "object Container:Root\nGUID=root\nobject img:Image\nGUID=img\nImageName=" + spec.pictureStem + std::to_string(k) +
                 ".png\nend\nend\n";
         text += "object TheEffect:AnEffect\n  ref=dissolve\n  time=" + std::to_string(spec.transitionMs) +
                 "\nend\n";
