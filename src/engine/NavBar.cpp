@@ -24,8 +24,15 @@ std::string_view Trim(std::string_view text) {
     return text;
 }
 
+// Skin numbers beyond this size are clamped, so that sums of them cannot overflow.
+constexpr int kMaxSkinNumber = 1 << 16;
+
+int SkinNumber(int value) {
+    return std::clamp(value, -kMaxSkinNumber, kMaxSkinNumber);
+}
+
 int ListInt(const std::string& item) {
-    return ParseInt32(Trim(item), 0);
+    return SkinNumber(ParseInt32(Trim(item), 0));
 }
 
 // The out-alpha and weight tables of the compositing, built once.
@@ -240,10 +247,10 @@ void TNavBar::LoadSkin(TRef<TIniFile> skin, std::string folder) {
     if (static_cast<std::int64_t>(cols_) * rows_ > 10000)
         throw ENavSkinError("Grid of " + std::to_string(cols_) + " x " + std::to_string(rows_) +
                             " cells too large");
-    leftOffset_ = ini.ReadInteger("CellWithObjects", "LeftOffset", 0);
-    topOffset_ = ini.ReadInteger("CellWithObjects", "TopOffset", 0);
-    rightOffset_ = ini.ReadInteger("CellWithObjects", "RightOffset", 0);
-    bottomOffset_ = ini.ReadInteger("CellWithObjects", "BottomOffset", 0);
+    leftOffset_ = SkinNumber(ini.ReadInteger("CellWithObjects", "LeftOffset", 0));
+    topOffset_ = SkinNumber(ini.ReadInteger("CellWithObjects", "TopOffset", 0));
+    rightOffset_ = SkinNumber(ini.ReadInteger("CellWithObjects", "RightOffset", 0));
+    bottomOffset_ = SkinNumber(ini.ReadInteger("CellWithObjects", "BottomOffset", 0));
     const std::vector<std::string> cell = SplitSkinList(ini.ReadString("CellWithObjects", "Cell", ""));
     if (cell.size() != 2) throw ENavSkinError("Incorrect number of parameters in field \"Cell\"");
     objectCol_ = ListInt(cell[0]);
@@ -299,12 +306,12 @@ void TNavBar::ReadButtons() {
         const TIniSection* object = ini.FindSection("Object" + std::to_string(p + 1));
         TButton b;
         if (object) {
-            b.shiftPressed = object->GetInt32("ShiftPressed", 0);
+            b.shiftPressed = SkinNumber(object->GetInt32("ShiftPressed", 0));
             b.grayNormal = object->GetBool("GrayNormal", false);
             b.grayDisabled = object->GetBool("GrayDisabled", false);
-            b.x = object->GetInt32("Left", 0);
-            b.y = object->GetInt32("Top", 0);
-            b.space = object->GetInt32("Space", 0);
+            b.x = SkinNumber(object->GetInt32("Left", 0));
+            b.y = SkinNumber(object->GetInt32("Top", 0));
+            b.space = SkinNumber(object->GetInt32("Space", 0));
         }
         const int index = selection_[static_cast<std::size_t>(p)];
         if (index >= 0 && index < static_cast<int>(actions_.size()))
@@ -400,6 +407,13 @@ void TNavBar::Layout() {
     }
     totalWidth_ = colX[static_cast<std::size_t>(cols_)];
     totalHeight_ = rowY[static_cast<std::size_t>(rows_)];
+    // A bar is a strip of a few hundred pixels; a skin that asks for a canvas of gigabytes is broken.
+    if (totalWidth_ > kMaxCanvasSide || totalHeight_ > kMaxCanvasSide) {
+        const std::string size = std::to_string(totalWidth_) + " x " + std::to_string(totalHeight_);
+        totalWidth_ = totalHeight_ = 0;
+        throw ENavSkinError("The skin lays out a bar of " + size + " pixels (at most " +
+                            std::to_string(kMaxCanvasSide) + " a side)");
+    }
 }
 
 TNavRect TNavBar::ButtonRect(int button) const {

@@ -48,6 +48,9 @@ TNavRect Intersect(const TNavRect& a, const TNavRect& b);
 // The bounding union; an empty rectangle takes the other.
 TNavRect Union(const TNavRect& a, const TNavRect& b);
 
+// The largest canvas side a skin may lay out.
+constexpr int kMaxCanvasSide = 8192;
+
 // The modifier bit of a held left button.
 constexpr int kNavHeldModifier = 16;
 

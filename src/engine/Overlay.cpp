@@ -252,7 +252,11 @@ TOverlayMouseResult TThirdSlide::Mouse(int button, int modifiers, int kind, int 
     }
     detector_.Sample(x, y, Now());
     bool panelHolds = false;
-    if (panel_) {
+    // A panel that has faded out completely takes no presses or releases: a click on an invisible
+    // button (exit among them) must not act. Moves still reach it, so that it knows the pointer is
+    // over it once the move has woken it.
+    const bool invisible = panelHidden_ && panelOpacity_ <= 0.0f;
+    if (panel_ && (!invisible || kind == kMouseMove || panel_->Bar().Capturing())) {
         TOverlayAction action;
         if (panel_->Mouse(button, modifiers, kind, x, y, action)) {
             if (action.kind != 0) {

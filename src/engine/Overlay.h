@@ -78,7 +78,8 @@ public:
     // Per frame: dialog fades, the bar's play state, the panel's auto-hide fades.
     void Update(double showTimeMs);
 
-    // Kinds 0 move, 1 press, 2 release, 3 other; (x, y) in window pixels.
+    // Kinds 0 move, 1 press, 2 release, 3 other; (x, y) in window pixels. Dialogs from the topmost
+    // down, then the move detector, then the panel (which ignores presses while faded out).
     TOverlayMouseResult Mouse(int button, int modifiers, int kind, int x, int y);
 
     // --- Dialogs (the overlay owns them; the topmost is the last) ---
