@@ -5,6 +5,7 @@
 
 #include "base/Assert.h"
 #include "base/Clock.h"
+#include "base/Exception.h"
 #include "base/Log.h"
 
 #include <algorithm>
@@ -43,8 +44,8 @@ TKivMusicPlayer::TKivMusicPlayer(TRef<TKivSource> show, bool ownsShow, TRef<TMus
     Init(std::move(device), std::move(clock));
 }
 
-TKivMusicPlayer::TKivMusicPlayer(THeadlessTag, TRef<TKivSource> show, bool ownsShow, TRef<TMusicDevice> device,
-                                 TRef<TVirtualClock> clock)
+TKivMusicPlayer::TKivMusicPlayer(THeadlessTag, TRef<TKivSource> show, bool ownsShow,
+                                 TRef<TMusicDevice> device, TRef<TVirtualClock> clock)
     : show_(std::move(show)), ownsShow_(ownsShow), headless_(true),
       virtualClock_(clock ? std::move(clock) : MakeRef<TVirtualClock>(0)) {
     stepOrigin_ = virtualClock_->NowMs();
@@ -200,12 +201,24 @@ void TKivMusicPlayer::AdvanceClock(double ms) {
 }
 
 void TKivMusicPlayer::HeadlessStep() {
-    if (loader_) loader_->Queue().ProcessAll();
-    StepOnce();
+    // As on the threads: a failed consistency check abandons the step, logged once while it repeats.
+    try {
+        if (loader_) loader_->Queue().ProcessAll();
+        StepOnce();
+    } catch (const EAssertionFailed& failure) {
+        if (failure.Message() == lastFailure_) return;
+        lastFailure_ = failure.Message();
+        LogAbandoned(failure);
+    }
 }
 
 void TKivMusicPlayer::HeadlessSettle() {
-    for (int i = 0; i < kHeadlessSettleSteps && !ready_.load() && !Terminated(); ++i)
+    // Only a standing clock: a running one is ready anyway, and its steps keep to the grid.
+    const auto standing = [this] {
+        TLockGuard guard(clockLock_);
+        return !clockRunning_;
+    };
+    for (int i = 0; i < kHeadlessSettleSteps && !ready_.load() && !Terminated() && standing(); ++i)
         HeadlessStep();
 }
 

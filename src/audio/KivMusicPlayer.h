@@ -34,6 +34,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace kiv {
@@ -72,7 +73,8 @@ public:
     // sound for exactly the time of each advance. Steps fall at the clock's reading at creation
     // plus multiples of 5 ms.
     static TRef<TKivMusicPlayer> CreateHeadless(TRef<TKivSource> show, bool ownsShow,
-                                                TRef<TVirtualClock> clock = {}, TRef<TMusicDevice> device = {});
+                                                TRef<TVirtualClock> clock = {},
+                                                TRef<TMusicDevice> device = {});
 
     // Interactive: starts the music loader, then the player. Headless: starts no thread; settles
     // the loads of the opening position (see Seek).
@@ -167,8 +169,9 @@ private:
     TRef<IDeviceClock> clock_;
     const bool headless_ = false;
     TRef<TVirtualClock> virtualClock_;
-    double stepOrigin_ = 0;   // headless: the virtual time of step 0
+    double stepOrigin_ = 0;     // headless: the virtual time of step 0
     std::int64_t nextStep_ = 1; // headless: the index of the next step on the 5 ms grid
+    std::string lastFailure_;   // headless: the last failed check that abandoned a step
     TRef<TMusicLoader> loader_;
     TChannelOperator startList_;
     std::vector<std::unique_ptr<TPlayItem>> items_;

@@ -1,6 +1,7 @@
 #include "audio/KivMusicPlayer.h"
 
 #include "project/ShowProjectSupport.h"
+#include "support/LogCapture.h"
 
 #include "audio/MusicPlayerSupport.h"
 
@@ -8,8 +9,9 @@
 
 #include <algorithm>
 #include <cmath>
-#include <functional>
+#include <pthread.h>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace kiv {
@@ -83,9 +85,30 @@ TEST(MusicPlayerHeadless, RunsNoThreadAndStepsAtEveryFiveMillisecondsOfVirtualTi
     EXPECT_EQ(player->StepCount() - 203u - caughtUp, 1u); // 2015 + 1e12 + 1005
 }
 
+TEST(MusicPlayerHeadless, AStepThatFailsACheckIsAbandonedWithOneLogLineAndTheClockMovesOn) {
+    const auto clock = MakeRef<TVirtualClock>(0);
+    THeadlessPlayer player("[Main]\n" + kThreeSlides, {}, clock);
+    player->Start(); // the queues now belong to this thread
+    const std::string log = test::LoggedWhile([&] {
+        // Advancing from another thread breaks the rule; every step fails its queue's check.
+        std::thread other([&] {
+            ::pthread_setname_np(::pthread_self(), "kivTestRender");
+            player->AdvanceClock(20);
+        });
+        other.join();
+    });
+    EXPECT_EQ(clock->NowMs(), 20);
+    EXPECT_EQ(player->StepCount(), 0u);
+    const std::string abandoned = "operation abandoned";
+    const std::size_t first = log.find(abandoned);
+    EXPECT_NE(first, std::string::npos);
+    EXPECT_EQ(log.find(abandoned, first + 1), std::string::npos);
+}
+
 TEST(MusicPlayerHeadless, AnInteractivePlayerIgnoresTheHeadlessAdvance) {
     const auto clock = MakeRef<TVirtualClock>(0);
-    auto player = MakeRef<TKivMusicPlayer>(test::MakeSource("[Main]\n" + kThreeSlides), false, nullptr, clock);
+    auto player =
+        MakeRef<TKivMusicPlayer>(test::MakeSource("[Main]\n" + kThreeSlides), false, nullptr, clock);
     EXPECT_FALSE(player->Headless());
     EXPECT_EQ(player->VirtualClock(), nullptr);
     player->AdvanceClock(100);
@@ -222,8 +245,9 @@ TEST(MusicPlayerReadiness, AShowWithoutMusicIsReadyAtOnceInBothModes) {
             SCOPED_TRACE(show + (headless ? " headless" : " interactive"));
             const auto device = MakeRef<TRecordingDevice>();
             const TRef<TKivMusicPlayer> player =
-                headless ? TKivMusicPlayer::CreateHeadless(test::MakeSource(show), false, device->clock, device)
-                         : MakeRef<TKivMusicPlayer>(test::MakeSource(show), false, device);
+                headless
+                    ? TKivMusicPlayer::CreateHeadless(test::MakeSource(show), false, device->clock, device)
+                    : MakeRef<TKivMusicPlayer>(test::MakeSource(show), false, device);
             EXPECT_TRUE(player->IsReady());
             player->Start();
             EXPECT_TRUE(player->IsReady());
@@ -300,8 +324,9 @@ TEST(MusicPlayerHeadless, TheSameShowGivesTheSameScheduleAndClockInEveryRun) {
     EXPECT_NE(std::find(first.times.begin(), first.times.end(), 9000.0), first.times.end());
     EXPECT_GT(first.times.back(), 15000);
     const auto plays = [&](const std::string& name) {
-        return std::count_if(first.calls.begin(), first.calls.end(),
-                             [&](const TDeviceCall& call) { return call.what == "play" && call.name.find(name) != std::string::npos; });
+        return std::count_if(first.calls.begin(), first.calls.end(), [&](const TDeviceCall& call) {
+            return call.what == "play" && call.name.find(name) != std::string::npos;
+        });
     };
     EXPECT_GE(plays("voice.mp3"), 1);
     EXPECT_GE(plays("end.mp3"), 1);

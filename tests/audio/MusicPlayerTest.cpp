@@ -51,7 +51,6 @@ private:
     TRef<TKivMusicPlayer> player_;
 };
 
-
 const std::string kThreeSlides = test::TimesText({5000, 9000, 15000});
 
 TEST(MusicPlayerClock, FollowsTheVirtualDeviceClockThroughPauseSeekAndBarrier) {

@@ -53,7 +53,8 @@ TEST_F(ShowDecodersTest, AKeyNamingAFileOfTheShowChecksTheBuiltInDecoderOncePerP
     EXPECT_TRUE(decoders.Available(TShowDecoder::Ogg));
 
     // A later show neither checks again nor logs again, whatever it names.
-    const std::string again = test::LoggedWhile([&] { decoders.Prepare(*show, ProcessFileAccessor().Get()); });
+    const std::string again =
+        test::LoggedWhile([&] { decoders.Prepare(*show, ProcessFileAccessor().Get()); });
     EXPECT_EQ(again.find("INITIALIZE FAILED"), std::string::npos);
     EXPECT_EQ(probed_.size(), 2u);
     // The file was only looked at.
