@@ -547,11 +547,13 @@ TFrameFigures DrawFrames(int frames) {
 }
 
 void Print(const char* label, const TFrameFigures& f) {
+    const auto over = std::count_if(f.waitMs.begin(), f.waitMs.end(), [](double ms) { return ms > 2.0; });
     std::printf("%s: frames %zu, frame ms p50 %.2f p95 %.2f p99 %.2f max %.2f; waited for uploads per frame: "
-                "p99 %.3f ms, max %.3f ms\n",
+                "p50 %.3f ms, p95 %.3f ms, p99 %.3f ms, max %.3f ms, frames over 2 ms: %d\n",
                 label, f.frameMs.size(), Percentile(f.frameMs, 50), Percentile(f.frameMs, 95),
-                Percentile(f.frameMs, 99), Percentile(f.frameMs, 100), Percentile(f.waitMs, 99),
-                Percentile(f.waitMs, 100));
+                Percentile(f.frameMs, 99), Percentile(f.frameMs, 100), Percentile(f.waitMs, 50),
+                Percentile(f.waitMs, 95), Percentile(f.waitMs, 99), Percentile(f.waitMs, 100),
+                static_cast<int>(over));
 }
 
 void FramesWithLoader(int frames) {

@@ -198,7 +198,8 @@ bool T3DDrawer::Draw(TDrawItem& item) {
         return true;
     }
     // A top-level frame.
-    std::lock_guard lock(FrameLock());
+    LockCounted(FrameLock()); // an upload slice of another thread may hold it
+    std::lock_guard lock(FrameLock(), std::adopt_lock);
     bool result = false;
     try {
         if (BeginFrame()) {
@@ -356,8 +357,9 @@ void T3DDrawer::PreloadImage(TImage& image, const TPictureDrawParams& params) {
         if (!IsReady()) return;
     }
     // Tile by tile, slice by slice: the drawer and device locks are held only around the GL calls
-    // of one slice, so a frame drawn meanwhile never waits behind the whole picture.
-    texture->PreloadSliced(&DrawerLock());
+    // of one slice, so a frame drawn meanwhile never waits behind the whole picture. Slices also
+    // hold the frame lock: they go between frames, and a frame waits for one slice at most.
+    texture->PreloadSliced(&DrawerLock(), &FrameLock());
 }
 
 void T3DDrawer::ReleaseImage(TImage& image) {

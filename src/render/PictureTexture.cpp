@@ -84,9 +84,9 @@ void TMultiTexture6::Preload() {
         tile->Preload();
 }
 
-void TMultiTexture6::PreloadSliced(std::mutex* outerLock) {
+void TMultiTexture6::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* frameLock) {
     for (auto& tile : tiles_)
-        tile->PreloadSliced(outerLock);
+        tile->PreloadSliced(outerLock, frameLock);
 }
 
 std::string TTextureStore2::Key(int level, int patternA, int patternB, bool premultiplied, bool pattern) {

@@ -54,7 +54,7 @@ public:
     void Preload();
     // The same for a thread that does not draw: tile after tile in slices (see
     // TCustomTexture::PreloadSliced), `outerLock` held with the device lock around each slice.
-    void PreloadSliced(std::mutex* outerLock);
+    void PreloadSliced(std::mutex* outerLock, std::recursive_mutex* frameLock = nullptr);
 
 protected:
     ~TMultiTexture6() override = default;

@@ -68,12 +68,23 @@ void Raise(std::atomic<std::int64_t>& longest, std::int64_t nanos) {
     }
 }
 
-// Runs `work` holding `outer` (when given) and the device lock, and counts how long they were held;
+// The locks one slice holds besides the device lock, taken in this order.
+struct TSliceLocks {
+    std::recursive_mutex* frame = nullptr;
+    std::mutex* outer = nullptr;
+};
+
+// Runs `work` holding the slice's locks and the device lock, and counts how long they were held;
 // `writes`: the slice writes texels (else it makes or hands over a texture).
-template <class TWork> void Slice(std::mutex* outer, TWork&& work, bool writes = true) {
-    if (outer) LockCounted(*outer);
-    std::unique_lock<std::mutex> outerHeld =
-        outer ? std::unique_lock<std::mutex>(*outer, std::adopt_lock) : std::unique_lock<std::mutex>();
+template <class TWork> void Slice(const TSliceLocks& locks, TWork&& work, bool writes = true) {
+    if (locks.frame) LockCounted(*locks.frame);
+    std::unique_lock<std::recursive_mutex> frameHeld =
+        locks.frame ? std::unique_lock<std::recursive_mutex>(*locks.frame, std::adopt_lock)
+                    : std::unique_lock<std::recursive_mutex>();
+    if (locks.outer) LockCounted(*locks.outer);
+    std::unique_lock<std::mutex> outerHeld = locks.outer
+                                                 ? std::unique_lock<std::mutex>(*locks.outer, std::adopt_lock)
+                                                 : std::unique_lock<std::mutex>();
     std::optional<TDeviceLockGuard> guard(std::in_place);
     const auto start = std::chrono::steady_clock::now();
     const std::int64_t cpuStart = ThreadCpuNanos();
@@ -88,6 +99,7 @@ template <class TWork> void Slice(std::mutex* outer, TWork&& work, bool writes =
     if (writes) Raise(sliceLongestWrite, nanos);
     guard.reset();
     outerHeld = {};
+    frameHeld = {};
     // The locks are not fair: a thread waiting for them (the drawing thread) gets them before
     // the next slice, or it could wait behind many slices in a row.
     for (int spins = 0; LockWaiters().load() > 0 && spins < 100000; ++spins)
@@ -194,7 +206,8 @@ TRef<T3DTexture> TCustomTexture::CreateWithRetry(T3DRenderer& renderer) {
     return texture;
 }
 
-void TCustomTexture::PreloadSliced(std::mutex* outerLock) {
+void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* frameLock) {
+    const TSliceLocks locks{frameLock, outerLock};
     if (kind_ != kTexColor && kind_ != kTexGrey) {
         Preload(); // render targets hold nothing to upload
         return;
@@ -203,7 +216,7 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock) {
     TRef<T3DTexture> made;
     bool done = false;
     Slice(
-        outerLock,
+        locks,
         [&] {
             T3DScreen* screen = Screen();
             if (texture_) {
@@ -218,7 +231,7 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock) {
     if (done || !made) return;
     auto handOver = [&] { // the last slice hands the finished texture over (its fence is set)
         Slice(
-            outerLock,
+            locks,
             [&] {
                 if (texture_ || made->Killed() || !Screen()) return;
                 texture_ = std::move(made);
@@ -234,7 +247,7 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock) {
         const int rows = std::max(1, kUploadSliceTexels / width_);
         for (int top = 0; top < height_; top += rows) {
             bool gone = false;
-            Slice(outerLock, [&] {
+            Slice(locks, [&] {
                 gone = made->Killed() || !Screen() || !WriteTopRows(*surface, top, std::min(height_, top + rows));
             });
             if (gone) return;
@@ -261,7 +274,7 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock) {
         const int rows = std::max(1, kUploadSliceTexels / w);
         for (int top = 0; top < h; top += rows) {
             bool gone = false;
-            Slice(outerLock, [&] {
+            Slice(locks, [&] {
                 if (made->Killed() || !Screen()) {
                     gone = true;
                     return;

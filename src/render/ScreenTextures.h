@@ -54,10 +54,11 @@ public:
     void Preload();
     // Preload for a thread that does not draw (the slide loader): the device texture is made and
     // filled in slices of at most kUploadSliceTexels texels, each holding the device lock (and
-    // `outerLock` when given, taken first) only around its GL calls, so that a frame drawn
-    // meanwhile waits for one slice at most; the CPU work (copying, mip levels) runs unlocked.
-    // The texture is used only once complete; one the drawing thread made meanwhile is kept.
-    void PreloadSliced(std::mutex* outerLock);
+    // `outerLock` and `frameLock` when given, taken first, the frame lock before the other) only
+    // around its GL calls, so that a frame drawn meanwhile waits for one slice at most; the CPU
+    // work (copying, mip levels) runs unlocked. The texture is used only once complete; one the
+    // drawing thread made meanwhile is kept.
+    void PreloadSliced(std::mutex* outerLock, std::recursive_mutex* frameLock = nullptr);
 
     T3DTexture* Texture() const { return texture_.Get(); }
     int Kind() const { return kind_; }

@@ -310,6 +310,43 @@ TEST_F(UploadTest, PicturesUploadedOnOneContextAreReleasedFromTheOther) {
     EXPECT_EQ(uploadError, static_cast<GLenum>(GL_NO_ERROR));
 }
 
+TEST_F(UploadTest, LargeTexturesGivenUpAreReusedOnceAFrameEndedAfterwards) {
+    TGLContext* context = DeviceContextOf(*device);
+    ASSERT_TRUE(context);
+    TPictureDrawParams params;
+    params.filtering = 0;
+    auto preload = [&](TImage& picture) {
+        unsigned name = 0;
+        std::thread loader = test::StartNamedThread("kiv-slide-loader", [&] {
+            drawer->PreloadImage(picture, params);
+            name = TileTexture(*TilesOf(picture).at(0))->Name();
+        });
+        loader.join();
+        return name;
+    };
+    auto first = PatternImage(1100, 700, 1); // a 2048 × 1024 texture: worth keeping
+    const unsigned firstName = preload(*first);
+    drawer->ReleaseImage(*first);
+    ASSERT_EQ(context->Recycled.size(), 1u);
+    EXPECT_EQ(context->Recycled[0].name, firstName);
+    // No frame ended since: a draw may still read it, so a new texture is made.
+    auto second = PatternImage(1100, 700, 2);
+    const unsigned secondName = preload(*second);
+    EXPECT_NE(secondName, firstName);
+    EXPECT_EQ(context->Recycled.size(), 1u);
+    ExpectTexels(*second, 2, 1000, 600); // frames end
+    auto third = PatternImage(1100, 700, 3);
+    EXPECT_EQ(preload(*third), firstName) << "reused after a frame";
+    EXPECT_TRUE(context->Recycled.empty());
+    ExpectTexels(*third, 3, 0, 0);
+    ExpectTexels(*third, 3, 1100 - kWidth, 700 - kHeight);
+    // Small textures are simply deleted.
+    auto small = PatternImage(100, 100, 4);
+    preload(*small);
+    drawer->ReleaseImage(*small);
+    EXPECT_TRUE(context->Recycled.empty());
+}
+
 // A picture whose decoding waits for `release`: it tells whether a frame was drawn meanwhile.
 class TSlowStore final : public TBitmapStore {
 public:

@@ -15,8 +15,10 @@
 #include "render/DevStore.h"
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <thread>
+#include <vector>
 
 struct SDL_Window;
 
@@ -51,6 +53,23 @@ public:
     bool IsUploadContext() const { return isUpload_; }
     // How many upload contexts exist in the process (they go with their device).
     static int UploadContextsAlive();
+
+    // Picture textures given up, kept for reuse by a texture of the same kind and size: making a
+    // large texture costs the driver an allocation that it clears (a software rasteriser spends
+    // milliseconds on it, under the device lock). A texture given up is reused only once the
+    // drawing context finished a frame after that (FrameSerial and FrameFence), so that no draw
+    // still reads it. Used under the device lock; the names go with the context.
+    struct TRecycledTexture {
+        unsigned name = 0;
+        int kind = 0, width = 0, height = 0, levels = 0;
+        std::int64_t bytes = 0;
+        std::uint64_t serial = 0; // FrameSerial when given up
+    };
+    std::vector<TRecycledTexture> Recycled;
+    std::int64_t RecycledBytes = 0;
+    // Frames ended on this context, and a fence after the last one (a GLsync).
+    std::uint64_t FrameSerial = 0;
+    void* FrameFence = nullptr;
 
 protected:
     ~TGLContext() override;

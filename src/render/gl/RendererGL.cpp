@@ -358,6 +358,11 @@ bool T3DRendererGL::BeginScene() {
 bool T3DRendererGL::EndScene() {
     TRendererCall call(*this);
     if (!call.Ok()) return false;
+    // A fence after the frame: textures given up before it may be reused once it signals.
+    TGLContext* context = Context();
+    if (context->FrameFence) glDeleteSync(static_cast<GLsync>(context->FrameFence));
+    context->FrameFence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    ++context->FrameSerial;
     glFlush();
     return call.Done();
 }

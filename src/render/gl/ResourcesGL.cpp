@@ -30,6 +30,35 @@ TGLContext* ContextOf(TDevStore* store) {
     return store ? static_cast<TGLContext*>(store->Device()) : nullptr;
 }
 
+// Textures worth keeping for reuse, and how much the device context keeps at most.
+constexpr std::int64_t kRecycleFrom = std::int64_t{1} << 20;
+constexpr std::int64_t kRecycleBudget = std::int64_t{128} << 20;
+
+bool Recyclable(int kind) {
+    return kind == kTexColor || kind == kTexGrey;
+}
+
+// A kept texture of that kind and size that no draw reads any more, taken from the context's
+// list; 0 when there is none. A context with a current context of its share group.
+unsigned TakeRecycled(TGLContext& context, int kind, int width, int height, int levels) {
+    if (context.Recycled.empty() || !context.FrameFence) return 0;
+    bool frameDone = false;
+    for (auto it = context.Recycled.begin(); it != context.Recycled.end(); ++it) {
+        if (it->kind != kind || it->width != width || it->height != height || it->levels != levels) continue;
+        if (it->serial >= context.FrameSerial) continue; // no frame ended since it was given up
+        if (!frameDone) {
+            const GLenum state = glClientWaitSync(static_cast<GLsync>(context.FrameFence), 0, 0);
+            if (state != GL_ALREADY_SIGNALED && state != GL_CONDITION_SATISFIED) return 0;
+            frameDone = true;
+        }
+        const unsigned name = it->name;
+        context.RecycledBytes -= it->bytes;
+        context.Recycled.erase(it);
+        return name;
+    }
+    return 0;
+}
+
 template <class T> void Unlist(TDevStore* store, std::vector<T*>& list, T* item) {
     if (store) std::erase(list, item);
 }
@@ -330,11 +359,17 @@ bool T3DTextureGL::Create() {
         return false;
     }
     const TGLFormat f = FormatOf(Kind);
-    glGenTextures(1, &name_);
-    glBindTexture(GL_TEXTURE_2D, name_);
-    for (int i = 0; i < levels_; ++i)
-        glTexImage2D(GL_TEXTURE_2D, i, static_cast<GLint>(f.internal), std::max(1, width_ >> i),
-                     std::max(1, height_ >> i), 0, f.format, f.type, nullptr);
+    TGLContext* context = ContextOf(store_);
+    name_ = context && Recyclable(Kind) ? TakeRecycled(*context, Kind, width_, height_, levels_) : 0;
+    if (name_) {
+        glBindTexture(GL_TEXTURE_2D, name_); // its storage is there already; the texels are undefined
+    } else {
+        glGenTextures(1, &name_);
+        glBindTexture(GL_TEXTURE_2D, name_);
+        for (int i = 0; i < levels_; ++i)
+            glTexImage2D(GL_TEXTURE_2D, i, static_cast<GLint>(f.internal), std::max(1, width_ >> i),
+                         std::max(1, height_ >> i), 0, f.format, f.type, nullptr);
+    }
     // A texture without its level range set samples black.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, levels_ - 1);
@@ -373,7 +408,17 @@ T3DTextureGL::~T3DTextureGL() {
         TTextureContextScope scope(ContextOf(store_));
         if (scope.Ok()) {
             fence_.Drop();
-            if (name_) glDeleteTextures(1, &name_);
+            TGLContext* context = ContextOf(store_);
+            const std::int64_t bytes = Bytes();
+            if (name_ && counted_ && Recyclable(Kind) && bytes >= kRecycleFrom &&
+                context->RecycledBytes + bytes <= kRecycleBudget) {
+                if (scope.OnUploadContext()) glBindTexture(GL_TEXTURE_2D, 0);
+                context->Recycled.push_back(
+                    {name_, Kind, width_, height_, levels_, bytes, context->FrameSerial});
+                context->RecycledBytes += bytes;
+            } else if (name_) {
+                glDeleteTextures(1, &name_);
+            }
         }
     }
     if (store_) std::erase(store_->Textures, static_cast<TBaseTexture*>(this));
