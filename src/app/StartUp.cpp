@@ -2,6 +2,7 @@
 
 #include "app/ColorSwitches.h"
 #include "app/DisplayCheck.h"
+#include "app/RenderSwitch.h"
 #include "app/ShowStart.h"
 #include "app/SignalWatch.h"
 #include "base/Assert.h"
@@ -34,7 +35,8 @@ namespace {
 // headless renderer's.
 constexpr std::string_view kKnownSwitches[] = {"filelog",      "log",     "noicc",   "icc",    "cover",
                                                "filename",     "exename", "slide",   "time",   "startup",
-                                               "desktopalign", "resize",  "display", "render", "-help"};
+                                               "desktopalign", "resize",  "display", "render", "-help",
+                                               "size",         "fps",     "from",    "to"};
 
 void PrintHelp() {
     std::puts(
@@ -53,6 +55,9 @@ void PrintHelp() {
         "  -filelog          write the log to a file beside the program (PROGRAM.log)\n"
         "  -noicc            no colour management\n"
         "  -icc PROFILE      output colour profile; auto: the file named by KIV_DISPLAY_ICC\n"
+        "  -render OUT [-size WxH] [-fps N] [-from MS] [-to MS]\n"
+        "                    play headlessly and write every frame into the folder OUT as\n"
+        "                    frame-000001.png, ... (default 1280x720, 25 fps, one pass of the show)\n"
         "\n"
         "Switch names match exactly. Playback is not built yet: this version opens the show, prints\n"
         "one line about it and exits (0: opened; 2: the show could not be opened).");
@@ -137,6 +142,10 @@ void OpenFirstShow(const TCommandLine& commandLine, const std::string& programPa
         }
         for (const std::string& line : opened.details)
             ConsoleNote(line);
+        return;
+    }
+    if (commandLine.HasSwitch("render")) {
+        SetProcessExitCode(RunRenderSwitch(commandLine, *opened.show));
         return;
     }
     const std::string summary = Summary(opened);

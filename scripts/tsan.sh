@@ -1,0 +1,50 @@
+#!/usr/bin/env bash
+# Builds the thread, slide loader and engine tests with ThreadSanitizer in build-tsan and runs
+# them. Not part of ctest: the build is separate and slow. Usage: scripts/tsan.sh [-j N]
+# Exit status: 0 when every test passed without a race report.
+set -euo pipefail
+
+cd "$(dirname "$0")/.."
+jobs=2
+if [[ "${1:-}" == "-j" && -n "${2:-}" ]]; then jobs=$2; fi
+
+build=build-tsan
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+    -DKIV_SANITIZE=OFF -DKIV_BUILD_BENCH=OFF -DKIV_BUILD_FUZZ=OFF \
+    -DCMAKE_CXX_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
+    -DCMAKE_C_FLAGS="-fsanitize=thread -fno-omit-frame-pointer" \
+    -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null
+
+# The suites with threads: base (threads, events), framework (worker threads and their queues),
+# engine (slide loader, engine thread). A suite that does not exist yet is skipped.
+known=$(ninja -C "$build" -t targets all 2>/dev/null || true)
+targets=()
+for t in test_base test_framework test_engine; do
+    if grep -q "^$t:" <<<"$known"; then targets+=("$t"); fi
+done
+cmake --build "$build" -j "$jobs" --target "${targets[@]}"
+
+export TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
+status=0
+log="$build/tsan-report.txt"
+: >"$log"
+run() { # binary [gtest filter]
+    local binary=$1 filter=${2:-*}
+    echo "== $binary --gtest_filter=$filter" | tee -a "$log"
+    if ! "$binary" --gtest_filter="$filter" --gtest_brief=1 >>"$log" 2>&1; then
+        status=1
+        echo "   FAILED" | tee -a "$log"
+    fi
+}
+for t in "${targets[@]}"; do
+    case $t in
+        test_base) run "$build/tests/base/test_base" '*Thread*:*Event*:*Sync*' ;;
+        test_framework) run "$build/tests/framework/test_framework" '*Thread*:*Queue*:*EventList*' ;;
+        test_engine) run "$build/tests/engine/test_engine" ;;
+    esac
+done
+races=$(grep -c "WARNING: ThreadSanitizer" "$log" || true)
+echo "ThreadSanitizer warnings: $races (full output in $log)"
+if [[ "$races" != 0 ]]; then status=1; fi
+exit $status
