@@ -164,7 +164,7 @@ void TKivShowViewer::SendPollCursor() {
 
 void TKivShowViewer::HandleNotification(const TViewerNotification& notification) {
     switch (notification.code) {
-    case kNotifyAction: {
+    case TViewerNotification::kAction: {
         TKivActionInfo action;
         action.kind = static_cast<std::uint8_t>(notification.ints.size() > 0 ? notification.ints[0] : 0);
         action.number = notification.ints.size() > 1 ? notification.ints[1] : 0;
@@ -172,10 +172,10 @@ void TKivShowViewer::HandleNotification(const TViewerNotification& notification)
         if (!action.IsNone() && OnAction) OnAction(action);
         break;
     }
-    case kNotifyPicture:
+    case TViewerNotification::kPicture:
         if (notification.value && OnPrint) OnPrint(notification.value);
         break;
-    case kNotifyWindowMode:
+    case TViewerNotification::kWindowMode:
         if (notification.ints.size() >= 3)
             ApplyWindowMode(notification.ints[0], notification.ints[1], notification.ints[2]);
         break;

@@ -29,13 +29,13 @@ inline constexpr int kModeFullScreen = 0;
 inline constexpr int kModeFramed = 1;
 inline constexpr int kModeFrameless = 2;
 
-// Notification codes the viewer handles.
-inline constexpr int kNotifyAction = 12;
-inline constexpr int kNotifyPicture = 14;
-inline constexpr int kNotifyWindowMode = 17;
-
 // A notification from the engine as the viewer sees it.
 struct TViewerNotification {
+    // The codes the viewer handles.
+    static constexpr int kAction = 12;
+    static constexpr int kPicture = 14;
+    static constexpr int kWindowMode = 17;
+
     int code = 0;
     std::vector<int> ints;
     std::string text;       // the action text (code 12)

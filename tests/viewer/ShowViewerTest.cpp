@@ -363,20 +363,20 @@ TEST_F(ShowViewerTest, NotificationsBecomeActionsPicturesAndWindowModes) {
     viewer->OnPrint = [&](TRef<TRefObject> p) { pictures.push_back(p.Get()); };
     OpenWindowedShow();
 
-    engine->OnNotification({kNotifyAction, {kActionRunApp, 0}, "notes.txt", {}});
-    engine->OnNotification({kNotifyAction, {kActionGotoTime, 1234}, "", {}});
-    engine->OnNotification({kNotifyAction, {kActionNone, 0}, "", {}});
+    engine->OnNotification({TViewerNotification::kAction, {kActionRunApp, 0}, "notes.txt", {}});
+    engine->OnNotification({TViewerNotification::kAction, {kActionGotoTime, 1234}, "", {}});
+    engine->OnNotification({TViewerNotification::kAction, {kActionNone, 0}, "", {}});
     ASSERT_EQ(actions.size(), 2u);
     EXPECT_EQ(actions[0], MakeAction(kActionRunApp, 0, "notes.txt"));
     EXPECT_EQ(actions[1], MakeAction(kActionGotoTime, 1234));
 
     auto picture = MakeRef<TRefObject>();
-    engine->OnNotification({kNotifyPicture, {}, "", picture});
-    engine->OnNotification({kNotifyPicture, {}, "", {}});
+    engine->OnNotification({TViewerNotification::kPicture, {}, "", picture});
+    engine->OnNotification({TViewerNotification::kPicture, {}, "", {}});
     EXPECT_EQ(pictures, (std::vector<TRefObject*>{picture.Get()}));
 
     // A new show's window: frameless, too large, scaled and centred; the device follows.
-    engine->OnNotification({kNotifyWindowMode, {2000, 1000, kModeFrameless}, "", {}});
+    engine->OnNotification({TViewerNotification::kWindowMode, {2000, 1000, kModeFrameless}, "", {}});
     ASSERT_EQ(window.placements.size(), 2u);
     EXPECT_EQ(window.placements[1].window, (TRect{0, 60, 1920, 1020}));
     EXPECT_EQ(viewer->Device()->Bounds(), (TRect{0, 0, 1920, 960}));
@@ -384,7 +384,7 @@ TEST_F(ShowViewerTest, NotificationsBecomeActionsPicturesAndWindowModes) {
     // One rectangle record, updated.
     EXPECT_EQ(viewer->Device()->Find<TRectangleWrapper>()->SavedRect, (TRect{0, 60, 1920, 1020}));
     // A short notification is no window mode.
-    engine->OnNotification({kNotifyWindowMode, {2000}, "", {}});
+    engine->OnNotification({TViewerNotification::kWindowMode, {2000}, "", {}});
     EXPECT_EQ(window.placements.size(), 2u);
 }
 
