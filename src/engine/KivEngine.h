@@ -22,6 +22,7 @@
 #include "ini/IniFile.h"
 #include "package/FileAccessor.h"
 #include "project/KivSource.h"
+#include "render/RenderTypes.h"
 
 #include <atomic>
 #include <cstdint>
@@ -44,6 +45,7 @@ class TFrameInterpolator;
 class TKivDrawController;
 class TRootItem;
 class TDeviceDrawer;
+class TSlideProducer;
 
 // --- Messages to the engine (codes of its queue) ---
 constexpr int kEngineMouse = 11;          // TMouseData
@@ -173,6 +175,12 @@ struct TKivEngineSetup {
     bool stepped = false;
     // The millisecond clock of the frame pacing and the overlay's fades; none: process ms.
     std::function<double()> processClock;
+    // Turns the action word of a clicked object ("nextslide") into its record; the viewer gives
+    // its parser. None: clicks on objects give no action.
+    std::function<TEngineAction(const std::string& word)> parseAction;
+    // Slides built by the loader are preloaded on the loader's thread (needs uploads through a
+    // context of the loader's own); otherwise the engine preloads them when it takes the list.
+    bool loaderUploads = false;
 };
 
 class TCustomKivEngine : public TKivThread {
@@ -241,7 +249,7 @@ public:
 
     // --- State, for the headless driver and tests (engine thread, or while it does not run) ---
     bool Paused() const { return paused_; }
-    bool Active() const { return active_; }
+    bool Active() const { return active_.load(); }
     double CurrentTime() const;
     double GetTime();
     int SlideCount() const { return slideCount_; }
@@ -255,6 +263,10 @@ public:
     int AppliedRequestId() const { return requestId_; }
     bool EndReported() const { return endReported_; }
     int FramesDrawn() const { return framesDrawn_; }
+    // Whether the last pass of the loop drew a frame.
+    bool DrewLastPass() const { return drewThisPass_; }
+    // Device re-initialisations the loop has handled.
+    int Reinits() const { return reinits_; }
     int LateFrames() const { return lateFrames_; }
     struct TBarrier {
         bool active = false;
@@ -314,12 +326,19 @@ private:
     void SetHover(bool over, std::string className);
     double ProcessMs() const;
     void Pause(int ms);
+    // The current show time, mirrored into the loader's timing.
+    void SetCurrent(double t);
+    void WaitForPlayer();
+    void PrepareRoot();
+    TPoint CaptureSize() const;
+    TEngineAction ParseAction(const std::string& word) const;
 
     TKivEngineSetup setup_;
     TRef<TKivSource> show_;
     bool ownsShow_ = false;
     bool paused_ = true;
-    bool active_ = false;
+    std::atomic<bool> active_{false};
+    double current_ = 0;
     std::atomic<bool> hold_{false};
     double timeBase_ = 0;
     std::unique_ptr<TFrameInterpolator> interpolator_;
@@ -332,6 +351,7 @@ private:
     bool playerKeepsOldShow_ = false;
     TRef<TKivSource> playerOldShow_;
     TRef<TThirdSlide> overlay_;
+    std::unique_ptr<TSlideProducer> dialogProducer_;
     TRef<TKivSlideLoader> loader_;
     TRef<TDrawContainer> slides_[3];
     int slideCount_ = 0;
@@ -350,7 +370,8 @@ private:
     bool overlayEnabled_ = true;
     int framesDrawn_ = 0;
     int lateFrames_ = 0;
-    TEngineAction pendingAction_;
+    int reinits_ = 0;
+    bool drewThisPass_ = false;
 };
 
 } // namespace kiv

@@ -1,6 +1,7 @@
 #include "objects/SlideProducer.h"
 
 #include "base/Exception.h"
+#include "base/Log.h"
 #include "images/PictureCache.h"
 #include "objects/KeyframeTiming.h"
 #include "project/ShowOptions.h"
@@ -8,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <limits>
+#include <string>
 
 namespace kiv {
 
@@ -109,24 +112,146 @@ TVec3 TSlideProducer::CameraPosition() const {
     return {screenWidth_ / 2.0, screenHeight_ / 2.0, -static_cast<double>(screenHeight_) * 100.0 / aspectY_};
 }
 
+void TSlideProducer::ConfigureSlide(TKivSlide& slide, TIniSection& section, const TSlideInfo& times, int index) {
+    slide.SetSize(showWidth_ * 100.0 / aspectX_, showHeight_ * 100.0 / aspectY_);
+    slide.SetCentre(centre_);
+    slide.SetDesignSize({static_cast<double>(designWidth_), static_cast<double>(designHeight_)});
+    slide.SetTimes(times, index);
+    slide.SetBackground(TKivSlide::ReadBackground(section, source_.MainSection()));
+    slide.Build(TKivSlide::RootObject(section), PlanKeyframeTiming(&section, times));
+    const TVec2 size = slide.ParentSize();
+    if (size.x > 0 && size.y > 0) slide.SetScale(showWidth_ * 100.0 / size.x, showHeight_ * 100.0 / size.y);
+}
+
 TRef<TKivSlide> TSlideProducer::BuildSlide(std::int32_t index, int pass) {
     const std::int32_t count = source_.SlideCount();
+    if (index < 0) {
+        // The moment before the show: nothing to draw but the first slide's background, so that
+        // slide 0's incoming transition has something to leave.
+        TSlideInfo times;
+        times.start = TSlideTimeline::kBeforeShowStart;
+        if (count > 0) times.nextTransition = source_.Slides().front().transition;
+        times.end = times.nextTransition;
+        try {
+            auto slide = MakeRef<TKivSlide>(&host_, pass);
+            slide->SetSize(showWidth_ * 100.0 / aspectX_, showHeight_ * 100.0 / aspectY_);
+            slide->SetCentre(centre_);
+            slide->SetDesignSize({static_cast<double>(designWidth_), static_cast<double>(designHeight_)});
+            slide->SetTimes(times, -1);
+            if (const TIniSection* first = count > 0 ? SlideSection(source_.Document(), 0) : nullptr)
+                slide->SetBackground(TKivSlide::ReadBackground(*first, source_.MainSection()));
+            const TVec2 size = slide->ParentSize();
+            if (size.x > 0 && size.y > 0)
+                slide->SetScale(showWidth_ * 100.0 / size.x, showHeight_ * 100.0 / size.y);
+            return slide;
+        } catch (const std::exception&) {
+            return nullptr;
+        }
+    }
     if (count <= 0) throw Exception("No Slides in Presentation");
-    index = ((index % count) + count) % count;
+    index %= count;
     TIniSection* section = SlideSection(source_.Document(), index);
     if (!section) return nullptr;
     try {
         auto slide = MakeRef<TKivSlide>(&host_, pass);
-        slide->SetSize(showWidth_ * 100.0 / aspectX_, showHeight_ * 100.0 / aspectY_);
-        slide->SetCentre(centre_);
-        slide->SetDesignSize({static_cast<double>(designWidth_), static_cast<double>(designHeight_)});
-        const TSlideInfo& times = source_.Slides()[static_cast<std::size_t>(index)];
-        slide->SetTimes(times, index);
-        slide->SetBackground(TKivSlide::ReadBackground(*section, source_.MainSection()));
-        slide->Build(TKivSlide::RootObject(*section), PlanKeyframeTiming(section, times));
-        const TVec2 size = slide->ParentSize();
-        if (size.x > 0 && size.y > 0)
-            slide->SetScale(showWidth_ * 100.0 / size.x, showHeight_ * 100.0 / size.y);
+        ConfigureSlide(*slide, *section, source_.Slides()[static_cast<std::size_t>(index)], index);
+        return slide;
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+TSlideInfo TSlideProducer::Record(std::int32_t index) const {
+    TSlideInfo info;
+    source_.GetSlideTimes(index, info);
+    return info;
+}
+
+TRef<TDrawContainer> TSlideProducer::BuildContainer(std::int32_t index) {
+    if (!timing_) throw Exception("TSlideProducer.CurrentTiming not Assigned");
+    const std::int32_t count = source_.SlideCount();
+    if (index >= 0 && count <= 0) throw Exception("No Slides in Presentation");
+    TSlideInfo info;
+    source_.GetSlideTimes(index, info);
+    const int pass = index >= 0 ? index / count : 0;
+    const double loopOffset = pass * source_.Period();
+    TLog::Line("....................................... " + std::to_string(index));
+    TRef<TKivSlide> slide = BuildSlide(index, pass);
+    if (slide && index >= 0) {
+        // Laying the slide out at its start runs its pre-pass and loads its pictures at the levels
+        // the pre-pass chose, here on the building thread rather than at the first frame.
+        try {
+            slide->Advance(true, slide->Times().start);
+        } catch (const std::exception& failure) {
+            TLog::Line("Slide " + std::to_string(index) + " could not be laid out: " + failure.what());
+            slide = nullptr;
+        }
+    }
+    TRef<TKivFilter> filter;
+    if (slide && index >= 0) {
+        double time = 0;
+        float smoothline = 0;
+        TRef<TKivEffect> effect = source_.GetSlideTransition(index % count, time, smoothline);
+        filter = MakeRef<TKivFilter>(std::move(effect), time, smoothline);
+    } else {
+        filter = MakeRef<TKivFilter>();
+    }
+    return MakeRef<TDrawContainer>(timing_, index, info, loopOffset, std::move(slide), std::move(filter));
+}
+
+namespace {
+
+// Whole milliseconds, as the window compares times; NaN counts as the start of the show.
+std::int64_t WholeMs(double t) {
+    if (std::isnan(t)) return 0;
+    return std::llround(std::clamp(t, -4e15, 4e15));
+}
+
+} // namespace
+
+std::pair<std::int32_t, std::int32_t> TSlideProducer::VisibleRange(double t) {
+    const std::int32_t count = source_.SlideCount();
+    if (count <= 0) return {-1, -1};
+    const std::int64_t time = WholeMs(t);
+    // Past the last slide only a repeating show goes on into later passes.
+    const bool loops = source_.EndMode() == TEndMode::Repeat && source_.Period() > 0;
+    const std::int64_t lastIndex = loops ? std::numeric_limits<std::int32_t>::max() - 1 : count - 1;
+    const auto end = [this](std::int64_t i) { return WholeMs(Record(static_cast<std::int32_t>(i)).end); };
+    const auto start = [this](std::int64_t i) { return WholeMs(Record(static_cast<std::int32_t>(i)).start); };
+
+    std::int64_t r = std::clamp<std::int64_t>(cursor_, -1, lastIndex);
+    // A nearby time is a few steps away; a jump searches the timeline and walks from there.
+    constexpr int kSteps = 64;
+    bool reseeded = false;
+    for (int steps = 0;; ++steps) {
+        if (steps == kSteps && !reseeded) {
+            reseeded = true;
+            steps = 0;
+            r = std::clamp<std::int64_t>(source_.FindSlideAt(static_cast<double>(time)), -1, lastIndex);
+        }
+        if (r > -1 && time < end(r - 1)) {
+            --r;
+        } else if (r < lastIndex && end(r) < time) {
+            ++r;
+        } else {
+            break;
+        }
+        if (reseeded && steps > kSteps) break;
+    }
+    cursor_ = static_cast<std::int32_t>(r);
+    std::int32_t last = cursor_;
+    if (r < lastIndex && time >= start(r + 1) && end(r + 1) >= time) last = cursor_ + 1;
+    return {cursor_, last};
+}
+
+TRef<TKivSlide> TSlideProducer::BuildEffectSlide(TIniSection& section) {
+    TSlideInfo times;
+    times.sync = std::max(0, section.GetInt32("CustomEffTime", 2000));
+    times.end = times.sync;
+    try {
+        auto slide = MakeRef<TKivSlide>(&host_, 0);
+        slide->SetEffectSlide(true);
+        ConfigureSlide(*slide, section, times, 0);
         return slide;
     } catch (const std::exception&) {
         return nullptr;

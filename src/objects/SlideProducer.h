@@ -6,6 +6,9 @@
 // Threads: one thread builds; a built slide is then used by one thread at a time.
 #pragma once
 
+#include "framework/Timing.h"
+#include "objects/DrawContainer.h"
+#include "objects/KivDialog.h"
 #include "objects/KivSlide.h"
 #include "objects/ObjectHost.h"
 #include "package/FileAccessor.h"
@@ -14,6 +17,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 
 namespace kiv {
 
@@ -68,12 +72,38 @@ public:
     // The slide of `index` (reduced modulo the slide count) for pass `pass`, laid onto the screen
     // set by SetScreen; none when its section is missing or its building fails. Raises
     // kiv::Exception "No Slides in Presentation" for a show without slides.
+    // A negative index gives the empty lead-in slide before the show (Start -1073741823, no
+    // transition, NextTransition = slide 0's transition, the first slide's background).
     TRef<TKivSlide> BuildSlide(std::int32_t index, int pass);
+    // The dialog `name` ("help": the project's help dialog) laid onto the screen like a slide, at
+    // time 0 and fully transparent; none when the project has no such dialog or building fails.
+    TRef<TKivDialog> BuildDialog(const std::string& name);
+
+    // The time holder every built container shares (the engine's current show time).
+    void SetTiming(TRef<TTiming> timing) { timing_ = std::move(timing); }
+    const TRef<TTiming>& Timing() const noexcept { return timing_; }
+    // The container of virtual index `index` (≥ -1; beyond the slide count: a later pass) with
+    // its loop-shifted record, loop offset, slide (none when it cannot be built) and transition.
+    // Raises "TSlideProducer.CurrentTiming not Assigned" without a time holder.
+    TRef<TDrawContainer> BuildContainer(std::int32_t index);
+    // The first and last index visible at show time `t` (two during a transition). Keeps a cursor
+    // between calls, so nearby times are found in a few steps; far jumps search the timeline.
+    std::pair<std::int32_t, std::int32_t> VisibleRange(double t);
+    // The background slide of a custom transition from its section: Start 0, Sync = CustomEffTime
+    // (default 2000 ms), scaled like a slide, marked as an effect slide. None when it fails.
+    TRef<TKivSlide> BuildEffectSlide(TIniSection& section);
+
+    TKivSource& Source() const noexcept { return source_; }
 
     TKivSlideHost& Host() { return host_; }
 
 private:
+    // Configures a fresh slide over the host from a section and its times; throws on failure.
+    void ConfigureSlide(TKivSlide& slide, TIniSection& section, const TSlideInfo& times, int index);
+    TSlideInfo Record(std::int32_t index) const;
+
     TKivSource& source_;
+    TRef<TTiming> timing_;
     TKivSlideHost host_;
     int screenWidth_ = 0;
     int screenHeight_ = 0;
@@ -87,6 +117,7 @@ private:
     int aspectX_ = 100;
     int aspectY_ = 100;
     double aspect_ = 1.0;
+    std::int32_t cursor_ = -1; // the first slide VisibleRange found last
 };
 
 } // namespace kiv
