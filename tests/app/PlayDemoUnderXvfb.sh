@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# Plays the bundled demo show in a real window on a virtual X display and drives it like a person:
+# Right, Left, Space and Escape through xdotool, screenshots of the whole screen through ImageMagick.
+# Checks that the window shows a picture (not an empty screen), that Right and Left move the show
+# and the picture changes, that Space pauses it (the picture then stands still), and that Escape
+# ends the player with exit code 0, its engine stopped and no temporary folder left behind.
+#
+#   PlayDemoUnderXvfb.sh KIVVIEWER KIVTOOL DEMO_FOLDER WORK_FOLDER
+#
+# Every wait is a bounded poll for a condition; the time limits only end a run that went wrong.
+# Exit 77 (skipped) when xvfb-run, xdotool or ImageMagick are missing.
+set -uo pipefail
+
+if [ "${1:-}" != "--inside" ]; then
+    for tool in xvfb-run xdotool import compare identify; do
+        command -v "$tool" >/dev/null || { echo "skipped: $tool is not installed"; exit 77; }
+    done
+    [ $# -eq 4 ] || { echo "usage: $0 KIVVIEWER KIVTOOL DEMO_FOLDER WORK_FOLDER" >&2; exit 2; }
+    rm -rf "$4" && mkdir -p "$4"
+    exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" --inside "$@"
+fi
+shift
+viewer=$1 kivtool=$2 demo=$3 work=$4
+log=$work/viewer.log
+fail() {
+    echo "FAIL: $*"
+    echo "--- last lines of the player's log:"
+    tail -n 40 "$log" 2>/dev/null
+    [ -n "${pid:-}" ] && kill -9 "$pid" 2>/dev/null
+    exit 1
+}
+
+# Waits until the command succeeds: polls every 0.2 s for at most $1 seconds.
+wait_for() {
+    local limit=$1
+    shift
+    local end=$((SECONDS + limit))
+    until "$@"; do
+        [ $SECONDS -lt $end ] || return 1
+        sleep 0.2
+    done
+}
+
+"$kivtool" pack "$demo" -o "$work/demo.kvshow" --method deflate >/dev/null || fail "the demo was not packed"
+export TMPDIR=$work/tmp
+mkdir -p "$TMPDIR"
+# GL drivers keep allocations to the end of the process; leaks are not what this test looks for.
+export ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0
+"$viewer" "$work/demo.kvshow" -log >"$work/viewer.out" 2>"$log" &
+pid=$!
+
+window=""
+find_window() { window=$(xdotool search --onlyvisible --name "kivviewer demo" 2>/dev/null | head -n 1); [ -n "$window" ]; }
+wait_for 120 find_window || fail "the show window was never mapped"
+xdotool windowfocus --sync "$window" 2>/dev/null || true
+
+shot=0
+# Takes a screenshot of the whole screen into $work/shot-N.png and sets $last to it.
+snap() {
+    shot=$((shot + 1))
+    last=$work/shot-$shot.png
+    import -window root "$last" 2>/dev/null
+}
+# Colours in a picture: one for an empty (black) screen, thousands for a slide.
+colours() { identify -format "%k" "$1" 2>/dev/null || echo 0; }
+# Pixels that differ between two pictures.
+differ() { compare -metric AE "$1" "$2" null: 2>&1 >/dev/null | cut -d' ' -f1; }
+shows_a_picture() { snap; [ "$(colours "$last")" -gt 200 ]; }
+log_count() { grep -c "$1" "$log" 2>/dev/null || true; }
+more_in_log() { [ "$(log_count "$1")" -gt "$2" ]; }
+changed_from() { snap; [ "$(differ "$1" "$last")" != "0" ]; }
+standing_still() {
+    local before=$last
+    snap
+    [ "$(differ "$before" "$last")" = "0" ]
+}
+
+wait_for 120 shows_a_picture || fail "the screen stayed empty"
+first=$last
+echo "first picture: $(colours "$first") colours"
+
+seeks=$(log_count "SetPosition Async")
+xdotool key --window "$window" Right
+wait_for 60 more_in_log "SetPosition Async" "$seeks" || fail "Right did not move the show"
+wait_for 60 changed_from "$first" || fail "the picture did not change after Right"
+wait_for 60 shows_a_picture || fail "the screen was empty after Right"
+after_right=$last
+
+seeks=$(log_count "SetPosition Async")
+xdotool key --window "$window" Left
+wait_for 60 more_in_log "SetPosition Async" "$seeks" || fail "Left did not move the show"
+wait_for 60 changed_from "$after_right" || fail "the picture did not change after Left"
+# The show's first slide fades in from black: pause once it shows a picture again.
+wait_for 60 shows_a_picture || fail "the screen stayed empty after Left"
+
+pauses=$(log_count "SetPauseEvent Direct: True")
+xdotool key --window "$window" space
+wait_for 60 more_in_log "SetPauseEvent Direct: True" "$pauses" || fail "Space did not pause the show"
+snap
+wait_for 60 standing_still || fail "the picture kept moving while paused"
+[ "$(colours "$last")" -gt 200 ] || fail "the paused picture is empty"
+echo "paused picture stands still: $(colours "$last") colours"
+
+xdotool key --window "$window" Escape
+ended() { ! kill -0 "$pid" 2>/dev/null; }
+wait_for 120 ended || fail "the player did not end after Escape"
+wait "$pid"
+status=$?
+[ "$status" -eq 0 ] || fail "the player ended with status $status"
+grep -q "Show viewer: engine stopped" "$log" || fail "the engine was not stopped on the way out"
+left=$(find "$TMPDIR/ZORVIK_TEMP_ROOT" -mindepth 1 -maxdepth 1 2>/dev/null | wc -l)
+[ "$left" -eq 0 ] || fail "$left temporary folders were left behind"
+grep "late frames" "$log" || true
+echo "PASS: window mapped, pictures changed with Right and Left, Space paused, Escape ended with 0"
