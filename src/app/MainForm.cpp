@@ -63,6 +63,14 @@ TMainForm::TMainForm(TZkApplication& application, const TCommandLine& commandLin
       input_(*this, performer_), closer_(*this, performer_) {
     if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0)
         throw Exception(std::string("Can't start the display: ") + SDL_GetError());
+    const char* driver = SDL_GetCurrentVideoDriver();
+    TLog::Line(std::string("Video driver: ") + (driver ? driver : "none"));
+    // SDL falls back to drawing nowhere when no display answers; a show nobody can see is an
+    // error unless that driver was asked for.
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    if (driver && (!asked || !*asked) &&
+        (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0))
+        throw Exception("Can't open the display: no X11 or Wayland display answered");
     // Closing the window asks the close handler; SDL must not end the loop by itself.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");

@@ -99,6 +99,19 @@ TEST_F(Kivviewer, MissingShowsReportTheSlideshowErrorAndFail) {
     EXPECT_NE(bare.err.find("kivviewer.kvshow\"\n"), std::string::npos) << bare.err;
 }
 
+TEST_F(Kivviewer, NoDisplayToPlayOnIsTheSlideshowErrorNotAnInvisibleShow) {
+    const std::string show = Pack({}, "show.kvshow");
+    // No X server answers at that display and no Wayland socket exists; no video driver is asked
+    // for, so SDL would fall back to drawing nowhere. (The system libraries SDL starts keep memory
+    // to the end, which is not what this test looks at.)
+    const TRunResult run = test::RunProgram(KIVVIEWER_PATH, {show}, folder.Path(),
+                                            "cd " + test::ShellQuote(folder.Path().string()) +
+                                                " && ASAN_OPTIONS=detect_leaks=0 DISPLAY=:4321 WAYLAND_DISPLAY=/nonexistent SDL_VIDEODRIVER=");
+    EXPECT_EQ(run.exitCode, 2);
+    EXPECT_EQ(run.out, "");
+    EXPECT_NE(run.err.find("Slideshow Error: Can't open the display"), std::string::npos) << run.err;
+}
+
 TEST_F(Kivviewer, SelfContainedShowFindsItsOwnPackage) {
     const std::string exe = Pack({"--exe", KIVVIEWER_PATH}, "myshow");
     std::filesystem::permissions(exe, std::filesystem::perms::owner_exec, std::filesystem::perm_options::add);
