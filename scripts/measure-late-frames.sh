@@ -35,7 +35,7 @@ done
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 "$build/tools/kivtool/kivtool" pack examples/demo -o "$work/demo.kvshow" --method deflate >/dev/null
-xvfb-run -a -s "-screen 0 1920x1080x24" "$0" --inside "$seconds" "$build/src/app/kivviewer" "$work/demo.kvshow" "$work"
+xvfb-run -a -n $((200 + RANDOM % 700)) -s "-screen 0 1920x1080x24" "$0" --inside "$seconds" "$build/src/app/kivviewer" "$work/demo.kvshow" "$work"
 # The log is UTF-8 with CR LF line ends, beside the program.
 line=$(tr -d '\r' <"$work/kivviewer.log" | grep -a "late frames" | tail -n 1)
 echo "demo played ${seconds} s under Xvfb: ${line#*] }"

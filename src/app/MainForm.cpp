@@ -69,8 +69,18 @@ TMainForm::TMainForm(TZkApplication& application, const TCommandLine& commandLin
     // error unless that driver was asked for.
     const char* asked = SDL_getenv("SDL_VIDEODRIVER");
     if (driver && (!asked || !*asked) &&
-        (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0))
-        throw Exception("Can't open the display: no X11 or Wayland display answered");
+        (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0)) {
+        // SDL's message box must not find a video subsystem that draws nowhere; X11's own words say
+        // why it did not answer.
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        std::string why;
+        if (SDL_getenv("DISPLAY")) {
+            if (SDL_VideoInit("x11") != 0) why = std::string(" (X11: ") + SDL_GetError() + ")";
+            SDL_VideoQuit();
+        }
+        TLog::Line("No display answered" + why);
+        throw Exception("Can't open the display: no X11 or Wayland display answered" + why);
+    }
     // Closing the window asks the close handler; SDL must not end the loop by itself.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");

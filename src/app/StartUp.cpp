@@ -20,9 +20,7 @@
 #include "project/ShowOpenHooks.h"
 #include "render/Engine.h"
 #include "render/gl/EngineGL.h"
-#if KIV_HAVE_ENGINE
 #include "viewer/ShowViewerEngine.h"
-#endif
 
 #include <SDL.h>
 
@@ -175,7 +173,6 @@ void DescribeFirstShow(const TCommandLine& commandLine, const std::string& progr
 
 TKivShowViewer::TEngineFactory EngineFactory(TZkApplication& application, const TCommandLine& commandLine,
                                              const std::string& programFileName) {
-#if KIV_HAVE_ENGINE
     const bool cover = commandLine.HasSwitch("cover");
     return [&application, cover, programFileName](TDrawDevice& device) -> TRef<TViewerEngine> {
         TKivEngineSetup setup;
@@ -188,14 +185,6 @@ TKivShowViewer::TEngineFactory EngineFactory(TZkApplication& application, const 
             std::this_thread::sleep_for(std::chrono::milliseconds(1));
         });
     };
-#else
-    (void)application;
-    (void)commandLine;
-    (void)programFileName;
-    return [](TDrawDevice&) -> TRef<TViewerEngine> {
-        throw Exception("this build has no playback engine (src/engine is missing)");
-    };
-#endif
 }
 
 // The main window: made, given the first show, then the message loop runs until it closes.
@@ -207,8 +196,8 @@ void PlayFirstShow(TZkApplication& application, const TCommandLine& commandLine,
     application.SetNativeEventHandler([&form](const SDL_Event& event) {
         if (form) form->HandleEvent(event);
     });
-    bool first = true;
-    form->OnShowOpened = [&first](const TOpenShowResult& opened) {
+    // Only the first show is described on standard output.
+    form->OnShowOpened = [first = true](const TOpenShowResult& opened) mutable {
         if (first) PrintSummary(opened);
         first = false;
     };

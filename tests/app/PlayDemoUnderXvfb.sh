@@ -17,7 +17,8 @@ if [ "${1:-}" != "--inside" ]; then
     done
     [ $# -eq 4 ] || { echo "usage: $0 KIVVIEWER KIVTOOL DEMO_FOLDER WORK_FOLDER" >&2; exit 2; }
     rm -rf "$4" && mkdir -p "$4"
-    exec xvfb-run -a -s "-screen 0 1920x1080x24" "$0" --inside "$@"
+    # A display number of its own: tests of other checkouts may run their virtual displays at once.
+    exec xvfb-run -a -n $((200 + RANDOM % 700)) -s "-screen 0 1920x1080x24" "$0" --inside "$@"
 fi
 shift
 viewer=$1 kivtool=$2 demo=$3 work=$4
