@@ -54,6 +54,42 @@ TProgramRunner::TOptions RunnerOptions(const std::string& programPath) {
     return options;
 }
 
+bool DrawsNowhere(const char* driver) {
+    return driver && (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0);
+}
+
+// Starts SDL's video. SDL falls back to drivers that draw nowhere when no display answers; unless
+// such a driver was asked for, X11 is tried again (a display that is busy starting up may refuse
+// the first connection), and a show nobody can see is an error.
+void StartVideo() {
+    if (SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0)
+        throw Exception(std::string("Can't start the display: ") + SDL_GetError());
+    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
+    const bool askedFor = asked && *asked;
+    std::string why;
+    if (!askedFor && DrawsNowhere(SDL_GetCurrentVideoDriver())) {
+        TLog::Line(std::string("No display answered at first: ") + SDL_GetError());
+        SDL_QuitSubSystem(SDL_INIT_VIDEO);
+        if (SDL_getenv("DISPLAY")) {
+            SDL_SetHintWithPriority(SDL_HINT_VIDEODRIVER, "x11", SDL_HINT_OVERRIDE);
+            for (int attempt = 0; attempt < 5 && !SDL_WasInit(SDL_INIT_VIDEO); ++attempt) {
+                if (attempt > 0) SDL_Delay(200);
+                if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
+                    why = std::string(" (X11: ") + SDL_GetError() + ")";
+            }
+            SDL_ResetHint(SDL_HINT_VIDEODRIVER);
+        }
+        if (!SDL_WasInit(SDL_INIT_VIDEO) || DrawsNowhere(SDL_GetCurrentVideoDriver())) {
+            if (SDL_WasInit(SDL_INIT_VIDEO)) SDL_QuitSubSystem(SDL_INIT_VIDEO);
+            // SDL's message box must not meet a video subsystem that draws nowhere.
+            TLog::Line("No display answered" + why);
+            throw Exception("Can't open the display: no X11 or Wayland display answered" + why);
+        }
+    }
+    const char* driver = SDL_GetCurrentVideoDriver();
+    TLog::Line(std::string("Video driver: ") + (driver ? driver : "none"));
+}
+
 } // namespace
 
 TMainForm::TMainForm(TZkApplication& application, const TCommandLine& commandLine, std::string programPath,
@@ -61,26 +97,7 @@ TMainForm::TMainForm(TZkApplication& application, const TCommandLine& commandLin
     : application_(application), commandLine_(commandLine), programPath_(std::move(programPath)),
       runner_(RunnerOptions(programPath_)), switcher_(*this, *this), performer_(*this, runner_, switcher_),
       input_(*this, performer_), closer_(*this, performer_) {
-    if (!SDL_WasInit(SDL_INIT_VIDEO) && SDL_InitSubSystem(SDL_INIT_VIDEO | SDL_INIT_TIMER) != 0)
-        throw Exception(std::string("Can't start the display: ") + SDL_GetError());
-    const char* driver = SDL_GetCurrentVideoDriver();
-    TLog::Line(std::string("Video driver: ") + (driver ? driver : "none"));
-    // SDL falls back to drawing nowhere when no display answers; a show nobody can see is an
-    // error unless that driver was asked for.
-    const char* asked = SDL_getenv("SDL_VIDEODRIVER");
-    if (driver && (!asked || !*asked) &&
-        (SDL_strcmp(driver, "offscreen") == 0 || SDL_strcmp(driver, "dummy") == 0)) {
-        // SDL's message box must not find a video subsystem that draws nowhere; X11's own words say
-        // why it did not answer.
-        SDL_QuitSubSystem(SDL_INIT_VIDEO);
-        std::string why;
-        if (SDL_getenv("DISPLAY")) {
-            if (SDL_VideoInit("x11") != 0) why = std::string(" (X11: ") + SDL_GetError() + ")";
-            SDL_VideoQuit();
-        }
-        TLog::Line("No display answered" + why);
-        throw Exception("Can't open the display: no X11 or Wayland display answered" + why);
-    }
+    if (!SDL_WasInit(SDL_INIT_VIDEO)) StartVideo();
     // Closing the window asks the close handler; SDL must not end the loop by itself.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     SDL_SetHint(SDL_HINT_MOUSE_FOCUS_CLICKTHROUGH, "1");
