@@ -265,8 +265,8 @@ void TMainForm::RunCloseHandler() {
 
 void TMainForm::ShowEnded(bool ended) {
     if (!ended || state_.closing) return;
-    const TIniFile* project = Project();
-    if (!project || project->ReadString("Main", "opt_repeat", "") != "close") return;
+    TKivShowLocator* show = kiv::CurrentShow();
+    if (!show || show->ParsedProject().EndMode() != TEndMode::Close) return;
     state_.endedByShow = true;
     state_.exitRequested = true;
     Close();

@@ -31,6 +31,8 @@ protected:
     void SetUp() override {
         app = new TZkApplication;
         app->Prepare();
+        // SDL's event queue outlives an application: an earlier test's quit must not end this one.
+        SDL_FlushEvents(SDL_FIRSTEVENT, SDL_LASTEVENT);
         T3DEngine::SetFactory(CreateEngineGL);
         test::WriteFileBytes(folder.File("Project.kiv"), kProject);
         form = std::make_unique<TMainForm>(*app, commandLine, folder.File("kivviewer"),
@@ -129,6 +131,24 @@ TEST_F(MainFormTest, TheWindowsCloseButtonAsksTheCloseHandler) {
     event.window.event = SDL_WINDOWEVENT_CLOSE;
     SDL_PushEvent(&event);
     app->ProcessPending();
+    app->ProcessPending();
+    EXPECT_TRUE(app->QuitRequested());
+    EXPECT_EQ(Count("stop"), 1);
+}
+
+TEST_F(MainFormTest, AShowThatEndsWithCloseClosesTheWindowOthersPlayOn) {
+    test::WriteFileBytes(folder.File("Repeat.kiv"), kProject + "[Main]\r\nopt_repeat=repeat\r\n");
+    ASSERT_TRUE(form->OpenFirstShow(folder.File("Repeat.kiv"), false, false, 0));
+    engine->OnPosition(64000, true, 64000);
+    app->ProcessPending();
+    EXPECT_FALSE(app->QuitRequested());
+
+    test::WriteFileBytes(folder.File("Close.kiv"), kProject + "[Main]\r\nopt_repeat=close\r\n");
+    ASSERT_TRUE(form->OpenShow(folder.File("Close.kiv"), false, false, false, 0));
+    engine->OnPosition(63000, false, 64000);
+    app->ProcessPending();
+    EXPECT_FALSE(app->QuitRequested());
+    engine->OnPosition(64000, true, 64000);
     app->ProcessPending();
     EXPECT_TRUE(app->QuitRequested());
     EXPECT_EQ(Count("stop"), 1);
