@@ -1,8 +1,9 @@
 #include "app/StartUp.h"
 
 #include "app/ColorSwitches.h"
-#include "app/MainForm.h"
 #include "app/DisplayCheck.h"
+#include "app/MainForm.h"
+#include "app/RenderSwitch.h"
 #include "app/ShowStart.h"
 #include "app/SignalWatch.h"
 #include "base/Assert.h"
@@ -26,8 +27,8 @@
 
 #include <unistd.h>
 
-#include <cmath>
 #include <chrono>
+#include <cmath>
 #include <cstdio>
 #include <filesystem>
 #include <memory>
@@ -44,7 +45,7 @@ namespace {
 constexpr std::string_view kKnownSwitches[] = {"filelog",      "log",     "noicc",   "icc",    "cover",
                                                "filename",     "exename", "slide",   "time",   "startup",
                                                "desktopalign", "resize",  "display", "render", "-help",
-                                               "info"};
+                                               "info",         "size",    "fps",     "from",   "to"};
 
 void PrintHelp() {
     std::puts(
@@ -71,6 +72,9 @@ void PrintHelp() {
         "  -desktopalign     the show window is centred on the whole desktop (all monitors)\n"
         "  -startup          the window stays on top; Enter ends the show with exit code 1\n"
         "  -info             open the show, print one line about it and end without playing\n"
+        "  -render OUT [-size WxH] [-fps N] [-from MS] [-to MS]\n"
+        "                    play headlessly and write every frame into the folder OUT as\n"
+        "                    frame-000001.png, ... (default 1280x720, 25 fps, one pass of the show)\n"
         "\n"
         "Keys (unless the show locks them): Right, Down, Page Down: next slide; Left, Up, Page Up:\n"
         "previous slide; Space, Pause, Ctrl+P: pause and resume; Home, End: first and last slide;\n"
@@ -140,7 +144,7 @@ void PrintSummary(const TOpenShowResult& opened) {
     std::fflush(stdout);
 }
 
-// "-info": choose the show, open it, report it, and play nothing.
+// "-info": choose the show, open it, report it, and play nothing; "-render": play it headlessly.
 void DescribeFirstShow(const TCommandLine& commandLine, const std::string& programPath) {
     const TShowStart start = ChooseShowStart(commandLine, programPath, WorkingFolder());
     TOpenShowRequest request;
@@ -166,6 +170,10 @@ void DescribeFirstShow(const TCommandLine& commandLine, const std::string& progr
         }
         for (const std::string& line : opened.details)
             ConsoleNote(line);
+        return;
+    }
+    if (commandLine.HasSwitch("render")) {
+        SetProcessExitCode(RunRenderSwitch(commandLine, *opened.show));
         return;
     }
     PrintSummary(opened);
@@ -271,7 +279,8 @@ int RunPlayer(int argc, char** argv) {
     } catch (const std::exception& error) {
         TLog::Line(std::string("Application not prepared: ") + error.what());
     }
-    const bool describeOnly = commandLine.HasSwitch("info");
+    // "-info" and "-render" play nothing in a window.
+    const bool describeOnly = commandLine.HasSwitch("info") || commandLine.HasSwitch("render");
     if (!describeOnly) T3DEngine::SetFactory(CreateEngineGL);
     std::unique_ptr<TMainForm> form;
     try {

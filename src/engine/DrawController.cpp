@@ -56,7 +56,11 @@ void TKivDrawController::InitDrawer() {
         drawer_ = MakeRef<T3DDrawer>();
         if (drawer_->Screen()) drawer_->Screen()->OnLost = [this] { RndLost(); };
     }
-    if (device_) drawer_->Init(device_);
+    if (!device_) return;
+    drawer_->Init(device_);
+    // Making the first renderer kills the screen's (absent) one, which reports a loss: a drawer
+    // just bound to its device has lost nothing, and the clock must not stop after its first frame.
+    lost_ = false;
 }
 
 void TKivDrawController::RndLost() {

@@ -55,12 +55,15 @@ THeadlessPlayer::THeadlessPlayer(TRef<TFileAccessor> accessor, TRef<TIniFile> in
     TKivEngineSetup setup;
     setup.clock = clock_;
     setup.stepped = true;
+    setup.runLoaderInline = options_.runLoaderInline;
+    setup.parseAction = options_.parseAction;
     setup.programFileName = options_.programFileName;
+    setup.random = MakeRef<TTransitionRandom>(options_.seed);
     TRef<TVirtualClock> clock = clock_;
     setup.processClock = [clock] { return clock->NowMs(); };
     engine_ = TKivEngine::Create(device_.Get(), false, std::move(setup));
-    // No barriers and no programs started: every frame shows its own time.
-    engine_->SetActionsEnabled(false);
+    // Rendering: no barriers and no programs started, so every frame shows its own time.
+    engine_->SetActionsEnabled(options_.actionsEnabled);
     engine_->SetOverlayEnabled(options_.overlay);
     engine_->OpenShow(std::move(accessor), std::move(ini), options_.fromMs);
     engine_->Queue().Post(kEngineMode, new TModeData(false));
@@ -98,7 +101,9 @@ double THeadlessPlayer::FrameTime(int k) const { return options_.fromMs + k * 10
 TRef<TBitmap> THeadlessPlayer::RenderFrame(int k) {
     if (k < lastFrame_) return nullptr;
     lastFrame_ = k;
-    clock_->Set(k * 1000.0 / options_.fps);
+    // The clock moves by whole frames from 0 (frame 0 is FROM), through the music player.
+    const double target = k * 1000.0 / options_.fps;
+    if (target > clock_->NowMs()) engine_->AdvanceClock(target - clock_->NowMs());
     auto* app = dynamic_cast<TWinApplication*>(TApplication::Instance());
     for (int pass = 0; pass < kMaxPassesPerFrame; ++pass) {
         engine_->StepOnce();

@@ -34,7 +34,15 @@ struct THeadlessOptions {
     // The end (excluded); negative: the end of one pass of the show.
     double toMs = -1;
     bool overlay = true;
+    // Barriers and programs of the show's slides (off for rendering: every frame shows its time).
+    bool actionsEnabled = false;
+    // Turns the action words of clicked objects into action records (none: clicks give none).
+    std::function<TEngineAction(const std::string& word)> parseAction;
+    // The loader runs until idle before each frame (tests that build slides one by one: off).
+    bool runLoaderInline = true;
     std::string programFileName = "kivviewer";
+    // The seed of the transitions' choice: the same seed, the same frames.
+    std::uint64_t seed = 1;
 };
 
 // "WxH" with both sides from 1 to 8192.
@@ -61,6 +69,7 @@ public:
 
     TKivEngine& Engine() { return *engine_; }
     TVirtualClock& Clock() { return *clock_; }
+    TDrawDevice& Device() { return *device_; }
 
 private:
     THeadlessOptions options_;

@@ -202,7 +202,7 @@ void TKivEngine::StepOnce() {
 }
 
 void TKivEngine::RunLoaderUntilIdle() {
-    if (loader_ && !loader_->Started()) loader_->RunUntilIdle();
+    if (loader_ && !loader_->Started() && setup_.runLoaderInline) loader_->RunUntilIdle();
 }
 
 // ---- shared state
@@ -249,8 +249,15 @@ double TKivEngine::GetTime() {
     return interpolator_->Filter(player_->GetTime() - timeBase_);
 }
 
+void TKivEngine::AdvanceClock(double ms) {
+    if (player_ && player_->Headless())
+        player_->AdvanceClock(ms);
+    else if (auto* clock = dynamic_cast<TVirtualClock*>(setup_.clock.Get()))
+        clock->Advance(ms);
+}
+
 void TKivEngine::WaitForPlayer() {
-    if (!setup_.stepped || !player_) return;
+    if (!setup_.stepped || !player_ || player_->Headless()) return;
     // The player takes posted requests on its next step; headless stepping must not move the
     // virtual clock before it has.
     player_->WaitForSteps(2, kPlayerWaitMs);
@@ -287,13 +294,19 @@ void TKivEngine::SetActive(bool on) {
     }
     active_ = true;
     timeBase_ = GetTime();
-    SetLoadMode(2);
+    // While the clock runs, picture decoding yields to the frames (the process priority class of
+    // the original has no Linux counterpart). Headless stepping waits for every picture anyway.
+    SetLoadMode(setup_.stepped ? 0 : 2);
     if (!setup_.stepped) interpolator_->SetPassThrough(false);
 }
 
 TRef<TKivMusicPlayer> TKivEngine::NewPlayer(TKivSource& show) {
-    auto player = TRef<TKivMusicPlayer>::Adopt(
-        new TKivMusicPlayer(ShareRef(&show), false, setup_.musicDevice, setup_.clock));
+    auto* virtualClock = dynamic_cast<TVirtualClock*>(setup_.clock.Get());
+    TRef<TKivMusicPlayer> player =
+        setup_.stepped && virtualClock
+            ? TKivMusicPlayer::CreateHeadless(ShareRef(&show), false, ShareRef(virtualClock), setup_.musicDevice)
+            : TRef<TKivMusicPlayer>::Adopt(
+                  new TKivMusicPlayer(ShareRef(&show), false, setup_.musicDevice, setup_.clock));
     player->Start();
     player->SetRunning(false);
     player->SetVolume(volume_);
@@ -312,7 +325,12 @@ void TKivEngine::ReplacePlayer() {
 
 bool TKivEngine::SlidesReady() const {
     if (active_) return true;
-    if (!loader_ || slideCount_ < TKivSlideLoader::kCapacity) return false;
+    if (!loader_ || slideCount_ == 0) return false;
+    // The window is full with three slides, or, near the end of a show that does not repeat, when
+    // it reaches the last slide (no slide follows it: the list never holds three there).
+    const bool full = slideCount_ >= TKivSlideLoader::kCapacity ||
+                      (!Repeats() && show_ && slides_[slideCount_ - 1]->Index() >= show_->SlideCount() - 1);
+    if (!full) return false;
     const TSlideInfo& first = slides_[0]->Info();
     const TSlideInfo& last = slides_[slideCount_ - 1]->Info();
     return first.start + first.transition <= current_ && current_ <= last.end;
@@ -337,7 +355,7 @@ bool TKivEngine::IsMusicReady() {
     if (!player_) return false;
     if (!active_ && (player_->GetTime() != current_ || player_->EngineBarrier() != barrier_.time))
         player_->Seek(barrier_.time, current_);
-    if (setup_.stepped && !active_) {
+    if (setup_.stepped && !active_ && !player_->Headless()) {
         // Headless: wait for the player's verdict instead of polling it over several frames.
         for (int i = 0; i < 100 && !player_->IsReady() && player_->Running(); ++i)
             player_->WaitForSteps(1, kPlayerWaitMs / 100);
@@ -441,7 +459,8 @@ void TKivEngine::MainLoop() {
         run = SlidesReady() && IsMusicReady();
     if (!show_) run = false;
     if (show_ && show_->PauseWhenInactive() && !(s & dsActive)) run = false;
-    if (active_ && CheckShowEnd()) run = false;
+    // At the end the clock does not start again (it would stop at once, pass after pass).
+    if (CheckShowEnd()) run = false;
     // 10.
     if (!run) {
         if (active_) {
@@ -847,6 +866,7 @@ void TKivEngine::OpenShow(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, doub
     sourceSetup.document = std::move(ini);
     sourceSetup.fileAccessor = std::move(accessor);
     sourceSetup.programFileName = setup_.programFileName;
+    sourceSetup.random = setup_.random;
     auto show = MakeRef<TKivSource>(std::move(sourceSetup));
     const bool hadShow = show_ != nullptr;
     TRef<TKivSource> old = show_;

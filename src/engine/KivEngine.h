@@ -161,12 +161,16 @@ protected:
 // How the engine is run. The defaults are the interactive player; headless rendering and tests
 // inject a virtual clock and step the engine themselves.
 struct TKivEngineSetup {
-    // The music player's device clock; none: process milliseconds.
+    // The music player's device clock; none: process milliseconds. Headless stepping gives a
+    // virtual clock here, which the music players then run on (see AdvanceClock).
     TRef<IDeviceClock> clock;
     // The sound output of the music players; none plays no sound.
     TRef<TMusicDevice> musicDevice;
     // The program file name handed to the show (".scr" selects screen-saver mode).
     std::string programFileName;
+    // The choice of transitions; none: seeded from the clock. Headless rendering fixes a seed so
+    // that every run draws the same show.
+    TRef<TTransitionRandom> random;
     // The -cover switch: the show covers the window instead of fitting inside it.
     bool cover = false;
     // Headless stepping: no sleeps in the loop, the frame interpolator passes time through, the
@@ -178,6 +182,9 @@ struct TKivEngineSetup {
     // Turns the action word of a clicked object ("nextslide") into its record; the viewer gives
     // its parser. None: clicks on objects give no action.
     std::function<TEngineAction(const std::string& word)> parseAction;
+    // Headless stepping runs the slide loader until idle in every pass; tests that build the
+    // slides one by one turn it off.
+    bool runLoaderInline = true;
     // Slides built by the loader are preloaded on the loader's thread (needs uploads through a
     // context of the loader's own); otherwise the engine preloads them when it takes the list.
     bool loaderUploads = false;
@@ -246,6 +253,8 @@ public:
     void StepOnce();
     // Runs the slide loader on the caller's thread until it builds nothing more.
     void RunLoaderUntilIdle();
+    // Moves the virtual clock `ms` forward, running the music player's steps it passes.
+    void AdvanceClock(double ms);
 
     // --- State, for the headless driver and tests (engine thread, or while it does not run) ---
     bool Paused() const { return paused_; }

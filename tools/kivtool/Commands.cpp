@@ -70,6 +70,12 @@ const std::vector<TCommand>& CommandTable() {
          "                            laid out as the player lays the show into its window (bars in the hider\n"
          "                            colour included); prints \"WIDTH HEIGHT\" (--overlay is not available yet)",
          SlideCommand},
+        {"frame",
+         "frame SHOW TIME -o OUT.png [--size WxH] [--no-overlay]\n"
+         "                            the frame the player draws at show time TIME (ms): slides, running\n"
+         "                            transition and overlay as the engine selects and draws them, rendered\n"
+         "                            headlessly at WxH (default 1280x720); prints \"WIDTH HEIGHT\"",
+         FrameCommand},
         {"picture", "picture SHOW NAME [--level N] -o OUT.png  the picture as the player loads it (placeholder included); prints \"WIDTH HEIGHT\"", PictureCommand},
     };
     return commands;
