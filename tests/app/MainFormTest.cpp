@@ -123,6 +123,28 @@ TEST_F(MainFormTest, EscapeClosesOnceStoppingTheEngineAndASecondEscapeChangesNot
     EXPECT_EQ(engine->calls.size(), calls);
 }
 
+TEST_F(MainFormTest, WindowEventsReachTheDrawDevice) {
+    ASSERT_TRUE(form->OpenFirstShow(folder.File("Project.kiv"), false, false, 0));
+    TDrawDevice& device = *form->Viewer().Device();
+    SDL_Event event{};
+    event.type = SDL_WINDOWEVENT;
+    event.window.windowID = SDL_GetWindowID(form->Window());
+    event.window.event = SDL_WINDOWEVENT_FOCUS_LOST;
+    SDL_PushEvent(&event);
+    app->ProcessPending();
+    EXPECT_FALSE(device.IsForeground());
+    event.window.event = SDL_WINDOWEVENT_FOCUS_GAINED;
+    SDL_PushEvent(&event);
+    app->ProcessPending();
+    EXPECT_TRUE(device.IsForeground());
+
+    // A window resized (by the user, with -resize) draws into its new client area.
+    SDL_SetWindowSize(form->Window(), 700, 500);
+    app->ProcessPending();
+    EXPECT_EQ(device.Bounds(), (TRect{0, 0, 700, 500}));
+    EXPECT_FALSE(device.FullScreen());
+}
+
 TEST_F(MainFormTest, TheWindowsCloseButtonAsksTheCloseHandler) {
     ASSERT_TRUE(form->OpenFirstShow(folder.File("Project.kiv"), false, false, 0));
     SDL_Event event{};
