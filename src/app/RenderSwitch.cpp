@@ -15,8 +15,9 @@ namespace kiv {
 namespace {
 
 int Usage(const std::string& why) {
-    std::fprintf(stderr, "kivviewer: %s\nusage: kivviewer SHOW -render OUT [-size WxH] [-fps N] [-from MS] [-to MS]\n",
-                 why.c_str());
+    std::fprintf(
+        stderr, "kivviewer: %s\nusage: kivviewer SHOW -render OUT [-size WxH] [-fps N] [-from MS] [-to MS]\n",
+        why.c_str());
     return 2;
 }
 

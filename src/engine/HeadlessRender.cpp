@@ -37,7 +37,8 @@ bool ParseFrameSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
-THeadlessPlayer::THeadlessPlayer(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, const THeadlessOptions& options)
+THeadlessPlayer::THeadlessPlayer(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
+                                 const THeadlessOptions& options)
     : options_(options) {
     if (options_.fps <= 0 || !std::isfinite(options_.fps)) throw Exception("bad frame rate");
     if (!TApplication::Instance()) {
@@ -96,7 +97,9 @@ int THeadlessPlayer::FrameCount() const {
     return count;
 }
 
-double THeadlessPlayer::FrameTime(int k) const { return options_.fromMs + k * 1000.0 / options_.fps; }
+double THeadlessPlayer::FrameTime(int k) const {
+    return options_.fromMs + k * 1000.0 / options_.fps;
+}
 
 TRef<TBitmap> THeadlessPlayer::RenderFrame(int k) {
     if (k < lastFrame_) return nullptr;
@@ -108,7 +111,9 @@ TRef<TBitmap> THeadlessPlayer::RenderFrame(int k) {
     for (int pass = 0; pass < kMaxPassesPerFrame; ++pass) {
         engine_->StepOnce();
         if (app && app->IsMainThread()) app->ProcessPending();
-        if (engine_->DrewLastPass() && engine_->Active()) {
+        // A frame counts when the clock ran for it, or when a show that does not repeat has
+        // reached its end (frames past it show its last moment).
+        if (engine_->DrewLastPass() && (engine_->Active() || engine_->EndReported())) {
             T3DDrawer* drawer = engine_->DrawController().Drawer();
             return drawer ? drawer->GrabImage() : nullptr;
         }
@@ -116,8 +121,9 @@ TRef<TBitmap> THeadlessPlayer::RenderFrame(int k) {
     return nullptr;
 }
 
-std::string RenderShowToFolder(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, const THeadlessOptions& options,
-                               const std::string& folder, std::FILE* progress) {
+std::string RenderShowToFolder(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
+                               const THeadlessOptions& options, const std::string& folder,
+                               std::FILE* progress) {
     std::error_code error;
     std::filesystem::create_directories(folder, error);
     if (!std::filesystem::is_directory(folder)) return folder + ": cannot make the folder";

@@ -63,8 +63,8 @@ public:
     double FrameTime(int k) const;
     double EndTime() const { return end_; }
     // Brings the engine to frame k's time and draws it (frames go forward: k never below the
-    // last one). None when the frame cannot be drawn (no usable GL context, or the engine does
-    // not start its clock).
+    // last one); past the end of a show that does not repeat, its last moment. None when the
+    // frame cannot be drawn (no usable GL context, or the engine does not start its clock).
     TRef<TBitmap> RenderFrame(int k);
 
     TKivEngine& Engine() { return *engine_; }
@@ -84,7 +84,8 @@ private:
 
 // Renders frames FROM … TO into `folder` as frame-000001.png, …; a progress line on `progress`
 // (frames done / total, frames per second). Returns an empty text, or why it failed.
-std::string RenderShowToFolder(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, const THeadlessOptions& options,
-                               const std::string& folder, std::FILE* progress);
+std::string RenderShowToFolder(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
+                               const THeadlessOptions& options, const std::string& folder,
+                               std::FILE* progress);
 
 } // namespace kiv

@@ -90,14 +90,17 @@ TRef<TOpenParams> TOpenParams::TakeOver(TOpenParams& source) {
 // ---- TCustomKivEngine
 
 TCustomKivEngine::TCustomKivEngine(TApplication* application)
-    : application_(application ? application : TApplication::Instance()), messageId_(NewPrivateMessageNumber()) {
+    : application_(application ? application : TApplication::Instance()),
+      messageId_(NewPrivateMessageNumber()) {
     if (application_) {
         application_->Subscribe(messageId_, MakeEventHandler<&TCustomKivEngine::HandleNotification>(this));
         subscribed_ = true;
     }
 }
 
-TCustomKivEngine::~TCustomKivEngine() { Unsubscribe(); }
+TCustomKivEngine::~TCustomKivEngine() {
+    Unsubscribe();
+}
 
 void TCustomKivEngine::Unsubscribe() {
     if (!subscribed_) return;
@@ -105,7 +108,9 @@ void TCustomKivEngine::Unsubscribe() {
     application_->Unsubscribe(messageId_, MakeEventHandler<&TCustomKivEngine::HandleNotification>(this));
 }
 
-int TCustomKivEngine::NextRequestId() { return ++requestCounter_; }
+int TCustomKivEngine::NextRequestId() {
+    return ++requestCounter_;
+}
 
 void TCustomKivEngine::Notify(int code, std::vector<int> ints, bool ownsValue, TRefObject* value) {
     auto* data = new TKivEventData(code, std::move(ints), ownsValue, value);
@@ -142,9 +147,9 @@ TRef<TKivEngine> TKivEngine::Create(TDrawDevice* device, bool ownsDevice, TKivEn
 }
 
 TKivEngine::TKivEngine(TDrawDevice* device, bool ownsDevice, TKivEngineSetup setup, TApplication* application)
-    : TCustomKivEngine(application), setup_(std::move(setup)), interpolator_(std::make_unique<TFrameInterpolator>()),
-      controller_(std::make_unique<TKivDrawController>(device, ownsDevice)),
-      root_(MakeRef<TRootItem>(true)) {
+    : TCustomKivEngine(application), setup_(std::move(setup)),
+      interpolator_(std::make_unique<TFrameInterpolator>()),
+      controller_(std::make_unique<TKivDrawController>(device, ownsDevice)), root_(MakeRef<TRootItem>(true)) {
     if (setup_.stepped) interpolator_->SetPassThrough(true);
 }
 
@@ -175,7 +180,8 @@ void TKivEngine::Stop() {
     overlay_.Reset();
     dialogProducer_.reset();
     if (lateFrames_ > 0 || framesDrawn_ > 0)
-        TLog::Line("TKivEngine: late frames: " + std::to_string(lateFrames_) + " of " + std::to_string(framesDrawn_));
+        TLog::Line("TKivEngine: late frames: " + std::to_string(lateFrames_) + " of " +
+                   std::to_string(framesDrawn_));
     Unsubscribe();
     controller_->ReleaseDrawer();
 }
@@ -193,7 +199,9 @@ void TKivEngine::OnStop() {
     TCustomKivEngine::OnStop();
 }
 
-void TKivEngine::Step() { MainLoop(); }
+void TKivEngine::Step() {
+    MainLoop();
+}
 
 void TKivEngine::StepOnce() {
     KIV_ASSERT(!Started(), "TKivEngine.StepOnce: the engine thread runs");
@@ -231,16 +239,22 @@ void TKivEngine::Pause(int ms) {
     std::this_thread::sleep_for(std::chrono::milliseconds(ms));
 }
 
-double TKivEngine::ShowDuration() const { return show_ ? show_->Period() : 0.0; }
+double TKivEngine::ShowDuration() const {
+    return show_ ? show_->Period() : 0.0;
+}
 
-bool TKivEngine::Repeats() const { return !show_ || show_->EndMode() == TEndMode::Repeat; }
+bool TKivEngine::Repeats() const {
+    return !show_ || show_->EndMode() == TEndMode::Repeat;
+}
 
 void TKivEngine::SetCurrent(double t) {
     current_ = t;
     if (loader_) loader_->Timing().SetTime(t);
 }
 
-double TKivEngine::CurrentTime() const { return current_; }
+double TKivEngine::CurrentTime() const {
+    return current_;
+}
 
 // ---- the clock
 
@@ -304,7 +318,8 @@ TRef<TKivMusicPlayer> TKivEngine::NewPlayer(TKivSource& show) {
     auto* virtualClock = dynamic_cast<TVirtualClock*>(setup_.clock.Get());
     TRef<TKivMusicPlayer> player =
         setup_.stepped && virtualClock
-            ? TKivMusicPlayer::CreateHeadless(ShareRef(&show), false, ShareRef(virtualClock), setup_.musicDevice)
+            ? TKivMusicPlayer::CreateHeadless(ShareRef(&show), false, ShareRef(virtualClock),
+                                              setup_.musicDevice)
             : TRef<TKivMusicPlayer>::Adopt(
                   new TKivMusicPlayer(ShareRef(&show), false, setup_.musicDevice, setup_.clock));
     player->Start();
@@ -399,7 +414,8 @@ void TKivEngine::FindRunApp(double fromMs) {
     TRunApp result;
     const std::int32_t n = show_ ? show_->SlideCount() : 0;
     if (actionsEnabled_.load() && n > 0) {
-        std::int64_t i = fromMs == runApp_.time ? std::int64_t{runApp_.index} + 1 : show_->FindSlideAt(fromMs);
+        std::int64_t i =
+            fromMs == runApp_.time ? std::int64_t{runApp_.index} + 1 : show_->FindSlideAt(fromMs);
         for (int k = 0; k < n; ++k, ++i) {
             if (i < 0 || i >= kNoIndex) continue;
             std::string command;
@@ -597,7 +613,8 @@ bool TKivEngine::SelectLayers() {
 void TKivEngine::PrepareRoot() {
     if (show_) {
         const THiderColor hider = show_->HiderColor();
-        root_->SetBorderColor((std::uint32_t{hider.red} << 16) | (std::uint32_t{hider.green} << 8) | hider.blue);
+        root_->SetBorderColor((std::uint32_t{hider.red} << 16) | (std::uint32_t{hider.green} << 8) |
+                              hider.blue);
         root_->SetUnsharpAmount(show_->UnsharpAmount());
     }
     if (loader_) {
@@ -611,7 +628,8 @@ void TKivEngine::DrawFrame(bool forced) {
     if (!forced && !root_->HasChanged()) return;
     try {
         if (lastMouse_) {
-            auto still = MakeRef<TMouseData>(std::uint8_t{0}, 0, lastMouse_->shift, lastMouse_->x, lastMouse_->y);
+            auto still =
+                MakeRef<TMouseData>(std::uint8_t{0}, 0, lastMouse_->shift, lastMouse_->x, lastMouse_->y);
             HitTest(*still);
         }
         T3DDrawer* drawer = controller_->Drawer();
@@ -666,7 +684,8 @@ bool TKivEngine::HitTest(const TMouseData& mouse) {
     bool over = false;
     std::string className;
     if (overlay_) {
-        const TOverlayMouseResult r = overlay_->Mouse(mouse.button, mouse.shift, mouse.kind, mouse.x, mouse.y);
+        const TOverlayMouseResult r =
+            overlay_->Mouse(mouse.button, mouse.shift, mouse.kind, mouse.x, mouse.y);
         if (r.handled) {
             handled = true;
             if (r.object && !r.object->Keys().action.empty()) {
@@ -852,9 +871,11 @@ void TKivEngine::ProcessAsyncOpen() {
         hold_ = false;
     }
     requestId_ = applying_->requestId;
-    TLog::Line(std::string("TKivEngine: Process AsyncEvent Curren Pause Status: ") + (paused_ ? "True" : "False"));
+    TLog::Line(std::string("TKivEngine: Process AsyncEvent Curren Pause Status: ") +
+               (paused_ ? "True" : "False"));
     paused_ = applying_->paused;
-    TLog::Line(std::string("TKivEngine: Process AsyncEvent New Pause Status: ") + (paused_ ? "True" : "False"));
+    TLog::Line(std::string("TKivEngine: Process AsyncEvent New Pause Status: ") +
+               (paused_ ? "True" : "False"));
     applying_.Reset();
 }
 
@@ -882,7 +903,8 @@ void TKivEngine::OpenShow(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, doub
 
 void TKivEngine::OpenInt(TRef<TKivSource> show, bool reopen, double timeMs) {
     endReported_ = false;
-    TLog::Line((reopen ? "Reopen from new position>>>>>>>> " : "Open from new position>>>>>>>> ") + Ms(timeMs));
+    TLog::Line((reopen ? "Reopen from new position>>>>>>>> " : "Open from new position>>>>>>>> ") +
+               Ms(timeMs));
     const TStopwatch watch;
     if (paused_) SetActive(false);
     StopLoader(true, paused_);
@@ -895,7 +917,8 @@ void TKivEngine::OpenInt(TRef<TKivSource> show, bool reopen, double timeMs) {
         if (setup_.loaderUploads) loader_->SetSlideBuilt([this](TDrawContainer& c) { SlideBuilt(c); });
         loader_->SetTarget(ShareRef(&Queue()), kEngineSlideList);
         if (setup_.stepped)
-            loader_->SetDirectDispatch([this](int code, TRefObject* data) { return HandleEvent(code, data); });
+            loader_->SetDirectDispatch(
+                [this](int code, TRefObject* data) { return HandleEvent(code, data); });
     }
     if (paused_ || !player_) {
         if (player_) {
@@ -938,7 +961,8 @@ void TKivEngine::CreateOverlay() {
         // Dialogs are built on the engine thread with a producer of their own: the loader's
         // producer belongs to the loader thread.
         dialogProducer_ = std::make_unique<TSlideProducer>(*show_);
-        dialogProducer_->SetScreen(loader_->width, loader_->height, setup_.cover ? kShowCover : kShowFitInside);
+        dialogProducer_->SetScreen(loader_->width, loader_->height,
+                                   setup_.cover ? kShowCover : kShowFitInside);
         TOverlayInputs in;
         in.files = ShareRef(show_->FileAccessor());
         in.project = &show_->Document();

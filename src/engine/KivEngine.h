@@ -48,13 +48,13 @@ class TDeviceDrawer;
 class TSlideProducer;
 
 // --- Messages to the engine (codes of its queue) ---
-constexpr int kEngineMouse = 11;          // TMouseData
-constexpr int kEngineCapture = 13;        // no payload: capture the current frame (answer: notification 14)
-constexpr int kEngineCloseDialog = 15;    // no payload: the overlay closes its top dialog
-constexpr int kEngineHelp = 16;           // no payload: the overlay shows the "help" dialog
-constexpr int kEngineSlideList = 101;     // TSlideData, sent by the slide loader (the loader waits)
-constexpr int kEngineOpen = 102;          // TOpenParams: open a show, or move to a time
-constexpr int kEngineMode = 103;          // TModeData: the pause state
+constexpr int kEngineMouse = 11;       // TMouseData
+constexpr int kEngineCapture = 13;     // no payload: capture the current frame (answer: notification 14)
+constexpr int kEngineCloseDialog = 15; // no payload: the overlay closes its top dialog
+constexpr int kEngineHelp = 16;        // no payload: the overlay shows the "help" dialog
+constexpr int kEngineSlideList = 101;  // TSlideData, sent by the slide loader (the loader waits)
+constexpr int kEngineOpen = 102;       // TOpenParams: open a show, or move to a time
+constexpr int kEngineMode = 103;       // TModeData: the pause state
 
 // --- Notifications from the engine (TKivEventData::code) ---
 constexpr int kNotifyFirstFrame = 1; // the first frame after creation or a device re-initialisation
@@ -114,7 +114,8 @@ class TOpenParams final : public TRefObject {
 public:
     TOpenParams() = default;
     TOpenParams(bool paused, int requestId, TRef<TFileAccessor> accessor, TRef<TIniFile> ini, int timeMs)
-        : paused(paused), requestId(requestId), accessor(std::move(accessor)), ini(std::move(ini)), time(timeMs) {}
+        : paused(paused), requestId(requestId), accessor(std::move(accessor)), ini(std::move(ini)),
+          time(timeMs) {}
     // A copy that takes over accessor and INI from `source` (whose references are cleared).
     static TRef<TOpenParams> TakeOver(TOpenParams& source);
     bool IsOpen() const { return ini != nullptr; }
@@ -185,9 +186,9 @@ struct TKivEngineSetup {
     // Headless stepping runs the slide loader until idle in every pass; tests that build the
     // slides one by one turn it off.
     bool runLoaderInline = true;
-    // Slides built by the loader are preloaded on the loader's thread (needs uploads through a
-    // context of the loader's own); otherwise the engine preloads them when it takes the list.
-    bool loaderUploads = false;
+    // Slides built by the loader are preloaded on the loader's thread (the drawer uploads through
+    // a context shared with the device's); off: the engine preloads them when it takes the list.
+    bool loaderUploads = true;
 };
 
 class TCustomKivEngine : public TKivThread {

@@ -237,7 +237,8 @@ TEST(EngineDevice, ForcedLossMidShowReloadsAndTheShowGoesOn) {
     PlayTo(rig, 100);
     ASSERT_EQ(rig.firstFrames, 1);
     ASSERT_EQ(rig.geometries, 1);
-    auto* renderer = dynamic_cast<T3DRendererGL*>(rig.Engine().DrawController().Drawer()->Screen()->Renderer());
+    auto* renderer =
+        dynamic_cast<T3DRendererGL*>(rig.Engine().DrawController().Drawer()->Screen()->Renderer());
     ASSERT_NE(renderer, nullptr);
     renderer->ForceLossForTesting();
     // The clock stops while the device comes back and starts again a pass later: the show goes
@@ -246,7 +247,8 @@ TEST(EngineDevice, ForcedLossMidShowReloadsAndTheShowGoesOn) {
     for (int k = 101; k <= 150; ++k) {
         ASSERT_TRUE(rig.Player().RenderFrame(k)) << "frame " << k;
         const double now = rig.Engine().CurrentTime();
-        EXPECT_TRUE(now - last == 10 || (now - last == 0 && k <= 103)) << "frame " << k << ": " << last << " → " << now;
+        EXPECT_TRUE(now - last == 10 || (now - last == 0 && k <= 103))
+            << "frame " << k << ": " << last << " → " << now;
         last = now;
     }
     EXPECT_DOUBLE_EQ(last, 1490);
@@ -261,7 +263,8 @@ TEST(EngineDevice, LossWithAnotherWindowSizeReopensTheShowAtTheCurrentTime) {
     PlayTo(rig, 250);
     const TKivSlideLoader* before = rig.Engine().Loader();
     rig.Player().Device().SetBounds({0, 0, 80, 48}, {0, 0}, false);
-    auto* renderer = dynamic_cast<T3DRendererGL*>(rig.Engine().DrawController().Drawer()->Screen()->Renderer());
+    auto* renderer =
+        dynamic_cast<T3DRendererGL*>(rig.Engine().DrawController().Drawer()->Screen()->Renderer());
     ASSERT_NE(renderer, nullptr);
     renderer->ForceLossForTesting();
     for (int k = 251; k <= 300; ++k)
@@ -270,7 +273,7 @@ TEST(EngineDevice, LossWithAnotherWindowSizeReopensTheShowAtTheCurrentTime) {
     EXPECT_NE(engine.Loader(), before);
     EXPECT_EQ(engine.Loader()->width, 80);
     EXPECT_EQ(engine.Loader()->height, 48);
-    EXPECT_EQ(rig.geometries, 1); // a reopen announces no new window geometry
+    EXPECT_EQ(rig.geometries, 1);                 // a reopen announces no new window geometry
     EXPECT_DOUBLE_EQ(engine.CurrentTime(), 2990); // one frame lost while the device came back
     TRef<TBitmap> frame = engine.DrawController().Drawer()->GrabImage();
     ASSERT_TRUE(frame);
@@ -306,7 +309,8 @@ TEST(EngineMessages, OpenAndSeekPendingTogether) {
     // A seek pending, then an open: the open replaces it.
     rig.Seek(1000);
     const int openId = engine.NextRequestId();
-    rig.Post(kEngineOpen, new TOpenParams(false, openId, nullptr, test::ParseIni(test::EngineShowText()), 3000));
+    rig.Post(kEngineOpen,
+             new TOpenParams(false, openId, nullptr, test::ParseIni(test::EngineShowText()), 3000));
     rig.Step();
     EXPECT_NE(engine.Show(), first);
     EXPECT_EQ(engine.AppliedRequestId(), openId);
@@ -374,7 +378,8 @@ TEST(EngineMessages, MappedMouseActionGoesToTheMainThreadAndCaptureAnswersWithTh
     TEngineRig rig;
     PlayTo(rig, 100);
     rig.Post(kEngineMouse, new TMouseData(1, 1, 0, 10, 10, TEngineAction{kEngineActionNext, 0, {}}));
-    rig.Post(kEngineMouse, new TMouseData(1, 1, 0, 10, 10, TEngineAction{kEngineActionRunApp, 0, "notes.txt"}));
+    rig.Post(kEngineMouse,
+             new TMouseData(1, 1, 0, 10, 10, TEngineAction{kEngineActionRunApp, 0, "notes.txt"}));
     rig.Post(kEngineMouse, new TMouseData(0, 0, 0, 12, 10)); // a move without an action gives nothing
     TRef<TBitmap> captured;
     rig.Engine().OnEvent = [&](TCustomKivEngine&, TKivEventData& event) {

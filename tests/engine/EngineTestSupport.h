@@ -43,13 +43,15 @@ struct TTestShowSpec {
 };
 
 inline std::string EngineShowText(const TTestShowSpec& spec = {}) {
-    std::string text = "[Main]\nopt_scr_width=1280\nopt_scr_height=720\nopt_scr_full=0\nopt_repeat=" + spec.repeat +
-                       "\nopt_pausewheninactive=0\nopt_scr_hidercolor=0\n" + spec.mainExtra +
-                       "object TheEffect:AnEffect\n  time=500\n  object dissolve:dissolve\n    caption=dissolve\n"
-                       "    stdidx=2\n    checked=1\n  end\nend\n";
+    std::string text =
+        "[Main]\nopt_scr_width=1280\nopt_scr_height=720\nopt_scr_full=0\nopt_repeat=" + spec.repeat +
+        "\nopt_pausewheninactive=0\nopt_scr_hidercolor=0\n" + spec.mainExtra +
+        "object TheEffect:AnEffect\n  time=500\n  object dissolve:dissolve\n    caption=dissolve\n"
+        "    stdidx=2\n    checked=1\n  end\nend\n";
     text += "[Times]\nopt_slidescount=3\n";
     for (int k = 1; k <= 3; ++k)
-        text += "opt_synchpos" + std::to_string(k) + "=" + std::to_string(static_cast<int>(k * kSlideMs)) + "\n";
+        text +=
+            "opt_synchpos" + std::to_string(k) + "=" + std::to_string(static_cast<int>(k * kSlideMs)) + "\n";
     for (int k = 1; k <= 3; ++k) {
         const std::uint32_t c = kSlideColors[k - 1];
         // Colours are 0x00BBGGRR in the project.
@@ -124,12 +126,14 @@ public:
     }
     void Post(int code, TRefObject* data) { Engine().Queue().Post(code, data); }
     void Seek(double timeMs) {
-        Post(kEngineOpen, new TOpenParams(false, Engine().NextRequestId(), nullptr, nullptr, static_cast<int>(timeMs)));
+        Post(kEngineOpen,
+             new TOpenParams(false, Engine().NextRequestId(), nullptr, nullptr, static_cast<int>(timeMs)));
     }
     void SetPaused(bool paused) { Post(kEngineMode, new TModeData(paused)); }
     int EndedReports() const {
         int n = 0;
-        for (const auto& p : positions) n += p.ended ? 1 : 0;
+        for (const auto& p : positions)
+            n += p.ended ? 1 : 0;
         return n;
     }
 

@@ -1,7 +1,7 @@
 // The root item's draw order (slides, the plain cut standing in for a transition, the overlay last),
 // its change detection, a layer that throws while drawing, and the frame interpolator.
-#include "engine/FrameInterpolator.h"
 #include "engine/RootItem.h"
+#include "engine/FrameInterpolator.h"
 #include "objects/DeviceDrawer.h"
 
 #include <gtest/gtest.h>

@@ -72,7 +72,8 @@ int FrameCommand(const TArgs& args) {
     } catch (const std::exception& error) {
         return Fail(show + ": " + error.what());
     }
-    if (!frame) return Fail("the frame cannot be drawn (no usable headless GL context)");
+    if (!frame)
+        return Fail("the frame cannot be drawn (no usable headless GL context, or the show cannot start)");
     if (!kiv::WritePngFile(*frame, output)) return Fail(output + ": cannot be written");
     std::printf("%d %d\n", frame->Width(), frame->Height());
     return 0;
