@@ -144,7 +144,7 @@ TMainForm::TMainForm(TZkApplication& application, const TCommandLine& commandLin
     };
     mouse_.OnLeave = [this] {
         // Nothing of the show counts as under the pointer any more.
-        viewer_->MouseEvent(TMouseInput{0, INT_MAX, INT_MAX, static_cast<int>(TMouseEventKind::Move), 0});
+        viewer_->MouseEvent(TMouseInput{0, INT_MAX, INT_MAX, static_cast<int>(TWindowMouseEvent::Move), 0});
     };
 }
 
@@ -466,7 +466,7 @@ void TMainForm::MouseMoved(int x, int y) {
     UpdateCursorTimer();
     const int modifiers = SdlKeyModifiers(static_cast<std::uint16_t>(SDL_GetModState())) |
                           SdlMouseButtons(SDL_GetMouseState(nullptr, nullptr));
-    input_.MouseEvent(modifiers, x, y, TMouseEventKind::Move, TMouseButton::None);
+    input_.MouseEvent(modifiers, x, y, TWindowMouseEvent::Move, TMouseButton::None);
 }
 
 void TMainForm::MouseButtonEvent(const SDL_Event& event) {
@@ -485,8 +485,8 @@ void TMainForm::MouseButtonEvent(const SDL_Event& event) {
         return;
     }
     const bool down = event.type == SDL_MOUSEBUTTONDOWN;
-    TMouseEventKind kind = down ? TMouseEventKind::ButtonDown : TMouseEventKind::ButtonUp;
-    if (down && event.button.clicks == 2) kind = TMouseEventKind::DoubleClick;
+    TWindowMouseEvent kind = down ? TWindowMouseEvent::ButtonDown : TWindowMouseEvent::ButtonUp;
+    if (down && event.button.clicks == 2) kind = TWindowMouseEvent::DoubleClick;
     // SDL's button state already holds the pressed button on a press and no longer the released
     // one on a release.
     const int modifiers = SdlKeyModifiers(static_cast<std::uint16_t>(SDL_GetModState())) |
