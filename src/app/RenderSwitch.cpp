@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "engine/HeadlessRender.h"
 #include "ini/IniValues.h"
+#include "viewer/ShowViewerEngine.h"
 
 #include <cmath>
 #include <cstdio>
@@ -42,6 +43,7 @@ int RunRenderSwitch(const TCommandLine& commandLine, TKivShowLocator& show) {
             return Usage("-render " + *folder + ": video files are not written; OUT must be a folder");
     }
     THeadlessOptions options;
+    options.parseAction = ParseEngineAction;
     if (commandLine.HasSwitch("size")) {
         const std::optional<std::string> size = commandLine.Value("size");
         if (!size || !ParseFrameSize(*size, options.width, options.height))

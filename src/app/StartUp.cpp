@@ -186,6 +186,7 @@ TKivShowViewer::TEngineFactory EngineFactory(TZkApplication& application, const 
         TKivEngineSetup setup;
         setup.cover = cover;
         setup.programFileName = programFileName;
+        setup.parseAction = ParseEngineAction;
         TRef<TKivEngine> engine = TKivEngine::Create(&device, false, std::move(setup), &application);
         // While the engine thread ends, the main thread keeps answering it.
         return MakeRef<TKivEngineLink>(std::move(engine), [&application] {

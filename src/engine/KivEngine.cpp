@@ -516,6 +516,7 @@ void TKivEngine::MainLoop() {
     // 14.
     const double t = GetTime();
     if (overlay_) overlay_->Update(t);
+    dialogOpen_.store(overlay_ && overlay_->DialogCount() > 0);
     if (loader_) loader_->Timing().SetRequestedTime(t);
     // 15. Barriers.
     if (active_ && barrier_.active && t >= barrier_.time) {

@@ -240,6 +240,8 @@ public:
     // --- Shared with the main thread ---
     bool Holding() const { return hold_.load(); }
     void ClearHold() { hold_.store(false); }
+    // True while the overlay shows a dialog, as of the engine's last pass.
+    bool DialogOpen() const { return dialogOpen_.load(); }
     struct THover {
         bool overAction = false;
         std::string className; // "NavPanel" while the navigation panel holds the mouse
@@ -350,6 +352,7 @@ private:
     std::atomic<bool> active_{false};
     double current_ = 0;
     std::atomic<bool> hold_{false};
+    std::atomic<bool> dialogOpen_{false};
     double timeBase_ = 0;
     std::unique_ptr<TFrameInterpolator> interpolator_;
     TRef<TOpenParams> pending_;

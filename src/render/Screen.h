@@ -14,6 +14,7 @@
 #include "render/ScreenTextures.h"
 
 #include <array>
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -173,7 +174,7 @@ private:
     std::vector<TTargetWrapper> targetStack_;
     std::vector<TScreenResource*> resources_;
     TDeviceKilledMessenger* messenger_ = nullptr;
-    bool ready_ = false;
+    std::atomic<bool> ready_{false}; // read by threads that preload while the engine draws
 };
 
 } // namespace kiv

@@ -6,6 +6,11 @@
 
 namespace kiv {
 
+TEngineAction ParseEngineAction(const std::string& word) {
+    const TKivActionInfo action = ParseActionWord(word);
+    return TEngineAction{action.kind, action.number, action.text};
+}
+
 namespace {
 
 int WholeMs(double timeMs) {
@@ -94,10 +99,7 @@ void TKivEngineLink::PostHelp() {
 }
 
 bool TKivEngineLink::DialogOpen() const {
-    // The engine publishes no dialog state to the main thread (its overlay belongs to the engine
-    // thread), so keys are never swallowed for an open dialog; Escape still closes the top one
-    // through the key mapping's "closedialog".
-    return false;
+    return engine_->DialogOpen();
 }
 
 TViewerHover TKivEngineLink::Hover() const {

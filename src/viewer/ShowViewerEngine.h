@@ -9,6 +9,10 @@
 
 namespace kiv {
 
+// The engine's reading of the action word on a clicked slide object: the input mapping's parser,
+// handed to the engine at its creation (the engine ranks below the viewer and cannot call it).
+TEngineAction ParseEngineAction(const std::string& word);
+
 class TKivEngineLink final : public TViewerEngine {
 public:
     // `pump` handles the main thread's pending events; Stop calls it while the engine thread ends,

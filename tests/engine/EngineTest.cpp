@@ -367,6 +367,20 @@ TEST(EngineMessages, ReportsOfAnOlderRequestAreDroppedOnTheMainThread) {
     EXPECT_EQ(rig.positions.back().time, 3000);
 }
 
+TEST(EngineMessages, TheMainThreadSeesWhetherADialogIsOpen) {
+    TTestShowSpec spec;
+    spec.extraSections = "[dialog_1_]\nhelp=1\nobject Container:Root\n  GUID=help-root\nend\n";
+    TEngineRig rig(spec);
+    PlayTo(rig, 100);
+    EXPECT_FALSE(rig.Engine().DialogOpen());
+    rig.Post(kEngineHelp, nullptr);
+    rig.Step();
+    EXPECT_TRUE(rig.Engine().DialogOpen());
+    rig.Post(kEngineCloseDialog, nullptr);
+    rig.Step();
+    EXPECT_FALSE(rig.Engine().DialogOpen());
+}
+
 TEST(EngineMessages, UnknownCodeIsAnAssertion) {
     TEngineRig rig;
     rig.Post(999, nullptr);

@@ -40,6 +40,8 @@ struct TTestShowSpec {
     std::array<std::string, 3> slideExtra{};
     // Objects of the first slide (children of its root).
     std::string firstSlideObjects;
+    // Whole sections after the slides (dialogs).
+    std::string extraSections;
 };
 
 inline std::string EngineShowText(const TTestShowSpec& spec = {}) {
@@ -64,7 +66,7 @@ inline std::string EngineShowText(const TTestShowSpec& spec = {}) {
         text += "object Container:Root\n  GUID=root" + std::to_string(k) + "\n" +
                 (k == 1 ? spec.firstSlideObjects : std::string()) + "end\n";
     }
-    return text;
+    return text + spec.extraSections;
 }
 
 inline THeadlessOptions RigOptions(double fps = 100) {
