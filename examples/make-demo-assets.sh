@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Makes the pictures, the button theme and the music of the demo show in examples/demo/.
-# Run by hand after changing it; its results are committed, so playing the demo needs none of
+# Run by hand after changing it ("make-demo-assets.sh skin" makes only the bar skin and the logo); its results are committed, so playing the demo needs none of
 # its tools. Needs ImageMagick (convert) and sox with MP3 support:
 #   apt-get install imagemagick sox libsox-fmt-mp3
 set -euo pipefail
@@ -13,6 +13,94 @@ FONT=DejaVu-Sans
 FONT_BOLD=DejaVu-Sans-Bold
 
 mkdir -p img music themes/glass
+
+# The navigation bar skin (skin/), the logo (img/logo.png) and the help card (img/help.png);
+# "make-demo-assets.sh skin" makes only these.
+make_skin() {
+mkdir -p skin
+# The strip: a dark glass bar of 48 x 48, cut into a left cap, a tiled middle and a right cap.
+convert -size 48x48 xc:none -fill '#101828D0' -draw 'roundrectangle 0,0 47,47 14,14' \
+    -fill '#FFFFFF20' -draw 'roundrectangle 2,2 45,22 12,12' \
+    -fill '#0A1020D0' -draw 'rectangle 16,0 31,47' -fill '#FFFFFF20' -draw 'rectangle 16,2 31,22' \
+    PNG32:skin/bar.png
+# Button backgrounds of 40 x 40, one column per state: normal (none), hover, pressed, disabled.
+convert -size 40x40 xc:none \
+    \( -size 40x40 xc:none -fill '#FFFFFF38' -draw 'circle 20,20 20,2' \) \
+    \( -size 40x40 xc:none -fill '#5A8CFF90' -draw 'circle 20,20 20,2' \) \
+    \( -size 40x40 xc:none \) +append +repage PNG32:skin/btnbg.png
+# Glyphs of 32 x 32: one row per action, one column per state.
+glyph() { # out colour draw...
+    local out=$1 colour=$2
+    shift 2
+    convert -size 32x32 xc:none -fill "$colour" -stroke none "$@" PNG32:"$out"
+}
+row() { # out draw...
+    local out=$1
+    shift
+    glyph "$tmpskin/n.png" '#E8EEF8' "$@"
+    glyph "$tmpskin/h.png" '#FFFFFF' "$@"
+    glyph "$tmpskin/p.png" '#CFE0FF' "$@"
+    glyph "$tmpskin/d.png" '#E8EEF860' "$@"
+    convert "$tmpskin/n.png" "$tmpskin/h.png" "$tmpskin/p.png" "$tmpskin/d.png" +append +repage PNG32:"$out"
+}
+tmpskin=$(mktemp -d)
+row "$tmpskin/home.png" -draw 'polygon 16,5 28,16 24,16 24,27 19,27 19,20 13,20 13,27 8,27 8,16 4,16'
+row "$tmpskin/back.png" -draw 'polygon 6,16 17,7 17,25' -draw 'polygon 16,16 27,7 27,25'
+row "$tmpskin/fwd.png" -draw 'polygon 26,16 15,7 15,25' -draw 'polygon 16,16 5,7 5,25'
+row "$tmpskin/pause.png" -draw 'rectangle 9,7 13,25' -draw 'rectangle 19,7 23,25'
+row "$tmpskin/play.png" -draw 'polygon 10,6 26,16 10,26'
+row "$tmpskin/print.png" -draw 'rectangle 10,5 22,11' -draw 'roundrectangle 5,12 27,22 3,3' \
+    -draw 'rectangle 10,19 22,27'
+row "$tmpskin/help.png" -font DejaVu-Sans-Bold -pointsize 24 -gravity center -annotate +0+1 '?'
+row "$tmpskin/exit.png" -stroke '#00000000' -draw 'polygon 8,10 10,8 16,14 22,8 24,10 18,16 24,22 22,24 16,18 10,24 8,22 14,16'
+convert "$tmpskin/home.png" "$tmpskin/back.png" "$tmpskin/fwd.png" "$tmpskin/pause.png" \
+    "$tmpskin/print.png" "$tmpskin/help.png" "$tmpskin/exit.png" -append +repage PNG32:skin/buttons.png
+# The pause button's Play pictures: the same sheet with a play glyph in the pause row.
+convert "$tmpskin/home.png" "$tmpskin/back.png" "$tmpskin/fwd.png" "$tmpskin/play.png" \
+    "$tmpskin/print.png" "$tmpskin/help.png" "$tmpskin/exit.png" -append +repage PNG32:skin/play.png
+rm -rf "$tmpskin"
+{
+    printf '[Common]\r\nRecommendedScale=8\r\nColsCount=3\r\nRowsCount=1\r\n'
+    printf '[CellWithObjects]\r\nCell=2,1\r\nLeftOffset=6\r\nTopOffset=4\r\nRightOffset=2\r\nBottomOffset=4\r\n'
+    printf '[Cell(1:1)]\r\nTextureType=stretch\r\nBounds=0,0,16,48\r\nflnm_Texture=bar.png\r\n'
+    printf '[Cell(2:1)]\r\nTextureType=repeat\r\nBounds=16,0,16,48\r\nflnm_Texture=bar.png\r\n'
+    printf '[Cell(3:1)]\r\nTextureType=stretch\r\nBounds=32,0,16,48\r\nflnm_Texture=bar.png\r\n'
+    printf '[Objects]\r\nCount=7\r\n'
+    for n in 1 2 3 4 5 6 7; do printf '[Object%d]\r\nSpace=4\r\nShiftPressed=1\r\n' "$n"; done
+    row=0
+    for action in home backward forward pause print help exit; do
+        y=$((row * 32))
+        printf '[ACTION-%s]\r\nActionType=%s\r\n' "$action" "$action"
+        printf 'flnm_BtnTextureNormal=buttons.png\r\n'
+        printf 'BtnTextureNormalBounds=0,%d,32,32\r\nBtnTextureHoverBounds=32,%d,32,32\r\n' "$y" "$y"
+        printf 'BtnTexturePressedBounds=64,%d,32,32\r\nBtnTextureDisabledBounds=96,%d,32,32\r\n' "$y" "$y"
+        printf 'flnm_BgTextureNormal=btnbg.png\r\n'
+        printf 'BgTextureNormalBounds=0,0,40,40\r\nBgTextureHoverBounds=40,0,40,40\r\n'
+        printf 'BgTexturePressedBounds=80,0,40,40\r\nBgTextureDisabledBounds=120,0,40,40\r\n'
+        if [ "$action" = pause ]; then printf 'flnm_BtnTextureNormalPlay=play.png\r\n'; fi
+        row=$((row + 1))
+    done
+} > skin/navbar.ini
+# The help dialog's card: what the bar's buttons do, and how to close it.
+convert -size 720x300 xc:none -fill '#101828E8' -draw 'roundrectangle 0,0 719,299 30,30' \
+    -fill none -stroke '#FFFFFF50' -strokewidth 2 -draw 'roundrectangle 3,3 716,296 28,28' -stroke none \
+    -font DejaVu-Sans-Bold -pointsize 34 -fill '#FFE8C8' -gravity north -annotate +0+28 'Help' \
+    -font DejaVu-Sans -pointsize 22 -fill '#E8EEF8' \
+    -annotate +0+92 'Move the mouse to show the bar at the bottom:' \
+    -annotate +0+126 'first slide, back, pause or play, forward, print, help, exit.' \
+    -annotate +0+160 'Left click: next slide.   Right click: previous slide.' \
+    -fill '#FFFFFFA0' -annotate +0+228 'Click this card or press Esc to close it.' PNG32:img/help.png
+# The logo: a translucent rounded badge with the show's name.
+convert -size 360x120 xc:none -fill '#0E1428A0' -draw 'roundrectangle 0,0 359,119 28,28' \
+    -fill '#FFFFFF30' -draw 'roundrectangle 4,4 355,58 24,24' \
+    -font DejaVu-Sans-Bold -pointsize 44 -fill '#FFE8C8' -gravity center -annotate +0-4 'kivviewer' \
+    -font DejaVu-Sans -pointsize 20 -fill '#FFFFFFC0' -annotate +0+38 'demo show' PNG32:img/logo.png
+}
+if [ "${1:-}" = skin ]; then
+    make_skin
+    ls -l skin img/logo.png img/help.png
+    exit 0
+fi
 
 # A soft plasma field in the colours given, blurred so that it compresses well and pans smoothly.
 plasma() { # out seed from to
@@ -121,6 +209,8 @@ face themes/glass/click.png '#A9C4E8' '#7FA2D0'
     done
     printf '[TextParams]\r\nColor=#1E2A3A\r\nBtnOffset=30\r\nBtnMinWidth=250\r\nFiltering=Bilinear\r\n'
 } > themes/glass/btn.ini
+
+make_skin
 
 # Music: a slow four-chord pad, 63 seconds (one pass of the show), mono MP3.
 chord() { # out seconds notes...

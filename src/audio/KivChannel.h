@@ -42,8 +42,9 @@ public:
     void Cancel() { itemId_.store(-1); }
     std::int32_t FileOffset() const { return fileOffset_; }
     double StartMs() const { return start_; }
-    double EndMs() const { return end_; }
-    void SetEnd(double end) { end_ = end; }
+    // The loader shortens the end to the sound's length while the player may already read it.
+    double EndMs() const { return end_.load(); }
+    void SetEnd(double end) { end_.store(end); }
     bool Ready() const { return ready_; }
     void SetReady() { ready_ = true; }
     bool Playing() const { return playing_; }
@@ -66,7 +67,7 @@ private:
     const std::string name_;
     const std::int32_t fileOffset_;
     const double start_;
-    double end_;
+    std::atomic<double> end_;
     TRef<TDeviceChannel> device_;
     bool ready_ = false;
     bool playing_ = false;

@@ -1,9 +1,11 @@
 #include "audio/KivMusicPlayer.h"
 
+#include "audio/ShowDecoders.h"
 #include "audio/SoundFileCheck.h"
 
 #include "base/Assert.h"
 #include "base/Clock.h"
+#include "base/Exception.h"
 #include "base/Log.h"
 
 #include <algorithm>
@@ -39,6 +41,24 @@ private:
 TKivMusicPlayer::TKivMusicPlayer(TRef<TKivSource> show, bool ownsShow, TRef<TMusicDevice> device,
                                  TRef<IDeviceClock> clock)
     : show_(std::move(show)), ownsShow_(ownsShow) {
+    Init(std::move(device), std::move(clock));
+}
+
+TKivMusicPlayer::TKivMusicPlayer(THeadlessTag, TRef<TKivSource> show, bool ownsShow,
+                                 TRef<TMusicDevice> device, TRef<TVirtualClock> clock)
+    : show_(std::move(show)), ownsShow_(ownsShow), headless_(true),
+      virtualClock_(clock ? std::move(clock) : MakeRef<TVirtualClock>(0)) {
+    stepOrigin_ = virtualClock_->NowMs();
+    Init(std::move(device), virtualClock_);
+}
+
+TRef<TKivMusicPlayer> TKivMusicPlayer::CreateHeadless(TRef<TKivSource> show, bool ownsShow,
+                                                      TRef<TVirtualClock> clock, TRef<TMusicDevice> device) {
+    return TRef<TKivMusicPlayer>::Adopt(
+        new TKivMusicPlayer(THeadlessTag{}, std::move(show), ownsShow, std::move(device), std::move(clock)));
+}
+
+void TKivMusicPlayer::Init(TRef<TMusicDevice> device, TRef<IDeviceClock> clock) {
     KIV_ASSERT(show_, "No KivSource for KivMusicPlayer");
     if (show_->FileAccessor()) accessor_ = show_->FileAccessor()->Copy();
     // With the show's files at hand a file that cannot sound is left out of the description (a log
@@ -46,8 +66,11 @@ TKivMusicPlayer::TKivMusicPlayer(TRef<TKivSource> show, bool ownsShow, TRef<TMus
     music_ = accessor_ ? MakeRef<TKivMusicSource>(*show_, MakeSoundFileCheck(accessor_))
                        : MakeRef<TKivMusicSource>(*show_);
     syncMode_ = music_->SyncMode();
+    ProcessShowDecoders().Prepare(show_->Document(), accessor_.Get());
     if (device && device->IsUsable()) device_ = std::move(device);
-    if (device_)
+    if (headless_)
+        clock_ = std::move(clock); // the virtual clock, also with a device
+    else if (device_)
         clock_ = ShareRef(&device_->Clock());
     else if (clock)
         clock_ = std::move(clock);
@@ -62,6 +85,7 @@ TKivMusicPlayer::TKivMusicPlayer(TRef<TKivSource> show, bool ownsShow, TRef<TMus
         items_.push_back(std::move(sequence));
     }
     Reposition(false, 0);
+    ready_ = NothingToLoad();
 }
 
 TKivMusicPlayer::~TKivMusicPlayer() {
@@ -70,6 +94,13 @@ TKivMusicPlayer::~TKivMusicPlayer() {
 }
 
 bool TKivMusicPlayer::Start() {
+    if (headless_) {
+        // The caller's thread does the work of both queues from now on.
+        Queue().SetOwnerThread(std::this_thread::get_id());
+        if (loader_) loader_->Queue().SetOwnerThread(std::this_thread::get_id());
+        HeadlessSettle();
+        return true;
+    }
     if (loader_) loader_->Start();
     return TKivThread::Start();
 }
@@ -102,6 +133,7 @@ std::uint64_t TKivMusicPlayer::StepCount() {
 }
 
 bool TKivMusicPlayer::WaitForSteps(std::uint64_t count, std::int64_t timeoutMs) {
+    if (headless_) return count == 0;
     std::unique_lock guard(stepLock_);
     const std::uint64_t target = steps_ + count;
     return stepDone_.wait_for(guard, std::chrono::milliseconds(timeoutMs), [&] {
@@ -118,6 +150,13 @@ std::int32_t TKivMusicPlayer::NextItemId() {
 void TKivMusicPlayer::SetRunning(bool run) {
     if (run == runningRequested_) return;
     runningRequested_ = run;
+    if (headless_) {
+        if (Terminated()) return;
+        // Messages already waiting come first, as they would on the player thread.
+        Queue().ProcessAll();
+        SetClockRunning(run);
+        return;
+    }
     Queue().Post(run ? kClockStart : kClockStop, nullptr);
 }
 
@@ -128,7 +167,63 @@ void TKivMusicPlayer::Seek(double barrierMs, double timeMs) {
     TTimeData data;
     data.time = timeMs;
     data.barrier = barrierMs;
-    Queue().Send(kSetTime, &data);
+    if (!headless_) {
+        Queue().Send(kSetTime, &data);
+        return;
+    }
+    if (Terminated()) return;
+    Queue().ProcessAll();
+    HandleEvent(kSetTime, &data);
+    HeadlessSettle();
+}
+
+void TKivMusicPlayer::AdvanceClock(double ms) {
+    if (!headless_ || Terminated() || !std::isfinite(ms) || ms <= 0) return;
+    const double target = virtualClock_->NowMs() + ms;
+    // The next step on the grid that lies after the current reading (the clock may have been moved
+    // by other means), but none before the last stretch of a very long advance.
+    const auto stepTime = [&](std::int64_t index) {
+        return stepOrigin_ + static_cast<double>(index) * kHeadlessStepMs;
+    };
+    const double floorFrom = std::max(virtualClock_->NowMs(), target - kHeadlessMaxCatchUpMs);
+    if (stepTime(nextStep_) <= floorFrom) {
+        const double index = std::floor((floorFrom - stepOrigin_) / kHeadlessStepMs) + 1;
+        nextStep_ = static_cast<std::int64_t>(std::clamp(index, 1.0, 9e15));
+        while (stepTime(nextStep_) <= floorFrom)
+            ++nextStep_;
+    }
+    while (stepTime(nextStep_) <= target) {
+        virtualClock_->Set(stepTime(nextStep_));
+        ++nextStep_;
+        HeadlessStep();
+    }
+    virtualClock_->Set(target);
+}
+
+void TKivMusicPlayer::HeadlessStep() {
+    // As on the threads: a failed consistency check abandons the step, logged once while it repeats.
+    try {
+        if (loader_) loader_->Queue().ProcessAll();
+        StepOnce();
+    } catch (const EAssertionFailed& failure) {
+        if (failure.Message() == lastFailure_) return;
+        lastFailure_ = failure.Message();
+        LogAbandoned(failure);
+    }
+}
+
+void TKivMusicPlayer::HeadlessSettle() {
+    // Only a standing clock: a running one is ready anyway, and its steps keep to the grid.
+    const auto standing = [this] {
+        TLockGuard guard(clockLock_);
+        return !clockRunning_;
+    };
+    for (int i = 0; i < kHeadlessSettleSteps && !ready_.load() && !Terminated() && standing(); ++i)
+        HeadlessStep();
+}
+
+bool TKivMusicPlayer::NothingToLoad() const {
+    return std::all_of(items_.begin(), items_.end(), [](const auto& item) { return item->Finished(); });
 }
 
 double TKivMusicPlayer::GetTime() {
@@ -163,11 +258,13 @@ bool TKivMusicPlayer::HandleEvent(int code, TRefObject* data) {
             TLockGuard guard(clockLock_);
             barrier_ = request.barrier;
         }
-        if (request.time >= 0) {
-            Reposition(true, request.time);
-            // A step that was under way when the request came may have said ready for the items
-            // just finished; the sender must not see that answer after its seek returns.
-            ready_ = false;
+        if (request.time >= 0) Reposition(true, request.time);
+        // A step that was under way when the request came may have said ready for the items just
+        // finished; the sender must not see that answer after its seek returns. Without any item
+        // left to load (a show without music) nothing is awaited: the answer is ready at once.
+        {
+            TLockGuard guard(clockLock_);
+            ready_ = NothingToLoad() || (request.time < 0 && clockRunning_);
         }
         return true;
     }
@@ -211,6 +308,11 @@ void TKivMusicPlayer::Reposition(bool stopAll, double timeMs) {
 }
 
 void TKivMusicPlayer::Step() {
+    StepOnce();
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+void TKivMusicPlayer::StepOnce() {
     Queue().ProcessAll();
     double d = GetTime();
     bool running;
@@ -251,7 +353,6 @@ void TKivMusicPlayer::Step() {
         ++steps_;
     }
     stepDone_.notify_all();
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
 }
 
 void TKivMusicPlayer::FreeItems() {

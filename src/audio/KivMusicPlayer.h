@@ -3,6 +3,20 @@
 // it never passes the barrier the engine sets. Every step it schedules what becomes due within
 // the next five seconds (the background music as sequences, the slide comments), lets the music
 // loader create their channels, and starts and stops them as the clock reaches them.
+//
+// Two modes. Interactive: the player and its loader are threads of their own that poll every 5 and
+// 10 ms, and the device clock runs by itself. Headless (rendering to files): no thread at all; the
+// show clock runs on a virtual clock that only AdvanceClock moves, and a player step, with the
+// loader's pending work done just before it, runs on the caller's thread at every 5 ms of virtual
+// time. The same show and the same calls then give the same schedule on every machine.
+//
+// The engine's calls, in both modes: Start, then SetRunning, Seek, SetBarrier, GetTime, IsReady,
+// GetVolume and SetVolume; Stop at the end. In headless mode they all come from the thread that
+// called Start (GetTime, IsReady and the volume from any), and once per frame:
+//     player->AdvanceClock(frameMs);   // moves the virtual clock one frame and runs the steps due
+// SetRunning and Seek take effect at once there, at the clock's current reading, and a Seek or
+// Start runs the loads it caused before it returns, so IsReady answers for the new position at
+// once. Every headless player of one render gets the render's one virtual clock.
 #pragma once
 
 #include "audio/DeviceClock.h"
@@ -20,6 +34,7 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <string>
 #include <vector>
 
 namespace kiv {
@@ -40,24 +55,53 @@ public:
     static constexpr int kClockStop = 11;
     static constexpr int kSetTime = 12;
 
-    // `device` is the sound output (none, or one that is not usable, plays nothing). The device
-    // clock is the device's play clock; without a device `clock`, or process milliseconds.
+    // The step of the headless mode in virtual milliseconds.
+    static constexpr double kHeadlessStepMs = 5;
+    // An advance longer than this runs only the steps of its last part, as a player thread would
+    // after a stall; a huge advance never hangs the caller.
+    static constexpr double kHeadlessMaxCatchUpMs = 2 * kLookAheadMs;
+    // A headless Seek or Start runs at most this many steps at the standing clock to become ready.
+    static constexpr int kHeadlessSettleSteps = 8;
+
+    // Interactive mode. `device` is the sound output (none, or one that is not usable, plays
+    // nothing). The device clock is the device's play clock; without a device `clock`, or process
+    // milliseconds.
     TKivMusicPlayer(TRef<TKivSource> show, bool ownsShow, TRef<TMusicDevice> device = {},
                     TRef<IDeviceClock> clock = {});
+    // Headless mode: the device clock is `clock` (a new one standing at 0 when none), also when a
+    // `device` is given; the device then only creates the channels, and the renderer pulls its
+    // sound for exactly the time of each advance. Steps fall at the clock's reading at creation
+    // plus multiples of 5 ms.
+    static TRef<TKivMusicPlayer> CreateHeadless(TRef<TKivSource> show, bool ownsShow,
+                                                TRef<TVirtualClock> clock = {},
+                                                TRef<TMusicDevice> device = {});
 
-    // Starts the music loader, then the player.
+    // Interactive: starts the music loader, then the player. Headless: starts no thread; settles
+    // the loads of the opening position (see Seek).
     bool Start() override;
     // Stops the loader, then the player; frees the play items and the device.
     void Stop() override;
 
+    bool Headless() const { return headless_; }
+    // Headless mode only (ignored otherwise, and for a negative or non-finite `ms`): moves the
+    // virtual clock `ms` forward. Each time it reaches the next multiple of 5 ms the clock stands
+    // there for one step: the loader's pending loads and releases are done, then the player's
+    // step. Afterwards the clock reads exactly its old value + `ms`. The engine calls this once per
+    // frame with the frame's length; moving the clock in other ways skips the steps it passes.
+    void AdvanceClock(double ms);
+    // The virtual clock of the headless mode; null in interactive mode.
+    TVirtualClock* VirtualClock() const { return virtualClock_.Get(); }
+
     // Engine side.
     void SetRunning(bool run);
     // Positions the clock at `timeMs` (negative: keeps it) and sets the barrier (negative: keeps
-    // it); blocks until the player thread has done so.
+    // it); blocks until the player thread has done so (headless: does it at once).
     void Seek(double barrierMs, double timeMs);
     void SetBarrier(double barrierMs) { Seek(barrierMs, -2147483647.0); }
     // The show time; any thread. Never past the barrier.
     double GetTime();
+    // The sounds due at the standing clock are loaded, or the clock runs. A player with nothing to
+    // load (no music, music disabled, nothing due) is ready from its creation and after every seek.
     bool IsReady() const { return ready_.load(); }
     float GetVolume() const;
     void SetVolume(float volume);
@@ -67,8 +111,9 @@ public:
     TKivSource& Show() const { return *show_; }
     const TKivMusicSource& Music() const { return *music_; }
 
-    // Steps the player thread has completed. WaitForSteps waits until `count` more have, the
-    // thread has ended, or `timeoutMs` passed; true when the steps were made.
+    // Steps the player has completed (in headless mode those run by AdvanceClock, Seek and
+    // Start). WaitForSteps waits until `count` more have, the thread has ended, or `timeoutMs`
+    // passed; true when the steps were made. In headless mode nobody else steps: it answers at once.
     std::uint64_t StepCount();
     bool WaitForSteps(std::uint64_t count, std::int64_t timeoutMs);
 
@@ -92,6 +137,19 @@ protected:
     void Step() override;
 
 private:
+    struct THeadlessTag {};
+    TKivMusicPlayer(THeadlessTag, TRef<TKivSource> show, bool ownsShow, TRef<TMusicDevice> device,
+                    TRef<TVirtualClock> clock);
+    void Init(TRef<TMusicDevice> device, TRef<IDeviceClock> clock);
+    // One step of the player: messages, scheduling, updates, starts, freeing, readiness.
+    void StepOnce();
+    // Headless: the loader's pending work, then one player step, at the clock's reading.
+    void HeadlessStep();
+    // Headless: steps at the standing clock until ready, at most kHeadlessSettleSteps.
+    void HeadlessSettle();
+    // No play item is left to wait for: a show without music (or with it disabled, or nothing due
+    // within the look-ahead) is ready without a step.
+    bool NothingToLoad() const;
     void SetClockRunning(bool run);
     void Reposition(bool stopAll, double timeMs);
     void Schedule(bool first, double from, double until);
@@ -109,6 +167,11 @@ private:
     TRef<TKivMusicSource> music_;
     TRef<TMusicDevice> device_;
     TRef<IDeviceClock> clock_;
+    const bool headless_ = false;
+    TRef<TVirtualClock> virtualClock_;
+    double stepOrigin_ = 0;     // headless: the virtual time of step 0
+    std::int64_t nextStep_ = 1; // headless: the index of the next step on the 5 ms grid
+    std::string lastFailure_;   // headless: the last failed check that abandoned a step
     TRef<TMusicLoader> loader_;
     TChannelOperator startList_;
     std::vector<std::unique_ptr<TPlayItem>> items_;

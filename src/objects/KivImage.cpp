@@ -225,7 +225,8 @@ std::vector<int> ReadAnimIntervals(std::string_view list, int count) {
 
 // --- Shadow pictures ---
 
-TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, int spread, int& margin) {
+TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, int spread, int& margin,
+                               const TRectF* shown) {
     const std::int64_t width = source.Width();
     const std::int64_t height = source.Height();
     if (width <= 0 || height <= 0) return nullptr;
@@ -245,13 +246,30 @@ TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, i
     margin = 3 * box + grow + 1;
     const int sw = lw + 2 * margin;
     const int sh = lh + 2 * margin;
+    // How much of each texel column and row lies in the part shown (1 everywhere without one).
+    std::vector<float> coverX(static_cast<std::size_t>(lw), 1.0f);
+    std::vector<float> coverY(static_cast<std::size_t>(lh), 1.0f);
+    if (shown) {
+        const double scale = std::ldexp(1.0, level);
+        auto cover = [](std::vector<float>& cover, double from, double to) {
+            for (std::size_t i = 0; i < cover.size(); ++i) {
+                const double a = std::max(from, static_cast<double>(i));
+                const double b = std::min(to, static_cast<double>(i) + 1.0);
+                cover[i] = b > a ? static_cast<float>(b - a) : 0.0f;
+            }
+        };
+        cover(coverX, Finite(shown->left, 0.0) / scale, Finite(shown->right, 0.0) / scale);
+        cover(coverY, Finite(shown->top, 0.0) / scale, Finite(shown->bottom, 0.0) / scale);
+    }
     std::vector<float> alpha(static_cast<std::size_t>(sw) * static_cast<std::size_t>(sh), 0.0f);
     for (int y = 0; y < lh; ++y) {
         const std::uint8_t* row = bitmap->Row(y);
+        const float rowCover = coverY[static_cast<std::size_t>(y)];
+        if (rowCover == 0.0f) continue;
         float* out = &alpha[static_cast<std::size_t>(y + margin) * static_cast<std::size_t>(sw) +
                             static_cast<std::size_t>(margin)];
         for (int x = 0; x < lw; ++x)
-            out[x] = row[4 * x + 3];
+            out[x] = row[4 * x + 3] * rowCover * coverX[static_cast<std::size_t>(x)];
     }
     std::vector<float> scratch;
     if (grow > 0) {
@@ -503,14 +521,23 @@ void TKivImage::Produce(TDeviceDrawer& drawer) {
 void TKivImage::PrepareShadow() {
     if (!keys_.shadowEnable || !picture_) return;
     int level = anim_.enable ? 0 : level_;
-    const std::string key = std::to_string(keys_.shadowSize) + ":" + std::to_string(keys_.shadowSpreadIndex) +
-                            ":" + std::to_string(level) + ":" + loadedName_;
+    // A picture zoomed, panned or cropped inside its object casts the shadow of the part shown only.
+    const bool cropped = !anim_.enable && !content_.IsEmpty() &&
+                         (content_.left > 0.0f || content_.top > 0.0f ||
+                          content_.right < static_cast<float>(picture_->Width()) ||
+                          content_.bottom < static_cast<float>(picture_->Height()));
+    std::string key = std::to_string(keys_.shadowSize) + ":" + std::to_string(keys_.shadowSpreadIndex) + ":" +
+                      std::to_string(level) + ":" + loadedName_;
+    if (cropped)
+        key += ":" + std::to_string(content_.left) + "," + std::to_string(content_.top) + "," +
+               std::to_string(content_.right) + "," + std::to_string(content_.bottom);
     if (shadow_ && key == shadowKey_) return;
     shadowKey_ = key;
     shadow_ = nullptr;
     try {
         int margin = 0;
-        shadow_ = MakeShadowPicture(*picture_, level, keys_.shadowSize, keys_.shadowSpreadIndex, margin);
+        shadow_ = MakeShadowPicture(*picture_, level, keys_.shadowSize, keys_.shadowSpreadIndex, margin,
+                                    cropped ? &content_ : nullptr);
         shadowLevel_ = level;
         shadowMargin_ = margin;
     } catch (const std::exception& failure) {

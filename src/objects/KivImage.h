@@ -147,8 +147,11 @@ private:
 // A drop-shadow picture of `source` at `level`: white with the picture's coverage as alpha, spread
 // by `spread` texels and blurred by `sizePercent` 1/400 of the picture's reference size (√(w × h),
 // halved for each level), with a margin of `margin` texels all round. Levels too large for a
-// shadow are reduced further; `level` and `margin` tell what was used.
-TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, int spread, int& margin);
+// shadow are reduced further; `level` and `margin` tell what was used. With `shown` (texels of the
+// full-size picture) only that part casts the shadow: a picture zoomed or panned inside its object
+// shadows what is visible, softly edged, not the parts cut away.
+TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, int spread, int& margin,
+                               const TRectF* shown = nullptr);
 
 // Draws the shadow picture `shadow` (made with `margin`) of `object` with the object's shadow keys:
 // `shown` are the shadow texels (without the margin) of the part shown, the first of them lands on

@@ -8,6 +8,7 @@
 
 #include "framework/Timing.h"
 #include "objects/DrawContainer.h"
+#include "objects/KivDialog.h"
 #include "objects/KivSlide.h"
 #include "objects/ObjectHost.h"
 #include "package/FileAccessor.h"
@@ -74,6 +75,9 @@ public:
     // A negative index gives the empty lead-in slide before the show (Start -1073741823, no
     // transition, NextTransition = slide 0's transition, the first slide's background).
     TRef<TKivSlide> BuildSlide(std::int32_t index, int pass);
+    // The dialog `name` ("help": the project's help dialog) laid onto the screen like a slide, at
+    // time 0 and fully transparent; none when the project has no such dialog or building fails.
+    TRef<TKivDialog> BuildDialog(const std::string& name);
 
     // The time holder every built container shares (the engine's current show time).
     void SetTiming(TRef<TTiming> timing) { timing_ = std::move(timing); }

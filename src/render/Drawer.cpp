@@ -5,6 +5,7 @@
 #include "images/Image.h"
 #include "objects/ColorTable.h"
 #include "render/ColorTables.h"
+#include "render/DeviceLock.h"
 #include "render/Engine.h"
 #include "render/ShaderCatalog.h"
 
@@ -197,7 +198,8 @@ bool T3DDrawer::Draw(TDrawItem& item) {
         return true;
     }
     // A top-level frame.
-    std::lock_guard lock(FrameLock());
+    LockCounted(FrameLock()); // an upload slice of another thread may hold it
+    std::lock_guard lock(FrameLock(), std::adopt_lock);
     bool result = false;
     try {
         if (BeginFrame()) {
@@ -315,35 +317,64 @@ void T3DDrawer::SetConstant(int reg, float x, float y, float z, float w) {
 
 // ---- pictures
 
-// Called under the drawer lock.
+// Takes the drawer lock for the look-up and the insertion only: reading (perhaps decoding) the
+// picture level and cutting it into tiles run unlocked, so that a frame never waits for them.
 TRef<TMultiTexture6> T3DDrawer::PictureTexture(TImage& image, const TPictureDrawParams& params) {
     const int level = std::clamp(params.level, 0, 30);
     const std::string key =
         TTextureStore2::Key(level, params.patternA, params.patternB, params.premultiplied, params.pattern);
-    TRef<TTextureStore2> store = image.Attachments().Find<TTextureStore2>();
-    if (!store) {
-        store = MakeRef<TTextureStore2>();
-        image.Attachments().Add(store);
+    TRef<TTextureStore2> store;
+    T3DScreen* screen = nullptr;
+    {
+        LockCounted(DrawerLock());
+        std::lock_guard lock(DrawerLock(), std::adopt_lock);
+        if (!screen_) return nullptr;
+        screen = screen_.Get();
+        store = image.Attachments().Find<TTextureStore2>();
+        if (!store) {
+            store = MakeRef<TTextureStore2>();
+            image.Attachments().Add(store);
+        }
+        if (TRef<TMultiTexture6> found = store->Find(key)) return found;
     }
-    if (TRef<TMultiTexture6> found = store->Find(key)) return found;
     TRef<TBitmap> picture = image.Store().GetMipLevel(level, TPixelFormat::Bgra32);
-    auto texture = MakeRef<TMultiTexture6>(screen_.Get(), picture, params.premultiplied);
+    auto texture = MakeRef<TMultiTexture6>(screen, picture, params.premultiplied);
+    LockCounted(DrawerLock());
+    std::lock_guard lock(DrawerLock(), std::adopt_lock);
+    if (screen_.Get() != screen) return nullptr; // the drawer let go of its screen meanwhile
+    if (TRef<TMultiTexture6> found = store->Find(key)) return found; // another thread was first
     store->Add(key, texture);
     return texture;
 }
 
 void T3DDrawer::PreloadImage(TImage& image, const TPictureDrawParams& params) {
-    std::lock_guard lock(DrawerLock());
-    if (!screen_) return;
     TRef<TMultiTexture6> texture = PictureTexture(image, params);
-    texture->SetSampling(params.filtering == 0, true, params.lodBias);
-    if (IsReady()) texture->Preload();
+    if (!texture) return;
+    {
+        LockCounted(DrawerLock());
+        std::lock_guard lock(DrawerLock(), std::adopt_lock);
+        texture->SetSampling(params.filtering == 0, true, params.lodBias);
+        if (!IsReady()) return;
+    }
+    // Tile by tile, slice by slice: the drawer and device locks are held only around the GL calls
+    // of one slice, so a frame drawn meanwhile never waits behind the whole picture. Slices also
+    // hold the frame lock: they go between frames, and a frame waits for one slice at most.
+    texture->PreloadSliced(&DrawerLock(), &FrameLock());
 }
 
 void T3DDrawer::ReleaseImage(TImage& image) {
-    std::lock_guard lock(DrawerLock());
-    while (TRef<TTextureStore2> store = image.Attachments().Find<TTextureStore2>())
-        image.Attachments().Remove(store.Get());
+    std::vector<TRef<TTextureStore2>> gone;
+    {
+        LockCounted(DrawerLock());
+        std::lock_guard lock(DrawerLock(), std::adopt_lock);
+        while (TRef<TTextureStore2> store = image.Attachments().Find<TTextureStore2>()) {
+            image.Attachments().Remove(store.Get());
+            gone.push_back(std::move(store));
+        }
+    }
+    // The textures go here, outside the drawer lock: each holds the device lock for its own
+    // release only.
+    gone.clear();
 }
 
 TBaseTexture* T3DDrawer::GradingTexture(const TColorTable* table, int mode) {
@@ -402,13 +433,13 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
         return;
     }
 
-    TRef<TMultiTexture6> texture;
-    {
-        std::lock_guard lock(DrawerLock()); // the slide loader may be preloading the same picture
-        texture = PictureTexture(image, params);
-    }
+    TRef<TMultiTexture6> texture = PictureTexture(image, params); // the loader may be preloading it
     if (!texture || texture->Tiles().empty()) return;
-    texture->SetSampling(pointFilter, false, params.lodBias);
+    {
+        LockCounted(DrawerLock());
+        std::lock_guard lock(DrawerLock(), std::adopt_lock);
+        texture->SetSampling(pointFilter, false, params.lodBias);
+    }
     const int level = std::clamp(params.level, 0, 30);
     const double scale = std::ldexp(1.0, level);
     TRectF src = params.sourceRect;

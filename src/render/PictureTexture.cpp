@@ -34,6 +34,25 @@ void TPictureTile::FillTopLevel(TBitmap& level) {
     }
 }
 
+bool TPictureTile::WriteTopRows(T3DSurface& surface, int top, int bottom) {
+    const int w = rect_.Width(), h = rect_.Height();
+    if (w <= 0 || h <= 0 || top < 0 || bottom > h + 1 || top >= bottom) return false;
+    if (top == 0) ++fills;
+    bool ok = true;
+    // The picture's rows, and the repeated edge column beside them.
+    const int r1 = std::min(bottom, h);
+    if (r1 > top) {
+        ok = surface.Write({0, top, w, r1}, *picture_, rect_.left, rect_.top + top) &&
+             surface.Write({w, top, w + 1, r1}, *picture_, rect_.right - 1, rect_.top + top);
+    }
+    // The repeated edge row, with its corner.
+    if (ok && bottom > h) {
+        ok = surface.Write({0, h, w, h + 1}, *picture_, rect_.left, rect_.bottom - 1) &&
+             surface.Write({w, h, w + 1, h + 1}, *picture_, rect_.right - 1, rect_.bottom - 1);
+    }
+    return ok;
+}
+
 TMultiTexture6::TMultiTexture6(T3DScreen* screen, TRef<TBitmap> picture, bool premultiplied, int tileSide)
     : width_(picture ? picture->Width() : 0), height_(picture ? picture->Height() : 0),
       premultiplied_(premultiplied) {
@@ -63,6 +82,11 @@ void TMultiTexture6::SetSampling(bool pointFilter, bool mipmapped, float lodBias
 void TMultiTexture6::Preload() {
     for (auto& tile : tiles_)
         tile->Preload();
+}
+
+void TMultiTexture6::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* frameLock) {
+    for (auto& tile : tiles_)
+        tile->PreloadSliced(outerLock, frameLock);
 }
 
 std::string TTextureStore2::Key(int level, int patternA, int patternB, bool premultiplied, bool pattern) {

@@ -30,6 +30,9 @@ public:
 protected:
     ~TPictureTile() override = default;
     void FillTopLevel(TBitmap& level) override;
+    // Tiles that are not premultiplied are written straight from the picture.
+    bool CanWriteTopRows() const override { return !Premultiplied(); }
+    bool WriteTopRows(T3DSurface& surface, int top, int bottom) override;
 
 private:
     TRef<TBitmap> picture_;
@@ -49,6 +52,9 @@ public:
     void SetSampling(bool pointFilter, bool mipmapped, float lodBias);
     // Realises and fills every tile now.
     void Preload();
+    // The same for a thread that does not draw: tile after tile in slices (see
+    // TCustomTexture::PreloadSliced), `outerLock` held with the device lock around each slice.
+    void PreloadSliced(std::mutex* outerLock, std::recursive_mutex* frameLock = nullptr);
 
 protected:
     ~TMultiTexture6() override = default;

@@ -2,10 +2,16 @@
 
 #include "base/Assert.h"
 #include "base/Log.h"
+#include "render/DeviceLock.h"
 #include "render/Screen.h"
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cmath>
+#include <ctime>
+#include <optional>
+#include <thread>
 
 namespace kiv {
 namespace {
@@ -19,6 +25,19 @@ const char* Outcome(bool ok) {
 void Reduce(const TBitmap& source, TBitmap& dest) {
     KIV_ASSERT(source.Format() == TPixelFormat::Bgra32 && dest.Format() == TPixelFormat::Bgra32,
                "mip levels must be 32-bit");
+    if (source.Width() == 2 * dest.Width() && source.Height() == 2 * dest.Height()) {
+        // Exactly half: the same 2 × 2 average as below, without the general bookkeeping.
+        const int bytes = dest.Width() * 4;
+        for (int y = 0; y < dest.Height(); ++y) {
+            const std::uint8_t* a = source.Row(2 * y);
+            const std::uint8_t* b = source.Row(2 * y + 1);
+            std::uint8_t* out = dest.Row(y);
+            for (int i = 0; i < bytes; i += 4, a += 8, b += 8)
+                for (int c = 0; c < 4; ++c)
+                    out[i + c] = static_cast<std::uint8_t>((a[c] + a[c + 4] + b[c] + b[c + 4]) / 4u);
+        }
+        return;
+    }
     for (int y = 0; y < dest.Height(); ++y) {
         const int y0 = y * source.Height() / dest.Height();
         const int y1 = std::max(y0 + 1, (y + 1) * source.Height() / dest.Height());
@@ -37,7 +56,76 @@ void Reduce(const TBitmap& source, TBitmap& dest) {
     }
 }
 
+std::atomic<std::int64_t> sliceCount{0};
+std::atomic<std::int64_t> sliceLongest{0};
+std::atomic<std::int64_t> sliceLongestWrite{0};
+std::atomic<std::int64_t> sliceTotal{0};
+std::atomic<std::int64_t> sliceLongestWriteCpu{0};
+
+void Raise(std::atomic<std::int64_t>& longest, std::int64_t nanos) {
+    std::int64_t seen = longest.load();
+    while (nanos > seen && !longest.compare_exchange_weak(seen, nanos)) {
+    }
+}
+
+// The locks one slice holds besides the device lock, taken in this order.
+struct TSliceLocks {
+    std::recursive_mutex* frame = nullptr;
+    std::mutex* outer = nullptr;
+};
+
+// Runs `work` holding the slice's locks and the device lock, and counts how long they were held;
+// `writes`: the slice writes texels (else it makes or hands over a texture).
+template <class TWork> void Slice(const TSliceLocks& locks, TWork&& work, bool writes = true) {
+    if (locks.frame) LockCounted(*locks.frame);
+    std::unique_lock<std::recursive_mutex> frameHeld =
+        locks.frame ? std::unique_lock<std::recursive_mutex>(*locks.frame, std::adopt_lock)
+                    : std::unique_lock<std::recursive_mutex>();
+    if (locks.outer) LockCounted(*locks.outer);
+    std::unique_lock<std::mutex> outerHeld = locks.outer
+                                                 ? std::unique_lock<std::mutex>(*locks.outer, std::adopt_lock)
+                                                 : std::unique_lock<std::mutex>();
+    std::optional<TDeviceLockGuard> guard(std::in_place);
+    const auto start = std::chrono::steady_clock::now();
+    const std::int64_t cpuStart = ThreadCpuNanos();
+    work();
+    if (writes) Raise(sliceLongestWriteCpu, ThreadCpuNanos() - cpuStart);
+    const std::int64_t nanos =
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+            .count();
+    ++sliceCount;
+    sliceTotal += nanos;
+    Raise(sliceLongest, nanos);
+    if (writes) Raise(sliceLongestWrite, nanos);
+    guard.reset();
+    outerHeld = {};
+    frameHeld = {};
+    // The locks are not fair: a thread waiting for them (the drawing thread) gets them before
+    // the next slice, or it could wait behind many slices in a row.
+    for (int spins = 0; LockWaiters().load() > 0 && spins < 100000; ++spins)
+        std::this_thread::yield();
+}
+
 } // namespace
+
+TUploadSliceStats UploadSliceStats() {
+    return {sliceCount.load(), sliceLongest.load(), sliceLongestWrite.load(), sliceTotal.load(),
+            sliceLongestWriteCpu.load()};
+}
+
+std::int64_t ThreadCpuNanos() {
+    timespec t{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &t);
+    return std::int64_t{t.tv_sec} * 1000000000 + t.tv_nsec;
+}
+
+void ResetUploadSliceStats() {
+    sliceCount = 0;
+    sliceLongest = 0;
+    sliceLongestWrite = 0;
+    sliceLongestWriteCpu = 0;
+    sliceTotal = 0;
+}
 
 int TextureSide(int n) {
     if (n <= 0) return 0;
@@ -82,6 +170,7 @@ void TCustomTexture::SetKind(int kind) {
 }
 
 void TCustomTexture::ReleaseDevice() {
+    TDeviceLockGuard guard;
     if (!texture_) return;
     TRef<T3DTexture> gone = std::move(texture_);
     gone->OnKilled = nullptr;
@@ -117,7 +206,90 @@ TRef<T3DTexture> TCustomTexture::CreateWithRetry(T3DRenderer& renderer) {
     return texture;
 }
 
+void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* frameLock) {
+    const TSliceLocks locks{frameLock, outerLock};
+    if (kind_ != kTexColor && kind_ != kTexGrey) {
+        Preload(); // render targets hold nothing to upload
+        return;
+    }
+    // The first slice makes the texture.
+    TRef<T3DTexture> made;
+    bool done = false;
+    Slice(
+        locks,
+        [&] {
+            T3DScreen* screen = Screen();
+            if (texture_) {
+                done = true;
+                return;
+            }
+            if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)
+                return;
+            made = CreateWithRetry(*screen->Renderer());
+        },
+        false);
+    if (done || !made) return;
+    auto handOver = [&] { // the last slice hands the finished texture over (its fence is set)
+        Slice(
+            locks,
+            [&] {
+                if (texture_ || made->Killed() || !Screen()) return;
+                texture_ = std::move(made);
+                texture_->Premultiplied = premultiplied_;
+                texture_->OnKilled = [this] { ReleaseDevice(); };
+            },
+            false);
+    };
+    if (made->LevelCount() == 1 && CanWriteTopRows()) {
+        // Straight from the picture, band by band.
+        T3DSurface* surface = made->GetSurface(0);
+        if (!surface) return;
+        const int rows = std::max(1, kUploadSliceTexels / width_);
+        for (int top = 0; top < height_; top += rows) {
+            bool gone = false;
+            Slice(locks, [&] {
+                gone = made->Killed() || !Screen() || !WriteTopRows(*surface, top, std::min(height_, top + rows));
+            });
+            if (gone) return;
+        }
+        handOver();
+        return;
+    }
+    TRef<TBitmap> previous;
+    for (int i = 0; i < made->LevelCount(); ++i) {
+        const int w = std::max(1, width_ >> i);
+        const int h = std::max(1, height_ >> i);
+        T3DSurface* surface = made->GetSurface(i);
+        if (!surface) return; // the device went
+        // The level's CPU copy is filled without any lock held ...
+        TRef<TBitmap> level = surface->Lock({0, 0, w, h}, false);
+        if (!level) return;
+        if (i == 0)
+            FillTopLevel(*level);
+        else if (previous)
+            Reduce(*previous, *level);
+        surface->Unlock(nullptr); // nothing reaches the device yet
+        previous = level;
+        // ... and reaches the device in bands of rows, one slice each.
+        const int rows = std::max(1, kUploadSliceTexels / w);
+        for (int top = 0; top < h; top += rows) {
+            bool gone = false;
+            Slice(locks, [&] {
+                if (made->Killed() || !Screen()) {
+                    gone = true;
+                    return;
+                }
+                TRef<TBitmap> band = surface->Lock({0, top, w, std::min(h, top + rows)}, false);
+                surface->Unlock(band.Get());
+            });
+            if (gone) return;
+        }
+    }
+    handOver();
+}
+
 T3DTexture* TCustomTexture::Realize() {
+    TDeviceLockGuard guard; // the slide loader may be handing a texture over
     if (texture_) return texture_.Get();
     T3DScreen* screen = Screen();
     if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)
@@ -133,6 +305,10 @@ T3DTexture* TCustomTexture::Realize() {
 void TCustomTexture::Upload() {
     if (!texture_) return;
     const int levels = texture_->LevelCount();
+    if (levels == 1 && CanWriteTopRows()) {
+        if (T3DSurface* surface = texture_->GetSurface(0)) WriteTopRows(*surface, 0, height_);
+        return;
+    }
     std::vector<std::pair<T3DSurface*, TRef<TBitmap>>> locked;
     TBitmap* previous = nullptr;
     for (int i = 0; i < levels; ++i) {

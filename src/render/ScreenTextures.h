@@ -8,6 +8,8 @@
 #include "render/Renderer.h"
 #include "render/ScreenResource.h"
 
+#include <cstdint>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -17,6 +19,24 @@ class TRenderTargetManager;
 
 // The texture size for a requested side: the smallest power of two ≥ n, at least 32; 0 for n ≤ 0.
 int TextureSide(int n);
+
+// The most texels one slice of a sliced upload writes (1 MB of 32-bit texels).
+inline constexpr int kUploadSliceTexels = 256 * 1024;
+
+// What sliced uploads held their locks for, process-wide since the last reset.
+struct TUploadSliceStats {
+    std::int64_t slices = 0;
+    std::int64_t longestNanos = 0;      // the longest one slice held the locks
+    std::int64_t longestWriteNanos = 0; // the same for slices that write texels (not creation)
+    std::int64_t totalNanos = 0;
+    // The calling thread's processor time in the longest writing slice: its own work, without the
+    // time it was preempted on a busy machine.
+    std::int64_t longestWriteCpuNanos = 0;
+};
+// The calling thread's processor time (nanoseconds).
+std::int64_t ThreadCpuNanos();
+TUploadSliceStats UploadSliceStats();
+void ResetUploadSliceStats();
 
 class TCustomTexture : public TScreenResource {
 public:
@@ -32,6 +52,13 @@ public:
     virtual void Upload();
     void ReleaseDevice() override;
     void Preload();
+    // Preload for a thread that does not draw (the slide loader): the device texture is made and
+    // filled in slices of at most kUploadSliceTexels texels, each holding the device lock (and
+    // `outerLock` and `frameLock` when given, taken first, the frame lock before the other) only
+    // around its GL calls, so that a frame drawn meanwhile waits for one slice at most; the CPU
+    // work (copying, mip levels) runs unlocked. The texture is used only once complete; one the
+    // drawing thread made meanwhile is kept.
+    void PreloadSliced(std::mutex* outerLock, std::recursive_mutex* frameLock = nullptr);
 
     T3DTexture* Texture() const { return texture_.Get(); }
     int Kind() const { return kind_; }
@@ -53,6 +80,10 @@ protected:
     ~TCustomTexture() override;
     // Draws the picture into the locked top level (width × height at the level's corner).
     virtual void FillTopLevel(TBitmap& level) = 0;
+    // Textures whose top level is a plain copy of a picture write it straight from the picture,
+    // without a CPU copy, when it is their only level: rows [top, bottom) of the top level.
+    virtual bool CanWriteTopRows() const { return false; }
+    virtual bool WriteTopRows(T3DSurface& /*surface*/, int /*top*/, int /*bottom*/) { return false; }
 
 private:
     TRef<T3DTexture> CreateWithRetry(T3DRenderer& renderer);

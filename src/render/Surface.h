@@ -4,6 +4,8 @@
 #include "images/Bitmap.h"
 #include "render/DeviceResource.h"
 
+#include <cstring>
+
 namespace kiv {
 
 class T3DSurface : public TDeviceResource {
@@ -17,6 +19,20 @@ public:
     // at Unlock (unless locked read-only). None when the lock fails.
     virtual TRef<TBitmap> Lock(const TRect& rect, bool readOnly) = 0;
     virtual void Unlock(TBitmap* bitmap) = 0;
+    // Writes `rect` of the surface from `source` (of the surface's pixel format), whose pixel
+    // (sourceX, sourceY) lands on the rectangle's top-left corner; the rectangle must lie inside
+    // both. Surfaces that keep a CPU copy may write the device straight from `source` and read
+    // their copy back when it is asked for. The default locks, copies and unlocks.
+    virtual bool Write(const TRect& rect, const TBitmap& source, int sourceX, int sourceY) {
+        TRef<TBitmap> locked = Lock(rect, false);
+        if (!locked) return false;
+        const int bpp = BytesPerPixel(source.Format());
+        for (int y = 0; y < rect.Height(); ++y)
+            std::memcpy(locked->Row(y), source.Row(sourceY + y) + sourceX * bpp,
+                        static_cast<std::size_t>(rect.Width()) * bpp);
+        Unlock(locked.Get());
+        return LastError == kErrNone;
+    }
     // Render-target surfaces (texture kinds 1 and 2 and back buffers).
     virtual bool IsRenderTarget() const = 0;
 

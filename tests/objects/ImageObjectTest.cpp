@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <limits>
 
 namespace kiv::test {
@@ -345,6 +347,73 @@ TEST(ImageDraw, BoxesCastTheShadowOfTheirRectangle) {
     ExpectPoint(large[0].Map(lm, lm), 300, 200);
     ExpectPoint(large[0].Map(lm + 256, lm + 128), 1300, 700);
     EXPECT_TRUE(drawer.CallsOf("clear").empty()) << "an invisible box casts no shadow";
+}
+
+// The shadow as the drawer draws it: the alpha of the shadow texels inside the drawn source
+// rectangle, 0 outside it, along the texel row through the middle of the part shown.
+std::vector<int> DrawnShadowRow(const TDrawCall& call) {
+    TRef<TBitmap> bitmap = call.image->Store().GetMipLevel(0, TPixelFormat::Bgra32);
+    const TRectF& drawn = call.picture.sourceRect;
+    const int y = static_cast<int>((drawn.top + drawn.bottom) / 2);
+    std::vector<int> row(static_cast<std::size_t>(bitmap->Width()), 0);
+    for (int x = 0; x < bitmap->Width(); ++x)
+        if (x + 0.5f > drawn.left && x + 0.5f < drawn.right)
+            row[static_cast<std::size_t>(x)] = bitmap->Row(y)[4 * x + 3];
+    return row;
+}
+
+TEST(ImageDraw, AZoomedOrPannedPictureShadowsOnlyThePartShown) {
+    for (const std::string zoom : {"Zoom=200\n", "Zoom=200\nOffsX=100\n", "Zoom=400\nOffsY=-50\n"}) {
+        SCOPED_TRACE(zoom);
+        TTestSlide test =
+            ImageSlide(ImageObject("a",
+                                   "ImageName=wide.png\nEnableAspect=1\nAspect=1\nShadowEnable=1\n"
+                                   "ShadowSize=10\nShadowDistance=0\n",
+                                   Key(zoom)),
+                       {MakePicture("wide.png", 400, 200, 0xFF808080u)});
+        TRecordingDrawer drawer;
+        DrawSlide(test, drawer);
+        const TKivImage& image = ImageOf(test, "a");
+        ASSERT_EQ(drawer.calls.size(), 2u);
+        const TDrawCall& shadow = drawer.calls[0];
+        ASSERT_EQ(shadow.image, image.ShadowPicture());
+        const TRectF content = image.Content();
+        ASSERT_GT(content.left, 0.0f) << "the picture is cut on the left";
+        const double m = (image.ShadowPicture()->Width() - 400) / 2.0;
+        ASSERT_GT(m, 3.0);
+        const std::vector<int> row = DrawnShadowRow(shadow);
+        // Texel x of the shadow lies under picture texel x − m.
+        const int left = static_cast<int>(std::lround(content.left + m));
+        const int right = static_cast<int>(std::lround(content.right + m));
+        const int inside = (left + right) / 2;
+        EXPECT_EQ(row[static_cast<std::size_t>(inside)], 255) << "under the middle of the part shown";
+        // The edges of the part shown are soft: about half covered, and nothing at the far end
+        // of the margin, where the picture cut away would have cast a hard-edged band.
+        for (int edge : {left, right}) {
+            EXPECT_GT(row[static_cast<std::size_t>(edge)], 60) << "edge " << edge;
+            EXPECT_LT(row[static_cast<std::size_t>(edge)], 200) << "edge " << edge;
+        }
+        const int outerLeft = static_cast<int>(std::floor(shadow.picture.sourceRect.left));
+        const int outerRight = static_cast<int>(std::ceil(shadow.picture.sourceRect.right)) - 1;
+        EXPECT_EQ(row[static_cast<std::size_t>(outerLeft)], 0);
+        EXPECT_EQ(row[static_cast<std::size_t>(outerRight)], 0);
+        int steepest = 0;
+        for (std::size_t x = 1; x < row.size(); ++x)
+            steepest = std::max(steepest, std::abs(row[x] - row[x - 1]));
+        EXPECT_LT(steepest, 64) << "no hard edge anywhere along the row";
+    }
+    // Shown whole, the picture's shadow is as before: made from the whole picture.
+    TTestSlide whole = ImageSlide(ImageObject("a", "ImageName=p.png\nShadowEnable=1\nShadowSize=10\n"),
+                                  {MakePicture("p.png", 100, 100)});
+    TRecordingDrawer drawer;
+    DrawSlide(whole, drawer);
+    int level = 0, margin = 0;
+    TRef<TImage> expected = MakeShadowPicture(*ImageOf(whole, "a").Picture(), level, 10.0, 0, margin);
+    TRef<TBitmap> a = ImageOf(whole, "a").ShadowPicture()->Store().GetMipLevel(0, TPixelFormat::Bgra32);
+    TRef<TBitmap> b = expected->Store().GetMipLevel(0, TPixelFormat::Bgra32);
+    ASSERT_EQ(a->Width(), b->Width());
+    for (int y = 0; y < a->Height(); ++y)
+        ASSERT_EQ(std::memcmp(a->Row(y), b->Row(y), a->RowBytes()), 0) << "row " << y;
 }
 
 TEST(ImageDraw, ShadowsGrowSofterWithTheirSize) {

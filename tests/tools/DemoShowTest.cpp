@@ -64,13 +64,14 @@ protected:
     }
 
     // Slide `index` at show time `time` (ms), read back from the PNG kivtool writes.
-    TRef<TBitmap> Draw(int index, int time) {
-        const std::string png =
-            (dir_ / ("slide" + std::to_string(index) + "_" + std::to_string(time) + ".png")).string();
+    TRef<TBitmap> Draw(int index, int time, const std::string& extra = {}) {
+        const std::string png = (dir_ / ("slide" + std::to_string(index) + "_" + std::to_string(time) +
+                                         (extra.empty() ? "" : "_o") + ".png"))
+                                    .string();
         const std::string command = std::string(KIVTOOL_PATH) + " slide " + DEMO_PROJECT + " " +
                                     std::to_string(index) + " " + std::to_string(time) + " -o " + png +
                                     " --size " + std::to_string(kWidth) + "x" + std::to_string(kHeight) +
-                                    " >/dev/null 2>" + (dir_ / "stderr.txt").string();
+                                    extra + " >/dev/null 2>" + (dir_ / "stderr.txt").string();
         const int status = std::system(command.c_str());
         EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << command;
         std::ifstream in(png, std::ios::binary);
@@ -103,6 +104,29 @@ protected:
 
     fs::path dir_;
 };
+
+TEST_F(DemoShow, TheOverlayShowsTheSkinnedBarAtTheBottomAndTheLogoAtTheRightTop) {
+    // The bar is 7 % of 360 = 25 pixels high and 181 wide, 3 % above the bottom: (230, 330) to
+    // (411, 355); its glyphs are near white. The logo is 32 high and 96 wide at the right-top.
+    TRef<TBitmap> plain = Draw(2, 7000);
+    TRef<TBitmap> overlay = Draw(2, 7000, " --overlay");
+    ASSERT_TRUE(plain && overlay);
+    auto bright = [](const TBitmap& b, int x0, int y0, int x1, int y1) {
+        int count = 0;
+        for (int y = y0; y < y1; ++y)
+            for (int x = x0; x < x1; ++x)
+                if (const TRgb c = At(b, x, y); c.r > 200 && c.g > 200 && c.b > 200) ++count;
+        return count;
+    };
+    EXPECT_EQ(bright(*plain, 230, 330, 411, 355), 0);
+    EXPECT_GT(bright(*overlay, 230, 330, 411, 355), 150); // seven glyphs
+    EXPECT_EQ(bright(*overlay, 0, 330, 225, 360), 0);     // nothing beside the bar
+    int changed = 0;
+    for (int y = 5; y < 45; ++y)
+        for (int x = 520; x < 635; ++x)
+            if (std::abs(Luma(At(*plain, x, y)) - Luma(At(*overlay, x, y))) > 20) ++changed;
+    EXPECT_GT(changed, 300);
+}
 
 TEST_F(DemoShow, TheRingsLieOnAVerticalGradientWithAShadowDownAndToTheRight) {
     // Slide 4 (13.5 … 18 s) at 2.5 s: the picture is scaled from 70 % to 78 % over the slide, so

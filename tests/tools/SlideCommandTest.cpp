@@ -1,6 +1,7 @@
 // Runs `kivtool slide` on a show written by the test (a solid background, boxes and a picture) and
 // checks the pixels of the PNG it writes against places computed here: the show rectangle fitted
 // into the window, the bars in the hider colour, the objects where their keys put them.
+#include "engine/NavSkinSupport.h"
 #include "images/Bitmap.h"
 #include "images/PngStore.h"
 #include "images/PngWriter.h"
@@ -36,6 +37,7 @@ constexpr std::uint32_t kHider = 0x3060C0;
 constexpr std::uint32_t kBoxColor = 0xE0C020;
 constexpr std::uint32_t kLateColor = 0x10D060;
 constexpr std::uint32_t kPictureColor = 0xC02090;
+constexpr std::uint32_t kLogoColor = 0x40A0E0;
 
 std::string ProjectColor(std::uint32_t rgb) {
     const std::uint32_t bgr = ((rgb & 0xFF) << 16) | (rgb & 0xFF00) | ((rgb >> 16) & 0xFF);
@@ -78,7 +80,7 @@ protected:
         std::string text = "[Main]\nMinorVersion=13\nopt_scr_width=400\nopt_scr_height=200\n"
                            "opt_scr_hidercolor=" +
                            ProjectColor(kHider) + "\nopt_bstyle=1\nopt_bcolor=" + ProjectColor(kBackground) +
-                           "\n[Times]\nopt_slidescount=" + std::to_string(slides) + "\n";
+                           "\n" + extraMain_ + "[Times]\nopt_slidescount=" + std::to_string(slides) + "\n";
         for (int i = 1; i <= slides; ++i)
             text += "opt_synchpos" + std::to_string(i) + "=" + std::to_string(5000 * i) + "\n";
         text += "[Slide1]\nobject Container:Root\nGUID=root\n"
@@ -111,11 +113,11 @@ protected:
     }
 
     // Draws slide `index` at `time` into a window of `size` and reads the PNG back.
-    TRef<TBitmap> Draw(int index, double time, const std::string& size) {
+    TRef<TBitmap> Draw(int index, double time, const std::string& size, const std::string& extra = {}) {
         const std::string png = (dir_ / "out.png").string();
         fs::remove(png);
         const TRun run = Run(Show() + " " + std::to_string(index) + " " + std::to_string(time) + " -o " +
-                             png + (size.empty() ? "" : " --size " + size));
+                             png + (size.empty() ? "" : " --size " + size) + extra);
         EXPECT_EQ(run.code, 0) << run.err;
         std::ifstream in(png, std::ios::binary);
         const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), {});
@@ -137,6 +139,7 @@ protected:
     }
 
     fs::path dir_;
+    std::string extraMain_; // more [Main] keys for WriteShow
 };
 
 // Each channel within 2 of the wanted colour.
@@ -271,7 +274,6 @@ TEST_F(SlideCommand, WrongUsageIsRefusedWithExitCodeTwo) {
         {Show() + " 1 0" + out + " --size 400", "bad size"},
         {Show() + " 1 0" + out + " --size 0x100", "bad size"},
         {Show() + " 1 0" + out + " --size 100000x100", "bad size"},
-        {Show() + " 1 0" + out + " --overlay", "--overlay"},
         {Show() + " 1 0", "usage"},
         {(dir_ / "missing.kiv").string() + " 1 0" + out, "missing.kiv"},
     };
@@ -284,6 +286,42 @@ TEST_F(SlideCommand, WrongUsageIsRefusedWithExitCodeTwo) {
         EXPECT_TRUE(run.out.empty()) << c.arguments;
     }
     EXPECT_FALSE(fs::exists(dir_ / "never.png"));
+}
+
+TEST_F(SlideCommand, OverlayAddsTheLogoAndTheBarShownAsAfterAMouseMove) {
+    // A 200 × 100 logo, 20 % of the show's height, at the show's left-top corner; the bar skin of
+    // the overlay tests (80 × 20 pixels: red, green and blue bands, three black buttons with white
+    // faces), 10 % of the window high at the bottom of the whole window, auto-hiding.
+    ASSERT_TRUE(WritePngFile(*test::Solid(200, 100, 0xFF000000u | kLogoColor), (dir_ / "logo.png").string()));
+    fs::create_directories(dir_ / "skin");
+    for (const auto& [name, bitmap] : test::SkinPictures())
+        ASSERT_TRUE(WritePngFile(*bitmap, (dir_ / "skin" / name).string()));
+    std::ofstream(dir_ / "skin" / "nav.ini", std::ios::binary) << test::SkinText();
+    extraMain_ = "opt_logo=1\nopt_logo_fn=logo.png\nopt_logo_pos=5\nopt_logo_size=20\n"
+                 "opt_fcp=1\nopt_nav_inifile=skin\\nav.ini\nopt_cp=Bottom\nopt_hidenavbar=1\n"
+                 "opt_newnavbuttons_count=3\nopt_newnavbutton1=home\nopt_newnavbutton2=pause\n"
+                 "opt_newnavbutton3=exit\n";
+    WriteShow(1);
+
+    // 400 × 200 in 400 × 300: the show fills rows 50 … 249. The logo covers (0, 50)–(80, 90); the
+    // bar is 30 high and 120 wide (scale 1.5) at (140, 270), on the bar below the show.
+    TRef<TBitmap> frame = Draw(1, 3000, "400x300", " --overlay");
+    ASSERT_TRUE(frame);
+    EXPECT_TRUE(Near(Rgb(*frame, 40, 70), kLogoColor));
+    EXPECT_TRUE(Near(Rgb(*frame, 85, 70), kBackground));
+    EXPECT_TRUE(Near(Rgb(*frame, 147, 285), 0xFF0000)); // left cap
+    EXPECT_TRUE(Near(Rgb(*frame, 252, 285), 0x0000FF)); // right cap
+    EXPECT_TRUE(Near(Rgb(*frame, 157, 285), 0x00FF00)); // between the offset and the first button
+    EXPECT_TRUE(Near(Rgb(*frame, 171, 285), 0xFFFFFF)); // the first button's face
+    EXPECT_TRUE(Near(Rgb(*frame, 164, 274), 0x000000)); // its background
+    EXPECT_TRUE(Near(Rgb(*frame, 100, 285), kHider));   // beside the bar: the hider colour
+    EXPECT_TRUE(Near(Rgb(*frame, 10, 10), kHider));
+
+    // Without --overlay neither is drawn.
+    TRef<TBitmap> plain = Draw(1, 3000, "400x300");
+    ASSERT_TRUE(plain);
+    EXPECT_TRUE(Near(Rgb(*plain, 40, 70), kBackground));
+    EXPECT_TRUE(Near(Rgb(*plain, 171, 285), kHider));
 }
 
 TEST_F(SlideCommand, AnUnwritableOutputIsAnError) {

@@ -68,7 +68,8 @@ const std::vector<TCommand>& CommandTable() {
          "                            slide number INDEX (from 1) drawn alone at show time TIME (ms), headlessly,\n"
          "                            with its background and every object, into a WxH window (default 1280x720)\n"
          "                            laid out as the player lays the show into its window (bars in the hider\n"
-         "                            colour included); prints \"WIDTH HEIGHT\" (--overlay is not available yet)",
+         "                            colour included); --overlay adds the logo and the navigation bar as after a\n"
+         "                            mouse move; prints \"WIDTH HEIGHT\"",
          SlideCommand},
         {"picture", "picture SHOW NAME [--level N] -o OUT.png  the picture as the player loads it (placeholder included); prints \"WIDTH HEIGHT\"", PictureCommand},
     };

@@ -1,12 +1,14 @@
-// kivtool slide SHOW INDEX TIME -o OUT.png [--size WxH]: one slide drawn alone at a show time,
-// headlessly, into a window of WxH pixels laid out as the player lays the show into its window:
-// the show rectangle fitted inside the window, the slide's background and objects in it, the bars
-// around it in the hider colour. Prints "WIDTH HEIGHT".
+// kivtool slide SHOW INDEX TIME -o OUT.png [--size WxH] [--overlay]: one slide drawn alone at a show
+// time, headlessly, into a window of WxH pixels laid out as the player lays the show into its
+// window: the show rectangle fitted inside the window, the slide's background and objects in it, the
+// bars around it in the hider colour. --overlay adds the overlay at that time: the logo and the
+// navigation bar, shown as after a mouse move. Prints "WIDTH HEIGHT".
 #include "Commands.h"
 #include "Output.h"
 #include "ShowInput.h"
 
 #include "base/NumberText.h"
+#include "engine/Overlay.h"
 #include "framework/Application.h"
 #include "images/PngWriter.h"
 #include "ini/IniValues.h"
@@ -18,6 +20,7 @@
 #include <cmath>
 #include <cstdio>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 
@@ -25,7 +28,7 @@ namespace kivtool {
 
 namespace {
 
-constexpr const char* kUsage = "usage: kivtool slide SHOW INDEX TIME -o OUT.png [--size WxH]\n";
+constexpr const char* kUsage = "usage: kivtool slide SHOW INDEX TIME -o OUT.png [--size WxH] [--overlay]\n";
 constexpr int kMaxSide = 8192;
 
 int SlideUsage(const std::string& why = {}) {
@@ -46,32 +49,39 @@ bool ParseSize(const std::string& text, int& width, int& height) {
     return true;
 }
 
+// The bars around the show rectangle in the hider colour.
+void FillBorder(kiv::T3DDrawer& drawer, const kiv::TShowRect& show, int width, int height, std::uint32_t hider) {
+    const kiv::TRect bars[4] = {{0, 0, width, show.top},
+                                {0, show.bottom, width, height},
+                                {0, show.top, show.left, show.bottom},
+                                {show.right, show.top, width, show.bottom}};
+    for (const kiv::TRect& bar : bars)
+        if (!bar.IsEmpty()) drawer.FillRect(hider, bar);
+}
+
 // The frame's root: the slide over black, then the bars around the show rectangle in the hider
 // colour (drawn last, so objects reaching past the show's edges are covered as in the player).
+// With an overlay, the overlay is drawn last and runs the bars itself, in its own order.
 class TFrameItem final : public kiv::TDrawItem {
 public:
-    TFrameItem(kiv::T3DDrawer& drawer, kiv::TKivSlide& slide, const kiv::TShowRect& show, int width,
-               int height, std::uint32_t hider)
-        : drawer_(drawer), slide_(slide), show_(show), width_(width), height_(height), hider_(hider) {}
+    TFrameItem(kiv::T3DDrawer& drawer, kiv::TKivSlide& slide, kiv::TThirdSlide* overlay,
+               std::function<void(kiv::TDeviceDrawer&)> border)
+        : drawer_(drawer), slide_(slide), overlay_(overlay), border_(std::move(border)) {}
 
     void Draw(kiv::TDeviceDrawer& drawer) override {
         drawer_.Clear(0xFF000000u, true);
         drawer.Draw(slide_);
-        const kiv::TRect bars[4] = {{0, 0, width_, show_.top},
-                                    {0, show_.bottom, width_, height_},
-                                    {0, show_.top, show_.left, show_.bottom},
-                                    {show_.right, show_.top, width_, show_.bottom}};
-        for (const kiv::TRect& bar : bars)
-            if (!bar.IsEmpty()) drawer_.FillRect(hider_, bar);
+        if (overlay_)
+            drawer.Draw(*overlay_);
+        else
+            border_(drawer);
     }
 
 private:
     kiv::T3DDrawer& drawer_;
     kiv::TKivSlide& slide_;
-    kiv::TShowRect show_;
-    int width_;
-    int height_;
-    std::uint32_t hider_;
+    kiv::TThirdSlide* overlay_;
+    std::function<void(kiv::TDeviceDrawer&)> border_;
 };
 
 // A headless engine, a draw device of the window's size and a drawer on it; torn down in order.
@@ -118,6 +128,7 @@ private:
 int SlideCommand(const TArgs& args) {
     std::string show, output, indexText, timeText;
     int width = 1280, height = 720;
+    bool withOverlay = false;
     std::size_t positional = 0;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
@@ -128,8 +139,7 @@ int SlideCommand(const TArgs& args) {
                 return SlideUsage("bad size \"" + args[i] + "\" (WxH, 1 to " + std::to_string(kMaxSide) +
                                   " each)");
         } else if (arg == "--overlay") {
-            return SlideUsage(
-                "--overlay is not available yet: the logo and the navigation bar are not drawn");
+            withOverlay = true;
         } else if (positional == 0) {
             show = arg;
             ++positional;
@@ -179,11 +189,36 @@ int SlideCommand(const TArgs& args) {
     {
         THeadlessWindow window(width, height);
         kiv::T3DDrawer& drawer = window.Drawer();
+        auto border = [&drawer, rect, width, height, hiderArgb](kiv::TDeviceDrawer&) {
+            FillBorder(drawer, rect, width, height, hiderArgb);
+        };
+        kiv::TRef<kiv::TThirdSlide> overlay;
+        if (withOverlay) {
+            kiv::TOverlayInputs inputs;
+            inputs.files = kiv::TRef<kiv::TFileAccessor>::Share(source->FileAccessor());
+            inputs.project = &source->Document();
+            inputs.slideArea = rect;
+            inputs.clientWidth = width;
+            inputs.clientHeight = height;
+            inputs.referenceWidth = rect.Width();
+            inputs.referenceHeight = rect.Height();
+            inputs.volume = 100.0f;
+            inputs.showDuration = source->Period();
+            inputs.callbacks.isPlaying = [] { return true; };
+            inputs.borderFill = border;
+            inputs.producer = &producer;
+            overlay = kiv::TThirdSlide::Create(std::move(inputs));
+            overlay->RevealPanel();
+            overlay->Update(*time);
+        }
         slide->PreloadBegin(drawer);
-        auto root = kiv::MakeRef<TFrameItem>(drawer, *slide, rect, width, height, hiderArgb);
+        auto root = kiv::MakeRef<TFrameItem>(drawer, *slide, overlay.Get(), border);
         const bool drawn = drawer.Draw(*root);
         if (drawn) frame = drawer.GrabImage();
         slide->ReleaseDevice(drawer);
+        if (overlay)
+            for (const kiv::TOverlayImage& item : overlay->Images())
+                if (item.image) drawer.ReleaseImage(*item.image);
         if (!drawn || !frame) return Fail("the slide cannot be drawn (no usable headless GL context)");
     }
     if (!kiv::WritePngFile(*frame, output)) return Fail(output + ": cannot be written");

@@ -302,6 +302,9 @@ bool T3DEngineGL::InternalCreateRenderer(TDrawDevice* device, const TRendererPar
     }
     auto* context = static_cast<TGLContext*>(store->Device());
     if (!context->MakeCurrent()) return fail("");
+    // The slide loader's uploads go through a context shared with this one, made and released
+    // here with the device.
+    if (!context->UploadContext()) context->CreateUploadContext();
     const bool made =
         renderer->Init(store, backRect.Width(), backRect.Height(), device->FullScreen(), params.RefreshRate);
     if (!wasCurrent) context->Unbind();

@@ -7,6 +7,7 @@
 #include <epoxy/egl.h>
 #include <epoxy/gl.h>
 
+#include <atomic>
 #include <cstring>
 #include <mutex>
 
@@ -14,6 +15,7 @@ namespace kiv {
 namespace {
 
 thread_local TGLContext* currentHere = nullptr;
+std::atomic<int> uploadContexts{0};
 
 bool HasExtension(const char* list, const char* name) {
     if (!list) return false;
@@ -50,7 +52,8 @@ EGLDisplay SurfacelessDisplay() {
 
 class TEglContext final : public TGLContext {
 public:
-    TEglContext() {
+    // `share`: the context whose objects this one shares (an upload context), or none.
+    explicit TEglContext(const TEglContext* share = nullptr) {
         display_ = SurfacelessDisplay();
         if (!eglBindAPI(EGL_OPENGL_API)) throw Exception("No GL 3.3 device: EGL has no desktop GL");
         const EGLint configAttribs[] = {EGL_SURFACE_TYPE,
@@ -70,8 +73,11 @@ public:
         EGLint count = 0;
         if (!eglChooseConfig(display_, configAttribs, &config, 1, &count) || count < 1)
             throw Exception("No GL 3.3 device: no EGL configuration for desktop GL");
-        const bool robustOffered =
-            HasExtension(eglQueryString(display_, EGL_EXTENSIONS), "EGL_EXT_create_context_robustness");
+        // A shared context must ask for the same reset notification as the context it shares.
+        const bool robustOffered = share ? share->robust_
+                                         : HasExtension(eglQueryString(display_, EGL_EXTENSIONS),
+                                                        "EGL_EXT_create_context_robustness");
+        const EGLContext shareWith = share ? share->context_ : EGL_NO_CONTEXT;
         EGLint attribs[16];
         int n = 0;
         attribs[n++] = EGL_CONTEXT_MAJOR_VERSION;
@@ -86,12 +92,13 @@ public:
             attribs[n++] = EGL_LOSE_CONTEXT_ON_RESET_EXT;
         }
         attribs[n] = EGL_NONE;
-        context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, attribs);
+        context_ = eglCreateContext(display_, config, shareWith, attribs);
         robust_ = context_ != EGL_NO_CONTEXT && robustOffered;
-        if (context_ == EGL_NO_CONTEXT && robustOffered) {
+        if (context_ == EGL_NO_CONTEXT && robustOffered && !share) {
             attribs[plain] = EGL_NONE;
-            context_ = eglCreateContext(display_, config, EGL_NO_CONTEXT, attribs);
+            context_ = eglCreateContext(display_, config, shareWith, attribs);
         }
+        if (share) MarkUpload();
         if (context_ == EGL_NO_CONTEXT)
             throw Exception("No GL 3.3 device: EGL cannot make a GL 3.3 core context");
     }
@@ -101,6 +108,7 @@ public:
     }
 
 protected:
+    TRef<TGLContext> MakeShared() override { return TRef<TGLContext>::Adopt(new TEglContext(this)); }
     bool BindHere() override { return eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, context_); }
     void UnbindHere() override { eglMakeCurrent(display_, EGL_NO_SURFACE, EGL_NO_SURFACE, EGL_NO_CONTEXT); }
 
@@ -112,11 +120,7 @@ private:
 class TSdlContext final : public TGLContext {
 public:
     explicit TSdlContext(SDL_Window* window) : window_(window) {
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
-        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
-        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
-        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+        SetAttributes(false);
         context_ = SDL_GL_CreateContext(window);
         if (!context_)
             throw Exception(std::string("No GL 3.3 device: the window has no GL 3.3 core context (") +
@@ -125,9 +129,29 @@ public:
         // Vertical sync, adaptive when the driver offers it.
         if (SDL_GL_SetSwapInterval(-1) != 0) SDL_GL_SetSwapInterval(1);
     }
+    // The upload context of `share` (current on this thread) on a hidden window of its own: SDL
+    // cannot make one window current on two threads. `share` stays current here.
+    explicit TSdlContext(TSdlContext& share) {
+        window_ = SDL_CreateWindow("", SDL_WINDOWPOS_UNDEFINED, SDL_WINDOWPOS_UNDEFINED, 1, 1,
+                                   SDL_WINDOW_OPENGL | SDL_WINDOW_HIDDEN);
+        if (!window_) throw Exception(std::string("No hidden window for uploads (") + SDL_GetError() + ")");
+        ownsWindow_ = true;
+        SetAttributes(true);
+        context_ = SDL_GL_CreateContext(window_);
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, 0);
+        const std::string error = context_ ? "" : SDL_GetError();
+        // SDL made the new context current; the device context goes back.
+        SDL_GL_MakeCurrent(share.window_, share.context_);
+        if (!context_) {
+            SDL_DestroyWindow(window_);
+            throw Exception("No shared GL context for uploads (" + error + ")");
+        }
+        MarkUpload();
+    }
     ~TSdlContext() override {
         ForgetCurrent();
         SDL_GL_DeleteContext(context_);
+        if (ownsWindow_) SDL_DestroyWindow(window_);
     }
     void Swap() override { SDL_GL_SwapWindow(window_); }
     SDL_Window* Window() const override { return window_; }
@@ -136,6 +160,14 @@ public:
     }
 
 protected:
+    TRef<TGLContext> MakeShared() override { return TRef<TGLContext>::Adopt(new TSdlContext(*this)); }
+    static void SetAttributes(bool share) {
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MAJOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_MINOR_VERSION, 3);
+        SDL_GL_SetAttribute(SDL_GL_CONTEXT_PROFILE_MASK, SDL_GL_CONTEXT_PROFILE_CORE);
+        SDL_GL_SetAttribute(SDL_GL_DOUBLEBUFFER, 1);
+        SDL_GL_SetAttribute(SDL_GL_SHARE_WITH_CURRENT_CONTEXT, share ? 1 : 0);
+    }
     bool BindHere() override {
         // SDL skips the call when it believes the context is current already; another context
         // may have been bound behind its back (the surfaceless ones), so let go first.
@@ -145,13 +177,25 @@ protected:
     void UnbindHere() override { SDL_GL_MakeCurrent(window_, nullptr); }
 
 private:
-    SDL_Window* window_;
+    SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
+    bool ownsWindow_ = false;
 };
 
 } // namespace
 
-TGLContext::~TGLContext() = default;
+TGLContext::~TGLContext() {
+    if (isUpload_) --uploadContexts;
+}
+
+void TGLContext::MarkUpload() {
+    isUpload_ = true;
+    ++uploadContexts;
+}
+
+int TGLContext::UploadContextsAlive() {
+    return uploadContexts.load();
+}
 
 bool TGLContext::IsCurrentHere() const {
     return currentHere == this;
@@ -188,12 +232,51 @@ void TGLContext::Unbind() {
     owner_ = std::thread::id{};
 }
 
+bool TGLContext::CreateUploadContext() {
+    if (upload_) return true;
+    if (!IsCurrentHere()) {
+        TLog::Line("No upload context: the device context is not current here");
+        return false;
+    }
+    try {
+        upload_ = MakeShared();
+    } catch (const Exception& e) {
+        TLog::Line(e.Message());
+        return false;
+    }
+    return true;
+}
+
 void TGLContext::ForgetCurrent() {
+    upload_.Reset(); // the upload context goes first, on this thread
     if (currentHere == this) {
         UnbindHere();
         currentHere = nullptr;
     }
     owner_ = std::thread::id{};
+}
+
+TTextureContextScope::TTextureContextScope(TGLContext* device) {
+    if (!device) return;
+    if (device->IsCurrentHere()) {
+        ok_ = true;
+        return;
+    }
+    if (TGLContext* upload = device->UploadContext()) {
+        onUpload_ = true;
+        if (upload->IsCurrentHere()) {
+            ok_ = true; // an enclosing scope bound it
+            return;
+        }
+        ok_ = upload->MakeCurrent();
+        if (ok_) bound_ = ShareRef(upload);
+        return;
+    }
+    ok_ = device->MakeCurrent();
+}
+
+TTextureContextScope::~TTextureContextScope() {
+    if (bound_) bound_->Unbind(); // leaving a context flushes its commands
 }
 
 TRef<TGLContext> CreateSurfacelessContext() {

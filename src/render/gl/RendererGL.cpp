@@ -19,15 +19,17 @@
 #include <atomic>
 #include <chrono>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 namespace kiv {
 
 // One renderer operation: the device lock, the renderer kept alive (a lost device may make its
-// owner free it), the context current here, and the lost check on leaving.
+// owner free it), the context current here, and the lost check on leaving. Texture work from a
+// thread that does not draw runs on the device's upload context (TTextureContextScope).
 class TRendererCall {
 public:
-    explicit TRendererCall(T3DRendererGL& r) : r_(r) {
+    explicit TRendererCall(T3DRendererGL& r, bool textureWork = false) : r_(r) {
         r_.AddRef();
         if (r_.State == kStatePending) return;
         if (!r_.store_ || !r_.store_->Device()) {
@@ -35,7 +37,13 @@ public:
             r_.LastError = kErrLost;
             return;
         }
-        if (!r_.Context()->MakeCurrent()) {
+        if (textureWork) {
+            scope_.emplace(r_.Context());
+            if (!scope_->Ok()) {
+                r_.LastError = kErrInvalidCall;
+                return;
+            }
+        } else if (!r_.Context()->MakeCurrent()) {
             r_.LastError = kErrInvalidCall;
             return;
         }
@@ -43,15 +51,18 @@ public:
     }
     ~TRendererCall() {
         r_.LostCheck();
+        scope_.reset();
         r_.Release();
     }
     bool Ok() const { return ok_; }
+    bool OnUploadContext() const { return scope_ && scope_->OnUploadContext(); }
     // Classifies what GL reported; true on success.
     bool Done() { return r_.Classify() == kErrNone; }
 
 private:
     TDeviceLockGuard guard_;
     T3DRendererGL& r_;
+    std::optional<TTextureContextScope> scope_;
     bool ok_ = false;
 };
 
@@ -347,6 +358,11 @@ bool T3DRendererGL::BeginScene() {
 bool T3DRendererGL::EndScene() {
     TRendererCall call(*this);
     if (!call.Ok()) return false;
+    // A fence after the frame: textures given up before it may be reused once it signals.
+    TGLContext* context = Context();
+    if (context->FrameFence) glDeleteSync(static_cast<GLsync>(context->FrameFence));
+    context->FrameFence = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    ++context->FrameSerial;
     glFlush();
     return call.Done();
 }
@@ -524,6 +540,7 @@ bool T3DRendererGL::DrawVertexList(const std::vector<T3DTexture*>& textures, T3D
     for (int i = 0; i < stages; ++i) {
         auto* t = dynamic_cast<T3DTextureGL*>(textures[static_cast<std::size_t>(i)]);
         if (!t || t->Killed()) continue; // an unbound stage samples black
+        t->Fence().Wait();               // uploaded on the upload context: visible from here on
         glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(i));
         glBindTexture(GL_TEXTURE_2D, t->Name());
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, AddressMode(t->AddressU));
@@ -594,12 +611,14 @@ bool T3DRendererGL::SetTexture(int stage, TBaseTexture* texture) {
     }
     glActiveTexture(GL_TEXTURE0 + static_cast<GLenum>(stage));
     if (auto* v = dynamic_cast<TVolumeTextureGL*>(texture)) {
+        v->Fence().Wait();
         glBindTexture(GL_TEXTURE_3D, v->Name());
         glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_3D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
         for (GLenum wrap : {GL_TEXTURE_WRAP_S, GL_TEXTURE_WRAP_T, GL_TEXTURE_WRAP_R})
             glTexParameteri(GL_TEXTURE_3D, wrap, GL_CLAMP_TO_EDGE);
     } else if (auto* t = dynamic_cast<T3DTextureGL*>(texture)) {
+        t->Fence().Wait();
         glBindTexture(GL_TEXTURE_2D, t->Name());
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
@@ -615,7 +634,7 @@ bool T3DRendererGL::SetTexture(int stage, TBaseTexture* texture) {
 
 TRef<T3DTexture> T3DRendererGL::CreateTexture(int kind, int width, int height, bool mipmapped) {
     KIV_ASSERT(kind >= 0 && kind <= kTex565, "invalid texture kind");
-    TRendererCall call(*this);
+    TRendererCall call(*this, !IsTargetKind(kind));
     if (!call.Ok()) return {};
     int levels = 1;
     const bool managed = !IsTargetKind(kind);
@@ -629,19 +648,27 @@ TRef<T3DTexture> T3DRendererGL::CreateTexture(int kind, int width, int height, b
         glGetError();
         return {};
     }
+    if (call.OnUploadContext()) {
+        glBindTexture(GL_TEXTURE_2D, 0);
+        texture->Fence().Set();
+    }
     store_->Textures.push_back(texture.Get());
     if (!call.Done()) return {};
     return texture;
 }
 
 TRef<TVolumeTexture> T3DRendererGL::CreateVolumeTexture(int width, int height, int depth) {
-    TRendererCall call(*this);
+    TRendererCall call(*this, true);
     if (!call.Ok()) return {};
     auto texture = MakeRef<TVolumeTextureGL>(store_, width, height, depth);
     store_->Textures.push_back(texture.Get());
     if (!texture->Create()) {
         LastError = texture->LastError;
         return {};
+    }
+    if (call.OnUploadContext()) {
+        glBindTexture(GL_TEXTURE_3D, 0);
+        texture->Fence().Set();
     }
     if (!call.Done()) return {};
     return texture;

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 
 namespace kiv {
@@ -23,6 +24,39 @@ std::atomic<std::uint64_t> shaderSerial{0};
 bool Use(TDevStore* store) {
     if (!store || !store->Device()) return false;
     return static_cast<TGLContext*>(store->Device())->MakeCurrent();
+}
+
+TGLContext* ContextOf(TDevStore* store) {
+    return store ? static_cast<TGLContext*>(store->Device()) : nullptr;
+}
+
+// Textures worth keeping for reuse, and how much the device context keeps at most.
+constexpr std::int64_t kRecycleFrom = std::int64_t{1} << 20;
+constexpr std::int64_t kRecycleBudget = std::int64_t{128} << 20;
+
+bool Recyclable(int kind) {
+    return kind == kTexColor || kind == kTexGrey;
+}
+
+// A kept texture of that kind and size that no draw reads any more, taken from the context's
+// list; 0 when there is none. A context with a current context of its share group.
+unsigned TakeRecycled(TGLContext& context, int kind, int width, int height, int levels) {
+    if (context.Recycled.empty() || !context.FrameFence) return 0;
+    bool frameDone = false;
+    for (auto it = context.Recycled.begin(); it != context.Recycled.end(); ++it) {
+        if (it->kind != kind || it->width != width || it->height != height || it->levels != levels) continue;
+        if (it->serial >= context.FrameSerial) continue; // no frame ended since it was given up
+        if (!frameDone) {
+            const GLenum state = glClientWaitSync(static_cast<GLsync>(context.FrameFence), 0, 0);
+            if (state != GL_ALREADY_SIGNALED && state != GL_CONDITION_SATISFIED) return 0;
+            frameDone = true;
+        }
+        const unsigned name = it->name;
+        context.RecycledBytes -= it->bytes;
+        context.Recycled.erase(it);
+        return name;
+    }
+    return 0;
 }
 
 template <class T> void Unlist(TDevStore* store, std::vector<T*>& list, T* item) {
@@ -77,6 +111,27 @@ bool ReadFramebuffer(unsigned fbo, const TRect& rect, TBitmap& target) {
 }
 
 } // namespace
+
+void TUploadFence::Set() {
+    Drop();
+    sync_ = glFenceSync(GL_SYNC_GPU_COMMANDS_COMPLETE, 0);
+    glFlush();
+}
+
+void TUploadFence::Wait() {
+    if (!sync_) return;
+    const auto start = std::chrono::steady_clock::now();
+    glWaitSync(static_cast<GLsync>(sync_), 0, GL_TIMEOUT_IGNORED);
+    Drop();
+    ThreadLockWaitNanos() +=
+        std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - start)
+            .count();
+}
+
+void TUploadFence::Drop() {
+    if (sync_) glDeleteSync(static_cast<GLsync>(sync_));
+    sync_ = nullptr;
+}
 
 void SetTextureBudgetForTesting(std::int64_t bytes) {
     textureBudget = bytes;
@@ -151,8 +206,9 @@ bool T3DSurfaceGL::CopyTo(TBitmap& target) {
     KIV_ASSERT(target.Format() == TPixelFormat::Bgra32 && target.Width() == width_ &&
                    target.Height() == height_,
                "CopyTo needs a 32-bit bitmap of the surface's size");
-    if (!Use(store_)) return false;
+    if (Killed()) return false;
     if (renderTarget_) {
+        if (!Use(store_)) return false;
         const unsigned fbo = Framebuffer();
         if (!fbo) return false;
         return ReadFramebuffer(fbo, {0, 0, width_, height_}, target);
@@ -174,7 +230,8 @@ TRef<TBitmap> T3DSurfaceGL::Lock(const TRect& rect, bool readOnly) {
     TDeviceLockGuard guard;
     KIV_ASSERT(!locked_, "surface locked twice");
     const TRect r = Intersect(rect, {0, 0, width_, height_});
-    if (r.IsEmpty() || !Use(store_)) {
+    // Only render targets are read from GL; other levels hand out their CPU copy.
+    if (r.IsEmpty() || Killed() || (renderTarget_ && !Use(store_))) {
         LastError = kErrInvalidCall;
         return {};
     }
@@ -216,17 +273,57 @@ void T3DSurfaceGL::Unlock(TBitmap* bitmap) {
     TDeviceLockGuard guard;
     if (!locked_) return;
     locked_ = false;
-    if (lockReadOnly_ || !bitmap || !Use(store_) || !glTexture_) return;
+    if (lockReadOnly_ || !bitmap || Killed() || !glTexture_) return;
+    TTextureContextScope scope(ContextOf(store_));
+    if (!scope.Ok()) return;
     const TGLFormat f = FormatOf(texture_ ? int{texture_->Kind} : int{kTexColor});
     glBindTexture(GL_TEXTURE_2D, glTexture_);
     SetUnpack(*bitmap);
     glTexSubImage2D(GL_TEXTURE_2D, level_, lockRect_.left, lockRect_.top, lockRect_.Width(),
                     lockRect_.Height(), f.format, f.type, bitmap->Pixels());
     ResetPixelStore();
+    if (scope.OnUploadContext()) {
+        // The upload context lets go of the texture (a binding would keep a deleted one alive).
+        glBindTexture(GL_TEXTURE_2D, 0);
+        if (texture_) texture_->Fence().Set();
+    }
     const GLenum error = glGetError();
     LastError = error == GL_NO_ERROR        ? kErrNone
                 : error == GL_OUT_OF_MEMORY ? kErrOutOfMemory
                                             : kErrInvalidCall;
+}
+
+bool T3DSurfaceGL::Write(const TRect& rect, const TBitmap& source, int sourceX, int sourceY) {
+    TDeviceLockGuard guard;
+    if (renderTarget_ || !texture_ || Killed() || !glTexture_) return T3DSurface::Write(rect, source, sourceX, sourceY);
+    const TGLFormat f = FormatOf(texture_->Kind);
+    if (locked_ || source.Format() != f.pixel || rect.IsEmpty() || rect.left < 0 || rect.top < 0 ||
+        rect.right > width_ || rect.bottom > height_ || sourceX < 0 || sourceY < 0 ||
+        sourceX + rect.Width() > source.Width() || sourceY + rect.Height() > source.Height()) {
+        LastError = kErrInvalidCall;
+        return false;
+    }
+    TTextureContextScope scope(ContextOf(store_));
+    if (!scope.Ok()) {
+        LastError = kErrInvalidCall;
+        return false;
+    }
+    const int bpp = BytesPerPixel(source.Format());
+    glBindTexture(GL_TEXTURE_2D, glTexture_);
+    SetUnpack(source);
+    glTexSubImage2D(GL_TEXTURE_2D, level_, rect.left, rect.top, rect.Width(), rect.Height(), f.format, f.type,
+                    source.Row(sourceY) + sourceX * bpp);
+    ResetPixelStore();
+    if (scope.OnUploadContext()) {
+        glBindTexture(GL_TEXTURE_2D, 0);
+        texture_->Fence().Set();
+    }
+    texture_->DropShadow(level_);
+    const GLenum error = glGetError();
+    LastError = error == GL_NO_ERROR        ? kErrNone
+                : error == GL_OUT_OF_MEMORY ? kErrOutOfMemory
+                                            : kErrInvalidCall;
+    return LastError == kErrNone;
 }
 
 // ---- 2-D textures
@@ -262,11 +359,17 @@ bool T3DTextureGL::Create() {
         return false;
     }
     const TGLFormat f = FormatOf(Kind);
-    glGenTextures(1, &name_);
-    glBindTexture(GL_TEXTURE_2D, name_);
-    for (int i = 0; i < levels_; ++i)
-        glTexImage2D(GL_TEXTURE_2D, i, static_cast<GLint>(f.internal), std::max(1, width_ >> i),
-                     std::max(1, height_ >> i), 0, f.format, f.type, nullptr);
+    TGLContext* context = ContextOf(store_);
+    name_ = context && Recyclable(Kind) ? TakeRecycled(*context, Kind, width_, height_, levels_) : 0;
+    if (name_) {
+        glBindTexture(GL_TEXTURE_2D, name_); // its storage is there already; the texels are undefined
+    } else {
+        glGenTextures(1, &name_);
+        glBindTexture(GL_TEXTURE_2D, name_);
+        for (int i = 0; i < levels_; ++i)
+            glTexImage2D(GL_TEXTURE_2D, i, static_cast<GLint>(f.internal), std::max(1, width_ >> i),
+                         std::max(1, height_ >> i), 0, f.format, f.type, nullptr);
+    }
     // A texture without its level range set samples black.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, levels_ - 1);
@@ -289,6 +392,7 @@ bool T3DTextureGL::Create() {
     counted_ = true;
     surfaces_.resize(static_cast<std::size_t>(levels_));
     shadows_.resize(static_cast<std::size_t>(levels_));
+    written_.assign(static_cast<std::size_t>(levels_), false);
     LastError = kErrNone;
     return true;
 }
@@ -299,13 +403,31 @@ T3DTextureGL::~T3DTextureGL() {
         if (s) s->ForgetTexture();
     surfaces_.clear();
     if (counted_) textureBytes -= Bytes();
-    if (name_ && Use(store_)) glDeleteTextures(1, &name_);
+    if (store_ && (name_ || fence_.Pending())) {
+        // Textures are shared: the upload context may release what the drawing context made.
+        TTextureContextScope scope(ContextOf(store_));
+        if (scope.Ok()) {
+            fence_.Drop();
+            TGLContext* context = ContextOf(store_);
+            const std::int64_t bytes = Bytes();
+            if (name_ && counted_ && Recyclable(Kind) && bytes >= kRecycleFrom &&
+                context->RecycledBytes + bytes <= kRecycleBudget) {
+                if (scope.OnUploadContext()) glBindTexture(GL_TEXTURE_2D, 0);
+                context->Recycled.push_back(
+                    {name_, Kind, width_, height_, levels_, bytes, context->FrameSerial});
+                context->RecycledBytes += bytes;
+            } else if (name_) {
+                glDeleteTextures(1, &name_);
+            }
+        }
+    }
     if (store_) std::erase(store_->Textures, static_cast<TBaseTexture*>(this));
 }
 
 void T3DTextureGL::Kill() {
     if (counted_) textureBytes -= Bytes();
     counted_ = false;
+    fence_.Forget();
     for (auto& s : surfaces_)
         if (s) s->Kill();
     T3DTexture::Kill();
@@ -313,10 +435,28 @@ void T3DTextureGL::Kill() {
 
 TBitmap& T3DTextureGL::Shadow(int level) {
     auto& shadow = shadows_[static_cast<std::size_t>(level)];
-    if (!shadow)
-        shadow = MakeRef<TBitmap>(std::max(1, width_ >> level), std::max(1, height_ >> level),
-                                  FormatOf(Kind).pixel);
+    if (shadow) return *shadow;
+    const TGLFormat f = FormatOf(Kind);
+    const bool readBack = written_[static_cast<std::size_t>(level)];
+    // Not cleared: the level's texels are undefined until written, and clearing a large level
+    // under the device lock would hold up the drawing thread.
+    shadow = MakeRef<TBitmap>(std::max(1, width_ >> level), std::max(1, height_ >> level), f.pixel, false);
+    if (!readBack) return *shadow;
+    written_[static_cast<std::size_t>(level)] = false;
+    TTextureContextScope scope(ContextOf(store_));
+    if (!scope.Ok()) return *shadow;
+    glBindTexture(GL_TEXTURE_2D, name_);
+    SetPack(*shadow);
+    glGetTexImage(GL_TEXTURE_2D, level, f.format, f.type, shadow->Pixels());
+    ResetPixelStore();
+    if (scope.OnUploadContext()) glBindTexture(GL_TEXTURE_2D, 0);
     return *shadow;
+}
+
+void T3DTextureGL::DropShadow(int level) {
+    if (level < 0 || level >= levels_) return;
+    shadows_[static_cast<std::size_t>(level)].Reset();
+    written_[static_cast<std::size_t>(level)] = true;
 }
 
 T3DSurface* T3DTextureGL::GetSurface(int level) {
@@ -364,8 +504,19 @@ bool TVolumeTextureGL::Create() {
 
 TVolumeTextureGL::~TVolumeTextureGL() {
     TDeviceLockGuard guard;
-    if (name_ && Use(store_)) glDeleteTextures(1, &name_);
+    if (store_ && (name_ || fence_.Pending())) {
+        TTextureContextScope scope(ContextOf(store_));
+        if (scope.Ok()) {
+            fence_.Drop();
+            if (name_) glDeleteTextures(1, &name_);
+        }
+    }
     if (store_) std::erase(store_->Textures, static_cast<TBaseTexture*>(this));
+}
+
+void TVolumeTextureGL::Kill() {
+    fence_.Forget();
+    TVolumeTexture::Kill();
 }
 
 TRef<TBitmap> TVolumeTextureGL::LockLevel(int level, const TBox& box) {
@@ -403,11 +554,17 @@ void TVolumeTextureGL::UnlockLevel(int, TBitmap* bitmap) {
                                   box.left) *
                                  4],
                         bitmap->Row(z * h + y), static_cast<std::size_t>(w) * 4);
-    if (!Use(store_)) return;
+    if (Killed()) return;
+    TTextureContextScope scope(ContextOf(store_));
+    if (!scope.Ok()) return;
     glBindTexture(GL_TEXTURE_3D, name_);
     glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
     glTexSubImage3D(GL_TEXTURE_3D, 0, 0, 0, 0, width_, height_, depth_, GL_BGRA, GL_UNSIGNED_BYTE,
                     shadow_.data());
+    if (scope.OnUploadContext()) {
+        glBindTexture(GL_TEXTURE_3D, 0);
+        fence_.Set();
+    }
     LastError = glGetError() == GL_NO_ERROR ? kErrNone : kErrInvalidCall;
 }
 

@@ -18,6 +18,27 @@ namespace kiv {
 class T3DRendererGL;
 class T3DTextureGL;
 
+// The fence after texture work done on an upload context (another thread's context sharing the
+// device context's textures): the drawing context waits on it before it first samples the
+// texture, then drops it. Used under the device lock with a context current.
+class TUploadFence {
+public:
+    // A new fence after the commands issued so far (replacing an older one), flushed so that it
+    // signals without the uploading thread doing anything more.
+    void Set();
+    // On the drawing context: the GPU waits for the fence before later commands; then it goes.
+    // The calling thread's lock-wait time grows by the time this took.
+    void Wait();
+    // Deletes the fence (a context of the share group is current).
+    void Drop();
+    // The context went: the fence went with it.
+    void Forget() { sync_ = nullptr; }
+    bool Pending() const { return sync_ != nullptr; }
+
+private:
+    void* sync_ = nullptr;
+};
+
 // A level of a 2-D texture, or a renderer's back buffer (then `texture` is none and the renderer
 // owns the GL objects).
 class T3DSurfaceGL final : public T3DSurface {
@@ -29,6 +50,8 @@ public:
     TPixelFormat GetPixelFormat() override { return format_; }
     TRef<TBitmap> Lock(const TRect& rect, bool readOnly) override;
     void Unlock(TBitmap* bitmap) override;
+    // Texture levels: straight to the device; the level's CPU copy is read back when next asked.
+    bool Write(const TRect& rect, const TBitmap& source, int sourceX, int sourceY) override;
     bool IsRenderTarget() const override { return renderTarget_; }
 
     // The framebuffer object reading from or drawing into this surface (made on first use).
@@ -74,8 +97,13 @@ public:
     int Width() const { return width_; }
     int Height() const { return height_; }
     std::int64_t Bytes() const;
-    // The CPU copy of a level that Lock hands out (managed kinds), made on first use.
+    // The CPU copy of a level that Lock hands out (managed kinds), made on first use; read back
+    // from the device when the level was written straight (Write).
     TBitmap& Shadow(int level);
+    // The level was written straight to the device: its CPU copy is out of date and goes.
+    void DropShadow(int level);
+    // Set after work on an upload context; waited for by the drawing context.
+    TUploadFence& Fence() { return fence_; }
 
 protected:
     ~T3DTextureGL() override;
@@ -88,6 +116,8 @@ private:
     bool counted_ = false;
     std::vector<TRef<T3DSurfaceGL>> surfaces_;
     std::vector<TRef<TBitmap>> shadows_;
+    std::vector<bool> written_; // levels written straight to the device since their copy went
+    TUploadFence fence_;
 };
 
 class TVolumeTextureGL final : public TVolumeTexture {
@@ -98,6 +128,8 @@ public:
     TRef<TBitmap> LockLevel(int level, const TBox& box) override;
     void UnlockLevel(int level, TBitmap* bitmap) override;
     unsigned Name() const { return name_; }
+    TUploadFence& Fence() { return fence_; }
+    void Kill() override;
 
 protected:
     ~TVolumeTextureGL() override;
@@ -108,6 +140,7 @@ private:
     std::vector<std::uint8_t> shadow_;
     TBox lockBox_;
     bool locked_ = false;
+    TUploadFence fence_;
 };
 
 class T3DVertexListGL final : public T3DVertexList {

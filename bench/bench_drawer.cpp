@@ -1,0 +1,611 @@
+// The slide drawer against bare GL written for the comparison, on the same headless context and in
+// the same run (repetitions interleaved, medians of wall-clock time: Mesa rasterises on its own
+// threads). Each frame ends with a one-pixel read so that the rasteriser's work is inside the time.
+//   - A 1280 × 720 slide of 20 image objects (256 × 256 pictures, partly transparent), drawn
+//     through the drawer, against a bare loop drawing the same 20 quads (the corners the objects
+//     asked the drawer for) with one buffer update and one draw call each. Target ≤ 1.5.
+//   - A blur of half-resolution radius 10 over a 1280 × 720 frame (a full-frame picture drawn as a
+//     blurred item), against one full-resolution separable 7-tap pass pair over the same picture.
+//     Target ≤ 1.0.
+//   - Uploading a 24-megapixel picture as the drawer does (PreloadImage: its tiles, in slices),
+//     against one glTexImage2D of the same bytes; both end with glFinish. Target ≤ 1.3.
+// Then, outside Google Benchmark, frames of the 20-object slide with and without a second thread
+// that decodes and uploads 24-megapixel JPEGs continuously: frame-time percentiles and the longest
+// time per frame the drawing thread waited on a lock or fence held for the uploads (target ≤ 2 ms).
+#include "PictureMaker.h"
+#include "RecordingDrawer.h"
+#include "framework/Application.h"
+#include "images/BitmapStore.h"
+#include "images/PictureLoader.h"
+#include "ini/IniFile.h"
+#include "objects/KivSlide.h"
+#include "render/DeviceLock.h"
+#include "render/DrawDevice.h"
+#include "render/Drawer.h"
+#include "render/gl/EngineGL.h"
+
+#include <benchmark/benchmark.h>
+#include <epoxy/gl.h>
+#include <pthread.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <map>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace {
+
+using namespace kiv;
+
+constexpr int kWidth = 1280;
+constexpr int kHeight = 720;
+constexpr int kObjects = 20;
+constexpr int kSide = 256;
+
+TRef<TBitmap> Picture(int seed) {
+    auto b = MakeRef<TBitmap>(kSide, kSide, TPixelFormat::Bgra32);
+    for (int y = 0; y < kSide; ++y)
+        for (int x = 0; x < kSide; ++x) {
+            std::uint8_t* p = b->Row(y) + x * 4;
+            p[0] = static_cast<std::uint8_t>(x + seed);
+            p[1] = static_cast<std::uint8_t>(y);
+            p[2] = static_cast<std::uint8_t>(x ^ y);
+            p[3] = 200;
+        }
+    return b;
+}
+
+class TBenchHost final : public TKivObjectHost {
+public:
+    std::map<std::string, TRef<TImage>> pictures;
+    TVec3 CameraPosition() const override { return {kWidth / 2.0, kHeight / 2.0, -kHeight}; }
+    TRef<TImage> LoadPicture(const std::string& name) override {
+        const auto found = pictures.find(name);
+        return found == pictures.end() ? TRef<TImage>{} : found->second;
+    }
+};
+
+std::string SlideText() {
+    std::string text = "[Slide]\nobject Container:Root\nGUID=root\n";
+    for (int i = 0; i < kObjects; ++i) {
+        const double x = 10 + (i * 97) % 80, y = 12 + (i * 53) % 76; // percent of the slide
+        text += "object I" + std::to_string(i) + ":Image\nGUID=i" + std::to_string(i) + "\nImageName=p" +
+                std::to_string(i) + ".png\nFitMode=None\n" + "object k:KeyPoint\nTime=0\nPosition=" +
+                std::to_string(x) + "," + std::to_string(y) + "\nend\nend\n";
+    }
+    return text + "end\n";
+}
+
+// A draw item running a function, with a blur value.
+class TFnItem final : public TDrawItem {
+public:
+    TFnItem(std::function<void(TDeviceDrawer&)> body, float blur) : body_(std::move(body)), blur_(blur) {}
+    void Draw(TDeviceDrawer& drawer) override { body_(drawer); }
+    float GetBlur() const override { return blur_; }
+
+private:
+    std::function<void(TDeviceDrawer&)> body_;
+    float blur_;
+};
+
+struct TSetup {
+    TZkApplication* app = nullptr;
+    TRef<T3DEngine> engine;
+    TRef<TDrawDevice> device;
+    TRef<T3DDrawer> drawer;
+    TBenchHost host;
+    TRef<TIniFile> file = MakeRef<TIniFile>();
+    TRef<TKivSlide> slide;
+    // The quads the slide's objects asked for: four pixel corners (top-left, top-right,
+    // bottom-left, bottom-right) and the picture, per object.
+    struct TQuad {
+        std::array<TVec3, 4> corners;
+        TRef<TBitmap> picture;
+    };
+    std::vector<TQuad> quads;
+    bool antialiased = false;
+    TRef<TBitmap> frame = Picture(7); // the blur benchmark's full-frame picture, stretched
+
+    TSetup() {
+        app = new TZkApplication;
+        app->Prepare();
+        engine = CreateEngineGL();
+        if (!engine) std::abort();
+        TRef<T3DEngine> e = engine;
+        T3DEngine::SetFactory([e] { return e; });
+        T3DEngineGL::SetAnisotropyEnabled(false);
+        device = MakeRef<TDrawDevice>();
+        device->SetBounds({0, 0, kWidth, kHeight}, {0, 0}, false);
+        drawer = MakeRef<T3DDrawer>();
+        drawer->Init(device.Get());
+        drawer->SetCaptureSize({kWidth, kHeight}); // drawn, never presented
+        std::map<const TImage*, TRef<TBitmap>> bitmaps;
+        for (int i = 0; i < kObjects; ++i) {
+            TRef<TBitmap> b = Picture(i * 11);
+            std::string name = std::to_string(i); // p<i>.png
+            name.insert(0, 1, 'p');
+            name += ".png";
+            auto image = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>(name, b));
+            host.pictures[image->Name()] = image;
+            bitmaps[image.Get()] = b;
+        }
+        file->LoadFromText(SlideText());
+        slide = MakeRef<TKivSlide>(&host, 0);
+        slide->SetSize(kWidth, kHeight);
+        slide->SetCentre({kWidth / 2.0, kHeight / 2.0});
+        TSlideInfo times;
+        times.sync = 9000;
+        times.nextTransition = 1000;
+        times.end = 10000;
+        slide->SetTimes(times, 0);
+        TKeyframeTiming timing;
+        timing.build = timing.actual = DurationsOf(times);
+        TIniList* section = file->FindSection("Slide");
+        if (!section) std::abort();
+        slide->Build(TKivSlide::RootObject(*section), timing);
+        slide->Advance(true, 0);
+        // What the objects ask the drawer for.
+        test::TRecordingDrawer recorder;
+        recorder.Draw(*slide);
+        for (const test::TDrawCall& call : recorder.calls) {
+            if (call.op != "DrawImage") continue;
+            TRectF s = call.picture.sourceRect;
+            if (s.IsEmpty()) s = {0, 0, kSide, kSide};
+            quads.push_back({{call.Map(s.left, s.top), call.Map(s.right, s.top), call.Map(s.left, s.bottom),
+                              call.Map(s.right, s.bottom)},
+                             bitmaps[call.image]});
+            antialiased = antialiased || call.picture.edgeAntialias;
+        }
+        if (quads.size() != kObjects) {
+            std::fprintf(stderr, "the slide drew %zu pictures\n", quads.size());
+            std::abort();
+        }
+    }
+
+    void ReadOnePixel() {
+        T3DSurface* back = nullptr;
+        drawer->Screen()->Renderer()->GetBackBuffer(back);
+        auto one = back->Lock({0, 0, 1, 1}, true);
+        benchmark::DoNotOptimize(one->Row(0)[0]);
+        back->Unlock(one.Get());
+    }
+    // One frame of the slide through the drawer.
+    void DrawSlide() {
+        TFnItem root(
+            [&](TDeviceDrawer& d) {
+                drawer->Clear(0xFF000000, false);
+                d.Draw(*slide);
+            },
+            0);
+        drawer->Draw(root);
+        ReadOnePixel();
+    }
+};
+
+TSetup& Setup() {
+    static TSetup* setup = new TSetup; // lives for the whole program
+    return *setup;
+}
+
+// ---- bare GL reference code
+
+const char* kVertex = R"(#version 330 core
+layout(location = 0) in vec2 aPos;
+layout(location = 1) in vec4 aColor;
+layout(location = 2) in vec2 aTex;
+out vec4 vColor;
+out vec2 vTex;
+void main() { gl_Position = vec4(aPos, 0.0, 1.0); vColor = aColor; vTex = aTex; })";
+const char* kFragment = R"(#version 330 core
+in vec4 vColor;
+in vec2 vTex;
+uniform sampler2D s0;
+out vec4 fragColor;
+void main() { fragColor = texture(s0, vTex) * vColor; })";
+// One 7-tap pass along `step` (texture coordinates), weights w[0] centre … w[3] outermost.
+const char* kBlurFragment = R"(#version 330 core
+in vec4 vColor;
+in vec2 vTex;
+uniform sampler2D s0;
+uniform vec2 step;
+uniform vec4 w;
+out vec4 fragColor;
+void main() {
+    vec4 sum = texture(s0, vTex) * w.x;
+    sum += (texture(s0, clamp(vTex + step, 0.0, 1.0)) + texture(s0, clamp(vTex - step, 0.0, 1.0))) * w.y;
+    sum += (texture(s0, clamp(vTex + 2.0 * step, 0.0, 1.0)) + texture(s0, clamp(vTex - 2.0 * step, 0.0, 1.0))) * w.z;
+    sum += (texture(s0, clamp(vTex + 3.0 * step, 0.0, 1.0)) + texture(s0, clamp(vTex - 3.0 * step, 0.0, 1.0))) * w.w;
+    fragColor = sum;
+})";
+
+GLuint Program(const char* vertex, const char* fragment) {
+    auto compile = [](GLenum type, const char* text) {
+        GLuint s = glCreateShader(type);
+        glShaderSource(s, 1, &text, nullptr);
+        glCompileShader(s);
+        return s;
+    };
+    GLuint program = glCreateProgram();
+    glAttachShader(program, compile(GL_VERTEX_SHADER, vertex));
+    glAttachShader(program, compile(GL_FRAGMENT_SHADER, fragment));
+    glLinkProgram(program);
+    return program;
+}
+
+struct TVertex {
+    float x, y;
+    std::uint32_t color;
+    float u, v;
+};
+
+// A vertex array of six vertices (two triangles), filled per draw.
+struct TBareQuads {
+    GLuint vao = 0, vbo = 0;
+    TBareQuads() {
+        glGenVertexArrays(1, &vao);
+        glGenBuffers(1, &vbo);
+        glBindVertexArray(vao);
+        glBindBuffer(GL_ARRAY_BUFFER, vbo);
+        glBufferData(GL_ARRAY_BUFFER, 6 * sizeof(TVertex), nullptr, GL_DYNAMIC_DRAW);
+        glEnableVertexAttribArray(0);
+        glVertexAttribPointer(0, 2, GL_FLOAT, GL_FALSE, sizeof(TVertex), nullptr);
+        glEnableVertexAttribArray(1);
+        glVertexAttribPointer(1, GL_BGRA, GL_UNSIGNED_BYTE, GL_TRUE, sizeof(TVertex), reinterpret_cast<void*>(8));
+        glEnableVertexAttribArray(2);
+        glVertexAttribPointer(2, 2, GL_FLOAT, GL_FALSE, sizeof(TVertex), reinterpret_cast<void*>(12));
+    }
+    ~TBareQuads() {
+        glDeleteVertexArrays(1, &vao);
+        glDeleteBuffers(1, &vbo);
+    }
+    // Pixel corners (top-left, top-right, bottom-left, bottom-right) on a target of w × h.
+    void Draw(const std::array<TVec3, 4>& c, int w, int h, std::uint32_t color) const {
+        auto x = [&](double px) { return static_cast<float>(px * 2 / w - 1); };
+        auto y = [&](double py) { return static_cast<float>(1 - py * 2 / h); };
+        const TVertex v[6] = {{x(c[0].x), y(c[0].y), color, 0, 0}, {x(c[1].x), y(c[1].y), color, 1, 0},
+                              {x(c[2].x), y(c[2].y), color, 0, 1}, {x(c[2].x), y(c[2].y), color, 0, 1},
+                              {x(c[1].x), y(c[1].y), color, 1, 0}, {x(c[3].x), y(c[3].y), color, 1, 1}};
+        glBindVertexArray(vao);
+        glBindBuffer(GL_ARRAY_BUFFER, vbo);
+        glBufferSubData(GL_ARRAY_BUFFER, 0, sizeof v, v);
+        glDrawArrays(GL_TRIANGLES, 0, 6);
+    }
+};
+
+GLuint Texture(TBitmap& picture) {
+    GLuint texture = 0;
+    glGenTextures(1, &texture);
+    glBindTexture(GL_TEXTURE_2D, texture);
+    glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, picture.Width(), picture.Height(), 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                 picture.Pixels());
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+    glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+    return texture;
+}
+
+struct TTarget {
+    GLuint texture = 0, fbo = 0;
+    TTarget(int w, int h) {
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, w, h, 0, GL_BGRA, GL_UNSIGNED_BYTE, nullptr);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+        glGenFramebuffers(1, &fbo);
+        glBindFramebuffer(GL_FRAMEBUFFER, fbo);
+        glFramebufferTexture2D(GL_FRAMEBUFFER, GL_COLOR_ATTACHMENT0, GL_TEXTURE_2D, texture, 0);
+    }
+    ~TTarget() {
+        glDeleteFramebuffers(1, &fbo);
+        glDeleteTextures(1, &texture);
+    }
+};
+
+// Our renderer's calls leave its context current on this thread; the bare code uses it too.
+bool BindDrawerContext(benchmark::State& state) {
+    TSetup& s = Setup();
+    s.DrawSlide();
+    if (!s.drawer->IsReady()) {
+        state.SkipWithError("no renderer");
+        return false;
+    }
+    return true;
+}
+
+// ---- the slide of 20 image objects
+
+void BM_Slide20_Drawer(benchmark::State& state) {
+    TSetup& s = Setup();
+    for (auto _ : state)
+        s.DrawSlide();
+    state.SetLabel(s.antialiased ? "edges anti-aliased" : "plain edges");
+}
+
+void BM_Slide20_BareGL(benchmark::State& state) {
+    if (!BindDrawerContext(state)) return;
+    TSetup& s = Setup();
+    const GLuint program = Program(kVertex, kFragment);
+    TTarget target(kWidth, kHeight);
+    std::vector<GLuint> textures;
+    for (const auto& quad : s.quads)
+        textures.push_back(Texture(*quad.picture));
+    TBareQuads quads;
+    glUseProgram(program);
+    glUniform1i(glGetUniformLocation(program, "s0"), 0);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glEnable(GL_BLEND);
+    glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
+    glViewport(0, 0, kWidth, kHeight);
+    std::uint32_t pixel = 0;
+    for (auto _ : state) {
+        glBindFramebuffer(GL_FRAMEBUFFER, target.fbo);
+        glClearColor(0, 0, 0, 1);
+        glClear(GL_COLOR_BUFFER_BIT);
+        glActiveTexture(GL_TEXTURE0);
+        for (std::size_t i = 0; i < s.quads.size(); ++i) {
+            glBindTexture(GL_TEXTURE_2D, textures[i]);
+            quads.Draw(s.quads[i].corners, kWidth, kHeight, 0xFFFFFFFF);
+        }
+        glReadPixels(0, 0, 1, 1, GL_BGRA, GL_UNSIGNED_BYTE, &pixel);
+        benchmark::DoNotOptimize(pixel);
+    }
+    glDeleteProgram(program);
+    glDeleteTextures(static_cast<GLsizei>(textures.size()), textures.data());
+    s.drawer->ResetStates();
+}
+
+// ---- blur of half-resolution radius 10
+
+void BM_Blur10_Drawer(benchmark::State& state) {
+    TSetup& s = Setup();
+    auto picture = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("frame", s.frame));
+    TPictureDrawParams params;
+    params.edgeAntialias = false;
+    // Radius = blur / 1000 pixels; the half-resolution radius G is half of that: 10.
+    TFnItem blurred(
+        [&](TDeviceDrawer& d) {
+            const double k = static_cast<double>(kWidth) / kSide, l = static_cast<double>(kHeight) / kSide;
+            d.DrawImage(*picture, {0, 0, 0}, params, {k, 0, 0}, {0, l, 0}, {0, 0});
+        },
+        20000);
+    TFnItem root(
+        [&](TDeviceDrawer& d) {
+            s.drawer->Clear(0xFF000000, false);
+            d.Draw(blurred);
+        },
+        0);
+    for (auto _ : state) {
+        s.drawer->Draw(root);
+        s.ReadOnePixel();
+    }
+}
+
+void BM_Blur10_BarePassPair(benchmark::State& state) {
+    if (!BindDrawerContext(state)) return;
+    TSetup& s = Setup();
+    const GLuint program = Program(kVertex, kBlurFragment);
+    TTarget across(kWidth, kHeight), out(kWidth, kHeight);
+    const GLuint source = Texture(*s.frame);
+    TBareQuads quads;
+    glUseProgram(program);
+    glUniform1i(glGetUniformLocation(program, "s0"), 0);
+    const GLint step = glGetUniformLocation(program, "step");
+    glUniform4f(glGetUniformLocation(program, "w"), 0.294544f, 0.17865f, 0.108356f, 0.065722f);
+    glDisable(GL_CULL_FACE);
+    glDisable(GL_DEPTH_TEST);
+    glDisable(GL_BLEND);
+    glViewport(0, 0, kWidth, kHeight);
+    const std::array<TVec3, 4> whole{TVec3{0, 0, 0}, TVec3{kWidth, 0, 0}, TVec3{0, kHeight, 0},
+                                     TVec3{kWidth, kHeight, 0}};
+    std::uint32_t pixel = 0;
+    glActiveTexture(GL_TEXTURE0);
+    for (auto _ : state) {
+        glBindFramebuffer(GL_FRAMEBUFFER, across.fbo);
+        glBindTexture(GL_TEXTURE_2D, source);
+        glUniform2f(step, 1.0f / kWidth, 0);
+        quads.Draw(whole, kWidth, kHeight, 0xFFFFFFFF);
+        glBindFramebuffer(GL_FRAMEBUFFER, out.fbo);
+        glBindTexture(GL_TEXTURE_2D, across.texture);
+        glUniform2f(step, 0, 1.0f / kHeight);
+        quads.Draw(whole, kWidth, kHeight, 0xFFFFFFFF);
+        glReadPixels(0, 0, 1, 1, GL_BGRA, GL_UNSIGNED_BYTE, &pixel);
+        benchmark::DoNotOptimize(pixel);
+    }
+    glDeleteProgram(program);
+    glDeleteTextures(1, &source);
+    s.drawer->ResetStates();
+}
+
+// ---- uploading a 24-megapixel picture
+
+TRef<TBitmap> Photo24() {
+    static TRef<TBitmap> photo = test::MakeGradient(6000, 4000, false, true);
+    return photo;
+}
+
+void BM_Upload24MP_Drawer(benchmark::State& state) {
+    if (!BindDrawerContext(state)) return;
+    TSetup& s = Setup();
+    TRef<TBitmap> photo = Photo24();
+    TPictureDrawParams params;
+    for (auto _ : state) {
+        auto image = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("photo", photo));
+        s.drawer->PreloadImage(*image, params);
+        glFinish();
+        state.PauseTiming();
+        s.drawer->ReleaseImage(*image);
+        glFinish();
+        state.ResumeTiming();
+    }
+}
+
+// The same with mip-maps, as pictures are preloaded when anisotropic filtering is on (the
+// program's default): every level is reduced on the processor and uploaded.
+void BM_Upload24MP_DrawerMipmapped(benchmark::State& state) {
+    T3DEngineGL::SetAnisotropyEnabled(true);
+    BM_Upload24MP_Drawer(state);
+    T3DEngineGL::SetAnisotropyEnabled(false);
+}
+
+void BM_Upload24MP_BareTexImage(benchmark::State& state) {
+    if (!BindDrawerContext(state)) return;
+    TRef<TBitmap> photo = Photo24();
+    for (auto _ : state) {
+        GLuint texture = 0;
+        glGenTextures(1, &texture);
+        glBindTexture(GL_TEXTURE_2D, texture);
+        glPixelStorei(GL_UNPACK_ALIGNMENT, 1);
+        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGBA8, photo->Width(), photo->Height(), 0, GL_BGRA, GL_UNSIGNED_BYTE,
+                     photo->Pixels());
+        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, 0);
+        glFinish();
+        state.PauseTiming();
+        glBindTexture(GL_TEXTURE_2D, 0);
+        glDeleteTextures(1, &texture);
+        glFinish();
+        state.ResumeTiming();
+    }
+}
+
+BENCHMARK(BM_Slide20_Drawer)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Slide20_BareGL)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Blur10_Drawer)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Blur10_BarePassPair)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Upload24MP_Drawer)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Upload24MP_DrawerMipmapped)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+BENCHMARK(BM_Upload24MP_BareTexImage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
+
+// Median wall-clock time per benchmark, then the ratios.
+class TWallReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
+            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
+            if (!median && !single) continue;
+            seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
+        }
+    }
+    void Finalize() override {
+        ConsoleReporter::Finalize();
+        Ratio("slide of 20 image objects, drawer/bare GL", "BM_Slide20_Drawer", "BM_Slide20_BareGL", 1.5);
+        Ratio("blur G = 10, drawer/one full-resolution pass pair", "BM_Blur10_Drawer", "BM_Blur10_BarePassPair",
+              1.0);
+        Ratio("24 MP upload, drawer tiles/one glTexImage2D", "BM_Upload24MP_Drawer", "BM_Upload24MP_BareTexImage",
+              1.3);
+        Ratio("24 MP upload with mip-maps, drawer tiles/one glTexImage2D (no mip-maps)",
+              "BM_Upload24MP_DrawerMipmapped", "BM_Upload24MP_BareTexImage", 1.3);
+    }
+
+private:
+    void Ratio(const char* label, const char* ours, const char* reference, double target) const {
+        const auto a = seconds_.find(ours), b = seconds_.find(reference);
+        if (a != seconds_.end() && b != seconds_.end() && b->second > 0)
+            std::printf("ratio %s = %.2f (target <= %.1f)\n", label, a->second / b->second, target);
+    }
+    std::map<std::string, double> seconds_;
+};
+
+// ---- frames while another thread decodes and uploads 24-megapixel JPEGs
+
+struct TFrameFigures {
+    std::vector<double> frameMs;
+    std::vector<double> waitMs;
+};
+
+double Percentile(std::vector<double> values, double p) {
+    if (values.empty()) return 0;
+    std::sort(values.begin(), values.end());
+    const std::size_t i = std::min(values.size() - 1, static_cast<std::size_t>(p / 100.0 * values.size()));
+    return values[i];
+}
+
+TFrameFigures DrawFrames(int frames) {
+    TSetup& s = Setup();
+    TFrameFigures figures;
+    for (int i = 0; i < frames; ++i) {
+        ThreadLockWaitNanos() = 0;
+        const auto start = std::chrono::steady_clock::now();
+        s.DrawSlide();
+        const auto end = std::chrono::steady_clock::now();
+        figures.frameMs.push_back(std::chrono::duration<double, std::milli>(end - start).count());
+        figures.waitMs.push_back(static_cast<double>(ThreadLockWaitNanos()) / 1e6);
+    }
+    return figures;
+}
+
+void Print(const char* label, const TFrameFigures& f) {
+    const auto over = std::count_if(f.waitMs.begin(), f.waitMs.end(), [](double ms) { return ms > 2.0; });
+    std::printf("%s: frames %zu, frame ms p50 %.2f p95 %.2f p99 %.2f max %.2f; waited for uploads per frame: "
+                "p50 %.3f ms, p95 %.3f ms, p99 %.3f ms, max %.3f ms, frames over 2 ms: %d\n",
+                label, f.frameMs.size(), Percentile(f.frameMs, 50), Percentile(f.frameMs, 95),
+                Percentile(f.frameMs, 99), Percentile(f.frameMs, 100), Percentile(f.waitMs, 50),
+                Percentile(f.waitMs, 95), Percentile(f.waitMs, 99), Percentile(f.waitMs, 100),
+                static_cast<int>(over));
+}
+
+void FramesWithLoader(int frames) {
+    TSetup& s = Setup();
+    const test::TBytes jpeg = test::EncodeJpeg(*Photo24(), 90);
+    s.DrawSlide(); // the context is current here, the textures made
+    const TFrameFigures alone = DrawFrames(frames);
+    std::atomic<bool> stop{false};
+    std::atomic<int> uploaded{0};
+    ResetUploadSliceStats();
+    std::thread loader([&] {
+        ::pthread_setname_np(::pthread_self(), "kiv-bench-load");
+        TPictureDrawParams params;
+        TRef<TImage> previous;
+        while (!stop) {
+            test::TBytesStream stream(jpeg);
+            TRef<TImage> image = DecodePictureByName(stream, "photo.jpg");
+            if (!image) break;
+            s.drawer->PreloadImage(*image, params);
+            if (previous) s.drawer->ReleaseImage(*previous);
+            previous = image;
+            ++uploaded;
+        }
+        if (previous) s.drawer->ReleaseImage(*previous);
+    });
+    const TFrameFigures loaded = DrawFrames(frames);
+    stop = true;
+    loader.join();
+    Print("frames alone", alone);
+    Print("frames while 24 MP JPEGs decode and upload", loaded);
+    const TUploadSliceStats slices = UploadSliceStats();
+    std::printf("pictures uploaded meanwhile %d; upload slices %lld, longest slice %.3f ms, mean %.3f ms "
+                "(target: waits <= 2 ms per frame)\n",
+                uploaded.load(), static_cast<long long>(slices.slices), slices.longestNanos / 1e6,
+                slices.slices ? slices.totalNanos / 1e6 / static_cast<double>(slices.slices) : 0.0);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    // Defaults that a command line may override.
+    std::vector<char*> args(argv, argv + argc);
+    char repetitions[] = "--benchmark_repetitions=5";
+    char interleave[] = "--benchmark_enable_random_interleaving=true";
+    args.insert(args.begin() + 1, {repetitions, interleave});
+    argc = static_cast<int>(args.size());
+    argv = args.data();
+    benchmark::Initialize(&argc, argv);
+    TWallReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::Shutdown();
+    const char* frames = std::getenv("KIV_BENCH_FRAMES");
+    FramesWithLoader(frames ? std::max(10, std::atoi(frames)) : 300);
+    return 0;
+}
