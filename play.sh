@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds the player in Release (installing what is missing), packs the bundled demo show into
-# build-release/demo.kvshow and opens it, or opens SHOW when one is given:
+# build-release/demo.kvshow and plays it in a window until Escape, or plays SHOW when one is given:
 #   ./play.sh [SHOW] [SWITCHES...]
 set -euo pipefail
 cd "$(dirname "$0")"

@@ -11,6 +11,7 @@ PACKAGES=(
     libfreetype-dev libharfbuzz-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     unicode-data
+    xvfb xauth xdotool imagemagick
     clang libclang-rt-14-dev
 )
 

@@ -2,6 +2,8 @@
 
 #include "app/ColorSwitches.h"
 #include "app/DisplayCheck.h"
+#include "app/MainForm.h"
+#include "app/RenderSwitch.h"
 #include "app/ShowStart.h"
 #include "app/SignalWatch.h"
 #include "base/Assert.h"
@@ -17,14 +19,22 @@
 #include "package/WindowsPath.h"
 #include "project/ShowOpen.h"
 #include "project/ShowOpenHooks.h"
+#include "render/Engine.h"
+#include "render/gl/EngineGL.h"
+#include "viewer/ShowViewerEngine.h"
+
+#include <SDL.h>
 
 #include <unistd.h>
 
+#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <optional>
 #include <string>
+#include <thread>
 
 namespace kiv {
 
@@ -34,16 +44,19 @@ namespace {
 // headless renderer's.
 constexpr std::string_view kKnownSwitches[] = {"filelog",      "log",     "noicc",   "icc",    "cover",
                                                "filename",     "exename", "slide",   "time",   "startup",
-                                               "desktopalign", "resize",  "display", "render", "-help"};
+                                               "desktopalign", "resize",  "display", "render", "-help",
+                                               "info",         "size",    "fps",     "from",   "to"};
 
 void PrintHelp() {
     std::puts(
         "usage: kivviewer [SHOW] [-exename SHOW | -filename PROJECT] [-slide N | -time MS]\n"
         "                 [-log | -filelog] [-noicc | -icc [auto|sRGB|AdobeRGB|FunkyRGB|FILE]] [-cover]\n"
+        "                 [-resize] [-display N | -desktopalign] [-startup] [-info]\n"
         "\n"
         "Plays a packaged slide show: a .kvshow file, an application bundle (.app), a player with a\n"
         "show appended to it, or a project file (.kiv). Without a show the player opens the package\n"
-        "appended to its own executable.\n"
+        "appended to its own executable. The show plays in a window or full screen, as its project\n"
+        "says, until it ends or is closed.\n"
         "\n"
         "  -exename SHOW     the show package to open (a name without a package also tries SHOW.kvshow)\n"
         "  -filename FILE    a project file to play from disk\n"
@@ -53,9 +66,22 @@ void PrintHelp() {
         "  -filelog          write the log to a file beside the program (PROGRAM.log)\n"
         "  -noicc            no colour management\n"
         "  -icc PROFILE      output colour profile; auto: the file named by KIV_DISPLAY_ICC\n"
+        "  -cover            the show covers the whole window (cropping) instead of fitting inside it\n"
+        "  -resize           a framed show window can be resized\n"
+        "  -display N        the show window goes to monitor N (from 1)\n"
+        "  -desktopalign     the show window is centred on the whole desktop (all monitors)\n"
+        "  -startup          the window stays on top; Enter ends the show with exit code 1\n"
+        "  -info             open the show, print one line about it and end without playing\n"
+        "  -render OUT [-size WxH] [-fps N] [-from MS] [-to MS]\n"
+        "                    play headlessly and write every frame into the folder OUT as\n"
+        "                    frame-000001.png, ... (default 1280x720, 25 fps, one pass of the show)\n"
         "\n"
-        "Switch names match exactly. Playback is not built yet: this version opens the show, prints\n"
-        "one line about it and exits (0: opened; 2: the show could not be opened).");
+        "Keys (unless the show locks them): Right, Down, Page Down: next slide; Left, Up, Page Up:\n"
+        "previous slide; Space, Pause, Ctrl+P: pause and resume; Home, End: first and last slide;\n"
+        "F1: help; Escape: end. The mouse wheel seeks (with Ctrl: a slide per notch).\n"
+        "\n"
+        "Exit codes: 0; 1 when the show ended through its own exit action; 2 when the show could not\n"
+        "be opened or played (the reason is in the \"Slideshow Error\" box, or on standard error).");
 }
 
 // A line for the person at the console, also written to the log.
@@ -108,11 +134,18 @@ std::string Summary(const TOpenShowResult& opened) {
     line +=
         std::to_string(count) + (count == 1 ? " slide, " : " slides, ") + FormatShowDuration(source.Period());
     if (opened.seekTime) line += ", starting at " + FormatShowDuration(*opened.seekTime);
-    return line + "; playback is not built yet";
+    return line;
 }
 
-// Creating the main window as far as it exists yet: choose the show, open it, report it.
-void OpenFirstShow(const TCommandLine& commandLine, const std::string& programPath) {
+void PrintSummary(const TOpenShowResult& opened) {
+    const std::string summary = Summary(opened);
+    TLog::Line(summary);
+    std::puts(summary.c_str());
+    std::fflush(stdout);
+}
+
+// "-info": choose the show, open it, report it, and play nothing; "-render": play it headlessly.
+void DescribeFirstShow(const TCommandLine& commandLine, const std::string& programPath) {
     const TShowStart start = ChooseShowStart(commandLine, programPath, WorkingFolder());
     TOpenShowRequest request;
     request.name = start.name;
@@ -139,9 +172,47 @@ void OpenFirstShow(const TCommandLine& commandLine, const std::string& programPa
             ConsoleNote(line);
         return;
     }
-    const std::string summary = Summary(opened);
-    TLog::Line(summary);
-    std::puts(summary.c_str());
+    if (commandLine.HasSwitch("render")) {
+        SetProcessExitCode(RunRenderSwitch(commandLine, *opened.show));
+        return;
+    }
+    PrintSummary(opened);
+}
+
+TKivShowViewer::TEngineFactory EngineFactory(TZkApplication& application, const TCommandLine& commandLine,
+                                             const std::string& programFileName) {
+    const bool cover = commandLine.HasSwitch("cover");
+    return [&application, cover, programFileName](TDrawDevice& device) -> TRef<TViewerEngine> {
+        TKivEngineSetup setup;
+        setup.cover = cover;
+        setup.programFileName = programFileName;
+        TRef<TKivEngine> engine = TKivEngine::Create(&device, false, std::move(setup), &application);
+        // While the engine thread ends, the main thread keeps answering it.
+        return MakeRef<TKivEngineLink>(std::move(engine), [&application] {
+            application.ProcessPending();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        });
+    };
+}
+
+// The main window: made, given the first show, then the message loop runs until it closes.
+void PlayFirstShow(TZkApplication& application, const TCommandLine& commandLine, const std::string& programPath,
+                   std::unique_ptr<TMainForm>& form) {
+    const TShowStart start = ChooseShowStart(commandLine, programPath, WorkingFolder());
+    form = std::make_unique<TMainForm>(application, commandLine, programPath,
+                                       EngineFactory(application, commandLine, ShowProgramFileName()));
+    application.SetNativeEventHandler([&form](const SDL_Event& event) {
+        if (form) form->HandleEvent(event);
+    });
+    // Only the first show is described on standard output.
+    form->OnShowOpened = [first = true](const TOpenShowResult& opened) mutable {
+        if (first) PrintSummary(opened);
+        first = false;
+    };
+    if (!form->OpenFirstShow(start.name, !start.projectFileGiven, start.timeGiven, start.position)) {
+        if (form->LastOpenFailedWithMessage()) SetProcessExitCode(kExitOpenFailed);
+        application.Terminate();
+    }
 }
 
 } // namespace
@@ -208,8 +279,15 @@ int RunPlayer(int argc, char** argv) {
     } catch (const std::exception& error) {
         TLog::Line(std::string("Application not prepared: ") + error.what());
     }
+    // "-info" and "-render" play nothing in a window.
+    const bool describeOnly = commandLine.HasSwitch("info") || commandLine.HasSwitch("render");
+    if (!describeOnly) T3DEngine::SetFactory(CreateEngineGL);
+    std::unique_ptr<TMainForm> form;
     try {
-        OpenFirstShow(commandLine, programPath);
+        if (describeOnly)
+            DescribeFirstShow(commandLine, programPath);
+        else
+            PlayFirstShow(*application, commandLine, programPath, form);
     } catch (const EAssertionFailed& failure) {
         // A broken check while the show opened ends the run with the error box, not with a crash.
         LogAbandoned(failure);
@@ -220,9 +298,22 @@ int RunPlayer(int argc, char** argv) {
         ShowErrorBox(error.what());
         SetProcessExitCode(kExitOpenFailed);
     }
-    // No window plays the show yet, so the message loop ends at once.
-    application->Terminate();
+    // Without a main window the message loop ends at once.
+    if (!form || describeOnly) application->Terminate();
     if (application->Prepared()) application->Run();
+    if (commandLine.HasToken("-startup")) {
+        // The program that started us named its window last on the command line; bringing another
+        // program's window to the front is the window manager's decision here.
+        TLog::Line("Startup mode: the caller's window is left to the window manager");
+    }
+    try {
+        form.reset();
+    } catch (const EAssertionFailed& failure) {
+        LogAbandoned(failure);
+    } catch (const std::exception& error) {
+        TLog::Line(std::string("Exception at MainForm.Free (") + error.what() + ")");
+    }
+    application->SetNativeEventHandler(nullptr);
 
     try {
         SetCurrentShow(nullptr);

@@ -1,6 +1,6 @@
 #include "objects/ObjectFilter.h"
 
-#include "objects/GuidText.h"
+#include "package/TempFolders.h"
 
 #include <algorithm>
 

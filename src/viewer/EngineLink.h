@@ -16,7 +16,7 @@ struct TMouseInput {
     int modifiers = 0;
     int x = 0;
     int y = 0;
-    int event = 0;  // TMouseEventKind as an integer
+    int event = 0;  // TWindowMouseEvent as an integer
     int button = 0; // TMouseButton as an integer
 };
 

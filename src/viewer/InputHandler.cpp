@@ -43,7 +43,7 @@ bool TInputHandler::KeyEvent(int modifiers, int keyCode, int eventFlag) {
     return false;
 }
 
-void TInputHandler::MouseEvent(int modifiers, int x, int y, TMouseEventKind event, TMouseButton button) {
+void TInputHandler::MouseEvent(int modifiers, int x, int y, TWindowMouseEvent event, TMouseButton button) {
     if (clock_() - window_.State().createdAt < kStartGuardMs) return;
     window_.Engine().SendPollCursor();
     if (!mapping_) return;

@@ -38,7 +38,7 @@ public:
     bool KeyEvent(int modifiers, int keyCode, int eventFlag);
 
     // A mouse button event or move at (x, y) in window pixels.
-    void MouseEvent(int modifiers, int x, int y, TMouseEventKind event, TMouseButton button);
+    void MouseEvent(int modifiers, int x, int y, TWindowMouseEvent event, TMouseButton button);
 
     // A wheel turn in the window's units (120 per notch, positive away from the user); remainders
     // are carried to the next turn.

@@ -12,7 +12,7 @@ constexpr int kNoShiftAltCtrl = kModShift | kModAlt | kModCtrl;
 
 } // namespace
 
-bool TMouseMoveDetector::Check(int x, int y) {
+bool TInputMappingClass::TMouseMoveDetector::Check(int x, int y) {
     if (!reference_) {
         reference_ = {{x, y}};
         return false;
@@ -89,15 +89,15 @@ const TKeyMap* TInputMappingClass::FindKey(int modifiers, int keyCode, int event
     return chain ? chain->Find(modifiers, eventFlag) : nullptr;
 }
 
-TKivActionInfo TInputMappingClass::MouseAction(int modifiers, int x, int y, TMouseEventKind event,
+TKivActionInfo TInputMappingClass::MouseAction(int modifiers, int x, int y, TWindowMouseEvent event,
                                                TMouseButton button) {
     constexpr int kAnyKeyOrButton =
         kModWin | kModShift | kModAlt | kModCtrl | kModLeftButton | kModRightButton | kModMiddleButton;
     if (screenSaver_ && (modifiers & kAnyKeyOrButton) != 0) return MakeAction(kActionExit);
     if (moveDetector_ && moveDetector_->Check(x, y)) return MakeAction(kActionExit);
-    if (event == TMouseEventKind::ButtonUp && button == TMouseButton::Left) return leftMouse_;
-    if (event == TMouseEventKind::ButtonUp && button == TMouseButton::Right) return rightMouse_;
-    if (event == TMouseEventKind::DoubleClick && button == TMouseButton::Left) return doubleClick_;
+    if (event == TWindowMouseEvent::ButtonUp && button == TMouseButton::Left) return leftMouse_;
+    if (event == TWindowMouseEvent::ButtonUp && button == TMouseButton::Right) return rightMouse_;
+    if (event == TWindowMouseEvent::DoubleClick && button == TMouseButton::Left) return doubleClick_;
     return MakeAction(kActionNone);
 }
 

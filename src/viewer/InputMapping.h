@@ -19,23 +19,8 @@ namespace kiv {
 class TIniFile;
 
 // Mouse events as the mapping sees them.
-enum class TMouseEventKind { Move, ButtonDown, ButtonUp, DoubleClick };
+enum class TWindowMouseEvent { Move, ButtonDown, ButtonUp, DoubleClick };
 enum class TMouseButton { None, Left, Right, Middle };
-
-// Fires when the pointer has moved more than 5 pixels (|dx| + |dy|) from the reference position;
-// the first position seen is the first reference, and each firing position becomes the next one.
-class TMouseMoveDetector : public TRefObject {
-public:
-    static constexpr int kThreshold = 5;
-    // True when (x, y) fires.
-    bool Check(int x, int y);
-
-protected:
-    ~TMouseMoveDetector() override = default;
-
-private:
-    std::optional<std::array<std::int64_t, 2>> reference_;
-};
 
 // Turns a mouse display name of the project ("Exit", "Next slide", "Prev. slide", "Help", "Pause",
 // "Go to first", compared exactly) into its action; any other text gives kind 0.
@@ -43,6 +28,23 @@ TKivActionInfo MouseActionFromName(std::string_view name);
 
 class TInputMappingClass : public TRefObject {
 public:
+    // Fires when the pointer has moved more than 5 pixels (|dx| + |dy|) from the reference
+    // position; the first position seen is the first reference, and each firing position becomes
+    // the next one. (The overlay's detector of the same name is another class: this one lives in
+    // the mapping's scope so that the two never meet in one program.)
+    class TMouseMoveDetector : public TRefObject {
+    public:
+        static constexpr int kThreshold = 5;
+        // True when (x, y) fires.
+        bool Check(int x, int y);
+
+    protected:
+        ~TMouseMoveDetector() override = default;
+
+    private:
+        std::optional<std::array<std::int64_t, 2>> reference_;
+    };
+
     // An empty mapping: no bindings, control permitted.
     TInputMappingClass();
     // Builds the mapping from the project's [Main] and [Times] options.
@@ -60,7 +62,7 @@ public:
     // The action of a mouse event at (x, y); kind 0 for none. `modifiers` holds the keyboard bits
     // and the buttons held during the event (for a button-down event, the pressed button too).
     // Feeds the move detector, if there is one, with every event.
-    TKivActionInfo MouseAction(int modifiers, int x, int y, TMouseEventKind event, TMouseButton button);
+    TKivActionInfo MouseAction(int modifiers, int x, int y, TWindowMouseEvent event, TMouseButton button);
 
     // The keys that let a user who has no control over the show still release a hold (a slide
     // waiting for the user): Pause, Space, Page Down, Right, browser Forward, media Next and

@@ -37,8 +37,8 @@ protected:
         handler.SetMapping(MakeRef<TInputMappingClass>(*window.project));
     }
     void Click(int x = 10, int y = 10) {
-        handler.MouseEvent(kModLeftButton, x, y, TMouseEventKind::ButtonDown, TMouseButton::Left);
-        handler.MouseEvent(0, x, y, TMouseEventKind::ButtonUp, TMouseButton::Left);
+        handler.MouseEvent(kModLeftButton, x, y, TWindowMouseEvent::ButtonDown, TMouseButton::Left);
+        handler.MouseEvent(0, x, y, TWindowMouseEvent::ButtonUp, TMouseButton::Left);
     }
 };
 
@@ -119,19 +119,19 @@ TEST_F(InputHandlerTest, WithTheCursorShownTheEngineGetsTheEventFirst) {
     EXPECT_EQ(window.engineMouse[1].second.kind, kActionNextSlide);
     // "Help" always goes through the engine.
     window.cursorShown = false;
-    handler.MouseEvent(0, 3, 4, TMouseEventKind::ButtonUp, TMouseButton::Right);
+    handler.MouseEvent(0, 3, 4, TWindowMouseEvent::ButtonUp, TMouseButton::Right);
     EXPECT_EQ(window.engineMouse.size(), 3u);
     EXPECT_EQ(window.engineMouse[2].second.kind, kActionHelp);
 }
 
 TEST_F(InputHandlerTest, ScreenSaverEndsOnKeysButtonsAndMoves) {
     Use("[Main]\nopt_ssaver=1\n");
-    handler.MouseEvent(0, 100, 100, TMouseEventKind::Move, TMouseButton::None);
-    handler.MouseEvent(0, 105, 100, TMouseEventKind::Move, TMouseButton::None);
+    handler.MouseEvent(0, 100, 100, TWindowMouseEvent::Move, TMouseButton::None);
+    handler.MouseEvent(0, 105, 100, TWindowMouseEvent::Move, TMouseButton::None);
     EXPECT_EQ(window.closeRequests, 0);
-    handler.MouseEvent(0, 106, 100, TMouseEventKind::Move, TMouseButton::None);
+    handler.MouseEvent(0, 106, 100, TWindowMouseEvent::Move, TMouseButton::None);
     EXPECT_EQ(window.closeRequests, 1);
-    handler.MouseEvent(kModRightButton, 106, 100, TMouseEventKind::ButtonDown, TMouseButton::Right);
+    handler.MouseEvent(kModRightButton, 106, 100, TWindowMouseEvent::ButtonDown, TMouseButton::Right);
     EXPECT_EQ(window.closeRequests, 2);
     handler.KeyEvent(0, vk::KeyA + ('Q' - 'A'), kKeyDown);
     EXPECT_EQ(window.closeRequests, 3);

@@ -84,14 +84,14 @@ TEST(InputMapping, NewestBindingOfAKeyIsFoundFirst) {
 TEST(InputMapping, MouseActionsComeFromTheExactDisplayNames) {
     const auto mapping = MappingFor(
         "[Main]\nopt_leftmouse=Next slide\nopt_rightmouse=Prev. slide\nopt_dblclick=Go to first\n");
-    EXPECT_EQ(mapping->MouseAction(0, 10, 10, TMouseEventKind::ButtonUp, TMouseButton::Left).kind,
+    EXPECT_EQ(mapping->MouseAction(0, 10, 10, TWindowMouseEvent::ButtonUp, TMouseButton::Left).kind,
               kActionNextSlide);
-    EXPECT_EQ(mapping->MouseAction(0, 10, 10, TMouseEventKind::ButtonUp, TMouseButton::Right).kind,
+    EXPECT_EQ(mapping->MouseAction(0, 10, 10, TWindowMouseEvent::ButtonUp, TMouseButton::Right).kind,
               kActionPrevSlide);
-    EXPECT_EQ(mapping->MouseAction(0, 10, 10, TMouseEventKind::DoubleClick, TMouseButton::Left),
+    EXPECT_EQ(mapping->MouseAction(0, 10, 10, TWindowMouseEvent::DoubleClick, TMouseButton::Left),
               MakeAction(kActionGotoSlide, 0));
-    EXPECT_TRUE(mapping->MouseAction(0, 10, 10, TMouseEventKind::ButtonDown, TMouseButton::Left).IsNone());
-    EXPECT_TRUE(mapping->MouseAction(0, 10, 10, TMouseEventKind::ButtonUp, TMouseButton::Middle).IsNone());
+    EXPECT_TRUE(mapping->MouseAction(0, 10, 10, TWindowMouseEvent::ButtonDown, TMouseButton::Left).IsNone());
+    EXPECT_TRUE(mapping->MouseAction(0, 10, 10, TWindowMouseEvent::ButtonUp, TMouseButton::Middle).IsNone());
     EXPECT_FALSE(mapping->HasMoveDetector());
 
     EXPECT_EQ(MouseActionFromName("Exit").kind, kActionExit);
@@ -110,15 +110,15 @@ TEST(InputMapping, ScreenSaverEndsOnAnyKeyButtonOrSixPixelMove) {
         EXPECT_EQ(KindOf(*mapping, kModCtrl | kModAlt, key, kKeyUp), kActionExit) << key;
     }
     // The first position is only the reference; moves of up to 5 pixels keep the show running.
-    EXPECT_TRUE(mapping->MouseAction(0, 100, 100, TMouseEventKind::Move, TMouseButton::None).IsNone());
-    EXPECT_TRUE(mapping->MouseAction(0, 103, 102, TMouseEventKind::Move, TMouseButton::None).IsNone());
-    EXPECT_TRUE(mapping->MouseAction(0, 95, 100, TMouseEventKind::Move, TMouseButton::None).IsNone());
-    EXPECT_EQ(mapping->MouseAction(0, 104, 102, TMouseEventKind::Move, TMouseButton::None).kind, kActionExit);
+    EXPECT_TRUE(mapping->MouseAction(0, 100, 100, TWindowMouseEvent::Move, TMouseButton::None).IsNone());
+    EXPECT_TRUE(mapping->MouseAction(0, 103, 102, TWindowMouseEvent::Move, TMouseButton::None).IsNone());
+    EXPECT_TRUE(mapping->MouseAction(0, 95, 100, TWindowMouseEvent::Move, TMouseButton::None).IsNone());
+    EXPECT_EQ(mapping->MouseAction(0, 104, 102, TWindowMouseEvent::Move, TMouseButton::None).kind, kActionExit);
     // A button (or key) held during any event ends it too.
     EXPECT_EQ(
-        mapping->MouseAction(kModLeftButton, 104, 102, TMouseEventKind::ButtonDown, TMouseButton::Left).kind,
+        mapping->MouseAction(kModLeftButton, 104, 102, TWindowMouseEvent::ButtonDown, TMouseButton::Left).kind,
         kActionExit);
-    EXPECT_EQ(mapping->MouseAction(kModShift, 104, 102, TMouseEventKind::Move, TMouseButton::None).kind,
+    EXPECT_EQ(mapping->MouseAction(kModShift, 104, 102, TWindowMouseEvent::Move, TMouseButton::None).kind,
               kActionExit);
 }
 
@@ -127,15 +127,15 @@ TEST(InputMapping, ExitOnMoveUsesTheDetectorWithoutScreenSaver) {
     EXPECT_FALSE(mapping->ScreenSaver());
     EXPECT_EQ(KindOf(*mapping, 0, vk::KeyA), kActionNone);
     EXPECT_TRUE(
-        mapping->MouseAction(kModLeftButton, 0, 0, TMouseEventKind::ButtonDown, TMouseButton::Left).IsNone());
-    EXPECT_EQ(mapping->MouseAction(0, 6, 0, TMouseEventKind::Move, TMouseButton::None).kind, kActionExit);
+        mapping->MouseAction(kModLeftButton, 0, 0, TWindowMouseEvent::ButtonDown, TMouseButton::Left).IsNone());
+    EXPECT_EQ(mapping->MouseAction(0, 6, 0, TWindowMouseEvent::Move, TMouseButton::None).kind, kActionExit);
     // The firing position is the new reference.
-    EXPECT_TRUE(mapping->MouseAction(0, 9, 2, TMouseEventKind::Move, TMouseButton::None).IsNone());
-    EXPECT_EQ(mapping->MouseAction(0, 1, 1, TMouseEventKind::Move, TMouseButton::None).kind, kActionExit);
+    EXPECT_TRUE(mapping->MouseAction(0, 9, 2, TWindowMouseEvent::Move, TMouseButton::None).IsNone());
+    EXPECT_EQ(mapping->MouseAction(0, 1, 1, TWindowMouseEvent::Move, TMouseButton::None).kind, kActionExit);
 }
 
 TEST(MoveDetector, DistanceIsTheSumOfBothAxesAndExtremeCoordinatesDoNotOverflow) {
-    auto detector = MakeRef<TMouseMoveDetector>();
+    auto detector = MakeRef<TInputMappingClass::TMouseMoveDetector>();
     EXPECT_FALSE(detector->Check(2147483647, 2147483647));
     EXPECT_TRUE(detector->Check(-2147483647 - 1, -2147483647 - 1));
     EXPECT_FALSE(detector->Check(-2147483647 - 1 + 5, -2147483647 - 1));

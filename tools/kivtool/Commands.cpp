@@ -71,6 +71,12 @@ const std::vector<TCommand>& CommandTable() {
          "                            colour included); --overlay adds the logo and the navigation bar as after a\n"
          "                            mouse move; prints \"WIDTH HEIGHT\"",
          SlideCommand},
+        {"frame",
+         "frame SHOW TIME -o OUT.png [--size WxH] [--no-overlay]\n"
+         "                            the frame the player draws at show time TIME (ms): slides, running\n"
+         "                            transition and overlay as the engine selects and draws them, rendered\n"
+         "                            headlessly at WxH (default 1280x720); prints \"WIDTH HEIGHT\"",
+         FrameCommand},
         {"picture", "picture SHOW NAME [--level N] -o OUT.png  the picture as the player loads it (placeholder included); prints \"WIDTH HEIGHT\"", PictureCommand},
     };
     return commands;

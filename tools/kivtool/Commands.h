@@ -20,5 +20,6 @@ int NavigateCommand(const TArgs& args);
 int PropsCommand(const TArgs& args);
 int MusicCommand(const TArgs& args);
 int SlideCommand(const TArgs& args);
+int FrameCommand(const TArgs& args);
 
 } // namespace kivtool
