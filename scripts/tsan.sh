@@ -24,7 +24,7 @@ for t in test_base test_framework test_engine; do
 done
 cmake --build "$build" -j "$jobs" --target "${targets[@]}"
 
-export TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 ${TSAN_OPTIONS:-}"
+export TSAN_OPTIONS="halt_on_error=0 second_deadlock_stack=1 suppressions=$PWD/scripts/tsan.supp ${TSAN_OPTIONS:-}"
 export SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy
 status=0
 log="$build/tsan-report.txt"
