@@ -115,7 +115,9 @@ void T3DDrawer::Close() {
 }
 
 bool T3DDrawer::IsReady() const {
-    return screen_ && screen_->Ready() && screen_->Renderer();
+    // Ready implies a renderer; the renderer itself changes on the drawing thread only, so threads
+    // that preload must not look at it.
+    return screen_ && screen_->Ready();
 }
 
 int T3DDrawer::ShaderLevel() const {

@@ -221,6 +221,8 @@ void T3DScreen::CreateRenderer() {
         }
     }
     adapter_ = adapter;
+    // Threads that preload read only the readiness flag: it falls before the renderer changes.
+    ready_ = false;
     renderer_ = engine->CreateRenderer(device_, info);
     if (renderer_) renderer_->OnKilled = [this] { KillRenderer(); };
 }
