@@ -985,6 +985,7 @@ void TKivEngine::CreateOverlay() {
         TRootItem* root = root_.Get();
         in.borderFill = [root](TDeviceDrawer& drawer) { root->FillBorder(drawer); };
         in.producer = dialogProducer_.get();
+        in.outputProfile = DisplayProfile(); // the profile the slides' pictures are converted to
         if (setup_.processClock) {
             auto clock = setup_.processClock;
             in.clock = [clock] { return static_cast<std::int64_t>(clock()); };
