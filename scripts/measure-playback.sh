@@ -15,11 +15,12 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIV_BUILD_TESTS=OFF
 cmake --build "$build" --target bench_playback bench_render >/dev/null
 export SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-offscreen} SDL_AUDIODRIVER=${SDL_AUDIODRIVER:-dummy}
 echo "load before: $(cut -d' ' -f1-3 /proc/loadavg)"
-playback=$("$build/bench/bench_playback" --benchmark_color=false)
-bare=$("$build/bench/bench_render" --benchmark_filter=BM_BareGL --benchmark_repetitions=5 --benchmark_color=false)
+plain() { sed 's/\x1b\[[0-9;]*m//g'; }
+playback=$("$build/bench/bench_playback" | plain)
+bare=$("$build/bench/bench_render" --benchmark_filter=BM_BareGL --benchmark_repetitions=5 | plain)
 echo "$playback" | grep -E "^first frame|^headless|^with PNG"
 bare_ms=$(echo "$bare" | awk '/BM_BareGL.*_median/ {print $2}')
-frame_ms=$(echo "$playback" | awk '/^headless playback/ {gsub(/[(]/, "", $5); print $5}')
+frame_ms=$(echo "$playback" | awk '/^headless playback/ {gsub(/[(]/, "", $6); print $6}')
 echo "bare GL loop 1280x720 (50 blended 256x256 quads): ${bare_ms} ms a frame"
 awk -v f="$frame_ms" -v b="$bare_ms" 'BEGIN { if (f > 0 && b > 0) printf "headless frame / bare loop frame = %.2f\n", f / b }'
 echo "load after: $(cut -d' ' -f1-3 /proc/loadavg)"
