@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdlib>
 #include <cxxabi.h>
 #include <exception>
 #include <pthread.h>
@@ -151,10 +152,13 @@ TKivEngine::TKivEngine(TDrawDevice* device, bool ownsDevice, TKivEngineSetup set
       interpolator_(std::make_unique<TFrameInterpolator>()),
       controller_(std::make_unique<TKivDrawController>(device, ownsDevice)), root_(MakeRef<TRootItem>(true)) {
     if (setup_.stepped) interpolator_->SetPassThrough(true);
+    if (const char* prebuild = std::getenv("KIV_PREBUILD_SLIDES"); prebuild && std::string(prebuild) == "1")
+        setup_.prebuildSlides = true;
 }
 
 TKivEngine::~TKivEngine() {
     Stop();
+    prebuilt_.clear();
     show_.Reset();
     root_.Reset();
     controller_.reset();
@@ -448,6 +452,25 @@ bool TKivEngine::CheckShowEnd() {
 
 // ---- the main loop
 
+void TKivEngine::PrebuildSlides() {
+    T3DDrawer* drawer = controller_->Drawer();
+    if (!show_ || !dialogProducer_ || !drawer) return;
+    const double started = ProcessMs();
+    for (std::int32_t i = 0; i < show_->SlideCount(); ++i) {
+        try {
+            TRef<TKivSlide> slide = dialogProducer_->BuildSlide(i, 0);
+            if (!slide) continue;
+            slide->PreloadBegin(*drawer);
+            slide->PreloadEx(*drawer, 0);
+            prebuilt_.push_back(std::move(slide));
+        } catch (const std::exception& error) {
+            TLog::Line("TKivEngine: slide " + std::to_string(i) + " not prebuilt: " + error.what());
+        }
+    }
+    TLog::Line("TKivEngine: prebuilt " + std::to_string(prebuilt_.size()) + " slides in " +
+               std::to_string(static_cast<int>(ProcessMs() - started)) + " ms");
+}
+
 void TKivEngine::MainLoop() {
     // 1.
     if (player_ && player_->GetVolume() != volume_) player_->SetVolume(volume_);
@@ -508,6 +531,10 @@ void TKivEngine::MainLoop() {
     }
     // 12.
     if (run && !active_) {
+        if (setup_.prebuildSlides && prebuilt_.empty()) {
+            PrebuildSlides();
+            frameMark_ = 0; // the time spent building is no late frame
+        }
         TLog::Line("TKivEngine.MainLoop: SetActive(True) - Start by NewActive");
         SetActive(true);
     }
@@ -985,6 +1012,7 @@ void TKivEngine::CreateOverlay() {
         TRootItem* root = root_.Get();
         in.borderFill = [root](TDeviceDrawer& drawer) { root->FillBorder(drawer); };
         in.producer = dialogProducer_.get();
+        in.outputProfile = DisplayProfile(); // the profile the slides' pictures are converted to
         if (setup_.processClock) {
             auto clock = setup_.processClock;
             in.clock = [clock] { return static_cast<std::int64_t>(clock()); };
@@ -1017,6 +1045,7 @@ void TKivEngine::StopLoader(bool freeLoader, bool freePlayer) {
         loader_->SetTarget({}, kEngineSlideList);
         loader_->SetDirectDispatch({});
         loader_.Reset();
+        prebuilt_.clear();
         for (auto& slide : slides_)
             slide.Reset();
         slideCount_ = 0;

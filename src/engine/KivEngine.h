@@ -46,6 +46,7 @@ class TKivDrawController;
 class TRootItem;
 class TDeviceDrawer;
 class TSlideProducer;
+class TKivSlide;
 
 // --- Messages to the engine (codes of its queue) ---
 constexpr int kEngineMouse = 11;       // TMouseData
@@ -189,6 +190,12 @@ struct TKivEngineSetup {
     // Slides built by the loader are preloaded on the loader's thread (the drawer uploads through
     // a context shared with the device's); off: the engine preloads them when it takes the list.
     bool loaderUploads = true;
+    // A measuring aid (scripts/measure-late-frames.sh --prebuilt): before the clock first starts,
+    // every slide of the show is built on the engine thread and its pictures loaded and uploaded;
+    // the built slides are held until the show closes, so their decoded pictures stay shared with
+    // the slides the loader builds. Create also turns it on when the environment variable
+    // KIV_PREBUILD_SLIDES is "1".
+    bool prebuildSlides = false;
 };
 
 class TCustomKivEngine : public TKivThread {
@@ -280,6 +287,8 @@ public:
     // Device re-initialisations the loop has handled.
     int Reinits() const { return reinits_; }
     int LateFrames() const { return lateFrames_; }
+    // Slides built ahead by setup.prebuildSlides.
+    int PrebuiltSlides() const { return static_cast<int>(prebuilt_.size()); }
     struct TBarrier {
         bool active = false;
         std::int32_t index = 0;
@@ -311,6 +320,8 @@ private:
     TKivEngine(TDrawDevice* device, bool ownsDevice, TKivEngineSetup setup, TApplication* application);
 
     void MainLoop();
+    // setup.prebuildSlides: builds every slide of the show and uploads its pictures.
+    void PrebuildSlides();
     void ProcessAsyncOpen();
     void OpenInt(TRef<TKivSource> show, bool reopen, double timeMs);
     void StopLoader(bool freeLoader, bool freePlayer);
@@ -383,6 +394,7 @@ private:
     bool overlayEnabled_ = true;
     int framesDrawn_ = 0;
     int lateFrames_ = 0;
+    std::vector<TRef<TKivSlide>> prebuilt_; // setup.prebuildSlides
     int reinits_ = 0;
     bool drewThisPass_ = false;
 };

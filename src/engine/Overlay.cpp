@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace kiv {
 
@@ -53,6 +54,20 @@ double FadeProgress(std::int64_t now, std::int64_t start, std::int64_t end) {
 }
 
 } // namespace
+
+std::shared_ptr<const TColorTable> ProfileGradingTable(const TColorProfile* picture, const TColorProfile* output) {
+    if (!picture || !output || ColorManagement() == TColorManagement::Off) return nullptr;
+    if (picture == output || picture->Data() == output->Data()) return nullptr;
+    TRef<TColorTransform> transform = CreateColorTransform(*picture, *output);
+    if (!transform) return nullptr;
+    TRef<TBitmap> table = MakeIdentityTable();
+    transform->Apply(*table);
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(table->Width()) * 4 * table->Height());
+    for (int y = 0; y < table->Height(); ++y)
+        std::memcpy(pixels.data() + static_cast<std::size_t>(y) * table->Width() * 4, table->Row(y),
+                    static_cast<std::size_t>(table->Width()) * 4);
+    return std::make_shared<const TColorTable>(TColorTable::FromProfile(pixels));
+}
 
 TRef<TThirdSlide> TThirdSlide::Create(TOverlayInputs inputs) {
     TRef<TThirdSlide> overlay = TRef<TThirdSlide>::Adopt(new TThirdSlide(std::move(inputs)));
@@ -107,6 +122,10 @@ void TThirdSlide::MakeLogo() {
         TLog::Line("Overlay: the logo \"" + file + "\" cannot be loaded; no logo");
         return;
     }
+    // The profile goes with the decoded picture, not with a halved copy of it.
+    const TRef<TColorProfile> pictureProfile = picture->Store().Profile();
+    const TRef<TColorProfile> output = in_.outputProfile ? in_.outputProfile : DisplayProfile();
+    std::shared_ptr<const TColorTable> grading = ProfileGradingTable(pictureProfile.Get(), output.Get());
     const TShowRect& area = in_.slideArea;
     const double targetHeight = area.Height() * size / 100.0;
     const double targetWidth = targetHeight * picture->Width() / picture->Height();
@@ -129,6 +148,7 @@ void TThirdSlide::MakeLogo() {
     item.image = picture;
     item.rect = PlaceAnchored(anchor, offset, area, std::max(0, placedWidth), std::max(0, placedHeight));
     item.opacity = static_cast<float>(std::isfinite(opacity) ? std::clamp(opacity, 0.0, 100.0) : 100.0);
+    item.grading = std::move(grading);
     logoIndex_ = static_cast<int>(images_.size());
     images_.push_back(std::move(item));
 }
@@ -386,6 +406,12 @@ void TThirdSlide::DrawItem(TDeviceDrawer& drawer, const TOverlayImage& item) {
     if (!item.image || item.rect.IsEmpty() || item.image->Width() <= 0 || item.image->Height() <= 0) return;
     TPictureDrawParams params;
     params.opacity = item.opacity;
+    if (item.grading) {
+        params.gradingMode = 1; // a 3-D table, the same at both ends
+        params.gradingFrom = item.grading.get();
+        params.gradingTo = item.grading.get();
+        params.gradingFactor = 0.0f;
+    }
     const double sx = static_cast<double>(item.rect.Width()) / item.image->Width();
     const double sy = static_cast<double>(item.rect.Height()) / item.image->Height();
     drawer.DrawImage(*item.image,

@@ -7,6 +7,8 @@
 #include "engine/MouseMoveDetector.h"
 #include "engine/NavPanel.h"
 #include "engine/Placement.h"
+#include "images/ColorProfile.h"
+#include "objects/ColorTable.h"
 #include "objects/DrawItem.h"
 #include "objects/KivDialog.h"
 #include "objects/KivObject.h"
@@ -48,6 +50,9 @@ struct TOverlayInputs {
     TSlideProducer* producer = nullptr;
     // The millisecond clock of fades and of the move detector; none: ProcessMilliseconds.
     std::function<std::int64_t()> clock;
+    // The slide producer's colour profile (the output's): a logo carrying another profile is drawn
+    // through a colour table made from the transform between the two. None: DisplayProfile().
+    TRef<TColorProfile> outputProfile;
 };
 
 // What a mouse event did in the overlay.
@@ -67,7 +72,14 @@ struct TOverlayImage {
     TRef<TImage> image; // may be none (not drawn)
     TPlacedRect rect;
     float opacity = 100.0f; // percent
+    // The colour lookup table (32 × 1024) the picture is graded through; none draws it as it is.
+    std::shared_ptr<const TColorTable> grading;
 };
+
+// The 32 × 1024 colour lookup table that converts colours of a picture carrying `picture` into
+// `output`: none when colour management is off, when either profile is missing, when the two are
+// the same profile, or when no transform between them can be made.
+std::shared_ptr<const TColorTable> ProfileGradingTable(const TColorProfile* picture, const TColorProfile* output);
 
 class TThirdSlide final : public TDrawItem {
 public:
