@@ -17,7 +17,10 @@ TMusicLoader::TMusicLoader(TRef<TMusicDevice> device, TRef<TThreadEventList> pla
     if (device_) {
         TFileAccessor* files = accessor_.Get();
         device_->SetOpenStreamCallback([files](const std::string& name) -> TRef<TStream> {
-            return files ? files->OpenDiskFile(name) : nullptr;
+            // The show's own files first (straight out of the package), then the disk.
+            if (!files) return nullptr;
+            TRef<TStream> stream = files->Open(name);
+            return stream ? stream : files->OpenDiskFile(name);
         });
     }
 }
