@@ -190,7 +190,8 @@ void TPlayInstance::Finish(int framesInBlock) {
     double delay = std::round((framesInBlock + buffer_->FramesAhead()) * 1000.0 / rate_);
     if (delay <= 0) delay += 2000;
     delay += 20;
-    device_.Kill(shared_from_this(), delay);
+    // Nobody holds the instance any more while it is being destroyed: nothing to hand over then.
+    if (std::shared_ptr<TPlayInstance> self = weak_from_this().lock()) device_.Kill(std::move(self), delay);
 }
 
 // --- TSoundChannel ---
@@ -206,8 +207,11 @@ TSoundChannel::~TSoundChannel() {
         instances.swap(instances_);
     }
     for (const auto& instance : instances) {
+        instance->Detach();
+        if (instance->State() == TPlayInstance::TState::Idle) continue; // freed here
+        // A playing one fades out; the killer frees it once the fade has been heard.
         if (instance->State() == TPlayInstance::TState::Playing) instance->Stop(10);
-        instance->Detach(); // a playing one is freed by the killer, an idle one here
+        device_->Kill(instance, kDestroyFadeDelayMs);
     }
 }
 
@@ -345,14 +349,18 @@ TSoundDevice::~TSoundDevice() {
     if (killer_.joinable()) killer_.join();
     if (clock_) clock_->StopPolling();
     output_.reset(); // no callback mixes any more
-    std::vector<TDying> dying;
-    {
-        std::lock_guard<std::mutex> guard(killerLock_);
-        dying.swap(dying_);
-    }
-    for (TDying& entry : dying) {
-        std::lock_guard<std::recursive_mutex> owner(entry.instance->OwnerLock());
-        if (TSoundChannel* channel = entry.instance->Owner()) channel->InstanceFinished(*entry.instance);
+    // Freeing an instance joins its refill thread, which may hand over one more: drain until empty.
+    for (;;) {
+        std::vector<TDying> dying;
+        {
+            std::lock_guard<std::mutex> guard(killerLock_);
+            dying.swap(dying_);
+        }
+        if (dying.empty()) break;
+        for (TDying& entry : dying) {
+            std::lock_guard<std::recursive_mutex> owner(entry.instance->OwnerLock());
+            if (TSoundChannel* channel = entry.instance->Owner()) channel->InstanceFinished(*entry.instance);
+        }
     }
 }
 

@@ -79,6 +79,10 @@ private:
 
 class TSoundChannel final : public TDeviceChannel {
 public:
+    // A channel destroyed while it plays lives on this long for its fade-out (25 ms ahead of the
+    // play cursor, 10 ms of fade, one device period).
+    static constexpr double kDestroyFadeDelayMs = 100;
+
     TSoundChannel(TSoundDevice& device, std::string name, std::unique_ptr<TSoundSource> source);
 
     double LengthMs() const override { return lengthMs_; }

@@ -25,6 +25,12 @@ std::int16_t Clamp16(std::int32_t value) {
 
 } // namespace
 
+bool DoubleMono(SwrContext* swr, int inChannels) {
+    // FFmpeg's own mono to stereo mix lowers the level by 3 dB; mono is doubled at its own level.
+    static const double kBothSides[2] = {1.0, 1.0};
+    return inChannels != 1 || swr_set_matrix(swr, kBothSides, 1) >= 0;
+}
+
 // --- TOutputBuffer ---
 
 TOutputBuffer::TOutputBuffer(int rate, int channels, TCallbacks callbacks, bool threaded)
@@ -172,7 +178,7 @@ void TOutputBuffer::MixInto(std::int32_t* mix, int frames) {
             av_channel_layout_default(&outLayout, 2);
             if (swr_alloc_set_opts2(&swr_, &outLayout, AV_SAMPLE_FMT_S16, 44100, &inLayout, AV_SAMPLE_FMT_S16,
                                     rate_, 0, nullptr) < 0 ||
-                swr_init(swr_) < 0)
+                !DoubleMono(swr_, channels_) || swr_init(swr_) < 0)
                 swr_free(&swr_);
             if (!swr_) return;
         }
@@ -212,6 +218,15 @@ void TSoundMixer::Add(TOutputBuffer& buffer) {
 void TSoundMixer::Remove(TOutputBuffer& buffer) {
     std::lock_guard<std::mutex> guard(lock_);
     buffers_.erase(std::remove(buffers_.begin(), buffers_.end(), &buffer), buffers_.end());
+}
+
+void TSoundMixer::RefillAll() {
+    std::vector<TOutputBuffer*> buffers;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        buffers = buffers_;
+    }
+    for (TOutputBuffer* buffer : buffers) buffer->Refill();
 }
 
 void TSoundMixer::Mix(std::int16_t* out, int frames) {

@@ -110,6 +110,8 @@ public:
     void Remove(TOutputBuffer& buffer);
     // `frames` device frames (2 channels) into `out`; silence where nothing plays.
     void Mix(std::int16_t* out, int frames);
+    // Offline use (no refill threads): one refill step of every buffer.
+    void RefillAll();
     // Device frames mixed since creation: the play cursor.
     std::int64_t FramesConsumed() const { return consumed_.load(); }
 
@@ -158,6 +160,9 @@ private:
     bool quit_ = false;
     std::thread thread_;
 };
+
+// Before swr_init of a resampler to stereo: a mono input goes to both sides unchanged.
+bool DoubleMono(SwrContext* swr, int inChannels);
 
 // The SDL audio device feeding a mixer. Not usable when SDL opens no device.
 class TSdlAudioOutput {

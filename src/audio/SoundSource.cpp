@@ -1,5 +1,6 @@
 #include "audio/SoundSource.h"
 
+#include "audio/SoundOutput.h"
 #include "base/Log.h"
 
 extern "C" {
@@ -165,7 +166,9 @@ private:
         const int error = swr_alloc_set_opts2(&swr_, &outLayout, AV_SAMPLE_FMT_S16, rate_, &codec_->ch_layout,
                                               codec_->sample_fmt, codec_->sample_rate, 0, nullptr);
         av_channel_layout_uninit(&outLayout);
-        return error >= 0 && swr_init(swr_) >= 0;
+        // Mono is doubled onto both sides at its own level.
+        return error >= 0 && (channels_ != 2 || DoubleMono(swr_, codec_->ch_layout.nb_channels)) &&
+               swr_init(swr_) >= 0;
     }
 
     // Appends converted samples of `frame` (none: the resampler's rest) to the pending output.
