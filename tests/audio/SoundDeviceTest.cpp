@@ -1,11 +1,19 @@
 #include "audio/SoundDevice.h"
 
-#include "SoundTestFiles.h"
+#include "audio/KivMusicPlayer.h"
+#include "package/FileAccessor.h"
+#include "project/ShowProjectSupport.h"
 #include "support/LogCapture.h"
+
+#include "SoundTestFiles.h"
+#include "audio/MusicPlayerSupport.h"
 
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
 
 namespace kiv {
 namespace {
@@ -259,6 +267,92 @@ TEST_F(SoundDeviceTest, DeviceClockIsTheMixerCursor) {
     now_ += 100;
     EXPECT_EQ(clock.NowMs(), 100);
     EXPECT_EQ(&device_->Clock(), &clock);
+}
+
+} // namespace
+} // namespace kiv
+
+namespace kiv {
+namespace {
+
+using test::Constant;
+using test::WavBytes;
+
+// A headless music player on a device without threads: every 20 ms frame the player steps, the
+// buffers refill and the device mixes the frame's sound.
+class SoundDevicePlayerTest : public testing::Test {
+protected:
+    void SetUp() override {
+        file_ = testing::TempDir() + "kiv_sound_music_" + std::to_string(::getpid()) + ".wav";
+        std::ofstream out(file_, std::ios::binary);
+        out << WavBytes(Constant(44100 * 4, 2, 10000), 44100, 2);
+    }
+    void TearDown() override {
+        if (player_) player_->Stop();
+        std::filesystem::remove(file_);
+    }
+
+    void Open(const std::string& project) {
+        TSoundDevice::TOptions options;
+        options.openOutput = false;
+        options.threaded = false;
+        options.now = [this] { return now_; };
+        device_ = TSoundDevice::Create(options);
+        TKivSourceSetup setup;
+        setup.document = test::ParseIni(project);
+        setup.programFileName = "kivviewer";
+        setup.random = MakeRef<TTransitionRandom>(1);
+        setup.fileAccessor = ProcessFileAccessor();
+        player_ = TKivMusicPlayer::CreateHeadless(MakeRef<TKivSource>(std::move(setup)), false,
+                                                  MakeRef<TVirtualClock>(0), device_);
+        player_->Start();
+    }
+
+    // The loudest sample of the next `frames` frames.
+    int Loudest(int frames) {
+        std::vector<std::int16_t> block(882 * 2);
+        int peak = 0;
+        for (int i = 0; i < frames; ++i) {
+            player_->AdvanceClock(20);
+            now_ += 20;
+            device_->Mixer().RefillAll();
+            device_->RunKiller();
+            device_->Mixer().Mix(block.data(), 882);
+            for (std::int16_t s : block) peak = std::max(peak, std::abs(static_cast<int>(s)));
+        }
+        return peak;
+    }
+
+    std::string file_;
+    double now_ = 0;
+    TRef<TSoundDevice> device_;
+    TRef<TKivMusicPlayer> player_;
+};
+
+TEST_F(SoundDevicePlayerTest, BackgroundMusicReachesTheMixAndPlaysOnWhilePaused) {
+    Open("[Main]\n" + test::Music(test::Item("I", "      FileName=" + file_ + "\n      Duration=4000\n")) +
+         test::TimesText({5000, 9000, 15000}));
+    ASSERT_TRUE(player_->IsReady());
+    EXPECT_EQ(Loudest(5), 0); // not running yet
+    player_->SetRunning(true);
+    Loudest(5);
+    EXPECT_EQ(Loudest(10), 10000);
+    player_->SetRunning(false);
+    EXPECT_EQ(Loudest(10), 10000);
+}
+
+TEST_F(SoundDevicePlayerTest, ASlideCommentFallsSilentWhilePausedAndSoundsAgainAfter) {
+    Open("[Main]\n" + test::Comment(1, "    FileName=" + file_ + "\n    Duration=4000\n") +
+         test::TimesText({5000, 9000, 15000}));
+    player_->SetRunning(true);
+    Loudest(5);
+    EXPECT_EQ(Loudest(10), 10000);
+    player_->SetRunning(false);
+    Loudest(5); // the fade-out
+    EXPECT_EQ(Loudest(10), 0);
+    player_->SetRunning(true);
+    Loudest(5);
+    EXPECT_EQ(Loudest(10), 10000);
 }
 
 } // namespace
