@@ -1,6 +1,7 @@
 #include "audio/SoundDevice.h"
 
 #include "audio/KivMusicPlayer.h"
+#include "base/Clock.h"
 #include "package/FileAccessor.h"
 #include "project/ShowProjectSupport.h"
 #include "support/LogCapture.h"
@@ -11,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -353,6 +355,40 @@ TEST_F(SoundDevicePlayerTest, ASlideCommentFallsSilentWhilePausedAndSoundsAgainA
     player_->SetRunning(true);
     Loudest(5);
     EXPECT_EQ(Loudest(10), 10000);
+}
+
+} // namespace
+} // namespace kiv
+
+namespace kiv {
+namespace {
+
+TEST(SoundDeviceOutputTest, WithoutASoundCardThePlayerKeepsProcessTime) {
+    const char* old = std::getenv("SDL_AUDIODRIVER");
+    const std::string saved = old ? old : "";
+    ::setenv("SDL_AUDIODRIVER", "no_such_sound_driver", 1);
+    TRef<TSoundDevice> device;
+    const std::string log = test::LoggedWhile([&] { device = TSoundDevice::Create(); });
+    if (old)
+        ::setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        ::unsetenv("SDL_AUDIODRIVER");
+    ASSERT_TRUE(device);
+    EXPECT_FALSE(device->IsUsable());
+    EXPECT_NE(log.find("Sound output cannot be opened"), std::string::npos) << log;
+    EXPECT_FALSE(device->CreateChannel("anything.wav", 0));
+
+    TKivSourceSetup setup;
+    setup.document = test::ParseIni("[Main]\n" + test::TimesText({5000}));
+    setup.programFileName = "kivviewer";
+    setup.random = MakeRef<TTransitionRandom>(1);
+    auto player = MakeRef<TKivMusicPlayer>(MakeRef<TKivSource>(std::move(setup)), false, device);
+    const auto before = static_cast<double>(ProcessMilliseconds());
+    const double reading = player->DeviceTime();
+    const auto after = static_cast<double>(ProcessMilliseconds());
+    EXPECT_GE(reading, before);
+    EXPECT_LE(reading, after);
+    EXPECT_EQ(player->GetVolume(), 0.0f); // no device behind the player
 }
 
 } // namespace

@@ -86,6 +86,28 @@ TEST(DecodedSoundTest, TruncatedWavPlaysWhatItHoldsThenEnds) {
     EXPECT_EQ(out, Constant(1000, 2, 1234));
 }
 
+// Puts a little-endian 32-bit value into `bytes` at `at`.
+std::string Patched(std::string bytes, std::size_t at, std::uint32_t value, int width = 4) {
+    for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+TEST(DecodedSoundTest, LyingWavHeadersNeverHangOrBurst) {
+    const std::string wav = WavBytes(Constant(4410, 2, 3000), 44100, 2);
+    // A data chunk claiming 4 GB plays the samples that are there, then ends.
+    auto huge = OpenDecodedSound(MemoryFile(Patched(wav, 40, 0xFFFFFFF0u)), "huge.wav");
+    ASSERT_TRUE(huge);
+    const auto out = ReadAll(*huge);
+    EXPECT_EQ(out, Constant(4410, 2, 3000));
+    // No channels or no sample rate: not a sound, with a log line.
+    for (const std::string& bytes : {Patched(wav, 22, 0, 2), Patched(wav, 24, 0)}) {
+        std::unique_ptr<TSoundSource> sound;
+        const std::string log = test::LoggedWhile([&] { sound = OpenDecodedSound(MemoryFile(bytes), "zero.wav"); });
+        EXPECT_FALSE(sound);
+        EXPECT_NE(log.find("Sound file cannot be decoded: zero.wav"), std::string::npos);
+    }
+}
+
 TEST(OpenSoundTest, MissingFileLogsAndComposeTextNeedsNoStream) {
     test::TMemoryFiles files;
     std::unique_ptr<TSoundSource> sound;
