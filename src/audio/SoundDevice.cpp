@@ -197,7 +197,8 @@ void TPlayInstance::Finish(int framesInBlock) {
 // --- TSoundChannel ---
 
 TSoundChannel::TSoundChannel(TSoundDevice& device, std::string name, std::unique_ptr<TSoundSource> source)
-    : device_(ShareRef(&device)), name_(std::move(name)), lengthMs_(source->LengthMs()), spare_(std::move(source)) {}
+    : device_(ShareRef(&device)), name_(std::move(name)), lengthMs_(source->LengthMs()),
+      spare_(std::move(source)) {}
 
 TSoundChannel::~TSoundChannel() {
     device_->Unregister(*this);
@@ -372,7 +373,8 @@ float TSoundDevice::GetMasterVolume() const {
 void TSoundDevice::SetMasterVolume(float volume) {
     std::lock_guard<std::mutex> guard(lock_);
     master_ = volume;
-    for (TSoundChannel* channel : channels_) channel->SetMasterVolume(volume);
+    for (TSoundChannel* channel : channels_)
+        channel->SetMasterVolume(volume);
 }
 
 IDeviceClock& TSoundDevice::Clock() {

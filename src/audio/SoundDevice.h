@@ -110,7 +110,7 @@ private:
     const double lengthMs_;
     mutable std::mutex lock_;
     std::vector<std::shared_ptr<TPlayInstance>> instances_; // the last is the current one
-    std::unique_ptr<TSoundSource> spare_;                  // the source opened at creation
+    std::unique_ptr<TSoundSource> spare_;                   // the source opened at creation
     std::int32_t savedPosition_ = 0;
     float volume_ = 1;
     float master_ = 1;

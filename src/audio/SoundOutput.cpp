@@ -34,8 +34,8 @@ bool DoubleMono(SwrContext* swr, int inChannels) {
 // --- TOutputBuffer ---
 
 TOutputBuffer::TOutputBuffer(int rate, int channels, TCallbacks callbacks, bool threaded)
-    : rate_(rate), channels_(channels), size_(2 * rate), callbacks_(std::move(callbacks)), threaded_(threaded),
-      ring_(static_cast<std::size_t>(2 * rate) * channels) {}
+    : rate_(rate), channels_(channels), size_(2 * rate), callbacks_(std::move(callbacks)),
+      threaded_(threaded), ring_(static_cast<std::size_t>(2 * rate) * channels) {}
 
 TOutputBuffer::~TOutputBuffer() {
     {
@@ -200,7 +200,8 @@ void TOutputBuffer::MixInto(std::int32_t* mix, int frames) {
     const std::int32_t mb = volumeMb_.load();
     const std::size_t samples = static_cast<std::size_t>(got) * 2;
     if (mb == 0) {
-        for (std::size_t i = 0; i < samples; ++i) mix[i] += out_[i];
+        for (std::size_t i = 0; i < samples; ++i)
+            mix[i] += out_[i];
     } else if (mb > -10000) {
         const double gain = MbToGain(mb);
         for (std::size_t i = 0; i < samples; ++i)
@@ -226,15 +227,18 @@ void TSoundMixer::RefillAll() {
         std::lock_guard<std::mutex> guard(lock_);
         buffers = buffers_;
     }
-    for (TOutputBuffer* buffer : buffers) buffer->Refill();
+    for (TOutputBuffer* buffer : buffers)
+        buffer->Refill();
 }
 
 void TSoundMixer::Mix(std::int16_t* out, int frames) {
     std::lock_guard<std::mutex> guard(lock_);
     const std::size_t samples = static_cast<std::size_t>(frames) * 2;
     mix_.assign(samples, 0);
-    for (TOutputBuffer* buffer : buffers_) buffer->MixInto(mix_.data(), frames);
-    for (std::size_t i = 0; i < samples; ++i) out[i] = Clamp16(mix_[i]);
+    for (TOutputBuffer* buffer : buffers_)
+        buffer->MixInto(mix_.data(), frames);
+    for (std::size_t i = 0; i < samples; ++i)
+        out[i] = Clamp16(mix_[i]);
     consumed_.fetch_add(frames);
 }
 

@@ -41,14 +41,19 @@ std::int64_t SeekStream(void* opaque, std::int64_t offset, int whence) {
     try {
         const std::int64_t size = stream->GetSize();
         switch (whence & ~AVSEEK_FORCE) {
-        case AVSEEK_SIZE: return size >= 0 ? size : -1;
-        case SEEK_SET: break;
-        case SEEK_CUR: offset += stream->GetPosition(); break;
+        case AVSEEK_SIZE:
+            return size >= 0 ? size : -1;
+        case SEEK_SET:
+            break;
+        case SEEK_CUR:
+            offset += stream->GetPosition();
+            break;
         case SEEK_END:
             if (size < 0) return -1;
             offset += size;
             break;
-        default: return -1;
+        default:
+            return -1;
         }
         if (offset < 0) return -1;
         stream->SetPosition(offset);
@@ -61,7 +66,8 @@ std::int64_t SeekStream(void* opaque, std::int64_t offset, int whence) {
 // A sound file decoded by FFmpeg, read through an AVIOContext over the show's stream.
 class TDecodedSound final : public TSoundSource {
 public:
-    TDecodedSound(TRef<TStream> stream, std::string name) : stream_(std::move(stream)), name_(std::move(name)) {}
+    TDecodedSound(TRef<TStream> stream, std::string name)
+        : stream_(std::move(stream)), name_(std::move(name)) {}
     ~TDecodedSound() override {
         swr_free(&swr_);
         av_frame_free(&frame_);
@@ -179,9 +185,9 @@ private:
         const std::size_t base = pending_.size();
         pending_.resize(base + static_cast<std::size_t>(room) * channels_);
         std::uint8_t* target = reinterpret_cast<std::uint8_t*>(pending_.data() + base);
-        const int made = swr_convert(swr_, &target, room, frame ? const_cast<const std::uint8_t**>(frame->extended_data)
-                                                                : nullptr,
-                                     inSamples);
+        const int made =
+            swr_convert(swr_, &target, room,
+                        frame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr, inSamples);
         pending_.resize(base + static_cast<std::size_t>(std::max(made, 0)) * channels_);
         if (!havePosition_ && frame && made > 0) {
             // The first output after a seek: its position on the output time line.
@@ -319,7 +325,8 @@ public:
             for (int i = 0; i < got; ++i) {
                 const std::int64_t byteInItem = (from + i - item.start) * 4;
                 double gain = 1.0;
-                for (const auto& steps : item.envelopes) gain *= EnvelopeVolumeAt(steps, byteInItem) / 1000.0;
+                for (const auto& steps : item.envelopes)
+                    gain *= EnvelopeVolumeAt(steps, byteInItem) / 1000.0;
                 if (gain <= 0.00001) continue;
                 const std::size_t at = static_cast<std::size_t>(from - position_ + i) * 2;
                 for (int c = 0; c < 2; ++c) {
@@ -333,14 +340,16 @@ public:
         }
         for (int i = 0; i < count; ++i) {
             double gain = 1.0;
-            for (const auto& steps : main_) gain *= EnvelopeVolumeAt(steps, (position_ + i) * 4) / 1000.0;
+            for (const auto& steps : main_)
+                gain *= EnvelopeVolumeAt(steps, (position_ + i) * 4) / 1000.0;
             for (int c = 0; c < 2; ++c) {
                 std::int32_t value = mix_[static_cast<std::size_t>(i) * 2 + c];
                 if (gain < 0.001)
                     value = 0;
                 else if (!(gain > 0.99 && gain < 1.01))
                     value = static_cast<std::int32_t>(std::lround(value * gain));
-                out[static_cast<std::size_t>(i) * 2 + c] = static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+                out[static_cast<std::size_t>(i) * 2 + c] =
+                    static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
             }
         }
         position_ += count;
@@ -369,7 +378,8 @@ private:
             item.failed = true;
             return false;
         }
-        const double into = static_cast<double>(std::max<std::int64_t>(0, position_ - item.start)) * 1000.0 / 44100.0;
+        const double into =
+            static_cast<double>(std::max<std::int64_t>(0, position_ - item.start)) * 1000.0 / 44100.0;
         item.source->Seek(static_cast<double>(item.desc->beginTime) + into);
         return true;
     }
@@ -386,7 +396,8 @@ private:
 
 } // namespace
 
-std::unique_ptr<TSoundSource> OpenDecodedSound(TRef<TStream> stream, const std::string& name, bool deviceFormat) {
+std::unique_ptr<TSoundSource> OpenDecodedSound(TRef<TStream> stream, const std::string& name,
+                                               bool deviceFormat) {
     if (!stream) return nullptr;
     auto sound = std::make_unique<TDecodedSound>(std::move(stream), name);
     if (!sound->Open(deviceFormat)) return nullptr;

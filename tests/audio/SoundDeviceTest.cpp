@@ -170,7 +170,8 @@ TEST_F(SoundDeviceTest, AResampledSourceKeepsItsLevelAndItsPosition) {
     auto channel = Channel("low.wav", 0);
     channel->Play(0);
     const auto out = Mix(22050);
-    for (int f = 2000; f < 20000; f += 1001) EXPECT_NEAR(out[static_cast<std::size_t>(f) * 2 + 1], 6000, 2) << f;
+    for (int f = 2000; f < 20000; f += 1001)
+        EXPECT_NEAR(out[static_cast<std::size_t>(f) * 2 + 1], 6000, 2) << f;
     EXPECT_NEAR(channel->GetPosition(), 500, 5);
 }
 
@@ -320,7 +321,8 @@ protected:
             device_->Mixer().RefillAll();
             device_->RunKiller();
             device_->Mixer().Mix(block.data(), 882);
-            for (std::int16_t s : block) peak = std::max(peak, std::abs(static_cast<int>(s)));
+            for (std::int16_t s : block)
+                peak = std::max(peak, std::abs(static_cast<int>(s)));
         }
         return peak;
     }

@@ -20,7 +20,8 @@ std::vector<std::int16_t> ReadAll(TSoundSource& source, int chunk = 1000) {
     std::vector<std::int16_t> block(static_cast<std::size_t>(chunk) * source.Channels());
     for (;;) {
         const int got = source.Read(block.data(), chunk);
-        out.insert(out.end(), block.begin(), block.begin() + static_cast<std::ptrdiff_t>(got) * source.Channels());
+        out.insert(out.end(), block.begin(),
+                   block.begin() + static_cast<std::ptrdiff_t>(got) * source.Channels());
         if (got < chunk) return out;
     }
 }
@@ -39,7 +40,8 @@ TEST(DecodedSoundTest, PcmWavDecodesToItsSamplesWithLengthAndFormat) {
 
 TEST(DecodedSoundTest, SeekLandsOnTheSampleAndAgainAfterTheEnd) {
     std::vector<std::int16_t> ramp;
-    for (int f = 0; f < 22050; ++f) ramp.push_back(static_cast<std::int16_t>(f - 11025));
+    for (int f = 0; f < 22050; ++f)
+        ramp.push_back(static_cast<std::int16_t>(f - 11025));
     auto sound = OpenDecodedSound(MemoryFile(WavBytes(ramp, 22050, 1)), "ramp.wav");
     ASSERT_TRUE(sound);
     EXPECT_EQ(sound->Channels(), 1);
@@ -62,15 +64,18 @@ TEST(DecodedSoundTest, DeviceFormatResamplesMonoToStereo44100) {
     const auto out = ReadAll(*sound);
     EXPECT_NEAR(static_cast<double>(out.size()) / 2, 44100, 64);
     // Away from the edges the level is kept on both channels.
-    for (std::size_t i = 2000; i < 80000; i += 997) EXPECT_NEAR(out[i], 8000, 2) << i;
+    for (std::size_t i = 2000; i < 80000; i += 997)
+        EXPECT_NEAR(out[i], 8000, 2) << i;
 }
 
 TEST(DecodedSoundTest, BrokenAndForeignFilesGiveNoSourceAndALogLine) {
     const std::string wav = WavBytes(Sine(4410, 44100, 2, 440, 1000), 44100, 2);
     const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(200, '\0');
-    for (const std::string& bytes : {std::string(), std::string("hello, not a sound"), png, wav.substr(0, 20)}) {
+    for (const std::string& bytes :
+         {std::string(), std::string("hello, not a sound"), png, wav.substr(0, 20)}) {
         std::unique_ptr<TSoundSource> sound;
-        const std::string log = test::LoggedWhile([&] { sound = OpenDecodedSound(MemoryFile(bytes), "bad.wav"); });
+        const std::string log =
+            test::LoggedWhile([&] { sound = OpenDecodedSound(MemoryFile(bytes), "bad.wav"); });
         EXPECT_FALSE(sound) << bytes.size();
         EXPECT_NE(log.find("Sound file cannot be decoded: bad.wav"), std::string::npos) << log;
     }
@@ -88,7 +93,8 @@ TEST(DecodedSoundTest, TruncatedWavPlaysWhatItHoldsThenEnds) {
 
 // Puts a little-endian 32-bit value into `bytes` at `at`.
 std::string Patched(std::string bytes, std::size_t at, std::uint32_t value, int width = 4) {
-    for (int i = 0; i < width; ++i) bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    for (int i = 0; i < width; ++i)
+        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
     return bytes;
 }
 
@@ -102,7 +108,8 @@ TEST(DecodedSoundTest, LyingWavHeadersNeverHangOrBurst) {
     // No channels or no sample rate: not a sound, with a log line.
     for (const std::string& bytes : {Patched(wav, 22, 0, 2), Patched(wav, 24, 0)}) {
         std::unique_ptr<TSoundSource> sound;
-        const std::string log = test::LoggedWhile([&] { sound = OpenDecodedSound(MemoryFile(bytes), "zero.wav"); });
+        const std::string log =
+            test::LoggedWhile([&] { sound = OpenDecodedSound(MemoryFile(bytes), "zero.wav"); });
         EXPECT_FALSE(sound);
         EXPECT_NE(log.find("Sound file cannot be decoded: zero.wav"), std::string::npos);
     }
@@ -145,7 +152,7 @@ TEST_F(CompositeSoundTest, EdgeEnvelopeMainVolumeAndClampingAreSampleExact) {
     EXPECT_EQ(sound->LengthMs(), 1000);
     const auto out = ReadAll(*sound, 2500);
     ASSERT_EQ(out.size(), 44100u * 2);
-    EXPECT_EQ(out[0], 0);                                    // the edge envelope starts at 0
+    EXPECT_EQ(out[0], 0);                                      // the edge envelope starts at 0
     EXPECT_EQ(out[2 * 220], std::lround(20000 * 220 / 441.0)); // halfway up the 10 ms ramp
     EXPECT_EQ(out[2 * 1000], 20000);                           // one item alone
     EXPECT_EQ(out[2 * 30000], 32767);                          // both items: clamped

@@ -16,7 +16,8 @@ namespace kiv::test {
 inline std::string WavBytes(const std::vector<std::int16_t>& samples, int rate, int channels) {
     std::string out;
     auto u32 = [&out](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i) out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+        for (int i = 0; i < 4; ++i)
+            out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
     };
     auto u16 = [&out](std::uint16_t v) {
         out.push_back(static_cast<char>(v & 0xFF));
@@ -35,7 +36,8 @@ inline std::string WavBytes(const std::vector<std::int16_t>& samples, int rate, 
     u16(16);
     out += "data";
     u32(dataSize);
-    for (std::int16_t s : samples) u16(static_cast<std::uint16_t>(s));
+    for (std::int16_t s : samples)
+        u16(static_cast<std::uint16_t>(s));
     return out;
 }
 
@@ -44,7 +46,8 @@ inline std::vector<std::int16_t> Sine(int frames, int rate, int channels, double
     std::vector<std::int16_t> out;
     for (int f = 0; f < frames; ++f) {
         const auto v = static_cast<std::int16_t>(std::lround(amplitude * std::sin(2 * M_PI * hz * f / rate)));
-        for (int c = 0; c < channels; ++c) out.push_back(v);
+        for (int c = 0; c < channels; ++c)
+            out.push_back(v);
     }
     return out;
 }
