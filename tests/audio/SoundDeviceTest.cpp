@@ -1,8 +1,10 @@
 #include "audio/SoundDevice.h"
 
 #include "audio/KivMusicPlayer.h"
+#include "audio/MusicLoader.h"
 #include "base/Clock.h"
 #include "package/FileAccessor.h"
+#include "package/RealFileSource.h"
 #include "project/ShowProjectSupport.h"
 #include "support/LogCapture.h"
 
@@ -391,6 +393,49 @@ TEST(SoundDeviceOutputTest, WithoutASoundCardThePlayerKeepsProcessTime) {
     EXPECT_GE(reading, before);
     EXPECT_LE(reading, after);
     EXPECT_EQ(player->GetVolume(), 0.0f); // no device behind the player
+}
+
+} // namespace
+} // namespace kiv
+
+namespace kiv {
+namespace {
+
+// A device that only keeps the open callback the music loader gives it.
+class TOpenRecorder final : public TMusicDevice {
+public:
+    bool IsUsable() const override { return true; }
+    float GetMasterVolume() const override { return 1; }
+    void SetMasterVolume(float) override {}
+    IDeviceClock& Clock() override { return *clock_; }
+    TRef<TDeviceChannel> CreateChannel(const std::string&, std::int32_t) override { return nullptr; }
+    void SetOpenStreamCallback(TOpenStream open) override { open_ = std::move(open); }
+    TOpenStream open_;
+
+private:
+    ~TOpenRecorder() override = default;
+    TRef<TVirtualClock> clock_ = MakeRef<TVirtualClock>(0);
+};
+
+TEST(SoundDeviceLoaderTest, SoundsOpenFromTheShowsOwnFilesAndOutliveTheLoader) {
+    const std::string folder = testing::TempDir() + "kiv_sound_show_" + std::to_string(::getpid());
+    std::filesystem::create_directories(folder + "/music");
+    std::ofstream(folder + "/music/theme.wav", std::ios::binary) << WavBytes(Constant(100, 2, 1), 44100, 2);
+    auto device = MakeRef<TOpenRecorder>();
+    TOpenRecorder::TOpenStream open;
+    {
+        auto loader = MakeRef<TMusicLoader>(device, MakeRef<TThreadEventList>(),
+                                            MakeRef<TFileAccessor>(MakeRef<TRealFileSource>(folder)));
+        ASSERT_TRUE(device->open_);
+        open = device->open_; // a refill thread still holding the callback
+    }
+    EXPECT_FALSE(device->open_); // the loader took it back
+    // The show's name, relative to the show and written the Windows way, opens through its files.
+    TRef<TStream> stream = open("music\\theme.wav");
+    ASSERT_TRUE(stream);
+    EXPECT_EQ(stream->GetSize(), 44 + 400);
+    EXPECT_FALSE(open("music\\missing.wav"));
+    std::filesystem::remove_all(folder);
 }
 
 } // namespace
