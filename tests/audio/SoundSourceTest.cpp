@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <fstream>
+#include <iterator>
 
 namespace kiv {
 namespace {
@@ -197,6 +199,51 @@ TEST_F(CompositeSoundTest, AnItemThatCannotOpenIsSilentAndLogged) {
     ASSERT_EQ(out.size(), 22050u * 2);
     EXPECT_EQ(out[2 * 5000], 0);
     EXPECT_EQ(out[2 * 16000], 20000);
+}
+
+} // namespace
+} // namespace kiv
+
+namespace kiv {
+namespace {
+
+// The offset (frames, within ±`range`) at which `part` matches `whole` around `at` best.
+int BestMatch(const std::vector<std::int16_t>& whole, const std::vector<std::int16_t>& part, std::int64_t at,
+              int channels, int range) {
+    int best = 0;
+    double bestError = 1e300;
+    for (int d = -range; d <= range; ++d) {
+        double error = 0;
+        for (std::size_t i = 512 * channels; i < part.size(); ++i) {
+            const std::int64_t j = (at + d) * channels + static_cast<std::int64_t>(i);
+            if (j < 0 || j >= static_cast<std::int64_t>(whole.size())) {
+                error = 1e300;
+                break;
+            }
+            error += std::abs(part[i] - whole[static_cast<std::size_t>(j)]);
+        }
+        if (error < bestError) bestError = error, best = d;
+    }
+    return best;
+}
+
+TEST(DecodedSoundTest, SeekingIntoAnMp3LandsWithinOneFrameOfTheSample) {
+    std::ifstream in(std::string(KIV_TEST_SOURCE_DIR) + "/examples/demo/music/theme.mp3", std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_GT(bytes.size(), 10000u);
+    auto sound = OpenDecodedSound(MemoryFile(bytes), "theme.mp3");
+    ASSERT_TRUE(sound);
+    const int channels = sound->Channels();
+    const auto whole = ReadAll(*sound, 4096);
+    EXPECT_NEAR(static_cast<double>(whole.size()) / channels / sound->Rate() * 1000, sound->LengthMs(), 60);
+    for (const int ms : {1000, 2500, 7000}) {
+        sound->Seek(ms);
+        std::vector<std::int16_t> part(static_cast<std::size_t>(4096) * channels);
+        ASSERT_EQ(sound->Read(part.data(), 4096), 4096);
+        const std::int64_t at = static_cast<std::int64_t>(ms) * sound->Rate() / 1000;
+        // Measured: 0 or 1 frame off; one MP3 frame is 1152.
+        EXPECT_LE(std::abs(BestMatch(whole, part, at, channels, 1152)), 32) << ms;
+    }
 }
 
 } // namespace
