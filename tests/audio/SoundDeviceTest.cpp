@@ -13,10 +13,13 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 #include <unistd.h>
 
 namespace kiv {
@@ -436,6 +439,52 @@ TEST(SoundDeviceLoaderTest, SoundsOpenFromTheShowsOwnFilesAndOutliveTheLoader) {
     EXPECT_EQ(stream->GetSize(), 44 + 400);
     EXPECT_FALSE(open("music\\missing.wav"));
     std::filesystem::remove_all(folder);
+}
+
+} // namespace
+} // namespace kiv
+
+namespace kiv {
+namespace {
+
+// Waits until `done` holds or ten seconds passed; the condition decides, not the wait.
+template <class TDone> bool WaitFor(TDone done) {
+    for (int i = 0; i < 10000 && !done(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return done();
+}
+
+TEST(OutputBufferTest, ItsOwnNamedThreadRefillsWhatTheMixerPlayed) {
+    std::atomic<int> fills{0};
+    std::atomic<std::int16_t> next{0};
+    TOutputBuffer::TCallbacks callbacks;
+    auto counting = [&](std::int16_t* data, int frames) {
+        for (int i = 0; i < frames * 2; ++i)
+            data[i] = next.load();
+        next.fetch_add(1);
+        fills.fetch_add(1);
+    };
+    callbacks.firstFill = counting;
+    callbacks.fill = counting;
+    {
+        TOutputBuffer buffer(44100, 2, callbacks, true);
+        EXPECT_EQ(buffer.InitialFillSize(), 66150);
+        buffer.Start();
+        TSoundMixer mixer;
+        mixer.Add(buffer);
+        std::vector<std::int16_t> out(44100 * 2);
+        mixer.Mix(out.data(), 44100); // one of the 1.5 seconds queued
+        EXPECT_EQ(buffer.Position(), 1000);
+        // Within 100 ms the thread tops the ring up to its 2 seconds.
+        EXPECT_TRUE(WaitFor([&] { return buffer.FramesAhead() == 88200; })) << buffer.FramesAhead();
+        EXPECT_GE(fills.load(), 2);
+        EXPECT_TRUE(test::HasThread("kivSoundFill")); // it has refilled, so it runs under its name
+        mixer.Mix(out.data(), 44100);
+        EXPECT_EQ(out[0], 0);         // still the first fill
+        EXPECT_EQ(out[2 * 30000], 1); // then the first refill
+        mixer.Remove(buffer);
+    }
+    EXPECT_FALSE(test::HasThread("kivSoundFill")); // joined with its buffer
 }
 
 } // namespace
