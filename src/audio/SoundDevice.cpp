@@ -460,6 +460,12 @@ std::size_t TSoundDevice::RunKiller() {
     return left; // `due` frees the instances here, on the killer's thread
 }
 
+void TSoundDevice::Pull(std::int16_t* out, int frames) {
+    mixer_.RefillAll();
+    RunKiller();
+    mixer_.Mix(out, frames);
+}
+
 void TSoundDevice::KillerMain() {
     std::unique_lock<std::mutex> lock(killerLock_);
     while (!killerQuit_) {

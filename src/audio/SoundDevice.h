@@ -138,6 +138,9 @@ public:
     void SetOpenStreamCallback(TOpenStream open) override;
 
     TSoundMixer& Mixer() { return mixer_; }
+    // Without threads (an offline device): refills the buffers, frees what the killer may free and
+    // mixes `frames` device frames into `out`, as one period of a sound card would.
+    void Pull(std::int16_t* out, int frames);
     bool Threaded() const { return options_.threaded; }
     double NowMs() const { return options_.now(); }
     TRef<TStream> OpenStream(const std::string& name);

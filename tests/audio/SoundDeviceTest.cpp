@@ -323,9 +323,7 @@ protected:
         for (int i = 0; i < frames; ++i) {
             player_->AdvanceClock(20);
             now_ += 20;
-            device_->Mixer().RefillAll();
-            device_->RunKiller();
-            device_->Mixer().Mix(block.data(), 882);
+            device_->Pull(block.data(), 882);
             for (std::int16_t s : block)
                 peak = std::max(peak, std::abs(static_cast<int>(s)));
         }
@@ -485,6 +483,27 @@ TEST(OutputBufferTest, ItsOwnNamedThreadRefillsWhatTheMixerPlayed) {
         mixer.Remove(buffer);
     }
     EXPECT_FALSE(test::HasThread("kivSoundFill")); // joined with its buffer
+}
+
+TEST(SoundDeviceOutputTest, TheDummySoundCardPlaysAndDrivesTheClock) {
+    const char* old = std::getenv("SDL_AUDIODRIVER");
+    const std::string saved = old ? old : "";
+    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+    TRef<TSoundDevice> device = TSoundDevice::Create();
+    if (old)
+        ::setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        ::unsetenv("SDL_AUDIODRIVER");
+    ASSERT_TRUE(device->IsUsable());
+    IDeviceClock& clock = device->Clock();
+    // The card's periods move the cursor; the poll thread then lets the clock run.
+    EXPECT_TRUE(WaitFor([&] { return device->Mixer().FramesConsumed() > 4096; }));
+    EXPECT_TRUE(WaitFor([&] { return clock.NowMs() > 0; }));
+    EXPECT_TRUE(test::HasThread("kivPlayClock"));
+    EXPECT_TRUE(test::HasThread("kivChanKiller"));
+    device = nullptr;
+    EXPECT_FALSE(test::HasThread("kivPlayClock"));
+    EXPECT_FALSE(test::HasThread("kivChanKiller"));
 }
 
 } // namespace
