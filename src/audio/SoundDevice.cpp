@@ -91,12 +91,16 @@ void TPlayInstance::Stop(std::int32_t fadeMs) {
         stopRequested_ = true;
     }
     buffer_->RequestFade();
-    if (!device_.Threaded()) return;
 }
 
 std::int32_t TPlayInstance::Position() const {
-    std::lock_guard<std::mutex> guard(lock_);
-    return positionBase_ + static_cast<std::int32_t>(std::lround(buffer_->Position()));
+    std::int32_t base = 0;
+    {
+        // Not held while the buffer is asked: its fade fill holds the ring and then this lock.
+        std::lock_guard<std::mutex> guard(lock_);
+        base = positionBase_;
+    }
+    return base + static_cast<std::int32_t>(std::lround(buffer_->Position()));
 }
 
 void TPlayInstance::Detach() {
@@ -158,8 +162,8 @@ void TPlayInstance::FadeFill(std::int16_t* data, int frames) {
         silentAt = ApplyGain(data, frames);
         if (silentAt < 0 || finished_) return;
     }
-    // Queued audio after this block still plays: at most the ring's length.
-    Finish(std::max(0, frames - silentAt) - frames);
+    // Silent from `silentAt` frames into the faded part on; what is queued plays out first.
+    Finish(0);
 }
 
 void TPlayInstance::Fill(std::int16_t* data, int frames) {

@@ -126,8 +126,7 @@ void TOutputBuffer::Refill() {
 }
 
 double TOutputBuffer::Position() const {
-    std::lock_guard<std::mutex> ring(ringLock_);
-    return static_cast<double>(played_) * 1000.0 / rate_;
+    return static_cast<double>(played_.load()) * 1000.0 / rate_;
 }
 
 std::int64_t TOutputBuffer::FramesAhead() const {

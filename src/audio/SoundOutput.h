@@ -80,7 +80,8 @@ private:
 
     mutable std::mutex ringLock_; // the ring and the cursors
     std::vector<std::int16_t> ring_;
-    // Changed under ringLock_; FramesAhead reads them without it (also from the fill callbacks).
+    // Changed under ringLock_; Position and FramesAhead read them without it (also from the fill
+    // callbacks, and from the play instance that the fade fill locks while holding the ring).
     std::atomic<std::int64_t> written_{0}; // frames written since the start
     std::atomic<std::int64_t> played_{0};  // frames the mixer read since the start
 
