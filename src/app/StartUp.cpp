@@ -6,6 +6,7 @@
 #include "app/RenderSwitch.h"
 #include "app/ShowStart.h"
 #include "app/SignalWatch.h"
+#include "audio/SoundDevice.h"
 #include "base/Assert.h"
 #include "base/Exception.h"
 #include "base/Log.h"
@@ -187,6 +188,8 @@ TKivShowViewer::TEngineFactory EngineFactory(TZkApplication& application, const 
         setup.cover = cover;
         setup.programFileName = programFileName;
         setup.parseAction = ParseEngineAction;
+        // The show clock follows the sound card; without one the player keeps process time.
+        setup.musicDevice = TSoundDevice::Create();
         TRef<TKivEngine> engine = TKivEngine::Create(&device, false, std::move(setup), &application);
         // While the engine thread ends, the main thread keeps answering it.
         return MakeRef<TKivEngineLink>(std::move(engine), [&application] {

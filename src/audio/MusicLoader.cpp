@@ -15,9 +15,13 @@ TMusicLoader::TMusicLoader(TRef<TMusicDevice> device, TRef<TThreadEventList> pla
                            TRef<TFileAccessor> accessor)
     : device_(std::move(device)), playerQueue_(std::move(playerQueue)), accessor_(std::move(accessor)) {
     if (device_) {
-        TFileAccessor* files = accessor_.Get();
-        device_->SetOpenStreamCallback([files](const std::string& name) -> TRef<TStream> {
-            return files ? files->OpenDiskFile(name) : nullptr;
+        // The device's refill threads may still open files of a fading sound after the player has
+        // gone: the callback keeps the show's files alive.
+        device_->SetOpenStreamCallback([files = accessor_](const std::string& name) -> TRef<TStream> {
+            // The show's own files first (straight out of the package), then the disk.
+            if (!files) return nullptr;
+            TRef<TStream> stream = files->Open(name);
+            return stream ? stream : files->OpenDiskFile(name);
         });
     }
 }

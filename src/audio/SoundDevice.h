@@ -1,0 +1,186 @@
+// TSoundDevice: the music device on SDL audio. It creates channels by name (a sound file of the
+// show, or a composite description), keeps the master volume and provides the play clock.
+//
+// A channel is one named sound; every play-through of it is a play instance with its own decoder
+// and its own output buffer. An instance fades in when it starts, fades out when it stops (the fade
+// reaches audio already queued 25 ms after the play cursor) and is handed to the channel killer
+// when it has finished (faded to silence or its source ended); the killer frees it once the audio
+// still queued in its buffer has been played.
+#pragma once
+
+#include "audio/MusicDevice.h"
+#include "audio/SoundOutput.h"
+#include "audio/SoundSource.h"
+
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+namespace kiv {
+
+class TSoundChannel;
+class TSoundDevice;
+
+// One play-through of a channel's sound.
+class TPlayInstance : public std::enable_shared_from_this<TPlayInstance> {
+public:
+    enum class TState { Idle, Playing, Stopping };
+
+    TPlayInstance(TSoundDevice& device, TSoundChannel* owner, std::unique_ptr<TSoundSource> source);
+    ~TPlayInstance();
+
+    TState State() const;
+    // Idle only: positions the source and prepares the first fill.
+    void Seek(std::int32_t ms);
+    void Play(std::int32_t fadeMs);
+    void Stop(std::int32_t fadeMs);
+    // Milliseconds played + the position it was last moved to.
+    std::int32_t Position() const;
+    void SetVolume(float volume) { buffer_->SetVolume(volume); }
+    TOutputBuffer& Buffer() { return *buffer_; }
+    // Killer: the channel no longer exists.
+    void Detach();
+    TSoundChannel* Owner();
+    std::recursive_mutex& OwnerLock() { return ownerLock_; }
+
+private:
+    void FirstFill(std::int16_t* data, int frames);
+    void FadeFill(std::int16_t* data, int frames);
+    void Fill(std::int16_t* data, int frames);
+    // Fades in place; returns the frame at which a fade-out reached silence, or -1.
+    int ApplyGain(std::int16_t* data, int frames);
+    void Finish(int framesInBlock);
+
+    TSoundDevice& device_;
+    std::recursive_mutex ownerLock_;
+    TSoundChannel* owner_;
+    std::unique_ptr<TSoundSource> source_;
+    std::unique_ptr<TOutputBuffer> buffer_;
+    const int channels_;
+    const int rate_;
+
+    mutable std::mutex lock_;
+    TState state_ = TState::Idle;
+    bool fadingIn_ = false;
+    bool fadingOut_ = false;
+    bool stopRequested_ = false;
+    bool silent_ = false; // faded out to 0: the rest is silence
+    bool ended_ = false;
+    bool finished_ = false;
+    float gain_ = 1;
+    float step_ = 0;
+    std::int32_t positionBase_ = 0;
+    std::vector<std::int16_t> prefetch_;
+    bool havePrefetch_ = false;
+};
+
+class TSoundChannel final : public TDeviceChannel {
+public:
+    // A channel destroyed while it plays lives on this long for its fade-out (25 ms ahead of the
+    // play cursor, 10 ms of fade, one device period).
+    static constexpr double kDestroyFadeDelayMs = 100;
+
+    TSoundChannel(TSoundDevice& device, std::string name, std::unique_ptr<TSoundSource> source);
+
+    double LengthMs() const override { return lengthMs_; }
+    void Play(std::int32_t fadeMs) override;
+    void Stop(std::int32_t fadeMs) override;
+    bool IsPlaying() const;
+    void Seek(std::int32_t ms);
+    std::int32_t GetPosition();
+    void SetVolume(float volume);
+    float GetVolume() const;
+    void SetMasterVolume(float volume);
+    // Killer: the instance has finished and is freed.
+    void InstanceFinished(TPlayInstance& instance);
+    std::size_t InstanceCount() const;
+
+protected:
+    ~TSoundChannel() override;
+
+private:
+    std::shared_ptr<TPlayInstance> NewInstance(); // under lock_
+    void ApplyVolume();                           // under lock_
+
+    TRef<TSoundDevice> device_;
+    const std::string name_;
+    const double lengthMs_;
+    mutable std::mutex lock_;
+    std::vector<std::shared_ptr<TPlayInstance>> instances_; // the last is the current one
+    std::unique_ptr<TSoundSource> spare_;                   // the source opened at creation
+    std::int32_t savedPosition_ = 0;
+    float volume_ = 1;
+    float master_ = 1;
+};
+
+class TSoundDevice final : public TMusicDevice {
+public:
+    struct TOptions {
+        // Open the SDL audio device; otherwise the mixer is driven by its owner (tests).
+        bool openOutput = true;
+        // Refill, poll and killer threads; otherwise the owner calls Refill, Poll and RunKiller.
+        bool threaded = true;
+        // The millisecond timer of the clock and the killer.
+        std::function<double()> now;
+    };
+
+    static TRef<TSoundDevice> Create(TOptions options);
+    static TRef<TSoundDevice> Create() { return Create(TOptions{}); }
+
+    bool IsUsable() const override { return usable_; }
+    float GetMasterVolume() const override;
+    void SetMasterVolume(float volume) override;
+    IDeviceClock& Clock() override;
+    TRef<TDeviceChannel> CreateChannel(const std::string& name, std::int32_t offsetMs) override;
+    void SetOpenStreamCallback(TOpenStream open) override;
+
+    TSoundMixer& Mixer() { return mixer_; }
+    // Without threads (an offline device): refills the buffers, frees what the killer may free and
+    // mixes `frames` device frames into `out`, as one period of a sound card would.
+    void Pull(std::int16_t* out, int frames);
+    bool Threaded() const { return options_.threaded; }
+    double NowMs() const { return options_.now(); }
+    TRef<TStream> OpenStream(const std::string& name);
+    // The killer: frees the instance `delayMs` from now, after removing its buffer from the mix.
+    void Kill(std::shared_ptr<TPlayInstance> instance, double delayMs);
+    // One pass of the killer over the finished instances; the number still waiting.
+    std::size_t RunKiller();
+    void Unregister(TSoundChannel& channel);
+
+protected:
+    ~TSoundDevice() override;
+
+private:
+    explicit TSoundDevice(TOptions options);
+    void KillerMain();
+
+    TOptions options_;
+    bool usable_ = false;
+    TSoundMixer mixer_;
+    std::unique_ptr<TSdlAudioOutput> output_;
+
+    std::mutex openLock_;
+    TOpenStream open_;
+
+    mutable std::mutex lock_; // the channel list and the master volume
+    std::vector<TSoundChannel*> channels_;
+    float master_ = 1;
+
+    std::mutex clockLock_;
+    TRef<TPlayClock> clock_;
+
+    struct TDying {
+        std::shared_ptr<TPlayInstance> instance;
+        double at;
+    };
+    std::mutex killerLock_;
+    std::condition_variable killerWake_;
+    std::vector<TDying> dying_;
+    bool killerQuit_ = false;
+    std::thread killer_;
+};
+
+} // namespace kiv

@@ -1,0 +1,431 @@
+#include "audio/SoundSource.h"
+
+#include "audio/SoundOutput.h"
+#include "base/Log.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+#include <libavutil/opt.h>
+#include <libswresample/swresample.h>
+}
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace kiv {
+
+namespace {
+
+constexpr int kIoBufferSize = 32768;
+
+std::string AvError(int code) {
+    char text[AV_ERROR_MAX_STRING_SIZE] = {};
+    av_strerror(code, text, sizeof(text));
+    return text;
+}
+
+int ReadPacket(void* opaque, std::uint8_t* buffer, int size) {
+    auto* stream = static_cast<TStream*>(opaque);
+    try {
+        const std::int32_t got = stream->Read(buffer, size);
+        return got > 0 ? got : AVERROR_EOF;
+    } catch (const std::exception&) {
+        return AVERROR(EIO);
+    }
+}
+
+std::int64_t SeekStream(void* opaque, std::int64_t offset, int whence) {
+    auto* stream = static_cast<TStream*>(opaque);
+    try {
+        const std::int64_t size = stream->GetSize();
+        switch (whence & ~AVSEEK_FORCE) {
+        case AVSEEK_SIZE:
+            return size >= 0 ? size : -1;
+        case SEEK_SET:
+            break;
+        case SEEK_CUR:
+            offset += stream->GetPosition();
+            break;
+        case SEEK_END:
+            if (size < 0) return -1;
+            offset += size;
+            break;
+        default:
+            return -1;
+        }
+        if (offset < 0) return -1;
+        stream->SetPosition(offset);
+        return stream->GetPosition();
+    } catch (const std::exception&) {
+        return -1;
+    }
+}
+
+// A sound file decoded by FFmpeg, read through an AVIOContext over the show's stream.
+class TDecodedSound final : public TSoundSource {
+public:
+    TDecodedSound(TRef<TStream> stream, std::string name)
+        : stream_(std::move(stream)), name_(std::move(name)) {}
+    ~TDecodedSound() override {
+        swr_free(&swr_);
+        av_frame_free(&frame_);
+        av_packet_free(&packet_);
+        avcodec_free_context(&codec_);
+        avformat_close_input(&format_);
+        if (io_) av_freep(&io_->buffer);
+        avio_context_free(&io_);
+    }
+
+    bool Open(bool deviceFormat) {
+        auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
+        if (!buffer) return Fail("out of memory");
+        io_ = avio_alloc_context(buffer, kIoBufferSize, 0, stream_.Get(), ReadPacket, nullptr, SeekStream);
+        if (!io_) {
+            av_free(buffer);
+            return Fail("out of memory");
+        }
+        stream_->SetPosition(0);
+        format_ = avformat_alloc_context();
+        if (!format_) return Fail("out of memory");
+        format_->pb = io_;
+        format_->flags |= AVFMT_FLAG_CUSTOM_IO;
+        int error = avformat_open_input(&format_, name_.c_str(), nullptr, nullptr);
+        if (error < 0) return Fail(AvError(error));
+        if ((error = avformat_find_stream_info(format_, nullptr)) < 0) return Fail(AvError(error));
+        const AVCodec* decoder = nullptr;
+        streamIndex_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+        if (streamIndex_ < 0 || !decoder) return Fail("no audio stream");
+        AVStream* audio = format_->streams[streamIndex_];
+        codec_ = avcodec_alloc_context3(decoder);
+        if (!codec_) return Fail("out of memory");
+        if ((error = avcodec_parameters_to_context(codec_, audio->codecpar)) < 0) return Fail(AvError(error));
+        if ((error = avcodec_open2(codec_, decoder, nullptr)) < 0) return Fail(AvError(error));
+        if (codec_->sample_rate <= 0 || codec_->sample_rate > 768000 || codec_->ch_layout.nb_channels <= 0)
+            return Fail("no sample rate or no channels");
+        rate_ = deviceFormat ? kDeviceRate : codec_->sample_rate;
+        channels_ = deviceFormat ? kDeviceChannels : std::min(codec_->ch_layout.nb_channels, 2);
+        if (audio->duration != AV_NOPTS_VALUE && audio->duration > 0)
+            lengthMs_ = static_cast<double>(audio->duration) * av_q2d(audio->time_base) * 1000.0;
+        else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
+            lengthMs_ = static_cast<double>(format_->duration) / 1000.0;
+        frame_ = av_frame_alloc();
+        packet_ = av_packet_alloc();
+        if (!frame_ || !packet_) return Fail("out of memory");
+        if (!MakeResampler()) return Fail("no resampler");
+        return true;
+    }
+
+    int Rate() const override { return rate_; }
+    int Channels() const override { return channels_; }
+    double LengthMs() const override { return lengthMs_; }
+
+    void Seek(double ms) override {
+        ms = std::max(0.0, ms);
+        pending_.clear();
+        pendingStart_ = 0;
+        ended_ = false;
+        drained_ = false;
+        AVStream* audio = format_->streams[streamIndex_];
+        const auto target = static_cast<std::int64_t>(ms / 1000.0 / av_q2d(audio->time_base));
+        if (av_seek_frame(format_, streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0)
+            av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
+        avcodec_flush_buffers(codec_);
+        MakeResampler();
+        skipTo_ = static_cast<std::int64_t>(std::llround(ms * rate_ / 1000.0));
+        havePosition_ = false;
+    }
+
+    int Read(std::int16_t* out, int frames) override {
+        int done = 0;
+        while (done < frames) {
+            const std::size_t have = (pending_.size() - pendingStart_) / channels_;
+            if (have > 0) {
+                const int take = static_cast<int>(std::min<std::size_t>(have, frames - done));
+                std::memcpy(out + static_cast<std::size_t>(done) * channels_, pending_.data() + pendingStart_,
+                            sizeof(std::int16_t) * take * channels_);
+                pendingStart_ += static_cast<std::size_t>(take) * channels_;
+                done += take;
+                continue;
+            }
+            pending_.clear();
+            pendingStart_ = 0;
+            if (ended_ || !DecodeMore()) {
+                ended_ = true;
+                break;
+            }
+        }
+        return done;
+    }
+
+private:
+    bool Fail(const std::string& why) {
+        TLog::Line("Sound file cannot be decoded: " + name_ + " (" + why + ")");
+        return false;
+    }
+
+    bool MakeResampler() {
+        swr_free(&swr_);
+        AVChannelLayout outLayout;
+        av_channel_layout_default(&outLayout, channels_);
+        const int error = swr_alloc_set_opts2(&swr_, &outLayout, AV_SAMPLE_FMT_S16, rate_, &codec_->ch_layout,
+                                              codec_->sample_fmt, codec_->sample_rate, 0, nullptr);
+        av_channel_layout_uninit(&outLayout);
+        // Mono is doubled onto both sides at its own level.
+        return error >= 0 && (channels_ != 2 || DoubleMono(swr_, codec_->ch_layout.nb_channels)) &&
+               swr_init(swr_) >= 0;
+    }
+
+    // Appends converted samples of `frame` (none: the resampler's rest) to the pending output.
+    void Convert(const AVFrame* frame) {
+        const int inSamples = frame ? frame->nb_samples : 0;
+        const int room = swr_get_out_samples(swr_, inSamples);
+        if (room <= 0) return;
+        const std::size_t base = pending_.size();
+        pending_.resize(base + static_cast<std::size_t>(room) * channels_);
+        std::uint8_t* target = reinterpret_cast<std::uint8_t*>(pending_.data() + base);
+        const int made =
+            swr_convert(swr_, &target, room,
+                        frame ? const_cast<const std::uint8_t**>(frame->extended_data) : nullptr, inSamples);
+        pending_.resize(base + static_cast<std::size_t>(std::max(made, 0)) * channels_);
+        if (!havePosition_ && frame && made > 0) {
+            // The first output after a seek: its position on the output time line.
+            const AVStream* audio = format_->streams[streamIndex_];
+            const std::int64_t pts = frame->best_effort_timestamp;
+            position_ = pts == AV_NOPTS_VALUE
+                            ? 0
+                            : static_cast<std::int64_t>(std::llround(pts * av_q2d(audio->time_base) * rate_));
+            havePosition_ = true;
+        }
+        // Output before the seek target is dropped so that a seek lands on the sample.
+        const std::int64_t count = made > 0 ? made : 0;
+        if (position_ < skipTo_) {
+            const std::int64_t drop = std::min(count, skipTo_ - position_);
+            pending_.erase(pending_.begin() + static_cast<std::ptrdiff_t>(base),
+                           pending_.begin() + static_cast<std::ptrdiff_t>(base + drop * channels_));
+        }
+        position_ += count;
+    }
+
+    // Decodes until some output is pending; false at the end of the sound or on a decoder error.
+    bool DecodeMore() {
+        while (pending_.empty()) {
+            if (drained_) return false;
+            int error = avcodec_receive_frame(codec_, frame_);
+            if (error == 0) {
+                Convert(frame_);
+                av_frame_unref(frame_);
+                continue;
+            }
+            if (error == AVERROR_EOF) {
+                Convert(nullptr);
+                drained_ = true;
+                continue;
+            }
+            if (error != AVERROR(EAGAIN)) {
+                TLog::Line("Sound decoding ended early: " + name_ + " (" + AvError(error) + ")");
+                return false;
+            }
+            error = av_read_frame(format_, packet_);
+            if (error < 0) {
+                avcodec_send_packet(codec_, nullptr);
+                continue;
+            }
+            if (packet_->stream_index == streamIndex_) {
+                const int sent = avcodec_send_packet(codec_, packet_);
+                if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_INVALIDDATA) {
+                    av_packet_unref(packet_);
+                    TLog::Line("Sound decoding ended early: " + name_ + " (" + AvError(sent) + ")");
+                    return false;
+                }
+            }
+            av_packet_unref(packet_);
+        }
+        return true;
+    }
+
+    TRef<TStream> stream_;
+    std::string name_;
+    AVIOContext* io_ = nullptr;
+    AVFormatContext* format_ = nullptr;
+    AVCodecContext* codec_ = nullptr;
+    SwrContext* swr_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    int streamIndex_ = -1;
+    int rate_ = 0;
+    int channels_ = 0;
+    double lengthMs_ = 0;
+    std::vector<std::int16_t> pending_;
+    std::size_t pendingStart_ = 0;
+    bool ended_ = false;
+    bool drained_ = false;
+    bool havePosition_ = false;
+    std::int64_t position_ = 0; // output frames, of the frame decoded last
+    std::int64_t skipTo_ = 0;
+};
+
+std::int64_t FramesOfMs(std::int64_t ms) {
+    // Byte positions of the device format, ((ms x 176400) div 4000) x 4, in frames.
+    return ms * 176400 / 4000;
+}
+
+class TCompositeSound final : public TSoundSource {
+public:
+    TCompositeSound(TCompositeDescription description, TOpenSoundStream open)
+        : description_(std::move(description)), open_(std::move(open)) {
+        length_ = FramesOfMs(description_.duration);
+        for (const TVolumeParams& envelope : description_.mainVolume)
+            main_.push_back(PrepareEnvelope(envelope, description_.duration));
+        for (const TCompositeItem& desc : description_.items) {
+            TItem item;
+            item.desc = &desc;
+            std::int64_t length = desc.duration > 0 ? desc.duration : description_.duration - desc.timeLine;
+            length = std::min(length, description_.duration - desc.timeLine);
+            if (length <= 0) continue;
+            item.start = FramesOfMs(desc.timeLine);
+            item.end = item.start + FramesOfMs(length);
+            for (const TVolumeParams& envelope : desc.envelopes)
+                item.envelopes.push_back(PrepareEnvelope(envelope, length));
+            item.envelopes.push_back(PrepareEnvelope(EdgeEnvelope(length), length));
+            items_.push_back(std::move(item));
+        }
+    }
+
+    int Rate() const override { return kDeviceRate; }
+    int Channels() const override { return kDeviceChannels; }
+    double LengthMs() const override { return static_cast<double>(description_.duration); }
+
+    void Seek(double ms) override {
+        position_ = std::clamp<std::int64_t>(static_cast<std::int64_t>(std::llround(ms * 44.1)), 0, length_);
+        for (TItem& item : items_) {
+            item.source.reset();
+            item.failed = false;
+        }
+    }
+
+    int Read(std::int16_t* out, int frames) override {
+        const int count = static_cast<int>(std::clamp<std::int64_t>(length_ - position_, 0, frames));
+        if (count == 0) return 0;
+        mix_.assign(static_cast<std::size_t>(count) * 2, 0);
+        const std::int64_t blockEnd = position_ + count;
+        for (TItem& item : items_) {
+            if (item.end <= position_ || item.start >= blockEnd) {
+                if (item.end <= position_) item.source.reset(); // closed once it has ended
+                continue;
+            }
+            if (!item.source && !item.failed && !OpenItem(item)) continue;
+            if (!item.source) continue;
+            const std::int64_t from = std::max(item.start, position_);
+            const std::int64_t to = std::min(item.end, blockEnd);
+            const int want = static_cast<int>(to - from);
+            scratch_.assign(static_cast<std::size_t>(want) * 2, 0);
+            const int got = item.source->Read(scratch_.data(), want);
+            for (int i = 0; i < got; ++i) {
+                const std::int64_t byteInItem = (from + i - item.start) * 4;
+                double gain = 1.0;
+                for (const auto& steps : item.envelopes)
+                    gain *= EnvelopeVolumeAt(steps, byteInItem) / 1000.0;
+                if (gain <= 0.00001) continue;
+                const std::size_t at = static_cast<std::size_t>(from - position_ + i) * 2;
+                for (int c = 0; c < 2; ++c) {
+                    const std::int32_t sample = scratch_[static_cast<std::size_t>(i) * 2 + c];
+                    mix_[at + c] += (gain > 0.99 && gain < 1.01)
+                                        ? sample
+                                        : static_cast<std::int32_t>(std::lround(sample * gain));
+                }
+            }
+            if (got < want) item.source.reset(), item.failed = true; // the file ended early: silence
+        }
+        for (int i = 0; i < count; ++i) {
+            double gain = 1.0;
+            for (const auto& steps : main_)
+                gain *= EnvelopeVolumeAt(steps, (position_ + i) * 4) / 1000.0;
+            for (int c = 0; c < 2; ++c) {
+                std::int32_t value = mix_[static_cast<std::size_t>(i) * 2 + c];
+                if (gain < 0.001)
+                    value = 0;
+                else if (!(gain > 0.99 && gain < 1.01))
+                    value = static_cast<std::int32_t>(std::lround(value * gain));
+                out[static_cast<std::size_t>(i) * 2 + c] =
+                    static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+            }
+        }
+        position_ += count;
+        return count;
+    }
+
+private:
+    struct TItem {
+        const TCompositeItem* desc = nullptr;
+        std::int64_t start = 0; // frames on the composite's time line
+        std::int64_t end = 0;
+        std::vector<std::vector<TEnvelopeStep>> envelopes;
+        std::unique_ptr<TSoundSource> source;
+        bool failed = false;
+    };
+
+    bool OpenItem(TItem& item) {
+        TRef<TStream> stream = open_ ? open_(item.desc->fileName) : nullptr;
+        if (!stream) {
+            TLog::Line("Sound file not found: " + item.desc->fileName);
+            item.failed = true;
+            return false;
+        }
+        item.source = OpenDecodedSound(std::move(stream), item.desc->fileName, true);
+        if (!item.source) {
+            item.failed = true;
+            return false;
+        }
+        const double into =
+            static_cast<double>(std::max<std::int64_t>(0, position_ - item.start)) * 1000.0 / 44100.0;
+        item.source->Seek(static_cast<double>(item.desc->beginTime) + into);
+        return true;
+    }
+
+    TCompositeDescription description_;
+    TOpenSoundStream open_;
+    std::int64_t length_ = 0;
+    std::int64_t position_ = 0;
+    std::vector<std::vector<TEnvelopeStep>> main_;
+    std::vector<TItem> items_;
+    std::vector<std::int32_t> mix_;
+    std::vector<std::int16_t> scratch_;
+};
+
+} // namespace
+
+std::unique_ptr<TSoundSource> OpenDecodedSound(TRef<TStream> stream, const std::string& name,
+                                               bool deviceFormat) {
+    if (!stream) return nullptr;
+    auto sound = std::make_unique<TDecodedSound>(std::move(stream), name);
+    if (!sound->Open(deviceFormat)) return nullptr;
+    sound->Seek(0);
+    return sound;
+}
+
+std::unique_ptr<TSoundSource> OpenCompositeSound(TCompositeDescription description, TOpenSoundStream open) {
+    auto sound = std::make_unique<TCompositeSound>(std::move(description), std::move(open));
+    sound->Seek(0);
+    return sound;
+}
+
+std::unique_ptr<TSoundSource> OpenSound(const std::string& name, const TOpenSoundStream& open) {
+    if (IsCompositeText(name)) {
+        std::optional<TCompositeDescription> description = ReadCompositeText(name);
+        if (!description) {
+            TLog::Line("Sound description cannot be read");
+            return nullptr;
+        }
+        return OpenCompositeSound(std::move(*description), open);
+    }
+    TRef<TStream> stream = open ? open(name) : nullptr;
+    if (!stream) {
+        TLog::Line("Sound file not found: " + name);
+        return nullptr;
+    }
+    return OpenDecodedSound(std::move(stream), name);
+}
+
+} // namespace kiv

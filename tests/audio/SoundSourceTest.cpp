@@ -1,0 +1,250 @@
+#include "audio/SoundSource.h"
+
+#include "SoundTestFiles.h"
+#include "support/LogCapture.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <fstream>
+#include <iterator>
+
+namespace kiv {
+namespace {
+
+using test::Constant;
+using test::MemoryFile;
+using test::Sine;
+using test::WavBytes;
+
+std::vector<std::int16_t> ReadAll(TSoundSource& source, int chunk = 1000) {
+    std::vector<std::int16_t> out;
+    std::vector<std::int16_t> block(static_cast<std::size_t>(chunk) * source.Channels());
+    for (;;) {
+        const int got = source.Read(block.data(), chunk);
+        out.insert(out.end(), block.begin(),
+                   block.begin() + static_cast<std::ptrdiff_t>(got) * source.Channels());
+        if (got < chunk) return out;
+    }
+}
+
+TEST(DecodedSoundTest, PcmWavDecodesToItsSamplesWithLengthAndFormat) {
+    const auto samples = Sine(44100, 44100, 2, 440, 20000);
+    auto sound = OpenDecodedSound(MemoryFile(WavBytes(samples, 44100, 2)), "sine.wav");
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound->Rate(), 44100);
+    EXPECT_EQ(sound->Channels(), 2);
+    EXPECT_NEAR(sound->LengthMs(), 1000, 1);
+    EXPECT_EQ(ReadAll(*sound, 777), samples);
+    std::int16_t more[8];
+    EXPECT_EQ(sound->Read(more, 4), 0); // stays at its end
+}
+
+TEST(DecodedSoundTest, SeekLandsOnTheSampleAndAgainAfterTheEnd) {
+    std::vector<std::int16_t> ramp;
+    for (int f = 0; f < 22050; ++f)
+        ramp.push_back(static_cast<std::int16_t>(f - 11025));
+    auto sound = OpenDecodedSound(MemoryFile(WavBytes(ramp, 22050, 1)), "ramp.wav");
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound->Channels(), 1);
+    sound->Seek(500); // frame 11025
+    std::int16_t got[4];
+    ASSERT_EQ(sound->Read(got, 4), 4);
+    EXPECT_EQ(got[0], 0);
+    EXPECT_EQ(got[3], 3);
+    ReadAll(*sound);
+    sound->Seek(100); // frame 2205, after the end was reached
+    ASSERT_EQ(sound->Read(got, 1), 1);
+    EXPECT_EQ(got[0], 2205 - 11025);
+}
+
+TEST(DecodedSoundTest, DeviceFormatResamplesMonoToStereo44100) {
+    auto sound = OpenDecodedSound(MemoryFile(WavBytes(Constant(22050, 1, 8000), 22050, 1)), "dc.wav", true);
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound->Rate(), 44100);
+    EXPECT_EQ(sound->Channels(), 2);
+    const auto out = ReadAll(*sound);
+    EXPECT_NEAR(static_cast<double>(out.size()) / 2, 44100, 64);
+    // Away from the edges the level is kept on both channels.
+    for (std::size_t i = 2000; i < 80000; i += 997)
+        EXPECT_NEAR(out[i], 8000, 2) << i;
+}
+
+TEST(DecodedSoundTest, BrokenAndForeignFilesGiveNoSourceAndALogLine) {
+    const std::string wav = WavBytes(Sine(4410, 44100, 2, 440, 1000), 44100, 2);
+    const std::string png = std::string("\x89PNG\r\n\x1a\n", 8) + std::string(200, '\0');
+    for (const std::string& bytes :
+         {std::string(), std::string("hello, not a sound"), png, wav.substr(0, 20)}) {
+        std::unique_ptr<TSoundSource> sound;
+        const std::string log =
+            test::LoggedWhile([&] { sound = OpenDecodedSound(MemoryFile(bytes), "bad.wav"); });
+        EXPECT_FALSE(sound) << bytes.size();
+        EXPECT_NE(log.find("Sound file cannot be decoded: bad.wav"), std::string::npos) << log;
+    }
+}
+
+TEST(DecodedSoundTest, TruncatedWavPlaysWhatItHoldsThenEnds) {
+    const auto samples = Constant(44100, 2, 1234);
+    const std::string wav = WavBytes(samples, 44100, 2);
+    auto sound = OpenDecodedSound(MemoryFile(wav.substr(0, 44 + 4 * 1000)), "cut.wav");
+    ASSERT_TRUE(sound);
+    const auto out = ReadAll(*sound);
+    EXPECT_EQ(out.size(), 2000u);
+    EXPECT_EQ(out, Constant(1000, 2, 1234));
+}
+
+// Puts a little-endian 32-bit value into `bytes` at `at`.
+std::string Patched(std::string bytes, std::size_t at, std::uint32_t value, int width = 4) {
+    for (int i = 0; i < width; ++i)
+        bytes[at + i] = static_cast<char>((value >> (8 * i)) & 0xFF);
+    return bytes;
+}
+
+TEST(DecodedSoundTest, LyingWavHeadersNeverHangOrBurst) {
+    const std::string wav = WavBytes(Constant(4410, 2, 3000), 44100, 2);
+    // A data chunk claiming 4 GB plays the samples that are there, then ends.
+    auto huge = OpenDecodedSound(MemoryFile(Patched(wav, 40, 0xFFFFFFF0u)), "huge.wav");
+    ASSERT_TRUE(huge);
+    const auto out = ReadAll(*huge);
+    EXPECT_EQ(out, Constant(4410, 2, 3000));
+    // No channels or no sample rate: not a sound, with a log line.
+    for (const std::string& bytes : {Patched(wav, 22, 0, 2), Patched(wav, 24, 0)}) {
+        std::unique_ptr<TSoundSource> sound;
+        const std::string log =
+            test::LoggedWhile([&] { sound = OpenDecodedSound(MemoryFile(bytes), "zero.wav"); });
+        EXPECT_FALSE(sound);
+        EXPECT_NE(log.find("Sound file cannot be decoded: zero.wav"), std::string::npos);
+    }
+}
+
+TEST(OpenSoundTest, MissingFileLogsAndComposeTextNeedsNoStream) {
+    test::TMemoryFiles files;
+    std::unique_ptr<TSoundSource> sound;
+    const std::string log = test::LoggedWhile([&] { sound = OpenSound("music\\gone.mp3", files.Opener()); });
+    EXPECT_FALSE(sound);
+    EXPECT_NE(log.find("Sound file not found: music\\gone.mp3"), std::string::npos);
+}
+
+// A composite of DC items, so every output sample shows the gain it was mixed with.
+class CompositeSoundTest : public testing::Test {
+protected:
+    void SetUp() override {
+        files_.files["a.wav"] = WavBytes(Constant(44100 * 2, 2, 20000), 44100, 2);
+        files_.files["b.wav"] = WavBytes(Constant(44100 * 2, 2, 20000), 44100, 2);
+        files_.files["c.wav"] = WavBytes(Constant(44100 * 2, 2, 8000), 44100, 2);
+    }
+    TCompositeItem Item(const std::string& name, std::int64_t at, std::int64_t duration) {
+        TCompositeItem item;
+        item.fileName = name;
+        item.timeLine = at;
+        item.duration = duration;
+        return item;
+    }
+    test::TMemoryFiles files_;
+};
+
+TEST_F(CompositeSoundTest, EdgeEnvelopeMainVolumeAndClampingAreSampleExact) {
+    TCompositeDescription description;
+    description.duration = 1000;
+    description.items.push_back(Item("a.wav", 0, 1000));
+    description.items.push_back(Item("b.wav", 500, 500));
+    description.mainVolume.push_back({{0, 1000}, {1000, 1000}});
+    auto sound = OpenSound(WriteCompositeText(description), files_.Opener());
+    ASSERT_TRUE(sound);
+    EXPECT_EQ(sound->LengthMs(), 1000);
+    const auto out = ReadAll(*sound, 2500);
+    ASSERT_EQ(out.size(), 44100u * 2);
+    EXPECT_EQ(out[0], 0);                                      // the edge envelope starts at 0
+    EXPECT_EQ(out[2 * 220], std::lround(20000 * 220 / 441.0)); // halfway up the 10 ms ramp
+    EXPECT_EQ(out[2 * 1000], 20000);                           // one item alone
+    EXPECT_EQ(out[2 * 30000], 32767);                          // both items: clamped
+    EXPECT_EQ(out[2 * 30000 + 1], 32767);
+}
+
+TEST_F(CompositeSoundTest, CrossFadeEnvelopesAndSeekGiveTheComputedGains) {
+    TCompositeDescription description;
+    description.duration = 2000;
+    TCompositeItem a = Item("a.wav", 0, 2000);
+    a.envelopes.push_back({{0, 1000}, {1000, 1000}, {2000, 0}}); // fades out over the second half
+    TCompositeItem b = Item("c.wav", 1000, 1000);
+    b.envelopes.push_back({{0, 0}, {1000, 1000}}); // fades in
+    description.items = {a, b};
+    auto sound = OpenSound(WriteCompositeText(description), files_.Opener());
+    ASSERT_TRUE(sound);
+    sound->Seek(1500); // the middle of the cross-fade: both at half volume
+    std::int16_t frame[2];
+    ASSERT_EQ(sound->Read(frame, 1), 1);
+    EXPECT_NEAR(frame[0], 10000 + 4000, 2);
+    sound->Seek(1250); // a at 3/4, b at 1/4
+    ASSERT_EQ(sound->Read(frame, 1), 1);
+    EXPECT_NEAR(frame[0], 15000 + 2000, 2);
+    sound->Seek(900); // a alone at full volume
+    ASSERT_EQ(sound->Read(frame, 1), 1);
+    EXPECT_EQ(frame[0], 20000);
+}
+
+TEST_F(CompositeSoundTest, AnItemThatCannotOpenIsSilentAndLogged) {
+    TCompositeDescription description;
+    description.duration = 500;
+    description.items.push_back(Item("missing.wav", 0, 500));
+    description.items.push_back(Item("a.wav", 250, 250));
+    std::unique_ptr<TSoundSource> sound;
+    std::vector<std::int16_t> out;
+    const std::string log = test::LoggedWhile([&] {
+        sound = OpenSound(WriteCompositeText(description), files_.Opener());
+        ASSERT_TRUE(sound);
+        out = ReadAll(*sound);
+    });
+    EXPECT_NE(log.find("Sound file not found: missing.wav"), std::string::npos);
+    ASSERT_EQ(out.size(), 22050u * 2);
+    EXPECT_EQ(out[2 * 5000], 0);
+    EXPECT_EQ(out[2 * 16000], 20000);
+}
+
+} // namespace
+} // namespace kiv
+
+namespace kiv {
+namespace {
+
+// The offset (frames, within ±`range`) at which `part` matches `whole` around `at` best.
+int BestMatch(const std::vector<std::int16_t>& whole, const std::vector<std::int16_t>& part, std::int64_t at,
+              int channels, int range) {
+    int best = 0;
+    double bestError = 1e300;
+    for (int d = -range; d <= range; ++d) {
+        double error = 0;
+        for (std::size_t i = 512 * channels; i < part.size(); ++i) {
+            const std::int64_t j = (at + d) * channels + static_cast<std::int64_t>(i);
+            if (j < 0 || j >= static_cast<std::int64_t>(whole.size())) {
+                error = 1e300;
+                break;
+            }
+            error += std::abs(part[i] - whole[static_cast<std::size_t>(j)]);
+        }
+        if (error < bestError) bestError = error, best = d;
+    }
+    return best;
+}
+
+TEST(DecodedSoundTest, SeekingIntoAnMp3LandsWithinOneFrameOfTheSample) {
+    std::ifstream in(std::string(KIV_TEST_SOURCE_DIR) + "/examples/demo/music/theme.mp3", std::ios::binary);
+    const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    ASSERT_GT(bytes.size(), 10000u);
+    auto sound = OpenDecodedSound(MemoryFile(bytes), "theme.mp3");
+    ASSERT_TRUE(sound);
+    const int channels = sound->Channels();
+    const auto whole = ReadAll(*sound, 4096);
+    EXPECT_NEAR(static_cast<double>(whole.size()) / channels / sound->Rate() * 1000, sound->LengthMs(), 60);
+    for (const int ms : {1000, 2500, 7000}) {
+        sound->Seek(ms);
+        std::vector<std::int16_t> part(static_cast<std::size_t>(4096) * channels);
+        ASSERT_EQ(sound->Read(part.data(), 4096), 4096);
+        const std::int64_t at = static_cast<std::int64_t>(ms) * sound->Rate() / 1000;
+        // Measured: 0 or 1 frame off; one MP3 frame is 1152.
+        EXPECT_LE(std::abs(BestMatch(whole, part, at, channels, 1152)), 32) << ms;
+    }
+}
+
+} // namespace
+} // namespace kiv
