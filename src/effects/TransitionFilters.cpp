@@ -1,0 +1,360 @@
+#include "effects/TransitionFilters.h"
+
+#include "base/Log.h"
+
+#include <algorithm>
+#include <bit>
+#include <cmath>
+#include <numbers>
+
+namespace kiv {
+
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+// The two triangles of a rectangle with one opacity, the texture shifted by (−dx, −dy).
+void AddRect(std::vector<TTileVertex>& out, double l, double t, double r, double b, float opacity, double dx = 0,
+             double dy = 0) {
+    const TTileVertex tl{l + dx, t + dy, 0, l, t, opacity, 255}, tr{r + dx, t + dy, 0, r, t, opacity, 255},
+        bl{l + dx, b + dy, 0, l, b, opacity, 255}, br{r + dx, b + dy, 0, r, b, opacity, 255};
+    out.insert(out.end(), {tl, tr, bl, bl, tr, br});
+}
+
+} // namespace
+
+double EdgeCurve(double a) {
+    a = std::clamp(a, 0.0, 255.0);
+    return a < 127.5 ? a * a / 128 : 255 - (255 - a) * (255 - a) / 128;
+}
+
+// ---- dissolve
+
+void TAlphaFilter::Draw(TD3DTriController& controller) {
+    const auto opacity = static_cast<float>(std::clamp(Phase() * 255, 0.0, 255.0));
+    std::vector<TTileVertex> v;
+    AddRect(v, rect_.left, rect_.top, rect_.right, rect_.bottom, opacity);
+    controller.Begin(true);
+    controller.Triangles(v);
+    controller.End();
+}
+
+// ---- shape masks
+
+void TCommonFilter::Init(const TRect& rect, float smoothWidth, float duration) {
+    TDrawFilter::Init(rect, smoothWidth, duration);
+    cx_ = rect.left + (rect.right - rect.left) * fx_;
+    cy_ = rect.top + (rect.bottom - rect.top) * fy_;
+    ComputeExtent();
+}
+
+double TCommonFilter::Radius() const {
+    const double r = Phase() * extent_;
+    return Reversed ? extent_ - r : r;
+}
+
+void TCommonFilter::Quad(const TTileVertex& a, const TTileVertex& b, const TTileVertex& c, const TTileVertex& d) {
+    vertices_.insert(vertices_.end(), {a, b, c, a, c, d});
+}
+
+void TCommonFilter::Draw(TD3DTriController& controller) {
+    vertices_.clear();
+    const double s = smoothWidth_;
+    const double outer = Radius();
+    if (outer > 0) {
+        const double r0 = outer - s;
+        if (r0 > 0) DrawBand(-1, 255, 255, r0, 0);
+        double p = 0, q = r0;
+        if (r0 < 0) {
+            p = s > 0 ? EdgeCurve(-r0 * 255 / s) : 0;
+            q = 0;
+        }
+        int band = 0;
+        for (int i = 1; i <= 14; ++i) {
+            const double a = i * 255.0 / 14;
+            const double ri = r0 + a * s / 255;
+            if (ri > 0 && q < extent_ && (i == 14 || ri - q > 2)) {
+                DrawBand(band++, static_cast<float>(255 - EdgeCurve(a)), static_cast<float>(255 - p), ri, q);
+                p = EdgeCurve(a);
+                q = ri;
+            }
+        }
+    }
+    controller.Begin(true);
+    controller.Triangles(vertices_);
+    controller.End();
+}
+
+void THLines::ComputeExtent() {
+    extent_ = std::max(cx_ - rect_.left, rect_.right - cx_) + smoothWidth_;
+}
+
+void THLines::DrawBand(int, float outerOpacity, float innerOpacity, double outer, double inner) {
+    const double t = rect_.top, b = rect_.bottom;
+    for (const double side : {-1.0, 1.0}) {
+        const double xi = cx_ + side * inner, xo = cx_ + side * outer;
+        Quad(FlatVertex(xi, t, innerOpacity), FlatVertex(xo, t, outerOpacity), FlatVertex(xo, b, outerOpacity),
+             FlatVertex(xi, b, innerOpacity));
+    }
+}
+
+void TVLines::ComputeExtent() {
+    extent_ = std::max(cy_ - rect_.top, rect_.bottom - cy_) + smoothWidth_;
+}
+
+void TVLines::DrawBand(int, float outerOpacity, float innerOpacity, double outer, double inner) {
+    const double l = rect_.left, r = rect_.right;
+    for (const double side : {-1.0, 1.0}) {
+        const double yi = cy_ + side * inner, yo = cy_ + side * outer;
+        Quad(FlatVertex(l, yi, innerOpacity), FlatVertex(l, yo, outerOpacity), FlatVertex(r, yo, outerOpacity),
+             FlatVertex(r, yi, innerOpacity));
+    }
+}
+
+void TDiagLines::ComputeExtent() {
+    const int w = rect_.Width(), h = rect_.Height();
+    double t = 0, b = 0;
+    if (mode_ == 1) {
+        t = (w + h) / 2; // integer halving
+        b = t - h;
+        extent_ = (w + h) / 2 + smoothWidth_;
+    } else {
+        t = mode_ == 0 ? 0 : w + h;
+        b = mode_ == 0 ? -h : w;
+        extent_ = w + h + smoothWidth_;
+    }
+    if (flip_) {
+        b = t;
+        t -= h;
+    }
+    top_ = t;
+    bottom_ = b;
+}
+
+void TDiagLines::DrawBand(int, float outerOpacity, float innerOpacity, double outer, double inner) {
+    const double l = rect_.left, t = rect_.top, b = rect_.bottom;
+    const double xt = l + top_, xb = l + bottom_;
+    if (mode_ == 0 || mode_ == 1)
+        Quad(FlatVertex(xt + inner, t, innerOpacity), FlatVertex(xt + outer, t, outerOpacity),
+             FlatVertex(xb + outer, b, outerOpacity), FlatVertex(xb + inner, b, innerOpacity));
+    if (mode_ == 2 || mode_ == 1)
+        Quad(FlatVertex(xt - outer, t, outerOpacity), FlatVertex(xt - inner, t, innerOpacity),
+             FlatVertex(xb - inner, b, innerOpacity), FlatVertex(xb - outer, b, outerOpacity));
+}
+
+void TCircleFilter::ComputeExtent() {
+    const double gx = std::max({rect_.left - cx_, 0.0, cx_ - rect_.right});
+    const double gy = std::max({rect_.top - cy_, 0.0, cy_ - rect_.bottom});
+    offset_ = std::hypot(gx, gy);
+    farthest_ = 0;
+    for (const double x : {double(rect_.left), double(rect_.right)})
+        for (const double y : {double(rect_.top), double(rect_.bottom)})
+            farthest_ = std::max(farthest_, std::hypot(x - cx_, y - cy_));
+    extent_ = farthest_ - offset_ + smoothWidth_;
+    segments_ = offset_ > 0 ? 256 : 128;
+}
+
+void TCircleFilter::DrawBand(int, float outerOpacity, float innerOpacity, double outer, double inner) {
+    const double ro = outer + offset_;
+    const double ri = inner > 0 || offset_ > 0 ? inner + offset_ : 0;
+    for (int k = 0; k < segments_; ++k) {
+        const double a0 = 2 * kPi * k / segments_, a1 = 2 * kPi * (k + 1) / segments_;
+        const double c0 = std::cos(a0), s0 = std::sin(a0), c1 = std::cos(a1), s1 = std::sin(a1);
+        Quad(FlatVertex(cx_ + ri * c0, cy_ + ri * s0, innerOpacity),
+             FlatVertex(cx_ + ro * c0, cy_ + ro * s0, outerOpacity),
+             FlatVertex(cx_ + ro * c1, cy_ + ro * s1, outerOpacity),
+             FlatVertex(cx_ + ri * c1, cy_ + ri * s1, innerOpacity));
+    }
+}
+
+void TRhombFilter::ComputeExtent() {
+    offset_ = std::max({rect_.left - cx_, 0.0, cx_ - rect_.right}) +
+              std::max({rect_.top - cy_, 0.0, cy_ - rect_.bottom});
+    double largest = 0;
+    for (const double x : {double(rect_.left), double(rect_.right)})
+        for (const double y : {double(rect_.top), double(rect_.bottom)})
+            largest = std::max(largest, std::abs(x - cx_) + std::abs(y - cy_));
+    extent_ = largest - offset_ + smoothWidth_;
+}
+
+void TRhombFilter::DrawBand(int, float outerOpacity, float innerOpacity, double outer, double inner) {
+    const double ri = inner + offset_, ro = outer + offset_;
+    for (const double sx : {-1.0, 1.0})
+        for (const double sy : {-1.0, 1.0})
+            Quad(FlatVertex(cx_ + sx * ri, cy_, innerOpacity), FlatVertex(cx_ + sx * ro, cy_, outerOpacity),
+                 FlatVertex(cx_, cy_ + sy * ro, outerOpacity), FlatVertex(cx_, cy_ + sy * ri, innerOpacity));
+}
+
+void TSquareFilter::ComputeExtent() {
+    const double w = rect_.Width(), h = rect_.Height();
+    aspect_ = w > 0 ? h / w : 1;
+    const double gx = std::max({rect_.left - cx_, 0.0, cx_ - rect_.right});
+    const double gy = std::max({rect_.top - cy_, 0.0, cy_ - rect_.bottom}) * (h > 0 ? w / h : 1);
+    const bool inside = gx == 0 && gy == 0;
+    if (inside)
+        offset_ = 0;
+    else if (gy == 0)
+        offset_ = gx;
+    else if (gx == 0)
+        offset_ = gy;
+    else
+        offset_ = std::min(gx, gy);
+    const double wh = h > 0 ? w / h : 1;
+    extent_ = inside ? std::max({cx_ - rect_.left, rect_.right - cx_, (cy_ - rect_.top) * wh,
+                                 (rect_.bottom - cy_) * wh}) + smoothWidth_
+                     : w + smoothWidth_;
+}
+
+void TSquareFilter::DrawBand(int, float outerOpacity, float innerOpacity, double outer, double inner) {
+    const double ri = inner + offset_, ro = outer + offset_;
+    const double hi = ri * aspect_, ho = ro * aspect_;
+    auto in = [&](double sx, double sy) { return FlatVertex(cx_ + sx * ri, cy_ + sy * hi, innerOpacity); };
+    auto out = [&](double sx, double sy) { return FlatVertex(cx_ + sx * ro, cy_ + sy * ho, outerOpacity); };
+    Quad(out(-1, -1), out(1, -1), in(1, -1), in(-1, -1)); // top
+    Quad(out(1, -1), out(1, 1), in(1, 1), in(1, -1));     // right
+    Quad(out(1, 1), out(-1, 1), in(-1, 1), in(1, 1));     // bottom
+    Quad(out(-1, 1), out(-1, -1), in(-1, -1), in(-1, 1)); // left
+}
+
+// ---- mosaic
+
+float NextUnit(std::uint32_t& state) {
+    state = state * 1664525u + 1013904223u;
+    const std::uint32_t bits = 0x3F800000u | (state & 0x7FFFFFu);
+    return std::bit_cast<float>(bits) - 1.0f;
+}
+
+TRandomFilter::TRandomFilter(int columns, int rows, std::uint32_t seed, double appearance)
+    : columns_(std::clamp(columns, 1, 256)), rows_(std::clamp(rows, 1, 256)), seed_(seed),
+      appearance_(std::isfinite(appearance) && appearance > 0 ? appearance : 0) {
+    if (columns_ != columns || rows_ != rows)
+        TLog::Line("Mosaic: " + std::to_string(columns) + " x " + std::to_string(rows) + " cells kept to " +
+                   std::to_string(columns_) + " x " + std::to_string(rows_));
+}
+
+void TRandomFilter::Init(const TRect& rect, float smoothWidth, float duration) {
+    TDrawFilter::Init(rect, smoothWidth, duration);
+    const double c = std::round(appearance_ * 100);
+    std::uint32_t state = seed_;
+    start_.assign(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_), 0);
+    for (int i = 0; i < rows_; ++i)
+        for (int j = 0; j < columns_; ++j)
+            start_[static_cast<std::size_t>(i * columns_ + j)] = static_cast<int>(std::lround(NextUnit(state) * c));
+}
+
+float TRandomFilter::CellOpacity(int column, int row) const {
+    const double threshold = std::round(Phase() * (appearance_ * 100 + 256) - 256);
+    const double v = start_[static_cast<std::size_t>(row * columns_ + column)] - threshold;
+    if (v >= 255) return 0;
+    return v < 0 ? 255.0f : static_cast<float>(255 - v);
+}
+
+void TRandomFilter::Draw(TD3DTriController& controller) {
+    std::vector<TTileVertex> v;
+    const double w = rect_.Width(), h = rect_.Height();
+    for (int i = 0; i < rows_; ++i)
+        for (int j = 0; j < columns_; ++j) {
+            const float opacity = CellOpacity(j, i);
+            if (opacity <= 0) continue;
+            AddRect(v, rect_.left + j * w / columns_, rect_.top + i * h / rows_, rect_.left + (j + 1) * w / columns_,
+                    rect_.top + (i + 1) * h / rows_, opacity);
+        }
+    controller.Begin(true);
+    controller.Triangles(v);
+    controller.End();
+}
+
+// ---- slide and push
+
+TVec2 TSlideFilter::Displacement(double w, double h) const {
+    const double f = Phase();
+    switch (direction_) {
+    case 1:
+        return {w * f - w, 0};
+    case 2:
+        return {w - w * f, 0};
+    case 3:
+        return {0, h * f - h};
+    default:
+        return {0, h - h * f};
+    }
+}
+
+void TSlideFilter::Draw(TD3DTriController& controller) {
+    const TRect& a = controller.Area();
+    const TVec2 d = Displacement(a.Width(), a.Height());
+    std::vector<TTileVertex> v;
+    AddRect(v, a.left, a.top, a.right, a.bottom, 255, d.x, d.y);
+    controller.Begin(true);
+    controller.Triangles(v);
+    controller.End();
+}
+
+TVec2 TPushFilter::PushOffset(const TRect& rect) const {
+    const double f = Phase();
+    switch (direction_) {
+    case 1:
+        return {rect.Width() * f, 0};
+    case 2:
+        return {-rect.Width() * f, 0};
+    case 3:
+        return {0, rect.Height() * f};
+    default:
+        return {0, -rect.Height() * f};
+    }
+}
+
+// ---- flip
+
+double TOverturnEffect::Angle() const {
+    const double x = Phase();
+    const double q = x < 0.5 ? 2 * x * x : 1 - 2 * (1 - x) * (1 - x);
+    const double theta = kPi * (nonLinear_ ? q : x);
+    return kind_ % 2 == 1 ? -theta : theta;
+}
+
+std::vector<TTileVertex> TOverturnEffect::Corners() const {
+    const double theta = Angle();
+    const bool vertical = kind_ == 1 || kind_ == 2 || kind_ == 5 || kind_ == 6;
+    const bool spin = kind_ >= 5;
+    const double sigma = std::abs(theta) < kPi / 2 ? 1 : -1;
+    const double l = rect_.left, t = rect_.top, r = rect_.right, b = rect_.bottom;
+    const double d = (vertical ? r - l : b - t) / 2;
+    const double c = vertical ? (l + r) / 2 : (t + b) / 2;
+    const double lo = c - std::cos(theta) * d * sigma, hi = c + std::cos(theta) * d * sigma;
+    const double ze = std::sin(theta) * d * volume_ * sigma;
+    const double zlo = spin ? -ze : std::abs(ze) - ze;
+    const double zhi = spin ? ze : ze + std::abs(ze);
+    const auto grey = static_cast<float>(std::round(std::abs(std::cos(theta)) * 155 + 100));
+    auto at = [&](double x, double y, double u, double v, double z) { return TTileVertex{x, y, z, u, v, 255, grey}; };
+    if (vertical)
+        return {at(lo, t, l, t, zlo), at(hi, t, r, t, zhi), at(lo, b, l, b, zlo), at(hi, b, r, b, zhi)};
+    return {at(l, lo, l, t, zlo), at(r, lo, r, t, zlo), at(l, hi, l, b, zhi), at(r, hi, r, b, zhi)};
+}
+
+void TOverturnEffect::Draw(TD3DTriController& controller) {
+    // The sheet is cut into strips across the turning axis so that its texture follows the depth.
+    constexpr int kStrips = 16;
+    const std::vector<TTileVertex> c = Corners();
+    const bool vertical = kind_ == 1 || kind_ == 2 || kind_ == 5 || kind_ == 6;
+    auto mix = [](const TTileVertex& a, const TTileVertex& b, double k) {
+        return TTileVertex{a.x + (b.x - a.x) * k, a.y + (b.y - a.y) * k, a.z + (b.z - a.z) * k,
+                           a.u + (b.u - a.u) * k, a.v + (b.v - a.v) * k, a.opacity, a.grey};
+    };
+    // Along the axis direction across which the depth changes: left → right or top → bottom.
+    const TTileVertex& a0 = c[0];
+    const TTileVertex& a1 = vertical ? c[1] : c[2];
+    const TTileVertex& b0 = vertical ? c[2] : c[1];
+    const TTileVertex& b1 = c[3];
+    std::vector<TTileVertex> v;
+    for (int k = 0; k < kStrips; ++k) {
+        const double k0 = double(k) / kStrips, k1 = double(k + 1) / kStrips;
+        const TTileVertex p = mix(a0, a1, k0), q = mix(a0, a1, k1), r = mix(b0, b1, k0), s = mix(b0, b1, k1);
+        v.insert(v.end(), {p, q, r, r, q, s});
+    }
+    controller.Begin(true);
+    controller.Triangles(v);
+    controller.End();
+}
+
+} // namespace kiv
