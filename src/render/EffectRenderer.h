@@ -134,6 +134,8 @@ public:
     TRect VisibleRect(int n) const;
     // Render targets taken from the pools since creation (tests check that frames reuse them).
     int Acquired() const { return acquired_; }
+    // Render targets waiting in the own pool.
+    std::size_t OwnPoolFree() const { return ownPool_.FreeCount(); }
 
 protected:
     ~TCustomD3DEffecter() override;

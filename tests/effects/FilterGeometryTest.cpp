@@ -1,0 +1,294 @@
+// Filter geometry without a device: the factory's choice per family and switch, phases and time
+// clamping, shape extents, the soft-edge curve and the mosaic's generator and start values.
+#include "effects/FilterFactory.h"
+#include "effects/TransitionFilters.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+
+namespace kiv {
+namespace {
+
+constexpr TRect kFullHd{0, 0, 1920, 1080};
+
+TRef<TKivEffect> Effect(std::uint32_t type, std::vector<bool> switches, std::vector<std::int32_t> ints = {},
+                        std::vector<float> floats = {}) {
+    auto e = MakeRef<TKivEffect>();
+    e->type = type;
+    e->switches = std::move(switches);
+    e->intParams = std::move(ints);
+    e->floatParams = std::move(floats);
+    return e;
+}
+
+// Eight direction switches with only `on` (1 … 8) set.
+std::vector<bool> OneOf8(int on) {
+    std::vector<bool> s(8, false);
+    s[static_cast<std::size_t>(on - 1)] = true;
+    return s;
+}
+
+TEST(FilterFactory, GatesAndPagePickTheirLineFiltersAndDirections) {
+    struct TCase {
+        std::uint32_t family;
+        int direction;
+        const char* kind; // h, v or d
+        bool reversed;
+        int mode; // diagonals only
+        bool flip;
+    };
+    const TCase cases[] = {
+        {kEffectGates, 1, "h", true, 0, false},  {kEffectGates, 2, "v", true, 0, false},
+        {kEffectGates, 3, "d", true, 1, false},  {kEffectGates, 4, "d", true, 1, true},
+        {kEffectGates, 5, "h", false, 0, false}, {kEffectGates, 7, "d", false, 1, false},
+        {kEffectGates, 8, "d", false, 1, true},  {kEffectPage, 1, "d", false, 2, false},
+        {kEffectPage, 3, "d", false, 0, true},   {kEffectPage, 6, "d", false, 2, true},
+        {kEffectPage, 8, "d", false, 0, false},  {kEffectPage, 4, "h", false, 0, false},
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(std::to_string(c.family) + "/" + std::to_string(c.direction));
+        TRef<TDrawFilter> f = MakeTransitionFilter(kFullHd, Effect(c.family, OneOf8(c.direction)).Get(), 0, 1000);
+        ASSERT_TRUE(f);
+        EXPECT_EQ(f->Reversed, c.reversed);
+        if (c.kind[0] == 'h') {
+            EXPECT_NE(dynamic_cast<THLines*>(f.Get()), nullptr);
+        }
+        if (c.kind[0] == 'v') {
+            EXPECT_NE(dynamic_cast<TVLines*>(f.Get()), nullptr);
+        }
+        if (c.kind[0] == 'd') {
+            auto* d = dynamic_cast<TDiagLines*>(f.Get());
+            ASSERT_NE(d, nullptr);
+            EXPECT_EQ(d->Mode(), c.mode);
+            EXPECT_EQ(d->Flip(), c.flip);
+        }
+    }
+    // Page direction 4 grows from the right edge: its centre is (right, top).
+    auto right = MakeTransitionFilter(kFullHd, Effect(kEffectPage, OneOf8(4)).Get(), 0, 1000);
+    EXPECT_DOUBLE_EQ(dynamic_cast<TCommonFilter*>(right.Get())->CenterX(), 1920);
+    // The first direction switched on wins.
+    std::vector<bool> two(8, false);
+    two[5] = two[1] = true;
+    EXPECT_NE(dynamic_cast<TVLines*>(MakeTransitionFilter(kFullHd, Effect(kEffectGates, two).Get(), 0, 1).Get()),
+              nullptr);
+}
+
+TEST(FilterFactory, NoDirectionOrNoDescriptorGivesNoFilterAndOtherFamiliesFade) {
+    EXPECT_FALSE(MakeTransitionFilter(kFullHd, nullptr, 0, 1000));
+    for (const std::uint32_t family : {kEffectGates, kEffectPage, kEffectPush, kEffectSlide, kEffectFlip})
+        EXPECT_FALSE(MakeTransitionFilter(kFullHd, Effect(family, std::vector<bool>(8, false)).Get(), 0, 1000))
+            << family;
+    EXPECT_FALSE(MakeTransitionFilter(kFullHd, Effect(kEffectShapes, {true, false, false, false, false}).Get(), 0, 1));
+    // An unknown family code and the families without a geometry of their own dissolve.
+    for (const std::uint32_t family : {0u, 99u, std::uint32_t{kEffectDissolve}, std::uint32_t{kEffectCustom}})
+        EXPECT_NE(dynamic_cast<TAlphaFilter*>(MakeTransitionFilter(kFullHd, Effect(family, {true}).Get(), 0, 1).Get()),
+                  nullptr)
+            << family;
+}
+
+TEST(FilterFactory, PushAndSlideMapTheirDirectionsAndPushOffsetsTheOutgoingSlide) {
+    const int expected[4] = {2, 4, 1, 3};
+    for (int d = 1; d <= 4; ++d) {
+        std::vector<bool> s(4, false);
+        s[static_cast<std::size_t>(d - 1)] = true;
+        auto push = MakeTransitionFilter(kFullHd, Effect(kEffectPush, s).Get(), 0, 1000);
+        auto* p = dynamic_cast<TPushFilter*>(push.Get());
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->Direction(), expected[d - 1]);
+        EXPECT_EQ(p->Order(), TFilterOrder::Push);
+        EXPECT_EQ(p->CaptureMode, 1);
+        auto slide = MakeTransitionFilter(kFullHd, Effect(kEffectSlide, s).Get(), 0, 1000);
+        EXPECT_EQ(dynamic_cast<TSlideFilter*>(slide.Get())->Direction(), expected[d - 1]);
+        EXPECT_EQ(slide->Order(), TFilterOrder::Common);
+    }
+    // Push direction 1 at f = 0.25: the outgoing slide at +W / 4, the incoming one at −3W / 4.
+    auto push = MakeRef<TPushFilter>(1);
+    push->Init(kFullHd, 0, 1000);
+    push->SetTime(250);
+    EXPECT_DOUBLE_EQ(push->PushOffset(kFullHd).x, 480);
+    EXPECT_DOUBLE_EQ(push->Displacement(1920, 1080).x, -1440);
+    push = MakeRef<TPushFilter>(4);
+    push->Init(kFullHd, 0, 1000);
+    push->SetTime(250);
+    EXPECT_DOUBLE_EQ(push->PushOffset(kFullHd).y, -270);
+    EXPECT_DOUBLE_EQ(push->Displacement(1920, 1080).y, 810);
+}
+
+TEST(DrawFilterTime, TimeIsClampedAndBadDurationsKeepThePhaseInRange) {
+    auto f = MakeRef<TAlphaFilter>();
+    f->Init(kFullHd, 0, 400);
+    f->SetTime(100);
+    EXPECT_DOUBLE_EQ(f->Phase(), 0.25);
+    f->SetTime(-5);
+    EXPECT_DOUBLE_EQ(f->Phase(), 0);
+    f->SetTime(NAN);
+    EXPECT_DOUBLE_EQ(f->Phase(), 0);
+    f->SetTime(900);
+    EXPECT_DOUBLE_EQ(f->Phase(), 1);
+    // A duration of 0, a negative one or a non-number: the phase stays 0.
+    for (const float bad : {0.0f, -300.0f, NAN}) {
+        f->Init(kFullHd, 0, bad);
+        f->SetTime(50);
+        EXPECT_DOUBLE_EQ(f->Phase(), 0) << bad;
+        EXPECT_EQ(f->Duration(), 0) << bad;
+    }
+    // An enormous duration is kept to one hour by the factory; its phase still moves.
+    auto huge = MakeTransitionFilter(kFullHd, Effect(kEffectDissolve, {true}).Get(), 0, 1e300);
+    ASSERT_TRUE(huge);
+    EXPECT_FLOAT_EQ(huge->Duration(), 3.6e6f);
+    huge->SetTime(1.8e6);
+    EXPECT_NEAR(huge->Phase(), 0.5, 1e-6);
+}
+
+TEST(ShapeMasks, ExtentsFollowTheCentreAndTheSoftEdge) {
+    // A centred circle on 1920 × 1080 with smoothline 0.1: s = 192 and E = half-diagonal + s.
+    std::vector<bool> circle{false, false, true, false, false};
+    auto f = MakeTransitionFilter(kFullHd, Effect(kEffectShapes, circle, {50, 50}).Get(), 0.1f, 1000);
+    auto* c = dynamic_cast<TCircleFilter*>(f.Get());
+    ASSERT_NE(c, nullptr);
+    EXPECT_FLOAT_EQ(c->SmoothWidth(), 192);
+    EXPECT_NEAR(c->Extent(), std::hypot(960.0, 540.0) + 192, 1e-6);
+    EXPECT_NEAR(std::hypot(960.0, 540.0), 1101.45, 0.01);
+    EXPECT_EQ(c->Segments(), 128);
+    EXPECT_DOUBLE_EQ(c->Radius(), 0); // f = 0: nothing of the filtered slide
+    c->SetTime(1000);
+    EXPECT_DOUBLE_EQ(c->Radius(), c->Extent());
+    // Action 1 reverses: the circle shrinks from E to 0.
+    circle[0] = true;
+    auto r = MakeTransitionFilter(kFullHd, Effect(kEffectShapes, circle, {50, 50}).Get(), 0.1f, 1000);
+    EXPECT_TRUE(r->Reversed);
+    EXPECT_DOUBLE_EQ(dynamic_cast<TCommonFilter*>(r.Get())->Radius(), c->Extent());
+    // A centre outside the rectangle: the circle starts at its distance to the rectangle.
+    auto outside = MakeRef<TCircleFilter>(-0.5, 0.5);
+    outside->Init({0, 0, 200, 100}, 0, 1000);
+    EXPECT_DOUBLE_EQ(outside->Offset(), 100);
+    EXPECT_EQ(outside->Segments(), 256);
+    EXPECT_NEAR(outside->Extent(), std::hypot(300.0, 50.0) - 100, 1e-9);
+    // Diamond and rectangle extents from the centre.
+    auto rhomb = MakeRef<TRhombFilter>(0.5, 0.5);
+    rhomb->Init({0, 0, 200, 100}, 10, 1000);
+    EXPECT_DOUBLE_EQ(rhomb->Extent(), 150 + 10);
+    auto square = MakeRef<TSquareFilter>(0.25, 0.5);
+    square->Init({0, 0, 200, 100}, 0, 1000);
+    EXPECT_DOUBLE_EQ(square->Extent(), 150); // right − cx beats (bottom − cy) × w / h = 100
+    auto beside = MakeRef<TSquareFilter>(1.5, 0.5);
+    beside->Init({0, 0, 200, 100}, 4, 1000);
+    EXPECT_DOUBLE_EQ(beside->Extent(), 204); // outside: w + s
+    // Lines: the farthest edge from the centre line; diagonals: (w + h) / 2 through the centre.
+    auto lines = MakeRef<THLines>(0.25, 0.5);
+    lines->Init({0, 0, 200, 100}, 0, 1000);
+    EXPECT_DOUBLE_EQ(lines->Extent(), 150);
+    auto diag = MakeRef<TDiagLines>(1, false);
+    diag->Init({0, 0, 201, 100}, 0, 1000);
+    EXPECT_DOUBLE_EQ(diag->Extent(), 150); // integer halving of 301
+    auto corner = MakeRef<TDiagLines>(0, false);
+    corner->Init({0, 0, 200, 100}, 6, 1000);
+    EXPECT_DOUBLE_EQ(corner->Extent(), 306);
+}
+
+TEST(ShapeMasks, TheEdgeCurveIsAnSShapeFromZeroTo255) {
+    EXPECT_DOUBLE_EQ(EdgeCurve(0), 0);
+    EXPECT_DOUBLE_EQ(EdgeCurve(255), 255);
+    EXPECT_DOUBLE_EQ(EdgeCurve(64), 32);
+    EXPECT_DOUBLE_EQ(EdgeCurve(191), 255 - 32);
+    EXPECT_NEAR(EdgeCurve(127.5), 127.5, 0.6);
+    for (int a = 1; a <= 255; ++a)
+        EXPECT_GE(EdgeCurve(a), EdgeCurve(a - 1)) << a;
+    // Out-of-range arguments stay at the ends.
+    EXPECT_DOUBLE_EQ(EdgeCurve(-40), 0);
+    EXPECT_DOUBLE_EQ(EdgeCurve(900), 255);
+}
+
+// The generator written out again: 32-bit LCG, mantissa bits into [1, 2), minus 1.
+float ReferenceUnit(std::uint32_t& state) {
+    state = static_cast<std::uint32_t>(static_cast<std::uint64_t>(state) * 1664525u + 1013904223u);
+    std::uint32_t bits = 0x3F800000u | (state & 0x7FFFFFu);
+    float value;
+    std::memcpy(&value, &bits, sizeof value);
+    return value - 1.0f;
+}
+
+TEST(Mosaic, StartValuesComeFromTheSeedRowByRow) {
+    std::uint32_t a = 0, b = 0;
+    for (int i = 0; i < 1000; ++i) {
+        const float u = NextUnit(a);
+        EXPECT_EQ(u, ReferenceUnit(b));
+        EXPECT_GE(u, 0.0f);
+        EXPECT_LT(u, 1.0f);
+    }
+    // Seed 12345, appearance 50: c = 5000; start (j, i) = round(u × c), rows outermost.
+    auto m = MakeRef<TRandomFilter>(4, 3, 12345u, 50);
+    m->Init(kFullHd, 0, 1000);
+    std::uint32_t state = 12345u;
+    ASSERT_EQ(m->StartValues().size(), 12u);
+    for (std::size_t k = 0; k < 12; ++k)
+        EXPECT_EQ(m->StartValues()[k], std::lround(ReferenceUnit(state) * 5000.0)) << k;
+    // Another seed gives another order; the same seed the same one.
+    auto same = MakeRef<TRandomFilter>(4, 3, 12345u, 50);
+    same->Init(kFullHd, 0, 1000);
+    EXPECT_EQ(same->StartValues(), m->StartValues());
+    auto other = MakeRef<TRandomFilter>(4, 3, 54321u, 50);
+    other->Init(kFullHd, 0, 1000);
+    EXPECT_NE(other->StartValues(), m->StartValues());
+}
+
+TEST(Mosaic, AppearanceZeroFadesAllCellsTogetherAndHugeGridsAreBounded) {
+    auto m = MakeRef<TRandomFilter>(5, 5, 7u, 0);
+    m->Init(kFullHd, 0, 1000);
+    for (const double ms : {0.0, 2.0, 3.0, 6.0, 250.0, 500.0, 999.0}) {
+        m->SetTime(ms);
+        const double want = std::round(256 * ms / 1000) - 1;
+        for (int i = 0; i < 5; ++i)
+            for (int j = 0; j < 5; ++j)
+                EXPECT_FLOAT_EQ(m->CellOpacity(j, i), want < 1 ? 0.0f : static_cast<float>(want)) << ms;
+    }
+    // A million cells asked: the grid is kept to a bounded size (and the filter still draws).
+    auto huge = MakeTransitionFilter(kFullHd, Effect(kEffectMosaic, {true}, {1000, 1000, 0}).Get(), 0, 1000);
+    auto* h = dynamic_cast<TRandomFilter*>(huge.Get());
+    ASSERT_NE(h, nullptr);
+    EXPECT_LE(static_cast<long>(h->Columns()) * h->Rows(), TRandomFilter::kMaxCells);
+    auto negative = MakeTransitionFilter(kFullHd, Effect(kEffectMosaic, {true}, {-3, 0, 0}).Get(), 0, 1000);
+    EXPECT_EQ(dynamic_cast<TRandomFilter*>(negative.Get())->Columns(), 1);
+}
+
+TEST(Flip, TheSlideIsEdgeOnAndDarkestAtTheMiddle) {
+    auto flip = MakeRef<TOverturnEffect>(1, false, 0.5);
+    flip->Init({0, 0, 200, 100}, 0, 1000);
+    flip->SetTime(500);
+    auto c = flip->Corners();
+    EXPECT_NEAR(c[0].x, c[1].x, 1e-9); // zero width
+    EXPECT_FLOAT_EQ(c[0].grey, 100);
+    flip->SetTime(0);
+    c = flip->Corners();
+    EXPECT_DOUBLE_EQ(c[0].x, 0);
+    EXPECT_DOUBLE_EQ(c[1].x, 200);
+    EXPECT_FLOAT_EQ(c[0].grey, 255);
+    // At a quarter the near side stays in the slide plane and the far side recedes.
+    flip->SetTime(250);
+    c = flip->Corners();
+    EXPECT_NEAR(c[0].x, 100 - std::cos(M_PI / 4) * 100, 1e-9);
+    EXPECT_DOUBLE_EQ(std::min(c[0].z, c[1].z), 0);
+    EXPECT_NEAR(std::max(c[0].z, c[1].z), 2 * std::sin(M_PI / 4) * 100 * 0.5, 1e-9);
+    // Past the middle the picture is not mirrored: left texels stay on the left.
+    flip->SetTime(750);
+    c = flip->Corners();
+    EXPECT_LT(c[0].x, c[1].x);
+    EXPECT_LT(c[0].u, c[1].u);
+    // Spinning about the centre line: the two sides at opposite depths.
+    auto spin = MakeRef<TOverturnEffect>(6, false, 0.5);
+    spin->Init({0, 0, 200, 100}, 0, 1000);
+    spin->SetTime(250);
+    c = spin->Corners();
+    EXPECT_NEAR(c[0].z, -c[1].z, 1e-9);
+    EXPECT_NE(c[0].z, 0);
+    // Non-linear speed: Q(0.25) = 0.125 of the half turn.
+    auto slow = MakeRef<TOverturnEffect>(2, true, 0.5);
+    slow->Init({0, 0, 200, 100}, 0, 1000);
+    slow->SetTime(250);
+    EXPECT_NEAR(slow->Angle(), M_PI * 0.125, 1e-9);
+}
+
+} // namespace
+} // namespace kiv
