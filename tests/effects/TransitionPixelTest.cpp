@@ -40,6 +40,11 @@ std::uint32_t Mix(std::uint32_t a, std::uint32_t b, double k) {
     return out;
 }
 
+// The soft edge's S-curve, written out: a² / 128 below the middle, mirrored above it.
+double SCurve(double a) {
+    return a < 127.5 ? a * a / 128 : 255 - (255 - a) * (255 - a) / 128;
+}
+
 std::uint32_t Scale(std::uint32_t a, double k) {
     return Mix(0, a, k);
 }
@@ -170,7 +175,7 @@ TEST_F(TransitionPixels, ASoftEdgeRampsOverTheSmoothWidthWithTheSCurve) {
     for (int x = 32; x < kWidth; ++x) {
         const double d = x + 0.5 - 32;
         const double share = Share(At(*frame, x, 30));
-        const double want = d <= 20 ? 1 : d >= 36 ? 0 : 1 - EdgeCurve((d - 20) * 255 / 16) / 255;
+        const double want = d <= 20 ? 1 : d >= 36 ? 0 : 1 - SCurve((d - 20) * 255 / 16) / 255;
         EXPECT_NEAR(share, want, 0.08) << "distance " << d;
         EXPECT_LE(share, last + 0.01) << "the ramp falls monotonically at " << d;
         last = share;
