@@ -4,6 +4,7 @@
 #include "effects/TransitionFilters.h"
 
 #include <cmath>
+#include <numbers>
 
 namespace kiv {
 
@@ -57,8 +58,6 @@ TRef<TDrawFilter> Diagonal(int kind, int k) {
 }
 
 TRef<TDrawFilter> MakeFilter(const TKivEffect& e, int w, int h) {
-    (void)w;
-    (void)h;
     switch (e.type) {
     case kEffectDissolve:
         return MakeRef<TAlphaFilter>();
@@ -118,8 +117,25 @@ TRef<TDrawFilter> MakeFilter(const TKivEffect& e, int w, int h) {
         if (d == 0) return nullptr;
         return MakeRef<TOverturnEffect>(d + (On(e, 5) ? 4 : 0), On(e, 6), FloatParam(e, 0, 0.5f));
     }
+    case kEffectHourhand: {
+        // Switches: actions 1-2, then the keypad directions 1-9.
+        const bool counter = On(e, 2);
+        if (On(e, 2 + 5)) return MakeRef<TClockEffect>(0.5, 0.5, counter);
+        static constexpr int kOrder[8] = {1, 2, 3, 4, 6, 7, 8, 9};
+        static constexpr int kKind[10] = {0, 8, 1, 5, 4, 0, 2, 7, 3, 6};
+        for (const int d : kOrder)
+            if (On(e, 2 + static_cast<std::size_t>(d)))
+                return MakeRef<TBroomEffect>(kKind[d] + (counter ? 8 : 0), (w + h) * 0.5 * FloatParam(e, 0, 0));
+        return nullptr;
+    }
+    case kEffectSwap: {
+        const int d = MovingDirection(e);
+        if (d == 0) return nullptr;
+        return MakeRef<TTwoSlidesEffect>(d, FloatParam(e, 0, 4), FloatParam(e, 1, 1),
+                                         FloatParam(e, 2, 60) * std::numbers::pi / 180);
+    }
     default:
-        // Hourhand, curling, swap and custom transitions have no geometry of their own here yet.
+        // Curling and custom transitions have no geometry of their own here yet.
         return MakeRef<TAlphaFilter>();
     }
 }

@@ -357,4 +357,187 @@ void TOverturnEffect::Draw(TD3DTriController& controller) {
     controller.End();
 }
 
+// ---- hourhand
+
+int HandCurve(int i) {
+    i = std::clamp(i, 0, 255);
+    if (i < 128) return i * i / 128;
+    const int j = 255 - i;
+    return 255 - j * j / 128;
+}
+
+namespace {
+
+// The edge value of an angle θ against the hand at φ with edge angle e (0 swept … 255 ahead).
+double HandValue(double theta, double phi, double e) {
+    if (theta < phi) return 0;
+    if (theta >= phi + e) return 255;
+    return HandCurve(static_cast<int>(std::lround((theta - phi) * 255 / e)));
+}
+
+constexpr int kTurnSamples = 1000;
+constexpr double kSampleStep = 2 * kPi / kTurnSamples;
+
+// The fan of triangles about `pivot` reaching `reach`, coarse (10 samples) where the values do not
+// change and fine over the edge; opacity 255 − value.
+void Fan(std::vector<TTileVertex>& out, TVec2 pivot, double reach, const std::vector<double>& values) {
+    int k = 0;
+    while (k < kTurnSamples) {
+        int step = std::min(10, kTurnSamples - k);
+        for (int i = k + 1; i <= k + step; ++i)
+            if (values[static_cast<std::size_t>(i)] != values[static_cast<std::size_t>(k)]) {
+                step = 1;
+                break;
+            }
+        const int next = k + step;
+        const double v0 = values[static_cast<std::size_t>(k)], v1 = values[static_cast<std::size_t>(next)];
+        const double a0 = k * kSampleStep, a1 = next * kSampleStep;
+        out.push_back(FlatVertex(pivot.x, pivot.y, static_cast<float>(255 - (v0 + v1) / 2)));
+        out.push_back(FlatVertex(pivot.x + reach * std::sin(a0), pivot.y - reach * std::cos(a0),
+                                 static_cast<float>(255 - v0)));
+        out.push_back(FlatVertex(pivot.x + reach * std::sin(a1), pivot.y - reach * std::cos(a1),
+                                 static_cast<float>(255 - v1)));
+        k = next;
+    }
+}
+
+} // namespace
+
+TBroomEffect::TBroomEffect(int kind, double offset)
+    : kind_(kind > 8 ? kind - 8 : kind), offset_(std::isfinite(offset) ? offset : 0) {
+    Reversed = kind > 8;
+}
+
+void TBroomEffect::Build() {
+    const double l = rect_.left, t = rect_.top, w = rect_.Width(), h = rect_.Height();
+    const double b = offset_, s = smoothWidth_;
+    const bool sideways = kind_ == 2 || kind_ == 4;
+    const double g = sideways ? std::atan2(2 * b, h) : std::atan2(2 * b, w);
+    const double t1 = std::atan2(b, b + h), t2 = std::atan2(b, b + w);
+    const double d = kind_ >= 5 ? std::hypot(b + w / 2, b + h / 2) : sideways ? b + w / 2 : b + h / 2;
+    edge_ = d > 0 ? 2 * std::atan(s / (2 * d)) : 0;
+    const double e = edge_;
+    switch (kind_) {
+    case 1: pivot_ = {l + w / 2, t - b}; start_ = kPi / 2 - e + g; end_ = 3 * kPi / 2 - g; break;
+    case 2: pivot_ = {l + w + b, t + h / 2}; start_ = kPi - e + g; end_ = 2 * kPi - g; break;
+    case 3: pivot_ = {l + w / 2, t + h + b}; start_ = 3 * kPi / 2 - e + g; end_ = 5 * kPi / 2 - g; break;
+    case 4: pivot_ = {l - b, t + h / 2}; start_ = g - e; end_ = kPi - g; break;
+    case 5: pivot_ = {l + w + b, t - b}; start_ = kPi - e + t1; end_ = 3 * kPi / 2 - t2; break;
+    case 6: pivot_ = {l + w + b, t + h + b}; start_ = 3 * kPi / 2 - e + t2; end_ = 2 * kPi - t1; break;
+    case 7: pivot_ = {l - b, t + h + b}; start_ = t1 - e; end_ = kPi / 2 - t2; break;
+    default: pivot_ = {l - b, t - b}; start_ = kPi / 2 - e + t2; end_ = kPi - t1; break;
+    }
+    built_ = true;
+}
+
+double TBroomEffect::Angle() const {
+    const double f = Reversed ? 1 - Phase() : Phase();
+    return start_ + (end_ - start_) * f;
+}
+
+double TBroomEffect::Value(double theta) const {
+    if (kind_ == 3 && theta < kPi) theta += 2 * kPi; // the downward broom turns through straight up
+    return HandValue(theta, Angle(), edge_);
+}
+
+void TBroomEffect::Draw(TD3DTriController& controller) {
+    if (!built_) Build();
+    std::vector<double> values(kTurnSamples + 1);
+    for (int k = 0; k <= kTurnSamples; ++k)
+        values[static_cast<std::size_t>(k)] = Value(k * kSampleStep);
+    std::vector<TTileVertex> v;
+    try {
+        Fan(v, pivot_, rect_.Width() + rect_.Height() + offset_, values);
+    } catch (const std::exception& error) {
+        TLog::Line(std::string("Hourhand: ") + error.what());
+    }
+    controller.Begin(true);
+    controller.Triangles(v);
+    controller.End();
+}
+
+double TClockEffect::EdgeAngle() const {
+    const double reach = std::hypot(rect_.Width(), rect_.Height()) / 4;
+    return reach > 0 ? 2 * std::atan(std::max(static_cast<double>(smoothWidth_), 0.001) / (2 * reach)) : 0.001;
+}
+
+double TClockEffect::Angle() const {
+    const double e = EdgeAngle();
+    return Phase() * (2 * kPi + e) - e;
+}
+
+void TClockEffect::Draw(TD3DTriController& controller) {
+    const double e = EdgeAngle(), phi = Angle();
+    std::vector<double> values(kTurnSamples + 1);
+    for (int k = 0; k <= kTurnSamples; ++k)
+        values[static_cast<std::size_t>(k)] = HandValue(k * kSampleStep, phi, e);
+    const TVec2 centre{rect_.left + rect_.Width() * fx_, rect_.top + rect_.Height() * fy_};
+    std::vector<TTileVertex> v;
+    try {
+        Fan(v, centre, rect_.Width() + rect_.Height(), values);
+    } catch (const std::exception& error) {
+        TLog::Line(std::string("Hourhand: ") + error.what());
+    }
+    if (counterClockwise_) {
+        const double mirror = rect_.left + rect_.right;
+        for (TTileVertex& p : v)
+            p.x = p.u = mirror - p.x;
+    }
+    controller.Begin(true);
+    controller.Triangles(v);
+    controller.End();
+}
+
+// ---- swap
+
+TTileVertex TTwoSlidesEffect::Place(double cx, double cy, double w, double h, int call) const {
+    const double f = Phase();
+    const double s = f < 0.5 ? 2 * f * f : 1 - 2 * (1 - f) * (1 - f);
+    double a = w, b = h, x = s;
+    if ((f >= 0.5) != (call % 2 == 1)) {
+        a = -w;
+        b = -h;
+        x = 1 - s;
+    }
+    switch (direction_) {
+    case 1: b = 0; break;
+    case 2: a = -a; b = 0; break;
+    case 3: a = 0; break;
+    default: a = 0; b = -b; break;
+    }
+    const double tilt = std::sin(x * angle_);
+    double z = x * h * depth_;
+    if (a > 0) z += (a - cx) * tilt;
+    if (a < 0) z += cx * tilt;
+    if (b > 0) z += (b - cy) * tilt;
+    if (b < 0) z += cy * tilt;
+    const double shift = std::sin(kPi * x) * distance_;
+    return {cx + a * shift, cy + b * shift, z, cx, cy, 255, 255};
+}
+
+void TTwoSlidesEffect::Draw(TD3DTriController& controller) {
+    constexpr int kGrid = 8;
+    const int call = ++calls_;
+    const TRect& area = controller.Area();
+    const double w = area.Width(), h = area.Height();
+    std::vector<TTileVertex> grid;
+    for (int j = 0; j <= kGrid; ++j)
+        for (int i = 0; i <= kGrid; ++i) {
+            TTileVertex p = Place(w * i / kGrid, h * j / kGrid, w, h, call);
+            p.x += area.left;
+            p.y += area.top;
+            p.u += area.left;
+            p.v += area.top;
+            grid.push_back(p);
+        }
+    std::vector<TTileVertex> v;
+    auto at = [&](int i, int j) { return grid[static_cast<std::size_t>(j * (kGrid + 1) + i)]; };
+    for (int j = 0; j < kGrid; ++j)
+        for (int i = 0; i < kGrid; ++i)
+            v.insert(v.end(), {at(i, j), at(i + 1, j), at(i, j + 1), at(i, j + 1), at(i + 1, j), at(i + 1, j + 1)});
+    controller.Begin(true);
+    controller.Triangles(v);
+    controller.End();
+}
+
 } // namespace kiv

@@ -209,4 +209,80 @@ private:
     double volume_;
 };
 
+// The 256-entry S-table of the hourhand edges: T[i] = floor(i² / 128) below 128, T[255 − i] = 255 − T[i].
+int HandCurve(int i);
+
+// Hourhand with an off-centre pivot: a straight edge turning about a pivot beside the slide (kinds
+// 1 … 8: up, right, down, left, upper right, lower right, lower left, upper left; above 8 reversed).
+class TBroomEffect final : public TDrawFilter {
+public:
+    TBroomEffect(int kind, double offset);
+    void Draw(TD3DTriController& controller) override;
+    int Kind() const { return kind_; }
+    // Built on the first Draw (or here, for tests).
+    void Build();
+    TVec2 Pivot() const { return pivot_; }
+    double StartAngle() const { return start_; }
+    double EndAngle() const { return end_; }
+    double EdgeAngle() const { return edge_; }
+    // The swept angle for the current phase.
+    double Angle() const;
+    // The edge value (0 swept … 255 ahead) of the angle θ (0 … 2π) for the current phase.
+    double Value(double theta) const;
+
+protected:
+    ~TBroomEffect() override = default;
+
+private:
+    int kind_;
+    double offset_;
+    bool built_ = false;
+    TVec2 pivot_;
+    double start_ = 0, end_ = 0, edge_ = 0;
+};
+
+// Hourhand about the centre: the slide shows in the sector a hand has swept from straight up,
+// clockwise (counter-clockwise mirrored), with a soft edge.
+class TClockEffect final : public TDrawFilter {
+public:
+    TClockEffect(double centerX, double centerY, bool counterClockwise)
+        : fx_(centerX), fy_(centerY), counterClockwise_(counterClockwise) {}
+    void Draw(TD3DTriController& controller) override;
+    bool CounterClockwise() const { return counterClockwise_; }
+    // The edge angle of the soft edge (radians) and the hand's angle for the current phase: it runs
+    // from −edge to 2π so that nothing shows at the start and everything at the end.
+    double EdgeAngle() const;
+    double Angle() const;
+
+protected:
+    ~TClockEffect() override = default;
+
+private:
+    double fx_, fy_;
+    bool counterClockwise_;
+};
+
+// Swap: both slides drawn each frame, moving apart sideways, one receding while the other comes
+// forward; they cross at the middle.
+class TTwoSlidesEffect final : public TDrawFilter {
+public:
+    TTwoSlidesEffect(int direction, double depth, double distance, double angle)
+        : direction_(direction), depth_(depth), distance_(distance), angle_(angle) {}
+    void Draw(TD3DTriController& controller) override;
+    TFilterOrder Order() const override { return TFilterOrder::TwoSlides; }
+    int Direction() const { return direction_; }
+    // A corner of the slide drawn by call number `call` (1, 2, …) for an area of w × h, relative
+    // to the area's top-left corner: position and depth.
+    TTileVertex Place(double cx, double cy, double w, double h, int call) const;
+    int Calls() const { return calls_; }
+
+protected:
+    ~TTwoSlidesEffect() override = default;
+
+private:
+    int direction_;
+    double depth_, distance_, angle_;
+    int calls_ = 0;
+};
+
 } // namespace kiv

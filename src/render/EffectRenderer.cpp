@@ -42,8 +42,58 @@ void TD3DTriController::Begin(bool textured) {
         screen_->Batch().Begin({}, 0);
 }
 
-void TD3DTriController::Triangles(const std::vector<TTileVertex>& vertices) {
+namespace {
+
+TTileVertex Between(const TTileVertex& a, const TTileVertex& b, double k) {
+    return {a.x + (b.x - a.x) * k, a.y + (b.y - a.y) * k, a.z + (b.z - a.z) * k, a.u + (b.u - a.u) * k,
+            a.v + (b.v - a.v) * k, static_cast<float>(a.opacity + (b.opacity - a.opacity) * k),
+            static_cast<float>(a.grey + (b.grey - a.grey) * k)};
+}
+
+// Keeps the part of `poly` on the inner side of one edge: value(v) ≥ 0 inside.
+template <class F>
+std::vector<TTileVertex> ClipEdge(const std::vector<TTileVertex>& poly, F value) {
+    std::vector<TTileVertex> out;
+    for (std::size_t i = 0; i < poly.size(); ++i) {
+        const TTileVertex& a = poly[i];
+        const TTileVertex& b = poly[(i + 1) % poly.size()];
+        const double va = value(a), vb = value(b);
+        if (va >= 0) out.push_back(a);
+        if ((va >= 0) != (vb >= 0)) out.push_back(Between(a, b, va / (va - vb)));
+    }
+    return out;
+}
+
+} // namespace
+
+std::vector<TTileVertex> ClipTriangles(const std::vector<TTileVertex>& vertices, const TRect& area) {
+    std::vector<TTileVertex> out;
+    out.reserve(vertices.size());
+    const double l = area.left, t = area.top, r = area.right, b = area.bottom;
+    for (std::size_t i = 0; i + 2 < vertices.size(); i += 3) {
+        const TTileVertex* v = &vertices[i];
+        const bool flat = v[0].z == 0 && v[1].z == 0 && v[2].z == 0;
+        bool inside = true;
+        for (int k = 0; k < 3; ++k)
+            inside = inside && v[k].x >= l && v[k].x <= r && v[k].y >= t && v[k].y <= b;
+        if (!flat || inside) {
+            out.insert(out.end(), v, v + 3);
+            continue;
+        }
+        std::vector<TTileVertex> poly(v, v + 3);
+        poly = ClipEdge(poly, [&](const TTileVertex& p) { return p.x - l; });
+        poly = ClipEdge(poly, [&](const TTileVertex& p) { return r - p.x; });
+        poly = ClipEdge(poly, [&](const TTileVertex& p) { return p.y - t; });
+        poly = ClipEdge(poly, [&](const TTileVertex& p) { return b - p.y; });
+        for (std::size_t k = 1; k + 1 < poly.size(); ++k)
+            out.insert(out.end(), {poly[0], poly[k], poly[k + 1]});
+    }
+    return out;
+}
+
+void TD3DTriController::Triangles(const std::vector<TTileVertex>& input) {
     if (!screen_ || !screen_->Ready() || area_.IsEmpty()) return;
+    const std::vector<TTileVertex> vertices = ClipTriangles(input, area_);
     const double sx = static_cast<double>(captureRect_.Width()) / area_.Width();
     const double sy = static_cast<double>(captureRect_.Height()) / area_.Height();
     auto& batch = screen_->Batch();

@@ -35,6 +35,9 @@ inline TTileVertex FlatVertex(double x, double y, float opacity) {
     return {x, y, 0, x, y, opacity, 255};
 }
 
+// The parts of triangles (three vertices each) inside `area`; triangles with depth are kept whole.
+std::vector<TTileVertex> ClipTriangles(const std::vector<TTileVertex>& vertices, const TRect& area);
+
 // The tile controller: the area the capture covers (one cell) and its whole-area tile, which draws
 // triangles from the capture just made.
 class TD3DTriController {
@@ -44,7 +47,8 @@ public:
     const TRect& Area() const { return area_; }
     // Starts a batch: textured from the capture, or untextured (vertex colours only).
     void Begin(bool textured);
-    // Triangles (three vertices each); an incomplete last triangle is ignored.
+    // Triangles (three vertices each), flat ones clipped to the area; an incomplete last triangle
+    // is ignored.
     void Triangles(const std::vector<TTileVertex>& vertices);
     // Untextured triangles with their own colours (0xAARRGGBB).
     void ColoredTriangles(const std::vector<TTileVertex>& vertices, const std::vector<std::uint32_t>& colors);
