@@ -290,5 +290,171 @@ TEST(Flip, TheSlideIsEdgeOnAndDarkestAtTheMiddle) {
     EXPECT_NEAR(slow->Angle(), M_PI * 0.125, 1e-9);
 }
 
+TEST(Hourhand, FactoryPicksTheCentreHandOrABroomByTheKeypad) {
+    // Switches: actions 1-2, directions 1-9.
+    auto with = [](bool action2, int direction) {
+        std::vector<bool> s(11, false);
+        s[0] = !action2;
+        s[1] = action2;
+        s[static_cast<std::size_t>(1 + direction)] = true;
+        return Effect(kEffectHourhand, s, {}, {0.0f});
+    };
+    auto clock = MakeTransitionFilter(kFullHd, with(false, 5).Get(), 0, 1000);
+    ASSERT_NE(dynamic_cast<TClockEffect*>(clock.Get()), nullptr);
+    EXPECT_FALSE(dynamic_cast<TClockEffect*>(clock.Get())->CounterClockwise());
+    auto ccw = MakeTransitionFilter(kFullHd, with(true, 5).Get(), 0, 1000);
+    EXPECT_TRUE(dynamic_cast<TClockEffect*>(ccw.Get())->CounterClockwise());
+    const int kinds[10] = {0, 8, 1, 5, 4, 0, 2, 7, 3, 6};
+    for (const int d : {1, 2, 3, 4, 6, 7, 8, 9}) {
+        auto broom = MakeTransitionFilter(kFullHd, with(false, d).Get(), 0, 1000);
+        auto* b = dynamic_cast<TBroomEffect*>(broom.Get());
+        ASSERT_NE(b, nullptr) << d;
+        EXPECT_EQ(b->Kind(), kinds[d]) << d;
+        EXPECT_FALSE(b->Reversed);
+        auto back = MakeTransitionFilter(kFullHd, with(true, d).Get(), 0, 1000);
+        EXPECT_EQ(dynamic_cast<TBroomEffect*>(back.Get())->Kind(), kinds[d]) << d;
+        EXPECT_TRUE(back->Reversed) << d;
+    }
+    std::vector<bool> none(11, false);
+    none[0] = true;
+    EXPECT_FALSE(MakeTransitionFilter(kFullHd, Effect(kEffectHourhand, none).Get(), 0, 1000));
+}
+
+TEST(Hourhand, TheEdgeTableAndTheBroomsPivotsAndAngles) {
+    EXPECT_EQ(HandCurve(0), 0);
+    EXPECT_EQ(HandCurve(64), 32);
+    EXPECT_EQ(HandCurve(255), 255);
+    for (int i = 0; i < 128; ++i) {
+        EXPECT_EQ(HandCurve(i), i * i / 128);
+        EXPECT_EQ(HandCurve(255 - i), 255 - HandCurve(i));
+    }
+    // Left pivot without offset or soft edge: from straight up to straight down.
+    auto left = MakeRef<TBroomEffect>(4, 0);
+    left->Init({0, 0, 200, 100}, 0, 1000);
+    left->Build();
+    EXPECT_DOUBLE_EQ(left->Pivot().x, 0);
+    EXPECT_DOUBLE_EQ(left->Pivot().y, 50);
+    EXPECT_DOUBLE_EQ(left->StartAngle(), 0);
+    EXPECT_DOUBLE_EQ(left->EndAngle(), M_PI);
+    left->SetTime(500);
+    EXPECT_DOUBLE_EQ(left->Value(M_PI / 4), 0);       // swept
+    EXPECT_DOUBLE_EQ(left->Value(3 * M_PI / 4), 255); // ahead
+    // Upper right with an offset b: pivot beside the corner, angles from t1 and t2.
+    auto corner = MakeRef<TBroomEffect>(5, 20);
+    corner->Init({10, 10, 210, 110}, 30, 1000);
+    corner->Build();
+    EXPECT_DOUBLE_EQ(corner->Pivot().x, 230);
+    EXPECT_DOUBLE_EQ(corner->Pivot().y, -10);
+    const double e = 2 * std::atan(30 / (2 * std::hypot(120.0, 70.0)));
+    EXPECT_NEAR(corner->EdgeAngle(), e, 1e-12);
+    EXPECT_NEAR(corner->StartAngle(), M_PI - e + std::atan(20.0 / 120), 1e-12);
+    EXPECT_NEAR(corner->EndAngle(), 3 * M_PI / 2 - std::atan(20.0 / 220), 1e-12);
+    // The edge ramps with the table over e.
+    corner->SetTime(400);
+    const double phi = corner->Angle();
+    EXPECT_DOUBLE_EQ(corner->Value(phi + e * 64 / 255), HandCurve(64));
+    EXPECT_DOUBLE_EQ(corner->Value(phi + e * 200 / 255), HandCurve(200));
+    EXPECT_DOUBLE_EQ(corner->Value(phi - 0.01), 0);
+    EXPECT_DOUBLE_EQ(corner->Value(phi + e + 0.01), 255);
+    // Reversed (kind 13): the angle runs back from the end.
+    auto reversed = MakeRef<TBroomEffect>(13, 20);
+    reversed->Init({10, 10, 210, 110}, 30, 1000);
+    reversed->Build();
+    EXPECT_TRUE(reversed->Reversed);
+    EXPECT_DOUBLE_EQ(reversed->Angle(), corner->EndAngle());
+    // The downward broom counts angles below π past a full turn.
+    auto down = MakeRef<TBroomEffect>(3, 0);
+    down->Init({0, 0, 200, 100}, 0, 1000);
+    down->Build();
+    down->SetTime(500);
+    EXPECT_DOUBLE_EQ(down->Value(M_PI / 4), 255);     // 2π + π/4 is ahead of 2π
+    EXPECT_DOUBLE_EQ(down->Value(3 * M_PI / 2 + 0.1), 0);
+}
+
+TEST(Swap, TheSlidesExchangePlacesAndCrossAtTheMiddle) {
+    auto swap = MakeRef<TTwoSlidesEffect>(1, 4, 1, M_PI / 3);
+    swap->Init({0, 0, 200, 100}, 0, 1000);
+    // f = 0: the second slide drawn (the outgoing one) in front and in place, the first far behind.
+    TTileVertex front = swap->Place(50, 20, 200, 100, 2);
+    EXPECT_DOUBLE_EQ(front.x, 50);
+    EXPECT_DOUBLE_EQ(front.z, 0);
+    TTileVertex back = swap->Place(50, 20, 200, 100, 1);
+    EXPECT_NEAR(back.x, 50, 1e-9); // sin(π) = 0: not displaced
+    EXPECT_NEAR(back.z, 100 * 4 + 50 * std::sin(M_PI / 3), 1e-9);
+    // f = 0.5: both displaced furthest, in opposite directions, at the same depth.
+    swap->SetTime(500);
+    const TTileVertex a = swap->Place(100, 50, 200, 100, 1), b = swap->Place(100, 50, 200, 100, 2);
+    EXPECT_NEAR(a.x, 300, 1e-9);
+    EXPECT_NEAR(b.x, -100, 1e-9);
+    EXPECT_NEAR(a.z, b.z, 1e-9);
+    // f = 1: the places exchanged; from the middle on the outgoing slide is drawn first (behind).
+    swap->SetTime(1000);
+    EXPECT_NEAR(swap->Place(50, 20, 200, 100, 2).z, 0, 1e-9);
+    // It moved right, so its left (trailing) edge is tilted back: (W − x) × sin(angle).
+    EXPECT_NEAR(swap->Place(50, 20, 200, 100, 1).z, 100 * 4 + 150 * std::sin(M_PI / 3), 1e-9);
+    // Vertical directions move along y only.
+    auto up = MakeRef<TTwoSlidesEffect>(4, 4, 1, 0);
+    up->Init({0, 0, 200, 100}, 0, 1000);
+    up->SetTime(500);
+    const TTileVertex v = up->Place(100, 50, 200, 100, 1);
+    EXPECT_DOUBLE_EQ(v.x, 100);
+    EXPECT_NEAR(v.y, 50 - 100, 1e-9);
+}
+
+TEST(TileClipping, FlatTrianglesAreCutToTheAreaWithTheirValuesInterpolated) {
+    const TRect area{0, 0, 100, 100};
+    // A triangle inside stays whole.
+    std::vector<TTileVertex> inside{FlatVertex(10, 10, 255), FlatVertex(90, 10, 255), FlatVertex(10, 90, 255)};
+    EXPECT_EQ(ClipTriangles(inside, area).size(), 3u);
+    // Half outside on the right: cut at x = 100, the opacity there halfway between 0 and 200.
+    std::vector<TTileVertex> across{FlatVertex(50, 0, 0), FlatVertex(150, 0, 200), FlatVertex(50, 100, 0)};
+    const auto cut = ClipTriangles(across, area);
+    ASSERT_FALSE(cut.empty());
+    ASSERT_EQ(cut.size() % 3, 0u);
+    double maxX = 0;
+    bool sawEdge = false;
+    for (const TTileVertex& p : cut) {
+        maxX = std::max(maxX, p.x);
+        EXPECT_DOUBLE_EQ(p.u, p.x);
+        if (p.x == 100 && p.y == 0) {
+            sawEdge = true;
+            EXPECT_FLOAT_EQ(p.opacity, 100);
+        }
+    }
+    EXPECT_DOUBLE_EQ(maxX, 100);
+    EXPECT_TRUE(sawEdge);
+    // Entirely outside: nothing; with depth: kept whole (the camera places it).
+    std::vector<TTileVertex> away{FlatVertex(200, 0, 255), FlatVertex(300, 0, 255), FlatVertex(200, 50, 255)};
+    EXPECT_TRUE(ClipTriangles(away, area).empty());
+    away[0].z = 5;
+    EXPECT_EQ(ClipTriangles(away, area).size(), 3u);
+}
+
+TEST(FilterFactory, AnEmptyDrawingRectangleDrawsNothingAndBreaksNothing) {
+    const TRect empty{10, 10, 10, 10};
+    std::vector<TRef<TKivEffect>> effects{
+        Effect(kEffectDissolve, {true}),
+        Effect(kEffectGates, OneOf8(3)),
+        Effect(kEffectPage, OneOf8(1)),
+        Effect(kEffectShapes, {false, false, false, false, true}, {50, 50}),
+        Effect(kEffectShapes, {false, false, false, true, false}, {50, 50}),
+        Effect(kEffectShapes, {false, false, true, false, false}, {150, 50}),
+        Effect(kEffectMosaic, {true}, {3, 3, 50}),
+        Effect(kEffectPush, {true, false, false, false}),
+        Effect(kEffectFlip, {true, false, false, false, true, true}),
+        Effect(kEffectSwap, {true, false, false, false}, {}, {4, 1, 60}),
+        Effect(kEffectHourhand, {true, false, false, false, false, false, true, false, false, false, false}),
+        Effect(kEffectHourhand, {true, false, true, false, false, false, false, false, false, false, false}),
+    };
+    for (const auto& e : effects) {
+        auto f = MakeTransitionFilter(empty, e.Get(), 0.2f, 1000);
+        ASSERT_TRUE(f) << e->type;
+        f->SetTime(500);
+        TD3DTriController controller(nullptr, nullptr, empty, empty);
+        f->Draw(controller);
+        EXPECT_EQ(controller.TrianglesDrawn(), 0) << e->type;
+    }
+}
+
 } // namespace
 } // namespace kiv

@@ -250,6 +250,53 @@ TEST_F(TransitionPixels, FlipShowsTheOutgoingSlideTurningThenTheIncomingOne) {
     ExpectColor(At(*late, 1, 24), 0, 0, "uncovered edge");
 }
 
+TEST_F(TransitionPixels, TheCentreHandSweepsClockwiseOrMirrored) {
+    // Hourhand direction 5 at f = 0.25 with the least soft edge: the quarter from straight up to
+    // straight right of the centre; with action 2 the quarter from up to left.
+    std::vector<bool> s(11, false);
+    s[0] = true;
+    s[2 + 4] = true;
+    auto clockwise = Frame(Effect(kEffectHourhand, s).Get(), 250);
+    s[0] = false;
+    s[1] = true;
+    auto counter = Frame(Effect(kEffectHourhand, s).Get(), 250);
+    const std::pair<int, int> upperRight{48, 8}, upperLeft{15, 8}, lowerRight{48, 40}, lowerLeft{15, 40};
+    ExpectColor(At(*clockwise, upperRight.first, upperRight.second), kB, 1, "clockwise upper right");
+    for (const auto& [x, y] : {upperLeft, lowerRight, lowerLeft})
+        ExpectColor(At(*clockwise, x, y), kA, 1, "clockwise elsewhere");
+    ExpectColor(At(*counter, upperLeft.first, upperLeft.second), kB, 1, "counter-clockwise upper left");
+    for (const auto& [x, y] : {upperRight, lowerRight, lowerLeft})
+        ExpectColor(At(*counter, x, y), kA, 1, "counter-clockwise elsewhere");
+    // The frames are mirror images of each other.
+    for (int y = 2; y < kHeight; y += 5)
+        for (int x = 2; x < kWidth; x += 5)
+            ExpectColor(At(*counter, kWidth - 1 - x, y), At(*clockwise, x, y), 3, "mirror");
+}
+
+TEST_F(TransitionPixels, ABroomFromTheLeftHasSweptTheTopHalfAtTheMiddle) {
+    std::vector<bool> s(11, false);
+    s[0] = true;
+    s[2 + 3] = true; // direction 4: pivot on the left
+    auto frame = Frame(Effect(kEffectHourhand, s, {}).Get(), 500);
+    for (int x = 4; x < kWidth; x += 6) {
+        ExpectColor(At(*frame, x, 10), kB, 1, "top at " + std::to_string(x));
+        ExpectColor(At(*frame, x, 38), kA, 1, "bottom at " + std::to_string(x));
+    }
+}
+
+TEST_F(TransitionPixels, SwapStartsWithTheOutgoingSlideAndSplitsBothAtTheMiddle) {
+    auto swap = Effect(kEffectSwap, {false, false, true, false});
+    swap->floatParams = {4, 1, 60};
+    auto start = Frame(swap.Get(), 0);
+    for (const auto& [x, y] : {std::pair{0, 0}, {32, 24}, {63, 47}})
+        ExpectColor(At(*start, x, y), kA, 1, "start");
+    // f = 0.5: the incoming slide receded to the left, the outgoing one to the right, a gap between.
+    auto middle = Frame(swap.Get(), 500);
+    ExpectColor(At(*middle, 5, 24), kB, 1, "left");
+    ExpectColor(At(*middle, 58, 24), kA, 1, "right");
+    ExpectColor(At(*middle, 32, 24), 0, 0, "gap");
+}
+
 TEST_F(TransitionPixels, FramesReuseTheFilterAndTheCaptureTargets) {
     auto effect = Effect(kEffectGates, Only(8, 5));
     holder = MakeRef<TKivFilter>(effect, 1000.0, 0.0f);
