@@ -2,6 +2,9 @@
 // clamping, shape extents, the soft-edge curve and the mosaic's generator and start values.
 #include "effects/FilterFactory.h"
 #include "effects/TransitionFilters.h"
+#include "project/KivSource.h"
+#include "project/TransitionRandom.h"
+#include "support/IniText.h"
 
 #include <gtest/gtest.h>
 
@@ -232,6 +235,43 @@ TEST(Mosaic, StartValuesComeFromTheSeedRowByRow) {
     auto other = MakeRef<TRandomFilter>(4, 3, 54321u, 50);
     other->Init(kFullHd, 0, 1000);
     EXPECT_NE(other->StartValues(), m->StartValues());
+}
+
+// The mosaic's descriptor from a show's transition choice with a fixed seed.
+TRef<TKivEffect> ChosenMosaic(std::uint64_t seed) {
+    const char* text = "[Main]\nopt_scr_width=640\nopt_scr_height=360\n"
+                       "object TheEffect:AnEffect\n  time=800\n"
+                       "  object mosaic:mosaic\n    caption=mosaic\n    stdidx=8\n    checked=1\n"
+                       "    cols=4\n    rows=3\n    appearence=50\n  end\nend\n"
+                       "[Times]\nopt_slidescount=2\nopt_synchpos1=2000\nopt_synchpos2=4000\n"
+                       "[Slide1]\nobject TheEffect:AnEffect\n  ref=quick\nend\n"
+                       "[Slide2]\nobject TheEffect:AnEffect\n  ref=mosaic\n  time=800\nend\n";
+    TKivSourceSetup setup;
+    setup.document = test::ParseIni(text);
+    setup.programFileName = "test";
+    setup.random = MakeRef<TTransitionRandom>(seed);
+    auto source = MakeRef<TKivSource>(std::move(setup));
+    double time = 0;
+    float smoothline = 0;
+    return source->GetSlideTransition(1, time, smoothline);
+}
+
+TEST(Mosaic, TheSeedOfTheShowsChoiceOrdersTheCells) {
+    TRef<TKivEffect> first = ChosenMosaic(7), again = ChosenMosaic(7);
+    ASSERT_TRUE(first);
+    ASSERT_EQ(first->type, kEffectMosaic);
+    ASSERT_EQ(first->intParams.size(), 4u);
+    EXPECT_EQ(first->intParams[3], again->intParams[3]);
+    auto filter = MakeTransitionFilter(kFullHd, first.Get(), 0, 800);
+    auto* m = dynamic_cast<TRandomFilter*>(filter.Get());
+    ASSERT_NE(m, nullptr);
+    ASSERT_EQ(m->Columns(), 4);
+    ASSERT_EQ(m->Rows(), 3);
+    auto state = static_cast<std::uint32_t>(first->intParams[3]);
+    for (std::size_t k = 0; k < 12; ++k)
+        EXPECT_EQ(m->StartValues()[k], std::lround(ReferenceUnit(state) * 5000.0)) << k;
+    auto twin = MakeTransitionFilter(kFullHd, again.Get(), 0, 800);
+    EXPECT_EQ(dynamic_cast<TRandomFilter*>(twin.Get())->StartValues(), m->StartValues());
 }
 
 TEST(Mosaic, AppearanceZeroFadesAllCellsTogetherAndHugeGridsAreBounded) {
