@@ -134,8 +134,33 @@ TRef<TDrawFilter> MakeFilter(const TKivEffect& e, int w, int h) {
         return MakeRef<TTwoSlidesEffect>(d, FloatParam(e, 0, 4), FloatParam(e, 1, 1),
                                          FloatParam(e, 2, 60) * std::numbers::pi / 180);
     }
+    case kEffectCurling: {
+        // Switches: actions 1-2, directions 1-8, usecolor, usevolume.
+        auto dir = [&](int d) { return On(e, 2 + static_cast<std::size_t>(d)); };
+        const int mode = dir(1) || dir(3) || dir(6) || dir(8) ? 15 : 14;
+        int d = 1;
+        if (dir(1))
+            d = 3;
+        else if (dir(2) || dir(3))
+            d = 4;
+        else if (dir(4))
+            d = 3;
+        else if (dir(5))
+            d = 1;
+        else if (dir(6) || dir(7))
+            d = 2;
+        TRollEffect2::TOptions options;
+        options.pipe = IntParam(e, 0, 1) == 1;
+        options.radius = std::round(w * FloatParam(e, 0, 0));
+        options.useColor = On(e, 11);
+        const auto colorRef = static_cast<std::uint32_t>(IntParam(e, 1, 0));
+        options.color = ((colorRef & 0xFF) << 16) | (colorRef & 0xFF00) | ((colorRef >> 16) & 0xFF);
+        options.useVolume = On(e, 12);
+        options.volume = FloatParam(e, 1, 0.125f);
+        return MakeRef<TRollEffect2>(mode, On(e, 2) ? d + 4 : d, options);
+    }
     default:
-        // Curling and custom transitions have no geometry of their own here yet.
+        // Custom transitions have no effect slides here yet: they dissolve.
         return MakeRef<TAlphaFilter>();
     }
 }

@@ -3,6 +3,7 @@
 #include "base/Log.h"
 
 #include <algorithm>
+#include <array>
 #include <bit>
 #include <cmath>
 #include <numbers>
@@ -537,6 +538,132 @@ void TTwoSlidesEffect::Draw(TD3DTriController& controller) {
             v.insert(v.end(), {at(i, j), at(i + 1, j), at(i, j + 1), at(i, j + 1), at(i + 1, j), at(i + 1, j + 1)});
     controller.Begin(true);
     controller.Triangles(v);
+    controller.End();
+}
+
+// ---- curling
+
+namespace {
+
+int RollerOf(int mode, int kind) {
+    const int k = (kind - 1) % 8 + 1;
+    static constexpr int kEdge[9] = {0, 1, 4, 2, 3, 2, 3, 1, 4};
+    static constexpr int kCorner[9] = {0, 5, 7, 8, 6, 8, 6, 5, 7};
+    return mode == 15 ? kCorner[k] : kEdge[k];
+}
+
+TVec2 RollerDirection(int roller) {
+    constexpr double r = 0.70710677;
+    static constexpr TVec2 kDirections[9] = {{0, 0},  {1, 0}, {-1, 0}, {0, -1}, {0, 1},
+                                             {r, r}, {r, -r}, {-r, r}, {-r, -r}};
+    return kDirections[std::clamp(roller, 1, 8)];
+}
+
+} // namespace
+
+TRollEffect2::TRollEffect2(int mode, int kind, const TOptions& options)
+    : roller_(RollerOf(mode, std::clamp(kind, 1, 8))), direction_(RollerDirection(roller_)), options_(options) {
+    Reversed = kind > 4;
+    CaptureMode = 1;
+    options_.radius = std::isfinite(options_.radius) ? std::max(2.0, options_.radius) : 2.0;
+    if (!std::isfinite(options_.volume)) options_.volume = 0;
+}
+
+void TRollEffect2::Init(const TRect& rect, float smoothWidth, float duration) {
+    TDrawFilter::Init(rect, smoothWidth, duration);
+    const double reach = options_.useVolume ? options_.radius * kPi / 2 : options_.radius;
+    double low = 0, high = 0;
+    bool first = true;
+    for (const double x : {double(rect.left), double(rect.right)})
+        for (const double y : {double(rect.top), double(rect.bottom)}) {
+            const double along = x * direction_.x + y * direction_.y;
+            low = first ? along : std::min(low, along);
+            high = first ? along : std::max(high, along);
+            first = false;
+        }
+    start_ = low - reach;
+    end_ = high;
+    if (Reversed) std::swap(start_, end_);
+}
+
+TTileVertex TRollEffect2::Wind(double x, double y, double p) const {
+    const double u = x * direction_.x + y * direction_.y - p;
+    if (u <= 0) return {x, y, 0, x, y, 255, 255};
+    const double radius = options_.radius;
+    const double turn = options_.pipe ? 1e300 : kPi;
+    const double alpha = std::min(u / radius, turn);
+    // Along the direction the point lands at p + R sin α on the roll, then straight on past the turn.
+    const double rest = u - alpha * radius;
+    const double moved = radius * std::sin(alpha) + rest * std::cos(alpha) - u;
+    const double volume = options_.useVolume ? options_.volume : 0;
+    const auto shade = static_cast<float>(50 + 205 * std::abs(std::cos(alpha)));
+    return {x + direction_.x * moved, y + direction_.y * moved, -(1 - std::cos(alpha)) * radius * volume, x, y, 255,
+            shade};
+}
+
+void TRollEffect2::Draw(TD3DTriController& controller) {
+    const TRect& area = controller.Area();
+    if (area.IsEmpty()) return;
+    const double p = Travel(Reversed ? 1 - Phase() : Phase());
+    // A grid fine enough for the roll: cells of about a twelfth of the radius, at most 160 × 90.
+    const int columns = std::clamp(static_cast<int>(area.Width() / std::max(4.0, options_.radius / 12)), 8, 160);
+    const int rows = std::clamp(static_cast<int>(area.Height() / std::max(4.0, options_.radius / 12)), 8, 90);
+    std::vector<TTileVertex> grid;
+    std::vector<double> ahead;
+    grid.reserve(static_cast<std::size_t>((columns + 1) * (rows + 1)));
+    for (int j = 0; j <= rows; ++j)
+        for (int i = 0; i <= columns; ++i) {
+            const double x = area.left + double(area.Width()) * i / columns;
+            const double y = area.top + double(area.Height()) * j / rows;
+            grid.push_back(Wind(x, y, p));
+            ahead.push_back(x * direction_.x + y * direction_.y - p);
+        }
+    auto at = [&](int i, int j) { return static_cast<std::size_t>(j * (columns + 1) + i); };
+    std::vector<TTileVertex> flat;
+    struct TCell {
+        double depth;
+        std::array<std::size_t, 4> corners;
+    };
+    std::vector<TCell> rolled;
+    for (int j = 0; j < rows; ++j)
+        for (int i = 0; i < columns; ++i) {
+            const std::array<std::size_t, 4> c{at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1)};
+            double most = -1e300;
+            for (const std::size_t k : c)
+                most = std::max(most, ahead[k]);
+            if (most <= 0)
+                flat.insert(flat.end(), {grid[c[0]], grid[c[1]], grid[c[2]], grid[c[2]], grid[c[1]], grid[c[3]]});
+            else
+                rolled.push_back({most, c});
+        }
+    // The roll from the axis outwards: the part folded back over the sheet is drawn last.
+    std::sort(rolled.begin(), rolled.end(), [](const TCell& a, const TCell& b) { return a.depth < b.depth; });
+    std::vector<TTileVertex> back;
+    std::vector<std::uint32_t> colors;
+    for (const TCell& cell : rolled) {
+        const auto& c = cell.corners;
+        for (const std::size_t k : {c[0], c[1], c[2], c[2], c[1], c[3]}) {
+            TTileVertex v = grid[k];
+            if (options_.useColor) {
+                const auto shade = static_cast<std::uint32_t>(v.grey);
+                const std::uint32_t r = ((options_.color >> 16) & 0xFF) * shade / 256;
+                const std::uint32_t g = ((options_.color >> 8) & 0xFF) * shade / 256;
+                const std::uint32_t b = (options_.color & 0xFF) * shade / 256;
+                colors.push_back(0xFF000000u | (r << 16) | (g << 8) | b);
+            }
+            back.push_back(v);
+        }
+    }
+    controller.Begin(true);
+    controller.Triangles(flat);
+    controller.End();
+    if (options_.useColor) {
+        controller.Begin(false);
+        controller.ColoredTriangles(back, colors);
+    } else {
+        controller.Begin(true);
+        controller.Triangles(back);
+    }
     controller.End();
 }
 

@@ -285,4 +285,39 @@ private:
     int calls_ = 0;
 };
 
+// Curling: the slide rolls up like a sheet round a cylinder whose axis moves across it (mode 14
+// from an edge, 15 from a corner; kinds 1 … 4 plain, 5 … 8 reversed). The part ahead of the axis
+// is wound round the roll and, past the turn, folds back over the slide.
+class TRollEffect2 final : public TDrawFilter {
+public:
+    struct TOptions {
+        bool pipe = false;
+        double radius = 2; // pixels; at least 2
+        bool useColor = false;
+        std::uint32_t color = 0; // 0xRRGGBB
+        bool useVolume = false;
+        double volume = 0.125;
+    };
+    TRollEffect2(int mode, int kind, const TOptions& options);
+    void Init(const TRect& rect, float smoothWidth, float duration) override;
+    void Draw(TD3DTriController& controller) override;
+
+    int Roller() const { return roller_; }
+    TVec2 Direction() const { return direction_; }
+    double Travel(double f) const { return start_ + (end_ - start_) * f; }
+    double TravelStart() const { return start_; }
+    double TravelEnd() const { return end_; }
+    // Where a point of the slide goes for the axis at p: position, depth and shade (255 flat).
+    TTileVertex Wind(double x, double y, double p) const;
+
+protected:
+    ~TRollEffect2() override = default;
+
+private:
+    int roller_;
+    TVec2 direction_;
+    TOptions options_;
+    double start_ = 0, end_ = 0;
+};
+
 } // namespace kiv
