@@ -604,7 +604,7 @@ TTileVertex TRollEffect2::Wind(double x, double y, double p) const {
 void TRollEffect2::Draw(TD3DTriController& controller) {
     const TRect& area = controller.Area();
     if (area.IsEmpty()) return;
-    const double p = Travel(Reversed ? 1 - Phase() : Phase());
+    const double p = Travel(Phase());
     // A grid fine enough for the roll: cells of about a twelfth of the radius, at most 160 × 90.
     const int columns = std::clamp(static_cast<int>(area.Width() / std::max(4.0, options_.radius / 12)), 8, 160);
     const int rows = std::clamp(static_cast<int>(area.Height() / std::max(4.0, options_.radius / 12)), 8, 90);

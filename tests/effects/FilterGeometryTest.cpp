@@ -441,6 +441,80 @@ TEST(Swap, TheSlidesExchangePlacesAndCrossAtTheMiddle) {
     EXPECT_NEAR(v.y, 50 - 100, 1e-9);
 }
 
+// Curling switches: actions 1-2, directions 1-8, usecolor, usevolume.
+TRef<TKivEffect> Curl(bool action2, int direction, bool volume = false) {
+    std::vector<bool> s(12, false);
+    s[action2 ? 1 : 0] = true;
+    s[static_cast<std::size_t>(1 + direction)] = true;
+    s[11] = volume;
+    return Effect(kEffectCurling, s, {0, 0}, {0.05f, 0.5f});
+}
+
+TEST(Curling, DirectionsPickTheRollerAndActionTwoReverses) {
+    // Direction → (mode, value): 1 → (15, 3), 2 → (14, 4), 3 → (15, 4), 4 → (14, 3), 5 → (14, 1),
+    // 6 → (15, 2), 7 → (14, 2), 8 → (15, 1); action 2 adds 4 to the value; the roller follows from
+    // mode and value.
+    const int rollers[9] = {0, 8, 3, 6, 2, 1, 7, 4, 5};
+    const int reversedRollers[9] = {0, 5, 4, 7, 1, 2, 6, 3, 8};
+    for (int d = 1; d <= 8; ++d) {
+        auto f = MakeTransitionFilter(kFullHd, Curl(false, d).Get(), 0, 1000);
+        auto* roll = dynamic_cast<TRollEffect2*>(f.Get());
+        ASSERT_NE(roll, nullptr) << d;
+        EXPECT_EQ(roll->Roller(), rollers[d]) << d;
+        EXPECT_FALSE(roll->Reversed);
+        EXPECT_EQ(roll->CaptureMode, 1);
+        auto back = MakeTransitionFilter(kFullHd, Curl(true, d).Get(), 0, 1000);
+        EXPECT_EQ(dynamic_cast<TRollEffect2*>(back.Get())->Roller(), reversedRollers[d]) << d;
+        EXPECT_TRUE(back->Reversed) << d;
+    }
+}
+
+TEST(Curling, TheRollTravelsOverTheSlideAndFoldsTheSheetBack) {
+    TRollEffect2::TOptions options;
+    options.radius = 10;
+    auto roll = MakeRef<TRollEffect2>(14, 1, options); // roller 1: the axis moves right
+    roll->Init({0, 0, 200, 100}, 0, 1000);
+    EXPECT_DOUBLE_EQ(roll->TravelStart(), -10);
+    EXPECT_DOUBLE_EQ(roll->TravelEnd(), 200);
+    // Behind the axis the sheet lies flat; past it it winds round the roll, past half a turn it
+    // lies folded back: a point u past the axis lands at p − (u − πR).
+    const TTileVertex flat = roll->Wind(40, 30, 50);
+    EXPECT_DOUBLE_EQ(flat.x, 40);
+    EXPECT_FLOAT_EQ(flat.grey, 255);
+    const TTileVertex quarter = roll->Wind(50 + 10 * M_PI / 2, 30, 50);
+    EXPECT_NEAR(quarter.x, 60, 1e-9);
+    EXPECT_NEAR(quarter.grey, 50, 1e-3);
+    EXPECT_DOUBLE_EQ(quarter.z, 0); // without volume the roll stays in the slide plane
+    const TTileVertex folded = roll->Wind(150, 30, 50);
+    EXPECT_NEAR(folded.x, 50 - (100 - 10 * M_PI), 1e-9);
+    EXPECT_FLOAT_EQ(folded.grey, 255);
+    EXPECT_DOUBLE_EQ(folded.u, 150); // the texture stays where the point came from
+    // With volume the roll rises toward the viewer and the travel starts a quarter turn earlier.
+    options.useVolume = true;
+    options.volume = 0.5;
+    auto deep = MakeRef<TRollEffect2>(14, 1, options);
+    deep->Init({0, 0, 200, 100}, 0, 1000);
+    EXPECT_NEAR(deep->TravelStart(), -10 * M_PI / 2, 1e-9);
+    EXPECT_NEAR(deep->Wind(150, 30, 50).z, -2 * 10 * 0.5, 1e-9);
+    // Value 5 is reversed with roller 2 (the axis measured along −x); the ends are exchanged, so
+    // the roll starts at x = 0 with nothing ahead of it and ends past x = 200 + R.
+    auto back = MakeRef<TRollEffect2>(14, 5, TRollEffect2::TOptions{});
+    back->Init({0, 0, 200, 100}, 0, 1000);
+    EXPECT_EQ(back->Roller(), 2);
+    EXPECT_DOUBLE_EQ(back->TravelStart(), 0);
+    EXPECT_DOUBLE_EQ(back->Travel(1), -202);
+    EXPECT_DOUBLE_EQ(back->Wind(150, 30, back->Travel(0)).x, 150);
+    // A pipe keeps winding round the roll.
+    TRollEffect2::TOptions pipe;
+    pipe.pipe = true;
+    pipe.radius = 10;
+    auto tube = MakeRef<TRollEffect2>(14, 1, pipe);
+    tube->Init({0, 0, 200, 100}, 0, 1000);
+    const double x = tube->Wind(150, 30, 50).x;
+    EXPECT_GE(x, 40);
+    EXPECT_LE(x, 60);
+}
+
 TEST(TileClipping, FlatTrianglesAreCutToTheAreaWithTheirValuesInterpolated) {
     const TRect area{0, 0, 100, 100};
     // A triangle inside stays whole.
@@ -485,6 +559,7 @@ TEST(FilterFactory, AnEmptyDrawingRectangleDrawsNothingAndBreaksNothing) {
         Effect(kEffectSwap, {true, false, false, false}, {}, {4, 1, 60}),
         Effect(kEffectHourhand, {true, false, false, false, false, false, true, false, false, false, false}),
         Effect(kEffectHourhand, {true, false, true, false, false, false, false, false, false, false, false}),
+        Curl(false, 3, true),
     };
     for (const auto& e : effects) {
         auto f = MakeTransitionFilter(empty, e.Get(), 0.2f, 1000);

@@ -297,6 +297,30 @@ TEST_F(TransitionPixels, SwapStartsWithTheOutgoingSlideAndSplitsBothAtTheMiddle)
     ExpectColor(At(*middle, 32, 24), 0, 0, "gap");
 }
 
+TEST_F(TransitionPixels, CurlingLaysTheIncomingSlideDownBehindTheRoll) {
+    // Direction 5: the roll moves right; R = round(64 × 0.05) = 3; at f = 0.5 the axis is at 30.5.
+    auto curl = [](bool action2) {
+        std::vector<bool> s(12, false);
+        s[action2 ? 1 : 0] = true;
+        s[2 + 4] = true;
+        auto e = Effect(kEffectCurling, s, {0, 0});
+        e->floatParams = {0.05f, 0.125f};
+        return e;
+    };
+    ExpectColor(At(*Frame(curl(false).Get(), 0), 5, 20), kA, 1, "nothing laid down at the start");
+    auto middle = Frame(curl(false).Get(), 500);
+    for (const int x : {2, 10, 20, 27})
+        ExpectColor(At(*middle, x, 20), kB, 1, "laid down at " + std::to_string(x));
+    for (const int x : {36, 50, 62})
+        ExpectColor(At(*middle, x, 20), kA, 1, "still outgoing at " + std::to_string(x));
+    // Action 2 rolls the outgoing slide up off the incoming one, from the left edge, its back
+    // folded over its own right part.
+    auto reversed = Frame(curl(true).Get(), 500);
+    ExpectColor(At(*reversed, 10, 20), kB, 1, "incoming uncovered");
+    ExpectColor(At(*reversed, 50, 20), kA, 1, "outgoing still flat");
+    ExpectColor(At(*Frame(curl(true).Get(), 0), 50, 20), kA, 1, "reversed start");
+}
+
 TEST_F(TransitionPixels, FramesReuseTheFilterAndTheCaptureTargets) {
     auto effect = Effect(kEffectGates, Only(8, 5));
     holder = MakeRef<TKivFilter>(effect, 1000.0, 0.0f);
