@@ -77,27 +77,45 @@ TRef<TDrawFilter> MakeFilter(const TKivEffect& e, int w, int h) {
     }
     case kEffectGates:
         switch (FirstDirection(e, 1, 8)) {
-        case 1: return Lines(true, 0.5, 0.5, true);
-        case 2: return Lines(false, 0.5, 0.5, true);
-        case 3: return Diagonal(8, 1);
-        case 4: return Diagonal(8, 3);
-        case 5: return Lines(true, 0.5, 0.5, false);
-        case 6: return Lines(false, 0.5, 0.5, false);
-        case 7: return Diagonal(8, 2);
-        case 8: return Diagonal(8, 4);
-        default: return nullptr;
+        case 1:
+            return Lines(true, 0.5, 0.5, true);
+        case 2:
+            return Lines(false, 0.5, 0.5, true);
+        case 3:
+            return Diagonal(8, 1);
+        case 4:
+            return Diagonal(8, 3);
+        case 5:
+            return Lines(true, 0.5, 0.5, false);
+        case 6:
+            return Lines(false, 0.5, 0.5, false);
+        case 7:
+            return Diagonal(8, 2);
+        case 8:
+            return Diagonal(8, 4);
+        default:
+            return nullptr;
         }
     case kEffectPage:
         switch (FirstDirection(e, 1, 8)) {
-        case 1: return Diagonal(10, 2);
-        case 2: return Lines(false, 0, 1, false);
-        case 3: return Diagonal(10, 3);
-        case 4: return Lines(true, 1, 0, false);
-        case 5: return Lines(true, 0, 0, false);
-        case 6: return Diagonal(10, 4);
-        case 7: return Lines(false, 0, 0, false);
-        case 8: return Diagonal(10, 1);
-        default: return nullptr;
+        case 1:
+            return Diagonal(10, 2);
+        case 2:
+            return Lines(false, 0, 1, false);
+        case 3:
+            return Diagonal(10, 3);
+        case 4:
+            return Lines(true, 1, 0, false);
+        case 5:
+            return Lines(true, 0, 0, false);
+        case 6:
+            return Diagonal(10, 4);
+        case 7:
+            return Lines(false, 0, 0, false);
+        case 8:
+            return Diagonal(10, 1);
+        default:
+            return nullptr;
         }
     case kEffectMosaic: {
         const std::int32_t appearence = IntParam(e, 2, 0);
@@ -125,7 +143,8 @@ TRef<TDrawFilter> MakeFilter(const TKivEffect& e, int w, int h) {
         static constexpr int kKind[10] = {0, 8, 1, 5, 4, 0, 2, 7, 3, 6};
         for (const int d : kOrder)
             if (On(e, 2 + static_cast<std::size_t>(d)))
-                return MakeRef<TBroomEffect>(kKind[d] + (counter ? 8 : 0), (w + h) * 0.5 * FloatParam(e, 0, 0));
+                return MakeRef<TBroomEffect>(kKind[d] + (counter ? 8 : 0),
+                                             (w + h) * 0.5 * FloatParam(e, 0, 0));
         return nullptr;
     }
     case kEffectSwap: {
@@ -184,8 +203,10 @@ TRef<TDrawFilter> MakeTransitionFilter(const TRect& rect, const TKivEffect* effe
 
 void InstallTransitionFilters() {
     if (HasTransitionFilterFactory()) return;
-    SetTransitionFilterFactory([](const TRect& rect, const TKivEffect* effect, TDrawItem*, float smoothline,
-                                  double duration) { return MakeTransitionFilter(rect, effect, smoothline, duration); });
+    SetTransitionFilterFactory(
+        [](const TRect& rect, const TKivEffect* effect, TDrawItem*, float smoothline, double duration) {
+            return MakeTransitionFilter(rect, effect, smoothline, duration);
+        });
 }
 
 } // namespace kiv

@@ -15,8 +15,8 @@ namespace {
 constexpr double kPi = std::numbers::pi;
 
 // The two triangles of a rectangle with one opacity, the texture shifted by (−dx, −dy).
-void AddRect(std::vector<TTileVertex>& out, double l, double t, double r, double b, float opacity, double dx = 0,
-             double dy = 0) {
+void AddRect(std::vector<TTileVertex>& out, double l, double t, double r, double b, float opacity,
+             double dx = 0, double dy = 0) {
     const TTileVertex tl{l + dx, t + dy, 0, l, t, opacity, 255}, tr{r + dx, t + dy, 0, r, t, opacity, 255},
         bl{l + dx, b + dy, 0, l, b, opacity, 255}, br{r + dx, b + dy, 0, r, b, opacity, 255};
     out.insert(out.end(), {tl, tr, bl, bl, tr, br});
@@ -54,7 +54,8 @@ double TCommonFilter::Radius() const {
     return Reversed ? extent_ - r : r;
 }
 
-void TCommonFilter::Quad(const TTileVertex& a, const TTileVertex& b, const TTileVertex& c, const TTileVertex& d) {
+void TCommonFilter::Quad(const TTileVertex& a, const TTileVertex& b, const TTileVertex& c,
+                         const TTileVertex& d) {
     vertices_.insert(vertices_.end(), {a, b, c, a, c, d});
 }
 
@@ -94,8 +95,8 @@ void THLines::DrawBand(int, float outerOpacity, float innerOpacity, double outer
     const double t = rect_.top, b = rect_.bottom;
     for (const double side : {-1.0, 1.0}) {
         const double xi = cx_ + side * inner, xo = cx_ + side * outer;
-        Quad(FlatVertex(xi, t, innerOpacity), FlatVertex(xo, t, outerOpacity), FlatVertex(xo, b, outerOpacity),
-             FlatVertex(xi, b, innerOpacity));
+        Quad(FlatVertex(xi, t, innerOpacity), FlatVertex(xo, t, outerOpacity),
+             FlatVertex(xo, b, outerOpacity), FlatVertex(xi, b, innerOpacity));
     }
 }
 
@@ -107,8 +108,8 @@ void TVLines::DrawBand(int, float outerOpacity, float innerOpacity, double outer
     const double l = rect_.left, r = rect_.right;
     for (const double side : {-1.0, 1.0}) {
         const double yi = cy_ + side * inner, yo = cy_ + side * outer;
-        Quad(FlatVertex(l, yi, innerOpacity), FlatVertex(l, yo, outerOpacity), FlatVertex(r, yo, outerOpacity),
-             FlatVertex(r, yi, innerOpacity));
+        Quad(FlatVertex(l, yi, innerOpacity), FlatVertex(l, yo, outerOpacity),
+             FlatVertex(r, yo, outerOpacity), FlatVertex(r, yi, innerOpacity));
     }
 }
 
@@ -202,7 +203,8 @@ void TSquareFilter::ComputeExtent() {
         offset_ = std::min(gx, gy);
     const double wh = h > 0 ? w / h : 1;
     extent_ = inside ? std::max({cx_ - rect_.left, rect_.right - cx_, (cy_ - rect_.top) * wh,
-                                 (rect_.bottom - cy_) * wh}) + smoothWidth_
+                                 (rect_.bottom - cy_) * wh}) +
+                           smoothWidth_
                      : w + smoothWidth_;
 }
 
@@ -240,7 +242,8 @@ void TRandomFilter::Init(const TRect& rect, float smoothWidth, float duration) {
     start_.assign(static_cast<std::size_t>(columns_) * static_cast<std::size_t>(rows_), 0);
     for (int i = 0; i < rows_; ++i)
         for (int j = 0; j < columns_; ++j)
-            start_[static_cast<std::size_t>(i * columns_ + j)] = static_cast<int>(std::lround(NextUnit(state) * c));
+            start_[static_cast<std::size_t>(i * columns_ + j)] =
+                static_cast<int>(std::lround(NextUnit(state) * c));
 }
 
 float TRandomFilter::CellOpacity(int column, int row) const {
@@ -257,8 +260,8 @@ void TRandomFilter::Draw(TD3DTriController& controller) {
         for (int j = 0; j < columns_; ++j) {
             const float opacity = CellOpacity(j, i);
             if (opacity <= 0) continue;
-            AddRect(v, rect_.left + j * w / columns_, rect_.top + i * h / rows_, rect_.left + (j + 1) * w / columns_,
-                    rect_.top + (i + 1) * h / rows_, opacity);
+            AddRect(v, rect_.left + j * w / columns_, rect_.top + i * h / rows_,
+                    rect_.left + (j + 1) * w / columns_, rect_.top + (i + 1) * h / rows_, opacity);
         }
     controller.Begin(true);
     controller.Triangles(v);
@@ -327,7 +330,9 @@ std::vector<TTileVertex> TOverturnEffect::Corners() const {
     const double zlo = spin ? -ze : std::abs(ze) - ze;
     const double zhi = spin ? ze : ze + std::abs(ze);
     const auto grey = static_cast<float>(std::round(std::abs(std::cos(theta)) * 155 + 100));
-    auto at = [&](double x, double y, double u, double v, double z) { return TTileVertex{x, y, z, u, v, 255, grey}; };
+    auto at = [&](double x, double y, double u, double v, double z) {
+        return TTileVertex{x, y, z, u, v, 255, grey};
+    };
     if (vertical)
         return {at(lo, t, l, t, zlo), at(hi, t, r, t, zhi), at(lo, b, l, b, zlo), at(hi, b, r, b, zhi)};
     return {at(l, lo, l, t, zlo), at(r, lo, r, t, zlo), at(l, hi, l, b, zhi), at(r, hi, r, b, zhi)};
@@ -339,8 +344,13 @@ void TOverturnEffect::Draw(TD3DTriController& controller) {
     const std::vector<TTileVertex> c = Corners();
     const bool vertical = kind_ == 1 || kind_ == 2 || kind_ == 5 || kind_ == 6;
     auto mix = [](const TTileVertex& a, const TTileVertex& b, double k) {
-        return TTileVertex{a.x + (b.x - a.x) * k, a.y + (b.y - a.y) * k, a.z + (b.z - a.z) * k,
-                           a.u + (b.u - a.u) * k, a.v + (b.v - a.v) * k, a.opacity, a.grey};
+        return TTileVertex{a.x + (b.x - a.x) * k,
+                           a.y + (b.y - a.y) * k,
+                           a.z + (b.z - a.z) * k,
+                           a.u + (b.u - a.u) * k,
+                           a.v + (b.v - a.v) * k,
+                           a.opacity,
+                           a.grey};
     };
     // Along the axis direction across which the depth changes: left → right or top → bottom.
     const TTileVertex& a0 = c[0];
@@ -419,14 +429,46 @@ void TBroomEffect::Build() {
     edge_ = d > 0 ? 2 * std::atan(s / (2 * d)) : 0;
     const double e = edge_;
     switch (kind_) {
-    case 1: pivot_ = {l + w / 2, t - b}; start_ = kPi / 2 - e + g; end_ = 3 * kPi / 2 - g; break;
-    case 2: pivot_ = {l + w + b, t + h / 2}; start_ = kPi - e + g; end_ = 2 * kPi - g; break;
-    case 3: pivot_ = {l + w / 2, t + h + b}; start_ = 3 * kPi / 2 - e + g; end_ = 5 * kPi / 2 - g; break;
-    case 4: pivot_ = {l - b, t + h / 2}; start_ = g - e; end_ = kPi - g; break;
-    case 5: pivot_ = {l + w + b, t - b}; start_ = kPi - e + t1; end_ = 3 * kPi / 2 - t2; break;
-    case 6: pivot_ = {l + w + b, t + h + b}; start_ = 3 * kPi / 2 - e + t2; end_ = 2 * kPi - t1; break;
-    case 7: pivot_ = {l - b, t + h + b}; start_ = t1 - e; end_ = kPi / 2 - t2; break;
-    default: pivot_ = {l - b, t - b}; start_ = kPi / 2 - e + t2; end_ = kPi - t1; break;
+    case 1:
+        pivot_ = {l + w / 2, t - b};
+        start_ = kPi / 2 - e + g;
+        end_ = 3 * kPi / 2 - g;
+        break;
+    case 2:
+        pivot_ = {l + w + b, t + h / 2};
+        start_ = kPi - e + g;
+        end_ = 2 * kPi - g;
+        break;
+    case 3:
+        pivot_ = {l + w / 2, t + h + b};
+        start_ = 3 * kPi / 2 - e + g;
+        end_ = 5 * kPi / 2 - g;
+        break;
+    case 4:
+        pivot_ = {l - b, t + h / 2};
+        start_ = g - e;
+        end_ = kPi - g;
+        break;
+    case 5:
+        pivot_ = {l + w + b, t - b};
+        start_ = kPi - e + t1;
+        end_ = 3 * kPi / 2 - t2;
+        break;
+    case 6:
+        pivot_ = {l + w + b, t + h + b};
+        start_ = 3 * kPi / 2 - e + t2;
+        end_ = 2 * kPi - t1;
+        break;
+    case 7:
+        pivot_ = {l - b, t + h + b};
+        start_ = t1 - e;
+        end_ = kPi / 2 - t2;
+        break;
+    default:
+        pivot_ = {l - b, t - b};
+        start_ = kPi / 2 - e + t2;
+        end_ = kPi - t1;
+        break;
     }
     built_ = true;
 }
@@ -459,7 +501,8 @@ void TBroomEffect::Draw(TD3DTriController& controller) {
 
 double TClockEffect::EdgeAngle() const {
     const double reach = std::hypot(rect_.Width(), rect_.Height()) / 4;
-    return reach > 0 ? 2 * std::atan(std::max(static_cast<double>(smoothWidth_), 0.001) / (2 * reach)) : 0.001;
+    return reach > 0 ? 2 * std::atan(std::max(static_cast<double>(smoothWidth_), 0.001) / (2 * reach))
+                     : 0.001;
 }
 
 double TClockEffect::Angle() const {
@@ -501,10 +544,20 @@ TTileVertex TTwoSlidesEffect::Place(double cx, double cy, double w, double h, in
         x = 1 - s;
     }
     switch (direction_) {
-    case 1: b = 0; break;
-    case 2: a = -a; b = 0; break;
-    case 3: a = 0; break;
-    default: a = 0; b = -b; break;
+    case 1:
+        b = 0;
+        break;
+    case 2:
+        a = -a;
+        b = 0;
+        break;
+    case 3:
+        a = 0;
+        break;
+    default:
+        a = 0;
+        b = -b;
+        break;
     }
     const double tilt = std::sin(x * angle_);
     double z = x * h * depth_;
@@ -535,7 +588,8 @@ void TTwoSlidesEffect::Draw(TD3DTriController& controller) {
     auto at = [&](int i, int j) { return grid[static_cast<std::size_t>(j * (kGrid + 1) + i)]; };
     for (int j = 0; j < kGrid; ++j)
         for (int i = 0; i < kGrid; ++i)
-            v.insert(v.end(), {at(i, j), at(i + 1, j), at(i, j + 1), at(i, j + 1), at(i + 1, j), at(i + 1, j + 1)});
+            v.insert(v.end(),
+                     {at(i, j), at(i + 1, j), at(i, j + 1), at(i, j + 1), at(i + 1, j), at(i + 1, j + 1)});
     controller.Begin(true);
     controller.Triangles(v);
     controller.End();
@@ -554,7 +608,7 @@ int RollerOf(int mode, int kind) {
 
 TVec2 RollerDirection(int roller) {
     constexpr double r = 0.70710677;
-    static constexpr TVec2 kDirections[9] = {{0, 0},  {1, 0}, {-1, 0}, {0, -1}, {0, 1},
+    static constexpr TVec2 kDirections[9] = {{0, 0}, {1, 0},  {-1, 0}, {0, -1}, {0, 1},
                                              {r, r}, {r, -r}, {-r, r}, {-r, -r}};
     return kDirections[std::clamp(roller, 1, 8)];
 }
@@ -562,7 +616,8 @@ TVec2 RollerDirection(int roller) {
 } // namespace
 
 TRollEffect2::TRollEffect2(int mode, int kind, const TOptions& options)
-    : roller_(RollerOf(mode, std::clamp(kind, 1, 8))), direction_(RollerDirection(roller_)), options_(options) {
+    : roller_(RollerOf(mode, std::clamp(kind, 1, 8))), direction_(RollerDirection(roller_)),
+      options_(options) {
     Reversed = kind > 4;
     CaptureMode = 1;
     options_.radius = std::isfinite(options_.radius) ? std::max(2.0, options_.radius) : 2.0;
@@ -597,7 +652,12 @@ TTileVertex TRollEffect2::Wind(double x, double y, double p) const {
     const double moved = radius * std::sin(alpha) + rest * std::cos(alpha) - u;
     const double volume = options_.useVolume ? options_.volume : 0;
     const auto shade = static_cast<float>(50 + 205 * std::abs(std::cos(alpha)));
-    return {x + direction_.x * moved, y + direction_.y * moved, -(1 - std::cos(alpha)) * radius * volume, x, y, 255,
+    return {x + direction_.x * moved,
+            y + direction_.y * moved,
+            -(1 - std::cos(alpha)) * radius * volume,
+            x,
+            y,
+            255,
             shade};
 }
 
@@ -606,7 +666,8 @@ void TRollEffect2::Draw(TD3DTriController& controller) {
     if (area.IsEmpty()) return;
     const double p = Travel(Phase());
     // A grid fine enough for the roll: cells of about a twelfth of the radius, at most 160 × 90.
-    const int columns = std::clamp(static_cast<int>(area.Width() / std::max(4.0, options_.radius / 12)), 8, 160);
+    const int columns =
+        std::clamp(static_cast<int>(area.Width() / std::max(4.0, options_.radius / 12)), 8, 160);
     const int rows = std::clamp(static_cast<int>(area.Height() / std::max(4.0, options_.radius / 12)), 8, 90);
     std::vector<TTileVertex> grid;
     std::vector<double> ahead;
@@ -632,7 +693,8 @@ void TRollEffect2::Draw(TD3DTriController& controller) {
             for (const std::size_t k : c)
                 most = std::max(most, ahead[k]);
             if (most <= 0)
-                flat.insert(flat.end(), {grid[c[0]], grid[c[1]], grid[c[2]], grid[c[2]], grid[c[1]], grid[c[3]]});
+                flat.insert(flat.end(),
+                            {grid[c[0]], grid[c[1]], grid[c[2]], grid[c[2]], grid[c[1]], grid[c[3]]});
             else
                 rolled.push_back({most, c});
         }

@@ -192,7 +192,8 @@ protected:
 // near side staying in the slide plane (about the centre line itself with kinds 5 … 8).
 class TOverturnEffect final : public TDrawFilter {
 public:
-    TOverturnEffect(int kind, bool nonLinear, double volume) : kind_(kind), nonLinear_(nonLinear), volume_(volume) {}
+    TOverturnEffect(int kind, bool nonLinear, double volume)
+        : kind_(kind), nonLinear_(nonLinear), volume_(volume) {}
     void Draw(TD3DTriController& controller) override;
     TFilterOrder Order() const override { return TFilterOrder::Overturn; }
     // The turn angle for the current phase (signed by the kind).

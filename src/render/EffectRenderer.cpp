@@ -31,7 +31,8 @@ std::uint32_t Byte(double value) {
 
 TD3DTriController::TD3DTriController(T3DScreen* screen, TCustomTexture* capture, const TRect& area,
                                      const TRect& captureRect)
-    : screen_(screen), capture_(capture), area_(area), captureRect_(captureRect.IsEmpty() ? area : captureRect) {}
+    : screen_(screen), capture_(capture), area_(area),
+      captureRect_(captureRect.IsEmpty() ? area : captureRect) {}
 
 void TD3DTriController::Begin(bool textured) {
     textured_ = textured && capture_;
@@ -45,14 +46,17 @@ void TD3DTriController::Begin(bool textured) {
 namespace {
 
 TTileVertex Between(const TTileVertex& a, const TTileVertex& b, double k) {
-    return {a.x + (b.x - a.x) * k, a.y + (b.y - a.y) * k, a.z + (b.z - a.z) * k, a.u + (b.u - a.u) * k,
-            a.v + (b.v - a.v) * k, static_cast<float>(a.opacity + (b.opacity - a.opacity) * k),
+    return {a.x + (b.x - a.x) * k,
+            a.y + (b.y - a.y) * k,
+            a.z + (b.z - a.z) * k,
+            a.u + (b.u - a.u) * k,
+            a.v + (b.v - a.v) * k,
+            static_cast<float>(a.opacity + (b.opacity - a.opacity) * k),
             static_cast<float>(a.grey + (b.grey - a.grey) * k)};
 }
 
 // Keeps the part of `poly` on the inner side of one edge: value(v) ≥ 0 inside.
-template <class F>
-std::vector<TTileVertex> ClipEdge(const std::vector<TTileVertex>& poly, F value) {
+template <class F> std::vector<TTileVertex> ClipEdge(const std::vector<TTileVertex>& poly, F value) {
     std::vector<TTileVertex> out;
     for (std::size_t i = 0; i < poly.size(); ++i) {
         const TTileVertex& a = poly[i];
@@ -106,7 +110,8 @@ void TD3DTriController::Triangles(const std::vector<TTileVertex>& input) {
             points[k] = {v.x, v.y, v.z};
             const std::uint32_t g = Byte(v.grey);
             colors[k] = (Byte(v.opacity) << 24) | (g << 16) | (g << 8) | g;
-            texels[k] = {(v.u - area_.left) * sx + captureRect_.left, (v.v - area_.top) * sy + captureRect_.top};
+            texels[k] = {(v.u - area_.left) * sx + captureRect_.left,
+                         (v.v - area_.top) * sy + captureRect_.top};
         }
         if (textured_)
             batch.AddTriangle(points, colors, {texels});
@@ -224,7 +229,8 @@ TRenderTargetTexture* TCustomD3DEffecter::Capture(int n) const {
 TRect TCustomD3DEffecter::VisibleRect(int n) const {
     const TRenderTargetTexture* capture = Capture(n);
     if (!capture) return {};
-    const TRect whole{area_.left, area_.top, area_.left + capture->TexWidth(), area_.top + capture->TexHeight()};
+    const TRect whole{area_.left, area_.top, area_.left + capture->TexWidth(),
+                      area_.top + capture->TexHeight()};
     const TRect visible = Intersect(whole, clip_);
     return visible.IsEmpty() ? TRect{} : visible;
 }

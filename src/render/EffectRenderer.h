@@ -42,7 +42,8 @@ std::vector<TTileVertex> ClipTriangles(const std::vector<TTileVertex>& vertices,
 // triangles from the capture just made.
 class TD3DTriController {
 public:
-    TD3DTriController(T3DScreen* screen, TCustomTexture* capture, const TRect& area, const TRect& captureRect);
+    TD3DTriController(T3DScreen* screen, TCustomTexture* capture, const TRect& area,
+                      const TRect& captureRect);
 
     const TRect& Area() const { return area_; }
     // Starts a batch: textured from the capture, or untextured (vertex colours only).

@@ -52,7 +52,8 @@ TEST(FilterFactory, GatesAndPagePickTheirLineFiltersAndDirections) {
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(std::to_string(c.family) + "/" + std::to_string(c.direction));
-        TRef<TDrawFilter> f = MakeTransitionFilter(kFullHd, Effect(c.family, OneOf8(c.direction)).Get(), 0, 1000);
+        TRef<TDrawFilter> f =
+            MakeTransitionFilter(kFullHd, Effect(c.family, OneOf8(c.direction)).Get(), 0, 1000);
         ASSERT_TRUE(f);
         EXPECT_EQ(f->Reversed, c.reversed);
         if (c.kind[0] == 'h') {
@@ -74,19 +75,23 @@ TEST(FilterFactory, GatesAndPagePickTheirLineFiltersAndDirections) {
     // The first direction switched on wins.
     std::vector<bool> two(8, false);
     two[5] = two[1] = true;
-    EXPECT_NE(dynamic_cast<TVLines*>(MakeTransitionFilter(kFullHd, Effect(kEffectGates, two).Get(), 0, 1).Get()),
-              nullptr);
+    EXPECT_NE(
+        dynamic_cast<TVLines*>(MakeTransitionFilter(kFullHd, Effect(kEffectGates, two).Get(), 0, 1).Get()),
+        nullptr);
 }
 
 TEST(FilterFactory, NoDirectionOrNoDescriptorGivesNoFilterAndOtherFamiliesFade) {
     EXPECT_FALSE(MakeTransitionFilter(kFullHd, nullptr, 0, 1000));
     for (const std::uint32_t family : {kEffectGates, kEffectPage, kEffectPush, kEffectSlide, kEffectFlip})
-        EXPECT_FALSE(MakeTransitionFilter(kFullHd, Effect(family, std::vector<bool>(8, false)).Get(), 0, 1000))
+        EXPECT_FALSE(
+            MakeTransitionFilter(kFullHd, Effect(family, std::vector<bool>(8, false)).Get(), 0, 1000))
             << family;
-    EXPECT_FALSE(MakeTransitionFilter(kFullHd, Effect(kEffectShapes, {true, false, false, false, false}).Get(), 0, 1));
+    EXPECT_FALSE(
+        MakeTransitionFilter(kFullHd, Effect(kEffectShapes, {true, false, false, false, false}).Get(), 0, 1));
     // An unknown family code and the families without a geometry of their own dissolve.
     for (const std::uint32_t family : {0u, 99u, std::uint32_t{kEffectDissolve}, std::uint32_t{kEffectCustom}})
-        EXPECT_NE(dynamic_cast<TAlphaFilter*>(MakeTransitionFilter(kFullHd, Effect(family, {true}).Get(), 0, 1).Get()),
+        EXPECT_NE(dynamic_cast<TAlphaFilter*>(
+                      MakeTransitionFilter(kFullHd, Effect(family, {true}).Get(), 0, 1).Get()),
                   nullptr)
             << family;
 }
@@ -407,7 +412,7 @@ TEST(Hourhand, TheEdgeTableAndTheBroomsPivotsAndAngles) {
     down->Init({0, 0, 200, 100}, 0, 1000);
     down->Build();
     down->SetTime(500);
-    EXPECT_DOUBLE_EQ(down->Value(M_PI / 4), 255);     // 2π + π/4 is ahead of 2π
+    EXPECT_DOUBLE_EQ(down->Value(M_PI / 4), 255); // 2π + π/4 is ahead of 2π
     EXPECT_DOUBLE_EQ(down->Value(3 * M_PI / 2 + 0.1), 0);
 }
 
@@ -518,7 +523,8 @@ TEST(Curling, TheRollTravelsOverTheSlideAndFoldsTheSheetBack) {
 TEST(TileClipping, FlatTrianglesAreCutToTheAreaWithTheirValuesInterpolated) {
     const TRect area{0, 0, 100, 100};
     // A triangle inside stays whole.
-    std::vector<TTileVertex> inside{FlatVertex(10, 10, 255), FlatVertex(90, 10, 255), FlatVertex(10, 90, 255)};
+    std::vector<TTileVertex> inside{FlatVertex(10, 10, 255), FlatVertex(90, 10, 255),
+                                    FlatVertex(10, 90, 255)};
     EXPECT_EQ(ClipTriangles(inside, area).size(), 3u);
     // Half outside on the right: cut at x = 100, the opacity there halfway between 0 and 200.
     std::vector<TTileVertex> across{FlatVertex(50, 0, 0), FlatVertex(150, 0, 200), FlatVertex(50, 100, 0)};

@@ -36,7 +36,8 @@ int Channel(std::uint32_t p, int shift) {
 std::uint32_t Mix(std::uint32_t a, std::uint32_t b, double k) {
     std::uint32_t out = 0;
     for (const int shift : {16, 8, 0})
-        out |= static_cast<std::uint32_t>(std::lround((1 - k) * Channel(a, shift) + k * Channel(b, shift))) << shift;
+        out |= static_cast<std::uint32_t>(std::lround((1 - k) * Channel(a, shift) + k * Channel(b, shift)))
+               << shift;
     return out;
 }
 
@@ -60,8 +61,12 @@ protected:
         drawer = MakeRef<T3DDrawer>();
         drawer->Init(device.Get());
         drawer->SetCaptureSize({kWidth, kHeight});
-        outgoing = MakeRef<TFnItem>([](TDeviceDrawer& d) { d.FillRectangle({0, 0, 0}, {kWidth, kHeight, 0}, 0xFF000000u | kA); });
-        incoming = MakeRef<TFnItem>([](TDeviceDrawer& d) { d.FillRectangle({0, 0, 0}, {kWidth, kHeight, 0}, 0xFF000000u | kB); });
+        outgoing = MakeRef<TFnItem>([](TDeviceDrawer& d) {
+            d.FillRectangle({0, 0, 0}, {kWidth, kHeight, 0}, 0xFF000000u | kA);
+        });
+        incoming = MakeRef<TFnItem>([](TDeviceDrawer& d) {
+            d.FillRectangle({0, 0, 0}, {kWidth, kHeight, 0}, 0xFF000000u | kB);
+        });
         twoTone = MakeRef<TFnItem>([](TDeviceDrawer& d) {
             d.FillRectangle({0, 0, 0}, {kWidth / 2, kHeight, 0}, 0xFF000000u | kA);
             d.FillRectangle({kWidth / 2, 0, 0}, {kWidth, kHeight, 0}, 0xFF000000u | kC);
@@ -74,7 +79,8 @@ protected:
         TRenderFixture::TearDown();
     }
 
-    static TRef<TKivEffect> Effect(std::uint32_t type, std::vector<bool> switches, std::vector<std::int32_t> ints = {}) {
+    static TRef<TKivEffect> Effect(std::uint32_t type, std::vector<bool> switches,
+                                   std::vector<std::int32_t> ints = {}) {
         auto e = MakeRef<TKivEffect>();
         e->type = type;
         e->switches = std::move(switches);
@@ -191,7 +197,8 @@ TEST_F(TransitionPixels, PageFromTheUpperLeftCornerCoversATriangleAtTheMiddle) {
         for (int x = 0; x < kWidth; x += 3) {
             const double sum = x + 0.5 + y + 0.5;
             if (std::abs(sum - half) < 1.5) continue;
-            ExpectColor(At(*frame, x, y), sum < half ? kB : kA, 1, "page at " + std::to_string(x) + "," + std::to_string(y));
+            ExpectColor(At(*frame, x, y), sum < half ? kB : kA, 1,
+                        "page at " + std::to_string(x) + "," + std::to_string(y));
         }
 }
 
@@ -203,7 +210,8 @@ TEST_F(TransitionPixels, ACircleGrowsFromTheCentreOverTheWholeRectangle) {
         for (int x = 0; x < kWidth; x += 2) {
             const double d = std::hypot(x + 0.5 - 32, y + 0.5 - 24);
             if (std::abs(d - 20) < 1.5) continue;
-            ExpectColor(At(*middle, x, y), d < 20 ? kB : kA, 1, "circle at " + std::to_string(x) + "," + std::to_string(y));
+            ExpectColor(At(*middle, x, y), d < 20 ? kB : kA, 1,
+                        "circle at " + std::to_string(x) + "," + std::to_string(y));
         }
     auto late = Frame(circle.Get(), 999);
     for (const auto& [x, y] : {std::pair{0, 0}, {63, 0}, {0, 47}, {63, 47}, {32, 24}})
