@@ -701,27 +701,17 @@ void TRollEffect2::Draw(TD3DTriController& controller) {
     // The roll from the axis outwards: the part folded back over the sheet is drawn last.
     std::sort(rolled.begin(), rolled.end(), [](const TCell& a, const TCell& b) { return a.depth < b.depth; });
     std::vector<TTileVertex> back;
-    std::vector<std::uint32_t> colors;
     for (const TCell& cell : rolled) {
         const auto& c = cell.corners;
-        for (const std::size_t k : {c[0], c[1], c[2], c[2], c[1], c[3]}) {
-            TTileVertex v = grid[k];
-            if (options_.useColor) {
-                const auto shade = static_cast<std::uint32_t>(v.grey);
-                const std::uint32_t r = ((options_.color >> 16) & 0xFF) * shade / 256;
-                const std::uint32_t g = ((options_.color >> 8) & 0xFF) * shade / 256;
-                const std::uint32_t b = (options_.color & 0xFF) * shade / 256;
-                colors.push_back(0xFF000000u | (r << 16) | (g << 8) | b);
-            }
-            back.push_back(v);
-        }
+        for (const std::size_t k : {c[0], c[1], c[2], c[2], c[1], c[3]})
+            back.push_back(grid[k]);
     }
     controller.Begin(true);
     controller.Triangles(flat);
     controller.End();
     if (options_.useColor) {
         controller.Begin(false);
-        controller.ColoredTriangles(back, colors);
+        controller.ShadedTriangles(back, options_.color);
     } else {
         controller.Begin(true);
         controller.Triangles(back);

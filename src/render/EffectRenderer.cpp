@@ -121,15 +121,22 @@ void TD3DTriController::Triangles(const std::vector<TTileVertex>& input) {
     }
 }
 
-void TD3DTriController::ColoredTriangles(const std::vector<TTileVertex>& vertices,
-                                         const std::vector<std::uint32_t>& colors) {
-    if (!screen_ || !screen_->Ready()) return;
+void TD3DTriController::ShadedTriangles(const std::vector<TTileVertex>& input, std::uint32_t rgb) {
+    if (!screen_ || !screen_->Ready() || area_.IsEmpty()) return;
+    const std::vector<TTileVertex> vertices = ClipTriangles(input, area_);
     auto& batch = screen_->Batch();
-    for (std::size_t i = 0; i + 2 < vertices.size() && i + 2 < colors.size(); i += 3) {
+    for (std::size_t i = 0; i + 2 < vertices.size(); i += 3) {
         std::array<TPoint3, 3> points;
-        for (std::size_t k = 0; k < 3; ++k)
-            points[k] = {vertices[i + k].x, vertices[i + k].y, vertices[i + k].z};
-        batch.AddTriangle(points, {colors[i], colors[i + 1], colors[i + 2]});
+        std::array<std::uint32_t, 3> colors{};
+        for (std::size_t k = 0; k < 3; ++k) {
+            const TTileVertex& v = vertices[i + k];
+            points[k] = {v.x, v.y, v.z};
+            const std::uint32_t g = Byte(v.grey);
+            const std::uint32_t r = ((rgb >> 16) & 0xFF) * g / 256, gr = ((rgb >> 8) & 0xFF) * g / 256,
+                                b = (rgb & 0xFF) * g / 256;
+            colors[k] = (Byte(v.opacity) << 24) | (r << 16) | (gr << 8) | b;
+        }
+        batch.AddTriangle(points, colors);
         ++triangles_;
     }
 }

@@ -51,8 +51,9 @@ public:
     // Triangles (three vertices each), flat ones clipped to the area; an incomplete last triangle
     // is ignored.
     void Triangles(const std::vector<TTileVertex>& vertices);
-    // Untextured triangles with their own colours (0xAARRGGBB).
-    void ColoredTriangles(const std::vector<TTileVertex>& vertices, const std::vector<std::uint32_t>& colors);
+    // Untextured triangles (flat ones clipped to the area) in `rgb` (0xRRGGBB) scaled by each
+    // vertex's grey level (channel × grey div 256), with the vertex opacity.
+    void ShadedTriangles(const std::vector<TTileVertex>& vertices, std::uint32_t rgb);
     void End();
     int TrianglesDrawn() const { return triangles_; }
 
