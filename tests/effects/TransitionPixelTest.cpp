@@ -327,6 +327,14 @@ TEST_F(TransitionPixels, CurlingLaysTheIncomingSlideDownBehindTheRoll) {
     ExpectColor(At(*reversed, 10, 20), kB, 1, "incoming uncovered");
     ExpectColor(At(*reversed, 50, 20), kA, 1, "outgoing still flat");
     ExpectColor(At(*Frame(curl(true).Get(), 0), 50, 20), kA, 1, "reversed start");
+    // With usecolor the folded-back sheet is drawn in the colour scaled by its shade (255 folded
+    // flat: channel × 255 div 256), the laid-down part stays the slide.
+    auto colored = curl(false);
+    colored->switches[10] = true;
+    colored->intParams = {0, 0x0080FF}; // 0x00BBGGRR: red 255, green 128, blue 0
+    auto flap = Frame(colored.Get(), 500);
+    ExpectColor(At(*flap, 10, 20), 0xFE7F00, 1, "coloured flap");
+    ExpectColor(At(*flap, 50, 20), kA, 1, "outgoing beside the roll");
 }
 
 TEST_F(TransitionPixels, FramesReuseTheFilterAndTheCaptureTargets) {
