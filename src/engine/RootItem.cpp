@@ -1,6 +1,7 @@
 #include "engine/RootItem.h"
 
 #include "base/Log.h"
+#include "effects/FilterFactory.h"
 #include "render/Drawer.h"
 
 #include <exception>
@@ -59,8 +60,19 @@ void TRootItem::Draw(TDeviceDrawer& drawer) {
     const int count = LayerCount();
     int first = 0;
     if (filter_ && count >= 2) {
-        // A plain cut stands in for the transition between layers 0 and 1.
-        DrawLayer(drawer, Layer(CutLayer()));
+        if (gpu && Layer(0) && Layer(1)) {
+            // The drawer draws layer 0 → layer 1 through the transition's filter.
+            InstallTransitionFilters();
+            filter_->progress = progress_;
+            try {
+                gpu->DrawTransition(*Layer(0), *Layer(1), filter_.Get());
+            } catch (const std::exception& error) {
+                TLog::Line(std::string("TRootItem.Draw: ") + error.what());
+            }
+        } else {
+            // Without the GPU drawer a plain cut at the middle stands in for the transition.
+            DrawLayer(drawer, Layer(CutLayer()));
+        }
         first = 2;
     }
     for (int i = first; i < count - 1; ++i)
@@ -71,6 +83,11 @@ void TRootItem::Draw(TDeviceDrawer& drawer) {
         DrawLayer(drawer, overlay);
     else
         FillBorder(drawer);
+}
+
+void TRootItem::AfterDraw(TDeviceDrawer& drawer) {
+    if (!filter_) return;
+    if (auto* running = dynamic_cast<TDrawFilter*>(filter_->drawFilter.Get())) running->AfterDraw(drawer);
 }
 
 void TRootItem::FillBorder(TDeviceDrawer& drawer) {

@@ -4,9 +4,8 @@
 // the last frame, and draws the layers, the optional sharpening pass and the border fill (everything
 // outside the slide area in the hider colour).
 //
-// Transitions are not drawn by an effect yet: a layer pair with a filter is drawn as a plain cut
-// at the middle of the transition (the outgoing slide up to half the filter's duration, then the
-// incoming one).
+// A layer pair with a filter is drawn by the GPU drawer through the transition's filter (outgoing
+// layer 0, incoming layer 1); any other drawer shows a plain cut at the middle of the transition.
 #pragma once
 
 #include "objects/DrawItem.h"
@@ -57,6 +56,8 @@ public:
     // the border fill runs instead), with the sharpening pass around the slides when the unsharp
     // amount is above 0. Exceptions of the layers are swallowed: the frame goes on.
     void Draw(TDeviceDrawer& drawer) override;
+    // Lets the running transition filter free what the frame used.
+    void AfterDraw(TDeviceDrawer& drawer) override;
     // Fills everything outside the slide area with the border colour (when border filling is on).
     void FillBorder(TDeviceDrawer& drawer);
 

@@ -93,6 +93,7 @@ void T3DDrawer::Destroy() {
     grading_.clear();
     layers_.clear();
     sharpenTarget_.Reset();
+    effecter_.Reset();
     fullPool_.Clear();
     halfPool_.Clear();
     screen_.Reset();
@@ -135,6 +136,8 @@ bool T3DDrawer::BeginFrame() {
     eye_ = {w / 2.0, h / 2.0, -static_cast<double>(h)};
     fullPool_.SetSize(w, h);
     halfPool_.SetSize(w / 2, h / 2);
+    if (!effecter_) effecter_ = MakeRef<TCustomD3DEffecter>(screen_.Get(), &fullPool_);
+    if (!(effecter_->Area() == frameRect_)) effecter_->SetArea(frameRect_);
     if (!began) return false;
     // Shaders lost with an earlier device come back at the first scene on a ready renderer.
     for (auto& [name, shader] : shaders_)
@@ -142,6 +145,7 @@ bool T3DDrawer::BeginFrame() {
     shaderStack_.clear();
     drawRect_ = slideRect_.IsEmpty() ? frameRect_ : slideRect_;
     if (captureMode_) SetCaptureSize(captureSize_);
+    effecter_->SetClip(drawRect_);
     return true;
 }
 

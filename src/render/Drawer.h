@@ -9,6 +9,8 @@
 #pragma once
 
 #include "objects/DeviceDrawer.h"
+#include "project/KivFilter.h"
+#include "render/EffectRenderer.h"
 #include "render/PictureTexture.h"
 #include "render/Screen.h"
 #include "render/VideoImage.h"
@@ -106,6 +108,13 @@ public:
     void ForgetVideoImage(T3DYUV* video);
     std::size_t VideoImageCount() const { return videos_.size(); }
 
+    // The transition between two slides with the parameters' filter (created on first use and kept
+    // by the parameters): the order table decides which slide is drawn plainly and which through
+    // the filter. Parameters that are not a TKivFilter draw the outgoing slide; a transition without
+    // a filter, or outside 0 ≤ progress < duration, draws the incoming slide.
+    void DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilterParams* params);
+    TCustomD3DEffecter* Effecter() const { return effecter_.Get(); }
+
     void BeginSharpen();
     void EndSharpen(double amount);
     // In capture mode: the back buffer into `bitmap` (32-bit, the frame's size); otherwise true.
@@ -137,6 +146,8 @@ protected:
 
 private:
     bool PlainDraw(TDrawItem& item);
+    // Captures `slide` and draws the capture through the filter.
+    void DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter);
     void Blur(TDrawItem& item, double radius);
     void BlurPass(TRenderTargetTexture* source, TRenderTargetTexture* dest, bool horizontal, int step,
                   double strength, const TRect& region);
@@ -156,6 +167,7 @@ private:
     static std::recursive_mutex& FrameLock();
 
     TRef<T3DScreen> screen_;
+    TRef<TCustomD3DEffecter> effecter_;
     TRenderTargetManager fullPool_{true};
     TRenderTargetManager halfPool_{true};
     std::map<std::string, TRef<TShader>> shaders_;

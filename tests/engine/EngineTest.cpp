@@ -41,10 +41,11 @@ TEST(EngineFrames, SlidesAndTransitionStateAroundEveryBoundary) {
             EXPECT_EQ(rig.LayerSlide(1), incoming);
             ASSERT_NE(root.Filter(), nullptr);
             EXPECT_DOUBLE_EQ(root.Progress(), t - incoming * kSlideMs);
-            // A plain cut at the middle of the transition stands in for the effect.
-            const bool second = t - incoming * kSlideMs >= kTransitionMs / 2;
-            // The lead-in slide before the show wears the first slide's background.
-            EXPECT_EQ(rig.CentreColor(), kSlideColors[second || incoming == 0 ? incoming : incoming - 1]);
+            // The dissolve mixes the two slides with the phase f; the lead-in slide before the show
+            // wears the first slide's background.
+            const double f = (t - incoming * kSlideMs) / kTransitionMs;
+            const std::uint32_t from = kSlideColors[incoming == 0 ? 0 : incoming - 1];
+            test::ExpectMix(rig.CentreColor(), from, kSlideColors[incoming], f >= 1 ? 1.0 : f);
         } else {
             ASSERT_EQ(root.LayerCount(), 2);
             EXPECT_EQ(root.Filter(), nullptr);
@@ -84,7 +85,7 @@ TEST(EngineSeek, SeekDuringTransitionLandsInTheTransitionAndKeepsPlaying) {
     EXPECT_EQ(rig.LayerSlide(0), 1);
     EXPECT_EQ(rig.LayerSlide(1), 2);
     EXPECT_DOUBLE_EQ(engine.Root().Progress(), 200);
-    EXPECT_EQ(rig.CentreColor(), kSlideColors[1]);
+    test::ExpectMix(rig.CentreColor(), kSlideColors[1], kSlideColors[2], 200 / kTransitionMs);
     // The music clock was positioned at the new time before the clock started.
     EXPECT_DOUBLE_EQ(engine.MusicPlayer()->GetTime(), 4200);
     // The report after a seek is forced and carries the new request.
@@ -92,7 +93,7 @@ TEST(EngineSeek, SeekDuringTransitionLandsInTheTransitionAndKeepsPlaying) {
     EXPECT_EQ(rig.positions.back().time, 4200);
     rig.Advance(100);
     EXPECT_DOUBLE_EQ(engine.CurrentTime(), 4300);
-    EXPECT_EQ(rig.CentreColor(), kSlideColors[2]);
+    test::ExpectMix(rig.CentreColor(), kSlideColors[1], kSlideColors[2], 300 / kTransitionMs);
 }
 
 TEST(EngineClock, HeldUntilEverySlideOfTheWindowIsBuilt) {

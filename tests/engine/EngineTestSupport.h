@@ -69,6 +69,15 @@ inline std::string EngineShowText(const TTestShowSpec& spec = {}) {
     return text + spec.extraSections;
 }
 
+// Expects `got` (0xRRGGBB) to be (1 − f) × from + f × to per channel, within 2.
+inline void ExpectMix(std::uint32_t got, std::uint32_t from, std::uint32_t to, double f) {
+    for (const int shift : {16, 8, 0}) {
+        const double a = (from >> shift) & 0xFF, b = (to >> shift) & 0xFF;
+        EXPECT_NEAR(static_cast<double>((got >> shift) & 0xFF), (1 - f) * a + f * b, 2.0)
+            << "channel " << shift << " of " << std::hex << got << " at f = " << f;
+    }
+}
+
 inline THeadlessOptions RigOptions(double fps = 100) {
     THeadlessOptions options;
     options.width = kFrameWidth;

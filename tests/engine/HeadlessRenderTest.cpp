@@ -131,10 +131,11 @@ TEST_F(HeadlessRender, TwoRendersOfOneShowAreIdenticalAndStartAtFrom) {
         EXPECT_EQ(ReadAll(first / FrameName(k)), ReadAll(second / FrameName(k))) << k;
     EXPECT_EQ(count, 9); // 1875 … 2875
     EXPECT_FALSE(fs::exists(first / FrameName(10)));
-    // The first frame is FROM: slide 1 still alone; the cut to slide 2 comes at 2250.
+    // The first frame is FROM: slide 1 still alone; the dissolve to slide 2 runs from 2000 to 2500.
     EXPECT_EQ(ReadAll(first / FrameName(1)), ReadAll(first / FrameName(2))); // 1875, 2000
     EXPECT_NE(ReadAll(first / FrameName(3)), ReadAll(first / FrameName(4))); // 2125, 2250
-    EXPECT_EQ(ReadAll(first / FrameName(4)), ReadAll(first / FrameName(9))); // 2250, 2875
+    EXPECT_NE(ReadAll(first / FrameName(4)), ReadAll(first / FrameName(5))); // 2250, 2375
+    EXPECT_EQ(ReadAll(first / FrameName(6)), ReadAll(first / FrameName(9))); // 2500, 2875
 }
 
 } // namespace

@@ -1,0 +1,94 @@
+// The drawer's transitions: the filter made on the first frame, the order in which the two slides
+// are drawn (plainly or through the filter), and the captures of the effect renderer.
+#include "render/Drawer.h"
+
+#include "base/Log.h"
+
+namespace kiv {
+
+void T3DDrawer::DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter) {
+    if (!effecter_ || !IsReady()) return;
+    const T3DScreen::TState saved = screen_->SaveState();
+    TRenderTargetTexture* capture = effecter_->Capture(0);
+    const bool captured = effecter_->CaptureForFilter(filter.CaptureMode, [&] {
+        KeepCamera(saved, capture);
+        Draw(slide);
+    });
+    screen_->RestoreState(saved);
+    if (!captured) return; // no render target: this frame goes without the filtered slide
+    PixelCamera();
+    TD3DTriController controller(screen_.Get(), capture, drawRect_, filter.CaptureRect);
+    try {
+        filter.Draw(controller);
+    } catch (const std::exception& error) {
+        TLog::Line(std::string("DrawTransition: ") + error.what());
+    }
+    controller.End();
+    screen_->RestoreState(saved);
+}
+
+void T3DDrawer::DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilterParams* params) {
+    auto* holder = dynamic_cast<TKivFilter*>(params);
+    if (!holder) {
+        Draw(outgoing);
+        return;
+    }
+    if (!IsReady()) return;
+    auto* filter = dynamic_cast<TDrawFilter*>(holder->drawFilter.Get());
+    if (!filter && holder->effect) {
+        TRef<TDrawFilter> made = CreateTransitionFilter(drawRect_, holder->effect.Get(), &outgoing,
+                                                        holder->smoothline, holder->duration);
+        if (made) {
+            made->CaptureRect = drawRect_;
+            holder->drawFilter = made;
+            filter = made.Get();
+        }
+    }
+    const double progress = holder->progress;
+    if (!filter || !(progress >= 0) || !(progress < filter->Duration())) {
+        Draw(incoming);
+        return;
+    }
+    filter->SetTime(progress);
+    const double f = filter->Phase();
+    effecter_->BeginEffect(0);
+    try {
+        switch (filter->Order()) {
+        case TFilterOrder::Overturn: {
+            const bool late = f >= 0.5;
+            DrawThroughFilter(late != filter->Reversed ? incoming : outgoing, *filter);
+            break;
+        }
+        case TFilterOrder::TwoSlides: {
+            const bool late = f >= 0.5;
+            TDrawItem& first = late != filter->Reversed ? outgoing : incoming;
+            TDrawItem& second = late != filter->Reversed ? incoming : outgoing;
+            DrawThroughFilter(first, *filter);
+            DrawThroughFilter(second, *filter);
+            break;
+        }
+        case TFilterOrder::Push:
+            SetOffset(filter->PushOffset(drawRect_));
+            Draw(outgoing);
+            SetOffset({});
+            DrawThroughFilter(incoming, *filter);
+            break;
+        default:
+            if (filter->Reversed) {
+                Draw(incoming);
+                DrawThroughFilter(outgoing, *filter);
+            } else {
+                Draw(outgoing);
+                DrawThroughFilter(incoming, *filter);
+            }
+            break;
+        }
+    } catch (...) {
+        SetOffset({});
+        effecter_->EndEffect();
+        throw;
+    }
+    effecter_->EndEffect();
+}
+
+} // namespace kiv

@@ -1,0 +1,359 @@
+// Transitions drawn by the slide drawer between two solid slides, read back pixel by pixel: each
+// family's picture against the mix computed here from its phase and geometry, with GL clean after
+// every frame.
+#include "effects/FilterFactory.h"
+#include "effects/TransitionFilters.h"
+#include "render/Drawer.h"
+#include "render/RenderFixture.h"
+
+#include <epoxy/gl.h>
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <functional>
+
+namespace kiv {
+namespace {
+
+constexpr std::uint32_t kA = 0xF08010; // outgoing
+constexpr std::uint32_t kB = 0x2040C0; // incoming
+constexpr std::uint32_t kC = 0x10E060; // the outgoing slide's right half where it has one
+
+class TFnItem final : public TDrawItem {
+public:
+    explicit TFnItem(std::function<void(TDeviceDrawer&)> body) : body_(std::move(body)) {}
+    void Draw(TDeviceDrawer& drawer) override { body_(drawer); }
+
+private:
+    std::function<void(TDeviceDrawer&)> body_;
+};
+
+int Channel(std::uint32_t p, int shift) {
+    return static_cast<int>((p >> shift) & 0xFF);
+}
+
+// (1 − k) × a + k × b per channel.
+std::uint32_t Mix(std::uint32_t a, std::uint32_t b, double k) {
+    std::uint32_t out = 0;
+    for (const int shift : {16, 8, 0})
+        out |= static_cast<std::uint32_t>(std::lround((1 - k) * Channel(a, shift) + k * Channel(b, shift)))
+               << shift;
+    return out;
+}
+
+// The soft edge's S-curve, written out: a² / 128 below the middle, mirrored above it.
+double SCurve(double a) {
+    return a < 127.5 ? a * a / 128 : 255 - (255 - a) * (255 - a) / 128;
+}
+
+std::uint32_t Scale(std::uint32_t a, double k) {
+    return Mix(0, a, k);
+}
+
+class TransitionPixels : public test::TRenderFixture {
+protected:
+    void SetUp() override {
+        TRenderFixture::SetUp();
+        renderer.Reset(); // the drawer's screen makes its own
+        TRef<T3DEngine> e = engine;
+        T3DEngine::SetFactory([e] { return e; });
+        InstallTransitionFilters();
+        drawer = MakeRef<T3DDrawer>();
+        drawer->Init(device.Get());
+        drawer->SetCaptureSize({kWidth, kHeight});
+        outgoing = MakeRef<TFnItem>([](TDeviceDrawer& d) {
+            d.FillRectangle({0, 0, 0}, {kWidth, kHeight, 0}, 0xFF000000u | kA);
+        });
+        incoming = MakeRef<TFnItem>([](TDeviceDrawer& d) {
+            d.FillRectangle({0, 0, 0}, {kWidth, kHeight, 0}, 0xFF000000u | kB);
+        });
+        twoTone = MakeRef<TFnItem>([](TDeviceDrawer& d) {
+            d.FillRectangle({0, 0, 0}, {kWidth / 2, kHeight, 0}, 0xFF000000u | kA);
+            d.FillRectangle({kWidth / 2, 0, 0}, {kWidth, kHeight, 0}, 0xFF000000u | kC);
+        });
+    }
+    void TearDown() override {
+        drawer.Reset();
+        T3DEngine::SetFactory(nullptr);
+        T3DEngine::Shutdown();
+        TRenderFixture::TearDown();
+    }
+
+    static TRef<TKivEffect> Effect(std::uint32_t type, std::vector<bool> switches,
+                                   std::vector<std::int32_t> ints = {}) {
+        auto e = MakeRef<TKivEffect>();
+        e->type = type;
+        e->switches = std::move(switches);
+        e->intParams = std::move(ints);
+        return e;
+    }
+    static std::vector<bool> Only(int count, int on, int actions = 0) {
+        std::vector<bool> s(static_cast<std::size_t>(count + actions), false);
+        s[static_cast<std::size_t>(actions + on - 1)] = true;
+        return s;
+    }
+
+    // One frame of the transition at `ms` of `duration`; GL must be clean afterwards.
+    TRef<TBitmap> Frame(TFilterParams* params, double ms, TDrawItem* from = nullptr) {
+        if (auto* holder = dynamic_cast<TKivFilter*>(params)) holder->progress = ms;
+        TDrawItem& out = from ? *from : *outgoing;
+        auto root = MakeRef<TFnItem>([&](TDeviceDrawer&) {
+            drawer->Clear(0xFF000000u, false);
+            drawer->DrawTransition(out, *incoming, params);
+        });
+        EXPECT_TRUE(drawer->Draw(*root));
+        TRef<TBitmap> frame = drawer->GrabImage();
+        EXPECT_TRUE(frame);
+        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+        EXPECT_EQ(drawer->Screen()->Renderer()->LastError, kErrNone);
+        return frame;
+    }
+    TRef<TBitmap> Frame(TKivEffect* effect, double ms, float smoothline = 0, TDrawItem* from = nullptr) {
+        holder = MakeRef<TKivFilter>(ShareRef(effect), 1000.0, smoothline);
+        return Frame(holder.Get(), ms, from);
+    }
+    static std::uint32_t At(const TBitmap& b, int x, int y) { return Pixel(b, x, y) & 0xFFFFFF; }
+    static void ExpectColor(std::uint32_t got, std::uint32_t want, int tolerance, const std::string& what) {
+        for (const int shift : {16, 8, 0})
+            EXPECT_NEAR(Channel(got, shift), Channel(want, shift), tolerance)
+                << what << ": " << std::hex << got << " against " << want;
+    }
+    // The fraction of B in a pixel mixed from A and B (from the channel with the largest span).
+    static double Share(std::uint32_t got) {
+        return (Channel(got, 0) - Channel(kA, 0)) / double(Channel(kB, 0) - Channel(kA, 0));
+    }
+
+    TRef<T3DDrawer> drawer;
+    TRef<TFnItem> outgoing, incoming, twoTone;
+    TRef<TKivFilter> holder;
+};
+
+TEST_F(TransitionPixels, DissolveMixesByThePhaseAndEndsOnTheIncomingSlide) {
+    auto dissolve = Effect(kEffectDissolve, {true});
+    for (const double ms : {0.0, 250.0, 500.0, 900.0}) {
+        auto frame = Frame(dissolve.Get(), ms);
+        const std::uint32_t want = Mix(kA, kB, ms / 1000 * 255 / 255);
+        for (const auto& [x, y] : {std::pair{0, 0}, {31, 20}, {63, 47}})
+            ExpectColor(At(*frame, x, y), want, 1, "dissolve at " + std::to_string(ms));
+    }
+    // At or past the duration, and before the start, only the incoming slide shows.
+    for (const double ms : {1000.0, 5000.0, -1.0})
+        ExpectColor(At(*Frame(dissolve.Get(), ms), 10, 10), kB, 0, "outside at " + std::to_string(ms));
+}
+
+TEST_F(TransitionPixels, ParametersWithoutAFilterDrawOneSlidePlainly) {
+    // No holder at all: the outgoing slide.
+    ExpectColor(At(*Frame(static_cast<TFilterParams*>(nullptr), 0), 5, 5), kA, 0, "no holder");
+    // A holder without a descriptor, or a family whose switches leave no direction: the incoming one.
+    auto none = MakeRef<TKivFilter>(nullptr, 1000.0, 0.0f);
+    ExpectColor(At(*Frame(none.Get(), 300), 5, 5), kB, 0, "no descriptor");
+    ExpectColor(At(*Frame(Effect(kEffectGates, std::vector<bool>(8, false)).Get(), 300), 5, 5), kB, 0,
+                "no direction");
+}
+
+TEST_F(TransitionPixels, GatesOpenABandAndReversedClosesItAsAMirror) {
+    // Direction 5 at f = 0.5 with no soft edge: the incoming slide in a band of half-width w / 4.
+    auto open = Frame(Effect(kEffectGates, Only(8, 5)).Get(), 500);
+    for (int x = 0; x < kWidth; ++x) {
+        const double d = std::abs(x + 0.5 - kWidth / 2.0);
+        if (std::abs(d - kWidth / 4.0) < 1) continue;
+        ExpectColor(At(*open, x, 24), d < kWidth / 4.0 ? kB : kA, 1, "gates column " + std::to_string(x));
+    }
+    // Direction 1 is the reversed form: at f the outgoing slide shows where direction 5 shows the
+    // incoming one at 1 − f.
+    for (const double f : {0.25, 0.6}) {
+        auto closing = Frame(Effect(kEffectGates, Only(8, 1)).Get(), f * 1000);
+        auto opening = Frame(Effect(kEffectGates, Only(8, 5)).Get(), (1 - f) * 1000);
+        for (int x = 0; x < kWidth; ++x) {
+            const double d = std::abs(x + 0.5 - kWidth / 2.0);
+            if (std::abs(d - (1 - f) * kWidth / 2) < 1) continue;
+            const bool inside = At(*opening, x, 10) == At(*opening, 32, 10);
+            ExpectColor(At(*closing, x, 10), inside ? kA : kB, 1, "reversed column " + std::to_string(x));
+            ExpectColor(At(*opening, x, 10), inside ? kB : kA, 1, "opening column " + std::to_string(x));
+        }
+    }
+}
+
+TEST_F(TransitionPixels, ASoftEdgeRampsOverTheSmoothWidthWithTheSCurve) {
+    // smoothline 0.25 on 64 pixels: s = 16, E = 32 + 16; at f = 0.75 R = 36 and the core ends at 20.
+    auto frame = Frame(Effect(kEffectGates, Only(8, 5)).Get(), 750, 0.25f);
+    double last = 2;
+    for (int x = 32; x < kWidth; ++x) {
+        const double d = x + 0.5 - 32;
+        const double share = Share(At(*frame, x, 30));
+        const double want = d <= 20 ? 1 : d >= 36 ? 0 : 1 - SCurve((d - 20) * 255 / 16) / 255;
+        EXPECT_NEAR(share, want, 0.08) << "distance " << d;
+        EXPECT_LE(share, last + 0.01) << "the ramp falls monotonically at " << d;
+        last = share;
+        // The left side mirrors the right.
+        ExpectColor(At(*frame, 63 - x, 30), At(*frame, x, 30), 2, "mirror of column " + std::to_string(x));
+    }
+}
+
+TEST_F(TransitionPixels, PageFromTheUpperLeftCornerCoversATriangleAtTheMiddle) {
+    auto frame = Frame(Effect(kEffectPage, Only(8, 8)).Get(), 500);
+    const double half = (kWidth + kHeight) / 2.0;
+    for (int y = 0; y < kHeight; y += 3)
+        for (int x = 0; x < kWidth; x += 3) {
+            const double sum = x + 0.5 + y + 0.5;
+            if (std::abs(sum - half) < 1.5) continue;
+            ExpectColor(At(*frame, x, y), sum < half ? kB : kA, 1,
+                        "page at " + std::to_string(x) + "," + std::to_string(y));
+        }
+}
+
+TEST_F(TransitionPixels, ACircleGrowsFromTheCentreOverTheWholeRectangle) {
+    auto circle = Effect(kEffectShapes, Only(3, 1, 2), {50, 50});
+    ExpectColor(At(*Frame(circle.Get(), 0), 32, 24), kA, 0, "nothing at f = 0");
+    auto middle = Frame(circle.Get(), 500); // R = 20 of the half-diagonal 40
+    for (int y = 0; y < kHeight; y += 2)
+        for (int x = 0; x < kWidth; x += 2) {
+            const double d = std::hypot(x + 0.5 - 32, y + 0.5 - 24);
+            if (std::abs(d - 20) < 1.5) continue;
+            ExpectColor(At(*middle, x, y), d < 20 ? kB : kA, 1,
+                        "circle at " + std::to_string(x) + "," + std::to_string(y));
+        }
+    auto late = Frame(circle.Get(), 999);
+    for (const auto& [x, y] : {std::pair{0, 0}, {63, 0}, {0, 47}, {63, 47}, {32, 24}})
+        ExpectColor(At(*late, x, y), kB, 1, "corner");
+    // Action 1: the outgoing slide inside a shrinking circle.
+    auto shrinking = Frame(Effect(kEffectShapes, {true, false, true, false, false}, {50, 50}).Get(), 500);
+    ExpectColor(At(*shrinking, 32, 24), kA, 1, "reversed centre");
+    ExpectColor(At(*shrinking, 1, 1), kB, 1, "reversed corner");
+}
+
+TEST_F(TransitionPixels, MosaicWithoutAppearanceFadesEveryCellAlike) {
+    auto frame = Frame(Effect(kEffectMosaic, {true}, {4, 4, 0}).Get(), 500);
+    const std::uint32_t want = Mix(kA, kB, (std::round(256 * 0.5) - 1) / 255);
+    for (int y = 1; y < kHeight; y += 6)
+        for (int x = 1; x < kWidth; x += 6)
+            ExpectColor(At(*frame, x, y), want, 1, "cell");
+}
+
+TEST_F(TransitionPixels, PushMovesBothSlidesAndSlideOnlyTheIncomingOne) {
+    // Push from the left (direction switch 3) at f = 0.25: outgoing at +W / 4, incoming at −3W / 4.
+    auto push = Frame(Effect(kEffectPush, Only(4, 3)).Get(), 250, 0, twoTone.Get());
+    for (int x = 0; x < kWidth; ++x) {
+        if (x == 15 || x == 16 || x == 47 || x == 48) continue;
+        const std::uint32_t want = x < 16 ? kB : x < 48 ? kA : kC;
+        ExpectColor(At(*push, x, 20), want, 1, "push column " + std::to_string(x));
+    }
+    auto slide = Frame(Effect(kEffectSlide, Only(4, 3)).Get(), 250, 0, twoTone.Get());
+    for (int x = 0; x < kWidth; ++x) {
+        if (x == 15 || x == 16 || x == 31 || x == 32) continue;
+        const std::uint32_t want = x < 16 ? kB : x < 32 ? kA : kC;
+        ExpectColor(At(*slide, x, 20), want, 1, "slide column " + std::to_string(x));
+    }
+}
+
+TEST_F(TransitionPixels, FlipShowsTheOutgoingSlideTurningThenTheIncomingOne) {
+    auto flip = Effect(kEffectFlip, {true, false, false, false, false, false});
+    const double grey = std::round(std::cos(M_PI / 4) * 155 + 100) / 255;
+    auto early = Frame(flip.Get(), 250);
+    ExpectColor(At(*early, 32, 24), Scale(kA, grey), 2, "outgoing, turned");
+    ExpectColor(At(*early, 1, 24), 0, 0, "uncovered edge");
+    ExpectColor(At(*early, 62, 24), 0, 0, "uncovered far edge");
+    auto late = Frame(flip.Get(), 750);
+    ExpectColor(At(*late, 32, 24), Scale(kB, grey), 2, "incoming, turned");
+    ExpectColor(At(*late, 1, 24), 0, 0, "uncovered edge");
+}
+
+TEST_F(TransitionPixels, TheCentreHandSweepsClockwiseOrMirrored) {
+    // Hourhand direction 5 at f = 0.25 with the least soft edge: the quarter from straight up to
+    // straight right of the centre; with action 2 the quarter from up to left.
+    std::vector<bool> s(11, false);
+    s[0] = true;
+    s[2 + 4] = true;
+    auto clockwise = Frame(Effect(kEffectHourhand, s).Get(), 250);
+    s[0] = false;
+    s[1] = true;
+    auto counter = Frame(Effect(kEffectHourhand, s).Get(), 250);
+    const std::pair<int, int> upperRight{48, 8}, upperLeft{15, 8}, lowerRight{48, 40}, lowerLeft{15, 40};
+    ExpectColor(At(*clockwise, upperRight.first, upperRight.second), kB, 1, "clockwise upper right");
+    for (const auto& [x, y] : {upperLeft, lowerRight, lowerLeft})
+        ExpectColor(At(*clockwise, x, y), kA, 1, "clockwise elsewhere");
+    ExpectColor(At(*counter, upperLeft.first, upperLeft.second), kB, 1, "counter-clockwise upper left");
+    for (const auto& [x, y] : {upperRight, lowerRight, lowerLeft})
+        ExpectColor(At(*counter, x, y), kA, 1, "counter-clockwise elsewhere");
+    // The frames are mirror images of each other.
+    for (int y = 2; y < kHeight; y += 5)
+        for (int x = 2; x < kWidth; x += 5)
+            ExpectColor(At(*counter, kWidth - 1 - x, y), At(*clockwise, x, y), 3, "mirror");
+}
+
+TEST_F(TransitionPixels, ABroomFromTheLeftHasSweptTheTopHalfAtTheMiddle) {
+    std::vector<bool> s(11, false);
+    s[0] = true;
+    s[2 + 3] = true; // direction 4: pivot on the left
+    auto frame = Frame(Effect(kEffectHourhand, s, {}).Get(), 500);
+    for (int x = 4; x < kWidth; x += 6) {
+        ExpectColor(At(*frame, x, 10), kB, 1, "top at " + std::to_string(x));
+        ExpectColor(At(*frame, x, 38), kA, 1, "bottom at " + std::to_string(x));
+    }
+}
+
+TEST_F(TransitionPixels, SwapStartsWithTheOutgoingSlideAndSplitsBothAtTheMiddle) {
+    auto swap = Effect(kEffectSwap, {false, false, true, false});
+    swap->floatParams = {4, 1, 60};
+    auto start = Frame(swap.Get(), 0);
+    for (const auto& [x, y] : {std::pair{0, 0}, {32, 24}, {63, 47}})
+        ExpectColor(At(*start, x, y), kA, 1, "start");
+    // f = 0.5: the incoming slide receded to the left, the outgoing one to the right, a gap between.
+    auto middle = Frame(swap.Get(), 500);
+    ExpectColor(At(*middle, 5, 24), kB, 1, "left");
+    ExpectColor(At(*middle, 58, 24), kA, 1, "right");
+    ExpectColor(At(*middle, 32, 24), 0, 0, "gap");
+}
+
+TEST_F(TransitionPixels, CurlingLaysTheIncomingSlideDownBehindTheRoll) {
+    // Direction 5: the roll moves right; R = round(64 × 0.05) = 3; at f = 0.5 the axis is at 30.5.
+    auto curl = [](bool action2) {
+        std::vector<bool> s(12, false);
+        s[action2 ? 1 : 0] = true;
+        s[2 + 4] = true;
+        auto e = Effect(kEffectCurling, s, {0, 0});
+        e->floatParams = {0.05f, 0.125f};
+        return e;
+    };
+    ExpectColor(At(*Frame(curl(false).Get(), 0), 5, 20), kA, 1, "nothing laid down at the start");
+    auto middle = Frame(curl(false).Get(), 500);
+    for (const int x : {2, 10, 20, 27})
+        ExpectColor(At(*middle, x, 20), kB, 1, "laid down at " + std::to_string(x));
+    for (const int x : {36, 50, 62})
+        ExpectColor(At(*middle, x, 20), kA, 1, "still outgoing at " + std::to_string(x));
+    // Action 2 rolls the outgoing slide up off the incoming one, from the left edge, its back
+    // folded over its own right part.
+    auto reversed = Frame(curl(true).Get(), 500);
+    ExpectColor(At(*reversed, 10, 20), kB, 1, "incoming uncovered");
+    ExpectColor(At(*reversed, 50, 20), kA, 1, "outgoing still flat");
+    ExpectColor(At(*Frame(curl(true).Get(), 0), 50, 20), kA, 1, "reversed start");
+    // With usecolor the folded-back sheet is drawn in the colour scaled by its shade (255 folded
+    // flat: channel × 255 div 256), the laid-down part stays the slide.
+    auto colored = curl(false);
+    colored->switches[10] = true;
+    colored->intParams = {0, 0x0080FF}; // 0x00BBGGRR: red 255, green 128, blue 0
+    auto flap = Frame(colored.Get(), 500);
+    ExpectColor(At(*flap, 10, 20), 0xFE7F00, 1, "coloured flap");
+    ExpectColor(At(*flap, 50, 20), kA, 1, "outgoing beside the roll");
+}
+
+TEST_F(TransitionPixels, FramesReuseTheFilterAndTheCaptureTargets) {
+    auto effect = Effect(kEffectGates, Only(8, 5));
+    holder = MakeRef<TKivFilter>(effect, 1000.0, 0.0f);
+    Frame(holder.Get(), 100);
+    TRefObject* filter = holder->drawFilter.Get();
+    ASSERT_NE(filter, nullptr);
+    TCustomD3DEffecter* effecter = drawer->Effecter();
+    ASSERT_NE(effecter, nullptr);
+    EXPECT_EQ(effecter->OwnPoolFree(), 1u);
+    for (const double ms : {200.0, 300.0, 400.0}) {
+        Frame(holder.Get(), ms);
+        EXPECT_EQ(holder->drawFilter.Get(), filter);
+        EXPECT_EQ(effecter->OwnPoolFree(), 1u) << "a frame made a capture the pool could have lent";
+        EXPECT_EQ(effecter->Capture(0), nullptr) << "captures live only within a frame";
+    }
+    EXPECT_EQ(drawer->Screen()->TargetDepth() <= 1, true);
+}
+
+} // namespace
+} // namespace kiv
