@@ -2,6 +2,7 @@
 
 #include "objects/KivBox.h"
 #include "objects/KivImage.h"
+#include "objects/KivText.h"
 #include "objects/ViewPort.h"
 
 #include <mutex>
@@ -35,6 +36,7 @@ public:
         if (typeCode == kTypeFrame || typeCode == kTypeBox || typeCode == kTypeSplitter)
             return MakeRef<TKivBox>(&parent, typeCode);
         if (typeCode == kTypeImage || typeCode == kTypeAniImage) return MakeRef<TKivImage>(&parent, typeCode);
+        if (typeCode == kTypeText) return MakeRef<TKivText>(&parent);
         return {};
     }
 };

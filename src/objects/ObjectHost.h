@@ -33,6 +33,8 @@ public:
     // "Shadow: " names), shared by name; none when the host has no pictures. A file that cannot be
     // loaded gives the placeholder picture.
     virtual TRef<TImage> LoadPicture(const std::string& /*name*/) { return nullptr; }
+    // The number of slides of the show (text macros); 0 when unknown.
+    virtual int SlideCount() const { return 0; }
 };
 
 } // namespace kiv

@@ -18,6 +18,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kiv {
 
@@ -46,10 +47,20 @@ public:
     // Shared by name through the accessor; the placeholder for a picture that cannot be loaded.
     TRef<TImage> LoadPicture(const std::string& name) override;
     TFileAccessor* Files() const { return files_.Get(); }
+    int SlideCount() const override { return slideCount_; }
+    void SetSlideCount(int count) { slideCount_ = count; }
+    TKivSlideHost(const TKivSlideHost&) = delete;
+    TKivSlideHost& operator=(const TKivSlideHost&) = delete;
 
 private:
+    // Makes "Text: " pictures, with the show's own fonts first.
+    static TRef<TRefObject> ProvideText(void* data, const std::string& name);
+    std::vector<std::uint8_t> ShowFont(const std::string& family, int style) const;
+
     TRef<TFileAccessor> files_;
     std::function<TVec3()> camera_;
+    int slideCount_ = 0;
+    TRef<TCallbackHandle> textProvider_;
 };
 
 class TSlideProducer {
