@@ -17,8 +17,8 @@ namespace kiv {
 namespace {
 
 constexpr std::string_view kTextKeys[] = {
-    "Text",   "TextColor", "TextColorHover", "TextColorClick", "FontName", "FontStyle",
-    "TextAlign", "LineSpacing", "Rasterize", "RasterizedGUID", "IsComment",
+    "Text",      "TextColor",   "TextColorHover", "TextColorClick", "FontName",  "FontStyle",
+    "TextAlign", "LineSpacing", "Rasterize",      "RasterizedGUID", "IsComment",
 };
 constexpr std::string_view kAlignWords[] = {"Left", "Center", "Right"};
 constexpr std::string_view kStyleWords[] = {"Bold", "Italic", "Underline", "StrikeOut"};
@@ -117,7 +117,8 @@ std::vector<std::string> TextContentLines(std::string_view text, bool firstOnly)
     }
     lines.push_back(std::move(line));
     if (firstOnly) lines.resize(1);
-    if (std::all_of(lines.begin(), lines.end(), [](const std::string& l) { return l.empty(); })) lines = {" "};
+    if (std::all_of(lines.begin(), lines.end(), [](const std::string& l) { return l.empty(); }))
+        lines = {" "};
     return lines;
 }
 
@@ -162,7 +163,8 @@ void TKivText::SetDefaults() {
 
 void TKivText::ReadKeys(const TIniObject& object) {
     TKivImage::ReadKeys(object);
-    const std::string raw = object.FindItem("Text") ? std::string(object.GetText("Text")) : std::string("Text");
+    const std::string raw =
+        object.FindItem("Text") ? std::string(object.GetEscapedText("Text")) : std::string("Text");
     // A button's caption shows its first line only.
     const bool caption = parent_ && parent_->TypeCode() == kTypeButton && parent_->ChildCount() > 0 &&
                          parent_->Child(0) == this;
@@ -174,10 +176,12 @@ void TKivText::ReadKeys(const TIniObject& object) {
         loadTried_ = false;
     }
     textColor_ = ReadColorValue(object.GetText("TextColor"), 0xFFFFFFFFu);
-    textColorHover_ = object.FindItem("TextColorHover") ? ReadColorValue(object.GetText("TextColorHover"), textColor_)
-                                                        : textColor_;
-    textColorClick_ = object.FindItem("TextColorClick") ? ReadColorValue(object.GetText("TextColorClick"), textColor_)
-                                                        : textColor_;
+    textColorHover_ = object.FindItem("TextColorHover")
+                          ? ReadColorValue(object.GetText("TextColorHover"), textColor_)
+                          : textColor_;
+    textColorClick_ = object.FindItem("TextColorClick")
+                          ? ReadColorValue(object.GetText("TextColorClick"), textColor_)
+                          : textColor_;
     fontName_ = object.FindItem("FontName") ? std::string(object.GetText("FontName")) : std::string("Arial");
     fontStyle_ = 0;
     const std::string styles = object.GetText("FontStyle");
@@ -220,9 +224,9 @@ void TKivText::ReadKeys(const TIniObject& object) {
 }
 
 bool TKivText::IsKnownKey(std::string_view key) const {
-    return TKivImage::IsKnownKey(key) || std::any_of(std::begin(kTextKeys), std::end(kTextKeys), [&](std::string_view k) {
-               return SameTextFolded(k, key);
-           });
+    return TKivImage::IsKnownKey(key) ||
+           std::any_of(std::begin(kTextKeys), std::end(kTextKeys),
+                       [&](std::string_view k) { return SameTextFolded(k, key); });
 }
 
 std::string TKivText::MacroValue(std::string_view macro) const {

@@ -144,6 +144,7 @@ public:
     TVec3 camera{800, 450, -900};
     bool accepts = false;
     int changes = 0;
+    int slideCount = 0;
 
     std::map<std::string, TRef<TImage>> pictures; // LoadPicture answers from here
     std::vector<std::string> asked;               // the names LoadPicture was asked for
@@ -151,6 +152,7 @@ public:
     TVec3 CameraPosition() const override { return camera; }
     bool AcceptsObject(const TKivObject&) const override { return accepts; }
     void ObjectChanged(TKivObject&) override { ++changes; }
+    int SlideCount() const override { return slideCount; }
     TRef<TImage> LoadPicture(const std::string& name) override {
         asked.push_back(name);
         const auto found = pictures.find(name);

@@ -124,17 +124,18 @@ public:
                 TLog::Line("Font " + family + " of the show cannot be read: " + failure.what());
             }
             if (!bytes.empty()) {
-                const std::string key = "mem:" + std::to_string(Hash(bytes)) + ":" + std::to_string(bytes.size()) +
-                                        ":" + std::to_string(style);
+                const std::string key = "mem:" + std::to_string(Hash(bytes)) + ":" +
+                                        std::to_string(bytes.size()) + ":" + std::to_string(style);
                 auto found = faces_.find(key);
                 if (found != faces_.end()) return found->second.get();
                 auto face = std::make_unique<TFace>();
                 face->bytes = std::move(bytes);
-                if (FT_New_Memory_Face(library_, face->bytes.data(), static_cast<FT_Long>(face->bytes.size()), 0,
-                                       &face->face) == 0 &&
+                if (FT_New_Memory_Face(library_, face->bytes.data(), static_cast<FT_Long>(face->bytes.size()),
+                                       0, &face->face) == 0 &&
                     FT_IS_SCALABLE(face->face)) {
                     face->synthBold = (style & kTextBold) && !(face->face->style_flags & FT_STYLE_FLAG_BOLD);
-                    face->synthItalic = (style & kTextItalic) && !(face->face->style_flags & FT_STYLE_FLAG_ITALIC);
+                    face->synthItalic =
+                        (style & kTextItalic) && !(face->face->style_flags & FT_STYLE_FLAG_ITALIC);
                     face->family = face->face->family_name ? face->face->family_name : family;
                     return Adopt(key, std::move(face));
                 }
@@ -153,7 +154,8 @@ public:
 
     // A face that has `code`, other than `primary`; null when fontconfig knows none.
     TFace* FallbackFor(char32_t code, TFace* primary) {
-        const std::uint64_t key = (static_cast<std::uint64_t>(code) << 20) ^ static_cast<std::uint64_t>(primary->id);
+        const std::uint64_t key =
+            (static_cast<std::uint64_t>(code) << 20) ^ static_cast<std::uint64_t>(primary->id);
         auto found = fallback_.find(key);
         if (found != fallback_.end()) return found->second;
         TFace* result = nullptr;
@@ -162,10 +164,10 @@ public:
         FcCharSetAddChar(set, static_cast<FcChar32>(code));
         FcPatternAddCharSet(pattern, FC_CHARSET, set);
         FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcConfigSubstitute(config_, pattern, FcMatchPattern);
         FcDefaultSubstitute(pattern);
         FcResult outcome = FcResultNoMatch;
-        if (FcPattern* match = FcFontMatch(nullptr, pattern, &outcome)) {
+        if (FcPattern* match = FcFontMatch(config_, pattern, &outcome)) {
             FcCharSet* has = nullptr;
             if (FcPatternGetCharSet(match, FC_CHARSET, 0, &has) == FcResultMatch && has &&
                 FcCharSetHasChar(has, static_cast<FcChar32>(code)))
@@ -200,7 +202,8 @@ public:
                 image.height = static_cast<int>(bitmap.rows);
                 image.left = face.face->glyph->bitmap_left;
                 image.top = face.face->glyph->bitmap_top;
-                image.coverage.resize(static_cast<std::size_t>(image.width) * static_cast<std::size_t>(image.height));
+                image.coverage.resize(static_cast<std::size_t>(image.width) *
+                                      static_cast<std::size_t>(image.height));
                 for (int y = 0; y < image.height; ++y) {
                     const std::uint8_t* row = bitmap.buffer + static_cast<std::ptrdiff_t>(y) * bitmap.pitch;
                     std::copy(row, row + image.width,
@@ -217,12 +220,14 @@ public:
 private:
     TFontSystem() {
         if (FT_Init_FreeType(&library_) != 0) library_ = nullptr;
-        FcInit();
+        // A configuration of our own, freed at exit (the library's default one never is).
+        config_ = FcInitLoadConfigAndFonts();
     }
     ~TFontSystem() {
         glyphs_.clear();
         faces_.clear();
         if (library_) FT_Done_FreeType(library_);
+        if (config_) FcConfigDestroy(config_);
     }
 
     static std::uint64_t Hash(const std::vector<std::uint8_t>& bytes) {
@@ -252,12 +257,14 @@ private:
         FcPatternGetInteger(match, FC_SLANT, 0, &slant);
         const bool synthBold = (style & kTextBold) && weight < FC_WEIGHT_DEMIBOLD;
         const bool synthItalic = (style & kTextItalic) && slant == FC_SLANT_ROMAN;
-        const std::string key = std::string(reinterpret_cast<const char*>(file)) + "|" + std::to_string(index) + "|" +
-                                std::to_string(synthBold) + std::to_string(synthItalic);
+        const std::string key = std::string(reinterpret_cast<const char*>(file)) + "|" +
+                                std::to_string(index) + "|" + std::to_string(synthBold) +
+                                std::to_string(synthItalic);
         auto found = faces_.find(key);
         if (found != faces_.end()) return found->second.get();
         auto face = std::make_unique<TFace>();
-        if (!library_ || FT_New_Face(library_, reinterpret_cast<const char*>(file), index, &face->face) != 0 ||
+        if (!library_ ||
+            FT_New_Face(library_, reinterpret_cast<const char*>(file), index, &face->face) != 0 ||
             !FT_IS_SCALABLE(face->face)) {
             if (face->face) FT_Done_Face(face->face);
             face->face = nullptr;
@@ -277,11 +284,11 @@ private:
         FcPatternAddInteger(pattern, FC_WEIGHT, (style & kTextBold) ? FC_WEIGHT_BOLD : FC_WEIGHT_REGULAR);
         FcPatternAddInteger(pattern, FC_SLANT, (style & kTextItalic) ? FC_SLANT_ITALIC : FC_SLANT_ROMAN);
         FcPatternAddBool(pattern, FC_SCALABLE, FcTrue);
-        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcConfigSubstitute(config_, pattern, FcMatchPattern);
         FcDefaultSubstitute(pattern);
         TFace* face = nullptr;
         FcResult outcome = FcResultNoMatch;
-        if (FcPattern* match = FcFontMatch(nullptr, pattern, &outcome)) {
+        if (FcPattern* match = FcFontMatch(config_, pattern, &outcome)) {
             face = FromPattern(match, style);
             FcPatternDestroy(match);
         }
@@ -304,6 +311,7 @@ private:
     }
 
     FT_Library library_ = nullptr;
+    FcConfig* config_ = nullptr;
     std::map<std::string, std::unique_ptr<TFace>> faces_;
     std::unordered_map<std::string, TFace*> byRequest_;
     std::unordered_map<std::uint64_t, TFace*> fallback_;
@@ -316,8 +324,9 @@ void ShapeRun(TFace& face, const std::vector<char32_t>& codes, std::size_t from,
               TShapedLine& line) {
     if (to <= from) return;
     hb_buffer_t* buffer = hb_buffer_create();
-    hb_buffer_add_utf32(buffer, reinterpret_cast<const std::uint32_t*>(codes.data()), static_cast<int>(codes.size()),
-                        static_cast<unsigned>(from), static_cast<int>(to - from));
+    hb_buffer_add_utf32(buffer, reinterpret_cast<const std::uint32_t*>(codes.data()),
+                        static_cast<int>(codes.size()), static_cast<unsigned>(from),
+                        static_cast<int>(to - from));
     hb_buffer_guess_segment_properties(buffer);
     hb_shape(face.hb, buffer, nullptr, 0);
     unsigned count = 0;
@@ -377,7 +386,8 @@ TShaped Shape(TFontSystem& fonts, const TTextRequest& request, double scale, con
                               HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK;
             if (mark && i > 0) {
                 face = runFace;
-                if (FT_Get_Char_Index(face->face, codes[i]) == 0 && FT_Get_Char_Index(primary->face, codes[i]) != 0)
+                if (FT_Get_Char_Index(face->face, codes[i]) == 0 &&
+                    FT_Get_Char_Index(primary->face, codes[i]) != 0)
                     face = primary;
             } else if (FT_Get_Char_Index(primary->face, codes[i]) == 0) {
                 if (TFace* other = fonts.FallbackFor(codes[i], primary)) face = other;
@@ -424,7 +434,8 @@ TShaped ShapeWithinCaps(TFontSystem& fonts, const TTextRequest& request, const T
         // Sizes scale with the font: jump to the last halving that may fit, then check.
         const double w = std::ceil(shaped.layout.textWidth) + 2.0;
         const double h = std::ceil(shaped.layout.textHeight) + 2.0;
-        const double need = std::max({w / kMaxTextSide, h / kMaxTextSide, std::sqrt(w * h / kMaxTextPixels), 2.0});
+        const double need =
+            std::max({w / kMaxTextSide, h / kMaxTextSide, std::sqrt(w * h / kMaxTextPixels), 2.0});
         const int halvings = std::max(1, static_cast<int>(std::floor(std::log2(need))));
         scale = std::ldexp(scale, -halvings);
         shaped = Shape(fonts, request, scale, loader);
@@ -511,12 +522,13 @@ std::string TextPictureName(const TTextRequest& request) {
     }
     return std::string(kTextPrefix) + EncodeTextCase(font) + ":" + number(request.scale) + ":" +
            number(request.phaseX) + ":" + number(request.phaseY) + ":" + std::to_string(request.style) + ":" +
-           std::to_string(request.align) + ":" + number(request.ratio) + ":" + std::to_string(request.lineSpacing) +
-           ":" + EncodeTextCase(lines);
+           std::to_string(request.align) + ":" + number(request.ratio) + ":" +
+           std::to_string(request.lineSpacing) + ":" + EncodeTextCase(lines);
 }
 
 bool IsTextPictureName(std::string_view name) {
-    return name.size() >= kTextPrefix.size() && SameTextFolded(name.substr(0, kTextPrefix.size()), kTextPrefix);
+    return name.size() >= kTextPrefix.size() &&
+           SameTextFolded(name.substr(0, kTextPrefix.size()), kTextPrefix);
 }
 
 bool ParseTextPictureName(std::string_view name, TTextRequest& request) {
@@ -541,8 +553,9 @@ bool ParseTextPictureName(std::string_view name, TTextRequest& request) {
     };
     TTextRequest parsed;
     parsed.fontName = DecodeTextCase(fields[0]);
-    if (!real(fields[1], parsed.scale) || !real(fields[2], parsed.phaseX) || !real(fields[3], parsed.phaseY) ||
-        !integer(fields[4], parsed.style) || !integer(fields[5], parsed.align) || !real(fields[6], parsed.ratio) ||
+    if (!real(fields[1], parsed.scale) || !real(fields[2], parsed.phaseX) ||
+        !real(fields[3], parsed.phaseY) || !integer(fields[4], parsed.style) ||
+        !integer(fields[5], parsed.align) || !real(fields[6], parsed.ratio) ||
         !integer(fields[7], parsed.lineSpacing))
         return false;
     const std::string lines = DecodeTextCase(rest);
@@ -572,12 +585,11 @@ std::string SubstituteFontFamily(std::string_view family) {
     return std::string(family);
 }
 
-TTextLayout LayoutText(const TTextRequest& request, const TFontBytesLoader* loader) {
-    TFontSystem& fonts = TFontSystem::Instance();
-    std::lock_guard<std::mutex> guard(fonts.lock);
-    TShaped shaped = ShapeWithinCaps(fonts, request, loader);
-    TTextLayout& layout = shaped.layout;
-    // The cells the glyphs cover: advance wide and line high.
+namespace {
+
+// The cells the glyphs cover: advance wide and line high.
+void FillGlyphRects(const TShaped& shaped, const TTextRequest& request, TTextLayout& layout) {
+    layout.glyphRects.clear();
     for (std::size_t i = 0; i < shaped.lines.size(); ++i) {
         const TShapedLine& line = shaped.lines[i];
         double x0 = 1.0 + request.phaseX;
@@ -592,10 +604,20 @@ TTextLayout LayoutText(const TTextRequest& request, const TFontBytesLoader* load
                                          static_cast<float>(top + layout.lineHeight)});
         }
     }
-    return layout;
 }
 
-TRef<TBitmap> RenderText(const TTextRequest& request, TTextLayout* layoutOut, const TFontBytesLoader* loader) {
+} // namespace
+
+TTextLayout LayoutText(const TTextRequest& request, const TFontBytesLoader* loader) {
+    TFontSystem& fonts = TFontSystem::Instance();
+    std::lock_guard<std::mutex> guard(fonts.lock);
+    TShaped shaped = ShapeWithinCaps(fonts, request, loader);
+    FillGlyphRects(shaped, request, shaped.layout);
+    return shaped.layout;
+}
+
+TRef<TBitmap> RenderText(const TTextRequest& request, TTextLayout* layoutOut,
+                         const TFontBytesLoader* loader) {
     TFontSystem& fonts = TFontSystem::Instance();
     std::lock_guard<std::mutex> guard(fonts.lock);
     TShaped shaped = ShapeWithinCaps(fonts, request, loader);
@@ -650,9 +672,8 @@ TRef<TBitmap> RenderText(const TTextRequest& request, TTextLayout* layoutOut, co
         if (request.style & (kTextUnderline | kTextStrikeOut)) {
             const double thickness = std::max(1.0, primary->underline_thickness * unitsToPixels);
             if (request.style & kTextUnderline)
-                FillBar(*bitmap, x0, x0 + line.width, baseline - primary->underline_position * unitsToPixels -
-                                                          thickness / 2.0,
-                        thickness);
+                FillBar(*bitmap, x0, x0 + line.width,
+                        baseline - primary->underline_position * unitsToPixels - thickness / 2.0, thickness);
             if (request.style & kTextStrikeOut) {
                 double position = layout.ascent * 0.3;
                 if (auto* os2 = static_cast<TT_OS2*>(FT_Get_Sfnt_Table(primary, FT_SFNT_OS2)))
@@ -661,7 +682,10 @@ TRef<TBitmap> RenderText(const TTextRequest& request, TTextLayout* layoutOut, co
             }
         }
     }
-    if (layoutOut) *layoutOut = layout;
+    if (layoutOut) {
+        *layoutOut = layout;
+        FillGlyphRects(shaped, request, *layoutOut);
+    }
     return bitmap;
 }
 

@@ -38,7 +38,7 @@ struct TTextRequest {
     double phaseY = 0.0;
     int style = 0;
     int align = kTextAlignCenter;
-    double ratio = 1.0; // keyframe-scale ratio, carried with the name
+    double ratio = 1.0;  // keyframe-scale ratio, carried with the name
     int lineSpacing = 0; // extra space between lines, 1/200 of a line's height per unit
     std::vector<std::string> lines;
 };
