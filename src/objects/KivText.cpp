@@ -246,10 +246,41 @@ std::string TKivText::MacroValue(std::string_view macro) const {
         return std::to_string(macro == "MainImg.Width" ? picture->Width() : picture->Height());
     }
     if (macro.starts_with("MainImg.Exif.") || macro.starts_with("MainImg.IPTC.")) {
-        // The picture's metadata blocks are not read: such macros are empty.
+        const TPictureFacts& facts = Facts(image->ImageName());
+        if (macro == "MainImg.Exif.Comment") return TrimSpaces(facts.exifComment);
+        if (macro == "MainImg.Exif.Description") return TrimSpaces(facts.exifDescription);
+        if (macro == "MainImg.Exif.Date" || macro == "MainImg.Exif.Time") {
+            const std::size_t space = facts.exifDateTime.find(' ');
+            if (macro == "MainImg.Exif.Date") return facts.exifDateTime.substr(0, space);
+            return space == std::string::npos ? std::string() : facts.exifDateTime.substr(space + 1);
+        }
+        static constexpr std::pair<std::string_view, int> kIptc[] = {
+            {"DocumentTitle", 5}, {"SpecialInstructions", 40}, {"AuthorByline", 80},   {"AuthorTitle", 85},
+            {"City", 90},         {"Sublocation", 92},         {"ProvinceState", 95},  {"Country", 101},
+            {"OTR", 103},         {"Headline", 105},           {"Credits", 110},       {"Source", 115},
+            {"Copyright", 116},   {"CaptionDescription", 120}, {"CaptionWriter", 122},
+        };
+        const std::string_view field = macro.substr(std::string_view("MainImg.IPTC.").size());
+        for (const auto& [name, dataset] : kIptc)
+            if (macro.starts_with("MainImg.IPTC.") && field == name) {
+                const auto found = facts.iptc.find(dataset);
+                return found == facts.iptc.end() ? std::string() : TrimSpaces(found->second);
+            }
         return {};
     }
     return PathMacroValue(macro, image->ImageName());
+}
+
+const TPictureFacts& TKivText::Facts(const std::string& imageName) const {
+    if (factsRead_ && factsName_ == imageName) return facts_;
+    factsRead_ = true;
+    factsName_ = imageName;
+    facts_ = TPictureFacts{};
+    if (TKivObjectHost* host = Host()) {
+        const std::vector<std::uint8_t> bytes = host->ReadFile(imageName);
+        if (!bytes.empty()) ReadPictureFacts(bytes.data(), bytes.size(), facts_);
+    }
+    return facts_;
 }
 
 std::vector<std::string> TKivText::ExpandedLines() const {

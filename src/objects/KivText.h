@@ -14,6 +14,7 @@
 #pragma once
 
 #include "objects/KivImage.h"
+#include "objects/text/PictureFacts.h"
 #include "objects/text/TextRender.h"
 
 #include <functional>
@@ -82,8 +83,14 @@ private:
     // The raster scale for the current pre-pass, within the picture caps.
     double RasterScale() const;
 
+    // The metadata of the slide's main picture, read once per picture name.
+    const TPictureFacts& Facts(const std::string& imageName) const;
+
     std::vector<std::string> lines_;
     std::string rawText_;
+    mutable std::string factsName_;
+    mutable bool factsRead_ = false;
+    mutable TPictureFacts facts_;
     std::uint32_t textColor_ = 0xFFFFFFFFu;
     std::uint32_t textColorHover_ = 0xFFFFFFFFu;
     std::uint32_t textColorClick_ = 0xFFFFFFFFu;

@@ -41,16 +41,32 @@ std::vector<std::uint8_t> TKivSlideHost::ShowFont(const std::string& family, int
             for (const char* ext : {".ttf", ".otf"})
                 names.push_back(folder + stem + ext);
     for (const std::string& name : names) {
+        bytes = FileBytes(name, 64 << 20);
+        if (!bytes.empty()) return bytes;
+    }
+    return bytes;
+}
+
+std::vector<std::uint8_t> TKivSlideHost::FileBytes(const std::string& name, std::int64_t limit) const {
+    std::vector<std::uint8_t> bytes;
+    if (!files_) return bytes;
+    try {
         TRef<TStream> stream = files_->Open(name);
-        if (!stream) continue;
+        if (!stream) return bytes;
         const std::int64_t size = stream->GetSize();
-        if (size <= 0 || size > (64 << 20)) continue;
+        if (size <= 0 || size > limit) return bytes;
         bytes.resize(static_cast<std::size_t>(size));
         stream->SetPosition(0);
-        if (stream->Read(bytes.data(), static_cast<std::int32_t>(size)) == size) return bytes;
+        if (stream->Read(bytes.data(), static_cast<std::int32_t>(size)) != size) bytes.clear();
+    } catch (const std::exception& failure) {
+        TLog::Line("File " + name + " cannot be read: " + failure.what());
         bytes.clear();
     }
     return bytes;
+}
+
+std::vector<std::uint8_t> TKivSlideHost::ReadFile(const std::string& name) {
+    return FileBytes(name, std::int64_t{1} << 30);
 }
 
 TRef<TRefObject> TKivSlideHost::ProvideText(void* data, const std::string& name) {

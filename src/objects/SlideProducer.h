@@ -48,6 +48,7 @@ public:
     TRef<TImage> LoadPicture(const std::string& name) override;
     TFileAccessor* Files() const { return files_.Get(); }
     int SlideCount() const override { return slideCount_; }
+    std::vector<std::uint8_t> ReadFile(const std::string& name) override;
     void SetSlideCount(int count) { slideCount_ = count; }
     TKivSlideHost(const TKivSlideHost&) = delete;
     TKivSlideHost& operator=(const TKivSlideHost&) = delete;
@@ -56,6 +57,8 @@ private:
     // Makes "Text: " pictures, with the show's own fonts first.
     static TRef<TRefObject> ProvideText(void* data, const std::string& name);
     std::vector<std::uint8_t> ShowFont(const std::string& family, int style) const;
+    // The bytes of a file of the show, up to `limit`; empty when it cannot be read.
+    std::vector<std::uint8_t> FileBytes(const std::string& name, std::int64_t limit) const;
 
     TRef<TFileAccessor> files_;
     std::function<TVec3()> camera_;

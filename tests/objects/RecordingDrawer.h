@@ -153,6 +153,11 @@ public:
     bool AcceptsObject(const TKivObject&) const override { return accepts; }
     void ObjectChanged(TKivObject&) override { ++changes; }
     int SlideCount() const override { return slideCount; }
+    std::map<std::string, std::vector<std::uint8_t>> files; // ReadFile answers from here
+    std::vector<std::uint8_t> ReadFile(const std::string& name) override {
+        const auto found = files.find(name);
+        return found == files.end() ? std::vector<std::uint8_t>{} : found->second;
+    }
     TRef<TImage> LoadPicture(const std::string& name) override {
         asked.push_back(name);
         const auto found = pictures.find(name);

@@ -1,9 +1,11 @@
 // Text objects: their keys and content rules, macros, the raster size found by the pre-pass, what
 // is handed to the drawer (tint per pointer state, shadow) and the glyph-cell hit test.
 #include "ImageTestSupport.h"
+#include "PictureMaker.h"
 #include "objects/KivText.h"
 #include "support/LogCapture.h"
 
+#include <exiv2/exiv2.hpp>
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -93,6 +95,43 @@ TEST(TextMacros, SlideNumbersAndTheMainPictureOfTheSlide) {
     // Without a main picture the picture macros are empty; a text of an empty macro is a space.
     TTestSlide bare = MakeSlide(TextObject("t", "Text=<%MainImg.FileName%>\n"));
     EXPECT_EQ(TextOf(bare, "t").ExpandedLines(), std::vector<std::string>{" "});
+}
+
+// A JPEG whose EXIF and IPTC blocks are written with exiv2.
+std::vector<std::uint8_t> JpegWithFacts() {
+    const TBytes plain = EncodeJpeg(*MakeGradient(64, 48), 80);
+    auto image = Exiv2::ImageFactory::open(plain.data(), static_cast<long>(plain.size()));
+    image->readMetadata();
+    image->exifData()["Exif.Image.DateTime"] = "2019:07:14 18:30:05";
+    image->exifData()["Exif.Image.ImageDescription"] = "  Low tide  ";
+    image->exifData()["Exif.Photo.UserComment"] = "charset=Ascii Shells everywhere ";
+    image->iptcData()["Iptc.Application2.City"] = " Saint-Malo ";
+    image->iptcData()["Iptc.Application2.Byline"] = "First Author";
+    image->writeMetadata();
+    Exiv2::BasicIo& io = image->io();
+    io.open();
+    Exiv2::DataBuf buffer = io.read(static_cast<long>(io.size()));
+    io.close();
+    return std::vector<std::uint8_t>(buffer.pData_, buffer.pData_ + buffer.size_);
+}
+
+TEST(TextMacros, ExifAndIptcFieldsOfTheMainPicture) {
+    TTestSlide test = MakeSlide(
+        ImageObject("pic", "ImageName=img\\beach.jpg\nImageIndex=1\n") +
+            TextObject("t", "Text=<%MainImg.Exif.Date%>|<%MainImg.Exif.Time%>|<%MainImg.Exif.Description%>|"
+                            "<%MainImg.Exif.Comment%>|<%MainImg.IPTC.City%>|<%MainImg.IPTC.AuthorByline%>|"
+                            "<%MainImg.IPTC.Headline%>\n"),
+        0.0, 1600.0, 900.0, {{"img\\beach.jpg", MakePicture("beach", 64, 48)}},
+        {{"img\\beach.jpg", JpegWithFacts()}});
+    EXPECT_EQ(
+        TextOf(test, "t").ExpandedLines(),
+        std::vector<std::string>{"2019:07:14|18:30:05|Low tide|Shells everywhere|Saint-Malo|First Author|"});
+    // A file without readable metadata gives empty fields.
+    TTestSlide broken = MakeSlide(ImageObject("pic", "ImageName=x.jpg\nImageIndex=1\n") +
+                                      TextObject("t", "Text=<%MainImg.Exif.Date%><%MainImg.IPTC.City%>\n"),
+                                  0.0, 1600.0, 900.0, {{"x.jpg", MakePicture("x", 8, 8)}},
+                                  {{"x.jpg", std::vector<std::uint8_t>(100, 0xFF)}});
+    EXPECT_EQ(TextOf(broken, "t").ExpandedLines(), std::vector<std::string>{" "});
 }
 
 // --- Keys ---
