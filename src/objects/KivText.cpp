@@ -166,8 +166,9 @@ void TKivText::ReadKeys(const TIniObject& object) {
     const std::string raw =
         object.FindItem("Text") ? std::string(object.GetEscapedText("Text")) : std::string("Text");
     // A button's caption shows its first line only.
-    const bool caption = parent_ && parent_->TypeCode() == kTypeButton && parent_->ChildCount() > 0 &&
-                         parent_->Child(0) == this;
+    // (The first child is read before it joins its parent.)
+    const bool caption = parent_ && parent_->TypeCode() == kTypeButton &&
+                         (parent_->ChildCount() == 0 || parent_->Child(0) == this);
     lines_ = TextContentLines(raw, caption);
     if (raw != rawText_) {
         rawText_ = raw;
@@ -328,23 +329,41 @@ double TKivText::RasterScale() const {
     return s;
 }
 
-void TKivText::LoadPicture() {
-    if (rasterize_) {
-        TKivImage::LoadPicture();
-        return;
-    }
+void TKivText::UpdateNominal() {
+    if (rasterize_) return;
     TTextRequest request;
     request.fontName = fontName_;
     request.style = fontStyle_;
     request.align = textAlign_;
     request.lineSpacing = lineSpacing_;
     request.lines = ExpandedLines();
-    const std::string nominalKey = TextPictureName(request);
-    if (nominalKey != nominalKey_) {
-        const TTextLayout nominal = LayoutText(request);
-        nominal_ = {nominal.textWidth, nominal.textHeight};
-        nominalKey_ = nominalKey;
+    const std::string key = TextPictureName(request);
+    if (key == nominalKey_) return;
+    const TTextLayout nominal = LayoutText(request);
+    nominal_ = {nominal.textWidth, nominal.textHeight};
+    nominalKey_ = key;
+}
+
+float TKivText::ContentOpacity() const {
+    const float own = EffectiveOpacity();
+    if (parent_ && parent_->TypeCode() == kTypeButton)
+        return static_cast<float>(own * parent_->EffectiveOpacity() / 100.0);
+    return own;
+}
+
+void TKivText::LoadPicture() {
+    if (rasterize_) {
+        TKivImage::LoadPicture();
+        return;
     }
+    UpdateNominal();
+    TTextRequest request;
+    request.fontName = fontName_;
+    request.style = fontStyle_;
+    request.align = textAlign_;
+    request.lineSpacing = lineSpacing_;
+    request.lines = ExpandedLines();
+    const std::string& nominalKey = nominalKey_;
     // The raster size follows the slide's pre-pass: before it has run the nominal size stands.
     if (slide_ && !slide_->PrePassDone()) return;
     request.scale = RasterScale();

@@ -63,8 +63,13 @@ public:
     // Width and height of the lines laid out at scale 1 (without the picture's margin).
     TVec2 NominalSize() const noexcept { return nominal_; }
 
+    // Lays the lines out at scale 1 when they changed (NominalSize).
+    void UpdateNominal();
+
     // TKivImage
     void LoadPicture() override;
+    // A button's caption is drawn at its own opacity × the button's.
+    float ContentOpacity() const override;
     void ProduceContent(TDeviceDrawer& drawer, TPictureDrawParams& params) override;
     // TKivObject
     TVec2 ContentSize() const override;

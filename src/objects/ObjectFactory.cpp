@@ -1,6 +1,7 @@
 #include "objects/ObjectFactory.h"
 
 #include "objects/KivBox.h"
+#include "objects/KivButton.h"
 #include "objects/KivImage.h"
 #include "objects/KivText.h"
 #include "objects/ViewPort.h"
@@ -37,6 +38,7 @@ public:
             return MakeRef<TKivBox>(&parent, typeCode);
         if (typeCode == kTypeImage || typeCode == kTypeAniImage) return MakeRef<TKivImage>(&parent, typeCode);
         if (typeCode == kTypeText) return MakeRef<TKivText>(&parent);
+        if (typeCode == kTypeButton) return MakeRef<TKivButton>(&parent);
         return {};
     }
 };

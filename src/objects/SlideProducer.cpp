@@ -104,6 +104,11 @@ TSlideProducer::TSlideProducer(TKivSource& source)
       host_(TRef<TFileAccessor>::Share(source.FileAccessor()), [this] { return CameraPosition(); }) {
     host_.SetSlideCount(source.SlideCount());
     if (const TIniSection* main = source_.MainSection()) {
+        std::string buttons(main->GetText("PathToButtons"));
+        if (!buttons.empty() && buttons.back() != '\\') buttons += '\\';
+        host_.SetButtonsPath(std::move(buttons));
+    }
+    if (const TIniSection* main = source_.MainSection()) {
         designWidth_ = main->GetInt32("opt_scr_width", 0);
         designHeight_ = main->GetInt32("opt_scr_height", 0);
         fixedSize_ = main->GetBool("opt_scr_fullfixedsize", false);

@@ -50,6 +50,8 @@ public:
     int SlideCount() const override { return slideCount_; }
     std::vector<std::uint8_t> ReadFile(const std::string& name) override;
     void SetSlideCount(int count) { slideCount_ = count; }
+    std::string ButtonsPath() const override { return buttonsPath_; }
+    void SetButtonsPath(std::string path) { buttonsPath_ = std::move(path); }
     TKivSlideHost(const TKivSlideHost&) = delete;
     TKivSlideHost& operator=(const TKivSlideHost&) = delete;
 
@@ -63,6 +65,7 @@ private:
     TRef<TFileAccessor> files_;
     std::function<TVec3()> camera_;
     int slideCount_ = 0;
+    std::string buttonsPath_;
     TRef<TCallbackHandle> textProvider_;
 };
 

@@ -153,6 +153,8 @@ public:
     bool AcceptsObject(const TKivObject&) const override { return accepts; }
     void ObjectChanged(TKivObject&) override { ++changes; }
     int SlideCount() const override { return slideCount; }
+    std::string buttonsPath;
+    std::string ButtonsPath() const override { return buttonsPath; }
     std::map<std::string, std::vector<std::uint8_t>> files; // ReadFile answers from here
     std::vector<std::uint8_t> ReadFile(const std::string& name) override {
         const auto found = files.find(name);
