@@ -30,7 +30,7 @@ public:
     }
 };
 
-// Frames, boxes, splitters and images.
+// Frames, boxes, splitters, images, texts and buttons.
 class TBoxFactory final : public TObjectFactory {
 public:
     TRef<TKivObject> Create(int typeCode, TKivObject& parent) const override {
@@ -56,11 +56,14 @@ TFactoryChain& Chain() {
 
 } // namespace
 
-void RegisterObjectFactory(std::shared_ptr<const TObjectFactory> factory) {
+void RegisterObjectFactory(std::shared_ptr<const TObjectFactory> factory, bool first) {
     if (!factory) return;
     TFactoryChain& chain = Chain();
     std::lock_guard<std::mutex> guard(chain.lock);
-    chain.factories.push_back(std::move(factory));
+    if (first)
+        chain.factories.insert(chain.factories.begin(), std::move(factory));
+    else
+        chain.factories.push_back(std::move(factory));
 }
 
 TRef<TKivObject> CreateKivObject(int typeCode, TKivObject& parent) {
