@@ -2,10 +2,10 @@
 
 #include "base/Exception.h"
 #include "base/Log.h"
+#include "images/BitmapStore.h"
 #include "images/PictureCache.h"
 #include "objects/KeyframeTiming.h"
 #include "objects/text/TextRender.h"
-#include "images/BitmapStore.h"
 #include "project/ShowOptions.h"
 
 #include <algorithm>
