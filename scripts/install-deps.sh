@@ -8,7 +8,7 @@ PACKAGES=(
     zlib1g-dev libsdl2-dev libepoxy-dev libegl-dev libgl-dev libegl-mesa0 libgl1-mesa-dri
     libjpeg62-turbo-dev libpng-dev libgif-dev liblcms2-dev libmpg123-dev
     libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
-    libfreetype-dev libharfbuzz-dev libfontconfig-dev fonts-liberation fonts-dejavu-core
+    libfreetype-dev libharfbuzz-dev libfontconfig-dev libexiv2-dev fonts-liberation fonts-dejavu-core
     libgtest-dev libgmock-dev libbenchmark-dev
     unicode-data
     xvfb xauth xdotool imagemagick

@@ -87,6 +87,7 @@ public:
     int UploadedLevel() const noexcept { return uploadedLevel_; }
     bool HasImageIndex() const noexcept { return hasImageIndex_; }
     int ImageIndex() const noexcept { return imageIndex_; }
+    const std::string& ImageName() const noexcept { return imageName_; }
 
     // TKivObject
     TVec2 ContentSize() const override { return imageSize_; }

@@ -1,7 +1,9 @@
 #include "objects/ObjectFactory.h"
 
 #include "objects/KivBox.h"
+#include "objects/KivButton.h"
 #include "objects/KivImage.h"
+#include "objects/KivText.h"
 #include "objects/ViewPort.h"
 
 #include <mutex>
@@ -28,13 +30,15 @@ public:
     }
 };
 
-// Frames, boxes, splitters and images.
+// Frames, boxes, splitters, images, texts and buttons.
 class TBoxFactory final : public TObjectFactory {
 public:
     TRef<TKivObject> Create(int typeCode, TKivObject& parent) const override {
         if (typeCode == kTypeFrame || typeCode == kTypeBox || typeCode == kTypeSplitter)
             return MakeRef<TKivBox>(&parent, typeCode);
         if (typeCode == kTypeImage || typeCode == kTypeAniImage) return MakeRef<TKivImage>(&parent, typeCode);
+        if (typeCode == kTypeText) return MakeRef<TKivText>(&parent);
+        if (typeCode == kTypeButton) return MakeRef<TKivButton>(&parent);
         return {};
     }
 };
@@ -52,11 +56,14 @@ TFactoryChain& Chain() {
 
 } // namespace
 
-void RegisterObjectFactory(std::shared_ptr<const TObjectFactory> factory) {
+void RegisterObjectFactory(std::shared_ptr<const TObjectFactory> factory, bool first) {
     if (!factory) return;
     TFactoryChain& chain = Chain();
     std::lock_guard<std::mutex> guard(chain.lock);
-    chain.factories.push_back(std::move(factory));
+    if (first)
+        chain.factories.insert(chain.factories.begin(), std::move(factory));
+    else
+        chain.factories.push_back(std::move(factory));
 }
 
 TRef<TKivObject> CreateKivObject(int typeCode, TKivObject& parent) {

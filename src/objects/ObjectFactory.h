@@ -1,6 +1,6 @@
 // The object class registry: a process-wide chain of factories, each turning the type codes it
-// knows into new objects. Boxes, frames, splitters, images, view ports and masks are registered
-// from the start; text, button and video objects register their own factories when their code is
+// knows into new objects. Boxes, frames, splitters, images, texts, buttons, view ports and masks
+// are registered from the start; video objects register their own factory when their code is
 // linked. A type code no factory knows creates nothing: the property node stays (for timing), and
 // the object with its subtree is not drawn.
 //
@@ -22,8 +22,9 @@ public:
     virtual TRef<TKivObject> Create(int typeCode, TKivObject& parent) const = 0;
 };
 
-// Appends a factory to the chain; earlier factories are asked first.
-void RegisterObjectFactory(std::shared_ptr<const TObjectFactory> factory);
+// Appends a factory to the chain; earlier factories are asked first. With `first` the factory is
+// asked before every other one, the built-in ones included (tests put stand-ins there).
+void RegisterObjectFactory(std::shared_ptr<const TObjectFactory> factory, bool first = false);
 // Asks the chain, the built-in factories first; none when no factory makes the type.
 TRef<TKivObject> CreateKivObject(int typeCode, TKivObject& parent);
 

@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace kiv {
 
@@ -33,6 +34,13 @@ public:
     // "Shadow: " names), shared by name; none when the host has no pictures. A file that cannot be
     // loaded gives the placeholder picture.
     virtual TRef<TImage> LoadPicture(const std::string& /*name*/) { return nullptr; }
+    // The bytes of the show's file `name` (text macros read pictures' metadata); empty when the
+    // file cannot be opened.
+    virtual std::vector<std::uint8_t> ReadFile(const std::string& /*name*/) { return {}; }
+    // The folder of the button themes (PathToButtons of the show, ending in a backslash).
+    virtual std::string ButtonsPath() const { return {}; }
+    // The number of slides of the show (text macros); 0 when unknown.
+    virtual int SlideCount() const { return 0; }
 };
 
 } // namespace kiv

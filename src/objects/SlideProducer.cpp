@@ -2,8 +2,10 @@
 
 #include "base/Exception.h"
 #include "base/Log.h"
+#include "images/BitmapStore.h"
 #include "images/PictureCache.h"
 #include "objects/KeyframeTiming.h"
+#include "objects/text/TextRender.h"
 #include "project/ShowOptions.h"
 
 #include <algorithm>
@@ -24,7 +26,69 @@ int RoundToInt(double value) {
 } // namespace
 
 TKivSlideHost::TKivSlideHost(TRef<TFileAccessor> files, std::function<TVec3()> camera)
-    : files_(std::move(files)), camera_(std::move(camera)) {}
+    : files_(std::move(files)), camera_(std::move(camera)) {
+    if (files_) textProvider_ = files_->Source().AddPictureProvider(&TKivSlideHost::ProvideText, this);
+}
+
+std::vector<std::uint8_t> TKivSlideHost::ShowFont(const std::string& family, int style) const {
+    std::vector<std::uint8_t> bytes;
+    if (!files_ || family.empty()) return bytes;
+    // A font packed with the show is named after its family, with the style for bold and italic cuts.
+    static const char* const kStyles[] = {"", " Bold", " Italic", " Bold Italic"};
+    std::vector<std::string> names;
+    for (const std::string& stem : {family + kStyles[style & 3], family})
+        for (const char* folder : {"", "fonts\\"})
+            for (const char* ext : {".ttf", ".otf"})
+                names.push_back(folder + stem + ext);
+    for (const std::string& name : names) {
+        bytes = FileBytes(name, 64 << 20);
+        if (!bytes.empty()) return bytes;
+    }
+    return bytes;
+}
+
+std::vector<std::uint8_t> TKivSlideHost::FileBytes(const std::string& name, std::int64_t limit) const {
+    std::vector<std::uint8_t> bytes;
+    if (!files_) return bytes;
+    try {
+        TRef<TStream> stream = files_->Open(name);
+        if (!stream) return bytes;
+        const std::int64_t size = stream->GetSize();
+        if (size <= 0 || size > limit) return bytes;
+        bytes.resize(static_cast<std::size_t>(size));
+        stream->SetPosition(0);
+        if (stream->Read(bytes.data(), static_cast<std::int32_t>(size)) != size) bytes.clear();
+    } catch (const std::exception& failure) {
+        TLog::Line("File " + name + " cannot be read: " + failure.what());
+        bytes.clear();
+    }
+    return bytes;
+}
+
+std::vector<std::uint8_t> TKivSlideHost::ReadFile(const std::string& name) {
+    return FileBytes(name, std::int64_t{1} << 30);
+}
+
+TRef<TRefObject> TKivSlideHost::ProvideText(void* data, const std::string& name) {
+    if (!IsTextPictureName(name)) return nullptr;
+    TTextRequest request;
+    if (!ParseTextPictureName(name, request)) {
+        TLog::Line("Text picture name is not well formed: " + name.substr(0, 80));
+        return nullptr;
+    }
+    auto* host = static_cast<TKivSlideHost*>(data);
+    const TFontBytesLoader loader = [host](const std::string& family, int style) {
+        return host->ShowFont(family, style);
+    };
+    try {
+        TRef<TBitmap> bitmap = RenderText(request, nullptr, &loader);
+        if (!bitmap) return nullptr;
+        return MakeRef<TWrapperBitmapStore>(name, std::move(bitmap));
+    } catch (const std::exception& failure) {
+        TLog::Line("Text picture cannot be made: " + std::string(failure.what()));
+        return nullptr;
+    }
+}
 
 TVec3 TKivSlideHost::CameraPosition() const {
     return camera_ ? camera_() : TVec3{};
@@ -38,6 +102,12 @@ TRef<TImage> TKivSlideHost::LoadPicture(const std::string& name) {
 TSlideProducer::TSlideProducer(TKivSource& source)
     : source_(source),
       host_(TRef<TFileAccessor>::Share(source.FileAccessor()), [this] { return CameraPosition(); }) {
+    host_.SetSlideCount(source.SlideCount());
+    if (const TIniSection* main = source_.MainSection()) {
+        std::string buttons(main->GetText("PathToButtons"));
+        if (!buttons.empty() && buttons.back() != '\\') buttons += '\\';
+        host_.SetButtonsPath(std::move(buttons));
+    }
     if (const TIniSection* main = source_.MainSection()) {
         designWidth_ = main->GetInt32("opt_scr_width", 0);
         designHeight_ = main->GetInt32("opt_scr_height", 0);

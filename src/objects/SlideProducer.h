@@ -18,6 +18,7 @@
 #include <functional>
 #include <string>
 #include <utility>
+#include <vector>
 
 namespace kiv {
 
@@ -46,10 +47,26 @@ public:
     // Shared by name through the accessor; the placeholder for a picture that cannot be loaded.
     TRef<TImage> LoadPicture(const std::string& name) override;
     TFileAccessor* Files() const { return files_.Get(); }
+    int SlideCount() const override { return slideCount_; }
+    std::vector<std::uint8_t> ReadFile(const std::string& name) override;
+    void SetSlideCount(int count) { slideCount_ = count; }
+    std::string ButtonsPath() const override { return buttonsPath_; }
+    void SetButtonsPath(std::string path) { buttonsPath_ = std::move(path); }
+    TKivSlideHost(const TKivSlideHost&) = delete;
+    TKivSlideHost& operator=(const TKivSlideHost&) = delete;
 
 private:
+    // Makes "Text: " pictures, with the show's own fonts first.
+    static TRef<TRefObject> ProvideText(void* data, const std::string& name);
+    std::vector<std::uint8_t> ShowFont(const std::string& family, int style) const;
+    // The bytes of a file of the show, up to `limit`; empty when it cannot be read.
+    std::vector<std::uint8_t> FileBytes(const std::string& name, std::int64_t limit) const;
+
     TRef<TFileAccessor> files_;
     std::function<TVec3()> camera_;
+    int slideCount_ = 0;
+    std::string buttonsPath_;
+    TRef<TCallbackHandle> textProvider_;
 };
 
 class TSlideProducer {

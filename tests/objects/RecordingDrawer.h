@@ -144,6 +144,7 @@ public:
     TVec3 camera{800, 450, -900};
     bool accepts = false;
     int changes = 0;
+    int slideCount = 0;
 
     std::map<std::string, TRef<TImage>> pictures; // LoadPicture answers from here
     std::vector<std::string> asked;               // the names LoadPicture was asked for
@@ -151,6 +152,14 @@ public:
     TVec3 CameraPosition() const override { return camera; }
     bool AcceptsObject(const TKivObject&) const override { return accepts; }
     void ObjectChanged(TKivObject&) override { ++changes; }
+    int SlideCount() const override { return slideCount; }
+    std::string buttonsPath;
+    std::string ButtonsPath() const override { return buttonsPath; }
+    std::map<std::string, std::vector<std::uint8_t>> files; // ReadFile answers from here
+    std::vector<std::uint8_t> ReadFile(const std::string& name) override {
+        const auto found = files.find(name);
+        return found == files.end() ? std::vector<std::uint8_t>{} : found->second;
+    }
     TRef<TImage> LoadPicture(const std::string& name) override {
         asked.push_back(name);
         const auto found = pictures.find(name);

@@ -281,7 +281,7 @@ public:
 
 void RegisterStatefulObjects() {
     static const bool once = [] {
-        RegisterObjectFactory(std::make_shared<TStatefulFactory>());
+        RegisterObjectFactory(std::make_shared<TStatefulFactory>(), true); // ahead of the real classes
         return true;
     }();
     (void)once;

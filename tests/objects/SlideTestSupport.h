@@ -30,9 +30,11 @@ struct TTestSlide {
 // `objects` is the text of the root's children; the slide runs from `start` to `start` + 10 s.
 template <class TSlideClass = TKivSlide>
 TTestSlide MakeSlide(const std::string& objects, double start = 0.0, double width = 1600.0,
-                     double height = 900.0, const std::map<std::string, TRef<TImage>>& pictures = {}) {
+                     double height = 900.0, const std::map<std::string, TRef<TImage>>& pictures = {},
+                     const std::map<std::string, std::vector<std::uint8_t>>& files = {}) {
     TTestSlide test;
     test.host.pictures = pictures;
+    test.host.files = files;
     test.file = MakeRef<TIniFile>();
     test.file->LoadFromText("[Slide]\nobject Container:Root\nGUID=root\n" + objects + "end\n");
     test.slide = MakeRef<TSlideClass>(&test.host, 0);

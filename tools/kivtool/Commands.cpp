@@ -25,6 +25,7 @@ const std::vector<TCommand>& CommandTable() {
         {"command-check", "command-check TEXT        \"prohibited\", or one line per command: FILE<TAB>PARAMETERS", CommandCheckCommand},
         {"navigate", "navigate SHOW start N | next T [--paused] | prev T\n                            the resulting time in whole ms", NavigateCommand},
         {"props", "props SHOW SLIDE GUID TIME\n                            JSON object of the 15 property values (keys \"Opacity\", \"Pos.X\", ... \"Frame.Y\")\n                            of that object of slide number SLIDE (from 1) at show time TIME", PropsCommand},
+        {"text", "text SHOW SLIDE GUID       the lines of that text object of slide number SLIDE (from 1) after its\n                            macros are filled, one per line", TextCommand},
         {"expr", "expr FORMULA [NAME=VALUE ...]", ExprCommand},
         {"ini", "ini FILE                  parse and save back to stdout (CR LF line ends, no byte-order mark)", RunIni},
         {"info", "info SHOW                 JSON {\"form\":\"own\"|\"appended\",\"base\":B,\"end\":E,\"shift\":S,"

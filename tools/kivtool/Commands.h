@@ -18,6 +18,7 @@ int CommandCheckCommand(const TArgs& args);
 int PictureCommand(const TArgs& args);
 int NavigateCommand(const TArgs& args);
 int PropsCommand(const TArgs& args);
+int TextCommand(const TArgs& args);
 int MusicCommand(const TArgs& args);
 int SlideCommand(const TArgs& args);
 int FrameCommand(const TArgs& args);
