@@ -96,7 +96,7 @@ std::string ExpandMacros(std::string_view text, const std::function<std::string(
             from = at + replacement.size();
         }
     }
-    if (result.empty()) result = " ";
+    if (result.empty()) result.push_back(' ');
     return result;
 }
 
