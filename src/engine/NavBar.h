@@ -16,6 +16,7 @@
 #include "base/RefObject.h"
 #include "images/Bitmap.h"
 #include "ini/IniFile.h"
+#include "objects/PixelRect.h"
 
 #include <array>
 #include <cstdint>
@@ -32,18 +33,8 @@ public:
     using Exception::Exception;
 };
 
-// A rectangle of canvas pixels, right and bottom excluded.
-struct TNavRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    int Width() const noexcept { return right - left; }
-    int Height() const noexcept { return bottom - top; }
-    bool IsEmpty() const noexcept { return right <= left || bottom <= top; }
-    bool Contains(int x, int y) const noexcept { return x >= left && x < right && y >= top && y < bottom; }
-    bool operator==(const TNavRect&) const = default;
-};
+// A rectangle of canvas pixels.
+using TNavRect = TShowRect;
 TNavRect Intersect(const TNavRect& a, const TNavRect& b);
 // The bounding union; an empty rectangle takes the other.
 TNavRect Union(const TNavRect& a, const TNavRect& b);

@@ -2,7 +2,7 @@
 // an area, or one of nine anchors with an offset.
 #pragma once
 
-#include "objects/SlideProducer.h"
+#include "objects/PixelRect.h"
 
 namespace kiv {
 
@@ -19,18 +19,8 @@ enum TAnchor : int {
     kAnchorCenter = 8,
 };
 
-// A rectangle of window pixels, right and bottom excluded.
-struct TPlacedRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    int Width() const noexcept { return right - left; }
-    int Height() const noexcept { return bottom - top; }
-    bool IsEmpty() const noexcept { return right <= left || bottom <= top; }
-    bool Contains(int x, int y) const noexcept { return x >= left && x < right && y >= top && y < bottom; }
-    bool operator==(const TPlacedRect&) const = default;
-};
+// A rectangle of window pixels.
+using TPlacedRect = TShowRect;
 
 // The rectangle of a w × h item at position (px, py) and alignment (ax, ay) across `area`:
 // left = round((px/100 + 1) × area width / 2) + area left − round(w × (ax + 100) / 200), top alike.

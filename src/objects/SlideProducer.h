@@ -11,6 +11,7 @@
 #include "objects/KivDialog.h"
 #include "objects/KivSlide.h"
 #include "objects/ObjectHost.h"
+#include "objects/PixelRect.h"
 #include "package/FileAccessor.h"
 #include "project/KivSource.h"
 
@@ -21,18 +22,6 @@
 #include <vector>
 
 namespace kiv {
-
-// A rectangle of screen pixels, right and bottom excluded.
-struct TShowRect {
-    int left = 0;
-    int top = 0;
-    int right = 0;
-    int bottom = 0;
-    int Width() const noexcept { return right - left; }
-    int Height() const noexcept { return bottom - top; }
-    bool IsEmpty() const noexcept { return right <= left || bottom <= top; }
-    bool operator==(const TShowRect&) const = default;
-};
 
 // How the show is laid into the screen.
 enum TShowFit : int { kShowFitInside = 0, kShowCover = 1 };
