@@ -6,6 +6,7 @@
 //   clearing a buffer of the atlas's size once;
 //   halving a 6000 x 4000 picture (level 1 from level 0), against a plain 2 x 2 average.
 // The test pictures are generated on first use under /tmp.
+#include "BareJpeg.h"
 #include "PictureMaker.h"
 #include "images/PictureLoader.h"
 
@@ -83,27 +84,8 @@ void LoadJpeg(benchmark::State& state, int level, const test::TBytes& file = Pho
 }
 
 void ReferenceJpeg(benchmark::State& state, int denominator, const test::TBytes& file = Photo()) {
-    for (auto _ : state) {
-        jpeg_decompress_struct info{};
-        jpeg_error_mgr error{};
-        info.err = jpeg_std_error(&error);
-        jpeg_create_decompress(&info);
-        jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
-        jpeg_read_header(&info, TRUE);
-        info.out_color_space = JCS_EXT_BGRA;
-        info.scale_num = 1;
-        info.scale_denom = static_cast<unsigned>(denominator);
-        jpeg_start_decompress(&info);
-        const std::size_t stride = std::size_t{info.output_width} * 4;
-        auto pixels = std::make_unique_for_overwrite<std::uint8_t[]>(stride * info.output_height);
-        while (info.output_scanline < info.output_height) {
-            JSAMPROW row = pixels.get() + stride * info.output_scanline;
-            jpeg_read_scanlines(&info, &row, 1);
-        }
-        jpeg_finish_decompress(&info);
-        jpeg_destroy_decompress(&info);
-        benchmark::DoNotOptimize(pixels.get());
-    }
+    for (auto _ : state)
+        bench::BareJpegDecode(file, static_cast<unsigned>(denominator));
 }
 
 void BM_JpegLevel0_Reference(benchmark::State& state) {

@@ -10,6 +10,7 @@
 //   size.
 //
 // Wall-clock time throughout: Mesa rasterises and the loader decodes on threads of their own.
+#include "BareJpeg.h"
 #include "PictureMaker.h"
 #include "engine/HeadlessRender.h"
 #include "engine/RootItem.h"
@@ -22,7 +23,6 @@
 #include "package/RealFileSource.h"
 
 #include <benchmark/benchmark.h>
-#include <jpeglib.h>
 
 #include <algorithm>
 #include <chrono>
@@ -163,28 +163,6 @@ void BM_FirstFrame(benchmark::State& state) {
     state.counters["frame_ms"] = frameMs / n;
 }
 
-void DecodeJpeg(const test::TBytes& file, int level) {
-    jpeg_decompress_struct info{};
-    jpeg_error_mgr error{};
-    info.err = jpeg_std_error(&error);
-    jpeg_create_decompress(&info);
-    jpeg_mem_src(&info, file.data(), static_cast<unsigned long>(file.size()));
-    jpeg_read_header(&info, TRUE);
-    info.out_color_space = JCS_EXT_BGRA;
-    info.scale_num = 1;
-    info.scale_denom = 1u << std::min(level, 3);
-    jpeg_start_decompress(&info);
-    const std::size_t stride = std::size_t{info.output_width} * 4;
-    auto pixels = std::make_unique_for_overwrite<std::uint8_t[]>(stride * info.output_height);
-    while (info.output_scanline < info.output_height) {
-        JSAMPROW row = pixels.get() + stride * info.output_scanline;
-        jpeg_read_scanlines(&info, &row, 1);
-    }
-    jpeg_finish_decompress(&info);
-    jpeg_destroy_decompress(&info);
-    benchmark::DoNotOptimize(pixels.get());
-}
-
 // Decoding alone: the first frame's pictures at the levels the engine asked for.
 void BM_FirstFrame_ReferenceDecode(benchmark::State& state) {
     if (FirstFrameLevels().empty()) {
@@ -201,7 +179,7 @@ void BM_FirstFrame_ReferenceDecode(benchmark::State& state) {
     const test::TBytes file((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     for (auto _ : state)
         for (const int level : FirstFrameLevels())
-            DecodeJpeg(file, level);
+            bench::BareJpegDecode(file, 1u << std::min(level, 3));
     std::string levels;
     for (const int level : FirstFrameLevels()) {
         if (!levels.empty()) levels += ',';

@@ -528,9 +528,14 @@ void TKivImage::PrepareShadow() {
                           content_.bottom < static_cast<float>(picture_->Height()));
     std::string key = std::to_string(keys_.shadowSize) + ":" + std::to_string(keys_.shadowSpreadIndex) + ":" +
                       std::to_string(level) + ":" + loadedName_;
-    if (cropped)
-        key += ":" + std::to_string(content_.left) + "," + std::to_string(content_.top) + "," +
-               std::to_string(content_.right) + "," + std::to_string(content_.bottom);
+    if (cropped) {
+        char separator = ':';
+        for (const float edge : {content_.left, content_.top, content_.right, content_.bottom}) {
+            key.push_back(separator);
+            key.append(std::to_string(edge));
+            separator = ',';
+        }
+    }
     if (shadow_ && key == shadowKey_) return;
     shadowKey_ = key;
     shadow_ = nullptr;
