@@ -13,6 +13,7 @@
 // that decodes and uploads 24-megapixel JPEGs continuously: frame-time percentiles and the longest
 // time per frame the drawing thread waited on a lock or fence held for the uploads (target ≤ 2 ms).
 #include "PictureMaker.h"
+#include "RatioReporter.h"
 #include "RecordingDrawer.h"
 #include "framework/Application.h"
 #include "images/BitmapStore.h"
@@ -487,37 +488,6 @@ BENCHMARK(BM_Upload24MP_DrawerMipmapped)->Unit(benchmark::kMillisecond)->UseReal
 BENCHMARK(BM_Upload24MP_BareTexImage)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
 
 // Median wall-clock time per benchmark, then the ratios.
-class TWallReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            if (!median && !single) continue;
-            seconds_[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        Ratio("slide of 20 image objects, drawer/bare GL", "BM_Slide20_Drawer", "BM_Slide20_BareGL", 1.5);
-        Ratio("blur G = 10, drawer/one full-resolution pass pair", "BM_Blur10_Drawer", "BM_Blur10_BarePassPair",
-              1.0);
-        Ratio("24 MP upload, drawer tiles/one glTexImage2D", "BM_Upload24MP_Drawer", "BM_Upload24MP_BareTexImage",
-              1.3);
-        Ratio("24 MP upload with mip-maps, drawer tiles/one glTexImage2D (no mip-maps)",
-              "BM_Upload24MP_DrawerMipmapped", "BM_Upload24MP_BareTexImage", 1.3);
-    }
-
-private:
-    void Ratio(const char* label, const char* ours, const char* reference, double target) const {
-        const auto a = seconds_.find(ours), b = seconds_.find(reference);
-        if (a != seconds_.end() && b != seconds_.end() && b->second > 0)
-            std::printf("ratio %s = %.2f (target <= %.1f)\n", label, a->second / b->second, target);
-    }
-    std::map<std::string, double> seconds_;
-};
-
 // ---- frames while another thread decodes and uploads 24-megapixel JPEGs
 
 struct TFrameFigures {
@@ -594,18 +564,22 @@ void FramesWithLoader(int frames) {
 } // namespace
 
 int main(int argc, char** argv) {
-    // Defaults that a command line may override.
-    std::vector<char*> args(argv, argv + argc);
-    char repetitions[] = "--benchmark_repetitions=5";
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, {repetitions, interleave});
-    argc = static_cast<int>(args.size());
-    argv = args.data();
-    benchmark::Initialize(&argc, argv);
-    TWallReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
+    using namespace kiv::bench;
+    const int status = RunWithSummary(
+        argc, argv,
+        [](const TRatioReporter& report) {
+            report.PrintRatio("slide of 20 image objects, drawer/bare GL", "BM_Slide20_Drawer", "BM_Slide20_BareGL",
+                              1.5);
+            report.PrintRatio("blur G = 10, drawer/one full-resolution pass pair", "BM_Blur10_Drawer",
+                              "BM_Blur10_BarePassPair", 1.0);
+            report.PrintRatio("24 MP upload, drawer tiles/one glTexImage2D", "BM_Upload24MP_Drawer",
+                              "BM_Upload24MP_BareTexImage", 1.3);
+            report.PrintRatio("24 MP upload with mip-maps, drawer tiles/one glTexImage2D (no mip-maps)",
+                              "BM_Upload24MP_DrawerMipmapped", "BM_Upload24MP_BareTexImage", 1.3);
+        },
+        TRatioClock::kWallMedian,
+        {"--benchmark_repetitions=5", "--benchmark_enable_random_interleaving=true"});
     const char* frames = std::getenv("KIV_BENCH_FRAMES");
     FramesWithLoader(frames ? std::max(10, std::atoi(frames)) : 300);
-    return 0;
+    return status;
 }

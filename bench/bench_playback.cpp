@@ -12,6 +12,7 @@
 // Wall-clock time throughout: Mesa rasterises and the loader decodes on threads of their own.
 #include "BareJpeg.h"
 #include "PictureMaker.h"
+#include "RatioReporter.h"
 #include "engine/HeadlessRender.h"
 #include "engine/RootItem.h"
 #include "images/PngWriter.h"
@@ -240,45 +241,24 @@ BENCHMARK(BM_RenderDemo_Frames)->Unit(benchmark::kMillisecond)->UseRealTime()->I
 BENCHMARK(BM_RenderDemo_FramesAndPng)->Unit(benchmark::kMillisecond)->UseRealTime()->Iterations(100);
 #endif
 
-// Median wall-clock time per benchmark (milliseconds per iteration), then the figures.
-class TWallReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            if (median || single) ms_[run.run_name.function_name] = run.GetAdjustedRealTime();
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const double first = Ms("BM_FirstFrame"), decode = Ms("BM_FirstFrame_ReferenceDecode");
-        if (first > 0 && decode > 0)
-            std::printf(
-                "first frame %.0f ms, decoding its %zu pictures alone %.0f ms: ratio %.2f (goal <= 1.5)\n",
-                first, FirstFrameLevels().size(), decode, first / decode);
-        const double frames = Ms("BM_RenderDemo_Frames"), png = Ms("BM_RenderDemo_FramesAndPng");
-        if (frames > 0)
-            std::printf("headless playback 1280x720: %.1f frames/s (%.1f ms a frame)\n", 1000 / frames,
-                        frames);
-        if (png > 0) std::printf("with PNG writing: %.1f frames/s (%.1f ms a frame)\n", 1000 / png, png);
-    }
-
-private:
-    double Ms(const std::string& name) const {
-        const auto found = ms_.find(name);
-        return found == ms_.end() ? 0.0 : found->second;
-    }
-    std::map<std::string, double> ms_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    benchmark::Initialize(&argc, argv);
-    TWallReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    using namespace kiv::bench;
+    return RunWithSummary(
+        argc, argv,
+        [](const TRatioReporter& report) {
+            const auto first = report.Seconds("BM_FirstFrame");
+            const auto decode = report.Seconds("BM_FirstFrame_ReferenceDecode");
+            if (first && decode)
+                std::printf(
+                    "first frame %.0f ms, decoding its %zu pictures alone %.0f ms: ratio %.2f (goal <= 1.5)\n",
+                    *first * 1000, FirstFrameLevels().size(), *decode * 1000, *first / *decode);
+            if (const auto frames = report.Seconds("BM_RenderDemo_Frames"))
+                std::printf("headless playback 1280x720: %.1f frames/s (%.1f ms a frame)\n", 1 / *frames,
+                            *frames * 1000);
+            if (const auto png = report.Seconds("BM_RenderDemo_FramesAndPng"))
+                std::printf("with PNG writing: %.1f frames/s (%.1f ms a frame)\n", 1 / *png, *png * 1000);
+        },
+        TRatioClock::kWallMedian);
 }

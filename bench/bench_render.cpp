@@ -4,6 +4,7 @@
 // framebuffer object of the same size on the same context. Each frame ends with a one-pixel read,
 // so the rasteriser's work is inside the time. Wall-clock time: Mesa rasterises on its own
 // threads. The bare loop is reference code and talks to GL directly.
+#include "RatioReporter.h"
 #include "framework/Application.h"
 #include "images/Bitmap.h"
 #include "render/DrawDevice.h"
@@ -226,43 +227,14 @@ BENCHMARK(BM_OurRenderer)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime
 BENCHMARK(BM_BareGL)->Unit(benchmark::kMillisecond)->UseRealTime()->MinTime(0.5);
 
 // Median wall-clock time per benchmark, then the ratio.
-class TWallReporter : public benchmark::ConsoleReporter {
-public:
-    void ReportRuns(const std::vector<Run>& runs) override {
-        ConsoleReporter::ReportRuns(runs);
-        for (const Run& run : runs) {
-            const bool median = run.run_type == Run::RT_Aggregate && run.aggregate_name == "median";
-            const bool single = run.run_type == Run::RT_Iteration && run.repetitions <= 1;
-            if (!median && !single) continue;
-            const std::string name = run.run_name.function_name;
-            seconds_[name] = run.GetAdjustedRealTime();
-        }
-    }
-    void Finalize() override {
-        ConsoleReporter::Finalize();
-        const auto ours = seconds_.find("BM_OurRenderer");
-        const auto bare = seconds_.find("BM_BareGL");
-        if (ours != seconds_.end() && bare != seconds_.end() && bare->second > 0)
-            std::printf("ratio renderer/bare GL = %.2f (target <= 1.2)\n", ours->second / bare->second);
-    }
-
-private:
-    std::map<std::string, double> seconds_;
-};
-
 } // namespace
 
 int main(int argc, char** argv) {
-    // Defaults that a command line may override.
-    std::vector<char*> args(argv, argv + argc);
-    char repetitions[] = "--benchmark_repetitions=9";
-    char interleave[] = "--benchmark_enable_random_interleaving=true";
-    args.insert(args.begin() + 1, {repetitions, interleave});
-    argc = static_cast<int>(args.size());
-    argv = args.data();
-    benchmark::Initialize(&argc, argv);
-    TWallReporter reporter;
-    benchmark::RunSpecifiedBenchmarks(&reporter);
-    benchmark::Shutdown();
-    return 0;
+    using namespace kiv::bench;
+    return RunWithSummary(
+        argc, argv,
+        [](const TRatioReporter& report) {
+            report.PrintRatio("renderer/bare GL", "BM_OurRenderer", "BM_BareGL", 1.2);
+        },
+        TRatioClock::kWallMedian, {"--benchmark_repetitions=9", "--benchmark_enable_random_interleaving=true"});
 }

@@ -5,6 +5,7 @@
 // second pass over the first. Run by scripts/slide-memory.sh; not a test.
 //
 //   slide_memory [--slides N] [--passes P] [--picture WxH] [--screen WxH] [--dir FOLDER]
+#include "PassThroughDrawer.h"
 #include "PictureMaker.h"
 
 #include "base/Clock.h"
@@ -40,29 +41,14 @@ private:
 
 // A drawer without a device: a preloaded picture keeps the level its slide asked for on itself, as
 // the drawer's texture would, and lets it go with the picture.
-class TNullDrawer final : public TDeviceDrawer {
+class TNullDrawer final : public test::TPassThroughDrawer {
 public:
-    bool IsReady() const override { return true; }
-    bool IsCapturingSlides() const override { return false; }
-    bool Draw(TDrawItem& item) override {
-        item.Draw(*this);
-        return true;
-    }
-    void DrawImage(TImage&, TVec3, const TPictureDrawParams&, TVec3, TVec3, TVec2) override {}
-    void DrawBox(TVec3, TVec2, const TBoxParams&, TVec3, TVec3) override {}
-    void DrawBorder(TVec3, TVec2, TVec3, TVec3, TVec2, std::uint32_t, float, float, float, bool) override {}
-    void DrawMasked(TDrawItem&, TDrawItem&, float, TImage*) override {}
-    void FillRectangle(TVec3, TVec3, std::uint32_t) override {}
-    TLayerTarget* BeginLayerTarget() override { return nullptr; }
-    void EndLayerTarget() override {}
-    void DrawLayerTarget(TLayerTarget*, int) override {}
     void PreloadImage(TImage& image, const TPictureDrawParams& params) override {
         // The level the slide asked for stays with the picture, as a texture would.
         if (image.Attachments().Find<TBitmap>()) return;
         image.Attachments().Add(image.Store().GetMipLevel(params.level, TPixelFormat::Bgra32));
         ++preloads;
     }
-    void ReleaseImage(TImage&) override {}
     long preloads = 0;
 };
 

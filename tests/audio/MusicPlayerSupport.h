@@ -4,10 +4,9 @@
 
 #include "audio/KivMusicPlayer.h"
 #include "audio/MusicDevice.h"
+#include "support/ThreadNames.h"
 
 #include <algorithm>
-#include <dirent.h>
-#include <fstream>
 #include <mutex>
 #include <string>
 #include <vector>
@@ -104,26 +103,6 @@ inline std::string Item(const std::string& name, const std::string& keys) {
 inline std::string Comment(int slide, const std::string& keys) {
     return "[Slide" + std::to_string(slide) + "]\nobject Music:Music\n  object C:TSoundComment\n" + keys +
            "  end\nend\n";
-}
-
-inline std::vector<std::string> ThreadNames() {
-    std::vector<std::string> names;
-    DIR* tasks = ::opendir("/proc/self/task");
-    if (!tasks) return names;
-    while (const dirent* entry = ::readdir(tasks)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
-        std::string name;
-        std::getline(comm, name);
-        names.push_back(name);
-    }
-    ::closedir(tasks);
-    return names;
-}
-
-inline bool HasThread(const std::string& name) {
-    const std::vector<std::string> names = ThreadNames();
-    return std::find(names.begin(), names.end(), name) != names.end();
 }
 
 } // namespace kiv::test

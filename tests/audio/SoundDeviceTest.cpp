@@ -15,10 +15,12 @@
 
 #include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <mutex>
 #include <thread>
 #include <unistd.h>
 
@@ -445,7 +447,8 @@ TEST(SoundDeviceLoaderTest, SoundsOpenFromTheShowsOwnFilesAndOutliveTheLoader) {
 namespace kiv {
 namespace {
 
-// Waits until `done` holds or ten seconds passed; the condition decides, not the wait.
+// Waits until `done` holds or ten seconds passed; the condition decides, not the wait. Only for
+// the real (dummy) sound card below, whose periods come in real time and signal nothing.
 template <class TDone> bool WaitFor(TDone done) {
     for (int i = 0; i < 10000 && !done(); ++i)
         std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -453,14 +456,20 @@ template <class TDone> bool WaitFor(TDone done) {
 }
 
 TEST(OutputBufferTest, ItsOwnNamedThreadRefillsWhatTheMixerPlayed) {
-    std::atomic<int> fills{0};
+    std::mutex fillLock;
+    std::condition_variable filled;
+    int fills = 0;
     std::atomic<std::int16_t> next{0};
     TOutputBuffer::TCallbacks callbacks;
     auto counting = [&](std::int16_t* data, int frames) {
         for (int i = 0; i < frames * 2; ++i)
             data[i] = next.load();
         next.fetch_add(1);
-        fills.fetch_add(1);
+        {
+            std::lock_guard<std::mutex> guard(fillLock);
+            ++fills;
+        }
+        filled.notify_all();
     };
     callbacks.firstFill = counting;
     callbacks.fill = counting;
@@ -473,9 +482,19 @@ TEST(OutputBufferTest, ItsOwnNamedThreadRefillsWhatTheMixerPlayed) {
         std::vector<std::int16_t> out(44100 * 2);
         mixer.Mix(out.data(), 44100); // one of the 1.5 seconds queued
         EXPECT_EQ(buffer.Position(), 1000);
-        // Within 100 ms the thread tops the ring up to its 2 seconds.
-        EXPECT_TRUE(WaitFor([&] { return buffer.FramesAhead() == 88200; })) << buffer.FramesAhead();
-        EXPECT_GE(fills.load(), 2);
+        // The thread tops the ring up to its 2 seconds in two refills of at most half a ring (the
+        // first fill plus two). A refill of our own then waits behind the thread's, which holds the
+        // fill lock until its block is in the ring, and finds nothing left to do.
+        {
+            std::unique_lock<std::mutex> lock(fillLock);
+            ASSERT_TRUE(filled.wait_for(lock, std::chrono::seconds(10), [&] { return fills >= 3; }));
+        }
+        buffer.Refill();
+        EXPECT_EQ(buffer.FramesAhead(), 88200);
+        {
+            std::lock_guard<std::mutex> guard(fillLock);
+            EXPECT_EQ(fills, 3); // our refill added nothing
+        }
         EXPECT_TRUE(test::HasThread("kivSoundFill")); // it has refilled, so it runs under its name
         mixer.Mix(out.data(), 44100);
         EXPECT_EQ(out[0], 0);         // still the first fill

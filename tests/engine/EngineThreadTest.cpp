@@ -8,12 +8,11 @@
 #include "project/ShowOpen.h"
 #include "render/DrawDevice.h"
 #include "render/gl/EngineGL.h"
+#include "support/ThreadNames.h"
 
 #include <gtest/gtest.h>
 
-#include <dirent.h>
 
-#include <fstream>
 #include <set>
 #include <string>
 #include <vector>
@@ -21,25 +20,9 @@
 namespace kiv {
 namespace {
 
-// The names of this process's threads.
-std::vector<std::string> ThreadNames() {
-    std::vector<std::string> names;
-    DIR* tasks = ::opendir("/proc/self/task");
-    if (!tasks) return names;
-    while (const dirent* entry = ::readdir(tasks)) {
-        if (entry->d_name[0] == '.') continue;
-        std::ifstream comm(std::string("/proc/self/task/") + entry->d_name + "/comm");
-        std::string name;
-        std::getline(comm, name);
-        names.push_back(name);
-    }
-    ::closedir(tasks);
-    return names;
-}
-
 int EngineThreads() {
     int count = 0;
-    for (const std::string& name : ThreadNames())
+    for (const std::string& name : test::ThreadNames())
         count += name == "kivEngine" || name == "kivSlideLoader" || name.rfind("kivMusic", 0) == 0 ? 1 : 0;
     return count;
 }

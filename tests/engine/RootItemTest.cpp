@@ -2,7 +2,7 @@
 // its change detection, a layer that throws while drawing, and the frame interpolator.
 #include "engine/RootItem.h"
 #include "engine/FrameInterpolator.h"
-#include "objects/DeviceDrawer.h"
+#include "objects/PassThroughDrawer.h"
 
 #include <gtest/gtest.h>
 
@@ -14,25 +14,7 @@ namespace kiv {
 namespace {
 
 // Draws items straight through and records nothing itself; the items record their draws.
-class TPlainDrawer final : public TDeviceDrawer {
-public:
-    bool IsReady() const override { return true; }
-    bool IsCapturingSlides() const override { return false; }
-    bool Draw(TDrawItem& item) override {
-        item.Draw(*this);
-        return true;
-    }
-    void DrawImage(TImage&, TVec3, const TPictureDrawParams&, TVec3, TVec3, TVec2) override {}
-    void DrawBox(TVec3, TVec2, const TBoxParams&, TVec3, TVec3) override {}
-    void DrawBorder(TVec3, TVec2, TVec3, TVec3, TVec2, std::uint32_t, float, float, float, bool) override {}
-    void DrawMasked(TDrawItem&, TDrawItem&, float, TImage*) override {}
-    void FillRectangle(TVec3, TVec3, std::uint32_t) override {}
-    TLayerTarget* BeginLayerTarget() override { return nullptr; }
-    void EndLayerTarget() override {}
-    void DrawLayerTarget(TLayerTarget*, int) override {}
-    void PreloadImage(TImage&, const TPictureDrawParams&) override {}
-    void ReleaseImage(TImage&) override {}
-};
+using TPlainDrawer = test::TPassThroughDrawer;
 
 class TNamedItem final : public TDrawItem {
 public:

@@ -8,6 +8,7 @@
 #include "engine/SlideLoader.h"
 #include "images/PictureCache.h"
 #include "objects/KivImage.h"
+#include "objects/PassThroughDrawer.h"
 
 #include <gtest/gtest.h>
 #include <pthread.h>
@@ -33,22 +34,9 @@ using test::TTestShow;
 constexpr int kWaitMs = 20000; // only a hang reaches it
 
 // A drawer both threads may use: the loader preloads, the engine draws. Counts what it saw.
-class TCountingDrawer final : public TDeviceDrawer {
+class TCountingDrawer final : public test::TPassThroughDrawer {
 public:
-    bool IsReady() const override { return true; }
-    bool IsCapturingSlides() const override { return false; }
-    bool Draw(TDrawItem& item) override {
-        item.Draw(*this);
-        return true;
-    }
     void DrawImage(TImage&, TVec3, const TPictureDrawParams&, TVec3, TVec3, TVec2) override { ++drawnImages; }
-    void DrawBox(TVec3, TVec2, const TBoxParams&, TVec3, TVec3) override {}
-    void DrawBorder(TVec3, TVec2, TVec3, TVec3, TVec2, std::uint32_t, float, float, float, bool) override {}
-    void DrawMasked(TDrawItem&, TDrawItem&, float, TImage*) override {}
-    void FillRectangle(TVec3, TVec3, std::uint32_t) override {}
-    TLayerTarget* BeginLayerTarget() override { return nullptr; }
-    void EndLayerTarget() override {}
-    void DrawLayerTarget(TLayerTarget*, int) override {}
     void PreloadImage(TImage&, const TPictureDrawParams&) override { ++preloads; }
     void ReleaseImage(TImage&) override { ++releases; }
 
