@@ -1,5 +1,7 @@
 #include "app/MainForm.h"
 
+#include "app/ShowDialogs.h"
+
 #include "base/Clock.h"
 #include "base/Exception.h"
 #include "base/Log.h"
@@ -124,9 +126,8 @@ TMainForm::TMainForm(TZkApplication& application, const TCommandLine& commandLin
         performer_.PerformFromViewer(action);
         state_.actionBusy = false;
     };
-    viewer_->OnPrint = [](TRef<TRefObject>) {
-        TLog::Line("Print: no printer is set up; the picture was dropped");
-    };
+    dialogs_ = std::make_unique<TShowDialogs>(application_, window_);
+    viewer_->OnPrint = [this](TRef<TRefObject> picture) { dialogs_->Print(*this, std::move(picture)); };
 
     mouse_.OnVisibility = [this](bool hidden) {
         if (hidden && viewer_->PointerOverNavPanel()) {
@@ -181,6 +182,7 @@ bool TMainForm::OpenShow(const std::string& name, bool asPackage, bool timeGiven
     request.timeGiven = timeGiven;
     request.checkPassword = checkPassword;
     request.position = position;
+    request.askPassword = [this](const TIniFile& project) { return dialogs_->AskPassword(project); };
     TLog::Line("Open show: " + name);
     TOpenShowResult opened;
     try {
@@ -403,6 +405,7 @@ void TMainForm::HandleEvent(const SDL_Event& event) {
         }
         return;
     }
+    if (dialogs_ && dialogs_->HandleEvent(event)) return;
     switch (event.type) {
     case SDL_WINDOWEVENT:
         if (event.window.windowID == windowId_) WindowEvent(event);

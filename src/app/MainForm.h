@@ -30,6 +30,7 @@ namespace kiv {
 
 class TZkApplication;
 class TWinDevice;
+class TShowDialogs;
 class TSourceSlideTimes;
 
 class TMainForm final : public TMainWindowActions, public TViewerWindow, public TShowFiles {
@@ -124,6 +125,7 @@ private:
     TActionPerformer performer_;
     TInputHandler input_;
     TCloseHandler closer_;
+    std::unique_ptr<TShowDialogs> dialogs_; // password and print dialogs
 };
 
 } // namespace kiv

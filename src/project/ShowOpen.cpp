@@ -69,6 +69,10 @@ bool PasswordWanted(const TKivShowLocator& show) {
 
 } // namespace
 
+bool PasswordMatches(const TIniFile& project, const std::string& typed) {
+    return typed == project.ReadString("Main", "opt_pass", kDefaultShowPassword);
+}
+
 std::string PackageOpenMessage(const std::string& lastError, const std::string& name,
                                const std::string& kvshowName) {
     return (lastError.empty() ? std::string(kCantLoadShow) : lastError) + "\r" + Quoted(name) + " or " +
@@ -153,9 +157,17 @@ TOpenShowResult OpenShow(const TOpenShowRequest& request, const TCommandLine& co
     }
 
     if (request.checkPassword && PasswordWanted(*show)) {
-        result.message =
-            "This show asks for a password, and this player cannot ask for one yet:\r" + Quoted(request.name);
-        return result;
+        if (!request.askPassword) {
+            result.message =
+                "This show asks for a password, and nobody can be asked for it here:\r" + Quoted(request.name);
+            return result;
+        }
+        const std::optional<std::string> typed = request.askPassword(*show->Project());
+        if (!typed || !PasswordMatches(*show->Project(), *typed)) {
+            // Silent, and the new show goes with `show` as it leaves this scope.
+            TLog::Line(std::string("Show password ") + (typed ? "refused" : "not given"));
+            return result;
+        }
     }
 
     // A screen-saver program shows only when asked to ("/s"); configuration and preview requests

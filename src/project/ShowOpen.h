@@ -8,11 +8,22 @@
 
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
 namespace kiv {
+
+// Asks a person for the password of a show whose project is `project`: the text typed, or nothing
+// when they cancelled. The window that asks supplies it.
+using TPasswordAsker = std::function<std::optional<std::string>(const TIniFile& project)>;
+
+// The password a protected show has when its project names none.
+inline constexpr const char* kDefaultShowPassword = "qmzr57xvbtplwnkd29Hrtca";
+
+// True when `typed` is the show's password ([Main] opt_pass), compared exactly, case included.
+bool PasswordMatches(const TIniFile& project, const std::string& typed);
 
 struct TOpenShowRequest {
     std::string name;
@@ -21,6 +32,9 @@ struct TOpenShowRequest {
     bool checkPassword = true;
     // A slide index, or milliseconds when timeGiven.
     std::int32_t position = 0;
+    // Asked when checkPassword is set and the show has [Main] opt_usepass. Without it such a show
+    // is refused with a message (nobody can be asked).
+    TPasswordAsker askPassword;
 };
 
 struct TOpenShowResult {
@@ -55,7 +69,8 @@ std::string ProjectFileCause(const std::string& file);
 std::string FailureCause(const std::exception& error);
 
 // Opens the show. On success the show is the process's current show; on failure the current show
-// stays. `commandLine` gives the screen-saver tokens "/s" and "/S".
+// stays. A password that was refused or cancelled fails without a message, and nothing of the show
+// is kept or reported. `commandLine` gives the screen-saver tokens "/s" and "/S".
 TOpenShowResult OpenShow(const TOpenShowRequest& request, const TCommandLine& commandLine);
 
 // The time navigation uses for the start of slide `index` (below 0 counts as 0): its Start rounded

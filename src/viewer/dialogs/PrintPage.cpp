@@ -1,0 +1,84 @@
+#include "viewer/dialogs/PrintPage.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+namespace kiv {
+
+TPrintedPlace PlacePrintedPicture(int pageWidth, int pageHeight, int width, int height) {
+    TPrintedPlace place;
+    const std::int64_t printedWidth = std::int64_t{width} * pageHeight / height;
+    if (printedWidth < pageWidth) {
+        place.width = static_cast<int>(printedWidth);
+        place.height = pageHeight;
+    } else {
+        place.width = pageWidth;
+        place.height = static_cast<int>(std::int64_t{height} * pageWidth / width);
+    }
+    place.left = (pageWidth - place.width) / 2;
+    place.top = (pageHeight - place.height) / 2;
+    return place;
+}
+
+TRef<TBitmap> RenderPrintPage(const TBitmap& source, int pageWidth, int pageHeight) {
+    if (source.Width() <= 0 || source.Height() <= 0 || pageWidth <= 0 || pageHeight <= 0) return nullptr;
+    TRef<TBitmap> converted;
+    const TBitmap* picture = &source;
+    if (source.Format() != TPixelFormat::Bgra32) {
+        converted = ConvertBitmap(source, TPixelFormat::Bgra32);
+        if (!converted) return nullptr;
+        picture = converted.Get();
+    }
+    TRef<TBitmap> page;
+    try {
+        page = MakeRef<TBitmap>(pageWidth, pageHeight, TPixelFormat::Bgra32, false);
+    } catch (const EImageError&) {
+        return nullptr;
+    }
+    page->Fill32(0xFFFFFFFF);
+    const TPrintedPlace place = PlacePrintedPicture(pageWidth, pageHeight, picture->Width(), picture->Height());
+    if (place.width <= 0 || place.height <= 0) return page;
+
+    // Source position of each destination column, sampled at pixel centres.
+    struct TTap {
+        int i0, i1;
+        double f;
+    };
+    const auto taps = [](int destination, int sourceSize) {
+        std::vector<TTap> result(static_cast<std::size_t>(destination));
+        const double step = static_cast<double>(sourceSize) / destination;
+        for (int d = 0; d < destination; ++d) {
+            const double s = std::clamp((d + 0.5) * step - 0.5, 0.0, sourceSize - 1.0);
+            const int i0 = static_cast<int>(s);
+            result[static_cast<std::size_t>(d)] = {i0, std::min(i0 + 1, sourceSize - 1), s - i0};
+        }
+        return result;
+    };
+    const std::vector<TTap> columns = taps(place.width, picture->Width());
+    const std::vector<TTap> rows = taps(place.height, picture->Height());
+    for (int y = 0; y < place.height; ++y) {
+        const TTap& row = rows[static_cast<std::size_t>(y)];
+        const std::uint8_t* upper = picture->Row(row.i0);
+        const std::uint8_t* lower = picture->Row(row.i1);
+        std::uint8_t* out = page->Row(place.top + y) + 4 * static_cast<std::size_t>(place.left);
+        for (int x = 0; x < place.width; ++x) {
+            const TTap& column = columns[static_cast<std::size_t>(x)];
+            double value[4];
+            for (int c = 0; c < 4; ++c) {
+                const double top = upper[4 * column.i0 + c] * (1 - column.f) + upper[4 * column.i1 + c] * column.f;
+                const double bottom =
+                    lower[4 * column.i0 + c] * (1 - column.f) + lower[4 * column.i1 + c] * column.f;
+                value[c] = top * (1 - row.f) + bottom * row.f;
+            }
+            const double alpha = value[3] / 255.0;
+            for (int c = 0; c < 3; ++c)
+                out[4 * x + c] = static_cast<std::uint8_t>(std::lround(value[c] * alpha + 255.0 * (1 - alpha)));
+            out[4 * x + 3] = 255;
+        }
+    }
+    return page;
+}
+
+} // namespace kiv
