@@ -120,12 +120,8 @@ TMainForm::TMainForm(TZkApplication& application, const TCommandLine& commandLin
     viewer_ = MakeRef<TKivShowViewer>(this, ReadDisplaySwitches(commandLine_), std::move(engineFactory));
     viewer_->SetActionsEnabled(true);
     viewer_->OnShowEnd = [this](bool ended) { ShowEnded(ended); };
-    viewer_->OnAction = [this](const TKivActionInfo& action) {
-        if (state_.actionBusy) return;
-        state_.actionBusy = true;
-        performer_.PerformFromViewer(action);
-        state_.actionBusy = false;
-    };
+    // The performer keeps the action-busy guard itself: setting it here first dropped every action.
+    viewer_->OnAction = [this](const TKivActionInfo& action) { performer_.PerformFromViewer(action); };
     dialogs_ = std::make_unique<TShowDialogs>(application_, window_);
     viewer_->OnPrint = [this](TRef<TRefObject> picture) { dialogs_->Print(*this, std::move(picture)); };
 

@@ -154,10 +154,16 @@ int TSdlDialogRunner::RunModal(TDialog& dialog) {
             break;
         }
     SDL_DestroyWindow(window);
-    if (open_.empty())
+    // The keyboard goes back to the window below.
+    if (open_.empty()) {
         SDL_StopTextInput();
-    else
+        if (owner_ && (SDL_GetWindowFlags(owner_) & SDL_WINDOW_SHOWN)) {
+            SDL_RaiseWindow(owner_);
+            SDL_SetWindowInputFocus(owner_);
+        }
+    } else {
         SDL_RaiseWindow(open_.back().window);
+    }
     TLog::Line("Dialog \"" + dialog.Caption() + "\" ended with " + std::to_string(dialog.Result()));
     return dialog.Result();
 }

@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# The password dialog of a protected show in a real window on a virtual X display, answered with
-# xdotool like a person: a wrong password (the case of one letter differs) ends the player without
-# showing anything of the show; the right one opens the show, which then plays until Escape.
-# Screenshots of the screen with the dialog are checked to show it (not an empty screen).
+# The player's own dialogs in real windows on a virtual X display, driven with xdotool like a
+# person. The password dialog of a protected show: a wrong password (the case of one letter
+# differs) ends the player without showing anything of the show; the right one opens the show.
+# The print dialog: a click on a slide's photo (its action is "print" in this copy of the demo)
+# pauses the show and shows the dialog; Escape closes it and the show plays on. Screenshots of the
+# screen with each dialog are checked to show it (not an empty screen).
 #
 #   ShowPasswordUnderXvfb.sh KIVVIEWER KIVTOOL DEMO_FOLDER WORK_FOLDER
 #
@@ -43,6 +45,8 @@ cp -r "$demo" "$work/locked"
 sed -i 's/^\[Main\]\r$/[Main]\r\nopt_usepass=1\r\nopt_pass=Open Sesame 42\r\nopt_lng_password_caption=Demo password\r/' \
     "$work/locked/Project.kiv"
 grep -q "opt_usepass=1" "$work/locked/Project.kiv" || fail "the demo project has no [Main] line to protect"
+sed -i 's/^\(    ImageName=.*\)\r$/\1\r\n    Action=print\r/' "$work/locked/Project.kiv"
+grep -q "Action=print" "$work/locked/Project.kiv" || fail "no photo of the demo got the print action"
 "$kivtool" pack "$work/locked" -o "$work/locked.kvshow" --method deflate >/dev/null || fail "the show was not packed"
 wait_for 60 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "the virtual display never answered"
 unset SDL_VIDEODRIVER
@@ -88,6 +92,30 @@ wait_for 120 show_window || fail "the show did not open after the right password
 shows_a_picture() { import -window root "$work/show.png" 2>/dev/null; [ "$(colours "$work/show.png")" -gt 200 ]; }
 wait_for 120 shows_a_picture || fail "the show opened but the screen stayed empty"
 window=$(xdotool search --onlyvisible --name "kivviewer demo" | head -n 1)
+
+# The print dialog: clicks in the middle of the window until it appears (clicks in the first second
+# are ignored, and one may fall between two slides).
+log_count() { grep -c "$1" "$log" 2>/dev/null || true; }
+find_print() { dialog=$(xdotool search --onlyvisible --name "^Print$" 2>/dev/null | head -n 1); [ -n "$dialog" ]; }
+click_for_print() {
+    xdotool mousemove --window "$window" 320 240 click 1 2>/dev/null
+    wait_for 5 find_print
+}
+resumes=$(log_count "SetPauseEvent Direct: False")
+wait_for 120 click_for_print || fail "the print dialog never appeared after clicks on the photo"
+paused() { grep -q "SetPauseEvent Direct: True" "$log"; }
+wait_for 60 paused || fail "the show was not paused for the print dialog"
+shows_print() { import -window root "$work/print.png" 2>/dev/null; [ "$(colours "$work/print.png")" -gt 10 ]; }
+wait_for 60 shows_print || fail "the screen with the print dialog stayed empty"
+grep -q "Print dialog for slide" "$log" || fail "the log does not name the printed slide"
+xdotool windowfocus --sync "$dialog" 2>/dev/null || true
+xdotool key Escape
+gone() { ! find_print; }
+wait_for 60 gone || fail "Escape did not close the print dialog"
+more_resumes() { [ "$(log_count "SetPauseEvent Direct: False")" -gt "$resumes" ]; }
+wait_for 60 more_resumes || fail "the show did not play on after the print dialog"
+echo "print dialog: shown over the paused show, closed with Escape, the show plays on"
+
 xdotool key --window "$window" Escape
 wait_for 120 ended || fail "the player did not end after Escape"
 wait "$pid"
