@@ -13,6 +13,7 @@ PACKAGES=(
     unicode-data
     xvfb xauth xdotool imagemagick
     clang libclang-rt-14-dev
+    libcups2-dev # dialogs: printing through CUPS
 )
 
 missing=()

@@ -50,7 +50,8 @@ std::vector<std::uint8_t> EncodeBmp(const TBitmap& source) {
             if (alpha) {
                 const unsigned a = src[4 * x + 3];
                 for (int c = 0; c < 3; ++c)
-                    dst[3 * x + c] = static_cast<std::uint8_t>((src[4 * x + c] * a + 255 * (255 - a) + 127) / 255);
+                    dst[3 * x + c] =
+                        static_cast<std::uint8_t>((src[4 * x + c] * a + 255 * (255 - a) + 127) / 255);
             } else {
                 dst[3 * x] = src[3 * x];
                 dst[3 * x + 1] = src[3 * x + 1];

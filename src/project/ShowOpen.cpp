@@ -159,7 +159,8 @@ TOpenShowResult OpenShow(const TOpenShowRequest& request, const TCommandLine& co
     if (request.checkPassword && PasswordWanted(*show)) {
         if (!request.askPassword) {
             result.message =
-                "This show asks for a password, and nobody can be asked for it here:\r" + Quoted(request.name);
+                "This show asks for a password, and nobody can be asked for it here:\r" +
+                Quoted(request.name);
             return result;
         }
         const std::optional<std::string> typed = request.askPassword(*show->Project());

@@ -38,7 +38,8 @@ std::optional<std::string> AskSaveFileName(TDialogRunner& runner, const std::str
         text = name.Text();
         if (text.empty() || text.back() == '/') continue;
         std::string path = text;
-        if (extension != "*" && std::filesystem::path(LastPart(path)).extension().empty()) path += "." + extension;
+        if (extension != "*" && std::filesystem::path(LastPart(path)).extension().empty())
+            path += "." + extension;
         std::error_code error;
         if (std::filesystem::exists(path, error) && !ConfirmReplace(runner, path)) continue;
         return path;
@@ -50,9 +51,8 @@ std::optional<int> ChooseFromList(TDialogRunner& runner, const std::string& capt
     if (lines.empty()) return std::nullopt;
     TRef<TDialog> dialog = MakeRef<TDialog>(caption, 282, 168);
     dialog->Add(MakeRef<TDialogStatic>(TDialogRect{12, 10, 258, 16}, label));
-    TDialogListBox& list =
-        dialog->Add(MakeRef<TDialogListBox>(TDialogRect{12, 30, 258, 4 + 6 * TDialogListBox::kRowHeight}, lines,
-                                            selected));
+    TDialogListBox& list = dialog->Add(MakeRef<TDialogListBox>(
+        TDialogRect{12, 30, 258, 4 + 6 * TDialogListBox::kRowHeight}, lines, selected));
     dialog->Add(MakeRef<TDialogButton>(TDialogRect{114, 134, 75, 25}, "OK", kDialogOk, true));
     dialog->Add(MakeRef<TDialogButton>(TDialogRect{195, 134, 75, 25}, "Cancel", kDialogCancel));
     if (runner.RunModal(*dialog) != kDialogOk || list.Selected() < 0) return std::nullopt;

@@ -115,7 +115,8 @@ void TDialog::MoveFocus(int step) {
 
 TDialogButton* TDialog::DefaultButton() const {
     for (const TRef<TDialogItem>& item : items_)
-        if (auto* button = dynamic_cast<TDialogButton*>(item.Get()); button && button->IsDefault()) return button;
+        if (auto* button = dynamic_cast<TDialogButton*>(item.Get()); button && button->IsDefault())
+            return button;
     return nullptr;
 }
 

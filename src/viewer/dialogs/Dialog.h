@@ -46,7 +46,9 @@ struct TDialogInput {
     int y = 0;
 
     static TDialogInput Press(TDialogKey key) { return {TKind::Key, key, {}, 0, 0}; }
-    static TDialogInput Type(std::string text) { return {TKind::Text, TDialogKey::None, std::move(text), 0, 0}; }
+    static TDialogInput Type(std::string text) {
+        return {TKind::Text, TDialogKey::None, std::move(text), 0, 0};
+    }
     static TDialogInput ClickAt(int x, int y) { return {TKind::Click, TDialogKey::None, {}, x, y}; }
     static TDialogInput CloseButton() { return {TKind::Close, TDialogKey::None, {}, 0, 0}; }
 };
@@ -174,8 +176,7 @@ public:
     const std::vector<TRef<TDialogItem>>& Items() const { return items_; }
 
     // Adds an item; the first item that takes the focus gets it. Returns the item.
-    template <class T>
-    T& Add(TRef<T> item) {
+    template <class T> T& Add(TRef<T> item) {
         T& added = *item;
         AddItem(std::move(item));
         return added;

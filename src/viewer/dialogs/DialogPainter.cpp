@@ -53,7 +53,8 @@ std::size_t CodePoints(const std::string& text) {
 
 } // namespace
 
-TDialogCanvas::TDialogCanvas(TBitmap& target, double scale, int top) : target_(target), scale_(scale), top_(top) {}
+TDialogCanvas::TDialogCanvas(TBitmap& target, double scale, int top)
+    : target_(target), scale_(scale), top_(top) {}
 
 TDialogCanvas::TBox TDialogCanvas::Device(const TDialogRect& rect) const {
     return {Round(rect.x * scale_), Round(rect.y * scale_) + top_, Round((rect.x + rect.width) * scale_),
@@ -186,7 +187,8 @@ void TDialogEdit::Paint(TDialogCanvas& canvas, bool focused) const {
     canvas.Text(inner, shown, kDialogText, TDialogCanvas::TAlign::Left, true);
     if (focused) {
         const int caret = inner.x + static_cast<int>(std::ceil(canvas.TextWidth(shown)));
-        canvas.Fill({std::min(caret, inner.x + inner.width - 1), inner.y + 1, 1, inner.height - 2}, kDialogText);
+        canvas.Fill({std::min(caret, inner.x + inner.width - 1), inner.y + 1, 1, inner.height - 2},
+                    kDialogText);
     }
 }
 
@@ -199,7 +201,8 @@ void TDialogButton::Paint(TDialogCanvas& canvas, bool focused) const {
     } else {
         canvas.Frame(r, 0xFFADADAD);
     }
-    canvas.Text({r.x + 4, r.y, r.width - 8, r.height}, text_, kDialogText, TDialogCanvas::TAlign::Center, true);
+    canvas.Text({r.x + 4, r.y, r.width - 8, r.height}, text_, kDialogText, TDialogCanvas::TAlign::Center,
+                true);
     if (focused) canvas.DottedFrame({r.x + 4, r.y + 4, r.width - 8, r.height - 8}, kDialogText);
 }
 

@@ -38,7 +38,8 @@ public:
     void DottedFrame(const TDialogRect& rect, std::uint32_t argb);
     // Text in the dialog font, clipped to the rectangle; lines break at "\r" and "\n". Centred
     // vertically when `middle`, else from the top. Too much text is cut, never squeezed.
-    void Text(const TDialogRect& rect, const std::string& text, std::uint32_t argb, TAlign align, bool middle);
+    void Text(const TDialogRect& rect, const std::string& text, std::uint32_t argb, TAlign align,
+              bool middle);
     // The width of one line of text, in 96-dpi pixels.
     double TextWidth(const std::string& text) const;
 

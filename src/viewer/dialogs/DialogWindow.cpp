@@ -71,8 +71,8 @@ TSdlDialogRunner::~TSdlDialogRunner() = default;
 
 double TSdlDialogRunner::DisplayScale() {
     float vertical = 0;
-    if (SDL_WasInit(SDL_INIT_VIDEO) && SDL_GetDisplayDPI(0, nullptr, nullptr, &vertical) == 0 && vertical >= 48 &&
-        vertical <= 480)
+    if (SDL_WasInit(SDL_INIT_VIDEO) && SDL_GetDisplayDPI(0, nullptr, nullptr, &vertical) == 0 &&
+        vertical >= 48 && vertical <= 480)
         return vertical / 96.0;
     return 1.0;
 }
@@ -94,9 +94,9 @@ void TSdlDialogRunner::Paint(TOpen& open) {
     if (!surface) return;
     const TRef<TBitmap> picture = PaintDialog(*open.dialog, open.scale);
     // Our BGRA bytes are SDL's ARGB8888 on a little-endian machine.
-    SDL_Surface* source = SDL_CreateRGBSurfaceWithFormatFrom(picture->Pixels(), picture->Width(), picture->Height(),
-                                                             32, static_cast<int>(picture->Stride()),
-                                                             SDL_PIXELFORMAT_ARGB8888);
+    SDL_Surface* source =
+        SDL_CreateRGBSurfaceWithFormatFrom(picture->Pixels(), picture->Width(), picture->Height(), 32,
+                                           static_cast<int>(picture->Stride()), SDL_PIXELFORMAT_ARGB8888);
     if (!source) return;
     SDL_BlitSurface(source, nullptr, surface, nullptr);
     SDL_FreeSurface(source);
@@ -122,10 +122,11 @@ int TSdlDialogRunner::RunModal(TDialog& dialog) {
         return dialog.Result();
     }
     const double scale = DisplayScale();
-    SDL_Window* window = SDL_CreateWindow(dialog.Caption().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
-                                          static_cast<int>(std::lround(dialog.Width() * scale)),
-                                          static_cast<int>(std::lround(dialog.Height() * scale)),
-                                          SDL_WINDOW_SHOWN | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_SKIP_TASKBAR);
+    SDL_Window* window =
+        SDL_CreateWindow(dialog.Caption().c_str(), SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED,
+                         static_cast<int>(std::lround(dialog.Width() * scale)),
+                         static_cast<int>(std::lround(dialog.Height() * scale)),
+                         SDL_WINDOW_SHOWN | SDL_WINDOW_ALWAYS_ON_TOP | SDL_WINDOW_SKIP_TASKBAR);
     if (!window) {
         TLog::Line("Dialog \"" + dialog.Caption() + "\" has no window (" + SDL_GetError() + "): cancelled");
         dialog.End(kDialogCancel);
@@ -176,7 +177,8 @@ bool TSdlDialogRunner::HandleEvent(const SDL_Event& event) {
             if (event.window.windowID != open.windowId) continue;
             if (event.window.event == SDL_WINDOWEVENT_CLOSE && &open == &top)
                 top.dialog->Handle(TDialogInput::CloseButton());
-            else if (event.window.event == SDL_WINDOWEVENT_EXPOSED || event.window.event == SDL_WINDOWEVENT_SHOWN)
+            else if (event.window.event == SDL_WINDOWEVENT_EXPOSED ||
+                     event.window.event == SDL_WINDOWEVENT_SHOWN)
                 Paint(open);
             return true;
         }

@@ -10,8 +10,8 @@ TKivPasswordDialog::TKivPasswordDialog(const TIniFile& project)
     Add(MakeRef<TDialogStatic>(TDialogRect{12, 12, 244, 16},
                                project.ReadString("Main", "opt_lng_password_label", "Enter password:")));
     edit_ = &Add(MakeRef<TDialogEdit>(TDialogRect{12, 32, 236, 21}, true));
-    Add(MakeRef<TDialogButton>(TDialogRect{52, 62, 75, 25}, project.ReadString("Main", "opt_lng_button_ok", "OK"),
-                               kDialogOk, true));
+    Add(MakeRef<TDialogButton>(TDialogRect{52, 62, 75, 25},
+                               project.ReadString("Main", "opt_lng_button_ok", "OK"), kDialogOk, true));
     Add(MakeRef<TDialogButton>(TDialogRect{133, 62, 75, 25},
                                project.ReadString("Main", "opt_lng_button_cancel", "Cancel"), kDialogCancel));
 }

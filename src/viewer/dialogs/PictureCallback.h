@@ -28,7 +28,8 @@ struct TPrintPicture {
 class TCallBackClass : public TRefObject {
 public:
     // `slideIndex` is -1 when no slide is known; `captured` may be null.
-    TCallBackClass(TRef<TFileAccessor> accessor, TRef<TIniFile> project, int slideIndex, TRef<TBitmap> captured);
+    TCallBackClass(TRef<TFileAccessor> accessor, TRef<TIniFile> project, int slideIndex,
+                   TRef<TBitmap> captured);
 
     int SlideIndex() const { return slideIndex_; }
 

@@ -40,18 +40,20 @@ std::string WriteFile(const std::string& path, const std::vector<std::uint8_t>& 
 
 } // namespace
 
-TKivPrintDialog::TKivPrintDialog(const TIniFile& project, TRef<TCallBackClass> callback, TDialogRunner& runner,
-                                 TPrintSettings& settings)
-    : TDialog(project.ReadString("Main", "opt_lng_print_caption", "Print"), 282, 86), callback_(std::move(callback)),
-      runner_(runner), settings_(settings) {
+TKivPrintDialog::TKivPrintDialog(const TIniFile& project, TRef<TCallBackClass> callback,
+                                 TDialogRunner& runner, TPrintSettings& settings)
+    : TDialog(project.ReadString("Main", "opt_lng_print_caption", "Print"), 282, 86),
+      callback_(std::move(callback)), runner_(runner), settings_(settings) {
     Add(MakeRef<TDialogButton>(TDialogRect{12, 12, 125, 25},
-                               project.ReadString("Main", "opt_lng_print_button5", "Print"), kPrintCommandPrint));
+                               project.ReadString("Main", "opt_lng_print_button5", "Print"),
+                               kPrintCommandPrint));
     if (project.ReadBool("Main", "CanRestore", false))
         save_ = &Add(MakeRef<TDialogButton>(TDialogRect{145, 12, 125, 25},
                                             project.ReadString("Main", "opt_lng_print_button6", "Save"),
                                             kPrintCommandSave));
-    onlyMain_ = &Add(MakeRef<TDialogCheckBox>(
-        TDialogRect{145, 49, 125, 25}, project.ReadString("Main", "opt_lng_print_button7", "Only Main Image")));
+    onlyMain_ = &Add(
+        MakeRef<TDialogCheckBox>(TDialogRect{145, 49, 125, 25},
+                                 project.ReadString("Main", "opt_lng_print_button7", "Only Main Image")));
     Add(MakeRef<TDialogButton>(TDialogRect{12, 49, 125, 25},
                                project.ReadString("Main", "opt_lng_print_label", "Change Printer"),
                                kPrintCommandChangePrinter));
@@ -131,10 +133,12 @@ void TKivPrintDialog::ChangePrinter() {
     for (std::size_t i = 0; i < destinations.size(); ++i) {
         const TPrintDestination& destination = destinations[i];
         lines.push_back(destination.name + (destination.isDefault ? " (default)" : ""));
-        if (destination.name == settings_.destination || (settings_.destination.empty() && destination.isDefault))
+        if (destination.name == settings_.destination ||
+            (settings_.destination.empty() && destination.isDefault))
             selected = static_cast<int>(i);
     }
-    if (const std::optional<int> chosen = ChooseFromList(runner_, "Change Printer", "Printer:", lines, selected))
+    if (const std::optional<int> chosen =
+            ChooseFromList(runner_, "Change Printer", "Printer:", lines, selected))
         settings_.destination = destinations[static_cast<std::size_t>(*chosen)].name;
 }
 

@@ -7,19 +7,17 @@
 
 namespace kiv {
 
-TPrintedPlace PlacePrintedPicture(int pageWidth, int pageHeight, int width, int height) {
-    TPrintedPlace place;
-    const std::int64_t printedWidth = std::int64_t{width} * pageHeight / height;
-    if (printedWidth < pageWidth) {
-        place.width = static_cast<int>(printedWidth);
-        place.height = pageHeight;
-    } else {
-        place.width = pageWidth;
-        place.height = static_cast<int>(std::int64_t{height} * pageWidth / width);
-    }
-    place.left = (pageWidth - place.width) / 2;
-    place.top = (pageHeight - place.height) / 2;
-    return place;
+TShowRect PlacePrintedPicture(int pageWidth, int pageHeight, int width, int height) {
+    int printedWidth = pageWidth;
+    int printedHeight = pageHeight;
+    const std::int64_t heightFitted = std::int64_t{width} * pageHeight / height;
+    if (heightFitted < pageWidth)
+        printedWidth = static_cast<int>(heightFitted);
+    else
+        printedHeight = static_cast<int>(std::int64_t{height} * pageWidth / width);
+    const int left = (pageWidth - printedWidth) / 2;
+    const int top = (pageHeight - printedHeight) / 2;
+    return {left, top, left + printedWidth, top + printedHeight};
 }
 
 TRef<TBitmap> RenderPrintPage(const TBitmap& source, int pageWidth, int pageHeight) {
@@ -38,8 +36,8 @@ TRef<TBitmap> RenderPrintPage(const TBitmap& source, int pageWidth, int pageHeig
         return nullptr;
     }
     page->Fill32(0xFFFFFFFF);
-    const TPrintedPlace place = PlacePrintedPicture(pageWidth, pageHeight, picture->Width(), picture->Height());
-    if (place.width <= 0 || place.height <= 0) return page;
+    const TShowRect place = PlacePrintedPicture(pageWidth, pageHeight, picture->Width(), picture->Height());
+    if (place.Width() <= 0 || place.Height() <= 0) return page;
 
     // Source position of each destination column, sampled at pixel centres.
     struct TTap {
@@ -56,25 +54,27 @@ TRef<TBitmap> RenderPrintPage(const TBitmap& source, int pageWidth, int pageHeig
         }
         return result;
     };
-    const std::vector<TTap> columns = taps(place.width, picture->Width());
-    const std::vector<TTap> rows = taps(place.height, picture->Height());
-    for (int y = 0; y < place.height; ++y) {
+    const std::vector<TTap> columns = taps(place.Width(), picture->Width());
+    const std::vector<TTap> rows = taps(place.Height(), picture->Height());
+    for (int y = 0; y < place.Height(); ++y) {
         const TTap& row = rows[static_cast<std::size_t>(y)];
         const std::uint8_t* upper = picture->Row(row.i0);
         const std::uint8_t* lower = picture->Row(row.i1);
         std::uint8_t* out = page->Row(place.top + y) + 4 * static_cast<std::size_t>(place.left);
-        for (int x = 0; x < place.width; ++x) {
+        for (int x = 0; x < place.Width(); ++x) {
             const TTap& column = columns[static_cast<std::size_t>(x)];
             double value[4];
             for (int c = 0; c < 4; ++c) {
-                const double top = upper[4 * column.i0 + c] * (1 - column.f) + upper[4 * column.i1 + c] * column.f;
+                const double top =
+                    upper[4 * column.i0 + c] * (1 - column.f) + upper[4 * column.i1 + c] * column.f;
                 const double bottom =
                     lower[4 * column.i0 + c] * (1 - column.f) + lower[4 * column.i1 + c] * column.f;
                 value[c] = top * (1 - row.f) + bottom * row.f;
             }
             const double alpha = value[3] / 255.0;
             for (int c = 0; c < 3; ++c)
-                out[4 * x + c] = static_cast<std::uint8_t>(std::lround(value[c] * alpha + 255.0 * (1 - alpha)));
+                out[4 * x + c] =
+                    static_cast<std::uint8_t>(std::lround(value[c] * alpha + 255.0 * (1 - alpha)));
             out[4 * x + 3] = 255;
         }
     }

@@ -4,15 +4,9 @@
 #pragma once
 
 #include "images/Bitmap.h"
+#include "objects/PixelRect.h"
 
 namespace kiv {
-
-struct TPrintedPlace {
-    int left = 0;
-    int top = 0;
-    int width = 0;
-    int height = 0;
-};
 
 inline bool PrintsLandscape(int pictureWidth, int pictureHeight) {
     return pictureWidth > pictureHeight;
@@ -23,7 +17,7 @@ inline bool PrintsLandscape(int pictureWidth, int pictureHeight) {
 // page width the picture is that wide and pageHeight high, else pageWidth wide and
 // height × pageWidth / width high. Centred: (page − printed) / 2 on each side, truncated. Both
 // sizes of the picture must be positive.
-TPrintedPlace PlacePrintedPicture(int pageWidth, int pageHeight, int width, int height);
+TShowRect PlacePrintedPicture(int pageWidth, int pageHeight, int width, int height);
 
 // The page: white, with the picture stretched (bilinear) into its place; transparent parts of
 // the picture show the paper. The work is proportional to the page, not to the picture. Null

@@ -51,7 +51,8 @@ std::vector<TPrintDestination> PrintDestinations(std::string& error) {
     for (int i = 0; i < dests.count; ++i)
         result.push_back({dests.list[i].name, dests.list[i].is_default != 0});
     if (result.empty())
-        error = cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE ? NoService() : "No printer is set up on this computer.";
+        error = cupsLastError() > IPP_STATUS_OK_EVENTS_COMPLETE ? NoService()
+                                                                : "No printer is set up on this computer.";
     return result;
 }
 
@@ -61,7 +62,8 @@ bool PrintablePage(const std::string& destination, int& width, int& height, std:
         height = kA4Height;
         return true;
     }
-    cups_dest_t* dest = cupsGetNamedDest(CUPS_HTTP_DEFAULT, destination.empty() ? nullptr : destination.c_str(), nullptr);
+    cups_dest_t* dest =
+        cupsGetNamedDest(CUPS_HTTP_DEFAULT, destination.empty() ? nullptr : destination.c_str(), nullptr);
     if (!dest) {
         error = destination.empty() && cupsLastError() <= IPP_STATUS_OK_EVENTS_COMPLETE
                     ? "No printer is set up on this computer."
@@ -103,8 +105,8 @@ bool PrintPicture(const TBitmap& picture, const std::string& destination, std::s
         error = "The page could not be drawn; nothing was printed.";
         return false;
     }
-    TLog::Line("Print: " + std::to_string(picture.Width()) + "x" + std::to_string(picture.Height()) + " on a " +
-               std::to_string(width) + "x" + std::to_string(height) + " page to " +
+    TLog::Line("Print: " + std::to_string(picture.Width()) + "x" + std::to_string(picture.Height()) +
+               " on a " + std::to_string(width) + "x" + std::to_string(height) + " page to " +
                (destination.empty() ? std::string("the default printer") : destination));
     if (IsFileDestination(destination)) {
         if (WritePngFile(*page, destination)) return true;

@@ -1,6 +1,5 @@
 #include "viewer/dialogs/ChoiceDialogs.h"
 #include "viewer/dialogs/DialogPainter.h"
-#include "viewer/dialogs/DialogWindow.h"
 #include "viewer/dialogs/PasswordDialog.h"
 #include "viewer/dialogs/PrintDialog.h"
 
@@ -8,7 +7,6 @@
 #include "ini/IniFile.h"
 #include "viewer/dialogs/ScriptedRunner.h"
 
-#include <SDL.h>
 #include <gtest/gtest.h>
 
 namespace kiv {
@@ -30,7 +28,8 @@ TEST(Dialog, KeysMoveTheFocusEditTheFieldAndEndWithTheRightResult) {
 
     // Typing, with a character of two bytes, and Backspace removing it whole.
     dialog->Handle(TDialogInput::Type("p\xC3\xA4"));
-    dialog->Handle(TDialogInput::Type("\t\x7F" "w"));
+    dialog->Handle(TDialogInput::Type("\t\x7F"
+                                      "w"));
     EXPECT_EQ(dialog->Edit().Text(), "p\xC3\xA4w") << "control characters are dropped";
     dialog->Handle(TDialogInput::Press(TDialogKey::Backspace));
     dialog->Handle(TDialogInput::Press(TDialogKey::Backspace));
@@ -78,9 +77,9 @@ TEST(Dialog, KeysMoveTheFocusEditTheFieldAndEndWithTheRightResult) {
 TEST(Dialog, CheckBoxAndListTakeSpaceClicksAndArrows) {
     auto dialog = MakeRef<TDialog>("Choice", 200, 200);
     TDialogCheckBox& box = dialog->Add(MakeRef<TDialogCheckBox>(TDialogRect{10, 10, 120, 20}, "Box"));
-    TDialogListBox& list = dialog->Add(
-        MakeRef<TDialogListBox>(TDialogRect{10, 40, 150, 4 + 2 * TDialogListBox::kRowHeight},
-                                std::vector<std::string>{"a", "b", "c"}, 7));
+    TDialogListBox& list =
+        dialog->Add(MakeRef<TDialogListBox>(TDialogRect{10, 40, 150, 4 + 2 * TDialogListBox::kRowHeight},
+                                            std::vector<std::string>{"a", "b", "c"}, 7));
     EXPECT_EQ(list.Selected(), 2) << "a selection beyond the list is its last line";
     dialog->Handle(TDialogInput::Press(TDialogKey::Space));
     EXPECT_TRUE(box.Checked());
@@ -178,7 +177,8 @@ TEST(DialogPainter, DrawsTheLayoutScaledWithFocusDefaultBorderAndBoundedPassword
     const TRef<TBitmap> large = PaintDialog(*dialog, 1.25);
     EXPECT_EQ(large->Width(), 325);
     EXPECT_EQ(large->Height(), 123);
-    EXPECT_EQ(PixelAt(*large, 65, 95), kDialogSelection) << "OK's left border at 52 x 1.25, three pixels wide";
+    EXPECT_EQ(PixelAt(*large, 65, 95), kDialogSelection)
+        << "OK's left border at 52 x 1.25, three pixels wide";
 
     // Ten thousand characters draw as one field of bullets.
     auto flood = MakeRef<TKivPasswordDialog>(*project);
@@ -230,64 +230,6 @@ TEST(DialogPainter, WritesScreenshotsOfEveryDialog) {
         EXPECT_GT(DarkPixels(*picture, 0, 0, picture->Width(), picture->Height()), 200) << name;
         EXPECT_TRUE(WritePngFile(*picture, name)) << name;
     }
-}
-
-// The SDL window of a dialog, on SDL's offscreen driver: events for the dialog's window reach it,
-// input for other windows is held back, and the picture reaches the window.
-TEST(DialogWindow, RunsModallyOnSdlEvents) {
-    ASSERT_EQ(SDL_InitSubSystem(SDL_INIT_VIDEO), 0) << SDL_GetError();
-    SDL_Window* other = SDL_CreateWindow("other", 0, 0, 64, 64, SDL_WINDOW_HIDDEN);
-    ASSERT_NE(other, nullptr);
-    TRef<TIniFile> project = Project("");
-    int step = 0;
-    TSdlDialogRunner* self = nullptr;
-    TSdlDialogRunner runner(
-        [&] {
-            const std::uint32_t id = self->TopWindowId();
-            SDL_Event event{};
-            switch (step++) {
-            case 0:
-                event.type = SDL_TEXTINPUT;
-                event.text.windowID = id;
-                SDL_strlcpy(event.text.text, "Se", sizeof event.text.text);
-                break;
-            case 1: // for the other window: held back
-                event.type = SDL_TEXTINPUT;
-                event.text.windowID = SDL_GetWindowID(other);
-                SDL_strlcpy(event.text.text, "zz", sizeof event.text.text);
-                break;
-            case 2:
-                event.type = SDL_TEXTINPUT;
-                event.text.windowID = id;
-                SDL_strlcpy(event.text.text, "cret", sizeof event.text.text);
-                break;
-            default:
-                event.type = SDL_KEYDOWN;
-                event.key.windowID = id;
-                event.key.keysym.sym = SDLK_RETURN;
-                break;
-            }
-            SDL_PushEvent(&event);
-            SDL_Event next;
-            while (SDL_PollEvent(&next))
-                self->HandleEvent(next);
-            return true;
-        },
-        true);
-    self = &runner;
-    EXPECT_EQ(AskShowPassword(runner, *project), std::optional<std::string>("Secret"));
-    EXPECT_FALSE(runner.Running());
-    EXPECT_EQ(runner.TopWindowId(), 0u);
-    EXPECT_EQ(step, 4);
-
-    // A pump that says the program ends cancels the dialog.
-    TSdlDialogRunner ending([] { return false; }, true);
-    EXPECT_EQ(AskShowPassword(ending, *project), std::nullopt);
-    // Without a display and without a pump nobody can answer: cancelled at once.
-    TSdlDialogRunner headless;
-    EXPECT_EQ(AskShowPassword(headless, *project), std::nullopt);
-    SDL_DestroyWindow(other);
-    SDL_QuitSubSystem(SDL_INIT_VIDEO);
 }
 
 } // namespace

@@ -61,14 +61,18 @@ TEST_F(ShowPassword, OnlyTheExactPasswordOpensTheShowAndARefusalRevealsNothing) 
         {"longer", testing::TypeAndEnter("Tr0ub4dor&3 "), false},
         {"empty", testing::TypeAndEnter(""), false},
         {"ten thousand characters", testing::TypeAndEnter(std::string(10000, 'T')), false},
-        {"right, then Cancel", [](TDialog& d) {
+        {"right, then Cancel",
+         [](TDialog& d) {
              d.Handle(TDialogInput::Type("Tr0ub4dor&3"));
              testing::ClickOn(d, "Cancel");
-         }, false},
-        {"right, then Escape", [](TDialog& d) {
+         },
+         false},
+        {"right, then Escape",
+         [](TDialog& d) {
              d.Handle(TDialogInput::Type("Tr0ub4dor&3"));
              d.Handle(TDialogInput::Press(TDialogKey::Escape));
-         }, false},
+         },
+         false},
     };
     for (const auto& c : cases) {
         SetCurrentShow(first.show);

@@ -2,13 +2,13 @@
 #include "viewer/dialogs/PrintPage.h"
 #include "viewer/dialogs/Printer.h"
 
+#include "PictureMaker.h"
 #include "images/BmpReader.h"
 #include "images/Image.h"
 #include "images/PictureLoader.h"
 #include "package/PackageBytes.h"
 #include "package/RealFileSource.h"
 #include "package/TempFolder.h"
-#include "PictureMaker.h"
 #include "viewer/FakeWindow.h"
 #include "viewer/HandTimeline.h"
 #include "viewer/dialogs/ScriptedRunner.h"
@@ -57,27 +57,25 @@ std::vector<std::uint8_t> FileBytes(const std::string& path) {
 TEST(PrintPage, PlacesPicturesOnTheirPageWithTruncatedIntegers) {
     const struct {
         int pageWidth, pageHeight, width, height;
-        TPrintedPlace place;
+        TShowRect place; // left, top, right, bottom
     } cases[] = {
         // A landscape screen picture on a landscape A4 page at 300 dpi: as wide as the page.
-        {3508, 2480, 1920, 1080, {0, 253, 3508, 1973}},
+        {3508, 2480, 1920, 1080, {0, 253, 3508, 2226}},
         // A portrait picture whose height-fitted width is too wide: fitted to the width.
-        {2480, 3508, 600, 800, {0, 101, 2480, 3306}},
+        {2480, 3508, 600, 800, {0, 101, 2480, 3407}},
         // A narrow portrait picture: as high as the page, centred across it.
-        {2480, 3508, 500, 1000, {363, 0, 1754, 3508}},
+        {2480, 3508, 500, 1000, {363, 0, 2117, 3508}},
         // A square prints portrait and fills the width.
-        {2480, 3508, 1000, 1000, {0, 514, 2480, 2480}},
+        {2480, 3508, 1000, 1000, {0, 514, 2480, 2994}},
         // 30 000 pixels wide: a strip 11 pixels high.
-        {3508, 2480, 30000, 100, {0, 1234, 3508, 11}},
+        {3508, 2480, 30000, 100, {0, 1234, 3508, 1245}},
         // The products need 64 bits: 2^24 × 2480 does not fit in 32.
-        {3508, 2480, 16777216, 1, {0, 1240, 3508, 0}},
+        {3508, 2480, 16777216, 1, {0, 1240, 3508, 1240}},
     };
     for (const auto& c : cases) {
-        const TPrintedPlace place = PlacePrintedPicture(c.pageWidth, c.pageHeight, c.width, c.height);
-        EXPECT_EQ(place.left, c.place.left) << c.width << "x" << c.height;
-        EXPECT_EQ(place.top, c.place.top) << c.width << "x" << c.height;
-        EXPECT_EQ(place.width, c.place.width) << c.width << "x" << c.height;
-        EXPECT_EQ(place.height, c.place.height) << c.width << "x" << c.height;
+        const TShowRect place = PlacePrintedPicture(c.pageWidth, c.pageHeight, c.width, c.height);
+        EXPECT_EQ(place, c.place) << c.width << "x" << c.height << ": " << place.left << " " << place.top
+                                  << " " << place.Width() << " " << place.Height();
     }
     EXPECT_TRUE(PrintsLandscape(1001, 1000));
     EXPECT_FALSE(PrintsLandscape(1000, 1000));
@@ -96,13 +94,17 @@ protected:
         ASSERT_NE(printed, nullptr);
         ASSERT_EQ(printed->Width(), pageWidth);
         ASSERT_EQ(printed->Height(), pageHeight);
-        const TPrintedPlace p = PlacePrintedPicture(pageWidth, pageHeight, picture.Width(), picture.Height());
-        const int midX = p.left + p.width / 2, midY = p.top + p.height / 2;
-        for (const auto& [x, y] : {std::pair{p.left, midY}, {p.left + p.width - 1, midY}, {midX, p.top},
-                                   {midX, p.top + p.height - 1}})
+        const TShowRect p = PlacePrintedPicture(pageWidth, pageHeight, picture.Width(), picture.Height());
+        const int midX = p.left + p.Width() / 2, midY = p.top + p.Height() / 2;
+        for (const auto& [x, y] : {std::pair{p.left, midY},
+                                   {p.left + p.Width() - 1, midY},
+                                   {midX, p.top},
+                                   {midX, p.top + p.Height() - 1}})
             EXPECT_EQ(PixelAt(*printed, x, y), colour) << x << "," << y;
-        for (const auto& [x, y] : {std::pair{p.left - 1, midY}, {p.left + p.width, midY}, {midX, p.top - 1},
-                                   {midX, p.top + p.height}})
+        for (const auto& [x, y] : {std::pair{p.left - 1, midY},
+                                   {p.left + p.Width(), midY},
+                                   {midX, p.top - 1},
+                                   {midX, p.top + p.Height()}})
             if (x >= 0 && y >= 0 && x < pageWidth && y < pageHeight) {
                 EXPECT_EQ(PixelAt(*printed, x, y), 0xFFFFFFFFu) << x << "," << y;
             }
@@ -146,7 +148,8 @@ protected:
     // Runs the print dialog for slide index `slide` with `script`, the captured picture red.
     int Run(int slide, testing::TScriptedRunner::TScript script) {
         runner.scripts.push_front(std::move(script));
-        auto accessor = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>(folder.Path().string()), folder.Path());
+        auto accessor =
+            MakeRef<TFileAccessor>(MakeRef<TRealFileSource>(folder.Path().string()), folder.Path());
         auto callback = MakeRef<TCallBackClass>(accessor, project, slide, Solid(40, 30, kRed));
         auto dialog = MakeRef<TKivPrintDialog>(*project, callback, runner, settings);
         return runner.RunModal(*dialog);
@@ -219,8 +222,8 @@ TEST_F(PrintDialogFlow, SaveWritesJpegBytesUnchangedOtherPicturesAsBitmaps) {
     EXPECT_EQ(proposals, (std::vector<std::string>{Out("Beach.JPG"), Out("pic.bmp"), Out("Slide2.bmp"),
                                                    Out("Slide3.bmp")}));
     EXPECT_EQ(filters, (std::vector<std::string>{"*.JPG", "*.bmp", "*.bmp", "*.bmp"}));
-    const std::pair<const char*, std::uint32_t> saved[] = {{"pic.bmp", kGreen}, {"Slide2.bmp", kRed},
-                                                           {"shot.bmp", kRed}};
+    const std::pair<const char*, std::uint32_t> saved[] = {
+        {"pic.bmp", kGreen}, {"Slide2.bmp", kRed}, {"shot.bmp", kRed}};
     for (const auto& [name, colour] : saved) {
         const std::vector<std::uint8_t> bytes = FileBytes(Out(name));
         ASSERT_GT(bytes.size(), 54u) << name;
@@ -271,7 +274,8 @@ TEST_F(PrintDialogFlow, CancelOverwriteAndUnwritableFoldersAreHandled) {
     });
     EXPECT_EQ(Run(0, Clicks(true, "Save")), kPrintCommandSave);
     ASSERT_EQ(runner.messages.size(), 1u);
-    EXPECT_EQ(runner.messages[0].rfind("The picture cannot be saved:\r\"" + folder.File("blocker") + "/Slide1.bmp\"", 0),
+    EXPECT_EQ(runner.messages[0].rfind(
+                  "The picture cannot be saved:\r\"" + folder.File("blocker") + "/Slide1.bmp\"", 0),
               0u)
         << runner.messages[0];
 }
@@ -313,7 +317,8 @@ TEST_F(PrintDialogFlow, TheShowPausesForTheDialogAndTheSlideIsTakenModuloTheCoun
             proposals.push_back(FirstEdit(d)->Text());
             d.Handle(TDialogInput::Press(TDialogKey::Escape));
         });
-        auto accessor = MakeRef<TFileAccessor>(MakeRef<TRealFileSource>(folder.Path().string()), folder.Path());
+        auto accessor =
+            MakeRef<TFileAccessor>(MakeRef<TRealFileSource>(folder.Path().string()), folder.Path());
         PrintCapturedPicture(window, runner, settings, accessor, project, Solid(8, 8, kRed));
         EXPECT_EQ(window.paused, paused) << "the former pause state comes back";
     }

@@ -41,14 +41,15 @@ public:
 };
 
 // The item showing `text` (a button, check box or label); fails the test when there is none.
-template <class T = TDialogItem>
-T* ItemWithText(TDialog& dialog, const std::string& text) {
+template <class T = TDialogItem> T* ItemWithText(TDialog& dialog, const std::string& text) {
     for (const TRef<TDialogItem>& item : dialog.Items()) {
         T* typed = dynamic_cast<T*>(item.Get());
         if (!typed) continue;
-        if (auto* button = dynamic_cast<TDialogButton*>(item.Get()); button && button->Text() == text) return typed;
+        if (auto* button = dynamic_cast<TDialogButton*>(item.Get()); button && button->Text() == text)
+            return typed;
         if (auto* box = dynamic_cast<TDialogCheckBox*>(item.Get()); box && box->Text() == text) return typed;
-        if (auto* label = dynamic_cast<TDialogStatic*>(item.Get()); label && label->Text() == text) return typed;
+        if (auto* label = dynamic_cast<TDialogStatic*>(item.Get()); label && label->Text() == text)
+            return typed;
     }
     ADD_FAILURE() << "no item \"" << text << "\" in " << dialog.Caption();
     return nullptr;
