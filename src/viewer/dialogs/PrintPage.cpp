@@ -39,10 +39,11 @@ TRef<TBitmap> RenderPrintPage(const TBitmap& source, int pageWidth, int pageHeig
     const TShowRect place = PlacePrintedPicture(pageWidth, pageHeight, picture->Width(), picture->Height());
     if (place.Width() <= 0 || place.Height() <= 0) return page;
 
-    // Source position of each destination column, sampled at pixel centres.
+    // Source positions of each destination column and row, sampled at pixel centres, with the
+    // weight of the second source pixel in 1/256.
     struct TTap {
         int i0, i1;
-        double f;
+        std::uint32_t f;
     };
     const auto taps = [](int destination, int sourceSize) {
         std::vector<TTap> result(static_cast<std::size_t>(destination));
@@ -50,7 +51,8 @@ TRef<TBitmap> RenderPrintPage(const TBitmap& source, int pageWidth, int pageHeig
         for (int d = 0; d < destination; ++d) {
             const double s = std::clamp((d + 0.5) * step - 0.5, 0.0, sourceSize - 1.0);
             const int i0 = static_cast<int>(s);
-            result[static_cast<std::size_t>(d)] = {i0, std::min(i0 + 1, sourceSize - 1), s - i0};
+            result[static_cast<std::size_t>(d)] = {i0, std::min(i0 + 1, sourceSize - 1),
+                                                   static_cast<std::uint32_t>(std::lround((s - i0) * 256))};
         }
         return result;
     };
@@ -63,18 +65,19 @@ TRef<TBitmap> RenderPrintPage(const TBitmap& source, int pageWidth, int pageHeig
         std::uint8_t* out = page->Row(place.top + y) + 4 * static_cast<std::size_t>(place.left);
         for (int x = 0; x < place.Width(); ++x) {
             const TTap& column = columns[static_cast<std::size_t>(x)];
-            double value[4];
+            std::uint32_t value[4];
             for (int c = 0; c < 4; ++c) {
-                const double top =
-                    upper[4 * column.i0 + c] * (1 - column.f) + upper[4 * column.i1 + c] * column.f;
-                const double bottom =
-                    lower[4 * column.i0 + c] * (1 - column.f) + lower[4 * column.i1 + c] * column.f;
-                value[c] = top * (1 - row.f) + bottom * row.f;
+                const std::uint32_t top =
+                    upper[4 * column.i0 + c] * (256 - column.f) + upper[4 * column.i1 + c] * column.f;
+                const std::uint32_t bottom =
+                    lower[4 * column.i0 + c] * (256 - column.f) + lower[4 * column.i1 + c] * column.f;
+                value[c] = (top * (256 - row.f) + bottom * row.f + 32768) >> 16;
             }
-            const double alpha = value[3] / 255.0;
+            // Over white paper.
+            const std::uint32_t alpha = value[3];
             for (int c = 0; c < 3; ++c)
                 out[4 * x + c] =
-                    static_cast<std::uint8_t>(std::lround(value[c] * alpha + 255.0 * (1 - alpha)));
+                    static_cast<std::uint8_t>((value[c] * alpha + 255 * (255 - alpha) + 127) / 255);
             out[4 * x + 3] = 255;
         }
     }
