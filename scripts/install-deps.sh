@@ -13,6 +13,7 @@ PACKAGES=(
     unicode-data
     xvfb xauth xdotool imagemagick
     clang libclang-rt-14-dev
+    libfribidi-dev # text: mixed-direction lines
 )
 
 missing=()

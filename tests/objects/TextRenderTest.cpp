@@ -4,9 +4,11 @@
 // bad input.
 #include "objects/text/TextRender.h"
 #include "base/CaseFold.h"
+#include "base/Utf.h"
 #include "support/LogCapture.h"
 
 #include <fontconfig/fontconfig.h>
+#include <fribidi.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <gtest/gtest.h>
@@ -14,6 +16,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 
@@ -345,6 +348,51 @@ TEST(TextScripts, ArabicJoinsAndCombiningMarksStack) {
     TRef<TBitmap> bitmap = RenderText(Request({"e\u0301"}));
     TRef<TBitmap> bare = RenderText(Request({"e"}));
     EXPECT_LT(InkRowRuns(*bitmap).front().first, InkRowRuns(*bare).front().first); // the accent is above
+}
+
+// Mixed directions: the glyphs' cells, left to right, draw the code points in the order of
+// FriBidi's own visual map, and numbers inside right-to-left text still read left to right.
+TEST(TextScripts, MixedDirectionsFollowTheVisualOrder) {
+    struct TCase {
+        const char* text;
+        const char* digits; // the digits, when the line has a number
+    } cases[] = {
+        {"Hello \u05E9\u05DC\u05D5\u05DD world", nullptr},   // a Hebrew word in a Latin line
+        {"abc \u0645\u0631\u062D\u0628\u0627 def", nullptr}, // an Arabic word in a Latin line
+        {"\u05E9\u05DC\u05D5\u05DD world \u05E2\u05D5\u05DC\u05DD", nullptr}, // Latin inside Hebrew
+        {"\u05E9\u05E0\u05EA 2024 \u05D8\u05D5\u05D1\u05D4", "2024"},         // a year inside Hebrew
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::u32string codes;
+        const std::string text = c.text;
+        for (std::size_t pos = 0; pos < text.size();)
+            codes.push_back(DecodeUtf8(text, pos));
+        const auto n = static_cast<FriBidiStrIndex>(codes.size());
+        std::vector<FriBidiChar> chars(codes.begin(), codes.end());
+        std::vector<FriBidiChar> visual(codes.size());
+        std::vector<FriBidiStrIndex> toLogical(codes.size());
+        FriBidiParType base = FRIBIDI_PAR_ON;
+        ASSERT_NE(fribidi_log2vis(chars.data(), n, &base, visual.data(), nullptr, toLogical.data(), nullptr),
+                  0);
+
+        const TTextLayout layout = LayoutText(Request({text}));
+        ASSERT_EQ(layout.glyphClusters.size(), codes.size());
+        for (std::size_t i = 1; i < layout.glyphRects.size(); ++i)
+            EXPECT_LT(layout.glyphRects[i - 1].left, layout.glyphRects[i].left);
+        std::vector<std::uint32_t> expected(toLogical.begin(), toLogical.end());
+        EXPECT_EQ(layout.glyphClusters, expected);
+        if (c.digits) {
+            const std::size_t at = text.find(c.digits);
+            std::size_t first = 0; // the code point index of the number's first digit
+            for (std::size_t pos = 0; pos < at; ++first)
+                DecodeUtf8(text, pos);
+            const auto where = std::find(layout.glyphClusters.begin(), layout.glyphClusters.end(), first);
+            ASSERT_NE(where, layout.glyphClusters.end());
+            for (std::size_t d = 0; d < std::strlen(c.digits); ++d)
+                EXPECT_EQ(where[static_cast<std::ptrdiff_t>(d)], first + d);
+        }
+    }
 }
 
 // --- Caps and bad input ---
