@@ -38,6 +38,10 @@ public:
     std::uint32_t Groups() const noexcept { return groups_; }
     bool Sets(int group) const noexcept { return (groups_ >> group) & 1u; }
     double Value(int property) const noexcept { return values_[static_cast<std::size_t>(property)]; }
+    // Multiplies one value (a text keeps its glyphs' size when its nominal height changes).
+    void ScaleValue(int property, double factor) noexcept {
+        values_[static_cast<std::size_t>(property)] *= factor;
+    }
 
     // Modifiers in the order they are applied (the one read first runs first).
     const std::vector<TRef<TKivObjectMod>>& TimeModifiers(int group) const {

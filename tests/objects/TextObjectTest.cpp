@@ -184,6 +184,43 @@ TEST(TextLayout, HeightIsScalePercentOfTheParentAndTheRasterMatchesTheScreen) {
     EXPECT_NEAR(std::hypot(z[3].x - z[0].x, z[3].y - z[0].y), 45.0, 1e-6);
 }
 
+TEST(TextLayout, ANewNominalHeightScalesTheKeyframesSoGlyphsKeepTheirSize) {
+    TTestSlide test =
+        MakeSlide(TextObject("t", "Text=One\nFitMode=None\n", Key("grps=4\nScaleX=10\nScaleY=10\n")));
+    test.Advance(0.0);
+    TKivText& text = TextOf(test, "t");
+    EXPECT_DOUBLE_EQ(text.LastRequest().ratio, 1.0); // the first request
+    const double h1 = text.NominalSize().y;
+    const double scale1 = text.LastRequest().scale;
+    auto height = [&] {
+        const auto c = text.Corners();
+        return std::hypot(c[3].x - c[0].x, c[3].y - c[0].y);
+    };
+    EXPECT_NEAR(height(), 90.0, 1e-6);
+    // Two lines: the nominal height about doubles, the keyframes follow and one line stays 90 high.
+    TIniObject& root = TKivSlide::RootObject(*test.file->FindSection("Slide"));
+    root.Object(0)->SetText("Text", "One\nTwo");
+    TKeyframeTiming timing;
+    timing.build = timing.actual = DurationsOf(test.slide->Times());
+    test.slide->Build(root, timing);
+    test.Advance(100.0);
+    const double ratio = text.NominalSize().y / h1;
+    EXPECT_GT(ratio, 1.9);
+    EXPECT_DOUBLE_EQ(text.LastRequest().ratio, ratio);
+    TTextRequest asked;
+    ASSERT_TRUE(ParseTextPictureName(test.host.asked.back(), asked));
+    EXPECT_NEAR(asked.ratio, ratio, 1e-6);
+    EXPECT_DOUBLE_EQ(text.LastRequest().scale, scale1); // the glyphs are rasterised at the same size
+    EXPECT_NEAR(text.Node()->KeyFrame(0).Value(kPropScaleY), 10.0 * ratio, 1e-9);
+    EXPECT_NEAR(text.Value(kPropScaleX), 10.0 * ratio, 1e-4);
+    EXPECT_NEAR(height(), 90.0 * ratio, 1e-3);
+    // The same text again asks for nothing new and changes no scale.
+    const std::size_t asks = test.host.asked.size();
+    test.Advance(200.0);
+    EXPECT_EQ(test.host.asked.size(), asks);
+    EXPECT_NEAR(height(), 90.0 * ratio, 1e-3);
+}
+
 TEST(TextLayout, AbsurdScalesAreClampedToThePictureCaps) {
     TTestSlide test =
         MakeSlide(TextObject("t", "Text=Huge words here\n", Key("grps=4\nScaleX=900000\nScaleY=900000\n")));
