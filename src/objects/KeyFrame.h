@@ -38,9 +38,10 @@ public:
     std::uint32_t Groups() const noexcept { return groups_; }
     bool Sets(int group) const noexcept { return (groups_ >> group) & 1u; }
     double Value(int property) const noexcept { return values_[static_cast<std::size_t>(property)]; }
-    // Multiplies one value (a text keeps its glyphs' size when its nominal height changes).
-    void ScaleValue(int property, double factor) noexcept {
-        values_[static_cast<std::size_t>(property)] *= factor;
+    // Changes one value after reading (a text's scale follows its nominal height; a button's theme
+    // sets its caption's scale).
+    void SetValue(int property, double value) noexcept {
+        values_[static_cast<std::size_t>(property)] = value;
     }
 
     // Modifiers in the order they are applied (the one read first runs first).

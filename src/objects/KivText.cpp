@@ -423,8 +423,8 @@ void TKivText::ApplyScaleRatio(double ratio) {
     for (int i = 0; i < node_->KeyFrameCount(); ++i) {
         TKivKeyFrame& key = node_->KeyFrame(i);
         if (!key.Sets(kGroupScale)) continue;
-        key.ScaleValue(kPropScaleX, ratio);
-        key.ScaleValue(kPropScaleY, ratio);
+        key.SetValue(kPropScaleX, key.Value(kPropScaleX) * ratio);
+        key.SetValue(kPropScaleY, key.Value(kPropScaleY) * ratio);
     }
     node_->Evaluate(node_->Time(), false);
 }
