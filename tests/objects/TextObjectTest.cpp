@@ -285,6 +285,30 @@ TEST(TextHit, OnlyTheGlyphCellsAreHit) {
     EXPECT_FALSE(hits(0.5, 1.2));  // outside the rectangle
 }
 
+TEST(TextRasterized, APictureOfTheAuthoringToolIsLaidOutAndHitAsAnImage) {
+    TTestSlide test =
+        MakeSlide(TextObject("t",
+                             "Text=i\\nMMMMMMMMMMMM\nRasterize=1\nImageName=cap.png\nRasterizedGUID={AB}\n"
+                             "LineSpacing=200\n",
+                             Key("grps=4\nScaleX=10\nScaleY=10\n")),
+                  0.0, 1600.0, 900.0, {{"cap.png", MakePicture("cap.png", 200, 50)}});
+    test.Advance(0.0);
+    TKivText& text = TextOf(test, "t");
+    EXPECT_TRUE(text.Rasterize());
+    EXPECT_EQ(text.RasterizedGuid(), "{AB}");
+    EXPECT_EQ(test.host.asked, std::vector<std::string>{"cap.png"}); // nothing is rendered
+    ASSERT_NE(text.Picture(), nullptr);
+    EXPECT_EQ(text.Picture()->Width(), 200);
+    // Fitted inside its parent like an image (factor 8), not to Scale.Y percent of its height.
+    const auto c = text.Corners();
+    EXPECT_NEAR(c[1].x - c[0].x, 160.0, 1e-6);
+    EXPECT_NEAR(c[3].y - c[0].y, 40.0, 1e-6);
+    // Hit anywhere inside, between its lines too.
+    TVec2 local;
+    EXPECT_TRUE(text.HitTest({(c[0].x + c[1].x) / 2, (c[0].y + c[3].y) / 2}, local));
+    EXPECT_TRUE(text.HitTest({c[0].x + 2, c[0].y + 2}, local));
+}
+
 TEST(TextBadInput, AMissingFontLogsAndStillDrawsInAnObject) {
     int width = 0;
     const std::string log = LoggedWhile([&] {
