@@ -8,10 +8,10 @@
 // The bare loop gets its face from the file fontconfig names for the family the renderer used, set
 // up before timing (the renderer keeps its faces open as well).
 #include "RatioReporter.h"
+#include "SystemFace.h"
 #include "objects/text/TextRender.h"
 
 #include <benchmark/benchmark.h>
-#include <fontconfig/fontconfig.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -57,36 +57,18 @@ TTextRequest CaptionRequest() {
 // HarfBuzz and FreeType on their own: one face, shaped and rendered glyph by glyph.
 class TBareText {
 public:
-    explicit TBareText(const std::string& family) {
-        FT_Init_FreeType(&library_);
-        config_ = FcInitLoadConfigAndFonts();
-        FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family.c_str()));
-        FcConfigSubstitute(config_, pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        FcPattern* match = FcFontMatch(config_, pattern, &result);
-        FcChar8* file = nullptr;
-        int index = 0;
-        if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-            FcPatternGetInteger(match, FC_INDEX, 0, &index);
-            FT_New_Face(library_, reinterpret_cast<const char*>(file), index, &face_);
-        }
-        if (match) FcPatternDestroy(match);
-        FcPatternDestroy(pattern);
+    explicit TBareText(const std::string& family) : system_(family, kTextNominalEm * kScale) {
+        face_ = system_.face();
         if (!face_) {
             std::fprintf(stderr, "no font file for %s\n", family.c_str());
             std::exit(1);
         }
-        FT_Set_Char_Size(face_, 0, std::lround(kTextNominalEm * kScale * 64.0), 72, 72);
         font_ = hb_ft_font_create_referenced(face_);
         hb_ft_font_set_load_flags(font_, FT_LOAD_NO_HINTING);
     }
-    ~TBareText() {
-        hb_font_destroy(font_);
-        FT_Done_Face(face_);
-        FT_Done_FreeType(library_);
-        FcConfigDestroy(config_);
-    }
+    ~TBareText() { hb_font_destroy(font_); }
+    TBareText(const TBareText&) = delete;
+    TBareText& operator=(const TBareText&) = delete;
 
     // The caption's picture: returns its top-left alpha so that nothing is optimised away.
     std::uint8_t Render(const std::string& text, double phaseX) {
@@ -139,8 +121,7 @@ public:
     }
 
 private:
-    FT_Library library_ = nullptr;
-    FcConfig* config_ = nullptr;
+    kiv::test::TSystemFace system_;
     FT_Face face_ = nullptr;
     hb_font_t* font_ = nullptr;
     std::vector<std::uint8_t> pixels_;

@@ -3,11 +3,11 @@
 // substitution and per-character fallback, right-to-left and combining text, the picture caps and
 // bad input.
 #include "objects/text/TextRender.h"
+#include "SystemFace.h"
 #include "base/CaseFold.h"
 #include "base/Utf.h"
 #include "support/LogCapture.h"
 
-#include <fontconfig/fontconfig.h>
 #include <fribidi.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
@@ -23,47 +23,11 @@
 namespace kiv::test {
 namespace {
 
-// The tests' own fontconfig configuration, freed at exit so that leak checks stay quiet.
-FcConfig* TestFonts() {
-    static std::unique_ptr<FcConfig, void (*)(FcConfig*)> config(FcInitLoadConfigAndFonts(),
-                                                                 &FcConfigDestroy);
-    return config.get();
-}
-
 // A face of a system family loaded by the test itself, at the renderer's nominal size.
-class TTestFace {
+class TTestFace : public TSystemFace {
 public:
-    explicit TTestFace(const std::string& family, double pixels = kTextNominalEm) {
-        FT_Init_FreeType(&library_);
-        FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family.c_str()));
-        FcConfigSubstitute(TestFonts(), pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        FcPattern* match = FcFontMatch(TestFonts(), pattern, &result);
-        FcChar8* file = nullptr;
-        int index = 0;
-        if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-            FcPatternGetInteger(match, FC_INDEX, 0, &index);
-            FT_New_Face(library_, reinterpret_cast<const char*>(file), index, &face_);
-        }
-        if (match) FcPatternDestroy(match);
-        FcPatternDestroy(pattern);
-        if (face_) FT_Set_Char_Size(face_, 0, std::lround(pixels * 64.0), 72, 72);
-    }
-    ~TTestFace() {
-        if (face_) FT_Done_Face(face_);
-        FT_Done_FreeType(library_);
-    }
-    FT_Face face() const { return face_; }
-    double Advance(char32_t code) const {
-        FT_Load_Glyph(face_, FT_Get_Char_Index(face_, code), FT_LOAD_NO_HINTING);
-        return face_->glyph->advance.x / 64.0;
-    }
-    double Ascent() const { return face_->size->metrics.ascender / 64.0; }
-
-private:
-    FT_Library library_ = nullptr;
-    FT_Face face_ = nullptr;
+    explicit TTestFace(const std::string& family, double pixels = kTextNominalEm)
+        : TSystemFace(family, pixels) {}
 };
 
 TTextRequest Request(std::vector<std::string> lines, int align = kTextAlignLeft,
@@ -281,24 +245,17 @@ TEST(TextFonts, AMissingFontIsReplacedWithALogLineAndStillDrawn) {
 
 TEST(TextFonts, FontsOfTheShowComeFirstAndBrokenOnesAreSkipped) {
     // The show "packs" DejaVu Serif under the name Arial: its advances, not Liberation Sans's, are used.
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("DejaVu Serif"));
-    FcConfigSubstitute(TestFonts(), pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(TestFonts(), pattern, &result);
-    FcChar8* file = nullptr;
-    ASSERT_TRUE(match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch);
+    const std::string file = SystemFontFile("DejaVu Serif");
+    ASSERT_FALSE(file.empty());
     std::vector<std::uint8_t> bytes;
     {
-        FILE* in = std::fopen(reinterpret_cast<const char*>(file), "rb");
+        FILE* in = std::fopen(file.c_str(), "rb");
         ASSERT_NE(in, nullptr);
         int c;
         while ((c = std::fgetc(in)) != EOF)
             bytes.push_back(static_cast<std::uint8_t>(c));
         std::fclose(in);
     }
-    FcPatternDestroy(match);
-    FcPatternDestroy(pattern);
     std::string askedFamily;
     const TFontBytesLoader packed = [&](const std::string& family, int) {
         askedFamily = family;
