@@ -391,9 +391,9 @@ void TKivButton::BuildChildren() {
     TKivImage::BuildChildren();
     TKivText* caption = Caption();
     if (!caption || !themeLoaded_) return;
-    // The theme's caption colour for every state, and the caption's keyframe scale leaves the
-    // theme's offset beside it.
-    caption->SetColors(theme_.color);
+    // The theme's caption colour where the caption sets none (its keys are read after the theme),
+    // and the caption's keyframe scale leaves the theme's offset beside it.
+    caption->TakeThemeColor(theme_.color);
     if (TKivObjectProps* node = caption->Node(); node && node->KeyFrameCount() > 0) {
         const double scale = 100.0 - theme_.btnOffset;
         node->KeyFrame(0).SetValue(kPropScaleX, scale);

@@ -289,6 +289,13 @@ std::vector<std::string> TKivText::ExpandedLines() const {
     return lines;
 }
 
+void TKivText::TakeThemeColor(std::uint32_t argb) {
+    const TIniObject* object = node_ ? node_->ProjectObject() : nullptr;
+    if (!object || !object->FindItem("TextColor")) textColor_ = argb;
+    if (!object || !object->FindItem("TextColorHover")) textColorHover_ = textColor_;
+    if (!object || !object->FindItem("TextColorClick")) textColorClick_ = textColor_;
+}
+
 bool TKivText::IsCaption() const {
     // (The first child is read before it joins its parent.)
     return parent_ && parent_->TypeCode() == kTypeButton &&

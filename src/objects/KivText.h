@@ -47,8 +47,8 @@ public:
     std::uint32_t TextColor() const noexcept { return textColor_; }
     std::uint32_t TextColorHover() const noexcept { return textColorHover_; }
     std::uint32_t TextColorClick() const noexcept { return textColorClick_; }
-    // One colour for all three pointer states (a button theme's caption colour).
-    void SetColors(std::uint32_t argb) noexcept { textColor_ = textColorHover_ = textColorClick_ = argb; }
+    // A button theme's caption colour: it stands for each colour key the text does not set itself.
+    void TakeThemeColor(std::uint32_t argb);
     // The managed colour for the current pointer state.
     std::uint32_t CurrentColor() const;
     const std::string& FontName() const noexcept { return fontName_; }

@@ -263,12 +263,15 @@ TEST(ButtonObject, ABrokenPieceShowsWhichFileIsWrong) {
 }
 
 TEST(ButtonObject, TheThemeSetsFilteringCaptionColourAndOffset) {
-    // The caption's own colour and scale give way to the theme's; the button's Filtering key wins.
-    const std::string caption = "object c:Text\nGUID=c\nText=Go\nTextColor=#FFFFFF\n" +
-                                Key("ScaleX=55\nScaleY=55\ngrps=4\n") + "end\n";
+    // The theme's colour stands for the caption's colour keys that are missing, and its offset sets
+    // the caption's scale; the button's Filtering key wins over the theme's.
+    const std::string caption =
+        "object c:Text\nGUID=c\nText=Go\n" + Key("ScaleX=55\nScaleY=55\ngrps=4\n") + "end\n";
+    const std::string own = "object o:Text\nGUID=o\nText=Go\nTextColorHover=#00FF00\n" +
+                            Key("ScaleX=70\nScaleY=70\ngrps=4\n") + "end\n";
     TTestSlide test = ButtonSlide("object b:Button\nGUID=b\nTheme=glass\nMipLodBias=3\n" + caption +
                                       Key("grps=4\nScaleX=10\nScaleY=10\n") + "end\n" +
-                                      "object n:Button\nGUID=n\nTheme=glass\nFiltering=Nearest\n" +
+                                      "object n:Button\nGUID=n\nTheme=glass\nFiltering=Nearest\n" + own +
                                       Key("grps=4\nScaleY=10\n") + "end\n",
                                   "glass");
     auto* button = dynamic_cast<TKivButton*>(test.Find("b"));
@@ -279,6 +282,11 @@ TEST(ButtonObject, TheThemeSetsFilteringCaptionColourAndOffset) {
         EXPECT_EQ(color & 0xFFFFFFu, 0x1E2A3Au);
     EXPECT_DOUBLE_EQ(text->Node()->KeyFrame(0).Value(kPropScaleX), 70.0); // 100 − BtnOffset 30
     EXPECT_DOUBLE_EQ(text->Node()->KeyFrame(0).Value(kPropScaleY), 70.0);
+    const auto* other = dynamic_cast<TKivText*>(test.Find("o"));
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(other->TextColor() & 0xFFFFFFu, 0x1E2A3Au);
+    EXPECT_EQ(other->TextColorHover() & 0xFFFFFFu, 0x00FF00u);
+    EXPECT_EQ(other->TextColorClick() & 0xFFFFFFu, 0x1E2A3Au);
     TRecordingDrawer drawer;
     const auto calls = DrawButton(test, drawer);
     auto callOf = [&](const std::string& guid) {
