@@ -14,6 +14,7 @@ PACKAGES=(
     xvfb xauth xdotool imagemagick
     clang libclang-rt-14-dev
     libcups2-dev # dialogs: printing through CUPS
+    libfribidi-dev # text: mixed-direction lines
 )
 
 missing=()

@@ -38,6 +38,11 @@ public:
     std::uint32_t Groups() const noexcept { return groups_; }
     bool Sets(int group) const noexcept { return (groups_ >> group) & 1u; }
     double Value(int property) const noexcept { return values_[static_cast<std::size_t>(property)]; }
+    // Changes one value after reading (a text's scale follows its nominal height; a button's theme
+    // sets its caption's scale).
+    void SetValue(int property, double value) noexcept {
+        values_[static_cast<std::size_t>(property)] = value;
+    }
 
     // Modifiers in the order they are applied (the one read first runs first).
     const std::vector<TRef<TKivObjectMod>>& TimeModifiers(int group) const {

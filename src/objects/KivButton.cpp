@@ -11,6 +11,7 @@
 #include "objects/ObjectHost.h"
 
 #include <algorithm>
+#include <charconv>
 #include <cmath>
 #include <cstdlib>
 #include <exception>
@@ -186,6 +187,127 @@ int ButtonFaceWidth(int height, double minWidth, double offsetX, double m, doubl
     return static_cast<int>(std::clamp(w, 1.0, static_cast<double>(kMaxFaceWidth)));
 }
 
+std::string ButtonFaceName(const TButtonFaceKey& key) {
+    return "Button: " + key.theme + ":" + std::to_string(key.state) + ":" + std::to_string(key.width) + ":" +
+           std::to_string(key.hue) + ":" + std::to_string(key.saturation) + ":" +
+           std::to_string(key.lightness);
+}
+
+bool ParseButtonFaceName(std::string_view name, TButtonFaceKey& key) {
+    constexpr std::string_view kPrefix = "Button: ";
+    if (!name.starts_with(kPrefix)) return false;
+    std::string_view rest = name.substr(kPrefix.size());
+    // The numbers from the right: the theme's name may hold ":".
+    int numbers[5];
+    for (int i = 4; i >= 0; --i) {
+        const std::size_t colon = rest.rfind(':');
+        if (colon == std::string_view::npos) return false;
+        const std::string_view field = rest.substr(colon + 1);
+        const auto result = std::from_chars(field.data(), field.data() + field.size(), numbers[i]);
+        if (result.ec != std::errc{} || result.ptr != field.data() + field.size()) return false;
+        rest = rest.substr(0, colon);
+    }
+    key = {std::string(rest), numbers[0], numbers[1], numbers[2], numbers[3], numbers[4]};
+    return true;
+}
+
+// --- TButtonProducer ---
+
+bool TButtonProducer::LoadFolder(TKivObjectHost& host, const std::string& theme) {
+    if (theme.empty()) return false;
+    const std::string folder = host.ButtonsPath() + theme + "\\";
+    const std::vector<std::uint8_t> bytes = host.ReadFile(folder + "btn.ini");
+    if (bytes.empty()) return false;
+    const std::string text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    TButtonTheme parsed;
+    if (!ParseButtonTheme(text, parsed)) return false;
+    std::lock_guard guard(lock_);
+    if (text != text_ || folder != folder_) pieces_.clear();
+    theme_ = parsed;
+    folder_ = folder;
+    text_ = text;
+    loaded_ = true;
+    return true;
+}
+
+bool TButtonProducer::Load(TKivObjectHost& host) {
+    if (LoadFolder(host, name_)) return true;
+    if (!name_.empty()) {
+        TLog::Line("Button theme " + name_ + " is missing; aqua is used");
+        if (LoadFolder(host, "aqua")) return true;
+    }
+    std::lock_guard guard(lock_);
+    theme_ = TButtonTheme{};
+    folder_.clear();
+    text_.clear();
+    pieces_.clear();
+    loaded_ = false;
+    return false;
+}
+
+bool TButtonProducer::Loaded() const {
+    std::lock_guard guard(lock_);
+    return loaded_;
+}
+
+TButtonTheme TButtonProducer::Theme() const {
+    std::lock_guard guard(lock_);
+    return theme_;
+}
+
+std::string TButtonProducer::Folder() const {
+    std::lock_guard guard(lock_);
+    return folder_;
+}
+
+int TButtonProducer::FacesMade() const {
+    std::lock_guard guard(lock_);
+    return facesMade_;
+}
+
+TRef<TBitmap> TButtonProducer::MakeFace(const TButtonFaceKey& key,
+                                        const std::function<TRef<TImage>(const std::string&)>& load) {
+    TButtonTheme theme;
+    std::string folder;
+    {
+        std::lock_guard guard(lock_);
+        if (!loaded_) return nullptr;
+        theme = theme_;
+        folder = folder_;
+        ++facesMade_;
+    }
+    auto piece = [&](const std::string& file) -> TRef<TBitmap> {
+        if (!load || file.empty()) return nullptr;
+        {
+            std::lock_guard guard(lock_);
+            const auto found = pieces_.find(file);
+            if (found != pieces_.end()) return found->second;
+        }
+        TRef<TBitmap> bitmap;
+        if (TRef<TImage> image = load(folder + file)) {
+            try {
+                bitmap = image->Store().GetMipLevel(0, TPixelFormat::Bgra32);
+            } catch (const std::exception&) {
+                bitmap = nullptr;
+            }
+        }
+        std::lock_guard guard(lock_);
+        if (folder == folder_) pieces_[file] = bitmap;
+        return bitmap;
+    };
+    std::string bad;
+    TRef<TBitmap> face = BuildButtonFace(theme, key.state, key.width, piece, bad);
+    if (!face) {
+        // A broken theme shows which piece is wrong.
+        TTextRequest request;
+        request.lines = {"Incorrect Image: " + bad};
+        request.scale = 0.5;
+        return RenderText(request);
+    }
+    TintButtonFace(*face, key.hue, key.saturation, key.lightness);
+    return face;
+}
+
 // --- TKivButton ---
 
 TKivButton::TKivButton(TKivObject* parent) : TKivImage(parent, kTypeButton) {}
@@ -202,30 +324,26 @@ void TKivButton::SetDefaults() {
     btnOffsetX_ = 100.0;
 }
 
-bool TKivButton::LoadTheme(const std::string& name) {
-    TKivObjectHost* host = Host();
-    if (!host || name.empty()) return false;
-    const std::string folder = host->ButtonsPath() + name + "\\";
-    const std::vector<std::uint8_t> bytes = host->ReadFile(folder + "btn.ini");
-    if (bytes.empty()) return false;
-    TButtonTheme theme;
-    if (!ParseButtonTheme(std::string_view(reinterpret_cast<const char*>(bytes.data()), bytes.size()), theme))
-        return false;
-    theme_ = theme;
-    themeFolder_ = folder;
-    return true;
-}
-
 void TKivButton::ReadKeys(const TIniObject& object) {
     TKivImage::ReadKeys(object);
     themeName_ = object.GetText("Theme");
     // The theme first, so that the button's own keys override its values.
-    themeLoaded_ = LoadTheme(themeName_);
-    if (!themeLoaded_ && !themeName_.empty()) {
-        TLog::Line("Button theme " + themeName_ + " is missing; aqua is used");
-        themeLoaded_ = LoadTheme("aqua");
+    TKivObjectHost* host = Host();
+    producer_ = nullptr;
+    if (host && !themeName_.empty()) {
+        TButtonProducer* shared = host->ButtonProducer(themeName_);
+        producer_ = shared ? TRef<TButtonProducer>::Share(shared) : MakeRef<TButtonProducer>(themeName_);
+        themeLoaded_ = producer_->Load(*host);
+    } else {
+        themeLoaded_ = false;
     }
-    if (!themeLoaded_) theme_ = TButtonTheme{};
+    theme_ = themeLoaded_ ? producer_->Theme() : TButtonTheme{};
+    int filtering = theme_.filtering;
+    if (const TIniItem* item = object.FindItem("Filtering")) { // the button's own Filtering wins
+        const int value = GetChoice(item, kFilteringWords, true, -1);
+        if (value >= 0) filtering = value;
+    }
+    SetSampling(filtering, 0.0);
     faceWidth_ = theme_.width0;
     btnOffsetX_ = 100.0;
     btnMinWidth_ = theme_.btnMinWidth;
@@ -251,39 +369,36 @@ TKivText* TKivButton::Caption() const {
 }
 
 TRef<TImage> TKivButton::MakeFace(int state) {
-    const std::string name = "Button: " + themeName_ + ":" + std::to_string(state) + ":" +
-                             std::to_string(faceWidth_) + ":" + std::to_string(hue_) + ":" +
-                             std::to_string(saturation_) + ":" + std::to_string(lightness_);
+    if (!producer_) return nullptr;
+    const TButtonFaceKey key{themeName_, state, faceWidth_, hue_, saturation_, lightness_};
+    const std::string name = ButtonFaceName(key);
     TKivObjectHost* host = Host();
-    auto piece = [&](const std::string& file) -> TRef<TBitmap> {
-        if (!host || file.empty()) return nullptr;
-        TRef<TImage> image = host->LoadPicture(themeFolder_ + file);
-        if (!image) return nullptr;
-        try {
-            return image->Store().GetMipLevel(0, TPixelFormat::Bgra32);
-        } catch (const std::exception&) {
-            return nullptr;
-        }
-    };
-    std::string bad;
-    TRef<TBitmap> face;
+    // Through the show's pictures, so that equal faces are made once and shared.
+    if (host && host->ButtonProducer(themeName_) == producer_.Get())
+        if (TRef<TImage> shared = host->LoadPicture(name)) return shared;
+    // A host without pictures: the face is made here, unshared.
+    auto load = [host](const std::string& file) { return host ? host->LoadPicture(file) : TRef<TImage>{}; };
     try {
-        face = BuildButtonFace(theme_, state, faceWidth_, piece, bad);
+        if (TRef<TBitmap> face = producer_->MakeFace(key, load))
+            return MakeRef<TImage>(MakeRef<TWrapperBitmapStore>(name, std::move(face)));
     } catch (const std::exception& failure) {
         TLog::Line("Button face " + name + " cannot be made: " + failure.what());
-        return nullptr;
     }
-    if (!face) {
-        // A broken theme shows which piece is wrong.
-        TTextRequest request;
-        request.lines = {"Incorrect Image: " + bad};
-        request.scale = 0.5;
-        face = RenderText(request);
-        if (!face) return nullptr;
-    } else {
-        TintButtonFace(*face, hue_, saturation_, lightness_);
+    return nullptr;
+}
+
+void TKivButton::BuildChildren() {
+    TKivImage::BuildChildren();
+    TKivText* caption = Caption();
+    if (!caption || !themeLoaded_) return;
+    // The theme's caption colour where the caption sets none (its keys are read after the theme),
+    // and the caption's keyframe scale leaves the theme's offset beside it.
+    caption->TakeThemeColor(theme_.color);
+    if (TKivObjectProps* node = caption->Node(); node && node->KeyFrameCount() > 0) {
+        const double scale = 100.0 - theme_.btnOffset;
+        node->KeyFrame(0).SetValue(kPropScaleX, scale);
+        node->KeyFrame(0).SetValue(kPropScaleY, scale);
     }
-    return MakeRef<TImage>(MakeRef<TWrapperBitmapStore>(name, std::move(face)));
 }
 
 void TKivButton::LoadPicture() {

@@ -11,6 +11,8 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <string_view>
 
@@ -65,6 +67,59 @@ void TintButtonFace(TBitmap& face, int hue, int saturation, int lightness);
 // W = max(H, round(H × minWidth ÷ 100), round((H − round(m × H ÷ 100)) × aspect + H × offsetX ÷ 100)).
 int ButtonFaceWidth(int height, double minWidth, double offsetX, double m, double aspect);
 
+// The parameters a button face's picture name carries: "Button: " + theme + ":" + state + ":" +
+// width + ":" + hue + ":" + saturation + ":" + lightness. Equal faces share one picture.
+struct TButtonFaceKey {
+    std::string theme;
+    int state = 0;
+    int width = 0;
+    int hue = 0;
+    int saturation = 0;
+    int lightness = 0;
+};
+std::string ButtonFaceName(const TButtonFaceKey& key);
+// False when `name` is not a well-formed face name (the theme may hold ":").
+bool ParseButtonFaceName(std::string_view name, TButtonFaceKey& key);
+
+// The theme of one name, shared by every button that takes it (the slide host holds one per
+// name), and the maker of its faces.
+//
+// Threads: any; one lock guards the theme.
+class TButtonProducer final : public TRefObject {
+public:
+    explicit TButtonProducer(std::string name) : name_(std::move(name)) {}
+
+    const std::string& Name() const noexcept { return name_; }
+    // Reads the theme file again: btn.ini in the theme's folder under `host`'s ButtonsPath, the
+    // theme "aqua" when that is missing (with a log line); false, without theme, when both are.
+    bool Load(TKivObjectHost& host);
+    // The theme and its folder (ending in a backslash) as last loaded.
+    bool Loaded() const;
+    TButtonTheme Theme() const;
+    std::string Folder() const;
+    // The face `key` asks for, its pieces loaded by `load` (names relative to the show; each
+    // picture once while the theme file stays the same), tinted; a
+    // text picture reading "Incorrect Image: " + the file when a piece is missing or mis-sized;
+    // null without a theme.
+    TRef<TBitmap> MakeFace(const TButtonFaceKey& key,
+                           const std::function<TRef<TImage>(const std::string&)>& load);
+    // Faces made so far (for tests and measurements).
+    int FacesMade() const;
+
+private:
+    ~TButtonProducer() override = default;
+    bool LoadFolder(TKivObjectHost& host, const std::string& theme);
+
+    std::string name_;
+    mutable std::mutex lock_;
+    std::string folder_;
+    std::string text_; // the theme file as last read
+    TButtonTheme theme_;
+    bool loaded_ = false;
+    int facesMade_ = 0;
+    std::map<std::string, TRef<TBitmap>> pieces_; // the theme's pictures, decoded once
+};
+
 class TKivButton : public TKivImage {
 public:
     explicit TKivButton(TKivObject* parent);
@@ -85,6 +140,8 @@ public:
     void Layout(bool recursive) override;
     void PreloadBegin(TDeviceDrawer& drawer) override;
     void ReleaseDevice(TDeviceDrawer& drawer) override;
+    // The caption takes the theme's colour and scale once it is built.
+    void BuildChildren() override;
 
 protected:
     ~TKivButton() override;
@@ -95,14 +152,13 @@ protected:
     void Produce(TDeviceDrawer& drawer) override;
 
 private:
-    bool LoadTheme(const std::string& name);
     TRef<TImage> MakeFace(int state);
     int StateNow() const;
     // Makes the face of the current pointer state the picture drawn.
     void SelectFace();
 
     std::string themeName_;
-    std::string themeFolder_;
+    TRef<TButtonProducer> producer_;
     TButtonTheme theme_;
     bool themeLoaded_ = false;
     double btnOpacity_ = 100.0;

@@ -110,6 +110,11 @@ protected:
     void DrawShadow(TDeviceDrawer& drawer, TVec2 from, TVec2 unitsPerTexel);
     // The colour grading fields of the current keyframes.
     void FillGrading(TPictureDrawParams& params);
+    // Sampling set by a subclass after the keys (a button takes its theme's filtering).
+    void SetSampling(int filtering, double mipLodBias) noexcept {
+        filtering_ = filtering;
+        mipLodBias_ = mipLodBias;
+    }
 
     TRef<TImage> picture_;
     std::string loadedName_; // the name picture_ was asked under

@@ -166,10 +166,7 @@ void TKivText::ReadKeys(const TIniObject& object) {
     const std::string raw =
         object.FindItem("Text") ? std::string(object.GetEscapedText("Text")) : std::string("Text");
     // A button's caption shows its first line only.
-    // (The first child is read before it joins its parent.)
-    const bool caption = parent_ && parent_->TypeCode() == kTypeButton &&
-                         (parent_->ChildCount() == 0 || parent_->Child(0) == this);
-    lines_ = TextContentLines(raw, caption);
+    lines_ = TextContentLines(raw, IsCaption());
     if (raw != rawText_) {
         rawText_ = raw;
         picture_ = nullptr; // a change of the text discards its picture
@@ -292,6 +289,19 @@ std::vector<std::string> TKivText::ExpandedLines() const {
     return lines;
 }
 
+void TKivText::TakeThemeColor(std::uint32_t argb) {
+    const TIniObject* object = node_ ? node_->ProjectObject() : nullptr;
+    if (!object || !object->FindItem("TextColor")) textColor_ = argb;
+    if (!object || !object->FindItem("TextColorHover")) textColorHover_ = textColor_;
+    if (!object || !object->FindItem("TextColorClick")) textColorClick_ = textColor_;
+}
+
+bool TKivText::IsCaption() const {
+    // (The first child is read before it joins its parent.)
+    return parent_ && parent_->TypeCode() == kTypeButton &&
+           (parent_->ChildCount() == 0 || parent_->Child(0) == this);
+}
+
 std::uint32_t TKivText::CurrentColor() const {
     std::uint32_t color = textColor_;
     if (PointerState() == kPointerClick || Pressed())
@@ -315,13 +325,13 @@ double TKivText::MaxKeyframeScale() const {
     return std::min(best, kMaxPropertyMagnitude);
 }
 
-double TKivText::RasterScale() const {
+double TKivText::RasterScale(double ratio) const {
     const double h0 = nominal_.y;
     const double w0 = nominal_.x;
     if (!(h0 > 0.0)) return 1.0;
     double parentHeight = parent_ ? parent_->PrePass().projected.y : 0.0;
     if (!(parentHeight > 0.0)) parentHeight = ParentSize().y;
-    double s = MaxKeyframeScale() * parentHeight / 100.0 / h0;
+    double s = MaxKeyframeScale() * ratio * parentHeight / 100.0 / h0;
     if (!std::isfinite(s) || !(s > 0.0)) return 1.0;
     s = std::min(s, 1e6);
     while (s * h0 > kMaxTextSide || s * w0 > kMaxTextSide || w0 * h0 * s * s > kMaxTextPixels)
@@ -366,7 +376,14 @@ void TKivText::LoadPicture() {
     const std::string& nominalKey = nominalKey_;
     // The raster size follows the slide's pre-pass: before it has run the nominal size stands.
     if (slide_ && !slide_->PrePassDone()) return;
-    request.scale = RasterScale();
+    // The keyframe-scale ratio: how much the nominal height changed since the last picture. The
+    // keyframes are multiplied by it when the picture arrives; the raster scale counts it already,
+    // so that the picture is made once, at the size it keeps.
+    const double h0 = nominal_.y;
+    request.ratio = 1.0;
+    if (!IsCaption() && requestedHeight_ > 0.0 && h0 > 0.0 && std::isfinite(h0 / requestedHeight_))
+        request.ratio = h0 / requestedHeight_;
+    request.scale = RasterScale(request.ratio);
     const std::string key = nominalKey + "|" + std::to_string(request.scale);
     if (picture_ && key == requestKey_) return;
     requestKey_ = key;
@@ -402,6 +419,21 @@ void TKivText::LoadPicture() {
     }
     glyphRects_ = std::move(layout.glyphRects);
     if (picture_ && node_) node_->SetPictureSize(picture_->Width(), picture_->Height());
+    if (picture_) {
+        if (request.ratio != 1.0) ApplyScaleRatio(request.ratio);
+        requestedHeight_ = h0;
+    }
+}
+
+void TKivText::ApplyScaleRatio(double ratio) {
+    if (!node_) return;
+    for (int i = 0; i < node_->KeyFrameCount(); ++i) {
+        TKivKeyFrame& key = node_->KeyFrame(i);
+        if (!key.Sets(kGroupScale)) continue;
+        key.SetValue(kPropScaleX, key.Value(kPropScaleX) * ratio);
+        key.SetValue(kPropScaleY, key.Value(kPropScaleY) * ratio);
+    }
+    node_->Evaluate(node_->Time(), false);
 }
 
 TVec2 TKivText::ContentSize() const {

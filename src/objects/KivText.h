@@ -47,6 +47,8 @@ public:
     std::uint32_t TextColor() const noexcept { return textColor_; }
     std::uint32_t TextColorHover() const noexcept { return textColorHover_; }
     std::uint32_t TextColorClick() const noexcept { return textColorClick_; }
+    // A button theme's caption colour: it stands for each colour key the text does not set itself.
+    void TakeThemeColor(std::uint32_t argb);
     // The managed colour for the current pointer state.
     std::uint32_t CurrentColor() const;
     const std::string& FontName() const noexcept { return fontName_; }
@@ -85,8 +87,13 @@ protected:
 private:
     // The largest |Scale.X| or |Scale.Y| among the keyframes that set the Scale group.
     double MaxKeyframeScale() const;
-    // The raster scale for the current pre-pass, within the picture caps.
-    double RasterScale() const;
+    // The raster scale for the current pre-pass with the keyframes' scales × `ratio`, within the
+    // picture caps.
+    double RasterScale(double ratio) const;
+    // Multiplies Scale.X and Scale.Y of the keyframes that set the Scale group by `ratio` and
+    // evaluates the properties again.
+    void ApplyScaleRatio(double ratio);
+    bool IsCaption() const;
 
     // The metadata of the slide's main picture, read once per picture name.
     const TPictureFacts& Facts(const std::string& imageName) const;
@@ -112,6 +119,7 @@ private:
     std::vector<TRectF> glyphRects_;
     TVec2 nominal_;
     std::string nominalKey_;
+    double requestedHeight_ = 0.0; // the nominal height of the last picture; 0 before the first
 };
 
 } // namespace kiv

@@ -14,6 +14,7 @@
 
 namespace kiv {
 
+class TButtonProducer;
 class TKivObject;
 
 class TKivObjectHost {
@@ -39,6 +40,9 @@ public:
     virtual std::vector<std::uint8_t> ReadFile(const std::string& /*name*/) { return {}; }
     // The folder of the button themes (PathToButtons of the show, ending in a backslash).
     virtual std::string ButtonsPath() const { return {}; }
+    // The producer of the theme `name`, shared by every button of that theme and living as long as
+    // the host; none when the host keeps none (each button then has its own).
+    virtual TButtonProducer* ButtonProducer(const std::string& /*name*/) { return nullptr; }
     // The number of slides of the show (text macros); 0 when unknown.
     virtual int SlideCount() const { return 0; }
 };

@@ -100,6 +100,7 @@ public:
 
     int KeyFrameCount() const noexcept { return static_cast<int>(keyFrames_.size()); }
     const TKivKeyFrame& KeyFrame(int index) const { return *keyFrames_[static_cast<std::size_t>(index)]; }
+    TKivKeyFrame& KeyFrame(int index) { return *keyFrames_[static_cast<std::size_t>(index)]; }
 
     int ChildCount() const noexcept { return static_cast<int>(children_.size()); }
     TKivObjectProps* Child(int index) const { return children_[static_cast<std::size_t>(index)].Get(); }

@@ -1,5 +1,6 @@
 #include "objects/SlideProducer.h"
 
+#include "base/CaseFold.h"
 #include "base/Exception.h"
 #include "base/Log.h"
 #include "images/BitmapStore.h"
@@ -28,6 +29,31 @@ int RoundToInt(double value) {
 TKivSlideHost::TKivSlideHost(TRef<TFileAccessor> files, std::function<TVec3()> camera)
     : files_(std::move(files)), camera_(std::move(camera)) {
     if (files_) textProvider_ = files_->Source().AddPictureProvider(&TKivSlideHost::ProvideText, this);
+    if (files_) buttonProvider_ = files_->Source().AddPictureProvider(&TKivSlideHost::ProvideButton, this);
+}
+
+TButtonProducer* TKivSlideHost::ButtonProducer(const std::string& name) {
+    std::lock_guard guard(buttonsLock_);
+    TRef<TButtonProducer>& producer = buttons_[FoldUtf8(name)];
+    if (!producer) producer = MakeRef<TButtonProducer>(name);
+    return producer.Get();
+}
+
+TRef<TRefObject> TKivSlideHost::ProvideButton(void* data, const std::string& name) {
+    TButtonFaceKey key;
+    if (!ParseButtonFaceName(name, key)) return nullptr;
+    auto* host = static_cast<TKivSlideHost*>(data);
+    TButtonProducer* producer = host->ButtonProducer(key.theme);
+    if (!producer->Loaded()) producer->Load(*host);
+    auto load = [host](const std::string& file) { return host->LoadPicture(file); };
+    try {
+        TRef<TBitmap> face = producer->MakeFace(key, load);
+        if (!face) return nullptr;
+        return MakeRef<TWrapperBitmapStore>(name, std::move(face));
+    } catch (const std::exception& failure) {
+        TLog::Line("Button face cannot be made: " + std::string(failure.what()));
+        return nullptr;
+    }
 }
 
 std::vector<std::uint8_t> TKivSlideHost::ShowFont(const std::string& family, int style) const {

@@ -8,6 +8,7 @@
 
 #include "framework/Timing.h"
 #include "objects/DrawContainer.h"
+#include "objects/KivButton.h"
 #include "objects/KivDialog.h"
 #include "objects/KivSlide.h"
 #include "objects/ObjectHost.h"
@@ -17,6 +18,8 @@
 
 #include <cstdint>
 #include <functional>
+#include <map>
+#include <mutex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -41,12 +44,16 @@ public:
     void SetSlideCount(int count) { slideCount_ = count; }
     std::string ButtonsPath() const override { return buttonsPath_; }
     void SetButtonsPath(std::string path) { buttonsPath_ = std::move(path); }
+    // One producer per theme name (compared without regard to case), made on first use.
+    TButtonProducer* ButtonProducer(const std::string& name) override;
     TKivSlideHost(const TKivSlideHost&) = delete;
     TKivSlideHost& operator=(const TKivSlideHost&) = delete;
 
 private:
     // Makes "Text: " pictures, with the show's own fonts first.
     static TRef<TRefObject> ProvideText(void* data, const std::string& name);
+    // Makes "Button: " faces by the producer of their theme.
+    static TRef<TRefObject> ProvideButton(void* data, const std::string& name);
     std::vector<std::uint8_t> ShowFont(const std::string& family, int style) const;
     // The bytes of a file of the show, up to `limit`; empty when it cannot be read.
     std::vector<std::uint8_t> FileBytes(const std::string& name, std::int64_t limit) const;
@@ -56,6 +63,9 @@ private:
     int slideCount_ = 0;
     std::string buttonsPath_;
     TRef<TCallbackHandle> textProvider_;
+    std::mutex buttonsLock_;
+    std::map<std::string, TRef<TButtonProducer>> buttons_;
+    TRef<TCallbackHandle> buttonProvider_;
 };
 
 class TSlideProducer {

@@ -5,6 +5,8 @@
 #include "objects/Hsl.h"
 #include "objects/KivButton.h"
 #include "objects/KivText.h"
+#include "objects/SlideProducer.h"
+#include "package/MemoryStream.h"
 #include "support/LogCapture.h"
 
 #include <gtest/gtest.h>
@@ -258,6 +260,122 @@ TEST(ButtonObject, ABrokenPieceShowsWhichFileIsWrong) {
     ASSERT_NE(button->Picture(), nullptr);
     // A text picture "Incorrect Image: bad0.png" stands in, wider than high.
     EXPECT_GT(button->Picture()->Width(), button->Picture()->Height() * 5);
+}
+
+TEST(ButtonObject, TheThemeSetsFilteringCaptionColourAndOffset) {
+    // The theme's colour stands for the caption's colour keys that are missing, and its offset sets
+    // the caption's scale; the button's Filtering key wins over the theme's.
+    const std::string caption =
+        "object c:Text\nGUID=c\nText=Go\n" + Key("ScaleX=55\nScaleY=55\ngrps=4\n") + "end\n";
+    const std::string own = "object o:Text\nGUID=o\nText=Go\nTextColorHover=#00FF00\n" +
+                            Key("ScaleX=70\nScaleY=70\ngrps=4\n") + "end\n";
+    TTestSlide test = ButtonSlide("object b:Button\nGUID=b\nTheme=glass\nMipLodBias=3\n" + caption +
+                                      Key("grps=4\nScaleX=10\nScaleY=10\n") + "end\n" +
+                                      "object n:Button\nGUID=n\nTheme=glass\nFiltering=Nearest\n" + own +
+                                      Key("grps=4\nScaleY=10\n") + "end\n",
+                                  "glass");
+    auto* button = dynamic_cast<TKivButton*>(test.Find("b"));
+    ASSERT_NE(button, nullptr);
+    TKivText* text = button->Caption();
+    ASSERT_NE(text, nullptr);
+    for (std::uint32_t color : {text->TextColor(), text->TextColorHover(), text->TextColorClick()})
+        EXPECT_EQ(color & 0xFFFFFFu, 0x1E2A3Au);
+    EXPECT_DOUBLE_EQ(text->Node()->KeyFrame(0).Value(kPropScaleX), 70.0); // 100 − BtnOffset 30
+    EXPECT_DOUBLE_EQ(text->Node()->KeyFrame(0).Value(kPropScaleY), 70.0);
+    const auto* other = dynamic_cast<TKivText*>(test.Find("o"));
+    ASSERT_NE(other, nullptr);
+    EXPECT_EQ(other->TextColor() & 0xFFFFFFu, 0x1E2A3Au);
+    EXPECT_EQ(other->TextColorHover() & 0xFFFFFFu, 0x00FF00u);
+    EXPECT_EQ(other->TextColorClick() & 0xFFFFFFu, 0x1E2A3Au);
+    TRecordingDrawer drawer;
+    const auto calls = DrawButton(test, drawer);
+    auto callOf = [&](const std::string& guid) {
+        for (const TDrawCall& call : calls)
+            if (call.guid == guid && call.op == "DrawImage") return call;
+        ADD_FAILURE() << "no picture drawn for " << guid;
+        return TDrawCall{};
+    };
+    EXPECT_EQ(callOf("b").picture.filtering, 1); // the theme's Bilinear
+    EXPECT_FLOAT_EQ(callOf("b").picture.lodBias, 0.0f);
+    EXPECT_EQ(callOf("n").picture.filtering, 0);
+    EXPECT_EQ(callOf("c").picture.tint, 0xFF1E2A3Au);
+}
+
+// A show's files in memory.
+class TMemoryFiles final : public TFileSource {
+public:
+    std::map<std::string, std::string> files;
+    TRef<TStream> Open(const std::string& name) override {
+        const auto found = files.find(name);
+        if (found == files.end()) return nullptr;
+        auto stream = MakeRef<TMemoryStream>();
+        stream->Write(found->second.data(), static_cast<std::int32_t>(found->second.size()));
+        stream->SetPosition(0);
+        return stream;
+    }
+
+protected:
+    ~TMemoryFiles() override = default;
+};
+
+TEST(ButtonObject, EqualFacesAreMadeOnceAndSharedThroughTheShow) {
+    auto files = MakeRef<TMemoryFiles>();
+    files->files["glass\\btn.ini"] = ThemeText();
+    static int piecesMade = 0;
+    piecesMade = 0;
+    TRef<TCallbackHandle> pieces = files->AddPictureProvider(
+        [](void*, const std::string& name) -> TRef<TRefObject> {
+            for (int s = 0; s < 3; ++s)
+                if (name == "glass\\face" + std::to_string(s) + ".png") {
+                    ++piecesMade;
+                    return MakeRef<TWrapperBitmapStore>(name, CoordinatePicture(s));
+                }
+            return nullptr;
+        },
+        nullptr);
+    TKivSlideHost host(MakeRef<TFileAccessor>(files), [] { return TVec3{800, 450, -900}; });
+    auto button = [](const std::string& guid, const std::string& keys) {
+        return "object " + guid + ":Button\nGUID=" + guid + "\nTheme=glass\n" + keys + "object " + guid +
+               "t:Text\nGUID=" + guid + "t\nText=Go\n" + Key("ScaleX=70\nScaleY=70\ngrps=4\n") + "end\n" +
+               Key("grps=4\nScaleX=10\nScaleY=10\n") + "end\n";
+    };
+    auto file = MakeRef<TIniFile>();
+    file->LoadFromText("[Slide]\nobject Container:Root\nGUID=root\n" + button("a", "") + button("b", "") +
+                       button("c", "Hue=40\n") + button("d", "BtnMinWidth=400\n") + "end\n");
+    auto slide = MakeRef<TKivSlide>(&host, 0);
+    slide->SetSize(1600, 900);
+    slide->SetCentre({800, 450});
+    TSlideInfo times;
+    times.sync = 9000;
+    times.end = 10000;
+    slide->SetTimes(times, 0);
+    TKeyframeTiming timing;
+    timing.build = timing.actual = DurationsOf(times);
+    slide->Build(TKivSlide::RootObject(*file->FindSection("Slide")), timing);
+    slide->Advance(true, 0.0);
+    auto face = [&](const std::string& guid) {
+        auto* b = dynamic_cast<TKivButton*>(TTestSlide::Find(*slide, guid));
+        EXPECT_NE(b, nullptr);
+        return b && b->Picture() ? &b->Picture()->Store() : nullptr;
+    };
+    ASSERT_NE(face("a"), nullptr);
+    EXPECT_EQ(face("a"), face("b")); // one theme, one size: one picture
+    EXPECT_NE(face("a"), face("c")); // another tint
+    EXPECT_NE(face("a"), face("d")); // another width
+    EXPECT_EQ(face("d")->Width(), 192);
+    EXPECT_EQ(face("a")->Name(), ButtonFaceName({"glass", 0, 120, 0, 0, 0}));
+    TButtonProducer* producer = host.ButtonProducer("GLASS");
+    ASSERT_NE(producer, nullptr);
+    EXPECT_EQ(producer, host.ButtonProducer("glass"));
+    EXPECT_EQ(producer->FacesMade(), 3);
+    EXPECT_EQ(piecesMade, 1); // the normal state's picture, decoded once for all faces
+    // The face's name comes back whole, a theme holding ":" too.
+    TButtonFaceKey key;
+    ASSERT_TRUE(ParseButtonFaceName(ButtonFaceName({"a:b", 2, 300, -5, 6, -7}), key));
+    EXPECT_EQ(key.theme, "a:b");
+    EXPECT_EQ(std::tie(key.state, key.width, key.hue, key.saturation, key.lightness),
+              std::make_tuple(2, 300, -5, 6, -7));
+    EXPECT_FALSE(ParseButtonFaceName("Button: glass:0:x:0:0:0", key));
 }
 
 } // namespace

@@ -184,6 +184,43 @@ TEST(TextLayout, HeightIsScalePercentOfTheParentAndTheRasterMatchesTheScreen) {
     EXPECT_NEAR(std::hypot(z[3].x - z[0].x, z[3].y - z[0].y), 45.0, 1e-6);
 }
 
+TEST(TextLayout, ANewNominalHeightScalesTheKeyframesSoGlyphsKeepTheirSize) {
+    TTestSlide test =
+        MakeSlide(TextObject("t", "Text=One\nFitMode=None\n", Key("grps=4\nScaleX=10\nScaleY=10\n")));
+    test.Advance(0.0);
+    TKivText& text = TextOf(test, "t");
+    EXPECT_DOUBLE_EQ(text.LastRequest().ratio, 1.0); // the first request
+    const double h1 = text.NominalSize().y;
+    const double scale1 = text.LastRequest().scale;
+    auto height = [&] {
+        const auto c = text.Corners();
+        return std::hypot(c[3].x - c[0].x, c[3].y - c[0].y);
+    };
+    EXPECT_NEAR(height(), 90.0, 1e-6);
+    // Two lines: the nominal height about doubles, the keyframes follow and one line stays 90 high.
+    TIniObject& root = TKivSlide::RootObject(*test.file->FindSection("Slide"));
+    root.Object(0)->SetText("Text", "One\nTwo");
+    TKeyframeTiming timing;
+    timing.build = timing.actual = DurationsOf(test.slide->Times());
+    test.slide->Build(root, timing);
+    test.Advance(100.0);
+    const double ratio = text.NominalSize().y / h1;
+    EXPECT_GT(ratio, 1.9);
+    EXPECT_DOUBLE_EQ(text.LastRequest().ratio, ratio);
+    TTextRequest asked;
+    ASSERT_TRUE(ParseTextPictureName(test.host.asked.back(), asked));
+    EXPECT_NEAR(asked.ratio, ratio, 1e-6);
+    EXPECT_DOUBLE_EQ(text.LastRequest().scale, scale1); // the glyphs are rasterised at the same size
+    EXPECT_NEAR(text.Node()->KeyFrame(0).Value(kPropScaleY), 10.0 * ratio, 1e-9);
+    EXPECT_NEAR(text.Value(kPropScaleX), 10.0 * ratio, 1e-4);
+    EXPECT_NEAR(height(), 90.0 * ratio, 1e-3);
+    // The same text again asks for nothing new and changes no scale.
+    const std::size_t asks = test.host.asked.size();
+    test.Advance(200.0);
+    EXPECT_EQ(test.host.asked.size(), asks);
+    EXPECT_NEAR(height(), 90.0 * ratio, 1e-3);
+}
+
 TEST(TextLayout, AbsurdScalesAreClampedToThePictureCaps) {
     TTestSlide test =
         MakeSlide(TextObject("t", "Text=Huge words here\n", Key("grps=4\nScaleX=900000\nScaleY=900000\n")));
@@ -246,6 +283,30 @@ TEST(TextHit, OnlyTheGlyphCellsAreHit) {
     EXPECT_FALSE(hits(0.5, 0.5));  // between the lines
     EXPECT_TRUE(hits(0.1, 0.85));  // the long second line
     EXPECT_FALSE(hits(0.5, 1.2));  // outside the rectangle
+}
+
+TEST(TextRasterized, APictureOfTheAuthoringToolIsLaidOutAndHitAsAnImage) {
+    TTestSlide test =
+        MakeSlide(TextObject("t",
+                             "Text=i\\nMMMMMMMMMMMM\nRasterize=1\nImageName=cap.png\nRasterizedGUID={AB}\n"
+                             "LineSpacing=200\n",
+                             Key("grps=4\nScaleX=10\nScaleY=10\n")),
+                  0.0, 1600.0, 900.0, {{"cap.png", MakePicture("cap.png", 200, 50)}});
+    test.Advance(0.0);
+    TKivText& text = TextOf(test, "t");
+    EXPECT_TRUE(text.Rasterize());
+    EXPECT_EQ(text.RasterizedGuid(), "{AB}");
+    EXPECT_EQ(test.host.asked, std::vector<std::string>{"cap.png"}); // nothing is rendered
+    ASSERT_NE(text.Picture(), nullptr);
+    EXPECT_EQ(text.Picture()->Width(), 200);
+    // Fitted inside its parent like an image (factor 8), not to Scale.Y percent of its height.
+    const auto c = text.Corners();
+    EXPECT_NEAR(c[1].x - c[0].x, 160.0, 1e-6);
+    EXPECT_NEAR(c[3].y - c[0].y, 40.0, 1e-6);
+    // Hit anywhere inside, between its lines too.
+    TVec2 local;
+    EXPECT_TRUE(text.HitTest({(c[0].x + c[1].x) / 2, (c[0].y + c[3].y) / 2}, local));
+    EXPECT_TRUE(text.HitTest({c[0].x + 2, c[0].y + 2}, local));
 }
 
 TEST(TextBadInput, AMissingFontLogsAndStillDrawsInAnObject) {

@@ -3,10 +3,12 @@
 // substitution and per-character fallback, right-to-left and combining text, the picture caps and
 // bad input.
 #include "objects/text/TextRender.h"
+#include "SystemFace.h"
 #include "base/CaseFold.h"
+#include "base/Utf.h"
 #include "support/LogCapture.h"
 
-#include <fontconfig/fontconfig.h>
+#include <fribidi.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include <gtest/gtest.h>
@@ -14,53 +16,18 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <memory>
 #include <string>
 
 namespace kiv::test {
 namespace {
 
-// The tests' own fontconfig configuration, freed at exit so that leak checks stay quiet.
-FcConfig* TestFonts() {
-    static std::unique_ptr<FcConfig, void (*)(FcConfig*)> config(FcInitLoadConfigAndFonts(),
-                                                                 &FcConfigDestroy);
-    return config.get();
-}
-
 // A face of a system family loaded by the test itself, at the renderer's nominal size.
-class TTestFace {
+class TTestFace : public TSystemFace {
 public:
-    explicit TTestFace(const std::string& family, double pixels = kTextNominalEm) {
-        FT_Init_FreeType(&library_);
-        FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>(family.c_str()));
-        FcConfigSubstitute(TestFonts(), pattern, FcMatchPattern);
-        FcDefaultSubstitute(pattern);
-        FcResult result = FcResultNoMatch;
-        FcPattern* match = FcFontMatch(TestFonts(), pattern, &result);
-        FcChar8* file = nullptr;
-        int index = 0;
-        if (match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch) {
-            FcPatternGetInteger(match, FC_INDEX, 0, &index);
-            FT_New_Face(library_, reinterpret_cast<const char*>(file), index, &face_);
-        }
-        if (match) FcPatternDestroy(match);
-        FcPatternDestroy(pattern);
-        if (face_) FT_Set_Char_Size(face_, 0, std::lround(pixels * 64.0), 72, 72);
-    }
-    ~TTestFace() {
-        if (face_) FT_Done_Face(face_);
-        FT_Done_FreeType(library_);
-    }
-    FT_Face face() const { return face_; }
-    double Advance(char32_t code) const {
-        FT_Load_Glyph(face_, FT_Get_Char_Index(face_, code), FT_LOAD_NO_HINTING);
-        return face_->glyph->advance.x / 64.0;
-    }
-    double Ascent() const { return face_->size->metrics.ascender / 64.0; }
-
-private:
-    FT_Library library_ = nullptr;
-    FT_Face face_ = nullptr;
+    explicit TTestFace(const std::string& family, double pixels = kTextNominalEm)
+        : TSystemFace(family, pixels) {}
 };
 
 TTextRequest Request(std::vector<std::string> lines, int align = kTextAlignLeft,
@@ -278,24 +245,17 @@ TEST(TextFonts, AMissingFontIsReplacedWithALogLineAndStillDrawn) {
 
 TEST(TextFonts, FontsOfTheShowComeFirstAndBrokenOnesAreSkipped) {
     // The show "packs" DejaVu Serif under the name Arial: its advances, not Liberation Sans's, are used.
-    FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("DejaVu Serif"));
-    FcConfigSubstitute(TestFonts(), pattern, FcMatchPattern);
-    FcDefaultSubstitute(pattern);
-    FcResult result = FcResultNoMatch;
-    FcPattern* match = FcFontMatch(TestFonts(), pattern, &result);
-    FcChar8* file = nullptr;
-    ASSERT_TRUE(match && FcPatternGetString(match, FC_FILE, 0, &file) == FcResultMatch);
+    const std::string file = SystemFontFile("DejaVu Serif");
+    ASSERT_FALSE(file.empty());
     std::vector<std::uint8_t> bytes;
     {
-        FILE* in = std::fopen(reinterpret_cast<const char*>(file), "rb");
+        FILE* in = std::fopen(file.c_str(), "rb");
         ASSERT_NE(in, nullptr);
         int c;
         while ((c = std::fgetc(in)) != EOF)
             bytes.push_back(static_cast<std::uint8_t>(c));
         std::fclose(in);
     }
-    FcPatternDestroy(match);
-    FcPatternDestroy(pattern);
     std::string askedFamily;
     const TFontBytesLoader packed = [&](const std::string& family, int) {
         askedFamily = family;
@@ -345,6 +305,51 @@ TEST(TextScripts, ArabicJoinsAndCombiningMarksStack) {
     TRef<TBitmap> bitmap = RenderText(Request({"e\u0301"}));
     TRef<TBitmap> bare = RenderText(Request({"e"}));
     EXPECT_LT(InkRowRuns(*bitmap).front().first, InkRowRuns(*bare).front().first); // the accent is above
+}
+
+// Mixed directions: the glyphs' cells, left to right, draw the code points in the order of
+// FriBidi's own visual map, and numbers inside right-to-left text still read left to right.
+TEST(TextScripts, MixedDirectionsFollowTheVisualOrder) {
+    struct TCase {
+        const char* text;
+        const char* digits; // the digits, when the line has a number
+    } cases[] = {
+        {"Hello \u05E9\u05DC\u05D5\u05DD world", nullptr},   // a Hebrew word in a Latin line
+        {"abc \u0645\u0631\u062D\u0628\u0627 def", nullptr}, // an Arabic word in a Latin line
+        {"\u05E9\u05DC\u05D5\u05DD world \u05E2\u05D5\u05DC\u05DD", nullptr}, // Latin inside Hebrew
+        {"\u05E9\u05E0\u05EA 2024 \u05D8\u05D5\u05D1\u05D4", "2024"},         // a year inside Hebrew
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.text);
+        std::u32string codes;
+        const std::string text = c.text;
+        for (std::size_t pos = 0; pos < text.size();)
+            codes.push_back(DecodeUtf8(text, pos));
+        const auto n = static_cast<FriBidiStrIndex>(codes.size());
+        std::vector<FriBidiChar> chars(codes.begin(), codes.end());
+        std::vector<FriBidiChar> visual(codes.size());
+        std::vector<FriBidiStrIndex> toLogical(codes.size());
+        FriBidiParType base = FRIBIDI_PAR_ON;
+        ASSERT_NE(fribidi_log2vis(chars.data(), n, &base, visual.data(), nullptr, toLogical.data(), nullptr),
+                  0);
+
+        const TTextLayout layout = LayoutText(Request({text}));
+        ASSERT_EQ(layout.glyphClusters.size(), codes.size());
+        for (std::size_t i = 1; i < layout.glyphRects.size(); ++i)
+            EXPECT_LT(layout.glyphRects[i - 1].left, layout.glyphRects[i].left);
+        std::vector<std::uint32_t> expected(toLogical.begin(), toLogical.end());
+        EXPECT_EQ(layout.glyphClusters, expected);
+        if (c.digits) {
+            const std::size_t at = text.find(c.digits);
+            std::size_t first = 0; // the code point index of the number's first digit
+            for (std::size_t pos = 0; pos < at; ++first)
+                DecodeUtf8(text, pos);
+            const auto where = std::find(layout.glyphClusters.begin(), layout.glyphClusters.end(), first);
+            ASSERT_NE(where, layout.glyphClusters.end());
+            for (std::size_t d = 0; d < std::strlen(c.digits); ++d)
+                EXPECT_EQ(where[static_cast<std::ptrdiff_t>(d)], first + d);
+        }
+    }
 }
 
 // --- Caps and bad input ---

@@ -5,6 +5,7 @@
 #include "base/Utf.h"
 
 #include <fontconfig/fontconfig.h>
+#include <fribidi.h>
 #include <ft2build.h>
 #include FT_FREETYPE_H
 #include FT_OUTLINE_H
@@ -87,6 +88,7 @@ struct TPlacedGlyph {
     double x;
     double y;
     double advance;
+    unsigned cluster; // index of the first code point of the line it draws
 };
 
 struct TShapedLine {
@@ -319,14 +321,16 @@ private:
     int lastId_ = 0;
 };
 
-// Shapes one run of code points (all in one face) onto the end of `line`.
-void ShapeRun(TFace& face, const std::vector<char32_t>& codes, std::size_t from, std::size_t to,
+// Shapes one run of code points (all in one face and one direction) onto the end of `line`; the
+// glyphs come out left to right whatever the direction.
+void ShapeRun(TFace& face, const std::vector<char32_t>& codes, std::size_t from, std::size_t to, bool rtl,
               TShapedLine& line) {
     if (to <= from) return;
     hb_buffer_t* buffer = hb_buffer_create();
     hb_buffer_add_utf32(buffer, reinterpret_cast<const std::uint32_t*>(codes.data()),
                         static_cast<int>(codes.size()), static_cast<unsigned>(from),
                         static_cast<int>(to - from));
+    hb_buffer_set_direction(buffer, rtl ? HB_DIRECTION_RTL : HB_DIRECTION_LTR);
     hb_buffer_guess_segment_properties(buffer);
     hb_shape(face.hb, buffer, nullptr, 0);
     unsigned count = 0;
@@ -335,10 +339,67 @@ void ShapeRun(TFace& face, const std::vector<char32_t>& codes, std::size_t from,
     for (unsigned i = 0; i < count; ++i) {
         const double advance = pos[i].x_advance / 64.0;
         line.glyphs.push_back({&face, info[i].codepoint, line.width + pos[i].x_offset / 64.0,
-                               -pos[i].y_offset / 64.0, advance});
+                               -pos[i].y_offset / 64.0, advance, info[i].cluster});
         line.width += advance;
     }
     hb_buffer_destroy(buffer);
+}
+
+// A stretch of a line's code points [from, to) at one bidirectional embedding level.
+struct TLevelRun {
+    std::size_t from;
+    std::size_t to;
+    int level;
+};
+
+// The line's level runs in visual order, left to right: the bidirectional algorithm finds the
+// levels (the paragraph's direction from its first strong character, left to right without one),
+// then every sequence of runs at a level or above is reversed, from the highest level down to the
+// lowest odd one.
+std::vector<TLevelRun> VisualRuns(const std::vector<char32_t>& codes) {
+    std::vector<TLevelRun> runs;
+    const auto n = static_cast<FriBidiStrIndex>(codes.size());
+    if (n == 0) return runs;
+    std::vector<FriBidiChar> chars(codes.begin(), codes.end());
+    std::vector<FriBidiCharType> types(codes.size());
+    std::vector<FriBidiBracketType> brackets(codes.size());
+    std::vector<FriBidiLevel> levels(codes.size(), 0);
+    fribidi_get_bidi_types(chars.data(), n, types.data());
+    fribidi_get_bracket_types(chars.data(), n, types.data(), brackets.data());
+    FriBidiParType base = FRIBIDI_PAR_ON;
+    if (fribidi_get_par_embedding_levels_ex(types.data(), brackets.data(), n, &base, levels.data()) == 0) {
+        runs.push_back({0, codes.size(), 0});
+        return runs;
+    }
+    // Trailing spaces return to the paragraph's level (the line's end is the paragraph's end).
+    if (fribidi_reorder_line(0, types.data(), n, 0, base, levels.data(), nullptr, nullptr) == 0) {
+        runs.push_back({0, codes.size(), FRIBIDI_IS_RTL(base) ? 1 : 0});
+        return runs;
+    }
+    int highest = 0;
+    int lowestOdd = 255;
+    for (std::size_t i = 0; i < codes.size(); ++i) {
+        if (runs.empty() || runs.back().level != levels[i])
+            runs.push_back({i, i + 1, levels[i]});
+        else
+            runs.back().to = i + 1;
+        highest = std::max<int>(highest, levels[i]);
+        if (levels[i] % 2) lowestOdd = std::min<int>(lowestOdd, levels[i]);
+    }
+    for (int level = highest; level >= lowestOdd; --level)
+        for (std::size_t i = 0; i < runs.size();) {
+            if (runs[i].level < level) {
+                ++i;
+                continue;
+            }
+            std::size_t end = i;
+            while (end < runs.size() && runs[end].level >= level)
+                ++end;
+            std::reverse(runs.begin() + static_cast<std::ptrdiff_t>(i),
+                         runs.begin() + static_cast<std::ptrdiff_t>(end));
+            i = end;
+        }
+    return runs;
 }
 
 // Lays the lines out at `scale` (lock held).
@@ -368,6 +429,7 @@ TShaped Shape(TFontSystem& fonts, const TTextRequest& request, double scale, con
     shaped.layout.textHeight = std::max(lineHeight + static_cast<double>(n - 1) * shaped.pitch, lineHeight);
 
     std::vector<char32_t> codes;
+    std::vector<TFace*> faces;
     for (const std::string& text : request.lines) {
         TShapedLine line;
         codes.clear();
@@ -377,30 +439,37 @@ TShaped Shape(TFontSystem& fonts, const TTextRequest& request, double scale, con
             if (code < 0x20 || (code >= 0xD800 && code <= 0xDFFF)) code = kReplacementChar;
             codes.push_back(code);
         }
-        // Runs of code points drawn by one face; combining marks stay with their base's face.
-        std::size_t start = 0;
-        TFace* runFace = primary;
+        // The face of each code point: the primary one, else a fallback that has it; combining marks
+        // stay with their base's face.
+        faces.assign(codes.size(), primary);
         for (std::size_t i = 0; i < codes.size(); ++i) {
-            TFace* face = primary;
             const bool mark = hb_unicode_general_category(hb_unicode_funcs_get_default(), codes[i]) ==
                               HB_UNICODE_GENERAL_CATEGORY_NON_SPACING_MARK;
             if (mark && i > 0) {
-                face = runFace;
-                if (FT_Get_Char_Index(face->face, codes[i]) == 0 &&
+                faces[i] = faces[i - 1];
+                if (FT_Get_Char_Index(faces[i]->face, codes[i]) == 0 &&
                     FT_Get_Char_Index(primary->face, codes[i]) != 0)
-                    face = primary;
+                    faces[i] = primary;
             } else if (FT_Get_Char_Index(primary->face, codes[i]) == 0) {
-                if (TFace* other = fonts.FallbackFor(codes[i], primary)) face = other;
-            }
-            if (face != runFace) {
-                runFace->SetSize(shaped.size);
-                ShapeRun(*runFace, codes, start, i, line);
-                start = i;
-                runFace = face;
+                if (TFace* other = fonts.FallbackFor(codes[i], primary)) faces[i] = other;
             }
         }
-        runFace->SetSize(shaped.size);
-        ShapeRun(*runFace, codes, start, codes.size(), line);
+        // Each level run in visual order, split where the face changes and shaped in its direction;
+        // the pieces of a right-to-left run are placed from its logical end.
+        for (const TLevelRun& run : VisualRuns(codes)) {
+            const bool rtl = run.level % 2 != 0;
+            std::vector<std::pair<std::size_t, std::size_t>> pieces;
+            for (std::size_t i = run.from; i < run.to; ++i)
+                if (pieces.empty() || faces[i] != faces[pieces.back().first])
+                    pieces.push_back({i, i + 1});
+                else
+                    pieces.back().second = i + 1;
+            if (rtl) std::reverse(pieces.begin(), pieces.end());
+            for (const auto& [from, to] : pieces) {
+                faces[from]->SetSize(shaped.size);
+                ShapeRun(*faces[from], codes, from, to, rtl, line);
+            }
+        }
         shaped.layout.lineWidths.push_back(line.width);
         shaped.layout.textWidth = std::max(shaped.layout.textWidth, line.width);
         shaped.lines.push_back(std::move(line));
@@ -590,6 +659,7 @@ namespace {
 // The cells the glyphs cover: advance wide and line high.
 void FillGlyphRects(const TShaped& shaped, const TTextRequest& request, TTextLayout& layout) {
     layout.glyphRects.clear();
+    layout.glyphClusters.clear();
     for (std::size_t i = 0; i < shaped.lines.size(); ++i) {
         const TShapedLine& line = shaped.lines[i];
         double x0 = 1.0 + request.phaseX;
@@ -602,6 +672,7 @@ void FillGlyphRects(const TShaped& shaped, const TTextRequest& request, TTextLay
             layout.glyphRects.push_back({static_cast<float>(left), static_cast<float>(top),
                                          static_cast<float>(left + glyph.advance),
                                          static_cast<float>(top + layout.lineHeight)});
+            layout.glyphClusters.push_back(glyph.cluster);
         }
     }
 }

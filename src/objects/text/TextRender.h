@@ -54,8 +54,12 @@ struct TTextLayout {
     int pictureWidth = 0;
     int pictureHeight = 0;
     std::vector<double> lineWidths;
-    std::vector<TRectF> glyphRects; // the cells the glyphs cover, picture pixels
-    std::string fontFamily;         // the family actually used for the first font
+    // The cells the glyphs cover, picture pixels.
+    std::vector<TRectF> glyphRects;
+    // For each cell: the index of the first code point of its line that the glyph draws (lines
+    // are laid out in visual order, so right-to-left runs count down).
+    std::vector<std::uint32_t> glyphClusters;
+    std::string fontFamily; // the family actually used for the first font
 };
 
 // Answers the bytes of a font file for a family name (fonts packed in a show); empty when none.
