@@ -70,6 +70,7 @@ public:
         : stream_(std::move(stream)), name_(std::move(name)) {}
     ~TDecodedSound() override {
         swr_free(&swr_);
+        av_channel_layout_uninit(&inLayout_);
         av_frame_free(&frame_);
         av_packet_free(&packet_);
         avcodec_free_context(&codec_);
@@ -165,20 +166,41 @@ private:
         return false;
     }
 
-    bool MakeResampler() {
+    // The resampler from the input format of `frame` (none: the decoder's) to the output format.
+    bool MakeResampler(const AVFrame* frame = nullptr) {
         swr_free(&swr_);
+        const AVChannelLayout& inLayout = frame ? frame->ch_layout : codec_->ch_layout;
+        const int inFormat = frame ? frame->format : codec_->sample_fmt;
+        const int inRate = frame ? frame->sample_rate : codec_->sample_rate;
+        av_channel_layout_uninit(&inLayout_);
+        if (av_channel_layout_copy(&inLayout_, &inLayout) < 0) return false;
+        inFormat_ = inFormat;
+        inRate_ = inRate;
+        if (inLayout.nb_channels <= 0 || inRate <= 0 || inRate > 768000) return false;
         AVChannelLayout outLayout;
         av_channel_layout_default(&outLayout, channels_);
-        const int error = swr_alloc_set_opts2(&swr_, &outLayout, AV_SAMPLE_FMT_S16, rate_, &codec_->ch_layout,
-                                              codec_->sample_fmt, codec_->sample_rate, 0, nullptr);
+        const int error = swr_alloc_set_opts2(&swr_, &outLayout, AV_SAMPLE_FMT_S16, rate_, &inLayout_,
+                                              static_cast<AVSampleFormat>(inFormat), inRate, 0, nullptr);
         av_channel_layout_uninit(&outLayout);
         // Mono is doubled onto both sides at its own level.
-        return error >= 0 && (channels_ != 2 || DoubleMono(swr_, codec_->ch_layout.nb_channels)) &&
-               swr_init(swr_) >= 0;
+        if (error >= 0 && (channels_ != 2 || DoubleMono(swr_, inLayout.nb_channels)) && swr_init(swr_) >= 0)
+            return true;
+        swr_free(&swr_);
+        return false;
+    }
+
+    // A stream may change its channels, sample format or rate between frames (an MP3 frame with
+    // another header): the resampler must then read the frame as it is.
+    bool ResamplerFits(const AVFrame& frame) {
+        if (swr_ && frame.format == inFormat_ && frame.sample_rate == inRate_ &&
+            av_channel_layout_compare(&frame.ch_layout, &inLayout_) == 0)
+            return true;
+        return MakeResampler(&frame);
     }
 
     // Appends converted samples of `frame` (none: the resampler's rest) to the pending output.
     void Convert(const AVFrame* frame) {
+        if (frame ? !ResamplerFits(*frame) : !swr_) return; // a frame in a format nothing reads
         const int inSamples = frame ? frame->nb_samples : 0;
         const int room = swr_get_out_samples(swr_, inSamples);
         if (room <= 0) return;
@@ -251,6 +273,9 @@ private:
     AVFormatContext* format_ = nullptr;
     AVCodecContext* codec_ = nullptr;
     SwrContext* swr_ = nullptr;
+    AVChannelLayout inLayout_{}; // the resampler's input
+    int inFormat_ = -1;
+    int inRate_ = 0;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
     int streamIndex_ = -1;
