@@ -30,7 +30,8 @@ TShowMixer::TShowMixer(TRef<TKivSource> show, double fromMs)
     player_->Start();
     player_->SetRunning(false);
     player_->Seek(-1, from_);
-    if (!player_->IsReady()) TLog::Line("Offline mix: the sound at " + std::to_string(from_) + " is not ready");
+    if (!player_->IsReady())
+        TLog::Line("Offline mix: the sound at " + std::to_string(from_) + " is not ready");
     player_->SetRunning(true);
     block_.resize(static_cast<std::size_t>(DeviceFrame(TKivMusicPlayer::kHeadlessStepMs) + 1) * kChannels);
 }

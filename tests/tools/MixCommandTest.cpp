@@ -46,8 +46,8 @@ protected:
 
     // A show of slides ending at `syncs`; `slideText` adds keys to every slide, `mainText` to [Main].
     void WriteShow(const std::vector<int>& syncs, const std::string& mainText, const std::string& slideText) {
-        std::string text = "[Main]\nMinorVersion=13\n" + mainText + "[Times]\nopt_slidescount=" +
-                           std::to_string(syncs.size()) + "\n";
+        std::string text = "[Main]\nMinorVersion=13\n" + mainText +
+                           "[Times]\nopt_slidescount=" + std::to_string(syncs.size()) + "\n";
         for (std::size_t i = 0; i < syncs.size(); ++i)
             text += "opt_synchpos" + std::to_string(i + 1) + "=" + std::to_string(syncs[i]) + "\n";
         for (std::size_t i = 0; i < syncs.size(); ++i)
@@ -118,8 +118,8 @@ protected:
         period = match.empty() ? -1 : std::stod(match[1]);
         std::vector<double> starts;
         const std::regex start("\"start\":([0-9.]+)");
-        for (auto it = std::sregex_iterator(run.out.begin(), run.out.end(), start); it != std::sregex_iterator();
-             ++it)
+        for (auto it = std::sregex_iterator(run.out.begin(), run.out.end(), start);
+             it != std::sregex_iterator(); ++it)
             starts.push_back(std::stod((*it)[1]));
         return starts;
     }
@@ -132,8 +132,10 @@ TEST_F(MixCommand, ASineMusicComesOutAtItsVolumeFromEveryStartAndBadCallsFail) {
     constexpr int kFrames = 6 * 44100;
     std::vector<std::int16_t> sine;
     for (int f = 0; f < kFrames; ++f) {
-        sine.push_back(static_cast<std::int16_t>(std::lround(12000 * std::sin(2 * M_PI * 523.25 * f / 44100))));
-        sine.push_back(static_cast<std::int16_t>(std::lround(-9000 * std::sin(2 * M_PI * 331.0 * f / 44100))));
+        sine.push_back(
+            static_cast<std::int16_t>(std::lround(12000 * std::sin(2 * M_PI * 523.25 * f / 44100))));
+        sine.push_back(
+            static_cast<std::int16_t>(std::lround(-9000 * std::sin(2 * M_PI * 331.0 * f / 44100))));
     }
     Write("sine.wav", test::WavBytes(sine, 44100, 2));
     WriteShow({2000, 4000},
@@ -151,10 +153,10 @@ TEST_F(MixCommand, ASineMusicComesOutAtItsVolumeFromEveryStartAndBadCallsFail) {
         double to;
     };
     const TCase cases[] = {
-        {"", 0, 4000},                             // one pass of the show
-        {"--from 1000 --to 3000", 1000, 3000},     // whole steps of the player
-        {"--to 2500 --from 1234", 1234, 2500},     // neither on a step nor on a whole frame
-        {"--from 3999 --to 3999", 3999, 3999},     // nothing
+        {"", 0, 4000},                         // one pass of the show
+        {"--from 1000 --to 3000", 1000, 3000}, // whole steps of the player
+        {"--to 2500 --from 1234", 1234, 2500}, // neither on a step nor on a whole frame
+        {"--from 3999 --to 3999", 3999, 3999}, // nothing
     };
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.range);
@@ -185,15 +187,15 @@ TEST_F(MixCommand, ASineMusicComesOutAtItsVolumeFromEveryStartAndBadCallsFail) {
         std::string arguments;
         int code;
     } calls[] = {
-        {"mix " + Show(), 2},                                          // no output
-        {"mix -o " + wav, 2},                                          // no show
-        {"mix " + Show() + " -o " + wav + " --from x", 2},             // not a number
-        {"mix " + Show() + " -o " + wav + " --from -5", 2},            // before the show
-        {"mix " + Show() + " -o " + wav + " --from 20 --to 10", 2},    // ends before it begins
-        {"mix " + Show() + " " + Show() + " -o " + wav, 2},            // two shows
-        {"mix " + (dir_ / "none.kiv").string() + " -o " + wav, 1},     // no such show
-        {"mix " + Show() + " -o " + dir_.string(), 1},                 // a folder as the output
-        {"mix " + Show() + " -o " + wav + " --to 100000000000", 1},    // too long for a WAV file
+        {"mix " + Show(), 2},                                       // no output
+        {"mix -o " + wav, 2},                                       // no show
+        {"mix " + Show() + " -o " + wav + " --from x", 2},          // not a number
+        {"mix " + Show() + " -o " + wav + " --from -5", 2},         // before the show
+        {"mix " + Show() + " -o " + wav + " --from 20 --to 10", 2}, // ends before it begins
+        {"mix " + Show() + " " + Show() + " -o " + wav, 2},         // two shows
+        {"mix " + (dir_ / "none.kiv").string() + " -o " + wav, 1},  // no such show
+        {"mix " + Show() + " -o " + dir_.string(), 1},              // a folder as the output
+        {"mix " + Show() + " -o " + wav + " --to 100000000000", 1}, // too long for a WAV file
     };
     for (const auto& call : calls) {
         const TRun run = Run(call.arguments);
@@ -233,7 +235,8 @@ TEST_F(MixCommand, EverySlidesCommentClickSoundsOnTheFirstFramesOfItsSlide) {
             if (start >= from) expected.push_back(std::llround((start - from) * 44.1));
         ASSERT_EQ(onsets.size(), expected.size());
         for (std::size_t k = 0; k < onsets.size(); ++k)
-            EXPECT_NEAR(static_cast<double>(onsets[k]), static_cast<double>(expected[k]), 44.1) << "slide " << k;
+            EXPECT_NEAR(static_cast<double>(onsets[k]), static_cast<double>(expected[k]), 44.1)
+                << "slide " << k;
     }
 }
 

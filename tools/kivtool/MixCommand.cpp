@@ -102,7 +102,8 @@ int MixCommand(const TArgs& args) {
             const auto n = static_cast<std::size_t>(count) * kiv::TShowMixer::kChannels;
             written = written && std::fwrite(samples, sizeof(std::int16_t), n, file.get()) == n;
         });
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
         if (!written || std::fflush(file.get()) != 0) return Fail(output + ": cannot be written");
         const double soundSeconds = static_cast<double>(frames) / kiv::TShowMixer::kRate;
         if (seconds > 0)
