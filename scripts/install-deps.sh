@@ -13,6 +13,7 @@ PACKAGES=(
     unicode-data
     xvfb xauth xdotool imagemagick
     clang libclang-rt-14-dev
+    ffmpeg # the sound tests encode WMA, AAC, Ogg, MP3 and FLAC files with it; the decoder figures
 )
 
 missing=()

@@ -102,19 +102,26 @@ public:
         codec_ = avcodec_alloc_context3(decoder);
         if (!codec_) return Fail("out of memory");
         if ((error = avcodec_parameters_to_context(codec_, audio->codecpar)) < 0) return Fail(AvError(error));
+        // Time stamps of decoded frames, moved past the samples the decoder skips, in the stream's units.
+        codec_->pkt_timebase = audio->time_base;
         if ((error = avcodec_open2(codec_, decoder, nullptr)) < 0) return Fail(AvError(error));
         if (codec_->sample_rate <= 0 || codec_->sample_rate > 768000 || codec_->ch_layout.nb_channels <= 0)
             return Fail("no sample rate or no channels");
         rate_ = deviceFormat ? kDeviceRate : codec_->sample_rate;
         channels_ = deviceFormat ? kDeviceChannels : std::min(codec_->ch_layout.nb_channels, 2);
         if (audio->duration != AV_NOPTS_VALUE && audio->duration > 0)
-            lengthMs_ = static_cast<double>(audio->duration) * av_q2d(audio->time_base) * 1000.0;
+            // Less the encoder's delay that the decoder skips (the stream starts after it).
+            lengthMs_ = static_cast<double>(audio->duration - std::max<std::int64_t>(
+                            audio->start_time == AV_NOPTS_VALUE ? 0 : audio->start_time, 0)) *
+                        av_q2d(audio->time_base) * 1000.0;
         else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
             lengthMs_ = static_cast<double>(format_->duration) / 1000.0;
         frame_ = av_frame_alloc();
         packet_ = av_packet_alloc();
         if (!frame_ || !packet_) return Fail("out of memory");
         if (!MakeResampler()) return Fail("no resampler");
+        ProbeOrigin();
+        Seek(0);
         return true;
     }
 
@@ -136,6 +143,8 @@ public:
         MakeResampler();
         skipTo_ = static_cast<std::int64_t>(std::llround(ms * rate_ / 1000.0));
         havePosition_ = false;
+        seekChecked_ = false;
+        landedAtStart_ = false;
     }
 
     int Read(std::int16_t* out, int frames) override {
@@ -164,6 +173,28 @@ private:
     bool Fail(const std::string& why) {
         TLog::Line("Sound file cannot be decoded: " + name_ + " (" + why + ")");
         return false;
+    }
+
+    // The time stamp of the first frame a decoding from the start delivers: the first sample of the
+    // sound. Encoders put priming and padding before it (an MP3's encoder delay, which the decoder
+    // skips at the start only), so time stamps count from there and not from 0.
+    void ProbeOrigin() {
+        for (int packets = 0; packets < 256; ++packets) {
+            int error = avcodec_receive_frame(codec_, frame_);
+            if (error == 0) {
+                const bool found = frame_->nb_samples > 0 && frame_->best_effort_timestamp != AV_NOPTS_VALUE;
+                if (found) origin_ = frame_->best_effort_timestamp;
+                av_frame_unref(frame_);
+                if (found) return;
+                continue;
+            }
+            if (error != AVERROR(EAGAIN) || av_read_frame(format_, packet_) < 0) return;
+            if (packet_->stream_index == streamIndex_) {
+                if (firstPacket_ < 0) firstPacket_ = packet_->pos;
+                avcodec_send_packet(codec_, packet_);
+            }
+            av_packet_unref(packet_);
+        }
     }
 
     // The resampler from the input format of `frame` (none: the decoder's) to the output format.
@@ -215,9 +246,15 @@ private:
             // The first output after a seek: its position on the output time line.
             const AVStream* audio = format_->streams[streamIndex_];
             const std::int64_t pts = frame->best_effort_timestamp;
-            position_ = pts == AV_NOPTS_VALUE
+            // Back at the first packet the sound begins here; the stamps the demuxer gives after a
+            // seek may be shifted there (Ogg reckons the first packet's length without the block
+            // before it).
+            position_ = pts == AV_NOPTS_VALUE || landedAtStart_
                             ? 0
-                            : static_cast<std::int64_t>(std::llround(pts * av_q2d(audio->time_base) * rate_));
+                            : static_cast<std::int64_t>(std::llround(
+                                  std::clamp((static_cast<double>(pts) - static_cast<double>(origin_)) *
+                                                 av_q2d(audio->time_base) * rate_,
+                                             -9e15, 9e15)));
             havePosition_ = true;
         }
         // Output before the seek target is dropped so that a seek lands on the sample.
@@ -255,6 +292,10 @@ private:
                 continue;
             }
             if (packet_->stream_index == streamIndex_) {
+                if (!seekChecked_) {
+                    seekChecked_ = true;
+                    landedAtStart_ = firstPacket_ >= 0 && packet_->pos >= 0 && packet_->pos <= firstPacket_;
+                }
                 const int sent = avcodec_send_packet(codec_, packet_);
                 if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_INVALIDDATA) {
                     av_packet_unref(packet_);
@@ -279,6 +320,10 @@ private:
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
     int streamIndex_ = -1;
+    std::int64_t origin_ = 0;       // the time stamp of the first sample
+    std::int64_t firstPacket_ = -1; // the byte position of the first packet of the sound
+    bool seekChecked_ = false;      // the first packet after the last seek has been read
+    bool landedAtStart_ = false;    // and it was the first packet of the sound
     int rate_ = 0;
     int channels_ = 0;
     double lengthMs_ = 0;
