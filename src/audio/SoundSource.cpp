@@ -19,6 +19,7 @@ namespace kiv {
 namespace {
 
 constexpr int kIoBufferSize = 32768;
+constexpr double kSeekPrerollMs = 1000;
 
 std::string AvError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -136,7 +137,12 @@ public:
         ended_ = false;
         drained_ = false;
         AVStream* audio = format_->streams[streamIndex_];
-        const auto target = static_cast<std::int64_t>(ms / 1000.0 / av_q2d(audio->time_base));
+        // From a second before: a demuxer may land after the time asked for (Ogg lands on a page
+        // whose first packet the decoder only primes with), and decoders need frames before the
+        // target to rebuild it (an MP3's bit reservoir). What comes before the target is dropped.
+        const double from = std::max(0.0, ms - kSeekPrerollMs);
+        const auto target = static_cast<std::int64_t>(
+            std::min(from / 1000.0 / av_q2d(audio->time_base) + static_cast<double>(origin_), 9e15));
         if (av_seek_frame(format_, streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0)
             av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
         avcodec_flush_buffers(codec_);
