@@ -15,6 +15,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     libcups2-dev # dialogs: printing through CUPS
     libfribidi-dev # text: mixed-direction lines
+    ffmpeg # the sound tests encode WMA, AAC, Ogg, MP3 and FLAC files with it; the decoder figures
 )
 
 missing=()

@@ -19,6 +19,7 @@ namespace kiv {
 namespace {
 
 constexpr int kIoBufferSize = 32768;
+constexpr double kSeekPrerollMs = 1000;
 
 std::string AvError(int code) {
     char text[AV_ERROR_MAX_STRING_SIZE] = {};
@@ -70,6 +71,7 @@ public:
         : stream_(std::move(stream)), name_(std::move(name)) {}
     ~TDecodedSound() override {
         swr_free(&swr_);
+        av_channel_layout_uninit(&inLayout_);
         av_frame_free(&frame_);
         av_packet_free(&packet_);
         avcodec_free_context(&codec_);
@@ -101,19 +103,26 @@ public:
         codec_ = avcodec_alloc_context3(decoder);
         if (!codec_) return Fail("out of memory");
         if ((error = avcodec_parameters_to_context(codec_, audio->codecpar)) < 0) return Fail(AvError(error));
+        // Time stamps of decoded frames, moved past the samples the decoder skips, in the stream's units.
+        codec_->pkt_timebase = audio->time_base;
         if ((error = avcodec_open2(codec_, decoder, nullptr)) < 0) return Fail(AvError(error));
         if (codec_->sample_rate <= 0 || codec_->sample_rate > 768000 || codec_->ch_layout.nb_channels <= 0)
             return Fail("no sample rate or no channels");
         rate_ = deviceFormat ? kDeviceRate : codec_->sample_rate;
         channels_ = deviceFormat ? kDeviceChannels : std::min(codec_->ch_layout.nb_channels, 2);
         if (audio->duration != AV_NOPTS_VALUE && audio->duration > 0)
-            lengthMs_ = static_cast<double>(audio->duration) * av_q2d(audio->time_base) * 1000.0;
+            // Less the encoder's delay that the decoder skips (the stream starts after it).
+            lengthMs_ = static_cast<double>(audio->duration - std::max<std::int64_t>(
+                            audio->start_time == AV_NOPTS_VALUE ? 0 : audio->start_time, 0)) *
+                        av_q2d(audio->time_base) * 1000.0;
         else if (format_->duration != AV_NOPTS_VALUE && format_->duration > 0)
             lengthMs_ = static_cast<double>(format_->duration) / 1000.0;
         frame_ = av_frame_alloc();
         packet_ = av_packet_alloc();
         if (!frame_ || !packet_) return Fail("out of memory");
         if (!MakeResampler()) return Fail("no resampler");
+        ProbeOrigin();
+        Seek(0);
         return true;
     }
 
@@ -128,13 +137,20 @@ public:
         ended_ = false;
         drained_ = false;
         AVStream* audio = format_->streams[streamIndex_];
-        const auto target = static_cast<std::int64_t>(ms / 1000.0 / av_q2d(audio->time_base));
+        // From a second before: a demuxer may land after the time asked for (Ogg lands on a page
+        // whose first packet the decoder only primes with), and decoders need frames before the
+        // target to rebuild it (an MP3's bit reservoir). What comes before the target is dropped.
+        const double from = std::max(0.0, ms - kSeekPrerollMs);
+        const auto target = static_cast<std::int64_t>(
+            std::min(from / 1000.0 / av_q2d(audio->time_base) + static_cast<double>(origin_), 9e15));
         if (av_seek_frame(format_, streamIndex_, target, AVSEEK_FLAG_BACKWARD) < 0)
             av_seek_frame(format_, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
         avcodec_flush_buffers(codec_);
         MakeResampler();
         skipTo_ = static_cast<std::int64_t>(std::llround(ms * rate_ / 1000.0));
         havePosition_ = false;
+        seekChecked_ = false;
+        landedAtStart_ = false;
     }
 
     int Read(std::int16_t* out, int frames) override {
@@ -165,20 +181,63 @@ private:
         return false;
     }
 
-    bool MakeResampler() {
+    // The time stamp of the first frame a decoding from the start delivers: the first sample of the
+    // sound. Encoders put priming and padding before it (an MP3's encoder delay, which the decoder
+    // skips at the start only), so time stamps count from there and not from 0.
+    void ProbeOrigin() {
+        for (int packets = 0; packets < 256; ++packets) {
+            int error = avcodec_receive_frame(codec_, frame_);
+            if (error == 0) {
+                const bool found = frame_->nb_samples > 0 && frame_->best_effort_timestamp != AV_NOPTS_VALUE;
+                if (found) origin_ = frame_->best_effort_timestamp;
+                av_frame_unref(frame_);
+                if (found) return;
+                continue;
+            }
+            if (error != AVERROR(EAGAIN) || av_read_frame(format_, packet_) < 0) return;
+            if (packet_->stream_index == streamIndex_) {
+                if (firstPacket_ < 0) firstPacket_ = packet_->pos;
+                avcodec_send_packet(codec_, packet_);
+            }
+            av_packet_unref(packet_);
+        }
+    }
+
+    // The resampler from the input format of `frame` (none: the decoder's) to the output format.
+    bool MakeResampler(const AVFrame* frame = nullptr) {
         swr_free(&swr_);
+        const AVChannelLayout& inLayout = frame ? frame->ch_layout : codec_->ch_layout;
+        const int inFormat = frame ? frame->format : codec_->sample_fmt;
+        const int inRate = frame ? frame->sample_rate : codec_->sample_rate;
+        av_channel_layout_uninit(&inLayout_);
+        if (av_channel_layout_copy(&inLayout_, &inLayout) < 0) return false;
+        inFormat_ = inFormat;
+        inRate_ = inRate;
+        if (inLayout.nb_channels <= 0 || inRate <= 0 || inRate > 768000) return false;
         AVChannelLayout outLayout;
         av_channel_layout_default(&outLayout, channels_);
-        const int error = swr_alloc_set_opts2(&swr_, &outLayout, AV_SAMPLE_FMT_S16, rate_, &codec_->ch_layout,
-                                              codec_->sample_fmt, codec_->sample_rate, 0, nullptr);
+        const int error = swr_alloc_set_opts2(&swr_, &outLayout, AV_SAMPLE_FMT_S16, rate_, &inLayout_,
+                                              static_cast<AVSampleFormat>(inFormat), inRate, 0, nullptr);
         av_channel_layout_uninit(&outLayout);
         // Mono is doubled onto both sides at its own level.
-        return error >= 0 && (channels_ != 2 || DoubleMono(swr_, codec_->ch_layout.nb_channels)) &&
-               swr_init(swr_) >= 0;
+        if (error >= 0 && (channels_ != 2 || DoubleMono(swr_, inLayout.nb_channels)) && swr_init(swr_) >= 0)
+            return true;
+        swr_free(&swr_);
+        return false;
+    }
+
+    // A stream may change its channels, sample format or rate between frames (an MP3 frame with
+    // another header): the resampler must then read the frame as it is.
+    bool ResamplerFits(const AVFrame& frame) {
+        if (swr_ && frame.format == inFormat_ && frame.sample_rate == inRate_ &&
+            av_channel_layout_compare(&frame.ch_layout, &inLayout_) == 0)
+            return true;
+        return MakeResampler(&frame);
     }
 
     // Appends converted samples of `frame` (none: the resampler's rest) to the pending output.
     void Convert(const AVFrame* frame) {
+        if (frame ? !ResamplerFits(*frame) : !swr_) return; // a frame in a format nothing reads
         const int inSamples = frame ? frame->nb_samples : 0;
         const int room = swr_get_out_samples(swr_, inSamples);
         if (room <= 0) return;
@@ -193,9 +252,15 @@ private:
             // The first output after a seek: its position on the output time line.
             const AVStream* audio = format_->streams[streamIndex_];
             const std::int64_t pts = frame->best_effort_timestamp;
-            position_ = pts == AV_NOPTS_VALUE
+            // Back at the first packet the sound begins here; the stamps the demuxer gives after a
+            // seek may be shifted there (Ogg reckons the first packet's length without the block
+            // before it).
+            position_ = pts == AV_NOPTS_VALUE || landedAtStart_
                             ? 0
-                            : static_cast<std::int64_t>(std::llround(pts * av_q2d(audio->time_base) * rate_));
+                            : static_cast<std::int64_t>(std::llround(
+                                  std::clamp((static_cast<double>(pts) - static_cast<double>(origin_)) *
+                                                 av_q2d(audio->time_base) * rate_,
+                                             -9e15, 9e15)));
             havePosition_ = true;
         }
         // Output before the seek target is dropped so that a seek lands on the sample.
@@ -233,6 +298,10 @@ private:
                 continue;
             }
             if (packet_->stream_index == streamIndex_) {
+                if (!seekChecked_) {
+                    seekChecked_ = true;
+                    landedAtStart_ = firstPacket_ >= 0 && packet_->pos >= 0 && packet_->pos <= firstPacket_;
+                }
                 const int sent = avcodec_send_packet(codec_, packet_);
                 if (sent < 0 && sent != AVERROR(EAGAIN) && sent != AVERROR_INVALIDDATA) {
                     av_packet_unref(packet_);
@@ -251,9 +320,16 @@ private:
     AVFormatContext* format_ = nullptr;
     AVCodecContext* codec_ = nullptr;
     SwrContext* swr_ = nullptr;
+    AVChannelLayout inLayout_{}; // the resampler's input
+    int inFormat_ = -1;
+    int inRate_ = 0;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
     int streamIndex_ = -1;
+    std::int64_t origin_ = 0;       // the time stamp of the first sample
+    std::int64_t firstPacket_ = -1; // the byte position of the first packet of the sound
+    bool seekChecked_ = false;      // the first packet after the last seek has been read
+    bool landedAtStart_ = false;    // and it was the first packet of the sound
     int rate_ = 0;
     int channels_ = 0;
     double lengthMs_ = 0;

@@ -6,8 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
+
+#include <unistd.h>
 
 namespace kiv {
 namespace {
@@ -244,6 +249,89 @@ TEST(DecodedSoundTest, SeekingIntoAnMp3LandsWithinOneFrameOfTheSample) {
         // Measured: 0 or 1 frame off; one MP3 frame is 1152.
         EXPECT_LE(std::abs(BestMatch(whole, part, at, channels, 1152)), 32) << ms;
     }
+}
+
+} // namespace
+} // namespace kiv
+
+namespace kiv {
+namespace {
+
+// Each compressed format the decoder takes, encoded here by the ffmpeg program from 3 s of a sweep
+// at half scale whose pitch rises from 300 Hz by 100 Hz a second: it must decode to that sweep
+// (length, pitch and level), and a seek near the start and one far into it land on the sample.
+TEST(DecodedSoundTest, CompressedFormatsMadeByFfmpegDecodeToTheirSweepAndSeek) {
+    if (std::system("ffmpeg -hide_banner -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "the ffmpeg program is not installed (scripts/install-deps.sh installs it)";
+    const std::string dir = testing::TempDir() + "kiv_codecs_" + std::to_string(::getpid()) + "/";
+    std::filesystem::create_directories(dir);
+    const struct {
+        const char* file;
+        const char* options;
+        int rate;
+        int channels;
+        int codecFrame; // frames per coded frame
+        int farSeek;    // frames a seek far into the sound may be off
+    } formats[] = {
+        // ASF stamps packets in whole milliseconds.
+        {"sine.wma", "-c:a wmav2 -b:a 128k", 22050, 1, 2048, 23},
+        {"sine.m4a", "-c:a aac -b:a 192k", 48000, 2, 1024, 2},
+        {"sine.ogg", "-c:a libvorbis -q:a 6", 44100, 2, 2048, 2},
+        {"sine.mp3", "-c:a libmp3lame -b:a 192k", 32000, 1, 1152, 2},
+        {"sine.flac", "-c:a flac", 11025, 2, 4608, 2},
+    };
+    for (const auto& format : formats) {
+        SCOPED_TRACE(format.file);
+        const std::string path = dir + format.file;
+        const std::string command = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
+                                    "'aevalsrc=0.5*sin(2*PI*(300*t+50*t*t)):d=3:s=" +
+                                    std::to_string(format.rate) + "' -ac " + std::to_string(format.channels) +
+                                    " " + format.options + " " + path;
+        if (std::system(command.c_str()) != 0) {
+            ADD_FAILURE() << "ffmpeg cannot make the file: " << command;
+            continue;
+        }
+        std::ifstream in(path, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+        auto sound = OpenDecodedSound(MemoryFile(bytes), format.file);
+        ASSERT_TRUE(sound);
+        EXPECT_EQ(sound->Rate(), format.rate);
+        EXPECT_EQ(sound->Channels(), format.channels);
+        const int channels = sound->Channels();
+        const auto whole = ReadAll(*sound, 777);
+        const auto frames = static_cast<std::int64_t>(whole.size()) / channels;
+        // Encoders pad to whole codec frames; the decoder drops the priming where the file says so.
+        EXPECT_NEAR(static_cast<double>(frames), 3.0 * format.rate, format.codecFrame + 1.0);
+        EXPECT_NEAR(sound->LengthMs(), 3000, 1000.0 * (format.codecFrame + 1) / format.rate);
+        // From 0.1 to 0.5 s: 132 periods (counted in rising zero crossings) at the sweep's level (RMS).
+        const std::int64_t from = format.rate / 10, to = from + format.rate * 4 / 10;
+        ASSERT_GT(frames, to);
+        // Rising crossings from below -2000 to above 2000, so that coding noise near 0 is not counted.
+        int crossings = 0;
+        bool low = false;
+        double power = 0;
+        for (std::int64_t f = from; f < to; ++f) {
+            const double v = whole[static_cast<std::size_t>(f * channels)];
+            if (v < -2000) low = true;
+            if (v > 2000 && low) ++crossings, low = false;
+            power += v * v;
+        }
+        EXPECT_NEAR(crossings, 132, 2);
+        // ffmpeg spreads mono onto two channels 3 dB lower.
+        const double amplitude = 32767 * 0.5 / (channels == 2 ? std::sqrt(2.0) : 1.0);
+        EXPECT_NEAR(std::sqrt(power / static_cast<double>(to - from)), amplitude / std::sqrt(2.0), 600);
+        // Seeking: the part read after a seek lies where it belongs in the whole.
+        for (const int ms : {137, 2100}) {
+            sound->Seek(ms);
+            std::vector<std::int16_t> part(static_cast<std::size_t>(2048) * channels);
+            ASSERT_EQ(sound->Read(part.data(), 2048), 2048);
+            const std::int64_t at = static_cast<std::int64_t>(ms) * format.rate / 1000;
+            EXPECT_LE(std::abs(BestMatch(whole, part, at, channels, 2 * format.codecFrame)),
+                      ms < 1000 ? 2 : format.farSeek)
+                << ms;
+        }
+    }
+    std::filesystem::remove_all(dir);
 }
 
 } // namespace
