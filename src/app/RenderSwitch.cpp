@@ -1,5 +1,6 @@
 #include "app/RenderSwitch.h"
 
+#include "app/VideoExport.h"
 #include "base/Log.h"
 #include "engine/HeadlessRender.h"
 #include "ini/IniValues.h"
@@ -17,7 +18,8 @@ namespace {
 
 int Usage(const std::string& why) {
     std::fprintf(
-        stderr, "kivviewer: %s\nusage: kivviewer SHOW -render OUT [-size WxH] [-fps N] [-from MS] [-to MS]\n",
+        stderr, "kivviewer: %s\nusage: kivviewer SHOW -render DIR|OUT.mp4|OUT.mkv|OUT.webm [-size WxH] [-fps N] [-from MS]"
+        " [-to MS] [-crf N]\n",
         why.c_str());
     return 2;
 }
@@ -35,12 +37,14 @@ std::optional<double> NonNegative(const TCommandLine& commandLine, const char* n
 
 int RunRenderSwitch(const TCommandLine& commandLine, TKivShowLocator& show) {
     const std::optional<std::string> folder = commandLine.Value("render");
-    if (!folder || folder->empty()) return Usage("-render needs an output folder");
-    for (const char* video : {".mp4", ".mkv", ".webm"}) {
-        const std::string ending = video;
-        if (folder->size() >= ending.size() &&
-            folder->compare(folder->size() - ending.size(), ending.size(), ending) == 0)
-            return Usage("-render " + *folder + ": video files are not written; OUT must be a folder");
+    if (!folder || folder->empty()) return Usage("-render needs an output folder or video file");
+    const bool video = IsVideoFileName(*folder);
+    int crf = -1;
+    if (commandLine.HasSwitch("crf")) {
+        const std::optional<double> value = NonNegative(commandLine, "crf");
+        if (!video || !value || *value > 63 || *value != std::floor(*value))
+            return Usage("bad -crf (a whole number from 0 to 63, for a video file)");
+        crf = static_cast<int>(*value);
     }
     THeadlessOptions options;
     options.parseAction = ParseEngineAction;
@@ -65,8 +69,10 @@ int RunRenderSwitch(const TCommandLine& commandLine, TKivShowLocator& show) {
         options.toMs = *to;
     }
     try {
+        if (video && (options.width % 2 || options.height % 2)) return Usage("a video needs an even -size");
         const std::string failure =
-            RenderShowToFolder(show.AccessorRef(), show.ProjectRef(), options, *folder, stderr);
+            video ? ExportShowToVideo(show.AccessorRef(), show.ProjectRef(), options, crf, *folder, {}, stderr)
+                  : RenderShowToFolder(show.AccessorRef(), show.ProjectRef(), options, *folder, stderr);
         if (failure.empty()) return 0;
         std::fprintf(stderr, "kivviewer: %s\n", failure.c_str());
         TLog::Line("Render failed: " + failure);
