@@ -4,6 +4,7 @@
 #include "app/DisplayCheck.h"
 #include "app/MainForm.h"
 #include "app/ProgramInfo.h"
+#include "app/RemoteControl.h"
 #include "app/RenderSwitch.h"
 #include "app/ShowStart.h"
 #include "app/SignalWatch.h"
@@ -297,6 +298,7 @@ int RunPlayer(int argc, char** argv) {
     const bool describeOnly = commandLine.HasSwitch("info") || commandLine.HasSwitch("render");
     if (!describeOnly) T3DEngine::SetFactory(CreateEngineGL);
     std::unique_ptr<TMainForm> form;
+    std::unique_ptr<TRemoteControl> remote;
     try {
         if (describeOnly)
             DescribeFirstShow(commandLine, programPath);
@@ -314,12 +316,15 @@ int RunPlayer(int argc, char** argv) {
     }
     // Without a main window the message loop ends at once.
     if (!form || describeOnly) application->Terminate();
+    // playerctl and media keys drive the show through the session bus, when there is one.
+    if (form && !describeOnly && !application->QuitRequested()) remote = std::make_unique<TRemoteControl>(*application, *form);
     if (application->Prepared()) application->Run();
     if (commandLine.HasToken("-startup")) {
         // The program that started us named its window last on the command line; bringing another
         // program's window to the front is the window manager's decision here.
         TLog::Line("Startup mode: the caller's window is left to the window manager");
     }
+    remote.reset();
     try {
         form.reset();
     } catch (const EAssertionFailed& failure) {
