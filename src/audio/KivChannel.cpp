@@ -35,9 +35,10 @@ TKivChannel::~TKivChannel() {
                std::to_string(ProcessMilliseconds()));
 }
 
-void TKivChannel::Start() {
+void TKivChannel::Start(double lateMs) {
     if (!ready_ || playing_) return;
     playing_ = true;
+    late_ = std::max(lateMs, 0.0);
     startList_.Add(*this);
 }
 
@@ -56,7 +57,7 @@ void TKivChannel::Stop() {
 
 void TKivChannel::PlayNow() {
     if (!device_) return;
-    device_->Play(kFadeMs);
+    device_->PlayLate(kFadeMs, late_);
     stopped_ = false;
     TLog::Line("+++++++++++++++++++ Play Channel " + name_ + " Time " +
                std::to_string(ProcessMilliseconds()));

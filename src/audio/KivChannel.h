@@ -51,8 +51,9 @@ public:
     TDeviceChannel* Device() const { return device_.Get(); }
     void SetDevice(TRef<TDeviceChannel> device) { device_ = std::move(device); }
 
-    // Player thread: a ready channel that does not play joins the start list.
-    void Start();
+    // Player thread: a ready channel that does not play joins the start list. `lateMs`: how long
+    // ago, on the owner's time line, the channel was due to start.
+    void Start(double lateMs = 0);
     // Player thread: leaves the start list, or stops the device channel that already plays.
     void Stop();
     // Player thread, at the end of a step: the device channel starts with a fade-in.
@@ -72,6 +73,7 @@ private:
     bool ready_ = false;
     bool playing_ = false;
     bool stopped_ = true;
+    double late_ = 0;
 };
 
 } // namespace kiv

@@ -19,6 +19,12 @@ public:
     // The length of the whole sound in ms.
     virtual double LengthMs() const = 0;
     virtual void Play(std::int32_t fadeMs) = 0;
+    // Play for a sound that was due `lateMs` before the device clock's reading: a device that has
+    // not yet output that moment (an offline mix) starts it there; others start it now.
+    virtual void PlayLate(std::int32_t fadeMs, double lateMs) {
+        (void)lateMs;
+        Play(fadeMs);
+    }
     virtual void Stop(std::int32_t fadeMs) = 0;
 
 protected:

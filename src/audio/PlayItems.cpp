@@ -61,7 +61,7 @@ void TPlayComment::Update(bool running, double timeMs) {
     if (channel_->Playing()) {
         if (!running && stopWhenPaused_) channel_->Stop();
     } else if (running && timeMs >= channel_->StartMs()) {
-        channel_->Start();
+        channel_->Start(timeMs - channel_->StartMs());
         player_.SetCurrentComment(this);
     }
 }
@@ -183,7 +183,7 @@ void TPlaySequence::Advance(double p) {
         if (p < channel.EndMs()) {
             if (channel.Ready() && !channel.Playing() && p >= channel.StartMs()) {
                 TLog::Line("Start Channel: " + channel.Name() + "   IntTime: " + Ms(p));
-                channel.Start();
+                channel.Start(p - channel.StartMs());
             }
             ++it;
             continue;

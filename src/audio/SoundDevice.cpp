@@ -54,7 +54,7 @@ void TPlayInstance::Seek(std::int32_t ms) {
     havePrefetch_ = true;
 }
 
-void TPlayInstance::Play(std::int32_t fadeMs) {
+void TPlayInstance::Play(std::int32_t fadeMs, std::int64_t delayFrames) {
     bool prefetched = false;
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -71,7 +71,7 @@ void TPlayInstance::Play(std::int32_t fadeMs) {
         step_ = 1.0f / static_cast<float>(frames);
     }
     device_.Mixer().Add(*buffer_);
-    buffer_->Start();
+    buffer_->Start(delayFrames);
     bool endedAtOnce = false;
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -234,7 +234,11 @@ void TSoundChannel::ApplyVolume() {
     if (!instances_.empty()) instances_.back()->SetVolume(volume_ * master_);
 }
 
-void TSoundChannel::Play(std::int32_t fadeMs) {
+void TSoundChannel::PlayLate(std::int32_t fadeMs, double lateMs) {
+    Start(fadeMs, device_->FramesUntil(lateMs));
+}
+
+void TSoundChannel::Start(std::int32_t fadeMs, std::int64_t delayFrames) {
     std::shared_ptr<TPlayInstance> instance;
     {
         std::lock_guard<std::mutex> guard(lock_);
@@ -247,7 +251,7 @@ void TSoundChannel::Play(std::int32_t fadeMs) {
             instance = instances_.back();
         }
     }
-    instance->Play(fadeMs);
+    instance->Play(fadeMs, delayFrames);
 }
 
 void TSoundChannel::Stop(std::int32_t fadeMs) {
@@ -462,6 +466,13 @@ std::size_t TSoundDevice::RunKiller() {
         if (TSoundChannel* channel = instance->Owner()) channel->InstanceFinished(*instance);
     }
     return left; // `due` frees the instances here, on the killer's thread
+}
+
+std::int64_t TSoundDevice::FramesUntil(double lateMs) const {
+    if (options_.threaded || !options_.placeLateStarts || !std::isfinite(lateMs)) return 0;
+    const double due = std::round((options_.now() - std::max(lateMs, 0.0)) * 44.1);
+    if (!(due > static_cast<double>(mixer_.FramesConsumed()))) return 0;
+    return static_cast<std::int64_t>(std::min(due, 9e15)) - mixer_.FramesConsumed();
 }
 
 void TSoundDevice::Pull(std::int16_t* out, int frames) {

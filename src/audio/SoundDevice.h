@@ -35,7 +35,8 @@ public:
     TState State() const;
     // Idle only: positions the source and prepares the first fill.
     void Seek(std::int32_t ms);
-    void Play(std::int32_t fadeMs);
+    // `delayFrames`: device frames the mix leaves out before the first frame of this instance.
+    void Play(std::int32_t fadeMs, std::int64_t delayFrames = 0);
     void Stop(std::int32_t fadeMs);
     // Milliseconds played + the position it was last moved to.
     std::int32_t Position() const;
@@ -86,7 +87,8 @@ public:
     TSoundChannel(TSoundDevice& device, std::string name, std::unique_ptr<TSoundSource> source);
 
     double LengthMs() const override { return lengthMs_; }
-    void Play(std::int32_t fadeMs) override;
+    void Play(std::int32_t fadeMs) override { Start(fadeMs, 0); }
+    void PlayLate(std::int32_t fadeMs, double lateMs) override;
     void Stop(std::int32_t fadeMs) override;
     bool IsPlaying() const;
     void Seek(std::int32_t ms);
@@ -102,6 +104,7 @@ protected:
     ~TSoundChannel() override;
 
 private:
+    void Start(std::int32_t fadeMs, std::int64_t delayFrames);
     std::shared_ptr<TPlayInstance> NewInstance(); // under lock_
     void ApplyVolume();                           // under lock_
 
@@ -125,6 +128,9 @@ public:
         bool threaded = true;
         // The millisecond timer of the clock and the killer.
         std::function<double()> now;
+        // Without threads: `now` reads device frame n as n / 44.1 ms (an offline mix pulled behind
+        // its clock), so a channel that starts late starts on the frame it was due (FramesUntil).
+        bool placeLateStarts = false;
     };
 
     static TRef<TSoundDevice> Create(TOptions options);
@@ -143,6 +149,9 @@ public:
     void Pull(std::int16_t* out, int frames);
     bool Threaded() const { return options_.threaded; }
     double NowMs() const { return options_.now(); }
+    // With placeLateStarts: the device frames still to be mixed before the moment `lateMs` ago; 0
+    // when that has been mixed already, and always 0 otherwise.
+    std::int64_t FramesUntil(double lateMs) const;
     TRef<TStream> OpenStream(const std::string& name);
     // The killer: frees the instance `delayMs` from now, after removing its buffer from the mix.
     void Kill(std::shared_ptr<TPlayInstance> instance, double delayMs);

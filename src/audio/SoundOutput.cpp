@@ -47,7 +47,8 @@ TOutputBuffer::~TOutputBuffer() {
     swr_free(&swr_);
 }
 
-void TOutputBuffer::Start() {
+void TOutputBuffer::Start(std::int64_t delayFrames) {
+    delay_.store(std::max<std::int64_t>(delayFrames, 0));
     {
         std::lock_guard<std::mutex> fill(fillLock_);
         const int frames = InitialFillSize();
@@ -165,6 +166,13 @@ int TOutputBuffer::TakeFrames(std::int16_t* out, int frames) {
 
 void TOutputBuffer::MixInto(std::int32_t* mix, int frames) {
     if (!started_.load()) return;
+    if (const std::int64_t delay = delay_.load(); delay > 0) {
+        const int skipped = static_cast<int>(std::min<std::int64_t>(delay, frames));
+        delay_.store(delay - skipped);
+        mix += static_cast<std::size_t>(skipped) * 2;
+        frames -= skipped;
+        if (frames == 0) return;
+    }
     out_.assign(static_cast<std::size_t>(frames) * 2, 0);
     int got = 0;
     if (rate_ == 44100 && channels_ == 2) {

@@ -46,8 +46,10 @@ public:
     int SizeFrames() const { return size_; }
     // Three quarters of the ring.
     int InitialFillSize() const { return size_ * 3 / 4; }
-    // Fills the first part and lets the mixer read; starts the refill thread when threaded.
-    void Start();
+    // Fills the first part and lets the mixer read; starts the refill thread when threaded. The
+    // mixer adds `delayFrames` device frames of nothing before the buffer's first frame (an offline
+    // mix placing a sound that was due inside the block it is about to mix).
+    void Start(std::int64_t delayFrames = 0);
     bool Started() const { return started_.load(); }
     // The fade fill is applied, 25 ms after the play cursor, to what is queued; wakes the thread.
     void RequestFade();
@@ -90,6 +92,7 @@ private:
     std::atomic<bool> started_{false};
     std::atomic<float> volume_{1.0f};
     std::atomic<std::int32_t> volumeMb_{0};
+    std::atomic<std::int64_t> delay_{0}; // device frames the mixer still leaves out
 
     std::mutex wakeLock_;
     std::condition_variable wake_;

@@ -78,6 +78,11 @@ const std::vector<TCommand>& CommandTable() {
          "                            transition and overlay as the engine selects and draws them, rendered\n"
          "                            headlessly at WxH (default 1280x720); prints \"WIDTH HEIGHT\"",
          FrameCommand},
+        {"mix",
+         "mix SHOW -o OUT.wav [--from MS] [--to MS]\n"
+         "                            the show's sound from FROM (default 0) to TO (default the show's end, one\n"
+         "                            pass), mixed exactly as the player mixes it, 44 100 Hz, 2 channels, 16 bits",
+         MixCommand},
         {"picture", "picture SHOW NAME [--level N] -o OUT.png  the picture as the player loads it (placeholder included); prints \"WIDTH HEIGHT\"", PictureCommand},
     };
     return commands;

@@ -1,0 +1,241 @@
+// Runs `kivtool mix` on shows written by the test and reads the WAV it writes: a sine as the
+// background music must come out frame for frame at its volume, wherever the mix begins, and a click
+// as every slide's comment must sound on the first frame of its slide.
+#include "../audio/SoundTestFiles.h"
+
+#include <gtest/gtest.h>
+
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <regex>
+#include <string>
+#include <vector>
+
+namespace kiv {
+namespace {
+
+namespace fs = std::filesystem;
+
+// The channel fade-in every sound starts with: 10 ms, gain 0 at its first frame.
+constexpr int kFadeFrames = 441;
+
+class MixCommand : public testing::Test {
+protected:
+    void SetUp() override {
+        dir_ = fs::temp_directory_path() / ("kivtool_mix_" + std::to_string(::getpid()) + "_" +
+                                            testing::UnitTest::GetInstance()->current_test_info()->name());
+        fs::remove_all(dir_);
+        fs::create_directories(dir_);
+    }
+    void TearDown() override {
+        if (!HasFailure()) fs::remove_all(dir_);
+    }
+
+    void Write(const std::string& name, const std::string& bytes) {
+        std::ofstream(dir_ / name, std::ios::binary) << bytes;
+    }
+
+    // A show of slides ending at `syncs`; `slideText` adds keys to every slide, `mainText` to [Main].
+    void WriteShow(const std::vector<int>& syncs, const std::string& mainText, const std::string& slideText) {
+        std::string text = "[Main]\nMinorVersion=13\n" + mainText + "[Times]\nopt_slidescount=" +
+                           std::to_string(syncs.size()) + "\n";
+        for (std::size_t i = 0; i < syncs.size(); ++i)
+            text += "opt_synchpos" + std::to_string(i + 1) + "=" + std::to_string(syncs[i]) + "\n";
+        for (std::size_t i = 0; i < syncs.size(); ++i)
+            text += "[Slide" + std::to_string(i + 1) + "]\n" + slideText;
+        Write("show.kiv", text);
+    }
+
+    struct TRun {
+        int code = -1;
+        std::string out;
+        std::string err;
+    };
+
+    TRun Run(const std::string& arguments) {
+        const std::string err = (dir_ / "stderr.txt").string();
+        const std::string command = std::string(KIVTOOL_PATH) + " " + arguments + " 2>" + err;
+        TRun run;
+        std::FILE* pipe = ::popen(command.c_str(), "r");
+        if (!pipe) return run;
+        char buffer[256];
+        while (std::fgets(buffer, sizeof buffer, pipe))
+            run.out += buffer;
+        const int status = ::pclose(pipe);
+        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+        std::ifstream in(err);
+        run.err.assign(std::istreambuf_iterator<char>(in), {});
+        return run;
+    }
+
+    std::string Show() const { return (dir_ / "show.kiv").string(); }
+
+    // Mixes with `range` (e.g. "--from 10") and reads the samples back; checks the header.
+    std::optional<std::vector<std::int16_t>> Mix(const std::string& range) {
+        const std::string wav = (dir_ / "out.wav").string();
+        fs::remove(wav);
+        const TRun run = Run("mix " + Show() + " -o " + wav + " " + range);
+        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_NE(run.err.find("x real time"), std::string::npos) << run.err;
+        std::ifstream in(wav, std::ios::binary);
+        const std::string bytes{std::istreambuf_iterator<char>(in), {}};
+        if (run.code != 0 || bytes.size() < 44) return std::nullopt;
+        const auto u32 = [&](std::size_t at) {
+            std::uint32_t v = 0;
+            for (int i = 3; i >= 0; --i)
+                v = (v << 8) | static_cast<unsigned char>(bytes[at + i]);
+            return v;
+        };
+        const std::uint32_t data = u32(40);
+        EXPECT_EQ(bytes.substr(0, 4), "RIFF");
+        EXPECT_EQ(u32(4), 36 + data);
+        EXPECT_EQ(bytes.substr(8, 8), "WAVEfmt ");
+        EXPECT_EQ(u32(20), 0x00020001u); // PCM, 2 channels
+        EXPECT_EQ(u32(24), 44100u);
+        EXPECT_EQ(u32(28), 44100u * 4);
+        EXPECT_EQ(u32(32), 0x00100004u); // 4 bytes a frame, 16 bits
+        EXPECT_EQ(bytes.substr(36, 4), "data");
+        EXPECT_EQ(bytes.size(), 44 + data);
+        std::vector<std::int16_t> samples(data / 2);
+        if (!samples.empty()) std::memcpy(samples.data(), bytes.data() + 44, samples.size() * 2);
+        return samples;
+    }
+
+    // The slide starts as `kivtool timeline` reports them, and the period.
+    std::vector<double> SlideStarts(double& period) {
+        const TRun run = Run("timeline " + Show());
+        std::smatch match;
+        std::regex_search(run.out, match, std::regex("\"period\":([0-9.]+)"));
+        period = match.empty() ? -1 : std::stod(match[1]);
+        std::vector<double> starts;
+        const std::regex start("\"start\":([0-9.]+)");
+        for (auto it = std::sregex_iterator(run.out.begin(), run.out.end(), start); it != std::sregex_iterator();
+             ++it)
+            starts.push_back(std::stod((*it)[1]));
+        return starts;
+    }
+
+    fs::path dir_;
+};
+
+TEST_F(MixCommand, ASineMusicComesOutAtItsVolumeFromEveryStartAndBadCallsFail) {
+    // 6 s of a different sine on each side, at half volume under two slides of 2 s.
+    constexpr int kFrames = 6 * 44100;
+    std::vector<std::int16_t> sine;
+    for (int f = 0; f < kFrames; ++f) {
+        sine.push_back(static_cast<std::int16_t>(std::lround(12000 * std::sin(2 * M_PI * 523.25 * f / 44100))));
+        sine.push_back(static_cast<std::int16_t>(std::lround(-9000 * std::sin(2 * M_PI * 331.0 * f / 44100))));
+    }
+    Write("sine.wav", test::WavBytes(sine, 44100, 2));
+    WriteShow({2000, 4000},
+              "opt_syncmode=1\n" + std::string("object Music:Music\n  object T:TMusicTrack\n"
+                                               "    object S:TMusicItem\n      FileName=sine.wav\n"
+                                               "      Duration=6000\n      Volume=50\n    end\n  end\nend\n"),
+              "");
+    double period = 0;
+    SlideStarts(period);
+    ASSERT_EQ(period, 4000);
+
+    struct TCase {
+        std::string range;
+        double from;
+        double to;
+    };
+    const TCase cases[] = {
+        {"", 0, 4000},                             // one pass of the show
+        {"--from 1000 --to 3000", 1000, 3000},     // whole steps of the player
+        {"--to 2500 --from 1234", 1234, 2500},     // neither on a step nor on a whole frame
+        {"--from 3999 --to 3999", 3999, 3999},     // nothing
+    };
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.range);
+        const auto mix = Mix(c.range);
+        ASSERT_TRUE(mix);
+        const auto frames = static_cast<std::size_t>(std::llround((c.to - c.from) * 44.1));
+        ASSERT_EQ(mix->size(), frames * 2);
+        // Frame i is the sine's frame at FROM + i / 44.1 ms, halved, under the channel's fade-in and,
+        // in the first 10 ms of the music, under its own edge.
+        const auto first = static_cast<std::size_t>(std::llround(c.from * 44.1));
+        int wrong = 0;
+        for (std::size_t i = 0; i < frames && wrong < 5; ++i) {
+            const double ramp = std::min(1.0, static_cast<double>(i) / kFadeFrames) *
+                                std::min(1.0, static_cast<double>(first + i) / kFadeFrames);
+            for (std::size_t side = 0; side < 2; ++side) {
+                const double expected = sine[(first + i) * 2 + side] * 0.5 * ramp;
+                if (std::abs((*mix)[i * 2 + side] - expected) > 1.0) {
+                    ADD_FAILURE() << "frame " << i << " side " << side << ": " << (*mix)[i * 2 + side]
+                                  << " instead of " << expected;
+                    ++wrong;
+                }
+            }
+        }
+    }
+
+    const std::string wav = (dir_ / "bad.wav").string();
+    const struct {
+        std::string arguments;
+        int code;
+    } calls[] = {
+        {"mix " + Show(), 2},                                          // no output
+        {"mix -o " + wav, 2},                                          // no show
+        {"mix " + Show() + " -o " + wav + " --from x", 2},             // not a number
+        {"mix " + Show() + " -o " + wav + " --from -5", 2},            // before the show
+        {"mix " + Show() + " -o " + wav + " --from 20 --to 10", 2},    // ends before it begins
+        {"mix " + Show() + " " + Show() + " -o " + wav, 2},            // two shows
+        {"mix " + (dir_ / "none.kiv").string() + " -o " + wav, 1},     // no such show
+        {"mix " + Show() + " -o " + dir_.string(), 1},                 // a folder as the output
+        {"mix " + Show() + " -o " + wav + " --to 100000000000", 1},    // too long for a WAV file
+    };
+    for (const auto& call : calls) {
+        const TRun run = Run(call.arguments);
+        EXPECT_EQ(run.code, call.code) << call.arguments << "\n" << run.err;
+        EXPECT_FALSE(run.err.empty()) << call.arguments;
+    }
+}
+
+TEST_F(MixCommand, EverySlidesCommentClickSoundsOnTheFirstFramesOfItsSlide) {
+    // A click: 2 ms at a constant level, then silence, 100 ms in all.
+    std::vector<std::int16_t> click = test::Constant(88, 2, 20000);
+    click.resize(4410 * 2, 0);
+    Write("click.wav", test::WavBytes(click, 44100, 2));
+    // Slide starts that lie between the player's 5 ms steps, one on a step.
+    WriteShow({1003, 2507, 3911, 5000, 6120}, "",
+              "object Music:Music\n  object C:TSoundComment\n    FileName=click.wav\n    Duration=100\n"
+              "  end\nend\n");
+    double period = 0;
+    const std::vector<double> starts = SlideStarts(period);
+    ASSERT_EQ(starts.size(), 5u);
+    // From the start, and from inside the first slide, whose click has then passed.
+    for (const double from : {0.0, 500.0}) {
+        SCOPED_TRACE(from);
+        const auto mix = Mix("--from " + std::to_string(from));
+        ASSERT_TRUE(mix);
+        // An onset: the first sound after at least 20 ms of silence.
+        std::vector<std::int64_t> onsets;
+        std::int64_t lastSound = -100000;
+        for (std::size_t i = 0; i < mix->size() / 2; ++i) {
+            if ((*mix)[i * 2] == 0 && (*mix)[i * 2 + 1] == 0) continue;
+            const auto frame = static_cast<std::int64_t>(i);
+            if (frame - lastSound > 882) onsets.push_back(frame);
+            lastSound = frame;
+        }
+        std::vector<std::int64_t> expected;
+        for (const double start : starts)
+            if (start >= from) expected.push_back(std::llround((start - from) * 44.1));
+        ASSERT_EQ(onsets.size(), expected.size());
+        for (std::size_t k = 0; k < onsets.size(); ++k)
+            EXPECT_NEAR(static_cast<double>(onsets[k]), static_cast<double>(expected[k]), 44.1) << "slide " << k;
+    }
+}
+
+} // namespace
+} // namespace kiv
