@@ -1,11 +1,13 @@
 #include "app/RenderSwitch.h"
 
 #include "app/VideoExport.h"
+#include "audio/ShowMixer.h"
 #include "base/Log.h"
 #include "engine/HeadlessRender.h"
 #include "ini/IniValues.h"
 #include "viewer/ShowViewerEngine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -70,9 +72,23 @@ int RunRenderSwitch(const TCommandLine& commandLine, TKivShowLocator& show) {
     }
     try {
         if (video && (options.width % 2 || options.height % 2)) return Usage("a video needs an even -size");
-        const std::string failure =
-            video ? ExportShowToVideo(show.AccessorRef(), show.ProjectRef(), options, crf, *folder, {}, stderr)
-                  : RenderShowToFolder(show.AccessorRef(), show.ProjectRef(), options, *folder, stderr);
+        std::string failure;
+        if (video) {
+            // The sound of frames [first, first + count): the mix up to the end of that stretch.
+            TShowMixer mixer(TRef<TKivSource>::Share(&show.ParsedProject()), options.fromMs);
+            const TExportSound sound = [&mixer](std::int64_t first, int count, std::int16_t* out) {
+                std::int64_t at = 0;
+                const double until = mixer.FromMs() + static_cast<double>(first + count) * 1000 / kExportSampleRate;
+                mixer.MixTo(until, [&](const std::int16_t* samples, int frames) {
+                    const std::int64_t taken = std::min<std::int64_t>(frames, count - at);
+                    std::copy(samples, samples + taken * 2, out + at * 2);
+                    at += taken;
+                });
+            };
+            failure = ExportShowToVideo(show.AccessorRef(), show.ProjectRef(), options, crf, *folder, sound, stderr);
+        } else {
+            failure = RenderShowToFolder(show.AccessorRef(), show.ProjectRef(), options, *folder, stderr);
+        }
         if (failure.empty()) return 0;
         std::fprintf(stderr, "kivviewer: %s\n", failure.c_str());
         TLog::Line("Render failed: " + failure);

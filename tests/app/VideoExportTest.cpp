@@ -19,8 +19,10 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <iterator>
 #include <regex>
 #include <string>
 #include <vector>
@@ -51,6 +53,11 @@ std::string Capture(const std::string& command) {
         ::pclose(pipe);
     }
     return text;
+}
+
+std::string ReadFile(const fs::path& path) {
+    std::ifstream in(path, std::ios::binary);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
 // The first number after `key` in `text`; NaN when there is none.
@@ -168,6 +175,52 @@ TEST(VideoExport, ExportsTheShowWholeAndRefusesBadSwitches) {
     }
     EXPECT_FALSE(fs::exists(dir / "frames"));
 }
+
+#if defined(KIVTOOL_PATH) && defined(KIV_DEMO_PROJECT)
+std::vector<std::int16_t> Samples(const std::string& bytes) {
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+TEST(VideoExport, TheSoundIsTheShowsMixToTheSample) {
+    // The demo's music and clicks, exported and decoded again, against kivtool's mix of the same
+    // stretch: the same sound at the same place (no lag), up to the codec's small error.
+    const fs::path dir = Scratch();
+    const test::TRunResult exported =
+        test::RunProgram(KIVVIEWER_PATH, {"-filename", KIV_DEMO_PROJECT, "-render", (dir / "demo.mp4").string(),
+                                          "-from", "1000", "-to", "3000", "-size", "64x36", "-fps", "24"},
+                         dir, "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy");
+    ASSERT_EQ(exported.exitCode, 0) << exported.err;
+    const test::TRunResult mixed = test::RunProgram(
+        KIVTOOL_PATH, {"mix", KIV_DEMO_PROJECT, "-o", (dir / "mix.wav").string(), "--from", "1000", "--to", "3000"},
+        dir);
+    ASSERT_EQ(mixed.exitCode, 0) << mixed.err;
+    Capture("ffmpeg -v error -y -i " + test::ShellQuote((dir / "demo.mp4").string()) + " -f s16le -ac 2 -ar 44100 " +
+            test::ShellQuote((dir / "demo.raw").string()));
+    const std::vector<std::int16_t> got = Samples(ReadFile(dir / "demo.raw"));
+    const std::vector<std::int16_t> want = Samples(ReadFile(dir / "mix.wav").substr(44));
+    ASSERT_EQ(want.size(), 2u * 88200);
+    ASSERT_GE(got.size(), want.size());
+    const auto correlation = [&](int lag) {
+        double sum = 0;
+        for (std::size_t i = 4000; i + 4000 < want.size(); ++i)
+            sum += static_cast<double>(want[i]) * got[i + 2 * lag];
+        return sum;
+    };
+    int best = 0;
+    for (int lag = -100; lag <= 100; ++lag)
+        if (correlation(lag) > correlation(best)) best = lag;
+    EXPECT_EQ(best, 0);
+    double power = 0, error = 0;
+    for (std::size_t i = 0; i < want.size(); ++i) {
+        power += static_cast<double>(want[i]) * want[i];
+        error += (static_cast<double>(got[i]) - want[i]) * (static_cast<double>(got[i]) - want[i]);
+    }
+    ASSERT_GT(power / want.size(), 1e5) << "the demo is silent there";
+    EXPECT_LT(std::sqrt(error / power), 0.05);
+}
+#endif
 
 TEST(VideoExport, InterruptedExportLeavesNoFile) {
     const fs::path dir = Scratch();
