@@ -13,6 +13,7 @@ PACKAGES=(
     unicode-data
     xvfb xauth xdotool imagemagick
     clang libclang-rt-14-dev
+    libsystemd-dev dbus playerctl ffmpeg desktop-file-utils libxml2-utils shared-mime-info man-db mmdebstrap # linux: MPRIS, export checks, install checks, deb-check
 )
 
 missing=()
