@@ -101,6 +101,12 @@ awk -F, -v first=$((period + 10)) -v alive=$alive '
             (last - first_rss) * 100 / first_rss, (peak_after - first_rss) * 100 / first_rss
         printf "threads after the first pass: %d to %d\n", min_a, max_a
     }' "$work/samples.csv"
+# Memory swings by a few pictures within a pass; whole passes compare like with like.
+awk -F, -v period=$period 'NR > 1 && $1 >= 10 {
+        p = int(($1 - 10) / period) + 1; sum[p] += $2; n[p]++; if ($2 > top[p]) top[p] = $2; last = p }
+    END { for (p = 1; p <= last; p++)
+              printf "pass %d%s: mean %.1f MB, highest %.1f MB\n", p, (n[p] < period - 5 ? " (part)" : ""),
+                     sum[p] / n[p] / 1024, top[p] / 1024 }' "$work/samples.csv"
 errors=$(grep -c -i -E "error|exception|assert|failed" "$work/player.log" || true)
 echo "log lines with error, exception, assert or failed: $errors (log: $work/player.log)"
 grep -i -E "error|exception|assert|failed" "$work/player.log" | head -5 || true

@@ -25,7 +25,9 @@ constexpr const char* kRootInterface = "org.mpris.MediaPlayer2";
 constexpr const char* kPlayerInterface = "org.mpris.MediaPlayer2.Player";
 constexpr const char* kTrackId = "/org/kivviewer/show";
 
-std::string ErrorText(int code) { return std::strerror(code < 0 ? -code : code); }
+std::string ErrorText(int code) {
+    return std::strerror(code < 0 ? -code : code);
+}
 
 } // namespace
 
@@ -45,7 +47,8 @@ TKivActionInfo RemoteAction(const TRemoteRequest& request, bool paused, double c
         return MakeAction(kActionPrevSlide);
     case TRemoteCommand::SeekBy: {
         // A seek past either end stops at it.
-        const double target = std::clamp(currentMs + request.microseconds / 1000.0, 0.0, std::max(durationMs, 0.0));
+        const double target =
+            std::clamp(currentMs + request.microseconds / 1000.0, 0.0, std::max(durationMs, 0.0));
         return MakeAction(kActionGotoTime, static_cast<std::int32_t>(std::llround(target)));
     }
     case TRemoteCommand::SetPosition: {
@@ -87,7 +90,9 @@ struct TMprisCalls {
         return sd_bus_reply_method_return(message, "");
     }
     static int Play(sd_bus_message* m, void* d, sd_bus_error*) { return Command(m, d, TRemoteCommand::Play); }
-    static int Pause(sd_bus_message* m, void* d, sd_bus_error*) { return Command(m, d, TRemoteCommand::Pause); }
+    static int Pause(sd_bus_message* m, void* d, sd_bus_error*) {
+        return Command(m, d, TRemoteCommand::Pause);
+    }
     static int PlayPause(sd_bus_message* m, void* d, sd_bus_error*) {
         return Command(m, d, TRemoteCommand::PlayPause);
     }
@@ -116,13 +121,13 @@ struct TMprisCalls {
                         sd_bus_error*) {
         return sd_bus_message_append(reply, "s", "kivviewer");
     }
-    static int False(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*) {
-        return sd_bus_message_append(reply, "b", 0);
+    template <int Value>
+    static int Boolean(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
+                       sd_bus_error*) {
+        return sd_bus_message_append(reply, "b", Value);
     }
-    static int True(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*) {
-        return sd_bus_message_append(reply, "b", 1);
-    }
-    static int One(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*, sd_bus_error*) {
+    static int One(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
+                   sd_bus_error*) {
         return sd_bus_message_append(reply, "d", 1.0);
     }
     static int NoSchemes(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void*,
@@ -137,11 +142,13 @@ struct TMprisCalls {
                         sd_bus_error*) {
         return sd_bus_message_append(reply, "b", State(data).showOpen ? 1 : 0);
     }
-    static int PlaybackStatus(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* data,
-                              sd_bus_error*) {
+    static int PlaybackStatus(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply,
+                              void* data, sd_bus_error*) {
         const TRemoteState state = State(data);
         return sd_bus_message_append(reply, "s",
-                                     !state.showOpen ? "Stopped" : state.playing ? "Playing" : "Paused");
+                                     !state.showOpen ? "Stopped"
+                                     : state.playing ? "Playing"
+                                                     : "Paused");
     }
     static int Position(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* data,
                         sd_bus_error*) {
@@ -163,9 +170,9 @@ const sd_bus_vtable kRootVtable[] = {
     SD_BUS_VTABLE_START(0),
     SD_BUS_METHOD("Raise", "", "", TMprisCalls::Ignore, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Quit", "", "", TMprisCalls::Ignore, SD_BUS_VTABLE_UNPRIVILEGED),
-    SD_BUS_PROPERTY("CanQuit", "b", TMprisCalls::False, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_PROPERTY("CanRaise", "b", TMprisCalls::False, 0, SD_BUS_VTABLE_PROPERTY_CONST),
-    SD_BUS_PROPERTY("HasTrackList", "b", TMprisCalls::False, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("CanQuit", "b", TMprisCalls::Boolean<0>, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("CanRaise", "b", TMprisCalls::Boolean<0>, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("HasTrackList", "b", TMprisCalls::Boolean<0>, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_PROPERTY("Identity", "s", TMprisCalls::Identity, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_PROPERTY("DesktopEntry", "s", TMprisCalls::Identity, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_PROPERTY("SupportedUriSchemes", "as", TMprisCalls::NoSchemes, 0, SD_BUS_VTABLE_PROPERTY_CONST),
@@ -173,8 +180,7 @@ const sd_bus_vtable kRootVtable[] = {
     SD_BUS_VTABLE_END};
 
 const sd_bus_vtable kPlayerVtable[] = {
-    SD_BUS_VTABLE_START(0),
-    SD_BUS_METHOD("Next", "", "", TMprisCalls::Next, SD_BUS_VTABLE_UNPRIVILEGED),
+    SD_BUS_VTABLE_START(0), SD_BUS_METHOD("Next", "", "", TMprisCalls::Next, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Previous", "", "", TMprisCalls::Previous, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("Pause", "", "", TMprisCalls::Pause, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("PlayPause", "", "", TMprisCalls::PlayPause, SD_BUS_VTABLE_UNPRIVILEGED),
@@ -184,7 +190,8 @@ const sd_bus_vtable kPlayerVtable[] = {
     SD_BUS_METHOD("SetPosition", "ox", "", TMprisCalls::SetPosition, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_METHOD("OpenUri", "s", "", TMprisCalls::Ignore, SD_BUS_VTABLE_UNPRIVILEGED),
     SD_BUS_SIGNAL("Seeked", "x", 0),
-    SD_BUS_PROPERTY("PlaybackStatus", "s", TMprisCalls::PlaybackStatus, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
+    SD_BUS_PROPERTY("PlaybackStatus", "s", TMprisCalls::PlaybackStatus, 0,
+                    SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
     SD_BUS_PROPERTY("Rate", "d", TMprisCalls::One, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_PROPERTY("Metadata", "a{sv}", TMprisCalls::Metadata, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
     SD_BUS_PROPERTY("Volume", "d", TMprisCalls::One, 0, SD_BUS_VTABLE_PROPERTY_CONST),
@@ -197,7 +204,7 @@ const sd_bus_vtable kPlayerVtable[] = {
     SD_BUS_PROPERTY("CanPlay", "b", TMprisCalls::ShowOpen, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
     SD_BUS_PROPERTY("CanPause", "b", TMprisCalls::ShowOpen, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
     SD_BUS_PROPERTY("CanSeek", "b", TMprisCalls::ShowOpen, 0, SD_BUS_VTABLE_PROPERTY_EMITS_CHANGE),
-    SD_BUS_PROPERTY("CanControl", "b", TMprisCalls::True, 0, SD_BUS_VTABLE_PROPERTY_CONST),
+    SD_BUS_PROPERTY("CanControl", "b", TMprisCalls::Boolean<1>, 0, SD_BUS_VTABLE_PROPERTY_CONST),
     SD_BUS_VTABLE_END};
 
 } // namespace
@@ -207,8 +214,8 @@ TMprisService::TMprisService(TCommandSink sink) : bus_(std::make_unique<TBus>())
     if (result < 0) throw Exception("no session bus (" + ErrorText(result) + ")");
     result = sd_bus_add_object_vtable(bus_->bus, &bus_->root, kObjectPath, kRootInterface, kRootVtable, this);
     if (result >= 0)
-        result =
-            sd_bus_add_object_vtable(bus_->bus, &bus_->player, kObjectPath, kPlayerInterface, kPlayerVtable, this);
+        result = sd_bus_add_object_vtable(bus_->bus, &bus_->player, kObjectPath, kPlayerInterface,
+                                          kPlayerVtable, this);
     if (result < 0) throw Exception("the player interfaces cannot be offered (" + ErrorText(result) + ")");
     busName_ = "org.mpris.MediaPlayer2.kivviewer";
     result = sd_bus_request_name(bus_->bus, busName_.c_str(), 0);
@@ -217,7 +224,8 @@ TMprisService::TMprisService(TCommandSink sink) : bus_(std::make_unique<TBus>())
         busName_ += ".instance" + std::to_string(::getpid());
         result = sd_bus_request_name(bus_->bus, busName_.c_str(), 0);
     }
-    if (result < 0) throw Exception("the bus name " + busName_ + " cannot be had (" + ErrorText(result) + ")");
+    if (result < 0)
+        throw Exception("the bus name " + busName_ + " cannot be had (" + ErrorText(result) + ")");
     wakeFd_ = ::eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
     if (wakeFd_ < 0) throw Exception("no event descriptor for the bus thread");
     thread_ = std::thread([this] { Serve(); });
@@ -268,7 +276,9 @@ void TMprisService::Serve() {
             timespec now{};
             ::clock_gettime(CLOCK_MONOTONIC, &now);
             const std::uint64_t nowUs = static_cast<std::uint64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
-            timeoutMs = until <= nowUs ? 0 : static_cast<int>(std::min<std::uint64_t>((until - nowUs + 999) / 1000, 60000));
+            timeoutMs = until <= nowUs
+                            ? 0
+                            : static_cast<int>(std::min<std::uint64_t>((until - nowUs + 999) / 1000, 60000));
         }
         if (::poll(fds, 2, timeoutMs) < 0 && errno != EINTR) break;
         if (fds[1].revents & POLLIN) {
@@ -296,7 +306,8 @@ void TMprisService::ApplyPublished() {
     announced_ = state;
     if (statusChanged && trackChanged)
         sd_bus_emit_properties_changed(bus_->bus, kObjectPath, kPlayerInterface, "PlaybackStatus", "Metadata",
-                                       "CanGoNext", "CanGoPrevious", "CanPlay", "CanPause", "CanSeek", nullptr);
+                                       "CanGoNext", "CanGoPrevious", "CanPlay", "CanPause", "CanSeek",
+                                       nullptr);
     else if (statusChanged)
         sd_bus_emit_properties_changed(bus_->bus, kObjectPath, kPlayerInterface, "PlaybackStatus", nullptr);
     else if (trackChanged)
@@ -311,8 +322,8 @@ void TMprisService::HoldScreenSaver(bool hold) {
     int result = 0;
     if (hold) {
         result = sd_bus_call_method(bus_->bus, "org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver",
-                                    "org.freedesktop.ScreenSaver", "Inhibit", &error, &reply, "ss", "kivviewer",
-                                    "A slide show is playing");
+                                    "org.freedesktop.ScreenSaver", "Inhibit", &error, &reply, "ss",
+                                    "kivviewer", "A slide show is playing");
         if (result >= 0) result = sd_bus_message_read(reply, "u", &inhibitCookie_);
         if (result >= 0) {
             inhibiting_ = true;

@@ -22,7 +22,8 @@ const char* PlayerSynopsis() {
 }
 
 bool NoShowNamed(const TCommandLine& commandLine) {
-    return !commandLine.HasSwitch("filename") && !commandLine.HasSwitch("exename") && !PlainShowName(commandLine);
+    return !commandLine.HasSwitch("filename") && !commandLine.HasSwitch("exename") &&
+           !PlainShowName(commandLine);
 }
 
 } // namespace kiv

@@ -61,8 +61,8 @@ TRemoteControl::~TRemoteControl() {
 void TRemoteControl::OnRequest(TRefObject*, int, TRefObject* data) {
     const auto* request = dynamic_cast<const TRequestData*>(data);
     if (!request || !form_.ShowRunning()) return;
-    const TKivActionInfo action = RemoteAction(request->request, form_.Paused(), form_.CurrentTime(),
-                                               form_.Viewer().Duration());
+    const TKivActionInfo action =
+        RemoteAction(request->request, form_.Paused(), form_.CurrentTime(), form_.Viewer().Duration());
     if (!action.IsNone()) form_.PerformAction(action);
     OnTick(nullptr, tickEvent_, nullptr);
 }

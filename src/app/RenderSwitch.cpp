@@ -19,10 +19,11 @@ namespace kiv {
 namespace {
 
 int Usage(const std::string& why) {
-    std::fprintf(
-        stderr, "kivviewer: %s\nusage: kivviewer SHOW -render DIR|OUT.mp4|OUT.mkv|OUT.webm [-size WxH] [-fps N] [-from MS]"
-        " [-to MS] [-crf N]\n",
-        why.c_str());
+    std::fprintf(stderr,
+                 "kivviewer: %s\nusage: kivviewer SHOW -render DIR|OUT.mp4|OUT.mkv|OUT.webm [-size WxH] "
+                 "[-fps N] [-from MS]"
+                 " [-to MS] [-crf N]\n",
+                 why.c_str());
     return 2;
 }
 
@@ -78,14 +79,16 @@ int RunRenderSwitch(const TCommandLine& commandLine, TKivShowLocator& show) {
             TShowMixer mixer(TRef<TKivSource>::Share(&show.ParsedProject()), options.fromMs);
             const TExportSound sound = [&mixer](std::int64_t first, int count, std::int16_t* out) {
                 std::int64_t at = 0;
-                const double until = mixer.FromMs() + static_cast<double>(first + count) * 1000 / kExportSampleRate;
+                const double until =
+                    mixer.FromMs() + static_cast<double>(first + count) * 1000 / kExportSampleRate;
                 mixer.MixTo(until, [&](const std::int16_t* samples, int frames) {
                     const std::int64_t taken = std::min<std::int64_t>(frames, count - at);
                     std::copy(samples, samples + taken * 2, out + at * 2);
                     at += taken;
                 });
             };
-            failure = ExportShowToVideo(show.AccessorRef(), show.ProjectRef(), options, crf, *folder, sound, stderr);
+            failure = ExportShowToVideo(show.AccessorRef(), show.ProjectRef(), options, crf, *folder, sound,
+                                        stderr);
         } else {
             failure = RenderShowToFolder(show.AccessorRef(), show.ProjectRef(), options, *folder, stderr);
         }

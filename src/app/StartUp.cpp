@@ -317,7 +317,8 @@ int RunPlayer(int argc, char** argv) {
     // Without a main window the message loop ends at once.
     if (!form || describeOnly) application->Terminate();
     // playerctl and media keys drive the show through the session bus, when there is one.
-    if (form && !describeOnly && !application->QuitRequested()) remote = std::make_unique<TRemoteControl>(*application, *form);
+    if (form && !describeOnly && !application->QuitRequested())
+        remote = std::make_unique<TRemoteControl>(*application, *form);
     if (application->Prepared()) application->Run();
     if (commandLine.HasToken("-startup")) {
         // The program that started us named its window last on the command line; bringing another
@@ -343,7 +344,8 @@ int RunPlayer(int argc, char** argv) {
     }
     application = nullptr;
     // Started with no show and none appended: the error, then how to name one.
-    if (ProcessExitCode() == kExitOpenFailed && NoShowNamed(commandLine)) std::fputs(PlayerSynopsis(), stderr);
+    if (ProcessExitCode() == kExitOpenFailed && NoShowNamed(commandLine))
+        std::fputs(PlayerSynopsis(), stderr);
     TLog::Finish();
     return ProcessExitCode();
 }

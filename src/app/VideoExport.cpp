@@ -40,7 +40,9 @@ bool EndsWithFolded(const std::string& name, const std::string& ending) {
                       [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); });
 }
 
-bool IsWebm(const std::string& name) { return EndsWithFolded(name, ".webm"); }
+bool IsWebm(const std::string& name) {
+    return EndsWithFolded(name, ".webm");
+}
 
 // 44 100 Hz when the encoder takes it; Opus takes 48 000 Hz only.
 int EncoderSampleRate(const AVCodec& codec) {
@@ -103,7 +105,8 @@ struct TVideoWriter::TState {
         }
     }
 
-    AVCodecContext* OpenEncoder(const AVCodec* codec, AVStream*& stream, const std::function<void(AVCodecContext&)>& setup) {
+    AVCodecContext* OpenEncoder(const AVCodec* codec, AVStream*& stream,
+                                const std::function<void(AVCodecContext&)>& setup) {
         AVCodecContext* context = avcodec_alloc_context3(codec);
         if (!context) throw Exception("no memory for the encoder");
         setup(*context);
@@ -157,7 +160,8 @@ struct TVideoWriter::TState {
     void QueueSound(const std::int16_t* samples, int count) {
         const int room = swr_get_out_samples(resampler, count);
         if (room <= 0) return;
-        std::vector<std::uint8_t*> planes(static_cast<std::size_t>(std::max(audio->ch_layout.nb_channels, 1)));
+        std::vector<std::uint8_t*> planes(
+            static_cast<std::size_t>(std::max(audio->ch_layout.nb_channels, 1)));
         int lineSize = 0;
         uint8_t** data = planes.data();
         Check(av_samples_alloc(data, &lineSize, audio->ch_layout.nb_channels, room, audio->sample_fmt, 0),
@@ -172,7 +176,8 @@ struct TVideoWriter::TState {
     }
 };
 
-TVideoWriter::TVideoWriter(const std::string& path, const std::string& containerName, const TVideoSettings& settings)
+TVideoWriter::TVideoWriter(const std::string& path, const std::string& containerName,
+                           const TVideoSettings& settings)
     : state_(std::make_unique<TState>()) {
     TState& s = *state_;
     // The encoders' own notes (settings, statistics) stay off the console; their errors show.
@@ -218,13 +223,15 @@ TVideoWriter::TVideoWriter(const std::string& path, const std::string& container
     });
     if (s.audio->frame_size > 0) s.audioFrameSize = s.audio->frame_size;
 
-    s.scaler = sws_getContext(settings.width, settings.height, AV_PIX_FMT_BGRA, settings.width, settings.height,
-                              AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
+    s.scaler =
+        sws_getContext(settings.width, settings.height, AV_PIX_FMT_BGRA, settings.width, settings.height,
+                       AV_PIX_FMT_YUV420P, SWS_BICUBIC | SWS_ACCURATE_RND, nullptr, nullptr, nullptr);
     AVChannelLayout stereo = AV_CHANNEL_LAYOUT_STEREO;
-    Check(swr_alloc_set_opts2(&s.resampler, &s.audio->ch_layout, s.audio->sample_fmt, s.audio->sample_rate, &stereo,
-                              AV_SAMPLE_FMT_S16, kExportSampleRate, 0, nullptr),
+    Check(swr_alloc_set_opts2(&s.resampler, &s.audio->ch_layout, s.audio->sample_fmt, s.audio->sample_rate,
+                              &stereo, AV_SAMPLE_FMT_S16, kExportSampleRate, 0, nullptr),
           "the resampler");
-    if (!s.scaler || swr_init(s.resampler) < 0) throw Exception("the picture or sound converter does not start");
+    if (!s.scaler || swr_init(s.resampler) < 0)
+        throw Exception("the picture or sound converter does not start");
     s.fifo = av_audio_fifo_alloc(s.audio->sample_fmt, s.audio->ch_layout.nb_channels, s.audioFrameSize * 4);
     s.picture = av_frame_alloc();
     s.sound = av_frame_alloc();
@@ -272,8 +279,9 @@ void TVideoWriter::Finish() {
     s.finished = true;
 }
 
-std::string ExportShowToVideo(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, const THeadlessOptions& options,
-                              int crf, const std::string& path, const TExportSound& sound, std::FILE* progress) {
+std::string ExportShowToVideo(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
+                              const THeadlessOptions& options, int crf, const std::string& path,
+                              const TExportSound& sound, std::FILE* progress) {
     const std::string unfinished = path + ".part";
     std::error_code error;
     std::string failure;
@@ -281,7 +289,9 @@ std::string ExportShowToVideo(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, 
     try {
         THeadlessPlayer player(std::move(accessor), std::move(ini), options);
         const int total = player.FrameCount();
-        TVideoWriter writer(unfinished, path, TVideoSettings{options.width, options.height, options.fps, crf});
+        if (total == 0) throw Exception("no frame lies between FROM and TO");
+        TVideoWriter writer(unfinished, path,
+                            TVideoSettings{options.width, options.height, options.fps, crf});
         std::vector<std::int16_t> samples;
         const std::int64_t started = ProcessMilliseconds();
         for (int k = 0; k < total && failure.empty(); ++k) {

@@ -63,7 +63,8 @@ private:
 // Renders frames FROM … TO and writes them with their sound (silence without `sound`) into the
 // video file `path`, with a progress line on `progress` (frames done / total, rate, time left).
 // Returns an empty text, or why it failed.
-std::string ExportShowToVideo(TRef<TFileAccessor> accessor, TRef<TIniFile> ini, const THeadlessOptions& options,
-                              int crf, const std::string& path, const TExportSound& sound, std::FILE* progress);
+std::string ExportShowToVideo(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
+                              const THeadlessOptions& options, int crf, const std::string& path,
+                              const TExportSound& sound, std::FILE* progress);
 
 } // namespace kiv

@@ -73,7 +73,8 @@ protected:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_adddup2(&actions, out[1], 1);
         posix_spawn_file_actions_addclose(&actions, out[0]);
-        char program[] = "dbus-daemon", session[] = "--session", nofork[] = "--nofork", print[] = "--print-address=1";
+        char program[] = "dbus-daemon", session[] = "--session", nofork[] = "--nofork",
+             print[] = "--print-address=1";
         char* argv[] = {program, session, nofork, print, nullptr};
         if (posix_spawnp(&daemon_, program, &actions, nullptr, argv, environ) != 0) daemon_ = 0;
         posix_spawn_file_actions_destroy(&actions);
@@ -145,8 +146,9 @@ TEST_F(PrivateBus, PlayerctlDrivesTheViewerAndReadsItsState) {
     EXPECT_TRUE(test::HasThread("kivMpris"));
     service.Publish(TRemoteState{true, true, 3'000'000, 63'000'000, "Summer \xC3\xA9t\xC3\xA9", 2});
     EXPECT_EQ(Playerctl("status"), "Playing");
-    EXPECT_EQ(Playerctl("metadata --format '{{title}}|{{xesam:trackNumber}}|{{mpris:length}}|{{mpris:trackid}}'"),
-              "Summer \xC3\xA9t\xC3\xA9|2|63000000|'/org/kivviewer/show'");
+    EXPECT_EQ(
+        Playerctl("metadata --format '{{title}}|{{xesam:trackNumber}}|{{mpris:length}}|{{mpris:trackid}}'"),
+        "Summer \xC3\xA9t\xC3\xA9|2|63000000|'/org/kivviewer/show'");
     // Paused, so that playerctl does not move the position on by itself.
     service.Publish(TRemoteState{true, false, 3'000'000, 63'000'000, "Summer \xC3\xA9t\xC3\xA9", 2});
     EXPECT_EQ(Playerctl("status"), "Paused");
@@ -188,8 +190,8 @@ struct TPropertyWatch {
 
     TPropertyWatch() {
         if (sd_bus_open_user(&bus) < 0) return;
-        sd_bus_match_signal(bus, nullptr, nullptr, "/org/mpris/MediaPlayer2", "org.freedesktop.DBus.Properties",
-                            "PropertiesChanged", Changed, this);
+        sd_bus_match_signal(bus, nullptr, nullptr, "/org/mpris/MediaPlayer2",
+                            "org.freedesktop.DBus.Properties", "PropertiesChanged", Changed, this);
     }
     ~TPropertyWatch() { sd_bus_flush_close_unref(bus); }
 
@@ -254,13 +256,11 @@ struct TFakeScreenSaver {
 
     TFakeScreenSaver() {
         static const sd_bus_vtable vtable[] = {
-            SD_BUS_VTABLE_START(0),
-            SD_BUS_METHOD("Inhibit", "ss", "u", Inhibit, SD_BUS_VTABLE_UNPRIVILEGED),
-            SD_BUS_METHOD("UnInhibit", "u", "", UnInhibit, SD_BUS_VTABLE_UNPRIVILEGED),
-            SD_BUS_VTABLE_END};
+            SD_BUS_VTABLE_START(0), SD_BUS_METHOD("Inhibit", "ss", "u", Inhibit, SD_BUS_VTABLE_UNPRIVILEGED),
+            SD_BUS_METHOD("UnInhibit", "u", "", UnInhibit, SD_BUS_VTABLE_UNPRIVILEGED), SD_BUS_VTABLE_END};
         sd_bus_open_user(&bus);
-        sd_bus_add_object_vtable(bus, &slot, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver", vtable,
-                                 this);
+        sd_bus_add_object_vtable(bus, &slot, "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver",
+                                 vtable, this);
         sd_bus_request_name(bus, "org.freedesktop.ScreenSaver", 0);
         thread = std::thread([this] {
             ::pthread_setname_np(::pthread_self(), "testSaver");

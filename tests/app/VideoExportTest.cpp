@@ -93,7 +93,8 @@ TProbe Probe(const fs::path& file) {
         const bool video = types[index] == "video";
         if (key == "codec_name") probe.codecs += (probe.codecs.empty() ? "" : "+") + value;
         if (key == "nb_read_frames" && video) probe.videoFrames = std::stoi(value);
-        if (key == "start_time") (video ? probe.videoStart : probe.audioStart) = std::strtod(value.c_str(), nullptr);
+        if (key == "start_time")
+            (video ? probe.videoStart : probe.audioStart) = std::strtod(value.c_str(), nullptr);
     }
     probe.duration = NumberAfter(text, "format.duration=\"");
     return probe;
@@ -123,7 +124,8 @@ TEST(VideoWriter, PicturesAndSoundStartTogetherInEveryContainer) {
                 std::vector<std::int16_t> sound(static_cast<std::size_t>(count) * 2, 0);
                 for (int i = 0; i < count && k >= cut; ++i) {
                     const double t = static_cast<double>(first + i) / kExportSampleRate;
-                    sound[2 * i] = sound[2 * i + 1] = static_cast<std::int16_t>(16000 * std::sin(2 * M_PI * 1000 * t));
+                    sound[2 * i] = sound[2 * i + 1] =
+                        static_cast<std::int16_t>(16000 * std::sin(2 * M_PI * 1000 * t));
                 }
                 writer.AddFrame(picture, sound.data(), count);
             }
@@ -132,9 +134,10 @@ TEST(VideoWriter, PicturesAndSoundStartTogetherInEveryContainer) {
         const TProbe probe = Probe(file);
         EXPECT_EQ(probe.codecs, c.codecs);
         EXPECT_EQ(probe.videoFrames, frames);
-        const std::string found = Capture("ffmpeg -hide_banner -nostats -i " + test::ShellQuote(file.string()) +
-                                          " -vf blackdetect=d=0.01:pix_th=0.1 -af silencedetect=n=-30dB:d=0.01"
-                                          " -f null -");
+        const std::string found =
+            Capture("ffmpeg -hide_banner -nostats -i " + test::ShellQuote(file.string()) +
+                    " -vf blackdetect=d=0.01:pix_th=0.1 -af silencedetect=n=-30dB:d=0.01"
+                    " -f null -");
         const double pictureCut = NumberAfter(found, "black_end:");
         const double soundCut = NumberAfter(found, "silence_end: ");
         // The picture cut lies on its frame's time, 1 s after the first frame; the tone's onset
@@ -153,7 +156,8 @@ TEST(VideoExport, ExportsTheShowWholeAndRefusesBadSwitches) {
         return test::RunProgram(KIVVIEWER_PATH, args, dir, "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy");
     };
     const fs::path out = dir / "show.mp4";
-    const test::TRunResult exported = run({"-render", out.string(), "-to", "3000", "-size", "64x36", "-crf", "30"});
+    const test::TRunResult exported =
+        run({"-render", out.string(), "-to", "3000", "-size", "64x36", "-crf", "30"});
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
     EXPECT_NE(exported.err.find("frame 75 / 75"), std::string::npos) << exported.err;
     EXPECT_NE(exported.err.find("left"), std::string::npos);
@@ -173,6 +177,12 @@ TEST(VideoExport, ExportsTheShowWholeAndRefusesBadSwitches) {
         EXPECT_EQ(refused.exitCode, 2) << bad.back() << refused.err;
         EXPECT_NE(refused.err.find("usage:"), std::string::npos);
     }
+    // An empty stretch is a failure, and leaves no file behind.
+    const test::TRunResult empty = run({"-render", out.string(), "-from", "3000", "-to", "3000", "-size", "64x36"});
+    EXPECT_EQ(empty.exitCode, 1) << empty.err;
+    EXPECT_NE(empty.err.find("no frame"), std::string::npos) << empty.err;
+    EXPECT_TRUE(fs::exists(out)) << "the earlier export stays";
+    EXPECT_FALSE(fs::exists(dir / "show.mp4.part"));
     EXPECT_FALSE(fs::exists(dir / "frames"));
 }
 
@@ -188,16 +198,17 @@ TEST(VideoExport, TheSoundIsTheShowsMixToTheSample) {
     // stretch: the same sound at the same place (no lag), up to the codec's small error.
     const fs::path dir = Scratch();
     const test::TRunResult exported =
-        test::RunProgram(KIVVIEWER_PATH, {"-filename", KIV_DEMO_PROJECT, "-render", (dir / "demo.mp4").string(),
-                                          "-from", "1000", "-to", "3000", "-size", "64x36", "-fps", "24"},
+        test::RunProgram(KIVVIEWER_PATH,
+                         {"-filename", KIV_DEMO_PROJECT, "-render", (dir / "demo.mp4").string(), "-from",
+                          "1000", "-to", "3000", "-size", "64x36", "-fps", "24"},
                          dir, "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy");
     ASSERT_EQ(exported.exitCode, 0) << exported.err;
     const test::TRunResult mixed = test::RunProgram(
-        KIVTOOL_PATH, {"mix", KIV_DEMO_PROJECT, "-o", (dir / "mix.wav").string(), "--from", "1000", "--to", "3000"},
-        dir);
+        KIVTOOL_PATH,
+        {"mix", KIV_DEMO_PROJECT, "-o", (dir / "mix.wav").string(), "--from", "1000", "--to", "3000"}, dir);
     ASSERT_EQ(mixed.exitCode, 0) << mixed.err;
-    Capture("ffmpeg -v error -y -i " + test::ShellQuote((dir / "demo.mp4").string()) + " -f s16le -ac 2 -ar 44100 " +
-            test::ShellQuote((dir / "demo.raw").string()));
+    Capture("ffmpeg -v error -y -i " + test::ShellQuote((dir / "demo.mp4").string()) +
+            " -f s16le -ac 2 -ar 44100 " + test::ShellQuote((dir / "demo.raw").string()));
     const std::vector<std::int16_t> got = Samples(ReadFile(dir / "demo.raw"));
     const std::vector<std::int16_t> want = Samples(ReadFile(dir / "mix.wav").substr(44));
     ASSERT_EQ(want.size(), 2u * 88200);
@@ -229,9 +240,11 @@ TEST(VideoExport, InterruptedExportLeavesNoFile) {
     std::ofstream(dir / "Show.kiv") << test::EngineShowText(repeating);
     const fs::path out = dir / "long.webm", errors = dir / "stderr";
     const std::string show = (dir / "Show.kiv").string(), target = out.string();
-    std::vector<std::string> args{KIVVIEWER_PATH, "-filename", show, "-render", target, "-to", "3600000", "-size", "320x180"};
+    std::vector<std::string> args{KIVVIEWER_PATH, "-filename", show,    "-render", target,
+                                  "-to",          "3600000",   "-size", "320x180"};
     std::vector<char*> argv;
-    for (std::string& arg : args) argv.push_back(arg.data());
+    for (std::string& arg : args)
+        argv.push_back(arg.data());
     argv.push_back(nullptr);
     int pipeFds[2];
     ASSERT_EQ(::pipe(pipeFds), 0);
