@@ -19,11 +19,11 @@ namespace kiv {
 namespace {
 
 int Usage(const std::string& why) {
-    std::fprintf(stderr,
-                 "kivviewer: %s\nusage: kivviewer SHOW -render DIR|OUT.mp4|OUT.mkv|OUT.webm [-size WxH] "
-                 "[-fps N] [-from MS]"
-                 " [-to MS] [-crf N]\n",
-                 why.c_str());
+    std::fprintf(
+        stderr,
+        "kivviewer: %s\nusage: kivviewer SHOW -render OUT [-size WxH] [-fps N] [-from MS] [-to MS] [-crf N]\n"
+        "       OUT: a folder for PNG frames, or a .mp4, .mkv or .webm video file\n",
+        why.c_str());
     return 2;
 }
 
