@@ -20,12 +20,13 @@ dpkg-deb --field "$deb" Depends
 mode=root
 [ "$(id -u)" -eq 0 ] || mode=unshare
 # The chroot installs the package with apt (which fetches its dependencies), plays the demo for
-# two seconds at 25 frames per second, and brings the frames out.
+# two seconds at 25 frames per second into PNG frames and into a video, and counts the frames.
 mmdebstrap --mode=$mode --variant=apt --format=directory bookworm "$work/root" \
     --customize-hook="copy-in $deb $work/demo.kvshow /tmp" \
     --customize-hook='chroot "$1" sh -c "apt-get install -y -q --no-install-recommends /tmp/kivviewer_*.deb >/tmp/apt.log 2>&1 || { cat /tmp/apt.log; exit 1; }"' \
     --customize-hook='chroot "$1" sh -c "kivviewer --version && kivtool info /tmp/demo.kvshow"' \
     --customize-hook='chroot "$1" sh -c "SDL_AUDIODRIVER=dummy kivviewer /tmp/demo.kvshow -render /tmp/frames -to 2000"' \
     --customize-hook='chroot "$1" sh -c "ls -d /usr/share/applications/kivviewer.desktop /usr/share/man/man1/kivviewer.1* /usr/share/mime/packages/kivviewer.xml /usr/share/icons/hicolor/scalable/apps/kivviewer.svg"' \
+    --customize-hook='chroot "$1" sh -c "kivviewer /tmp/demo.kvshow -render /tmp/demo.webm -to 2000 -size 640x360 && test -s /tmp/demo.webm && ls -l /tmp/demo.webm"' \
     --customize-hook='n=$(ls "$1/tmp/frames" | grep -c "^frame-[0-9]*\.png$"); echo "frames rendered in the chroot: $n"; test "$n" -eq 50'
 echo "deb-check passed"
