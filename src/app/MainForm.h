@@ -53,6 +53,9 @@ public:
     // The application's native event handler.
     void HandleEvent(const SDL_Event& event);
 
+    // Performs an action as a key bound to it would (remote control).
+    bool PerformAction(const TKivActionInfo& action) { return performer_.Perform(action); }
+
     SDL_Window* Window() const { return window_; }
     TKivShowViewer& Viewer() { return *viewer_; }
 

@@ -1,10 +1,13 @@
 #include "app/RenderSwitch.h"
 
+#include "app/VideoExport.h"
+#include "audio/ShowMixer.h"
 #include "base/Log.h"
 #include "engine/HeadlessRender.h"
 #include "ini/IniValues.h"
 #include "viewer/ShowViewerEngine.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <exception>
@@ -17,7 +20,9 @@ namespace {
 
 int Usage(const std::string& why) {
     std::fprintf(
-        stderr, "kivviewer: %s\nusage: kivviewer SHOW -render OUT [-size WxH] [-fps N] [-from MS] [-to MS]\n",
+        stderr,
+        "kivviewer: %s\nusage: kivviewer SHOW -render OUT [-size WxH] [-fps N] [-from MS] [-to MS] [-crf N]\n"
+        "       OUT: a folder for PNG frames, or a .mp4, .mkv or .webm video file\n",
         why.c_str());
     return 2;
 }
@@ -35,12 +40,14 @@ std::optional<double> NonNegative(const TCommandLine& commandLine, const char* n
 
 int RunRenderSwitch(const TCommandLine& commandLine, TKivShowLocator& show) {
     const std::optional<std::string> folder = commandLine.Value("render");
-    if (!folder || folder->empty()) return Usage("-render needs an output folder");
-    for (const char* video : {".mp4", ".mkv", ".webm"}) {
-        const std::string ending = video;
-        if (folder->size() >= ending.size() &&
-            folder->compare(folder->size() - ending.size(), ending.size(), ending) == 0)
-            return Usage("-render " + *folder + ": video files are not written; OUT must be a folder");
+    if (!folder || folder->empty()) return Usage("-render needs an output folder or video file");
+    const bool video = IsVideoFileName(*folder);
+    int crf = -1;
+    if (commandLine.HasSwitch("crf")) {
+        const std::optional<double> value = NonNegative(commandLine, "crf");
+        if (!video || !value || *value > 63 || *value != std::floor(*value))
+            return Usage("bad -crf (a whole number from 0 to 63, for a video file)");
+        crf = static_cast<int>(*value);
     }
     THeadlessOptions options;
     options.parseAction = ParseEngineAction;
@@ -65,8 +72,26 @@ int RunRenderSwitch(const TCommandLine& commandLine, TKivShowLocator& show) {
         options.toMs = *to;
     }
     try {
-        const std::string failure =
-            RenderShowToFolder(show.AccessorRef(), show.ProjectRef(), options, *folder, stderr);
+        if (video && (options.width % 2 || options.height % 2)) return Usage("a video needs an even -size");
+        std::string failure;
+        if (video) {
+            // The sound of frames [first, first + count): the mix up to the end of that stretch.
+            TShowMixer mixer(TRef<TKivSource>::Share(&show.ParsedProject()), options.fromMs);
+            const TExportSound sound = [&mixer](std::int64_t first, int count, std::int16_t* out) {
+                std::int64_t at = 0;
+                const double until =
+                    mixer.FromMs() + static_cast<double>(first + count) * 1000 / kExportSampleRate;
+                mixer.MixTo(until, [&](const std::int16_t* samples, int frames) {
+                    const std::int64_t taken = std::min<std::int64_t>(frames, count - at);
+                    std::copy(samples, samples + taken * 2, out + at * 2);
+                    at += taken;
+                });
+            };
+            failure = ExportShowToVideo(show.AccessorRef(), show.ProjectRef(), options, crf, *folder, sound,
+                                        stderr);
+        } else {
+            failure = RenderShowToFolder(show.AccessorRef(), show.ProjectRef(), options, *folder, stderr);
+        }
         if (failure.empty()) return 0;
         std::fprintf(stderr, "kivviewer: %s\n", failure.c_str());
         TLog::Line("Render failed: " + failure);

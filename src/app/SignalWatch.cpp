@@ -12,6 +12,7 @@
 #include <cerrno>
 #include <ctime>
 #include <cstdint>
+#include <mutex>
 #include <stdexcept>
 #include <string>
 
@@ -41,7 +42,15 @@ int TakeSignal(int fd) {
     }
 }
 
+std::mutex unfinishedLock;
+std::string unfinishedFile;
+
 } // namespace
+
+void SetUnfinishedFile(std::string path) {
+    const std::lock_guard<std::mutex> hold(unfinishedLock);
+    unfinishedFile = std::move(path);
+}
 
 void EndBySignal(int signal) {
     // From here on the signal's default action is armed in this thread, the only one that takes
@@ -65,6 +74,10 @@ void EndBySignal(int signal) {
         ::timer_settime(timer, 0, &due, nullptr);
     }
 
+    {
+        const std::lock_guard<std::mutex> hold(unfinishedLock);
+        if (!unfinishedFile.empty()) ::unlink(unfinishedFile.c_str());
+    }
     ProcessTempFolders().ReleaseAll();
     TLog::Line("Ended by signal " + std::to_string(signal));
     TLog::Finish();

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <csignal>
+#include <string>
 #include <thread>
 
 namespace kiv {
@@ -34,5 +35,9 @@ private:
 // then ends the process by `signal` with its default action; should that hang for 2 s (the log
 // blocked by another thread), the default action ends it anyway. Any thread may call it.
 [[noreturn]] void EndBySignal(int signal);
+
+// A file that ending by a signal removes first: the unfinished output of an export, so that an
+// interrupted export leaves nothing behind. Empty: none. Any thread.
+void SetUnfinishedFile(std::string path);
 
 } // namespace kiv

@@ -3,6 +3,8 @@
 #include "app/ColorSwitches.h"
 #include "app/DisplayCheck.h"
 #include "app/MainForm.h"
+#include "app/ProgramInfo.h"
+#include "app/RemoteControl.h"
 #include "app/RenderSwitch.h"
 #include "app/ShowStart.h"
 #include "app/SignalWatch.h"
@@ -46,13 +48,12 @@ namespace {
 constexpr std::string_view kKnownSwitches[] = {"filelog",      "log",     "noicc",   "icc",    "cover",
                                                "filename",     "exename", "slide",   "time",   "startup",
                                                "desktopalign", "resize",  "display", "render", "-help",
-                                               "info",         "size",    "fps",     "from",   "to"};
+                                               "info",         "size",    "fps",     "from",   "to",
+                                               "crf"};
 
 void PrintHelp() {
+    std::fputs(PlayerSynopsis(), stdout);
     std::puts(
-        "usage: kivviewer [SHOW] [-exename SHOW | -filename PROJECT] [-slide N | -time MS]\n"
-        "                 [-log | -filelog] [-noicc | -icc [auto|sRGB|AdobeRGB|FunkyRGB|FILE]] [-cover]\n"
-        "                 [-resize] [-display N | -desktopalign] [-startup] [-info]\n"
         "\n"
         "Plays a packaged slide show: a .kvshow file, an application bundle (.app), a player with a\n"
         "show appended to it, or a project file (.kiv). Without a show the player opens the package\n"
@@ -76,6 +77,12 @@ void PrintHelp() {
         "  -render OUT [-size WxH] [-fps N] [-from MS] [-to MS]\n"
         "                    play headlessly and write every frame into the folder OUT as\n"
         "                    frame-000001.png, ... (default 1280x720, 25 fps, one pass of the show)\n"
+        "  -render OUT.mp4|OUT.mkv|OUT.webm [-crf N]\n"
+        "                    the same frames and the show's sound as one video (H.264 and AAC, or\n"
+        "                    VP9 and Opus in .webm); -crf: quality, lower is better\n"
+        "  --version         print the version\n"
+        "\n"
+        "While a show plays, playerctl and media keys drive it (MPRIS on the session bus).\n"
         "\n"
         "Keys (unless the show locks them): Right, Down, Page Down: next slide; Left, Up, Page Up:\n"
         "previous slide; Space, Pause, Ctrl+P: pause and resume; Home, End: first and last slide;\n"
@@ -249,6 +256,10 @@ int RunPlayer(int argc, char** argv) {
         PrintHelp();
         return 0;
     }
+    if (commandLine.HasToken("--version")) {
+        std::printf("kivviewer %s\n", ProgramVersion());
+        return 0;
+    }
     std::string programPath = OwnExecutablePath();
     if (programPath.empty()) programPath = ProgramFileName(argc > 0 ? argv[0] : nullptr);
     SetProgramFolder(FolderPart(programPath));
@@ -287,6 +298,7 @@ int RunPlayer(int argc, char** argv) {
     const bool describeOnly = commandLine.HasSwitch("info") || commandLine.HasSwitch("render");
     if (!describeOnly) T3DEngine::SetFactory(CreateEngineGL);
     std::unique_ptr<TMainForm> form;
+    std::unique_ptr<TRemoteControl> remote;
     try {
         if (describeOnly)
             DescribeFirstShow(commandLine, programPath);
@@ -304,12 +316,16 @@ int RunPlayer(int argc, char** argv) {
     }
     // Without a main window the message loop ends at once.
     if (!form || describeOnly) application->Terminate();
+    // playerctl and media keys drive the show through the session bus, when there is one.
+    if (form && !describeOnly && !application->QuitRequested())
+        remote = std::make_unique<TRemoteControl>(*application, *form);
     if (application->Prepared()) application->Run();
     if (commandLine.HasToken("-startup")) {
         // The program that started us named its window last on the command line; bringing another
         // program's window to the front is the window manager's decision here.
         TLog::Line("Startup mode: the caller's window is left to the window manager");
     }
+    remote.reset();
     try {
         form.reset();
     } catch (const EAssertionFailed& failure) {
@@ -327,6 +343,9 @@ int RunPlayer(int argc, char** argv) {
         TLog::Line(std::string("Exception at MainForm.Free (") + error.what() + ")");
     }
     application = nullptr;
+    // Started with no show and none appended: the error, then how to name one.
+    if (ProcessExitCode() == kExitOpenFailed && NoShowNamed(commandLine))
+        std::fputs(PlayerSynopsis(), stderr);
     TLog::Finish();
     return ProcessExitCode();
 }

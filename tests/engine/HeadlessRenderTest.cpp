@@ -99,7 +99,7 @@ TEST_F(HeadlessRender, BadValuesAreRefusedWithTheUsage) {
                                                 {"-size", "64"},
                                                 {"-from", "-5"},
                                                 {"-to", "soon"},
-                                                {"-render", (dir_ / "x.mp4").string()}}) {
+                                                {"-render", (dir_ / "x.mp4").string(), "-crf", "99"}}) {
         std::vector<std::string> args{"-filename", show_.string()};
         if (bad[0] != "-render") args.insert(args.end(), {"-render", (dir_ / "x").string()});
         args.insert(args.end(), bad.begin(), bad.end());

@@ -2,4 +2,13 @@
 // the project rely on to the letter.
 #include "Commands.h"
 
-int main(int argc, char** argv) { return kivtool::Main(argc, argv); }
+#include <cstdio>
+#include <cstring>
+
+int main(int argc, char** argv) {
+    if (argc == 2 && std::strcmp(argv[1], "--version") == 0) {
+        std::printf("kivtool %s\n", KIV_VERSION_TEXT);
+        return 0;
+    }
+    return kivtool::Main(argc, argv);
+}
