@@ -134,6 +134,12 @@ bool TMediaFile::ConvertFrame(bool rgba, std::uint8_t* const planes[3], const in
     return sws_scale(s.sws, f->data, f->linesize, 0, f->height, targets, pitches) == h;
 }
 
+TFFMpegDll::TFFMpegDll() {
+    // The reasons that matter reach the player's log through the callers; FFmpeg's own chatter
+    // would only clutter the terminal.
+    av_log_set_level(AV_LOG_FATAL);
+}
+
 TFFMpegDll& TFFMpegDll::Shared() {
     static TFFMpegDll library;
     return library;
@@ -172,9 +178,12 @@ std::unique_ptr<TMediaFile> TFFMpegDll::OpenMediaFile(TRef<TStream> stream, cons
     }
     info.codecId = par->codec_id;
     info.codecName = decoder->name;
-    AVRational rate = video->avg_frame_rate.num > 0 && video->avg_frame_rate.den > 0 ? video->avg_frame_rate
-                                                                                      : video->r_frame_rate;
-    if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000.0) rate = {25, 1};
+    // The stream's base rate numbers the frames exactly when time stamps are regular; the average
+    // (frames ÷ duration) is off when the muxer left out the last frame's duration.
+    const auto usable = [](AVRational r, double limit) { return r.num > 0 && r.den > 0 && av_q2d(r) <= limit; };
+    AVRational rate = usable(video->r_frame_rate, 240.0)    ? video->r_frame_rate
+                      : usable(video->avg_frame_rate, 1000.0) ? video->avg_frame_rate
+                                                              : AVRational{25, 1};
     info.fpsNum = rate.num;
     info.fpsDen = rate.den;
     s.fps = av_q2d(rate);

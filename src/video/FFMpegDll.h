@@ -85,6 +85,7 @@ public:
                                               int threads = 0);
 
 private:
+    TFFMpegDll();
     std::mutex lock_;
 };
 
