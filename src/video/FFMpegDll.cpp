@@ -52,8 +52,14 @@ int TMediaFile::ContainerClass() const {
     static const struct {
         const char* name;
         int kind;
-    } kClasses[] = {{"avi", 1},  {"matroska,webm", 2}, {"mov,mp4,m4a,3gp,3g2,mj2", 3}, {"mpeg", 4},
-                    {"mpegvideo", 4}, {"flv", 5}, {"mpegts", 6}, {"asf", 7}};
+    } kClasses[] = {{"avi", 1},
+                    {"matroska,webm", 2},
+                    {"mov,mp4,m4a,3gp,3g2,mj2", 3},
+                    {"mpeg", 4},
+                    {"mpegvideo", 4},
+                    {"flv", 5},
+                    {"mpegts", 6},
+                    {"asf", 7}};
     const std::string name = FormatName();
     for (const auto& entry : kClasses)
         if (name == entry.name) return entry.kind;
@@ -104,8 +110,9 @@ bool TMediaFile::NextVideoFrame(std::string& error) {
 bool TMediaFile::SeekFrame(std::int64_t frame) {
     TState& s = *state_;
     AVFormatContext* format = s.input.Format();
-    const auto target = s.startPts + static_cast<std::int64_t>(std::floor(
-                                         static_cast<double>(std::max<std::int64_t>(frame, 0)) / s.fps / s.timeBase));
+    const auto target =
+        s.startPts + static_cast<std::int64_t>(std::floor(
+                         static_cast<double>(std::max<std::int64_t>(frame, 0)) / s.fps / s.timeBase));
     int result = av_seek_frame(format, s.stream, target, AVSEEK_FLAG_BACKWARD);
     if (result < 0) result = av_seek_frame(format, -1, 0, AVSEEK_FLAG_BACKWARD | AVSEEK_FLAG_BYTE);
     avcodec_flush_buffers(s.codec);
@@ -167,8 +174,10 @@ std::unique_ptr<TMediaFile> TFFMpegDll::OpenMediaFile(TRef<TStream> stream, cons
     info.width = par->width;
     info.height = par->height;
     if (info.width <= 0 || info.height <= 0 || info.width > kMaxVideoSide || info.height > kMaxVideoSide ||
-        av_image_check_size(static_cast<unsigned>(info.width), static_cast<unsigned>(info.height), 0, nullptr) < 0) {
-        error = "picture size " + std::to_string(info.width) + " x " + std::to_string(info.height) + " refused";
+        av_image_check_size(static_cast<unsigned>(info.width), static_cast<unsigned>(info.height), 0,
+                            nullptr) < 0) {
+        error =
+            "picture size " + std::to_string(info.width) + " x " + std::to_string(info.height) + " refused";
         return {};
     }
     const AVCodec* decoder = avcodec_find_decoder(par->codec_id);
@@ -180,8 +189,10 @@ std::unique_ptr<TMediaFile> TFFMpegDll::OpenMediaFile(TRef<TStream> stream, cons
     info.codecName = decoder->name;
     // The stream's base rate numbers the frames exactly when time stamps are regular; the average
     // (frames ÷ duration) is off when the muxer left out the last frame's duration.
-    const auto usable = [](AVRational r, double limit) { return r.num > 0 && r.den > 0 && av_q2d(r) <= limit; };
-    AVRational rate = usable(video->r_frame_rate, 240.0)    ? video->r_frame_rate
+    const auto usable = [](AVRational r, double limit) {
+        return r.num > 0 && r.den > 0 && av_q2d(r) <= limit;
+    };
+    AVRational rate = usable(video->r_frame_rate, 240.0)      ? video->r_frame_rate
                       : usable(video->avg_frame_rate, 1000.0) ? video->avg_frame_rate
                                                               : AVRational{25, 1};
     info.fpsNum = rate.num;
@@ -194,7 +205,8 @@ std::unique_ptr<TMediaFile> TFFMpegDll::OpenMediaFile(TRef<TStream> stream, cons
         info.durationMs = static_cast<double>(video->duration) * s.timeBase * 1000.0;
     else if (format->duration != AV_NOPTS_VALUE && format->duration > 0)
         info.durationMs = static_cast<double>(format->duration) / 1000.0;
-    info.frameCount = video->nb_frames > 0 ? video->nb_frames : std::llround(info.durationMs * s.fps / 1000.0);
+    info.frameCount =
+        video->nb_frames > 0 ? video->nb_frames : std::llround(info.durationMs * s.fps / 1000.0);
     if (info.frameCount <= 0) {
         error = "no frames";
         return {};

@@ -81,8 +81,8 @@ public:
     static TFFMpegDll& Shared();
     // Opens the clip `name` read from `stream`; none with `error` set when it has no decodable
     // video stream, no frames, an unknown codec or a picture beyond kMaxVideoSide.
-    std::unique_ptr<TMediaFile> OpenMediaFile(TRef<TStream> stream, const std::string& name, std::string& error,
-                                              int threads = 0);
+    std::unique_ptr<TMediaFile> OpenMediaFile(TRef<TStream> stream, const std::string& name,
+                                              std::string& error, int threads = 0);
 
 private:
     TFFMpegDll();

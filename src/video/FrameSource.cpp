@@ -85,7 +85,8 @@ TWinVideoSource::~TWinVideoSource() = default;
 
 std::unique_ptr<TWinVideoSource> TWinVideoSource::Open(TRef<TStream> stream, const std::string& name,
                                                        std::string& error, int threads) {
-    std::unique_ptr<TMediaFile> file = TFFMpegDll::Shared().OpenMediaFile(std::move(stream), name, error, threads);
+    std::unique_ptr<TMediaFile> file =
+        TFFMpegDll::Shared().OpenMediaFile(std::move(stream), name, error, threads);
     if (!file) return {};
     return std::unique_ptr<TWinVideoSource>(new TWinVideoSource(std::move(file), name));
 }

@@ -21,13 +21,15 @@ namespace kiv {
 namespace {
 
 constexpr std::string_view kVideoKeys[] = {
-    "ClipGUID",    "Mute",         "StartKIVTime", "FPSMultiplier",   "Duration",     "StartVideoTime",
-    "LoadFromDisk", "FileName",    "AntialiasedBorder", "EnableAspect", "Aspect",     "DeinterlaceType",
-    "WaitForConvert", "ChromaEnable", "Chromakey", "ChromaDelta",
+    "ClipGUID",       "Mute",         "StartKIVTime",      "FPSMultiplier", "Duration", "StartVideoTime",
+    "LoadFromDisk",   "FileName",     "AntialiasedBorder", "EnableAspect",  "Aspect",   "DeinterlaceType",
+    "WaitForConvert", "ChromaEnable", "Chromakey",         "ChromaDelta",
 };
 constexpr std::string_view kDeinterlaceWords[] = {"Auto", "Wave", "BobEven", "BobOdd"};
 
-double Finite(double value, double fallback) { return std::isfinite(value) ? value : fallback; }
+double Finite(double value, double fallback) {
+    return std::isfinite(value) ? value : fallback;
+}
 
 bool IsGifName(const std::string& name) {
     return name.size() >= 4 && SameTextFolded(std::string_view(name).substr(name.size() - 4), ".gif");
@@ -55,7 +57,9 @@ protected:
     }
 };
 
-std::uint8_t Clamp8(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
+std::uint8_t Clamp8(int v) {
+    return static_cast<std::uint8_t>(std::clamp(v, 0, 255));
+}
 
 // BT.601 video range to RGB.
 void YuvToRgb(int y, int u, int v, std::uint8_t& r, std::uint8_t& g, std::uint8_t& b) {
@@ -79,7 +83,8 @@ double VideoClipTime(const TVideoKeys& keys, double x, double clipLengthMs) {
     const double start = keys.startKivTime;
     const double m = keys.fpsMultiplier > 0.0 ? keys.fpsMultiplier : 1.0;
     if (!(x >= start)) return keys.startVideoTime;
-    const double duration = keys.duration > 0.0 ? keys.duration : std::max(clipLengthMs - keys.startVideoTime, 0.0);
+    const double duration =
+        keys.duration > 0.0 ? keys.duration : std::max(clipLengthMs - keys.startVideoTime, 0.0);
     return keys.startVideoTime + m * std::min(x - start, duration / m);
 }
 
@@ -111,7 +116,8 @@ bool UploadVideoFrame(const TYUVImage& frame, T3DYUV& target) {
             const int rows = std::min(plane->Height(), index == 0 ? h : h / 2);
             const int bytes = std::min(plane->Width(), index == 0 ? w : w / 2);
             for (int y = 0; y < rows; ++y)
-                std::memcpy(plane->Row(y), frame.Plane(index) + static_cast<std::ptrdiff_t>(y) * frame.Stride(index),
+                std::memcpy(plane->Row(y),
+                            frame.Plane(index) + static_cast<std::ptrdiff_t>(y) * frame.Stride(index),
                             static_cast<std::size_t>(bytes));
             target.UnlockPlane(index, plane.Get());
         }
@@ -127,10 +133,12 @@ bool UploadVideoFrame(const TYUVImage& frame, T3DYUV& target) {
         for (int x = 0; x < std::min(w, plane->Width()); ++x) {
             std::uint8_t r, g, b, a = 0xFF;
             if (frame.Rgba()) {
-                const std::uint8_t* p = frame.Plane(0) + static_cast<std::ptrdiff_t>(y) * frame.Stride(0) + x * 4;
+                const std::uint8_t* p =
+                    frame.Plane(0) + static_cast<std::ptrdiff_t>(y) * frame.Stride(0) + x * 4;
                 r = p[0], g = p[1], b = p[2], a = p[3];
             } else {
-                YuvToRgb(frame.Plane(0)[y * frame.Stride(0) + x], frame.Plane(1)[(y / 2) * frame.Stride(1) + x / 2],
+                YuvToRgb(frame.Plane(0)[y * frame.Stride(0) + x],
+                         frame.Plane(1)[(y / 2) * frame.Stride(1) + x / 2],
                          frame.Plane(2)[(y / 2) * frame.Stride(2) + x / 2], r, g, b);
             }
             if (bpp == 4) {
@@ -147,7 +155,9 @@ bool UploadVideoFrame(const TYUVImage& frame, T3DYUV& target) {
 
 TKivVideo::TKivVideo(TKivObject* parent) : TKivImage(parent, kTypeVideo) {}
 
-TKivVideo::~TKivVideo() { StopClip(); }
+TKivVideo::~TKivVideo() {
+    StopClip();
+}
 
 void TKivVideo::StopClip() {
     if (extractor_) extractor_->Stop();
@@ -186,9 +196,9 @@ void TKivVideo::ReadKeys(const TIniObject& object) {
 }
 
 bool TKivVideo::IsKnownKey(std::string_view key) const {
-    return TKivImage::IsKnownKey(key) || std::any_of(std::begin(kVideoKeys), std::end(kVideoKeys), [&](std::string_view k) {
-               return SameTextFolded(k, key);
-           });
+    return TKivImage::IsKnownKey(key) ||
+           std::any_of(std::begin(kVideoKeys), std::end(kVideoKeys),
+                       [&](std::string_view k) { return SameTextFolded(k, key); });
 }
 
 void TKivVideo::LoadPicture() {
@@ -222,7 +232,8 @@ void TKivVideo::LoadPicture() {
     } else {
         TLog::Line("Video " + name + " cannot be played (" + error + "); the placeholder is shown");
         try {
-            picture_ = MakeRef<TImage>(MakePlaceholderStore(name, TPlaceholderKind::Video, error != "not found"));
+            picture_ =
+                MakeRef<TImage>(MakePlaceholderStore(name, TPlaceholderKind::Video, error != "not found"));
         } catch (const std::exception&) {
             picture_ = nullptr;
         }
@@ -233,7 +244,8 @@ void TKivVideo::LoadPicture() {
 double TKivVideo::ClipTime() const {
     if (!extractor_) return 0.0;
     const TVideoParams& params = extractor_->Params();
-    const double length = params.fps > 0.0 ? static_cast<double>(params.frameCount) * 1000.0 / params.fps : 0.0;
+    const double length =
+        params.fps > 0.0 ? static_cast<double>(params.frameCount) * 1000.0 / params.fps : 0.0;
     return VideoClipTime(video_, node_ ? node_->Time() : 0.0, length);
 }
 
@@ -290,8 +302,8 @@ void TKivVideo::Produce(TDeviceDrawer& drawer) {
         const TKivObjectHost* host = Host();
         const std::uint32_t color = host ? host->ManageColor(border.borderColor) : border.borderColor;
         drawer.DrawBorder(placement.origin, TVec2{-from.x, -from.y}, placement.axisX, placement.axisY,
-                          TVec2{size.x - 2.0 * inset, size.y - 2.0 * inset}, color, inset, inset, EffectiveOpacity(),
-                          video_.antialiasedBorder);
+                          TVec2{size.x - 2.0 * inset, size.y - 2.0 * inset}, color, inset, inset,
+                          EffectiveOpacity(), video_.antialiasedBorder);
     }
     TVideoDrawParams draw;
     draw.opacity = ContentOpacity();

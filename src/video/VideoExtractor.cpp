@@ -18,7 +18,9 @@ TKivVideoExtractor::TKivVideoExtractor(std::unique_ptr<TFrameSource> source, boo
     Start();
 }
 
-TKivVideoExtractor::~TKivVideoExtractor() { Stop(); }
+TKivVideoExtractor::~TKivVideoExtractor() {
+    Stop();
+}
 
 void TKivVideoExtractor::Terminate() {
     {
@@ -102,7 +104,8 @@ TKivVideoExtractor::TTaken TKivVideoExtractor::Take(double t) {
     const std::int64_t n = FrameFor(t);
     auto closest = pool_.end();
     for (auto it = pool_.begin(); it != pool_.end(); ++it)
-        if (it->frame >= 0 && (closest == pool_.end() || std::llabs(it->frame - n) < std::llabs(closest->frame - n)))
+        if (it->frame >= 0 &&
+            (closest == pool_.end() || std::llabs(it->frame - n) < std::llabs(closest->frame - n)))
             closest = it;
     if (closest == pool_.end()) return taken;
     taken.image = closest->image;

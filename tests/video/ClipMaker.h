@@ -21,7 +21,9 @@ extern "C" {
 namespace kiv::test {
 
 // The luma of frame n in the default painter: far enough apart to survive lossy coding.
-inline int FrameLuma(int n) { return 20 + 6 * n; }
+inline int FrameLuma(int n) {
+    return 20 + 6 * n;
+}
 
 struct TClipSpec {
     const char* codec = "ffv1";
@@ -124,7 +126,8 @@ inline std::vector<std::uint8_t> MakeClip(const TClipSpec& spec) {
             av_frame_make_writable(samples);
             auto* pcm = reinterpret_cast<std::int16_t*>(samples->data[0]);
             for (int i = 0; i < perFrame; ++i)
-                pcm[i] = n >= spec.soundOnsetFrame ? static_cast<std::int16_t>(i % 50 < 25 ? 20000 : -20000) : 0;
+                pcm[i] =
+                    n >= spec.soundOnsetFrame ? static_cast<std::int16_t>(i % 50 < 25 ? 20000 : -20000) : 0;
             samples->pts = static_cast<std::int64_t>(n) * perFrame;
             avcodec_send_frame(aenc, samples);
             drain(aenc, sound);

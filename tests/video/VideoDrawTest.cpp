@@ -63,11 +63,12 @@ TEST_F(VideoDrawTest, TheSlideShowsTheExactFrameOfEachShowTime) {
     spec.extension = ".mp4";
     spec.gop = 6;
     // Starts 200 ms into the object's time, 400 ms into the file.
-    test::TTestSlide slide =
-        test::MakeSlide(VideoObject("v", "FileName=clip.mp4\nStartKIVTime=200\nStartVideoTime=400\nAntialiasedBorder=0\n"),
-                        0, kWidth, kHeight, {}, {{"clip.mp4", test::MakeClip(spec)}});
-    const TKivVideo& video = VideoOf(slide, "v");
-    ASSERT_NE(video.Extractor(), nullptr);
+    test::TTestSlide slide = test::MakeSlide(
+        VideoObject("v", "FileName=clip.mp4\nStartKIVTime=200\nStartVideoTime=400\nAntialiasedBorder=0\n"), 0,
+        kWidth, kHeight, {}, {{"clip.mp4", test::MakeClip(spec)}});
+    const TKivVideo* video = VideoOf(slide, "v");
+    ASSERT_NE(video, nullptr);
+    ASSERT_NE(video->Extractor(), nullptr);
     const struct {
         double t;
         int frame;
@@ -75,7 +76,7 @@ TEST_F(VideoDrawTest, TheSlideShowsTheExactFrameOfEachShowTime) {
     for (const auto& step : kSteps) {
         TRef<TBitmap> frame = DrawAt(slide, step.t);
         ASSERT_TRUE(frame);
-        EXPECT_EQ(video.ShownFrame(), step.frame) << "at " << step.t;
+        EXPECT_EQ(video->ShownFrame(), step.frame) << "at " << step.t;
         // Grey of luma Y: (Y − 16) × 255 ÷ 219.
         const double want = (test::FrameLuma(step.frame) - 16) * 255.0 / 219.0;
         EXPECT_NEAR(Green(Pixel(*frame, kWidth / 2, kHeight / 2)), want, 4) << "at " << step.t;
@@ -92,7 +93,8 @@ TEST_F(VideoDrawTest, AChromaKeyedGreenShowsWhatLiesBehind) {
             y = 82, u = 90, v = 240;
     };
     test::TTestSlide slide = test::MakeSlide(
-        VideoObject("v", "FileName=k.mkv\nChromaEnable=1\nChromakey=#00FF00\nChromaDelta=10\nAntialiasedBorder=0\n"),
+        VideoObject(
+            "v", "FileName=k.mkv\nChromaEnable=1\nChromakey=#00FF00\nChromaDelta=10\nAntialiasedBorder=0\n"),
         0, kWidth, kHeight, {}, {{"k.mkv", test::MakeClip(spec)}});
     TRef<TBitmap> frame = DrawAt(slide, 40);
     ASSERT_TRUE(frame);

@@ -1,9 +1,9 @@
 #include "ClipMaker.h"
+#include "VideoTestSupport.h"
 #include "audio/MusicCompiler.h"
 #include "audio/SoundSource.h"
 #include "package/MemoryStream.h"
 #include "support/IniText.h"
-#include "VideoTestSupport.h"
 #include "support/LogCapture.h"
 #include "support/ThreadNames.h"
 #include "video/KivVideo.h"
@@ -29,21 +29,24 @@ TEST(VideoObject, ABrokenOrMissingClipShowsTheVideoPlaceholderAndSaysWhy) {
     const std::string log = test::LoggedWhile([&] {
         test::TTestSlide slide =
             test::MakeSlide(test::VideoObject("good", "FileName=good.mkv\nDeinterlaceType=Sideways\n") +
-                                test::VideoObject("text", "FileName=text.mp4\n") + test::VideoObject("cut", "FileName=cut.mkv\n") +
+                                test::VideoObject("text", "FileName=text.mp4\n") +
+                                test::VideoObject("cut", "FileName=cut.mkv\n") +
                                 test::VideoObject("gone", "FileName=gone.mp4\n"),
                             0, 1600, 900, {}, files);
-        const TKivVideo& ok = test::VideoOf(slide, "good");
-        ASSERT_NE(ok.Extractor(), nullptr);
-        ASSERT_NE(ok.Picture(), nullptr);
-        EXPECT_EQ(ok.Picture()->Width(), 64);
-        EXPECT_EQ(ok.Picture()->Height(), 48);
+        const TKivVideo* ok = test::VideoOf(slide, "good");
+        ASSERT_NE(ok, nullptr);
+        ASSERT_NE(ok->Extractor(), nullptr);
+        ASSERT_NE(ok->Picture(), nullptr);
+        EXPECT_EQ(ok->Picture()->Width(), 64);
+        EXPECT_EQ(ok->Picture()->Height(), 48);
         for (const char* guid : {"text", "cut", "gone"}) {
             SCOPED_TRACE(guid);
-            const TKivVideo& broken = test::VideoOf(slide, guid);
-            EXPECT_EQ(broken.Extractor(), nullptr);
-            ASSERT_NE(broken.Picture(), nullptr);
-            EXPECT_GT(broken.Picture()->Width(), 0) << "the placeholder picture";
-            EXPECT_GT(broken.Size().x, 0.0);
+            const TKivVideo* broken = test::VideoOf(slide, guid);
+            ASSERT_NE(broken, nullptr);
+            EXPECT_EQ(broken->Extractor(), nullptr);
+            ASSERT_NE(broken->Picture(), nullptr);
+            EXPECT_GT(broken->Picture()->Width(), 0) << "the placeholder picture";
+            EXPECT_GT(broken->Size().x, 0.0);
         }
         // The placeholder is drawn like a picture; a drawer that cannot show video draws no clip.
         test::TRecordingDrawer drawer;
@@ -51,7 +54,7 @@ TEST(VideoObject, ABrokenOrMissingClipShowsTheVideoPlaceholderAndSaysWhy) {
         drawer.Draw(*slide.slide);
         EXPECT_EQ(drawer.CallsOf("gone", "DrawImage").size(), 1u);
         EXPECT_EQ(drawer.CallsOf("good", "DrawImage").size(), 0u);
-        ok.Extractor()->Request(0, true);
+        ok->Extractor()->Request(0, true);
         EXPECT_TRUE(test::HasThread("kivVideoFrames"));
     });
     EXPECT_FALSE(test::HasThread("kivVideoFrames")) << "the object's worker ends with it";
@@ -91,8 +94,10 @@ TEST(VideoSound, TheClipsSoundIsHeardWithTheFrameItBelongsTo) {
     const std::vector<std::uint8_t> clip = test::MakeClip(spec);
     const std::string object =
         test::VideoObject("v", "FileName=a.mkv\nStartKIVTime=300\nStartVideoTime=200\nDuration=1000\n");
-    TRef<TIniFile> document = test::ParseIni("[Slide]\nobject Container:Root\nGUID=root\n" + object + "end\n");
-    const std::vector<TVideoSound> sounds = SlideVideoSounds(*document, *document->FindSection("Slide"), 0, 10000);
+    TRef<TIniFile> document =
+        test::ParseIni("[Slide]\nobject Container:Root\nGUID=root\n" + object + "end\n");
+    const std::vector<TVideoSound> sounds =
+        SlideVideoSounds(*document, *document->FindSection("Slide"), 0, 10000);
     ASSERT_EQ(sounds.size(), 1u);
     TCompiledSound compiled = CompileComment(nullptr, sounds, 10000);
     std::unique_ptr<TSoundSource> sound = OpenCompositeSound(compiled.composite, [&](const std::string&) {
@@ -113,16 +118,17 @@ TEST(VideoSound, TheClipsSoundIsHeardWithTheFrameItBelongsTo) {
     EXPECT_NEAR(onset, 300 + 480 - 200, 2);
     // The frame the video object shows then, and the frames around it.
     test::TTestSlide slide = test::MakeSlide(object, 0, 1600, 900, {}, {{"a.mkv", clip}});
-    const TKivVideo& video = test::VideoOf(slide, "v");
-    ASSERT_NE(video.Extractor(), nullptr);
+    const TKivVideo* video = test::VideoOf(slide, "v");
+    ASSERT_NE(video, nullptr);
+    ASSERT_NE(video->Extractor(), nullptr);
     for (const double delta : {-25.0, 0.0, 25.0}) {
         slide.Advance(onset + delta);
-        const double t = video.ClipTime();
-        video.Extractor()->Request(t, true);
-        TKivVideoExtractor::TTaken taken = video.Extractor()->Take(t);
+        const double t = video->ClipTime();
+        video->Extractor()->Request(t, true);
+        TKivVideoExtractor::TTaken taken = video->Extractor()->Take(t);
         ASSERT_TRUE(taken.image);
         const int luma = taken.image->Plane(0)[taken.image->Stride(0) * 10 + 10];
-        video.Extractor()->PutBack(taken.image);
+        video->Extractor()->PutBack(taken.image);
         const int shown = (luma - 20 + 3) / 6;
         EXPECT_LE(std::abs(shown - 12), 1) << "at " << delta << " ms from the sound's start";
         if (delta < 0) {

@@ -52,7 +52,9 @@ TShown ShowAt(TKivVideoExtractor& extractor, double t) {
     return shown;
 }
 
-int FrameOfLuma(double luma) { return static_cast<int>(std::lround((luma - 20) / 6)); }
+int FrameOfLuma(double luma) {
+    return static_cast<int>(std::lround((luma - 20) / 6));
+}
 
 TEST(VideoFrames, EachShowTimeGetsItsExactFrameSeekingBackwardsAndForwards) {
     test::TClipSpec lossless; // ffv1 in Matroska: every frame a key frame
@@ -66,8 +68,8 @@ TEST(VideoFrames, EachShowTimeGetsItsExactFrameSeekingBackwardsAndForwards) {
     const struct {
         double t;
         int frame;
-    } kSteps[] = {{0, 0},   {19, 0},  {21, 1},   {100, 2},   {1000, 25}, {1000, 25}, {420, 10},
-                  {61, 2},  {459, 11}, {899, 22}, {1095, 27}, {1180, 29}, {9000, 29}, {-50, 0}};
+    } kSteps[] = {{0, 0},  {19, 0},   {21, 1},   {100, 2},   {1000, 25}, {1000, 25}, {420, 10},
+                  {61, 2}, {459, 11}, {899, 22}, {1095, 27}, {1180, 29}, {9000, 29}, {-50, 0}};
     for (const test::TClipSpec* spec : {&lossless, &predicted}) {
         SCOPED_TRACE(spec->codec);
         const std::vector<std::uint8_t> clip = test::MakeClip(*spec);
@@ -120,8 +122,9 @@ TEST(VideoFrames, ClipTimeFollowsStartSpeedAndDuration) {
     const struct {
         double m, x, clip;
     } kCases[] = {
-        {1, 0, 500},    {1, 999, 500},  {1, 1000, 500}, {1, 1800, 1300}, {1, 3000, 2500}, {1, 9000, 2500},
-        {2, 1500, 1500}, {2, 2000, 2500}, {2, 5000, 2500}, {0.5, 3000, 1500}, {0.5, 6000, 2500},
+        {1, 0, 500},     {1, 999, 500},     {1, 1000, 500},    {1, 1800, 1300},
+        {1, 3000, 2500}, {1, 9000, 2500},   {2, 1500, 1500},   {2, 2000, 2500},
+        {2, 5000, 2500}, {0.5, 3000, 1500}, {0.5, 6000, 2500},
     };
     for (const auto& c : kCases) {
         keys.fpsMultiplier = c.m;
@@ -136,7 +139,8 @@ TEST(VideoFrames, ClipTimeFollowsStartSpeedAndDuration) {
 TEST(VideoBadInput, BrokenClipsAreRefusedOrEndWithoutHangingTheWorker) {
     test::TClipSpec spec;
     const std::vector<std::uint8_t> good = test::MakeClip(spec);
-    std::vector<std::uint8_t> truncated(good.begin(), good.begin() + static_cast<std::ptrdiff_t>(good.size() * 6 / 10));
+    std::vector<std::uint8_t> truncated(good.begin(),
+                                        good.begin() + static_cast<std::ptrdiff_t>(good.size() * 6 / 10));
     test::TClipSpec empty;
     empty.frames = 0;
     std::vector<std::uint8_t> unknown = good;
