@@ -13,6 +13,7 @@ PACKAGES=(
     unicode-data
     xvfb xauth xdotool imagemagick
     clang libclang-rt-14-dev
+    ffmpeg # the demo's video clip (examples/demo/make-clip.sh)
 )
 
 missing=()

@@ -41,7 +41,8 @@ std::int64_t FrameForTime(const TVideoParams& params, double t, bool loop) {
     if (params.frameCount <= 0) return -1;
     const double exact = t * params.fps / 1000.0;
     if (!(exact > 0.0)) return 0;
-    const auto n = static_cast<std::int64_t>(std::min(std::nearbyint(exact), 9e18));
+    // Half way between two frames belongs to the later one.
+    const auto n = static_cast<std::int64_t>(std::min(std::floor(exact + 0.5), 9e18));
     if (n < params.frameCount) return n;
     return loop ? n % params.frameCount : params.frameCount - 1;
 }

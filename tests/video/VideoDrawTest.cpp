@@ -83,25 +83,36 @@ TEST_F(VideoDrawTest, TheSlideShowsTheExactFrameOfEachShowTime) {
     }
 }
 
-TEST_F(VideoDrawTest, AChromaKeyedGreenShowsWhatLiesBehind) {
+TEST_F(VideoDrawTest, AChromaKeyedGreenShowsWhatLiesBehindWithOrWithoutSmoothEdges) {
     test::TClipSpec spec;
     spec.frames = 3;
+    // A green band on the left quarter, red elsewhere: the half-size chroma planes must line up
+    // with the luma plane for the key to find the green.
     spec.painter = [](int, int x, int, int& y, int& u, int& v) {
-        if (x < 32) // pure green
+        if (x < 16) // pure green
             y = 144, u = 54, v = 34;
         else // pure red
             y = 82, u = 90, v = 240;
     };
-    test::TTestSlide slide = test::MakeSlide(
-        VideoObject(
-            "v", "FileName=k.mkv\nChromaEnable=1\nChromakey=#00FF00\nChromaDelta=10\nAntialiasedBorder=0\n"),
-        0, kWidth, kHeight, {}, {{"k.mkv", test::MakeClip(spec)}});
-    TRef<TBitmap> frame = DrawAt(slide, 40);
-    ASSERT_TRUE(frame);
-    const std::uint32_t keyed = Pixel(*frame, 12, 24), kept = Pixel(*frame, 52, 24);
-    EXPECT_EQ(keyed & 0xFFFFFF, 0x0000FFu) << std::hex << keyed << ": the blue behind the green";
-    EXPECT_GT((kept >> 16) & 0xFF, 220u) << std::hex << kept;
-    EXPECT_LT(Green(kept), 30) << std::hex << kept;
+    const std::vector<std::uint8_t> clip = test::MakeClip(spec);
+    for (const char* smooth : {"0", "1"}) {
+        SCOPED_TRACE(std::string("AntialiasedBorder=") + smooth);
+        test::TTestSlide slide = test::MakeSlide(
+            VideoObject("v", std::string("FileName=k.mkv\nChromaEnable=1\nChromakey=#00FF00\nChromaDelta=10\n") +
+                                 "AntialiasedBorder=" + smooth + "\n"),
+            0, kWidth, kHeight, {}, {{"k.mkv", clip}});
+        TRef<TBitmap> frame = DrawAt(slide, 40);
+        ASSERT_TRUE(frame);
+        for (const int x : {4, 10}) {
+            const std::uint32_t keyed = Pixel(*frame, x, 24);
+            EXPECT_EQ(keyed & 0xFFFFFF, 0x0000FFu) << std::hex << keyed << " at " << std::dec << x;
+        }
+        for (const int x : {24, 40, 56}) {
+            const std::uint32_t kept = Pixel(*frame, x, 24);
+            EXPECT_GT((kept >> 16) & 0xFF, 220u) << std::hex << kept << " at " << std::dec << x;
+            EXPECT_LT(Green(kept), 30) << std::hex << kept << " at " << std::dec << x;
+        }
+    }
 }
 
 } // namespace

@@ -64,11 +64,12 @@ TEST(VideoFrames, EachShowTimeGetsItsExactFrameSeekingBackwardsAndForwards) {
     predicted.extension = ".mp4";
     predicted.gop = 8; // seeks land on a key frame up to 7 frames early
     predicted.bFrames = 2;
-    // 30 frames at 25 fps: frame n covers (n − 0.5) × 40 … (n + 0.5) × 40 ms.
+    // 30 frames at 25 fps: frame n covers (n − 0.5) × 40 … (n + 0.5) × 40 ms; a time half way
+    // between two frames shows the later one.
     const struct {
         double t;
         int frame;
-    } kSteps[] = {{0, 0},  {19, 0},   {21, 1},   {100, 2},   {1000, 25}, {1000, 25}, {420, 10},
+    } kSteps[] = {{0, 0},  {19, 0},   {21, 1},   {100, 3},   {1000, 25}, {1000, 25}, {420, 11},
                   {61, 2}, {459, 11}, {899, 22}, {1095, 27}, {1180, 29}, {9000, 29}, {-50, 0}};
     for (const test::TClipSpec* spec : {&lossless, &predicted}) {
         SCOPED_TRACE(spec->codec);
