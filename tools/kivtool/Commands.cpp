@@ -79,6 +79,10 @@ const std::vector<TCommand>& CommandTable() {
          "                            headlessly at WxH (default 1280x720); prints \"WIDTH HEIGHT\"",
          FrameCommand},
         {"picture", "picture SHOW NAME [--level N] -o OUT.png  the picture as the player loads it (placeholder included); prints \"WIDTH HEIGHT\"", PictureCommand},
+        {"video",
+         "video FILE [--threads N]  the clip's size, rate, frame count and codec class, then every frame\n"
+         "                            played in order through the frame extractor: frames shown, decoded, seconds",
+         VideoCommand},
     };
     return commands;
 }

@@ -22,5 +22,6 @@ int TextCommand(const TArgs& args);
 int MusicCommand(const TArgs& args);
 int SlideCommand(const TArgs& args);
 int FrameCommand(const TArgs& args);
+int VideoCommand(const TArgs& args);
 
 } // namespace kivtool
