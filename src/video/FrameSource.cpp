@@ -1,13 +1,17 @@
 #include "video/FrameSource.h"
 
 #include "base/Log.h"
+#include "images/GifReader.h"
 #include "video/FFMpegDll.h"
 
 extern "C" {
 #include <libavcodec/codec_id.h>
 }
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
+#include <numeric>
 
 namespace kiv {
 
@@ -141,6 +145,84 @@ bool TWinVideoSource::GetFrame(std::int64_t n, TYUVImage& image) {
         !file_->ConvertFrame(image.Rgba(), planes, strides)) {
         TLog::Line(image.Rgba() ? "RGBA data not found" : "YUV data not found");
         return false;
+    }
+    image.SetDirty(false);
+    return true;
+}
+
+std::unique_ptr<TGifVideoSource> TGifVideoSource::Open(TStream& stream, std::string& error) {
+    std::vector<std::uint8_t> bytes;
+    TGifFrames frames;
+    try {
+        const std::int64_t size = stream.GetSize();
+        if (size <= 0 || size > (std::int64_t{1} << 30)) {
+            error = "no data";
+            return {};
+        }
+        bytes.resize(static_cast<std::size_t>(size));
+        stream.SetPosition(0);
+        stream.ReadBuffer(bytes.data(), static_cast<std::int32_t>(size));
+        frames = DecodeGif(bytes.data(), bytes.size(), 1 << 20);
+    } catch (const std::exception& failure) {
+        error = failure.what();
+        return {};
+    }
+    if (!frames.bitmap || frames.frameCount <= 0 || frames.width <= 0 || frames.height <= 0) {
+        error = "no frame";
+        return {};
+    }
+    std::unique_ptr<TGifVideoSource> source(new TGifVideoSource());
+    source->frames_ = frames.bitmap;
+    source->loopCount_ = frames.loopCount;
+    int smallest = 1000;
+    for (int i = 0; i < frames.frameCount; ++i) {
+        const int delay =
+            i < static_cast<int>(frames.delays.size()) && frames.delays[i] > 0 ? frames.delays[i] : 50;
+        source->delays_.push_back(delay);
+        smallest = std::min(smallest, delay);
+    }
+    source->total_ = std::accumulate(source->delays_.begin(), source->delays_.end(), std::int64_t{0});
+    TVideoParams& params = source->params_;
+    params.width = frames.width;
+    params.height = frames.height;
+    params.fps = 1000.0 / smallest;
+    params.frameCount =
+        source->loopCount_ == 0 ? std::max<std::int64_t>(source->total_ / smallest, 1) : 1000000;
+    params.codecName = "OTHER";
+    params.yuv = false;
+    return source;
+}
+
+int TGifVideoSource::PictureAt(double t) const {
+    if (!(t > 0.0)) return 0;
+    const auto total = static_cast<double>(total_);
+    if (loopCount_ == 0 || t < total * loopCount_)
+        t = std::fmod(t, total);
+    else
+        return static_cast<int>(delays_.size()) - 1; // the last picture stays
+    double end = 0.0;
+    for (std::size_t i = 0; i < delays_.size(); ++i) {
+        end += delays_[i];
+        if (t < end) return static_cast<int>(i);
+    }
+    return static_cast<int>(delays_.size()) - 1;
+}
+
+bool TGifVideoSource::GetFrame(std::int64_t n, TYUVImage& image) {
+    if (!image.Rgba() || image.Width() != params_.width || image.Height() != params_.height) {
+        TLog::Line("RGBA data not found");
+        return false;
+    }
+    const int picture = PictureAt(static_cast<double>(n) * 1000.0 / params_.fps);
+    for (int y = 0; y < params_.height; ++y) {
+        const std::uint8_t* in = frames_->Row(y) + static_cast<std::ptrdiff_t>(picture) * params_.width * 4;
+        std::uint8_t* out = image.Plane(0) + static_cast<std::ptrdiff_t>(y) * image.Stride(0);
+        for (int x = 0; x < params_.width; ++x) {
+            out[4 * x] = in[4 * x + 2];
+            out[4 * x + 1] = in[4 * x + 1];
+            out[4 * x + 2] = in[4 * x];
+            out[4 * x + 3] = in[4 * x + 3];
+        }
     }
     image.SetDirty(false);
     return true;

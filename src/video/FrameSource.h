@@ -1,12 +1,14 @@
 // Frame sources: frame number n of a clip as planar YUV 4:2:0 or RGBA, in memory. TWinVideoSource
 // decodes video files through the video library (FFMpegDll.h); the frame decoded last is kept, so
 // asking for it again costs nothing, frames just ahead are reached by decoding forward and others
-// by seeking to the key frame before them.
+// by seeking to the key frame before them. TGifVideoSource plays an animated GIF: its frames are
+// composed once when it opens, numbered at the rate of its shortest delay.
 //
 // Threads: a source is used by one thread at a time (its extractor's worker).
 #pragma once
 
 #include "base/RefObject.h"
+#include "images/Bitmap.h"
 #include "package/Stream.h"
 
 #include <array>
@@ -87,6 +89,25 @@ private:
     std::string name_;
     std::int64_t decoded_ = 0;
     std::int64_t served_ = -1; // the frame number the decoded frame stands for
+};
+
+// An animated GIF as a clip of RGBA frames. Delays are the GIF's (50 ms where it says 0); the rate
+// is 1000 ÷ the smallest delay (at most 1000 ms); a GIF that loops forever wraps, one that loops a
+// given number of times keeps its last picture afterwards.
+class TGifVideoSource final : public TFrameSource {
+public:
+    // None, with `error` set, when not one frame can be read.
+    static std::unique_ptr<TGifVideoSource> Open(TStream& stream, std::string& error);
+    bool GetFrame(std::int64_t n, TYUVImage& image) override;
+    // The index of the GIF frame shown `t` ms into the animation.
+    int PictureAt(double t) const;
+
+private:
+    TGifVideoSource() = default;
+    TRef<TBitmap> frames_; // BGRA, frame after frame side by side
+    std::vector<int> delays_;
+    std::int64_t total_ = 0;
+    int loopCount_ = 0; // 0 forever
 };
 
 } // namespace kiv

@@ -220,8 +220,12 @@ void TKivVideo::LoadPicture() {
             auto stream = MakeRef<TMemoryStream>();
             stream->WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
             bytes = {};
-            if (auto source = TWinVideoSource::Open(stream, name, error))
-                extractor_ = MakeRef<TKivVideoExtractor>(std::move(source), IsGifName(name));
+            std::unique_ptr<TFrameSource> source;
+            if (IsGifName(name))
+                source = TGifVideoSource::Open(*stream, error);
+            else
+                source = TWinVideoSource::Open(stream, name, error);
+            if (source) extractor_ = MakeRef<TKivVideoExtractor>(std::move(source), IsGifName(name));
         } catch (const std::exception& failure) {
             error = failure.what();
         }

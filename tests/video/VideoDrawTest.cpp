@@ -98,8 +98,9 @@ TEST_F(VideoDrawTest, AChromaKeyedGreenShowsWhatLiesBehindWithOrWithoutSmoothEdg
     for (const char* smooth : {"0", "1"}) {
         SCOPED_TRACE(std::string("AntialiasedBorder=") + smooth);
         test::TTestSlide slide = test::MakeSlide(
-            VideoObject("v", std::string("FileName=k.mkv\nChromaEnable=1\nChromakey=#00FF00\nChromaDelta=10\n") +
-                                 "AntialiasedBorder=" + smooth + "\n"),
+            VideoObject("v",
+                        std::string("FileName=k.mkv\nChromaEnable=1\nChromakey=#00FF00\nChromaDelta=10\n") +
+                            "AntialiasedBorder=" + smooth + "\n"),
             0, kWidth, kHeight, {}, {{"k.mkv", clip}});
         TRef<TBitmap> frame = DrawAt(slide, 40);
         ASSERT_TRUE(frame);

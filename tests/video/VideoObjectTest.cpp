@@ -100,7 +100,8 @@ TEST(VideoSound, TheClipsSoundIsHeardWithTheFrameItBelongsTo) {
         SlideVideoSounds(*document, *document->FindSection("Slide"), 0, 10000);
     ASSERT_EQ(sounds.size(), 1u);
     // The show's check of sound files knows no video containers: the clip's sound stays.
-    TCompiledSound compiled = CompileComment(nullptr, sounds, 10000, [](const std::string&) { return false; });
+    TCompiledSound compiled =
+        CompileComment(nullptr, sounds, 10000, [](const std::string&) { return false; });
     ASSERT_EQ(compiled.composite.items.size(), 1u);
     std::unique_ptr<TSoundSource> sound = OpenCompositeSound(compiled.composite, [&](const std::string&) {
         auto stream = MakeRef<TMemoryStream>();

@@ -1,4 +1,5 @@
 #include "ClipMaker.h"
+#include "PictureMaker.h"
 #include "base/Log.h"
 #include "package/MemoryStream.h"
 #include "support/LogCapture.h"
@@ -135,6 +136,49 @@ TEST(VideoFrames, ClipTimeFollowsStartSpeedAndDuration) {
     keys.duration = 0;
     keys.fpsMultiplier = 1;
     EXPECT_DOUBLE_EQ(VideoClipTime(keys, 99000, 4000), 4000);
+}
+
+TEST(VideoFrames, AnimatedGifsPlayAtTheRateOfTheirShortestDelayAndLoopAsTheySay) {
+    // Three full-screen frames, red, green and blue, shown 50 ms (a delay of 0), 100 ms and 50 ms.
+    test::TGifSpec gif;
+    gif.width = 8;
+    gif.height = 4;
+    gif.palette.assign(768, 0);
+    gif.palette[0] = 255, gif.palette[4] = 255, gif.palette[8] = 255;
+    for (int i = 0; i < 3; ++i)
+        gif.frames.push_back({0, 0, 8, 4, std::vector<std::uint8_t>(32, static_cast<std::uint8_t>(i)), 0, -1,
+                              i == 1 ? 10 : 0, false});
+    const struct {
+        int loops;
+        std::int64_t frames;
+        std::vector<std::pair<double, int>> shown; // time, colour index
+    } kCases[] = {
+        {0, 4, {{0, 0}, {60, 1}, {120, 1}, {160, 2}, {210, 0}, {260, 1}, {1160, 2}}},
+        {2, 1000000, {{0, 0}, {260, 1}, {360, 2}, {450, 2}, {5000, 2}, {60, 1}}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.loops);
+        gif.loopCount = c.loops;
+        const test::TBytes bytes = test::EncodeGif(gif);
+        TRef<TStream> stream = StreamOf({bytes.begin(), bytes.end()});
+        std::string error;
+        std::unique_ptr<TGifVideoSource> source = TGifVideoSource::Open(*stream, error);
+        ASSERT_TRUE(source) << error;
+        EXPECT_DOUBLE_EQ(source->Params().fps, 20.0);
+        EXPECT_EQ(source->Params().frameCount, c.frames);
+        EXPECT_FALSE(source->Params().yuv);
+        auto extractor = MakeRef<TKivVideoExtractor>(std::move(source), true);
+        for (const auto& [t, colour] : c.shown) {
+            ASSERT_TRUE(extractor->Request(t, true));
+            TKivVideoExtractor::TTaken taken = extractor->Take(t);
+            ASSERT_TRUE(taken.image);
+            const std::uint8_t* rgba = taken.image->Plane(0) + taken.image->Stride(0) * 2 + 4 * 3;
+            EXPECT_EQ(rgba[colour], 255) << "at " << t << " ms";
+            EXPECT_EQ(rgba[(colour + 1) % 3], 0) << "at " << t << " ms";
+            EXPECT_EQ(rgba[3], 255);
+            extractor->PutBack(taken.image);
+        }
+    }
 }
 
 TEST(VideoBadInput, BrokenClipsAreRefusedOrEndWithoutHangingTheWorker) {
