@@ -174,6 +174,7 @@ std::unique_ptr<TMediaFile> TFFMpegDll::OpenMediaFile(TRef<TStream> stream, cons
     info.width = par->width;
     info.height = par->height;
     if (info.width <= 0 || info.height <= 0 || info.width > kMaxVideoSide || info.height > kMaxVideoSide ||
+        std::int64_t{info.width} * info.height > kMaxVideoPixels ||
         av_image_check_size(static_cast<unsigned>(info.width), static_cast<unsigned>(info.height), 0,
                             nullptr) < 0) {
         error =

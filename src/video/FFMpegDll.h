@@ -21,8 +21,10 @@
 
 namespace kiv {
 
-// The largest picture side a clip may have; larger ones are refused before any decoding.
+// The largest picture side and area (8K) a clip may have; larger ones are refused before any
+// decoding (each clip keeps a few decoded frames in memory).
 constexpr int kMaxVideoSide = 8192;
+constexpr std::int64_t kMaxVideoPixels = std::int64_t{8192} * 4608;
 
 // What a clip tells about its video when opened.
 struct TMediaInfo {

@@ -5,6 +5,7 @@
 #include "base/Log.h"
 #include "images/Placeholder.h"
 #include "ini/IniFile.h"
+#include "objects/KivSlide.h"
 #include "objects/ObjectFactory.h"
 #include "objects/ObjectHost.h"
 #include "objects/PropertyTable.h"
@@ -67,6 +68,20 @@ void YuvToRgb(int y, int u, int v, std::uint8_t& r, std::uint8_t& g, std::uint8_
     r = Clamp8((c + 409 * e + 128) >> 8);
     g = Clamp8((c - 100 * d - 208 * e + 128) >> 8);
     b = Clamp8((c + 516 * d + 128) >> 8);
+}
+
+// The entry `guid` (by GUID or name) of the [Tracks] section of the document holding `object`.
+const TIniObject* FindTracksClip(const TIniObject& object, const std::string& guid) {
+    const TIniList* list = &object;
+    while (list->Parent())
+        list = list->Parent();
+    const auto* document = dynamic_cast<const TIniFile*>(list); // the top of every section
+    const TIniSection* tracks = document ? document->FindSection("Tracks") : nullptr;
+    for (int i = 0; tracks && i < tracks->ObjectCount(); ++i) {
+        const TIniObject* clip = tracks->Object(i);
+        if (SameTextFolded(clip->GetText("GUID"), guid) || SameTextFolded(clip->Name(), guid)) return clip;
+    }
+    return nullptr;
 }
 
 class TVideoFactory final : public TObjectFactory {
@@ -172,12 +187,21 @@ void TKivVideo::SetDefaults() {
 
 void TKivVideo::ReadKeys(const TIniObject& object) {
     TKivImage::ReadKeys(object);
-    video_.fileName = object.GetText("FileName");
-    video_.mute = object.GetBool("Mute", false);
-    video_.startKivTime = Finite(object.GetReal("StartKIVTime", 0.0), 0.0);
-    video_.fpsMultiplier = std::clamp(Finite(object.GetReal("FPSMultiplier", 1.0), 1.0), 0.0, 1000.0);
-    video_.duration = std::max(Finite(object.GetReal("Duration", 0.0), 0.0), 0.0);
-    video_.startVideoTime = std::max(Finite(object.GetReal("StartVideoTime", 0.0), 0.0), 0.0);
+    // A clip of [Tracks] gives its file and times; the object's own keys stand otherwise.
+    const TIniList* keys = &object;
+    if (const std::string guid = object.GetText("ClipGUID"); !guid.empty()) {
+        if (const TIniObject* clip = FindTracksClip(object, guid))
+            keys = clip;
+        else
+            TLog::Line("Video clip " + guid + " is not in the project's tracks");
+    }
+    video_.fromTracks = keys != &object;
+    video_.fileName = keys->GetText("FileName");
+    video_.mute = keys->GetBool("Mute", false);
+    video_.startKivTime = Finite(keys->GetReal("StartKIVTime", 0.0), 0.0);
+    video_.fpsMultiplier = std::clamp(Finite(keys->GetReal("FPSMultiplier", 1.0), 1.0), 0.0, 1000.0);
+    video_.duration = std::max(Finite(keys->GetReal("Duration", 0.0), 0.0), 0.0);
+    video_.startVideoTime = std::max(Finite(keys->GetReal("StartVideoTime", 0.0), 0.0), 0.0);
     video_.antialiasedBorder = object.GetBool("AntialiasedBorder", true);
     video_.deinterlace = 0;
     if (const TIniItem* item = object.FindItem("DeinterlaceType")) {
@@ -250,7 +274,10 @@ double TKivVideo::ClipTime() const {
     const TVideoParams& params = extractor_->Params();
     const double length =
         params.fps > 0.0 ? static_cast<double>(params.frameCount) * 1000.0 / params.fps : 0.0;
-    return VideoClipTime(video_, node_ ? node_->Time() : 0.0, length);
+    TVideoKeys keys = video_;
+    // A clip of [Tracks] starts at a show time: one that began on an earlier slide continues here.
+    if (keys.fromTracks && Slide()) keys.startKivTime -= Slide()->Times().start;
+    return VideoClipTime(keys, node_ ? node_->Time() : 0.0, length);
 }
 
 void TKivVideo::ReleaseDevice(TDeviceDrawer& drawer) {

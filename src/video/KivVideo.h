@@ -19,6 +19,7 @@
 namespace kiv {
 
 struct TVideoKeys {
+    bool fromTracks = false; // the clip is an entry of the project's [Tracks]: its start is show time
     std::string fileName;
     bool mute = false;
     double startKivTime = 0.0;   // ms of the object's time when the clip starts

@@ -1,4 +1,5 @@
 #include "ClipMaker.h"
+#include "PictureMaker.h"
 #include "VideoTestSupport.h"
 #include "render/Drawer.h"
 #include "render/RenderFixture.h"
@@ -113,6 +114,40 @@ TEST_F(VideoDrawTest, AChromaKeyedGreenShowsWhatLiesBehindWithOrWithoutSmoothEdg
             EXPECT_GT((kept >> 16) & 0xFF, 220u) << std::hex << kept << " at " << std::dec << x;
             EXPECT_LT(Green(kept), 30) << std::hex << kept << " at " << std::dec << x;
         }
+    }
+}
+
+TEST_F(VideoDrawTest, GifsAndDevicesWithoutShadersDrawFromOneRgbTexture) {
+    // A red GIF (RGBA texture) and a red clip on a device without shaders (5-6-5 texture).
+    test::TGifSpec gif;
+    gif.width = kWidth;
+    gif.height = kHeight;
+    gif.palette.assign(768, 0);
+    gif.palette[0] = 255;
+    gif.frames.push_back(
+        {0, 0, kWidth, kHeight, std::vector<std::uint8_t>(kWidth * kHeight, 0), 0, -1, 10, false});
+    const test::TBytes gifBytes = test::EncodeGif(gif);
+    test::TClipSpec spec;
+    spec.frames = 2;
+    spec.painter = [](int, int, int, int& y, int& u, int& v) { y = 82, u = 90, v = 240; };
+    const struct {
+        const char* name;
+        std::vector<std::uint8_t> bytes;
+        int shaderLevel; // -1 the device's
+    } kCases[] = {{"a.gif", {gifBytes.begin(), gifBytes.end()}, -1}, {"b.mkv", test::MakeClip(spec), 0}};
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.name);
+        drawer->ForcedShaderLevel = c.shaderLevel;
+        test::TTestSlide slide =
+            test::MakeSlide(VideoObject("v", std::string("FileName=") + c.name + "\nAntialiasedBorder=0\n"),
+                            0, kWidth, kHeight, {}, {{c.name, c.bytes}});
+        TRef<TBitmap> frame = DrawAt(slide, 0);
+        ASSERT_TRUE(frame);
+        ASSERT_EQ(drawer->VideoImageCount(), 1u);
+        const std::uint32_t p = Pixel(*frame, 30, 20);
+        EXPECT_GT((p >> 16) & 0xFF, 230u) << std::hex << p;
+        EXPECT_LT(Green(p), 20) << std::hex << p;
+        EXPECT_LT(p & 0xFF, 20u) << std::hex << p;
     }
 }
 

@@ -63,6 +63,25 @@ TEST(VideoObject, ABrokenOrMissingClipShowsTheVideoPlaceholderAndSaysWhy) {
         EXPECT_NE(log.find(std::string("Video ") + name + " cannot be played"), std::string::npos) << log;
 }
 
+TEST(VideoObject, AClipOfTheTracksContinuesFromTheSlideWhereItBegan) {
+    test::TClipSpec spec;
+    spec.frames = 60;
+    // The clip began at show time 4000, a second before this slide (which starts at 5000); the
+    // root is closed here so that [Tracks] follows the slide's section.
+    const std::string objects = test::VideoObject("v", "ClipGUID={C1}\n") +
+                                "end\n[Tracks]\nobject Clip1:TVideoClip2\nGUID={C1}\nFileName=a.mkv\n"
+                                "StartKIVTime=4000\nStartVideoTime=100\nDuration=2000\n";
+    test::TTestSlide slide = test::MakeSlide(objects, 5000, 1600, 900, {}, {{"a.mkv", test::MakeClip(spec)}});
+    const TKivVideo* video = test::VideoOf(slide, "v");
+    ASSERT_NE(video, nullptr);
+    ASSERT_NE(video->Extractor(), nullptr) << "the file named by the track";
+    const struct { double t, clip; } kSteps[] = {{5000, 1100}, {5400, 1500}, {6000, 2100}, {9000, 2100}};
+    for (const auto& step : kSteps) {
+        slide.Advance(step.t);
+        EXPECT_DOUBLE_EQ(video->ClipTime(), step.clip) << "at " << step.t;
+    }
+}
+
 TEST(VideoObject, DeinterlaceModesAndTheChromaKeyColour) {
     TVideoParams progressive, top, bottom;
     top.interlaced = bottom.interlaced = true;

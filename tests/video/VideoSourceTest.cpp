@@ -195,6 +195,9 @@ TEST(VideoBadInput, BrokenClipsAreRefusedOrEndWithoutHangingTheWorker) {
     const std::string text = "This is not a video, only text that pretends to be one.\n";
     std::string y4m = "YUV4MPEG2 W16000 H16000 F25:1 Ip A1:1 C420jpeg\nFRAME\n";
     y4m.append(4096, '\x80');
+    // Within the side limit but beyond the area of 8K.
+    std::string square = "YUV4MPEG2 W8192 H8192 F25:1 Ip A1:1 C420jpeg\nFRAME\n";
+    square.append(4096, '\x80');
     const struct {
         const char* what;
         std::vector<std::uint8_t> bytes;
@@ -205,6 +208,7 @@ TEST(VideoBadInput, BrokenClipsAreRefusedOrEndWithoutHangingTheWorker) {
         {"no frames", test::MakeClip(empty), "empty.mkv"},
         {"unknown codec", unknown, "odd.mkv"},
         {"16000 x 16000", {y4m.begin(), y4m.end()}, "huge.y4m"},
+        {"8192 x 8192", {square.begin(), square.end()}, "square.y4m"},
         {"nothing", {}, "zero.mp4"},
     };
     for (const auto& c : kCases) {

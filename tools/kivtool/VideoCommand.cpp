@@ -33,7 +33,8 @@ int VideoCommand(const TArgs& args) {
         auto stream = kiv::MakeRef<kiv::TFileStream>(args[0], kiv::TFileAccess::Read,
                                                      kiv::TFileCreation::OpenExisting, kiv::kShareRead);
         std::string error;
-        std::unique_ptr<kiv::TWinVideoSource> source = kiv::TWinVideoSource::Open(stream, args[0], error, threads);
+        std::unique_ptr<kiv::TWinVideoSource> source =
+            kiv::TWinVideoSource::Open(stream, args[0], error, threads);
         if (!source) {
             std::fprintf(stderr, "kivtool: %s cannot be played: %s\n", args[0].c_str(), error.c_str());
             return 1;
@@ -53,7 +54,8 @@ int VideoCommand(const TArgs& args) {
             extractor->PutBack(taken.image);
         }
         extractor->Stop();
-        const double seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
+        const double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - begin).count();
         std::printf("%lld frames shown, %lld decoded, %.3f s\n", static_cast<long long>(shown),
                     static_cast<long long>(extractor->Decodes() - extractor->Failures()), seconds);
         return shown == params.frameCount ? 0 : 1;
