@@ -133,7 +133,10 @@ bool TWinVideoSource::GetFrame(std::int64_t n, TYUVImage& image) {
     if (n != served_ || file_->CurrentFrame() < 0) {
         served_ = -1;
         if (!Decode(n, error)) {
-            TLog::Line("GetFrame " + std::to_string(n) + " of file " + name_ + " Error= " + error);
+            // Logged once per frame: a player asking for it every frame does not flood the log.
+            if (n != lastFailed_)
+                TLog::Line("GetFrame " + std::to_string(n) + " of file " + name_ + " Error= " + error);
+            lastFailed_ = n;
             return false;
         }
         served_ = n;

@@ -89,6 +89,7 @@ private:
     std::string name_;
     std::int64_t decoded_ = 0;
     std::int64_t served_ = -1; // the frame number the decoded frame stands for
+    std::int64_t lastFailed_ = -1;
 };
 
 // An animated GIF as a clip of RGBA frames. Delays are the GIF's (50 ms where it says 0); the rate
