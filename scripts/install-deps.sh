@@ -15,7 +15,7 @@ PACKAGES=(
     clang libclang-rt-14-dev
     libcups2-dev # dialogs: printing through CUPS
     libfribidi-dev # text: mixed-direction lines
-    ffmpeg # the sound tests encode WMA, AAC, Ogg, MP3 and FLAC files with it; the decoder figures
+    ffmpeg # the demo's video clip (examples/demo/make-clip.sh); the sound tests encode WMA, AAC, Ogg, MP3 and FLAC files with it; the decoder figures
     libsystemd-dev dbus playerctl desktop-file-utils libxml2-utils shared-mime-info man-db mmdebstrap # linux: MPRIS, export checks, install checks, deb-check
 )
 

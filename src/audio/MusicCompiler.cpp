@@ -367,8 +367,10 @@ TCompiledSound CompileComment(const TIniList* comment, const std::vector<TVideoS
             result.composite.items.push_back(std::move(item));
         }
     }
+    // A clip is not held to the sound files' head check (MP4, Matroska and AVI are not sound files
+    // by their first bytes); a clip without sound stays silent when the item is opened.
     for (const TVideoSound& video : videos) {
-        if (!FileUsable(video.fileName, check)) continue;
+        if (!FileUsable(video.fileName, {})) continue;
         TCompositeItem item;
         item.fileName = video.fileName;
         item.timeLine = video.start;

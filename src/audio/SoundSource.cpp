@@ -2,6 +2,7 @@
 
 #include "audio/SoundOutput.h"
 #include "base/Log.h"
+#include "package/MediaInput.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -18,51 +19,9 @@ namespace kiv {
 
 namespace {
 
-constexpr int kIoBufferSize = 32768;
 constexpr double kSeekPrerollMs = 1000;
 
-std::string AvError(int code) {
-    char text[AV_ERROR_MAX_STRING_SIZE] = {};
-    av_strerror(code, text, sizeof(text));
-    return text;
-}
-
-int ReadPacket(void* opaque, std::uint8_t* buffer, int size) {
-    auto* stream = static_cast<TStream*>(opaque);
-    try {
-        const std::int32_t got = stream->Read(buffer, size);
-        return got > 0 ? got : AVERROR_EOF;
-    } catch (const std::exception&) {
-        return AVERROR(EIO);
-    }
-}
-
-std::int64_t SeekStream(void* opaque, std::int64_t offset, int whence) {
-    auto* stream = static_cast<TStream*>(opaque);
-    try {
-        const std::int64_t size = stream->GetSize();
-        switch (whence & ~AVSEEK_FORCE) {
-        case AVSEEK_SIZE:
-            return size >= 0 ? size : -1;
-        case SEEK_SET:
-            break;
-        case SEEK_CUR:
-            offset += stream->GetPosition();
-            break;
-        case SEEK_END:
-            if (size < 0) return -1;
-            offset += size;
-            break;
-        default:
-            return -1;
-        }
-        if (offset < 0) return -1;
-        stream->SetPosition(offset);
-        return stream->GetPosition();
-    } catch (const std::exception&) {
-        return -1;
-    }
-}
+std::string AvError(int code) { return AvErrorText(code); }
 
 // A sound file decoded by FFmpeg, read through an AVIOContext over the show's stream.
 class TDecodedSound final : public TSoundSource {
@@ -75,26 +34,12 @@ public:
         av_frame_free(&frame_);
         av_packet_free(&packet_);
         avcodec_free_context(&codec_);
-        avformat_close_input(&format_);
-        if (io_) av_freep(&io_->buffer);
-        avio_context_free(&io_);
     }
 
     bool Open(bool deviceFormat) {
-        auto* buffer = static_cast<std::uint8_t*>(av_malloc(kIoBufferSize));
-        if (!buffer) return Fail("out of memory");
-        io_ = avio_alloc_context(buffer, kIoBufferSize, 0, stream_.Get(), ReadPacket, nullptr, SeekStream);
-        if (!io_) {
-            av_free(buffer);
-            return Fail("out of memory");
-        }
-        stream_->SetPosition(0);
-        format_ = avformat_alloc_context();
-        if (!format_) return Fail("out of memory");
-        format_->pb = io_;
-        format_->flags |= AVFMT_FLAG_CUSTOM_IO;
-        int error = avformat_open_input(&format_, name_.c_str(), nullptr, nullptr);
-        if (error < 0) return Fail(AvError(error));
+        if (const std::string why = input_.Open(stream_, name_); !why.empty()) return Fail(why);
+        format_ = input_.Format();
+        int error = 0;
         if ((error = avformat_find_stream_info(format_, nullptr)) < 0) return Fail(AvError(error));
         const AVCodec* decoder = nullptr;
         streamIndex_ = av_find_best_stream(format_, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
@@ -316,8 +261,8 @@ private:
 
     TRef<TStream> stream_;
     std::string name_;
-    AVIOContext* io_ = nullptr;
-    AVFormatContext* format_ = nullptr;
+    TMediaInput input_;
+    AVFormatContext* format_ = nullptr; // input_'s
     AVCodecContext* codec_ = nullptr;
     SwrContext* swr_ = nullptr;
     AVChannelLayout inLayout_{}; // the resampler's input

@@ -3,6 +3,7 @@
 #include "base/Assert.h"
 #include "base/Exception.h"
 #include "base/Log.h"
+#include "video/KivVideo.h"
 
 #include <SDL.h>
 #include <pthread.h>
@@ -42,6 +43,7 @@ TKivSlideLoader::TKivSlideLoader(TRef<TKivSource> show, int capacity, bool ownsS
     bordered = false;
     timing_ = MakeRef<TTiming>();
 
+    RegisterVideoObjects(); // slides may hold video objects
     auto producer = std::make_unique<TSlideProducer>(*show_);
     producer->SetTiming(timing_);
     cache_ = std::make_unique<TSlideCache>(std::move(producer), capacity);

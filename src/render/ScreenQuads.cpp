@@ -110,12 +110,21 @@ void T3DScreen::DrawQuad(const std::vector<TCustomTexture*>& textures, unsigned 
         for (int column = 0; column < 3; ++column) {
             if (!wanted(row, column)) continue;
             const int a = row * 4 + column, b = a + 1, d = a + 4, c = d + 1;
+            // The grid's texels are the first texture's; a smaller texture (a half-size chroma
+            // plane) maps the same picture area at its own scale.
             auto texels = [&](int i, int j, int k) {
                 std::vector<std::array<std::array<double, 2>, 3>> uv(textures.size());
-                for (auto& t : uv)
-                    t = {{{grid[static_cast<std::size_t>(i)].u, grid[static_cast<std::size_t>(i)].v},
-                          {grid[static_cast<std::size_t>(j)].u, grid[static_cast<std::size_t>(j)].v},
-                          {grid[static_cast<std::size_t>(k)].u, grid[static_cast<std::size_t>(k)].v}}};
+                for (std::size_t t = 0; t < uv.size(); ++t) {
+                    double sx = 1.0, sy = 1.0;
+                    if (t > 0 && textures[0] && textures[t] && textures[0]->Width() > 0 && textures[0]->Height() > 0) {
+                        sx = static_cast<double>(textures[t]->Width()) / textures[0]->Width();
+                        sy = static_cast<double>(textures[t]->Height()) / textures[0]->Height();
+                    }
+                    for (int n = 0; n < 3; ++n) {
+                        const TGridPoint& g = grid[static_cast<std::size_t>(n == 0 ? i : n == 1 ? j : k)];
+                        uv[t][static_cast<std::size_t>(n)] = {g.u * sx, g.v * sy};
+                    }
+                }
                 return uv;
             };
             auto at = [&](int i) { return grid[static_cast<std::size_t>(i)].p; };

@@ -84,6 +84,10 @@ const std::vector<TCommand>& CommandTable() {
          "                            pass), mixed exactly as the player mixes it, 44 100 Hz, 2 channels, 16 bits",
          MixCommand},
         {"picture", "picture SHOW NAME [--level N] -o OUT.png  the picture as the player loads it (placeholder included); prints \"WIDTH HEIGHT\"", PictureCommand},
+        {"video",
+         "video FILE [--threads N]  the clip's size, rate, frame count and codec class, then every frame\n"
+         "                            played in order through the frame extractor: frames shown, decoded, seconds",
+         VideoCommand},
     };
     return commands;
 }

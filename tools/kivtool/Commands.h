@@ -23,5 +23,6 @@ int MusicCommand(const TArgs& args);
 int SlideCommand(const TArgs& args);
 int FrameCommand(const TArgs& args);
 int MixCommand(const TArgs& args);
+int VideoCommand(const TArgs& args);
 
 } // namespace kivtool

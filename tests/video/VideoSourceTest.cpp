@@ -1,0 +1,234 @@
+#include "ClipMaker.h"
+#include "PictureMaker.h"
+#include "base/Log.h"
+#include "package/MemoryStream.h"
+#include "support/LogCapture.h"
+#include "support/ThreadNames.h"
+#include "video/FFMpegDll.h"
+#include "video/KivVideo.h"
+#include "video/VideoExtractor.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+namespace kiv {
+namespace {
+
+TRef<TStream> StreamOf(const std::vector<std::uint8_t>& bytes) {
+    auto stream = MakeRef<TMemoryStream>();
+    if (!bytes.empty()) stream->WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    return stream;
+}
+
+TRef<TKivVideoExtractor> Extractor(const std::vector<std::uint8_t>& clip, const char* name, bool loop) {
+    std::string error;
+    auto source = TWinVideoSource::Open(StreamOf(clip), name, error);
+    EXPECT_TRUE(source) << error;
+    if (!source) return {};
+    return MakeRef<TKivVideoExtractor>(std::move(source), loop);
+}
+
+// The frame the extractor hands out for `t` once it was decoded, with its mean luma.
+struct TShown {
+    std::int64_t frame = -2;
+    bool exact = false;
+    double luma = -1;
+};
+TShown ShowAt(TKivVideoExtractor& extractor, double t) {
+    TShown shown;
+    EXPECT_TRUE(extractor.Request(t, true));
+    TKivVideoExtractor::TTaken taken = extractor.Take(t);
+    if (!taken.image) return shown;
+    shown.frame = taken.frame;
+    shown.exact = taken.exact;
+    double sum = 0;
+    const TYUVImage& image = *taken.image;
+    for (int y = 0; y < image.Height(); ++y)
+        for (int x = 0; x < image.Width(); ++x)
+            sum += image.Plane(0)[y * image.Stride(0) + x];
+    shown.luma = sum / (image.Width() * image.Height());
+    extractor.PutBack(taken.image);
+    return shown;
+}
+
+int FrameOfLuma(double luma) {
+    return static_cast<int>(std::lround((luma - 20) / 6));
+}
+
+TEST(VideoFrames, EachShowTimeGetsItsExactFrameSeekingBackwardsAndForwards) {
+    test::TClipSpec lossless; // ffv1 in Matroska: every frame a key frame
+    test::TClipSpec predicted;
+    predicted.codec = "mpeg4";
+    predicted.format = "mp4";
+    predicted.extension = ".mp4";
+    predicted.gop = 8; // seeks land on a key frame up to 7 frames early
+    predicted.bFrames = 2;
+    // 30 frames at 25 fps: frame n covers (n − 0.5) × 40 … (n + 0.5) × 40 ms; a time half way
+    // between two frames shows the later one.
+    const struct {
+        double t;
+        int frame;
+    } kSteps[] = {{0, 0},  {19, 0},   {21, 1},   {100, 3},   {1000, 25}, {1000, 25}, {420, 11},
+                  {61, 2}, {459, 11}, {899, 22}, {1095, 27}, {1180, 29}, {9000, 29}, {-50, 0}};
+    for (const test::TClipSpec* spec : {&lossless, &predicted}) {
+        SCOPED_TRACE(spec->codec);
+        const std::vector<std::uint8_t> clip = test::MakeClip(*spec);
+        TRef<TKivVideoExtractor> extractor = Extractor(clip, spec->extension, false);
+        ASSERT_TRUE(extractor);
+        EXPECT_EQ(extractor->Params().width, 64);
+        EXPECT_EQ(extractor->Params().frameCount, 30);
+        EXPECT_DOUBLE_EQ(extractor->Params().fps, 25.0);
+        for (const auto& step : kSteps) {
+            const std::int64_t before = extractor->Decodes();
+            const TShown shown = ShowAt(*extractor, step.t);
+            EXPECT_EQ(shown.frame, step.frame) << "at " << step.t << " ms";
+            EXPECT_TRUE(shown.exact) << "at " << step.t << " ms";
+            EXPECT_EQ(FrameOfLuma(shown.luma), step.frame) << "pixels at " << step.t << " ms: " << shown.luma;
+            if (&step != &kSteps[0] && step.t == (&step)[-1].t) {
+                EXPECT_EQ(extractor->Decodes(), before) << "a frame asked again is not decoded again";
+            }
+        }
+        EXPECT_EQ(extractor->Failures(), 0);
+        EXPECT_TRUE(test::HasThread("kivVideoFrames"));
+        extractor->Stop();
+        EXPECT_TRUE(extractor->Finished());
+    }
+    EXPECT_FALSE(test::HasThread("kivVideoFrames")) << "every worker is joined";
+}
+
+TEST(VideoFrames, ALoopingClipWrapsWhereAStoppingOneHoldsItsLastFrame) {
+    test::TClipSpec spec;
+    spec.frames = 10; // 400 ms
+    const std::vector<std::uint8_t> clip = test::MakeClip(spec);
+    TRef<TKivVideoExtractor> looping = Extractor(clip, "loop.mkv", true);
+    TRef<TKivVideoExtractor> stopping = Extractor(clip, "stop.mkv", false);
+    ASSERT_TRUE(looping && stopping);
+    const struct {
+        double t;
+        int looped, stopped;
+    } kSteps[] = {{360, 9, 9}, {400, 0, 9}, {445, 1, 9}, {800, 0, 9}, {1195, 0, 9}, {1230, 1, 9}, {80, 2, 2}};
+    for (const auto& step : kSteps) {
+        EXPECT_EQ(FrameOfLuma(ShowAt(*looping, step.t).luma), step.looped) << "looping at " << step.t;
+        EXPECT_EQ(FrameOfLuma(ShowAt(*stopping, step.t).luma), step.stopped) << "stopping at " << step.t;
+    }
+}
+
+TEST(VideoFrames, ClipTimeFollowsStartSpeedAndDuration) {
+    // StartKIVTime 1000, StartVideoTime 500, 2000 ms of clip.
+    TVideoKeys keys;
+    keys.startKivTime = 1000;
+    keys.startVideoTime = 500;
+    keys.duration = 2000;
+    const struct {
+        double m, x, clip;
+    } kCases[] = {
+        {1, 0, 500},     {1, 999, 500},     {1, 1000, 500},    {1, 1800, 1300},
+        {1, 3000, 2500}, {1, 9000, 2500},   {2, 1500, 1500},   {2, 2000, 2500},
+        {2, 5000, 2500}, {0.5, 3000, 1500}, {0.5, 6000, 2500},
+    };
+    for (const auto& c : kCases) {
+        keys.fpsMultiplier = c.m;
+        EXPECT_DOUBLE_EQ(VideoClipTime(keys, c.x, 60000), c.clip) << "speed " << c.m << " at " << c.x;
+    }
+    // Without a duration the clip runs to the end of the file.
+    keys.duration = 0;
+    keys.fpsMultiplier = 1;
+    EXPECT_DOUBLE_EQ(VideoClipTime(keys, 99000, 4000), 4000);
+}
+
+TEST(VideoFrames, AnimatedGifsPlayAtTheRateOfTheirShortestDelayAndLoopAsTheySay) {
+    // Three full-screen frames, red, green and blue, shown 50 ms (a delay of 0), 100 ms and 50 ms.
+    test::TGifSpec gif;
+    gif.width = 8;
+    gif.height = 4;
+    gif.palette.assign(768, 0);
+    gif.palette[0] = 255, gif.palette[4] = 255, gif.palette[8] = 255;
+    for (int i = 0; i < 3; ++i)
+        gif.frames.push_back({0, 0, 8, 4, std::vector<std::uint8_t>(32, static_cast<std::uint8_t>(i)), 0, -1,
+                              i == 1 ? 10 : 0, false});
+    const struct {
+        int loops;
+        std::int64_t frames;
+        std::vector<std::pair<double, int>> shown; // time, colour index
+    } kCases[] = {
+        {0, 4, {{0, 0}, {60, 1}, {120, 1}, {160, 2}, {210, 0}, {260, 1}, {1160, 2}}},
+        {2, 1000000, {{0, 0}, {260, 1}, {360, 2}, {450, 2}, {5000, 2}, {60, 1}}},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.loops);
+        gif.loopCount = c.loops;
+        const test::TBytes bytes = test::EncodeGif(gif);
+        TRef<TStream> stream = StreamOf({bytes.begin(), bytes.end()});
+        std::string error;
+        std::unique_ptr<TGifVideoSource> source = TGifVideoSource::Open(*stream, error);
+        ASSERT_TRUE(source) << error;
+        EXPECT_DOUBLE_EQ(source->Params().fps, 20.0);
+        EXPECT_EQ(source->Params().frameCount, c.frames);
+        EXPECT_FALSE(source->Params().yuv);
+        auto extractor = MakeRef<TKivVideoExtractor>(std::move(source), true);
+        for (const auto& [t, colour] : c.shown) {
+            ASSERT_TRUE(extractor->Request(t, true));
+            TKivVideoExtractor::TTaken taken = extractor->Take(t);
+            ASSERT_TRUE(taken.image);
+            const std::uint8_t* rgba = taken.image->Plane(0) + taken.image->Stride(0) * 2 + 4 * 3;
+            EXPECT_EQ(rgba[colour], 255) << "at " << t << " ms";
+            EXPECT_EQ(rgba[(colour + 1) % 3], 0) << "at " << t << " ms";
+            EXPECT_EQ(rgba[3], 255);
+            extractor->PutBack(taken.image);
+        }
+    }
+}
+
+TEST(VideoBadInput, BrokenClipsAreRefusedOrEndWithoutHangingTheWorker) {
+    test::TClipSpec spec;
+    const std::vector<std::uint8_t> good = test::MakeClip(spec);
+    std::vector<std::uint8_t> truncated(good.begin(),
+                                        good.begin() + static_cast<std::ptrdiff_t>(good.size() * 6 / 10));
+    test::TClipSpec empty;
+    empty.frames = 0;
+    std::vector<std::uint8_t> unknown = good;
+    // The codec's name in the container becomes one no decoder knows.
+    for (std::size_t i = 0; i + 4 <= unknown.size(); ++i)
+        if (std::memcmp(&unknown[i], "FFV1", 4) == 0) std::memcpy(&unknown[i], "QZX9", 4);
+    const std::string text = "This is not a video, only text that pretends to be one.\n";
+    std::string y4m = "YUV4MPEG2 W16000 H16000 F25:1 Ip A1:1 C420jpeg\nFRAME\n";
+    y4m.append(4096, '\x80');
+    // Within the side limit but beyond the area of 8K.
+    std::string square = "YUV4MPEG2 W8192 H8192 F25:1 Ip A1:1 C420jpeg\nFRAME\n";
+    square.append(4096, '\x80');
+    const struct {
+        const char* what;
+        std::vector<std::uint8_t> bytes;
+        const char* name;
+    } kCases[] = {
+        {"truncated", truncated, "cut.mkv"},
+        {"text", {text.begin(), text.end()}, "text.mp4"},
+        {"no frames", test::MakeClip(empty), "empty.mkv"},
+        {"unknown codec", unknown, "odd.mkv"},
+        {"16000 x 16000", {y4m.begin(), y4m.end()}, "huge.y4m"},
+        {"8192 x 8192", {square.begin(), square.end()}, "square.y4m"},
+        {"nothing", {}, "zero.mp4"},
+    };
+    for (const auto& c : kCases) {
+        SCOPED_TRACE(c.what);
+        std::string error;
+        std::unique_ptr<TWinVideoSource> source = TWinVideoSource::Open(StreamOf(c.bytes), c.name, error);
+        if (!source) {
+            EXPECT_FALSE(error.empty());
+            continue;
+        }
+        // Only the cut clip opens: the frames it still has are served, the others fail or stand in
+        // for the last one; every request returns.
+        EXPECT_STREQ(c.what, "truncated");
+        auto extractor = MakeRef<TKivVideoExtractor>(std::move(source), false);
+        for (double t : {0.0, 1160.0, 400.0, 1160.0})
+            EXPECT_TRUE(extractor->Request(t, true));
+        EXPECT_TRUE(ShowAt(*extractor, 0).exact);
+        extractor->Stop();
+    }
+}
+
+} // namespace
+} // namespace kiv
