@@ -81,12 +81,17 @@ TEST(VideoFrames, EachShowTimeGetsItsExactFrameSeekingBackwardsAndForwards) {
         EXPECT_EQ(extractor->Params().frameCount, 30);
         EXPECT_DOUBLE_EQ(extractor->Params().fps, 25.0);
         for (const auto& step : kSteps) {
+            const bool repeated = &step != &kSteps[0] && step.t == (&step)[-1].t;
+            // The last Take asked for the next frame in advance: let that decoding end first.
+            if (repeated) {
+                EXPECT_TRUE(extractor->Request(step.t + 40, true));
+            }
             const std::int64_t before = extractor->Decodes();
             const TShown shown = ShowAt(*extractor, step.t);
             EXPECT_EQ(shown.frame, step.frame) << "at " << step.t << " ms";
             EXPECT_TRUE(shown.exact) << "at " << step.t << " ms";
             EXPECT_EQ(FrameOfLuma(shown.luma), step.frame) << "pixels at " << step.t << " ms: " << shown.luma;
-            if (&step != &kSteps[0] && step.t == (&step)[-1].t) {
+            if (repeated) {
                 EXPECT_EQ(extractor->Decodes(), before) << "a frame asked again is not decoded again";
             }
         }
