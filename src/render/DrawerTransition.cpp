@@ -27,6 +27,52 @@ void T3DDrawer::DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter) {
     screen_->RestoreState(saved);
 }
 
+void T3DDrawer::CaptureSlide(TDrawItem& slide) {
+    const T3DScreen::TState saved = screen_->SaveState();
+    TRenderTargetTexture* capture = effecter_->Capture(effecter_->Selector());
+    effecter_->CaptureSlide([&] {
+        KeepCamera(saved, capture);
+        Draw(slide);
+    });
+    screen_->RestoreState(saved);
+}
+
+void T3DDrawer::DrawSlideEffect(TDrawItem& outgoing, TDrawItem& incoming, TSlideEffFilter& filter) {
+    const bool transparent = filter.TransparentBg;
+    effecter_->BeginEffect(1);
+    try {
+        outgoing.SetTransparentBackground(transparent);
+        incoming.SetTransparentBackground(transparent);
+        capturingSlides_ = true;
+        CaptureSlide(outgoing);
+        effecter_->NextCapture();
+        CaptureSlide(incoming);
+        effecter_->NextCapture();
+    } catch (...) {
+        capturingSlides_ = false;
+        outgoing.SetTransparentBackground(false);
+        incoming.SetTransparentBackground(false);
+        effecter_->EndEffect();
+        throw;
+    }
+    capturingSlides_ = false;
+    outgoing.SetTransparentBackground(false);
+    incoming.SetTransparentBackground(false);
+    try {
+        filter.SetPhase(filter.Phase());
+        filter.PrepareSlides(&outgoing, &incoming);
+        FillRect(0xFF000000u, drawRect_);
+        filter.AttachCaptures(*effecter_);
+        SetOffset({static_cast<double>(drawRect_.left), static_cast<double>(drawRect_.top)});
+        filter.DrawEffectSlide(*this);
+    } catch (const std::exception& error) {
+        TLog::Line(std::string("DrawTransition: ") + error.what());
+    }
+    SetOffset({});
+    filter.DetachCaptures();
+    effecter_->EndEffect();
+}
+
 void T3DDrawer::DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilterParams* params) {
     auto* holder = dynamic_cast<TKivFilter*>(params);
     if (!holder) {
@@ -51,6 +97,10 @@ void T3DDrawer::DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilter
     }
     filter->SetTime(progress);
     const double f = filter->Phase();
+    if (auto* custom = dynamic_cast<TSlideEffFilter*>(filter)) {
+        DrawSlideEffect(outgoing, incoming, *custom);
+        return;
+    }
     effecter_->BeginEffect(0);
     try {
         switch (filter->Order()) {

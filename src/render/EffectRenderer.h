@@ -106,6 +106,33 @@ protected:
     TRect rect_;
 };
 
+class TCustomD3DEffecter;
+
+// Custom transitions: the filter owns a whole slide (the effect slide) whose pictures show the two
+// captured slides and whose own animation runs with the transition's phase. The drawer captures
+// both slides, then lets the filter prepare, dress and draw its slide.
+class TSlideEffFilter : public TDrawFilter {
+public:
+    // Nothing: the effect slide is drawn by DrawEffectSlide.
+    void Draw(TD3DTriController& /*controller*/) override {}
+    TFilterOrder Order() const override { return TFilterOrder::SlideEffect; }
+    // Puts the effect slide at the phase's time (0 … 1).
+    virtual void SetPhase(double f) = 0;
+    // Takes backgrounds and objects from the two slides as the filter's background mode asks.
+    virtual void PrepareSlides(TDrawItem* outgoing, TDrawItem* incoming) = 0;
+    // Lays capture 1 (the outgoing slide) and capture 2 (the incoming one) onto the effect slide's
+    // pictures that ask for them; DetachCaptures takes them off again.
+    virtual void AttachCaptures(TCustomD3DEffecter& renderer) = 0;
+    virtual void DetachCaptures() = 0;
+    virtual void DrawEffectSlide(TDeviceDrawer& drawer) = 0;
+
+    // Both slides are captured without their backgrounds.
+    bool TransparentBg = false;
+
+protected:
+    ~TSlideEffFilter() override = default;
+};
+
 // Makes the filter of a descriptor for a drawing rectangle (none: draw the incoming slide plainly).
 using TTransitionFilterFactory = std::function<TRef<TDrawFilter>(
     const TRect& rect, const TKivEffect* effect, TDrawItem* outgoing, float smoothline, double duration)>;
@@ -134,6 +161,7 @@ public:
     // Slide effects: captures into capture 2 when the selector is 1, else capture 1.
     bool CaptureSlide(const std::function<void()>& draw);
     void NextCapture() { selector_ ^= 1; }
+    int Selector() const { return selector_; }
     // Capture n (0 or 1).
     TRenderTargetTexture* Capture(int n) const;
     // The visible part of a capture: the area's top-left with the capture's size, clipped.

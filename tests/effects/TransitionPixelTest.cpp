@@ -2,7 +2,11 @@
 // family's picture against the mix computed here from its phase and geometry, with GL clean after
 // every frame.
 #include "effects/FilterFactory.h"
+#include "effects/SlideEffectFilter.h"
 #include "effects/TransitionFilters.h"
+#include "objects/KivImage.h"
+#include "objects/SlideProducer.h"
+#include "objects/SlideShowSupport.h"
 #include "render/Drawer.h"
 #include "render/RenderFixture.h"
 
@@ -94,12 +98,13 @@ protected:
     }
 
     // One frame of the transition at `ms` of `duration`; GL must be clean afterwards.
-    TRef<TBitmap> Frame(TFilterParams* params, double ms, TDrawItem* from = nullptr) {
+    TRef<TBitmap> Frame(TFilterParams* params, double ms, TDrawItem* from = nullptr, TDrawItem* to = nullptr) {
         if (auto* holder = dynamic_cast<TKivFilter*>(params)) holder->progress = ms;
         TDrawItem& out = from ? *from : *outgoing;
+        TDrawItem& in = to ? *to : *incoming;
         auto root = MakeRef<TFnItem>([&](TDeviceDrawer&) {
             drawer->Clear(0xFF000000u, false);
-            drawer->DrawTransition(out, *incoming, params);
+            drawer->DrawTransition(out, in, params);
         });
         EXPECT_TRUE(drawer->Draw(*root));
         TRef<TBitmap> frame = drawer->GrabImage();
@@ -353,6 +358,61 @@ TEST_F(TransitionPixels, FramesReuseTheFilterAndTheCaptureTargets) {
         EXPECT_EQ(effecter->Capture(0), nullptr) << "captures live only within a frame";
     }
     EXPECT_EQ(drawer->Screen()->TargetDepth() <= 1, true);
+}
+
+// A custom transition: its effect slide shows the outgoing slide's capture and, over it, the
+// incoming slide's capture fading in with the effect slide's own keyframes, which run with the
+// phase; the captures are taken off the pictures after the frame.
+TEST_F(TransitionPixels, ACustomTransitionDrawsItsSlideOverBothCaptures) {
+    const std::string show = "[Main]\nopt_scr_width=64\nopt_scr_height=48\n[Times]\nopt_slidescount=2\n"
+                             "opt_synchpos1=4000\nopt_synchpos2=8000\n"
+                             "[Slide1]\nbstyle=1\nbcolor=240,128,16\n[Slide2]\nbstyle=1\nbcolor=32,64,192\n"
+                             "[effect_x]\nCustomEffTime=2000\nopt_scr_width=64\nopt_scr_height=48\n"
+                             "object Container:Root\nGUID=r\n"
+                             "object Under:Image\nGUID=u\nReplaceWithEffectBuffer=1\nend\n"
+                             "object Over:Image\nGUID=o\nReplaceWithEffectBuffer=2\n"
+                             "object A:KeyPoint\nOrigin=SlideBegin\nTime=0\nOpacity=0\nend\n"
+                             "object B:KeyPoint\nOrigin=SlideBegin\nTime=1000\nOpacity=100\nend\nend\nend\n";
+    auto files = MakeRef<test::TNoFiles>();
+    TKivSourceSetup setup;
+    setup.document = test::ParseIni(show);
+    setup.fileAccessor = MakeRef<TFileAccessor>(files);
+    setup.programFileName = "kivviewer";
+    setup.random = MakeRef<TTransitionRandom>(1);
+    auto source = MakeRef<TKivSource>(std::move(setup));
+    TSlideProducer producer(*source);
+    producer.SetScreen(kWidth, kHeight, kShowFitInside);
+    TRef<TKivSlide> first = producer.BuildSlide(0, 0), second = producer.BuildSlide(1, 0);
+    ASSERT_TRUE(first && second);
+    first->Advance(true, 3500);
+    second->Advance(true, 3500);
+    TIniSection* section = source->Document().FindSection("effect_x");
+    ASSERT_TRUE(section);
+    auto effect = BuildCustomEffect(TRef<TIniSection>::Share(section));
+    holder = MakeRef<TKivFilter>(effect, 1000.0, 0.0f);
+    for (const double ms : {0.0, 250.0, 750.0}) {
+        auto frame = Frame(holder.Get(), ms, first.Get(), second.Get());
+        // The incoming capture's opacity: the keyframes (0 → 100 % over 1000 ms) at f × 2000 ms.
+        const double k = std::min(1.0, 2 * ms / 1000);
+        for (const auto& [x, y] : {std::pair{2, 2}, std::pair{32, 24}, std::pair{61, 45}})
+            ExpectColor(At(*frame, x, y), Mix(kA, kB, k), 3, "at " + std::to_string(ms) + " ms");
+    }
+    auto* custom = dynamic_cast<TRealSlideFilter*>(holder->drawFilter.Get());
+    ASSERT_TRUE(custom) << "a custom transition runs its own slide, not a dissolve";
+    EXPECT_DOUBLE_EQ(custom->StoredPhase(), 0.75);
+    int pictures = 0;
+    for (int i = 0; i < custom->EffectSlide()->ChildCount(); ++i)
+        if (auto* image = dynamic_cast<TKivImage*>(custom->EffectSlide()->Child(i))) {
+            ++pictures;
+            EXPECT_EQ(TRealSlideFilter::CaptureWanted(*image), i + 1);
+            ASSERT_TRUE(image->Picture());
+            EXPECT_FALSE(image->Picture()->Attachments().Find<TCustomTexture>()) << "captures detached";
+        }
+    EXPECT_EQ(pictures, 2);
+    // Without a section the transition dissolves; so does a slide that is not a producer's.
+    EXPECT_TRUE(dynamic_cast<TAlphaFilter*>(MakeCustomTransition(first.Get(), nullptr).Get()));
+    EXPECT_TRUE(dynamic_cast<TAlphaFilter*>(MakeCustomTransition(outgoing.Get(), section).Get()));
+    ReleaseEffectProducer();
 }
 
 } // namespace
