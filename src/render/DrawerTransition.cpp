@@ -17,7 +17,7 @@ void T3DDrawer::DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter) {
     screen_->RestoreState(saved);
     if (!captured) return; // no render target: this frame goes without the filtered slide
     PixelCamera();
-    TD3DTriController controller(screen_.Get(), capture, drawRect_, filter.CaptureRect);
+    TD3DTriController& controller = effecter_->Controller(capture, drawRect_, filter.CaptureRect);
     try {
         filter.Draw(controller);
     } catch (const std::exception& error) {
