@@ -546,10 +546,11 @@ TRect TCustomD3DEffecter::VisibleRect(int n) const {
     return visible.IsEmpty() ? TRect{} : visible;
 }
 
-bool TCustomD3DEffecter::CaptureInto(TRenderTargetTexture* target, const std::function<void()>& draw) {
+bool TCustomD3DEffecter::CaptureInto(TRenderTargetTexture* target, const std::function<void()>& draw,
+                                     std::uint32_t clearColor) {
     if (!target || !screen_ || !screen_->Ready()) return false;
     screen_->PushTarget(target, area_.left, area_.top);
-    screen_->Clear(0, false);
+    screen_->Clear(clearColor, false);
     try {
         draw();
     } catch (...) {
@@ -558,6 +559,78 @@ bool TCustomD3DEffecter::CaptureInto(TRenderTargetTexture* target, const std::fu
     }
     screen_->PopTarget();
     return true;
+}
+
+TRenderTargetTexture* TCustomD3DEffecter::Scratch() {
+    if (!scratch_ && screen_ && screen_->Ready()) {
+        scratchPool_.SetSize(kScratchSize, kScratchSize);
+        scratch_ = scratchPool_.Acquire(screen_);
+        if (scratch_ && !scratch_->Texture()) scratch_.Reset();
+    }
+    return scratch_.Get();
+}
+
+bool TCustomD3DEffecter::CopyWithin(TRenderTargetTexture& target, const TRect& from, TPoint to) {
+    TRenderTargetTexture* scratch = Scratch();
+    T3DRenderer* renderer = screen_ ? screen_->Renderer() : nullptr;
+    if (!scratch || !renderer || !target.Texture() || !scratch->Texture()) return false;
+    T3DSurface* surface = target.Texture()->GetSurface(0);
+    T3DSurface* through = scratch->Texture()->GetSurface(0);
+    if (!surface || !through) return false;
+    screen_->Batch().Flush();
+    // Blocks of at most the scratch target's size, copied out and back in.
+    for (int y = from.top; y < from.bottom; y += kScratchSize)
+        for (int x = from.left; x < from.right; x += kScratchSize) {
+            const int w = std::min(kScratchSize, from.right - x), h = std::min(kScratchSize, from.bottom - y);
+            const TRect source{x, y, x + w, y + h}, block{0, 0, w, h};
+            const TRect dest{to.x + (x - from.left), to.y + (y - from.top), to.x + (x - from.left) + w,
+                             to.y + (y - from.top) + h};
+            if (!renderer->StretchRects(surface, through, 1, &source, &block)) return false;
+            if (!renderer->StretchRects(through, surface, 1, &block, &dest)) return false;
+        }
+    return true;
+}
+
+void TCustomD3DEffecter::ExtendEdges(TRenderTargetTexture& target, const TRect& rect, bool full) {
+    const int texW = target.TexWidth(), texH = target.TexHeight();
+    if (rect.IsEmpty() || rect.right > texW || rect.bottom > texH || rect.left < 0 || rect.top < 0) return;
+    int right = rect.right; // one past the last repeated column
+    if (rect.right < texW) {
+        if (!full) {
+            CopyWithin(target, {rect.right - 1, rect.top, rect.right, rect.bottom}, {rect.right, rect.top});
+            right = rect.right + 1;
+        } else {
+            // Each copy doubles the run of repeated last columns.
+            const int n = std::min(texW - rect.right + 1, kMaxExtension);
+            for (int run = 1; 2 * run - 1 <= n; run *= 2) {
+                const int from = rect.right - 1, to = from + run;
+                const int width = std::min(run, texW - to);
+                if (width <= 0) break;
+                CopyWithin(target, {from, rect.top, from + width, rect.bottom}, {to, rect.top});
+                right = to + width;
+            }
+        }
+    }
+    if (rect.bottom < texH) {
+        if (!full) {
+            CopyWithin(target, {rect.left, rect.bottom - 1, right, rect.bottom}, {rect.left, rect.bottom});
+        } else {
+            const int n = std::min(texH - rect.bottom + 1, kMaxExtension);
+            for (int run = 1; 2 * run - 1 <= n; run *= 2) {
+                const int from = rect.bottom - 1, to = from + run;
+                const int height = std::min(run, texH - to);
+                if (height <= 0) break;
+                CopyWithin(target, {rect.left, from, right, from + height}, {rect.left, to});
+            }
+        }
+    }
+}
+
+TRect TCustomD3DEffecter::CaptureExtent(int n) const {
+    const TRect visible = VisibleRect(n);
+    if (visible.IsEmpty()) return {};
+    return {visible.left - area_.left, visible.top - area_.top, visible.right - area_.left,
+            visible.bottom - area_.top};
 }
 
 TD3DTriController& TCustomD3DEffecter::Controller(TCustomTexture* capture, const TRect& area,
@@ -569,12 +642,19 @@ TD3DTriController& TCustomD3DEffecter::Controller(TCustomTexture* capture, const
     return *controller_;
 }
 
-bool TCustomD3DEffecter::CaptureForFilter(int /*captureMode*/, const std::function<void()>& draw) {
-    return CaptureInto(captures_[0].Get(), draw);
+bool TCustomD3DEffecter::CaptureForFilter(int captureMode, const std::function<void()>& draw) {
+    // Cleared to transparent grey: filtering across the slide's edge fades to a neutral colour.
+    if (!CaptureInto(captures_[0].Get(), draw, 0x00808080u)) return false;
+    if (captureMode != 0) ExtendEdges(*captures_[0], CaptureExtent(0), false);
+    return true;
 }
 
 bool TCustomD3DEffecter::CaptureSlide(const std::function<void()>& draw) {
-    return CaptureInto(captures_[selector_ == 1 ? 1 : 0].Get(), draw);
+    const int n = selector_ == 1 ? 1 : 0;
+    if (!CaptureInto(captures_[n].Get(), draw, 0)) return false;
+    const TRect extent = CaptureExtent(n);
+    if (!extent.IsEmpty()) ExtendEdges(*captures_[n], {0, 0, extent.Width(), extent.Height()}, true);
+    return true;
 }
 
 } // namespace kiv

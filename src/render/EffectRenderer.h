@@ -332,9 +332,12 @@ public:
     // Returns the captures to the pools they came from.
     void EndEffect();
     // Captures one slide for a filter: capture 1 becomes the target (origin at the area's top-left),
-    // cleared to transparent black, and `draw` draws the slide into it. False when no capture exists.
+    // cleared to transparent grey, and `draw` draws the slide into it; with a capture mode other
+    // than 0 the slide's last column and row are repeated one pixel further. False when no capture
+    // exists.
     bool CaptureForFilter(int captureMode, const std::function<void()>& draw);
-    // Slide effects: captures into capture 2 when the selector is 1, else capture 1.
+    // Slide effects: captures into capture 2 when the selector is 1, else capture 1, cleared to
+    // transparent black; the slide's last column and row are repeated up to 32 pixels further.
     bool CaptureSlide(const std::function<void()>& draw);
     void NextCapture() { selector_ ^= 1; }
     int Selector() const { return selector_; }
@@ -353,12 +356,26 @@ public:
 protected:
     ~TCustomD3DEffecter() override;
 
+    // Repeats the last column and row of `rect` (texels of the capture) outward: by one pixel, or
+    // with `full` by up to 32 pixels, doubling the repeated run with each copy.
+    void ExtendEdges(TRenderTargetTexture& target, const TRect& rect, bool full);
+    // The 256 × 256 target copies go through (made on first use); none without a device.
+    TRenderTargetTexture* Scratch();
+
 private:
-    bool CaptureInto(TRenderTargetTexture* target, const std::function<void()>& draw);
+    static constexpr int kScratchSize = 256;
+    static constexpr int kMaxExtension = 32;
+    bool CaptureInto(TRenderTargetTexture* target, const std::function<void()>& draw, std::uint32_t clearColor);
+    // Copies `from` of the target to `to` through the scratch target, block by block.
+    bool CopyWithin(TRenderTargetTexture& target, const TRect& from, TPoint to);
+    // The visible rectangle of capture n relative to the capture's origin.
+    TRect CaptureExtent(int n) const;
 
     T3DScreen* screen_;
     TRenderTargetManager* fullPool_;
     TRenderTargetManager ownPool_{true};
+    TRenderTargetManager scratchPool_{true};
+    TRef<TRenderTargetTexture> scratch_;
     TRect area_;
     TRect clip_;
     std::unique_ptr<TD3DTriController> controller_;

@@ -342,6 +342,64 @@ TEST_F(TransitionPixels, CurlingLaysTheIncomingSlideDownBehindTheRoll) {
     ExpectColor(At(*flap, 50, 20), kA, 1, "outgoing beside the roll");
 }
 
+// The captures' edges: a slide captured for a custom transition repeats its last column and row
+// outward by doubling runs up to 32 pixels (here 15 columns: 31 would pass the 25 left of the
+// 64-wide capture); one captured for a sliding filter repeats them by one pixel; beyond, the clear
+// colour (black for slide effects, grey for filters) stays.
+TEST_F(TransitionPixels, CapturesRepeatTheirLastColumnAndRowOutward) {
+    constexpr std::uint32_t kBody = 0xFF204060u, kColumn = 0xFFC08020u, kRow = 0xFF10F010u;
+    TRef<TBitmap> slideCapture, filterCapture;
+    auto root = MakeRef<TFnItem>([&](TDeviceDrawer&) {
+        TCustomD3DEffecter* effecter = drawer->Effecter();
+        T3DScreen* screen = drawer->Screen();
+        effecter->SetClip({0, 0, 40, 30});
+        auto paint = [&] {
+            screen->FillRect(kBody, {0, 0, 39, 29});
+            screen->FillRect(kColumn, {39, 0, 40, 29});
+            screen->FillRect(kRow, {0, 29, 40, 30});
+        };
+        auto read = [&](int n) {
+            TRenderTargetTexture* capture = effecter->Capture(n);
+            auto bitmap = MakeRef<TBitmap>(capture->TexWidth(), capture->TexHeight(), TPixelFormat::Bgra32);
+            EXPECT_TRUE(capture->Texture()->GetSurface(0)->CopyTo(*bitmap));
+            return bitmap;
+        };
+        effecter->BeginEffect(1);
+        ASSERT_TRUE(effecter->CaptureSlide(paint));
+        slideCapture = read(0);
+        effecter->EndEffect();
+        effecter->BeginEffect(0);
+        ASSERT_TRUE(effecter->CaptureForFilter(1, paint));
+        filterCapture = read(0);
+        effecter->EndEffect();
+        effecter->SetClip(drawer->DrawRect());
+    });
+    ASSERT_TRUE(drawer->Draw(*root));
+    ASSERT_TRUE(slideCapture && filterCapture);
+    ASSERT_EQ(slideCapture->Width(), 64);
+    ASSERT_EQ(slideCapture->Height(), 64);
+    auto argb = [](const TBitmap& b, int x, int y) { return Pixel(b, x, y); };
+    struct TCase {
+        int x, y;
+        std::uint32_t want;
+    };
+    for (const TCase& c : std::initializer_list<TCase>{{10, 10, kBody},
+                                                       {40, 10, kColumn},
+                                                       {54, 10, kColumn},
+                                                       {55, 10, 0},
+                                                       {10, 30, kRow},
+                                                       {10, 60, kRow},
+                                                       {10, 61, 0},
+                                                       {54, 60, kRow},
+                                                       {55, 40, 0}})
+        EXPECT_EQ(argb(*slideCapture, c.x, c.y), c.want) << "slide capture at " << c.x << "," << c.y;
+    for (const TCase& c : std::initializer_list<TCase>{
+             {39, 10, kColumn}, {40, 10, kColumn}, {41, 10, 0x00808080u}, {10, 30, kRow}, {40, 30, kRow},
+             {10, 31, 0x00808080u}})
+        EXPECT_EQ(argb(*filterCapture, c.x, c.y), c.want) << "filter capture at " << c.x << "," << c.y;
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
 TEST_F(TransitionPixels, FramesReuseTheFilterAndTheCaptureTargets) {
     auto effect = Effect(kEffectGates, Only(8, 5));
     holder = MakeRef<TKivFilter>(effect, 1000.0, 0.0f);
