@@ -156,16 +156,26 @@ void TCircleFilter::ComputeExtent() {
     segments_ = offset_ > 0 ? 256 : 128;
 }
 
-void TCircleFilter::DrawBand(int, float outerOpacity, float innerOpacity, double outer, double inner) {
-    const double ro = outer + offset_;
-    const double ri = inner > 0 || offset_ > 0 ? inner + offset_ : 0;
-    for (int k = 0; k < segments_; ++k) {
-        const double a0 = 2 * kPi * k / segments_, a1 = 2 * kPi * (k + 1) / segments_;
-        const double c0 = std::cos(a0), s0 = std::sin(a0), c1 = std::cos(a1), s1 = std::sin(a1);
-        Quad(FlatVertex(cx_ + ri * c0, cy_ + ri * s0, innerOpacity),
-             FlatVertex(cx_ + ro * c0, cy_ + ro * s0, outerOpacity),
-             FlatVertex(cx_ + ro * c1, cy_ + ro * s1, outerOpacity),
-             FlatVertex(cx_ + ri * c1, cy_ + ri * s1, innerOpacity));
+void TCircleFilter::DrawBand(int index, float outerOpacity, float innerOpacity, double outer, double inner) {
+    // Two circles of N / 2 points, staggered by one N-th of a turn; the circle that leads alternates
+    // from band to band, so a ring shared by two bands has the same points in both.
+    const int m = std::max(2, segments_ / 2);
+    const double step = 2 * kPi / m;
+    const bool collapsed = !(inner > 0 || offset_ > 0);
+    const double ro = outer + offset_, ri = collapsed ? 0 : inner + offset_;
+    const bool outerLeads = (index & 1) == 0;
+    const double ao = outerLeads ? 0 : step / 2, ai = outerLeads ? step / 2 : 0;
+    auto at = [&](double r, double angle, float opacity) {
+        return FlatVertex(cx_ + r * std::cos(angle), cy_ + r * std::sin(angle), opacity);
+    };
+    for (int k = 0; k < m; ++k) {
+        const TTileVertex o0 = at(ro, ao + k * step, outerOpacity), o1 = at(ro, ao + (k + 1) * step, outerOpacity);
+        if (collapsed) {
+            vertices_.insert(vertices_.end(), {FlatVertex(cx_, cy_, innerOpacity), o0, o1});
+            continue;
+        }
+        const TTileVertex i0 = at(ri, ai + k * step, innerOpacity), i1 = at(ri, ai + (k + 1) * step, innerOpacity);
+        vertices_.insert(vertices_.end(), {o0, i0, o1, i0, i1, o1});
     }
 }
 

@@ -197,6 +197,48 @@ TEST(ShapeMasks, ExtentsFollowTheCentreAndTheSoftEdge) {
     EXPECT_DOUBLE_EQ(corner->Extent(), 306);
 }
 
+// The circle's rings: the opaque core is a fan of N / 2 triangles from the centre; each band is a
+// strip of N triangles between two circles of N / 2 points staggered by 1/N of a turn, the leading
+// circle alternating so that a ring two bands share has the same points in both.
+TEST(ShapeMasks, CircleRingsAreStaggeredAndShareTheirPoints) {
+    auto c = MakeRef<TCircleFilter>(0.5, 0.5);
+    c->Init(kFullHd, 192, 1000);
+    c->SetTime(500); // R = 646.7: a core of radius R − s and edge bands beyond it
+    TD3DTriController none(nullptr, nullptr, kFullHd, kFullHd);
+    c->Draw(none);
+    const auto& v = c->Vertices();
+    const int m = 64;
+    ASSERT_GE(v.size(), static_cast<std::size_t>(3 * m + 2 * 6 * m));
+    ASSERT_EQ((v.size() - 3 * m) % (6 * m), 0u) << "core fan, then whole strips";
+    const double cx = 960, cy = 540, step = 2 * M_PI / m;
+    auto angle = [&](const TTileVertex& p) {
+        const double a = std::atan2(p.y - cy, p.x - cx);
+        return a < -1e-9 ? a + 2 * M_PI : a;
+    };
+    auto radius = [&](const TTileVertex& p) { return std::hypot(p.x - cx, p.y - cy); };
+    // The core: the centre, then consecutive outer points half a step round (the ring band 0 starts
+    // from), fully opaque.
+    EXPECT_DOUBLE_EQ(v[0].x, cx);
+    EXPECT_NEAR(radius(v[1]), c->Radius() - 192, 1e-9);
+    EXPECT_NEAR(angle(v[1]), step / 2, 1e-9);
+    EXPECT_NEAR(angle(v[2]), 1.5 * step, 1e-9);
+    EXPECT_FLOAT_EQ(v[1].opacity, 255);
+    // Band b: (outer k, inner k, outer k + 1, …); the outer circle leads (angle 0) on even bands.
+    const std::size_t bands = (v.size() - 3 * m) / (6 * m);
+    double lastOuter = c->Radius() - 192;
+    for (std::size_t b = 0; b < bands; ++b) {
+        const TTileVertex* band = &v[3 * m + b * 6 * m];
+        const double lead = b % 2 == 0 ? 0 : step / 2;
+        EXPECT_NEAR(angle(band[0]), lead, 1e-9) << "band " << b;
+        EXPECT_NEAR(angle(band[1]), step / 2 - lead, 1e-9) << "band " << b;
+        EXPECT_NEAR(radius(band[1]), lastOuter, 1e-6) << "inner ring = the previous band's outer ring";
+        EXPECT_GT(band[1].opacity, band[0].opacity) << "fading outward";
+        lastOuter = radius(band[0]);
+    }
+    EXPECT_NEAR(lastOuter, c->Radius(), 1e-6) << "the last band ends at R";
+    EXPECT_FLOAT_EQ(v.back().opacity, 0);
+}
+
 TEST(ShapeMasks, TheEdgeCurveIsAnSShapeFromZeroTo255) {
     EXPECT_DOUBLE_EQ(EdgeCurve(0), 0);
     EXPECT_DOUBLE_EQ(EdgeCurve(255), 255);
