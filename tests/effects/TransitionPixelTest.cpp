@@ -340,6 +340,17 @@ TEST_F(TransitionPixels, CurlingLaysTheIncomingSlideDownBehindTheRoll) {
     auto flap = Frame(colored.Get(), 500);
     ExpectColor(At(*flap, 10, 20), 0xFE7F00, 1, "coloured flap");
     ExpectColor(At(*flap, 50, 20), kA, 1, "outgoing beside the roll");
+    // The roll starts exactly at its axis, not at the edge of the grid cell the axis crosses: with
+    // R = 16 the cells are 4 pixels wide and at f = 0.475 the axis is at −16 + 80 × 0.475 = 22,
+    // inside the cell from 20 to 24.
+    auto wide = curl(false);
+    wide->switches[10] = true;
+    wide->intParams = {0, 0x0080FF};
+    wide->floatParams = {0.25f, 0.125f};
+    auto cut = Frame(wide.Get(), 475);
+    for (const int x : {5, 20, 21})
+        ExpectColor(At(*cut, x, 20), kB, 1, "laid flat before the axis at " + std::to_string(x));
+    ExpectColor(At(*cut, 23, 20), 0xFE7F00, 2, "on the roll just past the axis");
 }
 
 // The captures' edges: a slide captured for a custom transition repeats its last column and row
