@@ -591,39 +591,32 @@ bool TCustomD3DEffecter::CopyWithin(TRenderTargetTexture& target, const TRect& f
     return true;
 }
 
+int TCustomD3DEffecter::RepeatLast(TRenderTargetTexture& target, bool rows, int end, int from, int to,
+                                   bool full) {
+    const int size = rows ? target.TexHeight() : target.TexWidth();
+    // One copy, or runs doubling while 2 × run − 1 lines fit (at most 32, never past the texture).
+    const int n = full ? std::min(size - end + 1, kMaxExtension) : 1;
+    int reached = end;
+    for (int run = 1; 2 * run - 1 <= n; run *= 2) {
+        const int first = end - 1, at = first + run;
+        const int count = std::min(run, size - at);
+        if (count <= 0) break;
+        if (rows)
+            CopyWithin(target, {from, first, to, first + count}, {from, at});
+        else
+            CopyWithin(target, {first, from, first + count, to}, {at, from});
+        reached = at + count;
+    }
+    return reached;
+}
+
 void TCustomD3DEffecter::ExtendEdges(TRenderTargetTexture& target, const TRect& rect, bool full) {
     const int texW = target.TexWidth(), texH = target.TexHeight();
     if (rect.IsEmpty() || rect.right > texW || rect.bottom > texH || rect.left < 0 || rect.top < 0) return;
-    int right = rect.right; // one past the last repeated column
-    if (rect.right < texW) {
-        if (!full) {
-            CopyWithin(target, {rect.right - 1, rect.top, rect.right, rect.bottom}, {rect.right, rect.top});
-            right = rect.right + 1;
-        } else {
-            // Each copy doubles the run of repeated last columns.
-            const int n = std::min(texW - rect.right + 1, kMaxExtension);
-            for (int run = 1; 2 * run - 1 <= n; run *= 2) {
-                const int from = rect.right - 1, to = from + run;
-                const int width = std::min(run, texW - to);
-                if (width <= 0) break;
-                CopyWithin(target, {from, rect.top, from + width, rect.bottom}, {to, rect.top});
-                right = to + width;
-            }
-        }
-    }
-    if (rect.bottom < texH) {
-        if (!full) {
-            CopyWithin(target, {rect.left, rect.bottom - 1, right, rect.bottom}, {rect.left, rect.bottom});
-        } else {
-            const int n = std::min(texH - rect.bottom + 1, kMaxExtension);
-            for (int run = 1; 2 * run - 1 <= n; run *= 2) {
-                const int from = rect.bottom - 1, to = from + run;
-                const int height = std::min(run, texH - to);
-                if (height <= 0) break;
-                CopyWithin(target, {rect.left, from, right, from + height}, {rect.left, to});
-            }
-        }
-    }
+    // First the columns to the right, then the rows below over the widened rectangle.
+    const int right =
+        rect.right < texW ? RepeatLast(target, false, rect.right, rect.top, rect.bottom, full) : rect.right;
+    if (rect.bottom < texH) RepeatLast(target, true, rect.bottom, rect.left, right, full);
 }
 
 TRect TCustomD3DEffecter::CaptureExtent(int n) const {

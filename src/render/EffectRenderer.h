@@ -368,6 +368,9 @@ private:
     bool CaptureInto(TRenderTargetTexture* target, const std::function<void()>& draw, std::uint32_t clearColor);
     // Copies `from` of the target to `to` through the scratch target, block by block.
     bool CopyWithin(TRenderTargetTexture& target, const TRect& from, TPoint to);
+    // Repeats the last column (or row) before `end` outward over the span from … to of the other
+    // axis; returns the first column (row) not repeated.
+    int RepeatLast(TRenderTargetTexture& target, bool rows, int end, int from, int to, bool full);
     // The visible rectangle of capture n relative to the capture's origin.
     TRect CaptureExtent(int n) const;
 

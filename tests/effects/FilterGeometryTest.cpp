@@ -480,6 +480,18 @@ TEST(Swap, TheSlidesExchangePlacesAndCrossAtTheMiddle) {
     EXPECT_NEAR(swap->Place(50, 20, 200, 100, 2).z, 0, 1e-9);
     // It moved right, so its left (trailing) edge is tilted back: (W − x) × sin(angle).
     EXPECT_NEAR(swap->Place(50, 20, 200, 100, 1).z, 100 * 4 + 150 * std::sin(M_PI / 3), 1e-9);
+    // Around the middle the slide the drawer draws second (the outgoing one before 0.5, the
+    // incoming one after) is always the nearer one at the centre, so drawing order and depth agree;
+    // at 0.5 exactly they are level.
+    for (const double ms : {250.0, 450.0, 499.0, 500.0, 501.0, 550.0, 750.0}) {
+        swap->SetTime(ms);
+        const double first = swap->Place(100, 50, 200, 100, 1).z,
+                     second = swap->Place(100, 50, 200, 100, 2).z;
+        if (ms == 500)
+            EXPECT_NEAR(first, second, 1e-9);
+        else
+            EXPECT_LT(second, first) << ms;
+    }
     // Vertical directions move along y only.
     auto up = MakeRef<TTwoSlidesEffect>(4, 4, 1, 0);
     up->Init({0, 0, 200, 100}, 0, 1000);
