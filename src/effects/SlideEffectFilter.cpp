@@ -163,8 +163,11 @@ TRef<TDrawFilter> MakeCustomTransition(TDrawItem* outgoing, TIniSection* section
         TLog::Line("Custom transition: its slide cannot be built; a dissolve stands in");
         return MakeRef<TAlphaFilter>();
     }
-    return MakeRef<TRealSlideFilter>(std::move(effectSlide), section->GetInt32("CustomEffBg", 0),
-                                     section->GetBool("TransparentBg", false));
+    auto filter = MakeRef<TRealSlideFilter>(std::move(effectSlide), section->GetInt32("CustomEffBg", 0),
+                                            section->GetBool("TransparentBg", false));
+    const TShowRect place = own->ShowRect();
+    filter->EffectArea = {place.left, place.top, place.right, place.bottom};
+    return filter;
 }
 
 void ReleaseEffectProducer() {

@@ -39,6 +39,9 @@ void T3DDrawer::CaptureSlide(TDrawItem& slide) {
 
 void T3DDrawer::DrawSlideEffect(TDrawItem& outgoing, TDrawItem& incoming, TSlideEffFilter& filter) {
     const bool transparent = filter.TransparentBg;
+    // The captures are read from the effect slide's place on, which lands on the capture's corner.
+    const TRect area = filter.EffectArea.IsEmpty() ? drawRect_ : Intersect(filter.EffectArea, drawRect_);
+    effecter_->SetClip(area);
     effecter_->BeginEffect(1);
     try {
         outgoing.SetTransparentBackground(transparent);
@@ -52,18 +55,20 @@ void T3DDrawer::DrawSlideEffect(TDrawItem& outgoing, TDrawItem& incoming, TSlide
         capturingSlides_ = false;
         outgoing.SetTransparentBackground(false);
         incoming.SetTransparentBackground(false);
+        effecter_->SetClip(drawRect_);
         effecter_->EndEffect();
         throw;
     }
     capturingSlides_ = false;
     outgoing.SetTransparentBackground(false);
     incoming.SetTransparentBackground(false);
+    effecter_->SetClip(drawRect_);
     try {
         filter.SetPhase(filter.Phase());
         filter.PrepareSlides(&outgoing, &incoming);
         FillRect(0xFF000000u, drawRect_);
         filter.AttachCaptures(*effecter_);
-        SetOffset({static_cast<double>(drawRect_.left), static_cast<double>(drawRect_.top)});
+        SetOffset({static_cast<double>(area.left), static_cast<double>(area.top)});
         filter.DrawEffectSlide(*this);
     } catch (const std::exception& error) {
         TLog::Line(std::string("DrawTransition: ") + error.what());

@@ -570,6 +570,8 @@ TRenderTargetTexture* TCustomD3DEffecter::Scratch() {
     return scratch_.Get();
 }
 
+// Blocks go from the top left to the bottom right, so a move up and left never overwrites a block
+// still to be read.
 bool TCustomD3DEffecter::CopyWithin(TRenderTargetTexture& target, const TRect& from, TPoint to) {
     TRenderTargetTexture* scratch = Scratch();
     T3DRenderer* renderer = screen_ ? screen_->Renderer() : nullptr;
@@ -645,8 +647,12 @@ bool TCustomD3DEffecter::CaptureForFilter(int captureMode, const std::function<v
 bool TCustomD3DEffecter::CaptureSlide(const std::function<void()>& draw) {
     const int n = selector_ == 1 ? 1 : 0;
     if (!CaptureInto(captures_[n].Get(), draw, 0)) return false;
+    // The slide's pictures read the capture from its top-left corner: a drawing area that starts
+    // elsewhere (a show letterboxed in its window) is moved there first.
     const TRect extent = CaptureExtent(n);
-    if (!extent.IsEmpty()) ExtendEdges(*captures_[n], {0, 0, extent.Width(), extent.Height()}, true);
+    if (extent.IsEmpty()) return true;
+    if (extent.left != 0 || extent.top != 0) CopyWithin(*captures_[n], extent, {0, 0});
+    ExtendEdges(*captures_[n], {0, 0, extent.Width(), extent.Height()}, true);
     return true;
 }
 

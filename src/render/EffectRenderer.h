@@ -304,6 +304,8 @@ public:
 
     // Both slides are captured without their backgrounds.
     bool TransparentBg = false;
+    // Where on the screen the effect slide lies (the show's place); empty: the drawing rectangle.
+    TRect EffectArea;
 
 protected:
     ~TSlideEffFilter() override = default;
@@ -337,7 +339,8 @@ public:
     // exists.
     bool CaptureForFilter(int captureMode, const std::function<void()>& draw);
     // Slide effects: captures into capture 2 when the selector is 1, else capture 1, cleared to
-    // transparent black; the slide's last column and row are repeated up to 32 pixels further.
+    // transparent black; the visible part is moved to the capture's top-left corner and its last
+    // column and row are repeated up to 32 pixels further.
     bool CaptureSlide(const std::function<void()>& draw);
     void NextCapture() { selector_ ^= 1; }
     int Selector() const { return selector_; }

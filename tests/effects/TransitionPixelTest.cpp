@@ -353,61 +353,71 @@ TEST_F(TransitionPixels, CurlingLaysTheIncomingSlideDownBehindTheRoll) {
     ExpectColor(At(*cut, 23, 20), 0xFE7F00, 2, "on the roll just past the axis");
 }
 
-// The captures' edges: a slide captured for a custom transition repeats its last column and row
+// The captures' edges: a slide captured for a custom transition lies at the capture's top-left
+// corner (moved there when the drawing area starts elsewhere) and repeats its last column and row
 // outward by doubling runs up to 32 pixels (here 15 columns: 31 would pass the 25 left of the
-// 64-wide capture); one captured for a sliding filter repeats them by one pixel; beyond, the clear
-// colour (black for slide effects, grey for filters) stays.
+// 64-wide capture); one captured for a sliding filter stays in place and repeats them by one pixel;
+// beyond, the clear colour (black for slide effects, grey for filters) stays.
 TEST_F(TransitionPixels, CapturesRepeatTheirLastColumnAndRowOutward) {
     constexpr std::uint32_t kBody = 0xFF204060u, kColumn = 0xFFC08020u, kRow = 0xFF10F010u;
-    TRef<TBitmap> slideCapture, filterCapture;
-    auto root = MakeRef<TFnItem>([&](TDeviceDrawer&) {
-        TCustomD3DEffecter* effecter = drawer->Effecter();
-        T3DScreen* screen = drawer->Screen();
-        effecter->SetClip({0, 0, 40, 30});
-        auto paint = [&] {
-            screen->FillRect(kBody, {0, 0, 39, 29});
-            screen->FillRect(kColumn, {39, 0, 40, 29});
-            screen->FillRect(kRow, {0, 29, 40, 30});
-        };
-        auto read = [&](int n) {
-            TRenderTargetTexture* capture = effecter->Capture(n);
-            auto bitmap = MakeRef<TBitmap>(capture->TexWidth(), capture->TexHeight(), TPixelFormat::Bgra32);
-            EXPECT_TRUE(capture->Texture()->GetSurface(0)->CopyTo(*bitmap));
-            return bitmap;
-        };
-        effecter->BeginEffect(1);
-        ASSERT_TRUE(effecter->CaptureSlide(paint));
-        slideCapture = read(0);
-        effecter->EndEffect();
-        effecter->BeginEffect(0);
-        ASSERT_TRUE(effecter->CaptureForFilter(1, paint));
-        filterCapture = read(0);
-        effecter->EndEffect();
-        effecter->SetClip(drawer->DrawRect());
-    });
-    ASSERT_TRUE(drawer->Draw(*root));
-    ASSERT_TRUE(slideCapture && filterCapture);
-    ASSERT_EQ(slideCapture->Width(), 64);
-    ASSERT_EQ(slideCapture->Height(), 64);
-    auto argb = [](const TBitmap& b, int x, int y) { return Pixel(b, x, y); };
     struct TCase {
         int x, y;
         std::uint32_t want;
     };
-    for (const TCase& c : std::initializer_list<TCase>{{10, 10, kBody},
-                                                       {40, 10, kColumn},
-                                                       {54, 10, kColumn},
-                                                       {55, 10, 0},
-                                                       {10, 30, kRow},
-                                                       {10, 60, kRow},
-                                                       {10, 61, 0},
-                                                       {54, 60, kRow},
-                                                       {55, 40, 0}})
-        EXPECT_EQ(argb(*slideCapture, c.x, c.y), c.want) << "slide capture at " << c.x << "," << c.y;
-    for (const TCase& c : std::initializer_list<TCase>{
-             {39, 10, kColumn}, {40, 10, kColumn}, {41, 10, 0x00808080u}, {10, 30, kRow}, {40, 30, kRow},
-             {10, 31, 0x00808080u}})
-        EXPECT_EQ(argb(*filterCapture, c.x, c.y), c.want) << "filter capture at " << c.x << "," << c.y;
+    for (const TPoint at : {TPoint{0, 0}, TPoint{8, 6}}) {
+        TRef<TBitmap> slideCapture, filterCapture;
+        auto root = MakeRef<TFnItem>([&](TDeviceDrawer&) {
+            TCustomD3DEffecter* effecter = drawer->Effecter();
+            T3DScreen* screen = drawer->Screen();
+            effecter->SetClip({at.x, at.y, at.x + 40, at.y + 30});
+            auto paint = [&] {
+                screen->FillRect(kBody, TRect{0, 0, 39, 29}.Moved(at.x, at.y));
+                screen->FillRect(kColumn, TRect{39, 0, 40, 29}.Moved(at.x, at.y));
+                screen->FillRect(kRow, TRect{0, 29, 40, 30}.Moved(at.x, at.y));
+            };
+            auto read = [&](int n) {
+                TRenderTargetTexture* capture = effecter->Capture(n);
+                auto bitmap =
+                    MakeRef<TBitmap>(capture->TexWidth(), capture->TexHeight(), TPixelFormat::Bgra32);
+                EXPECT_TRUE(capture->Texture()->GetSurface(0)->CopyTo(*bitmap));
+                return bitmap;
+            };
+            effecter->BeginEffect(1);
+            ASSERT_TRUE(effecter->CaptureSlide(paint));
+            slideCapture = read(0);
+            effecter->EndEffect();
+            effecter->BeginEffect(0);
+            ASSERT_TRUE(effecter->CaptureForFilter(1, paint));
+            filterCapture = read(0);
+            effecter->EndEffect();
+            effecter->SetClip(drawer->DrawRect());
+        });
+        ASSERT_TRUE(drawer->Draw(*root));
+        ASSERT_TRUE(slideCapture && filterCapture);
+        ASSERT_EQ(slideCapture->Width(), 64);
+        ASSERT_EQ(slideCapture->Height(), 64);
+        const std::string where = " with the area at " + std::to_string(at.x) + "," + std::to_string(at.y);
+        for (const TCase& c : std::initializer_list<TCase>{{0, 0, kBody},
+                                                           {10, 10, kBody},
+                                                           {40, 10, kColumn},
+                                                           {54, 10, kColumn},
+                                                           {55, 10, 0},
+                                                           {10, 30, kRow},
+                                                           {10, 60, kRow},
+                                                           {10, 61, 0},
+                                                           {54, 60, kRow},
+                                                           {55, 40, 0}})
+            EXPECT_EQ(Pixel(*slideCapture, c.x, c.y), c.want)
+                << "slide capture at " << c.x << "," << c.y << where;
+        for (const TCase& c : std::initializer_list<TCase>{{39, 10, kColumn},
+                                                           {40, 10, kColumn},
+                                                           {41, 10, 0x00808080u},
+                                                           {10, 30, kRow},
+                                                           {40, 30, kRow},
+                                                           {10, 31, 0x00808080u}})
+            EXPECT_EQ(Pixel(*filterCapture, c.x + at.x, c.y + at.y), c.want)
+                << "filter capture at " << c.x << "," << c.y << where;
+    }
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
@@ -433,38 +443,50 @@ TEST_F(TransitionPixels, FramesReuseTheFilterAndTheCaptureTargets) {
 // incoming slide's capture fading in with the effect slide's own keyframes, which run with the
 // phase; the captures are taken off the pictures after the frame.
 TEST_F(TransitionPixels, ACustomTransitionDrawsItsSlideOverBothCaptures) {
-    const std::string show = "[Main]\nopt_scr_width=64\nopt_scr_height=48\n[Times]\nopt_slidescount=2\n"
-                             "opt_synchpos1=4000\nopt_synchpos2=8000\n"
-                             "[Slide1]\nbstyle=1\nbcolor=240,128,16\n[Slide2]\nbstyle=1\nbcolor=32,64,192\n"
-                             "[effect_x]\nCustomEffTime=2000\nopt_scr_width=64\nopt_scr_height=48\n"
-                             "object Container:Root\nGUID=r\n"
-                             "object Under:Image\nGUID=u\nReplaceWithEffectBuffer=1\nend\n"
-                             "object Over:Image\nGUID=o\nReplaceWithEffectBuffer=2\n"
-                             "object A:KeyPoint\nOrigin=SlideBegin\nTime=0\nOpacity=0\nend\n"
-                             "object B:KeyPoint\nOrigin=SlideBegin\nTime=1000\nOpacity=100\nend\nend\nend\n";
-    auto files = MakeRef<test::TNoFiles>();
-    TKivSourceSetup setup;
-    setup.document = test::ParseIni(show);
-    setup.fileAccessor = MakeRef<TFileAccessor>(files);
-    setup.programFileName = "kivviewer";
-    setup.random = MakeRef<TTransitionRandom>(1);
-    auto source = MakeRef<TKivSource>(std::move(setup));
-    TSlideProducer producer(*source);
-    producer.SetScreen(kWidth, kHeight, kShowFitInside);
-    TRef<TKivSlide> first = producer.BuildSlide(0, 0), second = producer.BuildSlide(1, 0);
-    ASSERT_TRUE(first && second);
-    first->Advance(true, 3500);
-    second->Advance(true, 3500);
-    TIniSection* section = source->Document().FindSection("effect_x");
-    ASSERT_TRUE(section);
-    auto effect = BuildCustomEffect(TRef<TIniSection>::Share(section));
-    holder = MakeRef<TKivFilter>(effect, 1000.0, 0.0f);
-    for (const double ms : {0.0, 250.0, 750.0}) {
-        auto frame = Frame(holder.Get(), ms, first.Get(), second.Get());
-        // The incoming capture's opacity: the keyframes (0 → 100 % over 1000 ms) at f × 2000 ms.
-        const double k = std::min(1.0, 2 * ms / 1000);
-        for (const auto& [x, y] : {std::pair{2, 2}, std::pair{32, 24}, std::pair{61, 45}})
-            ExpectColor(At(*frame, x, y), Mix(kA, kB, k), 3, "at " + std::to_string(ms) + " ms");
+    // Once filling the frame, once letterboxed (64 × 32 at the top 8): the effect slide lies where
+    // the show lies and reads the captures from there.
+    TRef<TKivSource> source;
+    TRef<TKivSlide> first, second;
+    TIniSection* section = nullptr;
+    for (const int h : {48, 32}) {
+        const std::string size = "opt_scr_width=64\nopt_scr_height=" + std::to_string(h) + "\n";
+        const std::string show =
+            "[Main]\n" + size + "[Times]\nopt_slidescount=2\nopt_synchpos1=4000\n" +
+            "opt_synchpos2=8000\n[Slide1]\nbstyle=1\nbcolor=240,128,16\n[Slide2]\nbstyle=1\n" +
+            "bcolor=32,64,192\n[effect_x]\nCustomEffTime=2000\n" + size +
+            "object Container:Root\nGUID=r\n"
+            "object Under:Image\nGUID=u\nReplaceWithEffectBuffer=1\nend\n"
+            "object Over:Image\nGUID=o\nReplaceWithEffectBuffer=2\n"
+            "object A:KeyPoint\nOrigin=SlideBegin\nTime=0\nOpacity=0\nend\n"
+            "object B:KeyPoint\nOrigin=SlideBegin\nTime=1000\nOpacity=100\nend\nend\nend\n";
+        auto files = MakeRef<test::TNoFiles>();
+        TKivSourceSetup setup;
+        setup.document = test::ParseIni(show);
+        setup.fileAccessor = MakeRef<TFileAccessor>(files);
+        setup.programFileName = "kivviewer";
+        setup.random = MakeRef<TTransitionRandom>(1);
+        source = MakeRef<TKivSource>(std::move(setup));
+        TSlideProducer producer(*source);
+        producer.SetScreen(kWidth, kHeight, kShowFitInside);
+        first = producer.BuildSlide(0, 0);
+        second = producer.BuildSlide(1, 0);
+        ASSERT_TRUE(first && second);
+        first->Advance(true, 3500);
+        second->Advance(true, 3500);
+        section = source->Document().FindSection("effect_x");
+        ASSERT_TRUE(section);
+        auto effect = BuildCustomEffect(TRef<TIniSection>::Share(section));
+        holder = MakeRef<TKivFilter>(effect, 1000.0, 0.0f);
+        const int top = (kHeight - h) / 2;
+        for (const double ms : {0.0, 250.0, 750.0}) {
+            auto frame = Frame(holder.Get(), ms, first.Get(), second.Get());
+            // The incoming capture's opacity: the keyframes (0 → 100 % over 1000 ms) at f × 2000 ms.
+            const double k = std::min(1.0, 2 * ms / 1000);
+            const std::string what = "at " + std::to_string(ms) + " ms, show height " + std::to_string(h);
+            for (const auto& [x, y] : {std::pair{2, top + 1}, std::pair{32, 24}, std::pair{61, top + h - 2}})
+                ExpectColor(At(*frame, x, y), Mix(kA, kB, k), 3, what);
+            if (top > 2) ExpectColor(At(*frame, 32, top / 2), 0, 0, "the bar " + what);
+        }
     }
     auto* custom = dynamic_cast<TRealSlideFilter*>(holder->drawFilter.Get());
     ASSERT_TRUE(custom) << "a custom transition runs its own slide, not a dissolve";
