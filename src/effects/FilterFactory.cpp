@@ -1,6 +1,7 @@
 #include "effects/FilterFactory.h"
 
 #include "base/Log.h"
+#include "effects/SlideEffectFilter.h"
 #include "effects/TransitionFilters.h"
 
 #include <cmath>
@@ -57,8 +58,10 @@ TRef<TDrawFilter> Diagonal(int kind, int k) {
     return MakeRef<TDiagLines>(mode, k == 3 || k == 4);
 }
 
-TRef<TDrawFilter> MakeFilter(const TKivEffect& e, int w, int h) {
+TRef<TDrawFilter> MakeFilter(const TKivEffect& e, int w, int h, TDrawItem* outgoing) {
     switch (e.type) {
+    case kEffectCustom:
+        return MakeCustomTransition(outgoing, e.customSection.Get());
     case kEffectDissolve:
         return MakeRef<TAlphaFilter>();
     case kEffectShapes: {
@@ -179,7 +182,6 @@ TRef<TDrawFilter> MakeFilter(const TKivEffect& e, int w, int h) {
         return MakeRef<TRollEffect2>(mode, On(e, 2) ? d + 4 : d, options);
     }
     default:
-        // Custom transitions have no effect slides here yet: they dissolve.
         return MakeRef<TAlphaFilter>();
     }
 }
@@ -187,9 +189,9 @@ TRef<TDrawFilter> MakeFilter(const TKivEffect& e, int w, int h) {
 } // namespace
 
 TRef<TDrawFilter> MakeTransitionFilter(const TRect& rect, const TKivEffect* effect, float smoothline,
-                                       double duration) {
+                                       double duration, TDrawItem* outgoing) {
     if (!effect) return nullptr;
-    TRef<TDrawFilter> filter = MakeFilter(*effect, rect.Width(), rect.Height());
+    TRef<TDrawFilter> filter = MakeFilter(*effect, rect.Width(), rect.Height(), outgoing);
     if (!filter) return nullptr;
     const double smooth = std::isfinite(smoothline) && smoothline > 0 ? smoothline : 0;
     double ms = std::isfinite(duration) ? duration : 0;
@@ -204,8 +206,8 @@ TRef<TDrawFilter> MakeTransitionFilter(const TRect& rect, const TKivEffect* effe
 void InstallTransitionFilters() {
     if (HasTransitionFilterFactory()) return;
     SetTransitionFilterFactory(
-        [](const TRect& rect, const TKivEffect* effect, TDrawItem*, float smoothline, double duration) {
-            return MakeTransitionFilter(rect, effect, smoothline, duration);
+        [](const TRect& rect, const TKivEffect* effect, TDrawItem* outgoing, float smoothline, double duration) {
+            return MakeTransitionFilter(rect, effect, smoothline, duration, outgoing);
         });
 }
 

@@ -7,9 +7,10 @@ namespace kiv {
 
 // The filter for `effect` over `rect` (none without a descriptor, or when its switches leave no
 // direction or shape on); the filter is initialised with the soft-edge width rect width × smoothline
-// and the duration. Families without a geometry of their own here draw a dissolve.
+// and the duration. Unknown families draw a dissolve; custom transitions build their slide for the
+// show of `outgoing` (a dissolve without it).
 TRef<TDrawFilter> MakeTransitionFilter(const TRect& rect, const TKivEffect* effect, float smoothline,
-                                       double duration);
+                                       double duration, TDrawItem* outgoing = nullptr);
 // Installs MakeTransitionFilter as the drawer's factory (idempotent).
 void InstallTransitionFilters();
 

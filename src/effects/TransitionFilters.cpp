@@ -156,16 +156,26 @@ void TCircleFilter::ComputeExtent() {
     segments_ = offset_ > 0 ? 256 : 128;
 }
 
-void TCircleFilter::DrawBand(int, float outerOpacity, float innerOpacity, double outer, double inner) {
-    const double ro = outer + offset_;
-    const double ri = inner > 0 || offset_ > 0 ? inner + offset_ : 0;
-    for (int k = 0; k < segments_; ++k) {
-        const double a0 = 2 * kPi * k / segments_, a1 = 2 * kPi * (k + 1) / segments_;
-        const double c0 = std::cos(a0), s0 = std::sin(a0), c1 = std::cos(a1), s1 = std::sin(a1);
-        Quad(FlatVertex(cx_ + ri * c0, cy_ + ri * s0, innerOpacity),
-             FlatVertex(cx_ + ro * c0, cy_ + ro * s0, outerOpacity),
-             FlatVertex(cx_ + ro * c1, cy_ + ro * s1, outerOpacity),
-             FlatVertex(cx_ + ri * c1, cy_ + ri * s1, innerOpacity));
+void TCircleFilter::DrawBand(int index, float outerOpacity, float innerOpacity, double outer, double inner) {
+    // Two circles of N / 2 points, staggered by one N-th of a turn; the circle that leads alternates
+    // from band to band, so a ring shared by two bands has the same points in both.
+    const int m = std::max(2, segments_ / 2);
+    const double step = 2 * kPi / m;
+    const bool collapsed = !(inner > 0 || offset_ > 0);
+    const double ro = outer + offset_, ri = collapsed ? 0 : inner + offset_;
+    const bool outerLeads = (index & 1) == 0;
+    const double ao = outerLeads ? 0 : step / 2, ai = outerLeads ? step / 2 : 0;
+    auto at = [&](double r, double angle, float opacity) {
+        return FlatVertex(cx_ + r * std::cos(angle), cy_ + r * std::sin(angle), opacity);
+    };
+    for (int k = 0; k < m; ++k) {
+        const TTileVertex o0 = at(ro, ao + k * step, outerOpacity), o1 = at(ro, ao + (k + 1) * step, outerOpacity);
+        if (collapsed) {
+            vertices_.insert(vertices_.end(), {FlatVertex(cx_, cy_, innerOpacity), o0, o1});
+            continue;
+        }
+        const TTileVertex i0 = at(ri, ai + k * step, innerOpacity), i1 = at(ri, ai + (k + 1) * step, innerOpacity);
+        vertices_.insert(vertices_.end(), {o0, i0, o1, i0, i1, o1});
     }
 }
 
@@ -681,30 +691,64 @@ void TRollEffect2::Draw(TD3DTriController& controller) {
         }
     auto at = [&](int i, int j) { return static_cast<std::size_t>(j * (columns + 1) + i); };
     std::vector<TTileVertex> flat;
+    // A point of the slide with its distance past the axis.
+    struct TPlain {
+        double x, y, ahead;
+    };
     struct TCell {
         double depth;
-        std::array<std::size_t, 4> corners;
+        std::vector<TPlain> polygon;
     };
     std::vector<TCell> rolled;
+    // The part of a convex polygon on one side of the axis (ahead ≥ 0 or ≤ 0), cut exactly on it.
+    auto side = [](const std::vector<TPlain>& polygon, bool aheadSide) {
+        std::vector<TPlain> out;
+        for (std::size_t k = 0; k < polygon.size(); ++k) {
+            const TPlain& u = polygon[k];
+            const TPlain& w = polygon[(k + 1) % polygon.size()];
+            const double su = aheadSide ? u.ahead : -u.ahead, sw = aheadSide ? w.ahead : -w.ahead;
+            if (su >= 0) out.push_back(u);
+            if ((su > 0 && sw < 0) || (su < 0 && sw > 0)) {
+                const double t = su / (su - sw);
+                out.push_back({u.x + (w.x - u.x) * t, u.y + (w.y - u.y) * t, 0});
+            }
+        }
+        return out;
+    };
     for (int j = 0; j < rows; ++j)
         for (int i = 0; i < columns; ++i) {
             const std::array<std::size_t, 4> c{at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1)};
-            double most = -1e300;
-            for (const std::size_t k : c)
+            double most = -1e300, least = 1e300;
+            for (const std::size_t k : c) {
                 most = std::max(most, ahead[k]);
-            if (most <= 0)
+                least = std::min(least, ahead[k]);
+            }
+            if (most <= 0) {
                 flat.insert(flat.end(),
                             {grid[c[0]], grid[c[1]], grid[c[2]], grid[c[2]], grid[c[1]], grid[c[3]]});
-            else
-                rolled.push_back({most, c});
+                continue;
+            }
+            auto plain = [&](std::size_t k) { return TPlain{grid[k].u, grid[k].v, ahead[k]}; };
+            const std::vector<TPlain> quad{plain(c[0]), plain(c[1]), plain(c[3]), plain(c[2])};
+            if (least >= 0) {
+                rolled.push_back({most, quad});
+                continue;
+            }
+            // A cell the axis crosses: cut along the axis, the flat side drawn flat.
+            const std::vector<TPlain> before = side(quad, false);
+            for (std::size_t k = 1; k + 1 < before.size(); ++k)
+                for (const TPlain* q : {&before[0], &before[k], &before[k + 1]})
+                    flat.push_back(FlatVertex(q->x, q->y, 255));
+            rolled.push_back({most, side(quad, true)});
         }
     // The roll from the axis outwards: the part folded back over the sheet is drawn last.
     std::sort(rolled.begin(), rolled.end(), [](const TCell& a, const TCell& b) { return a.depth < b.depth; });
     std::vector<TTileVertex> back;
     for (const TCell& cell : rolled) {
-        const auto& c = cell.corners;
-        for (const std::size_t k : {c[0], c[1], c[2], c[2], c[1], c[3]})
-            back.push_back(grid[k]);
+        const auto& poly = cell.polygon;
+        for (std::size_t k = 1; k + 1 < poly.size(); ++k)
+            for (const TPlain* q : {&poly[0], &poly[k], &poly[k + 1]})
+                back.push_back(Wind(q->x, q->y, p));
     }
     controller.Begin(true);
     controller.Triangles(flat);

@@ -35,6 +35,8 @@ public:
     double CenterY() const { return cy_; }
     // The outer radius for the current phase.
     double Radius() const;
+    // The triangles of the last Draw (three vertices each).
+    const std::vector<TTileVertex>& Vertices() const { return vertices_; }
 
 protected:
     ~TCommonFilter() override = default;

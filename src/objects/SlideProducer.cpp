@@ -129,6 +129,7 @@ TSlideProducer::TSlideProducer(TKivSource& source)
     : source_(source),
       host_(TRef<TFileAccessor>::Share(source.FileAccessor()), [this] { return CameraPosition(); }) {
     host_.SetSlideCount(source.SlideCount());
+    host_.SetProducer(this);
     if (const TIniSection* main = source_.MainSection()) {
         std::string buttons(main->GetText("PathToButtons"));
         if (!buttons.empty() && buttons.back() != '\\') buttons += '\\';
@@ -340,7 +341,24 @@ std::pair<std::int32_t, std::int32_t> TSlideProducer::VisibleRange(double t) {
     return {cursor_, last};
 }
 
+TRef<TRefObject> TSlideProducer::ProvideEffectBuffer(void* data, const std::string& name) {
+    static constexpr std::string_view kPrefix = "SlideEffectBuffer";
+    if (name.size() <= kPrefix.size() || !SameTextFolded(std::string_view(name).substr(0, kPrefix.size()), kPrefix))
+        return nullptr;
+    const auto* producer = static_cast<const TSlideProducer*>(data);
+    const int w = std::max(1, producer->showWidth_), h = std::max(1, producer->showHeight_);
+    try {
+        auto bitmap = MakeRef<TBitmap>(w, h, TPixelFormat::Bgra32);
+        return MakeRef<TWrapperBitmapStore>(name, std::move(bitmap));
+    } catch (const std::exception& failure) {
+        TLog::Line("Effect picture cannot be made: " + std::string(failure.what()));
+        return nullptr;
+    }
+}
+
 TRef<TKivSlide> TSlideProducer::BuildEffectSlide(TIniSection& section) {
+    if (!effectBufferProvider_ && host_.Files())
+        effectBufferProvider_ = host_.Files()->Source().AddPictureProvider(&TSlideProducer::ProvideEffectBuffer, this);
     TSlideInfo times;
     times.sync = std::max(0, section.GetInt32("CustomEffTime", 2000));
     times.end = times.sync;

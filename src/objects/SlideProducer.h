@@ -29,6 +29,8 @@ namespace kiv {
 // How the show is laid into the screen.
 enum TShowFit : int { kShowFitInside = 0, kShowCover = 1 };
 
+class TSlideProducer;
+
 // The show's pictures and camera for the objects of its slides.
 class TKivSlideHost final : public TKivObjectHost {
 public:
@@ -46,6 +48,9 @@ public:
     void SetButtonsPath(std::string path) { buttonsPath_ = std::move(path); }
     // One producer per theme name (compared without regard to case), made on first use.
     TButtonProducer* ButtonProducer(const std::string& name) override;
+    // The producer whose slides this host serves (custom transitions build their slides like it).
+    TSlideProducer* Producer() const noexcept { return producer_; }
+    void SetProducer(TSlideProducer* producer) noexcept { producer_ = producer; }
     TKivSlideHost(const TKivSlideHost&) = delete;
     TKivSlideHost& operator=(const TKivSlideHost&) = delete;
 
@@ -66,6 +71,7 @@ private:
     std::mutex buttonsLock_;
     std::map<std::string, TRef<TButtonProducer>> buttons_;
     TRef<TCallbackHandle> buttonProvider_;
+    TSlideProducer* producer_ = nullptr;
 };
 
 class TSlideProducer {
@@ -108,6 +114,13 @@ public:
     // The background slide of a custom transition from its section: Start 0, Sync = CustomEffTime
     // (default 2000 ms), scaled like a slide, marked as an effect slide. None when it fails.
     TRef<TKivSlide> BuildEffectSlide(TIniSection& section);
+    // Effect slides take the design size of their own section (before SetScreen).
+    void SetDesignSize(int width, int height) {
+        designWidth_ = width;
+        designHeight_ = height;
+    }
+    int PixelAspectX() const noexcept { return aspectX_; }
+    int PixelAspectY() const noexcept { return aspectY_; }
 
     TKivSource& Source() const noexcept { return source_; }
 
@@ -117,6 +130,9 @@ private:
     // Configures a fresh slide over the host from a section and its times; throws on failure.
     void ConfigureSlide(TKivSlide& slide, TIniSection& section, const TSlideInfo& times, int index);
     TSlideInfo Record(std::int32_t index) const;
+    // "SlideEffectBuffer" pictures of effect slides: an empty bitmap of the show's size, which the
+    // transition lays its captures over.
+    static TRef<TRefObject> ProvideEffectBuffer(void* data, const std::string& name);
 
     TKivSource& source_;
     TRef<TTiming> timing_;
@@ -134,6 +150,7 @@ private:
     int aspectY_ = 100;
     double aspect_ = 1.0;
     std::int32_t cursor_ = -1; // the first slide VisibleRange found last
+    TRef<TCallbackHandle> effectBufferProvider_;
 };
 
 } // namespace kiv

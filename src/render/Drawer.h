@@ -148,6 +148,10 @@ private:
     bool PlainDraw(TDrawItem& item);
     // Captures `slide` and draws the capture through the filter.
     void DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter);
+    // Custom transitions: both slides captured, then the filter's effect slide drawn over them.
+    void DrawSlideEffect(TDrawItem& outgoing, TDrawItem& incoming, TSlideEffFilter& filter);
+    // Draws `slide` into the capture the effect renderer's selector points at.
+    void CaptureSlide(TDrawItem& slide);
     void Blur(TDrawItem& item, double radius);
     void BlurPass(TRenderTargetTexture* source, TRenderTargetTexture* dest, bool horizontal, int step,
                   double strength, const TRect& region);

@@ -17,7 +17,7 @@ void T3DDrawer::DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter) {
     screen_->RestoreState(saved);
     if (!captured) return; // no render target: this frame goes without the filtered slide
     PixelCamera();
-    TD3DTriController controller(screen_.Get(), capture, drawRect_, filter.CaptureRect);
+    TD3DTriController& controller = effecter_->Controller(capture, drawRect_, filter.CaptureRect);
     try {
         filter.Draw(controller);
     } catch (const std::exception& error) {
@@ -25,6 +25,57 @@ void T3DDrawer::DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter) {
     }
     controller.End();
     screen_->RestoreState(saved);
+}
+
+void T3DDrawer::CaptureSlide(TDrawItem& slide) {
+    const T3DScreen::TState saved = screen_->SaveState();
+    TRenderTargetTexture* capture = effecter_->Capture(effecter_->Selector());
+    effecter_->CaptureSlide([&] {
+        KeepCamera(saved, capture);
+        Draw(slide);
+    });
+    screen_->RestoreState(saved);
+}
+
+void T3DDrawer::DrawSlideEffect(TDrawItem& outgoing, TDrawItem& incoming, TSlideEffFilter& filter) {
+    const bool transparent = filter.TransparentBg;
+    // The captures are read from the effect slide's place on, which lands on the capture's corner.
+    const TRect area = filter.EffectArea.IsEmpty() ? drawRect_ : Intersect(filter.EffectArea, drawRect_);
+    effecter_->SetClip(area);
+    effecter_->BeginEffect(1);
+    try {
+        outgoing.SetTransparentBackground(transparent);
+        incoming.SetTransparentBackground(transparent);
+        capturingSlides_ = true;
+        CaptureSlide(outgoing);
+        effecter_->NextCapture();
+        CaptureSlide(incoming);
+        effecter_->NextCapture();
+    } catch (...) {
+        capturingSlides_ = false;
+        outgoing.SetTransparentBackground(false);
+        incoming.SetTransparentBackground(false);
+        effecter_->SetClip(drawRect_);
+        effecter_->EndEffect();
+        throw;
+    }
+    capturingSlides_ = false;
+    outgoing.SetTransparentBackground(false);
+    incoming.SetTransparentBackground(false);
+    effecter_->SetClip(drawRect_);
+    try {
+        filter.SetPhase(filter.Phase());
+        filter.PrepareSlides(&outgoing, &incoming);
+        FillRect(0xFF000000u, drawRect_);
+        filter.AttachCaptures(*effecter_);
+        SetOffset({static_cast<double>(area.left), static_cast<double>(area.top)});
+        filter.DrawEffectSlide(*this);
+    } catch (const std::exception& error) {
+        TLog::Line(std::string("DrawTransition: ") + error.what());
+    }
+    SetOffset({});
+    filter.DetachCaptures();
+    effecter_->EndEffect();
 }
 
 void T3DDrawer::DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilterParams* params) {
@@ -51,6 +102,10 @@ void T3DDrawer::DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilter
     }
     filter->SetTime(progress);
     const double f = filter->Phase();
+    if (auto* custom = dynamic_cast<TSlideEffFilter*>(filter)) {
+        DrawSlideEffect(outgoing, incoming, *custom);
+        return;
+    }
     effecter_->BeginEffect(0);
     try {
         switch (filter->Order()) {

@@ -1,5 +1,6 @@
 // Filter geometry without a device: the factory's choice per family and switch, phases and time
 // clamping, shape extents, the soft-edge curve and the mosaic's generator and start values.
+#include "base/Assert.h"
 #include "effects/FilterFactory.h"
 #include "effects/TransitionFilters.h"
 #include "project/KivSource.h"
@@ -194,6 +195,48 @@ TEST(ShapeMasks, ExtentsFollowTheCentreAndTheSoftEdge) {
     auto corner = MakeRef<TDiagLines>(0, false);
     corner->Init({0, 0, 200, 100}, 6, 1000);
     EXPECT_DOUBLE_EQ(corner->Extent(), 306);
+}
+
+// The circle's rings: the opaque core is a fan of N / 2 triangles from the centre; each band is a
+// strip of N triangles between two circles of N / 2 points staggered by 1/N of a turn, the leading
+// circle alternating so that a ring two bands share has the same points in both.
+TEST(ShapeMasks, CircleRingsAreStaggeredAndShareTheirPoints) {
+    auto c = MakeRef<TCircleFilter>(0.5, 0.5);
+    c->Init(kFullHd, 192, 1000);
+    c->SetTime(500); // R = 646.7: a core of radius R − s and edge bands beyond it
+    TD3DTriController none(nullptr, nullptr, kFullHd, kFullHd);
+    c->Draw(none);
+    const auto& v = c->Vertices();
+    const int m = 64;
+    ASSERT_GE(v.size(), static_cast<std::size_t>(3 * m + 2 * 6 * m));
+    ASSERT_EQ((v.size() - 3 * m) % (6 * m), 0u) << "core fan, then whole strips";
+    const double cx = 960, cy = 540, step = 2 * M_PI / m;
+    auto angle = [&](const TTileVertex& p) {
+        const double a = std::atan2(p.y - cy, p.x - cx);
+        return a < -1e-9 ? a + 2 * M_PI : a;
+    };
+    auto radius = [&](const TTileVertex& p) { return std::hypot(p.x - cx, p.y - cy); };
+    // The core: the centre, then consecutive outer points half a step round (the ring band 0 starts
+    // from), fully opaque.
+    EXPECT_DOUBLE_EQ(v[0].x, cx);
+    EXPECT_NEAR(radius(v[1]), c->Radius() - 192, 1e-9);
+    EXPECT_NEAR(angle(v[1]), step / 2, 1e-9);
+    EXPECT_NEAR(angle(v[2]), 1.5 * step, 1e-9);
+    EXPECT_FLOAT_EQ(v[1].opacity, 255);
+    // Band b: (outer k, inner k, outer k + 1, …); the outer circle leads (angle 0) on even bands.
+    const std::size_t bands = (v.size() - 3 * m) / (6 * m);
+    double lastOuter = c->Radius() - 192;
+    for (std::size_t b = 0; b < bands; ++b) {
+        const TTileVertex* band = &v[3 * m + b * 6 * m];
+        const double lead = b % 2 == 0 ? 0 : step / 2;
+        EXPECT_NEAR(angle(band[0]), lead, 1e-9) << "band " << b;
+        EXPECT_NEAR(angle(band[1]), step / 2 - lead, 1e-9) << "band " << b;
+        EXPECT_NEAR(radius(band[1]), lastOuter, 1e-6) << "inner ring = the previous band's outer ring";
+        EXPECT_GT(band[1].opacity, band[0].opacity) << "fading outward";
+        lastOuter = radius(band[0]);
+    }
+    EXPECT_NEAR(lastOuter, c->Radius(), 1e-6) << "the last band ends at R";
+    EXPECT_FLOAT_EQ(v.back().opacity, 0);
 }
 
 TEST(ShapeMasks, TheEdgeCurveIsAnSShapeFromZeroTo255) {
@@ -437,6 +480,18 @@ TEST(Swap, TheSlidesExchangePlacesAndCrossAtTheMiddle) {
     EXPECT_NEAR(swap->Place(50, 20, 200, 100, 2).z, 0, 1e-9);
     // It moved right, so its left (trailing) edge is tilted back: (W − x) × sin(angle).
     EXPECT_NEAR(swap->Place(50, 20, 200, 100, 1).z, 100 * 4 + 150 * std::sin(M_PI / 3), 1e-9);
+    // Around the middle the slide the drawer draws second (the outgoing one before 0.5, the
+    // incoming one after) is always the nearer one at the centre, so drawing order and depth agree;
+    // at 0.5 exactly they are level.
+    for (const double ms : {250.0, 450.0, 499.0, 500.0, 501.0, 550.0, 750.0}) {
+        swap->SetTime(ms);
+        const double first = swap->Place(100, 50, 200, 100, 1).z,
+                     second = swap->Place(100, 50, 200, 100, 2).z;
+        if (ms == 500)
+            EXPECT_NEAR(first, second, 1e-9);
+        else
+            EXPECT_LT(second, first) << ms;
+    }
     // Vertical directions move along y only.
     auto up = MakeRef<TTwoSlidesEffect>(4, 4, 1, 0);
     up->Init({0, 0, 200, 100}, 0, 1000);
@@ -548,6 +603,157 @@ TEST(TileClipping, FlatTrianglesAreCutToTheAreaWithTheirValuesInterpolated) {
     EXPECT_TRUE(ClipTriangles(away, area).empty());
     away[0].z = 5;
     EXPECT_EQ(ClipTriangles(away, area).size(), 3u);
+}
+
+// The area of the polygons of a band (shoelace), and their count.
+std::pair<double, std::size_t> Pieces(const TXSeparator& s, int band) {
+    const auto& v = s.Vertices(band);
+    double area = 0;
+    std::size_t from = 0;
+    for (const std::size_t end : s.Ends(band)) {
+        for (std::size_t k = from; k < end; ++k) {
+            const TTileVertex& a = v[k];
+            const TTileVertex& b = v[k + 1 < end ? k + 1 : from];
+            area += a.x * b.y - b.x * a.y;
+        }
+        from = end;
+    }
+    return {std::abs(area) / 2, s.Ends(band).size()};
+}
+
+TEST(TileSplitting, PolygonsAreCutAlongTheGridWithTheirValuesAndEdgesShared) {
+    TXSeparator line;
+    line.SetCuts({0, 10}, false);
+    // Zones: odd inside a band (band 0 before the first cut), even exactly on a cut.
+    for (const auto& [p, zone] : {std::pair{-1.0, 1}, {0.0, 2}, {5.0, 3}, {10.0, 4}, {25.0, 5}})
+        EXPECT_EQ(line.Zone(p), zone) << p;
+
+    // A 2 × 2 grid of 10-pixel cells; the triangle x + y ≤ 20 from (5, 5) covers 50 square pixels:
+    // 25 in cell (0, 0), 12.5 in each of its neighbours, and the far cell only touches its corner.
+    T2DSeparator grid;
+    grid.SetGrid({0, 10, 20}, {0, 10, 20});
+    EXPECT_EQ(grid.Columns(), 2);
+    EXPECT_EQ(grid.Rows(), 2);
+    const TTileVertex tri[3] = {FlatVertex(5, 5, 0), FlatVertex(15, 5, 255), FlatVertex(5, 15, 255)};
+    grid.AddPolygon(tri, 3);
+    const double want[2][2] = {{25, 12.5}, {12.5, 0}};
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 2; ++c)
+            EXPECT_NEAR(Pieces(grid.Row(r), c + 1).first, want[r][c], 1e-9) << c << "," << r;
+    EXPECT_EQ(Pieces(grid.Row(1), 2).second, 0u) << "a corner alone makes no polygon";
+    EXPECT_EQ(Pieces(grid.Row(0), 0).second + Pieces(grid.Row(0), 3).second, 0u) << "nothing outside";
+    // The cut of the edge (5, 5) → (15, 5) at x = 10 carries half its opacity, in both cells.
+    int halves = 0;
+    for (const int band : {1, 2})
+        for (const TTileVertex& v : grid.Row(0).Vertices(band))
+            if (v.x == 10 && v.y == 5) {
+                EXPECT_FLOAT_EQ(v.opacity, 127.5f);
+                EXPECT_DOUBLE_EQ(v.u, 10);
+                ++halves;
+            }
+    EXPECT_EQ(halves, 2);
+
+    // A polygon lying exactly on a grid line goes into both cells beside it.
+    grid.Clear();
+    const TTileVertex onLine[3] = {FlatVertex(10, 1, 9), FlatVertex(10, 4, 9), FlatVertex(10, 8, 9)};
+    grid.AddPolygon(onLine, 3);
+    EXPECT_EQ(Pieces(grid.Row(0), 1).second, 1u);
+    EXPECT_EQ(Pieces(grid.Row(0), 2).second, 1u);
+
+    // One long triangle crossing every cut, both ways: the pieces add up to the whole.
+    grid.Clear();
+    const TTileVertex wide[3] = {FlatVertex(-5, -5, 0), FlatVertex(25, 2, 0), FlatVertex(3, 25, 0)};
+    grid.AddPolygon(wide, 3);
+    double inside = 0;
+    for (int r = 0; r < 2; ++r)
+        for (int c = 0; c < 2; ++c)
+            inside += Pieces(grid.Row(r), c + 1).first;
+    // The part of the triangle inside the 20 × 20 grid, measured by sampling its pixels' centres.
+    auto in = [&](double x, double y) {
+        auto side = [](const TTileVertex& a, const TTileVertex& b, double px, double py) {
+            return (b.x - a.x) * (py - a.y) - (b.y - a.y) * (px - a.x);
+        };
+        const double s0 = side(wide[0], wide[1], x, y), s1 = side(wide[1], wide[2], x, y),
+                     s2 = side(wide[2], wide[0], x, y);
+        return (s0 >= 0 && s1 >= 0 && s2 >= 0) || (s0 <= 0 && s1 <= 0 && s2 <= 0);
+    };
+    double sampled = 0;
+    for (int y = 0; y < 200; ++y)
+        for (int x = 0; x < 200; ++x)
+            sampled += in((x + 0.5) / 10, (y + 0.5) / 10) ? 0.01 : 0;
+    EXPECT_NEAR(inside, sampled, 1.0);
+}
+
+// A controller whose tiles record what they are given.
+class TRecordingController final : public TEffController {
+public:
+    std::vector<std::string> log;
+    TRect GetArea() const override { return GridRect(); }
+
+protected:
+    class TTile final : public TEffTile {
+    public:
+        TTile(TRecordingController& c, const TRect& r, int column, int row)
+            : TEffTile(c, r, column, row), owner_(c) {}
+        void Begin(bool textured, bool) override { Note(textured ? "begin" : "begin plain"); }
+        void DrawAlpha(const TTileVertex*, int last) override { Note("alpha " + std::to_string(last + 1)); }
+        void DrawColoured(const TTileVertex*, int last, const std::uint32_t* colours) override {
+            Note("coloured " + std::to_string(last + 1) + " " + std::to_string(colours[0] & 0xFFFFFF));
+        }
+        void Draw3D(const TTileVertex*, int) override { Note("3d"); }
+        void End() override { Note("end"); }
+
+    private:
+        void Note(const std::string& what) {
+            owner_.log.push_back(std::to_string(Column()) + "," + std::to_string(Row()) + " " + what);
+        }
+        TRecordingController& owner_;
+    };
+    std::unique_ptr<TEffTile> CreateTile(const TRect& rect, int column, int row) override {
+        return std::make_unique<TTile>(*this, rect, column, row);
+    }
+};
+
+TEST(TileSplitting, TheWholeTileHandsPiecesToTheCellsRowByRowAsFans) {
+    TRecordingController controller;
+    controller.SetGrid({0, 50, 100.4}, {0, 40});
+    EXPECT_EQ(controller.GridRect(), (TRect{0, 0, 100, 40}));
+    EXPECT_EQ(controller.Tile(1, 0).Rect(), (TRect{50, 0, 100, 40}));
+    // A quad over both cells as two triangles: the left cell gets a square piece of both (two fans of
+    // one or two triangles), the right one likewise; cells are visited left to right.
+    const std::vector<TTileVertex> quad{FlatVertex(10, 10, 255), FlatVertex(90, 10, 255),
+                                        FlatVertex(10, 30, 255), FlatVertex(10, 30, 255),
+                                        FlatVertex(90, 10, 255), FlatVertex(90, 30, 255)};
+    TMultiTile& whole = controller.WholeTile();
+    whole.Begin(true);
+    whole.DrawAlpha(quad.data(), 5);
+    whole.End();
+    ASSERT_EQ(controller.log.size(), 6u);
+    EXPECT_EQ(controller.log[0], "0,0 begin");
+    EXPECT_EQ(controller.log[2], "0,0 end");
+    EXPECT_EQ(controller.log[3], "1,0 begin");
+    EXPECT_EQ(controller.log[5], "1,0 end");
+    // Each cell: a triangle piece (1 triangle) and a quadrilateral piece (2) → 9 vertices.
+    EXPECT_EQ(controller.log[1], "0,0 alpha 9");
+    EXPECT_EQ(controller.log[4], "1,0 alpha 9");
+    // With a shade colour the pieces go untextured in the colour scaled by the grey level.
+    controller.log.clear();
+    TTileVertex grey[3] = {FlatVertex(5, 5, 255), FlatVertex(20, 5, 255), FlatVertex(5, 20, 255)};
+    for (TTileVertex& v : grey)
+        v.grey = 128;
+    whole.SetShade(0x0080FF);
+    whole.Begin(false);
+    whole.DrawAlpha(grey, 2);
+    whole.End();
+    ASSERT_EQ(controller.log.size(), 3u);
+    EXPECT_EQ(controller.log[0], "0,0 begin plain");
+    EXPECT_EQ(controller.log[1], "0,0 coloured 3 " + std::to_string(0x00407F)) << "channel × 128 div 256";
+    // Whole-area drawing of other kinds is refused; a cell outside the grid is a programming error.
+    EXPECT_THROW(whole.Draw3D(grey, 2), EAssertionFailed);
+    EXPECT_THROW(controller.Tile(2, 0), EAssertionFailed);
+    // A new grid discards the tiles; no cells, no grid rectangle.
+    controller.SetGrid({}, {});
+    EXPECT_TRUE(controller.GridRect().IsEmpty());
 }
 
 TEST(FilterFactory, AnEmptyDrawingRectangleDrawsNothingAndBreaksNothing) {

@@ -2,7 +2,11 @@
 // family's picture against the mix computed here from its phase and geometry, with GL clean after
 // every frame.
 #include "effects/FilterFactory.h"
+#include "effects/SlideEffectFilter.h"
 #include "effects/TransitionFilters.h"
+#include "objects/KivImage.h"
+#include "objects/SlideProducer.h"
+#include "objects/SlideShowSupport.h"
 #include "render/Drawer.h"
 #include "render/RenderFixture.h"
 
@@ -94,12 +98,13 @@ protected:
     }
 
     // One frame of the transition at `ms` of `duration`; GL must be clean afterwards.
-    TRef<TBitmap> Frame(TFilterParams* params, double ms, TDrawItem* from = nullptr) {
+    TRef<TBitmap> Frame(TFilterParams* params, double ms, TDrawItem* from = nullptr, TDrawItem* to = nullptr) {
         if (auto* holder = dynamic_cast<TKivFilter*>(params)) holder->progress = ms;
         TDrawItem& out = from ? *from : *outgoing;
+        TDrawItem& in = to ? *to : *incoming;
         auto root = MakeRef<TFnItem>([&](TDeviceDrawer&) {
             drawer->Clear(0xFF000000u, false);
-            drawer->DrawTransition(out, *incoming, params);
+            drawer->DrawTransition(out, in, params);
         });
         EXPECT_TRUE(drawer->Draw(*root));
         TRef<TBitmap> frame = drawer->GrabImage();
@@ -335,6 +340,85 @@ TEST_F(TransitionPixels, CurlingLaysTheIncomingSlideDownBehindTheRoll) {
     auto flap = Frame(colored.Get(), 500);
     ExpectColor(At(*flap, 10, 20), 0xFE7F00, 1, "coloured flap");
     ExpectColor(At(*flap, 50, 20), kA, 1, "outgoing beside the roll");
+    // The roll starts exactly at its axis, not at the edge of the grid cell the axis crosses: with
+    // R = 16 the cells are 4 pixels wide and at f = 0.475 the axis is at −16 + 80 × 0.475 = 22,
+    // inside the cell from 20 to 24.
+    auto wide = curl(false);
+    wide->switches[10] = true;
+    wide->intParams = {0, 0x0080FF};
+    wide->floatParams = {0.25f, 0.125f};
+    auto cut = Frame(wide.Get(), 475);
+    for (const int x : {5, 20, 21})
+        ExpectColor(At(*cut, x, 20), kB, 1, "laid flat before the axis at " + std::to_string(x));
+    ExpectColor(At(*cut, 23, 20), 0xFE7F00, 2, "on the roll just past the axis");
+}
+
+// The captures' edges: a slide captured for a custom transition lies at the capture's top-left
+// corner (moved there when the drawing area starts elsewhere) and repeats its last column and row
+// outward by doubling runs up to 32 pixels (here 15 columns: 31 would pass the 25 left of the
+// 64-wide capture); one captured for a sliding filter stays in place and repeats them by one pixel;
+// beyond, the clear colour (black for slide effects, grey for filters) stays.
+TEST_F(TransitionPixels, CapturesRepeatTheirLastColumnAndRowOutward) {
+    constexpr std::uint32_t kBody = 0xFF204060u, kColumn = 0xFFC08020u, kRow = 0xFF10F010u;
+    struct TCase {
+        int x, y;
+        std::uint32_t want;
+    };
+    for (const TPoint at : {TPoint{0, 0}, TPoint{8, 6}}) {
+        TRef<TBitmap> slideCapture, filterCapture;
+        auto root = MakeRef<TFnItem>([&](TDeviceDrawer&) {
+            TCustomD3DEffecter* effecter = drawer->Effecter();
+            T3DScreen* screen = drawer->Screen();
+            effecter->SetClip({at.x, at.y, at.x + 40, at.y + 30});
+            auto paint = [&] {
+                screen->FillRect(kBody, TRect{0, 0, 39, 29}.Moved(at.x, at.y));
+                screen->FillRect(kColumn, TRect{39, 0, 40, 29}.Moved(at.x, at.y));
+                screen->FillRect(kRow, TRect{0, 29, 40, 30}.Moved(at.x, at.y));
+            };
+            auto read = [&](int n) {
+                TRenderTargetTexture* capture = effecter->Capture(n);
+                auto bitmap =
+                    MakeRef<TBitmap>(capture->TexWidth(), capture->TexHeight(), TPixelFormat::Bgra32);
+                EXPECT_TRUE(capture->Texture()->GetSurface(0)->CopyTo(*bitmap));
+                return bitmap;
+            };
+            effecter->BeginEffect(1);
+            ASSERT_TRUE(effecter->CaptureSlide(paint));
+            slideCapture = read(0);
+            effecter->EndEffect();
+            effecter->BeginEffect(0);
+            ASSERT_TRUE(effecter->CaptureForFilter(1, paint));
+            filterCapture = read(0);
+            effecter->EndEffect();
+            effecter->SetClip(drawer->DrawRect());
+        });
+        ASSERT_TRUE(drawer->Draw(*root));
+        ASSERT_TRUE(slideCapture && filterCapture);
+        ASSERT_EQ(slideCapture->Width(), 64);
+        ASSERT_EQ(slideCapture->Height(), 64);
+        const std::string where = " with the area at " + std::to_string(at.x) + "," + std::to_string(at.y);
+        for (const TCase& c : std::initializer_list<TCase>{{0, 0, kBody},
+                                                           {10, 10, kBody},
+                                                           {40, 10, kColumn},
+                                                           {54, 10, kColumn},
+                                                           {55, 10, 0},
+                                                           {10, 30, kRow},
+                                                           {10, 60, kRow},
+                                                           {10, 61, 0},
+                                                           {54, 60, kRow},
+                                                           {55, 40, 0}})
+            EXPECT_EQ(Pixel(*slideCapture, c.x, c.y), c.want)
+                << "slide capture at " << c.x << "," << c.y << where;
+        for (const TCase& c : std::initializer_list<TCase>{{39, 10, kColumn},
+                                                           {40, 10, kColumn},
+                                                           {41, 10, 0x00808080u},
+                                                           {10, 30, kRow},
+                                                           {40, 30, kRow},
+                                                           {10, 31, 0x00808080u}})
+            EXPECT_EQ(Pixel(*filterCapture, c.x + at.x, c.y + at.y), c.want)
+                << "filter capture at " << c.x << "," << c.y << where;
+    }
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST_F(TransitionPixels, FramesReuseTheFilterAndTheCaptureTargets) {
@@ -353,6 +437,73 @@ TEST_F(TransitionPixels, FramesReuseTheFilterAndTheCaptureTargets) {
         EXPECT_EQ(effecter->Capture(0), nullptr) << "captures live only within a frame";
     }
     EXPECT_EQ(drawer->Screen()->TargetDepth() <= 1, true);
+}
+
+// A custom transition: its effect slide shows the outgoing slide's capture and, over it, the
+// incoming slide's capture fading in with the effect slide's own keyframes, which run with the
+// phase; the captures are taken off the pictures after the frame.
+TEST_F(TransitionPixels, ACustomTransitionDrawsItsSlideOverBothCaptures) {
+    // Once filling the frame, once letterboxed (64 × 32 at the top 8): the effect slide lies where
+    // the show lies and reads the captures from there.
+    TRef<TKivSource> source;
+    TRef<TKivSlide> first, second;
+    TIniSection* section = nullptr;
+    for (const int h : {48, 32}) {
+        const std::string size = "opt_scr_width=64\nopt_scr_height=" + std::to_string(h) + "\n";
+        const std::string show =
+            "[Main]\n" + size + "[Times]\nopt_slidescount=2\nopt_synchpos1=4000\n" +
+            "opt_synchpos2=8000\n[Slide1]\nbstyle=1\nbcolor=240,128,16\n[Slide2]\nbstyle=1\n" +
+            "bcolor=32,64,192\n[effect_x]\nCustomEffTime=2000\n" + size +
+            "object Container:Root\nGUID=r\n"
+            "object Under:Image\nGUID=u\nReplaceWithEffectBuffer=1\nend\n"
+            "object Over:Image\nGUID=o\nReplaceWithEffectBuffer=2\n"
+            "object A:KeyPoint\nOrigin=SlideBegin\nTime=0\nOpacity=0\nend\n"
+            "object B:KeyPoint\nOrigin=SlideBegin\nTime=1000\nOpacity=100\nend\nend\nend\n";
+        auto files = MakeRef<test::TNoFiles>();
+        TKivSourceSetup setup;
+        setup.document = test::ParseIni(show);
+        setup.fileAccessor = MakeRef<TFileAccessor>(files);
+        setup.programFileName = "kivviewer";
+        setup.random = MakeRef<TTransitionRandom>(1);
+        source = MakeRef<TKivSource>(std::move(setup));
+        TSlideProducer producer(*source);
+        producer.SetScreen(kWidth, kHeight, kShowFitInside);
+        first = producer.BuildSlide(0, 0);
+        second = producer.BuildSlide(1, 0);
+        ASSERT_TRUE(first && second);
+        first->Advance(true, 3500);
+        second->Advance(true, 3500);
+        section = source->Document().FindSection("effect_x");
+        ASSERT_TRUE(section);
+        auto effect = BuildCustomEffect(TRef<TIniSection>::Share(section));
+        holder = MakeRef<TKivFilter>(effect, 1000.0, 0.0f);
+        const int top = (kHeight - h) / 2;
+        for (const double ms : {0.0, 250.0, 750.0}) {
+            auto frame = Frame(holder.Get(), ms, first.Get(), second.Get());
+            // The incoming capture's opacity: the keyframes (0 → 100 % over 1000 ms) at f × 2000 ms.
+            const double k = std::min(1.0, 2 * ms / 1000);
+            const std::string what = "at " + std::to_string(ms) + " ms, show height " + std::to_string(h);
+            for (const auto& [x, y] : {std::pair{2, top + 1}, std::pair{32, 24}, std::pair{61, top + h - 2}})
+                ExpectColor(At(*frame, x, y), Mix(kA, kB, k), 3, what);
+            if (top > 2) ExpectColor(At(*frame, 32, top / 2), 0, 0, "the bar " + what);
+        }
+    }
+    auto* custom = dynamic_cast<TRealSlideFilter*>(holder->drawFilter.Get());
+    ASSERT_TRUE(custom) << "a custom transition runs its own slide, not a dissolve";
+    EXPECT_DOUBLE_EQ(custom->StoredPhase(), 0.75);
+    int pictures = 0;
+    for (int i = 0; i < custom->EffectSlide()->ChildCount(); ++i)
+        if (auto* image = dynamic_cast<TKivImage*>(custom->EffectSlide()->Child(i))) {
+            ++pictures;
+            EXPECT_EQ(TRealSlideFilter::CaptureWanted(*image), i + 1);
+            ASSERT_TRUE(image->Picture());
+            EXPECT_FALSE(image->Picture()->Attachments().Find<TCustomTexture>()) << "captures detached";
+        }
+    EXPECT_EQ(pictures, 2);
+    // Without a section the transition dissolves; so does a slide that is not a producer's.
+    EXPECT_TRUE(dynamic_cast<TAlphaFilter*>(MakeCustomTransition(first.Get(), nullptr).Get()));
+    EXPECT_TRUE(dynamic_cast<TAlphaFilter*>(MakeCustomTransition(outgoing.Get(), section).Get()));
+    ReleaseEffectProducer();
 }
 
 } // namespace
