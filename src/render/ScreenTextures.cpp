@@ -215,12 +215,18 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
     // The first slice makes the texture.
     TRef<T3DTexture> made;
     bool done = false;
+    bool reused = false; // a kept device texture filled again in place
     Slice(
         locks,
         [&] {
             T3DScreen* screen = Screen();
-            if (texture_) {
+            if (texture_ && !NeedsRefill()) {
                 done = true;
+                return;
+            }
+            if (texture_) {
+                made = texture_;
+                reused = true;
                 return;
             }
             if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)
@@ -233,10 +239,16 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         Slice(
             locks,
             [&] {
-                if (texture_ || made->Killed() || !Screen()) return;
+                if (made->Killed() || !Screen()) return;
+                if (reused) {
+                    if (texture_ == made) Refilled();
+                    return;
+                }
+                if (texture_) return;
                 texture_ = std::move(made);
                 texture_->Premultiplied = premultiplied_;
                 texture_->OnKilled = [this] { ReleaseDevice(); };
+                Refilled();
             },
             false);
     };
@@ -245,10 +257,11 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         T3DSurface* surface = made->GetSurface(0);
         if (!surface) return;
         const int rows = std::max(1, kUploadSliceTexels / width_);
-        for (int top = 0; top < height_; top += rows) {
+        const int height = std::min(height_, RowsToWrite());
+        for (int top = 0; top < height; top += rows) {
             bool gone = false;
             Slice(locks, [&] {
-                gone = made->Killed() || !Screen() || !WriteTopRows(*surface, top, std::min(height_, top + rows));
+                gone = made->Killed() || !Screen() || !WriteTopRows(*surface, top, std::min(height, top + rows));
             });
             if (gone) return;
         }
@@ -306,7 +319,8 @@ void TCustomTexture::Upload() {
     if (!texture_) return;
     const int levels = texture_->LevelCount();
     if (levels == 1 && CanWriteTopRows()) {
-        if (T3DSurface* surface = texture_->GetSurface(0)) WriteTopRows(*surface, 0, height_);
+        if (T3DSurface* surface = texture_->GetSurface(0))
+            if (WriteTopRows(*surface, 0, std::min(height_, RowsToWrite()))) Refilled();
         return;
     }
     std::vector<std::pair<T3DSurface*, TRef<TBitmap>>> locked;
@@ -326,6 +340,7 @@ void TCustomTexture::Upload() {
     }
     for (auto& [surface, bitmap] : locked)
         surface->Unlock(bitmap.Get());
+    if (!locked.empty()) Refilled();
 }
 
 // ---- render targets

@@ -84,6 +84,12 @@ protected:
     // without a CPU copy, when it is their only level: rows [top, bottom) of the top level.
     virtual bool CanWriteTopRows() const { return false; }
     virtual bool WriteTopRows(T3DSurface& /*surface*/, int /*top*/, int /*bottom*/) { return false; }
+    // How many top rows WriteTopRows fills (the rest of the level is never sampled).
+    virtual int RowsToWrite() const { return height_; }
+    // A texture whose device texture is kept while its texels go stale (pooled tiles) asks to be
+    // filled again; Refilled is called once every level is written.
+    virtual bool NeedsRefill() const { return false; }
+    virtual void Refilled() {}
 
 private:
     TRef<T3DTexture> CreateWithRetry(T3DRenderer& renderer);
