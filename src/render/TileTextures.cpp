@@ -95,6 +95,44 @@ bool TTextureTile::WriteTopRows(T3DSurface& surface, int top, int bottom) {
     return ok;
 }
 
+TRef<TBitmap> TTextureTile::MakeLevelOne() {
+    if (!source_ || usedWidth_ <= 0 || usedHeight_ <= 0 || Premultiplied()) return nullptr;
+    const TBitmap& src = *source_;
+    const int w = src.Width(), h = src.Height();
+    // The texel of the tile at (tx, ty), as the whole tile holds it: its used part, the unused
+    // rest repeating the used part's last column and row.
+    auto column = [&](int tx) { return std::clamp(origin_.x + std::min(tx, usedWidth_ - 1), 0, w - 1); };
+    auto row = [&](int ty) { return std::clamp(origin_.y + std::min(ty, usedHeight_ - 1), 0, h - 1); };
+    auto out =
+        MakeRef<TBitmap>(std::max(1, Width() / 2), std::max(1, Height() / 2), TPixelFormat::Bgra32, false);
+    // Level-1 columns [inside, insideEnd) read two neighbouring source columns straight.
+    const int inside = std::min(out->Width(), std::max(0, (1 - origin_.x) / 2));
+    const int last = std::min(usedWidth_ - 1, w - 1 - origin_.x); // the last tile column inside
+    const int insideEnd = std::clamp(last >= 1 ? (last - 1) / 2 + 1 : 0, inside, out->Width());
+    for (int y = 0; y < out->Height(); ++y) {
+        const std::uint8_t* a = src.Row(row(2 * y));
+        const std::uint8_t* b = src.Row(row(2 * y + 1));
+        std::uint8_t* o = out->Row(y);
+        auto mean = [&](int x, int c0, int c1) {
+            std::uint32_t p[4];
+            std::memcpy(p, a + 4 * c0, 4);
+            std::memcpy(p + 1, a + 4 * c1, 4);
+            std::memcpy(p + 2, b + 4 * c0, 4);
+            std::memcpy(p + 3, b + 4 * c1, 4);
+            const std::uint32_t m = Mean4(p[0], p[1], p[2], p[3]);
+            std::memcpy(o + 4 * x, &m, 4);
+        };
+        for (int x = 0; x < inside; ++x)
+            mean(x, column(2 * x), column(2 * x + 1));
+        const int shift = origin_.x; // tile column tx is source column tx + shift here
+        for (int x = inside; x < insideEnd; ++x)
+            mean(x, 2 * x + shift, 2 * x + 1 + shift);
+        for (int x = insideEnd; x < out->Width(); ++x)
+            mean(x, column(2 * x), column(2 * x + 1));
+    }
+    return out;
+}
+
 // ---- pools
 
 TTileManager::~TTileManager() {

@@ -48,6 +48,7 @@ protected:
     bool CanWriteTopRows() const override { return !Premultiplied(); }
     bool WriteTopRows(T3DSurface& surface, int top, int bottom) override;
     int RowsToWrite() const override { return usedHeight_; }
+    TRef<TBitmap> MakeLevelOne() override;
     bool NeedsRefill() const override { return needsUpload_; }
     void Refilled() override { needsUpload_ = false; }
 
