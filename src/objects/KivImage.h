@@ -153,6 +153,12 @@ private:
 // shadows what is visible, softly edged, not the parts cut away.
 TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, int spread, int& margin,
                                const TRectF* shown = nullptr);
+// The level (at least `level`) and the margin MakeShadowPicture uses for a width × height picture.
+int ShadowMargin(std::int64_t width, std::int64_t height, int& level, double sizePercent, int spread);
+// The name a shadow is shared by: "Shadow: " + size:spread:level:shown part (empty, or the four
+// edges separated by commas):source picture name.
+std::string ShadowPictureName(double sizePercent, int spread, int level, const TRectF* shown,
+                              const std::string& source);
 
 // Draws the shadow picture `shadow` (made with `margin`) of `object` with the object's shadow keys:
 // `shown` are the shadow texels (without the margin) of the part shown, the first of them lands on

@@ -135,6 +135,8 @@ private:
     void ApplyScale();
     // The picture of a background (kept: at most two), or none.
     TImage* BackgroundPicture(const TSlideBackground& background);
+    // A picture far larger than its background tiles as its reduced copy ("SlideBg: " names).
+    TRef<TImage> ReducedBackground(TRef<TImage> picture, const TSlideBackground& background);
     void DrawBackground(TDeviceDrawer& drawer, const TSlideBackground& background, int alpha);
     void DrawChildren(TDeviceDrawer& drawer, const TKivSlide& slide, bool borrowed);
 

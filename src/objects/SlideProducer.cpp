@@ -27,7 +27,61 @@ int RoundToInt(double value) {
 
 TKivSlideHost::TKivSlideHost(TRef<TFileAccessor> files, std::function<TVec3()> camera)
     : files_(std::move(files)), camera_(std::move(camera)) {
-    if (files_) textProvider_ = files_->Source().AddPictureProvider(&TKivSlideHost::ProvideText, this);
+    if (files_) {
+        textProvider_ = files_->Source().AddPictureProvider(&TKivSlideHost::ProvideText, this);
+        derivedProvider_ = files_->Source().AddPictureProvider(&TKivSlideHost::ProvideDerived, this);
+    }
+}
+
+namespace {
+
+bool IsDerivedName(const std::string& name) {
+    return name.rfind("Shadow: ", 0) == 0 || name.rfind("SlideBg: ", 0) == 0;
+}
+
+} // namespace
+
+TRef<TImage> TKivSlideHost::DerivedPicture(const std::string& name, const std::function<TRef<TImage>()>& make) {
+    if (!make) return nullptr;
+    if (!files_ || !IsDerivedName(name)) return make();
+    bool failed = false;
+    const TMaker tracked = [&] {
+        TRef<TImage> picture = make();
+        failed = !picture;
+        return picture;
+    };
+    std::multimap<std::string, std::pair<std::thread::id, const TMaker*>>::iterator entry;
+    {
+        std::lock_guard lock(makersLock_);
+        entry = makers_.emplace(name, std::make_pair(std::this_thread::get_id(), &tracked));
+    }
+    TRef<TImage> picture;
+    try {
+        picture = LoadCachedPicture(*files_, name);
+    } catch (...) {
+        std::lock_guard lock(makersLock_);
+        makers_.erase(entry);
+        throw;
+    }
+    {
+        std::lock_guard lock(makersLock_);
+        makers_.erase(entry);
+    }
+    return failed ? nullptr : picture; // not the placeholder the accessor shows for nothing made
+}
+
+TRef<TRefObject> TKivSlideHost::ProvideDerived(void* data, const std::string& name) {
+    if (!IsDerivedName(name)) return nullptr;
+    auto* host = static_cast<TKivSlideHost*>(data);
+    const TMaker* maker = nullptr;
+    {
+        std::lock_guard lock(host->makersLock_);
+        const auto [from, to] = host->makers_.equal_range(name);
+        for (auto it = from; it != to; ++it)
+            if (!maker || it->second.first == std::this_thread::get_id()) maker = it->second.second;
+    }
+    if (!maker) return nullptr; // asked for by name alone: only its maker knows how to make it
+    return (*maker)();
 }
 
 std::vector<std::uint8_t> TKivSlideHost::ShowFont(const std::string& family, int style) const {
