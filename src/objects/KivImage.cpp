@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <charconv>
+#include <cstring>
 #include <cmath>
 #include <exception>
 
@@ -423,6 +424,7 @@ void TKivImage::LoadPicture() {
     picture_ = nullptr;
     shadow_ = nullptr;
     shadowKey_.clear();
+    profileStore_ = nullptr;
     contentChanged_ = true;
     if (imageName_.empty() && replaceWithEffectBuffer_ <= 0) return; // an image without a picture
     if (TKivObjectHost* host = Host()) {
@@ -481,19 +483,49 @@ void TKivImage::Layout(bool recursive) {
     TKivObject::Layout(recursive);
 }
 
+std::shared_ptr<const TColorTable> PictureProfileTable(const TImage& picture) {
+    const TRef<TColorProfile> own = picture.Store().Profile();
+    if (!own) return nullptr;
+    const TRef<TColorProfile> display = DisplayProfile();
+    TRef<TBitmap> table = ProfileConversionTable(own.Get(), display.Get());
+    if (!table || table->Format() != TPixelFormat::Bgra32) return nullptr;
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(table->Width()) * 4 * table->Height());
+    for (int y = 0; y < table->Height(); ++y)
+        std::memcpy(pixels.data() + static_cast<std::size_t>(y) * table->Width() * 4, table->Row(y),
+                    static_cast<std::size_t>(table->Width()) * 4);
+    return std::make_shared<const TColorTable>(TColorTable::FromProfile(pixels));
+}
+
+const TColorTable* TKivImage::ProfileTable() {
+    if (!picture_) return nullptr;
+    const TColorManagement mode = ColorManagement();
+    const TRef<TColorProfile> display = DisplayProfile();
+    if (profileStore_ != &picture_->Store() || profileOutput_ != display || profileMode_ != mode) {
+        profileStore_ = &picture_->Store();
+        profileOutput_ = display;
+        profileMode_ = mode;
+        profileTable_ = PictureProfileTable(*picture_);
+    }
+    return profileTable_.get();
+}
+
 void TKivImage::FillGrading(TPictureDrawParams& params) {
     params.gradingMode = 0;
-    if (!node_ || !node_->ColorPresent()) return;
-    TObjectFilter* from = node_->ColorFromFilters();
-    TObjectFilter* to = node_->ColorToFilters();
-    const int kind = GradingKind(from, to, false);
+    // A picture with a colour profile of its own is converted to the display's by a 3-D table that
+    // the colour filters (if any) then start from.
+    const TColorTable* profile = ProfileTable();
+    const bool filters = node_ && node_->ColorPresent();
+    if (!filters && !profile) return;
+    TObjectFilter* from = filters ? node_->ColorFromFilters() : nullptr;
+    TObjectFilter* to = filters ? node_->ColorToFilters() : nullptr;
+    const int kind = GradingKind(from, to, profile != nullptr);
     if (kind < 2) return;
-    gradeFrom_.Prepare(from, kind, nullptr);
-    gradeTo_.Prepare(to, kind, nullptr);
+    gradeFrom_.Prepare(from, kind, profile);
+    gradeTo_.Prepare(to, kind, profile);
     params.gradingMode = kind == 3 ? 1 : 2;
     params.gradingFrom = &gradeFrom_.Table();
     params.gradingTo = &gradeTo_.Table();
-    params.gradingFactor = static_cast<float>(std::clamp(node_->ColorFraction(), 0.0, 1.0));
+    params.gradingFactor = filters ? static_cast<float>(std::clamp(node_->ColorFraction(), 0.0, 1.0)) : 0.0f;
 }
 
 void TKivImage::ProduceContent(TDeviceDrawer& /*drawer*/, TPictureDrawParams& params) {

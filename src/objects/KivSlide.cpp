@@ -6,6 +6,7 @@
 #include "images/BitmapStore.h"
 #include "images/Placeholder.h"
 #include "ini/IniFile.h"
+#include "objects/KivImage.h"
 #include "objects/ObjectHost.h"
 #include "package/LoadCallback.h"
 
@@ -235,7 +236,7 @@ TImage* TKivSlide::BackgroundPicture(const TSlideBackground& background) {
     // At most two pictures are kept: the older one goes.
     if (kept_[0].image && kept_[1].image && preloadedOn_) preloadedOn_->ReleaseImage(*kept_[0].image);
     if (kept_[0].image) kept_[1] = std::move(kept_[0]);
-    kept_[0] = {background.picture, image};
+    kept_[0] = {background.picture, image, PictureProfileTable(*image)};
     return kept_[0].image.Get();
 }
 
@@ -317,6 +318,11 @@ void TKivSlide::DrawBackground(TDeviceDrawer& drawer, const TSlideBackground& ba
             ++level;
         }
         params.level = level;
+        for (const TKeptPicture& kept : kept_)
+            if (kept.image.Get() == picture && kept.profile) {
+                params.gradingMode = 1; // the picture's colours converted to the display's
+                params.gradingFrom = params.gradingTo = kept.profile.get();
+            }
         const TVec3 axisX = placement.axisX * unitX;
         const TVec3 axisY = placement.axisY * unitY;
         const TVec2 anchor{picture->Width() / 2.0, picture->Height() / 2.0};

@@ -10,6 +10,7 @@
 #include "objects/KeyframeTiming.h"
 #include "objects/KivObject.h"
 
+#include <memory>
 #include <string>
 
 namespace kiv {
@@ -150,6 +151,8 @@ private:
     struct TKeptPicture {
         std::string name;
         TRef<TImage> image;
+        // The conversion of the picture's colour profile to the display's (none: not needed).
+        std::shared_ptr<const TColorTable> profile;
     };
     TKeptPicture kept_[2];
     TDeviceDrawer* preloadedOn_ = nullptr;
