@@ -46,7 +46,10 @@ void TMultiTexture6::SetSampling(bool pointFilter, bool mipmapped, float lodBias
     for (auto& tile : tiles_) {
         tile->PointFilter = pointFilter;
         tile->LodBias = lodBias;
-        if (mipmapped) tile->SetMipmapped(true); // once mip-mapped, a picture stays so
+        if (!mipmapped) continue;
+        // A pooled tile whose texture was made without mip-maps gets a new one before it is filled.
+        if (tile->NeedsUpload() && tile->Texture() && tile->Texture()->LevelCount() == 1) tile->ReleaseDevice();
+        tile->SetMipmapped(true); // once mip-mapped, a picture stays so
     }
 }
 

@@ -291,6 +291,23 @@ TEST_F(UploadTest, MipMappedPicturesAreReducedAndUploadedLevelByLevelOnTheLoader
     EXPECT_EQ(tiles[0]->fills, 1);
 }
 
+TEST_F(UploadTest, APooledTileMadeWithoutMipMapsGetsThemForAMipMappedPicture) {
+    T3DEngineGL::SetAnisotropyEnabled(true);
+    auto drawn = PatternImage(300, 200, 1);
+    ExpectTexels(*drawn, 1, 10, 10); // drawn without a preload: one level
+    TTextureTile* tile = TilesOf(*drawn).at(0);
+    ASSERT_TRUE(TileTexture(*tile));
+    EXPECT_EQ(TileTexture(*tile)->LevelCount(), 1);
+    drawer->ReleaseImage(*drawn);
+    auto preloaded = PatternImage(300, 200, 2);
+    drawer->PreloadImage(*preloaded, TPictureDrawParams{});
+    T3DEngineGL::SetAnisotropyEnabled(false);
+    ASSERT_EQ(TilesOf(*preloaded).at(0), tile) << "the same pooled tile";
+    ASSERT_TRUE(TileTexture(*tile));
+    EXPECT_EQ(TileTexture(*tile)->LevelCount(), 10);
+    ExpectTexels(*preloaded, 2, 200, 100);
+}
+
 TEST_F(UploadTest, PicturesUploadedOnOneContextAreReleasedFromTheOther) {
     const std::int64_t before = TextureBytesInUse();
     auto fromLoader = PatternImage(300, 200, 1);
