@@ -70,9 +70,55 @@ TRef<TImage> TKivSlideHost::DerivedPicture(const std::string& name, const std::f
     return failed ? nullptr : picture; // not the placeholder the accessor shows for nothing made
 }
 
+namespace {
+
+// A picture as a 32-bit mask: one without alpha (or fully opaque) takes the largest of its channels
+// as alpha, grey pixels becoming white.
+TRef<TBitmap> MaskPicture(const TBitmap& source, bool hasAlpha) {
+    TRef<TBitmap> mask = ConvertBitmap(source, TPixelFormat::Bgra32); // a copy of its own
+    if (!mask) return nullptr;
+    bool opaque = true;
+    for (int y = 0; opaque && hasAlpha && y < mask->Height(); ++y)
+        for (int x = 0; x < mask->Width(); ++x)
+            if (mask->Row(y)[4 * x + 3] != 255) {
+                opaque = false;
+                break;
+            }
+    if (!opaque) return mask; // its own alpha is the mask
+    for (int y = 0; y < mask->Height(); ++y) {
+        std::uint8_t* p = mask->Row(y);
+        for (int x = 0; x < mask->Width(); ++x, p += 4) {
+            const int b = p[0], g = p[1], r = p[2];
+            p[3] = static_cast<std::uint8_t>(std::max({r, g, b}));
+            if (r == g && g == b) {
+                p[0] = p[1] = p[2] = 255;
+                continue;
+            }
+            // Nearly grey pixels are lightened towards white, coloured ones keep their tint.
+            const std::int64_t w = std::int64_t{255 - std::abs(r - b)} * (255 - std::abs(b - g)) * (255 - std::abs(g - r));
+            for (int c = 0; c < 3; ++c)
+                p[c] = static_cast<std::uint8_t>(p[c] + w * (255 - p[c]) / 16581375);
+        }
+    }
+    return mask;
+}
+
+} // namespace
+
 TRef<TRefObject> TKivSlideHost::ProvideDerived(void* data, const std::string& name) {
-    if (!IsDerivedName(name)) return nullptr;
     auto* host = static_cast<TKivSlideHost*>(data);
+    if (name.rfind("Mask: ", 0) == 0) {
+        // A picture of the show as a mask.
+        const std::string from = name.substr(6);
+        if (from.empty() || !host->files_) return nullptr;
+        TRef<TImage> source = LoadCachedPicture(*host->files_, from);
+        if (!source) return nullptr;
+        TRef<TBitmap> level = source->Store().GetMipLevel(0, TPixelFormat::Bgra32);
+        TRef<TBitmap> mask = level ? MaskPicture(*level, HasAlpha(source->Format())) : nullptr;
+        if (!mask) return nullptr;
+        return MakeRef<TWrapperBitmapStore>(name, std::move(mask));
+    }
+    if (!IsDerivedName(name)) return nullptr;
     const TMaker* maker = nullptr;
     {
         std::lock_guard lock(host->makersLock_);

@@ -9,6 +9,8 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
 #include <map>
 #include <set>
 #include <string>
@@ -225,6 +227,40 @@ TEST(DerivedPictures, EqualShadowsAndReducedBackgroundsAreMadeOnceAndShared) {
     EXPECT_EQ(shadows["a"], shadows["d"]) << "shared across slides";
     EXPECT_NE(shadows["a"], shadows["c"]);
     EXPECT_EQ(backgrounds.size(), 1u) << "one reduced background for both slides";
+}
+
+TEST(DerivedPictures, MaskNamesGiveThePictureAsAMask) {
+    test::TPictureMaker maker;
+    auto files = MakeRef<test::TNoFiles>();
+    TRef<TCallbackHandle> pictures = files->AddPictureProvider(&test::TPictureMaker::Provide, &maker);
+    TKivSourceSetup setup;
+    setup.document = test::ParseIni("[Main]\n" + kFullHd + "[Times]\nopt_slidescount=0\n");
+    setup.fileAccessor = MakeRef<TFileAccessor>(files);
+    setup.programFileName = "kivviewer";
+    setup.random = MakeRef<TTransitionRandom>(1);
+    auto source = MakeRef<TKivSource>(std::move(setup));
+    TSlideProducer producer(*source);
+    // An opaque picture: alpha is its largest channel; grey turns white, a colour is lightened by
+    // w × (255 − c) / 255³ with w the product of (255 − the channels' differences).
+    struct TCase {
+        std::uint32_t argb;
+        const char* name;
+    } cases[] = {{0xFF336699u, "Mask: pic1.png"}, {0xFF808080u, "Mask: pic2.png"}, {0xFFFF0000u, "Mask: pic3.png"}};
+    for (const TCase& c : cases) {
+        maker.argb = c.argb;
+        TRef<TImage> mask = producer.Host().LoadPicture(c.name);
+        ASSERT_TRUE(mask);
+        TRef<TBitmap> level = mask->Store().GetMipLevel(0, TPixelFormat::Bgra32);
+        ASSERT_TRUE(level);
+        const std::uint8_t* p = level->Row(5) + 4 * 7;
+        const int r = (c.argb >> 16) & 0xFF, g = (c.argb >> 8) & 0xFF, b = c.argb & 0xFF;
+        EXPECT_EQ(p[3], std::max({r, g, b})) << c.name;
+        const std::int64_t w = std::int64_t{255 - std::abs(r - b)} * (255 - std::abs(b - g)) * (255 - std::abs(g - r));
+        for (const auto& [channel, value] : {std::pair{0, b}, std::pair{1, g}, std::pair{2, r}}) {
+            const int want = r == g && g == b ? 255 : static_cast<int>(value + w * (255 - value) / 16581375);
+            EXPECT_EQ(p[channel], want) << c.name << " channel " << channel;
+        }
+    }
 }
 
 } // namespace
