@@ -10,8 +10,8 @@
 
 #include <algorithm>
 #include <charconv>
-#include <cstring>
 #include <cmath>
+#include <cstring>
 #include <exception>
 
 namespace kiv {
@@ -486,8 +486,7 @@ void TKivImage::Layout(bool recursive) {
 std::shared_ptr<const TColorTable> PictureProfileTable(const TImage& picture) {
     const TRef<TColorProfile> own = picture.Store().Profile();
     if (!own) return nullptr;
-    const TRef<TColorProfile> display = DisplayProfile();
-    TRef<TBitmap> table = ProfileConversionTable(own.Get(), display.Get());
+    TRef<TBitmap> table = ProfileConversionTable(own.Get(), DisplayProfile().Get());
     if (!table || table->Format() != TPixelFormat::Bgra32) return nullptr;
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(table->Width()) * 4 * table->Height());
     for (int y = 0; y < table->Height(); ++y)
@@ -584,7 +583,8 @@ void TKivImage::PrepareShadow() {
         ShadowMargin(picture_->Width(), picture_->Height(), level, keys_.shadowSize, keys_.shadowSpreadIndex);
     const TRectF* shown = cropped ? &content_ : nullptr;
     // Objects with the same shadow of the same picture share one shadow picture.
-    const std::string key = ShadowPictureName(keys_.shadowSize, keys_.shadowSpreadIndex, level, shown, loadedName_);
+    const std::string key =
+        ShadowPictureName(keys_.shadowSize, keys_.shadowSpreadIndex, level, shown, loadedName_);
     if (shadow_ && key == shadowKey_) return;
     shadowKey_ = key;
     shadow_ = nullptr;

@@ -38,7 +38,8 @@ public:
     // A picture derived from others (a drop shadow, a reduced background), shared by `name` with
     // every object of the show that asks for the same name while one of them holds it; `make`
     // builds it when nobody does. None when it cannot be made. The base builds it every time.
-    virtual TRef<TImage> DerivedPicture(const std::string& /*name*/, const std::function<TRef<TImage>()>& make) {
+    virtual TRef<TImage> DerivedPicture(const std::string& /*name*/,
+                                        const std::function<TRef<TImage>()>& make) {
         return make ? make() : nullptr;
     }
     // The bytes of the show's file `name` (text macros read pictures' metadata); empty when the

@@ -41,7 +41,8 @@ bool IsDerivedName(const std::string& name) {
 
 } // namespace
 
-TRef<TImage> TKivSlideHost::DerivedPicture(const std::string& name, const std::function<TRef<TImage>()>& make) {
+TRef<TImage> TKivSlideHost::DerivedPicture(const std::string& name,
+                                           const std::function<TRef<TImage>()>& make) {
     if (!make) return nullptr;
     if (!files_ || !IsDerivedName(name)) return make();
     bool failed = false;
@@ -95,7 +96,8 @@ TRef<TBitmap> MaskPicture(const TBitmap& source, bool hasAlpha) {
                 continue;
             }
             // Nearly grey pixels are lightened towards white, coloured ones keep their tint.
-            const std::int64_t w = std::int64_t{255 - std::abs(r - b)} * (255 - std::abs(b - g)) * (255 - std::abs(g - r));
+            const std::int64_t w =
+                std::int64_t{255 - std::abs(r - b)} * (255 - std::abs(b - g)) * (255 - std::abs(g - r));
             for (int c = 0; c < 3; ++c)
                 p[c] = static_cast<std::uint8_t>(p[c] + w * (255 - p[c]) / 16581375);
         }

@@ -473,8 +473,8 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
     const auto at = [&](double x, double y) {
         return Place(origin, anchor, axisX, axisY, x * scale - fromX, y * scale - fromY);
     };
-    GrowDirtyBox({at(src.left, src.top), at(src.right, src.top), at(src.left, src.bottom),
-                  at(src.right, src.bottom)});
+    GrowDirtyBox(
+        {at(src.left, src.top), at(src.right, src.top), at(src.left, src.bottom), at(src.right, src.bottom)});
 
     const bool grading = params.gradingMode == 1 || params.gradingMode == 2;
     if (grading) {

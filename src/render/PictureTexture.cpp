@@ -48,7 +48,8 @@ void TMultiTexture6::SetSampling(bool pointFilter, bool mipmapped, float lodBias
         tile->LodBias = lodBias;
         if (!mipmapped) continue;
         // A pooled tile whose texture was made without mip-maps gets a new one before it is filled.
-        if (tile->NeedsUpload() && tile->Texture() && tile->Texture()->LevelCount() == 1) tile->ReleaseDevice();
+        if (tile->NeedsUpload() && tile->Texture() && tile->Texture()->LevelCount() == 1)
+            tile->ReleaseDevice();
         tile->SetMipmapped(true); // once mip-mapped, a picture stays so
     }
 }
@@ -84,7 +85,8 @@ int TMultiTexture6::DrawPicture(T3DScreen& screen, const TRectF& source, TPoint3
     for (const auto& tile : tiles_) {
         const TRect t = tile->Rect();
         const double l = std::max<double>(source.left, t.left), tp = std::max<double>(source.top, t.top);
-        const double r = std::min<double>(source.right, t.right), b = std::min<double>(source.bottom, t.bottom);
+        const double r = std::min<double>(source.right, t.right),
+                     b = std::min<double>(source.bottom, t.bottom);
         if (!(r > l) || !(b > tp)) continue;
         ++drawn;
         const std::array<TPoint3, 4> corners{at(l, tp), at(r, tp), at(l, b), at(r, b)};

@@ -71,6 +71,14 @@ template <class TWork> void Slice(const TSliceLocks& locks, TWork&& work, bool w
         std::this_thread::yield();
 }
 
+// Level i (i > 1) of a width × height texture from level i − 1.
+TRef<TBitmap> ReducedLevel(const TBitmap& previous, int width, int height, int i) {
+    auto next =
+        MakeRef<TBitmap>(std::max(1, width >> i), std::max(1, height >> i), TPixelFormat::Bgra32, false);
+    ReduceLevel(previous, *next);
+    return next;
+}
+
 } // namespace
 
 void ReduceLevel(const TBitmap& source, TBitmap& dest) {
@@ -266,18 +274,14 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         for (int top = 0; top < height; top += rows) {
             bool gone = false;
             Slice(locks, [&] {
-                gone = made->Killed() || !Screen() || !WriteTopRows(*surface, top, std::min(height, top + rows));
+                gone =
+                    made->Killed() || !Screen() || !WriteTopRows(*surface, top, std::min(height, top + rows));
             });
             if (gone) return;
         }
         TRef<TBitmap> level = std::move(levelOne);
         for (int i = 1; level && i < made->LevelCount(); ++i) {
-            if (i > 1) {
-                auto next = MakeRef<TBitmap>(std::max(1, width_ >> i), std::max(1, height_ >> i),
-                                             TPixelFormat::Bgra32, false);
-                ReduceLevel(*level, *next);
-                level = std::move(next);
-            }
+            if (i > 1) level = ReducedLevel(*level, width_, height_, i);
             T3DSurface* target = made->GetSurface(i);
             if (!target) return;
             const int w = level->Width(), h = level->Height();
@@ -349,12 +353,7 @@ void TCustomTexture::Upload() {
         T3DSurface* surface = texture_->GetSurface(0);
         bool ok = surface && WriteTopRows(*surface, 0, std::min(height_, RowsToWrite()));
         for (int i = 1; ok && level && i < levels; ++i) {
-            if (i > 1) {
-                auto next = MakeRef<TBitmap>(std::max(1, width_ >> i), std::max(1, height_ >> i),
-                                             TPixelFormat::Bgra32, false);
-                ReduceLevel(*level, *next);
-                level = std::move(next);
-            }
+            if (i > 1) level = ReducedLevel(*level, width_, height_, i);
             T3DSurface* target = texture_->GetSurface(i);
             ok = target && target->Write({0, 0, level->Width(), level->Height()}, *level, 0, 0);
         }

@@ -176,7 +176,6 @@ TEST(BuildSlide, AnObjectWithoutGuidFailsTheSlideWithoutThrowing) {
     EXPECT_FALSE(producer.BuildSlide(0, 0));
 }
 
-
 TEST(DerivedPictures, EqualShadowsAndReducedBackgroundsAreMadeOnceAndShared) {
     test::TPictureMaker maker;
     maker.width = 400;
@@ -184,16 +183,17 @@ TEST(DerivedPictures, EqualShadowsAndReducedBackgroundsAreMadeOnceAndShared) {
     auto files = MakeRef<test::TNoFiles>();
     TRef<TCallbackHandle> pictures = files->AddPictureProvider(&test::TPictureMaker::Provide, &maker);
     auto image = [](const std::string& guid, const std::string& keys) {
-        return "object " + guid + ":Image\nGUID=" + guid + "\nImageName=pic1.png\nFitMode=None\n" + keys + "end\n";
+        return "object " + guid + ":Image\nGUID=" + guid + "\nImageName=pic1.png\nFitMode=None\n" + keys +
+               "end\n";
     };
     // Two slides with a picture background ten times smaller than the 400 × 300 picture (tiles of
     // 128 × 96 on a 1280 × 720 slide: halved once); objects a, b and d cast the same shadow, c another.
     const std::string background = "bstyle=2\nbfn=pic9.png\nbsize=10\n";
-    const std::string slides = "[Times]\nopt_slidescount=2\nopt_synchpos1=4000\nopt_synchpos2=8000\n[Slide1]\n" +
-                               background + "object Container:Root\nGUID=root\n" + image("a", "ShadowEnable=1\n") +
-                               image("b", "ShadowEnable=1\n") + image("c", "ShadowEnable=1\nShadowSize=40\n") +
-                               "end\n[Slide2]\n" + background + "object Container:Root\nGUID=root\n" +
-                               image("d", "ShadowEnable=1\n") + "end\n";
+    const std::string slides =
+        "[Times]\nopt_slidescount=2\nopt_synchpos1=4000\nopt_synchpos2=8000\n[Slide1]\n" + background +
+        "object Container:Root\nGUID=root\n" + image("a", "ShadowEnable=1\n") +
+        image("b", "ShadowEnable=1\n") + image("c", "ShadowEnable=1\nShadowSize=40\n") + "end\n[Slide2]\n" +
+        background + "object Container:Root\nGUID=root\n" + image("d", "ShadowEnable=1\n") + "end\n";
     TKivSourceSetup setup;
     setup.document = test::ParseIni("[Main]\n" + kFullHd + slides);
     setup.fileAccessor = MakeRef<TFileAccessor>(files);
@@ -245,7 +245,8 @@ TEST(DerivedPictures, MaskNamesGiveThePictureAsAMask) {
     struct TCase {
         std::uint32_t argb;
         const char* name;
-    } cases[] = {{0xFF336699u, "Mask: pic1.png"}, {0xFF808080u, "Mask: pic2.png"}, {0xFFFF0000u, "Mask: pic3.png"}};
+    } cases[] = {
+        {0xFF336699u, "Mask: pic1.png"}, {0xFF808080u, "Mask: pic2.png"}, {0xFFFF0000u, "Mask: pic3.png"}};
     for (const TCase& c : cases) {
         maker.argb = c.argb;
         TRef<TImage> mask = producer.Host().LoadPicture(c.name);
@@ -255,7 +256,8 @@ TEST(DerivedPictures, MaskNamesGiveThePictureAsAMask) {
         const std::uint8_t* p = level->Row(5) + 4 * 7;
         const int r = (c.argb >> 16) & 0xFF, g = (c.argb >> 8) & 0xFF, b = c.argb & 0xFF;
         EXPECT_EQ(p[3], std::max({r, g, b})) << c.name;
-        const std::int64_t w = std::int64_t{255 - std::abs(r - b)} * (255 - std::abs(b - g)) * (255 - std::abs(g - r));
+        const std::int64_t w =
+            std::int64_t{255 - std::abs(r - b)} * (255 - std::abs(b - g)) * (255 - std::abs(g - r));
         for (const auto& [channel, value] : {std::pair{0, b}, std::pair{1, g}, std::pair{2, r}}) {
             const int want = r == g && g == b ? 255 : static_cast<int>(value + w * (255 - value) / 16581375);
             EXPECT_EQ(p[channel], want) << c.name << " channel " << channel;

@@ -245,15 +245,16 @@ TEST(TileTextures, PoolsAreChosenByCoverThenWasteAndPicturesLaidOutInBands) {
         int w, h; // borders included
         TPoint pool;
     } cases[] = {
-        {66, 66, {256, 128}},   // six sizes cover it all: the least waste, the first of a tie
-        {102, 32, {256, 64}},   // 256 × 128 and 128 × 256 cover as much but waste more
+        {66, 66, {256, 128}},    // six sizes cover it all: the least waste, the first of a tie
+        {102, 32, {256, 64}},    // 256 × 128 and 128 × 256 cover as much but waste more
         {1002, 702, {512, 512}}, // the most covered first
         {3, 600, {256, 512}},
     };
     for (const TCase& c : cases) {
         const int pool = manager->ChoosePool(c.w, c.h);
         ASSERT_GE(pool, 0) << c.w << " × " << c.h;
-        EXPECT_EQ(TTextureManager6::kTileSizes[static_cast<std::size_t>(pool)], c.pool) << c.w << " × " << c.h;
+        EXPECT_EQ(TTextureManager6::kTileSizes[static_cast<std::size_t>(pool)], c.pool)
+            << c.w << " × " << c.h;
     }
     EXPECT_EQ(manager->ChoosePool(0, 10), -1) << "nothing to cover";
 
@@ -311,7 +312,8 @@ TRef<TBitmap> Stripes(int w, int h) {
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x) {
             const std::uint32_t c = 0xFF000000u | (((x / 2) % 2 ? 0xE0u : 0x20u) << 16) |
-                                    (static_cast<std::uint32_t>((x + y) % 256) << 8) | ((y / 3) % 2 ? 0xC0u : 0x30u);
+                                    (static_cast<std::uint32_t>((x + y) % 256) << 8) |
+                                    ((y / 3) % 2 ? 0xC0u : 0x30u);
             std::memcpy(b->Row(y) + x * 4, &c, 4);
         }
     return b;
@@ -320,7 +322,8 @@ TRef<TBitmap> Stripes(int w, int h) {
 // The whole picture as one device texture the picture carries itself (drawn as one tile).
 class TWholeTexture final : public TCustomTexture {
 public:
-    TWholeTexture(T3DScreen* screen, TRef<TBitmap> picture) : TCustomTexture(screen, kTexColor), picture_(picture) {
+    TWholeTexture(T3DScreen* screen, TRef<TBitmap> picture)
+        : TCustomTexture(screen, kTexColor), picture_(picture) {
         SetSize(picture->Width(), picture->Height());
     }
 
@@ -350,15 +353,19 @@ TEST_F(DrawerTest, PicturesCrossingTileBordersDrawLikeOneTexture) {
     auto one = Frame(0xFF000000, [&](TDeviceDrawer& d) {
         d.DrawImage(*whole, {0.4, 0.7, 0}, params, ax, ay, {488, 494});
     });
-    auto tiles = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawImage(*tiled, {0.4, 0.7, 0}, params, ax, ay, {0, 0}); });
+    auto tiles = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*tiled, {0.4, 0.7, 0}, params, ax, ay, {0, 0});
+    });
     auto store = tiled->Attachments().Find<TTextureStore2>();
     ASSERT_TRUE(store);
-    ASSERT_EQ(store->Find(TTextureStore2::Key(0, 1, 1, false, false))->Tiles()[0]->Rect(), (TRect{0, 0, 510, 510}));
+    ASSERT_EQ(store->Find(TTextureStore2::Key(0, 1, 1, false, false))->Tiles()[0]->Rect(),
+              (TRect{0, 0, 510, 510}));
     int worst = 0;
     for (int y = 0; y < kHeight; ++y)
         for (int x = 0; x < kWidth; ++x)
             for (int shift : {16, 8, 0})
-                worst = std::max(worst, std::abs(Channel(Pixel(*one, x, y), shift) - Channel(Pixel(*tiles, x, y), shift)));
+                worst = std::max(
+                    worst, std::abs(Channel(Pixel(*one, x, y), shift) - Channel(Pixel(*tiles, x, y), shift)));
     EXPECT_LE(worst, 1) << "no seam where the tiles meet";
 }
 
@@ -404,7 +411,9 @@ TEST_F(DrawerTest, ABoxEdgeAtAFractionalPlaceIsPartlyCovered) {
     ExpectColor(Pixel(*frame, 20, 9), 0, 0, "the unflagged top edge has no fringe");
     // All four edges flagged at quarter positions: each edge pixel is covered by its fraction.
     box.edgeAntialias = {true, true, true, true};
-    auto all = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawBox({10.75, 10.75, 0}, {0, 0}, box, kX, kY); });
+    auto all = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawBox({10.75, 10.75, 0}, {0, 0}, box, kX, kY);
+    });
     EXPECT_NEAR(Channel(Pixel(*all, 10, 20), 8), std::lround(255 * 0.75), 2) << "left: 0.25 outside the edge";
     EXPECT_NEAR(Channel(Pixel(*all, 20, 10), 8), std::lround(255 * 0.75), 2) << "top";
     EXPECT_NEAR(Channel(Pixel(*all, 31, 20), 8), std::lround(255 * 0.25), 2) << "right: 0.75 outside";
