@@ -151,9 +151,8 @@ private:
     // Captures `slide` and draws the capture through the filter.
     void DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter);
     void Blur(TDrawItem& item, double radius);
-    // `cleared`: the part of `dest` cleared first.
     void BlurPass(TRenderTargetTexture* source, TRenderTargetTexture* dest, bool horizontal, int step,
-                  double strength, const TRect& region, const TRect& cleared);
+                  double strength, const TRect& region);
     // The 3-D point of box or texel point s.
     TPoint3 Place(TVec3 origin, TVec2 anchor, TVec3 axisX, TVec3 axisY, double sx, double sy) const;
     void GrowDirtyBox(const std::array<TPoint3, 4>& corners);

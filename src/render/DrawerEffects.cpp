@@ -23,7 +23,7 @@ TRectF ToF(const TRect& r) {
 // ---- blur
 
 void T3DDrawer::BlurPass(TRenderTargetTexture* source, TRenderTargetTexture* dest, bool horizontal, int step,
-                         double strength, const TRect& region, const TRect& cleared) {
+                         double strength, const TRect& region) {
     // The region widened by the kernel's reach, clamped to the source texture.
     const int reach = 7 * step;
     const TRect wide{std::max(0, region.left - reach), std::max(0, region.top - reach),
@@ -32,7 +32,7 @@ void T3DDrawer::BlurPass(TRenderTargetTexture* source, TRenderTargetTexture* des
     if (wide.IsEmpty()) return;
     if (dest) {
         screen_->PushTarget(dest, 0, 0);
-        screen_->FillRect(0, cleared); // all that later passes read; the rest is never sampled
+        screen_->Clear(0, false);
     }
     PushShader(horizontal ? "gauss_blur_h7" : "gauss_blur_v7");
     const TBlurWeights w = BlurWeights(strength);
@@ -68,8 +68,7 @@ void T3DDrawer::Blur(TDrawItem& item, double radius) {
     TRef<TRenderTargetTexture> t1 = Acquire(fullPool_);
     if (!t1) return finish(); // no target: the drawing is lost for this frame
     screen_->PushTarget(t1.Get(), 0, 0);
-    // Only the part of the target inside the drawing rectangle is ever read.
-    screen_->FillRect(0, {0, 0, drawRect_.right, drawRect_.bottom});
+    screen_->Clear(0, false);
     KeepCamera(saved, t1.Get());
     dirtyLeft_ = 0;
     dirtyRight_ = -1;
@@ -99,21 +98,13 @@ void T3DDrawer::Blur(TDrawItem& item, double radius) {
                  hy = std::round((t2->TexHeight() - halfH) / 2);
     const TRectF half{static_cast<float>(hx), static_cast<float>(hy), static_cast<float>(hx + halfW),
                       static_cast<float>(hy + halfH)};
-    const TRect region{static_cast<int>(std::floor(half.left)), static_cast<int>(std::floor(half.top)),
-                       static_cast<int>(std::ceil(half.right)), static_cast<int>(std::ceil(half.bottom))};
-    // 3. Half-resolution radius and the passes it needs.
-    const TBlurPlan plan = PlanBlur(radius * 0.5);
-    // What the passes read of the half-size targets: the region widened by the reach of the widest
-    // pass and its taps (clamped reads at the texture's edge included).
-    const int reach = 10 * (1 << std::clamp(plan.fullPasses, 0, 20)) + 2;
-    const TRect cleared{std::max(0, region.left - reach), std::max(0, region.top - reach),
-                        std::min(t2->TexWidth(), region.right + reach),
-                        std::min(t2->TexHeight(), region.bottom + reach)};
     screen_->PushTarget(t2.Get(), 0, 0);
-    screen_->FillRect(0, cleared);
+    screen_->Clear(0, false);
     DrawTextures({t1.Get()}, {ToF(box)}, half, kWhite);
     screen_->PopTarget();
 
+    // 3. Half-resolution radius and the passes it needs.
+    const TBlurPlan plan = PlanBlur(radius * 0.5);
     if (plan.mixFactor >= 0) {
         if (toBackBuffer) screen_->RestoreState(saved);
         PixelCamera();
@@ -122,17 +113,19 @@ void T3DDrawer::Blur(TDrawItem& item, double radius) {
         DrawTextures({t1.Get(), t2.Get()}, {ToF(box), half}, ToF(box), kWhite);
         PopShader();
     } else if (TRef<TRenderTargetTexture> t3 = Acquire(halfPool_)) {
+        const TRect region{static_cast<int>(std::floor(half.left)), static_cast<int>(std::floor(half.top)),
+                           static_cast<int>(std::ceil(half.right)), static_cast<int>(std::ceil(half.bottom))};
         // Keep the final pass's box in whole source texels: the half box starts at region.left.
         dirtyLeft_ = box.left - (half.left - region.left) * 2.0;
         dirtyTop_ = box.top - (half.top - region.top) * 2.0;
         int step = 1;
         for (int k = 0; k < plan.fullPasses; ++k, step *= 2) {
-            BlurPass(t2.Get(), t3.Get(), true, step, 1.0, region, cleared);
-            BlurPass(t3.Get(), t2.Get(), false, step, 1.0, region, cleared);
+            BlurPass(t2.Get(), t3.Get(), true, step, 1.0, region);
+            BlurPass(t3.Get(), t2.Get(), false, step, 1.0, region);
         }
-        BlurPass(t2.Get(), t3.Get(), true, step, plan.finalStrength, region, cleared);
+        BlurPass(t2.Get(), t3.Get(), true, step, plan.finalStrength, region);
         if (toBackBuffer) screen_->RestoreState(saved);
-        BlurPass(t3.Get(), nullptr, false, step, plan.finalStrength, region, cleared);
+        BlurPass(t3.Get(), nullptr, false, step, plan.finalStrength, region);
         halfPool_.Return(std::move(t3));
     }
     halfPool_.Return(std::move(t2));
