@@ -17,6 +17,7 @@ PACKAGES=(
     libfribidi-dev # text: mixed-direction lines
     ffmpeg # the demo's video clip (examples/demo/make-clip.sh); the sound tests encode WMA, AAC, Ogg, MP3 and FLAC files with it; the decoder figures
     libsystemd-dev dbus playerctl desktop-file-utils libxml2-utils shared-mime-info man-db mmdebstrap # linux: MPRIS, export checks, install checks, deb-check
+    libsndfile1-dev libvorbis-dev # sound: ADPCM WAV through libsndfile, Ogg Vorbis through libvorbisfile
 )
 
 missing=()

@@ -91,6 +91,12 @@ int RunRenderSwitch(const TCommandLine& commandLine, TKivShowLocator& show) {
                                         stderr);
         } else {
             failure = RenderShowToFolder(show.AccessorRef(), show.ProjectRef(), options, *folder, stderr);
+            if (failure.empty()) {
+                // The sound of the same stretch beside the frames: sample 0 sounds at frame 1.
+                TShowMixer mixer(TRef<TKivSource>::Share(&show.ParsedProject()), options.fromMs);
+                const double to = options.toMs >= 0 ? options.toMs : show.ParsedProject().Period();
+                failure = MixToWavFile(mixer, std::max(to, options.fromMs), *folder + "/sound.wav");
+            }
         }
         if (failure.empty()) return 0;
         std::fprintf(stderr, "kivviewer: %s\n", failure.c_str());

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <memory>
 
 namespace kiv {
 
@@ -59,6 +61,44 @@ void TShowMixer::MixTo(double untilMs, const TSink& sink) {
         sink(block_.data(), frames);
         mixed_ += frames;
     }
+}
+
+std::string MixToWavFile(TShowMixer& mixer, double untilMs, const std::string& path) {
+    const std::int64_t frames = std::max<std::int64_t>(mixer.FrameAt(untilMs) - mixer.FramesMixed(), 0);
+    const auto bytes = static_cast<std::uint64_t>(frames) * TShowMixer::kChannels * 2;
+    if (bytes > 0xFFFFFFFFull - 36) return "the sound from FROM to TO is too long for a WAV file";
+    std::string header;
+    const auto u32 = [&header](std::uint32_t v) {
+        for (int i = 0; i < 4; ++i)
+            header.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    const auto u16 = [&header](std::uint16_t v) {
+        header.push_back(static_cast<char>(v & 0xFF));
+        header.push_back(static_cast<char>(v >> 8));
+    };
+    constexpr std::uint16_t kBlock = TShowMixer::kChannels * 2;
+    header += "RIFF";
+    u32(static_cast<std::uint32_t>(36 + bytes));
+    header += "WAVEfmt ";
+    u32(16);
+    u16(1); // PCM
+    u16(TShowMixer::kChannels);
+    u32(TShowMixer::kRate);
+    u32(TShowMixer::kRate * kBlock);
+    u16(kBlock);
+    u16(16);
+    header += "data";
+    u32(static_cast<std::uint32_t>(bytes));
+    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
+    if (!file) return path + ": cannot be written";
+    bool written = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
+    mixer.MixTo(untilMs, [&](const std::int16_t* samples, int count) {
+        // The file is little-endian, as the samples are in memory here.
+        const auto n = static_cast<std::size_t>(count) * TShowMixer::kChannels;
+        written = written && std::fwrite(samples, sizeof(std::int16_t), n, file.get()) == n;
+    });
+    if (!written || std::fflush(file.get()) != 0) return path + ": cannot be written";
+    return {};
 }
 
 } // namespace kiv

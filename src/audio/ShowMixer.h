@@ -17,6 +17,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <string>
 #include <vector>
 
 namespace kiv {
@@ -52,5 +53,10 @@ private:
     std::int64_t mixed_ = 0;
     std::vector<std::int16_t> block_;
 };
+
+// Mixes on up to the frame of `untilMs` into `path` as a 44 100 Hz, 2-channel, 16-bit WAV file (the
+// frames from FramesMixed() on). An empty text, or why it failed ("too long for a WAV file", "cannot be
+// written").
+std::string MixToWavFile(TShowMixer& mixer, double untilMs, const std::string& path);
 
 } // namespace kiv

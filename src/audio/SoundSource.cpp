@@ -1,6 +1,8 @@
 #include "audio/SoundSource.h"
 
+#include "audio/CodecSources.h"
 #include "audio/SoundOutput.h"
+#include "audio/WavConverter.h"
 #include "base/Log.h"
 #include "package/MediaInput.h"
 
@@ -12,6 +14,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <cctype>
 #include <cmath>
 #include <cstring>
 
@@ -74,6 +77,7 @@ public:
     int Rate() const override { return rate_; }
     int Channels() const override { return channels_; }
     double LengthMs() const override { return lengthMs_; }
+    const char* DecoderName() const override { return "ffmpeg"; }
 
     void Seek(double ms) override {
         ms = std::max(0.0, ms);
@@ -417,13 +421,72 @@ private:
 
 } // namespace
 
-std::unique_ptr<TSoundSource> OpenDecodedSound(TRef<TStream> stream, const std::string& name,
-                                               bool deviceFormat) {
-    if (!stream) return nullptr;
+namespace {
+
+bool EndsWith(const std::string& name, std::initializer_list<const char*> suffixes) {
+    for (const char* suffix : suffixes) {
+        const std::size_t n = std::strlen(suffix);
+        if (name.size() >= n && std::equal(suffix, suffix + n, name.end() - static_cast<std::ptrdiff_t>(n),
+                                           [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); }))
+            return true;
+    }
+    return false;
+}
+
+std::unique_ptr<TSoundSource> OpenWithFfmpeg(TRef<TStream> stream, const std::string& name, bool deviceFormat) {
+    try {
+        stream->SetPosition(0);
+    } catch (const std::exception&) {
+    }
     auto sound = std::make_unique<TDecodedSound>(std::move(stream), name);
     if (!sound->Open(deviceFormat)) return nullptr;
     sound->Seek(0);
     return sound;
+}
+
+// The decoder the file's header or name asks for: our WAV converter, libsndfile for ADPCM WAV,
+// libmpg123 for MPEG audio, libvorbisfile for Ogg Vorbis. None when FFmpeg should try (or, with
+// `refused` set, when the file is a WAV file that cannot be played).
+std::unique_ptr<TSoundSource> OpenWithCodecLibrary(const TRef<TStream>& stream, const std::string& name,
+                                                   std::string& refused) {
+    const TWavProbe wav = ReadWavHeader(*stream);
+    if (wav.isRiff) {
+        if (!wav.why.empty()) {
+            refused = wav.why;
+            return nullptr;
+        }
+        const int tag = wav.header.tag;
+        if (WavConverterRefuses(wav.header).empty()) return OpenWavConverter(stream, wav.header);
+        if (tag == kWavTagAdpcm || tag == kWavTagImaAdpcm) return OpenSndfileSound(stream);
+        if (tag == kWavTagMpeg || tag == kWavTagMp3) return OpenMpg123Sound(stream);
+        if (tag == kWavTagPcm || tag == kWavTagFloat) refused = WavConverterRefuses(wav.header);
+        return nullptr;
+    }
+    char head[4] = {};
+    try {
+        stream->SetPosition(0);
+        stream->Read(head, 4);
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+    if (std::memcmp(head, "OggS", 4) == 0) return OpenVorbisSound(stream);
+    if (EndsWith(name, {".mp3", ".mp2", ".mp1"})) return OpenMpg123Sound(stream);
+    return nullptr;
+}
+
+} // namespace
+
+std::unique_ptr<TSoundSource> OpenDecodedSound(TRef<TStream> stream, const std::string& name,
+                                               bool deviceFormat) {
+    if (!stream) return nullptr;
+    std::string refused;
+    std::unique_ptr<TSoundSource> sound = OpenWithCodecLibrary(stream, name, refused);
+    if (!sound && !refused.empty()) {
+        TLog::Line("Sound file cannot be decoded: " + name + " (" + refused + ")");
+        return nullptr;
+    }
+    if (!sound) return OpenWithFfmpeg(std::move(stream), name, deviceFormat);
+    return deviceFormat ? ToDeviceFormat(std::move(sound)) : std::move(sound);
 }
 
 std::unique_ptr<TSoundSource> OpenCompositeSound(TCompositeDescription description, TOpenSoundStream open) {

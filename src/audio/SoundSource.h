@@ -33,6 +33,8 @@ public:
     virtual void Seek(double ms) = 0;
     // Up to `frames` frames into `out`; fewer only at the end (0: ended).
     virtual int Read(std::int16_t* out, int frames) = 0;
+    // The decoder behind the source ("wav", "mpg123", "vorbisfile", "sndfile", "ffmpeg"; "" for mixes).
+    virtual const char* DecoderName() const { return ""; }
 };
 
 using TOpenSoundStream = std::function<TRef<TStream>(const std::string& name)>;

@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -112,13 +113,100 @@ TEST(DecodedSoundTest, LyingWavHeadersNeverHangOrBurst) {
     ASSERT_TRUE(huge);
     const auto out = ReadAll(*huge);
     EXPECT_EQ(out, Constant(4410, 2, 3000));
-    // No channels or no sample rate: not a sound, with a log line.
-    for (const std::string& bytes : {Patched(wav, 22, 0, 2), Patched(wav, 24, 0)}) {
+    // No channels or no sample rate: not a sound, with a log line. Likewise a chunk before the data
+    // claiming 4 GB (the walk ends at the file's end), 12-bit samples and a format chunk of 8 bytes.
+    const std::string junk = wav.substr(0, 36) + "junk" + std::string("\xF0\xFF\xFF\xFF", 4) + wav.substr(36);
+    const std::string shortFormat = wav.substr(0, 16) + std::string("\x08\0\0\0", 4) + wav.substr(20, 8) + wav.substr(36);
+    for (const std::string& bytes : {Patched(wav, 22, 0, 2), Patched(wav, 24, 0), junk, Patched(wav, 34, 12, 2),
+                                     shortFormat}) {
         std::unique_ptr<TSoundSource> sound;
         const std::string log =
             test::LoggedWhile([&] { sound = OpenDecodedSound(MemoryFile(bytes), "zero.wav"); });
         EXPECT_FALSE(sound);
         EXPECT_NE(log.find("Sound file cannot be decoded: zero.wav"), std::string::npos);
+    }
+}
+
+// A WAV file of any sample format, with a LIST chunk of odd length (padded to a word) before the data.
+std::string WavOf(int tag, int channels, int rate, int bits, const std::string& data, bool extensible = false) {
+    std::string format;
+    auto put = [](std::string& out, std::uint32_t v, int width) {
+        for (int i = 0; i < width; ++i)
+            out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
+    };
+    put(format, extensible ? 0xFFFE : tag, 2);
+    put(format, channels, 2);
+    put(format, rate, 4);
+    put(format, rate * channels * bits / 8, 4);
+    put(format, channels * bits / 8, 2);
+    put(format, bits, 2);
+    if (extensible) {
+        put(format, 22, 2);
+        put(format, bits, 2);
+        put(format, 3, 4);
+        put(format, tag, 2);
+        format += std::string("\x00\x00\x00\x00\x10\x00\x80\x00\x00\xAA\x00\x38\x9B\x71", 14);
+    }
+    std::string body = "WAVEfmt ";
+    put(body, static_cast<std::uint32_t>(format.size()), 4);
+    body += format + "LIST";
+    put(body, 3, 4);
+    body += std::string("abc\0", 4) + "data";
+    put(body, static_cast<std::uint32_t>(data.size()), 4);
+    body += data;
+    std::string out = "RIFF";
+    put(out, static_cast<std::uint32_t>(body.size()), 4);
+    return out + body;
+}
+
+TEST(DecodedSoundTest, OurWavConverterReadsEverySampleFormatToTheSample) {
+    // A ramp over the whole 16-bit range in each format; lower bits that 16 bits cannot hold are
+    // set so that they must be dropped, not rounded into the next value.
+    std::vector<std::int16_t> ramp;
+    for (int v = -32768; v < 32768; v += 257)
+        ramp.push_back(static_cast<std::int16_t>(v));
+    const struct {
+        int tag, bits, channels;
+        bool extensible;
+    } formats[] = {{1, 8, 1, false}, {1, 16, 2, true}, {1, 24, 3, false}, {1, 32, 2, false},
+                   {3, 32, 1, false}, {3, 64, 2, true}};
+    for (const auto& format : formats) {
+        SCOPED_TRACE(testing::Message() << "tag " << format.tag << ", " << format.bits << " bits");
+        std::string data;
+        std::vector<std::int16_t> expected;
+        for (const std::int16_t v : ramp) {
+            for (int c = 0; c < format.channels; ++c) {
+                const std::int16_t s = c == 1 ? static_cast<std::int16_t>(-1 - v) : v; // channels differ
+                std::uint64_t word = 0;
+                if (format.tag == 3 && format.bits == 32) {
+                    const float f = static_cast<float>(s) / 32768.0f;
+                    std::memcpy(&word, &f, 4);
+                } else if (format.tag == 3) {
+                    const double d = static_cast<double>(s) / 32768.0;
+                    std::memcpy(&word, &d, 8);
+                } else if (format.bits == 8) {
+                    word = static_cast<std::uint8_t>((s >> 8) + 128);
+                } else {
+                    word = (static_cast<std::uint64_t>(static_cast<std::uint16_t>(s)) << (format.bits - 16)) |
+                           ((1ull << (format.bits - 16)) - 1) / 3;
+                }
+                for (int i = 0; i < format.bits / 8; ++i)
+                    data.push_back(static_cast<char>((word >> (8 * i)) & 0xFF));
+                if (c < 2) expected.push_back(format.bits == 8 ? static_cast<std::int16_t>((s >> 8) * 256) : s);
+            }
+        }
+        auto sound = OpenDecodedSound(MemoryFile(WavOf(format.tag, format.channels, 8000, format.bits, data,
+                                                       format.extensible)),
+                                      "formats.wav");
+        ASSERT_TRUE(sound);
+        EXPECT_STREQ(sound->DecoderName(), "wav");
+        EXPECT_EQ(sound->Channels(), std::min(format.channels, 2));
+        EXPECT_NEAR(sound->LengthMs(), ramp.size() / 8.0, 0.01);
+        EXPECT_EQ(ReadAll(*sound, 100), expected);
+        sound->Seek(10); // frame 80
+        std::int16_t first[2];
+        ASSERT_EQ(sound->Read(first, 1), 1);
+        EXPECT_EQ(first[0], expected[80 * sound->Channels()]);
     }
 }
 
@@ -272,13 +360,16 @@ TEST(DecodedSoundTest, CompressedFormatsMadeByFfmpegDecodeToTheirSweepAndSeek) {
         int channels;
         int codecFrame; // frames per coded frame
         int farSeek;    // frames a seek far into the sound may be off
+        const char* decoder;
     } formats[] = {
         // ASF stamps packets in whole milliseconds.
-        {"sine.wma", "-c:a wmav2 -b:a 128k", 22050, 1, 2048, 23},
-        {"sine.m4a", "-c:a aac -b:a 192k", 48000, 2, 1024, 2},
-        {"sine.ogg", "-c:a libvorbis -q:a 6", 44100, 2, 2048, 2},
-        {"sine.mp3", "-c:a libmp3lame -b:a 192k", 32000, 1, 1152, 2},
-        {"sine.flac", "-c:a flac", 11025, 2, 4608, 2},
+        {"sine.wma", "-c:a wmav2 -b:a 128k", 22050, 1, 2048, 23, "ffmpeg"},
+        {"sine.m4a", "-c:a aac -b:a 192k", 48000, 2, 1024, 2, "ffmpeg"},
+        {"sine.ogg", "-c:a libvorbis -q:a 6", 44100, 2, 2048, 2, "vorbisfile"},
+        {"sine.mp3", "-c:a libmp3lame -b:a 192k", 32000, 1, 1152, 2, "mpg123"},
+        {"sine.flac", "-c:a flac", 11025, 2, 4608, 2, "ffmpeg"},
+        {"sine-ms.wav", "-c:a adpcm_ms", 22050, 2, 1024, 2, "sndfile"},
+        {"sine-ima.wav", "-c:a adpcm_ima_wav", 16000, 1, 1024, 2, "sndfile"},
     };
     for (const auto& format : formats) {
         SCOPED_TRACE(format.file);
@@ -295,6 +386,7 @@ TEST(DecodedSoundTest, CompressedFormatsMadeByFfmpegDecodeToTheirSweepAndSeek) {
         const std::string bytes{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
         auto sound = OpenDecodedSound(MemoryFile(bytes), format.file);
         ASSERT_TRUE(sound);
+        EXPECT_STREQ(sound->DecoderName(), format.decoder);
         EXPECT_EQ(sound->Rate(), format.rate);
         EXPECT_EQ(sound->Channels(), format.channels);
         const int channels = sound->Channels();

@@ -32,37 +32,6 @@ std::optional<double> ParseMs(const std::string& text) {
     return value;
 }
 
-std::string WavHeader(std::uint32_t dataBytes) {
-    std::string out;
-    const auto u32 = [&out](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    const auto u16 = [&out](std::uint16_t v) {
-        out.push_back(static_cast<char>(v & 0xFF));
-        out.push_back(static_cast<char>(v >> 8));
-    };
-    constexpr std::uint32_t kRate = kiv::TShowMixer::kRate;
-    constexpr std::uint16_t kBlock = kiv::TShowMixer::kChannels * 2;
-    out += "RIFF";
-    u32(36 + dataBytes);
-    out += "WAVEfmt ";
-    u32(16);
-    u16(1); // PCM
-    u16(kiv::TShowMixer::kChannels);
-    u32(kRate);
-    u32(kRate * kBlock);
-    u16(kBlock);
-    u16(16);
-    out += "data";
-    u32(dataBytes);
-    return out;
-}
-
-struct TFileCloser {
-    void operator()(std::FILE* file) const { std::fclose(file); }
-};
-
 } // namespace
 
 int MixCommand(const TArgs& args) {
@@ -90,21 +59,11 @@ int MixCommand(const TArgs& args) {
         const double toMs = to ? *to : std::max(source->Period(), *from);
         kiv::TShowMixer mixer(source, *from);
         const std::int64_t frames = mixer.FrameAt(toMs);
-        const auto bytes = static_cast<std::uint64_t>(frames) * kiv::TShowMixer::kChannels * 2;
-        if (bytes > 0xFFFFFFFFull - 36) return Fail("the sound from FROM to TO is too long for a WAV file");
-        const std::unique_ptr<std::FILE, TFileCloser> file(std::fopen(output.c_str(), "wb"));
-        if (!file) return Fail(output + ": cannot be written");
-        const std::string header = WavHeader(static_cast<std::uint32_t>(bytes));
-        bool written = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
         const auto begun = std::chrono::steady_clock::now();
-        mixer.MixTo(toMs, [&](const std::int16_t* samples, int count) {
-            // The file is little-endian, as the samples are in memory here.
-            const auto n = static_cast<std::size_t>(count) * kiv::TShowMixer::kChannels;
-            written = written && std::fwrite(samples, sizeof(std::int16_t), n, file.get()) == n;
-        });
+        if (const std::string failure = kiv::MixToWavFile(mixer, toMs, output); !failure.empty())
+            return Fail(failure);
         const double seconds =
             std::chrono::duration<double>(std::chrono::steady_clock::now() - begun).count();
-        if (!written || std::fflush(file.get()) != 0) return Fail(output + ": cannot be written");
         const double soundSeconds = static_cast<double>(frames) / kiv::TShowMixer::kRate;
         if (seconds > 0)
             std::fprintf(stderr, "mixed %.3f s of sound in %.3f s: %.1f x real time\n", soundSeconds, seconds,
