@@ -43,6 +43,7 @@ public:
     TFileAccessor* Files() const { return files_.Get(); }
     int SlideCount() const override { return slideCount_; }
     std::vector<std::uint8_t> ReadFile(const std::string& name) override;
+    TRef<TStream> OpenFile(const std::string& name, bool fromDisk) override;
     void SetSlideCount(int count) { slideCount_ = count; }
     std::string ButtonsPath() const override { return buttonsPath_; }
     void SetButtonsPath(std::string path) { buttonsPath_ = std::move(path); }
