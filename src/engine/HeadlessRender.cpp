@@ -9,6 +9,7 @@
 #include "render/DrawDevice.h"
 #include "render/Drawer.h"
 #include "render/gl/EngineGL.h"
+#include "video/VideoExtractor.h"
 
 #include <algorithm>
 #include <cmath>
@@ -130,6 +131,7 @@ std::string RenderShowToFolder(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
     THeadlessPlayer player(std::move(accessor), std::move(ini), options);
     const int total = player.FrameCount();
     const std::int64_t started = ProcessMilliseconds();
+    const double waitedBefore = TKivVideoExtractor::WaitTotals().ms;
     for (int k = 0; k < total; ++k) {
         TRef<TBitmap> frame = player.RenderFrame(k);
         if (!frame) return "frame " + std::to_string(k + 1) + " cannot be drawn";
@@ -143,7 +145,15 @@ std::string RenderShowToFolder(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
             std::fflush(progress);
         }
     }
-    if (progress) std::fprintf(progress, "\n");
+    if (progress) {
+        // The share of the render spent waiting for video frames to be decoded.
+        const double waited = TKivVideoExtractor::WaitTotals().ms - waitedBefore;
+        const double spent = static_cast<double>(std::max<std::int64_t>(ProcessMilliseconds() - started, 1));
+        std::fprintf(progress, "\n");
+        if (waited > 0)
+            std::fprintf(progress, "waiting for video frames %.2f s (%.1f %%)\n", waited / 1000.0,
+                         100.0 * waited / spent);
+    }
     return {};
 }
 

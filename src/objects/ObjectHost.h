@@ -7,6 +7,7 @@
 
 #include "images/Image.h"
 #include "objects/Geometry.h"
+#include "package/MemoryStream.h"
 
 #include <cstdint>
 #include <functional>
@@ -46,6 +47,17 @@ public:
     // The bytes of the show's file `name` (text macros read pictures' metadata); empty when the
     // file cannot be opened.
     virtual std::vector<std::uint8_t> ReadFile(const std::string& /*name*/) { return {}; }
+    // The show's file `name` as a stream that reads on demand (clips are played from it without
+    // being read into memory); with `fromDisk` a file on disk is tried before the show's own.
+    // None when it cannot be opened. Hosts without streams hand out ReadFile's bytes.
+    virtual TRef<TStream> OpenFile(const std::string& name, bool /*fromDisk*/) {
+        std::vector<std::uint8_t> bytes = ReadFile(name);
+        if (bytes.empty()) return nullptr;
+        auto stream = MakeRef<TMemoryStream>();
+        stream->WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        stream->SetPosition(0);
+        return stream;
+    }
     // The folder of the button themes (PathToButtons of the show, ending in a backslash).
     virtual std::string ButtonsPath() const { return {}; }
     // The producer of the theme `name`, shared by every button of that theme and living as long as

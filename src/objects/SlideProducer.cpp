@@ -197,6 +197,13 @@ std::vector<std::uint8_t> TKivSlideHost::ReadFile(const std::string& name) {
     return FileBytes(name, std::int64_t{1} << 30);
 }
 
+TRef<TStream> TKivSlideHost::OpenFile(const std::string& name, bool fromDisk) {
+    if (!files_) return nullptr;
+    if (fromDisk)
+        if (TRef<TStream> stream = files_->OpenDiskFile(name)) return stream;
+    return files_->Open(name);
+}
+
 TRef<TRefObject> TKivSlideHost::ProvideText(void* data, const std::string& name) {
     if (!IsTextPictureName(name)) return nullptr;
     TTextRequest request;

@@ -47,6 +47,7 @@ public:
     // Through the accessor's sharing by name: its picture provider runs `make` for the first
     // request of a name ("Shadow: " and "SlideBg: " names).
     TRef<TImage> DerivedPicture(const std::string& name, const std::function<TRef<TImage>()>& make) override;
+    TRef<TStream> OpenFile(const std::string& name, bool fromDisk) override;
     void SetSlideCount(int count) { slideCount_ = count; }
     std::string ButtonsPath() const override { return buttonsPath_; }
     void SetButtonsPath(std::string path) { buttonsPath_ = std::move(path); }

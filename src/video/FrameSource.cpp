@@ -1,12 +1,13 @@
 #include "video/FrameSource.h"
 
 #include "base/Log.h"
-#include "images/GifReader.h"
 #include "video/FFMpegDll.h"
 
 extern "C" {
 #include <libavcodec/codec_id.h>
 }
+
+#include <gif_lib.h>
 
 #include <algorithm>
 #include <cmath>
@@ -153,9 +154,40 @@ bool TWinVideoSource::GetFrame(std::int64_t n, TYUVImage& image) {
     return true;
 }
 
+namespace {
+
+struct TGifBytes {
+    const std::vector<std::uint8_t>& data;
+    std::size_t position = 0;
+};
+
+int ReadGifBytes(GifFileType* gif, GifByteType* out, int count) {
+    auto* input = static_cast<TGifBytes*>(gif->UserData);
+    const std::size_t n = std::min<std::size_t>(static_cast<std::size_t>(std::max(count, 0)),
+                                                input->data.size() - input->position);
+    if (n > 0) std::memcpy(out, input->data.data() + input->position, n);
+    input->position += n;
+    return static_cast<int>(n);
+}
+
+// Reads the rows of the current picture (interlaced ones in their four passes); false when the
+// data breaks off.
+bool ReadGifRows(GifFileType* gif, TGifVideoSource::TPicture& picture, bool interlaced) {
+    static const int kStart[4] = {0, 4, 2, 1}, kStep[4] = {8, 8, 4, 2};
+    for (int pass = interlaced ? 0 : 3; pass < 4; ++pass)
+        for (int y = interlaced ? kStart[pass] : 0; y < picture.height; y += interlaced ? kStep[pass] : 1) {
+            if (DGifGetLine(gif, picture.indices.data() + static_cast<std::size_t>(y) * picture.width,
+                            picture.width) != GIF_OK)
+                return false;
+            picture.rowRead[static_cast<std::size_t>(y)] = 1;
+        }
+    return true;
+}
+
+} // namespace
+
 std::unique_ptr<TGifVideoSource> TGifVideoSource::Open(TStream& stream, std::string& error) {
     std::vector<std::uint8_t> bytes;
-    TGifFrames frames;
     try {
         const std::int64_t size = stream.GetSize();
         if (size <= 0 || size > (std::int64_t{1} << 30)) {
@@ -165,35 +197,192 @@ std::unique_ptr<TGifVideoSource> TGifVideoSource::Open(TStream& stream, std::str
         bytes.resize(static_cast<std::size_t>(size));
         stream.SetPosition(0);
         stream.ReadBuffer(bytes.data(), static_cast<std::int32_t>(size));
-        frames = DecodeGif(bytes.data(), bytes.size(), 1 << 20);
     } catch (const std::exception& failure) {
         error = failure.what();
         return {};
     }
-    if (!frames.bitmap || frames.frameCount <= 0 || frames.width <= 0 || frames.height <= 0) {
-        error = "no frame";
+    TGifBytes input{bytes};
+    int code = 0;
+    const auto close = [](GifFileType* gif) {
+        int ignored = 0;
+        DGifCloseFile(gif, &ignored);
+    };
+    std::unique_ptr<GifFileType, decltype(close)> gif(DGifOpen(&input, ReadGifBytes, &code), close);
+    if (!gif) {
+        error = "Not a GIF picture";
         return {};
     }
     std::unique_ptr<TGifVideoSource> source(new TGifVideoSource());
-    source->frames_ = frames.bitmap;
-    source->loopCount_ = frames.loopCount;
-    int smallest = 1000;
-    for (int i = 0; i < frames.frameCount; ++i) {
-        const int delay =
-            i < static_cast<int>(frames.delays.size()) && frames.delays[i] > 0 ? frames.delays[i] : 50;
-        source->delays_.push_back(delay);
-        smallest = std::min(smallest, delay);
+    int width = gif->SWidth, height = gif->SHeight;
+    int disposal = 0, transparent = -1, delay = 0;
+    std::int64_t held = 0;
+    std::vector<int> delays;
+    for (bool broken = false; !broken;) {
+        GifRecordType record;
+        if (DGifGetRecordType(gif.get(), &record) != GIF_OK || record == TERMINATE_RECORD_TYPE) break;
+        if (record == EXTENSION_RECORD_TYPE) {
+            int ext = 0;
+            GifByteType* block = nullptr;
+            if (DGifGetExtension(gif.get(), &ext, &block) != GIF_OK) break;
+            if (ext == GRAPHICS_EXT_FUNC_CODE && block && block[0] >= 4) {
+                disposal = (block[1] >> 2) & 7;
+                transparent = (block[1] & 1) ? block[4] : -1;
+                delay = (block[2] | (block[3] << 8)) * 10;
+            }
+            bool loops = ext == APPLICATION_EXT_FUNC_CODE && block && block[0] >= 11 &&
+                         (std::memcmp(block + 1, "NETSCAPE2.0", 11) == 0 ||
+                          std::memcmp(block + 1, "ANIMEXTS1.0", 11) == 0);
+            while (block) {
+                if (DGifGetExtensionNext(gif.get(), &block) != GIF_OK) break;
+                if (loops && block && block[0] >= 3 && block[1] == 1) {
+                    source->loopCount_ = block[2] | (block[3] << 8);
+                    loops = false;
+                }
+            }
+            continue;
+        }
+        if (record != IMAGE_DESC_RECORD_TYPE) continue;
+        if (DGifGetImageDesc(gif.get()) != GIF_OK) break;
+        const GifImageDesc& desc = gif->Image;
+        if (source->pictures_.empty() && (width <= 0 || height <= 0)) {
+            width = desc.Left + desc.Width;
+            height = desc.Top + desc.Height;
+        }
+        const std::int64_t area = std::int64_t{desc.Width} * desc.Height;
+        const std::int64_t screen = std::int64_t{width} * height;
+        if (width <= 0 || height <= 0 || width > kMaxVideoSide || height > kMaxVideoSide ||
+            screen > kMaxVideoPixels || area > kMaxVideoPixels)
+            break;
+        // Each picture's indices, and a key frame for every tenth.
+        const std::int64_t cost =
+            area + 1024 + (source->pictures_.size() % kKeyInterval == 0 ? 4 * screen : 0);
+        const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
+        if (!map || held + cost > kMaxBytes) break;
+        held += cost;
+        TPicture picture;
+        picture.left = desc.Left;
+        picture.top = desc.Top;
+        picture.width = desc.Width;
+        picture.height = desc.Height;
+        picture.disposal = disposal;
+        picture.transparent = transparent;
+        picture.indices.assign(static_cast<std::size_t>(area), 0);
+        picture.rowRead.assign(static_cast<std::size_t>(desc.Height), 0);
+        picture.colors.assign(1024, 0);
+        for (int i = 0; i < std::min(map->ColorCount, 256); ++i) {
+            picture.colors[4 * i] = map->Colors[i].Red;
+            picture.colors[4 * i + 1] = map->Colors[i].Green;
+            picture.colors[4 * i + 2] = map->Colors[i].Blue;
+            picture.colors[4 * i + 3] = 255;
+        }
+        // Rows that did not arrive are not drawn, and nothing after them can be read; a picture
+        // of which no row arrived is left out.
+        broken = !ReadGifRows(gif.get(), picture, desc.Interlace);
+        if (broken && std::find(picture.rowRead.begin(), picture.rowRead.end(), 1) == picture.rowRead.end())
+            break;
+        source->pictures_.push_back(std::move(picture));
+        delays.push_back(delay > 0 ? delay : 50);
+        disposal = 0, transparent = -1, delay = 0;
     }
-    source->total_ = std::accumulate(source->delays_.begin(), source->delays_.end(), std::int64_t{0});
+    if (source->pictures_.empty()) {
+        error = "no frame";
+        return {};
+    }
     TVideoParams& params = source->params_;
-    params.width = frames.width;
-    params.height = frames.height;
+    params.width = width;
+    params.height = height;
+    // The key frames: the screen before every tenth picture, composed once here.
+    source->canvas_.assign(static_cast<std::size_t>(width) * height * 4, 0);
+    source->keys_.push_back(source->canvas_);
+    for (int p = 0; p < source->PictureCount(); ++p) {
+        if (p > 0 && p % kKeyInterval == 0) {
+            source->keys_.push_back(source->canvas_);
+            source->Dispose(source->pictures_[static_cast<std::size_t>(p - 1)], source->keys_.back());
+        }
+        source->Compose(p);
+    }
+    source->delays_ = std::move(delays);
+    const int smallest = std::min(1000, *std::min_element(source->delays_.begin(), source->delays_.end()));
+    source->total_ = std::accumulate(source->delays_.begin(), source->delays_.end(), std::int64_t{0});
     params.fps = 1000.0 / smallest;
     params.frameCount =
         source->loopCount_ == 0 ? std::max<std::int64_t>(source->total_ / smallest, 1) : 1000000;
     params.codecName = "OTHER";
     params.yuv = false;
     return source;
+}
+
+std::int64_t TGifVideoSource::HeldBytes() const noexcept {
+    std::int64_t bytes = static_cast<std::int64_t>(canvas_.size() + saved_.size());
+    for (const auto& key : keys_)
+        bytes += static_cast<std::int64_t>(key.size());
+    for (const TPicture& picture : pictures_)
+        bytes += static_cast<std::int64_t>(picture.indices.size() + picture.colors.size() +
+                                           picture.rowRead.size());
+    return bytes;
+}
+
+namespace {
+
+// The part of a picture's rectangle that lies on a screen of w × h, as [x0, x1) × [y0, y1).
+struct TGifClip {
+    int x0, y0, x1, y1;
+};
+
+TGifClip ClipOf(const TGifVideoSource::TPicture& p, int w, int h) {
+    return {std::clamp(p.left, 0, w), std::clamp(p.top, 0, h), std::clamp(p.left + p.width, 0, w),
+            std::clamp(p.top + p.height, 0, h)};
+}
+
+} // namespace
+
+void TGifVideoSource::Draw(const TPicture& picture) {
+    const int w = params_.width, h = params_.height;
+    const TGifClip c = ClipOf(picture, w, h);
+    saved_.clear();
+    if (picture.disposal == 3)
+        for (int y = c.y0; y < c.y1; ++y) {
+            const auto* row = canvas_.data() + (static_cast<std::size_t>(y) * w + c.x0) * 4;
+            saved_.insert(saved_.end(), row, row + static_cast<std::size_t>(c.x1 - c.x0) * 4);
+        }
+    for (int y = c.y0; y < c.y1; ++y) {
+        const int py = y - picture.top;
+        if (!picture.rowRead[static_cast<std::size_t>(py)]) continue;
+        const std::uint8_t* in = picture.indices.data() + static_cast<std::size_t>(py) * picture.width;
+        std::uint8_t* out = canvas_.data() + static_cast<std::size_t>(y) * w * 4;
+        for (int x = c.x0; x < c.x1; ++x) {
+            const int index = in[x - picture.left];
+            if (index != picture.transparent) std::memcpy(out + 4 * x, picture.colors.data() + 4 * index, 4);
+        }
+    }
+}
+
+void TGifVideoSource::Dispose(const TPicture& picture, std::vector<std::uint8_t>& canvas) const {
+    if (picture.disposal != 2 && picture.disposal != 3) return;
+    const int w = params_.width;
+    const TGifClip c = ClipOf(picture, w, params_.height);
+    const std::size_t bytes = static_cast<std::size_t>(std::max(c.x1 - c.x0, 0)) * 4;
+    for (int y = c.y0; y < c.y1 && bytes > 0; ++y) {
+        std::uint8_t* out = canvas.data() + (static_cast<std::size_t>(y) * w + c.x0) * 4;
+        if (picture.disposal == 2)
+            std::memset(out, 0, bytes);
+        else if (saved_.size() >= static_cast<std::size_t>(y - c.y0 + 1) * bytes)
+            std::memcpy(out, saved_.data() + static_cast<std::size_t>(y - c.y0) * bytes, bytes);
+    }
+}
+
+void TGifVideoSource::Compose(int p) {
+    if (current_ < 0 || p < current_ || p - current_ > kKeyInterval) {
+        const int key = p / kKeyInterval;
+        canvas_ = keys_[static_cast<std::size_t>(key)];
+        current_ = key * kKeyInterval - 1;
+        fresh_ = true;
+    }
+    while (current_ < p) {
+        if (!fresh_) Dispose(pictures_[static_cast<std::size_t>(current_)], canvas_);
+        fresh_ = false;
+        Draw(pictures_[static_cast<std::size_t>(++current_)]);
+    }
 }
 
 int TGifVideoSource::PictureAt(double t) const {
@@ -216,17 +405,11 @@ bool TGifVideoSource::GetFrame(std::int64_t n, TYUVImage& image) {
         TLog::Line("RGBA data not found");
         return false;
     }
-    const int picture = PictureAt(static_cast<double>(n) * 1000.0 / params_.fps);
-    for (int y = 0; y < params_.height; ++y) {
-        const std::uint8_t* in = frames_->Row(y) + static_cast<std::ptrdiff_t>(picture) * params_.width * 4;
-        std::uint8_t* out = image.Plane(0) + static_cast<std::ptrdiff_t>(y) * image.Stride(0);
-        for (int x = 0; x < params_.width; ++x) {
-            out[4 * x] = in[4 * x + 2];
-            out[4 * x + 1] = in[4 * x + 1];
-            out[4 * x + 2] = in[4 * x];
-            out[4 * x + 3] = in[4 * x + 3];
-        }
-    }
+    Compose(PictureAt(static_cast<double>(n) * 1000.0 / params_.fps));
+    const std::size_t row = static_cast<std::size_t>(params_.width) * 4;
+    for (int y = 0; y < params_.height; ++y)
+        std::memcpy(image.Plane(0) + static_cast<std::ptrdiff_t>(y) * image.Stride(0),
+                    canvas_.data() + static_cast<std::size_t>(y) * row, row);
     image.SetDirty(false);
     return true;
 }

@@ -8,7 +8,6 @@
 #pragma once
 
 #include "base/RefObject.h"
-#include "images/Bitmap.h"
 #include "package/Stream.h"
 
 #include <array>
@@ -94,18 +93,47 @@ private:
 
 // An animated GIF as a clip of RGBA frames. Delays are the GIF's (50 ms where it says 0); the rate
 // is 1000 ÷ the smallest delay (at most 1000 ms); a GIF that loops forever wraps, one that loops a
-// given number of times keeps its last picture afterwards.
+// given number of times keeps its last picture afterwards. Each picture is kept as read (its
+// indices and palette) and every tenth composed screen is kept as a key frame: a picture is
+// composed from the key frame before it, or on from the picture composed last.
 class TGifVideoSource final : public TFrameSource {
 public:
+    static constexpr int kKeyInterval = 10;
+    // What the pictures and key frames of one GIF may take; later pictures are left out.
+    static constexpr std::int64_t kMaxBytes = std::int64_t{256} << 20;
+
     // None, with `error` set, when not one frame can be read.
     static std::unique_ptr<TGifVideoSource> Open(TStream& stream, std::string& error);
     bool GetFrame(std::int64_t n, TYUVImage& image) override;
     // The index of the GIF frame shown `t` ms into the animation.
     int PictureAt(double t) const;
+    int PictureCount() const noexcept { return static_cast<int>(pictures_.size()); }
+    // Bytes held for the pictures and key frames.
+    std::int64_t HeldBytes() const noexcept;
+
+    struct TPicture {
+        int left = 0, top = 0, width = 0, height = 0;
+        int disposal = 0;
+        int transparent = -1;
+        std::vector<std::uint8_t> indices;
+        std::vector<std::uint8_t> rowRead; // 1 for each row that arrived
+        std::vector<std::uint8_t> colors;  // RGBA, 256 entries
+    };
 
 private:
     TGifVideoSource() = default;
-    TRef<TBitmap> frames_; // BGRA, frame after frame side by side
+    // Brings the canvas to picture p (drawn), from the key frame before it or on from the last.
+    void Compose(int p);
+    void Draw(const TPicture& picture);
+    // Clears or restores the picture's rectangle as its disposal says, before the next is drawn.
+    void Dispose(const TPicture& picture, std::vector<std::uint8_t>& canvas) const;
+
+    std::vector<TPicture> pictures_;
+    std::vector<std::vector<std::uint8_t>> keys_; // the screen before pictures 0, 10, 20, …
+    std::vector<std::uint8_t> canvas_;            // RGBA, the screen with picture current_ drawn
+    std::vector<std::uint8_t> saved_;             // what lay under picture current_ (disposal 3)
+    int current_ = -1;
+    bool fresh_ = true; // the canvas is a key frame: nothing of the picture before to dispose
     std::vector<int> delays_;
     std::int64_t total_ = 0;
     int loopCount_ = 0; // 0 forever

@@ -9,7 +9,6 @@
 #include "objects/ObjectFactory.h"
 #include "objects/ObjectHost.h"
 #include "objects/PropertyTable.h"
-#include "package/MemoryStream.h"
 #include "render/Drawer.h"
 
 #include <algorithm>
@@ -197,6 +196,7 @@ void TKivVideo::ReadKeys(const TIniObject& object) {
     }
     video_.fromTracks = keys != &object;
     video_.fileName = keys->GetText("FileName");
+    video_.loadFromDisk = keys->GetBool("LoadFromDisk", false);
     video_.mute = keys->GetBool("Mute", false);
     video_.startKivTime = Finite(keys->GetReal("StartKIVTime", 0.0), 0.0);
     video_.fpsMultiplier = std::clamp(Finite(keys->GetReal("FPSMultiplier", 1.0), 1.0), 0.0, 1000.0);
@@ -236,19 +236,17 @@ void TKivVideo::LoadPicture() {
     contentChanged_ = true;
     const std::string& name = video_.fileName;
     if (name.empty()) return;
-    std::vector<std::uint8_t> bytes;
-    if (TKivObjectHost* host = Host()) bytes = host->ReadFile(name);
+    // The clip is read from the show's stream as it plays, never copied into memory whole.
+    TRef<TStream> stream;
+    if (TKivObjectHost* host = Host()) stream = host->OpenFile(name, video_.loadFromDisk);
     std::string error = "not found";
-    if (!bytes.empty()) {
+    if (stream) {
         try {
-            auto stream = MakeRef<TMemoryStream>();
-            stream->WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-            bytes = {};
             std::unique_ptr<TFrameSource> source;
             if (IsGifName(name))
                 source = TGifVideoSource::Open(*stream, error);
             else
-                source = TWinVideoSource::Open(stream, name, error);
+                source = TWinVideoSource::Open(std::move(stream), name, error);
             if (source) extractor_ = MakeRef<TKivVideoExtractor>(std::move(source), IsGifName(name));
         } catch (const std::exception& failure) {
             error = failure.what();

@@ -21,6 +21,7 @@ namespace kiv {
 struct TVideoKeys {
     bool fromTracks = false; // the clip is an entry of the project's [Tracks]: its start is show time
     std::string fileName;
+    bool loadFromDisk = false; // the file on disk beside the show is tried before the show's own
     bool mute = false;
     double startKivTime = 0.0;   // ms of the object's time when the clip starts
     double fpsMultiplier = 1.0;  // playback speed

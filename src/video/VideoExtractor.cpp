@@ -5,9 +5,18 @@
 #include <pthread.h>
 
 #include <algorithm>
+#include <atomic>
+#include <chrono>
 #include <cstdlib>
 
 namespace kiv {
+
+namespace {
+
+std::atomic<std::int64_t> waitCount{0};
+std::atomic<std::int64_t> waitNs{0};
+
+} // namespace
 
 TKivVideoExtractor::TKivVideoExtractor(std::unique_ptr<TFrameSource> source, bool loop, int poolSize)
     : source_(std::move(source)), loop_(loop) {
@@ -93,8 +102,14 @@ bool TKivVideoExtractor::Request(double t, bool wait) {
     requested_ = n;
     changed_.notify_all();
     // Without an image in the pool the worker cannot serve: never wait then.
-    if (wait && !pool_.empty())
+    if (wait && !pool_.empty()) {
+        const auto from = std::chrono::steady_clock::now();
         changed_.wait(lock, [&] { return requested_ != n || ended_ || Terminated(); });
+        waitCount.fetch_add(1, std::memory_order_relaxed);
+        waitNs.fetch_add(std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::steady_clock::now() - from)
+                             .count(),
+                         std::memory_order_relaxed);
+    }
     return !ended_ && !Terminated();
 }
 
@@ -138,6 +153,11 @@ void TKivVideoExtractor::PutBack(const TRef<TYUVImage>& image, bool redecode) {
 std::int64_t TKivVideoExtractor::Decodes() const {
     std::lock_guard guard(lock_);
     return decodes_;
+}
+
+TKivVideoExtractor::TWaitTotals TKivVideoExtractor::WaitTotals() {
+    return {waitCount.load(std::memory_order_relaxed),
+            static_cast<double>(waitNs.load(std::memory_order_relaxed)) / 1e6};
 }
 
 std::int64_t TKivVideoExtractor::Failures() const {

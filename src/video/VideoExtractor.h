@@ -48,6 +48,14 @@ public:
     std::int64_t Decodes() const;
     std::int64_t Failures() const;
 
+    // Time callers spent blocked in Request waiting for a frame, summed over every extractor of
+    // the process (the headless render reports it as the share spent waiting for the decoder).
+    struct TWaitTotals {
+        std::int64_t waits = 0;
+        double ms = 0.0;
+    };
+    static TWaitTotals WaitTotals();
+
     void Terminate() override;
     // Terminates and waits for the worker.
     void Stop();

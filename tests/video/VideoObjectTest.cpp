@@ -2,6 +2,7 @@
 #include "VideoTestSupport.h"
 #include "audio/MusicCompiler.h"
 #include "audio/SoundSource.h"
+#include "objects/ObjectHost.h"
 #include "package/MemoryStream.h"
 #include "support/IniText.h"
 #include "support/LogCapture.h"
@@ -61,6 +62,88 @@ TEST(VideoObject, ABrokenOrMissingClipShowsTheVideoPlaceholderAndSaysWhy) {
     EXPECT_NE(log.find("Sideways"), std::string::npos) << "a bad deinterlace word is logged";
     for (const char* name : {"text.mp4", "cut.mkv", "gone.mp4"})
         EXPECT_NE(log.find(std::string("Video ") + name + " cannot be played"), std::string::npos) << log;
+}
+
+// Serves clips as streams that count the bytes read: the show's own files, and files on disk.
+class TCountingStream final : public TMemoryStream {
+public:
+    explicit TCountingStream(const std::vector<std::uint8_t>& bytes) {
+        WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        SetPosition(0);
+    }
+    std::int32_t Read(void* buffer, std::int32_t count) override {
+        const std::int32_t got = TMemoryStream::Read(buffer, count);
+        read += got;
+        return got;
+    }
+    std::int64_t read = 0;
+};
+
+class TStreamHost final : public TKivObjectHost {
+public:
+    std::map<std::string, std::vector<std::uint8_t>> show, disk;
+    std::vector<TRef<TCountingStream>> opened;
+    TVec3 CameraPosition() const override { return {800, 450, -900}; }
+    TRef<TStream> OpenFile(const std::string& name, bool fromDisk) override {
+        for (const auto* files : {fromDisk ? &disk : &show, &show})
+            if (const auto found = files->find(name); found != files->end())
+                return opened.emplace_back(MakeRef<TCountingStream>(found->second));
+        return nullptr;
+    }
+};
+
+TEST(VideoObject, TheClipIsReadFromItsStreamAsItPlaysAndLoadFromDiskPrefersTheDisk) {
+    // Frames of noise: a clip of 5 MB, more than the opening reads to learn the clip.
+    test::TClipSpec big;
+    big.width = 160;
+    big.height = 120;
+    big.frames = 250;
+    big.painter = [](int n, int x, int y, int& Y, int& U, int& V) {
+        const unsigned h = (static_cast<unsigned>(n) * 73856093u) ^ (static_cast<unsigned>(x) * 19349663u) ^
+                           (static_cast<unsigned>(y) * 83492791u);
+        Y = 16 + static_cast<int>((h * 2654435761u) >> 24) % 220;
+        U = V = 128;
+    };
+    test::TClipSpec small;
+    small.width = 32;
+    small.height = 24;
+    TStreamHost host;
+    const std::vector<std::uint8_t> bigClip = test::MakeClip(big);
+    host.show = {{"a.mkv", bigClip}, {"b.mkv", bigClip}};
+    host.disk = {{"a.mkv", test::MakeClip(small)}};
+    TRef<TIniFile> file = test::ParseIni("[Slide]\nobject Container:Root\nGUID=root\n" +
+                                         test::VideoObject("show", "FileName=a.mkv\n") +
+                                         test::VideoObject("disk", "FileName=a.mkv\nLoadFromDisk=1\n") +
+                                         test::VideoObject("fallback", "FileName=b.mkv\nLoadFromDisk=1\n") +
+                                         "end\n");
+    auto slide = MakeRef<TKivSlide>(&host, 0);
+    slide->SetSize(1600, 900);
+    slide->SetCentre({800, 450});
+    TSlideInfo times;
+    times.sync = 9000;
+    times.end = 10000;
+    slide->SetTimes(times, 0);
+    TKeyframeTiming timing;
+    timing.build = timing.actual = DurationsOf(times);
+    slide->Build(TKivSlide::RootObject(*file->FindSection("Slide")), timing);
+    slide->Advance(true, 0);
+    const struct {
+        const char* guid;
+        int width;
+    } kShown[] = {{"show", 160}, {"disk", 32}, {"fallback", 160}};
+    for (const auto& shown : kShown) {
+        const auto* video = dynamic_cast<const TKivVideo*>(test::TTestSlide::Find(*slide, shown.guid));
+        ASSERT_NE(video, nullptr);
+        ASSERT_NE(video->Extractor(), nullptr) << shown.guid;
+        EXPECT_EQ(video->Extractor()->Params().width, shown.width) << shown.guid;
+        ASSERT_TRUE(video->Extractor()->Request(0, true));
+    }
+    ASSERT_EQ(host.opened.size(), 3u);
+    for (const auto& stream : host.opened) {
+        if (stream->GetSize() > 1000000) {
+            EXPECT_LT(stream->read * 2, stream->GetSize()) << "the first frame needs only the file's start";
+        }
+    }
 }
 
 TEST(VideoObject, AClipOfTheTracksContinuesFromTheSlideWhereItBegan) {

@@ -143,6 +143,46 @@ TEST(VideoFrames, ClipTimeFollowsStartSpeedAndDuration) {
     EXPECT_DOUBLE_EQ(VideoClipTime(keys, 99000, 4000), 4000);
 }
 
+TEST(VideoFrames, ALongGifPlaysToItsLastPictureComposedFromKeyFramesInAnyOrder) {
+    // 450 pictures on a 256 × 256 screen (all composed: 118 MB), picture i a 4 × 4 mark in cell i;
+    // the marks of pictures 4, 14, … are cleared and those of 9, 19, … restored away after them.
+    constexpr int kPictures = 450, kSide = 256, kCells = kSide / 4;
+    test::TGifSpec gif;
+    gif.width = gif.height = kSide;
+    gif.palette.assign(768, 0);
+    gif.palette[3] = 255, gif.palette[7] = 255;
+    gif.loopCount = 0;
+    const auto kept = [](int i) { return i % 10 != 4 && i % 10 != 9; };
+    for (int i = 0; i < kPictures; ++i)
+        gif.frames.push_back({(i % kCells) * 4, (i / kCells) * 4, 4, 4,
+                              std::vector<std::uint8_t>(16, static_cast<std::uint8_t>(1 + i % 2)),
+                              i % 10 == 4   ? 2
+                              : i % 10 == 9 ? 3
+                                            : 0,
+                              -1, 10, false});
+    const test::TBytes bytes = test::EncodeGif(gif);
+    TRef<TStream> stream = StreamOf({bytes.begin(), bytes.end()});
+    std::string error;
+    std::unique_ptr<TGifVideoSource> source = TGifVideoSource::Open(*stream, error);
+    ASSERT_TRUE(source) << error;
+    EXPECT_EQ(source->PictureCount(), kPictures);
+    EXPECT_EQ(source->Params().frameCount, kPictures);
+    EXPECT_LT(source->HeldBytes(), std::int64_t{kPictures} * kSide * kSide) << "a quarter of all composed";
+    TYUVImage image(kSide, kSide, true);
+    for (const int n : {0, 9, 10, 11, 25, 19, 20, 21, 399, 400, 449, 5, 448, 449}) {
+        ASSERT_TRUE(source->GetFrame(n, image)) << n;
+        for (int i = 0; i < kPictures; ++i) {
+            const std::uint8_t* p =
+                image.Plane(0) + image.Stride(0) * ((i / kCells) * 4 + 1) + 4 * ((i % kCells) * 4 + 2);
+            const bool marked = i == n || (i < n && kept(i));
+            ASSERT_EQ(p[3], marked ? 255 : 0) << "cell " << i << " of frame " << n;
+            if (marked) {
+                ASSERT_EQ(p[i % 2 == 0 ? 0 : 1], 255) << "cell " << i << " of frame " << n;
+            }
+        }
+    }
+}
+
 TEST(VideoFrames, AnimatedGifsPlayAtTheRateOfTheirShortestDelayAndLoopAsTheySay) {
     // Three full-screen frames, red, green and blue, shown 50 ms (a delay of 0), 100 ms and 50 ms.
     test::TGifSpec gif;
