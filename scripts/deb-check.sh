@@ -10,7 +10,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/kiv-deb-check.XXXXXX")
 trap 'rm -rf "$work"' EXIT
 
 cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIV_BUILD_TESTS=OFF -DKIV_BUILD_BENCH=OFF >/dev/null
-cmake --build "$build" -j2 --target kivviewer kivtool
+cmake --build "$build" -j2 --target kivviewer kivtool package_files
 (cd "$build" && cpack -G DEB >"$work/cpack.log") || { cat "$work/cpack.log"; exit 1; }
 deb=$(ls "$build"/kivviewer_*.deb | head -n1)
 echo "package: $deb"

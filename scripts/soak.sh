@@ -7,31 +7,55 @@
 # and the log's error lines. Builds kivviewer in build-release (Release, no tests).
 # Usage: scripts/soak.sh [SECONDS (default 3600)] [SLIDE_MS (default 3000)]
 # Writes build-release/soak/samples.csv (seconds, RSS in kB, threads) and the player's log there.
+# The environment may change the run (the short soak among the tests does):
+#   KIV_SOAK_PLAYER   a kivviewer to play with instead of building one in build-release
+#   KIV_SOAK_DIR      the work folder (default build-release/soak)
+#   KIV_SOAK_SLIDES   slides in the show (default 200); KIV_SOAK_PICTURE their size (4000x3000)
+#   KIV_SOAK_SCREEN   the window (1280x720)
+#   KIV_SOAK_MAX_GROWTH  a percentage: exit 1 when the mean memory of the last whole pass exceeds
+#                     that of pass KIV_SOAK_BASE_PASS (default 2: the first after the first) by
+#                     more, when the most threads alive in the last whole pass differ from the most
+#                     in that pass (a thread that ends and is started again dips the count for a
+#                     moment; a leaked or lost thread moves the highest), when the log has an
+#                     error or the player ended early.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 seconds=${1:-3600}
 slide_ms=${2:-3000}
-slides=200
+slides=${KIV_SOAK_SLIDES:-200}
+picture=${KIV_SOAK_PICTURE:-4000x3000}
+screen=${KIV_SOAK_SCREEN:-1280x720}
+max_growth=${KIV_SOAK_MAX_GROWTH:-}
+base_pass=${KIV_SOAK_BASE_PASS:-2}
 build=build-release
-work=$build/soak
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIV_BUILD_TESTS=OFF -DKIV_BUILD_BENCH=ON >/dev/null
-cmake --build "$build" -j 2 --target kivviewer >/dev/null
+work=${KIV_SOAK_DIR:-$build/soak}
+player=${KIV_SOAK_PLAYER:-}
+if [ -z "$player" ]; then
+    cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIV_BUILD_TESTS=OFF -DKIV_BUILD_BENCH=ON >/dev/null
+    cmake --build "$build" -j 2 --target kivviewer >/dev/null
+    player=$build/src/app/kivviewer
+fi
 
-# The show: four generated pictures under 200 names (each name is its own picture to the player),
+for tool in convert identify ffmpeg; do
+    command -v "$tool" >/dev/null || { echo "soak: $tool is needed (skipped)"; exit 77; }
+done
+
+# The show: four generated pictures under SLIDES names (each name is its own picture to the player),
 # music that repeats, slides of SLIDE_MS with a dissolve of a quarter of that.
 show=$work/show
 mkdir -p "$show/img" "$show/music"
 for i in 0 1 2 3; do
-    [ -s "$show/img/base$i.jpg" ] ||
-        convert -size 4000x3000 "gradient:hsb(${i}0%,80%,90%)-hsb($((i * 25 + 40))%,70%,30%)" \
+    [ -s "$show/img/base$i.jpg" ] && [ "$(identify -format %wx%h "$show/img/base$i.jpg")" = "$picture" ] ||
+        convert -size "$picture" "gradient:hsb(${i}0%,80%,90%)-hsb($((i * 25 + 40))%,70%,30%)" \
             -swirl $((60 + i * 90)) -attenuate 0.4 +noise Gaussian -quality 90 "$show/img/base$i.jpg"
 done
 [ -s "$show/music/loop.mp3" ] ||
     ffmpeg -v error -y -f lavfi -i "sine=frequency=330:duration=45" -f lavfi -i "sine=frequency=495:duration=45" \
         -filter_complex "[0][1]amix=inputs=2,volume=0.5" -ac 2 -ar 44100 "$show/music/loop.mp3"
 {
-    printf '[Main]\nopt_title=soak\nopt_scr_width=1280\nopt_scr_height=720\nopt_scr_full=0\nopt_repeat=repeat\n'
+    printf '[Main]\nopt_title=soak\nopt_scr_width=%d\nopt_scr_height=%d\nopt_scr_full=0\nopt_repeat=repeat\n' \
+        "${screen%x*}" "${screen#*x}"
     printf 'opt_pausewheninactive=0\nopt_scr_hidercolor=0\n'
     printf 'object TheEffect:AnEffect\n  time=%d\n  object dissolve:dissolve\n    caption=dissolve\n' $((slide_ms / 4))
     printf '    stdidx=2\n    checked=1\n  end\nend\n'
@@ -62,7 +86,7 @@ done
 
 period=$((slides * slide_ms / 1000))
 echo "soak: $slides slides of $slide_ms ms (one pass: $period s), for $seconds s"
-SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "$build/src/app/kivviewer" -filename "$show/Project.kiv" -log \
+SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "$player" -filename "$show/Project.kiv" -log \
     >"$work/player.out" 2>"$work/player.log" &
 pid=$!
 trap 'kill -TERM $pid 2>/dev/null || true' EXIT
@@ -110,3 +134,26 @@ awk -F, -v period=$period 'NR > 1 && $1 >= 10 {
 errors=$(grep -c -i -E "error|exception|assert|failed" "$work/player.log" || true)
 echo "log lines with error, exception, assert or failed: $errors (log: $work/player.log)"
 grep -i -E "error|exception|assert|failed" "$work/player.log" | head -5 || true
+
+[ -n "$max_growth" ] || exit 0
+# The verdict: whole passes after the first compared by their mean and most threads, a clean log.
+status=0
+awk -F, -v period=$period -v first=$((period + 10)) -v limit="$max_growth" -v base=$base_pass '
+    NR > 1 && $1 >= 10 { p = int(($1 - 10) / period) + 1; sum[p] += $2; n[p]++; last = p; t = $1
+                         if ($3 > threads[p]) threads[p] = $3 }
+    NR > 1 && $1 >= first { if (lo == "" || $3 < lo) lo = $3; if ($3 > hi) hi = $3 }
+    END {
+        whole = (t >= 10 + last * period - 2) ? last : last - 1
+        if (whole <= base) { printf "FAIL: no whole pass after pass %d\n", base; exit 1 }
+        growth = (sum[whole] / n[whole] - sum[base] / n[base]) * 100 / (sum[base] / n[base])
+        printf "pass %d to pass %d: %+.2f %% (at most %s %%), threads after the first pass: %d to %d\n", \
+            base, whole, growth, limit, lo, hi
+        if (growth > limit) { print "FAIL: memory grows"; exit 1 }
+        if (threads[whole] != threads[base]) {
+            printf "FAIL: at most %d threads in pass %d, %d in pass %d\n", threads[base], base, threads[whole], whole
+            exit 1
+        }
+    }' "$work/samples.csv" || status=1
+[ "$alive" = yes ] || { echo "FAIL: the player ended early"; status=1; }
+[ "$errors" -eq 0 ] || { echo "FAIL: the log has errors"; status=1; }
+exit $status
