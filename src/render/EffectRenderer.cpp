@@ -506,6 +506,7 @@ void TCustomD3DEffecter::BeginEffect(int mode) {
     if (!screen_ || !screen_->Ready()) return;
     auto take = [&](int n, TRenderTargetManager* pool) {
         if (captures_[n] || !pool || pool->Width() <= 0 || pool->Height() <= 0) return;
+        if (pool->FreeCount() == 0) ++made_;
         TRef<TRenderTargetTexture> target = pool->Acquire(screen_);
         ++acquired_;
         if (!target || !target->Texture()) {
@@ -564,6 +565,7 @@ bool TCustomD3DEffecter::CaptureInto(TRenderTargetTexture* target, const std::fu
 TRenderTargetTexture* TCustomD3DEffecter::Scratch() {
     if (!scratch_ && screen_ && screen_->Ready()) {
         scratchPool_.SetSize(kScratchSize, kScratchSize);
+        if (scratchPool_.FreeCount() == 0) ++made_;
         scratch_ = scratchPool_.Acquire(screen_);
         if (scratch_ && !scratch_->Texture()) scratch_.Reset();
     }
