@@ -7,19 +7,17 @@
 #include "objects/KivImage.h"
 #include "objects/SlideProducer.h"
 #include "objects/SlideShowSupport.h"
-#include "base/Log.h"
 #include "render/Drawer.h"
 #include "render/RenderFixture.h"
+#include "support/LogCapture.h"
 
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <fstream>
 #include <functional>
 #include <limits>
 #include <memory>
-#include <sstream>
 
 namespace kiv {
 namespace {
@@ -175,18 +173,6 @@ protected:
         section = source->Document().FindSection("effect_x");
         ASSERT_TRUE(section);
     }
-    // The log lines written while `body` runs.
-    static std::string Logged(const std::function<void()>& body) {
-        const std::string path = testing::TempDir() + "kiv_transition_input.log";
-        TLog::Start(TLogMode::File, "", path);
-        body();
-        TLog::Finish();
-        std::ifstream in(path);
-        std::stringstream text;
-        text << in.rdbuf();
-        return text.str();
-    }
-
     TRef<TKivSource> source;
     std::unique_ptr<TSlideProducer> producer; // the slides' host
     TRef<TKivSlide> first, second;
@@ -621,7 +607,7 @@ TEST_F(TransitionPixels, BadInputDissolvesOrCutsWithALogLine) {
     };
     for (const TCase& c : cases) {
         TRef<TBitmap> frame, last;
-        const std::string log = Logged([&] {
+        const std::string log = test::LoggedWhile([&] {
             holder = MakeRef<TKivFilter>(c.effect, c.duration, 0.0f);
             frame = Frame(holder.Get(), c.ms, first.Get(), second.Get());
             last = Frame(holder.Get(), std::isfinite(c.duration) ? std::max(c.duration, 0.0) : 0, first.Get(),
