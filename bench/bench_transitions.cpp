@@ -128,12 +128,12 @@ TSetup& Setup() {
 
 void BM_Transition(benchmark::State& state, std::size_t family) {
     TSetup& s = Setup();
+    auto holder = MakeRef<TKivFilter>(s.families[family].second, kDuration, kSmoothline);
+    s.Frame(*holder); // the renderer and the filter are made on the first frame
     if (!s.headless.drawer->IsReady()) {
         state.SkipWithError("no renderer");
         return;
     }
-    auto holder = MakeRef<TKivFilter>(s.families[family].second, kDuration, kSmoothline);
-    s.Frame(*holder); // the filter is made on the first frame
     for (auto _ : state)
         s.Frame(*holder);
 }
@@ -160,5 +160,6 @@ int main(int argc, char** argv) {
                     report.PrintRatio(label.c_str(), "BM_Transition_" + name, "BM_Transition_dissolve", 3.0);
             }
         },
-        TRatioClock::kWallMedian, {"--benchmark_repetitions=5", "--benchmark_enable_random_interleaving=true"});
+        TRatioClock::kWallMedian,
+        {"--benchmark_repetitions=5", "--benchmark_enable_random_interleaving=true"});
 }

@@ -335,18 +335,21 @@ void TD3DTriController::Triangles(const std::vector<TTileVertex>& vertices) {
     if (!Usable()) return;
     if (!begun_) Begin(textured_);
     TMultiTile& whole = WholeTile();
-    TEffTile& cell = Tile(0, 0);
+    // Triangles with depth go whole onto the one cell, in one batch (flat ones wait in the
+    // whole-area tile until End, so drawing the depth ones together keeps the order).
+    depth_.clear();
     for (std::size_t i = 0; i + 2 < vertices.size(); i += 3) {
         const TTileVertex* v = &vertices[i];
-        if (v[0].z == 0 && v[1].z == 0 && v[2].z == 0) {
+        if (v[0].z == 0 && v[1].z == 0 && v[2].z == 0)
             whole.DrawAlpha(v, 2);
-        } else {
-            // Depth: the whole triangle on the one cell.
-            cell.Begin(textured_);
-            cell.Draw3D(v, 2);
-            cell.End();
-        }
+        else
+            depth_.insert(depth_.end(), v, v + 3);
     }
+    if (depth_.empty()) return;
+    TEffTile& cell = Tile(0, 0);
+    cell.Begin(textured_);
+    cell.Draw3D(depth_.data(), static_cast<int>(depth_.size()) - 1);
+    cell.End();
 }
 
 void TD3DTriController::ShadedTriangles(const std::vector<TTileVertex>& vertices, std::uint32_t rgb) {

@@ -220,6 +220,7 @@ private:
     bool textured_ = true;
     bool begun_ = false;
     int triangles_ = 0;
+    std::vector<TTileVertex> depth_; // the depth triangles of one Triangles call, reused
 };
 
 // A cell tile of the effect renderer's controller.

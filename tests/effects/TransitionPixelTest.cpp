@@ -527,6 +527,51 @@ TEST_F(TransitionPixels, ACustomTransitionDrawsItsSlideOverBothCaptures) {
     EXPECT_TRUE(dynamic_cast<TAlphaFilter*>(MakeCustomTransition(outgoing.Get(), section).Get()));
 }
 
+// A vertex exactly on the renderer area's left or top edge is drawn 2 pixels further out, so the
+// capture's first column and row reach the screen's edge without a gap; the right and bottom edges
+// stay where they are.
+TEST_F(TransitionPixels, VerticesOnTheAreasLeftAndTopEdgesMoveTwoPixelsOut) {
+    const TRect area{8, 6, 40, 30};
+    auto root = MakeRef<TFnItem>([&](TDeviceDrawer&) {
+        drawer->Clear(0xFF000000u, false);
+        TCustomD3DEffecter* effecter = drawer->Effecter();
+        T3DScreen* screen = drawer->Screen();
+        effecter->SetArea(area);
+        effecter->BeginEffect(0);
+        // The whole capture in one colour: only where the quad lands is looked at.
+        ASSERT_TRUE(effecter->CaptureForFilter(0, [&] { screen->FillRect(0xFF000000u | kA, {-64, -64, 128, 128}); }));
+        screen->Camera(kWidth, kHeight, kWidth, kHeight, 0, 0);
+        TD3DTriController& controller = effecter->Controller(effecter->Capture(0), area, area);
+        const std::vector<TTileVertex> quad{FlatVertex(8, 6, 255),  FlatVertex(40, 6, 255),
+                                            FlatVertex(8, 30, 255), FlatVertex(8, 30, 255),
+                                            FlatVertex(40, 6, 255), FlatVertex(40, 30, 255)};
+        controller.Begin(true);
+        controller.Triangles(quad);
+        controller.End();
+        effecter->EndEffect();
+    });
+    ASSERT_TRUE(drawer->Draw(*root));
+    TRef<TBitmap> frame = drawer->GrabImage();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    struct TCase {
+        int x, y;
+        std::uint32_t want;
+    };
+    for (const TCase& c : std::initializer_list<TCase>{{6, 15, kA},
+                                                       {5, 15, 0},
+                                                       {20, 4, kA},
+                                                       {20, 3, 0},
+                                                       {6, 4, kA},
+                                                       {39, 29, kA},
+                                                       {39, 15, kA},
+                                                       {20, 29, kA},
+                                                       {38, 28, kA},
+                                                       {40, 15, 0},
+                                                       {20, 30, 0}})
+        ExpectColor(At(*frame, c.x, c.y), c.want, 2, "at " + std::to_string(c.x) + "," + std::to_string(c.y));
+}
+
 // One descriptor of every family with a filter of its own (and a soft edge where it has one).
 std::vector<std::pair<std::string, TRef<TKivEffect>>> EveryFamily() {
     auto only = [](int count, int on, int actions = 0) {
