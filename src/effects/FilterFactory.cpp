@@ -197,7 +197,8 @@ TRef<TDrawFilter> MakeTransitionFilter(const TRect& rect, const TKivEffect* effe
     const double smooth = std::isfinite(smoothline) && smoothline > 0 ? smoothline : 0;
     double ms = std::isfinite(duration) ? duration : 0;
     if (!(ms > 0))
-        TLog::Line("Transition: a duration of " + std::to_string(duration) + " ms cannot run; the slide cuts");
+        TLog::Line("Transition: a duration of " + std::to_string(duration) +
+                   " ms cannot run; the slide cuts");
     if (ms > 3.6e6) {
         TLog::Line("Transition: a duration of " + std::to_string(ms) + " ms is kept to one hour");
         ms = 3.6e6;

@@ -100,7 +100,8 @@ void T3DDrawer::DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilter
     // A filter laid out for another drawing rectangle (the window changed size, or was empty when
     // the transition began) is laid out anew over this one, at the same time.
     if (filter && filter->Order() != TFilterOrder::SlideEffect && !(filter->Rect() == drawRect_)) {
-        const double smooth = std::isfinite(holder->smoothline) && holder->smoothline > 0 ? holder->smoothline : 0;
+        const double smooth =
+            std::isfinite(holder->smoothline) && holder->smoothline > 0 ? holder->smoothline : 0;
         TLog::Line("DrawTransition: the drawing rectangle changed; the filter is laid out anew");
         filter->Init(drawRect_, static_cast<float>(drawRect_.Width() * smooth), filter->Duration());
         filter->CaptureRect = drawRect_;

@@ -144,7 +144,6 @@ protected:
         return (Channel(got, 0) - Channel(kA, 0)) / double(Channel(kB, 0) - Channel(kA, 0));
     }
 
-
     // A show of two solid slides (kA, kB) and a custom transition section "effect_x" holding
     // `objects` inside its root, for a 64 × h design; its slides are built and at 3.5 s.
     void BuildShow(int h, const std::string& objects) {
@@ -539,7 +538,9 @@ TEST_F(TransitionPixels, VerticesOnTheAreasLeftAndTopEdgesMoveTwoPixelsOut) {
         effecter->SetArea(area);
         effecter->BeginEffect(0);
         // The whole capture in one colour: only where the quad lands is looked at.
-        ASSERT_TRUE(effecter->CaptureForFilter(0, [&] { screen->FillRect(0xFF000000u | kA, {-64, -64, 128, 128}); }));
+        ASSERT_TRUE(effecter->CaptureForFilter(0, [&] {
+            screen->FillRect(0xFF000000u | kA, {-64, -64, 128, 128});
+        }));
         screen->Camera(kWidth, kHeight, kWidth, kHeight, 0, 0);
         TD3DTriController& controller = effecter->Controller(effecter->Capture(0), area, area);
         const std::vector<TTileVertex> quad{FlatVertex(8, 6, 255),  FlatVertex(40, 6, 255),
@@ -620,7 +621,8 @@ TEST_F(TransitionPixels, NoFrameAfterTheFirstMakesARenderTarget) {
         const int made = effecter->Made(), acquired = effecter->Acquired();
         for (int i = 1; i <= 30; ++i)
             Frame(holder.Get(), i * 999.0 / 30, first.Get(), second.Get());
-        EXPECT_EQ(effecter->Made(), made) << name << ": a frame made a render target the pools could have lent";
+        EXPECT_EQ(effecter->Made(), made)
+            << name << ": a frame made a render target the pools could have lent";
         EXPECT_GE(effecter->Acquired() - acquired, 30) << name << ": every frame captures";
         EXPECT_EQ(effecter->Capture(0), nullptr) << name;
         EXPECT_EQ(effecter->Capture(1), nullptr) << name;
@@ -646,7 +648,8 @@ TEST_F(TransitionPixels, BadInputDissolvesOrCutsWithALogLine) {
         {"negative duration", Effect(kEffectDissolve, {true}), -500, 100, 1, "a duration of -500"},
         {"no duration", Effect(kEffectGates, Only(8, 5)), kNan, 0, 1, "cannot run"},
         {"enormous duration", Effect(kEffectDissolve, {true}), 1e300, 900e3, 0.25, "kept to one hour"},
-        {"a million tiles", Effect(kEffectMosaic, {true}, {1000, 1000, 0, 3}), 1000, 500, 0.5, "cells kept to"},
+        {"a million tiles", Effect(kEffectMosaic, {true}, {1000, 1000, 0, 3}), 1000, 500, 0.5,
+         "cells kept to"},
         {"custom slide fails", BuildCustomEffect(TRef<TIniSection>::Share(section)), 1000, 500, 0.5,
          "cannot be built"},
     };
