@@ -5,6 +5,7 @@
 // effect slide's.
 #include "HeadlessDrawer.h"
 #include "RatioReporter.h"
+#include "effects/TransitionFamilies.h"
 #include "effects/FilterFactory.h"
 #include "effects/SlideEffectFilter.h"
 #include "objects/SlideProducer.h"
@@ -49,23 +50,6 @@ const char* const kShow = "[Main]\nopt_scr_width=1280\nopt_scr_height=720\n"
                           "object A:KeyPoint\nOrigin=SlideBegin\nTime=0\nOpacity=0\nend\n"
                           "object B:KeyPoint\nOrigin=SlideBegin\nTime=1000\nOpacity=100\nend\nend\nend\n";
 
-TRef<TKivEffect> Effect(std::uint32_t type, std::vector<bool> switches, std::vector<std::int32_t> ints = {},
-                        std::vector<float> floats = {}) {
-    auto e = MakeRef<TKivEffect>();
-    e->type = type;
-    e->switches = std::move(switches);
-    e->intParams = std::move(ints);
-    e->floatParams = std::move(floats);
-    return e;
-}
-
-// Switch `on` of `count` directions after `actions` action switches.
-std::vector<bool> Only(int count, int on, int actions = 0) {
-    std::vector<bool> s(static_cast<std::size_t>(count + actions), false);
-    s[static_cast<std::size_t>(actions + on - 1)] = true;
-    return s;
-}
-
 struct TSetup {
     bench::THeadlessDrawer headless{kWidth, kHeight};
     TRef<TKivSource> source;
@@ -89,24 +73,8 @@ struct TSetup {
         if (!first || !second || !section) std::abort();
         first->Advance(true, 3500);
         second->Advance(true, 3500);
-        std::vector<bool> curl(12, false);
-        curl[0] = curl[3] = curl[11] = true;
-        families = {
-            {"dissolve", Effect(kEffectDissolve, {true})},
-            {"circle", Effect(kEffectShapes, Only(3, 1, 2), {50, 50})},
-            {"rhomb", Effect(kEffectShapes, Only(3, 2, 2), {50, 50})},
-            {"gates", Effect(kEffectGates, Only(8, 3))},
-            {"page", Effect(kEffectPage, Only(8, 1))},
-            {"mosaic", Effect(kEffectMosaic, {true}, {16, 9, 50, 7})},
-            {"push", Effect(kEffectPush, Only(4, 1))},
-            {"slide", Effect(kEffectSlide, Only(4, 4))},
-            {"flip", Effect(kEffectFlip, {true, false, false, false, true, true})},
-            {"hourhand", Effect(kEffectHourhand, Only(9, 5, 2))},
-            {"broom", Effect(kEffectHourhand, Only(9, 1, 2), {}, {0.1f})},
-            {"swap", Effect(kEffectSwap, Only(4, 2), {}, {4, 1, 60})},
-            {"curling", Effect(kEffectCurling, curl, {0, 0}, {0.05f, 0.5f})},
-            {"custom", BuildCustomEffect(TRef<TIniSection>::Share(section))},
-        };
+        families = test::EveryFamily();
+        families.emplace_back("custom", BuildCustomEffect(TRef<TIniSection>::Share(section)));
     }
 
     // One frame of the transition at half its time.

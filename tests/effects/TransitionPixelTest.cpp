@@ -8,6 +8,7 @@
 #include "objects/SlideProducer.h"
 #include "objects/SlideShowSupport.h"
 #include "render/Drawer.h"
+#include "TransitionFamilies.h"
 #include "render/RenderFixture.h"
 #include "support/LogCapture.h"
 
@@ -99,18 +100,11 @@ protected:
     }
 
     static TRef<TKivEffect> Effect(std::uint32_t type, std::vector<bool> switches,
-                                   std::vector<std::int32_t> ints = {}, std::vector<float> floats = {}) {
-        auto e = MakeRef<TKivEffect>();
-        e->type = type;
-        e->switches = std::move(switches);
-        e->intParams = std::move(ints);
-        e->floatParams = std::move(floats);
-        return e;
+                                   std::vector<std::int32_t> ints = {}) {
+        return test::Effect(type, std::move(switches), std::move(ints));
     }
     static std::vector<bool> Only(int count, int on, int actions = 0) {
-        std::vector<bool> s(static_cast<std::size_t>(count + actions), false);
-        s[static_cast<std::size_t>(actions + on - 1)] = true;
-        return s;
+        return test::OnlySwitch(count, on, actions);
     }
 
     // One frame of the transition at `ms` of `duration`; GL must be clean afterwards.
@@ -573,45 +567,11 @@ TEST_F(TransitionPixels, VerticesOnTheAreasLeftAndTopEdgesMoveTwoPixelsOut) {
         ExpectColor(At(*frame, c.x, c.y), c.want, 2, "at " + std::to_string(c.x) + "," + std::to_string(c.y));
 }
 
-// One descriptor of every family with a filter of its own (and a soft edge where it has one).
-std::vector<std::pair<std::string, TRef<TKivEffect>>> EveryFamily() {
-    auto only = [](int count, int on, int actions = 0) {
-        std::vector<bool> s(static_cast<std::size_t>(count + actions), false);
-        s[static_cast<std::size_t>(actions + on - 1)] = true;
-        return s;
-    };
-    auto effect = [](std::uint32_t type, std::vector<bool> switches, std::vector<std::int32_t> ints = {},
-                     std::vector<float> floats = {}) {
-        auto e = MakeRef<TKivEffect>();
-        e->type = type;
-        e->switches = std::move(switches);
-        e->intParams = std::move(ints);
-        e->floatParams = std::move(floats);
-        return e;
-    };
-    std::vector<bool> curl(12, false);
-    curl[0] = curl[3] = curl[11] = true;
-    return {
-        {"dissolve", effect(kEffectDissolve, {true})},
-        {"circle", effect(kEffectShapes, only(3, 1, 2), {50, 50})},
-        {"gates", effect(kEffectGates, only(8, 3))},
-        {"page", effect(kEffectPage, only(8, 1))},
-        {"mosaic", effect(kEffectMosaic, {true}, {4, 3, 50, 9})},
-        {"push", effect(kEffectPush, only(4, 1))},
-        {"slide", effect(kEffectSlide, only(4, 4))},
-        {"flip", effect(kEffectFlip, {true, false, false, false, true, true})},
-        {"hand", effect(kEffectHourhand, only(9, 5, 2))},
-        {"broom", effect(kEffectHourhand, only(9, 1, 2), {}, {0.1f})},
-        {"swap", effect(kEffectSwap, only(4, 2), {}, {4, 1, 60})},
-        {"curling", effect(kEffectCurling, curl, {0, 0}, {0.05f, 0.5f})},
-    };
-}
-
 // After a transition's first frame the pools hold every render target it needs: thirty more
 // frames of each family, custom transitions included, make none.
 TEST_F(TransitionPixels, NoFrameAfterTheFirstMakesARenderTarget) {
     ASSERT_NO_FATAL_FAILURE(BuildShow(48, kFadeInObjects));
-    auto families = EveryFamily();
+    auto families = test::EveryFamily();
     families.emplace_back("custom", BuildCustomEffect(TRef<TIniSection>::Share(section)));
     for (const auto& [name, effect] : families) {
         holder = MakeRef<TKivFilter>(effect, 1000.0, 0.05f);
