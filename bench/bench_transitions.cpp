@@ -5,9 +5,9 @@
 // effect slide's.
 #include "HeadlessDrawer.h"
 #include "RatioReporter.h"
-#include "effects/TransitionFamilies.h"
 #include "effects/FilterFactory.h"
 #include "effects/SlideEffectFilter.h"
+#include "effects/TransitionFamilies.h"
 #include "objects/SlideProducer.h"
 #include "objects/SlideShowSupport.h"
 

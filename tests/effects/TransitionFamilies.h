@@ -11,8 +11,8 @@
 
 namespace kiv::test {
 
-inline TRef<TKivEffect> Effect(std::uint32_t type, std::vector<bool> switches, std::vector<std::int32_t> ints = {},
-                               std::vector<float> floats = {}) {
+inline TRef<TKivEffect> Effect(std::uint32_t type, std::vector<bool> switches,
+                               std::vector<std::int32_t> ints = {}, std::vector<float> floats = {}) {
     auto e = MakeRef<TKivEffect>();
     e->type = type;
     e->switches = std::move(switches);

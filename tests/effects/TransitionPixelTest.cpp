@@ -1,6 +1,7 @@
 // Transitions drawn by the slide drawer between two solid slides, read back pixel by pixel: each
 // family's picture against the mix computed here from its phase and geometry, with GL clean after
 // every frame.
+#include "TransitionFamilies.h"
 #include "effects/FilterFactory.h"
 #include "effects/SlideEffectFilter.h"
 #include "effects/TransitionFilters.h"
@@ -8,7 +9,6 @@
 #include "objects/SlideProducer.h"
 #include "objects/SlideShowSupport.h"
 #include "render/Drawer.h"
-#include "TransitionFamilies.h"
 #include "render/RenderFixture.h"
 #include "support/LogCapture.h"
 
