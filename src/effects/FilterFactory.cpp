@@ -182,6 +182,7 @@ TRef<TDrawFilter> MakeFilter(const TKivEffect& e, int w, int h, TDrawItem* outgo
         return MakeRef<TRollEffect2>(mode, On(e, 2) ? d + 4 : d, options);
     }
     default:
+        TLog::Line("Transition: unknown family " + std::to_string(e.type) + "; a dissolve stands in");
         return MakeRef<TAlphaFilter>();
     }
 }
@@ -195,6 +196,9 @@ TRef<TDrawFilter> MakeTransitionFilter(const TRect& rect, const TKivEffect* effe
     if (!filter) return nullptr;
     const double smooth = std::isfinite(smoothline) && smoothline > 0 ? smoothline : 0;
     double ms = std::isfinite(duration) ? duration : 0;
+    if (!(ms > 0))
+        TLog::Line("Transition: a duration of " + std::to_string(duration) +
+                   " ms cannot run; the slide cuts");
     if (ms > 3.6e6) {
         TLog::Line("Transition: a duration of " + std::to_string(ms) + " ms is kept to one hour");
         ms = 3.6e6;

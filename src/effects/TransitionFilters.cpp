@@ -6,6 +6,7 @@
 #include <array>
 #include <bit>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 namespace kiv {
@@ -679,68 +680,69 @@ void TRollEffect2::Draw(TD3DTriController& controller) {
     const int columns =
         std::clamp(static_cast<int>(area.Width() / std::max(4.0, options_.radius / 12)), 8, 160);
     const int rows = std::clamp(static_cast<int>(area.Height() / std::max(4.0, options_.radius / 12)), 8, 90);
-    std::vector<TTileVertex> grid;
-    std::vector<double> ahead;
-    grid.reserve(static_cast<std::size_t>((columns + 1) * (rows + 1)));
-    for (int j = 0; j <= rows; ++j)
-        for (int i = 0; i <= columns; ++i) {
-            const double x = area.left + double(area.Width()) * i / columns;
-            const double y = area.top + double(area.Height()) * j / rows;
-            grid.push_back(Wind(x, y, p));
-            ahead.push_back(x * direction_.x + y * direction_.y - p);
-        }
-    auto at = [&](int i, int j) { return static_cast<std::size_t>(j * (columns + 1) + i); };
-    std::vector<TTileVertex> flat;
     // A point of the slide with its distance past the axis.
     struct TPlain {
         double x, y, ahead;
     };
+    auto plainAt = [&](double x, double y) { return TPlain{x, y, x * direction_.x + y * direction_.y - p}; };
+    std::vector<TPlain> grid;
+    grid.reserve(static_cast<std::size_t>((columns + 1) * (rows + 1)));
+    for (int j = 0; j <= rows; ++j)
+        for (int i = 0; i <= columns; ++i)
+            grid.push_back(plainAt(area.left + double(area.Width()) * i / columns,
+                                   area.top + double(area.Height()) * j / rows));
+    auto at = [&](int i, int j) { return static_cast<std::size_t>(j * (columns + 1) + i); };
+    std::vector<TTileVertex> flat;
     struct TCell {
         double depth;
         std::vector<TPlain> polygon;
     };
     std::vector<TCell> rolled;
-    // The part of a convex polygon on one side of the axis (ahead ≥ 0 or ≤ 0), cut exactly on it.
-    auto side = [](const std::vector<TPlain>& polygon, bool aheadSide) {
+    // The part of a convex polygon on one side of the line `at` past the axis (ahead ≥ at or
+    // ≤ at), cut exactly on it.
+    auto side = [](const std::vector<TPlain>& polygon, bool aheadSide, double at = 0) {
         std::vector<TPlain> out;
         for (std::size_t k = 0; k < polygon.size(); ++k) {
             const TPlain& u = polygon[k];
             const TPlain& w = polygon[(k + 1) % polygon.size()];
-            const double su = aheadSide ? u.ahead : -u.ahead, sw = aheadSide ? w.ahead : -w.ahead;
+            const double su = aheadSide ? u.ahead - at : at - u.ahead;
+            const double sw = aheadSide ? w.ahead - at : at - w.ahead;
             if (su >= 0) out.push_back(u);
             if ((su > 0 && sw < 0) || (su < 0 && sw > 0)) {
                 const double t = su / (su - sw);
-                out.push_back({u.x + (w.x - u.x) * t, u.y + (w.y - u.y) * t, 0});
+                out.push_back({u.x + (w.x - u.x) * t, u.y + (w.y - u.y) * t, at});
             }
         }
         return out;
     };
+    // Past the turn the sheet lies flat again, folded back: that part is drawn whole below.
+    const double turnAt = options_.pipe ? std::numeric_limits<double>::infinity() : kPi * options_.radius;
     for (int j = 0; j < rows; ++j)
         for (int i = 0; i < columns; ++i) {
             const std::array<std::size_t, 4> c{at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1)};
             double most = -1e300, least = 1e300;
             for (const std::size_t k : c) {
-                most = std::max(most, ahead[k]);
-                least = std::min(least, ahead[k]);
+                most = std::max(most, grid[k].ahead);
+                least = std::min(least, grid[k].ahead);
             }
-            if (most <= 0) {
-                flat.insert(flat.end(),
-                            {grid[c[0]], grid[c[1]], grid[c[2]], grid[c[2]], grid[c[1]], grid[c[3]]});
-                continue;
-            }
-            auto plain = [&](std::size_t k) { return TPlain{grid[k].u, grid[k].v, ahead[k]}; };
-            const std::vector<TPlain> quad{plain(c[0]), plain(c[1]), plain(c[3]), plain(c[2])};
-            if (least >= 0) {
-                rolled.push_back({most, quad});
-                continue;
-            }
-            // A cell the axis crosses: cut along the axis, the flat side drawn flat.
-            const std::vector<TPlain> before = side(quad, false);
-            for (std::size_t k = 1; k + 1 < before.size(); ++k)
-                for (const TPlain* q : {&before[0], &before[k], &before[k + 1]})
-                    flat.push_back(FlatVertex(q->x, q->y, 255));
-            rolled.push_back({most, side(quad, true)});
+            // Flat: behind the axis or folded back past the turn, drawn whole below.
+            if (most <= 0 || least >= turnAt) continue;
+            std::vector<TPlain> piece{grid[c[0]], grid[c[1]], grid[c[3]], grid[c[2]]};
+            // A cell the axis or the turn crosses keeps only its part on the roll.
+            if (least < 0) piece = side(piece, true);
+            if (most > turnAt) piece = side(piece, false, turnAt);
+            rolled.push_back({most, std::move(piece)});
         }
+    const std::vector<TPlain> whole{plainAt(area.left, area.top), plainAt(area.right, area.top),
+                                    plainAt(area.right, area.bottom), plainAt(area.left, area.bottom)};
+    // The sheet behind the axis lies flat: the area cut along the axis, as one fan (the grid
+    // would only add triangles with the same interpolation).
+    const std::vector<TPlain> behind = side(whole, false);
+    for (std::size_t k = 1; k + 1 < behind.size(); ++k)
+        for (const TPlain* q : {&behind[0], &behind[k], &behind[k + 1]})
+            flat.push_back(FlatVertex(q->x, q->y, 255));
+    if (std::isfinite(turnAt))
+        rolled.push_back({std::numeric_limits<double>::infinity(), side(whole, true, turnAt)});
     // The roll from the axis outwards: the part folded back over the sheet is drawn last.
     std::sort(rolled.begin(), rolled.end(), [](const TCell& a, const TCell& b) { return a.depth < b.depth; });
     std::vector<TTileVertex> back;

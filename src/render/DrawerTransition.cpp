@@ -4,6 +4,8 @@
 
 #include "base/Log.h"
 
+#include <cmath>
+
 namespace kiv {
 
 void T3DDrawer::DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter) {
@@ -94,6 +96,15 @@ void T3DDrawer::DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilter
             holder->drawFilter = made;
             filter = made.Get();
         }
+    }
+    // A filter laid out for another drawing rectangle (the window changed size, or was empty when
+    // the transition began) is laid out anew over this one, at the same time.
+    if (filter && filter->Order() != TFilterOrder::SlideEffect && !(filter->Rect() == drawRect_)) {
+        const double smooth =
+            std::isfinite(holder->smoothline) && holder->smoothline > 0 ? holder->smoothline : 0;
+        TLog::Line("DrawTransition: the drawing rectangle changed; the filter is laid out anew");
+        filter->Init(drawRect_, static_cast<float>(drawRect_.Width() * smooth), filter->Duration());
+        filter->CaptureRect = drawRect_;
     }
     const double progress = holder->progress;
     if (!filter || !(progress >= 0) || !(progress < filter->Duration())) {

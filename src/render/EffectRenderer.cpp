@@ -335,18 +335,21 @@ void TD3DTriController::Triangles(const std::vector<TTileVertex>& vertices) {
     if (!Usable()) return;
     if (!begun_) Begin(textured_);
     TMultiTile& whole = WholeTile();
-    TEffTile& cell = Tile(0, 0);
+    // Triangles with depth go whole onto the one cell, in one batch (flat ones wait in the
+    // whole-area tile until End, so drawing the depth ones together keeps the order).
+    depth_.clear();
     for (std::size_t i = 0; i + 2 < vertices.size(); i += 3) {
         const TTileVertex* v = &vertices[i];
-        if (v[0].z == 0 && v[1].z == 0 && v[2].z == 0) {
+        if (v[0].z == 0 && v[1].z == 0 && v[2].z == 0)
             whole.DrawAlpha(v, 2);
-        } else {
-            // Depth: the whole triangle on the one cell.
-            cell.Begin(textured_);
-            cell.Draw3D(v, 2);
-            cell.End();
-        }
+        else
+            depth_.insert(depth_.end(), v, v + 3);
     }
+    if (depth_.empty()) return;
+    TEffTile& cell = Tile(0, 0);
+    cell.Begin(textured_);
+    cell.Draw3D(depth_.data(), static_cast<int>(depth_.size()) - 1);
+    cell.End();
 }
 
 void TD3DTriController::ShadedTriangles(const std::vector<TTileVertex>& vertices, std::uint32_t rgb) {
@@ -506,6 +509,7 @@ void TCustomD3DEffecter::BeginEffect(int mode) {
     if (!screen_ || !screen_->Ready()) return;
     auto take = [&](int n, TRenderTargetManager* pool) {
         if (captures_[n] || !pool || pool->Width() <= 0 || pool->Height() <= 0) return;
+        if (pool->FreeCount() == 0) ++made_;
         TRef<TRenderTargetTexture> target = pool->Acquire(screen_);
         ++acquired_;
         if (!target || !target->Texture()) {
@@ -564,6 +568,7 @@ bool TCustomD3DEffecter::CaptureInto(TRenderTargetTexture* target, const std::fu
 TRenderTargetTexture* TCustomD3DEffecter::Scratch() {
     if (!scratch_ && screen_ && screen_->Ready()) {
         scratchPool_.SetSize(kScratchSize, kScratchSize);
+        if (scratchPool_.FreeCount() == 0) ++made_;
         scratch_ = scratchPool_.Acquire(screen_);
         if (scratch_ && !scratch_->Texture()) scratch_.Reset();
     }

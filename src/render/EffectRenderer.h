@@ -220,6 +220,7 @@ private:
     bool textured_ = true;
     bool begun_ = false;
     int triangles_ = 0;
+    std::vector<TTileVertex> depth_; // the depth triangles of one Triangles call, reused
 };
 
 // A cell tile of the effect renderer's controller.
@@ -353,6 +354,9 @@ public:
     TD3DTriController& Controller(TCustomTexture* capture, const TRect& area, const TRect& captureRect);
     // Render targets taken from the pools since creation (tests check that frames reuse them).
     int Acquired() const { return acquired_; }
+    // Render targets the pools had to make for this renderer because none was free (a frame after
+    // the first of a transition should make none).
+    int Made() const { return made_; }
     // Render targets waiting in the own pool.
     std::size_t OwnPoolFree() const { return ownPool_.FreeCount(); }
 
@@ -389,6 +393,7 @@ private:
     TRenderTargetManager* from_[2] = {nullptr, nullptr};
     int selector_ = 0;
     int acquired_ = 0;
+    int made_ = 0;
 };
 
 } // namespace kiv

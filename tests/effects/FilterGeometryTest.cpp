@@ -1,5 +1,6 @@
 // Filter geometry without a device: the factory's choice per family and switch, phases and time
 // clamping, shape extents, the soft-edge curve and the mosaic's generator and start values.
+#include "TransitionFamilies.h"
 #include "base/Assert.h"
 #include "effects/FilterFactory.h"
 #include "effects/TransitionFilters.h"
@@ -17,15 +18,7 @@ namespace {
 
 constexpr TRect kFullHd{0, 0, 1920, 1080};
 
-TRef<TKivEffect> Effect(std::uint32_t type, std::vector<bool> switches, std::vector<std::int32_t> ints = {},
-                        std::vector<float> floats = {}) {
-    auto e = MakeRef<TKivEffect>();
-    e->type = type;
-    e->switches = std::move(switches);
-    e->intParams = std::move(ints);
-    e->floatParams = std::move(floats);
-    return e;
-}
+using test::Effect;
 
 // Eight direction switches with only `on` (1 … 8) set.
 std::vector<bool> OneOf8(int on) {

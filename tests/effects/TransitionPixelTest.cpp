@@ -1,6 +1,7 @@
 // Transitions drawn by the slide drawer between two solid slides, read back pixel by pixel: each
 // family's picture against the mix computed here from its phase and geometry, with GL clean after
 // every frame.
+#include "TransitionFamilies.h"
 #include "effects/FilterFactory.h"
 #include "effects/SlideEffectFilter.h"
 #include "effects/TransitionFilters.h"
@@ -9,12 +10,15 @@
 #include "objects/SlideShowSupport.h"
 #include "render/Drawer.h"
 #include "render/RenderFixture.h"
+#include "support/LogCapture.h"
 
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <functional>
+#include <limits>
+#include <memory>
 
 namespace kiv {
 namespace {
@@ -54,6 +58,12 @@ std::uint32_t Scale(std::uint32_t a, double k) {
     return Mix(0, a, k);
 }
 
+// Under: capture 1; over it capture 2 fading in over the first second of the effect slide.
+const std::string kFadeInObjects = "object Under:Image\nGUID=u\nReplaceWithEffectBuffer=1\nend\n"
+                                   "object Over:Image\nGUID=o\nReplaceWithEffectBuffer=2\n"
+                                   "object A:KeyPoint\nOrigin=SlideBegin\nTime=0\nOpacity=0\nend\n"
+                                   "object B:KeyPoint\nOrigin=SlideBegin\nTime=1000\nOpacity=100\nend\nend\n";
+
 class TransitionPixels : public test::TRenderFixture {
 protected:
     void SetUp() override {
@@ -77,6 +87,12 @@ protected:
         });
     }
     void TearDown() override {
+        holder.Reset();
+        first.Reset();
+        second.Reset();
+        ReleaseEffectProducer();
+        producer.reset();
+        source.Reset();
         drawer.Reset();
         T3DEngine::SetFactory(nullptr);
         T3DEngine::Shutdown();
@@ -85,16 +101,10 @@ protected:
 
     static TRef<TKivEffect> Effect(std::uint32_t type, std::vector<bool> switches,
                                    std::vector<std::int32_t> ints = {}) {
-        auto e = MakeRef<TKivEffect>();
-        e->type = type;
-        e->switches = std::move(switches);
-        e->intParams = std::move(ints);
-        return e;
+        return test::Effect(type, std::move(switches), std::move(ints));
     }
     static std::vector<bool> Only(int count, int on, int actions = 0) {
-        std::vector<bool> s(static_cast<std::size_t>(count + actions), false);
-        s[static_cast<std::size_t>(actions + on - 1)] = true;
-        return s;
+        return test::OnlySwitch(count, on, actions);
     }
 
     // One frame of the transition at `ms` of `duration`; GL must be clean afterwards.
@@ -127,6 +137,39 @@ protected:
     static double Share(std::uint32_t got) {
         return (Channel(got, 0) - Channel(kA, 0)) / double(Channel(kB, 0) - Channel(kA, 0));
     }
+
+    // A show of two solid slides (kA, kB) and a custom transition section "effect_x" holding
+    // `objects` inside its root, for a 64 × h design; its slides are built and at 3.5 s.
+    void BuildShow(int h, const std::string& objects) {
+        const std::string size = "opt_scr_width=64\nopt_scr_height=" + std::to_string(h) + "\n";
+        const std::string show =
+            "[Main]\n" + size + "[Times]\nopt_slidescount=2\nopt_synchpos1=4000\n" +
+            "opt_synchpos2=8000\n[Slide1]\nbstyle=1\nbcolor=240,128,16\n[Slide2]\nbstyle=1\n" +
+            "bcolor=32,64,192\n[effect_x]\nCustomEffTime=2000\n" + size + "object Container:Root\nGUID=r\n" +
+            objects + "end\n";
+        auto files = MakeRef<test::TNoFiles>();
+        TKivSourceSetup setup;
+        setup.document = test::ParseIni(show);
+        setup.fileAccessor = MakeRef<TFileAccessor>(files);
+        setup.programFileName = "kivviewer";
+        setup.random = MakeRef<TTransitionRandom>(1);
+        source = MakeRef<TKivSource>(std::move(setup));
+        first.Reset();
+        second.Reset();
+        producer = std::make_unique<TSlideProducer>(*source);
+        producer->SetScreen(kWidth, kHeight, kShowFitInside);
+        first = producer->BuildSlide(0, 0);
+        second = producer->BuildSlide(1, 0);
+        ASSERT_TRUE(first && second);
+        first->Advance(true, 3500);
+        second->Advance(true, 3500);
+        section = source->Document().FindSection("effect_x");
+        ASSERT_TRUE(section);
+    }
+    TRef<TKivSource> source;
+    std::unique_ptr<TSlideProducer> producer; // the slides' host
+    TRef<TKivSlide> first, second;
+    TIniSection* section = nullptr;
 
     TRef<T3DDrawer> drawer;
     TRef<TFnItem> outgoing, incoming, twoTone;
@@ -445,36 +488,8 @@ TEST_F(TransitionPixels, FramesReuseTheFilterAndTheCaptureTargets) {
 TEST_F(TransitionPixels, ACustomTransitionDrawsItsSlideOverBothCaptures) {
     // Once filling the frame, once letterboxed (64 × 32 at the top 8): the effect slide lies where
     // the show lies and reads the captures from there.
-    TRef<TKivSource> source;
-    TRef<TKivSlide> first, second;
-    TIniSection* section = nullptr;
     for (const int h : {48, 32}) {
-        const std::string size = "opt_scr_width=64\nopt_scr_height=" + std::to_string(h) + "\n";
-        const std::string show =
-            "[Main]\n" + size + "[Times]\nopt_slidescount=2\nopt_synchpos1=4000\n" +
-            "opt_synchpos2=8000\n[Slide1]\nbstyle=1\nbcolor=240,128,16\n[Slide2]\nbstyle=1\n" +
-            "bcolor=32,64,192\n[effect_x]\nCustomEffTime=2000\n" + size +
-            "object Container:Root\nGUID=r\n"
-            "object Under:Image\nGUID=u\nReplaceWithEffectBuffer=1\nend\n"
-            "object Over:Image\nGUID=o\nReplaceWithEffectBuffer=2\n"
-            "object A:KeyPoint\nOrigin=SlideBegin\nTime=0\nOpacity=0\nend\n"
-            "object B:KeyPoint\nOrigin=SlideBegin\nTime=1000\nOpacity=100\nend\nend\nend\n";
-        auto files = MakeRef<test::TNoFiles>();
-        TKivSourceSetup setup;
-        setup.document = test::ParseIni(show);
-        setup.fileAccessor = MakeRef<TFileAccessor>(files);
-        setup.programFileName = "kivviewer";
-        setup.random = MakeRef<TTransitionRandom>(1);
-        source = MakeRef<TKivSource>(std::move(setup));
-        TSlideProducer producer(*source);
-        producer.SetScreen(kWidth, kHeight, kShowFitInside);
-        first = producer.BuildSlide(0, 0);
-        second = producer.BuildSlide(1, 0);
-        ASSERT_TRUE(first && second);
-        first->Advance(true, 3500);
-        second->Advance(true, 3500);
-        section = source->Document().FindSection("effect_x");
-        ASSERT_TRUE(section);
+        ASSERT_NO_FATAL_FAILURE(BuildShow(h, kFadeInObjects));
         auto effect = BuildCustomEffect(TRef<TIniSection>::Share(section));
         holder = MakeRef<TKivFilter>(effect, 1000.0, 0.0f);
         const int top = (kHeight - h) / 2;
@@ -503,7 +518,124 @@ TEST_F(TransitionPixels, ACustomTransitionDrawsItsSlideOverBothCaptures) {
     // Without a section the transition dissolves; so does a slide that is not a producer's.
     EXPECT_TRUE(dynamic_cast<TAlphaFilter*>(MakeCustomTransition(first.Get(), nullptr).Get()));
     EXPECT_TRUE(dynamic_cast<TAlphaFilter*>(MakeCustomTransition(outgoing.Get(), section).Get()));
-    ReleaseEffectProducer();
+}
+
+// A vertex exactly on the renderer area's left or top edge is drawn 2 pixels further out, so the
+// capture's first column and row reach the screen's edge without a gap; the right and bottom edges
+// stay where they are.
+TEST_F(TransitionPixels, VerticesOnTheAreasLeftAndTopEdgesMoveTwoPixelsOut) {
+    const TRect area{8, 6, 40, 30};
+    auto root = MakeRef<TFnItem>([&](TDeviceDrawer&) {
+        drawer->Clear(0xFF000000u, false);
+        TCustomD3DEffecter* effecter = drawer->Effecter();
+        T3DScreen* screen = drawer->Screen();
+        effecter->SetArea(area);
+        effecter->BeginEffect(0);
+        // The whole capture in one colour: only where the quad lands is looked at.
+        ASSERT_TRUE(effecter->CaptureForFilter(0, [&] {
+            screen->FillRect(0xFF000000u | kA, {-64, -64, 128, 128});
+        }));
+        screen->Camera(kWidth, kHeight, kWidth, kHeight, 0, 0);
+        TD3DTriController& controller = effecter->Controller(effecter->Capture(0), area, area);
+        const std::vector<TTileVertex> quad{FlatVertex(8, 6, 255),  FlatVertex(40, 6, 255),
+                                            FlatVertex(8, 30, 255), FlatVertex(8, 30, 255),
+                                            FlatVertex(40, 6, 255), FlatVertex(40, 30, 255)};
+        controller.Begin(true);
+        controller.Triangles(quad);
+        controller.End();
+        effecter->EndEffect();
+    });
+    ASSERT_TRUE(drawer->Draw(*root));
+    TRef<TBitmap> frame = drawer->GrabImage();
+    ASSERT_TRUE(frame);
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+    struct TCase {
+        int x, y;
+        std::uint32_t want;
+    };
+    for (const TCase& c : std::initializer_list<TCase>{{6, 15, kA},
+                                                       {5, 15, 0},
+                                                       {20, 4, kA},
+                                                       {20, 3, 0},
+                                                       {6, 4, kA},
+                                                       {39, 29, kA},
+                                                       {39, 15, kA},
+                                                       {20, 29, kA},
+                                                       {38, 28, kA},
+                                                       {40, 15, 0},
+                                                       {20, 30, 0}})
+        ExpectColor(At(*frame, c.x, c.y), c.want, 2, "at " + std::to_string(c.x) + "," + std::to_string(c.y));
+}
+
+// After a transition's first frame the pools hold every render target it needs: thirty more
+// frames of each family, custom transitions included, make none.
+TEST_F(TransitionPixels, NoFrameAfterTheFirstMakesARenderTarget) {
+    ASSERT_NO_FATAL_FAILURE(BuildShow(48, kFadeInObjects));
+    auto families = test::EveryFamily();
+    families.emplace_back("custom", BuildCustomEffect(TRef<TIniSection>::Share(section)));
+    for (const auto& [name, effect] : families) {
+        holder = MakeRef<TKivFilter>(effect, 1000.0, 0.05f);
+        Frame(holder.Get(), 0, first.Get(), second.Get());
+        TCustomD3DEffecter* effecter = drawer->Effecter();
+        ASSERT_NE(effecter, nullptr);
+        const int made = effecter->Made(), acquired = effecter->Acquired();
+        for (int i = 1; i <= 30; ++i)
+            Frame(holder.Get(), i * 999.0 / 30, first.Get(), second.Get());
+        EXPECT_EQ(effecter->Made(), made)
+            << name << ": a frame made a render target the pools could have lent";
+        EXPECT_GE(effecter->Acquired() - acquired, 30) << name << ": every frame captures";
+        EXPECT_EQ(effecter->Capture(0), nullptr) << name;
+        EXPECT_EQ(effecter->Capture(1), nullptr) << name;
+    }
+}
+
+// Input the show should not hold falls back to a dissolve or a cut and says so in the log; the
+// frame is drawn without a GL error left behind (Frame checks) and the last frame is the incoming
+// slide.
+TEST_F(TransitionPixels, BadInputDissolvesOrCutsWithALogLine) {
+    // The custom transition's image has no GUID, so its slide cannot be built.
+    ASSERT_NO_FATAL_FAILURE(BuildShow(48, "object Under:Image\nReplaceWithEffectBuffer=1\nend\n"));
+    constexpr double kNan = std::numeric_limits<double>::quiet_NaN();
+    struct TCase {
+        const char* what;
+        TRef<TKivEffect> effect;
+        double duration, ms;
+        double share; // of the incoming slide at ms
+        const char* log;
+    };
+    const TCase cases[] = {
+        {"unknown family", Effect(99, {true}), 1000, 500, 0.5, "unknown family 99"},
+        {"negative duration", Effect(kEffectDissolve, {true}), -500, 100, 1, "a duration of -500"},
+        {"no duration", Effect(kEffectGates, Only(8, 5)), kNan, 0, 1, "cannot run"},
+        {"enormous duration", Effect(kEffectDissolve, {true}), 1e300, 900e3, 0.25, "kept to one hour"},
+        {"a million tiles", Effect(kEffectMosaic, {true}, {1000, 1000, 0, 3}), 1000, 500, 0.5,
+         "cells kept to"},
+        {"custom slide fails", BuildCustomEffect(TRef<TIniSection>::Share(section)), 1000, 500, 0.5,
+         "cannot be built"},
+    };
+    for (const TCase& c : cases) {
+        TRef<TBitmap> frame, last;
+        const std::string log = test::LoggedWhile([&] {
+            holder = MakeRef<TKivFilter>(c.effect, c.duration, 0.0f);
+            frame = Frame(holder.Get(), c.ms, first.Get(), second.Get());
+            last = Frame(holder.Get(), std::isfinite(c.duration) ? std::max(c.duration, 0.0) : 0, first.Get(),
+                         second.Get());
+        });
+        ASSERT_TRUE(frame && last) << c.what;
+        // The mosaic's cells all fade alike without an appearance; 256 steps round the phase.
+        ExpectColor(At(*frame, 40, 30), Mix(kA, kB, c.share), 3, c.what);
+        ExpectColor(At(*last, 40, 30), kB, 0, std::string(c.what) + " at the end");
+        EXPECT_NE(log.find(c.log), std::string::npos) << c.what << ": " << log;
+    }
+    // A filter laid out while the drawing rectangle was empty (a zero-size capture rectangle) is laid
+    // out anew over the rectangle it is drawn on.
+    holder = MakeRef<TKivFilter>(Effect(kEffectDissolve, {true}), 1000.0, 0.0f);
+    holder->drawFilter = MakeTransitionFilter({0, 0, 0, 0}, holder->effect.Get(), 0, 1000);
+    ExpectColor(At(*Frame(holder.Get(), 250, first.Get(), second.Get()), 40, 30), Mix(kA, kB, 0.25), 3,
+                "zero-size capture rectangle");
+    auto* made = dynamic_cast<TDrawFilter*>(holder->drawFilter.Get());
+    ASSERT_NE(made, nullptr);
+    EXPECT_EQ(made->CaptureRect, (TRect{0, 0, kWidth, kHeight}));
 }
 
 } // namespace
