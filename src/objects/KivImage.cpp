@@ -226,7 +226,7 @@ std::vector<int> ReadAnimIntervals(std::string_view list, int count) {
 // --- Shadow pictures ---
 
 TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, int spread, int& margin,
-                               const TRectF* shown) {
+                               const TRectF* shown, double reference) {
     const std::int64_t width = source.Width();
     const std::int64_t height = source.Height();
     if (width <= 0 || height <= 0) return nullptr;
@@ -238,9 +238,10 @@ TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, i
     if (!bitmap || bitmap->Format() != TPixelFormat::Bgra32) return nullptr;
     const int lw = bitmap->Width();
     const int lh = bitmap->Height();
-    const double reference =
-        std::sqrt(static_cast<double>(width) * static_cast<double>(height)) / (1 << level);
-    const double radius = std::clamp(Finite(sizePercent, 0.0) * reference / 400.0, 0.0, kMaxShadowRadius);
+    if (!(reference > 0.0) || !std::isfinite(reference))
+        reference = std::sqrt(static_cast<double>(width) * static_cast<double>(height));
+    const double radius =
+        std::clamp(Finite(sizePercent, 0.0) * reference / (1 << level) / 400.0, 0.0, kMaxShadowRadius);
     const int box = static_cast<int>(std::lround(radius / 2.0)); // three box passes ≈ a Gaussian
     const int grow = std::clamp(spread, 0, kMaxShadowSpread);
     margin = 3 * box + grow + 1;
@@ -526,8 +527,9 @@ void TKivImage::PrepareShadow() {
                          (content_.left > 0.0f || content_.top > 0.0f ||
                           content_.right < static_cast<float>(picture_->Width()) ||
                           content_.bottom < static_cast<float>(picture_->Height()));
+    const double reference = ShadowReference();
     std::string key = std::to_string(keys_.shadowSize) + ":" + std::to_string(keys_.shadowSpreadIndex) + ":" +
-                      std::to_string(level) + ":" + loadedName_;
+                      std::to_string(level) + ":" + std::to_string(reference) + ":" + loadedName_;
     if (cropped) {
         char separator = ':';
         for (const float edge : {content_.left, content_.top, content_.right, content_.bottom}) {
@@ -542,7 +544,7 @@ void TKivImage::PrepareShadow() {
     try {
         int margin = 0;
         shadow_ = MakeShadowPicture(*picture_, level, keys_.shadowSize, keys_.shadowSpreadIndex, margin,
-                                    cropped ? &content_ : nullptr);
+                                    cropped ? &content_ : nullptr, reference);
         shadowLevel_ = level;
         shadowMargin_ = margin;
     } catch (const std::exception& failure) {

@@ -71,6 +71,9 @@ public:
     virtual void ProduceContent(TDeviceDrawer& drawer, TPictureDrawParams& params);
     // The opacity the picture is drawn with, percent (the effective opacity).
     virtual float ContentOpacity() const { return EffectiveOpacity(); }
+    // The size `ShadowSize` is measured in 1/400 of, in texels of the whole picture; 0 stands for
+    // √(width × height) of the picture.
+    virtual double ShadowReference() const { return 0.0; }
 
     // The name asked of the host for the keys read.
     std::string PictureName() const;
@@ -152,12 +155,13 @@ private:
 
 // A drop-shadow picture of `source` at `level`: white with the picture's coverage as alpha, spread
 // by `spread` texels and blurred by `sizePercent` 1/400 of the picture's reference size (√(w × h),
-// halved for each level), with a margin of `margin` texels all round. Levels too large for a
-// shadow are reduced further; `level` and `margin` tell what was used. With `shown` (texels of the
-// full-size picture) only that part casts the shadow: a picture zoomed or panned inside its object
-// shadows what is visible, softly edged, not the parts cut away.
+// halved for each level, or `reference` texels of the full-size picture when positive), with a
+// margin of `margin` texels all round. Levels too large for a shadow are reduced further; `level`
+// and `margin` tell what was used. With `shown` (texels of the full-size picture) only that part
+// casts the shadow: a picture zoomed or panned inside its object shadows what is visible, softly
+// edged, not the parts cut away.
 TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, int spread, int& margin,
-                               const TRectF* shown = nullptr);
+                               const TRectF* shown = nullptr, double reference = 0.0);
 
 // Draws the shadow picture `shadow` (made with `margin`) of `object` with the object's shadow keys:
 // `shown` are the shadow texels (without the margin) of the part shown, the first of them lands on
