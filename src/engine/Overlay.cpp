@@ -56,12 +56,8 @@ double FadeProgress(std::int64_t now, std::int64_t start, std::int64_t end) {
 } // namespace
 
 std::shared_ptr<const TColorTable> ProfileGradingTable(const TColorProfile* picture, const TColorProfile* output) {
-    if (!picture || !output || ColorManagement() == TColorManagement::Off) return nullptr;
-    if (picture == output || picture->Data() == output->Data()) return nullptr;
-    TRef<TColorTransform> transform = CreateColorTransform(*picture, *output);
-    if (!transform) return nullptr;
-    TRef<TBitmap> table = MakeIdentityTable();
-    transform->Apply(*table);
+    TRef<TBitmap> table = ProfileConversionTable(picture, output);
+    if (!table) return nullptr;
     std::vector<std::uint8_t> pixels(static_cast<std::size_t>(table->Width()) * 4 * table->Height());
     for (int y = 0; y < table->Height(); ++y)
         std::memcpy(pixels.data() + static_cast<std::size_t>(y) * table->Width() * 4, table->Row(y),

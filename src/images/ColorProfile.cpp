@@ -323,4 +323,14 @@ std::uint32_t ConvertColorToDisplay(std::uint32_t argb) {
     return table ? LookupColor(*table, argb) : argb;
 }
 
+TRef<TBitmap> ProfileConversionTable(const TColorProfile* picture, const TColorProfile* output) {
+    if (!picture || !output || ColorManagement() == TColorManagement::Off) return nullptr;
+    if (picture == output || picture->Data() == output->Data()) return nullptr;
+    TRef<TColorTransform> transform = CreateColorTransform(*picture, *output);
+    if (!transform) return nullptr;
+    TRef<TBitmap> table = MakeIdentityTable();
+    transform->Apply(*table);
+    return table;
+}
+
 } // namespace kiv

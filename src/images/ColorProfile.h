@@ -85,6 +85,11 @@ public:
 // perceptual intent). Null when neither can be made.
 TRef<TColorTransform> CreateColorTransform(const TColorProfile& source, const TColorProfile& target);
 
+// The colour table that converts the colours of a picture carrying `picture` to `output`: the
+// identity table through the transform between the two. None when colour management is off,
+// either profile is missing, both carry the same data, or no transform can be made.
+TRef<TBitmap> ProfileConversionTable(const TColorProfile* picture, const TColorProfile* output);
+
 // The identity colour table (32 × 1024, 32-bit BGRA, opaque).
 TRef<TBitmap> MakeIdentityTable();
 // The lattice value of index n (0 .. 31): 8n + n / 4.

@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <cmath>
+#include <cstring>
 #include <exception>
 
 namespace kiv {
@@ -226,25 +227,20 @@ std::vector<int> ReadAnimIntervals(std::string_view list, int count) {
 // --- Shadow pictures ---
 
 TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, int spread, int& margin,
-                               const TRectF* shown, double reference) {
+                               const TRectF* shown) {
     const std::int64_t width = source.Width();
     const std::int64_t height = source.Height();
     if (width <= 0 || height <= 0) return nullptr;
-    level = std::clamp(level, 0, 30);
-    auto side = [&](std::int64_t n) { return (n + (std::int64_t{1} << level) - 1) >> level; };
-    while (level < 30 && (side(width) > kMaxShadowSide || side(height) > kMaxShadowSide))
-        ++level;
+    margin = ShadowMargin(width, height, level, sizePercent, spread);
     TRef<TBitmap> bitmap = source.Store().GetMipLevel(level, TPixelFormat::Bgra32);
     if (!bitmap || bitmap->Format() != TPixelFormat::Bgra32) return nullptr;
     const int lw = bitmap->Width();
     const int lh = bitmap->Height();
-    if (!(reference > 0.0) || !std::isfinite(reference))
-        reference = std::sqrt(static_cast<double>(width) * static_cast<double>(height));
-    const double radius =
-        std::clamp(Finite(sizePercent, 0.0) * reference / (1 << level) / 400.0, 0.0, kMaxShadowRadius);
+    const double reference =
+        std::sqrt(static_cast<double>(width) * static_cast<double>(height)) / (1 << level);
+    const double radius = std::clamp(Finite(sizePercent, 0.0) * reference / 400.0, 0.0, kMaxShadowRadius);
     const int box = static_cast<int>(std::lround(radius / 2.0)); // three box passes ≈ a Gaussian
     const int grow = std::clamp(spread, 0, kMaxShadowSpread);
-    margin = 3 * box + grow + 1;
     const int sw = lw + 2 * margin;
     const int sh = lh + 2 * margin;
     // How much of each texel column and row lies in the part shown (1 everywhere without one).
@@ -295,9 +291,35 @@ TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, i
             row[4 * x + 3] = static_cast<std::uint8_t>(std::clamp(std::lround(in[x]), 0L, 255L));
         }
     }
-    const std::string name = "Shadow: " + std::to_string(sizePercent) + ":" + std::to_string(spread) + ":" +
-                             std::to_string(level) + ":" + source.Name();
+    const std::string name = ShadowPictureName(sizePercent, spread, level, shown, source.Name());
     return MakeRef<TImage>(MakeRef<TWrapperBitmapStore>(name, std::move(shadow)));
+}
+
+int ShadowMargin(std::int64_t width, std::int64_t height, int& level, double sizePercent, int spread) {
+    level = std::clamp(level, 0, 30);
+    auto side = [&](std::int64_t n) { return (n + (std::int64_t{1} << level) - 1) >> level; };
+    while (level < 30 && (side(width) > kMaxShadowSide || side(height) > kMaxShadowSide))
+        ++level;
+    const double reference =
+        std::sqrt(static_cast<double>(width) * static_cast<double>(height)) / (1 << level);
+    const double radius = std::clamp(Finite(sizePercent, 0.0) * reference / 400.0, 0.0, kMaxShadowRadius);
+    const int box = static_cast<int>(std::lround(radius / 2.0));
+    return 3 * box + std::clamp(spread, 0, kMaxShadowSpread) + 1;
+}
+
+std::string ShadowPictureName(double sizePercent, int spread, int level, const TRectF* shown,
+                              const std::string& source) {
+    std::string name = "Shadow: " + std::to_string(sizePercent) + ":" + std::to_string(spread) + ":" +
+                       std::to_string(level) + ":";
+    if (shown) {
+        const char* separator = "";
+        for (const float edge : {shown->left, shown->top, shown->right, shown->bottom}) {
+            name.append(separator);
+            name.append(std::to_string(edge));
+            separator = ",";
+        }
+    }
+    return name + ":" + source;
 }
 
 // --- TKivImage ---
@@ -402,6 +424,7 @@ void TKivImage::LoadPicture() {
     picture_ = nullptr;
     shadow_ = nullptr;
     shadowKey_.clear();
+    profileStore_ = nullptr;
     contentChanged_ = true;
     if (imageName_.empty() && replaceWithEffectBuffer_ <= 0) return; // an image without a picture
     if (TKivObjectHost* host = Host()) {
@@ -460,19 +483,48 @@ void TKivImage::Layout(bool recursive) {
     TKivObject::Layout(recursive);
 }
 
+std::shared_ptr<const TColorTable> PictureProfileTable(const TImage& picture) {
+    const TRef<TColorProfile> own = picture.Store().Profile();
+    if (!own) return nullptr;
+    TRef<TBitmap> table = ProfileConversionTable(own.Get(), DisplayProfile().Get());
+    if (!table || table->Format() != TPixelFormat::Bgra32) return nullptr;
+    std::vector<std::uint8_t> pixels(static_cast<std::size_t>(table->Width()) * 4 * table->Height());
+    for (int y = 0; y < table->Height(); ++y)
+        std::memcpy(pixels.data() + static_cast<std::size_t>(y) * table->Width() * 4, table->Row(y),
+                    static_cast<std::size_t>(table->Width()) * 4);
+    return std::make_shared<const TColorTable>(TColorTable::FromProfile(pixels));
+}
+
+const TColorTable* TKivImage::ProfileTable() {
+    if (!picture_) return nullptr;
+    const TColorManagement mode = ColorManagement();
+    const TRef<TColorProfile> display = DisplayProfile();
+    if (profileStore_ != &picture_->Store() || profileOutput_ != display || profileMode_ != mode) {
+        profileStore_ = &picture_->Store();
+        profileOutput_ = display;
+        profileMode_ = mode;
+        profileTable_ = PictureProfileTable(*picture_);
+    }
+    return profileTable_.get();
+}
+
 void TKivImage::FillGrading(TPictureDrawParams& params) {
     params.gradingMode = 0;
-    if (!node_ || !node_->ColorPresent()) return;
-    TObjectFilter* from = node_->ColorFromFilters();
-    TObjectFilter* to = node_->ColorToFilters();
-    const int kind = GradingKind(from, to, false);
+    // A picture with a colour profile of its own is converted to the display's by a 3-D table that
+    // the colour filters (if any) then start from.
+    const TColorTable* profile = ProfileTable();
+    const bool filters = node_ && node_->ColorPresent();
+    if (!filters && !profile) return;
+    TObjectFilter* from = filters ? node_->ColorFromFilters() : nullptr;
+    TObjectFilter* to = filters ? node_->ColorToFilters() : nullptr;
+    const int kind = GradingKind(from, to, profile != nullptr);
     if (kind < 2) return;
-    gradeFrom_.Prepare(from, kind, nullptr);
-    gradeTo_.Prepare(to, kind, nullptr);
+    gradeFrom_.Prepare(from, kind, profile);
+    gradeTo_.Prepare(to, kind, profile);
     params.gradingMode = kind == 3 ? 1 : 2;
     params.gradingFrom = &gradeFrom_.Table();
     params.gradingTo = &gradeTo_.Table();
-    params.gradingFactor = static_cast<float>(std::clamp(node_->ColorFraction(), 0.0, 1.0));
+    params.gradingFactor = filters ? static_cast<float>(std::clamp(node_->ColorFraction(), 0.0, 1.0)) : 0.0f;
 }
 
 void TKivImage::ProduceContent(TDeviceDrawer& /*drawer*/, TPictureDrawParams& params) {
@@ -527,24 +579,29 @@ void TKivImage::PrepareShadow() {
                          (content_.left > 0.0f || content_.top > 0.0f ||
                           content_.right < static_cast<float>(picture_->Width()) ||
                           content_.bottom < static_cast<float>(picture_->Height()));
+    // The shadow pictures measure the blur against √(width × height): another reference size
+    // scales the blur's size by its share of that.
+    double size = keys_.shadowSize;
     const double reference = ShadowReference();
-    std::string key = std::to_string(keys_.shadowSize) + ":" + std::to_string(keys_.shadowSpreadIndex) + ":" +
-                      std::to_string(level) + ":" + std::to_string(reference) + ":" + loadedName_;
-    if (cropped) {
-        char separator = ':';
-        for (const float edge : {content_.left, content_.top, content_.right, content_.bottom}) {
-            key.push_back(separator);
-            key.append(std::to_string(edge));
-            separator = ',';
-        }
-    }
+    const double whole = std::sqrt(static_cast<double>(picture_->Width()) * picture_->Height());
+    if (reference > 0.0 && std::isfinite(reference) && whole > 0.0) size *= reference / whole;
+    const int margin =
+        ShadowMargin(picture_->Width(), picture_->Height(), level, size, keys_.shadowSpreadIndex);
+    const TRectF* shown = cropped ? &content_ : nullptr;
+    // Objects with the same shadow of the same picture share one shadow picture.
+    const std::string key = ShadowPictureName(size, keys_.shadowSpreadIndex, level, shown, loadedName_);
     if (shadow_ && key == shadowKey_) return;
     shadowKey_ = key;
     shadow_ = nullptr;
+    const std::function<TRef<TImage>()> make = [&] {
+        int made = level, madeMargin = 0;
+        TRef<TImage> shadow =
+            MakeShadowPicture(*picture_, made, size, keys_.shadowSpreadIndex, madeMargin, shown);
+        return made == level && madeMargin == margin ? shadow : TRef<TImage>{};
+    };
     try {
-        int margin = 0;
-        shadow_ = MakeShadowPicture(*picture_, level, keys_.shadowSize, keys_.shadowSpreadIndex, margin,
-                                    cropped ? &content_ : nullptr, reference);
+        TKivObjectHost* host = Host();
+        shadow_ = host ? host->DerivedPicture(key, make) : make();
         shadowLevel_ = level;
         shadowMargin_ = margin;
     } catch (const std::exception& failure) {

@@ -13,10 +13,12 @@
 // huge zooms or crops, pictures beyond the drawer's sizes) are clamped, never a crash.
 #pragma once
 
+#include "images/ColorProfile.h"
 #include "objects/ColorTable.h"
 #include "objects/KivObject.h"
 
 #include <array>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -118,6 +120,8 @@ protected:
         filtering_ = filtering;
         mipLodBias_ = mipLodBias;
     }
+    // The picture's profile conversion, made again when the picture or the display's profile changed.
+    const TColorTable* ProfileTable();
 
     TRef<TImage> picture_;
     std::string loadedName_; // the name picture_ was asked under
@@ -151,17 +155,31 @@ private:
 
     TColorGradeWrapper gradeFrom_;
     TColorGradeWrapper gradeTo_;
+    // The conversion of the picture's own colour profile to the display's, and what it was made for.
+    std::shared_ptr<const TColorTable> profileTable_;
+    const TBitmapStore* profileStore_ = nullptr;
+    TRef<TColorProfile> profileOutput_;
+    TColorManagement profileMode_ = TColorManagement::Off;
 };
 
 // A drop-shadow picture of `source` at `level`: white with the picture's coverage as alpha, spread
 // by `spread` texels and blurred by `sizePercent` 1/400 of the picture's reference size (√(w × h),
-// halved for each level, or `reference` texels of the full-size picture when positive), with a
-// margin of `margin` texels all round. Levels too large for a shadow are reduced further; `level`
-// and `margin` tell what was used. With `shown` (texels of the full-size picture) only that part
-// casts the shadow: a picture zoomed or panned inside its object shadows what is visible, softly
-// edged, not the parts cut away.
+// halved for each level), with a margin of `margin` texels all round. Levels too large for a
+// shadow are reduced further; `level` and `margin` tell what was used. With `shown` (texels of the
+// full-size picture) only that part casts the shadow: a picture zoomed or panned inside its object
+// shadows what is visible, softly edged, not the parts cut away.
 TRef<TImage> MakeShadowPicture(TImage& source, int& level, double sizePercent, int spread, int& margin,
-                               const TRectF* shown = nullptr, double reference = 0.0);
+                               const TRectF* shown = nullptr);
+// The level (at least `level`) and the margin MakeShadowPicture uses for a width × height picture.
+int ShadowMargin(std::int64_t width, std::int64_t height, int& level, double sizePercent, int spread);
+// The name a shadow is shared by: "Shadow: " + size:spread:level:shown part (empty, or the four
+// edges separated by commas):source picture name.
+std::string ShadowPictureName(double sizePercent, int spread, int level, const TRectF* shown,
+                              const std::string& source);
+
+// The 3-D colour table converting `picture`'s colours from the colour profile it carries to the
+// display's (colour management on); none when no conversion is needed or possible.
+std::shared_ptr<const TColorTable> PictureProfileTable(const TImage& picture);
 
 // Draws the shadow picture `shadow` (made with `margin`) of `object` with the object's shadow keys:
 // `shown` are the shadow texels (without the margin) of the part shown, the first of them lands on

@@ -3,13 +3,16 @@
 #include "base/CaseFold.h"
 #include "base/ColorValue.h"
 #include "base/Log.h"
+#include "images/BitmapStore.h"
 #include "images/Placeholder.h"
 #include "ini/IniFile.h"
+#include "objects/KivImage.h"
 #include "objects/ObjectHost.h"
 #include "package/LoadCallback.h"
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <exception>
 
 namespace kiv {
@@ -229,11 +232,42 @@ TImage* TKivSlide::BackgroundPicture(const TSlideBackground& background) {
             return nullptr;
         }
     }
+    image = ReducedBackground(std::move(image), background);
     // At most two pictures are kept: the older one goes.
     if (kept_[0].image && kept_[1].image && preloadedOn_) preloadedOn_->ReleaseImage(*kept_[0].image);
     if (kept_[0].image) kept_[1] = std::move(kept_[0]);
-    kept_[0] = {background.picture, image};
+    kept_[0] = {background.picture, image, PictureProfileTable(*image)};
     return kept_[0].image.Get();
+}
+
+TRef<TImage> TKivSlide::ReducedBackground(TRef<TImage> picture, const TSlideBackground& background) {
+    // Halved while at least twice its tile both ways; the reduced copy is shared by name.
+    const TVec2 tile = BackgroundTileSize(Size(), picture->Width(), picture->Height(), background.size);
+    if (!host_ || !(tile.x > 0.0) || !(tile.y > 0.0) || !std::isfinite(tile.x + tile.y)) return picture;
+    int level = 0;
+    double w = picture->Width(), h = picture->Height();
+    while (level < 16 && w >= 2 * tile.x && h >= 2 * tile.y) {
+        w = std::ceil(w / 2);
+        h = std::ceil(h / 2);
+        ++level;
+    }
+    if (level == 0) return picture;
+    char size[32];
+    std::snprintf(size, sizeof size, "%g", background.size);
+    const std::string name = std::string("SlideBg: ") + size + ":" + background.picture;
+    TRef<TImage> reduced;
+    try {
+        reduced = host_->DerivedPicture(name, [&]() -> TRef<TImage> {
+            TRef<TBitmap> bitmap = picture->Store().GetMipLevel(level, TPixelFormat::Bgra32);
+            if (!bitmap) return nullptr;
+            auto store = MakeRef<TWrapperBitmapStore>(name, std::move(bitmap));
+            store->SetProfile(picture->Store().Profile()); // the colours are still the picture's
+            return MakeRef<TImage>(std::move(store));
+        });
+    } catch (const std::exception& failure) {
+        TLog::Line("Background " + background.picture + " cannot be reduced: " + failure.what());
+    }
+    return reduced ? reduced : picture;
 }
 
 void TKivSlide::DrawBackground(TDeviceDrawer& drawer, const TSlideBackground& background, int alpha) {
@@ -284,6 +318,11 @@ void TKivSlide::DrawBackground(TDeviceDrawer& drawer, const TSlideBackground& ba
             ++level;
         }
         params.level = level;
+        for (const TKeptPicture& kept : kept_)
+            if (kept.image.Get() == picture && kept.profile) {
+                params.gradingMode = 1; // the picture's colours converted to the display's
+                params.gradingFrom = params.gradingTo = kept.profile.get();
+            }
         const TVec3 axisX = placement.axisX * unitX;
         const TVec3 axisY = placement.axisY * unitY;
         const TVec2 anchor{picture->Width() / 2.0, picture->Height() / 2.0};

@@ -10,6 +10,7 @@
 #include "objects/KeyframeTiming.h"
 #include "objects/KivObject.h"
 
+#include <memory>
 #include <string>
 
 namespace kiv {
@@ -135,6 +136,8 @@ private:
     void ApplyScale();
     // The picture of a background (kept: at most two), or none.
     TImage* BackgroundPicture(const TSlideBackground& background);
+    // A picture far larger than its background tiles as its reduced copy ("SlideBg: " names).
+    TRef<TImage> ReducedBackground(TRef<TImage> picture, const TSlideBackground& background);
     void DrawBackground(TDeviceDrawer& drawer, const TSlideBackground& background, int alpha);
     void DrawChildren(TDeviceDrawer& drawer, const TKivSlide& slide, bool borrowed);
 
@@ -148,6 +151,8 @@ private:
     struct TKeptPicture {
         std::string name;
         TRef<TImage> image;
+        // The conversion of the picture's colour profile to the display's (none: not needed).
+        std::shared_ptr<const TColorTable> profile;
     };
     TKeptPicture kept_[2];
     TDeviceDrawer* preloadedOn_ = nullptr;

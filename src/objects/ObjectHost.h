@@ -9,6 +9,7 @@
 #include "objects/Geometry.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,13 @@ public:
     // "Shadow: " names), shared by name; none when the host has no pictures. A file that cannot be
     // loaded gives the placeholder picture.
     virtual TRef<TImage> LoadPicture(const std::string& /*name*/) { return nullptr; }
+    // A picture derived from others (a drop shadow, a reduced background), shared by `name` with
+    // every object of the show that asks for the same name while one of them holds it; `make`
+    // builds it when nobody does. None when it cannot be made. The base builds it every time.
+    virtual TRef<TImage> DerivedPicture(const std::string& /*name*/,
+                                        const std::function<TRef<TImage>()>& make) {
+        return make ? make() : nullptr;
+    }
     // The bytes of the show's file `name` (text macros read pictures' metadata); empty when the
     // file cannot be opened.
     virtual std::vector<std::uint8_t> ReadFile(const std::string& /*name*/) { return {}; }

@@ -28,8 +28,11 @@ int RoundToInt(double value) {
 
 TKivSlideHost::TKivSlideHost(TRef<TFileAccessor> files, std::function<TVec3()> camera)
     : files_(std::move(files)), camera_(std::move(camera)) {
-    if (files_) textProvider_ = files_->Source().AddPictureProvider(&TKivSlideHost::ProvideText, this);
-    if (files_) buttonProvider_ = files_->Source().AddPictureProvider(&TKivSlideHost::ProvideButton, this);
+    if (files_) {
+        textProvider_ = files_->Source().AddPictureProvider(&TKivSlideHost::ProvideText, this);
+        buttonProvider_ = files_->Source().AddPictureProvider(&TKivSlideHost::ProvideButton, this);
+        derivedProvider_ = files_->Source().AddPictureProvider(&TKivSlideHost::ProvideDerived, this);
+    }
 }
 
 TButtonProducer* TKivSlideHost::ButtonProducer(const std::string& name) {
@@ -54,6 +57,105 @@ TRef<TRefObject> TKivSlideHost::ProvideButton(void* data, const std::string& nam
         TLog::Line("Button face cannot be made: " + std::string(failure.what()));
         return nullptr;
     }
+}
+
+namespace {
+
+bool IsDerivedName(const std::string& name) {
+    return name.rfind("Shadow: ", 0) == 0 || name.rfind("SlideBg: ", 0) == 0;
+}
+
+} // namespace
+
+TRef<TImage> TKivSlideHost::DerivedPicture(const std::string& name,
+                                           const std::function<TRef<TImage>()>& make) {
+    if (!make) return nullptr;
+    if (!files_ || !IsDerivedName(name)) return make();
+    bool failed = false;
+    const TMaker tracked = [&] {
+        TRef<TImage> picture = make();
+        failed = !picture;
+        return picture;
+    };
+    std::multimap<std::string, std::pair<std::thread::id, const TMaker*>>::iterator entry;
+    {
+        std::lock_guard lock(makersLock_);
+        entry = makers_.emplace(name, std::make_pair(std::this_thread::get_id(), &tracked));
+    }
+    TRef<TImage> picture;
+    try {
+        picture = LoadCachedPicture(*files_, name);
+    } catch (...) {
+        std::lock_guard lock(makersLock_);
+        makers_.erase(entry);
+        throw;
+    }
+    {
+        std::lock_guard lock(makersLock_);
+        makers_.erase(entry);
+    }
+    return failed ? nullptr : picture; // not the placeholder the accessor shows for nothing made
+}
+
+namespace {
+
+// A picture as a 32-bit mask: one without alpha (or fully opaque) takes the largest of its channels
+// as alpha, grey pixels becoming white.
+TRef<TBitmap> MaskPicture(const TBitmap& source, bool hasAlpha) {
+    TRef<TBitmap> mask = ConvertBitmap(source, TPixelFormat::Bgra32); // a copy of its own
+    if (!mask) return nullptr;
+    bool opaque = true;
+    for (int y = 0; opaque && hasAlpha && y < mask->Height(); ++y)
+        for (int x = 0; x < mask->Width(); ++x)
+            if (mask->Row(y)[4 * x + 3] != 255) {
+                opaque = false;
+                break;
+            }
+    if (!opaque) return mask; // its own alpha is the mask
+    for (int y = 0; y < mask->Height(); ++y) {
+        std::uint8_t* p = mask->Row(y);
+        for (int x = 0; x < mask->Width(); ++x, p += 4) {
+            const int b = p[0], g = p[1], r = p[2];
+            p[3] = static_cast<std::uint8_t>(std::max({r, g, b}));
+            if (r == g && g == b) {
+                p[0] = p[1] = p[2] = 255;
+                continue;
+            }
+            // Nearly grey pixels are lightened towards white, coloured ones keep their tint.
+            const std::int64_t w =
+                std::int64_t{255 - std::abs(r - b)} * (255 - std::abs(b - g)) * (255 - std::abs(g - r));
+            for (int c = 0; c < 3; ++c)
+                p[c] = static_cast<std::uint8_t>(p[c] + w * (255 - p[c]) / 16581375);
+        }
+    }
+    return mask;
+}
+
+} // namespace
+
+TRef<TRefObject> TKivSlideHost::ProvideDerived(void* data, const std::string& name) {
+    auto* host = static_cast<TKivSlideHost*>(data);
+    if (name.rfind("Mask: ", 0) == 0) {
+        // A picture of the show as a mask.
+        const std::string from = name.substr(6);
+        if (from.empty() || !host->files_) return nullptr;
+        TRef<TImage> source = LoadCachedPicture(*host->files_, from);
+        if (!source) return nullptr;
+        TRef<TBitmap> level = source->Store().GetMipLevel(0, TPixelFormat::Bgra32);
+        TRef<TBitmap> mask = level ? MaskPicture(*level, HasAlpha(source->Format())) : nullptr;
+        if (!mask) return nullptr;
+        return MakeRef<TWrapperBitmapStore>(name, std::move(mask));
+    }
+    if (!IsDerivedName(name)) return nullptr;
+    const TMaker* maker = nullptr;
+    {
+        std::lock_guard lock(host->makersLock_);
+        const auto [from, to] = host->makers_.equal_range(name);
+        for (auto it = from; it != to; ++it)
+            if (!maker || it->second.first == std::this_thread::get_id()) maker = it->second.second;
+    }
+    if (!maker) return nullptr; // asked for by name alone: only its maker knows how to make it
+    return (*maker)();
 }
 
 std::vector<std::uint8_t> TKivSlideHost::ShowFont(const std::string& family, int style) const {

@@ -21,6 +21,7 @@
 #include <map>
 #include <mutex>
 #include <string>
+#include <thread>
 #include <utility>
 #include <vector>
 
@@ -43,6 +44,9 @@ public:
     TFileAccessor* Files() const { return files_.Get(); }
     int SlideCount() const override { return slideCount_; }
     std::vector<std::uint8_t> ReadFile(const std::string& name) override;
+    // Through the accessor's sharing by name: its picture provider runs `make` for the first
+    // request of a name ("Shadow: " and "SlideBg: " names).
+    TRef<TImage> DerivedPicture(const std::string& name, const std::function<TRef<TImage>()>& make) override;
     void SetSlideCount(int count) { slideCount_ = count; }
     std::string ButtonsPath() const override { return buttonsPath_; }
     void SetButtonsPath(std::string path) { buttonsPath_ = std::move(path); }
@@ -59,6 +63,8 @@ private:
     static TRef<TRefObject> ProvideText(void* data, const std::string& name);
     // Makes "Button: " faces by the producer of their theme.
     static TRef<TRefObject> ProvideButton(void* data, const std::string& name);
+    // Makes derived pictures asked for through DerivedPicture.
+    static TRef<TRefObject> ProvideDerived(void* data, const std::string& name);
     std::vector<std::uint8_t> ShowFont(const std::string& family, int style) const;
     // The bytes of a file of the show, up to `limit`; empty when it cannot be read.
     std::vector<std::uint8_t> FileBytes(const std::string& name, std::int64_t limit) const;
@@ -72,6 +78,11 @@ private:
     std::map<std::string, TRef<TButtonProducer>> buttons_;
     TRef<TCallbackHandle> buttonProvider_;
     TSlideProducer* producer_ = nullptr;
+    TRef<TCallbackHandle> derivedProvider_;
+    // The makers of the derived pictures being asked for, by name, with the asking thread.
+    using TMaker = std::function<TRef<TImage>()>;
+    std::mutex makersLock_;
+    std::multimap<std::string, std::pair<std::thread::id, const TMaker*>> makers_;
 };
 
 class TSlideProducer {

@@ -96,6 +96,8 @@ void T3DDrawer::Destroy() {
     effecter_.Reset();
     fullPool_.Clear();
     halfPool_.Clear();
+    tileManager_.Reset();
+    boxAntialiaser_.Reset();
     screen_.Reset();
 }
 
@@ -331,11 +333,14 @@ TRef<TMultiTexture6> T3DDrawer::PictureTexture(TImage& image, const TPictureDraw
         TTextureStore2::Key(level, params.patternA, params.patternB, params.premultiplied, params.pattern);
     TRef<TTextureStore2> store;
     T3DScreen* screen = nullptr;
+    TRef<TTextureManager6> manager;
     {
         LockCounted(DrawerLock());
         std::lock_guard lock(DrawerLock(), std::adopt_lock);
         if (!screen_) return nullptr;
         screen = screen_.Get();
+        if (!tileManager_) tileManager_ = MakeRef<TTextureManager6>(screen);
+        manager = tileManager_;
         store = image.Attachments().Find<TTextureStore2>();
         if (!store) {
             store = MakeRef<TTextureStore2>();
@@ -344,7 +349,8 @@ TRef<TMultiTexture6> T3DDrawer::PictureTexture(TImage& image, const TPictureDraw
         if (TRef<TMultiTexture6> found = store->Find(key)) return found;
     }
     TRef<TBitmap> picture = image.Store().GetMipLevel(level, TPixelFormat::Bgra32);
-    auto texture = MakeRef<TMultiTexture6>(screen, picture, params.premultiplied);
+    auto texture = MakeRef<TMultiTexture6>(manager, picture, params.premultiplied, params.pattern,
+                                           params.patternA, params.patternB);
     LockCounted(DrawerLock());
     std::lock_guard lock(DrawerLock(), std::adopt_lock);
     if (screen_.Get() != screen) return nullptr; // the drawer let go of its screen meanwhile
@@ -467,6 +473,8 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
     const auto at = [&](double x, double y) {
         return Place(origin, anchor, axisX, axisY, x * scale - fromX, y * scale - fromY);
     };
+    GrowDirtyBox(
+        {at(src.left, src.top), at(src.right, src.top), at(src.left, src.bottom), at(src.right, src.bottom)});
 
     const bool grading = params.gradingMode == 1 || params.gradingMode == 2;
     if (grading) {
@@ -475,39 +483,10 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
         screen_->Renderer()->SetTexture(2, GradingTexture(params.gradingTo, params.gradingMode));
         SetConstant(0, std::clamp(params.gradingFactor, 0.0f, 1.0f));
     }
-    auto& batch = screen_->Batch();
-    batch.Forced = tinted;
-    for (const auto& tile : texture->Tiles()) {
-        const TRect& t = tile->Rect();
-        const float l = std::max(src.left, static_cast<float>(t.left));
-        const float tp = std::max(src.top, static_cast<float>(t.top));
-        const float r = std::min(src.right, static_cast<float>(t.right));
-        const float b = std::min(src.bottom, static_cast<float>(t.bottom));
-        if (!(r > l) || !(b > tp)) continue;
-        const std::array<TPoint3, 4> corners{at(l, tp), at(r, tp), at(l, b), at(r, b)};
-        GrowDirtyBox(corners);
-        const double u0 = l - t.left, v0 = tp - t.top, u1 = r - t.left, v1 = b - t.top;
-        unsigned edges = 0;
-        if (params.edgeAntialias) {
-            if (l == src.left) edges |= kEdgeLeft;
-            if (tp == src.top) edges |= kEdgeTop;
-            if (r == src.right) edges |= kEdgeRight;
-            if (b == src.bottom) edges |= kEdgeBottom;
-        }
-        if (edges) {
-            const TRect rect{static_cast<int>(std::lround(u0)), static_cast<int>(std::lround(v0)),
-                             static_cast<int>(std::lround(u1)), static_cast<int>(std::lround(v1))};
-            screen_->DrawPerspectiveQuad({tile.Get()}, {color, color, color, color}, rect, corners, edges);
-            continue;
-        }
-        batch.Begin({tile.Get()}, 1);
-        batch.AddTriangle({corners[0], corners[1], corners[2]}, {color, color, color},
-                          {{{{u0, v0}, {u1, v0}, {u0, v1}}}});
-        batch.AddTriangle({corners[2], corners[1], corners[3]}, {color, color, color},
-                          {{{{u0, v1}, {u1, v0}, {u1, v1}}}});
-    }
-    batch.Flush();
-    batch.Forced = false;
+    const TPoint3 o = at(0, 0), ox = at(1, 0), oy = at(0, 1);
+    texture->DrawPicture(*screen_, src, o, TVec3{ox.x - o.x, ox.y - o.y, ox.z - o.z},
+                         TVec3{oy.x - o.x, oy.y - o.y, oy.z - o.z}, color,
+                         params.edgeAntialias ? kEdgeLeft | kEdgeTop | kEdgeRight | kEdgeBottom : 0u, tinted);
     if (grading) {
         PopShader();
         screen_->Renderer()->SetTexture(1, nullptr);
@@ -677,9 +656,8 @@ void T3DDrawer::DrawBox(TVec3 origin, TVec2 anchor, const TBoxParams& params, TV
     if (params.edgeAntialias[2]) edges |= kEdgeRight;
     if (params.edgeAntialias[3]) edges |= kEdgeBottom;
     if (edges) {
-        const TRect rect{0, 0, std::max(1, static_cast<int>(std::lround(w))),
-                         std::max(1, static_cast<int>(std::lround(h)))};
-        screen_->DrawPerspectiveQuad({}, colors, rect, corners, edges);
+        if (!boxAntialiaser_) boxAntialiaser_ = MakeRef<TBoxAntialiaser>(screen_.Get());
+        boxAntialiaser_->DrawBox(*screen_, corners, colors, edges);
         return;
     }
     auto& batch = screen_->Batch();

@@ -132,6 +132,8 @@ public:
     const TRect& FrameRect() const { return frameRect_; }
     const TRect& DrawRect() const { return drawRect_; }
     TVec3 EyePosition() const { return eye_; }
+    // The tile pools of the picture textures (none before the first picture).
+    TTextureManager6* TileManager() const { return tileManager_.Get(); }
     TRenderTargetManager& FullPool() { return fullPool_; }
     TRenderTargetManager& HalfPool() { return halfPool_; }
     std::size_t ShaderStackDepth() const { return shaderStack_.size(); }
@@ -172,6 +174,8 @@ private:
 
     TRef<T3DScreen> screen_;
     TRef<TCustomD3DEffecter> effecter_;
+    TRef<TTextureManager6> tileManager_;   // made on first use
+    TRef<TBoxAntialiaser> boxAntialiaser_; // made on first use
     TRenderTargetManager fullPool_{true};
     TRenderTargetManager halfPool_{true};
     std::map<std::string, TRef<TShader>> shaders_;

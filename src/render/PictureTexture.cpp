@@ -3,90 +3,119 @@
 #include "base/Assert.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 namespace kiv {
 
-TPictureTile::TPictureTile(T3DScreen* screen, TRef<TBitmap> picture, const TRect& rect, bool premultiplied)
-    : TCustomTexture(screen, kTexColor), picture_(std::move(picture)), rect_(rect) {
-    SetPremultiplied(premultiplied);
-    SetSize(rect.Width() + 1, rect.Height() + 1);
+TMultiTexture6::TMultiTexture6(TRef<TTextureManager6> manager, TRef<TBitmap> picture, bool premultiplied,
+                               bool pattern, int columns, int rows)
+    : manager_(std::move(manager)), premultiplied_(premultiplied) {
+    if (!manager_ || !picture || picture->Width() <= 0 || picture->Height() <= 0) return;
+    if (picture->Format() != TPixelFormat::Bgra32) picture = ConvertBitmap(*picture, TPixelFormat::Bgra32);
+    if (!picture) return;
+    if (pattern) picture = BorderedCells(*picture, columns, rows);
+    source_ = std::move(picture);
+    width_ = source_->Width();
+    height_ = source_->Height();
+    Place(0, 0, height_, width_);
 }
 
-void TPictureTile::FillTopLevel(TBitmap& level) {
-    ++fills;
-    const int w = rect_.Width(), h = rect_.Height();
-    if (w <= 0 || h <= 0 || level.Width() < w + 1 || level.Height() < h + 1) return;
-    const bool premultiply = Premultiplied();
-    for (int y = 0; y <= h; ++y) {
-        const int sy = rect_.top + std::min(y, h - 1);
-        const std::uint8_t* src = picture_->Row(sy) + rect_.left * 4;
-        std::uint8_t* dst = level.Row(y);
-        std::memcpy(dst, src, static_cast<std::size_t>(w) * 4);
-        std::memcpy(dst + w * 4, src + (w - 1) * 4, 4); // the repeated edge column
-        if (!premultiply) continue;
-        for (int x = 0; x <= w; ++x) {
-            std::uint8_t* p = dst + x * 4;
-            const unsigned a = p[3];
-            for (int c = 0; c < 3; ++c)
-                p[c] = static_cast<std::uint8_t>((p[c] * a + 127) / 255);
-        }
-    }
+TMultiTexture6::~TMultiTexture6() {
+    for (auto& tile : tiles_)
+        manager_->Return(std::move(tile));
 }
 
-bool TPictureTile::WriteTopRows(T3DSurface& surface, int top, int bottom) {
-    const int w = rect_.Width(), h = rect_.Height();
-    if (w <= 0 || h <= 0 || top < 0 || bottom > h + 1 || top >= bottom) return false;
-    if (top == 0) ++fills;
-    bool ok = true;
-    // The picture's rows, and the repeated edge column beside them.
-    const int r1 = std::min(bottom, h);
-    if (r1 > top) {
-        ok = surface.Write({0, top, w, r1}, *picture_, rect_.left, rect_.top + top) &&
-             surface.Write({w, top, w + 1, r1}, *picture_, rect_.right - 1, rect_.top + top);
+// Covers w × h texels from (x, y): a band of tiles as high as the first tile chosen, the rest of
+// the band to its right, then the next band below.
+void TMultiTexture6::Place(int x, int y, int h, int w) {
+    while (h > 0) {
+        TRef<TTextureTile> tile = manager_->ChooseTile(w + 2, h + 2);
+        KIV_ASSERT(tile, "no tile pool can serve the picture");
+        const int tw = tile->UsedWidth(), th = tile->UsedHeight();
+        tile->Assign(source_, {x - 1, y - 1}, tw, th);
+        tile->SetPremultiplied(premultiplied_);
+        tiles_.push_back(std::move(tile));
+        if (tw - 2 < w) Place(x + tw - 2, y, th - 2, w - (tw - 2));
+        y += th - 2;
+        h -= th - 2;
     }
-    // The repeated edge row, with its corner.
-    if (ok && bottom > h) {
-        ok = surface.Write({0, h, w, h + 1}, *picture_, rect_.left, rect_.bottom - 1) &&
-             surface.Write({w, h, w + 1, h + 1}, *picture_, rect_.right - 1, rect_.bottom - 1);
-    }
-    return ok;
-}
-
-TMultiTexture6::TMultiTexture6(T3DScreen* screen, TRef<TBitmap> picture, bool premultiplied, int tileSide)
-    : width_(picture ? picture->Width() : 0), height_(picture ? picture->Height() : 0),
-      premultiplied_(premultiplied) {
-    KIV_ASSERT(tileSide > 0, "tile side must be positive");
-    if (!picture || picture->Format() != TPixelFormat::Bgra32) {
-        if (picture) picture = ConvertBitmap(*picture, TPixelFormat::Bgra32);
-        if (!picture) {
-            width_ = height_ = 0;
-            return;
-        }
-    }
-    for (int top = 0; top < height_; top += tileSide)
-        for (int left = 0; left < width_; left += tileSide) {
-            const TRect r{left, top, std::min(width_, left + tileSide), std::min(height_, top + tileSide)};
-            tiles_.push_back(MakeRef<TPictureTile>(screen, picture, r, premultiplied));
-        }
 }
 
 void TMultiTexture6::SetSampling(bool pointFilter, bool mipmapped, float lodBias) {
     for (auto& tile : tiles_) {
         tile->PointFilter = pointFilter;
         tile->LodBias = lodBias;
-        if (mipmapped) tile->SetMipmapped(true); // once mip-mapped, a picture stays so
+        if (!mipmapped) continue;
+        // A pooled tile whose texture was made without mip-maps gets a new one before it is filled.
+        if (tile->NeedsUpload() && tile->Texture() && tile->Texture()->LevelCount() == 1)
+            tile->ReleaseDevice();
+        tile->SetMipmapped(true); // once mip-mapped, a picture stays so
     }
 }
 
-void TMultiTexture6::Preload() {
+void TMultiTexture6::PrepareTiles() {
     for (auto& tile : tiles_)
+        tile->Prepare();
+}
+
+void TMultiTexture6::Preload() {
+    for (auto& tile : tiles_) {
+        tile->Prepare();
         tile->Preload();
+    }
 }
 
 void TMultiTexture6::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* frameLock) {
     for (auto& tile : tiles_)
         tile->PreloadSliced(outerLock, frameLock);
+}
+
+int TMultiTexture6::DrawPicture(T3DScreen& screen, const TRectF& source, TPoint3 origin, TVec3 axisX,
+                                TVec3 axisY, std::uint32_t color, unsigned edges, bool forced) {
+    if (!screen.Ready() || source.IsEmpty()) return 0;
+    PrepareTiles();
+    auto at = [&](double x, double y) {
+        return TPoint3{origin.x + axisX.x * x + axisY.x * y, origin.y + axisX.y * x + axisY.y * y,
+                       origin.z + axisX.z * x + axisY.z * y};
+    };
+    auto& batch = screen.Batch();
+    batch.Forced = forced;
+    int drawn = 0;
+    for (const auto& tile : tiles_) {
+        const TRect t = tile->Rect();
+        const double l = std::max<double>(source.left, t.left), tp = std::max<double>(source.top, t.top);
+        const double r = std::min<double>(source.right, t.right),
+                     b = std::min<double>(source.bottom, t.bottom);
+        if (!(r > l) || !(b > tp)) continue;
+        ++drawn;
+        const std::array<TPoint3, 4> corners{at(l, tp), at(r, tp), at(l, b), at(r, b)};
+        // Texels of the tile: the picture's point minus the tile's origin.
+        const TPoint o = tile->Origin();
+        const double u0 = l - o.x, v0 = tp - o.y, u1 = r - o.x, v1 = b - o.y;
+        unsigned flags = 0;
+        if (!tile->PointFilter) {
+            if ((edges & kEdgeLeft) && l == source.left) flags |= kEdgeLeft;
+            if ((edges & kEdgeTop) && tp == source.top) flags |= kEdgeTop;
+            if ((edges & kEdgeRight) && r == source.right) flags |= kEdgeRight;
+            if ((edges & kEdgeBottom) && b == source.bottom) flags |= kEdgeBottom;
+        }
+        if (flags) {
+            const TRect rect{static_cast<int>(std::lround(u0)), static_cast<int>(std::lround(v0)),
+                             static_cast<int>(std::lround(u1)), static_cast<int>(std::lround(v1))};
+            screen.DrawPerspectiveQuad({tile.Get()}, {color, color, color, color}, rect, corners, flags);
+            batch.Forced = forced;
+            continue;
+        }
+        batch.Begin({tile.Get()}, 1);
+        batch.AddTriangle({corners[0], corners[1], corners[2]}, {color, color, color},
+                          {{{{u0, v0}, {u1, v0}, {u0, v1}}}});
+        batch.AddTriangle({corners[2], corners[1], corners[3]}, {color, color, color},
+                          {{{{u0, v1}, {u1, v0}, {u1, v1}}}});
+    }
+    batch.Flush();
+    batch.Forced = false;
+    return drawn;
 }
 
 std::string TTextureStore2::Key(int level, int patternA, int patternB, bool premultiplied, bool pattern) {

@@ -1,11 +1,13 @@
-// Picture textures of the slide drawer: one picture level uploaded as tiles of at most
-// kPictureTileSide texels (TMultiTexture6), and the per-picture cache the drawer keeps in the
-// picture's attachments (TTextureStore2, a list of TTextureWrapper entries keyed by level and
-// pattern settings).
+// Picture textures of the slide drawer: one picture level laid out on pooled tiles
+// (TMultiTexture6, TileTextures.h), and the per-picture cache the drawer keeps in the picture's
+// attachments (TTextureStore2, a list of TTextureWrapper entries keyed by level and pattern
+// settings).
 #pragma once
 
 #include "images/Bitmap.h"
-#include "render/ScreenTextures.h"
+#include "objects/Geometry.h"
+#include "render/Screen.h"
+#include "render/TileTextures.h"
 
 #include <mutex>
 #include <string>
@@ -15,55 +17,46 @@ namespace kiv {
 
 class T3DScreen;
 
-// The largest tile side; bigger pictures are split into a grid of tiles. Each tile carries one more
-// column and row repeating its edge texels, so that linear filtering at the edge never reaches the
-// unused part of the power-of-two texture (2047 + 1 fills 2048 exactly).
-inline constexpr int kPictureTileSide = 2047;
-
-// One tile: the part `rect` of the picture level, copied (and premultiplied when asked) at upload.
-class TPictureTile final : public TCustomTexture {
-public:
-    TPictureTile(T3DScreen* screen, TRef<TBitmap> picture, const TRect& rect, bool premultiplied);
-    const TRect& Rect() const { return rect_; }
-    int fills = 0; // how often the texels were written (uploads)
-
-protected:
-    ~TPictureTile() override = default;
-    void FillTopLevel(TBitmap& level) override;
-    // Tiles that are not premultiplied are written straight from the picture.
-    bool CanWriteTopRows() const override { return !Premultiplied(); }
-    bool WriteTopRows(T3DSurface& surface, int top, int bottom) override;
-
-private:
-    TRef<TBitmap> picture_;
-    TRect rect_;
-};
-
-// A picture level as tiles. Its texel space is the level's: (0, 0) … (Width, Height).
+// A picture level on tiles. Its texel space is the source's: (0, 0) … (Width, Height); for a
+// sprite sheet (`pattern`) the source is the sheet with a border around every cell
+// (BorderedCells), so a cell never bleeds into its neighbour.
 class TMultiTexture6 final : public TRefObject {
 public:
-    TMultiTexture6(T3DScreen* screen, TRef<TBitmap> picture, bool premultiplied,
-                   int tileSide = kPictureTileSide);
+    TMultiTexture6(TRef<TTextureManager6> manager, TRef<TBitmap> picture, bool premultiplied,
+                   bool pattern = false, int columns = 1, int rows = 1);
     int Width() const { return width_; }
     int Height() const { return height_; }
     bool Premultiplied() const { return premultiplied_; }
-    const std::vector<TRef<TPictureTile>>& Tiles() const { return tiles_; }
+    // Bands from top to bottom, each from left to right; every tile shows (used − 2) × (used − 2)
+    // texels of the source and repeats one of each neighbour around them.
+    const std::vector<TRef<TTextureTile>>& Tiles() const { return tiles_; }
     // Passes smoothing, mip-mapping and the LOD bias on to every tile.
     void SetSampling(bool pointFilter, bool mipmapped, float lodBias);
+    // Refills tiles that kept a device texture of an earlier picture (the drawing thread).
+    void PrepareTiles();
     // Realises and fills every tile now.
     void Preload();
     // The same for a thread that does not draw: tile after tile in slices (see
     // TCustomTexture::PreloadSliced), `outerLock` held with the device lock around each slice.
     void PreloadSliced(std::mutex* outerLock, std::recursive_mutex* frameLock = nullptr);
+    // Draws `source` (texels) with texel point (x, y) at origin + x · axisX + y · axisY, tile by
+    // tile, in `color`; with `edges` (kEdge… flags) the picture's flagged outer edges get the
+    // one-pixel fringe. The batch's forced flag is `forced` (tints). Returns the tiles drawn.
+    int DrawPicture(T3DScreen& screen, const TRectF& source, TPoint3 origin, TVec3 axisX, TVec3 axisY,
+                    std::uint32_t color, unsigned edges, bool forced);
 
 protected:
-    ~TMultiTexture6() override = default;
+    ~TMultiTexture6() override;
 
 private:
-    int width_;
-    int height_;
+    void Place(int x, int y, int h, int w);
+
+    TRef<TTextureManager6> manager_;
+    TRef<TBitmap> source_;
+    int width_ = 0;
+    int height_ = 0;
     bool premultiplied_;
-    std::vector<TRef<TPictureTile>> tiles_;
+    std::vector<TRef<TTextureTile>> tiles_;
 };
 
 // One cached picture texture and its key.

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <chrono>
 #include <cmath>
+#include <cstring>
 #include <ctime>
 #include <optional>
 #include <thread>
@@ -18,42 +19,6 @@ namespace {
 
 const char* Outcome(bool ok) {
     return ok ? "True" : "False";
-}
-
-// Level i from level i − 1: 2 × 2 box averaging when the source is exactly twice the size, else a
-// box over the source texels each destination texel covers.
-void Reduce(const TBitmap& source, TBitmap& dest) {
-    KIV_ASSERT(source.Format() == TPixelFormat::Bgra32 && dest.Format() == TPixelFormat::Bgra32,
-               "mip levels must be 32-bit");
-    if (source.Width() == 2 * dest.Width() && source.Height() == 2 * dest.Height()) {
-        // Exactly half: the same 2 × 2 average as below, without the general bookkeeping.
-        const int bytes = dest.Width() * 4;
-        for (int y = 0; y < dest.Height(); ++y) {
-            const std::uint8_t* a = source.Row(2 * y);
-            const std::uint8_t* b = source.Row(2 * y + 1);
-            std::uint8_t* out = dest.Row(y);
-            for (int i = 0; i < bytes; i += 4, a += 8, b += 8)
-                for (int c = 0; c < 4; ++c)
-                    out[i + c] = static_cast<std::uint8_t>((a[c] + a[c + 4] + b[c] + b[c + 4]) / 4u);
-        }
-        return;
-    }
-    for (int y = 0; y < dest.Height(); ++y) {
-        const int y0 = y * source.Height() / dest.Height();
-        const int y1 = std::max(y0 + 1, (y + 1) * source.Height() / dest.Height());
-        for (int x = 0; x < dest.Width(); ++x) {
-            const int x0 = x * source.Width() / dest.Width();
-            const int x1 = std::max(x0 + 1, (x + 1) * source.Width() / dest.Width());
-            unsigned sum[4] = {};
-            for (int sy = y0; sy < y1; ++sy)
-                for (int sx = x0; sx < x1; ++sx)
-                    for (int c = 0; c < 4; ++c)
-                        sum[c] += source.Row(sy)[sx * 4 + c];
-            const unsigned n = static_cast<unsigned>((y1 - y0) * (x1 - x0));
-            for (int c = 0; c < 4; ++c)
-                dest.Row(y)[x * 4 + c] = static_cast<std::uint8_t>(sum[c] / n);
-        }
-    }
 }
 
 std::atomic<std::int64_t> sliceCount{0};
@@ -106,7 +71,52 @@ template <class TWork> void Slice(const TSliceLocks& locks, TWork&& work, bool w
         std::this_thread::yield();
 }
 
+// Level i (i > 1) of a width × height texture from level i − 1.
+TRef<TBitmap> ReducedLevel(const TBitmap& previous, int width, int height, int i) {
+    auto next =
+        MakeRef<TBitmap>(std::max(1, width >> i), std::max(1, height >> i), TPixelFormat::Bgra32, false);
+    ReduceLevel(previous, *next);
+    return next;
+}
+
 } // namespace
+
+void ReduceLevel(const TBitmap& source, TBitmap& dest) {
+    KIV_ASSERT(source.Format() == TPixelFormat::Bgra32 && dest.Format() == TPixelFormat::Bgra32,
+               "mip levels must be 32-bit");
+    if (source.Width() == 2 * dest.Width() && source.Height() == 2 * dest.Height()) {
+        const int w = dest.Width();
+        for (int y = 0; y < dest.Height(); ++y) {
+            const std::uint8_t* a = source.Row(2 * y);
+            const std::uint8_t* b = source.Row(2 * y + 1);
+            std::uint8_t* out = dest.Row(y);
+            for (int x = 0; x < w; ++x) {
+                std::uint32_t p[4];
+                std::memcpy(p, a + 8 * x, 8);
+                std::memcpy(p + 2, b + 8 * x, 8);
+                const std::uint32_t mean = Mean4(p[0], p[1], p[2], p[3]);
+                std::memcpy(out + 4 * x, &mean, 4);
+            }
+        }
+        return;
+    }
+    for (int y = 0; y < dest.Height(); ++y) {
+        const int y0 = y * source.Height() / dest.Height();
+        const int y1 = std::max(y0 + 1, (y + 1) * source.Height() / dest.Height());
+        for (int x = 0; x < dest.Width(); ++x) {
+            const int x0 = x * source.Width() / dest.Width();
+            const int x1 = std::max(x0 + 1, (x + 1) * source.Width() / dest.Width());
+            unsigned sum[4] = {};
+            for (int sy = y0; sy < y1; ++sy)
+                for (int sx = x0; sx < x1; ++sx)
+                    for (int c = 0; c < 4; ++c)
+                        sum[c] += source.Row(sy)[sx * 4 + c];
+            const unsigned n = static_cast<unsigned>((y1 - y0) * (x1 - x0));
+            for (int c = 0; c < 4; ++c)
+                dest.Row(y)[x * 4 + c] = static_cast<std::uint8_t>(sum[c] / n);
+        }
+    }
+}
 
 TUploadSliceStats UploadSliceStats() {
     return {sliceCount.load(), sliceLongest.load(), sliceLongestWrite.load(), sliceTotal.load(),
@@ -215,12 +225,18 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
     // The first slice makes the texture.
     TRef<T3DTexture> made;
     bool done = false;
+    bool reused = false; // a kept device texture filled again in place
     Slice(
         locks,
         [&] {
             T3DScreen* screen = Screen();
-            if (texture_) {
+            if (texture_ && !NeedsRefill()) {
                 done = true;
+                return;
+            }
+            if (texture_) {
+                made = texture_;
+                reused = true;
                 return;
             }
             if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)
@@ -233,24 +249,51 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         Slice(
             locks,
             [&] {
-                if (texture_ || made->Killed() || !Screen()) return;
+                if (made->Killed() || !Screen()) return;
+                if (reused) {
+                    if (texture_ == made) Refilled();
+                    return;
+                }
+                if (texture_) return;
                 texture_ = std::move(made);
                 texture_->Premultiplied = premultiplied_;
                 texture_->OnKilled = [this] { ReleaseDevice(); };
+                Refilled();
             },
             false);
     };
-    if (made->LevelCount() == 1 && CanWriteTopRows()) {
+    // Reduced levels are made without any lock held, level 1 straight from the picture when the
+    // texture can do so.
+    TRef<TBitmap> levelOne;
+    if (CanWriteTopRows() && (made->LevelCount() == 1 || (levelOne = MakeLevelOne()))) {
         // Straight from the picture, band by band.
         T3DSurface* surface = made->GetSurface(0);
         if (!surface) return;
         const int rows = std::max(1, kUploadSliceTexels / width_);
-        for (int top = 0; top < height_; top += rows) {
+        const int height = std::min(height_, RowsToWrite());
+        for (int top = 0; top < height; top += rows) {
             bool gone = false;
             Slice(locks, [&] {
-                gone = made->Killed() || !Screen() || !WriteTopRows(*surface, top, std::min(height_, top + rows));
+                gone =
+                    made->Killed() || !Screen() || !WriteTopRows(*surface, top, std::min(height, top + rows));
             });
             if (gone) return;
+        }
+        TRef<TBitmap> level = std::move(levelOne);
+        for (int i = 1; level && i < made->LevelCount(); ++i) {
+            if (i > 1) level = ReducedLevel(*level, width_, height_, i);
+            T3DSurface* target = made->GetSurface(i);
+            if (!target) return;
+            const int w = level->Width(), h = level->Height();
+            const int bandRows = std::max(1, kUploadSliceTexels / w);
+            for (int top = 0; top < h; top += bandRows) {
+                bool gone = false;
+                Slice(locks, [&] {
+                    gone = made->Killed() || !Screen() ||
+                           !target->Write({0, top, w, std::min(h, top + bandRows)}, *level, 0, top);
+                });
+                if (gone) return;
+            }
         }
         handOver();
         return;
@@ -267,7 +310,7 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         if (i == 0)
             FillTopLevel(*level);
         else if (previous)
-            Reduce(*previous, *level);
+            ReduceLevel(*previous, *level);
         surface->Unlock(nullptr); // nothing reaches the device yet
         previous = level;
         // ... and reaches the device in bands of rows, one slice each.
@@ -305,8 +348,16 @@ T3DTexture* TCustomTexture::Realize() {
 void TCustomTexture::Upload() {
     if (!texture_) return;
     const int levels = texture_->LevelCount();
-    if (levels == 1 && CanWriteTopRows()) {
-        if (T3DSurface* surface = texture_->GetSurface(0)) WriteTopRows(*surface, 0, height_);
+    TRef<TBitmap> level;
+    if (CanWriteTopRows() && (levels == 1 || (level = MakeLevelOne()))) {
+        T3DSurface* surface = texture_->GetSurface(0);
+        bool ok = surface && WriteTopRows(*surface, 0, std::min(height_, RowsToWrite()));
+        for (int i = 1; ok && level && i < levels; ++i) {
+            if (i > 1) level = ReducedLevel(*level, width_, height_, i);
+            T3DSurface* target = texture_->GetSurface(i);
+            ok = target && target->Write({0, 0, level->Width(), level->Height()}, *level, 0, 0);
+        }
+        if (ok) Refilled();
         return;
     }
     std::vector<std::pair<T3DSurface*, TRef<TBitmap>>> locked;
@@ -320,12 +371,13 @@ void TCustomTexture::Upload() {
         if (i == 0)
             FillTopLevel(*bitmap);
         else if (previous)
-            Reduce(*previous, *bitmap);
+            ReduceLevel(*previous, *bitmap);
         previous = bitmap.Get();
         locked.emplace_back(surface, std::move(bitmap));
     }
     for (auto& [surface, bitmap] : locked)
         surface->Unlock(bitmap.Get());
+    if (!locked.empty()) Refilled();
 }
 
 // ---- render targets

@@ -17,6 +17,17 @@ namespace kiv {
 
 class TRenderTargetManager;
 
+// Level i from level i − 1 of a 32-bit texture: each texel the truncated mean of the 2 × 2 texels
+// it covers when the source is exactly twice the size, else of the box of texels it covers.
+void ReduceLevel(const TBitmap& source, TBitmap& dest);
+// The truncated per-channel mean of four 32-bit texels.
+inline std::uint32_t Mean4(std::uint32_t a, std::uint32_t b, std::uint32_t c, std::uint32_t d) {
+    constexpr std::uint32_t m = 0x00FF00FF; // two channels per word, room for the sum of four
+    const std::uint32_t even = (a & m) + (b & m) + (c & m) + (d & m);
+    const std::uint32_t odd = ((a >> 8) & m) + ((b >> 8) & m) + ((c >> 8) & m) + ((d >> 8) & m);
+    return ((even >> 2) & m) | (((odd >> 2) & m) << 8);
+}
+
 // The texture size for a requested side: the smallest power of two ≥ n, at least 32; 0 for n ≤ 0.
 int TextureSide(int n);
 
@@ -84,6 +95,15 @@ protected:
     // without a CPU copy, when it is their only level: rows [top, bottom) of the top level.
     virtual bool CanWriteTopRows() const { return false; }
     virtual bool WriteTopRows(T3DSurface& /*surface*/, int /*top*/, int /*bottom*/) { return false; }
+    // How many top rows WriteTopRows fills (the rest of the level is never sampled).
+    virtual int RowsToWrite() const { return height_; }
+    // Level 1 reduced straight from the picture by textures that write their top level straight
+    // (what a copy of the top level would give); none: mip levels come from a copy of the top level.
+    virtual TRef<TBitmap> MakeLevelOne() { return nullptr; }
+    // A texture whose device texture is kept while its texels go stale (pooled tiles) asks to be
+    // filled again; Refilled is called once every level is written.
+    virtual bool NeedsRefill() const { return false; }
+    virtual void Refilled() {}
 
 private:
     TRef<T3DTexture> CreateWithRetry(T3DRenderer& renderer);

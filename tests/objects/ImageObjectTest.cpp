@@ -289,6 +289,50 @@ TEST(ImageLevels, PreloadUploadsTheLevelAndKeepsItAsAFloor) {
 
 // --- What is drawn ---
 
+TEST(ImageDraw, APictureWithItsOwnColourProfileIsConvertedToTheDisplays) {
+    // An Adobe RGB picture on an sRGB display: with colour management on, its draw carries a 3-D
+    // table that moves saturated colours (Adobe RGB's green lies outside sRGB) and keeps grey; off,
+    // or for a picture in the display's own profile, nothing is graded.
+    const TColorManagement before = ColorManagement();
+    SetDisplayProfile(BuiltInProfile("sRGB"));
+    auto draw = [](const char* profile) {
+        TRef<TImage> picture = MakePicture("p.png", 64, 64);
+        if (profile) picture->Store().SetProfile(BuiltInProfile(profile));
+        TTestSlide test = ImageSlide(ImageObject("a", "ImageName=p.png\nFitMode=None\n"), {picture});
+        TRecordingDrawer drawer;
+        DrawSlide(test, drawer);
+        EXPECT_EQ(drawer.calls.size(), 1u);
+        std::pair<int, TColorTable> drawn{0, TColorTable{}}; // the tables live with the slide
+        if (!drawer.calls.empty()) {
+            const TPictureDrawParams& p = drawer.calls[0].picture;
+            drawn.first = p.gradingMode;
+            EXPECT_EQ(p.gradingFactor, 0.0f);
+            EXPECT_EQ(p.gradingFrom == nullptr, p.gradingTo == nullptr);
+            if (p.gradingFrom) drawn.second = *p.gradingFrom;
+        }
+        return drawn;
+    };
+    SetColorManagement(TColorManagement::Active);
+    const auto [mode, table] = draw("AdobeRGB");
+    ASSERT_EQ(mode, 1);
+    ASSERT_EQ(table.Rows(), 1024);
+    // Lattice (blue i, green j, red k) is pixel (k, 32 i + j).
+    const std::uint32_t green = table.Pixel(0, 31);
+    EXPECT_LT(static_cast<int>((green >> 16) & 0xFF), 20);
+    EXPECT_GT(static_cast<int>((green >> 8) & 0xFF), 250);
+    const std::uint32_t blueish = table.Pixel(8, 32 * 24 + 8); // (66, 66, 198) in R, G, B
+    EXPECT_NE(blueish & 0xFFFFFF, 0x4242C6u) << "a saturated colour moves";
+    const std::uint32_t grey = table.Pixel(16, 32 * 16 + 16);
+    for (int shift : {0, 8, 16})
+        EXPECT_NEAR(static_cast<int>((grey >> shift) & 0xFF), LatticeValue(16), 2) << "grey stays grey";
+    EXPECT_EQ(draw("sRGB").first, 0) << "already the display's";
+    EXPECT_EQ(draw(nullptr).first, 0) << "no profile";
+    SetColorManagement(TColorManagement::Off);
+    EXPECT_EQ(draw("AdobeRGB").first, 0) << "colour management off";
+    SetColorManagement(before);
+    SetDisplayProfile(nullptr);
+}
+
 TEST(ImageDraw, ShadowBeforeThePictureMovedByDistanceAndAngle) {
     auto draw = [](const std::string& keys) {
         TTestSlide test = ImageSlide(

@@ -2,11 +2,17 @@
 // camera, and slides built from a project with their size, centre, scale and background.
 #include "objects/SlideProducer.h"
 
+#include "RecordingDrawer.h"
+#include "SlideShowSupport.h"
 #include "base/Exception.h"
 #include "support/IniText.h"
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdlib>
+#include <map>
+#include <set>
 #include <string>
 
 namespace kiv {
@@ -168,6 +174,95 @@ TEST(BuildSlide, AnObjectWithoutGuidFailsTheSlideWithoutThrowing) {
     TSlideProducer producer(*source);
     producer.SetScreen(640, 360, kShowFitInside);
     EXPECT_FALSE(producer.BuildSlide(0, 0));
+}
+
+TEST(DerivedPictures, EqualShadowsAndReducedBackgroundsAreMadeOnceAndShared) {
+    test::TPictureMaker maker;
+    maker.width = 400;
+    maker.height = 300;
+    auto files = MakeRef<test::TNoFiles>();
+    TRef<TCallbackHandle> pictures = files->AddPictureProvider(&test::TPictureMaker::Provide, &maker);
+    auto image = [](const std::string& guid, const std::string& keys) {
+        return "object " + guid + ":Image\nGUID=" + guid + "\nImageName=pic1.png\nFitMode=None\n" + keys +
+               "end\n";
+    };
+    // Two slides with a picture background ten times smaller than the 400 × 300 picture (tiles of
+    // 128 × 96 on a 1280 × 720 slide: halved once); objects a, b and d cast the same shadow, c another.
+    const std::string background = "bstyle=2\nbfn=pic9.png\nbsize=10\n";
+    const std::string slides =
+        "[Times]\nopt_slidescount=2\nopt_synchpos1=4000\nopt_synchpos2=8000\n[Slide1]\n" + background +
+        "object Container:Root\nGUID=root\n" + image("a", "ShadowEnable=1\n") +
+        image("b", "ShadowEnable=1\n") + image("c", "ShadowEnable=1\nShadowSize=40\n") + "end\n[Slide2]\n" +
+        background + "object Container:Root\nGUID=root\n" + image("d", "ShadowEnable=1\n") + "end\n";
+    TKivSourceSetup setup;
+    setup.document = test::ParseIni("[Main]\n" + kFullHd + slides);
+    setup.fileAccessor = MakeRef<TFileAccessor>(files);
+    setup.programFileName = "kivviewer";
+    setup.random = MakeRef<TTransitionRandom>(1);
+    auto source = MakeRef<TKivSource>(std::move(setup));
+    TSlideProducer producer(*source);
+    producer.SetScreen(1280, 720, kShowFitInside);
+    TRef<TKivSlide> first = producer.BuildSlide(0, 0);
+    TRef<TKivSlide> second = producer.BuildSlide(1, 0);
+    ASSERT_TRUE(first && second);
+    test::TRecordingDrawer drawer;
+    first->Advance(true, 0);
+    second->Advance(true, 4000);
+    drawer.Draw(*first);
+    drawer.Draw(*second);
+    std::map<std::string, const TBitmapStore*> shadows; // each object's first picture: its shadow
+    std::set<const TBitmapStore*> backgrounds;
+    for (const test::TDrawCall& call : drawer.calls) {
+        if (call.op != "DrawImage") continue;
+        if (call.image->Name().rfind("SlideBg: ", 0) == 0) {
+            backgrounds.insert(&call.image->Store());
+            EXPECT_EQ(call.image->Width(), 200);
+            EXPECT_EQ(call.image->Height(), 150);
+        } else if (!call.guid.empty() && !shadows.count(call.guid)) {
+            shadows[call.guid] = &call.image->Store();
+        }
+    }
+    ASSERT_EQ(shadows.size(), 4u);
+    EXPECT_EQ(shadows["a"], shadows["b"]);
+    EXPECT_EQ(shadows["a"], shadows["d"]) << "shared across slides";
+    EXPECT_NE(shadows["a"], shadows["c"]);
+    EXPECT_EQ(backgrounds.size(), 1u) << "one reduced background for both slides";
+}
+
+TEST(DerivedPictures, MaskNamesGiveThePictureAsAMask) {
+    test::TPictureMaker maker;
+    auto files = MakeRef<test::TNoFiles>();
+    TRef<TCallbackHandle> pictures = files->AddPictureProvider(&test::TPictureMaker::Provide, &maker);
+    TKivSourceSetup setup;
+    setup.document = test::ParseIni("[Main]\n" + kFullHd + "[Times]\nopt_slidescount=0\n");
+    setup.fileAccessor = MakeRef<TFileAccessor>(files);
+    setup.programFileName = "kivviewer";
+    setup.random = MakeRef<TTransitionRandom>(1);
+    auto source = MakeRef<TKivSource>(std::move(setup));
+    TSlideProducer producer(*source);
+    // An opaque picture: alpha is its largest channel; grey turns white, a colour is lightened by
+    // w × (255 − c) / 255³ with w the product of (255 − the channels' differences).
+    struct TCase {
+        std::uint32_t argb;
+        const char* name;
+    } cases[] = {
+        {0xFF336699u, "Mask: pic1.png"}, {0xFF808080u, "Mask: pic2.png"}, {0xFFFF0000u, "Mask: pic3.png"}};
+    for (const TCase& c : cases) {
+        maker.argb = c.argb;
+        TRef<TImage> mask = producer.Host().LoadPicture(c.name);
+        ASSERT_TRUE(mask);
+        TRef<TBitmap> level = mask->Store().GetMipLevel(0, TPixelFormat::Bgra32);
+        ASSERT_TRUE(level);
+        const std::uint8_t* p = level->Row(5) + 4 * 7;
+        const int r = (c.argb >> 16) & 0xFF, g = (c.argb >> 8) & 0xFF, b = c.argb & 0xFF;
+        EXPECT_EQ(p[3], std::max({r, g, b})) << c.name;
+        const std::int64_t w =
+            std::int64_t{255 - std::abs(r - b)} * (255 - std::abs(b - g)) * (255 - std::abs(g - r));
+        for (const auto& [channel, value] : {std::pair{0, b}, std::pair{1, g}, std::pair{2, r}}) {
+            const int want = r == g && g == b ? 255 : static_cast<int>(value + w * (255 - value) / 16581375);
+            EXPECT_EQ(p[channel], want) << c.name << " channel " << channel;
+        }
+    }
 }
 
 } // namespace

@@ -158,7 +158,10 @@ TEST(SlideBackgroundDraw, BadPicturesAndTileSizes) {
     TRecordingDrawer drawer;
     auto calls = DrawSlide(test, drawer);
     ASSERT_FALSE(calls.empty());
-    EXPECT_EQ(calls[0].picture.level, 3);
+    ASSERT_NE(calls[0].image, nullptr);
+    EXPECT_EQ(calls[0].image->Width() >> calls[0].picture.level, 500)
+        << "the picture drawn reduced three times";
+    EXPECT_EQ(calls[0].image->Name(), "SlideBg: 25:big.jpg") << "a reduced copy shared by name";
 
     for (double size : {0.0, -50.0, std::nan(""), 1e-4}) {
         background.size = size;

@@ -3,6 +3,7 @@
 #include "images/BitmapStore.h"
 #include "images/Image.h"
 #include "objects/ColorTable.h"
+#include "objects/KivImage.h"
 #include "render/ColorTables.h"
 #include "render/RenderFixture.h"
 #include "render/ShaderCatalog.h"
@@ -10,6 +11,7 @@
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -215,7 +217,7 @@ TEST_F(DrawerTest, APreloadedPictureIsUploadedOnceAndDrawnFromTheCache) {
     auto texture = store->Find(TTextureStore2::Key(0, 1, 1, false, false));
     ASSERT_TRUE(texture);
     ASSERT_EQ(texture->Tiles().size(), 1u);
-    TPictureTile* tile = texture->Tiles()[0].Get();
+    TTextureTile* tile = texture->Tiles()[0].Get();
     EXPECT_EQ(tile->fills, 1);
     EXPECT_TRUE(tile->Mipmapped());
     auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
@@ -237,26 +239,184 @@ TEST_F(DrawerTest, ALevelOnePictureCoversTheFullSizeArea) {
     ExpectColor(Pixel(*frame, 37, 21), 0, 0, "beyond the picture");
 }
 
-TEST_F(DrawerTest, BigPicturesAreSplitIntoTilesThatJoinWithoutSeams) {
-    auto b = MakeRef<TBitmap>(40, 30, TPixelFormat::Bgra32);
-    for (int y = 0; y < 30; ++y)
-        for (int x = 0; x < 40; ++x) {
-            const std::uint32_t c = 0xFF000000u | (static_cast<std::uint32_t>(x * 6) << 16) | (y * 8);
+TEST(TileTextures, PoolsAreChosenByCoverThenWasteAndPicturesLaidOutInBands) {
+    auto manager = MakeRef<TTextureManager6>(nullptr);
+    struct TCase {
+        int w, h; // borders included
+        TPoint pool;
+    } cases[] = {
+        {66, 66, {256, 128}},    // six sizes cover it all: the least waste, the first of a tie
+        {102, 32, {256, 64}},    // 256 × 128 and 128 × 256 cover as much but waste more
+        {1002, 702, {512, 512}}, // the most covered first
+        {3, 600, {256, 512}},
+    };
+    for (const TCase& c : cases) {
+        const int pool = manager->ChoosePool(c.w, c.h);
+        ASSERT_GE(pool, 0) << c.w << " × " << c.h;
+        EXPECT_EQ(TTextureManager6::kTileSizes[static_cast<std::size_t>(pool)], c.pool)
+            << c.w << " × " << c.h;
+    }
+    EXPECT_EQ(manager->ChoosePool(0, 10), -1) << "nothing to cover";
+
+    auto small = MakeRef<TMultiTexture6>(manager, MakeRef<TBitmap>(64, 64, TPixelFormat::Bgra32), false);
+    ASSERT_EQ(small->Tiles().size(), 1u);
+    const TTextureTile& one = *small->Tiles()[0];
+    EXPECT_EQ(one.Origin(), (TPoint{-1, -1}));
+    EXPECT_EQ(one.UsedWidth(), 66);
+    EXPECT_EQ(one.UsedHeight(), 66);
+    EXPECT_EQ(one.Width(), 256);
+    EXPECT_EQ(one.Height(), 128);
+
+    // The usable parts of the tiles cover a picture exactly once; the first tile is 512 × 512.
+    const int w = 1000, h = 700;
+    auto big = MakeRef<TMultiTexture6>(manager, MakeRef<TBitmap>(w, h, TPixelFormat::Bgra32), false);
+    ASSERT_FALSE(big->Tiles().empty());
+    EXPECT_EQ(big->Tiles()[0]->Width(), 512);
+    EXPECT_EQ(big->Tiles()[0]->Rect(), (TRect{0, 0, 510, 510}));
+    std::vector<int> covered(static_cast<std::size_t>(w * h));
+    for (const auto& tile : big->Tiles()) {
+        const TRect r = tile->Rect();
+        EXPECT_EQ(r.Width() + 2, tile->UsedWidth());
+        EXPECT_LE(tile->UsedWidth(), tile->Width());
+        ASSERT_TRUE(r.left >= 0 && r.top >= 0 && r.right <= w && r.bottom <= h);
+        for (int y = r.top; y < r.bottom; ++y)
+            for (int x = r.left; x < r.right; ++x)
+                ++covered[static_cast<std::size_t>(y * w + x)];
+    }
+    EXPECT_EQ(std::count(covered.begin(), covered.end(), 1), w * h);
+
+    // Released tiles go back to their pools and serve the next picture of that size, stale.
+    const std::size_t tiles = big->Tiles().size();
+    const TTextureTile* first = big->Tiles()[0].Get();
+    big.Reset();
+    std::size_t free = 0;
+    int made = 0;
+    for (std::size_t i = 0; i < manager->PoolCount(); ++i) {
+        free += manager->Pool(i).FreeCount();
+        made += manager->Pool(i).Made();
+    }
+    EXPECT_EQ(free, tiles);
+    auto again = MakeRef<TMultiTexture6>(manager, MakeRef<TBitmap>(w, h, TPixelFormat::Bgra32), false);
+    int madeAfter = 0;
+    for (std::size_t i = 0; i < manager->PoolCount(); ++i)
+        madeAfter += manager->Pool(i).Made();
+    EXPECT_EQ(madeAfter, made) << "no new tile";
+    EXPECT_TRUE(std::any_of(again->Tiles().begin(), again->Tiles().end(),
+                            [&](const auto& t) { return t.Get() == first; }));
+    EXPECT_TRUE(again->Tiles()[0]->NeedsUpload());
+}
+
+// A picture of two-texel stripes and a diagonal ramp, so that every texel differs from its neighbours.
+TRef<TBitmap> Stripes(int w, int h) {
+    auto b = MakeRef<TBitmap>(w, h, TPixelFormat::Bgra32);
+    for (int y = 0; y < h; ++y)
+        for (int x = 0; x < w; ++x) {
+            const std::uint32_t c = 0xFF000000u | (((x / 2) % 2 ? 0xE0u : 0x20u) << 16) |
+                                    (static_cast<std::uint32_t>((x + y) % 256) << 8) |
+                                    ((y / 3) % 2 ? 0xC0u : 0x30u);
             std::memcpy(b->Row(y) + x * 4, &c, 4);
         }
-    auto tiles = MakeRef<TMultiTexture6>(drawer->Screen(), b, false, 16);
-    EXPECT_EQ(tiles->Tiles().size(), 6u) << "3 × 2 tiles of at most 16";
-    EXPECT_EQ(tiles->Tiles().back()->Rect(), (TRect{32, 16, 40, 30}));
-    // Drawn through the drawer's own tiles (one tile here); point filtering shows every texel.
-    auto picture = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("ramp", b));
+    return b;
+}
+
+// The whole picture as one device texture the picture carries itself (drawn as one tile).
+class TWholeTexture final : public TCustomTexture {
+public:
+    TWholeTexture(T3DScreen* screen, TRef<TBitmap> picture)
+        : TCustomTexture(screen, kTexColor), picture_(picture) {
+        SetSize(picture->Width(), picture->Height());
+    }
+
+protected:
+    void FillTopLevel(TBitmap& level) override {
+        for (int y = 0; y < picture_->Height(); ++y)
+            std::memcpy(level.Row(y), picture_->Row(y), static_cast<std::size_t>(picture_->Width()) * 4);
+    }
+
+private:
+    TRef<TBitmap> picture_;
+};
+
+TEST_F(DrawerTest, PicturesCrossingTileBordersDrawLikeOneTexture) {
+    // 600 × 600 texels: tile borders at 510 both ways; the part drawn straddles four tiles, scaled
+    // by 1.37 from a fractional place under linear filtering, and again with a pattern.
+    TRef<TBitmap> b = Stripes(600, 600);
+    auto tiled = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("tiled", b));
+    auto whole = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("whole", b));
+    Frame(0xFF000000, [](TDeviceDrawer&) {});
+    whole->Attachments().Add(MakeRef<TWholeTexture>(drawer->Screen(), b));
     TPictureDrawParams params;
-    params.filtering = 0;
-    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
-        d.DrawImage(*picture, {2, 2, 0}, params, kX, kY, {0, 0});
+    params.filtering = 1;
+    params.sourceRect = {488, 494, 532, 525};
+    const TVec3 ax{1.37, 0, 0}, ay{0, 1.37, 0};
+    // A texture of its own is placed by its texel coordinates, tiles from the source's corner.
+    auto one = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*whole, {0.4, 0.7, 0}, params, ax, ay, {488, 494});
     });
-    for (int x : {0, 15, 16, 39})
-        ExpectColor(Pixel(*frame, 2 + x, 2 + 20), (static_cast<std::uint32_t>(x * 6) << 16) | (20 * 8), 0,
-                    "ramp");
+    auto tiles = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawImage(*tiled, {0.4, 0.7, 0}, params, ax, ay, {0, 0});
+    });
+    auto store = tiled->Attachments().Find<TTextureStore2>();
+    ASSERT_TRUE(store);
+    ASSERT_EQ(store->Find(TTextureStore2::Key(0, 1, 1, false, false))->Tiles()[0]->Rect(),
+              (TRect{0, 0, 510, 510}));
+    int worst = 0;
+    for (int y = 0; y < kHeight; ++y)
+        for (int x = 0; x < kWidth; ++x)
+            for (int shift : {16, 8, 0})
+                worst = std::max(
+                    worst, std::abs(Channel(Pixel(*one, x, y), shift) - Channel(Pixel(*tiles, x, y), shift)));
+    EXPECT_LE(worst, 1) << "no seam where the tiles meet";
+}
+
+TEST_F(DrawerTest, SpriteCellsAreFramedByTheirOwnEdgeTexels) {
+    // Two 8 × 8 cells, red and blue; cell 1 magnified eight times under linear filtering shows no
+    // red at its left edge, and cell 0 no blue at its right edge.
+    auto b = MakeRef<TBitmap>(16, 8, TPixelFormat::Bgra32);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 16; ++x) {
+            const std::uint32_t c = x < 8 ? 0xFFFF0000u : 0xFF0000FFu;
+            std::memcpy(b->Row(y) + x * 4, &c, 4);
+        }
+    auto sheet = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("sheet", b));
+    TPictureDrawParams params;
+    params.filtering = 1;
+    params.pattern = true;
+    params.patternA = 2;
+    for (int cell : {0, 1}) {
+        params.sourceRect = SpriteCellRect(16, 8, 2, 1, cell);
+        auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+            d.DrawImage(*sheet, {0, 0, 0}, params, {8, 0, 0}, {0, 4, 0}, {0, 0});
+        });
+        const std::uint32_t want = cell == 0 ? 0xFF0000 : 0x0000FF;
+        for (int x : {0, 31, 32, 63})
+            ExpectColor(Pixel(*frame, x, 16), want, 1, cell == 0 ? "cell 0" : "cell 1");
+    }
+}
+
+TEST_F(DrawerTest, ABoxEdgeAtAFractionalPlaceIsPartlyCovered) {
+    // White boxes over black from x = 10.25 to 30.25: the flagged right edge fades over one pixel
+    // (pixel 30, centre 30.5, is covered to 1 − 0.25); the unflagged left edge is sharp.
+    TBoxParams box;
+    box.color1 = box.color2 = 0xFFFFFFFF;
+    box.size = {20, 10};
+    box.edgeAntialias = {false, false, true, false};
+    auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) { d.DrawBox({10.25, 10, 0}, {0, 0}, box, kX, kY); });
+    const int partial = static_cast<int>(std::lround(255 * 0.75));
+    EXPECT_NEAR(Channel(Pixel(*frame, 30, 15), 8), partial, 2);
+    ExpectColor(Pixel(*frame, 29, 15), 0xFFFFFF, 0, "inside");
+    ExpectColor(Pixel(*frame, 31, 15), 0, 0, "beyond the fringe");
+    ExpectColor(Pixel(*frame, 10, 15), 0xFFFFFF, 0, "the sharp edge's first pixel");
+    ExpectColor(Pixel(*frame, 9, 15), 0, 0, "before the sharp edge");
+    ExpectColor(Pixel(*frame, 20, 9), 0, 0, "the unflagged top edge has no fringe");
+    // All four edges flagged at quarter positions: each edge pixel is covered by its fraction.
+    box.edgeAntialias = {true, true, true, true};
+    auto all = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+        d.DrawBox({10.75, 10.75, 0}, {0, 0}, box, kX, kY);
+    });
+    EXPECT_NEAR(Channel(Pixel(*all, 10, 20), 8), std::lround(255 * 0.75), 2) << "left: 0.25 outside the edge";
+    EXPECT_NEAR(Channel(Pixel(*all, 20, 10), 8), std::lround(255 * 0.75), 2) << "top";
+    EXPECT_NEAR(Channel(Pixel(*all, 31, 20), 8), std::lround(255 * 0.25), 2) << "right: 0.75 outside";
 }
 
 TEST_F(DrawerTest, BoxFillStylesPutTheColoursOnTheirCornersAndSides) {

@@ -15,6 +15,7 @@
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstring>
@@ -60,7 +61,7 @@ TGLContext* DeviceContextOf(TDrawDevice& device) {
 }
 
 // The GL texture behind one tile, none when it has none.
-T3DTextureGL* TileTexture(const TPictureTile& tile) {
+T3DTextureGL* TileTexture(const TTextureTile& tile) {
     return dynamic_cast<T3DTextureGL*>(tile.Texture());
 }
 
@@ -110,8 +111,8 @@ protected:
         EXPECT_EQ(wrong, 0) << "texels from (" << x0 << ", " << y0 << ") of picture " << seed << ", first "
                             << std::hex << Pixel(*frame, 0, 0) << " against " << PatternTexel(x0, y0, seed);
     }
-    static std::vector<TPictureTile*> TilesOf(TImage& picture) {
-        std::vector<TPictureTile*> tiles;
+    static std::vector<TTextureTile*> TilesOf(TImage& picture) {
+        std::vector<TTextureTile*> tiles;
         auto store = picture.Attachments().Find<TTextureStore2>();
         if (!store) return tiles;
         auto texture = store->Find(TTextureStore2::Key(0, 1, 1, false, false));
@@ -161,7 +162,8 @@ TEST_F(UploadTest, TheDeviceHasAnUploadContextThatGoesWithIt) {
 }
 
 TEST_F(UploadTest, PicturesPreloadedOnAnotherThreadWhileFramesAreDrawnShowExactTexels) {
-    // Three pictures of 2 × 2 tiles each (tiles end at 2047).
+    // Three pictures of 5 × 5 tiles each (512 × 512 tiles showing 510 × 510 texels; the last
+    // column 256 × 512, the last band 512 × 256 and 64 × 64).
     std::vector<TRef<TImage>> pictures;
     for (int seed = 0; seed < 3; ++seed)
         pictures.push_back(PatternImage(2100, 2060, seed * 40));
@@ -192,16 +194,19 @@ TEST_F(UploadTest, PicturesPreloadedOnAnotherThreadWhileFramesAreDrawnShowExactT
     EXPECT_GT(frames, 0);
     for (std::size_t i = 0; i < pictures.size(); ++i) {
         auto tiles = TilesOf(*pictures[i]);
-        ASSERT_EQ(tiles.size(), 4u);
-        for (TPictureTile* tile : tiles) {
+        ASSERT_EQ(tiles.size(), 25u);
+        for (TTextureTile* tile : tiles) {
             ASSERT_TRUE(TileTexture(*tile)) << "handed over once complete";
             EXPECT_TRUE(TileTexture(*tile)->Fence().Pending()) << "fenced until the drawing context waits";
         }
         const int seed = static_cast<int>(i) * 40;
         ExpectTexels(*pictures[i], seed, 0, 0);
-        ExpectTexels(*pictures[i], seed, 2020, 2000); // across all four tiles
+        ExpectTexels(*pictures[i], seed, 2020, 2000); // across four tiles (borders at 2040)
         ExpectTexels(*pictures[i], seed, 2100 - kWidth, 2060 - kHeight);
-        for (TPictureTile* tile : tiles) {
+        Draw([&](TDeviceDrawer& d) { // every tile, small
+            d.DrawImage(*pictures[i], {0, 0, 0}, TPictureDrawParams{}, {0.02, 0, 0}, {0, 0.02, 0}, {0, 0});
+        });
+        for (TTextureTile* tile : tiles) {
             EXPECT_EQ(tile->fills, 1) << "uploaded once, by the loader";
             EXPECT_FALSE(TileTexture(*tile)->Fence().Pending()) << "dropped after the wait";
         }
@@ -210,7 +215,7 @@ TEST_F(UploadTest, PicturesPreloadedOnAnotherThreadWhileFramesAreDrawnShowExactT
 }
 
 TEST_F(UploadTest, OneSliceHoldsTheLocksForAFractionOfTheWholePicture) {
-    auto picture = PatternImage(4000, 3000, 7); // 12 MP: 2 × 2 tiles
+    auto picture = PatternImage(4000, 3000, 7); // 12 MP on 512 × 512 tiles and smaller
     std::int64_t wholeNanos = 0, wholeCpuNanos = 0;
     std::thread loader = test::StartNamedThread("kiv-slide-loader", [&] {
         TPictureDrawParams params;
@@ -224,11 +229,11 @@ TEST_F(UploadTest, OneSliceHoldsTheLocksForAFractionOfTheWholePicture) {
     });
     loader.join();
     const TUploadSliceStats stats = UploadSliceStats();
-    // Each tile (its texels plus the repeated edge row and column) is written in bands of at most
-    // kUploadSliceTexels, plus one slice that makes it and one that hands it over.
+    // Each tile (its texels and its border) is written in bands of at most kUploadSliceTexels of
+    // its texture's width, plus one slice that makes it and one that hands it over.
     std::int64_t slices = 0;
-    for (TPictureTile* tile : TilesOf(*picture)) {
-        const int w = tile->Rect().Width() + 1, h = tile->Rect().Height() + 1;
+    for (TTextureTile* tile : TilesOf(*picture)) {
+        const int w = tile->Width(), h = tile->UsedHeight();
         const int rows = kUploadSliceTexels / w;
         EXPECT_LE(std::int64_t{rows} * w, kUploadSliceTexels);
         slices += (h + rows - 1) / rows + 2;
@@ -261,24 +266,46 @@ TEST_F(UploadTest, MipMappedPicturesAreReducedAndUploadedLevelByLevelOnTheLoader
     ASSERT_TRUE(texture);
     ASSERT_EQ(texture->LevelCount(), 10) << "a 512 × 256 texture down to one texel";
     T3DSurface* level1 = texture->GetSurface(1);
-    TRef<TBitmap> half = level1->Lock({0, 0, 150, 100}, true);
+    TRef<TBitmap> half = level1->Lock({0, 0, 256, 128}, true);
     ASSERT_TRUE(half);
     int wrong = 0;
-    // 301 × 201 texels make 150 × 100: inside, each is the average of 2 × 2 (the last row and
-    // column take three).
-    for (int y = 0; y < 99; ++y)
-        for (int x = 0; x < 149; ++x)
+    // The tile holds the picture from (−1, −1) with its edge rows and columns repeated around it,
+    // and beyond the 302 × 202 texels it uses its last column and row: each texel of level 1 is
+    // the average of 2 × 2 of them.
+    for (int y = 0; y < 128; ++y)
+        for (int x = 0; x < 256; ++x)
             for (int c = 0; c < 4; ++c) {
-                auto channel = [&](int px, int py) { return (PatternTexel(px, py, 3) >> (8 * c)) & 0xFF; };
+                auto channel = [&](int px, int py) {
+                    px = std::clamp(std::min(px, 301) - 1, 0, 299);
+                    py = std::clamp(std::min(py, 201) - 1, 0, 199);
+                    return (PatternTexel(px, py, 3) >> (8 * c)) & 0xFF;
+                };
                 const std::uint32_t want = (channel(2 * x, 2 * y) + channel(2 * x + 1, 2 * y) +
                                             channel(2 * x, 2 * y + 1) + channel(2 * x + 1, 2 * y + 1)) /
                                            4;
                 if (half->Row(y)[4 * x + c] != want) ++wrong;
             }
     level1->Unlock(half.Get());
-    EXPECT_EQ(wrong, 0) << "level 1 is the 2 × 2 average of the picture";
+    EXPECT_EQ(wrong, 0) << "level 1 is the 2 × 2 average of the tile";
     ExpectTexels(*picture, 3, 200, 100);
     EXPECT_EQ(tiles[0]->fills, 1);
+}
+
+TEST_F(UploadTest, APooledTileMadeWithoutMipMapsGetsThemForAMipMappedPicture) {
+    T3DEngineGL::SetAnisotropyEnabled(true);
+    auto drawn = PatternImage(300, 200, 1);
+    ExpectTexels(*drawn, 1, 10, 10); // drawn without a preload: one level
+    TTextureTile* tile = TilesOf(*drawn).at(0);
+    ASSERT_TRUE(TileTexture(*tile));
+    EXPECT_EQ(TileTexture(*tile)->LevelCount(), 1);
+    drawer->ReleaseImage(*drawn);
+    auto preloaded = PatternImage(300, 200, 2);
+    drawer->PreloadImage(*preloaded, TPictureDrawParams{});
+    T3DEngineGL::SetAnisotropyEnabled(false);
+    ASSERT_EQ(TilesOf(*preloaded).at(0), tile) << "the same pooled tile";
+    ASSERT_TRUE(TileTexture(*tile));
+    EXPECT_EQ(TileTexture(*tile)->LevelCount(), 10);
+    ExpectTexels(*preloaded, 2, 200, 100);
 }
 
 TEST_F(UploadTest, PicturesUploadedOnOneContextAreReleasedFromTheOther) {
@@ -294,6 +321,7 @@ TEST_F(UploadTest, PicturesUploadedOnOneContextAreReleasedFromTheOther) {
         drawer->PreloadImage(*fromLoader, params);
         loaderName = TileTexture(*TilesOf(*fromLoader).at(0))->Name();
         drawer->ReleaseImage(*fromDrawer); // made by the drawing context, freed by the upload context
+        drawer->TileManager()->FreeIdleTiles(); // the tile pools let go of it
     });
     loader.join();
     ASSERT_NE(loaderName, 0u);
@@ -301,6 +329,8 @@ TEST_F(UploadTest, PicturesUploadedOnOneContextAreReleasedFromTheOther) {
     EXPECT_FALSE(glIsTexture(drawerName)) << "deleted in the share group";
     EXPECT_TRUE(glIsTexture(loaderName));
     drawer->ReleaseImage(*fromLoader); // made by the upload context, freed by the drawing context
+    EXPECT_TRUE(glIsTexture(loaderName)) << "kept in its tile pool";
+    drawer->TileManager()->FreeIdleTiles();
     EXPECT_FALSE(glIsTexture(loaderName));
     EXPECT_EQ(TextureBytesInUse(), before);
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
@@ -324,26 +354,32 @@ TEST_F(UploadTest, LargeTexturesGivenUpAreReusedOnceAFrameEndedAfterwards) {
         loader.join();
         return name;
     };
-    auto first = PatternImage(1100, 700, 1); // a 2048 × 1024 texture: worth keeping
+    // Pictures given up by the drawer wait in its tile pools; freed from there, their textures
+    // reach the device's recycling.
+    auto release = [&](TImage& picture) {
+        drawer->ReleaseImage(picture);
+        drawer->TileManager()->FreeIdleTiles();
+    };
+    auto first = PatternImage(510, 510, 1); // one 512 × 512 tile of 1 MB: worth keeping
     const unsigned firstName = preload(*first);
-    drawer->ReleaseImage(*first);
+    release(*first);
     ASSERT_EQ(context->Recycled.size(), 1u);
     EXPECT_EQ(context->Recycled[0].name, firstName);
     // No frame ended since: a draw may still read it, so a new texture is made.
-    auto second = PatternImage(1100, 700, 2);
+    auto second = PatternImage(510, 510, 2);
     const unsigned secondName = preload(*second);
     EXPECT_NE(secondName, firstName);
     EXPECT_EQ(context->Recycled.size(), 1u);
-    ExpectTexels(*second, 2, 1000, 600); // frames end
-    auto third = PatternImage(1100, 700, 3);
+    ExpectTexels(*second, 2, 400, 400); // frames end
+    auto third = PatternImage(510, 510, 3);
     EXPECT_EQ(preload(*third), firstName) << "reused after a frame";
     EXPECT_TRUE(context->Recycled.empty());
     ExpectTexels(*third, 3, 0, 0);
-    ExpectTexels(*third, 3, 1100 - kWidth, 700 - kHeight);
+    ExpectTexels(*third, 3, 510 - kWidth, 510 - kHeight);
     // Small textures are simply deleted.
     auto small = PatternImage(100, 100, 4);
     preload(*small);
-    drawer->ReleaseImage(*small);
+    release(*small);
     EXPECT_TRUE(context->Recycled.empty());
 }
 
