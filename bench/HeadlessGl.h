@@ -47,15 +47,13 @@ private:
     float blur_;
 };
 
-// The application, the GL engine and the drawer, made once for the whole program; aborts when
-// there is no GL.
-struct THeadlessGl {
+// The application, the GL engine and a 1280 × 720 device; aborts when there is no GL.
+struct THeadlessDevice {
     TZkApplication* app = nullptr;
     TRef<T3DEngine> engine;
     TRef<TDrawDevice> device;
-    TRef<T3DDrawer> drawer;
 
-    THeadlessGl() {
+    THeadlessDevice() {
         app = new TZkApplication;
         app->Prepare();
         engine = CreateEngineGL();
@@ -65,6 +63,14 @@ struct THeadlessGl {
         T3DEngineGL::SetAnisotropyEnabled(false);
         device = MakeRef<TDrawDevice>();
         device->SetBounds({0, 0, kFrameWidth, kFrameHeight}, {0, 0}, false);
+    }
+};
+
+// The slide drawer on that device, made once for the whole program.
+struct THeadlessGl : THeadlessDevice {
+    TRef<T3DDrawer> drawer;
+
+    THeadlessGl() {
         drawer = MakeRef<T3DDrawer>();
         drawer->Init(device.Get());
         drawer->SetCaptureSize({kFrameWidth, kFrameHeight}); // drawn, never presented
