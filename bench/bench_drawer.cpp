@@ -14,18 +14,12 @@
 // Then, outside Google Benchmark, frames of the 20-object slide with and without a second thread
 // that decodes and uploads 24-megapixel JPEGs continuously: frame-time percentiles and the longest
 // time per frame the drawing thread waited on a lock or fence held for the uploads (target ≤ 2 ms).
+#include "HeadlessGl.h"
 #include "PictureMaker.h"
 #include "RatioReporter.h"
 #include "RecordingDrawer.h"
-#include "framework/Application.h"
-#include "images/BitmapStore.h"
 #include "images/PictureLoader.h"
-#include "ini/IniFile.h"
-#include "objects/KivSlide.h"
 #include "render/DeviceLock.h"
-#include "render/DrawDevice.h"
-#include "render/Drawer.h"
-#include "render/gl/EngineGL.h"
 
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
@@ -45,9 +39,10 @@
 namespace {
 
 using namespace kiv;
+using namespace kiv::bench;
 
-constexpr int kWidth = 1280;
-constexpr int kHeight = 720;
+constexpr int kWidth = kFrameWidth;
+constexpr int kHeight = kFrameHeight;
 constexpr int kObjects = 20;
 constexpr int kSide = 256;
 
@@ -64,16 +59,6 @@ TRef<TBitmap> Picture(int seed) {
     return b;
 }
 
-class TBenchHost final : public TKivObjectHost {
-public:
-    std::map<std::string, TRef<TImage>> pictures;
-    TVec3 CameraPosition() const override { return {kWidth / 2.0, kHeight / 2.0, -kHeight}; }
-    TRef<TImage> LoadPicture(const std::string& name) override {
-        const auto found = pictures.find(name);
-        return found == pictures.end() ? TRef<TImage>{} : found->second;
-    }
-};
-
 std::string SlideText() {
     std::string text = "[Slide]\nobject Container:Root\nGUID=root\n";
     for (int i = 0; i < kObjects; ++i) {
@@ -85,24 +70,9 @@ std::string SlideText() {
     return text + "end\n";
 }
 
-// A draw item running a function, with a blur value.
-class TFnItem final : public TDrawItem {
-public:
-    TFnItem(std::function<void(TDeviceDrawer&)> body, float blur) : body_(std::move(body)), blur_(blur) {}
-    void Draw(TDeviceDrawer& drawer) override { body_(drawer); }
-    float GetBlur() const override { return blur_; }
-
-private:
-    std::function<void(TDeviceDrawer&)> body_;
-    float blur_;
-};
-
 struct TSetup {
-    TZkApplication* app = nullptr;
-    TRef<T3DEngine> engine;
-    TRef<TDrawDevice> device;
-    TRef<T3DDrawer> drawer;
-    TBenchHost host;
+    TRef<T3DDrawer> drawer = HeadlessGl().drawer;
+    TPictureHost host;
     TRef<TIniFile> file = MakeRef<TIniFile>();
     TRef<TKivSlide> slide;
     // The quads the slide's objects asked for: four pixel corners (top-left, top-right,
@@ -116,18 +86,6 @@ struct TSetup {
     TRef<TBitmap> frame = Picture(7); // the blur benchmark's full-frame picture, stretched
 
     TSetup() {
-        app = new TZkApplication;
-        app->Prepare();
-        engine = CreateEngineGL();
-        if (!engine) std::abort();
-        TRef<T3DEngine> e = engine;
-        T3DEngine::SetFactory([e] { return e; });
-        T3DEngineGL::SetAnisotropyEnabled(false);
-        device = MakeRef<TDrawDevice>();
-        device->SetBounds({0, 0, kWidth, kHeight}, {0, 0}, false);
-        drawer = MakeRef<T3DDrawer>();
-        drawer->Init(device.Get());
-        drawer->SetCaptureSize({kWidth, kHeight}); // drawn, never presented
         std::map<const TImage*, TRef<TBitmap>> bitmaps;
         for (int i = 0; i < kObjects; ++i) {
             TRef<TBitmap> b = Picture(i * 11);
@@ -138,21 +96,7 @@ struct TSetup {
             host.pictures[image->Name()] = image;
             bitmaps[image.Get()] = b;
         }
-        file->LoadFromText(SlideText());
-        slide = MakeRef<TKivSlide>(&host, 0);
-        slide->SetSize(kWidth, kHeight);
-        slide->SetCentre({kWidth / 2.0, kHeight / 2.0});
-        TSlideInfo times;
-        times.sync = 9000;
-        times.nextTransition = 1000;
-        times.end = 10000;
-        slide->SetTimes(times, 0);
-        TKeyframeTiming timing;
-        timing.build = timing.actual = DurationsOf(times);
-        TIniList* section = file->FindSection("Slide");
-        if (!section) std::abort();
-        slide->Build(TKivSlide::RootObject(*section), timing);
-        slide->Advance(true, 0);
+        slide = BuildBenchSlide(host, *file, SlideText());
         // What the objects ask the drawer for.
         test::TRecordingDrawer recorder;
         recorder.Draw(*slide);
@@ -171,24 +115,9 @@ struct TSetup {
         }
     }
 
-    void ReadOnePixel() {
-        T3DSurface* back = nullptr;
-        drawer->Screen()->Renderer()->GetBackBuffer(back);
-        auto one = back->Lock({0, 0, 1, 1}, true);
-        benchmark::DoNotOptimize(one->Row(0)[0]);
-        back->Unlock(one.Get());
-    }
+    void ReadOnePixel() { HeadlessGl().ReadOnePixel(); }
     // One frame of the slide through the drawer.
-    void DrawSlide() {
-        TFnItem root(
-            [&](TDeviceDrawer& d) {
-                drawer->Clear(0xFF000000, false);
-                d.Draw(*slide);
-            },
-            0);
-        drawer->Draw(root);
-        ReadOnePixel();
-    }
+    void DrawSlide() { HeadlessGl().DrawFrame(*slide); }
 };
 
 TSetup& Setup() {

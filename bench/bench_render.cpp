@@ -4,12 +4,10 @@
 // framebuffer object of the same size on the same context. Each frame ends with a one-pixel read,
 // so the rasteriser's work is inside the time. Wall-clock time: Mesa rasterises on its own
 // threads. The bare loop is reference code and talks to GL directly.
+#include "HeadlessGl.h"
 #include "RatioReporter.h"
-#include "framework/Application.h"
 #include "images/Bitmap.h"
-#include "render/DrawDevice.h"
 #include "render/Screen.h"
-#include "render/gl/EngineGL.h"
 
 #include <benchmark/benchmark.h>
 #include <epoxy/gl.h>
@@ -24,8 +22,8 @@ namespace {
 
 using namespace kiv;
 
-constexpr int kWidth = 1280;
-constexpr int kHeight = 720;
+constexpr int kWidth = bench::kFrameWidth;
+constexpr int kHeight = bench::kFrameHeight;
 constexpr int kQuads = 50;
 constexpr int kSide = 256;
 
@@ -66,23 +64,12 @@ double QuadY(int i) {
     return (i * 53) % (kHeight - kSide);
 }
 
-struct TSetup {
-    TZkApplication* app = nullptr;
-    TRef<T3DEngine> engine;
-    TRef<TDrawDevice> device;
+struct TSetup : kiv::bench::THeadlessDevice {
     TRef<T3DScreen> screen;
     TRef<TPicture> picture;
     TRef<TBitmap> pixel;
 
     TSetup() {
-        app = new TZkApplication;
-        app->Prepare();
-        engine = CreateEngineGL();
-        TRef<T3DEngine> e = engine;
-        T3DEngine::SetFactory([e] { return e; });
-        T3DEngineGL::SetAnisotropyEnabled(false);
-        device = MakeRef<TDrawDevice>();
-        device->SetBounds({0, 0, kWidth, kHeight}, {0, 0}, false);
         screen = MakeRef<T3DScreen>();
         screen->SetDevice(device.Get());
         picture = MakeRef<TPicture>(screen.Get(), Picture());

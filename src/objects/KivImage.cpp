@@ -579,19 +579,24 @@ void TKivImage::PrepareShadow() {
                          (content_.left > 0.0f || content_.top > 0.0f ||
                           content_.right < static_cast<float>(picture_->Width()) ||
                           content_.bottom < static_cast<float>(picture_->Height()));
+    // The shadow pictures measure the blur against √(width × height): another reference size
+    // scales the blur's size by its share of that.
+    double size = keys_.shadowSize;
+    const double reference = ShadowReference();
+    const double whole = std::sqrt(static_cast<double>(picture_->Width()) * picture_->Height());
+    if (reference > 0.0 && std::isfinite(reference) && whole > 0.0) size *= reference / whole;
     const int margin =
-        ShadowMargin(picture_->Width(), picture_->Height(), level, keys_.shadowSize, keys_.shadowSpreadIndex);
+        ShadowMargin(picture_->Width(), picture_->Height(), level, size, keys_.shadowSpreadIndex);
     const TRectF* shown = cropped ? &content_ : nullptr;
     // Objects with the same shadow of the same picture share one shadow picture.
-    const std::string key =
-        ShadowPictureName(keys_.shadowSize, keys_.shadowSpreadIndex, level, shown, loadedName_);
+    const std::string key = ShadowPictureName(size, keys_.shadowSpreadIndex, level, shown, loadedName_);
     if (shadow_ && key == shadowKey_) return;
     shadowKey_ = key;
     shadow_ = nullptr;
     const std::function<TRef<TImage>()> make = [&] {
         int made = level, madeMargin = 0;
         TRef<TImage> shadow =
-            MakeShadowPicture(*picture_, made, keys_.shadowSize, keys_.shadowSpreadIndex, madeMargin, shown);
+            MakeShadowPicture(*picture_, made, size, keys_.shadowSpreadIndex, madeMargin, shown);
         return made == level && madeMargin == margin ? shadow : TRef<TImage>{};
     };
     try {

@@ -73,6 +73,9 @@ public:
     virtual void ProduceContent(TDeviceDrawer& drawer, TPictureDrawParams& params);
     // The opacity the picture is drawn with, percent (the effective opacity).
     virtual float ContentOpacity() const { return EffectiveOpacity(); }
+    // The size `ShadowSize` is measured in 1/400 of, in texels of the whole picture; 0 stands for
+    // √(width × height) of the picture.
+    virtual double ShadowReference() const { return 0.0; }
 
     // The name asked of the host for the keys read.
     std::string PictureName() const;

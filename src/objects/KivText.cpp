@@ -418,11 +418,21 @@ void TKivText::LoadPicture() {
         }
     }
     glyphRects_ = std::move(layout.glyphRects);
+    lineHeight_ = picture_ ? layout.lineHeight : 0.0;
     if (picture_ && node_) node_->SetPictureSize(picture_->Width(), picture_->Height());
     if (picture_) {
         if (request.ratio != 1.0) ApplyScaleRatio(request.ratio);
         requestedHeight_ = h0;
     }
+}
+
+double TKivText::LineHeight() const {
+    if (!rasterize_) return lineHeight_;
+    const TImage* picture = Picture();
+    if (!picture || lines_.empty()) return 0.0;
+    const double n = static_cast<double>(lines_.size());
+    const double lines = n + (n - 1.0) * lineSpacing_ / 200.0; // at least 1: LineSpacing ≥ −200
+    return lines > 0.0 ? picture->Height() / lines : 0.0;
 }
 
 void TKivText::ApplyScaleRatio(double ratio) {

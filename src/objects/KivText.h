@@ -67,11 +67,17 @@ public:
 
     // Lays the lines out at scale 1 when they changed (NominalSize).
     void UpdateNominal();
+    // The height of one line in texels of the picture: from the layout for a rendered text; for a
+    // rasterised one its picture's height ÷ (lines + (lines − 1) × LineSpacing ÷ 200). 0 without a
+    // picture.
+    double LineHeight() const;
 
     // TKivImage
     void LoadPicture() override;
     // A button's caption is drawn at its own opacity × the button's.
     float ContentOpacity() const override;
+    // A text's shadow is measured against 1.1 × its line height.
+    double ShadowReference() const override { return 1.1 * LineHeight(); }
     void ProduceContent(TDeviceDrawer& drawer, TPictureDrawParams& params) override;
     // TKivObject
     TVec2 ContentSize() const override;
@@ -117,6 +123,7 @@ private:
     TTextRequest request_;
     std::string requestKey_; // what the held picture was made from, without the phase
     std::vector<TRectF> glyphRects_;
+    double lineHeight_ = 0.0; // of the rendered picture, its texels
     TVec2 nominal_;
     std::string nominalKey_;
     double requestedHeight_ = 0.0; // the nominal height of the last picture; 0 before the first

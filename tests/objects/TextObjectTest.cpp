@@ -309,6 +309,50 @@ TEST(TextRasterized, APictureOfTheAuthoringToolIsLaidOutAndHitAsAnImage) {
     EXPECT_TRUE(text.HitTest({c[0].x + 2, c[0].y + 2}, local));
 }
 
+// A text's shadow is blurred by ShadowSize 1/400 of 1.1 × its line height (not of √(w × h) as an
+// image's): three box passes of half the radius each, plus one texel, make the shadow's margin.
+int ShadowMarginFor(double shadowSize, double lineHeight) {
+    return 3 * static_cast<int>(std::lround(shadowSize * 1.1 * lineHeight / 400.0 / 2.0)) + 1;
+}
+
+TEST(TextShadow, TheBlurIsMeasuredAgainstTheLineHeight) {
+    struct TCase {
+        const char* text;
+        int lines;
+        int spacing;
+    };
+    // Rasterised: the line height is the picture's height shared out among lines and spacing.
+    for (const TCase& c : {TCase{"one", 1, 0}, TCase{"a\\nb\\nc", 3, 100}, TCase{"a\\nb", 2, -200},
+                           TCase{"a\\nb\\nc\\nd", 4, 400}}) {
+        SCOPED_TRACE(c.text);
+        TTestSlide test = MakeSlide(TextObject("t",
+                                               std::string("Text=") + c.text +
+                                                   "\nRasterize=1\nImageName=cap.png\nShadowEnable=1\n"
+                                                   "ShadowSize=200\nLineSpacing=" +
+                                                   std::to_string(c.spacing) + "\n",
+                                               Key("grps=4\nScaleX=50\nScaleY=50\n")),
+                                    0.0, 1600.0, 900.0, {{"cap.png", MakePicture("cap.png", 200, 120)}});
+        TRecordingDrawer drawer;
+        DrawAt(test, drawer);
+        const TKivText& text = TextOf(test, "t");
+        const double expected = 120.0 / (c.lines + (c.lines - 1) * c.spacing / 200.0);
+        EXPECT_DOUBLE_EQ(text.LineHeight(), expected);
+        ASSERT_NE(text.ShadowPicture(), nullptr);
+        EXPECT_EQ(text.ShadowPicture()->Width(), 200 + 2 * ShadowMarginFor(200.0, expected));
+    }
+    // Rendered: one line of the laid-out picture (one texel of margin round it).
+    TTestSlide test = MakeSlide(TextObject("t", "Text=Shadowed\\nwords\nShadowEnable=1\nShadowSize=400\n",
+                                           Key("grps=4\nScaleX=20\nScaleY=20\n")));
+    TRecordingDrawer drawer;
+    DrawAt(test, drawer);
+    const TKivText& text = TextOf(test, "t");
+    ASSERT_NE(text.Picture(), nullptr);
+    EXPECT_NEAR(text.LineHeight(), (text.Picture()->Height() - 2) / 2.0, 1.0);
+    ASSERT_NE(text.ShadowPicture(), nullptr);
+    EXPECT_EQ(text.ShadowPicture()->Height(),
+              text.Picture()->Height() + 2 * ShadowMarginFor(400.0, text.LineHeight()));
+}
+
 TEST(TextBadInput, AMissingFontLogsAndStillDrawsInAnObject) {
     int width = 0;
     const std::string log = LoggedWhile([&] {
