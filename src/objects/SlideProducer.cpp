@@ -157,8 +157,9 @@ TRef<TBitmap> PresetMaskPicture(std::string_view fields) {
         {"Ellipse", TPresetShape::Ellipse},
         {"RoundRect", TPresetShape::RoundRect},
         {"Diamond", TPresetShape::Diamond}};
-    const auto* shape = std::find_if(std::begin(kShapes), std::end(kShapes),
-                                     [&](const auto& entry) { return SameTextFolded(parts[0], entry.first); });
+    const auto* shape = std::find_if(std::begin(kShapes), std::end(kShapes), [&](const auto& entry) {
+        return SameTextFolded(parts[0], entry.first);
+    });
     const std::optional<std::int32_t> width = ParseInt32(parts[1]), height = ParseInt32(parts[2]);
     constexpr std::int32_t kLargest = 8192; // a mask larger than any texture is refused, not made
     if (shape == std::end(kShapes) || !width || !height || *width < 1 || *height < 1 || *width > kLargest ||
@@ -202,7 +203,8 @@ TRef<TBitmap> PresetMaskPicture(std::string_view fields) {
                 for (int sx = 0; sx < kSamples; ++sx)
                     covered += inside(x + (sx + 0.5) / kSamples, y + (sy + 0.5) / kSamples);
             p[0] = p[1] = p[2] = 255;
-            p[3] = static_cast<std::uint8_t>((covered * 255 + kSamples * kSamples / 2) / (kSamples * kSamples));
+            p[3] =
+                static_cast<std::uint8_t>((covered * 255 + kSamples * kSamples / 2) / (kSamples * kSamples));
         }
     }
     return mask;

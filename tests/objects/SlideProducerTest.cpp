@@ -315,10 +315,10 @@ TEST(DerivedPictures, PresetMasksCoverTheirShapeAndRefuseBadNames) {
     TRef<TImage> again = producer.Host().LoadPicture("PresetedMask:Ellipse:200:100");
     ASSERT_TRUE(once && again);
     EXPECT_EQ(&once->Store(), &again->Store());
-    for (const char* bad : {"PresetedMask:Star:10:10", "PresetedMask:Ellipse:0:10", "PresetedMask:Ellipse:10",
-                            "PresetedMask:Ellipse:30000:10", "PresetedMask:Ellipse:10:-5",
-                            "PresetedMask:RoundRect:10:10:x", "PresetedMask:Rectangle:10:10:5:5",
-                            "PresetedMask:"}) {
+    for (const char* bad :
+         {"PresetedMask:Star:10:10", "PresetedMask:Ellipse:0:10", "PresetedMask:Ellipse:10",
+          "PresetedMask:Ellipse:30000:10", "PresetedMask:Ellipse:10:-5", "PresetedMask:RoundRect:10:10:x",
+          "PresetedMask:Rectangle:10:10:5:5", "PresetedMask:"}) {
         TRef<TImage> picture = producer.Host().LoadPicture(bad);
         TRef<TBitmap> level = picture ? picture->Store().GetMipLevel(0, TPixelFormat::Bgra32) : nullptr;
         if (level) {
