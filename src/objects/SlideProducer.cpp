@@ -3,6 +3,7 @@
 #include "base/CaseFold.h"
 #include "base/Exception.h"
 #include "base/Log.h"
+#include "base/NumberText.h"
 #include "images/BitmapStore.h"
 #include "images/PictureCache.h"
 #include "objects/KeyframeTiming.h"
@@ -12,8 +13,13 @@
 #include <algorithm>
 #include <cmath>
 #include <exception>
+#include <iterator>
 #include <limits>
+#include <optional>
 #include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
 
 namespace kiv {
 
@@ -131,6 +137,79 @@ TRef<TBitmap> MaskPicture(const TBitmap& source, bool hasAlpha) {
     return mask;
 }
 
+// The preset shapes of "PresetedMask:" names, "PresetedMask:SHAPE:WIDTH:HEIGHT[:PARAMETER]": the
+// shape (Rectangle, Ellipse, RoundRect with its corner radius in per cent of the shorter side,
+// default 20, or Diamond; any case) filling a WIDTH × HEIGHT picture. Alpha carries the coverage,
+// sampled 4 × 4 times in each pixel; the colour is white.
+enum class TPresetShape { Rectangle, Ellipse, RoundRect, Diamond };
+
+TRef<TBitmap> PresetMaskPicture(std::string_view fields) {
+    std::vector<std::string_view> parts;
+    for (std::size_t from = 0;;) {
+        const std::size_t colon = fields.find(':', from);
+        parts.push_back(fields.substr(from, colon == std::string_view::npos ? colon : colon - from));
+        if (colon == std::string_view::npos) break;
+        from = colon + 1;
+    }
+    if (parts.size() < 3 || parts.size() > 4) return nullptr;
+    static constexpr std::pair<std::string_view, TPresetShape> kShapes[] = {
+        {"Rectangle", TPresetShape::Rectangle},
+        {"Ellipse", TPresetShape::Ellipse},
+        {"RoundRect", TPresetShape::RoundRect},
+        {"Diamond", TPresetShape::Diamond}};
+    const auto* shape = std::find_if(std::begin(kShapes), std::end(kShapes), [&](const auto& entry) {
+        return SameTextFolded(parts[0], entry.first);
+    });
+    const std::optional<std::int32_t> width = ParseInt32(parts[1]), height = ParseInt32(parts[2]);
+    constexpr std::int32_t kLargest = 8192; // a mask larger than any texture is refused, not made
+    if (shape == std::end(kShapes) || !width || !height || *width < 1 || *height < 1 || *width > kLargest ||
+        *height > kLargest)
+        return nullptr;
+    double radiusPercent = 20;
+    if (parts.size() == 4) {
+        const std::optional<std::int32_t> given = ParseInt32(parts[3]);
+        if (!given) return nullptr;
+        radiusPercent = std::clamp<double>(*given, 0, 50);
+    }
+    const double w = *width, h = *height;
+    const double radius = std::min(w, h) * radiusPercent / 100;
+    // Whether the point (x, y) of the picture lies inside the shape.
+    auto inside = [&](double x, double y) {
+        switch (shape->second) {
+        case TPresetShape::Rectangle:
+            return true;
+        case TPresetShape::Ellipse: {
+            const double dx = (x - w / 2) / (w / 2), dy = (y - h / 2) / (h / 2);
+            return dx * dx + dy * dy <= 1;
+        }
+        case TPresetShape::Diamond:
+            return std::abs(x - w / 2) / (w / 2) + std::abs(y - h / 2) / (h / 2) <= 1;
+        case TPresetShape::RoundRect: {
+            // The distance outside the inner rectangle whose corners are the arcs' centres.
+            const double dx = std::max({radius - x, x - (w - radius), 0.0});
+            const double dy = std::max({radius - y, y - (h - radius), 0.0});
+            return dx * dx + dy * dy <= radius * radius;
+        }
+        }
+        return false;
+    };
+    constexpr int kSamples = 4;
+    auto mask = MakeRef<TBitmap>(*width, *height, TPixelFormat::Bgra32, false);
+    for (int y = 0; y < *height; ++y) {
+        std::uint8_t* p = mask->Row(y);
+        for (int x = 0; x < *width; ++x, p += 4) {
+            int covered = 0;
+            for (int sy = 0; sy < kSamples; ++sy)
+                for (int sx = 0; sx < kSamples; ++sx)
+                    covered += inside(x + (sx + 0.5) / kSamples, y + (sy + 0.5) / kSamples);
+            p[0] = p[1] = p[2] = 255;
+            p[3] =
+                static_cast<std::uint8_t>((covered * 255 + kSamples * kSamples / 2) / (kSamples * kSamples));
+        }
+    }
+    return mask;
+}
+
 } // namespace
 
 TRef<TRefObject> TKivSlideHost::ProvideDerived(void* data, const std::string& name) {
@@ -144,6 +223,15 @@ TRef<TRefObject> TKivSlideHost::ProvideDerived(void* data, const std::string& na
         TRef<TBitmap> level = source->Store().GetMipLevel(0, TPixelFormat::Bgra32);
         TRef<TBitmap> mask = level ? MaskPicture(*level, HasAlpha(source->Format())) : nullptr;
         if (!mask) return nullptr;
+        return MakeRef<TWrapperBitmapStore>(name, std::move(mask));
+    }
+    static constexpr std::string_view kPreset = "PresetedMask:";
+    if (name.rfind(kPreset, 0) == 0) {
+        TRef<TBitmap> mask = PresetMaskPicture(std::string_view(name).substr(kPreset.size()));
+        if (!mask) {
+            TLog::Line("Unknown preset mask: " + name);
+            return nullptr;
+        }
         return MakeRef<TWrapperBitmapStore>(name, std::move(mask));
     }
     if (!IsDerivedName(name)) return nullptr;

@@ -11,8 +11,10 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
+#include <functional>
 #include <optional>
 #include <thread>
+#include <vector>
 
 namespace kiv {
 namespace {
@@ -245,23 +247,23 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         },
         false);
     if (done || !made) return;
-    auto handOver = [&] { // the last slice hands the finished texture over (its fence is set)
-        Slice(
-            locks,
-            [&] {
-                if (made->Killed() || !Screen()) return;
-                if (reused) {
-                    if (texture_ == made) Refilled();
-                    return;
-                }
-                if (texture_) return;
-                texture_ = std::move(made);
-                texture_->Premultiplied = premultiplied_;
-                texture_->OnKilled = [this] { ReleaseDevice(); };
-                Refilled();
-            },
-            false);
+    // The writes, each a band of rows of one level, are packed in order into slices of at most
+    // kUploadSliceTexels texels; the last slice also hands the finished texture over (its fence
+    // is set), so that small levels and the hand-over cost no slice of their own.
+    struct TWrite {
+        std::int64_t texels;
+        std::function<bool()> write; // false: the device or the texture went
     };
+    std::vector<TWrite> writes;
+    auto bands = [&](int w, int h, const std::function<bool(int, int)>& write) {
+        const int rows = std::max(1, kUploadSliceTexels / w);
+        for (int top = 0; top < h; top += rows) {
+            const int bottom = std::min(h, top + rows);
+            writes.push_back(
+                {std::int64_t{bottom - top} * w, [write, top, bottom] { return write(top, bottom); }});
+        }
+    };
+    std::vector<TRef<TBitmap>> levels; // the reduced levels' CPU copies, kept until written
     // Reduced levels are made without any lock held, level 1 straight from the picture when the
     // texture can do so.
     TRef<TBitmap> levelOne;
@@ -269,66 +271,69 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         // Straight from the picture, band by band.
         T3DSurface* surface = made->GetSurface(0);
         if (!surface) return;
-        const int rows = std::max(1, kUploadSliceTexels / width_);
-        const int height = std::min(height_, RowsToWrite());
-        for (int top = 0; top < height; top += rows) {
-            bool gone = false;
-            Slice(locks, [&] {
-                gone =
-                    made->Killed() || !Screen() || !WriteTopRows(*surface, top, std::min(height, top + rows));
-            });
-            if (gone) return;
-        }
+        bands(width_, std::min(height_, RowsToWrite()),
+              [this, surface](int top, int bottom) { return WriteTopRows(*surface, top, bottom); });
         TRef<TBitmap> level = std::move(levelOne);
         for (int i = 1; level && i < made->LevelCount(); ++i) {
             if (i > 1) level = ReducedLevel(*level, width_, height_, i);
             T3DSurface* target = made->GetSurface(i);
             if (!target) return;
-            const int w = level->Width(), h = level->Height();
-            const int bandRows = std::max(1, kUploadSliceTexels / w);
-            for (int top = 0; top < h; top += bandRows) {
-                bool gone = false;
-                Slice(locks, [&] {
-                    gone = made->Killed() || !Screen() ||
-                           !target->Write({0, top, w, std::min(h, top + bandRows)}, *level, 0, top);
-                });
-                if (gone) return;
-            }
-        }
-        handOver();
-        return;
-    }
-    TRef<TBitmap> previous;
-    for (int i = 0; i < made->LevelCount(); ++i) {
-        const int w = std::max(1, width_ >> i);
-        const int h = std::max(1, height_ >> i);
-        T3DSurface* surface = made->GetSurface(i);
-        if (!surface) return; // the device went
-        // The level's CPU copy is filled without any lock held ...
-        TRef<TBitmap> level = surface->Lock({0, 0, w, h}, false);
-        if (!level) return;
-        if (i == 0)
-            FillTopLevel(*level);
-        else if (previous)
-            ReduceLevel(*previous, *level);
-        surface->Unlock(nullptr); // nothing reaches the device yet
-        previous = level;
-        // ... and reaches the device in bands of rows, one slice each.
-        const int rows = std::max(1, kUploadSliceTexels / w);
-        for (int top = 0; top < h; top += rows) {
-            bool gone = false;
-            Slice(locks, [&] {
-                if (made->Killed() || !Screen()) {
-                    gone = true;
-                    return;
-                }
-                TRef<TBitmap> band = surface->Lock({0, top, w, std::min(h, top + rows)}, false);
-                surface->Unlock(band.Get());
+            levels.push_back(level);
+            const TBitmap* from = level.Get();
+            bands(level->Width(), level->Height(), [target, from](int top, int bottom) {
+                return target->Write({0, top, from->Width(), bottom}, *from, 0, top);
             });
-            if (gone) return;
+        }
+    } else {
+        TRef<TBitmap> previous;
+        for (int i = 0; i < made->LevelCount(); ++i) {
+            const int w = std::max(1, width_ >> i);
+            const int h = std::max(1, height_ >> i);
+            T3DSurface* surface = made->GetSurface(i);
+            if (!surface) return; // the device went
+            // The level's CPU copy is filled without any lock held ...
+            TRef<TBitmap> level = surface->Lock({0, 0, w, h}, false);
+            if (!level) return;
+            if (i == 0)
+                FillTopLevel(*level);
+            else if (previous)
+                ReduceLevel(*previous, *level);
+            surface->Unlock(nullptr); // nothing reaches the device yet
+            previous = level;
+            // ... and reaches the device in bands of rows.
+            bands(w, h, [surface, w](int top, int bottom) {
+                TRef<TBitmap> band = surface->Lock({0, top, w, bottom}, false);
+                surface->Unlock(band.Get());
+                return true;
+            });
         }
     }
-    handOver();
+    const auto handOver = [&] {
+        if (reused) {
+            if (texture_ == made) Refilled();
+            return;
+        }
+        if (texture_) return;
+        texture_ = std::move(made);
+        texture_->Premultiplied = premultiplied_;
+        texture_->OnKilled = [this] { ReleaseDevice(); };
+        Refilled();
+    };
+    for (std::size_t first = 0; first < writes.size() || first == 0;) {
+        std::size_t end = first;
+        std::int64_t texels = 0;
+        while (end < writes.size() && (end == first || texels + writes[end].texels <= kUploadSliceTexels))
+            texels += writes[end++].texels;
+        bool gone = false;
+        Slice(locks, [&] {
+            gone = made->Killed() || !Screen();
+            for (std::size_t i = first; !gone && i < end; ++i)
+                gone = !writes[i].write();
+            if (!gone && end == writes.size()) handOver();
+        });
+        if (gone || end == writes.size()) return;
+        first = end;
+    }
 }
 
 T3DTexture* TCustomTexture::Realize() {

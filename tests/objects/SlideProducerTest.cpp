@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <map>
 #include <set>
@@ -261,6 +262,67 @@ TEST(DerivedPictures, MaskNamesGiveThePictureAsAMask) {
         for (const auto& [channel, value] : {std::pair{0, b}, std::pair{1, g}, std::pair{2, r}}) {
             const int want = r == g && g == b ? 255 : static_cast<int>(value + w * (255 - value) / 16581375);
             EXPECT_EQ(p[channel], want) << c.name << " channel " << channel;
+        }
+    }
+}
+
+TEST(DerivedPictures, PresetMasksCoverTheirShapeAndRefuseBadNames) {
+    TKivSourceSetup setup;
+    setup.document = test::ParseIni("[Main]\n" + kFullHd + "[Times]\nopt_slidescount=0\n");
+    setup.fileAccessor = MakeRef<TFileAccessor>(MakeRef<test::TNoFiles>());
+    setup.programFileName = "kivviewer";
+    setup.random = MakeRef<TTransitionRandom>(1);
+    auto source = MakeRef<TKivSource>(std::move(setup));
+    TSlideProducer producer(*source);
+    const double pi = std::acos(-1.0);
+    // Each shape's area in pixels, measured as the sum of alpha ÷ 255, against its exact area; the
+    // pixels at the centre and at a corner, and the mirror symmetry of the picture.
+    struct TCase {
+        const char* name;
+        int width, height;
+        double area;
+        int corner;
+    } cases[] = {
+        {"PresetedMask:Rectangle:40:30", 40, 30, 1200.0, 255},
+        {"PresetedMask:ellipse:200:100", 200, 100, pi * 100 * 50, 0},
+        {"PresetedMask:RoundRect:120:80", 120, 80, 120.0 * 80 - (4 - pi) * 16 * 16, 0}, // r 20 % of 80
+        {"PresetedMask:RoundRect:120:80:50", 120, 80, 120.0 * 80 - (4 - pi) * 40 * 40, 0},
+        {"PresetedMask:Diamond:101:61", 101, 61, 101.0 * 61 / 2, 0},
+    };
+    for (const TCase& c : cases) {
+        TRef<TImage> mask = producer.Host().LoadPicture(c.name);
+        ASSERT_TRUE(mask) << c.name;
+        TRef<TBitmap> level = mask->Store().GetMipLevel(0, TPixelFormat::Bgra32);
+        ASSERT_TRUE(level) << c.name;
+        ASSERT_EQ(level->Width(), c.width) << c.name;
+        ASSERT_EQ(level->Height(), c.height) << c.name;
+        double covered = 0;
+        for (int y = 0; y < c.height; ++y)
+            for (int x = 0; x < c.width; ++x) {
+                const std::uint8_t* p = level->Row(y) + 4 * x;
+                const std::uint8_t* mirror = level->Row(c.height - 1 - y) + 4 * (c.width - 1 - x);
+                ASSERT_EQ(p[3], mirror[3]) << c.name << " at " << x << "," << y;
+                ASSERT_EQ(p[0] & p[1] & p[2], 255) << c.name << " is white";
+                covered += p[3] / 255.0;
+            }
+        EXPECT_NEAR(covered, c.area, c.area * 0.005) << c.name;
+        EXPECT_EQ(level->Row(c.height / 2)[4 * (c.width / 2) + 3], 255) << c.name;
+        EXPECT_EQ(level->Row(0)[3], c.corner) << c.name;
+    }
+    // The same name is the same shared picture; a bad name makes no mask (the accessor shows its
+    // grey placeholder instead of a white one).
+    TRef<TImage> once = producer.Host().LoadPicture("PresetedMask:Ellipse:200:100");
+    TRef<TImage> again = producer.Host().LoadPicture("PresetedMask:Ellipse:200:100");
+    ASSERT_TRUE(once && again);
+    EXPECT_EQ(&once->Store(), &again->Store());
+    for (const char* bad :
+         {"PresetedMask:Star:10:10", "PresetedMask:Ellipse:0:10", "PresetedMask:Ellipse:10",
+          "PresetedMask:Ellipse:30000:10", "PresetedMask:Ellipse:10:-5", "PresetedMask:RoundRect:10:10:x",
+          "PresetedMask:Rectangle:10:10:5:5", "PresetedMask:"}) {
+        TRef<TImage> picture = producer.Host().LoadPicture(bad);
+        TRef<TBitmap> level = picture ? picture->Store().GetMipLevel(0, TPixelFormat::Bgra32) : nullptr;
+        if (level) {
+            EXPECT_NE(level->Row(level->Height() / 2)[4 * (level->Width() / 2)], 255) << bad;
         }
     }
 }
