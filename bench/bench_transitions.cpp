@@ -3,7 +3,7 @@
 // context (repetitions interleaved, medians of wall-clock time: Mesa rasterises on its own threads).
 // Target: no family above 3 × the cross-fade, except custom transitions, whose cost is their
 // effect slide's.
-#include "HeadlessDrawer.h"
+#include "HeadlessGl.h"
 #include "RatioReporter.h"
 #include "effects/FilterFactory.h"
 #include "effects/SlideEffectFilter.h"
@@ -24,19 +24,8 @@ namespace {
 
 using namespace kiv;
 
-constexpr int kWidth = 1280;
-constexpr int kHeight = 720;
 constexpr double kDuration = 1000;
 constexpr float kSmoothline = 0.05f; // the soft edge, where a family has one
-
-class TFnItem final : public TDrawItem {
-public:
-    explicit TFnItem(std::function<void(TDeviceDrawer&)> body) : body_(std::move(body)) {}
-    void Draw(TDeviceDrawer& drawer) override { body_(drawer); }
-
-private:
-    std::function<void(TDeviceDrawer&)> body_;
-};
 
 // Two slides with backgrounds and a custom transition whose effect slide lays the outgoing slide's
 // capture under the incoming one's, fading in.
@@ -51,7 +40,7 @@ const char* const kShow = "[Main]\nopt_scr_width=1280\nopt_scr_height=720\n"
                           "object B:KeyPoint\nOrigin=SlideBegin\nTime=1000\nOpacity=100\nend\nend\nend\n";
 
 struct TSetup {
-    bench::THeadlessDrawer headless{kWidth, kHeight};
+    bench::THeadlessGl headless; // 1280 × 720
     TRef<TKivSource> source;
     std::unique_ptr<TSlideProducer> producer;
     TRef<TKivSlide> first, second;
@@ -66,7 +55,7 @@ struct TSetup {
         setup.random = MakeRef<TTransitionRandom>(1);
         source = MakeRef<TKivSource>(std::move(setup));
         producer = std::make_unique<TSlideProducer>(*source);
-        producer->SetScreen(kWidth, kHeight, kShowFitInside);
+        producer->SetScreen(bench::kFrameWidth, bench::kFrameHeight, kShowFitInside);
         first = producer->BuildSlide(0, 0);
         second = producer->BuildSlide(1, 0);
         TIniSection* section = source->Document().FindSection("effect_x");
@@ -80,10 +69,12 @@ struct TSetup {
     // One frame of the transition at half its time.
     void Frame(TKivFilter& holder) {
         holder.progress = kDuration / 2;
-        TFnItem root([&](TDeviceDrawer&) {
-            headless.drawer->Clear(0xFF000000u, false);
-            headless.drawer->DrawTransition(*first, *second, &holder);
-        });
+        bench::TFnItem root(
+            [&](TDeviceDrawer&) {
+                headless.drawer->Clear(0xFF000000u, false);
+                headless.drawer->DrawTransition(*first, *second, &holder);
+            },
+            0);
         headless.drawer->Draw(root);
         headless.ReadOnePixel();
     }
