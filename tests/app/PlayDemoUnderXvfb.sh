@@ -28,24 +28,7 @@ fi
 shift
 viewer=$1 kivtool=$2 demo=$3 work=$4 scenario=${5:-keys}
 log=$work/viewer.log
-fail() {
-    echo "FAIL: $*"
-    echo "--- last lines of the player's log:"
-    tail -n 40 "$log" 2>/dev/null
-    [ -n "${pid:-}" ] && kill -9 "$pid" 2>/dev/null
-    exit 1
-}
-
-# Waits until the command succeeds: polls every 0.2 s for at most $1 seconds.
-wait_for() {
-    local limit=$1
-    shift
-    local end=$((SECONDS + limit))
-    until "$@"; do
-        [ $SECONDS -lt $end ] || return 1
-        sleep 0.2
-    done
-}
+. "$(dirname "$0")/../support/XvfbSteps.sh"
 
 "$kivtool" pack "$demo" -o "$work/demo.kvshow" --method deflate >/dev/null || fail "the demo was not packed"
 # The virtual display answers before the player starts.

@@ -23,22 +23,7 @@ fi
 shift
 viewer=$1 kivtool=$2 demo=$3 work=$4
 log=$work/viewer.log
-fail() {
-    echo "FAIL: $*"
-    echo "--- last lines of the player's log:"
-    tail -n 30 "$log" 2>/dev/null
-    [ -n "${pid:-}" ] && kill -9 "$pid" 2>/dev/null
-    exit 1
-}
-wait_for() {
-    local limit=$1
-    shift
-    local end=$((SECONDS + limit))
-    until "$@"; do
-        [ $SECONDS -lt $end ] || return 1
-        sleep 0.2
-    done
-}
+. "$(dirname "$0")/../../support/XvfbSteps.sh"
 
 # The demo, protected: opt_usepass and opt_pass go into its [Main] section.
 cp -r "$demo" "$work/locked"
