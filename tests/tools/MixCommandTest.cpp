@@ -3,6 +3,8 @@
 // as every slide's comment must sound on the first frame of its slide.
 #include "../audio/SoundTestFiles.h"
 
+#include "support/RunProgram.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -17,6 +19,7 @@
 #include <iterator>
 #include <optional>
 #include <regex>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -55,26 +58,14 @@ protected:
         Write("show.kiv", text);
     }
 
-    struct TRun {
-        int code = -1;
-        std::string out;
-        std::string err;
-    };
 
-    TRun Run(const std::string& arguments) {
-        const std::string err = (dir_ / "stderr.txt").string();
-        const std::string command = std::string(KIVTOOL_PATH) + " " + arguments + " 2>" + err;
-        TRun run;
-        std::FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe) return run;
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            run.out += buffer;
-        const int status = ::pclose(pipe);
-        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream in(err);
-        run.err.assign(std::istreambuf_iterator<char>(in), {});
-        return run;
+    // `arguments` split at spaces (the test's paths have none).
+    test::TRunResult Run(const std::string& arguments) {
+        std::vector<std::string> args;
+        std::istringstream words(arguments);
+        for (std::string word; words >> word;)
+            args.push_back(word);
+        return test::RunProgram(KIVTOOL_PATH, args, dir_);
     }
 
     std::string Show() const { return (dir_ / "show.kiv").string(); }
@@ -83,12 +74,12 @@ protected:
     std::optional<std::vector<std::int16_t>> Mix(const std::string& range) {
         const std::string wav = (dir_ / "out.wav").string();
         fs::remove(wav);
-        const TRun run = Run("mix " + Show() + " -o " + wav + " " + range);
-        EXPECT_EQ(run.code, 0) << run.err;
+        const test::TRunResult run = Run("mix " + Show() + " -o " + wav + " " + range);
+        EXPECT_EQ(run.exitCode, 0) << run.err;
         EXPECT_NE(run.err.find("x real time"), std::string::npos) << run.err;
         std::ifstream in(wav, std::ios::binary);
         const std::string bytes{std::istreambuf_iterator<char>(in), {}};
-        if (run.code != 0 || bytes.size() < 44) return std::nullopt;
+        if (run.exitCode != 0 || bytes.size() < 44) return std::nullopt;
         const auto u32 = [&](std::size_t at) {
             std::uint32_t v = 0;
             for (int i = 3; i >= 0; --i)
@@ -112,7 +103,7 @@ protected:
 
     // The slide starts as `kivtool timeline` reports them, and the period.
     std::vector<double> SlideStarts(double& period) {
-        const TRun run = Run("timeline " + Show());
+        const test::TRunResult run = Run("timeline " + Show());
         std::smatch match;
         std::regex_search(run.out, match, std::regex("\"period\":([0-9.]+)"));
         period = match.empty() ? -1 : std::stod(match[1]);
@@ -198,8 +189,8 @@ TEST_F(MixCommand, ASineMusicComesOutAtItsVolumeFromEveryStartAndBadCallsFail) {
         {"mix " + Show() + " -o " + wav + " --to 100000000000", 1}, // too long for a WAV file
     };
     for (const auto& call : calls) {
-        const TRun run = Run(call.arguments);
-        EXPECT_EQ(run.code, call.code) << call.arguments << "\n" << run.err;
+        const test::TRunResult run = Run(call.arguments);
+        EXPECT_EQ(run.exitCode, call.code) << call.arguments << "\n" << run.err;
         EXPECT_FALSE(run.err.empty()) << call.arguments;
     }
 }

@@ -6,6 +6,8 @@
 #include "images/PngStore.h"
 #include "images/PngWriter.h"
 
+#include "support/RunProgram.h"
+
 #include <gtest/gtest.h>
 
 #include <sys/wait.h>
@@ -17,6 +19,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -25,11 +28,6 @@ namespace {
 
 namespace fs = std::filesystem;
 
-struct TRun {
-    int code = -1;
-    std::string out;
-    std::string err;
-};
 
 // Colours as 0xRRGGBB; the project writes them as 0x00BBGGRR decimal numbers.
 constexpr std::uint32_t kBackground = 0x204080;
@@ -96,29 +94,22 @@ protected:
         std::ofstream(dir_ / "show.kiv", std::ios::binary) << text;
     }
 
-    TRun Run(const std::string& arguments) {
-        const std::string err = (dir_ / "stderr.txt").string();
-        const std::string command = std::string(KIVTOOL_PATH) + " slide " + arguments + " 2>" + err;
-        TRun run;
-        std::FILE* pipe = ::popen(command.c_str(), "r");
-        if (!pipe) return run;
-        char buffer[256];
-        while (std::fgets(buffer, sizeof buffer, pipe))
-            run.out += buffer;
-        const int status = ::pclose(pipe);
-        run.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-        std::ifstream in(err);
-        run.err.assign(std::istreambuf_iterator<char>(in), {});
-        return run;
+    // `arguments` split at spaces (the test's paths have none).
+    test::TRunResult Run(const std::string& arguments) {
+        std::vector<std::string> args{"slide"};
+        std::istringstream words(arguments);
+        for (std::string word; words >> word;)
+            args.push_back(word);
+        return test::RunProgram(KIVTOOL_PATH, args, dir_);
     }
 
     // Draws slide `index` at `time` into a window of `size` and reads the PNG back.
     TRef<TBitmap> Draw(int index, double time, const std::string& size, const std::string& extra = {}) {
         const std::string png = (dir_ / "out.png").string();
         fs::remove(png);
-        const TRun run = Run(Show() + " " + std::to_string(index) + " " + std::to_string(time) + " -o " +
+        const test::TRunResult run = Run(Show() + " " + std::to_string(index) + " " + std::to_string(time) + " -o " +
                              png + (size.empty() ? "" : " --size " + size) + extra);
-        EXPECT_EQ(run.code, 0) << run.err;
+        EXPECT_EQ(run.exitCode, 0) << run.err;
         std::ifstream in(png, std::ios::binary);
         const std::vector<std::uint8_t> data((std::istreambuf_iterator<char>(in)), {});
         if (data.empty()) return nullptr;
@@ -278,8 +269,8 @@ TEST_F(SlideCommand, WrongUsageIsRefusedWithExitCodeTwo) {
         {(dir_ / "missing.kiv").string() + " 1 0" + out, "missing.kiv"},
     };
     for (const TCase& c : cases) {
-        const TRun run = Run(c.arguments);
-        EXPECT_EQ(run.code, 2) << c.arguments;
+        const test::TRunResult run = Run(c.arguments);
+        EXPECT_EQ(run.exitCode, 2) << c.arguments;
         EXPECT_NE(run.err.find(c.message), std::string::npos) << c.arguments << ": " << run.err;
         EXPECT_NE(run.err.find("usage: kivtool slide SHOW INDEX TIME -o OUT.png"), std::string::npos)
             << c.arguments << ": " << run.err;
@@ -325,8 +316,8 @@ TEST_F(SlideCommand, OverlayAddsTheLogoAndTheBarShownAsAfterAMouseMove) {
 }
 
 TEST_F(SlideCommand, AnUnwritableOutputIsAnError) {
-    const TRun run = Run(Show() + " 1 0 -o " + (dir_ / "no" / "such" / "out.png").string() + " --size 40x20");
-    EXPECT_EQ(run.code, 1);
+    const test::TRunResult run = Run(Show() + " 1 0 -o " + (dir_ / "no" / "such" / "out.png").string() + " --size 40x20");
+    EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("cannot be written"), std::string::npos) << run.err;
 }
 
