@@ -27,14 +27,7 @@ constexpr std::uint32_t kA = 0xF08010; // outgoing
 constexpr std::uint32_t kB = 0x2040C0; // incoming
 constexpr std::uint32_t kC = 0x10E060; // the outgoing slide's right half where it has one
 
-class TFnItem final : public TDrawItem {
-public:
-    explicit TFnItem(std::function<void(TDeviceDrawer&)> body) : body_(std::move(body)) {}
-    void Draw(TDeviceDrawer& drawer) override { body_(drawer); }
-
-private:
-    std::function<void(TDeviceDrawer&)> body_;
-};
+using test::TFnItem;
 
 int Channel(std::uint32_t p, int shift) {
     return static_cast<int>((p >> shift) & 0xFF);
@@ -64,17 +57,12 @@ const std::string kFadeInObjects = "object Under:Image\nGUID=u\nReplaceWithEffec
                                    "object A:KeyPoint\nOrigin=SlideBegin\nTime=0\nOpacity=0\nend\n"
                                    "object B:KeyPoint\nOrigin=SlideBegin\nTime=1000\nOpacity=100\nend\nend\n";
 
-class TransitionPixels : public test::TRenderFixture {
+class TransitionPixels : public test::TDrawerFixture {
 protected:
     void SetUp() override {
-        TRenderFixture::SetUp();
-        renderer.Reset(); // the drawer's screen makes its own
-        TRef<T3DEngine> e = engine;
-        T3DEngine::SetFactory([e] { return e; });
+        TDrawerFixture::SetUp();
+        if (HasFatalFailure()) return;
         InstallTransitionFilters();
-        drawer = MakeRef<T3DDrawer>();
-        drawer->Init(device.Get());
-        drawer->SetCaptureSize({kWidth, kHeight});
         outgoing = MakeRef<TFnItem>([](TDeviceDrawer& d) {
             d.FillRectangle({0, 0, 0}, {kWidth, kHeight, 0}, 0xFF000000u | kA);
         });
@@ -93,10 +81,7 @@ protected:
         ReleaseEffectProducer();
         producer.reset();
         source.Reset();
-        drawer.Reset();
-        T3DEngine::SetFactory(nullptr);
-        T3DEngine::Shutdown();
-        TRenderFixture::TearDown();
+        TDrawerFixture::TearDown();
     }
 
     static TRef<TKivEffect> Effect(std::uint32_t type, std::vector<bool> switches,
@@ -171,7 +156,6 @@ protected:
     TRef<TKivSlide> first, second;
     TIniSection* section = nullptr;
 
-    TRef<T3DDrawer> drawer;
     TRef<TFnItem> outgoing, incoming, twoTone;
     TRef<TKivFilter> holder;
 };

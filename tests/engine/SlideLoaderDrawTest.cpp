@@ -23,36 +23,20 @@ using test::TTestShow;
 
 constexpr int kWaitMs = 30000; // only a hang reaches it
 
-// A draw item that runs a function.
-class TFnItem final : public TDrawItem {
-public:
-    explicit TFnItem(std::function<void(TDeviceDrawer&)> body) : body_(std::move(body)) {}
-    void Draw(TDeviceDrawer& drawer) override { body_(drawer); }
+using test::TFnItem;
 
-private:
-    std::function<void(TDeviceDrawer&)> body_;
-};
-
-class SlideLoaderDraw : public test::TRenderFixture {
+class SlideLoaderDraw : public test::TDrawerFixture {
 protected:
     void SetUp() override {
-        TRenderFixture::SetUp();
-        renderer.Reset(); // the drawer's screen makes its own
-        TRef<T3DEngine> e = engine;
-        T3DEngine::SetFactory([e] { return e; });
-        drawer = MakeRef<T3DDrawer>();
-        drawer->Init(device.Get());
-        drawer->SetCaptureSize({kWidth, kHeight});
+        TDrawerFixture::SetUp();
+        if (HasFatalFailure()) return;
         DrawFrame(0); // the screen is ready and its context current here
     }
     void TearDown() override {
         StopLoader();
         list = TSlideList();
         loader.Reset();
-        drawer.Reset();
-        T3DEngine::SetFactory(nullptr);
-        T3DEngine::Shutdown();
-        TRenderFixture::TearDown();
+        TDrawerFixture::TearDown();
     }
 
     // A loader for the show that preloads every slide it builds through the drawer and hands its
@@ -87,18 +71,13 @@ protected:
     // loader's lists taken first.
     TRef<TBitmap> DrawFrame(double t, std::int32_t only = INT32_MIN) {
         if (queue) queue->ProcessAll();
-        auto root = MakeRef<TFnItem>([&](TDeviceDrawer& d) {
-            drawer->Clear(0xFF000000, false);
+        return TDrawerFixture::DrawFrame(0xFF000000, [&](TDeviceDrawer& d) {
             for (int i = 0; i < list.count; ++i)
                 if (TKivSlide* slide = list[i]->Slide(); slide && (only == INT32_MIN || list[i]->Index() == only)) {
                     AdvanceContainer(*list[i], t);
                     d.Draw(*slide);
                 }
         });
-        EXPECT_TRUE(drawer->Draw(*root));
-        TRef<TBitmap> frame = drawer->GrabImage();
-        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
-        return frame;
     }
     std::vector<std::int32_t> Indexes() const {
         std::vector<std::int32_t> indexes;
@@ -107,7 +86,6 @@ protected:
         return indexes;
     }
 
-    TRef<T3DDrawer> drawer;
     TRef<TThreadEventList> queue;
     TRef<TKivSlideLoader> loader;
     TSlideList list;

@@ -20,20 +20,7 @@
 namespace kiv {
 namespace {
 
-// A draw item that runs a function, with a blur value.
-class TFnItem final : public TDrawItem {
-public:
-    explicit TFnItem(std::function<void(TDeviceDrawer&)> body, float blur = 0)
-        : body_(std::move(body)), blur_(blur) {}
-    void Draw(TDeviceDrawer& drawer) override { body_(drawer); }
-    float GetBlur() const override { return blur_; }
-    void AfterDraw(TDeviceDrawer&) override { ++afterDraws; }
-    int afterDraws = 0;
-
-private:
-    std::function<void(TDeviceDrawer&)> body_;
-    float blur_;
-};
+using test::TFnItem;
 
 TRef<TImage> SolidImage(int w, int h, std::uint32_t argb) {
     auto b = MakeRef<TBitmap>(w, h, TPixelFormat::Bgra32);
@@ -52,23 +39,8 @@ void ExpectColor(std::uint32_t p, std::uint32_t want, int tolerance, const char*
             << what << ": channel " << shift << " of " << std::hex << p << " against " << want;
 }
 
-class DrawerTest : public test::TRenderFixture {
+class DrawerTest : public test::TDrawerFixture {
 protected:
-    void SetUp() override {
-        TRenderFixture::SetUp();
-        renderer.Reset(); // the drawer's screen makes its own
-        TRef<T3DEngine> e = engine;
-        T3DEngine::SetFactory([e] { return e; });
-        drawer = MakeRef<T3DDrawer>();
-        drawer->Init(device.Get());
-        drawer->SetCaptureSize({kWidth, kHeight});
-    }
-    void TearDown() override {
-        drawer.Reset();
-        T3DEngine::SetFactory(nullptr);
-        T3DEngine::Shutdown();
-        TRenderFixture::TearDown();
-    }
     // Draws one frame over `background` and reads it back; GL must be clean afterwards.
     TRef<TBitmap> Frame(std::uint32_t background, std::function<void(TDeviceDrawer&)> body, float blur = 0) {
         auto root = MakeRef<TFnItem>([&](TDeviceDrawer& d) {
@@ -90,7 +62,6 @@ protected:
     }
     static constexpr TVec3 kX{1, 0, 0};
     static constexpr TVec3 kY{0, 1, 0};
-    TRef<T3DDrawer> drawer;
 };
 
 TEST(DrawerMath, BlurWeightsSumToOneAndStrengthZeroKeepsThePicture) {

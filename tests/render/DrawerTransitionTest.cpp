@@ -47,16 +47,11 @@ private:
     std::vector<std::string>& log_;
 };
 
-class DrawerTransition : public test::TRenderFixture {
+class DrawerTransition : public test::TDrawerFixture {
 protected:
     void SetUp() override {
-        TRenderFixture::SetUp();
-        renderer.Reset();
-        TRef<T3DEngine> e = engine;
-        T3DEngine::SetFactory([e] { return e; });
-        drawer = MakeRef<T3DDrawer>();
-        drawer->Init(device.Get());
-        drawer->SetCaptureSize({kWidth, kHeight});
+        TDrawerFixture::SetUp();
+        if (HasFatalFailure()) return;
         raw = drawer.Get();
         SetTransitionFilterFactory(
             [this](const TRect& rect, const TKivEffect*, TDrawItem*, float, double duration) {
@@ -69,10 +64,7 @@ protected:
     }
     void TearDown() override {
         SetTransitionFilterFactory(nullptr);
-        drawer.Reset();
-        T3DEngine::SetFactory(nullptr);
-        T3DEngine::Shutdown();
-        TRenderFixture::TearDown();
+        TDrawerFixture::TearDown();
     }
     std::vector<std::string> Frame(TFilterParams* params, double progress) {
         if (auto* holder = dynamic_cast<TKivFilter*>(params)) holder->progress = progress;
@@ -91,7 +83,6 @@ protected:
     TRef<TKivFilter> Holder() { return MakeRef<TKivFilter>(MakeRef<TKivEffect>(), 1000.0, 0.0f); }
 
     using TNames = std::vector<std::string>;
-    TRef<T3DDrawer> drawer;
     T3DDrawer* raw = nullptr;
     std::vector<std::string> log;
     TRef<TLogItem> outgoing = MakeRef<TLogItem>("out", log, raw);

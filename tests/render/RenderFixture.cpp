@@ -2,6 +2,8 @@
 
 #include "images/PngWriter.h"
 
+#include <epoxy/gl.h>
+
 #include <pthread.h>
 
 #include <cstdio>
@@ -30,6 +32,35 @@ void TRenderFixture::TearDown() {
     engine.Reset();
     if (!app->Finalised()) app->Finalise();
     app->Release();
+}
+
+void TDrawerFixture::SetUp() {
+    TRenderFixture::SetUp();
+    if (HasFatalFailure()) return;
+    renderer.Reset(); // the drawer's screen makes its own
+    TRef<T3DEngine> e = engine;
+    T3DEngine::SetFactory([e] { return e; });
+    drawer = MakeRef<T3DDrawer>();
+    drawer->Init(device.Get());
+    drawer->SetCaptureSize({kWidth, kHeight});
+}
+
+void TDrawerFixture::TearDown() {
+    drawer.Reset();
+    T3DEngine::SetFactory(nullptr);
+    T3DEngine::Shutdown();
+    TRenderFixture::TearDown();
+}
+
+TRef<TBitmap> TDrawerFixture::DrawFrame(std::uint32_t background, const std::function<void(TDeviceDrawer&)>& body) {
+    auto root = MakeRef<TFnItem>([&](TDeviceDrawer& d) {
+        drawer->Clear(background, false);
+        body(d);
+    });
+    EXPECT_TRUE(drawer->Draw(*root));
+    TRef<TBitmap> frame = drawer->GrabImage();
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "the drawing context";
+    return frame;
 }
 
 TRef<TDrawDevice> TRenderFixture::MakeDevice(int width, int height) {

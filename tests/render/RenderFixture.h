@@ -1,11 +1,13 @@
 // A headless drawing set-up for the render tests: the application object (the main thread's
 // queue), the GL engine, a draw device without a window and a renderer on it, plus helpers that
-// draw pixel rectangles with identity transforms and read the frame back.
+// draw pixel rectangles with identity transforms and read the frame back; and the same set-up
+// with a slide drawer on the device, for tests that draw through it.
 #pragma once
 
 #include "framework/Application.h"
 #include "images/Bitmap.h"
 #include "render/DrawDevice.h"
+#include "render/Drawer.h"
 #include "render/Renderer.h"
 #include "render/gl/EngineGL.h"
 
@@ -54,6 +56,35 @@ private:
         TZkApplication* app = nullptr;
         void OnDone(TRefObject*, int, TRefObject*) { app->Terminate(); }
     } loopEnd_;
+};
+
+// A draw item that runs a function, with a blur value; counts the frame ends it hears.
+class TFnItem final : public TDrawItem {
+public:
+    explicit TFnItem(std::function<void(TDeviceDrawer&)> body, float blur = 0)
+        : body_(std::move(body)), blur_(blur) {}
+    void Draw(TDeviceDrawer& drawer) override { body_(drawer); }
+    float GetBlur() const override { return blur_; }
+    void AfterDraw(TDeviceDrawer&) override { ++afterDraws; }
+    int afterDraws = 0;
+
+private:
+    std::function<void(TDeviceDrawer&)> body_;
+    float blur_;
+};
+
+// The fixture with a slide drawer on its device instead of a renderer of its own: the drawer's
+// screen makes the renderer, through the fixture's engine.
+class TDrawerFixture : public TRenderFixture {
+public:
+    void SetUp() override;
+    void TearDown() override;
+
+    // One frame: cleared to `background` (0xAARRGGBB), then `body`; read back, with GL's error
+    // state checked.
+    TRef<TBitmap> DrawFrame(std::uint32_t background, const std::function<void(TDeviceDrawer&)>& body);
+
+    TRef<T3DDrawer> drawer;
 };
 
 // Starts `body` on a thread with the given name; the caller joins it.

@@ -45,16 +45,6 @@ TRef<TImage> PatternImage(int w, int h, int seed) {
     return MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("pattern", PatternBitmap(w, h, seed)));
 }
 
-// A draw item that runs a function.
-class TFnItem final : public TDrawItem {
-public:
-    explicit TFnItem(std::function<void(TDeviceDrawer&)> body) : body_(std::move(body)) {}
-    void Draw(TDeviceDrawer& drawer) override { body_(drawer); }
-
-private:
-    std::function<void(TDeviceDrawer&)> body_;
-};
-
 TGLContext* DeviceContextOf(TDrawDevice& device) {
     auto* store = device.Find<TDevStore>();
     return store ? static_cast<TGLContext*>(store->Device()) : nullptr;
@@ -65,35 +55,15 @@ T3DTextureGL* TileTexture(const TTextureTile& tile) {
     return dynamic_cast<T3DTextureGL*>(tile.Texture());
 }
 
-class UploadTest : public test::TRenderFixture {
+class UploadTest : public test::TDrawerFixture {
 protected:
     void SetUp() override {
-        TRenderFixture::SetUp();
-        renderer.Reset(); // the drawer's screen makes its own
-        TRef<T3DEngine> e = engine;
-        T3DEngine::SetFactory([e] { return e; });
-        drawer = MakeRef<T3DDrawer>();
-        drawer->Init(device.Get());
-        drawer->SetCaptureSize({kWidth, kHeight});
+        TDrawerFixture::SetUp();
+        if (HasFatalFailure()) return;
         Draw([](TDeviceDrawer&) {}); // the screen is ready and its context current here
         ResetUploadSliceStats();
     }
-    void TearDown() override {
-        drawer.Reset();
-        T3DEngine::SetFactory(nullptr);
-        T3DEngine::Shutdown();
-        TRenderFixture::TearDown();
-    }
-    TRef<TBitmap> Draw(std::function<void(TDeviceDrawer&)> body) {
-        auto root = MakeRef<TFnItem>([&](TDeviceDrawer& d) {
-            drawer->Clear(0xFF000000, false);
-            body(d);
-        });
-        EXPECT_TRUE(drawer->Draw(*root));
-        TRef<TBitmap> frame = drawer->GrabImage();
-        EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR)) << "the drawing context";
-        return frame;
-    }
+    TRef<TBitmap> Draw(const std::function<void(TDeviceDrawer&)>& body) { return DrawFrame(0xFF000000, body); }
     // Draws the picture's texels (x0, y0) … (x0 + 64, y0 + 48) 1:1 onto the frame and checks them.
     void ExpectTexels(TImage& picture, int seed, int x0, int y0) {
         TPictureDrawParams params;
@@ -128,7 +98,6 @@ protected:
         EXPECT_TRUE(scope.Ok() && scope.OnUploadContext());
         return glGetError();
     }
-    TRef<T3DDrawer> drawer;
 };
 
 TEST_F(UploadTest, TheDeviceHasAnUploadContextThatGoesWithIt) {

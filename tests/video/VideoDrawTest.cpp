@@ -28,23 +28,11 @@ private:
     TDrawItem& slide_;
 };
 
-class VideoDrawTest : public test::TRenderFixture {
+class VideoDrawTest : public test::TDrawerFixture {
 protected:
     void SetUp() override {
-        TRenderFixture::SetUp();
-        renderer.Reset();
-        TRef<T3DEngine> e = engine;
-        T3DEngine::SetFactory([e] { return e; });
-        drawer = MakeRef<T3DDrawer>();
-        drawer->Init(device.Get());
-        drawer->SetCaptureSize({kWidth, kHeight});
+        TDrawerFixture::SetUp();
         RegisterVideoObjects();
-    }
-    void TearDown() override {
-        drawer.Reset();
-        T3DEngine::SetFactory(nullptr);
-        T3DEngine::Shutdown();
-        TRenderFixture::TearDown();
     }
     // The slide drawn at show time `t`, read back.
     TRef<TBitmap> DrawAt(test::TTestSlide& slide, double t) {
@@ -54,7 +42,6 @@ protected:
         return drawer->GrabImage();
     }
     static int Green(std::uint32_t p) { return static_cast<int>((p >> 8) & 0xFF); }
-    TRef<T3DDrawer> drawer;
 };
 
 TEST_F(VideoDrawTest, TheSlideShowsTheExactFrameOfEachShowTime) {
