@@ -46,8 +46,9 @@ struct TSliceLocks {
 };
 
 // Runs `work` holding the slice's locks and the device lock, and counts how long they were held;
-// `writes`: the slice writes texels (else it makes or hands over a texture).
-template <class TWork> void Slice(const TSliceLocks& locks, TWork&& work, bool writes = true) {
+// `writes`, read once the work is done: the slice wrote texels (else it made or handed over a
+// texture only).
+template <class TWork> void Slice(const TSliceLocks& locks, TWork&& work, const bool& writes = true) {
     if (locks.frame) LockCounted(*locks.frame);
     std::unique_lock<std::recursive_mutex> frameHeld =
         locks.frame ? std::unique_lock<std::recursive_mutex>(*locks.frame, std::adopt_lock)
@@ -246,10 +247,27 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         Preload(); // render targets hold nothing to upload
         return;
     }
-    // The first slice makes the texture.
     TRef<T3DTexture> made;
     bool done = false;
     bool reused = false; // a kept device texture filled again in place
+    const auto handOver = [&] {
+        if (reused) {
+            if (texture_ == made) Refilled();
+            return;
+        }
+        if (texture_) return;
+        texture_ = std::move(made);
+        texture_->Premultiplied = premultiplied_;
+        texture_->OnKilled = [this] { ReleaseDevice(); };
+        Refilled();
+    };
+    // The first slice makes the texture. A kept device texture costs nothing to take, so that slice
+    // also writes the first band of a top level written straight from the picture (a tile whose
+    // texels fit one band is complete and handed over): a frame meets one slice less per texture.
+    // Making a texture (the driver allocates and clears its storage) stays a slice of its own.
+    const int topRows = CanWriteTopRows() ? std::min(height_, RowsToWrite()) : 0;
+    int firstRows = 0;
+    bool firstWrites = false;
     Slice(
         locks,
         [&] {
@@ -261,13 +279,23 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
             if (texture_) {
                 made = texture_;
                 reused = true;
-                return;
+            } else {
+                if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)
+                    return;
+                made = CreateWithRetry(*screen->Renderer());
             }
-            if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)
-                return;
-            made = CreateWithRetry(*screen->Renderer());
+            if (!made || !reused || topRows <= 0 || width_ <= 0) return;
+            const int rows = std::min(topRows, std::max(1, kUploadSliceTexels / width_));
+            T3DSurface* surface = made->GetSurface(0);
+            if (!surface || !WriteTopRows(*surface, 0, rows)) return;
+            firstRows = rows;
+            firstWrites = true;
+            if (rows == topRows && made->LevelCount() == 1) {
+                handOver();
+                done = true;
+            }
         },
-        false);
+        firstWrites);
     if (done || !made) return;
     // The writes, each a band of rows of one level, are packed in order into slices of at most
     // kUploadSliceTexels texels; the last slice also hands the finished texture over (its fence
@@ -277,9 +305,9 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         std::function<bool()> write; // false: the device or the texture went
     };
     std::vector<TWrite> writes;
-    auto bands = [&](int w, int h, const std::function<bool(int, int)>& write) {
+    auto bands = [&](int from, int w, int h, const std::function<bool(int, int)>& write) {
         const int rows = std::max(1, kUploadSliceTexels / w);
-        for (int top = 0; top < h; top += rows) {
+        for (int top = from; top < h; top += rows) {
             const int bottom = std::min(h, top + rows);
             writes.push_back(
                 {std::int64_t{bottom - top} * w, [write, top, bottom] { return write(top, bottom); }});
@@ -293,7 +321,7 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         // Straight from the picture, band by band.
         T3DSurface* surface = made->GetSurface(0);
         if (!surface) return;
-        bands(width_, std::min(height_, RowsToWrite()),
+        bands(firstRows, width_, topRows,
               [this, surface](int top, int bottom) { return WriteTopRows(*surface, top, bottom); });
         TRef<TBitmap> level = std::move(levelOne);
         for (int i = 1; level && i < made->LevelCount(); ++i) {
@@ -302,7 +330,7 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
             if (!target) return;
             levels.push_back(level);
             const TBitmap* from = level.Get();
-            bands(level->Width(), level->Height(), [target, from](int top, int bottom) {
+            bands(0, level->Width(), level->Height(), [target, from](int top, int bottom) {
                 return target->Write({0, top, from->Width(), bottom}, *from, 0, top);
             });
         }
@@ -323,24 +351,13 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
             surface->Unlock(nullptr); // nothing reaches the device yet
             previous = level;
             // ... and reaches the device in bands of rows.
-            bands(w, h, [surface, w](int top, int bottom) {
+            bands(0, w, h, [surface, w](int top, int bottom) {
                 TRef<TBitmap> band = surface->Lock({0, top, w, bottom}, false);
                 surface->Unlock(band.Get());
                 return true;
             });
         }
     }
-    const auto handOver = [&] {
-        if (reused) {
-            if (texture_ == made) Refilled();
-            return;
-        }
-        if (texture_) return;
-        texture_ = std::move(made);
-        texture_->Premultiplied = premultiplied_;
-        texture_->OnKilled = [this] { ReleaseDevice(); };
-        Refilled();
-    };
     for (std::size_t first = 0; first < writes.size() || first == 0;) {
         std::size_t end = first;
         std::int64_t texels = 0;
