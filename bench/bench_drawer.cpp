@@ -301,22 +301,22 @@ void BM_Slide20_BareGL(benchmark::State& state) {
 
 // ---- blur of half-resolution radius 10
 
-void BM_Blur10_Drawer(benchmark::State& state) {
+// The frame of the picture stretched over 1280 × 720, drawn as an item with `blur` (0: sharp).
+void PictureFrame(benchmark::State& state, float blur) {
     TSetup& s = Setup();
     auto picture = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("frame", s.frame));
     TPictureDrawParams params;
     params.edgeAntialias = false;
-    // Radius = blur / 1000 pixels; the half-resolution radius G is half of that: 10.
-    TFnItem blurred(
+    TFnItem item(
         [&](TDeviceDrawer& d) {
             const double k = static_cast<double>(kWidth) / kSide, l = static_cast<double>(kHeight) / kSide;
             d.DrawImage(*picture, {0, 0, 0}, params, {k, 0, 0}, {0, l, 0}, {0, 0});
         },
-        20000);
+        blur);
     TFnItem root(
         [&](TDeviceDrawer& d) {
             s.drawer->Clear(0xFF000000, false);
-            d.Draw(blurred);
+            d.Draw(item);
         },
         0);
     for (auto _ : state) {
@@ -325,24 +325,14 @@ void BM_Blur10_Drawer(benchmark::State& state) {
     }
 }
 
+void BM_Blur10_Drawer(benchmark::State& state) {
+    PictureFrame(state, 20000); // radius = blur / 1000 pixels; at half resolution G = 10
+}
+
 // For information: the same frame with the picture drawn sharp, what the drawer's blur does at full
 // resolution before its half-resolution passes (the bare pass pair reads the picture directly).
 void BM_Blur10_DrawerPictureOnly(benchmark::State& state) {
-    TSetup& s = Setup();
-    auto picture = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("frame", s.frame));
-    TPictureDrawParams params;
-    params.edgeAntialias = false;
-    TFnItem root(
-        [&](TDeviceDrawer& d) {
-            s.drawer->Clear(0xFF000000, false);
-            const double k = static_cast<double>(kWidth) / kSide, l = static_cast<double>(kHeight) / kSide;
-            d.DrawImage(*picture, {0, 0, 0}, params, {k, 0, 0}, {0, l, 0}, {0, 0});
-        },
-        0);
-    for (auto _ : state) {
-        s.drawer->Draw(root);
-        s.ReadOnePixel();
-    }
+    PictureFrame(state, 0);
 }
 
 void BM_Blur10_BarePassPair(benchmark::State& state) {
