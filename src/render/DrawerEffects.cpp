@@ -39,7 +39,10 @@ void T3DDrawer::BlurPass(TRenderTargetTexture* source, TRenderTargetTexture* des
     SetConstant(0, w.w3, w.w2, w.w1, w.w0);
     SetConstant(1, static_cast<float>(step * (horizontal ? source->InvTexWidth() : source->InvTexHeight())));
     if (dest) {
+        // On the cleared target premultiplied "over" adds nothing: the pass is written as it is.
+        screen_->Renderer()->SetBlendMode(kBlendReplace);
         DrawTextures({source}, {ToF(wide)}, ToF(wide), kWhite);
+        screen_->Renderer()->SetBlendMode(kBlendNormal);
     } else {
         // To the current target: at double scale over the blurred box.
         PixelCamera();
@@ -100,7 +103,9 @@ void T3DDrawer::Blur(TDrawItem& item, double radius) {
                       static_cast<float>(hy + halfH)};
     screen_->PushTarget(t2.Get(), 0, 0);
     screen_->Clear(0, false);
+    screen_->Renderer()->SetBlendMode(kBlendReplace);
     DrawTextures({t1.Get()}, {ToF(box)}, half, kWhite);
+    screen_->Renderer()->SetBlendMode(kBlendNormal);
     screen_->PopTarget();
 
     // 3. Half-resolution radius and the passes it needs.

@@ -47,8 +47,10 @@ void TMultiTexture6::SetSampling(bool pointFilter, bool mipmapped, float lodBias
         tile->PointFilter = pointFilter;
         tile->LodBias = lodBias;
         if (!mipmapped) continue;
-        // A pooled tile whose texture was made without mip-maps gets a new one before it is filled.
-        if (tile->NeedsUpload() && tile->Texture() && tile->Texture()->LevelCount() == 1)
+        // A pooled tile whose texture was made without mip-maps gets a new one before it is filled
+        // (one made for mip-maps keeps the levels the renderer gave it, one or more).
+        if (tile->NeedsUpload() && tile->Texture() && tile->Texture()->LevelCount() == 1 &&
+            !tile->Texture()->Mipmapped)
             tile->ReleaseDevice();
         tile->SetMipmapped(true); // once mip-mapped, a picture stays so
     }

@@ -64,8 +64,14 @@ enum TErrorClass : int { kErrNone = 0, kErrInvalidCall = 1, kErrOutOfMemory = 2,
 // Renderer states.
 enum TRendererState : std::uint8_t { kStateReady = 0, kStatePending = 1, kStateLost = 2 };
 
-// Blend modes of SetBlendMode: 0 normal "over", 1 maximum, 2 separate alpha.
-enum TBlendMode : std::uint8_t { kBlendNormal = 0, kBlendMax = 1, kBlendSeparateAlpha = 2 };
+// Blend modes of SetBlendMode: 0 normal "over", 1 maximum, 2 separate alpha, 3 replace (the
+// drawing is written as it is: what "over" gives on a target cleared to transparent black).
+enum TBlendMode : std::uint8_t {
+    kBlendNormal = 0,
+    kBlendMax = 1,
+    kBlendSeparateAlpha = 2,
+    kBlendReplace = 3
+};
 
 // Texture kinds of CreateTexture.
 enum TTextureKind : std::uint8_t {

@@ -16,6 +16,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 namespace kiv {
 namespace {
 
@@ -42,8 +46,9 @@ struct TSliceLocks {
 };
 
 // Runs `work` holding the slice's locks and the device lock, and counts how long they were held;
-// `writes`: the slice writes texels (else it makes or hands over a texture).
-template <class TWork> void Slice(const TSliceLocks& locks, TWork&& work, bool writes = true) {
+// `writes`, read once the work is done: the slice wrote texels (else it made or handed over a
+// texture only).
+template <class TWork> void Slice(const TSliceLocks& locks, TWork&& work, const bool& writes = true) {
     if (locks.frame) LockCounted(*locks.frame);
     std::unique_lock<std::recursive_mutex> frameHeld =
         locks.frame ? std::unique_lock<std::recursive_mutex>(*locks.frame, std::adopt_lock)
@@ -83,23 +88,41 @@ TRef<TBitmap> ReducedLevel(const TBitmap& previous, int width, int height, int i
 
 } // namespace
 
+void ReducePairs(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, int count) {
+    int x = 0;
+#if defined(__SSE2__)
+    // Four texels at a time: eight of each row widened to 16 bits, summed down, then across
+    // neighbouring pairs, divided by four and narrowed again (the sums never exceed 1020).
+    const __m128i zero = _mm_setzero_si128();
+    auto load = [](const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); };
+    for (; x + 4 <= count; x += 4) {
+        const __m128i a0 = load(a + 8 * x), a1 = load(a + 8 * x + 16);
+        const __m128i b0 = load(b + 8 * x), b1 = load(b + 8 * x + 16);
+        const __m128i s01 = _mm_add_epi16(_mm_unpacklo_epi8(a0, zero), _mm_unpacklo_epi8(b0, zero));
+        const __m128i s23 = _mm_add_epi16(_mm_unpackhi_epi8(a0, zero), _mm_unpackhi_epi8(b0, zero));
+        const __m128i s45 = _mm_add_epi16(_mm_unpacklo_epi8(a1, zero), _mm_unpacklo_epi8(b1, zero));
+        const __m128i s67 = _mm_add_epi16(_mm_unpackhi_epi8(a1, zero), _mm_unpackhi_epi8(b1, zero));
+        const __m128i lo = _mm_add_epi16(_mm_unpacklo_epi64(s01, s23), _mm_unpackhi_epi64(s01, s23));
+        const __m128i hi = _mm_add_epi16(_mm_unpacklo_epi64(s45, s67), _mm_unpackhi_epi64(s45, s67));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * x),
+                         _mm_packus_epi16(_mm_srli_epi16(lo, 2), _mm_srli_epi16(hi, 2)));
+    }
+#endif
+    for (; x < count; ++x) {
+        std::uint32_t p[4];
+        std::memcpy(p, a + 8 * x, 8);
+        std::memcpy(p + 2, b + 8 * x, 8);
+        const std::uint32_t mean = Mean4(p[0], p[1], p[2], p[3]);
+        std::memcpy(out + 4 * x, &mean, 4);
+    }
+}
+
 void ReduceLevel(const TBitmap& source, TBitmap& dest) {
     KIV_ASSERT(source.Format() == TPixelFormat::Bgra32 && dest.Format() == TPixelFormat::Bgra32,
                "mip levels must be 32-bit");
     if (source.Width() == 2 * dest.Width() && source.Height() == 2 * dest.Height()) {
-        const int w = dest.Width();
-        for (int y = 0; y < dest.Height(); ++y) {
-            const std::uint8_t* a = source.Row(2 * y);
-            const std::uint8_t* b = source.Row(2 * y + 1);
-            std::uint8_t* out = dest.Row(y);
-            for (int x = 0; x < w; ++x) {
-                std::uint32_t p[4];
-                std::memcpy(p, a + 8 * x, 8);
-                std::memcpy(p + 2, b + 8 * x, 8);
-                const std::uint32_t mean = Mean4(p[0], p[1], p[2], p[3]);
-                std::memcpy(out + 4 * x, &mean, 4);
-            }
-        }
+        for (int y = 0; y < dest.Height(); ++y)
+            ReducePairs(source.Row(2 * y), source.Row(2 * y + 1), dest.Row(y), dest.Width());
         return;
     }
     for (int y = 0; y < dest.Height(); ++y) {
@@ -224,10 +247,27 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         Preload(); // render targets hold nothing to upload
         return;
     }
-    // The first slice makes the texture.
     TRef<T3DTexture> made;
     bool done = false;
     bool reused = false; // a kept device texture filled again in place
+    const auto handOver = [&] {
+        if (reused) {
+            if (texture_ == made) Refilled();
+            return;
+        }
+        if (texture_) return;
+        texture_ = std::move(made);
+        texture_->Premultiplied = premultiplied_;
+        texture_->OnKilled = [this] { ReleaseDevice(); };
+        Refilled();
+    };
+    // The first slice makes the texture. A kept device texture costs nothing to take, so that slice
+    // also writes the first band of a top level written straight from the picture (a tile whose
+    // texels fit one band is complete and handed over): a frame meets one slice less per texture.
+    // Making a texture (the driver allocates and clears its storage) stays a slice of its own.
+    const int topRows = CanWriteTopRows() ? std::min(height_, RowsToWrite()) : 0;
+    int firstRows = 0;
+    bool firstWrites = false;
     Slice(
         locks,
         [&] {
@@ -239,13 +279,23 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
             if (texture_) {
                 made = texture_;
                 reused = true;
-                return;
+            } else {
+                if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)
+                    return;
+                made = CreateWithRetry(*screen->Renderer());
             }
-            if (!screen || !screen->Ready() || !screen->Renderer() || texWidth_ <= 0 || texHeight_ <= 0)
-                return;
-            made = CreateWithRetry(*screen->Renderer());
+            if (!made || !reused || topRows <= 0 || width_ <= 0) return;
+            const int rows = std::min(topRows, std::max(1, kUploadSliceTexels / width_));
+            T3DSurface* surface = made->GetSurface(0);
+            if (!surface || !WriteTopRows(*surface, 0, rows)) return;
+            firstRows = rows;
+            firstWrites = true;
+            if (rows == topRows && made->LevelCount() == 1) {
+                handOver();
+                done = true;
+            }
         },
-        false);
+        firstWrites);
     if (done || !made) return;
     // The writes, each a band of rows of one level, are packed in order into slices of at most
     // kUploadSliceTexels texels; the last slice also hands the finished texture over (its fence
@@ -255,9 +305,9 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         std::function<bool()> write; // false: the device or the texture went
     };
     std::vector<TWrite> writes;
-    auto bands = [&](int w, int h, const std::function<bool(int, int)>& write) {
+    auto bands = [&](int from, int w, int h, const std::function<bool(int, int)>& write) {
         const int rows = std::max(1, kUploadSliceTexels / w);
-        for (int top = 0; top < h; top += rows) {
+        for (int top = from; top < h; top += rows) {
             const int bottom = std::min(h, top + rows);
             writes.push_back(
                 {std::int64_t{bottom - top} * w, [write, top, bottom] { return write(top, bottom); }});
@@ -271,7 +321,7 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
         // Straight from the picture, band by band.
         T3DSurface* surface = made->GetSurface(0);
         if (!surface) return;
-        bands(width_, std::min(height_, RowsToWrite()),
+        bands(firstRows, width_, topRows,
               [this, surface](int top, int bottom) { return WriteTopRows(*surface, top, bottom); });
         TRef<TBitmap> level = std::move(levelOne);
         for (int i = 1; level && i < made->LevelCount(); ++i) {
@@ -280,7 +330,7 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
             if (!target) return;
             levels.push_back(level);
             const TBitmap* from = level.Get();
-            bands(level->Width(), level->Height(), [target, from](int top, int bottom) {
+            bands(0, level->Width(), level->Height(), [target, from](int top, int bottom) {
                 return target->Write({0, top, from->Width(), bottom}, *from, 0, top);
             });
         }
@@ -301,24 +351,13 @@ void TCustomTexture::PreloadSliced(std::mutex* outerLock, std::recursive_mutex* 
             surface->Unlock(nullptr); // nothing reaches the device yet
             previous = level;
             // ... and reaches the device in bands of rows.
-            bands(w, h, [surface, w](int top, int bottom) {
+            bands(0, w, h, [surface, w](int top, int bottom) {
                 TRef<TBitmap> band = surface->Lock({0, top, w, bottom}, false);
                 surface->Unlock(band.Get());
                 return true;
             });
         }
     }
-    const auto handOver = [&] {
-        if (reused) {
-            if (texture_ == made) Refilled();
-            return;
-        }
-        if (texture_) return;
-        texture_ = std::move(made);
-        texture_->Premultiplied = premultiplied_;
-        texture_->OnKilled = [this] { ReleaseDevice(); };
-        Refilled();
-    };
     for (std::size_t first = 0; first < writes.size() || first == 0;) {
         std::size_t end = first;
         std::int64_t texels = 0;

@@ -28,6 +28,10 @@ inline std::uint32_t Mean4(std::uint32_t a, std::uint32_t b, std::uint32_t c, st
     return ((even >> 2) & m) | (((odd >> 2) & m) << 8);
 }
 
+// out[x] = Mean4 of a[2x], a[2x + 1], b[2x], b[2x + 1] for x < count: one row of a level reduced
+// from two rows of 32-bit texels of the level above.
+void ReducePairs(const std::uint8_t* a, const std::uint8_t* b, std::uint8_t* out, int count);
+
 // The texture size for a requested side: the smallest power of two ≥ n, at least 32; 0 for n ≤ 0.
 int TextureSide(int n);
 

@@ -125,14 +125,9 @@ TRef<TBitmap> TTextureTile::MakeLevelOne() {
         for (int x = 0; x < inside; ++x)
             mean(x, column(2 * x), column(2 * x + 1));
         // Tile column tx is source column tx + origin.x here: two texels of each row at a time.
-        const std::uint8_t* a2 = a + 4 * origin_.x;
-        const std::uint8_t* b2 = b + 4 * origin_.x;
-        for (int x = inside; x < insideEnd; ++x) {
-            std::uint32_t p[4];
-            std::memcpy(p, a2 + 8 * x, 8);
-            std::memcpy(p + 2, b2 + 8 * x, 8);
-            const std::uint32_t m = Mean4(p[0], p[1], p[2], p[3]);
-            std::memcpy(o + 4 * x, &m, 4);
+        if (insideEnd > inside) {
+            const std::ptrdiff_t from = 4 * (std::ptrdiff_t{origin_.x} + 2 * inside);
+            ReducePairs(a + from, b + from, o + 4 * inside, insideEnd - inside);
         }
         for (int x = insideEnd; x < out->Width(); ++x)
             mean(x, column(2 * x), column(2 * x + 1));

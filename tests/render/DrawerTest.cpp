@@ -486,6 +486,47 @@ TEST_F(DrawerTest, BlurSpreadsABoxAcrossItsEdgeAndRunsThePlannedPasses) {
     EXPECT_NEAR(Channel(Pixel(*blurred, 13, 24), 16), Channel(Pixel(*blurred, 50, 24), 16), 24);
 }
 
+// Pooled targets keep what earlier frames drew in them, and the half-resolution passes write their
+// targets without blending: the same blurred frame must come out texel for texel alike after blurs
+// that left every target bright, for each pass plan (cross-fade, one and two pass pairs, a larger
+// blur), for an opaque box and for a translucent one at the frame's corner.
+TEST_F(DrawerTest, ABlurDoesNotDependOnWhatEarlierFramesLeftInItsTargets) {
+    constexpr int w = 300, h = 200; // targets of 512 × 256 and 256 × 128, much larger than a box
+    drawer.Reset();
+    device->Destroy();
+    device = MakeDevice(w, h);
+    drawer = MakeRef<T3DDrawer>();
+    drawer->Init(device.Get());
+    drawer->SetCaptureSize({w, h});
+    using TBody = std::function<void(TDeviceDrawer&)>;
+    const TBody bodies[] = {[](TDeviceDrawer& d) {
+                                d.FillRectangle({100, 60, 0}, {140, 90, 0}, 0xFFFFFFFF);
+                            },
+                            [](TDeviceDrawer& d) {
+                                d.FillRectangle({w - 21, h - 13, 0}, {w + 40, h + 40, 0}, 0x9080FF40);
+                            }};
+    const TBody everywhere = [](TDeviceDrawer& d) {
+        d.FillRectangle({-100, -100, 0}, {4 * w, 4 * h, 0}, 0xFFFFFFFF);
+    };
+    const float blurs[] = {1000, 20000, 40000, 90000};
+    std::vector<TRef<TBitmap>> clean;
+    for (const TBody& body : bodies)
+        for (const float blur : blurs)
+            clean.push_back(Frame(0xFF000000, body, blur));
+    for (const float blur : blurs)
+        Frame(0xFF000000, everywhere, blur);
+    std::size_t i = 0;
+    for (const TBody& body : bodies)
+        for (const float blur : blurs) {
+            TRef<TBitmap> again = Frame(0xFF000000, body, blur);
+            const TBitmap& want = *clean[i++];
+            int differing = 0;
+            for (int y = 0; y < want.Height(); ++y)
+                differing += std::memcmp(want.Row(y), again->Row(y), want.RowBytes()) != 0;
+            EXPECT_EQ(differing, 0) << "rows changed for blur " << blur << " of body " << (i - 1) / 4;
+        }
+}
+
 TEST_F(DrawerTest, ASmallBlurCrossFadesWithTheHalfResolutionCopy) {
     drawer->ShaderLog.clear();
     auto frame = Frame(

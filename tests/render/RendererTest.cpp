@@ -123,6 +123,7 @@ TEST_F(RendererTest, EachBlendRuleGivesTheValuesComputedHere) {
         want[3] = static_cast<int>(std::lround(src[3] + dst[3] * (1 - src[3] / 255.0)));
         ExpectNear(drawWith(kBlendSeparateAlpha), want, "separate alpha");
     }
+    ExpectNear(drawWith(kBlendReplace), src, "replace: the source as it is");
     {
         // A premultiplied texture is drawn with (one, inverse source alpha).
         auto texel = MakeRef<TBitmap>(1, 1, TPixelFormat::Bgra32);

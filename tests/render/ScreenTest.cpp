@@ -14,6 +14,7 @@
 #include <cstring>
 #include <fstream>
 #include <sstream>
+#include <vector>
 
 namespace kiv {
 namespace {
@@ -131,6 +132,37 @@ TEST_F(ScreenTest, MipLevelsAreTwoByTwoAverages) {
         EXPECT_EQ(level1->Row(1)[1 * 4 + c], sum / 4) << "channel " << c;
     }
     t->Texture()->GetSurface(1)->Unlock(level1.Get());
+}
+
+// The row kernel behind every reduced level works several texels at a time: each texel must still
+// be the truncated per-channel mean, whatever the count (the batch's remainder) and however the
+// rows are aligned in memory.
+TEST(MipReduction, EveryTexelIsTheTruncatedMeanOfItsFourForAnyCountAndAlignment) {
+    std::vector<std::uint8_t> bytes(2 * 8 * 40 + 64);
+    std::uint32_t seed = 12345;
+    for (auto& b : bytes) {
+        seed = seed * 1664525u + 1013904223u;
+        b = static_cast<std::uint8_t>(seed >> 24);
+    }
+    // Channels at 255 and 254 check that the sums do not overflow or round up.
+    std::fill(bytes.begin(), bytes.begin() + 16, std::uint8_t{255});
+    std::fill(bytes.begin() + 16, bytes.begin() + 32, std::uint8_t{254});
+    for (const int count : {0, 1, 3, 4, 5, 7, 8, 9, 16, 19, 40})
+        for (const int offset : {0, 1, 3}) {
+            const std::uint8_t* a = bytes.data() + offset;
+            const std::uint8_t* b = a + 8 * 40 + 5;
+            std::vector<std::uint8_t> out(4 * static_cast<std::size_t>(count) + 4, 0xAB);
+            ReducePairs(a, b, out.data() + offset % 2, count);
+            int wrong = 0;
+            for (int x = 0; x < count; ++x)
+                for (int c = 0; c < 4; ++c) {
+                    const int sum = a[8 * x + c] + a[8 * x + 4 + c] + b[8 * x + c] + b[8 * x + 4 + c];
+                    wrong += out[static_cast<std::size_t>(offset % 2 + 4 * x + c)] != sum / 4;
+                }
+            EXPECT_EQ(wrong, 0) << count << " texels from offset " << offset;
+            EXPECT_EQ(out[static_cast<std::size_t>(offset % 2 + 4 * count)], 0xAB)
+                << "nothing written past " << count << " texels";
+        }
 }
 
 TEST_F(ScreenTest, PoolsLendTheMostRecentlyReturnedTargetAndDropOnResize) {

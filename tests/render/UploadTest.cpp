@@ -280,6 +280,27 @@ TEST_F(UploadTest, APooledTileMadeWithoutMipMapsGetsThemForAMipMappedPicture) {
     ExpectTexels(*preloaded, 2, 200, 100);
 }
 
+// Without anisotropic filtering a mip-mapped picture's tiles have one level: the next picture
+// preloaded on a pooled tile fills its device texture again in place instead of making a new one,
+// taking it and writing its one band in a single slice.
+TEST_F(UploadTest, APooledTileMadeForMipMapsIsFilledAgainInPlaceInOneSlice) {
+    auto first = PatternImage(300, 200, 1);
+    drawer->PreloadImage(*first, TPictureDrawParams{});
+    TTextureTile* tile = TilesOf(*first).at(0);
+    const TRef<T3DTexture> kept = ShareRef(tile->Texture());
+    ASSERT_TRUE(kept);
+    EXPECT_EQ(kept->LevelCount(), 1);
+    drawer->ReleaseImage(*first);
+    auto second = PatternImage(300, 200, 2);
+    ResetUploadSliceStats();
+    drawer->PreloadImage(*second, TPictureDrawParams{});
+    ASSERT_EQ(TilesOf(*second).at(0), tile) << "the same pooled tile";
+    EXPECT_EQ(tile->Texture(), kept.Get()) << "its device texture kept";
+    EXPECT_EQ(UploadSliceStats().slices, 1);
+    EXPECT_EQ(tile->fills, 2);
+    ExpectTexels(*second, 2, 200, 100);
+}
+
 TEST_F(UploadTest, PicturesUploadedOnOneContextAreReleasedFromTheOther) {
     const std::int64_t before = TextureBytesInUse();
     auto fromLoader = PatternImage(300, 200, 1);

@@ -578,7 +578,9 @@ bool T3DRendererGL::DrawVertexList(const std::vector<T3DTexture*>& textures, T3D
     glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
     auto* target = static_cast<T3DSurfaceGL*>(currentTarget_.Get());
     const bool targetPremultiplied = target && target->Texture() && target->Texture()->Premultiplied;
-    if (BlendMode == kBlendMax) {
+    if (BlendMode == kBlendReplace) {
+        glDisable(GL_BLEND);
+    } else if (BlendMode == kBlendMax) {
         glBlendEquation(GL_MAX);
     } else if (BlendMode == kBlendSeparateAlpha) {
         glBlendFuncSeparate(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA, GL_ONE, GL_ONE_MINUS_SRC_ALPHA);

@@ -59,6 +59,13 @@ unsigned TakeRecycled(TGLContext& context, int kind, int width, int height, int 
     return 0;
 }
 
+// Immutable texture storage (GL 4.2, or the extension on older contexts), asked once: every
+// context here comes from the same driver.
+bool HasTextureStorage() {
+    static const bool has = epoxy_gl_version() >= 42 || epoxy_has_gl_extension("GL_ARB_texture_storage");
+    return has;
+}
+
 template <class T> void Unlist(TDevStore* store, std::vector<T*>& list, T* item) {
     if (store) std::erase(list, item);
 }
@@ -76,6 +83,11 @@ TGLFormat FormatOf(int kind) {
         return {GL_R8, GL_RED, GL_UNSIGNED_BYTE, TPixelFormat::Grey8};
     case kTex565:
         return {GL_RGB565, GL_RGB, GL_UNSIGNED_SHORT_5_6_5, TPixelFormat::Rgb565};
+    case kTexColor:
+        // Picture texels keep their own byte order (blue, green, red, alpha) in the device's RGBA8
+        // storage and the texture's swizzle swaps red and blue back when sampled: the driver
+        // copies rows instead of reordering every texel (a read-back returns the same bytes).
+        return {GL_RGBA8, GL_RGBA, GL_UNSIGNED_BYTE, TPixelFormat::Bgra32};
     default:
         return {GL_RGBA8, GL_BGRA, GL_UNSIGNED_BYTE, TPixelFormat::Bgra32};
     }
@@ -366,14 +378,23 @@ bool T3DTextureGL::Create() {
     } else {
         glGenTextures(1, &name_);
         glBindTexture(GL_TEXTURE_2D, name_);
-        for (int i = 0; i < levels_; ++i)
-            glTexImage2D(GL_TEXTURE_2D, i, static_cast<GLint>(f.internal), std::max(1, width_ >> i),
-                         std::max(1, height_ >> i), 0, f.format, f.type, nullptr);
+        if (HasTextureStorage()) {
+            // Every level's storage at once: the driver lays out the whole chain in one go
+            // instead of guessing it level by level.
+            glTexStorage2D(GL_TEXTURE_2D, levels_, f.internal, width_, height_);
+        } else {
+            for (int i = 0; i < levels_; ++i)
+                glTexImage2D(GL_TEXTURE_2D, i, static_cast<GLint>(f.internal), std::max(1, width_ >> i),
+                             std::max(1, height_ >> i), 0, f.format, f.type, nullptr);
+        }
     }
     // A texture without its level range set samples black.
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_BASE_LEVEL, 0);
     glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAX_LEVEL, levels_ - 1);
-    if (Kind == kTexTargetOpaque) {
+    if (Kind == kTexColor) {
+        const GLint swizzle[4] = {GL_BLUE, GL_GREEN, GL_RED, GL_ALPHA};
+        glTexParameteriv(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_RGBA, swizzle);
+    } else if (Kind == kTexTargetOpaque) {
         glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_SWIZZLE_A, GL_ONE);
     } else if (Kind == kTexGrey) {
         const GLint swizzle[4] = {GL_RED, GL_RED, GL_RED, GL_ONE};
