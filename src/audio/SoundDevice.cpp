@@ -1,5 +1,6 @@
 #include "audio/SoundDevice.h"
 
+#include "audio/SampleRound.h"
 #include "base/Assert.h"
 #include "base/Clock.h"
 #include "base/Log.h"
@@ -123,7 +124,7 @@ int TPlayInstance::ApplyGain(std::int16_t* data, int frames) {
     for (int f = 0; f < frames; ++f) {
         std::int16_t* frame = data + static_cast<std::size_t>(f) * channels_;
         for (int c = 0; c < channels_; ++c)
-            frame[c] = static_cast<std::int16_t>(std::lround(static_cast<float>(frame[c]) * gain_));
+            frame[c] = static_cast<std::int16_t>(RoundHalfAway(static_cast<float>(frame[c]) * gain_));
         if (fadingOut) {
             gain_ -= step_;
             if (gain_ <= 0) {
@@ -181,7 +182,8 @@ void TPlayInstance::Fill(std::int16_t* data, int frames) {
         silentAt = ApplyGain(data, frames);
         ended = (ended_ || silentAt >= 0) && !finished_;
     }
-    if (ended) Finish(0);
+    // The block is queued after the frames already ahead: it plays out before the instance goes.
+    if (ended) Finish(frames);
 }
 
 void TPlayInstance::Finish(int framesInBlock) {
@@ -476,7 +478,8 @@ std::int64_t TSoundDevice::FramesUntil(double lateMs) const {
 }
 
 void TSoundDevice::Pull(std::int16_t* out, int frames) {
-    mixer_.RefillAll();
+    // A ring holds at least 1.5 s once refilled; a short period needs no topping up before it.
+    mixer_.RefillAll(frames > kDeviceRate / 4);
     RunKiller();
     mixer_.Mix(out, frames);
 }

@@ -1,5 +1,6 @@
 #include "audio/SoundOutput.h"
 
+#include "audio/SampleRound.h"
 #include "base/Log.h"
 
 #include <SDL.h>
@@ -87,7 +88,7 @@ void TOutputBuffer::RequestFade() {
     wake_.notify_all();
 }
 
-void TOutputBuffer::Refill() {
+void TOutputBuffer::Refill(bool topUp) {
     std::lock_guard<std::mutex> fill(fillLock_);
     if (!started_.load()) return;
     if (fadeRequested_.exchange(false)) {
@@ -108,9 +109,13 @@ void TOutputBuffer::Refill() {
         free = size_ - (written_ - played_);
     }
     const int frames = static_cast<int>(std::min<std::int64_t>(size_ / 2, free));
-    if (frames <= 0) return;
-    std::vector<std::int16_t> block(static_cast<std::size_t>(frames) * channels_, 0);
-    if (callbacks_.fill) callbacks_.fill(block.data(), frames);
+    if (frames <= 0 || (!topUp && frames < size_ / 4)) return;
+    std::vector<std::int16_t>& block = block_;
+    block.resize(static_cast<std::size_t>(frames) * channels_);
+    if (callbacks_.fill)
+        callbacks_.fill(block.data(), frames); // writes every frame
+    else
+        std::fill(block.begin(), block.end(), std::int16_t{0});
     std::lock_guard<std::mutex> ring(ringLock_);
     std::int64_t at = written_;
     std::size_t taken = 0;
@@ -173,7 +178,7 @@ void TOutputBuffer::MixInto(std::int32_t* mix, int frames) {
         frames -= skipped;
         if (frames == 0) return;
     }
-    out_.assign(static_cast<std::size_t>(frames) * 2, 0);
+    out_.resize(static_cast<std::size_t>(frames) * 2); // only the `got` frames read are mixed
     int got = 0;
     if (rate_ == 44100 && channels_ == 2) {
         got = TakeFrames(out_.data(), frames);
@@ -212,7 +217,7 @@ void TOutputBuffer::MixInto(std::int32_t* mix, int frames) {
     } else if (mb > -10000) {
         const double gain = MbToGain(mb);
         for (std::size_t i = 0; i < samples; ++i)
-            mix[i] += static_cast<std::int32_t>(std::lround(out_[i] * gain));
+            mix[i] += static_cast<std::int32_t>(RoundHalfAway(out_[i] * gain));
     }
 }
 
@@ -228,14 +233,14 @@ void TSoundMixer::Remove(TOutputBuffer& buffer) {
     buffers_.erase(std::remove(buffers_.begin(), buffers_.end(), &buffer), buffers_.end());
 }
 
-void TSoundMixer::RefillAll() {
+void TSoundMixer::RefillAll(bool topUp) {
     std::vector<TOutputBuffer*> buffers;
     {
         std::lock_guard<std::mutex> guard(lock_);
         buffers = buffers_;
     }
     for (TOutputBuffer* buffer : buffers)
-        buffer->Refill();
+        buffer->Refill(topUp);
 }
 
 void TSoundMixer::Mix(std::int16_t* out, int frames) {

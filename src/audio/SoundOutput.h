@@ -53,8 +53,10 @@ public:
     bool Started() const { return started_.load(); }
     // The fade fill is applied, 25 ms after the play cursor, to what is queued; wakes the thread.
     void RequestFade();
-    // One refill step: a requested fade, then up to half the ring of new frames.
-    void Refill();
+    // One refill step: a requested fade, then up to half the ring of new frames. With `topUp` false
+    // new frames come only once a quarter of the ring is free (an offline mix that refills before
+    // every short period it mixes reads its sources in larger blocks so).
+    void Refill(bool topUp = true);
     // Milliseconds the mixer has played of this buffer.
     double Position() const;
     // Frames queued and not yet played.
@@ -88,6 +90,7 @@ private:
     std::atomic<std::int64_t> played_{0};  // frames the mixer read since the start
 
     std::mutex fillLock_; // the fill callbacks
+    std::vector<std::int16_t> block_; // under fillLock_: the frames of one refill
     std::atomic<bool> fadeRequested_{false};
     std::atomic<bool> started_{false};
     std::atomic<float> volume_{1.0f};
@@ -115,7 +118,7 @@ public:
     // `frames` device frames (2 channels) into `out`; silence where nothing plays.
     void Mix(std::int16_t* out, int frames);
     // Offline use (no refill threads): one refill step of every buffer.
-    void RefillAll();
+    void RefillAll(bool topUp = true);
     // Device frames mixed since creation: the play cursor.
     std::int64_t FramesConsumed() const { return consumed_.load(); }
 

@@ -1,6 +1,7 @@
 #include "audio/SoundSource.h"
 
 #include "audio/CodecSources.h"
+#include "audio/SampleRound.h"
 #include "audio/SoundOutput.h"
 #include "audio/WavConverter.h"
 #include "base/Log.h"
@@ -17,6 +18,9 @@ extern "C" {
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kiv {
 
@@ -345,36 +349,30 @@ public:
             const std::int64_t from = std::max(item.start, position_);
             const std::int64_t to = std::min(item.end, blockEnd);
             const int want = static_cast<int>(to - from);
-            scratch_.assign(static_cast<std::size_t>(want) * 2, 0);
+            scratch_.resize(static_cast<std::size_t>(want) * 2); // Read writes what it returns
             const int got = item.source->Read(scratch_.data(), want);
-            for (int i = 0; i < got; ++i) {
-                const std::int64_t byteInItem = (from + i - item.start) * 4;
-                double gain = 1.0;
-                for (const auto& steps : item.envelopes)
-                    gain *= EnvelopeVolumeAt(steps, byteInItem) / 1000.0;
-                if (gain <= 0.00001) continue;
-                const std::size_t at = static_cast<std::size_t>(from - position_ + i) * 2;
-                for (int c = 0; c < 2; ++c) {
-                    const std::int32_t sample = scratch_[static_cast<std::size_t>(i) * 2 + c];
-                    mix_[at + c] += (gain > 0.99 && gain < 1.01)
-                                        ? sample
-                                        : static_cast<std::int32_t>(std::lround(sample * gain));
-                }
-            }
+            if (got > 0)
+                MixItem(item, from, got, mix_.data() + static_cast<std::size_t>(from - position_) * 2);
             if (got < want) item.source.reset(), item.failed = true; // the file ended early: silence
         }
-        for (int i = 0; i < count; ++i) {
-            double gain = 1.0;
+        if (main_.empty()) {
+            for (std::size_t i = 0; i < static_cast<std::size_t>(count) * 2; ++i)
+                out[i] = static_cast<std::int16_t>(std::clamp(mix_[i], -32768, 32767));
+        } else {
+            gains_.assign(static_cast<std::size_t>(count), 1.0);
             for (const auto& steps : main_)
-                gain *= EnvelopeVolumeAt(steps, (position_ + i) * 4) / 1000.0;
-            for (int c = 0; c < 2; ++c) {
-                std::int32_t value = mix_[static_cast<std::size_t>(i) * 2 + c];
-                if (gain < 0.001)
-                    value = 0;
-                else if (!(gain > 0.99 && gain < 1.01))
-                    value = static_cast<std::int32_t>(std::lround(value * gain));
-                out[static_cast<std::size_t>(i) * 2 + c] =
-                    static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+                MultiplyEnvelopeGains(steps, position_ * 4, count, gains_.data());
+            for (int i = 0; i < count; ++i) {
+                const double gain = gains_[static_cast<std::size_t>(i)];
+                for (int c = 0; c < 2; ++c) {
+                    std::int32_t value = mix_[static_cast<std::size_t>(i) * 2 + c];
+                    if (gain < 0.001)
+                        value = 0;
+                    else if (!NearUnity(gain))
+                        value = static_cast<std::int32_t>(RoundHalfAway(value * gain));
+                    out[static_cast<std::size_t>(i) * 2 + c] =
+                        static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+                }
             }
         }
         position_ += count;
@@ -390,6 +388,83 @@ private:
         std::unique_ptr<TSoundSource> source;
         bool failed = false;
     };
+
+    // A gain this close to 1 leaves the samples as they are.
+    static bool NearUnity(double gain) { return gain > 0.99 && gain < 1.01; }
+
+    // How a frame's gain applies: not at all, unchanged, scaled and rounded (products within the
+    // 32-bit range), or anything else (NaN, huge gains) frame by frame through the library's rounding.
+    enum class TGainKind { Silent, Unity, Scaled, Other };
+    static TGainKind KindOf(double gain) {
+        if (gain <= 0.00001) return TGainKind::Silent;
+        if (NearUnity(gain)) return TGainKind::Unity;
+        return gain < 65535.0 ? TGainKind::Scaled : TGainKind::Other;
+    }
+
+    // mix += round(in x gain), halves away from zero, for `frames` frames whose gains keep every
+    // |sample x gain| below 2^31: there truncation to 32 bits is exact, and so is the fraction.
+    static void MixScaled(const std::int16_t* in, const double* gains, int frames, std::int32_t* mix) {
+#if defined(__SSE2__)
+        // One frame, two samples, per step.
+        const __m128d half = _mm_set1_pd(0.5);
+        const __m128d minusHalf = _mm_set1_pd(-0.5);
+        const __m128d one = _mm_set1_pd(1.0);
+        for (int f = 0; f < frames; ++f, in += 2, mix += 2) {
+            const __m128i samples = _mm_setr_epi32(in[0], in[1], 0, 0);
+            const __m128d value = _mm_mul_pd(_mm_cvtepi32_pd(samples), _mm_set1_pd(gains[f]));
+            const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(value));
+            const __m128d rest = _mm_sub_pd(value, whole);
+            const __m128d up = _mm_and_pd(_mm_cmpge_pd(rest, half), one);
+            const __m128d down = _mm_and_pd(_mm_cmple_pd(rest, minusHalf), one);
+            const __m128i rounded = _mm_cvttpd_epi32(_mm_sub_pd(_mm_add_pd(whole, up), down));
+            __m128i sum = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mix));
+            sum = _mm_add_epi32(sum, rounded);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(mix), sum);
+        }
+#else
+        for (int i = 0; i < frames * 2; ++i) {
+            const double value = in[i] * gains[i / 2];
+            const auto whole = static_cast<std::int32_t>(value);
+            const double rest = value - whole;
+            mix[i] += whole + static_cast<std::int32_t>(rest >= 0.5) - static_cast<std::int32_t>(rest <= -0.5);
+        }
+#endif
+    }
+
+    // Adds `frames` frames of `item` from scratch_, read at frame `from` of the time line, into `mix`,
+    // each shaped by the item's envelopes. Runs of frames of one kind are mixed in one loop each.
+    void MixItem(const TItem& item, std::int64_t from, int frames, std::int32_t* mix) {
+        gains_.assign(static_cast<std::size_t>(frames), 1.0);
+        bool constant = true;
+        for (const auto& steps : item.envelopes)
+            constant = MultiplyEnvelopeGains(steps, (from - item.start) * 4, frames, gains_.data()) && constant;
+        const std::int16_t* in = scratch_.data();
+        const double* gains = gains_.data();
+        for (int begin = 0; begin < frames;) {
+            const TGainKind kind = KindOf(gains[begin]);
+            int end = constant ? frames : begin + 1;
+            while (end < frames && KindOf(gains[end]) == kind)
+                ++end;
+            const std::size_t first = static_cast<std::size_t>(begin) * 2;
+            const std::size_t last = static_cast<std::size_t>(end) * 2;
+            switch (kind) {
+            case TGainKind::Silent:
+                break;
+            case TGainKind::Unity:
+                for (std::size_t i = first; i < last; ++i)
+                    mix[i] += in[i];
+                break;
+            case TGainKind::Scaled:
+                MixScaled(in + first, gains + begin, end - begin, mix + first);
+                break;
+            case TGainKind::Other:
+                for (std::size_t i = first; i < last; ++i)
+                    mix[i] += static_cast<std::int32_t>(RoundHalfAway(in[i] * gains[i / 2]));
+                break;
+            }
+            begin = end;
+        }
+    }
 
     bool OpenItem(TItem& item) {
         TRef<TStream> stream = open_ ? open_(item.desc->fileName) : nullptr;
@@ -417,6 +492,7 @@ private:
     std::vector<TItem> items_;
     std::vector<std::int32_t> mix_;
     std::vector<std::int16_t> scratch_;
+    std::vector<double> gains_; // per frame of a block
 };
 
 } // namespace

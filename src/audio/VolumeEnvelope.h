@@ -51,4 +51,11 @@ std::vector<TEnvelopeStep> PrepareEnvelope(const TVolumeParams& envelope, std::i
 // before it (1000 for an empty envelope), linear between steps, the last volume after the end.
 double EnvelopeVolumeAt(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition);
 
+// Multiplies `gains[i]` by EnvelopeVolumeAt(steps, bytePosition + 4 i) / 1000 for `count` frames,
+// giving the same values bit for bit; the steps are walked once instead of searched per frame, and
+// a stretch of one volume is handled in one go. True when all `count` frames lie in one such stretch
+// (the gains were multiplied by one factor).
+bool MultiplyEnvelopeGains(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition, int count,
+                           double* gains);
+
 } // namespace kiv

@@ -210,6 +210,26 @@ TEST_F(SoundDeviceTest, ASourceThatEndsFinishesItsInstance) {
     EXPECT_EQ(channel->InstanceCount(), 0u);
 }
 
+// An offline device refills in blocks of a quarter ring; a sound whose end falls inside such a block
+// is freed only after that whole block has played, so none of its last frames are lost.
+TEST_F(SoundDeviceTest, ASoundEndingInsideARefillBlockPlaysToItsLastFrame) {
+    constexpr int kFrames = 3 * 44100 + 10000; // ends 10000 frames into a block
+    files_.files["dc.wav"] = WavBytes(Constant(kFrames, 2, 10000), 44100, 2);
+    auto channel = Channel("dc.wav", 0);
+    ASSERT_TRUE(channel);
+    channel->Play(0);
+    std::vector<std::int16_t> block(221 * 2);
+    int loud = 0;
+    for (int period = 0; period < 1000; ++period) { // 5 s in the player's 5 ms steps
+        device_->Pull(block.data(), 221);
+        now_ += 221 / 44.1;
+        for (std::size_t i = 0; i < block.size(); i += 2)
+            loud += block[i] == 10000 ? 1 : 0;
+    }
+    EXPECT_EQ(loud, kFrames - 1); // all but the first frame, where the shortest fade-in starts at 0
+    EXPECT_EQ(channel->InstanceCount(), 0u);
+}
+
 // The play clock, driven by a fake timer and a fake cursor.
 class PlayClockTest : public testing::Test {
 protected:

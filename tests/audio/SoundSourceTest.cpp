@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -292,6 +293,73 @@ TEST_F(CompositeSoundTest, AnItemThatCannotOpenIsSilentAndLogged) {
     ASSERT_EQ(out.size(), 22050u * 2);
     EXPECT_EQ(out[2 * 5000], 0);
     EXPECT_EQ(out[2 * 16000], 20000);
+}
+
+// The whole reader against the mixing formula evaluated frame by frame: items over varied samples
+// (full scale both ways), fades, holds at ordinary, near-unity, tiny and huge volumes, a main volume,
+// read in blocks that cut the ramps anywhere. Every output sample must be the formula's.
+TEST_F(CompositeSoundTest, EveryFrameIsTheSumOfItsItemsAtTheirEnvelopesGains) {
+    std::vector<std::int16_t> varied;
+    for (int f = 0; f < 44100; ++f) {
+        const int value = static_cast<int>((f * 7919L) % 65536) - 32768; // every value, spread out
+        varied.push_back(static_cast<std::int16_t>(value));
+        varied.push_back(static_cast<std::int16_t>(-1 - value));
+    }
+    files_.files["v.wav"] = WavBytes(varied, 44100, 2);
+    TCompositeDescription description;
+    description.duration = 900;
+    TCompositeItem a = Item("v.wav", 0, 900);
+    a.envelopes.push_back({{0, 0}, {100, 800}, {300, 800}, {301, 1005}, {400, 1005}, {450, 0}, {500, 0},
+                           {520, 3}, {600, 3}, {620, 70000}, {700, 70000}, {800, 2000000}, {900, 500}});
+    a.envelopes.push_back({{0, 900}, {450, 1000}, {900, 700}});
+    TCompositeItem b = Item("v.wav", 250, 500);
+    b.beginTime = 100;
+    b.envelopes.push_back({{0, 1000}, {250, 333}, {500, 1000}});
+    description.items = {a, b};
+    description.mainVolume.push_back({{0, 1000}, {200, 1000}, {600, 500}, {700, 0}, {720, 0}, {800, 1000}});
+
+    // The formula, frame by frame, with the library's rounding.
+    const auto frameOf = [](std::int64_t ms) { return ms * 176400 / 4000; };
+    std::vector<std::int32_t> sum(static_cast<std::size_t>(frameOf(description.duration)) * 2, 0);
+    for (const TCompositeItem& item : description.items) {
+        std::vector<std::vector<TEnvelopeStep>> envelopes;
+        for (const TVolumeParams& envelope : item.envelopes)
+            envelopes.push_back(PrepareEnvelope(envelope, item.duration));
+        envelopes.push_back(PrepareEnvelope(EdgeEnvelope(item.duration), item.duration));
+        const std::int64_t start = frameOf(item.timeLine);
+        const std::int64_t skip = std::llround(item.beginTime * 44.1);
+        for (std::int64_t f = 0; f < frameOf(item.duration); ++f) {
+            double gain = 1.0;
+            for (const auto& steps : envelopes)
+                gain *= EnvelopeVolumeAt(steps, f * 4) / 1000.0;
+            if (gain <= 0.00001) continue;
+            for (int c = 0; c < 2; ++c) {
+                const std::int32_t sample = varied[static_cast<std::size_t>((skip + f) * 2 + c)];
+                sum[static_cast<std::size_t>((start + f) * 2 + c)] +=
+                    gain > 0.99 && gain < 1.01 ? sample : static_cast<std::int32_t>(std::lround(sample * gain));
+            }
+        }
+    }
+    const std::vector<TEnvelopeStep> main = PrepareEnvelope(description.mainVolume[0], description.duration);
+    std::vector<std::int16_t> expected(sum.size());
+    for (std::size_t i = 0; i < sum.size(); ++i) {
+        const double gain = EnvelopeVolumeAt(main, static_cast<std::int64_t>(i / 2) * 4) / 1000.0;
+        std::int32_t value = sum[i];
+        if (gain < 0.001)
+            value = 0;
+        else if (!(gain > 0.99 && gain < 1.01))
+            value = static_cast<std::int32_t>(std::lround(value * gain));
+        expected[i] = static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+    }
+
+    for (const int block : {221, 1000, 4096}) {
+        auto sound = OpenSound(WriteCompositeText(description), files_.Opener());
+        ASSERT_TRUE(sound);
+        const auto out = ReadAll(*sound, block);
+        ASSERT_EQ(out.size(), expected.size());
+        for (std::size_t i = 0; i < out.size(); ++i)
+            ASSERT_EQ(out[i], expected[i]) << "block " << block << ", frame " << i / 2 << ", channel " << i % 2;
+    }
 }
 
 } // namespace
