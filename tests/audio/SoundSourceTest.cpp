@@ -160,6 +160,20 @@ std::string WavOf(int tag, int channels, int rate, int bits, const std::string& 
     return out + body;
 }
 
+// WAV files whose format tag no decoder here knows, or whose MPEG data chunk holds no MPEG audio,
+// are no sound with a log line: their bytes are never played as samples.
+TEST(DecodedSoundTest, WavFilesOfUnknownOrEmptyCodecDataAreNoSound) {
+    const auto sine = Sine(4410, 44100, 2, 440, 20000);
+    const std::string pcm(reinterpret_cast<const char*>(sine.data()), sine.size() * 2);
+    for (const std::string& bytes : {WavOf(0x1234, 2, 44100, 16, pcm), WavOf(0x55, 2, 44100, 0, std::string(8192, '\0')),
+                                     WavOf(0x50, 1, 22050, 0, std::string(3000, '\x11'))}) {
+        std::unique_ptr<TSoundSource> sound;
+        const std::string log = test::LoggedWhile([&] { sound = OpenDecodedSound(MemoryFile(bytes), "coded.wav"); });
+        EXPECT_FALSE(sound) << (sound ? sound->DecoderName() : "");
+        EXPECT_NE(log.find("Sound file cannot be decoded: coded.wav"), std::string::npos) << log;
+    }
+}
+
 TEST(DecodedSoundTest, OurWavConverterReadsEverySampleFormatToTheSample) {
     // A ramp over the whole 16-bit range in each format; lower bits that 16 bits cannot hold are
     // set so that they must be dropped, not rounded into the next value.
@@ -435,9 +449,13 @@ TEST(DecodedSoundTest, CompressedFormatsMadeByFfmpegDecodeToTheirSweepAndSeek) {
         {"sine.m4a", "-c:a aac -b:a 192k", 48000, 2, 1024, 2, "ffmpeg"},
         {"sine.ogg", "-c:a libvorbis -q:a 6", 44100, 2, 2048, 2, "vorbisfile"},
         {"sine.mp3", "-c:a libmp3lame -b:a 192k", 32000, 1, 1152, 2, "mpg123"},
+        // MPEG audio in a WAV file (format tag 0x0055): the data chunk is an MP3 stream. Without the
+        // gapless information of an MP3 file the encoder's delay and padding play too (two frames).
+        {"sine-mp3.wav", "-c:a libmp3lame -b:a 192k -f wav", 32000, 1, 2304, 2, "mpg123"},
         {"sine.flac", "-c:a flac", 11025, 2, 4608, 2, "ffmpeg"},
         {"sine-ms.wav", "-c:a adpcm_ms", 22050, 2, 1024, 2, "sndfile"},
         {"sine-ima.wav", "-c:a adpcm_ima_wav", 16000, 1, 1024, 2, "sndfile"},
+        {"sine-alaw.wav", "-c:a pcm_alaw", 8000, 1, 1, 2, "ffmpeg"}, // other tags: FFmpeg's decoders
     };
     for (const auto& format : formats) {
         SCOPED_TRACE(format.file);
