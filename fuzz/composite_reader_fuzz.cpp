@@ -3,9 +3,9 @@
 // memory (a stereo WAV file, a mono one at another rate, a truncated one, the input bytes
 // themselves) or files that do not exist. Whatever reads must play as one 44 100 Hz stereo stream:
 // never more frames than asked or than its length, seeks anywhere, and its end reads as the end.
+#include "../tests/audio/SoundTestFiles.h"
 #include "audio/CompositeDescription.h"
 #include "audio/SoundSource.h"
-#include "package/MemoryStream.h"
 
 #include <algorithm>
 #include <cmath>
@@ -21,49 +21,22 @@ void Check(bool condition) {
     if (!condition) std::abort();
 }
 
-// `frames` frames of a saw at `rate` as a 16-bit WAV file; `claimed` frames in its header.
-std::string Wav(int frames, int claimed, int rate, int channels) {
-    std::string out;
-    const auto u32 = [&out](std::uint32_t v) {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(static_cast<char>((v >> (8 * i)) & 0xFF));
-    };
-    const auto u16 = [&out](std::uint16_t v) {
-        out.push_back(static_cast<char>(v & 0xFF));
-        out.push_back(static_cast<char>(v >> 8));
-    };
-    const auto bytes = static_cast<std::uint32_t>(claimed * channels * 2);
-    out += "RIFF";
-    u32(36 + bytes);
-    out += "WAVEfmt ";
-    u32(16);
-    u16(1);
-    u16(static_cast<std::uint16_t>(channels));
-    u32(static_cast<std::uint32_t>(rate));
-    u32(static_cast<std::uint32_t>(rate * channels * 2));
-    u16(static_cast<std::uint16_t>(channels * 2));
-    u16(16);
-    out += "data";
-    u32(bytes);
-    for (int f = 0; f < frames * channels; ++f)
-        u16(static_cast<std::uint16_t>((f * 997) % 65536));
-    return out;
+// `frames` frames of a saw.
+std::vector<std::int16_t> Saw(int frames, int channels) {
+    std::vector<std::int16_t> samples(static_cast<std::size_t>(frames) * channels);
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        samples[i] = static_cast<std::int16_t>((i * 997) % 65536);
+    return samples;
 }
 
 const std::map<std::string, std::string>& Files() {
     static const std::map<std::string, std::string> files = {
-        {"a.wav", Wav(8820, 8820, 44100, 2)},   // 200 ms
-        {"m.wav", Wav(4410, 4410, 22050, 1)},   // 200 ms, resampled and doubled
-        {"t.wav", Wav(1000, 400000, 32000, 2)}, // claims far more than it holds
+        {"a.wav", kiv::test::WavBytes(Saw(8820, 2), 44100, 2)}, // 200 ms
+        {"m.wav", kiv::test::WavBytes(Saw(4410, 1), 22050, 1)}, // 200 ms, resampled and doubled
+        // The header claims far more than the file holds.
+        {"t.wav", kiv::test::WavBytes(Saw(400000, 2), 32000, 2).substr(0, 44 + 4000)},
     };
     return files;
-}
-
-kiv::TRef<kiv::TStream> Memory(const std::string& bytes) {
-    auto stream = kiv::MakeRef<kiv::TMemoryStream>();
-    stream->Write(bytes.data(), static_cast<std::int32_t>(bytes.size()));
-    stream->SetPosition(0);
-    return stream;
 }
 
 // Reads at most `limit` frames in blocks of `block`; the frames read.
@@ -84,9 +57,9 @@ std::int64_t ReadSome(kiv::TSoundSource& sound, std::int64_t limit, int block) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), std::min<std::size_t>(size, 1 << 16));
     const kiv::TOpenSoundStream open = [&bytes](const std::string& name) -> kiv::TRef<kiv::TStream> {
-        if (name == "self.wav") return Memory(bytes);
+        if (name == "self.wav") return kiv::test::MemoryFile(bytes);
         const auto found = Files().find(name);
-        return found == Files().end() ? nullptr : Memory(found->second);
+        return found == Files().end() ? nullptr : kiv::test::MemoryFile(found->second);
     };
     const int block = 1 + static_cast<int>(size % 3001);
     for (const std::string& text : {std::string(kiv::kCompositeMarker) + bytes, bytes}) {
