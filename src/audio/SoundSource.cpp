@@ -300,6 +300,12 @@ std::int64_t FramesOfMs(std::int64_t ms) {
     return ms * 176400 / 4000;
 }
 
+// The format a decoded sound is delivered in: the file's rate with at most 2 channels, the device
+// format, or the device format except that a mono sound at the device rate stays mono (a mix adds it
+// to both sides itself, scaling each sample once).
+enum class TOpenedFormat { kOwn, kDevice, kDeviceOrMono };
+std::unique_ptr<TSoundSource> OpenDecoded(TRef<TStream> stream, const std::string& name, TOpenedFormat format);
+
 class TCompositeSound final : public TSoundSource {
 public:
     TCompositeSound(TCompositeDescription description, TOpenSoundStream open)
@@ -335,6 +341,19 @@ public:
     }
 
     int Read(std::int16_t* out, int frames) override {
+        // In pieces whose samples, gains and sums stay in the processor's nearest cache.
+        constexpr int kPiece = 1024;
+        int done = 0;
+        while (done < frames) {
+            const int got = ReadPiece(out + static_cast<std::size_t>(done) * 2, std::min(kPiece, frames - done));
+            if (got == 0) break;
+            done += got;
+        }
+        return done;
+    }
+
+private:
+    int ReadPiece(std::int16_t* out, int frames) {
         const int count = static_cast<int>(std::clamp<std::int64_t>(length_ - position_, 0, frames));
         if (count == 0) return 0;
         mix_.assign(static_cast<std::size_t>(count) * 2, 0);
@@ -349,7 +368,7 @@ public:
             const std::int64_t from = std::max(item.start, position_);
             const std::int64_t to = std::min(item.end, blockEnd);
             const int want = static_cast<int>(to - from);
-            scratch_.resize(static_cast<std::size_t>(want) * 2); // Read writes what it returns
+            scratch_.resize(static_cast<std::size_t>(want) * item.channels); // Read writes what it returns
             const int got = item.source->Read(scratch_.data(), want);
             if (got > 0)
                 MixItem(item, from, got, mix_.data() + static_cast<std::size_t>(from - position_) * 2);
@@ -379,13 +398,13 @@ public:
         return count;
     }
 
-private:
     struct TItem {
         const TCompositeItem* desc = nullptr;
         std::int64_t start = 0; // frames on the composite's time line
         std::int64_t end = 0;
         std::vector<std::vector<TEnvelopeStep>> envelopes;
         std::unique_ptr<TSoundSource> source;
+        int channels = 2; // the source's: 1 only at the device rate
         bool failed = false;
     };
 
@@ -431,6 +450,37 @@ private:
 #endif
     }
 
+    // The same for mono samples, each added to both sides of its frame.
+    static void MixScaledMono(const std::int16_t* in, const double* gains, int frames, std::int32_t* mix) {
+        int f = 0;
+#if defined(__SSE2__)
+        // Two frames, two samples, per step.
+        const __m128d half = _mm_set1_pd(0.5);
+        const __m128d minusHalf = _mm_set1_pd(-0.5);
+        const __m128d one = _mm_set1_pd(1.0);
+        for (; f + 2 <= frames; f += 2) {
+            const __m128i samples = _mm_setr_epi32(in[f], in[f + 1], 0, 0);
+            const __m128d value = _mm_mul_pd(_mm_cvtepi32_pd(samples), _mm_loadu_pd(gains + f));
+            const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(value));
+            const __m128d rest = _mm_sub_pd(value, whole);
+            const __m128d up = _mm_and_pd(_mm_cmpge_pd(rest, half), one);
+            const __m128d down = _mm_and_pd(_mm_cmple_pd(rest, minusHalf), one);
+            const __m128i rounded = _mm_cvttpd_epi32(_mm_sub_pd(_mm_add_pd(whole, up), down));
+            __m128i* target = reinterpret_cast<__m128i*>(mix + 2 * static_cast<std::size_t>(f));
+            _mm_storeu_si128(target, _mm_add_epi32(_mm_loadu_si128(target), _mm_unpacklo_epi32(rounded, rounded)));
+        }
+#endif
+        for (; f < frames; ++f) {
+            const double value = in[f] * gains[f];
+            const auto whole = static_cast<std::int32_t>(value);
+            const double rest = value - whole;
+            const std::int32_t rounded =
+                whole + static_cast<std::int32_t>(rest >= 0.5) - static_cast<std::int32_t>(rest <= -0.5);
+            mix[2 * static_cast<std::size_t>(f)] += rounded;
+            mix[2 * static_cast<std::size_t>(f) + 1] += rounded;
+        }
+    }
+
     // Adds `frames` frames of `item` from scratch_, read at frame `from` of the time line, into `mix`,
     // each shaped by the item's envelopes. Runs of frames of one kind are mixed in one loop each.
     void MixItem(const TItem& item, std::int64_t from, int frames, std::int32_t* mix) {
@@ -447,19 +497,24 @@ private:
                 ++end;
             const std::size_t first = static_cast<std::size_t>(begin) * 2;
             const std::size_t last = static_cast<std::size_t>(end) * 2;
+            // Sample i of the mix comes from sample i of the input, or from frame i / 2 when mono.
+            const int shift = item.channels == 1 ? 1 : 0;
             switch (kind) {
             case TGainKind::Silent:
                 break;
             case TGainKind::Unity:
                 for (std::size_t i = first; i < last; ++i)
-                    mix[i] += in[i];
+                    mix[i] += in[i >> shift];
                 break;
             case TGainKind::Scaled:
-                MixScaled(in + first, gains + begin, end - begin, mix + first);
+                if (shift)
+                    MixScaledMono(in + begin, gains + begin, end - begin, mix + first);
+                else
+                    MixScaled(in + first, gains + begin, end - begin, mix + first);
                 break;
             case TGainKind::Other:
                 for (std::size_t i = first; i < last; ++i)
-                    mix[i] += static_cast<std::int32_t>(RoundHalfAway(in[i] * gains[i / 2]));
+                    mix[i] += static_cast<std::int32_t>(RoundHalfAway(in[i >> shift] * gains[i / 2]));
                 break;
             }
             begin = end;
@@ -473,7 +528,8 @@ private:
             item.failed = true;
             return false;
         }
-        item.source = OpenDecodedSound(std::move(stream), item.desc->fileName, true);
+        item.source = OpenDecoded(std::move(stream), item.desc->fileName, TOpenedFormat::kDeviceOrMono);
+        if (item.source) item.channels = item.source->Channels();
         if (!item.source) {
             item.failed = true;
             return false;
@@ -552,8 +608,9 @@ std::unique_ptr<TSoundSource> OpenWithCodecLibrary(const TRef<TStream>& stream, 
 
 } // namespace
 
-std::unique_ptr<TSoundSource> OpenDecodedSound(TRef<TStream> stream, const std::string& name,
-                                               bool deviceFormat) {
+namespace {
+
+std::unique_ptr<TSoundSource> OpenDecoded(TRef<TStream> stream, const std::string& name, TOpenedFormat format) {
     if (!stream) return nullptr;
     std::string refused;
     std::unique_ptr<TSoundSource> sound = OpenWithCodecLibrary(stream, name, refused);
@@ -561,8 +618,18 @@ std::unique_ptr<TSoundSource> OpenDecodedSound(TRef<TStream> stream, const std::
         TLog::Line("Sound file cannot be decoded: " + name + " (" + refused + ")");
         return nullptr;
     }
-    if (!sound) return OpenWithFfmpeg(std::move(stream), name, deviceFormat);
-    return deviceFormat ? ToDeviceFormat(std::move(sound)) : std::move(sound);
+    if (!sound) return OpenWithFfmpeg(std::move(stream), name, format != TOpenedFormat::kOwn);
+    if (format == TOpenedFormat::kOwn) return sound;
+    if (format == TOpenedFormat::kDeviceOrMono && sound->Rate() == kDeviceRate && sound->Channels() == 1)
+        return sound;
+    return ToDeviceFormat(std::move(sound));
+}
+
+} // namespace
+
+std::unique_ptr<TSoundSource> OpenDecodedSound(TRef<TStream> stream, const std::string& name,
+                                               bool deviceFormat) {
+    return OpenDecoded(std::move(stream), name, deviceFormat ? TOpenedFormat::kDevice : TOpenedFormat::kOwn);
 }
 
 std::unique_ptr<TSoundSource> OpenCompositeSound(TCompositeDescription description, TOpenSoundStream open) {

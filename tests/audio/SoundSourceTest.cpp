@@ -313,20 +313,22 @@ TEST_F(CompositeSoundTest, AnItemThatCannotOpenIsSilentAndLogged) {
 // (full scale both ways), fades, holds at ordinary, near-unity, tiny and huge volumes, a main volume,
 // read in blocks that cut the ramps anywhere. Every output sample must be the formula's.
 TEST_F(CompositeSoundTest, EveryFrameIsTheSumOfItsItemsAtTheirEnvelopesGains) {
-    std::vector<std::int16_t> varied;
+    std::vector<std::int16_t> varied, mono;
     for (int f = 0; f < 44100; ++f) {
         const int value = static_cast<int>((f * 7919L) % 65536) - 32768; // every value, spread out
         varied.push_back(static_cast<std::int16_t>(value));
         varied.push_back(static_cast<std::int16_t>(-1 - value));
+        mono.push_back(static_cast<std::int16_t>(value / 2 + f % 3));
     }
     files_.files["v.wav"] = WavBytes(varied, 44100, 2);
+    files_.files["mono.wav"] = WavBytes(mono, 44100, 1); // on both sides at its own level
     TCompositeDescription description;
     description.duration = 900;
     TCompositeItem a = Item("v.wav", 0, 900);
     a.envelopes.push_back({{0, 0}, {100, 800}, {300, 800}, {301, 1005}, {400, 1005}, {450, 0}, {500, 0},
                            {520, 3}, {600, 3}, {620, 70000}, {700, 70000}, {800, 2000000}, {900, 500}});
     a.envelopes.push_back({{0, 900}, {450, 1000}, {900, 700}});
-    TCompositeItem b = Item("v.wav", 250, 500);
+    TCompositeItem b = Item("mono.wav", 250, 500);
     b.beginTime = 100;
     b.envelopes.push_back({{0, 1000}, {250, 333}, {500, 1000}});
     description.items = {a, b};
@@ -348,7 +350,9 @@ TEST_F(CompositeSoundTest, EveryFrameIsTheSumOfItsItemsAtTheirEnvelopesGains) {
                 gain *= EnvelopeVolumeAt(steps, f * 4) / 1000.0;
             if (gain <= 0.00001) continue;
             for (int c = 0; c < 2; ++c) {
-                const std::int32_t sample = varied[static_cast<std::size_t>((skip + f) * 2 + c)];
+                const std::int32_t sample = item.fileName == "mono.wav"
+                                                ? mono[static_cast<std::size_t>(skip + f)]
+                                                : varied[static_cast<std::size_t>((skip + f) * 2 + c)];
                 sum[static_cast<std::size_t>((start + f) * 2 + c)] +=
                     gain > 0.99 && gain < 1.01 ? sample : static_cast<std::int32_t>(std::lround(sample * gain));
             }
