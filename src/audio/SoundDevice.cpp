@@ -169,10 +169,10 @@ void TPlayInstance::FadeFill(std::int16_t* data, int frames) {
 
 void TPlayInstance::Fill(std::int16_t* data, int frames) {
     int silentAt = -1;
+    int got = 0;
     bool ended = false;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        int got = 0;
         if (!silent_ && !ended_) got = source_->Read(data, frames);
         if (got < frames) {
             ended_ = true;
@@ -182,8 +182,9 @@ void TPlayInstance::Fill(std::int16_t* data, int frames) {
         silentAt = ApplyGain(data, frames);
         ended = (ended_ || silentAt >= 0) && !finished_;
     }
-    // The block is queued after the frames already ahead: it plays out before the instance goes.
-    if (ended) Finish(frames);
+    // The frames of this block that still sound are queued after those already ahead: they play out
+    // before the instance goes.
+    if (ended) Finish(silentAt >= 0 ? std::min(got, silentAt) : got);
 }
 
 void TPlayInstance::Finish(int framesInBlock) {

@@ -18,14 +18,6 @@ extern "C" {
 
 namespace kiv {
 
-namespace {
-
-std::int16_t Clamp16(std::int32_t value) {
-    return static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
-}
-
-} // namespace
-
 bool DoubleMono(SwrContext* swr, int inChannels) {
     // FFmpeg's own mono to stereo mix lowers the level by 3 dB; mono is doubled at its own level.
     static const double kBothSides[2] = {1.0, 1.0};
@@ -249,8 +241,7 @@ void TSoundMixer::Mix(std::int16_t* out, int frames) {
     mix_.assign(samples, 0);
     for (TOutputBuffer* buffer : buffers_)
         buffer->MixInto(mix_.data(), frames);
-    for (std::size_t i = 0; i < samples; ++i)
-        out[i] = Clamp16(mix_[i]);
+    ClampTo16(mix_.data(), out, samples);
     consumed_.fetch_add(frames);
 }
 

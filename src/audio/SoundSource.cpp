@@ -375,8 +375,7 @@ private:
             if (got < want) item.source.reset(), item.failed = true; // the file ended early: silence
         }
         if (main_.empty()) {
-            for (std::size_t i = 0; i < static_cast<std::size_t>(count) * 2; ++i)
-                out[i] = static_cast<std::int16_t>(std::clamp(mix_[i], -32768, 32767));
+            ClampTo16(mix_.data(), out, static_cast<std::size_t>(count) * 2);
         } else {
             gains_.assign(static_cast<std::size_t>(count), 1.0);
             for (const auto& steps : main_)

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -150,8 +151,9 @@ TEST(PrepareEnvelope, BlockGainsEqualThePerFrameVolumeOverRampsHoldsAndEdges) {
     EXPECT_EQ(twice, (std::vector<double>{0.25, 0.25, 0.25}));
 }
 
-// Scaled samples round as std::lround rounds them, halves away from zero, up to the far range.
-TEST(SampleRound, RoundsLikeTheLibraryEverywhere) {
+// Scaled samples round as std::lround rounds them, halves away from zero, up to the far range;
+// mixed sums clamp to 16 bits, in whole groups and in the rest after them.
+TEST(SampleRound, RoundsLikeTheLibraryEverywhereAndClampsToSixteenBits) {
     const double tricky[] = {0.0, -0.0, 0.5, -0.5, 1.5, -1.5, 2.5, -2.5, 0.49999999999999994,
                              -0.49999999999999994, 0.5000000000000001, 32767.5, -32768.5, 2147483647.5,
                              -2147483648.5, 4503599627370495.5, -4503599627370495.5, 4503599627370496.0,
@@ -162,6 +164,16 @@ TEST(SampleRound, RoundsLikeTheLibraryEverywhere) {
     for (const double gain : {0.8, 0.3333333333333333, 0.0012345, 1.0100001, 65534.9, 0.5, 0.25})
         for (int sample = -32768; sample <= 32767; sample += 7)
             ASSERT_EQ(RoundHalfAway(sample * gain), std::lround(sample * gain)) << sample << " x " << gain;
+    const std::vector<std::int32_t> sums = {0,      1,      -1,         32767,     32768,  -32768, -32769, 2147483647,
+                                            -2147483647 - 1, 40000, -40000, 12345, -12345, 65535, -65536, 7,
+                                            32766,  -32767, 100000, -7};
+    for (std::size_t count = 0; count <= sums.size(); ++count) {
+        std::vector<std::int16_t> out(count + 1, 99);
+        ClampTo16(sums.data(), out.data(), count);
+        for (std::size_t i = 0; i < count; ++i)
+            ASSERT_EQ(out[i], std::clamp(sums[i], -32768, 32767)) << count << " " << i;
+        EXPECT_EQ(out[count], 99); // nothing written past the end
+    }
 }
 
 } // namespace
