@@ -420,8 +420,10 @@ private:
     }
 
     // mix += round(in x gain), halves away from zero, for `frames` frames whose gains keep every
-    // |sample x gain| below 2^31: there truncation to 32 bits is exact, and so is the fraction.
-    static void MixScaled(const std::int16_t* in, const double* gains, int frames, std::int32_t* mix) {
+    // |sample x gain| below 2^31: there truncation to 32 bits is exact, and so is the fraction. The
+    // gain of frame f is gains[f x step] (`step` 0: one gain for all).
+    static void MixScaled(const std::int16_t* in, const double* gains, std::size_t step, int frames,
+                          std::int32_t* mix) {
 #if defined(__SSE2__)
         // One frame, two samples, per step.
         const __m128d half = _mm_set1_pd(0.5);
@@ -429,7 +431,7 @@ private:
         const __m128d one = _mm_set1_pd(1.0);
         for (int f = 0; f < frames; ++f, in += 2, mix += 2) {
             const __m128i samples = _mm_setr_epi32(in[0], in[1], 0, 0);
-            const __m128d value = _mm_mul_pd(_mm_cvtepi32_pd(samples), _mm_set1_pd(gains[f]));
+            const __m128d value = _mm_mul_pd(_mm_cvtepi32_pd(samples), _mm_set1_pd(gains[f * step]));
             const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(value));
             const __m128d rest = _mm_sub_pd(value, whole);
             const __m128d up = _mm_and_pd(_mm_cmpge_pd(rest, half), one);
@@ -441,7 +443,7 @@ private:
         }
 #else
         for (int i = 0; i < frames * 2; ++i) {
-            const double value = in[i] * gains[i / 2];
+            const double value = in[i] * gains[i / 2 * step];
             const auto whole = static_cast<std::int32_t>(value);
             const double rest = value - whole;
             mix[i] += whole + static_cast<std::int32_t>(rest >= 0.5) - static_cast<std::int32_t>(rest <= -0.5);
@@ -450,7 +452,8 @@ private:
     }
 
     // The same for mono samples, each added to both sides of its frame.
-    static void MixScaledMono(const std::int16_t* in, const double* gains, int frames, std::int32_t* mix) {
+    static void MixScaledMono(const std::int16_t* in, const double* gains, std::size_t step, int frames,
+                              std::int32_t* mix) {
         int f = 0;
 #if defined(__SSE2__)
         // Two frames, two samples, per step.
@@ -459,7 +462,8 @@ private:
         const __m128d one = _mm_set1_pd(1.0);
         for (; f + 2 <= frames; f += 2) {
             const __m128i samples = _mm_setr_epi32(in[f], in[f + 1], 0, 0);
-            const __m128d value = _mm_mul_pd(_mm_cvtepi32_pd(samples), _mm_loadu_pd(gains + f));
+            const __m128d gain = step ? _mm_loadu_pd(gains + f) : _mm_set1_pd(gains[0]);
+            const __m128d value = _mm_mul_pd(_mm_cvtepi32_pd(samples), gain);
             const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(value));
             const __m128d rest = _mm_sub_pd(value, whole);
             const __m128d up = _mm_and_pd(_mm_cmpge_pd(rest, half), one);
@@ -470,7 +474,7 @@ private:
         }
 #endif
         for (; f < frames; ++f) {
-            const double value = in[f] * gains[f];
+            const double value = in[f] * gains[f * step];
             const auto whole = static_cast<std::int32_t>(value);
             const double rest = value - whole;
             const std::int32_t rounded =
@@ -480,42 +484,61 @@ private:
         }
     }
 
+    // Adds frames `begin` to `end` of `in` (the item's samples, `channels` a frame) into `mix`, all of
+    // one kind of gain; the gain of frame f is gains[f x step].
+    static void MixRun(TGainKind kind, const std::int16_t* in, int channels, const double* gains,
+                       std::size_t step, int begin, int end, std::int32_t* mix) {
+        const std::size_t first = static_cast<std::size_t>(begin) * 2;
+        const std::size_t last = static_cast<std::size_t>(end) * 2;
+        // Sample i of the mix comes from sample i of the input, or from frame i / 2 when mono.
+        const int shift = channels == 1 ? 1 : 0;
+        switch (kind) {
+        case TGainKind::Silent:
+            break;
+        case TGainKind::Unity:
+            for (std::size_t i = first; i < last; ++i)
+                mix[i] += in[i >> shift];
+            break;
+        case TGainKind::Scaled:
+            if (shift)
+                MixScaledMono(in + begin, gains + begin * step, step, end - begin, mix + first);
+            else
+                MixScaled(in + first, gains + begin * step, step, end - begin, mix + first);
+            break;
+        case TGainKind::Other:
+            for (std::size_t i = first; i < last; ++i)
+                mix[i] += static_cast<std::int32_t>(RoundHalfAway(in[i >> shift] * gains[i / 2 * step]));
+            break;
+        }
+    }
+
     // Adds `frames` frames of `item` from scratch_, read at frame `from` of the time line, into `mix`,
-    // each shaped by the item's envelopes. Runs of frames of one kind are mixed in one loop each.
+    // each shaped by the item's envelopes. A block inside a hold of every envelope has one gain;
+    // otherwise runs of frames of one kind are mixed in one loop each.
     void MixItem(const TItem& item, std::int64_t from, int frames, std::int32_t* mix) {
-        gains_.assign(static_cast<std::size_t>(frames), 1.0);
-        bool constant = true;
-        for (const auto& steps : item.envelopes)
-            constant = MultiplyEnvelopeGains(steps, (from - item.start) * 4, frames, gains_.data()) && constant;
+        const std::int64_t at = (from - item.start) * 4;
         const std::int16_t* in = scratch_.data();
+        double gain = 1.0;
+        bool held = true;
+        for (const auto& steps : item.envelopes) {
+            const std::optional<double> volume = EnvelopeHoldVolume(steps, at, frames);
+            if (!volume) {
+                held = false;
+                break;
+            }
+            gain *= *volume / 1000.0;
+        }
+        if (held) return MixRun(KindOf(gain), in, item.channels, &gain, 0, 0, frames, mix);
+        gains_.assign(static_cast<std::size_t>(frames), 1.0);
+        for (const auto& steps : item.envelopes)
+            MultiplyEnvelopeGains(steps, at, frames, gains_.data());
         const double* gains = gains_.data();
         for (int begin = 0; begin < frames;) {
             const TGainKind kind = KindOf(gains[begin]);
-            int end = constant ? frames : begin + 1;
+            int end = begin + 1;
             while (end < frames && KindOf(gains[end]) == kind)
                 ++end;
-            const std::size_t first = static_cast<std::size_t>(begin) * 2;
-            const std::size_t last = static_cast<std::size_t>(end) * 2;
-            // Sample i of the mix comes from sample i of the input, or from frame i / 2 when mono.
-            const int shift = item.channels == 1 ? 1 : 0;
-            switch (kind) {
-            case TGainKind::Silent:
-                break;
-            case TGainKind::Unity:
-                for (std::size_t i = first; i < last; ++i)
-                    mix[i] += in[i >> shift];
-                break;
-            case TGainKind::Scaled:
-                if (shift)
-                    MixScaledMono(in + begin, gains + begin, end - begin, mix + first);
-                else
-                    MixScaled(in + first, gains + begin, end - begin, mix + first);
-                break;
-            case TGainKind::Other:
-                for (std::size_t i = first; i < last; ++i)
-                    mix[i] += static_cast<std::int32_t>(RoundHalfAway(in[i >> shift] * gains[i / 2]));
-                break;
-            }
+            MixRun(kind, in, item.channels, gains, 1, begin, end, mix);
             begin = end;
         }
     }

@@ -111,15 +111,13 @@ double EnvelopeVolumeAt(const std::vector<TEnvelopeStep>& steps, std::int64_t by
     return steps.back().volume;
 }
 
-bool MultiplyEnvelopeGains(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition, int count,
+void MultiplyEnvelopeGains(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition, int count,
                            double* gains) {
-    if (steps.empty() || count <= 0) return true; // 1000 per-mille: unchanged
+    if (steps.empty() || count <= 0) return; // 1000 per-mille: unchanged
     int done = 0;
-    int stretches = 0; // stretches of one volume, or ramps, that frames fell into
     // A run of `frames` frames at one volume.
     const auto hold = [&](int frames, double volume) {
         if (frames <= 0) return;
-        ++stretches;
         const double factor = volume / 1000.0;
         for (const int end = done + frames; done < end; ++done)
             gains[done] *= factor;
@@ -140,13 +138,26 @@ bool MultiplyEnvelopeGains(const std::vector<TEnvelopeStep>& steps, std::int64_t
             hold(frames, to.volume);
             continue;
         }
-        stretches += 2; // a ramp never counts as one volume
         const double slope = Slope(from, to);
         for (const int end = done + frames; done < end; ++done, bytePosition += 4)
             gains[done] *= (to.volume - static_cast<double>(to.bytePosition - bytePosition) * slope) / 1000.0;
     }
     hold(count - done, steps.back().volume);
-    return stretches == 1;
+}
+
+std::optional<double> EnvelopeHoldVolume(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition,
+                                         int count) {
+    if (steps.empty()) return 1000.0;
+    const std::int64_t last = bytePosition + 4 * static_cast<std::int64_t>(std::max(count, 1) - 1);
+    if (last <= steps.front().bytePosition) return steps.front().volume;
+    if (bytePosition <= steps.front().bytePosition) return std::nullopt; // the first step lies inside
+    // The segment of the first frame, as EnvelopeVolumeAt finds it; every later frame must be in it.
+    for (std::size_t i = 1; i < steps.size(); ++i) {
+        if (bytePosition > steps[i].bytePosition) continue;
+        if (last <= steps[i].bytePosition && steps[i - 1].volume == steps[i].volume) return steps[i].volume;
+        return std::nullopt;
+    }
+    return steps.back().volume;
 }
 
 } // namespace kiv

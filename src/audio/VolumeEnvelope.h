@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -53,9 +54,13 @@ double EnvelopeVolumeAt(const std::vector<TEnvelopeStep>& steps, std::int64_t by
 
 // Multiplies `gains[i]` by EnvelopeVolumeAt(steps, bytePosition + 4 i) / 1000 for `count` frames,
 // giving the same values bit for bit; the steps are walked once instead of searched per frame, and
-// a stretch of one volume is handled in one go. True when all `count` frames lie in one such stretch
-// (the gains were multiplied by one factor).
-bool MultiplyEnvelopeGains(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition, int count,
+// a stretch of one volume is handled in one go.
+void MultiplyEnvelopeGains(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition, int count,
                            double* gains);
+
+// The volume EnvelopeVolumeAt gives every one of `count` frames from `bytePosition` on when they all
+// lie before the first step, after the last or between two steps of one volume; none otherwise.
+std::optional<double> EnvelopeHoldVolume(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition,
+                                         int count);
 
 } // namespace kiv

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <optional>
 
 namespace kiv {
 namespace {
@@ -123,28 +124,31 @@ TEST(PrepareEnvelope, BlockGainsEqualThePerFrameVolumeOverRampsHoldsAndEdges) {
         for (const std::int64_t start : starts) {
             for (const int count : {1, 2, 3, 5, 221, 4000}) {
                 std::vector<double> gains(static_cast<std::size_t>(count), 1.0);
-                const bool constant = MultiplyEnvelopeGains(steps, start, count, gains.data());
-                bool allEqual = true;
+                MultiplyEnvelopeGains(steps, start, count, gains.data());
+                const std::optional<double> hold = EnvelopeHoldVolume(steps, start, count);
                 for (int i = 0; i < count; ++i) {
-                    const double expected = EnvelopeVolumeAt(steps, start + 4 * i) / 1000.0;
+                    const double volume = EnvelopeVolumeAt(steps, start + 4 * i);
+                    const double expected = volume / 1000.0;
                     // Bit for bit: the mix rounds these products.
                     ASSERT_EQ(std::memcmp(&gains[static_cast<std::size_t>(i)], &expected, sizeof expected), 0)
                         << "envelope " << e << " start " << start << " count " << count << " frame " << i
                         << ": " << gains[static_cast<std::size_t>(i)] << " != " << expected;
-                    allEqual = allEqual && gains[static_cast<std::size_t>(i)] == gains[0];
-                }
-                // "One stretch" may only be said of a block whose gains are all one value.
-                if (constant) {
-                    EXPECT_TRUE(allEqual) << "envelope " << e << " start " << start << " count " << count;
+                    // A hold is only said of a block whose frames all have its volume.
+                    if (hold) {
+                        ASSERT_EQ(*hold, volume) << "envelope " << e << " start " << start << " frame " << i;
+                    }
                 }
             }
         }
     }
-    // Inside a hold the whole block is one stretch; a block touching a ramp is not.
-    std::vector<double> gains(221, 1.0);
-    EXPECT_TRUE(MultiplyEnvelopeGains(envelopes[1], 10000 * 176, 221, gains.data()));
-    EXPECT_FALSE(MultiplyEnvelopeGains(envelopes[1], 1999 * 176, 221, gains.data()));
-    EXPECT_TRUE(MultiplyEnvelopeGains({}, 0, 221, gains.data()));
+    // A block inside a hold, up to its last frame, has its volume; one frame more reaches the ramp.
+    const std::int64_t holdEnd = envelopes[1][2].bytePosition; // 60 s
+    EXPECT_EQ(EnvelopeHoldVolume(envelopes[1], 10000 * 176, 221), 800.0);
+    EXPECT_EQ(EnvelopeHoldVolume(envelopes[1], holdEnd - 220 * 4, 221), 800.0);
+    EXPECT_FALSE(EnvelopeHoldVolume(envelopes[1], holdEnd - 219 * 4, 221));
+    EXPECT_FALSE(EnvelopeHoldVolume(envelopes[1], 1999 * 176, 221));
+    EXPECT_EQ(EnvelopeHoldVolume(envelopes[1], envelopes[1].back().bytePosition + 4, 5000), 0.0); // after the end
+    EXPECT_EQ(EnvelopeHoldVolume({}, 0, 221), 1000.0);
     // The factors multiply into what is there.
     std::vector<double> twice(3, 0.5);
     MultiplyEnvelopeGains({{0, 500}}, 0, 3, twice.data());
