@@ -75,6 +75,8 @@ private:
     void ThreadMain();
     // Reads up to `frames` frames from the ring at the play cursor; returns the frames read.
     int TakeFrames(std::int16_t* out, int frames);
+    // mix += `count` samples at the volume `mb` (silent at -10000).
+    static void AddScaled(const std::int16_t* samples, std::size_t count, std::int32_t mb, std::int32_t* mix);
 
     const int rate_;
     const int channels_;
@@ -90,7 +92,7 @@ private:
     std::atomic<std::int64_t> played_{0};  // frames the mixer read since the start
 
     std::mutex fillLock_; // the fill callbacks
-    std::vector<std::int16_t> block_; // under fillLock_: the frames of one refill
+    std::vector<std::int16_t> block_; // under fillLock_: a fill where the ring wraps inside it
     std::atomic<bool> fadeRequested_{false};
     std::atomic<bool> started_{false};
     std::atomic<float> volume_{1.0f};
