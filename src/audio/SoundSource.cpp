@@ -405,6 +405,11 @@ private:
         std::unique_ptr<TSoundSource> source;
         int channels = 2; // the source's: 1 only at the device rate
         bool failed = false;
+        // round(s x gain) for every 16-bit sample s (index s + 32768), made for a gain that held over
+        // two blocks in a row: a long hold (a music item at its volume) then costs a look-up a sample.
+        std::vector<std::int32_t> scaled;
+        double scaledGain = 0;
+        double lastHeldGain = 0; // the gain of the item's last block that was one hold
     };
 
     // A gain this close to 1 leaves the samples as they are.
@@ -515,7 +520,7 @@ private:
     // Adds `frames` frames of `item` from scratch_, read at frame `from` of the time line, into `mix`,
     // each shaped by the item's envelopes. A block inside a hold of every envelope has one gain;
     // otherwise runs of frames of one kind are mixed in one loop each.
-    void MixItem(const TItem& item, std::int64_t from, int frames, std::int32_t* mix) {
+    void MixItem(TItem& item, std::int64_t from, int frames, std::int32_t* mix) {
         const std::int64_t at = (from - item.start) * 4;
         const std::int16_t* in = scratch_.data();
         double gain = 1.0;
@@ -528,7 +533,14 @@ private:
             }
             gain *= *volume / 1000.0;
         }
-        if (held) return MixRun(KindOf(gain), in, item.channels, &gain, 0, 0, frames, mix);
+        if (held) {
+            const TGainKind kind = KindOf(gain);
+            if (kind == TGainKind::Scaled && ScaledTable(item, gain))
+                return MixLookedUp(item.scaled.data() + 32768, in, item.channels, frames, mix);
+            item.lastHeldGain = gain;
+            return MixRun(kind, in, item.channels, &gain, 0, 0, frames, mix);
+        }
+        item.lastHeldGain = 0;
         gains_.assign(static_cast<std::size_t>(frames), 1.0);
         for (const auto& steps : item.envelopes)
             MultiplyEnvelopeGains(steps, at, frames, gains_.data());
@@ -541,6 +553,48 @@ private:
             MixRun(kind, in, item.channels, gains, 1, begin, end, mix);
             begin = end;
         }
+    }
+
+    // Whether item.scaled holds round(s x gain): made here when the item's previous block held at
+    // this gain too, through the same rounding as the blocks mixed sample by sample.
+    static bool ScaledTable(TItem& item, double gain) {
+        if (!item.scaled.empty() && item.scaledGain == gain) return true;
+        if (item.lastHeldGain != gain) return false;
+        static const std::vector<std::int16_t> every = [] {
+            std::vector<std::int16_t> values(65536);
+            for (int i = 0; i < 65536; ++i)
+                values[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i - 32768);
+            return values;
+        }();
+        item.scaled.assign(every.size(), 0);
+        MixScaled(every.data(), &gain, 0, static_cast<int>(every.size() / 2), item.scaled.data());
+        item.scaledGain = gain;
+        return true;
+    }
+
+    // mix += scaled[sample] for `frames` frames of `in` (`channels` a frame; mono onto both sides).
+    static void MixLookedUp(const std::int32_t* scaled, const std::int16_t* in, int channels, int frames,
+                            std::int32_t* mix) {
+        if (channels == 1) {
+            int f = 0;
+#if defined(__SSE2__)
+            // Two frames, four sums, per step.
+            for (; f + 2 <= frames; f += 2, mix += 4) {
+                const std::int32_t a = scaled[in[f]];
+                const std::int32_t b = scaled[in[f + 1]];
+                __m128i* target = reinterpret_cast<__m128i*>(mix);
+                _mm_storeu_si128(target, _mm_add_epi32(_mm_loadu_si128(target), _mm_setr_epi32(a, a, b, b)));
+            }
+#endif
+            for (; f < frames; ++f, mix += 2) {
+                const std::int32_t value = scaled[in[f]];
+                mix[0] += value;
+                mix[1] += value;
+            }
+            return;
+        }
+        for (int i = 0; i < frames * 2; ++i)
+            mix[i] += scaled[in[i]];
     }
 
     bool OpenItem(TItem& item) {

@@ -248,6 +248,10 @@ protected:
         item.duration = duration;
         return item;
     }
+    // Every sample `description` reads to, in blocks of several sizes, against its mix computed frame
+    // by frame; items name "v.wav" (`varied`, stereo) or "mono.wav" (`mono`).
+    void ExpectEveryFrameByTheFormula(const TCompositeDescription& description,
+                                      const std::vector<std::int16_t>& varied, const std::vector<std::int16_t>& mono);
     test::TMemoryFiles files_;
 };
 
@@ -333,7 +337,23 @@ TEST_F(CompositeSoundTest, EveryFrameIsTheSumOfItsItemsAtTheirEnvelopesGains) {
     b.envelopes.push_back({{0, 1000}, {250, 333}, {500, 1000}});
     description.items = {a, b};
     description.mainVolume.push_back({{0, 1000}, {200, 1000}, {600, 500}, {700, 0}, {720, 0}, {800, 1000}});
+    // Long holds, where a block is mixed at one gain: exact halves (500), ordinary volumes, a volume
+    // that changes between holds, products past 16 bits; no main volume.
+    TCompositeDescription holds;
+    holds.duration = 900;
+    TCompositeItem loud = Item("v.wav", 0, 900);
+    loud.envelopes.push_back({{0, 500}, {300, 500}, {301, 800}, {600, 800}, {601, 1700}, {900, 1700}});
+    TCompositeItem quiet = Item("mono.wav", 100, 800);
+    quiet.envelopes.push_back({{0, 300}, {350, 300}, {360, 650}, {800, 650}});
+    holds.items = {loud, quiet};
 
+    for (const TCompositeDescription& tried : {description, holds})
+        ExpectEveryFrameByTheFormula(tried, varied, mono);
+}
+
+void CompositeSoundTest::ExpectEveryFrameByTheFormula(const TCompositeDescription& description,
+                                                      const std::vector<std::int16_t>& varied,
+                                                      const std::vector<std::int16_t>& mono) {
     // The formula, frame by frame, with the library's rounding.
     const auto frameOf = [](std::int64_t ms) { return ms * 176400 / 4000; };
     std::vector<std::int32_t> sum(static_cast<std::size_t>(frameOf(description.duration)) * 2, 0);
@@ -358,10 +378,13 @@ TEST_F(CompositeSoundTest, EveryFrameIsTheSumOfItsItemsAtTheirEnvelopesGains) {
             }
         }
     }
-    const std::vector<TEnvelopeStep> main = PrepareEnvelope(description.mainVolume[0], description.duration);
+    const std::vector<TEnvelopeStep> main =
+        description.mainVolume.empty() ? std::vector<TEnvelopeStep>{}
+                                       : PrepareEnvelope(description.mainVolume[0], description.duration);
     std::vector<std::int16_t> expected(sum.size());
     for (std::size_t i = 0; i < sum.size(); ++i) {
-        const double gain = EnvelopeVolumeAt(main, static_cast<std::int64_t>(i / 2) * 4) / 1000.0;
+        const double gain =
+            main.empty() ? 1.0 : EnvelopeVolumeAt(main, static_cast<std::int64_t>(i / 2) * 4) / 1000.0;
         std::int32_t value = sum[i];
         if (gain < 0.001)
             value = 0;
