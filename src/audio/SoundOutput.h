@@ -70,6 +70,10 @@ public:
 
     // Mixer side: adds `frames` device frames of this buffer, with its volume, into `mix`.
     void MixInto(std::int32_t* mix, int frames);
+    // Mixer side, when this buffer is the only one: writes its `frames` device frames to `out` as they
+    // are, silence where it has run dry, which is what MixInto alone sums to. False, having taken
+    // nothing, unless it sounds now, at full volume, in the device format.
+    bool CopyInto(std::int16_t* out, int frames);
 
 private:
     void ThreadMain();

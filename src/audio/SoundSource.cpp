@@ -356,8 +356,22 @@ private:
     int ReadPiece(std::int16_t* out, int frames) {
         const int count = static_cast<int>(std::clamp<std::int64_t>(length_ - position_, 0, frames));
         if (count == 0) return 0;
-        mix_.assign(static_cast<std::size_t>(count) * 2, 0);
         const std::int64_t blockEnd = position_ + count;
+        if (main_.empty()) {
+            // One item sounding over the whole piece needs no sum.
+            TItem* alone = nullptr;
+            int sounding = 0;
+            for (TItem& item : items_) {
+                if (item.end > position_ && item.start < blockEnd) ++sounding, alone = &item;
+                if (item.end <= position_) item.source.reset(); // closed once it has ended
+            }
+            if (sounding == 1 && alone->start <= position_ && alone->end >= blockEnd &&
+                MixAlone(*alone, out, count)) {
+                position_ += count;
+                return count;
+            }
+        }
+        mix_.assign(static_cast<std::size_t>(count) * 2, 0);
         for (TItem& item : items_) {
             if (item.end <= position_ || item.start >= blockEnd) {
                 if (item.end <= position_) item.source.reset(); // closed once it has ended
@@ -523,17 +537,8 @@ private:
     void MixItem(TItem& item, std::int64_t from, int frames, std::int32_t* mix) {
         const std::int64_t at = (from - item.start) * 4;
         const std::int16_t* in = scratch_.data();
-        double gain = 1.0;
-        bool held = true;
-        for (const auto& steps : item.envelopes) {
-            const std::optional<double> volume = EnvelopeHoldVolume(steps, at, frames);
-            if (!volume) {
-                held = false;
-                break;
-            }
-            gain *= *volume / 1000.0;
-        }
-        if (held) {
+        if (const std::optional<double> held = HeldGain(item, at, frames)) {
+            const double gain = *held;
             const TGainKind kind = KindOf(gain);
             if (kind == TGainKind::Scaled && ScaledTable(item, gain))
                 return MixLookedUp(item.scaled.data() + 32768, in, item.channels, frames, mix);
@@ -553,6 +558,47 @@ private:
             MixRun(kind, in, item.channels, gains, 1, begin, end, mix);
             begin = end;
         }
+    }
+
+    // The item's gain over `frames` frames from envelope position `at` when every envelope holds there.
+    static std::optional<double> HeldGain(const TItem& item, std::int64_t at, int frames) {
+        double gain = 1.0;
+        for (const auto& steps : item.envelopes) {
+            const std::optional<double> volume = EnvelopeHoldVolume(steps, at, frames);
+            if (!volume) return std::nullopt;
+            gain *= *volume / 1000.0;
+        }
+        return gain;
+    }
+
+    // Reads `count` frames of `item`, the only one sounding over the whole piece, through its table
+    // straight into `out` (clamped to 16 bits) when it holds there at a gain whose table is made. False,
+    // having read nothing, when the piece has to be summed.
+    bool MixAlone(TItem& item, std::int16_t* out, int count) {
+        if (!item.source && !item.failed) OpenItem(item);
+        if (!item.source) return false;
+        const std::optional<double> gain = HeldGain(item, (position_ - item.start) * 4, count);
+        if (!gain || KindOf(*gain) != TGainKind::Scaled || !ScaledTable(item, *gain)) return false;
+        scratch_.resize(static_cast<std::size_t>(count) * item.channels); // Read writes what it returns
+        const int got = item.source->Read(scratch_.data(), count);
+        const std::int32_t* scaled = item.scaled.data() + 32768;
+        const std::int16_t* in = scratch_.data();
+        const auto clamped = [](std::int32_t value) {
+            return static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+        };
+        if (item.channels == 1) {
+            for (int f = 0; f < got; ++f)
+                out[2 * f] = out[2 * f + 1] = clamped(scaled[in[f]]);
+        } else {
+            for (int i = 0; i < got * 2; ++i)
+                out[i] = clamped(scaled[in[i]]);
+        }
+        if (got < count) { // the file ended early: silence
+            std::fill(out + static_cast<std::size_t>(std::max(got, 0)) * 2,
+                      out + static_cast<std::size_t>(count) * 2, 0);
+            item.source.reset(), item.failed = true;
+        }
+        return true;
     }
 
     // Whether item.scaled holds round(s x gain): made here when the item's previous block held at

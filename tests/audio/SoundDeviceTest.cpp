@@ -197,6 +197,48 @@ TEST_F(SoundDeviceTest, MissingOrBrokenSoundsMakeNoChannelAndALogLine) {
     EXPECT_EQ(Mix(100), Constant(100, 2, 0)); // silence, and the mix goes on
 }
 
+// A buffer mixed alone sums to its own frames: at its volume, after its delay, silent once it runs
+// dry, whatever the output block held before.
+TEST(OutputBufferTest, ABufferMixedAloneGivesItsFramesAtItsVolumeAndSilenceWhenDry) {
+    struct TCase {
+        float volume;
+        std::int64_t delay;
+    };
+    for (const TCase& c : {TCase{1.0f, 0}, TCase{0.5f, 0}, TCase{1.0f, 300}}) {
+        SCOPED_TRACE(testing::Message() << "volume " << c.volume << ", delay " << c.delay);
+        int next = 0;
+        TOutputBuffer::TCallbacks callbacks;
+        callbacks.firstFill = callbacks.fill = [&](std::int16_t* data, int frames) {
+            for (int f = 0; f < frames; ++f, ++next)
+                data[2 * f] = data[2 * f + 1] =
+                    static_cast<std::int16_t>(1 + next % 20000 - (next % 2) * 25000);
+        };
+        TOutputBuffer buffer(44100, 2, callbacks, false);
+        buffer.SetVolume(c.volume);
+        buffer.Start(c.delay);
+        TSoundMixer mixer;
+        mixer.Add(buffer);
+        const double gain = TOutputBuffer::MbToGain(TOutputBuffer::VolumeToMb(c.volume));
+        std::vector<std::int16_t> out(44100 * 2);
+        for (int block = 0; block < 2; ++block) { // no refill: the second block runs dry
+            std::fill(out.begin(), out.end(), std::int16_t{1234});
+            mixer.Mix(out.data(), 44100);
+            for (int f = 0; f < 44100; ++f) {
+                const std::int64_t n = block * 44100 + f - c.delay; // the buffer's frame
+                const int sample = n >= 0 && n < buffer.InitialFillSize()
+                                       ? 1 + static_cast<int>(n % 20000) - static_cast<int>(n % 2) * 25000
+                                       : 0;
+                const auto expected = static_cast<std::int16_t>(std::lround(sample * gain));
+                ASSERT_EQ(out[2 * static_cast<std::size_t>(f)], expected)
+                    << "block " << block << ", frame " << f;
+                ASSERT_EQ(out[2 * static_cast<std::size_t>(f) + 1], expected)
+                    << "block " << block << ", frame " << f;
+            }
+        }
+        mixer.Remove(buffer);
+    }
+}
+
 TEST_F(SoundDeviceTest, ASourceThatEndsFinishesItsInstance) {
     files_.files["short.wav"] = WavBytes(Constant(4410, 2, 5000), 44100, 2);
     auto channel = Channel("short.wav", 0);

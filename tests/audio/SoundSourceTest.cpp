@@ -341,8 +341,8 @@ TEST_F(CompositeSoundTest, EveryFrameIsTheSumOfItsItemsAtTheirEnvelopesGains) {
     // that changes between holds, products past 16 bits; no main volume.
     TCompositeDescription holds;
     holds.duration = 900;
-    TCompositeItem loud = Item("v.wav", 0, 900);
-    loud.envelopes.push_back({{0, 500}, {300, 500}, {301, 800}, {600, 800}, {601, 1700}, {900, 1700}});
+    TCompositeItem loud = Item("v.wav", 0, 700); // alone before 100 ms, then the mono item alone
+    loud.envelopes.push_back({{0, 500}, {300, 500}, {301, 800}, {600, 800}, {601, 1700}, {700, 1700}});
     TCompositeItem quiet = Item("mono.wav", 100, 800);
     quiet.envelopes.push_back({{0, 300}, {350, 300}, {360, 650}, {800, 650}});
     holds.items = {loud, quiet};
