@@ -28,12 +28,17 @@ std::string Ms(double value) {
     return std::to_string(static_cast<long long>(std::llround(std::clamp(value, -9e15, 9e15))));
 }
 
+// Times a part of a step for the log lines of slow steps. Off on a virtual clock (a headless player
+// mixing offline), where a step's real duration says nothing about the show's timing and reading
+// the timer at every step would cost more than the step.
 class TStopwatch {
 public:
-    std::int64_t Elapsed() const { return ProcessMilliseconds() - start_; }
+    explicit TStopwatch(bool on) : on_(on), start_(on ? ProcessMilliseconds() : 0) {}
+    std::int64_t Elapsed() const { return on_ ? ProcessMilliseconds() - start_ : 0; }
 
 private:
-    std::int64_t start_ = ProcessMilliseconds();
+    bool on_;
+    std::int64_t start_;
 };
 
 } // namespace
@@ -322,14 +327,14 @@ void TKivMusicPlayer::StepOnce() {
         running = clockRunning_;
     }
     if (running && d + kLookAheadMs > scheduledUntil_) {
-        const TStopwatch watch;
+        const TStopwatch watch(!headless_);
         Schedule(false, scheduledUntil_, d + kLookAheadMs);
         scheduledUntil_ = d + kLookAheadMs;
         if (watch.Elapsed() > 1)
             TLog::Line("+++++++++++++++++++ Main Synch Time " + std::to_string(watch.Elapsed()));
     }
     {
-        const TStopwatch watch;
+        const TStopwatch watch(!headless_);
         // Updating may finish items but never adds any.
         for (const auto& item : items_)
             if (!item->Finished()) item->Update(running, d);
@@ -339,7 +344,7 @@ void TKivMusicPlayer::StepOnce() {
     for (const TRef<TKivChannel>& channel : startList_.TakeAll())
         channel->PlayNow();
     {
-        const TStopwatch watch;
+        const TStopwatch watch(!headless_);
         FreeItems();
         bool allReady = true;
         for (const auto& item : items_)

@@ -1,5 +1,6 @@
 #include "audio/SoundDevice.h"
 
+#include "audio/SampleRound.h"
 #include "base/Assert.h"
 #include "base/Clock.h"
 #include "base/Log.h"
@@ -123,7 +124,7 @@ int TPlayInstance::ApplyGain(std::int16_t* data, int frames) {
     for (int f = 0; f < frames; ++f) {
         std::int16_t* frame = data + static_cast<std::size_t>(f) * channels_;
         for (int c = 0; c < channels_; ++c)
-            frame[c] = static_cast<std::int16_t>(std::lround(static_cast<float>(frame[c]) * gain_));
+            frame[c] = static_cast<std::int16_t>(RoundHalfAway(static_cast<float>(frame[c]) * gain_));
         if (fadingOut) {
             gain_ -= step_;
             if (gain_ <= 0) {
@@ -168,10 +169,10 @@ void TPlayInstance::FadeFill(std::int16_t* data, int frames) {
 
 void TPlayInstance::Fill(std::int16_t* data, int frames) {
     int silentAt = -1;
+    int got = 0;
     bool ended = false;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        int got = 0;
         if (!silent_ && !ended_) got = source_->Read(data, frames);
         if (got < frames) {
             ended_ = true;
@@ -181,7 +182,9 @@ void TPlayInstance::Fill(std::int16_t* data, int frames) {
         silentAt = ApplyGain(data, frames);
         ended = (ended_ || silentAt >= 0) && !finished_;
     }
-    if (ended) Finish(0);
+    // The frames of this block that still sound are queued after those already ahead: they play out
+    // before the instance goes.
+    if (ended) Finish(silentAt >= 0 ? std::min(got, silentAt) : got);
 }
 
 void TPlayInstance::Finish(int framesInBlock) {
@@ -476,7 +479,8 @@ std::int64_t TSoundDevice::FramesUntil(double lateMs) const {
 }
 
 void TSoundDevice::Pull(std::int16_t* out, int frames) {
-    mixer_.RefillAll();
+    // A ring holds at least 1.5 s once refilled; a short period needs no topping up before it.
+    mixer_.RefillAll(frames > kDeviceRate / 4);
     RunKiller();
     mixer_.Mix(out, frames);
 }

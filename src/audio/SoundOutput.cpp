@@ -1,5 +1,6 @@
 #include "audio/SoundOutput.h"
 
+#include "audio/SampleRound.h"
 #include "base/Log.h"
 
 #include <SDL.h>
@@ -16,14 +17,6 @@ extern "C" {
 #include <pthread.h>
 
 namespace kiv {
-
-namespace {
-
-std::int16_t Clamp16(std::int32_t value) {
-    return static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
-}
-
-} // namespace
 
 bool DoubleMono(SwrContext* swr, int inChannels) {
     // FFmpeg's own mono to stereo mix lowers the level by 3 dB; mono is doubled at its own level.
@@ -87,7 +80,7 @@ void TOutputBuffer::RequestFade() {
     wake_.notify_all();
 }
 
-void TOutputBuffer::Refill() {
+void TOutputBuffer::Refill(bool topUp) {
     std::lock_guard<std::mutex> fill(fillLock_);
     if (!started_.load()) return;
     if (fadeRequested_.exchange(false)) {
@@ -108,22 +101,25 @@ void TOutputBuffer::Refill() {
         free = size_ - (written_ - played_);
     }
     const int frames = static_cast<int>(std::min<std::int64_t>(size_ / 2, free));
-    if (frames <= 0) return;
-    std::vector<std::int16_t> block(static_cast<std::size_t>(frames) * channels_, 0);
-    if (callbacks_.fill) callbacks_.fill(block.data(), frames);
-    std::lock_guard<std::mutex> ring(ringLock_);
-    std::int64_t at = written_;
-    std::size_t taken = 0;
-    while (taken < block.size()) {
-        const std::int64_t index = at % size_;
-        const std::size_t part =
-            std::min<std::size_t>(block.size() - taken, static_cast<std::size_t>(size_ - index) * channels_);
-        std::copy_n(block.begin() + static_cast<std::ptrdiff_t>(taken), part,
-                    ring_.begin() + static_cast<std::ptrdiff_t>(index * channels_));
-        taken += part;
-        at += static_cast<std::int64_t>(part) / channels_;
+    if (frames <= 0 || (!topUp && frames < size_ / 4)) return;
+    // One fill of `frames` frames, in place where the ring does not wrap inside them: the mixer reads
+    // only the frames before `written_`, and those from there on are this fill's (fillLock_).
+    const std::int64_t at = written_.load();
+    const std::int64_t index = at % size_;
+    const bool inPlace = index + frames <= size_;
+    if (!inPlace) block_.resize(static_cast<std::size_t>(frames) * channels_);
+    std::int16_t* target = inPlace ? ring_.data() + index * channels_ : block_.data();
+    if (callbacks_.fill)
+        callbacks_.fill(target, frames); // writes every frame
+    else
+        std::fill_n(target, static_cast<std::size_t>(frames) * channels_, std::int16_t{0});
+    if (!inPlace) {
+        const std::size_t first = static_cast<std::size_t>(size_ - index) * channels_;
+        std::copy_n(block_.begin(), first, ring_.begin() + static_cast<std::ptrdiff_t>(index * channels_));
+        std::copy(block_.begin() + static_cast<std::ptrdiff_t>(first), block_.end(), ring_.begin());
     }
-    written_ = at;
+    std::lock_guard<std::mutex> ring(ringLock_);
+    written_ = at + frames;
 }
 
 double TOutputBuffer::Position() const {
@@ -173,46 +169,59 @@ void TOutputBuffer::MixInto(std::int32_t* mix, int frames) {
         frames -= skipped;
         if (frames == 0) return;
     }
-    out_.assign(static_cast<std::size_t>(frames) * 2, 0);
-    int got = 0;
-    if (rate_ == 44100 && channels_ == 2) {
-        got = TakeFrames(out_.data(), frames);
-    } else {
-        if (!swr_) {
-            AVChannelLayout inLayout;
-            AVChannelLayout outLayout;
-            av_channel_layout_default(&inLayout, channels_);
-            av_channel_layout_default(&outLayout, 2);
-            if (swr_alloc_set_opts2(&swr_, &outLayout, AV_SAMPLE_FMT_S16, 44100, &inLayout, AV_SAMPLE_FMT_S16,
-                                    rate_, 0, nullptr) < 0 ||
-                !DoubleMono(swr_, channels_) || swr_init(swr_) < 0)
-                swr_free(&swr_);
-            if (!swr_) return;
-        }
-        in_.resize(static_cast<std::size_t>(4096) * channels_);
-        while (got < frames) {
-            auto* target = reinterpret_cast<std::uint8_t*>(out_.data() + static_cast<std::size_t>(got) * 2);
-            const auto* source = reinterpret_cast<const std::uint8_t*>(in_.data());
-            const int buffered = swr_convert(swr_, &target, frames - got, &source, 0);
-            if (buffered > 0) got += buffered;
-            if (got >= frames) break;
-            const std::int64_t need = (static_cast<std::int64_t>(frames - got) * rate_ + 44099) / 44100 + 2;
-            const int taken = TakeFrames(in_.data(), static_cast<int>(std::min<std::int64_t>(need, 4096)));
-            if (taken <= 0) break;
-            target = reinterpret_cast<std::uint8_t*>(out_.data() + static_cast<std::size_t>(got) * 2);
-            const int made = swr_convert(swr_, &target, frames - got, &source, taken);
-            if (made > 0) got += made;
-        }
-    }
     const std::int32_t mb = volumeMb_.load();
-    const std::size_t samples = static_cast<std::size_t>(got) * 2;
+    if (rate_ == 44100 && channels_ == 2) {
+        // Added straight from the ring.
+        std::lock_guard<std::mutex> ring(ringLock_);
+        const int count = static_cast<int>(std::min<std::int64_t>(frames, written_ - played_));
+        for (int done = 0; done < count;) {
+            const std::int64_t index = played_.load() % size_;
+            const int part = static_cast<int>(std::min<std::int64_t>(count - done, size_ - index));
+            AddScaled(ring_.data() + index * 2, static_cast<std::size_t>(part) * 2, mb,
+                      mix + static_cast<std::size_t>(done) * 2);
+            done += part;
+            played_.fetch_add(part);
+        }
+        return;
+    }
+    out_.resize(static_cast<std::size_t>(frames) * 2); // only the `got` frames read are mixed
+    int got = 0;
+    if (!swr_) {
+        AVChannelLayout inLayout;
+        AVChannelLayout outLayout;
+        av_channel_layout_default(&inLayout, channels_);
+        av_channel_layout_default(&outLayout, 2);
+        if (swr_alloc_set_opts2(&swr_, &outLayout, AV_SAMPLE_FMT_S16, 44100, &inLayout, AV_SAMPLE_FMT_S16,
+                                rate_, 0, nullptr) < 0 ||
+            !DoubleMono(swr_, channels_) || swr_init(swr_) < 0)
+            swr_free(&swr_);
+        if (!swr_) return;
+    }
+    in_.resize(static_cast<std::size_t>(4096) * channels_);
+    while (got < frames) {
+        auto* target = reinterpret_cast<std::uint8_t*>(out_.data() + static_cast<std::size_t>(got) * 2);
+        const auto* source = reinterpret_cast<const std::uint8_t*>(in_.data());
+        const int buffered = swr_convert(swr_, &target, frames - got, &source, 0);
+        if (buffered > 0) got += buffered;
+        if (got >= frames) break;
+        const std::int64_t need = (static_cast<std::int64_t>(frames - got) * rate_ + 44099) / 44100 + 2;
+        const int taken = TakeFrames(in_.data(), static_cast<int>(std::min<std::int64_t>(need, 4096)));
+        if (taken <= 0) break;
+        target = reinterpret_cast<std::uint8_t*>(out_.data() + static_cast<std::size_t>(got) * 2);
+        const int made = swr_convert(swr_, &target, frames - got, &source, taken);
+        if (made > 0) got += made;
+    }
+    AddScaled(out_.data(), static_cast<std::size_t>(got) * 2, mb, mix);
+}
+
+void TOutputBuffer::AddScaled(const std::int16_t* samples, std::size_t count, std::int32_t mb, std::int32_t* mix) {
     if (mb == 0) {
-        for (std::size_t i = 0; i < samples; ++i)
-            mix[i] += out_[i];
+        for (std::size_t i = 0; i < count; ++i)
+            mix[i] += samples[i];
     } else if (mb > -10000) {
         const double gain = MbToGain(mb);
-        for (std::size_t i = 0; i < samples; ++i)
-            mix[i] += static_cast<std::int32_t>(std::lround(out_[i] * gain));
+        for (std::size_t i = 0; i < count; ++i)
+            mix[i] += static_cast<std::int32_t>(RoundHalfAway(samples[i] * gain));
     }
 }
 
@@ -228,24 +237,35 @@ void TSoundMixer::Remove(TOutputBuffer& buffer) {
     buffers_.erase(std::remove(buffers_.begin(), buffers_.end(), &buffer), buffers_.end());
 }
 
-void TSoundMixer::RefillAll() {
+void TSoundMixer::RefillAll(bool topUp) {
     std::vector<TOutputBuffer*> buffers;
     {
         std::lock_guard<std::mutex> guard(lock_);
         buffers = buffers_;
     }
     for (TOutputBuffer* buffer : buffers)
-        buffer->Refill();
+        buffer->Refill(topUp);
+}
+
+bool TOutputBuffer::CopyInto(std::int16_t* out, int frames) {
+    if (!started_.load() || delay_.load() > 0 || volumeMb_.load() != 0 || rate_ != 44100 || channels_ != 2)
+        return false;
+    const int got = TakeFrames(out, frames);
+    std::fill(out + static_cast<std::size_t>(got) * 2, out + static_cast<std::size_t>(frames) * 2, 0);
+    return true;
 }
 
 void TSoundMixer::Mix(std::int16_t* out, int frames) {
     std::lock_guard<std::mutex> guard(lock_);
+    if (buffers_.size() == 1 && buffers_.front()->CopyInto(out, frames)) { // a sum of one needs no clamping
+        consumed_.fetch_add(frames);
+        return;
+    }
     const std::size_t samples = static_cast<std::size_t>(frames) * 2;
     mix_.assign(samples, 0);
     for (TOutputBuffer* buffer : buffers_)
         buffer->MixInto(mix_.data(), frames);
-    for (std::size_t i = 0; i < samples; ++i)
-        out[i] = Clamp16(mix_[i]);
+    ClampTo16(mix_.data(), out, samples);
     consumed_.fetch_add(frames);
 }
 

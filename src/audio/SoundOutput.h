@@ -53,8 +53,10 @@ public:
     bool Started() const { return started_.load(); }
     // The fade fill is applied, 25 ms after the play cursor, to what is queued; wakes the thread.
     void RequestFade();
-    // One refill step: a requested fade, then up to half the ring of new frames.
-    void Refill();
+    // One refill step: a requested fade, then up to half the ring of new frames. With `topUp` false
+    // new frames come only once a quarter of the ring is free (an offline mix that refills before
+    // every short period it mixes reads its sources in larger blocks so).
+    void Refill(bool topUp = true);
     // Milliseconds the mixer has played of this buffer.
     double Position() const;
     // Frames queued and not yet played.
@@ -68,11 +70,17 @@ public:
 
     // Mixer side: adds `frames` device frames of this buffer, with its volume, into `mix`.
     void MixInto(std::int32_t* mix, int frames);
+    // Mixer side, when this buffer is the only one: writes its `frames` device frames to `out` as they
+    // are, silence where it has run dry, which is what MixInto alone sums to. False, having taken
+    // nothing, unless it sounds now, at full volume, in the device format.
+    bool CopyInto(std::int16_t* out, int frames);
 
 private:
     void ThreadMain();
     // Reads up to `frames` frames from the ring at the play cursor; returns the frames read.
     int TakeFrames(std::int16_t* out, int frames);
+    // mix += `count` samples at the volume `mb` (silent at -10000).
+    static void AddScaled(const std::int16_t* samples, std::size_t count, std::int32_t mb, std::int32_t* mix);
 
     const int rate_;
     const int channels_;
@@ -88,6 +96,7 @@ private:
     std::atomic<std::int64_t> played_{0};  // frames the mixer read since the start
 
     std::mutex fillLock_; // the fill callbacks
+    std::vector<std::int16_t> block_; // under fillLock_: a fill where the ring wraps inside it
     std::atomic<bool> fadeRequested_{false};
     std::atomic<bool> started_{false};
     std::atomic<float> volume_{1.0f};
@@ -115,7 +124,7 @@ public:
     // `frames` device frames (2 channels) into `out`; silence where nothing plays.
     void Mix(std::int16_t* out, int frames);
     // Offline use (no refill threads): one refill step of every buffer.
-    void RefillAll();
+    void RefillAll(bool topUp = true);
     // Device frames mixed since creation: the play cursor.
     std::int64_t FramesConsumed() const { return consumed_.load(); }
 

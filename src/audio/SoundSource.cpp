@@ -1,6 +1,7 @@
 #include "audio/SoundSource.h"
 
 #include "audio/CodecSources.h"
+#include "audio/SampleRound.h"
 #include "audio/SoundOutput.h"
 #include "audio/WavConverter.h"
 #include "base/Log.h"
@@ -17,6 +18,9 @@ extern "C" {
 #include <cctype>
 #include <cmath>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace kiv {
 
@@ -296,6 +300,12 @@ std::int64_t FramesOfMs(std::int64_t ms) {
     return ms * 176400 / 4000;
 }
 
+// The format a decoded sound is delivered in: the file's rate with at most 2 channels, the device
+// format, or the device format except that a mono sound at the device rate stays mono (a mix adds it
+// to both sides itself, scaling each sample once).
+enum class TOpenedFormat { kOwn, kDevice, kDeviceOrMono };
+std::unique_ptr<TSoundSource> OpenDecoded(TRef<TStream> stream, const std::string& name, TOpenedFormat format);
+
 class TCompositeSound final : public TSoundSource {
 public:
     TCompositeSound(TCompositeDescription description, TOpenSoundStream open)
@@ -331,10 +341,37 @@ public:
     }
 
     int Read(std::int16_t* out, int frames) override {
+        // In pieces whose samples, gains and sums stay in the processor's nearest cache.
+        constexpr int kPiece = 1024;
+        int done = 0;
+        while (done < frames) {
+            const int got = ReadPiece(out + static_cast<std::size_t>(done) * 2, std::min(kPiece, frames - done));
+            if (got == 0) break;
+            done += got;
+        }
+        return done;
+    }
+
+private:
+    int ReadPiece(std::int16_t* out, int frames) {
         const int count = static_cast<int>(std::clamp<std::int64_t>(length_ - position_, 0, frames));
         if (count == 0) return 0;
-        mix_.assign(static_cast<std::size_t>(count) * 2, 0);
         const std::int64_t blockEnd = position_ + count;
+        if (main_.empty()) {
+            // One item sounding over the whole piece needs no sum.
+            TItem* alone = nullptr;
+            int sounding = 0;
+            for (TItem& item : items_) {
+                if (item.end > position_ && item.start < blockEnd) ++sounding, alone = &item;
+                if (item.end <= position_) item.source.reset(); // closed once it has ended
+            }
+            if (sounding == 1 && alone->start <= position_ && alone->end >= blockEnd &&
+                MixAlone(*alone, out, count)) {
+                position_ += count;
+                return count;
+            }
+        }
+        mix_.assign(static_cast<std::size_t>(count) * 2, 0);
         for (TItem& item : items_) {
             if (item.end <= position_ || item.start >= blockEnd) {
                 if (item.end <= position_) item.source.reset(); // closed once it has ended
@@ -345,51 +382,266 @@ public:
             const std::int64_t from = std::max(item.start, position_);
             const std::int64_t to = std::min(item.end, blockEnd);
             const int want = static_cast<int>(to - from);
-            scratch_.assign(static_cast<std::size_t>(want) * 2, 0);
+            scratch_.resize(static_cast<std::size_t>(want) * item.channels); // Read writes what it returns
             const int got = item.source->Read(scratch_.data(), want);
-            for (int i = 0; i < got; ++i) {
-                const std::int64_t byteInItem = (from + i - item.start) * 4;
-                double gain = 1.0;
-                for (const auto& steps : item.envelopes)
-                    gain *= EnvelopeVolumeAt(steps, byteInItem) / 1000.0;
-                if (gain <= 0.00001) continue;
-                const std::size_t at = static_cast<std::size_t>(from - position_ + i) * 2;
-                for (int c = 0; c < 2; ++c) {
-                    const std::int32_t sample = scratch_[static_cast<std::size_t>(i) * 2 + c];
-                    mix_[at + c] += (gain > 0.99 && gain < 1.01)
-                                        ? sample
-                                        : static_cast<std::int32_t>(std::lround(sample * gain));
-                }
-            }
+            if (got > 0)
+                MixItem(item, from, got, mix_.data() + static_cast<std::size_t>(from - position_) * 2);
             if (got < want) item.source.reset(), item.failed = true; // the file ended early: silence
         }
-        for (int i = 0; i < count; ++i) {
-            double gain = 1.0;
+        if (main_.empty()) {
+            ClampTo16(mix_.data(), out, static_cast<std::size_t>(count) * 2);
+        } else {
+            gains_.assign(static_cast<std::size_t>(count), 1.0);
             for (const auto& steps : main_)
-                gain *= EnvelopeVolumeAt(steps, (position_ + i) * 4) / 1000.0;
-            for (int c = 0; c < 2; ++c) {
-                std::int32_t value = mix_[static_cast<std::size_t>(i) * 2 + c];
-                if (gain < 0.001)
-                    value = 0;
-                else if (!(gain > 0.99 && gain < 1.01))
-                    value = static_cast<std::int32_t>(std::lround(value * gain));
-                out[static_cast<std::size_t>(i) * 2 + c] =
-                    static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+                MultiplyEnvelopeGains(steps, position_ * 4, count, gains_.data());
+            for (int i = 0; i < count; ++i) {
+                const double gain = gains_[static_cast<std::size_t>(i)];
+                for (int c = 0; c < 2; ++c) {
+                    std::int32_t value = mix_[static_cast<std::size_t>(i) * 2 + c];
+                    if (gain < 0.001)
+                        value = 0;
+                    else if (!NearUnity(gain))
+                        value = static_cast<std::int32_t>(RoundHalfAway(value * gain));
+                    out[static_cast<std::size_t>(i) * 2 + c] =
+                        static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+                }
             }
         }
         position_ += count;
         return count;
     }
 
-private:
     struct TItem {
         const TCompositeItem* desc = nullptr;
         std::int64_t start = 0; // frames on the composite's time line
         std::int64_t end = 0;
         std::vector<std::vector<TEnvelopeStep>> envelopes;
         std::unique_ptr<TSoundSource> source;
+        int channels = 2; // the source's: 1 only at the device rate
         bool failed = false;
+        // round(s x gain) for every 16-bit sample s (index s + 32768), made for a gain that held over
+        // two blocks in a row: a long hold (a music item at its volume) then costs a look-up a sample.
+        std::vector<std::int32_t> scaled;
+        double scaledGain = 0;
+        double lastHeldGain = 0; // the gain of the item's last block that was one hold
     };
+
+    // A gain this close to 1 leaves the samples as they are.
+    static bool NearUnity(double gain) { return gain > 0.99 && gain < 1.01; }
+
+    // How a frame's gain applies: not at all, unchanged, scaled and rounded (products within the
+    // 32-bit range), or anything else (NaN, huge gains) frame by frame through the library's rounding.
+    enum class TGainKind { Silent, Unity, Scaled, Other };
+    static TGainKind KindOf(double gain) {
+        if (gain <= 0.00001) return TGainKind::Silent;
+        if (NearUnity(gain)) return TGainKind::Unity;
+        return gain < 65535.0 ? TGainKind::Scaled : TGainKind::Other;
+    }
+
+    // mix += round(in x gain), halves away from zero, for `frames` frames whose gains keep every
+    // |sample x gain| below 2^31: there truncation to 32 bits is exact, and so is the fraction. The
+    // gain of frame f is gains[f x step] (`step` 0: one gain for all).
+    static void MixScaled(const std::int16_t* in, const double* gains, std::size_t step, int frames,
+                          std::int32_t* mix) {
+#if defined(__SSE2__)
+        // One frame, two samples, per step.
+        const __m128d half = _mm_set1_pd(0.5);
+        const __m128d minusHalf = _mm_set1_pd(-0.5);
+        const __m128d one = _mm_set1_pd(1.0);
+        for (int f = 0; f < frames; ++f, in += 2, mix += 2) {
+            const __m128i samples = _mm_setr_epi32(in[0], in[1], 0, 0);
+            const __m128d value = _mm_mul_pd(_mm_cvtepi32_pd(samples), _mm_set1_pd(gains[f * step]));
+            const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(value));
+            const __m128d rest = _mm_sub_pd(value, whole);
+            const __m128d up = _mm_and_pd(_mm_cmpge_pd(rest, half), one);
+            const __m128d down = _mm_and_pd(_mm_cmple_pd(rest, minusHalf), one);
+            const __m128i rounded = _mm_cvttpd_epi32(_mm_sub_pd(_mm_add_pd(whole, up), down));
+            __m128i sum = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mix));
+            sum = _mm_add_epi32(sum, rounded);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(mix), sum);
+        }
+#else
+        for (int i = 0; i < frames * 2; ++i) {
+            const double value = in[i] * gains[i / 2 * step];
+            const auto whole = static_cast<std::int32_t>(value);
+            const double rest = value - whole;
+            mix[i] += whole + static_cast<std::int32_t>(rest >= 0.5) - static_cast<std::int32_t>(rest <= -0.5);
+        }
+#endif
+    }
+
+    // The same for mono samples, each added to both sides of its frame.
+    static void MixScaledMono(const std::int16_t* in, const double* gains, std::size_t step, int frames,
+                              std::int32_t* mix) {
+        int f = 0;
+#if defined(__SSE2__)
+        // Two frames, two samples, per step.
+        const __m128d half = _mm_set1_pd(0.5);
+        const __m128d minusHalf = _mm_set1_pd(-0.5);
+        const __m128d one = _mm_set1_pd(1.0);
+        for (; f + 2 <= frames; f += 2) {
+            const __m128i samples = _mm_setr_epi32(in[f], in[f + 1], 0, 0);
+            const __m128d gain = step ? _mm_loadu_pd(gains + f) : _mm_set1_pd(gains[0]);
+            const __m128d value = _mm_mul_pd(_mm_cvtepi32_pd(samples), gain);
+            const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(value));
+            const __m128d rest = _mm_sub_pd(value, whole);
+            const __m128d up = _mm_and_pd(_mm_cmpge_pd(rest, half), one);
+            const __m128d down = _mm_and_pd(_mm_cmple_pd(rest, minusHalf), one);
+            const __m128i rounded = _mm_cvttpd_epi32(_mm_sub_pd(_mm_add_pd(whole, up), down));
+            __m128i* target = reinterpret_cast<__m128i*>(mix + 2 * static_cast<std::size_t>(f));
+            _mm_storeu_si128(target, _mm_add_epi32(_mm_loadu_si128(target), _mm_unpacklo_epi32(rounded, rounded)));
+        }
+#endif
+        for (; f < frames; ++f) {
+            const double value = in[f] * gains[f * step];
+            const auto whole = static_cast<std::int32_t>(value);
+            const double rest = value - whole;
+            const std::int32_t rounded =
+                whole + static_cast<std::int32_t>(rest >= 0.5) - static_cast<std::int32_t>(rest <= -0.5);
+            mix[2 * static_cast<std::size_t>(f)] += rounded;
+            mix[2 * static_cast<std::size_t>(f) + 1] += rounded;
+        }
+    }
+
+    // Adds frames `begin` to `end` of `in` (the item's samples, `channels` a frame) into `mix`, all of
+    // one kind of gain; the gain of frame f is gains[f x step].
+    static void MixRun(TGainKind kind, const std::int16_t* in, int channels, const double* gains,
+                       std::size_t step, int begin, int end, std::int32_t* mix) {
+        const std::size_t first = static_cast<std::size_t>(begin) * 2;
+        const std::size_t last = static_cast<std::size_t>(end) * 2;
+        // Sample i of the mix comes from sample i of the input, or from frame i / 2 when mono.
+        const int shift = channels == 1 ? 1 : 0;
+        switch (kind) {
+        case TGainKind::Silent:
+            break;
+        case TGainKind::Unity:
+            for (std::size_t i = first; i < last; ++i)
+                mix[i] += in[i >> shift];
+            break;
+        case TGainKind::Scaled:
+            if (shift)
+                MixScaledMono(in + begin, gains + begin * step, step, end - begin, mix + first);
+            else
+                MixScaled(in + first, gains + begin * step, step, end - begin, mix + first);
+            break;
+        case TGainKind::Other:
+            for (std::size_t i = first; i < last; ++i)
+                mix[i] += static_cast<std::int32_t>(RoundHalfAway(in[i >> shift] * gains[i / 2 * step]));
+            break;
+        }
+    }
+
+    // Adds `frames` frames of `item` from scratch_, read at frame `from` of the time line, into `mix`,
+    // each shaped by the item's envelopes. A block inside a hold of every envelope has one gain;
+    // otherwise runs of frames of one kind are mixed in one loop each.
+    void MixItem(TItem& item, std::int64_t from, int frames, std::int32_t* mix) {
+        const std::int64_t at = (from - item.start) * 4;
+        const std::int16_t* in = scratch_.data();
+        if (const std::optional<double> held = HeldGain(item, at, frames)) {
+            const double gain = *held;
+            const TGainKind kind = KindOf(gain);
+            if (kind == TGainKind::Scaled && ScaledTable(item, gain))
+                return MixLookedUp(item.scaled.data() + 32768, in, item.channels, frames, mix);
+            item.lastHeldGain = gain;
+            return MixRun(kind, in, item.channels, &gain, 0, 0, frames, mix);
+        }
+        item.lastHeldGain = 0;
+        gains_.assign(static_cast<std::size_t>(frames), 1.0);
+        for (const auto& steps : item.envelopes)
+            MultiplyEnvelopeGains(steps, at, frames, gains_.data());
+        const double* gains = gains_.data();
+        for (int begin = 0; begin < frames;) {
+            const TGainKind kind = KindOf(gains[begin]);
+            int end = begin + 1;
+            while (end < frames && KindOf(gains[end]) == kind)
+                ++end;
+            MixRun(kind, in, item.channels, gains, 1, begin, end, mix);
+            begin = end;
+        }
+    }
+
+    // The item's gain over `frames` frames from envelope position `at` when every envelope holds there.
+    static std::optional<double> HeldGain(const TItem& item, std::int64_t at, int frames) {
+        double gain = 1.0;
+        for (const auto& steps : item.envelopes) {
+            const std::optional<double> volume = EnvelopeHoldVolume(steps, at, frames);
+            if (!volume) return std::nullopt;
+            gain *= *volume / 1000.0;
+        }
+        return gain;
+    }
+
+    // Reads `count` frames of `item`, the only one sounding over the whole piece, through its table
+    // straight into `out` (clamped to 16 bits) when it holds there at a gain whose table is made. False,
+    // having read nothing, when the piece has to be summed.
+    bool MixAlone(TItem& item, std::int16_t* out, int count) {
+        if (!item.source && !item.failed) OpenItem(item);
+        if (!item.source) return false;
+        const std::optional<double> gain = HeldGain(item, (position_ - item.start) * 4, count);
+        if (!gain || KindOf(*gain) != TGainKind::Scaled || !ScaledTable(item, *gain)) return false;
+        scratch_.resize(static_cast<std::size_t>(count) * item.channels); // Read writes what it returns
+        const int got = item.source->Read(scratch_.data(), count);
+        const std::int32_t* scaled = item.scaled.data() + 32768;
+        const std::int16_t* in = scratch_.data();
+        const auto clamped = [](std::int32_t value) {
+            return static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+        };
+        if (item.channels == 1) {
+            for (int f = 0; f < got; ++f)
+                out[2 * f] = out[2 * f + 1] = clamped(scaled[in[f]]);
+        } else {
+            for (int i = 0; i < got * 2; ++i)
+                out[i] = clamped(scaled[in[i]]);
+        }
+        if (got < count) { // the file ended early: silence
+            std::fill(out + static_cast<std::size_t>(std::max(got, 0)) * 2,
+                      out + static_cast<std::size_t>(count) * 2, 0);
+            item.source.reset(), item.failed = true;
+        }
+        return true;
+    }
+
+    // Whether item.scaled holds round(s x gain): made here when the item's previous block held at
+    // this gain too, through the same rounding as the blocks mixed sample by sample.
+    static bool ScaledTable(TItem& item, double gain) {
+        if (!item.scaled.empty() && item.scaledGain == gain) return true;
+        if (item.lastHeldGain != gain) return false;
+        static const std::vector<std::int16_t> every = [] {
+            std::vector<std::int16_t> values(65536);
+            for (int i = 0; i < 65536; ++i)
+                values[static_cast<std::size_t>(i)] = static_cast<std::int16_t>(i - 32768);
+            return values;
+        }();
+        item.scaled.assign(every.size(), 0);
+        MixScaled(every.data(), &gain, 0, static_cast<int>(every.size() / 2), item.scaled.data());
+        item.scaledGain = gain;
+        return true;
+    }
+
+    // mix += scaled[sample] for `frames` frames of `in` (`channels` a frame; mono onto both sides).
+    static void MixLookedUp(const std::int32_t* scaled, const std::int16_t* in, int channels, int frames,
+                            std::int32_t* mix) {
+        if (channels == 1) {
+            int f = 0;
+#if defined(__SSE2__)
+            // Two frames, four sums, per step.
+            for (; f + 2 <= frames; f += 2, mix += 4) {
+                const std::int32_t a = scaled[in[f]];
+                const std::int32_t b = scaled[in[f + 1]];
+                __m128i* target = reinterpret_cast<__m128i*>(mix);
+                _mm_storeu_si128(target, _mm_add_epi32(_mm_loadu_si128(target), _mm_setr_epi32(a, a, b, b)));
+            }
+#endif
+            for (; f < frames; ++f, mix += 2) {
+                const std::int32_t value = scaled[in[f]];
+                mix[0] += value;
+                mix[1] += value;
+            }
+            return;
+        }
+        for (int i = 0; i < frames * 2; ++i)
+            mix[i] += scaled[in[i]];
+    }
 
     bool OpenItem(TItem& item) {
         TRef<TStream> stream = open_ ? open_(item.desc->fileName) : nullptr;
@@ -398,7 +650,8 @@ private:
             item.failed = true;
             return false;
         }
-        item.source = OpenDecodedSound(std::move(stream), item.desc->fileName, true);
+        item.source = OpenDecoded(std::move(stream), item.desc->fileName, TOpenedFormat::kDeviceOrMono);
+        if (item.source) item.channels = item.source->Channels();
         if (!item.source) {
             item.failed = true;
             return false;
@@ -417,6 +670,7 @@ private:
     std::vector<TItem> items_;
     std::vector<std::int32_t> mix_;
     std::vector<std::int16_t> scratch_;
+    std::vector<double> gains_; // per frame of a block
 };
 
 } // namespace
@@ -476,8 +730,9 @@ std::unique_ptr<TSoundSource> OpenWithCodecLibrary(const TRef<TStream>& stream, 
 
 } // namespace
 
-std::unique_ptr<TSoundSource> OpenDecodedSound(TRef<TStream> stream, const std::string& name,
-                                               bool deviceFormat) {
+namespace {
+
+std::unique_ptr<TSoundSource> OpenDecoded(TRef<TStream> stream, const std::string& name, TOpenedFormat format) {
     if (!stream) return nullptr;
     std::string refused;
     std::unique_ptr<TSoundSource> sound = OpenWithCodecLibrary(stream, name, refused);
@@ -485,8 +740,18 @@ std::unique_ptr<TSoundSource> OpenDecodedSound(TRef<TStream> stream, const std::
         TLog::Line("Sound file cannot be decoded: " + name + " (" + refused + ")");
         return nullptr;
     }
-    if (!sound) return OpenWithFfmpeg(std::move(stream), name, deviceFormat);
-    return deviceFormat ? ToDeviceFormat(std::move(sound)) : std::move(sound);
+    if (!sound) return OpenWithFfmpeg(std::move(stream), name, format != TOpenedFormat::kOwn);
+    if (format == TOpenedFormat::kOwn) return sound;
+    if (format == TOpenedFormat::kDeviceOrMono && sound->Rate() == kDeviceRate && sound->Channels() == 1)
+        return sound;
+    return ToDeviceFormat(std::move(sound));
+}
+
+} // namespace
+
+std::unique_ptr<TSoundSource> OpenDecodedSound(TRef<TStream> stream, const std::string& name,
+                                               bool deviceFormat) {
+    return OpenDecoded(std::move(stream), name, deviceFormat ? TOpenedFormat::kDevice : TOpenedFormat::kOwn);
 }
 
 std::unique_ptr<TSoundSource> OpenCompositeSound(TCompositeDescription description, TOpenSoundStream open) {

@@ -20,6 +20,12 @@ std::int64_t RoundToInt64(double value) {
     return static_cast<std::int64_t>(std::nearbyint(value));
 }
 
+// Per-mille per byte between two steps.
+double Slope(const TEnvelopeStep& from, const TEnvelopeStep& to) {
+    return static_cast<double>(std::int64_t{to.volume} - from.volume) /
+           static_cast<double>(to.bytePosition - from.bytePosition);
+}
+
 std::int32_t ClampVolume(std::int64_t volume) {
     return static_cast<std::int32_t>(std::clamp<std::int64_t>(
         volume, std::numeric_limits<std::int32_t>::min(), std::numeric_limits<std::int32_t>::max()));
@@ -100,9 +106,56 @@ double EnvelopeVolumeAt(const std::vector<TEnvelopeStep>& steps, std::int64_t by
         if (bytePosition > to.bytePosition) continue;
         if (from.volume == to.volume) return to.volume;
         // The end volume minus the remaining distance times the slope.
-        const double slope = static_cast<double>(to.volume - from.volume) /
-                             static_cast<double>(to.bytePosition - from.bytePosition);
-        return to.volume - static_cast<double>(to.bytePosition - bytePosition) * slope;
+        return to.volume - static_cast<double>(to.bytePosition - bytePosition) * Slope(from, to);
+    }
+    return steps.back().volume;
+}
+
+void MultiplyEnvelopeGains(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition, int count,
+                           double* gains) {
+    if (steps.empty() || count <= 0) return; // 1000 per-mille: unchanged
+    int done = 0;
+    // A run of `frames` frames at one volume.
+    const auto hold = [&](int frames, double volume) {
+        if (frames <= 0) return;
+        const double factor = volume / 1000.0;
+        for (const int end = done + frames; done < end; ++done)
+            gains[done] *= factor;
+        bytePosition += static_cast<std::int64_t>(frames) * 4;
+    };
+    // Frames from `bytePosition` up to and including byte `last`, at most the rest of the block.
+    const auto framesThrough = [&](std::int64_t last) {
+        if (bytePosition > last) return 0;
+        return static_cast<int>(std::min<std::int64_t>((last - bytePosition) / 4 + 1, count - done));
+    };
+    hold(framesThrough(steps.front().bytePosition), steps.front().volume);
+    for (std::size_t i = 1; i < steps.size() && done < count; ++i) {
+        const TEnvelopeStep& from = steps[i - 1];
+        const TEnvelopeStep& to = steps[i];
+        const int frames = framesThrough(to.bytePosition);
+        if (frames == 0) continue;
+        if (from.volume == to.volume) {
+            hold(frames, to.volume);
+            continue;
+        }
+        const double slope = Slope(from, to);
+        for (const int end = done + frames; done < end; ++done, bytePosition += 4)
+            gains[done] *= (to.volume - static_cast<double>(to.bytePosition - bytePosition) * slope) / 1000.0;
+    }
+    hold(count - done, steps.back().volume);
+}
+
+std::optional<double> EnvelopeHoldVolume(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition,
+                                         int count) {
+    if (steps.empty()) return 1000.0;
+    const std::int64_t last = bytePosition + 4 * static_cast<std::int64_t>(std::max(count, 1) - 1);
+    if (last <= steps.front().bytePosition) return steps.front().volume;
+    if (bytePosition <= steps.front().bytePosition) return std::nullopt; // the first step lies inside
+    // The segment of the first frame, as EnvelopeVolumeAt finds it; every later frame must be in it.
+    for (std::size_t i = 1; i < steps.size(); ++i) {
+        if (bytePosition > steps[i].bytePosition) continue;
+        if (last <= steps[i].bytePosition && steps[i - 1].volume == steps[i].volume) return steps[i].volume;
+        return std::nullopt;
     }
     return steps.back().volume;
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -50,5 +51,16 @@ std::vector<TEnvelopeStep> PrepareEnvelope(const TVolumeParams& envelope, std::i
 // The volume (per-mille) a prepared envelope gives at `bytePosition`: the first step's volume
 // before it (1000 for an empty envelope), linear between steps, the last volume after the end.
 double EnvelopeVolumeAt(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition);
+
+// Multiplies `gains[i]` by EnvelopeVolumeAt(steps, bytePosition + 4 i) / 1000 for `count` frames,
+// giving the same values bit for bit; the steps are walked once instead of searched per frame, and
+// a stretch of one volume is handled in one go.
+void MultiplyEnvelopeGains(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition, int count,
+                           double* gains);
+
+// The volume EnvelopeVolumeAt gives every one of `count` frames from `bytePosition` on when they all
+// lie before the first step, after the last or between two steps of one volume; none otherwise.
+std::optional<double> EnvelopeHoldVolume(const std::vector<TEnvelopeStep>& steps, std::int64_t bytePosition,
+                                         int count);
 
 } // namespace kiv

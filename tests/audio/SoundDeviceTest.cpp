@@ -197,6 +197,48 @@ TEST_F(SoundDeviceTest, MissingOrBrokenSoundsMakeNoChannelAndALogLine) {
     EXPECT_EQ(Mix(100), Constant(100, 2, 0)); // silence, and the mix goes on
 }
 
+// A buffer mixed alone sums to its own frames: at its volume, after its delay, silent once it runs
+// dry, whatever the output block held before.
+TEST(OutputBufferTest, ABufferMixedAloneGivesItsFramesAtItsVolumeAndSilenceWhenDry) {
+    struct TCase {
+        float volume;
+        std::int64_t delay;
+    };
+    for (const TCase& c : {TCase{1.0f, 0}, TCase{0.5f, 0}, TCase{1.0f, 300}}) {
+        SCOPED_TRACE(testing::Message() << "volume " << c.volume << ", delay " << c.delay);
+        int next = 0;
+        TOutputBuffer::TCallbacks callbacks;
+        callbacks.firstFill = callbacks.fill = [&](std::int16_t* data, int frames) {
+            for (int f = 0; f < frames; ++f, ++next)
+                data[2 * f] = data[2 * f + 1] =
+                    static_cast<std::int16_t>(1 + next % 20000 - (next % 2) * 25000);
+        };
+        TOutputBuffer buffer(44100, 2, callbacks, false);
+        buffer.SetVolume(c.volume);
+        buffer.Start(c.delay);
+        TSoundMixer mixer;
+        mixer.Add(buffer);
+        const double gain = TOutputBuffer::MbToGain(TOutputBuffer::VolumeToMb(c.volume));
+        std::vector<std::int16_t> out(44100 * 2);
+        for (int block = 0; block < 2; ++block) { // no refill: the second block runs dry
+            std::fill(out.begin(), out.end(), std::int16_t{1234});
+            mixer.Mix(out.data(), 44100);
+            for (int f = 0; f < 44100; ++f) {
+                const std::int64_t n = block * 44100 + f - c.delay; // the buffer's frame
+                const int sample = n >= 0 && n < buffer.InitialFillSize()
+                                       ? 1 + static_cast<int>(n % 20000) - static_cast<int>(n % 2) * 25000
+                                       : 0;
+                const auto expected = static_cast<std::int16_t>(std::lround(sample * gain));
+                ASSERT_EQ(out[2 * static_cast<std::size_t>(f)], expected)
+                    << "block " << block << ", frame " << f;
+                ASSERT_EQ(out[2 * static_cast<std::size_t>(f) + 1], expected)
+                    << "block " << block << ", frame " << f;
+            }
+        }
+        mixer.Remove(buffer);
+    }
+}
+
 TEST_F(SoundDeviceTest, ASourceThatEndsFinishesItsInstance) {
     files_.files["short.wav"] = WavBytes(Constant(4410, 2, 5000), 44100, 2);
     auto channel = Channel("short.wav", 0);
@@ -207,6 +249,26 @@ TEST_F(SoundDeviceTest, ASourceThatEndsFinishesItsInstance) {
     EXPECT_EQ(device_->RunKiller(), 1u);
     now_ += 2100;
     EXPECT_EQ(device_->RunKiller(), 0u);
+    EXPECT_EQ(channel->InstanceCount(), 0u);
+}
+
+// An offline device refills in blocks of a quarter ring; a sound whose end falls inside such a block
+// is freed only after that whole block has played, so none of its last frames are lost.
+TEST_F(SoundDeviceTest, ASoundEndingInsideARefillBlockPlaysToItsLastFrame) {
+    constexpr int kFrames = 3 * 44100 + 10000; // ends 10000 frames into a block
+    files_.files["dc.wav"] = WavBytes(Constant(kFrames, 2, 10000), 44100, 2);
+    auto channel = Channel("dc.wav", 0);
+    ASSERT_TRUE(channel);
+    channel->Play(0);
+    std::vector<std::int16_t> block(221 * 2);
+    int loud = 0;
+    for (int period = 0; period < 1000; ++period) { // 5 s in the player's 5 ms steps
+        device_->Pull(block.data(), 221);
+        now_ += 221 / 44.1;
+        for (std::size_t i = 0; i < block.size(); i += 2)
+            loud += block[i] == 10000 ? 1 : 0;
+    }
+    EXPECT_EQ(loud, kFrames - 1); // all but the first frame, where the shortest fade-in starts at 0
     EXPECT_EQ(channel->InstanceCount(), 0u);
 }
 

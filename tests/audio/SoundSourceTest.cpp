@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -159,6 +160,20 @@ std::string WavOf(int tag, int channels, int rate, int bits, const std::string& 
     return out + body;
 }
 
+// WAV files whose format tag no decoder here knows, or whose MPEG data chunk holds no MPEG audio,
+// are no sound with a log line: their bytes are never played as samples.
+TEST(DecodedSoundTest, WavFilesOfUnknownOrEmptyCodecDataAreNoSound) {
+    const auto sine = Sine(4410, 44100, 2, 440, 20000);
+    const std::string pcm(reinterpret_cast<const char*>(sine.data()), sine.size() * 2);
+    for (const std::string& bytes : {WavOf(0x1234, 2, 44100, 16, pcm), WavOf(0x55, 2, 44100, 0, std::string(8192, '\0')),
+                                     WavOf(0x50, 1, 22050, 0, std::string(3000, '\x11'))}) {
+        std::unique_ptr<TSoundSource> sound;
+        const std::string log = test::LoggedWhile([&] { sound = OpenDecodedSound(MemoryFile(bytes), "coded.wav"); });
+        EXPECT_FALSE(sound) << (sound ? sound->DecoderName() : "");
+        EXPECT_NE(log.find("Sound file cannot be decoded: coded.wav"), std::string::npos) << log;
+    }
+}
+
 TEST(DecodedSoundTest, OurWavConverterReadsEverySampleFormatToTheSample) {
     // A ramp over the whole 16-bit range in each format; lower bits that 16 bits cannot hold are
     // set so that they must be dropped, not rounded into the next value.
@@ -233,6 +248,10 @@ protected:
         item.duration = duration;
         return item;
     }
+    // Every sample `description` reads to, in blocks of several sizes, against its mix computed frame
+    // by frame; items name "v.wav" (`varied`, stereo) or "mono.wav" (`mono`).
+    void ExpectEveryFrameByTheFormula(const TCompositeDescription& description,
+                                      const std::vector<std::int16_t>& varied, const std::vector<std::int16_t>& mono);
     test::TMemoryFiles files_;
 };
 
@@ -292,6 +311,96 @@ TEST_F(CompositeSoundTest, AnItemThatCannotOpenIsSilentAndLogged) {
     ASSERT_EQ(out.size(), 22050u * 2);
     EXPECT_EQ(out[2 * 5000], 0);
     EXPECT_EQ(out[2 * 16000], 20000);
+}
+
+// The whole reader against the mixing formula evaluated frame by frame: items over varied samples
+// (full scale both ways), fades, holds at ordinary, near-unity, tiny and huge volumes, a main volume,
+// read in blocks that cut the ramps anywhere. Every output sample must be the formula's.
+TEST_F(CompositeSoundTest, EveryFrameIsTheSumOfItsItemsAtTheirEnvelopesGains) {
+    std::vector<std::int16_t> varied, mono;
+    for (int f = 0; f < 44100; ++f) {
+        const int value = static_cast<int>((f * 7919L) % 65536) - 32768; // every value, spread out
+        varied.push_back(static_cast<std::int16_t>(value));
+        varied.push_back(static_cast<std::int16_t>(-1 - value));
+        mono.push_back(static_cast<std::int16_t>(value / 2 + f % 3));
+    }
+    files_.files["v.wav"] = WavBytes(varied, 44100, 2);
+    files_.files["mono.wav"] = WavBytes(mono, 44100, 1); // on both sides at its own level
+    TCompositeDescription description;
+    description.duration = 900;
+    TCompositeItem a = Item("v.wav", 0, 900);
+    a.envelopes.push_back({{0, 0}, {100, 800}, {300, 800}, {301, 1005}, {400, 1005}, {450, 0}, {500, 0},
+                           {520, 3}, {600, 3}, {620, 70000}, {700, 70000}, {800, 2000000}, {900, 500}});
+    a.envelopes.push_back({{0, 900}, {450, 1000}, {900, 700}});
+    TCompositeItem b = Item("mono.wav", 250, 500);
+    b.beginTime = 100;
+    b.envelopes.push_back({{0, 1000}, {250, 333}, {500, 1000}});
+    description.items = {a, b};
+    description.mainVolume.push_back({{0, 1000}, {200, 1000}, {600, 500}, {700, 0}, {720, 0}, {800, 1000}});
+    // Long holds, where a block is mixed at one gain: exact halves (500), ordinary volumes, a volume
+    // that changes between holds, products past 16 bits; no main volume.
+    TCompositeDescription holds;
+    holds.duration = 900;
+    TCompositeItem loud = Item("v.wav", 0, 700); // alone before 100 ms, then the mono item alone
+    loud.envelopes.push_back({{0, 500}, {300, 500}, {301, 800}, {600, 800}, {601, 1700}, {700, 1700}});
+    TCompositeItem quiet = Item("mono.wav", 100, 800);
+    quiet.envelopes.push_back({{0, 300}, {350, 300}, {360, 650}, {800, 650}});
+    holds.items = {loud, quiet};
+
+    for (const TCompositeDescription& tried : {description, holds})
+        ExpectEveryFrameByTheFormula(tried, varied, mono);
+}
+
+void CompositeSoundTest::ExpectEveryFrameByTheFormula(const TCompositeDescription& description,
+                                                      const std::vector<std::int16_t>& varied,
+                                                      const std::vector<std::int16_t>& mono) {
+    // The formula, frame by frame, with the library's rounding.
+    const auto frameOf = [](std::int64_t ms) { return ms * 176400 / 4000; };
+    std::vector<std::int32_t> sum(static_cast<std::size_t>(frameOf(description.duration)) * 2, 0);
+    for (const TCompositeItem& item : description.items) {
+        std::vector<std::vector<TEnvelopeStep>> envelopes;
+        for (const TVolumeParams& envelope : item.envelopes)
+            envelopes.push_back(PrepareEnvelope(envelope, item.duration));
+        envelopes.push_back(PrepareEnvelope(EdgeEnvelope(item.duration), item.duration));
+        const std::int64_t start = frameOf(item.timeLine);
+        const std::int64_t skip = std::llround(item.beginTime * 44.1);
+        for (std::int64_t f = 0; f < frameOf(item.duration); ++f) {
+            double gain = 1.0;
+            for (const auto& steps : envelopes)
+                gain *= EnvelopeVolumeAt(steps, f * 4) / 1000.0;
+            if (gain <= 0.00001) continue;
+            for (int c = 0; c < 2; ++c) {
+                const std::int32_t sample = item.fileName == "mono.wav"
+                                                ? mono[static_cast<std::size_t>(skip + f)]
+                                                : varied[static_cast<std::size_t>((skip + f) * 2 + c)];
+                sum[static_cast<std::size_t>((start + f) * 2 + c)] +=
+                    gain > 0.99 && gain < 1.01 ? sample : static_cast<std::int32_t>(std::lround(sample * gain));
+            }
+        }
+    }
+    const std::vector<TEnvelopeStep> main =
+        description.mainVolume.empty() ? std::vector<TEnvelopeStep>{}
+                                       : PrepareEnvelope(description.mainVolume[0], description.duration);
+    std::vector<std::int16_t> expected(sum.size());
+    for (std::size_t i = 0; i < sum.size(); ++i) {
+        const double gain =
+            main.empty() ? 1.0 : EnvelopeVolumeAt(main, static_cast<std::int64_t>(i / 2) * 4) / 1000.0;
+        std::int32_t value = sum[i];
+        if (gain < 0.001)
+            value = 0;
+        else if (!(gain > 0.99 && gain < 1.01))
+            value = static_cast<std::int32_t>(std::lround(value * gain));
+        expected[i] = static_cast<std::int16_t>(std::clamp(value, -32768, 32767));
+    }
+
+    for (const int block : {221, 1000, 4096}) {
+        auto sound = OpenSound(WriteCompositeText(description), files_.Opener());
+        ASSERT_TRUE(sound);
+        const auto out = ReadAll(*sound, block);
+        ASSERT_EQ(out.size(), expected.size());
+        for (std::size_t i = 0; i < out.size(); ++i)
+            ASSERT_EQ(out[i], expected[i]) << "block " << block << ", frame " << i / 2 << ", channel " << i % 2;
+    }
 }
 
 } // namespace
@@ -367,9 +476,13 @@ TEST(DecodedSoundTest, CompressedFormatsMadeByFfmpegDecodeToTheirSweepAndSeek) {
         {"sine.m4a", "-c:a aac -b:a 192k", 48000, 2, 1024, 2, "ffmpeg"},
         {"sine.ogg", "-c:a libvorbis -q:a 6", 44100, 2, 2048, 2, "vorbisfile"},
         {"sine.mp3", "-c:a libmp3lame -b:a 192k", 32000, 1, 1152, 2, "mpg123"},
+        // MPEG audio in a WAV file (format tag 0x0055): the data chunk is an MP3 stream. Without the
+        // gapless information of an MP3 file the encoder's delay and padding play too (two frames).
+        {"sine-mp3.wav", "-c:a libmp3lame -b:a 192k -f wav", 32000, 1, 2304, 2, "mpg123"},
         {"sine.flac", "-c:a flac", 11025, 2, 4608, 2, "ffmpeg"},
         {"sine-ms.wav", "-c:a adpcm_ms", 22050, 2, 1024, 2, "sndfile"},
         {"sine-ima.wav", "-c:a adpcm_ima_wav", 16000, 1, 1024, 2, "sndfile"},
+        {"sine-alaw.wav", "-c:a pcm_alaw", 8000, 1, 1, 2, "ffmpeg"}, // other tags: FFmpeg's decoders
     };
     for (const auto& format : formats) {
         SCOPED_TRACE(format.file);
