@@ -6,7 +6,8 @@
 # memory after the first pass of the show, the growth from there to the end, the threads seen,
 # and the log's error lines. Builds kivviewer in build-release (Release, no tests).
 # Usage: scripts/soak.sh [SECONDS (default 3600)] [SLIDE_MS (default 3000)]
-# Writes build-release/soak/samples.csv (seconds, RSS in kB, threads) and the player's log there.
+# Writes build-release/soak/samples.csv (seconds, RSS in kB, threads, its anonymous and file-backed
+# parts in kB) and the player's log there.
 # The environment may change the run (the short soak among the tests does):
 #   KIV_SOAK_PLAYER   a kivviewer to play with instead of building one in build-release
 #   KIV_SOAK_DIR      the work folder (default build-release/soak)
@@ -90,16 +91,18 @@ SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy "$player" -filename "$show/Proje
     >"$work/player.out" 2>"$work/player.log" &
 pid=$!
 trap 'kill -TERM $pid 2>/dev/null || true' EXIT
-echo "seconds,rss_kb,threads" >"$work/samples.csv"
+echo "seconds,rss_kb,threads,anon_kb,file_kb" >"$work/samples.csv"
 start=$(date +%s)
 while :; do
     now=$(( $(date +%s) - start ))
     [ "$now" -ge "$seconds" ] && break
     status=/proc/$pid/status
     [ -r "$status" ] || { echo "soak: the player ended after $now s"; break; }
-    rss=$(awk '/^VmRSS:/ {print $2}' "$status" 2>/dev/null || true)
-    threads=$(awk '/^Threads:/ {print $2}' "$status" 2>/dev/null || true)
-    [ -n "$rss" ] && echo "$now,$rss,$threads" >>"$work/samples.csv"
+    # Resident memory, threads, and the resident memory split into anonymous and file pages.
+    line=$(awk '/^(VmRSS|Threads|RssAnon|RssFile):/ {v[$1] = $2}
+                END { if (v["VmRSS:"] != "") print v["VmRSS:"] "," v["Threads:"] "," v["RssAnon:"] "," v["RssFile:"] }' \
+        "$status" 2>/dev/null || true)
+    [ -n "$line" ] && echo "$now,$line" >>"$work/samples.csv"
     sleep 1
 done
 alive=yes
@@ -126,11 +129,14 @@ awk -F, -v first=$((period + 10)) -v alive=$alive '
         printf "threads after the first pass: %d to %d\n", min_a, max_a
     }' "$work/samples.csv"
 # Memory swings by a few pictures within a pass; whole passes compare like with like.
+# A pass is whole when its samples span it (on a busy machine a sample takes a little over a second).
 awk -F, -v period=$period 'NR > 1 && $1 >= 10 {
-        p = int(($1 - 10) / period) + 1; sum[p] += $2; n[p]++; if ($2 > top[p]) top[p] = $2; last = p }
+        p = int(($1 - 10) / period) + 1; sum[p] += $2; n[p]++; if ($2 > top[p]) top[p] = $2; last = p
+        anon[p] += $4; file[p] += $5; if (!(p in from)) from[p] = $1; to[p] = $1 }
     END { for (p = 1; p <= last; p++)
-              printf "pass %d%s: mean %.1f MB, highest %.1f MB\n", p, (n[p] < period - 5 ? " (part)" : ""),
-                     sum[p] / n[p] / 1024, top[p] / 1024 }' "$work/samples.csv"
+              printf "pass %d%s: mean %.1f MB (anonymous %.1f, files %.1f), highest %.1f MB\n", p,
+                     (to[p] - from[p] < period - 5 ? " (part)" : ""), sum[p] / n[p] / 1024,
+                     anon[p] / n[p] / 1024, file[p] / n[p] / 1024, top[p] / 1024 }' "$work/samples.csv"
 errors=$(grep -c -i -E "error|exception|assert|failed" "$work/player.log" || true)
 echo "log lines with error, exception, assert or failed: $errors (log: $work/player.log)"
 grep -i -E "error|exception|assert|failed" "$work/player.log" | head -5 || true
