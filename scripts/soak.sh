@@ -15,10 +15,10 @@
 #   KIV_SOAK_SCREEN   the window (1280x720)
 #   KIV_SOAK_MAX_GROWTH  a percentage: exit 1 when the mean memory of the last whole pass exceeds
 #                     that of pass KIV_SOAK_BASE_PASS (default 2: the first after the first) by
-#                     more, when the most threads alive in the last whole pass differ from the most
-#                     in that pass (a thread that ends and is started again dips the count for a
-#                     moment; a leaked or lost thread moves the highest), when the log has an
-#                     error or the player ended early.
+#                     more, when the thread count held longest in the last whole pass differs
+#                     from that of the base pass (a thread that is started anew dips or lifts the
+#                     count for a moment; a leaked or lost thread moves the count it holds), when
+#                     the log has an error or the player ended early.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
@@ -142,11 +142,21 @@ echo "log lines with error, exception, assert or failed: $errors (log: $work/pla
 grep -i -E "error|exception|assert|failed" "$work/player.log" | head -5 || true
 
 [ -n "$max_growth" ] || exit 0
-# The verdict: whole passes after the first compared by their mean and most threads, a clean log.
+# The verdict: whole passes after the first compared by their mean memory and the thread count
+# each holds longest, a clean log.
 status=0
 awk -F, -v period=$period -v first=$((period + 10)) -v limit="$max_growth" -v base=$base_pass '
+    function steady(pass,   k, parts, best, most) {
+        most = -1
+        for (k in held) {
+            split(k, parts, SUBSEP)
+            if (parts[1] != pass) continue
+            if (held[k] > most || (held[k] == most && parts[2] + 0 < best)) { most = held[k]; best = parts[2] + 0 }
+        }
+        return best
+    }
     NR > 1 && $1 >= 10 { p = int(($1 - 10) / period) + 1; sum[p] += $2; n[p]++; last = p; t = $1
-                         if ($3 > threads[p]) threads[p] = $3 }
+                         held[p, $3 + 0]++ }
     NR > 1 && $1 >= first { if (lo == "" || $3 < lo) lo = $3; if ($3 > hi) hi = $3 }
     END {
         whole = (t >= 10 + last * period - 2) ? last : last - 1
@@ -155,8 +165,9 @@ awk -F, -v period=$period -v first=$((period + 10)) -v limit="$max_growth" -v ba
         printf "pass %d to pass %d: %+.2f %% (at most %s %%), threads after the first pass: %d to %d\n", \
             base, whole, growth, limit, lo, hi
         if (growth > limit) { print "FAIL: memory grows"; exit 1 }
-        if (threads[whole] != threads[base]) {
-            printf "FAIL: at most %d threads in pass %d, %d in pass %d\n", threads[base], base, threads[whole], whole
+        if (steady(whole) != steady(base)) {
+            printf "FAIL: %d threads through most of pass %d, %d through most of pass %d\n", \
+                steady(base), base, steady(whole), whole
             exit 1
         }
     }' "$work/samples.csv" || status=1
