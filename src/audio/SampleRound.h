@@ -22,6 +22,26 @@ inline long RoundHalfAway(double value) {
     return whole + static_cast<long>(rest >= 0.5) - static_cast<long>(rest <= -0.5);
 }
 
+// RoundHalfAway for products whose magnitude stays below 2^31: there truncation to 32 bits is exact,
+// and so is the fraction.
+inline std::int32_t RoundHalfAway32(double value) {
+    const auto whole = static_cast<std::int32_t>(value);
+    const double rest = value - whole;
+    return whole + static_cast<std::int32_t>(rest >= 0.5) - static_cast<std::int32_t>(rest <= -0.5);
+}
+
+#if defined(__SSE2__)
+// RoundHalfAway32 of two products at once, in the low two lanes of the result.
+inline __m128i RoundHalfAway32x2(__m128d value) {
+    const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(value));
+    const __m128d rest = _mm_sub_pd(value, whole);
+    const __m128d one = _mm_set1_pd(1.0);
+    const __m128d up = _mm_and_pd(_mm_cmpge_pd(rest, _mm_set1_pd(0.5)), one);
+    const __m128d down = _mm_and_pd(_mm_cmple_pd(rest, _mm_set1_pd(-0.5)), one);
+    return _mm_cvttpd_epi32(_mm_sub_pd(_mm_add_pd(whole, up), down));
+}
+#endif
+
 // out[i] = `sums[i]` clamped to -32768 ... 32767, for `count` samples.
 inline void ClampTo16(const std::int32_t* sums, std::int16_t* out, std::size_t count) {
     std::size_t i = 0;

@@ -18,9 +18,6 @@ extern "C" {
 #include <cctype>
 #include <cmath>
 #include <cstring>
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace kiv {
 
@@ -445,28 +442,17 @@ private:
                           std::int32_t* mix) {
 #if defined(__SSE2__)
         // One frame, two samples, per step.
-        const __m128d half = _mm_set1_pd(0.5);
-        const __m128d minusHalf = _mm_set1_pd(-0.5);
-        const __m128d one = _mm_set1_pd(1.0);
         for (int f = 0; f < frames; ++f, in += 2, mix += 2) {
             const __m128i samples = _mm_setr_epi32(in[0], in[1], 0, 0);
-            const __m128d value = _mm_mul_pd(_mm_cvtepi32_pd(samples), _mm_set1_pd(gains[f * step]));
-            const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(value));
-            const __m128d rest = _mm_sub_pd(value, whole);
-            const __m128d up = _mm_and_pd(_mm_cmpge_pd(rest, half), one);
-            const __m128d down = _mm_and_pd(_mm_cmple_pd(rest, minusHalf), one);
-            const __m128i rounded = _mm_cvttpd_epi32(_mm_sub_pd(_mm_add_pd(whole, up), down));
+            const __m128i rounded =
+                RoundHalfAway32x2(_mm_mul_pd(_mm_cvtepi32_pd(samples), _mm_set1_pd(gains[f * step])));
             __m128i sum = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(mix));
             sum = _mm_add_epi32(sum, rounded);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(mix), sum);
         }
 #else
-        for (int i = 0; i < frames * 2; ++i) {
-            const double value = in[i] * gains[i / 2 * step];
-            const auto whole = static_cast<std::int32_t>(value);
-            const double rest = value - whole;
-            mix[i] += whole + static_cast<std::int32_t>(rest >= 0.5) - static_cast<std::int32_t>(rest <= -0.5);
-        }
+        for (int i = 0; i < frames * 2; ++i)
+            mix[i] += RoundHalfAway32(in[i] * gains[i / 2 * step]);
 #endif
     }
 
@@ -476,28 +462,16 @@ private:
         int f = 0;
 #if defined(__SSE2__)
         // Two frames, two samples, per step.
-        const __m128d half = _mm_set1_pd(0.5);
-        const __m128d minusHalf = _mm_set1_pd(-0.5);
-        const __m128d one = _mm_set1_pd(1.0);
         for (; f + 2 <= frames; f += 2) {
             const __m128i samples = _mm_setr_epi32(in[f], in[f + 1], 0, 0);
             const __m128d gain = step ? _mm_loadu_pd(gains + f) : _mm_set1_pd(gains[0]);
-            const __m128d value = _mm_mul_pd(_mm_cvtepi32_pd(samples), gain);
-            const __m128d whole = _mm_cvtepi32_pd(_mm_cvttpd_epi32(value));
-            const __m128d rest = _mm_sub_pd(value, whole);
-            const __m128d up = _mm_and_pd(_mm_cmpge_pd(rest, half), one);
-            const __m128d down = _mm_and_pd(_mm_cmple_pd(rest, minusHalf), one);
-            const __m128i rounded = _mm_cvttpd_epi32(_mm_sub_pd(_mm_add_pd(whole, up), down));
+            const __m128i rounded = RoundHalfAway32x2(_mm_mul_pd(_mm_cvtepi32_pd(samples), gain));
             __m128i* target = reinterpret_cast<__m128i*>(mix + 2 * static_cast<std::size_t>(f));
             _mm_storeu_si128(target, _mm_add_epi32(_mm_loadu_si128(target), _mm_unpacklo_epi32(rounded, rounded)));
         }
 #endif
         for (; f < frames; ++f) {
-            const double value = in[f] * gains[f * step];
-            const auto whole = static_cast<std::int32_t>(value);
-            const double rest = value - whole;
-            const std::int32_t rounded =
-                whole + static_cast<std::int32_t>(rest >= 0.5) - static_cast<std::int32_t>(rest <= -0.5);
+            const std::int32_t rounded = RoundHalfAway32(in[f] * gains[f * step]);
             mix[2 * static_cast<std::size_t>(f)] += rounded;
             mix[2 * static_cast<std::size_t>(f) + 1] += rounded;
         }
