@@ -13,11 +13,7 @@ shift || true
 times=("$@")
 [ ${#times[@]} -gt 0 ] || times=(2500 15000 42000 47000)
 case "$out" in /*) ;; *) out="$root/$out" ;; esac
-if [[ -z "${KIVTOOL:-}" ]]; then
-    cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIV_BUILD_TESTS=OFF >/dev/null
-    cmake --build build-release -j 2 --target kivtool >/dev/null
-    KIVTOOL=$root/build-release/tools/kivtool/kivtool
-fi
+source "$root/scripts/release-kivtool.sh"
 for tool in convert montage identify; do
     command -v "$tool" >/dev/null || { echo "readme-picture: $tool (ImageMagick) is needed" >&2; exit 1; }
 done

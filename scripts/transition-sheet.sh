@@ -10,11 +10,7 @@ cd "$(dirname "$0")/.."
 root=$(pwd)
 out=${1:-docs/transitions.png}
 case "$out" in /*) ;; *) out="$root/$out" ;; esac
-if [[ -z "${KIVTOOL:-}" ]]; then
-    cmake -S . -B build-release -G Ninja -DCMAKE_BUILD_TYPE=Release -DKIV_BUILD_TESTS=OFF -DKIV_BUILD_BENCH=OFF >/dev/null
-    cmake --build build-release -j 2 --target kivtool >/dev/null
-    KIVTOOL=$root/build-release/tools/kivtool/kivtool
-fi
+source "$root/scripts/release-kivtool.sh"
 for tool in convert montage python3; do
     command -v "$tool" >/dev/null || { echo "transition-sheet: $tool is needed" >&2; exit 1; }
 done
