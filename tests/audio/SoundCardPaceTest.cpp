@@ -15,6 +15,7 @@
 
 #include <gtest/gtest.h>
 
+#include <pthread.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -53,6 +54,7 @@ public:
     void Follow(std::function<std::int64_t()> frames) {
         frames_ = std::move(frames);
         thread_ = std::thread([this] {
+            ::pthread_setname_np(::pthread_self(), "kivTestPace");
             std::vector<std::pair<TSteady::time_point, std::int64_t>> window;
             std::unique_lock<std::mutex> wait(waitLock_);
             while (!quit_) {

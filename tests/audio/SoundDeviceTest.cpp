@@ -22,6 +22,7 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace kiv {
@@ -684,6 +685,7 @@ TEST(SoundDeviceLoaderTest, AStuckRefillThreadIsLeftBehindAfterASecond) {
     const std::string log = test::LoggedWhile([&] {
         std::atomic<bool> destroyed{false};
         std::thread destroying([&] { // waits for the killer
+            ::pthread_setname_np(::pthread_self(), "kivTestDestroy");
             channel = nullptr;
             destroyed = true;
         });
