@@ -62,6 +62,21 @@ std::string SecondsText(double seconds) {
     return text;
 }
 
+// The file ends on a finished fade: whatever still sounds at TO (music that goes on past it) falls
+// to silence over the last 10 ms instead of stopping on a full sample.
+void FadeOutTail(std::int16_t* samples, int frames) {
+    constexpr int kFadeFrames = kExportSampleRate / 100;
+    const int from = std::max(frames - kFadeFrames, 0);
+    const int length = frames - from;
+    for (int f = from; f < frames; ++f) {
+        const double gain = static_cast<double>(frames - 1 - f) / length;
+        for (int c = 0; c < 2; ++c) {
+            std::int16_t& sample = samples[static_cast<std::size_t>(f) * 2 + c];
+            sample = static_cast<std::int16_t>(std::lround(sample * gain));
+        }
+    }
+}
+
 } // namespace
 
 bool IsVideoFileName(const std::string& name) {
@@ -304,6 +319,7 @@ std::string ExportShowToVideo(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
             const int count = static_cast<int>(FrameFirstSample(k + 1, options.fps) - first);
             samples.assign(static_cast<std::size_t>(count) * 2, 0);
             if (sound) sound(first, count, samples.data());
+            if (k + 1 == total) FadeOutTail(samples.data(), count);
             writer.AddFrame(*frame, samples.data(), count);
             if (progress) {
                 const double seconds = std::max<std::int64_t>(ProcessMilliseconds() - started, 1) / 1000.0;

@@ -294,6 +294,7 @@ void TKivMusicPlayer::ChannelLoaded(TKivChannel& channel) {
 void TKivMusicPlayer::SetClockRunning(bool run) {
     TLockGuard guard(clockLock_);
     if (run == clockRunning_) return;
+    if (run) runningSince_ = origin_;
     // Starting continues from the standing time; stopping freezes the current time.
     origin_ = clock_->NowMs() - origin_;
     clockRunning_ = run;

@@ -126,6 +126,8 @@ public:
     TPlaySequence* CurrentSequence() const { return currentSequence_; }
     void SetCurrentSequence(TPlaySequence* sequence) { currentSequence_ = sequence; }
     TPlayComment* CurrentComment() const { return currentComment_; }
+    // The show time at which the clock last started running (player thread).
+    double RunningSinceMs() const { return runningSince_; }
     void SetCurrentComment(TPlayComment* comment) { currentComment_ = comment; }
     const std::vector<std::unique_ptr<TPlayItem>>& Items() const { return items_; }
 
@@ -186,6 +188,7 @@ private:
     bool clockRunning_ = false;
     double origin_ = 0;
     double barrier_ = kNoBarrier;
+    double runningSince_ = 0;
 
     double scheduledUntil_ = 0;
     std::atomic<bool> ready_{false};

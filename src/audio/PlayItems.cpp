@@ -127,7 +127,13 @@ void TPlaySequence::Update(bool running, double timeMs) {
     if (timeMs >= startTime_) {
         if (running) {
             started_ = true;
-            if (freeRunning_) startClock_ = player_.DeviceTime();
+            // It was due when the clock reached its start, or when the clock began to run, a step
+            // ago at most: its time line begins at the device clock's value of that moment, so that
+            // a device that can still place the start there (an offline mix) starts it on its
+            // sample. A stalled step starts it late rather than ahead of what a sound card plays.
+            const double due = std::max(startTime_, player_.RunningSinceMs());
+            const double late = std::clamp(timeMs - due, 0.0, TKivMusicPlayer::kHeadlessStepMs);
+            if (freeRunning_) startClock_ = player_.DeviceTime() - late;
             TLog::Line("Sequence started at abs Time " + Ms(timeMs));
         }
         if (freeRunning_)

@@ -18,6 +18,14 @@ int FadeFrames(std::int32_t fadeMs, int rate) {
     return std::max(1, static_cast<int>(static_cast<std::int64_t>(std::max(fadeMs, 0)) * rate / 1000));
 }
 
+// Instances whose refill thread was left behind stuck: never freed, since that thread still uses them.
+void KeepForever(std::shared_ptr<TPlayInstance> instance) {
+    static std::mutex lock;
+    static auto* kept = new std::vector<std::shared_ptr<TPlayInstance>>;
+    std::lock_guard<std::mutex> guard(lock);
+    kept->push_back(std::move(instance));
+}
+
 } // namespace
 
 // --- TPlayInstance ---
@@ -47,10 +55,12 @@ void TPlayInstance::Seek(std::int32_t ms) {
     KIV_ASSERT(state_ == TState::Idle, "Seek on a play instance that is not idle");
     if (state_ != TState::Idle) return;
     positionBase_ = std::max(ms, 0);
+    std::lock_guard<std::mutex> reading(sourceLock_);
     source_->Seek(positionBase_);
     const int frames = buffer_->InitialFillSize();
     prefetch_.assign(static_cast<std::size_t>(frames) * channels_, 0);
     const int got = source_->Read(prefetch_.data(), frames);
+    prefetchSounding_ = std::max(got, 0);
     ended_ = got < frames;
     havePrefetch_ = true;
 }
@@ -74,11 +84,14 @@ void TPlayInstance::Play(std::int32_t fadeMs, std::int64_t delayFrames) {
     device_.Mixer().Add(*buffer_);
     buffer_->Start(delayFrames);
     bool endedAtOnce = false;
+    int sounding = 0;
     {
         std::lock_guard<std::mutex> guard(lock_);
         endedAtOnce = ended_ && !finished_;
+        sounding = prefetchSounding_;
     }
-    if (endedAtOnce) Finish(0);
+    // The whole sound lies in the first fill: it ends where that part of it does.
+    if (endedAtOnce) Finish(sounding);
 }
 
 void TPlayInstance::Stop(std::int32_t fadeMs) {
@@ -111,6 +124,24 @@ void TPlayInstance::Detach() {
 
 TSoundChannel* TPlayInstance::Owner() {
     return owner_;
+}
+
+bool TPlayInstance::Drained() const {
+    const std::int64_t end = endFrame_.load();
+    // A resampled buffer's last frames sit in the mixer's resampler a little longer: 20 ms more.
+    return end >= 0 && buffer_->FramesPlayed() >= end + rate_ / 50;
+}
+
+bool TPlayInstance::EndedNaturally() const {
+    std::lock_guard<std::mutex> guard(lock_);
+    return ended_ && !stopRequested_;
+}
+
+bool TPlayInstance::Retire() {
+    device_.Mixer().Remove(*buffer_);
+    if (buffer_->StopFilling(1000)) return true;
+    abandoned_ = true;
+    return false;
 }
 
 int TPlayInstance::ApplyGain(std::int16_t* data, int frames) {
@@ -163,17 +194,26 @@ void TPlayInstance::FadeFill(std::int16_t* data, int frames) {
         silentAt = ApplyGain(data, frames);
         if (silentAt < 0 || finished_) return;
     }
-    // Silent from `silentAt` frames into the faded part on; what is queued plays out first.
-    Finish(0);
+    // Silent from `silentAt` frames into the faded part on; what comes before it plays out first.
+    Finish(buffer_->CallbackFrame() + silentAt);
 }
 
 void TPlayInstance::Fill(std::int16_t* data, int frames) {
     int silentAt = -1;
     int got = 0;
     bool ended = false;
+    bool reading = false;
     {
         std::lock_guard<std::mutex> guard(lock_);
-        if (!silent_ && !ended_) got = source_->Read(data, frames);
+        reading = !silent_ && !ended_;
+    }
+    if (reading) {
+        // Not under lock_: a decoder that blocks must not hold up those who stop or free the instance.
+        std::lock_guard<std::mutex> source(sourceLock_);
+        got = source_->Read(data, frames);
+    }
+    {
+        std::lock_guard<std::mutex> guard(lock_);
         if (got < frames) {
             ended_ = true;
             std::fill_n(data + static_cast<std::size_t>(got) * channels_,
@@ -184,21 +224,20 @@ void TPlayInstance::Fill(std::int16_t* data, int frames) {
     }
     // The frames of this block that still sound are queued after those already ahead: they play out
     // before the instance goes.
-    if (ended) Finish(silentAt >= 0 ? std::min(got, silentAt) : got);
+    if (ended) Finish(buffer_->CallbackFrame() + (silentAt >= 0 ? std::min(got, silentAt) : got));
 }
 
-void TPlayInstance::Finish(int framesInBlock) {
+void TPlayInstance::Finish(std::int64_t endFrame) {
     {
         std::lock_guard<std::mutex> guard(lock_);
         if (finished_) return;
         finished_ = true;
     }
-    // The audio still queued plays out before the instance goes.
-    double delay = std::round((framesInBlock + buffer_->FramesAhead()) * 1000.0 / rate_);
-    if (delay <= 0) delay += 2000;
-    delay += 20;
+    endFrame_ = std::max<std::int64_t>(endFrame, 0);
+    // A thread left behind stuck that comes back must not reach a device that may be gone.
+    if (abandoned_.load()) return;
     // Nobody holds the instance any more while it is being destroyed: nothing to hand over then.
-    if (std::shared_ptr<TPlayInstance> self = weak_from_this().lock()) device_.Kill(std::move(self), delay);
+    if (std::shared_ptr<TPlayInstance> self = weak_from_this().lock()) device_.Kill(std::move(self));
 }
 
 // --- TSoundChannel ---
@@ -214,13 +253,21 @@ TSoundChannel::~TSoundChannel() {
         std::lock_guard<std::mutex> guard(lock_);
         instances.swap(instances_);
     }
+    std::vector<const TPlayInstance*> sounding;
     for (const auto& instance : instances) {
         instance->Detach();
         if (instance->State() == TPlayInstance::TState::Idle) continue; // freed here
-        // A playing one fades out; the killer frees it once the fade has been heard.
+        // A playing one fades out; the killer frees it once the fade has been played, or, should it
+        // never drain (a refill thread stuck in its decoder), after the longest wait.
         if (instance->State() == TPlayInstance::TState::Playing) instance->Stop(10);
-        device_->Kill(instance, kDestroyFadeDelayMs);
+        device_->Kill(instance, device_->NowMs() + kDrainLimitMs);
+        sounding.push_back(instance.get());
     }
+    instances.clear();
+    // The fade is heard before the caller goes on (a device closed next would cut it off).
+    if (device_->Threaded() && !sounding.empty() && !device_->WaitReleased(sounding, kDrainLimitMs))
+        TLog::Line("+++++++++++++++++++ Channel " + name_ + " did not drain within " +
+                   std::to_string(kDrainLimitMs) + " ms");
 }
 
 std::shared_ptr<TPlayInstance> TSoundChannel::NewInstance() {
@@ -317,12 +364,22 @@ void TSoundChannel::SetMasterVolume(float volume) {
 }
 
 void TSoundChannel::InstanceFinished(TPlayInstance& instance) {
+    std::function<void()> ended;
+    {
+        std::lock_guard<std::mutex> guard(lock_);
+        const auto found = std::find_if(instances_.begin(), instances_.end(),
+                                        [&](const auto& held) { return held.get() == &instance; });
+        if (found == instances_.end()) return;
+        if (found + 1 == instances_.end()) savedPosition_ = instance.Position();
+        instances_.erase(found);
+        if (instance.EndedNaturally()) ended = ended_;
+    }
+    if (ended) ended();
+}
+
+void TSoundChannel::SetEndCallback(std::function<void()> callback) {
     std::lock_guard<std::mutex> guard(lock_);
-    const auto found = std::find_if(instances_.begin(), instances_.end(),
-                                    [&](const auto& held) { return held.get() == &instance; });
-    if (found == instances_.end()) return;
-    if (found + 1 == instances_.end()) savedPosition_ = instance.Position();
-    instances_.erase(found);
+    ended_ = std::move(callback);
 }
 
 std::size_t TSoundChannel::InstanceCount() const {
@@ -363,16 +420,15 @@ TSoundDevice::~TSoundDevice() {
     output_.reset(); // no callback mixes any more
     // Freeing an instance joins its refill thread, which may hand over one more: drain until empty.
     for (;;) {
-        std::vector<TDying> dying;
+        std::vector<std::shared_ptr<TPlayInstance>> due;
         {
             std::lock_guard<std::mutex> guard(killerLock_);
-            dying.swap(dying_);
+            for (TDying& entry : dying_)
+                due.push_back(std::move(entry.instance));
+            dying_.clear();
         }
-        if (dying.empty()) break;
-        for (TDying& entry : dying) {
-            std::lock_guard<std::recursive_mutex> owner(entry.instance->OwnerLock());
-            if (TSoundChannel* channel = entry.instance->Owner()) channel->InstanceFinished(*entry.instance);
-        }
+        if (due.empty()) break;
+        FreeInstances(due);
     }
 }
 
@@ -441,10 +497,15 @@ void TSoundDevice::Unregister(TSoundChannel& channel) {
     channels_.erase(std::remove(channels_.begin(), channels_.end(), &channel), channels_.end());
 }
 
-void TSoundDevice::Kill(std::shared_ptr<TPlayInstance> instance, double delayMs) {
+void TSoundDevice::Kill(std::shared_ptr<TPlayInstance> instance, double latestMs) {
     {
         std::lock_guard<std::mutex> guard(killerLock_);
-        dying_.push_back({std::move(instance), NowMs() + delayMs});
+        const auto held = std::find_if(dying_.begin(), dying_.end(),
+                                       [&](const TDying& entry) { return entry.instance == instance; });
+        if (held != dying_.end())
+            held->latest = std::min(held->latest, latestMs);
+        else
+            dying_.push_back({std::move(instance), latestMs});
     }
     killerWake_.notify_all();
 }
@@ -457,18 +518,40 @@ std::size_t TSoundDevice::RunKiller() {
         const double now = NowMs();
         for (auto it = dying_.end(); it != dying_.begin();) {
             --it;
-            if (it->at <= now) {
+            if (it->instance->Drained() || it->latest <= now) {
                 due.push_back(std::move(it->instance));
                 it = dying_.erase(it);
             }
         }
         left = dying_.size();
     }
-    for (auto& instance : due) {
-        std::lock_guard<std::recursive_mutex> owner(instance->OwnerLock());
-        if (TSoundChannel* channel = instance->Owner()) channel->InstanceFinished(*instance);
+    if (!due.empty()) {
+        FreeInstances(due);
+        // Taken under the lock, so a waiter checking the list cannot miss the change.
+        std::lock_guard<std::mutex> guard(killerLock_);
+        released_.notify_all();
     }
-    return left; // `due` frees the instances here, on the killer's thread
+    return left;
+}
+
+void TSoundDevice::FreeInstances(std::vector<std::shared_ptr<TPlayInstance>>& due) {
+    for (auto& instance : due) {
+        {
+            std::lock_guard<std::recursive_mutex> owner(instance->OwnerLock());
+            if (TSoundChannel* channel = instance->Owner()) channel->InstanceFinished(*instance);
+        }
+        if (!instance->Retire()) KeepForever(std::move(instance));
+    }
+    due.clear(); // frees the instances here, on the caller's thread
+}
+
+bool TSoundDevice::WaitReleased(const std::vector<const TPlayInstance*>& instances, int limitMs) {
+    std::unique_lock<std::mutex> lock(killerLock_);
+    return released_.wait_for(lock, std::chrono::milliseconds(limitMs), [&] {
+        return std::none_of(dying_.begin(), dying_.end(), [&](const TDying& entry) {
+            return std::find(instances.begin(), instances.end(), entry.instance.get()) != instances.end();
+        });
+    });
 }
 
 std::int64_t TSoundDevice::FramesUntil(double lateMs) const {

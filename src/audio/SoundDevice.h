@@ -4,14 +4,17 @@
 // A channel is one named sound; every play-through of it is a play instance with its own decoder
 // and its own output buffer. An instance fades in when it starts, fades out when it stops (the fade
 // reaches audio already queued 25 ms after the play cursor) and is handed to the channel killer
-// when it has finished (faded to silence or its source ended); the killer frees it once the audio
-// still queued in its buffer has been played.
+// when it has finished (faded to silence or its source ended); the killer frees it once the mixer
+// has played its buffer up to its last sounding frame. That is counted in frames the device
+// consumed, not in milliseconds of the process clock: a sound card slower than the clock still
+// hears every sound to its end.
 #pragma once
 
 #include "audio/MusicDevice.h"
 #include "audio/SoundOutput.h"
 #include "audio/SoundSource.h"
 
+#include <atomic>
 #include <condition_variable>
 #include <functional>
 #include <memory>
@@ -46,6 +49,13 @@ public:
     void Detach();
     TSoundChannel* Owner();
     std::recursive_mutex& OwnerLock() { return ownerLock_; }
+    // Killer: finished, and the mixer has played its buffer past the last frame that sounds.
+    bool Drained() const;
+    // The source ran out (rather than a stop fading it).
+    bool EndedNaturally() const;
+    // Killer, before the last reference goes: out of the mix, the refill thread ended. False when
+    // that thread is stuck: the instance must then never be freed (the thread still uses it).
+    bool Retire();
 
 private:
     void FirstFill(std::int16_t* data, int frames);
@@ -53,7 +63,8 @@ private:
     void Fill(std::int16_t* data, int frames);
     // Fades in place; returns the frame at which a fade-out reached silence, or -1.
     int ApplyGain(std::int16_t* data, int frames);
-    void Finish(int framesInBlock);
+    // `endFrame`: the buffer frame (counted from its start) after the last one that sounds.
+    void Finish(std::int64_t endFrame);
 
     TSoundDevice& device_;
     std::recursive_mutex ownerLock_;
@@ -63,7 +74,8 @@ private:
     const int channels_;
     const int rate_;
 
-    mutable std::mutex lock_;
+    std::mutex sourceLock_; // the source, read on the refill thread
+    mutable std::mutex lock_; // the state and the gain; never held while the source decodes
     TState state_ = TState::Idle;
     bool fadingIn_ = false;
     bool fadingOut_ = false;
@@ -75,14 +87,17 @@ private:
     float step_ = 0;
     std::int32_t positionBase_ = 0;
     std::vector<std::int16_t> prefetch_;
+    int prefetchSounding_ = 0; // frames of the prefetch that come from the source
     bool havePrefetch_ = false;
+    std::atomic<std::int64_t> endFrame_{-1}; // set once finished
+    std::atomic<bool> abandoned_{false};     // its refill thread was left behind stuck
 };
 
 class TSoundChannel final : public TDeviceChannel {
 public:
-    // A channel destroyed while it plays lives on this long for its fade-out (25 ms ahead of the
-    // play cursor, 10 ms of fade, one device period).
-    static constexpr double kDestroyFadeDelayMs = 100;
+    // Destroying a channel that sounds waits, on a device with its own threads, until its fade-out
+    // has been played (25 ms ahead of the play cursor, 10 ms of fade), but no longer than this.
+    static constexpr int kDrainLimitMs = 3000;
 
     TSoundChannel(TSoundDevice& device, std::string name, std::unique_ptr<TSoundSource> source);
 
@@ -96,9 +111,12 @@ public:
     void SetVolume(float volume);
     float GetVolume() const;
     void SetMasterVolume(float volume);
-    // Killer: the instance has finished and is freed.
+    // Killer: the instance has finished and is freed; runs the end callback when its sound ran out.
     void InstanceFinished(TPlayInstance& instance);
     std::size_t InstanceCount() const;
+    // Called on the killer's thread each time a play-through ends because its sound ran out (not
+    // when it was stopped).
+    void SetEndCallback(std::function<void()> callback);
 
 protected:
     ~TSoundChannel() override;
@@ -117,6 +135,7 @@ private:
     std::int32_t savedPosition_ = 0;
     float volume_ = 1;
     float master_ = 1;
+    std::function<void()> ended_;
 };
 
 class TSoundDevice final : public TMusicDevice {
@@ -153,10 +172,15 @@ public:
     // when that has been mixed already, and always 0 otherwise.
     std::int64_t FramesUntil(double lateMs) const;
     TRef<TStream> OpenStream(const std::string& name);
-    // The killer: frees the instance `delayMs` from now, after removing its buffer from the mix.
-    void Kill(std::shared_ptr<TPlayInstance> instance, double delayMs);
+    // The killer takes the instance and frees it once it has drained (Drained), or at the latest
+    // at `latestMs` of the device's millisecond timer. An instance handed over twice keeps one
+    // entry with the earlier limit.
+    void Kill(std::shared_ptr<TPlayInstance> instance, double latestMs = kNever);
+    static constexpr double kNever = 1e300;
     // One pass of the killer over the finished instances; the number still waiting.
     std::size_t RunKiller();
+    // Blocks until the killer holds none of `instances` any more, at most `limitMs`; false on time-out.
+    bool WaitReleased(const std::vector<const TPlayInstance*>& instances, int limitMs);
     void Unregister(TSoundChannel& channel);
 
 protected:
@@ -183,10 +207,13 @@ private:
 
     struct TDying {
         std::shared_ptr<TPlayInstance> instance;
-        double at;
+        double latest;
     };
+    // Frees the instances of `due` on this thread; those whose refill thread is stuck are kept.
+    static void FreeInstances(std::vector<std::shared_ptr<TPlayInstance>>& due);
     std::mutex killerLock_;
     std::condition_variable killerWake_;
+    std::condition_variable released_; // an entry left the killer's list
     std::vector<TDying> dying_;
     bool killerQuit_ = false;
     std::thread killer_;

@@ -2,6 +2,12 @@
 
 #include "audio/CompositeDescription.h"
 #include "base/Log.h"
+#include "package/MediaInput.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
 
 #include <array>
 #include <cstring>
@@ -32,6 +38,17 @@ TSoundFileKind SoundKindOfHead(std::string_view head) {
     return TSoundFileKind::NotSound;
 }
 
+bool HasDecodableSound(TRef<TStream> stream, const std::string& name) {
+    TMediaInput input;
+    if (!input.Open(std::move(stream), name).empty()) return false;
+    AVFormatContext* format = input.Format();
+    if (avformat_find_stream_info(format, nullptr) < 0) return false;
+    const AVCodec* decoder = nullptr;
+    const int audio = av_find_best_stream(format, AVMEDIA_TYPE_AUDIO, -1, -1, &decoder, 0);
+    return audio >= 0 && decoder && format->streams[audio]->codecpar->sample_rate > 0 &&
+           format->streams[audio]->codecpar->ch_layout.nb_channels > 0;
+}
+
 TSoundFileKind CheckSoundFile(const TFileAccessor& files, const std::string& fileName) {
     if (IsCompositeText(fileName)) return TSoundFileKind::Sound;
     const TRef<TStream> stream = files.Open(fileName);
@@ -48,7 +65,14 @@ TSoundFileKind CheckSoundFile(const TFileAccessor& files, const std::string& fil
     } catch (const std::exception&) {
         // A folder opened as a file, or a damaged entry: what was read decides.
     }
-    return SoundKindOfHead(std::string_view(head.data(), static_cast<std::size_t>(got)));
+    const TSoundFileKind kind = SoundKindOfHead(std::string_view(head.data(), static_cast<std::size_t>(got)));
+    if (kind == TSoundFileKind::Sound || got == 0) return kind;
+    // Not one of the common heads: what FFmpeg finds a sound in plays (AAC, M4A, MP4, APE, ...).
+    try {
+        return HasDecodableSound(stream, fileName) ? TSoundFileKind::Sound : TSoundFileKind::NotSound;
+    } catch (const std::exception&) {
+        return TSoundFileKind::NotSound;
+    }
 }
 
 TSoundFileCheck MakeSoundFileCheck(TRef<TFileAccessor> files) {

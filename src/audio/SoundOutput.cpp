@@ -40,12 +40,30 @@ TOutputBuffer::~TOutputBuffer() {
     swr_free(&swr_);
 }
 
+bool TOutputBuffer::StopFilling(int limitMs) {
+    std::unique_lock<std::mutex> lock(wakeLock_);
+    quit_ = true;
+    wake_.notify_all();
+    if (!thread_.joinable()) return true;
+    if (!wake_.wait_for(lock, std::chrono::milliseconds(limitMs), [this] { return threadEnded_; })) {
+        // A thread cannot be killed safely: it is let go, and its owner keeps what it uses.
+        TLog::Line("+++++++++++++++++++ Sound fill thread did not stop within " + std::to_string(limitMs) +
+                   " ms: left behind");
+        thread_.detach();
+        return false;
+    }
+    lock.unlock();
+    thread_.join();
+    return true;
+}
+
 void TOutputBuffer::Start(std::int64_t delayFrames) {
     delay_.store(std::max<std::int64_t>(delayFrames, 0));
     {
         std::lock_guard<std::mutex> fill(fillLock_);
         const int frames = InitialFillSize();
         std::vector<std::int16_t> first(static_cast<std::size_t>(frames) * channels_, 0);
+        callbackAt_ = 0;
         if (callbacks_.firstFill) callbacks_.firstFill(first.data(), frames);
         std::lock_guard<std::mutex> ring(ringLock_);
         std::copy(first.begin(), first.end(), ring_.begin());
@@ -69,6 +87,8 @@ void TOutputBuffer::ThreadMain() {
         Refill();
         lock.lock();
     }
+    threadEnded_ = true;
+    wake_.notify_all();
 }
 
 void TOutputBuffer::RequestFade() {
@@ -91,6 +111,7 @@ void TOutputBuffer::Refill(bool topUp) {
         while (at < end && callbacks_.fadeFill) {
             const std::int64_t index = at % size_;
             const int part = static_cast<int>(std::min<std::int64_t>(end - at, size_ - index));
+            callbackAt_ = at;
             callbacks_.fadeFill(ring_.data() + index * channels_, part);
             at += part;
         }
@@ -109,6 +130,7 @@ void TOutputBuffer::Refill(bool topUp) {
     const bool inPlace = index + frames <= size_;
     if (!inPlace) block_.resize(static_cast<std::size_t>(frames) * channels_);
     std::int16_t* target = inPlace ? ring_.data() + index * channels_ : block_.data();
+    callbackAt_ = at;
     if (callbacks_.fill)
         callbacks_.fill(target, frames); // writes every frame
     else

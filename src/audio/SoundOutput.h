@@ -61,6 +61,16 @@ public:
     double Position() const;
     // Frames queued and not yet played.
     std::int64_t FramesAhead() const;
+    // Frames the mixer has read since the start, and frames written into the ring since the start.
+    std::int64_t FramesPlayed() const { return played_.load(); }
+    std::int64_t FramesWritten() const { return written_.load(); }
+    // Inside a fill callback: the frame, counted from the start, that the callback's first frame is
+    // (the first fill begins at 0). Meaningless outside a callback.
+    std::int64_t CallbackFrame() const { return callbackAt_.load(); }
+    // Ends the refill thread, waiting at most `limitMs` for it. False when it did not end in time (a
+    // fill callback stuck in a decoder): it is then logged and left running on its own, and
+    // whatever its callbacks reach must stay alive.
+    bool StopFilling(int limitMs = 1000);
     // 1.0 is full volume; stored as hundredths of a decibel: 600 x log2 v, clamped to -10000 ... 0.
     void SetVolume(float volume);
     float GetVolume() const { return volume_.load(); }
@@ -103,10 +113,13 @@ private:
     std::atomic<std::int32_t> volumeMb_{0};
     std::atomic<std::int64_t> delay_{0}; // device frames the mixer still leaves out
 
+    std::atomic<std::int64_t> callbackAt_{0};
+
     std::mutex wakeLock_;
     std::condition_variable wake_;
     bool quit_ = false;
     bool woken_ = false;
+    bool threadEnded_ = false; // under wakeLock_: the refill thread has left its loop
     std::thread thread_;
 
     // Mixer thread only.

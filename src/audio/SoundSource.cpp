@@ -3,6 +3,7 @@
 #include "audio/CodecSources.h"
 #include "audio/SampleRound.h"
 #include "audio/SoundOutput.h"
+#include "audio/SurroundFold.h"
 #include "audio/WavConverter.h"
 #include "base/Log.h"
 #include "package/MediaInput.h"
@@ -169,7 +170,8 @@ private:
         const int error = swr_alloc_set_opts2(&swr_, &outLayout, AV_SAMPLE_FMT_S16, rate_, &inLayout_,
                                               static_cast<AVSampleFormat>(inFormat), inRate, 0, nullptr);
         av_channel_layout_uninit(&outLayout);
-        // Mono is doubled onto both sides at its own level.
+        // Mono is doubled onto both sides at its own level; 5.1 is folded as every container folds it.
+        if (error >= 0 && channels_ == 2) FoldSurround(swr_, inLayout_);
         if (error >= 0 && (channels_ != 2 || DoubleMono(swr_, inLayout.nb_channels)) && swr_init(swr_) >= 0)
             return true;
         swr_free(&swr_);
@@ -313,14 +315,13 @@ public:
         for (const TCompositeItem& desc : description_.items) {
             TItem item;
             item.desc = &desc;
+            // Without a duration the item lasts until the composite ends, until its file is opened
+            // and its length known (see OpenItem).
             std::int64_t length = desc.duration > 0 ? desc.duration : description_.duration - desc.timeLine;
             length = std::min(length, description_.duration - desc.timeLine);
             if (length <= 0) continue;
             item.start = FramesOfMs(desc.timeLine);
-            item.end = item.start + FramesOfMs(length);
-            for (const TVolumeParams& envelope : desc.envelopes)
-                item.envelopes.push_back(PrepareEnvelope(envelope, length));
-            item.envelopes.push_back(PrepareEnvelope(EdgeEnvelope(length), length));
+            SetLength(item, length);
             items_.push_back(std::move(item));
         }
     }
@@ -617,6 +618,15 @@ private:
             mix[i] += scaled[in[i]];
     }
 
+    // The item's end and its envelopes, the edge included, for `length` ms.
+    static void SetLength(TItem& item, std::int64_t length) {
+        item.end = item.start + FramesOfMs(length);
+        item.envelopes.clear();
+        for (const TVolumeParams& envelope : item.desc->envelopes)
+            item.envelopes.push_back(PrepareEnvelope(envelope, length));
+        item.envelopes.push_back(PrepareEnvelope(EdgeEnvelope(length), length));
+    }
+
     bool OpenItem(TItem& item) {
         TRef<TStream> stream = open_ ? open_(item.desc->fileName) : nullptr;
         if (!stream) {
@@ -629,6 +639,14 @@ private:
         if (!item.source) {
             item.failed = true;
             return false;
+        }
+        // An item without a duration ends its file's length + 10 s after its start (never after the
+        // composite's end).
+        if (item.desc->duration <= 0 && item.source->LengthMs() > 0) {
+            const std::int64_t length =
+                std::min(static_cast<std::int64_t>(std::ceil(std::min(item.source->LengthMs(), 1e12))) + 10000,
+                         description_.duration - item.desc->timeLine);
+            if (length > 0 && item.start + FramesOfMs(length) != item.end) SetLength(item, length);
         }
         const double into =
             static_cast<double>(std::max<std::int64_t>(0, position_ - item.start)) * 1000.0 / 44100.0;

@@ -1,5 +1,7 @@
 #include "audio/WavConverter.h"
 
+#include "audio/SurroundFold.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstring>
@@ -30,9 +32,10 @@ bool ReadExactly(TStream& stream, void* buffer, std::int32_t count) {
     return true;
 }
 
+// Float samples scale by 32767, so that full scale (1.0) is the largest 16-bit sample.
 std::int16_t FromFloat(double v) {
     if (!(v == v)) return 0; // NaN
-    return static_cast<std::int16_t>(std::clamp(std::lrint(v * 32768.0), -32768L, 32767L));
+    return static_cast<std::int16_t>(std::clamp(std::lrint(v * 32767.0), -32768L, 32767L));
 }
 
 class TWavConverter final : public TSoundSource {
@@ -81,32 +84,41 @@ public:
     }
 
 private:
-    // `frames` frames of the file's format to 16-bit samples, the first `outChannels_` channels.
+    // `frames` frames of the file's format to 16-bit samples: 5.1 folded to stereo, otherwise the
+    // first `outChannels_` channels.
     void Convert(const std::uint8_t* in, int frames, std::int16_t* out) const {
-        const int bytes = header_.bits / 8;
+        const bool fold = header_.channels == 6;
         for (int f = 0; f < frames; ++f, in += frameBytes_) {
-            for (int c = 0; c < outChannels_; ++c) {
-                const std::uint8_t* p = in + c * bytes;
-                std::int16_t v = 0;
-                if (header_.tag == kWavTagFloat) {
-                    if (bytes == 4) {
-                        float x;
-                        std::memcpy(&x, p, 4);
-                        v = FromFloat(x);
-                    } else {
-                        double x;
-                        std::memcpy(&x, p, 8);
-                        v = FromFloat(x);
-                    }
-                } else if (bytes == 1) {
-                    v = static_cast<std::int16_t>((p[0] - 128) * 256);
-                } else {
-                    // The top 16 bits of 16, 24 and 32-bit samples.
-                    v = static_cast<std::int16_t>(U16(p + bytes - 2));
-                }
-                *out++ = v;
+            if (fold) {
+                std::int32_t six[6];
+                for (int c = 0; c < 6; ++c)
+                    six[c] = Sample(in, c);
+                FoldSurroundFrame(six, TSurroundRoles{}, out[0], out[1]);
+                out += 2;
+                continue;
             }
+            for (int c = 0; c < outChannels_; ++c)
+                *out++ = Sample(in, c);
         }
+    }
+
+    // Channel `c` of the frame at `in` as a 16-bit sample.
+    std::int16_t Sample(const std::uint8_t* in, int c) const {
+        const int bytes = header_.bits / 8;
+        const std::uint8_t* p = in + c * bytes;
+        if (header_.tag == kWavTagFloat) {
+            if (bytes == 4) {
+                float x;
+                std::memcpy(&x, p, 4);
+                return FromFloat(x);
+            }
+            double x;
+            std::memcpy(&x, p, 8);
+            return FromFloat(x);
+        }
+        if (bytes == 1) return static_cast<std::int16_t>((p[0] - 128) * 256);
+        // The top 16 bits of 16, 24 and 32-bit samples.
+        return static_cast<std::int16_t>(U16(p + bytes - 2));
     }
 
     TRef<TStream> stream_;

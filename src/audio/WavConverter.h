@@ -44,7 +44,8 @@ TWavProbe ReadWavHeader(TStream& stream);
 // Whether `header` is one TWavConverter decodes (PCM 8/16/24/32, float 32/64); the reason if not.
 std::string WavConverterRefuses(const TWavHeader& header);
 
-// The converter for a header WavConverterRefuses accepts; at most 2 channels come out (the first two).
+// The converter for a header WavConverterRefuses accepts; at most 2 channels come out (5.1 folded
+// to stereo, of other layouts the first two).
 std::unique_ptr<TSoundSource> OpenWavConverter(TRef<TStream> stream, const TWavHeader& header);
 
 } // namespace kiv

@@ -40,6 +40,62 @@ struct TMediaFile::TState {
     }
 };
 
+// What probing a clip found: enough to open it again without probing.
+struct TFFMpegDll::TProbed {
+    TMediaInfo info;
+    int stream = -1;
+    std::int64_t startPts = 0;
+    double timeBase = 0.0;
+    double fps = 0.0;
+};
+
+namespace {
+
+// The clip's name (in lower case), its size and a hash of its first 4 KB: a file of the same name
+// with other content is another clip.
+std::string ProbeKey(TStream& stream, const std::string& name) {
+    std::string key;
+    for (const char c : name)
+        key += static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+    std::uint64_t hash = 1469598103934665603ull; // FNV-1a
+    std::int64_t size = -1;
+    try {
+        size = stream.GetSize();
+        stream.SetPosition(0);
+        char head[4096];
+        const std::int32_t got = stream.Read(head, sizeof head);
+        for (std::int32_t i = 0; i < got; ++i)
+            hash = (hash ^ static_cast<unsigned char>(head[i])) * 1099511628211ull;
+    } catch (const std::exception&) {
+        return {}; // not known again
+    }
+    return key + ":" + std::to_string(size) + ":" + std::to_string(hash);
+}
+
+} // namespace
+
+bool TFFMpegDll::OpenDecoder(TMediaFile& file, const AVCodec* decoder, int threads, std::string& error) {
+    TMediaFile::TState& s = *file.state_;
+    const AVCodecParameters* par = s.input.Format()->streams[s.stream]->codecpar;
+    s.codec = avcodec_alloc_context3(decoder);
+    s.frame = av_frame_alloc();
+    s.packet = av_packet_alloc();
+    if (!s.codec || !s.frame || !s.packet) {
+        error = "out of memory";
+        return false;
+    }
+    if (const int result = avcodec_parameters_to_context(s.codec, par); result < 0) {
+        error = AvErrorText(result);
+        return false;
+    }
+    s.codec->thread_count = threads;
+    if (const int result = avcodec_open2(s.codec, decoder, nullptr); result < 0) {
+        error = AvErrorText(result);
+        return false;
+    }
+    return true;
+}
+
 TMediaFile::TMediaFile() : state_(std::make_unique<TState>()) {}
 TMediaFile::~TMediaFile() = default;
 
@@ -68,6 +124,14 @@ int TMediaFile::ContainerClass() const {
 
 bool TMediaFile::CurrentIsKey() const noexcept {
     return current_ >= 0 && state_->frame->key_frame != 0;
+}
+
+bool TMediaFile::CurrentInterlaced() const noexcept {
+    return current_ >= 0 && state_->frame->interlaced_frame != 0;
+}
+
+bool TMediaFile::CurrentBottomFieldFirst() const noexcept {
+    return CurrentInterlaced() && state_->frame->top_field_first == 0;
 }
 
 bool TMediaFile::NextVideoFrame(std::string& error) {
@@ -156,9 +220,18 @@ std::unique_ptr<TMediaFile> TFFMpegDll::OpenMediaFile(TRef<TStream> stream, cons
                                                       std::string& error, int threads) {
     std::unique_ptr<TMediaFile> file(new TMediaFile());
     TMediaFile::TState& s = *file->state_;
+    const std::string key = stream ? ProbeKey(*stream, name) : std::string();
     std::lock_guard guard(lock_);
     if (error = s.input.Open(std::move(stream), name); !error.empty()) return {};
     AVFormatContext* format = s.input.Format();
+    const auto found = key.empty() ? probed_.end() : probed_.find(key);
+    std::shared_ptr<const TProbed> known = found != probed_.end() ? found->second : nullptr;
+    // Containers that find their streams only by reading packets are probed every time.
+    if (known && ((format->ctx_flags & AVFMTCTX_NOHEADER) != 0 || known->stream >= static_cast<int>(format->nb_streams) ||
+                  format->streams[known->stream]->codecpar->codec_id != known->info.codecId))
+        known = nullptr;
+    if (known) return OpenKnown(std::move(file), *known, error, threads);
+    ++probes_;
     if (const int result = avformat_find_stream_info(format, nullptr); result < 0) {
         error = AvErrorText(result);
         return {};
@@ -217,24 +290,51 @@ std::unique_ptr<TMediaFile> TFFMpegDll::OpenMediaFile(TRef<TStream> stream, cons
     if (const AVPixFmtDescriptor* pixel = av_pix_fmt_desc_get(static_cast<AVPixelFormat>(par->format)))
         info.hasAlpha = (pixel->flags & AV_PIX_FMT_FLAG_ALPHA) != 0 || par->format == AV_PIX_FMT_PAL8;
 
-    s.codec = avcodec_alloc_context3(decoder);
-    s.frame = av_frame_alloc();
-    s.packet = av_packet_alloc();
-    if (!s.codec || !s.frame || !s.packet) {
-        error = "out of memory";
+    if (!OpenDecoder(*file, decoder, threads, error)) return {};
+    if (par->field_order != AV_FIELD_UNKNOWN) {
+        info.interlaced = par->field_order != AV_FIELD_PROGRESSIVE;
+        info.bottomFieldFirst = par->field_order == AV_FIELD_BB || par->field_order == AV_FIELD_BT;
+    } else {
+        // The stream does not say: the first decoded frames do (up to three), then decoding starts
+        // again at the beginning.
+        for (int n = 0; n < 3; ++n) {
+            std::string ignored;
+            if (!file->NextVideoFrame(ignored)) break;
+            if (file->CurrentInterlaced()) {
+                info.interlaced = true;
+                info.bottomFieldFirst = file->CurrentBottomFieldFirst();
+                break;
+            }
+        }
+        file->SeekFrame(0);
+    }
+    if (!key.empty()) {
+        auto probed = std::make_shared<TProbed>();
+        probed->info = info;
+        probed->stream = s.stream;
+        probed->startPts = s.startPts;
+        probed->timeBase = s.timeBase;
+        probed->fps = s.fps;
+        probed_[key] = std::move(probed);
+    }
+    return file;
+}
+
+std::unique_ptr<TMediaFile> TFFMpegDll::OpenKnown(std::unique_ptr<TMediaFile> file, const TProbed& known,
+                                                  std::string& error, int threads) {
+    TMediaFile::TState& s = *file->state_;
+    AVFormatContext* format = s.input.Format();
+    file->info_ = known.info;
+    s.stream = known.stream;
+    s.startPts = known.startPts;
+    s.timeBase = known.timeBase;
+    s.fps = known.fps;
+    const AVCodec* decoder = avcodec_find_decoder(format->streams[s.stream]->codecpar->codec_id);
+    if (!decoder) {
+        error = "unknown codec";
         return {};
     }
-    if (const int result = avcodec_parameters_to_context(s.codec, par); result < 0) {
-        error = AvErrorText(result);
-        return {};
-    }
-    s.codec->thread_count = threads;
-    if (const int result = avcodec_open2(s.codec, decoder, nullptr); result < 0) {
-        error = AvErrorText(result);
-        return {};
-    }
-    info.interlaced = par->field_order != AV_FIELD_PROGRESSIVE && par->field_order != AV_FIELD_UNKNOWN;
-    info.bottomFieldFirst = par->field_order == AV_FIELD_BB || par->field_order == AV_FIELD_BT;
+    if (!OpenDecoder(*file, decoder, threads, error)) return {};
     return file;
 }
 

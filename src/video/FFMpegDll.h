@@ -14,10 +14,14 @@
 #include "base/RefObject.h"
 #include "package/Stream.h"
 
+#include <atomic>
 #include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <unordered_map>
+
+struct AVCodec;
 
 namespace kiv {
 
@@ -38,7 +42,7 @@ struct TMediaInfo {
     int codecId = 0;            // FFmpeg's codec id
     std::string codecName;      // FFmpeg's short name ("h264", "ffv1")
     bool hasAlpha = false;      // decoded frames carry alpha (converted to RGBA)
-    bool interlaced = false;    // known from the first decoded frame
+    bool interlaced = false;    // from the stream, else from the first decoded frames (up to three)
     bool bottomFieldFirst = false;
 };
 
@@ -64,6 +68,9 @@ public:
     // Seeks to the key frame at or before `frame` and drops what the decoder held; the next
     // NextVideoFrame continues from there.
     bool SeekFrame(std::int64_t frame);
+    // The decoded frame is one of interlaced material, with the bottom field first.
+    bool CurrentInterlaced() const noexcept;
+    bool CurrentBottomFieldFirst() const noexcept;
     // Converts the decoded frame: YUV 4:2:0 into three planes (Y of width × height, U and V of
     // half size rounded up), or RGBA into one plane when `rgba`. Strides are in bytes.
     bool ConvertFrame(bool rgba, std::uint8_t* const planes[3], const int strides[3]);
@@ -82,13 +89,26 @@ public:
     // The shared library (FFmpeg is linked: always present).
     static TFFMpegDll& Shared();
     // Opens the clip `name` read from `stream`; none with `error` set when it has no decodable
-    // video stream, no frames, an unknown codec or a picture beyond kMaxVideoSide.
+    // video stream, no frames, an unknown codec or a picture beyond kMaxVideoSide. A clip seen
+    // before (the same name, size and first bytes) is known from the process-wide table of probed
+    // clips: its streams are not probed again (unless its container only finds its streams by
+    // reading, as MPEG program and transport streams do) and its field order not looked for again.
     std::unique_ptr<TMediaFile> OpenMediaFile(TRef<TStream> stream, const std::string& name,
                                               std::string& error, int threads = 0);
+    // How many times a clip's streams were probed (read and decoded to learn their parameters).
+    std::int64_t Probes() const noexcept { return probes_.load(); }
 
 private:
+    struct TProbed;
     TFFMpegDll();
-    std::mutex lock_;
+    // Opens the decoder of a clip whose probe is known (under lock_).
+    static std::unique_ptr<TMediaFile> OpenKnown(std::unique_ptr<TMediaFile> file, const TProbed& known,
+                                                 std::string& error, int threads);
+    // The decoder of the clip's video stream, with its frame and packet.
+    static bool OpenDecoder(TMediaFile& file, const AVCodec* decoder, int threads, std::string& error);
+    std::mutex lock_; // opening, and the table
+    std::unordered_map<std::string, std::shared_ptr<const TProbed>> probed_;
+    std::atomic<std::int64_t> probes_{0};
 };
 
 } // namespace kiv

@@ -13,6 +13,7 @@ extern "C" {
 #include <cmath>
 #include <cstring>
 #include <numeric>
+#include <vector>
 
 namespace kiv {
 
@@ -46,8 +47,8 @@ std::int64_t FrameForTime(const TVideoParams& params, double t, bool loop) {
     if (params.frameCount <= 0) return -1;
     const double exact = t * params.fps / 1000.0;
     if (!(exact > 0.0)) return 0;
-    // Half way between two frames belongs to the later one.
-    const auto n = static_cast<std::int64_t>(std::min(std::floor(exact + 0.5), 9e18));
+    // Rounded to the nearest, half way between two frames to the even one (2500 ms at 25 fps is 62).
+    const auto n = static_cast<std::int64_t>(std::min(std::nearbyint(exact), 9e18));
     if (n < params.frameCount) return n;
     return loop ? n % params.frameCount : params.frameCount - 1;
 }
@@ -73,7 +74,9 @@ TWinVideoSource::TWinVideoSource(std::unique_ptr<TMediaFile> file, std::string n
     params_.height = info.height;
     params_.fps = static_cast<double>(info.fpsNum) / info.fpsDen;
     params_.frameCount = info.frameCount;
-    params_.aspectClass = AspectClass(info.displayAspect);
+    params_.displayAspect = info.displayAspect > 0.0 ? info.displayAspect
+                                                     : static_cast<double>(info.width) / info.height;
+    params_.aspectClass = AspectClass(params_.displayAspect);
     params_.codecName = CodecClass(info.codecId);
     params_.yuv = !info.hasAlpha;
     // Field order: marked containers say it, otherwise the stream's own flags.
@@ -99,49 +102,110 @@ std::unique_ptr<TWinVideoSource> TWinVideoSource::Open(TRef<TStream> stream, con
 
 bool TWinVideoSource::Decode(std::int64_t n, std::string& error) {
     const std::int64_t current = file_->CurrentFrame();
-    bool seeked = current < 0 || n < current || n > current + kForwardLimit;
-    bool rewound = false;
-    if (seeked) file_->SeekFrame(n);
-    bool any = false;
-    for (;;) {
-        if (!file_->NextVideoFrame(error)) {
-            // A clip shorter than it said: its last frame stands for the frames beyond it.
-            if (any && error.empty()) return true;
-            if (!seeked && error.empty()) {
-                // The decoder was at the end already: start again at the key frame before n.
-                seeked = true;
-                file_->SeekFrame(n);
-                continue;
+    const bool ahead = current >= 0 && n >= current && n <= current + kForwardLimit;
+    // Where decoding may start: on from the frame decoded last when n lies just ahead; else the key
+    // frame before n, one found two seconds earlier (a seek near the end of a program stream may
+    // land where no picture can be decoded before the end), and at last the start of the clip.
+    const auto earlier = std::max<std::int64_t>(n - std::llround(2 * std::max(params_.fps, 1.0)), 0);
+    std::vector<std::int64_t> starts;
+    if (ahead) starts.push_back(-1);
+    starts.push_back(n);
+    if (earlier > 0 && earlier < n) starts.push_back(earlier);
+    if (n > 0) starts.push_back(0);
+    for (const std::int64_t start : starts) {
+        if (start >= 0) file_->SeekFrame(start);
+        bool any = false;
+        for (;;) {
+            if (!file_->NextVideoFrame(error)) {
+                // A clip shorter than it said: its last frame stands for the frames beyond it.
+                if (any && error.empty()) return true;
+                break;
             }
-            if (error.empty()) error = "no frame";
-            return false;
+            ++decoded_;
+            const std::int64_t got = file_->CurrentFrame();
+            // A seek that landed beyond the frame (an index pointing late): start earlier.
+            if (!any && start >= 0 && got > n && start > 0) break;
+            any = true;
+            if (got >= n) return true;
         }
-        ++decoded_;
-        const std::int64_t got = file_->CurrentFrame();
-        if (!any && seeked && got > n && !rewound) {
-            // The seek landed beyond the frame (an index pointing late): decode from the start.
-            rewound = true;
-            file_->SeekFrame(0);
-            continue;
-        }
-        any = true;
-        if (got >= n) return true;
+        if (!error.empty()) return false;
     }
+    error = "no frame";
+    return false;
+}
+
+bool TWinVideoSource::Serve(std::int64_t n) {
+    if (n == served_ && file_->CurrentFrame() >= 0) return true;
+    std::string error;
+    served_ = -1;
+    if (!Decode(n, error)) {
+        // Logged once per frame: a player asking for it every frame does not flood the log.
+        if (n != lastFailed_) TLog::Line("GetFrame " + std::to_string(n) + " of file " + name_ + " Error= " + error);
+        lastFailed_ = n;
+        return false;
+    }
+    served_ = n;
+    return true;
+}
+
+std::uint16_t TWinVideoSource::GreyOf(int luma) {
+    const int e = static_cast<int>(std::clamp(luma, 0, 255) * 219 / 255.0 + 16);
+    return static_cast<std::uint16_t>((e * 64 / 256) * 32 + (e * 32 / 256) * 2049);
+}
+
+bool TWinVideoSource::GetGreyFrame(std::int64_t n, TBitmap& grey) {
+    if (grey.Format() != TPixelFormat::Rgb565 || grey.Width() != params_.width || grey.Height() != params_.height) {
+        TLog::Line("YUV data not found");
+        return false;
+    }
+    if (!Serve(n)) return false;
+    TYUVImage yuv(params_.width, params_.height, false);
+    std::uint8_t* const planes[3] = {yuv.Plane(0), yuv.Plane(1), yuv.Plane(2)};
+    const int strides[3] = {yuv.Stride(0), yuv.Stride(1), yuv.Stride(2)};
+    if (!file_->ConvertFrame(false, planes, strides)) {
+        TLog::Line("YUV data not found");
+        return false;
+    }
+    std::uint16_t table[256];
+    for (int i = 0; i < 256; ++i)
+        table[i] = GreyOf(i);
+    for (int y = 0; y < params_.height; ++y) {
+        const std::uint8_t* luma = yuv.Plane(0) + static_cast<std::ptrdiff_t>(y) * yuv.Stride(0);
+        std::uint8_t* out = grey.Row(y);
+        for (int x = 0; x < params_.width; ++x)
+            std::memcpy(out + 2 * x, &table[luma[x]], 2);
+    }
+    return true;
+}
+
+bool TWinVideoSource::GetFrame24(std::int64_t n, TBitmap& bitmap) {
+    if (bitmap.Format() != TPixelFormat::Bgr24 || bitmap.Width() != params_.width ||
+        bitmap.Height() != params_.height) {
+        TLog::Line("RGB data not found");
+        return false;
+    }
+    if (!Serve(n)) {
+        TLog::Line("GetFrame24 Error");
+        return false;
+    }
+    TYUVImage rgba(params_.width, params_.height, true);
+    std::uint8_t* const planes[3] = {rgba.Plane(0), nullptr, nullptr};
+    const int strides[3] = {rgba.Stride(0), 0, 0};
+    if (!file_->ConvertFrame(true, planes, strides)) {
+        TLog::Line("RGB data not found");
+        return false;
+    }
+    for (int y = 0; y < params_.height; ++y) {
+        const std::uint8_t* in = rgba.Plane(0) + static_cast<std::ptrdiff_t>(y) * rgba.Stride(0);
+        std::uint8_t* out = bitmap.Row(y);
+        for (int x = 0; x < params_.width; ++x, in += 4, out += 3)
+            out[0] = in[2], out[1] = in[1], out[2] = in[0];
+    }
+    return true;
 }
 
 bool TWinVideoSource::GetFrame(std::int64_t n, TYUVImage& image) {
-    std::string error;
-    if (n != served_ || file_->CurrentFrame() < 0) {
-        served_ = -1;
-        if (!Decode(n, error)) {
-            // Logged once per frame: a player asking for it every frame does not flood the log.
-            if (n != lastFailed_)
-                TLog::Line("GetFrame " + std::to_string(n) + " of file " + name_ + " Error= " + error);
-            lastFailed_ = n;
-            return false;
-        }
-        served_ = n;
-    }
+    if (!Serve(n)) return false;
     std::uint8_t* const planes[3] = {image.Plane(0), image.Rgba() ? nullptr : image.Plane(1),
                                      image.Rgba() ? nullptr : image.Plane(2)};
     const int strides[3] = {image.Stride(0), image.Stride(1), image.Stride(2)};

@@ -8,6 +8,7 @@
 #pragma once
 
 #include "base/RefObject.h"
+#include "images/Bitmap.h"
 #include "package/Stream.h"
 
 #include <array>
@@ -25,14 +26,15 @@ struct TVideoParams {
     int height = 0;
     double fps = 0.0;
     std::int64_t frameCount = 0;
-    int aspectClass = 0; // 2 16:9, 1 4:3, 0 other
+    double displayAspect = 0.0; // width ÷ height as the clip is shown (non-square pixels); 0 unknown
+    int aspectClass = 0;        // 2 16:9, 1 4:3, 0 other
     bool interlaced = false;
     bool bottomFieldFirst = false;
     std::string codecName; // "MPEG2", "MPEG4", "H264" or "OTHER"
     bool yuv = true;       // frames come as YUV planes (RGBA when the clip has alpha)
 };
 
-// The frame of a clip for the time `t` (ms): t × fps ÷ 1000 rounded, not below 0; at or beyond
+// The frame of a clip for the time `t` (ms): t × fps ÷ 1000 rounded (halves to even), not below 0; at or beyond
 // the frame count it wraps when looping, else it is the last frame. −1 for a clip without frames.
 std::int64_t FrameForTime(const TVideoParams& params, double t, bool loop);
 
@@ -77,12 +79,21 @@ public:
                                                  std::string& error, int threads = 0);
     ~TWinVideoSource() override;
     bool GetFrame(std::int64_t n, TYUVImage& image) override;
+    // Frame n as a grey picture: every luma byte through the grey table into a 5-6-5 pixel of the
+    // same video-range grey. `grey` must be Rgb565 of the clip's size; false, logged, otherwise.
+    bool GetGreyFrame(std::int64_t n, TBitmap& grey);
+    // Frame n as RGB: `bitmap` must be Bgr24 of the clip's size; false, logged, otherwise.
+    bool GetFrame24(std::int64_t n, TBitmap& bitmap);
+    // The grey table: luma i as the 5-6-5 grey of trunc(i x 219 / 255 + 16).
+    static std::uint16_t GreyOf(int luma);
     // Frames the decoder produced so far (seeks make it more than the frames asked for).
     std::int64_t DecodedFrames() const noexcept { return decoded_; }
 
 private:
     TWinVideoSource(std::unique_ptr<TMediaFile> file, std::string name);
     bool Decode(std::int64_t n, std::string& error);
+    // Frame n decoded and kept as the frame served last; false, logged, when it cannot be had.
+    bool Serve(std::int64_t n);
 
     std::unique_ptr<TMediaFile> file_;
     std::string name_;

@@ -10,6 +10,7 @@
 #include "objects/ObjectHost.h"
 #include "objects/PropertyTable.h"
 #include "render/Drawer.h"
+#include "video/FFMpegDll.h"
 
 #include <algorithm>
 #include <cmath>
@@ -83,6 +84,14 @@ const TIniObject* FindTracksClip(const TIniObject& object, const std::string& gu
     return nullptr;
 }
 
+// The clip's width as shown: its stored height at its display aspect (non-square pixels are drawn
+// wider or narrower than stored; an anamorphic 320 x 240 clip of 16:9 lays out as 427 x 240).
+int DisplayWidth(const TVideoParams& params) {
+    const double width = params.height * params.displayAspect;
+    if (!(width >= 1.0) || !(width <= 4.0 * kMaxVideoSide)) return params.width;
+    return static_cast<int>(std::lround(width));
+}
+
 class TVideoFactory final : public TObjectFactory {
 public:
     TRef<TKivObject> Create(int typeCode, TKivObject& parent) const override {
@@ -104,12 +113,36 @@ double VideoClipTime(const TVideoKeys& keys, double x, double clipLengthMs) {
 
 int VideoDeinterlaceMode(int deinterlaceType, const TVideoParams& params) {
     switch (deinterlaceType) {
+    case 1: // "Wave" blends the fields before the upload (BlendVideoFields)
+        return 0;
     case 2:
         return 1;
     case 3:
         return 2;
-    default: // "Auto" and "Wave" follow the clip's field order
+    default: // "Auto" follows the clip's field order
         return params.interlaced ? (params.bottomFieldFirst ? 2 : 1) : 0;
+    }
+}
+
+void BlendVideoFields(TYUVImage& frame) {
+    if (frame.Rgba()) return;
+    std::vector<std::uint8_t> above;
+    for (int index = 0; index < 3; ++index) {
+        const int rows = frame.PlaneHeight(index), stride = frame.Stride(index);
+        if (rows < 2) continue;
+        std::uint8_t* plane = frame.Plane(index);
+        // Each row becomes (row above + 2 x row + row below) / 4, the edges repeated: the two fields
+        // of a moving picture meet instead of showing as combs.
+        above.assign(plane, plane + stride);
+        for (int y = 0; y < rows; ++y) {
+            std::uint8_t* row = plane + static_cast<std::ptrdiff_t>(y) * stride;
+            const std::uint8_t* below = y + 1 < rows ? row + stride : row;
+            for (int x = 0; x < stride; ++x) {
+                const int blended = (above[x] + 2 * row[x] + below[x] + 2) >> 2;
+                above[x] = row[x];
+                row[x] = static_cast<std::uint8_t>(blended);
+            }
+        }
     }
 }
 
@@ -254,7 +287,7 @@ void TKivVideo::LoadPicture() {
     }
     if (extractor_) {
         const TVideoParams& params = extractor_->Params();
-        picture_ = MakeRef<TImage>(MakeRef<TVideoSizeStore>(name, params.width, params.height));
+        picture_ = MakeRef<TImage>(MakeRef<TVideoSizeStore>(name, DisplayWidth(params), params.height));
     } else {
         TLog::Line("Video " + name + " cannot be played (" + error + "); the placeholder is shown");
         try {
@@ -297,10 +330,17 @@ void TKivVideo::Produce(TDeviceDrawer& drawer) {
     if (!(size.x > 0.0) || !(size.y > 0.0) || content.IsEmpty()) return;
     const TVec2 unit{(size.x - 2.0 * inset) / content.Width(), (size.y - 2.0 * inset) / content.Height()};
     if (!(unit.x > 0.0) || !(unit.y > 0.0) || !std::isfinite(unit.x + unit.y)) return;
+    // The layout is in shown pixels; the frame is drawn from its stored ones.
+    const TVideoParams& params = extractor_->Params();
+    const double stored = picture_ && picture_->Width() > 0
+                              ? static_cast<double>(params.width) / picture_->Width()
+                              : 1.0;
+    const TRectF source{static_cast<float>(content.left * stored), content.top,
+                        static_cast<float>(content.right * stored), content.bottom};
+    const TVec2 frameUnit{unit.x / stored, unit.y};
 
     // The frame: the closest decoded one; a frame not yet in the pool is waited for, and so is the
     // exact frame when frames are captured (or the show asks to wait for every conversion).
-    const TVideoParams& params = extractor_->Params();
     const double t = ClipTime();
     const bool exact = video_.waitForConvert || d3d->CaptureMode();
     extractor_->Request(t, exact);
@@ -315,7 +355,16 @@ void TKivVideo::Produce(TDeviceDrawer& drawer) {
     }
     if (taken.image) {
         if (image_ && (taken.frame != shownFrame_ || image_->Dirty())) {
-            if (UploadVideoFrame(*taken.image, *image_)) shownFrame_ = taken.frame;
+            bool uploaded = false;
+            if (video_.deinterlace == 1 && !taken.image->Rgba()) {
+                // Blended in a copy: the pool keeps the frame as decoded.
+                TYUVImage blended = *taken.image;
+                BlendVideoFields(blended);
+                uploaded = UploadVideoFrame(blended, *image_);
+            } else {
+                uploaded = UploadVideoFrame(*taken.image, *image_);
+            }
+            if (uploaded) shownFrame_ = taken.frame;
             contentChanged_ = true;
         }
         extractor_->PutBack(taken.image);
@@ -336,7 +385,7 @@ void TKivVideo::Produce(TDeviceDrawer& drawer) {
     }
     TVideoDrawParams draw;
     draw.opacity = ContentOpacity();
-    draw.sourceRect = content;
+    draw.sourceRect = source;
     draw.edgeAntialias = video_.antialiasedBorder;
     draw.deinterlace = VideoDeinterlaceMode(video_.deinterlace, params);
     draw.chromaKey = video_.chromaEnable;
@@ -345,8 +394,8 @@ void TKivVideo::Produce(TDeviceDrawer& drawer) {
         ChromaKeyUV(host ? host->ManageColor(video_.chromaKey) : video_.chromaKey, draw.keyU, draw.keyV);
         draw.keyThreshold = static_cast<float>(video_.chromaDelta / 100.0);
     }
-    d3d->DrawVideo(*image_, placement.origin, draw, placement.axisX * unit.x, placement.axisY * unit.y,
-                   TVec2{-from.x / unit.x, -from.y / unit.y});
+    d3d->DrawVideo(*image_, placement.origin, draw, placement.axisX * frameUnit.x, placement.axisY * frameUnit.y,
+                   TVec2{-from.x / frameUnit.x, -from.y / frameUnit.y});
 }
 
 void RegisterVideoObjects() {

@@ -38,8 +38,11 @@ struct TVideoKeys {
 // The clip time (ms into the file) for the object's local time `x`: the first frame before the
 // clip's start, then StartVideoTime + m × min(x − start, duration ÷ m) at speed m.
 double VideoClipTime(const TVideoKeys& keys, double x, double clipLengthMs);
-// The drawer's deinterlace mode (0 none, 1 even field, 2 odd field) for the key and the clip.
+// The drawer's deinterlace mode (0 none, 1 even field, 2 odd field) for the key and the clip;
+// "Wave" draws both fields, blended by BlendVideoFields.
 int VideoDeinterlaceMode(int deinterlaceType, const TVideoParams& params);
+// "Wave": every row of every plane of a YUV frame filtered (1 2 1) / 4 with its neighbours.
+void BlendVideoFields(TYUVImage& frame);
 // The chroma key colour (ARGB) as U and V in 0 … 1 (BT.601, video range).
 void ChromaKeyUV(std::uint32_t argb, float& u, float& v);
 // Writes a decoded frame into the video image (its planes locked one by one under its lock); a

@@ -22,6 +22,7 @@
 #include <fstream>
 #include <mutex>
 #include <thread>
+#include <pthread.h>
 #include <unistd.h>
 
 namespace kiv {
@@ -142,9 +143,10 @@ TEST_F(SoundDeviceTest, FadeInRampsAndStopFadesQueuedAudioThenTheKillerFreesIt) 
     EXPECT_EQ(out[2 * 1000], 10000);
     EXPECT_NEAR(out[2 * (1102 + 220)], 10000.0 * (441 - 220) / 441, 2);
     EXPECT_EQ(out[2 * (1102 + 441 + 50)], 0);
-    // Finished: the killer frees it once its queued audio has been played.
+    // Finished: the killer frees it once the mixer has played it past its fade (+ 20 ms), however
+    // the millisecond timer stands.
     EXPECT_EQ(device_->RunKiller(), 1u);
-    now_ += 2100;
+    Mix(1000);
     EXPECT_EQ(device_->RunKiller(), 0u);
     EXPECT_EQ(channel->InstanceCount(), 0u);
     // Play again continues from the saved position with a new instance.
@@ -239,37 +241,55 @@ TEST(OutputBufferTest, ABufferMixedAloneGivesItsFramesAtItsVolumeAndSilenceWhenD
     }
 }
 
-TEST_F(SoundDeviceTest, ASourceThatEndsFinishesItsInstance) {
+TEST_F(SoundDeviceTest, ASourceThatEndsFinishesItsInstanceAndRunsTheEndCallbackUnlessStopped) {
     files_.files["short.wav"] = WavBytes(Constant(4410, 2, 5000), 44100, 2);
     auto channel = Channel("short.wav", 0);
+    int ends = 0;
+    channel->SetEndCallback([&ends] { ++ends; });
     channel->Play(0);
-    const auto out = Mix(10000);
+    const auto out = Mix(4500);
     EXPECT_EQ(out[2 * 4000], 5000);
-    EXPECT_EQ(out[2 * 5000], 0);
-    EXPECT_EQ(device_->RunKiller(), 1u);
-    now_ += 2100;
+    EXPECT_EQ(out[2 * 4450], 0);
+    EXPECT_EQ(device_->RunKiller(), 1u); // 20 ms of margin after its last frame are still to play
+    EXPECT_EQ(ends, 0);
+    Mix(1000);
     EXPECT_EQ(device_->RunKiller(), 0u);
     EXPECT_EQ(channel->InstanceCount(), 0u);
+    EXPECT_EQ(ends, 1);
+    // Stopped before its end: no end callback.
+    channel->Seek(0);
+    channel->Play(0);
+    Mix(1000);
+    channel->Stop(10);
+    Mix(6000);
+    EXPECT_EQ(device_->RunKiller(), 0u);
+    EXPECT_EQ(channel->InstanceCount(), 0u);
+    EXPECT_EQ(ends, 1);
 }
 
 // An offline device refills in blocks of a quarter ring; a sound whose end falls inside such a block
-// is freed only after that whole block has played, so none of its last frames are lost.
-TEST_F(SoundDeviceTest, ASoundEndingInsideARefillBlockPlaysToItsLastFrame) {
+// is freed only after that whole block has played, so none of its last frames are lost. The
+// millisecond timer runs at the pace of the frames pulled, 10 % ahead of it (a sound card slower
+// than the clock) or not at all: the instance goes only once its last frame has been mixed.
+TEST_F(SoundDeviceTest, ASoundEndingInsideARefillBlockPlaysToItsLastFrameWhateverTheClock) {
     constexpr int kFrames = 3 * 44100 + 10000; // ends 10000 frames into a block
     files_.files["dc.wav"] = WavBytes(Constant(kFrames, 2, 10000), 44100, 2);
-    auto channel = Channel("dc.wav", 0);
-    ASSERT_TRUE(channel);
-    channel->Play(0);
-    std::vector<std::int16_t> block(221 * 2);
-    int loud = 0;
-    for (int period = 0; period < 1000; ++period) { // 5 s in the player's 5 ms steps
-        device_->Pull(block.data(), 221);
-        now_ += 221 / 44.1;
-        for (std::size_t i = 0; i < block.size(); i += 2)
-            loud += block[i] == 10000 ? 1 : 0;
+    for (const double clockPerFrame : {1.0, 1.1, 0.0}) {
+        SCOPED_TRACE(clockPerFrame);
+        auto channel = Channel("dc.wav", 0);
+        ASSERT_TRUE(channel);
+        channel->Play(0);
+        std::vector<std::int16_t> block(221 * 2);
+        int loud = 0;
+        for (int period = 0; period < 1000; ++period) { // 5 s in the player's 5 ms steps
+            device_->Pull(block.data(), 221);
+            now_ += 221 / 44.1 * clockPerFrame;
+            for (std::size_t i = 0; i < block.size(); i += 2)
+                loud += block[i] == 10000 ? 1 : 0;
+        }
+        EXPECT_EQ(loud, kFrames - 1); // all but the first frame, where the shortest fade-in starts at 0
+        EXPECT_EQ(channel->InstanceCount(), 0u);
     }
-    EXPECT_EQ(loud, kFrames - 1); // all but the first frame, where the shortest fade-in starts at 0
-    EXPECT_EQ(channel->InstanceCount(), 0u);
 }
 
 // The play clock, driven by a fake timer and a fake cursor.
@@ -585,6 +605,106 @@ TEST(SoundDeviceOutputTest, TheDummySoundCardPlaysAndDrivesTheClock) {
     device = nullptr;
     EXPECT_FALSE(test::HasThread("kivPlayClock"));
     EXPECT_FALSE(test::HasThread("kivChanKiller"));
+}
+
+// A channel destroyed while it sounds on a card returns once its 10 ms fade has been played, not
+// before (a device closed next would cut it) and not after the second its queue still holds.
+TEST(SoundDeviceOutputTest, DestroyingASoundingChannelWaitsForItsFadeOnly) {
+    const char* old = std::getenv("SDL_AUDIODRIVER");
+    const std::string saved = old ? old : "";
+    ::setenv("SDL_AUDIODRIVER", "dummy", 1);
+    TRef<TSoundDevice> device = TSoundDevice::Create();
+    if (old)
+        ::setenv("SDL_AUDIODRIVER", saved.c_str(), 1);
+    else
+        ::unsetenv("SDL_AUDIODRIVER");
+    ASSERT_TRUE(device->IsUsable());
+    test::TMemoryFiles files;
+    files.files["dc.wav"] = WavBytes(Constant(44100 * 5, 2, 10000), 44100, 2);
+    device->SetOpenStreamCallback(files.Opener());
+    TRef<TDeviceChannel> channel = device->CreateChannel("dc.wav", 0);
+    ASSERT_TRUE(channel);
+    channel->Play(10);
+    EXPECT_TRUE(WaitFor([&] { return device->Mixer().FramesConsumed() > 44100 / 5; }));
+    const std::int64_t before = device->Mixer().FramesConsumed();
+    channel = nullptr;
+    const std::int64_t after = device->Mixer().FramesConsumed();
+    // The fade begins 25 ms after the play cursor and takes 10 ms; the killer frees the instance
+    // 20 ms after that, seen in steps of 10 ms, the card playing 1024 frames a period.
+    EXPECT_GE(after - before, (25 + 10 + 20) * 44.1);
+    EXPECT_LE(after - before, 44100 / 2); // far less than the 1.5 s it has queued
+}
+
+// A refill thread stuck in its decoder (a stream that blocks) holds up nothing: the killer gives
+// it up after 1000 ms with a log line, the destroyed channel returns, and the instance it still uses
+// is kept, so that the thread may come back later without harm.
+TEST(SoundDeviceLoaderTest, AStuckRefillThreadIsLeftBehindAfterASecond) {
+    // A WAV file whose reads block beyond its first 1.6 seconds until the test lets them go.
+    struct TState {
+        std::mutex lock;
+        std::condition_variable changed;
+        bool blocked = false;
+        bool release = false;
+    };
+    auto state = std::make_shared<TState>();
+    class TBlockingStream final : public TMemoryStream {
+    public:
+        explicit TBlockingStream(std::shared_ptr<TState> state) : state_(std::move(state)) {}
+        std::int32_t Read(void* buffer, std::int32_t count) override {
+            if (GetPosition() + count > 44 + 44100 * 4 * 16 / 10) {
+                std::unique_lock<std::mutex> lock(state_->lock);
+                state_->blocked = true;
+                state_->changed.notify_all();
+                state_->changed.wait(lock, [&] { return state_->release; });
+            }
+            return TMemoryStream::Read(buffer, count);
+        }
+
+    private:
+        std::shared_ptr<TState> state_;
+    };
+    const std::string bytes = WavBytes(Constant(44100 * 4, 2, 10000), 44100, 2);
+    std::atomic<double> now{0};
+    TSoundDevice::TOptions options;
+    options.openOutput = false; // nobody mixes: the instance never drains by itself
+    options.now = [&now] { return now.load(); };
+    TRef<TSoundDevice> device = TSoundDevice::Create(options);
+    device->SetOpenStreamCallback([&](const std::string&) -> TRef<TStream> {
+        auto stream = MakeRef<TBlockingStream>(state);
+        stream->Write(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        stream->SetPosition(0);
+        return stream;
+    });
+    TRef<TDeviceChannel> channel = device->CreateChannel("slow.wav", 0);
+    ASSERT_TRUE(channel);
+    channel->Play(10);
+    {
+        std::unique_lock<std::mutex> lock(state->lock);
+        ASSERT_TRUE(state->changed.wait_for(lock, std::chrono::seconds(10), [&] { return state->blocked; }));
+    }
+    const std::string log = test::LoggedWhile([&] {
+        std::atomic<bool> destroyed{false};
+        std::thread destroying([&] { // waits for the killer
+            ::pthread_setname_np(::pthread_self(), "kivTestDestroy");
+            channel = nullptr;
+            destroyed = true;
+        });
+        // The millisecond timer runs on until the killer's longest wait for a drain has passed.
+        for (int i = 0; i < 1000 && !destroyed.load(); ++i) {
+            now = now.load() + 100;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        destroying.join();
+    });
+    EXPECT_NE(log.find("Sound fill thread did not stop within 1000 ms"), std::string::npos) << log;
+    EXPECT_TRUE(test::HasThread("kivSoundFill"));
+    {
+        std::lock_guard<std::mutex> lock(state->lock);
+        state->release = true;
+    }
+    state->changed.notify_all();
+    EXPECT_TRUE(WaitFor([] { return !test::HasThread("kivSoundFill"); })) << "the thread ends once let go";
+    device = nullptr;
 }
 
 } // namespace

@@ -193,11 +193,12 @@ TEST(DecodedSoundTest, OurWavConverterReadsEverySampleFormatToTheSample) {
             for (int c = 0; c < format.channels; ++c) {
                 const std::int16_t s = c == 1 ? static_cast<std::int16_t>(-1 - v) : v; // channels differ
                 std::uint64_t word = 0;
+                // Float samples scale by 32767: 1.0 is the largest 16-bit sample.
                 if (format.tag == 3 && format.bits == 32) {
-                    const float f = static_cast<float>(s) / 32768.0f;
+                    const float f = static_cast<float>(s) / 32767.0f;
                     std::memcpy(&word, &f, 4);
                 } else if (format.tag == 3) {
-                    const double d = static_cast<double>(s) / 32768.0;
+                    const double d = static_cast<double>(s) / 32767.0;
                     std::memcpy(&word, &d, 8);
                 } else if (format.bits == 8) {
                     word = static_cast<std::uint8_t>((s >> 8) + 128);
@@ -536,6 +537,73 @@ TEST(DecodedSoundTest, CompressedFormatsMadeByFfmpegDecodeToTheirSweepAndSeek) {
                 << ms;
         }
     }
+    std::filesystem::remove_all(dir);
+}
+
+} // namespace
+} // namespace kiv
+
+namespace kiv {
+namespace {
+
+// 5.1 sound made by ffmpeg, a different sine on each channel, as a WAV file (read by our converter)
+// and as FLAC (decoded by FFmpeg): both fold to the same stereo, left = FL + FC + LFE + left
+// surround and right = FR + FC + LFE + right surround, a quarter of each sum; computed here from the
+// WAV's own samples. A WAV whose centre alone sounds is heard on both sides at a quarter of it.
+TEST(DecodedSoundTest, FivePointOneFoldsToTheSameStereoFromEveryContainer) {
+    if (std::system("ffmpeg -hide_banner -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "the ffmpeg program is not installed (scripts/install-deps.sh installs it)";
+    const std::string dir = testing::TempDir() + "kiv_fold_" + std::to_string(::getpid()) + "/";
+    std::filesystem::create_directories(dir);
+    const auto make = [&](const std::string& channels, const std::string& file) {
+        const std::string command = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i 'aevalsrc=" + channels +
+                                    ":s=44100:d=1:c=5.1' -c:a " +
+                                    (file.ends_with(".flac") ? "flac" : "pcm_s16le") + " " + dir + file;
+        EXPECT_EQ(std::system(command.c_str()), 0) << command;
+        std::ifstream in(dir + file, std::ios::binary);
+        return std::string{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    };
+    const std::string six = "0.9*sin(2*PI*200*t)|0.8*sin(2*PI*300*t)|0.7*sin(2*PI*400*t)|0.6*sin(2*PI*500*t)|"
+                            "0.5*sin(2*PI*600*t)|0.4*sin(2*PI*700*t)";
+    const std::string wavBytes = make(six, "six.wav");
+    const std::string flacBytes = make(six, "six.flac");
+    // The WAV's samples, in its order FL FR FC LFE SL SR, after its header.
+    const std::size_t data = wavBytes.find("data");
+    ASSERT_NE(data, std::string::npos);
+    std::vector<std::int16_t> raw((wavBytes.size() - data - 8) / 2);
+    std::memcpy(raw.data(), wavBytes.data() + data + 8, raw.size() * 2);
+    std::vector<std::int16_t> fold;
+    for (std::size_t f = 0; f + 6 <= raw.size(); f += 6) {
+        const int common = raw[f + 2] + raw[f + 3];
+        fold.push_back(static_cast<std::int16_t>(std::lround((raw[f] + raw[f + 4] + common) / 4.0)));
+        fold.push_back(static_cast<std::int16_t>(std::lround((raw[f + 1] + raw[f + 5] + common) / 4.0)));
+    }
+    for (const auto* bytes : {&wavBytes, &flacBytes}) {
+        const char* name = bytes == &wavBytes ? "six.wav" : "six.flac";
+        SCOPED_TRACE(name);
+        auto sound = OpenDecodedSound(MemoryFile(*bytes), name);
+        ASSERT_TRUE(sound);
+        EXPECT_STREQ(sound->DecoderName(), bytes == &wavBytes ? "wav" : "ffmpeg");
+        ASSERT_EQ(sound->Channels(), 2);
+        const auto got = ReadAll(*sound);
+        ASSERT_EQ(got.size(), fold.size());
+        int worst = 0;
+        for (std::size_t i = 0; i < got.size(); ++i)
+            worst = std::max(worst, std::abs(got[i] - fold[i]));
+        EXPECT_LE(worst, 1);
+    }
+    // The centre alone, at half scale: a quarter of it on each side, 4096 at its peaks.
+    auto centre = OpenDecodedSound(MemoryFile(make("0|0|0.5*sin(2*PI*441*t)|0|0|0", "centre.wav")), "centre.wav");
+    ASSERT_TRUE(centre);
+    const auto got = ReadAll(*centre);
+    int peakLeft = 0, peakRight = 0;
+    for (std::size_t i = 0; i + 1 < got.size(); i += 2) {
+        peakLeft = std::max(peakLeft, std::abs(static_cast<int>(got[i])));
+        peakRight = std::max(peakRight, std::abs(static_cast<int>(got[i + 1])));
+        ASSERT_EQ(got[i], got[i + 1]) << i;
+    }
+    EXPECT_NEAR(peakLeft, 32767 * 0.5 / 4, 2);
+    EXPECT_EQ(peakLeft, peakRight);
     std::filesystem::remove_all(dir);
 }
 

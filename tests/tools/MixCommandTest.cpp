@@ -231,5 +231,68 @@ TEST_F(MixCommand, EverySlidesCommentClickSoundsOnTheFirstFramesOfItsSlide) {
     }
 }
 
+// Background music that runs free of the show clock (no opt_syncmode) starts where the show starts
+// playing, on the first frame of the mix wherever it begins: frame i is the music's own frame i
+// under the channel's fade-in and the music's edge, to the sample.
+TEST_F(MixCommand, FreeRunningMusicStartsOnTheFirstFrameOfTheMix) {
+    constexpr int kFrames = 6 * 44100;
+    std::vector<std::int16_t> sine;
+    for (int f = 0; f < kFrames; ++f) {
+        const auto v = static_cast<std::int16_t>(std::lround(12000 * std::sin(2 * M_PI * 523.25 * f / 44100)));
+        sine.push_back(v);
+        sine.push_back(static_cast<std::int16_t>(-v));
+    }
+    Write("sine.wav", test::WavBytes(sine, 44100, 2));
+    WriteShow({2000, 4000},
+              "object Music:Music\n  object T:TMusicTrack\n    object S:TMusicItem\n      FileName=sine.wav\n"
+              "      Duration=6000\n    end\n  end\nend\n",
+              "");
+    for (const std::string range : {"", "--from 1234 --to 2500"}) {
+        SCOPED_TRACE(range);
+        const auto mix = Mix(range);
+        ASSERT_TRUE(mix);
+        int wrong = 0;
+        for (std::size_t i = 0; i < mix->size() / 2 && wrong < 5; ++i) {
+            const double ramp = std::min(1.0, static_cast<double>(i) / kFadeFrames);
+            // The mix leaves a gain within 1 % of 1 as it is.
+            const double edge = ramp > 0.99 ? 1.0 : ramp;
+            for (std::size_t side = 0; side < 2; ++side) {
+                const double expected = sine[i * 2 + side] * ramp * edge;
+                if (std::abs((*mix)[i * 2 + side] - expected) > 1.0) {
+                    ADD_FAILURE() << "frame " << i << " side " << side << ": " << (*mix)[i * 2 + side]
+                                  << " instead of " << expected;
+                    ++wrong;
+                }
+            }
+        }
+    }
+}
+
+// Music in AAC, as M4A and as a raw ADTS stream (made by ffmpeg), is recognised as sound and
+// heard in the mix at its level.
+TEST_F(MixCommand, AacMusicInM4aAndAdtsFilesPlaysInTheMix) {
+    if (std::system("ffmpeg -hide_banner -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "the ffmpeg program is not installed (scripts/install-deps.sh installs it)";
+    for (const std::string file : {"music.m4a", "music.aac"}) {
+        SCOPED_TRACE(file);
+        const std::string command = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
+                                    "'aevalsrc=0.5*sin(2*PI*440*t)|0.5*sin(2*PI*440*t):s=44100:d=3' -c:a aac -b:a 192k " +
+                                    (dir_ / file).string();
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        WriteShow({2000},
+                  "opt_syncmode=1\nobject Music:Music\n  object T:TMusicTrack\n    object S:TMusicItem\n"
+                  "      FileName=" + file + "\n      Duration=2000\n    end\n  end\nend\n",
+                  "");
+        const auto mix = Mix("");
+        ASSERT_TRUE(mix);
+        ASSERT_EQ(mix->size(), 2u * 88200);
+        double power = 0;
+        for (std::size_t i = 2 * 22050; i < 2 * 66150; ++i)
+            power += static_cast<double>((*mix)[i]) * (*mix)[i];
+        // A sine at half scale: 11585 as its root mean square.
+        EXPECT_NEAR(std::sqrt(power / (2 * 44100)), 32767 * 0.5 / std::sqrt(2.0), 300);
+    }
+}
+
 } // namespace
 } // namespace kiv

@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -21,6 +22,7 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace kiv {
@@ -133,11 +135,11 @@ protected:
     std::string extraMain_; // more [Main] keys for WriteShow
 };
 
-// Each channel within 2 of the wanted colour.
-testing::AssertionResult Near(std::uint32_t got, std::uint32_t want) {
+// Each channel within `tolerance` (2: what blending rounds) of the wanted colour.
+testing::AssertionResult Near(std::uint32_t got, std::uint32_t want, int tolerance = 2) {
     for (int shift : {0, 8, 16}) {
         const int a = static_cast<int>((got >> shift) & 0xFF), b = static_cast<int>((want >> shift) & 0xFF);
-        if (a - b > 2 || b - a > 2) {
+        if (a - b > tolerance || b - a > tolerance) {
             char text[64];
             std::snprintf(text, sizeof text, "%06X instead of %06X", got, want);
             return testing::AssertionFailure() << text;
@@ -319,6 +321,39 @@ TEST_F(SlideCommand, AnUnwritableOutputIsAnError) {
     const test::TRunResult run = Run(Show() + " 1 0 -o " + (dir_ / "no" / "such" / "out.png").string() + " --size 40x20");
     EXPECT_EQ(run.exitCode, 1);
     EXPECT_NE(run.err.find("cannot be written"), std::string::npos) << run.err;
+}
+
+// A video object on the slide shows its clip's frame, made here by ffmpeg in a flat colour, placed
+// into the 400 x 200 slide at the clip's display aspect: an anamorphic 320 x 240 clip of 16:9
+// (pixels 4:3 wide) is drawn 356 x 200, the same clip with square pixels 267 x 200.
+TEST_F(SlideCommand, AVideoShowsItsFrameAtTheClipsDisplayAspect) {
+    if (std::system("ffmpeg -hide_banner -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "the ffmpeg program is not installed (scripts/install-deps.sh installs it)";
+    constexpr std::uint32_t kClipColor = 0xE02020;
+    for (const auto& [sar, width] : {std::pair<const char*, int>{"4/3", 356}, {"1", 267}}) {
+        SCOPED_TRACE(sar);
+        const std::string command = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i "
+                                    "'color=c=0xE02020:s=320x240:r=25:d=1' -vf setsar=" +
+                                    std::string(sar) + " -c:v libx264 -pix_fmt yuv420p " +
+                                    (dir_ / "clip.mp4").string();
+        ASSERT_EQ(std::system(command.c_str()), 0) << command;
+        const std::string text = "[Main]\nMinorVersion=13\nopt_scr_width=400\nopt_scr_height=200\nopt_bstyle=1\n"
+                                 "opt_bcolor=" + ProjectColor(kBackground) +
+                                 "\n[Times]\nopt_slidescount=1\nopt_synchpos1=5000\n[Slide1]\n"
+                                 "object Container:Root\nGUID=root\nobject v:Video\nGUID=v\nFileName=clip.mp4\n"
+                                 "AntialiasedBorder=0\nend\nend\n";
+        std::ofstream(dir_ / "show.kiv", std::ios::binary) << text;
+        TRef<TBitmap> frame = Draw(1, 500, "400x200");
+        ASSERT_TRUE(frame);
+        // The colour went through YUV 4:2:0 and back: within 8.
+        EXPECT_TRUE(Near(Rgb(*frame, 200, 100), kClipColor, 8));
+        int drawn = 0;
+        for (int x = 0; x < 400; ++x)
+            drawn += Near(Rgb(*frame, x, 100), kClipColor, 8) ? 1 : 0;
+        EXPECT_NEAR(drawn, width, 2);
+        EXPECT_TRUE(Near(Rgb(*frame, 200, 2), kClipColor, 8)); // the full height
+        EXPECT_TRUE(Near(Rgb(*frame, 2, 100), kBackground));
+    }
 }
 
 } // namespace

@@ -79,7 +79,7 @@ TEST(VideoInTheEngine, PausingHoldsTheFrameAndASeekShowsTheFrameOfItsTime) {
     const struct {
         double time;
         std::int64_t frame;
-    } kSeeks[] = {{400, 10}, {1600, 40}, {0, 0}, {1220, 31}};
+    } kSeeks[] = {{400, 10}, {1600, 40}, {0, 0}, {1220, 30}}; // 30.5 frames: the even one
     for (const auto& seek : kSeeks) {
         engine.Queue().Post(kEngineOpen, new TOpenParams(false, engine.NextRequestId(), nullptr, nullptr,
                                                          static_cast<int>(seek.time)));

@@ -11,6 +11,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 
 namespace kiv {
@@ -169,13 +170,25 @@ TEST(VideoObject, DeinterlaceModesAndTheChromaKeyColour) {
     TVideoParams progressive, top, bottom;
     top.interlaced = bottom.interlaced = true;
     bottom.bottomFieldFirst = true;
-    // "Auto" and "Wave" follow the clip, "BobEven" and "BobOdd" force a field.
-    const int kModes[4][3] = {{0, 1, 2}, {0, 1, 2}, {1, 1, 1}, {2, 2, 2}};
+    // "Auto" follows the clip, "Wave" draws both fields (blended before), "BobEven" and "BobOdd"
+    // force a field.
+    const int kModes[4][3] = {{0, 1, 2}, {0, 0, 0}, {1, 1, 1}, {2, 2, 2}};
     for (int type = 0; type < 4; ++type) {
         EXPECT_EQ(VideoDeinterlaceMode(type, progressive), kModes[type][0]) << type;
         EXPECT_EQ(VideoDeinterlaceMode(type, top), kModes[type][1]) << type;
         EXPECT_EQ(VideoDeinterlaceMode(type, bottom), kModes[type][2]) << type;
     }
+    // "Wave" on combs (fields of 40 and 200, as a moving edge leaves them): every row (1 2 1) / 4
+    // with its neighbours, the edge rows repeated, in the chroma planes too.
+    TYUVImage combs(4, 8, false);
+    for (int index = 0; index < 3; ++index)
+        for (int y = 0; y < combs.PlaneHeight(index); ++y)
+            std::memset(combs.Plane(index) + y * combs.Stride(index), y % 2 ? 200 : 40, combs.Stride(index));
+    BlendVideoFields(combs);
+    const int kLuma[8] = {80, 120, 120, 120, 120, 120, 120, 160};
+    for (int y = 0; y < 8; ++y)
+        EXPECT_EQ(combs.Plane(0)[y * combs.Stride(0) + 3], kLuma[y]) << y;
+    EXPECT_EQ(combs.Plane(1)[1 * combs.Stride(1)], 120);
     // Video-range codes of pure green, red and grey.
     const struct {
         std::uint32_t argb;

@@ -10,8 +10,13 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include <string>
+#include <unistd.h>
 
 namespace kiv {
 namespace {
@@ -66,12 +71,12 @@ TEST(VideoFrames, EachShowTimeGetsItsExactFrameSeekingBackwardsAndForwards) {
     predicted.gop = 8; // seeks land on a key frame up to 7 frames early
     predicted.bFrames = 2;
     // 30 frames at 25 fps: frame n covers (n − 0.5) × 40 … (n + 0.5) × 40 ms; a time half way
-    // between two frames shows the later one.
+    // between two frames shows the even one.
     const struct {
         double t;
         int frame;
-    } kSteps[] = {{0, 0},  {19, 0},   {21, 1},   {100, 3},   {1000, 25}, {1000, 25}, {420, 11},
-                  {61, 2}, {459, 11}, {899, 22}, {1095, 27}, {1180, 29}, {9000, 29}, {-50, 0}};
+    } kSteps[] = {{0, 0},   {19, 0},   {21, 1},   {100, 2},   {1000, 25}, {1000, 25}, {420, 10}, {61, 2},
+                  {459, 11}, {899, 22}, {1095, 27}, {1180, 29}, {9000, 29}, {-50, 0},   {180, 4}, {220, 6}};
     for (const test::TClipSpec* spec : {&lossless, &predicted}) {
         SCOPED_TRACE(spec->codec);
         const std::vector<std::uint8_t> clip = test::MakeClip(*spec);
@@ -101,6 +106,134 @@ TEST(VideoFrames, EachShowTimeGetsItsExactFrameSeekingBackwardsAndForwards) {
         EXPECT_TRUE(extractor->Finished());
     }
     EXPECT_FALSE(test::HasThread("kivVideoFrames")) << "every worker is joined";
+}
+
+// An MPEG-2 program stream has no index: a seek into its last group of pictures may land where no
+// picture can be decoded before the end. Every frame of it must still be shown, and a time after
+// the end holds the last one.
+TEST(VideoFrames, EveryFrameOfAnMpeg2ProgramStreamShowsAfterASeekToTheEnd) {
+    test::TClipSpec spec;
+    spec.codec = "mpeg2video";
+    spec.format = "mpeg";
+    spec.extension = ".mpg";
+    spec.width = 128;
+    spec.height = 96;
+    spec.frames = 38; // the last group of pictures begins at frame 36
+    spec.gop = 12;
+    spec.bFrames = 2;
+    const std::vector<std::uint8_t> clip = test::MakeClip(spec);
+    const std::string log = test::LoggedWhile([&] {
+        for (const int frame : {37, 36, 30, 24, 35, 37, 10, 33}) {
+            // A new source for every seek that starts from afar, and one source going on.
+            TRef<TKivVideoExtractor> fresh = Extractor(clip, "end.mpg", false);
+            ASSERT_TRUE(fresh);
+            const TShown shown = ShowAt(*fresh, frame * 40.0);
+            EXPECT_EQ(FrameOfLuma(shown.luma), frame) << frame;
+        }
+        TRef<TKivVideoExtractor> one = Extractor(clip, "end.mpg", false);
+        ASSERT_TRUE(one);
+        for (const double t : {1480.0, 1000.0, 1440.0, 1400.0, 5000.0, 1360.0})
+            EXPECT_EQ(FrameOfLuma(ShowAt(*one, t).luma), std::min(37, static_cast<int>(t / 40))) << t;
+        EXPECT_EQ(one->Failures(), 0);
+    });
+    EXPECT_EQ(log.find("Error="), std::string::npos) << log;
+}
+
+// A clip opened again (every slide that shows it is built anew) is known from the first probe; its
+// frames come out as before. A file of the same name with other bytes is probed afresh; a program
+// stream, whose streams are found only by reading, is probed every time.
+TEST(VideoFrames, AClipOpenedAgainIsNotProbedAgain) {
+    test::TClipSpec spec;
+    spec.codec = "mpeg4";
+    spec.format = "mp4";
+    spec.extension = ".mp4";
+    spec.gop = 8;
+    const std::vector<std::uint8_t> clip = test::MakeClip(spec);
+    spec.frames = 20;
+    const std::vector<std::uint8_t> other = test::MakeClip(spec);
+    const TFFMpegDll& library = TFFMpegDll::Shared();
+    const std::int64_t before = library.Probes();
+    for (int round = 0; round < 3; ++round) {
+        TRef<TKivVideoExtractor> extractor = Extractor(clip, "again.mp4", false);
+        ASSERT_TRUE(extractor);
+        EXPECT_EQ(library.Probes(), before + 1) << "round " << round;
+        EXPECT_EQ(extractor->Params().frameCount, 30);
+        EXPECT_DOUBLE_EQ(extractor->Params().fps, 25.0);
+        for (const double t : {520.0, 40.0, 1160.0})
+            EXPECT_EQ(FrameOfLuma(ShowAt(*extractor, t).luma), static_cast<int>(t / 40)) << t;
+    }
+    TRef<TKivVideoExtractor> changed = Extractor(other, "again.mp4", false);
+    ASSERT_TRUE(changed);
+    EXPECT_EQ(library.Probes(), before + 2);
+    EXPECT_EQ(changed->Params().frameCount, 20);
+    spec.codec = "mpeg2video";
+    spec.format = "mpeg";
+    spec.extension = ".mpg";
+    const std::vector<std::uint8_t> program = test::MakeClip(spec);
+    for (int round = 0; round < 2; ++round)
+        ASSERT_TRUE(Extractor(program, "program.mpg", false));
+    EXPECT_EQ(library.Probes(), before + 4);
+}
+
+// Interlaced MPEG-4 in AVI (made by ffmpeg, bottom field first) does not say so in its stream: the
+// first decoded frames do. A progressive clip stays progressive.
+TEST(VideoFrames, TheFieldOrderComesFromTheFirstDecodedFrames) {
+    if (std::system("ffmpeg -hide_banner -version >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "the ffmpeg program is not installed (scripts/install-deps.sh installs it)";
+    const std::string path = testing::TempDir() + "interlaced_" + std::to_string(::getpid()) + ".avi";
+    const std::string command = "ffmpeg -hide_banner -loglevel error -y -f lavfi -i testsrc=s=128x96:r=25:d=1 "
+                                "-vf setfield=bff -flags +ildct+ilme -c:v mpeg4 -top 0 " + path;
+    ASSERT_EQ(std::system(command.c_str()), 0) << command;
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<std::uint8_t> bytes{std::istreambuf_iterator<char>(in), {}};
+    std::remove(path.c_str());
+    for (int round = 0; round < 2; ++round) { // probed, then known
+        TRef<TKivVideoExtractor> extractor = Extractor(bytes, "interlaced.avi", false);
+        ASSERT_TRUE(extractor);
+        EXPECT_TRUE(extractor->Params().interlaced);
+        EXPECT_TRUE(extractor->Params().bottomFieldFirst);
+        EXPECT_GE(ShowAt(*extractor, 200).frame, 0); // its frames decode
+    }
+    TRef<TKivVideoExtractor> progressive = Extractor(test::MakeClip(test::TClipSpec{}), "flat.mkv", false);
+    ASSERT_TRUE(progressive);
+    EXPECT_FALSE(progressive->Params().interlaced);
+}
+
+// The grey and RGB outputs of a clip: the grey table maps video-range luma onto 5-6-5 greys, and RGB
+// is the frame's RGBA without its alpha.
+TEST(VideoFrames, GreyAndRgbFramesOfAClip) {
+    EXPECT_EQ(TWinVideoSource::GreyOf(0), 4 * 32 + 2 * 2049);      // e = 16
+    EXPECT_EQ(TWinVideoSource::GreyOf(255), 58 * 32 + 29 * 2049);  // e = 235
+    EXPECT_EQ(TWinVideoSource::GreyOf(128), 31 * 32 + 15 * 2049);  // e = 125
+    test::TClipSpec spec; // ffv1: lossless
+    spec.painter = [](int n, int x, int, int& y, int& u, int& v) {
+        y = test::FrameLuma(n);
+        u = x < 32 ? 90 : 160;
+        v = 128;
+    };
+    std::string error;
+    auto source = TWinVideoSource::Open(StreamOf(test::MakeClip(spec)), "colours.mkv", error);
+    ASSERT_TRUE(source) << error;
+    auto grey = MakeRef<TBitmap>(64, 48, TPixelFormat::Rgb565);
+    ASSERT_TRUE(source->GetGreyFrame(7, *grey));
+    std::uint16_t pixel = 0;
+    std::memcpy(&pixel, grey->Row(20) + 2 * 50, 2);
+    EXPECT_EQ(pixel, TWinVideoSource::GreyOf(test::FrameLuma(7)));
+    auto rgb = MakeRef<TBitmap>(64, 48, TPixelFormat::Bgr24);
+    ASSERT_TRUE(source->GetFrame24(7, *rgb));
+    TYUVImage rgba(64, 48, true);
+    ASSERT_TRUE(source->GetFrame(7, rgba));
+    for (const int x : {5, 50}) {
+        const std::uint8_t* want = rgba.Plane(0) + 20 * rgba.Stride(0) + 4 * x;
+        const std::uint8_t* got = rgb->Row(20) + 3 * x;
+        EXPECT_EQ(got[0], want[2]) << x;
+        EXPECT_EQ(got[1], want[1]) << x;
+        EXPECT_EQ(got[2], want[0]) << x;
+    }
+    EXPECT_NE(rgb->Row(20)[3 * 5], rgb->Row(20)[3 * 50]); // the two halves differ in blue
+    auto wrong = MakeRef<TBitmap>(10, 10, TPixelFormat::Bgr24);
+    const std::string log = test::LoggedWhile([&] { EXPECT_FALSE(source->GetFrame24(3, *wrong)); });
+    EXPECT_NE(log.find("RGB data not found"), std::string::npos);
 }
 
 TEST(VideoFrames, ALoopingClipWrapsWhereAStoppingOneHoldsItsLastFrame) {

@@ -4,6 +4,8 @@
 #include "ProjectCommands.h"
 #include "PackageCommands.h"
 
+#include "video/KivVideo.h"
+
 #include <cstdio>
 #include <cstring>
 #include <functional>
@@ -110,6 +112,10 @@ int Main(int argc, char** argv) {
         PrintHelp(stdout);
         return 0;
     }
+    // Every command that builds slides (slide, frame, props, text) builds them with the player's
+    // object classes, video objects included, registered once here as the player's slide loader
+    // registers them.
+    kiv::RegisterVideoObjects();
     for (const TCommand& command : CommandTable()) {
         if (name != command.name) continue;
         TArgs args(argv + 2, argv + argc);
