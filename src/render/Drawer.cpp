@@ -437,8 +437,7 @@ void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams&
                                              Place(origin, anchor, axisX, axisY, src.left, src.bottom),
                                              Place(origin, anchor, axisX, axisY, src.right, src.bottom)};
         GrowDirtyBox(corners);
-        const TRect rect{static_cast<int>(std::lround(src.left)), static_cast<int>(std::lround(src.top)),
-                         static_cast<int>(std::lround(src.right)), static_cast<int>(std::lround(src.bottom))};
+        const TTexelRect rect{src.left, src.top, src.right, src.bottom};
         screen_->DrawPerspectiveQuad({own.Get()}, {color, color, color, color}, rect, corners,
                                      params.edgeAntialias ? kEdgeLeft | kEdgeTop | kEdgeRight | kEdgeBottom
                                                           : 0);
@@ -544,8 +543,7 @@ void T3DDrawer::DrawVideo(T3DYUV& video, TVec3 origin, const TVideoDrawParams& p
     auto single = [&](TCustomTexture* texture) {
         if (!texture) return;
         if (edges) {
-            const TRect rect{static_cast<int>(std::lround(s.left)), static_cast<int>(std::lround(s.top)),
-                             static_cast<int>(std::lround(s.right)), static_cast<int>(std::lround(s.bottom))};
+            const TTexelRect rect{s.left, s.top, s.right, s.bottom};
             screen_->DrawPerspectiveQuad({texture}, {color, color, color, color}, rect, corners, edges);
         } else {
             quad({texture}, {s});
@@ -577,8 +575,7 @@ void T3DDrawer::DrawVideo(T3DYUV& video, TVec3 origin, const TVideoDrawParams& p
         if (edges) {
             // The anti-aliased quad carries one coordinate set, scaled by each texture's size: the
             // half-size planes map the same picture area.
-            const TRect rect{static_cast<int>(std::lround(s.left)), static_cast<int>(std::lround(s.top)),
-                             static_cast<int>(std::lround(s.right)), static_cast<int>(std::lround(s.bottom))};
+            const TTexelRect rect{s.left, s.top, s.right, s.bottom};
             screen_->DrawPerspectiveQuad({y, video.Plane(T3DYUV::kPlaneU), video.Plane(T3DYUV::kPlaneV)},
                                          {color, color, color, color}, rect, corners, edges);
         } else {

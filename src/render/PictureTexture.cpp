@@ -103,9 +103,8 @@ int TMultiTexture6::DrawPicture(T3DScreen& screen, const TRectF& source, TPoint3
             if ((edges & kEdgeBottom) && b == source.bottom) flags |= kEdgeBottom;
         }
         if (flags) {
-            const TRect rect{static_cast<int>(std::lround(u0)), static_cast<int>(std::lround(v0)),
-                             static_cast<int>(std::lround(u1)), static_cast<int>(std::lround(v1))};
-            screen.DrawPerspectiveQuad({tile.Get()}, {color, color, color, color}, rect, corners, flags);
+            screen.DrawPerspectiveQuad({tile.Get()}, {color, color, color, color}, {u0, v0, u1, v1}, corners,
+                                       flags);
             batch.Forced = forced;
             continue;
         }

@@ -72,6 +72,12 @@ struct TGridPoint {
     double u = 0, v = 0;
 };
 
+// A rectangle of texels with fractional edges: a picture that moves by part of a texel keeps
+// sampling where its corners are.
+struct TTexelRect {
+    double left = 0, top = 0, right = 0, bottom = 0;
+};
+
 // Edge flags of anti-aliased quads.
 enum TEdgeFlags : unsigned { kEdgeLeft = 1, kEdgeTop = 2, kEdgeRight = 4, kEdgeBottom = 8 };
 
@@ -113,11 +119,11 @@ public:
     // A quad given by its 3-D corners (top-left, top-right, bottom-left, bottom-right) showing the
     // source rectangle (texels) of the textures, with a one-pixel fringe on the flagged edges.
     void DrawPerspectiveQuad(const std::vector<TCustomTexture*>& textures,
-                             const std::array<std::uint32_t, 4>& colors, const TRect& sourceRect,
+                             const std::array<std::uint32_t, 4>& colors, const TTexelRect& sourceRect,
                              const std::array<TPoint3, 4>& corners, unsigned edgeFlags);
     // The fringe grid of DrawPerspectiveQuad; the flags come back cleared when the projected quad
     // is degenerate (an edge of 0.1 pixel or less, or two nearly collinear edges).
-    std::array<TGridPoint, 16> FringeGrid(const TRect& sourceRect, const std::array<TPoint3, 4>& corners,
+    std::array<TGridPoint, 16> FringeGrid(const TTexelRect& sourceRect, const std::array<TPoint3, 4>& corners,
                                           unsigned& edgeFlags) const;
 
     // Pixel point → device coordinates; false while ClipRect is empty.

@@ -136,7 +136,7 @@ void T3DScreen::DrawQuad(const std::vector<TCustomTexture*>& textures, unsigned 
     batch_->Forced = false;
 }
 
-std::array<TGridPoint, 16> T3DScreen::FringeGrid(const TRect& src, const std::array<TPoint3, 4>& corners,
+std::array<TGridPoint, 16> T3DScreen::FringeGrid(const TTexelRect& src, const std::array<TPoint3, 4>& corners,
                                                  unsigned& edgeFlags) const {
     // Corners in pixels: top-left, top-right, bottom-right, bottom-left (around the quad).
     TVec q[4];
@@ -194,14 +194,14 @@ std::array<TGridPoint, 16> T3DScreen::FringeGrid(const TRect& src, const std::ar
         g.p = {c0.x + st.x * (c1.x - c0.x) + st.y * (c2.x - c0.x),
                c0.y + st.x * (c1.y - c0.y) + st.y * (c2.y - c0.y),
                c0.z + st.x * (c1.z - c0.z) + st.y * (c2.z - c0.z)};
-        g.u = src.left + st.x * src.Width();
-        g.v = src.top + st.y * src.Height();
+        g.u = src.left + st.x * (src.right - src.left);
+        g.v = src.top + st.y * (src.bottom - src.top);
     }
     return grid;
 }
 
 void T3DScreen::DrawPerspectiveQuad(const std::vector<TCustomTexture*>& textures,
-                                    const std::array<std::uint32_t, 4>& colors, const TRect& sourceRect,
+                                    const std::array<std::uint32_t, 4>& colors, const TTexelRect& sourceRect,
                                     const std::array<TPoint3, 4>& corners, unsigned edgeFlags) {
     if (!ready_ || !renderer_) return;
     const std::array<TGridPoint, 16> grid = FringeGrid(sourceRect, corners, edgeFlags);

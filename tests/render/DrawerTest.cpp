@@ -340,6 +340,51 @@ TEST_F(DrawerTest, PicturesCrossingTileBordersDrawLikeOneTexture) {
     EXPECT_LE(worst, 1) << "no seam where the tiles meet";
 }
 
+TEST_F(DrawerTest, APanWithAntialiasedEdgesMovesAtAnEvenPace) {
+    // A 400 × 225 picture, black with a white line two texels wide at texels 200 … 202, zoomed to
+    // 200 % and panned: the source rectangle moves 0.64 texel per 20 ms frame (a 1.28 pixel step),
+    // as a view port's pan does. Sampled every frame, the line's centre must follow the straight
+    // line, never stand still and never jump, both from picture tiles and from a texture of its own.
+    auto b = MakeRef<TBitmap>(400, 225, TPixelFormat::Bgra32);
+    b->Fill32(0xFF000000);
+    for (int y = 0; y < 225; ++y)
+        for (int x = 200; x < 202; ++x)
+            std::memset(b->Row(y) + x * 4, 0xFF, 4);
+    auto tiled = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("line", b));
+    auto whole = MakeRef<TImage>(MakeRef<TWrapperBitmapStore>("line-own", b));
+    Frame(0xFF000000, [](TDeviceDrawer&) {});
+    whole->Attachments().Add(MakeRef<TWholeTexture>(drawer->Screen(), b));
+    const TVec3 ax{2, 0, 0}, ay{0, 2, 0};
+    for (TImage* picture : {tiled.Get(), whole.Get()}) {
+        const bool own = picture == whole.Get();
+        double previous = 1e9;
+        for (int k = 0; k <= 30; ++k) {
+            const double s = 175.3 + 0.64 * k;
+            TPictureDrawParams params;
+            params.filtering = 1;
+            params.edgeAntialias = true;
+            params.sourceRect = {static_cast<float>(s), 100, static_cast<float>(s + 32), 124};
+            const double left = static_cast<float>(s); // the rectangle as the drawer gets it
+            auto frame = Frame(0xFF000000, [&](TDeviceDrawer& d) {
+                d.DrawImage(*picture, {0, 0, 0}, params, ax, ay,
+                            own ? TVec2{left, 100} : TVec2{0, 0});
+            });
+            // The line's centre on row 24: the brightness-weighted mean of the pixel centres.
+            double sum = 0, moment = 0;
+            for (int x = 0; x < kWidth; ++x) {
+                const int g = Channel(Pixel(*frame, x, 24), 8);
+                sum += g;
+                moment += g * (x + 0.5);
+            }
+            ASSERT_GT(sum, 255) << "the line is in view at step " << k;
+            const double centre = moment / sum, want = 2 * (201 - left);
+            EXPECT_NEAR(centre, want, 0.25) << (own ? "own texture" : "tiles") << ", step " << k;
+            EXPECT_LT(centre, previous - 0.5) << (own ? "own texture" : "tiles") << ": moves at step " << k;
+            previous = centre;
+        }
+    }
+}
+
 TEST_F(DrawerTest, SpriteCellsAreFramedByTheirOwnEdgeTexels) {
     // Two 8 × 8 cells, red and blue; cell 1 magnified eight times under linear filtering shows no
     // red at its left edge, and cell 0 no blue at its right edge.
