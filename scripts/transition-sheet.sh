@@ -2,13 +2,17 @@
 # A contact sheet of every transition family: a small show is generated (two pictures, one slide
 # per family entering over the slide before it), `kivtool frame` draws each transition at 25, 50
 # and 75 % of its time, and ImageMagick's montage lays the frames out, one family per row.
-# Usage: scripts/transition-sheet.sh [OUT.png]   (default docs/transitions.png)
+# Usage: scripts/transition-sheet.sh [OUT.png] [WIDTHxHEIGHT]
+#   (default docs/transitions.png, frames of 320x180; a size of another shape than the show's
+#   16:9 draws each frame letterboxed, as a window of that shape shows the show)
 # Builds kivtool in build-release (Release, no tests) unless KIVTOOL names one.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 root=$(pwd)
 out=${1:-docs/transitions.png}
+size=${2:-320x180}
+[[ $size =~ ^[1-9][0-9]*x[1-9][0-9]*$ ]] || { echo "transition-sheet: size $size is not WIDTHxHEIGHT" >&2; exit 2; }
 case "$out" in /*) ;; *) out="$root/$out" ;; esac
 source "$root/scripts/release-kivtool.sh"
 for tool in convert montage python3; do
@@ -189,10 +193,10 @@ for family in "${families[@]}"; do
 print(round(s['start'] + s['transition'] * int(sys.argv[3]) / 100))" "$work/timeline.json" "$k" "$percent")
         frame=$work/$(printf '%02d' "$k")-$family-$percent.png
         SDL_VIDEODRIVER=${SDL_VIDEODRIVER:-offscreen} "$KIVTOOL" frame "$work/sheet.kvshow" "$t" -o "$frame" \
-            --size 320x180 --no-overlay >/dev/null
+            --size "$size" --no-overlay >/dev/null
         frames+=(-label "$family $percent %" "$frame")
     done
 done
 mkdir -p "$(dirname "$out")"
-montage "${frames[@]}" -tile 3x -geometry 320x180+4+4 -pointsize 14 -background '#202020' -fill white "$out"
+montage "${frames[@]}" -tile 3x -geometry "$size+4+4" -pointsize 14 -background '#202020' -fill white "$out"
 echo "$out"

@@ -663,6 +663,7 @@ void TKivEngine::DrawFrame(bool forced) {
         T3DDrawer* drawer = controller_->Drawer();
         if (!drawer) return;
         PrepareRoot();
+        drawer->SetSlideRect(root_->SlideArea());
         if (setup_.stepped) drawer->SetCaptureSize(CaptureSize());
         if (!drawer->Draw(*root_)) return;
         ++framesDrawn_;
@@ -691,6 +692,7 @@ TRef<TBitmap> TKivEngine::RenderToImage() {
         T3DDrawer* drawer = controller_->Drawer();
         if (drawer && slideCount_ > 0 && SelectLayers()) {
             PrepareRoot();
+            drawer->SetSlideRect(root_->SlideArea());
             const bool wasCapture = drawer->CaptureMode();
             drawer->SetCaptureSize(CaptureSize());
             if (drawer->Draw(*root_)) image = drawer->GrabImage();

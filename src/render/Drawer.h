@@ -149,7 +149,10 @@ protected:
 private:
     bool PlainDraw(TDrawItem& item);
     // Captures `slide` and draws the capture through the filter.
-    void DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter);
+    void DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter, const TRect& area);
+    // Where a transition plays: the slide rectangle inside the drawing rectangle (a show shown in a
+    // window of another shape keeps its bars), or the drawing rectangle without one.
+    TRect TransitionRect() const;
     // Custom transitions: both slides captured, then the filter's effect slide drawn over them.
     void DrawSlideEffect(TDrawItem& outgoing, TDrawItem& incoming, TSlideEffFilter& filter);
     // Draws `slide` into the capture the effect renderer's selector points at.

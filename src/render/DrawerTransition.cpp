@@ -8,7 +8,13 @@
 
 namespace kiv {
 
-void T3DDrawer::DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter) {
+TRect T3DDrawer::TransitionRect() const {
+    if (slideRect_.IsEmpty()) return drawRect_;
+    const TRect inside = Intersect(slideRect_, drawRect_);
+    return inside.IsEmpty() ? drawRect_ : inside;
+}
+
+void T3DDrawer::DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter, const TRect& area) {
     if (!effecter_ || !IsReady()) return;
     const T3DScreen::TState saved = screen_->SaveState();
     TRenderTargetTexture* capture = effecter_->Capture(0);
@@ -19,7 +25,7 @@ void T3DDrawer::DrawThroughFilter(TDrawItem& slide, TDrawFilter& filter) {
     screen_->RestoreState(saved);
     if (!captured) return; // no render target: this frame goes without the filtered slide
     PixelCamera();
-    TD3DTriController& controller = effecter_->Controller(capture, drawRect_, filter.CaptureRect);
+    TD3DTriController& controller = effecter_->Controller(capture, area, filter.CaptureRect);
     try {
         filter.Draw(controller);
     } catch (const std::exception& error) {
@@ -88,23 +94,25 @@ void T3DDrawer::DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilter
     }
     if (!IsReady()) return;
     auto* filter = dynamic_cast<TDrawFilter*>(holder->drawFilter.Get());
+    // The captures hold the frame's pixels where they are drawn: the filter reads the slide's part.
+    const TRect area = TransitionRect();
     if (!filter && holder->effect) {
-        TRef<TDrawFilter> made = CreateTransitionFilter(drawRect_, holder->effect.Get(), &outgoing,
+        TRef<TDrawFilter> made = CreateTransitionFilter(area, holder->effect.Get(), &outgoing,
                                                         holder->smoothline, holder->duration);
         if (made) {
-            made->CaptureRect = drawRect_;
+            made->CaptureRect = area;
             holder->drawFilter = made;
             filter = made.Get();
         }
     }
     // A filter laid out for another drawing rectangle (the window changed size, or was empty when
     // the transition began) is laid out anew over this one, at the same time.
-    if (filter && filter->Order() != TFilterOrder::SlideEffect && !(filter->Rect() == drawRect_)) {
+    if (filter && filter->Order() != TFilterOrder::SlideEffect && !(filter->Rect() == area)) {
         const double smooth =
             std::isfinite(holder->smoothline) && holder->smoothline > 0 ? holder->smoothline : 0;
         TLog::Line("DrawTransition: the drawing rectangle changed; the filter is laid out anew");
-        filter->Init(drawRect_, static_cast<float>(drawRect_.Width() * smooth), filter->Duration());
-        filter->CaptureRect = drawRect_;
+        filter->Init(area, static_cast<float>(area.Width() * smooth), filter->Duration());
+        filter->CaptureRect = area;
     }
     const double progress = holder->progress;
     if (!filter || !(progress >= 0) || !(progress < filter->Duration())) {
@@ -118,42 +126,45 @@ void T3DDrawer::DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilter
         return;
     }
     effecter_->BeginEffect(0);
+    effecter_->SetClip(area);
     try {
         switch (filter->Order()) {
         case TFilterOrder::Overturn: {
             const bool late = f >= 0.5;
-            DrawThroughFilter(late != filter->Reversed ? incoming : outgoing, *filter);
+            DrawThroughFilter(late != filter->Reversed ? incoming : outgoing, *filter, area);
             break;
         }
         case TFilterOrder::TwoSlides: {
             const bool late = f >= 0.5;
             TDrawItem& first = late != filter->Reversed ? outgoing : incoming;
             TDrawItem& second = late != filter->Reversed ? incoming : outgoing;
-            DrawThroughFilter(first, *filter);
-            DrawThroughFilter(second, *filter);
+            DrawThroughFilter(first, *filter, area);
+            DrawThroughFilter(second, *filter, area);
             break;
         }
         case TFilterOrder::Push:
-            SetOffset(filter->PushOffset(drawRect_));
+            SetOffset(filter->PushOffset(area));
             Draw(outgoing);
             SetOffset({});
-            DrawThroughFilter(incoming, *filter);
+            DrawThroughFilter(incoming, *filter, area);
             break;
         default:
             if (filter->Reversed) {
                 Draw(incoming);
-                DrawThroughFilter(outgoing, *filter);
+                DrawThroughFilter(outgoing, *filter, area);
             } else {
                 Draw(outgoing);
-                DrawThroughFilter(incoming, *filter);
+                DrawThroughFilter(incoming, *filter, area);
             }
             break;
         }
     } catch (...) {
         SetOffset({});
+        effecter_->SetClip(drawRect_);
         effecter_->EndEffect();
         throw;
     }
+    effecter_->SetClip(drawRect_);
     effecter_->EndEffect();
 }
 

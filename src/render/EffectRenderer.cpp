@@ -635,16 +635,19 @@ TRect TCustomD3DEffecter::CaptureExtent(int n) const {
 
 TD3DTriController& TCustomD3DEffecter::Controller(TCustomTexture* capture, const TRect& area,
                                                   const TRect& captureRect) {
+    // Vertices on the area's left and top edges reach 2 pixels further: over the screen's edge, or
+    // under the bar beside a slide shown in a window of another shape.
     if (!controller_)
-        controller_ = std::make_unique<TD3DTriController>(screen_, capture, area, captureRect, area_);
+        controller_ = std::make_unique<TD3DTriController>(screen_, capture, area, captureRect, area);
     else
-        controller_->Reset(capture, area, captureRect, area_);
+        controller_->Reset(capture, area, captureRect, area);
     return *controller_;
 }
 
 bool TCustomD3DEffecter::CaptureForFilter(int captureMode, const std::function<void()>& draw) {
-    // Cleared to transparent grey: filtering across the slide's edge fades to a neutral colour.
-    if (!CaptureInto(captures_[0].Get(), draw, 0x00808080u)) return false;
+    // Cleared to transparent black: the capture is drawn premultiplied, so what lies outside the
+    // slide adds nothing where sampling or filtering reaches it.
+    if (!CaptureInto(captures_[0].Get(), draw, 0)) return false;
     if (captureMode != 0) ExtendEdges(*captures_[0], CaptureExtent(0), false);
     return true;
 }

@@ -335,7 +335,7 @@ public:
     // Returns the captures to the pools they came from.
     void EndEffect();
     // Captures one slide for a filter: capture 1 becomes the target (origin at the area's top-left),
-    // cleared to transparent grey, and `draw` draws the slide into it; with a capture mode other
+    // cleared to transparent black, and `draw` draws the slide into it; with a capture mode other
     // than 0 the slide's last column and row are repeated one pixel further. False when no capture
     // exists.
     bool CaptureForFilter(int captureMode, const std::function<void()>& draw);

@@ -15,10 +15,13 @@
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <functional>
 #include <limits>
 #include <memory>
+#include <string>
+#include <vector>
 
 namespace kiv {
 namespace {
@@ -384,7 +387,7 @@ TEST_F(TransitionPixels, CurlingLaysTheIncomingSlideDownBehindTheRoll) {
 // corner (moved there when the drawing area starts elsewhere) and repeats its last column and row
 // outward by doubling runs up to 32 pixels (here 15 columns: 31 would pass the 25 left of the
 // 64-wide capture); one captured for a sliding filter stays in place and repeats them by one pixel;
-// beyond, the clear colour (black for slide effects, grey for filters) stays.
+// beyond, the clear colour (transparent black for both) stays.
 TEST_F(TransitionPixels, CapturesRepeatTheirLastColumnAndRowOutward) {
     constexpr std::uint32_t kBody = 0xFF204060u, kColumn = 0xFFC08020u, kRow = 0xFF10F010u;
     struct TCase {
@@ -438,14 +441,128 @@ TEST_F(TransitionPixels, CapturesRepeatTheirLastColumnAndRowOutward) {
                 << "slide capture at " << c.x << "," << c.y << where;
         for (const TCase& c : std::initializer_list<TCase>{{39, 10, kColumn},
                                                            {40, 10, kColumn},
-                                                           {41, 10, 0x00808080u},
+                                                           {41, 10, 0u},
                                                            {10, 30, kRow},
                                                            {40, 30, kRow},
-                                                           {10, 31, 0x00808080u}})
+                                                           {10, 31, 0u}})
             EXPECT_EQ(Pixel(*filterCapture, c.x + at.x, c.y + at.y), c.want)
                 << "filter capture at " << c.x << "," << c.y << where;
     }
     EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
+}
+
+// A window of another shape than the show's: the slide keeps its place between the bars and the
+// transition plays inside it, with the slide's size, as it does in a window of the show's shape.
+class LetterboxedTransitions : public TransitionPixels {
+protected:
+    // The window becomes w × h with the slide at `slide`; the slides fill it (two tones for the
+    // outgoing one, split at its middle).
+    void Window(int w, int h, const TRect& slide) {
+        device->SetBounds({0, 0, w, h}, {0, 0}, false);
+        drawer->SetCaptureSize({w, h});
+        drawer->SetSlideRect(slide);
+        area = slide;
+    }
+    TRef<TBitmap> At(TKivEffect* effect, double ms) {
+        holder = MakeRef<TKivFilter>(ShareRef(effect), 1000.0, 0.0f);
+        return Frame(holder.Get(), ms, split.Get(), plain.Get());
+    }
+    TRect area;
+    TRef<TFnItem> split = MakeRef<TFnItem>([this](TDeviceDrawer& d) {
+        const double middle = (area.left + area.right) / 2.0;
+        d.FillRectangle({double(area.left), double(area.top), 0}, {middle, double(area.bottom), 0},
+                        0xFF000000u | kA);
+        d.FillRectangle({middle, double(area.top), 0}, {double(area.right), double(area.bottom), 0},
+                        0xFF000000u | kC);
+    });
+    TRef<TFnItem> plain = MakeRef<TFnItem>([this](TDeviceDrawer& d) {
+        d.FillRectangle({double(area.left), double(area.top), 0}, {double(area.right), double(area.bottom), 0},
+                        0xFF000000u | kB);
+    });
+};
+
+TEST_F(LetterboxedTransitions, SlideAndPushMoveBySlideWidthsBetweenTheBars) {
+    // 800 × 360 with a 640 × 360 slide at 80: at f = 0.25 the slide from the left has brought in a
+    // quarter of the slide's width (80 … 240); the push has moved the outgoing slide by as much.
+    Window(800, 360, {80, 0, 720, 360});
+    struct TBand {
+        int from, to;
+        std::uint32_t color;
+    };
+    auto expect = [&](const TBitmap& frame, const std::vector<TBand>& bands, bool rows, int across,
+                      const std::string& what) {
+        for (const TBand& band : bands)
+            for (int i = band.from + 1; i < band.to - 1; ++i)
+                ExpectColor(rows ? TransitionPixels::At(frame, across, i) : TransitionPixels::At(frame, i, across),
+                            band.color, 1, what + " at " + std::to_string(i));
+    };
+    auto slide = At(Effect(kEffectSlide, Only(4, 3)).Get(), 250);
+    // The slide's first column and row reach 2 pixels under the bars, which cover them.
+    expect(*slide, {{0, 77, 0}, {80, 240, kB}, {240, 400, kA}, {400, 720, kC}, {720, 800, 0}}, false, 180,
+           "slide, 800 × 360");
+    auto push = At(Effect(kEffectPush, Only(4, 3)).Get(), 250);
+    expect(*push, {{80, 240, kB}, {240, 560, kA}, {560, 720, kC}}, false, 180, "push, 800 × 360");
+    // 640 × 480 with the slide at 60 … 420: from the top (direction switch 4) a quarter of 360.
+    Window(640, 480, {0, 60, 640, 420});
+    auto fromTop = At(Effect(kEffectSlide, Only(4, 4)).Get(), 250);
+    expect(*fromTop, {{0, 57, 0}, {60, 150, kB}, {150, 420, kA}, {420, 480, 0}}, true, 100,
+           "slide from the top, 640 × 480");
+    auto pushDown = At(Effect(kEffectPush, Only(4, 4)).Get(), 250);
+    expect(*pushDown, {{60, 150, kB}, {150, 420, kA}}, true, 100, "push from the top, 640 × 480");
+}
+
+TEST_F(LetterboxedTransitions, EveryFamilyDrawsTheSlideAsInAWindowOfItsOwnShape) {
+    // Each family at 25, 50 and 75 % in a 640 × 360 window, then between the 80-pixel bars of an
+    // 800 × 360 window: the slide's part of the wide frame is the narrow frame, and the flat
+    // families leave the bars untouched (but for the 2 pixels the slide's edges reach under them).
+    const std::vector<std::string> flat = {"dissolve", "circle", "rhomb", "gates", "page",
+                                           "mosaic",   "slide",  "hourhand", "broom"};
+    const auto families = test::EveryFamily();
+    const double times[3] = {250.0, 500.0, 750.0};
+    std::vector<TRef<TBitmap>> own;
+    Window(640, 360, {0, 0, 640, 360});
+    for (const auto& family : families)
+        for (const double ms : times)
+            own.push_back(At(family.second.Get(), ms));
+    Window(800, 360, {80, 0, 720, 360});
+    std::size_t n = 0;
+    for (const auto& [name, effect] : families)
+        for (const double ms : times) {
+            const TRef<TBitmap>& narrow = own[n++];
+            auto wide = At(effect.Get(), ms);
+            ASSERT_TRUE(narrow && wide && narrow->Width() == 640 && wide->Width() == 800);
+            const std::string what = name + " at " + std::to_string(int(ms)) + " ms";
+            int worst = 0, off = 0;
+            for (int y = 0; y < 360; y += 3)
+                for (int x = 0; x < 640; x += 3)
+                    for (const int shift : {16, 8, 0}) {
+                        const int d = std::abs(Channel(Pixel(*narrow, x, y), shift) -
+                                               Channel(Pixel(*wide, x + 80, y), shift));
+                        worst = std::max(worst, d);
+                        if (d > 8) ++off;
+                    }
+            // Edges may land a fraction of a pixel apart where a 3-D family's perspective rounds.
+            EXPECT_LE(off, 60) << what << ": pixels unlike the slide's own window (worst " << worst << ")";
+            if (std::find(flat.begin(), flat.end(), name) == flat.end()) continue;
+            for (int y = 0; y < 360; y += 5)
+                for (const int x : {0, 40, 77, 720, 760, 799})
+                    ASSERT_EQ(TransitionPixels::At(*wide, x, y), 0u) << what << ": the bar at " << x << "," << y;
+        }
+}
+
+TEST_F(TransitionPixels, WhereTheCaptureIsEmptyTheFilterAddsNothing) {
+    // The incoming slide covers only its left half; dissolving in at 50 % the right half must stay
+    // the outgoing slide exactly, the left half the even mix.
+    auto half = MakeRef<TFnItem>([](TDeviceDrawer& d) {
+        d.FillRectangle({0, 0, 0}, {kWidth / 2, kHeight, 0}, 0xFF000000u | kB);
+    });
+    holder = MakeRef<TKivFilter>(Effect(kEffectDissolve, {true}), 1000.0, 0.0f);
+    auto frame = Frame(holder.Get(), 500, nullptr, half.Get());
+    const double k = std::lround(0.5 * 255) / 255.0;
+    for (const int x : {2, 20, 29})
+        ExpectColor(At(*frame, x, 20), Mix(kA, kB, k), 2, "mixed at " + std::to_string(x));
+    for (const int x : {35, 50, 62})
+        ExpectColor(At(*frame, x, 20), kA, 1, "untouched at " + std::to_string(x));
 }
 
 TEST_F(TransitionPixels, FramesReuseTheFilterAndTheCaptureTargets) {
