@@ -656,8 +656,7 @@ TTileVertex TRollEffect2::Wind(double x, double y, double p) const {
     const double u = x * direction_.x + y * direction_.y - p;
     if (u <= 0) return {x, y, 0, x, y, 255, 255};
     const double radius = options_.radius;
-    const double turn = options_.pipe ? 1e300 : kPi;
-    const double alpha = std::min(u / radius, turn);
+    const double alpha = std::min(u / radius, Turn());
     // Along the direction the point lands at p + R sin α on the roll, then straight on past the turn.
     const double rest = u - alpha * radius;
     const double moved = radius * std::sin(alpha) + rest * std::cos(alpha) - u;
@@ -670,6 +669,11 @@ TTileVertex TRollEffect2::Wind(double x, double y, double p) const {
             y,
             255,
             shade};
+}
+
+double TRollEffect2::Turn() const {
+    if (!options_.pipe) return kPi;
+    return roller_ >= 5 ? 1.5 * kPi : 2 * kPi;
 }
 
 void TRollEffect2::Draw(TD3DTriController& controller) {
@@ -715,8 +719,12 @@ void TRollEffect2::Draw(TD3DTriController& controller) {
         }
         return out;
     };
-    // Past the turn the sheet lies flat again, folded back: that part is drawn whole below.
-    const double turnAt = options_.pipe ? std::numeric_limits<double>::infinity() : kPi * options_.radius;
+    // Past the turn the sheet goes straight on: that part is drawn whole, at its height.
+    const double radius = options_.radius;
+    const double turnAt = Turn() * radius;
+    // How high above the slide the sheet is where it has turned by α (in radii): the painter's
+    // order draws higher parts over lower ones, so that an outer wrap covers an inner one.
+    auto height = [&](double ahead) { return 1 - std::cos(std::clamp(ahead / radius, 0.0, Turn())); };
     for (int j = 0; j < rows; ++j)
         for (int i = 0; i < columns; ++i) {
             const std::array<std::size_t, 4> c{at(i, j), at(i + 1, j), at(i, j + 1), at(i + 1, j + 1)};
@@ -725,26 +733,36 @@ void TRollEffect2::Draw(TD3DTriController& controller) {
                 most = std::max(most, grid[k].ahead);
                 least = std::min(least, grid[k].ahead);
             }
-            // Flat: behind the axis or folded back past the turn, drawn whole below.
-            if (most <= 0 || least >= turnAt) continue;
             std::vector<TPlain> piece{grid[c[0]], grid[c[1]], grid[c[3]], grid[c[2]]};
-            // A cell the axis or the turn crosses keeps only its part on the roll.
-            if (least < 0) piece = side(piece, true);
+            // The flat sheet behind the axis is cut on the same cells as the roll, so that both
+            // share their vertices along the axis and no crack opens between them.
+            if (most <= 0) {
+                for (const std::size_t k : {0, 1, 2})
+                    flat.push_back(FlatVertex(piece[k].x, piece[k].y, 255));
+                for (const std::size_t k : {0, 2, 3})
+                    flat.push_back(FlatVertex(piece[k].x, piece[k].y, 255));
+                continue;
+            }
+            if (least < 0) {
+                const std::vector<TPlain> behind = side(piece, false);
+                for (std::size_t k = 1; k + 1 < behind.size(); ++k)
+                    for (const TPlain* q : {&behind[0], &behind[k], &behind[k + 1]})
+                        flat.push_back(FlatVertex(q->x, q->y, 255));
+                piece = side(piece, true);
+            }
+            if (least >= turnAt) continue; // past the turn: drawn whole below
             if (most > turnAt) piece = side(piece, false, turnAt);
-            rolled.push_back({most, std::move(piece)});
+            double top = 0;
+            for (const TPlain& q : piece)
+                top = std::max(top, height(q.ahead));
+            rolled.push_back({top, std::move(piece)});
         }
     const std::vector<TPlain> whole{plainAt(area.left, area.top), plainAt(area.right, area.top),
                                     plainAt(area.right, area.bottom), plainAt(area.left, area.bottom)};
-    // The sheet behind the axis lies flat: the area cut along the axis, as one fan (the grid
-    // would only add triangles with the same interpolation).
-    const std::vector<TPlain> behind = side(whole, false);
-    for (std::size_t k = 1; k + 1 < behind.size(); ++k)
-        for (const TPlain* q : {&behind[0], &behind[k], &behind[k + 1]})
-            flat.push_back(FlatVertex(q->x, q->y, 255));
-    if (std::isfinite(turnAt))
-        rolled.push_back({std::numeric_limits<double>::infinity(), side(whole, true, turnAt)});
-    // The roll from the axis outwards: the part folded back over the sheet is drawn last.
-    std::sort(rolled.begin(), rolled.end(), [](const TCell& a, const TCell& b) { return a.depth < b.depth; });
+    // Past the turn, at the height of the turn's end: over the roll after half a turn, under it
+    // after a whole one.
+    rolled.push_back({height(turnAt) + 1e-9, side(whole, true, turnAt)});
+    std::stable_sort(rolled.begin(), rolled.end(), [](const TCell& a, const TCell& b) { return a.depth < b.depth; });
     std::vector<TTileVertex> back;
     for (const TCell& cell : rolled) {
         const auto& poly = cell.polygon;

@@ -312,6 +312,9 @@ public:
     double TravelEnd() const { return end_; }
     // Where a point of the slide goes for the axis at p: position, depth and shade (255 flat).
     TTileVertex Wind(double x, double y, double p) const;
+    // How far the sheet winds around the roll (radians): a pipe once around (three quarters on a
+    // diagonal roll), else half a turn; past it the sheet goes straight on.
+    double Turn() const;
 
 protected:
     ~TRollEffect2() override = default;

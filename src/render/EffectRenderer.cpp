@@ -29,6 +29,13 @@ std::uint32_t Byte(double value) {
 
 } // namespace
 
+std::uint32_t ShadeColour(std::uint32_t rgb, const TTileVertex& v) {
+    const auto g = static_cast<std::uint32_t>(std::clamp(std::lround(v.grey), 0L, 255L));
+    const auto a = static_cast<std::uint32_t>(std::clamp(std::lround(v.opacity), 0L, 255L));
+    return (a << 24) | ((((rgb >> 16) & 0xFF) * g / 256) << 16) | ((((rgb >> 8) & 0xFF) * g / 256) << 8) |
+           ((rgb & 0xFF) * g / 256);
+}
+
 // ---- polygon clipping
 
 namespace {
@@ -250,13 +257,8 @@ void TMultiTile::End() {
                 tile.DrawAlpha(fan_.data(), last);
             } else {
                 colours_.clear();
-                const auto rgb = static_cast<std::uint32_t>(shade_);
-                for (const TTileVertex& p : fan_) {
-                    const auto g = static_cast<std::uint32_t>(std::clamp(std::lround(p.grey), 0L, 255L));
-                    const auto a = static_cast<std::uint32_t>(std::clamp(std::lround(p.opacity), 0L, 255L));
-                    colours_.push_back((a << 24) | ((((rgb >> 16) & 0xFF) * g / 256) << 16) |
-                                       ((((rgb >> 8) & 0xFF) * g / 256) << 8) | ((rgb & 0xFF) * g / 256));
-                }
+                for (const TTileVertex& p : fan_)
+                    colours_.push_back(ShadeColour(static_cast<std::uint32_t>(shade_), p));
                 tile.DrawColoured(fan_.data(), last, colours_.data());
             }
             tile.End();
@@ -346,9 +348,19 @@ void TD3DTriController::Triangles(const std::vector<TTileVertex>& vertices) {
             depth_.insert(depth_.end(), v, v + 3);
     }
     if (depth_.empty()) return;
-    TEffTile& cell = Tile(0, 0);
-    cell.Begin(textured_);
-    cell.Draw3D(depth_.data(), static_cast<int>(depth_.size()) - 1);
+    auto& cell = static_cast<TD3DTriTile&>(Tile(0, 0));
+    const std::int64_t shade = whole.Shade();
+    if (shade < 0) {
+        cell.Begin(textured_);
+        cell.Draw3D(depth_.data(), static_cast<int>(depth_.size()) - 1);
+    } else {
+        // Shaded triangles with depth take the shade colour too, as the flat ones do at End.
+        depthColours_.clear();
+        for (const TTileVertex& v : depth_)
+            depthColours_.push_back(ShadeColour(static_cast<std::uint32_t>(shade), v));
+        cell.Begin(false);
+        cell.Draw3DColoured(depth_.data(), static_cast<int>(depth_.size()) - 1, depthColours_.data());
+    }
     cell.End();
 }
 
@@ -441,6 +453,10 @@ void TD3DTriTile::DrawColoured(const TTileVertex* vertices, int last, const std:
 
 void TD3DTriTile::Draw3D(const TTileVertex* vertices, int last) {
     Add(vertices, last, nullptr, false);
+}
+
+void TD3DTriTile::Draw3DColoured(const TTileVertex* vertices, int last, const std::uint32_t* colours) {
+    Add(vertices, last, colours, false);
 }
 
 void TD3DTriTile::End() {

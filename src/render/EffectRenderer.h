@@ -120,6 +120,10 @@ protected:
     int column_, row_;
 };
 
+// The colour 0xAARRGGBB of a shaded vertex: `rgb` (0xRRGGBB) scaled by its grey level (channel ×
+// grey div 256), with its opacity.
+std::uint32_t ShadeColour(std::uint32_t rgb, const TTileVertex& v);
+
 // The whole-area tile: cuts every polygon along the grid and, at End, hands the pieces to the cell
 // tiles as fans. Only 2-D triangles; the other drawing calls are programming errors. With a shade
 // colour the pieces are drawn untextured in that colour scaled by each vertex's grey level.
@@ -133,6 +137,7 @@ public:
     void End() override;
     // 0xRRGGBB, or a negative value for none.
     void SetShade(std::int64_t rgb) { shade_ = rgb; }
+    std::int64_t Shade() const { return shade_; }
     const T2DSeparator& Separator() const { return separator_; }
 
 private:
@@ -221,6 +226,7 @@ private:
     bool begun_ = false;
     int triangles_ = 0;
     std::vector<TTileVertex> depth_; // the depth triangles of one Triangles call, reused
+    std::vector<std::uint32_t> depthColours_;
 };
 
 // A cell tile of the effect renderer's controller.
@@ -232,6 +238,8 @@ public:
     void DrawAlpha(const TTileVertex* vertices, int last) override;
     void DrawColoured(const TTileVertex* vertices, int last, const std::uint32_t* colours) override;
     void Draw3D(const TTileVertex* vertices, int last) override;
+    // Untextured triangles with depth, one colour (0xAARRGGBB) per vertex.
+    void Draw3DColoured(const TTileVertex* vertices, int last, const std::uint32_t* colours);
     void End() override;
     bool Begun() const { return begun_; }
 

@@ -557,15 +557,24 @@ TEST(Curling, TheRollTravelsOverTheSlideAndFoldsTheSheetBack) {
     EXPECT_DOUBLE_EQ(back->TravelStart(), 0);
     EXPECT_DOUBLE_EQ(back->Travel(1), -202);
     EXPECT_DOUBLE_EQ(back->Wind(150, 30, back->Travel(0)).x, 150);
-    // A pipe keeps winding round the roll.
+    // A pipe winds once round the roll (three quarters on a diagonal roll), then goes straight on:
+    // 100 past the axis with R = 10 lands 100 − 2π R past it, flat.
     TRollEffect2::TOptions pipe;
     pipe.pipe = true;
     pipe.radius = 10;
     auto tube = MakeRef<TRollEffect2>(14, 1, pipe);
     tube->Init({0, 0, 200, 100}, 0, 1000);
-    const double x = tube->Wind(150, 30, 50).x;
-    EXPECT_GE(x, 40);
-    EXPECT_LE(x, 60);
+    const TTileVertex once = tube->Wind(150, 30, 50);
+    EXPECT_NEAR(once.x, 50 + 100 - 2 * M_PI * 10, 1e-9);
+    EXPECT_NEAR(once.z, 0, 1e-9);
+    auto diagonal = MakeRef<TRollEffect2>(15, 1, pipe);
+    diagonal->Init({0, 0, 200, 100}, 0, 1000);
+    EXPECT_DOUBLE_EQ(diagonal->Turn(), 1.5 * M_PI);
+    EXPECT_DOUBLE_EQ(tube->Turn(), 2 * M_PI);
+    // Past three quarters of a turn the diagonal sheet goes straight on (no further wraps).
+    const TVec2 d = diagonal->Direction();
+    const TTileVertex past = diagonal->Wind(d.x * 60, d.y * 60, 0);
+    EXPECT_NEAR(past.x * d.x + past.y * d.y, -10, 1e-5) << "at p + R sin(3π/2), moving across";
 }
 
 TEST(TileClipping, FlatTrianglesAreCutToTheAreaWithTheirValuesInterpolated) {

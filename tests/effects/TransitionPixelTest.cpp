@@ -550,6 +550,63 @@ TEST_F(LetterboxedTransitions, EveryFamilyDrawsTheSlideAsInAWindowOfItsOwnShape)
         }
 }
 
+TEST_F(LetterboxedTransitions, APipeWrapsOnceWithTheOuterWrapOnTop) {
+    // A roll moving right (direction 5) with a pipe, R = round(640 × 0.05) = 32, no volume, over a
+    // 640 × 360 slide: the axis is at p = −32 + 672 f = 200.5 at f = 232.5 / 672. The incoming
+    // slide is laid down behind the axis and wound ahead of it; it is blue (kB) up to 350 and green
+    // (kC) beyond, so that which wrap shows can be told by its colour.
+    Window(640, 360, {0, 0, 640, 360});
+    constexpr double p = 200.5, r = 32;
+    auto bands = MakeRef<TFnItem>([](TDeviceDrawer& d) {
+        d.FillRectangle({0, 0, 0}, {350, 360, 0}, 0xFF000000u | kB);
+        d.FillRectangle({350, 0, 0}, {640, 360, 0}, 0xFF000000u | kC);
+    });
+    std::vector<bool> s(12, false);
+    s[0] = true;
+    s[2 + 4] = true;
+    auto pipe = Effect(kEffectCurling, s, {1, 0});
+    pipe->floatParams = {0.05f, 0.125f};
+    holder = MakeRef<TKivFilter>(pipe, 1000.0, 0.0f);
+    auto frame = Frame(holder.Get(), 1000 * (p + r) / 672, plain.Get(), bands.Get());
+    // Where the plane lies d = x + 0.5 − p past the axis, every wrap's point turned by α with
+    // sin α = d / R, shade 50 + 205 |cos α| for all of them; the highest, α = π − asin(d / R),
+    // shows the slide's point p + α R.
+    for (const int x : {172, 184, 196, 205, 216, 228}) {
+        const double d = x + 0.5 - p;
+        const double alpha = M_PI - std::asin(d / r);
+        const double from = p + alpha * r;
+        ASSERT_LT(from, 345) << "the test's own geometry";
+        const double shade = (50 + 205 * std::sqrt(1 - d * d / (r * r))) / 255;
+        for (const int y : {20, 180, 340})
+            ExpectColor(TransitionPixels::At(*frame, x, y), Scale(kB, shade), 4,
+                        "the outer wrap at " + std::to_string(x) + "," + std::to_string(y));
+    }
+    // Past one whole turn (2π R ≈ 201 pixels past the axis) the sheet goes on flat, under the
+    // roll: beyond the roll it shows the slide 2π R further on, unshaded.
+    for (const int x : {250, 300, 430})
+        ExpectColor(TransitionPixels::At(*frame, x, 180), x + 2 * M_PI * r < 349 ? kB : kC, 2,
+                    "past the turn at " + std::to_string(x));
+    // The sheet laid down and the roll meet without a crack along the axis.
+    for (int y = 0; y < 360; ++y)
+        for (const int x : {199, 200, 201})
+            ExpectColor(TransitionPixels::At(*frame, x, y), kB, 3,
+                        "at the axis, " + std::to_string(x) + "," + std::to_string(y));
+}
+
+TEST_F(TransitionPixels, AColouredRollWithVolumeKeepsItsColour) {
+    // As the coloured flap of the curl above, with use volume: the part folded back rises toward
+    // the viewer and is still drawn in the colour scaled by its shade, not in grey.
+    std::vector<bool> s(12, false);
+    s[0] = true;
+    s[2 + 4] = true;
+    s[10] = s[11] = true;
+    auto e = Effect(kEffectCurling, s, {0, 0x0080FF});
+    e->floatParams = {0.05f, 0.125f};
+    auto flap = Frame(e.Get(), 500);
+    ExpectColor(At(*flap, 10, 20), 0xFE7F00, 3, "coloured flap with volume");
+    ExpectColor(At(*flap, 50, 20), kA, 1, "outgoing beside the roll");
+}
+
 TEST_F(TransitionPixels, WhereTheCaptureIsEmptyTheFilterAddsNothing) {
     // The incoming slide covers only its left half; dissolving in at 50 % the right half must stay
     // the outgoing slide exactly, the left half the even mix.
