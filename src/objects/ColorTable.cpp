@@ -1,6 +1,7 @@
 #include "objects/ColorTable.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace kiv {
@@ -12,6 +13,44 @@ std::uint8_t VolumeLevel(int n) {
 }
 
 } // namespace
+
+std::uint64_t TColorTable::NextRevision() noexcept {
+    static std::atomic<std::uint64_t> last{0};
+    return ++last;
+}
+
+void TColorTable::Touch() noexcept {
+    revision_ = NextRevision();
+}
+
+TColorTable::TColorTable(const TColorTable& other)
+    : kind_(other.kind_), width_(other.width_), rows_(other.rows_), pixels_(other.pixels_) {}
+
+TColorTable::TColorTable(TColorTable&& other) noexcept
+    : kind_(other.kind_), width_(other.width_), rows_(other.rows_), pixels_(std::move(other.pixels_)) {
+    other.Touch();
+}
+
+TColorTable& TColorTable::operator=(const TColorTable& other) {
+    if (this == &other) return *this;
+    kind_ = other.kind_;
+    width_ = other.width_;
+    rows_ = other.rows_;
+    pixels_ = other.pixels_;
+    Touch();
+    return *this;
+}
+
+TColorTable& TColorTable::operator=(TColorTable&& other) noexcept {
+    if (this == &other) return *this;
+    kind_ = other.kind_;
+    width_ = other.width_;
+    rows_ = other.rows_;
+    pixels_ = std::move(other.pixels_);
+    Touch();
+    other.Touch();
+    return *this;
+}
 
 TColorTable TColorTable::ChannelIdentity(int rows) {
     TColorTable table;
@@ -64,6 +103,7 @@ std::uint32_t TColorTable::Pixel(int x, int y) const {
 
 void TColorTable::ApplyChain(TObjectFilter* chain) {
     if (pixels_.empty() || !chain) return;
+    Touch();
     const int rows = kind_ == kFilterChannel ? 1 : rows_;
     for (TObjectFilter* filter : ChainApplyOrder(chain))
         if (!filter->Disabled()) filter->ApplyToTable(pixels_.data(), width_, rows);

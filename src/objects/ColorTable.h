@@ -10,6 +10,7 @@
 #include "objects/ObjectFilter.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -21,6 +22,12 @@ public:
     static constexpr int kVolumeSide = 32;
 
     TColorTable() = default;
+    // A copy is another table: same content, an identity and a revision of its own.
+    TColorTable(const TColorTable& other);
+    TColorTable(TColorTable&& other) noexcept;
+    TColorTable& operator=(const TColorTable& other);
+    TColorTable& operator=(TColorTable&& other) noexcept;
+    ~TColorTable() = default;
     // Per-channel identity with `rows` rows (at least 1).
     static TColorTable ChannelIdentity(int rows = 1);
     // 3-D identity (32 wide, 1024 rows).
@@ -34,7 +41,11 @@ public:
     int Width() const noexcept { return width_; }
     int Rows() const noexcept { return rows_; }
     const std::vector<std::uint8_t>& Pixels() const noexcept { return pixels_; }
-    std::uint8_t* Data() noexcept { return pixels_.data(); }
+    // Writable texels; the content counts as changed.
+    std::uint8_t* Data() noexcept {
+        Touch();
+        return pixels_.data();
+    }
     // Pixel (x, y) as 0xAARRGGBB.
     std::uint32_t Pixel(int x, int y) const;
 
@@ -43,7 +54,19 @@ public:
     // over every row.
     void ApplyChain(TObjectFilter* chain);
 
+    // For copies that a drawing device keeps of the table: the table's life (expires when the
+    // table is destroyed; its address names the table while anyone watches it) and the revision
+    // of its content, which changes whenever the content may have changed.
+    std::weak_ptr<const void> Life() const { return life_; }
+    const void* Identity() const noexcept { return life_.get(); }
+    std::uint64_t Revision() const noexcept { return revision_; }
+
 private:
+    void Touch() noexcept;
+
+    std::shared_ptr<const int> life_ = std::make_shared<const int>(0);
+    std::uint64_t revision_ = NextRevision();
+    static std::uint64_t NextRevision() noexcept;
     int kind_ = 0;
     int width_ = 0;
     int rows_ = 0;

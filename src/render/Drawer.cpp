@@ -145,6 +145,7 @@ bool T3DDrawer::BeginFrame() {
     for (auto& [name, shader] : shaders_)
         if (!shader->DeviceShader()) shader->Recreate();
     shaderStack_.clear();
+    FreeGoneGradings();
     drawRect_ = slideRect_.IsEmpty() ? frameRect_ : slideRect_;
     if (captureMode_) SetCaptureSize(captureSize_);
     effecter_->SetClip(drawRect_);
@@ -391,14 +392,14 @@ void T3DDrawer::ReleaseImage(TImage& image) {
 
 TBaseTexture* T3DDrawer::GradingTexture(const TColorTable* table, int mode) {
     const int kind = mode == 1 ? 1 : 2;
-    TGrading& entry = grading_[{table, kind}];
-    const bool same =
-        entry.texture && (!table || (entry.pixels == table->Pixels() && entry.rows == table->Rows()));
+    TGrading& entry = grading_[{table ? table->Identity() : nullptr, kind}];
+    const bool same = entry.texture && (!table || entry.revision == table->Revision());
     if (!same) {
         entry.texture = MakeRef<TCustomColorGradeTexture>(screen_.Get(), kind);
+        entry.identity = !table;
         if (table) {
-            entry.pixels = table->Pixels();
-            entry.rows = table->Rows();
+            entry.life = table->Life();
+            entry.revision = table->Revision();
             TRef<TBitmap> source;
             if (kind == 1 && table->Width() == TColorTable::kVolumeSide && table->Rows() == 1024) {
                 source = MakeRef<TBitmap>(32, 1024, TPixelFormat::Bgra32);
@@ -414,6 +415,10 @@ TBaseTexture* T3DDrawer::GradingTexture(const TColorTable* table, int mode) {
         }
     }
     return entry.texture->Realize();
+}
+
+void T3DDrawer::FreeGoneGradings() {
+    std::erase_if(grading_, [](const auto& entry) { return !entry.second.identity && entry.second.life.expired(); });
 }
 
 void T3DDrawer::DrawImage(TImage& image, TVec3 origin, const TPictureDrawParams& params, TVec3 axisX,

@@ -107,6 +107,8 @@ public:
     // Called by a dying video image.
     void ForgetVideoImage(T3DYUV* video);
     std::size_t VideoImageCount() const { return videos_.size(); }
+    // Device copies of colour tables held for grading.
+    std::size_t GradingTextureCount() const { return grading_.size(); }
 
     // The transition between two slides with the parameters' filter (created on first use and kept
     // by the parameters): the order table decides which slide is drawn plainly and which through
@@ -183,12 +185,16 @@ private:
     TRenderTargetManager halfPool_{true};
     std::map<std::string, TRef<TShader>> shaders_;
     std::vector<std::string> shaderStack_;
+    // Device copies of colour tables by table identity and kind; a table's copy goes at the first
+    // frame after the table is gone (the null table, the identity, stays).
     struct TGrading {
-        std::vector<std::uint8_t> pixels;
-        int rows = 0;
+        std::weak_ptr<const void> life;
+        bool identity = false;
+        std::uint64_t revision = 0;
         TRef<TCustomColorGradeTexture> texture;
     };
-    std::map<std::pair<const TColorTable*, int>, TGrading> grading_;
+    std::map<std::pair<const void*, int>, TGrading> grading_;
+    void FreeGoneGradings();
     std::vector<std::unique_ptr<TLayerTarget>> layers_;
     std::vector<T3DYUV*> videos_;
     TRef<TCustomColorGradeTexture> yuvTable_;
