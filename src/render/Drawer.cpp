@@ -145,6 +145,7 @@ bool T3DDrawer::BeginFrame() {
     for (auto& [name, shader] : shaders_)
         if (!shader->DeviceShader()) shader->Recreate();
     shaderStack_.clear();
+    layerPushes_.clear();
     FreeGoneGradings();
     drawRect_ = slideRect_.IsEmpty() ? frameRect_ : slideRect_;
     if (captureMode_) SetCaptureSize(captureSize_);
@@ -156,7 +157,9 @@ bool T3DDrawer::EndFrame() {
     if (!screen_) return false;
     while (!shaderStack_.empty())
         PopShader();
-    screen_->EndScene(!captureMode_);
+    // The frame is shown after the frame lock is let go (Draw): the pacing wait and the swap
+    // leave the lock to other threads' upload slices.
+    presentDue_ = screen_->EndScene(false) && !captureMode_;
     return IsReady();
 }
 
@@ -207,23 +210,28 @@ bool T3DDrawer::Draw(TDrawItem& item) {
         return true;
     }
     // A top-level frame.
-    LockCounted(FrameLock()); // an upload slice of another thread may hold it
-    std::lock_guard lock(FrameLock(), std::adopt_lock);
     bool result = false;
-    try {
-        if (BeginFrame()) {
-            ++drawNesting_;
-            // The item itself may carry a blur: it is drawn like a nested item of the frame.
-            Draw(item);
-            --drawNesting_;
+    presentDue_ = false;
+    {
+        LockCounted(FrameLock()); // an upload slice of another thread may hold it
+        std::lock_guard lock(FrameLock(), std::adopt_lock);
+        try {
+            if (BeginFrame()) {
+                ++drawNesting_;
+                // The item itself may carry a blur: it is drawn like a nested item of the frame.
+                Draw(item);
+                --drawNesting_;
+            }
+            result = EndFrame();
+        } catch (...) {
+            drawNesting_ = 0;
+            item.AfterDraw(*this);
+            throw;
         }
-        result = EndFrame();
-    } catch (...) {
-        drawNesting_ = 0;
         item.AfterDraw(*this);
-        throw;
     }
-    item.AfterDraw(*this);
+    if (presentDue_ && screen_) screen_->Present();
+    presentDue_ = false;
     return result;
 }
 
@@ -755,6 +763,8 @@ TRef<TRenderTargetTexture> T3DDrawer::Acquire(TRenderTargetManager& pool) {
 
 TLayerTarget* T3DDrawer::BeginLayerTarget() {
     TRef<TRenderTargetTexture> target = Acquire(fullPool_);
+    // Without a target the layer is drawn where the drawing goes; its end then pops nothing.
+    layerPushes_.push_back(target != nullptr);
     if (!target) return nullptr;
     auto layer = std::make_unique<TLayerTarget>();
     layer->texture = target;
@@ -765,7 +775,10 @@ TLayerTarget* T3DDrawer::BeginLayerTarget() {
 }
 
 void T3DDrawer::EndLayerTarget() {
-    if (IsReady()) screen_->PopTarget();
+    if (layerPushes_.empty()) return;
+    const bool pushed = layerPushes_.back();
+    layerPushes_.pop_back();
+    if (pushed && IsReady()) screen_->PopTarget();
 }
 
 void T3DDrawer::DrawLayerTarget(TLayerTarget* layer, int alpha) {

@@ -196,6 +196,8 @@ private:
     std::map<std::pair<const void*, int>, TGrading> grading_;
     void FreeGoneGradings();
     std::vector<std::unique_ptr<TLayerTarget>> layers_;
+    std::vector<bool> layerPushes_; // per open layer: whether it pushed a target
+    bool presentDue_ = false; // the frame ended and is to be shown outside the frame lock
     std::vector<T3DYUV*> videos_;
     TRef<TCustomColorGradeTexture> yuvTable_;
 

@@ -44,7 +44,7 @@ void TVertexBuffer::Reserve(int capacity, int sets) {
     Flush();
     limit_ = capacity;
     sets_ = sets;
-    if (list_ && listCapacity_ >= capacity && listSets_ == sets) return;
+    if (list_ && listCapacity_ >= capacity && listSets_ >= sets) return;
     list_.Reset();
     listCapacity_ = 0;
 }
@@ -99,11 +99,14 @@ void TVertexBuffer::Flush() {
     }
     T3DRenderer* r = screen->Renderer();
     const int sets = std::max<int>(sets_, static_cast<int>(textures_.size()));
-    if (!list_ || listCapacity_ < limit_ || listSets_ != sets) {
+    // A list with more coordinate sets serves batches with fewer: video (three planes) between
+    // pictures makes no new list every frame.
+    if (!list_ || listCapacity_ < limit_ || listSets_ < sets) {
         const int capacity = std::max(limit_, Pending());
-        list_ = r->CreateVertexList(capacity * 3, kVertexDiffuse, sets);
+        const int keep = list_ ? std::max(sets, listSets_) : sets;
+        list_ = r->CreateVertexList(capacity * 3, kVertexDiffuse, keep);
         listCapacity_ = list_ ? capacity : 0;
-        listSets_ = sets;
+        listSets_ = keep;
         if (list_) list_->OnKilled = [this] { ReleaseDevice(); };
     }
     if (list_ && static_cast<int>(vertices_.size()) <= listCapacity_ * 3) {
@@ -286,15 +289,20 @@ bool T3DScreen::BeginScene() {
     return !lost();
 }
 
-void T3DScreen::EndScene(bool present) {
-    if (!ready_ || !renderer_) return;
+bool T3DScreen::EndScene(bool present) {
+    if (!ready_ || !renderer_) return false;
     batch_->Flush();
     TRef<T3DRenderer> r = renderer_;
-    if (!r->EndScene() || renderer_ != r) return;
-    if (present) {
-        const TRect rect{0, 0, deviceRect_.Width(), deviceRect_.Height()};
-        r->Present(&rect, &rect, 1);
-    }
+    if (!r->EndScene() || renderer_ != r) return false;
+    if (present) Present();
+    return true;
+}
+
+void T3DScreen::Present() {
+    if (!ready_ || !renderer_) return;
+    TRef<T3DRenderer> r = renderer_;
+    const TRect rect{0, 0, deviceRect_.Width(), deviceRect_.Height()};
+    r->Present(&rect, &rect, 1);
 }
 
 void T3DScreen::Clear(std::uint32_t color, bool withDepth) {

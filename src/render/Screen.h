@@ -49,6 +49,8 @@ public:
     void ReleaseDevice() override;
 
     int Pending() const { return static_cast<int>(vertices_.size() / 3); }
+    // The device vertex list in use (none before the first flush).
+    const T3DVertexList* List() const { return list_.Get(); }
     bool Forced = false;
     bool UsesAlpha = true;
 
@@ -90,7 +92,10 @@ public:
     void SetDevice(TDrawDevice* device);
     // Recreates the renderer when the window changed; false when the scene is skipped.
     bool BeginScene();
-    void EndScene(bool present);
+    // Ends the scene and, when asked, shows it; false when the scene did not end.
+    bool EndScene(bool present);
+    // Shows the ended scene (the renderer paces it to the display's refresh).
+    void Present();
     void Clear(std::uint32_t color, bool withDepth = false);
     void FillRect(std::uint32_t color, const TRect& rect);
     // Makes `texture`'s surface the target; (x, y) is its place in the drawing area.

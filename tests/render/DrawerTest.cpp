@@ -7,6 +7,7 @@
 #include "render/ColorTables.h"
 #include "render/RenderFixture.h"
 #include "render/ShaderCatalog.h"
+#include "render/gl/ResourcesGL.h"
 
 #include <epoxy/gl.h>
 #include <gtest/gtest.h>
@@ -16,6 +17,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 namespace kiv {
 namespace {
@@ -763,6 +765,64 @@ TEST_F(DrawerTest, ALayerTargetDrawsBackWithItsAlpha) {
 
 namespace kiv {
 namespace {
+
+TEST_F(DrawerTest, ALayerWithoutATargetLeavesTheTargetItWasDrawnInto) {
+    // No render target can be made for the layer (the device is out of texture memory): the
+    // layer's contents go where the drawing goes, and its end must not pop the target that an
+    // enclosing pass (here a blur's) pushed.
+    Frame(0xFF000000, [](TDeviceDrawer&) {});
+    std::size_t inside = 0, after = 0;
+    auto frame = Frame(
+        0xFF000000,
+        [&](TDeviceDrawer& d) {
+            // Layers that take the pooled targets first (kept until drawn back).
+            std::vector<TLayerTarget*> held;
+            for (std::size_t k = drawer->FullPool().FreeCount(); k > 0; --k) {
+                held.push_back(d.BeginLayerTarget());
+                d.EndLayerTarget();
+            }
+            inside = drawer->Screen()->TargetDepth();
+            SetTextureBudgetForTesting(TextureBytesInUse());
+            TLayerTarget* layer = d.BeginLayerTarget();
+            SetTextureBudgetForTesting(-1);
+            EXPECT_EQ(layer, nullptr);
+            d.FillRectangle({0, 0, 0}, {kWidth, kHeight, 0}, 0xFF20C040u);
+            d.EndLayerTarget();
+            after = drawer->Screen()->TargetDepth();
+            for (TLayerTarget* h : held)
+                d.DrawLayerTarget(h, 0);
+        },
+        30);
+    EXPECT_GT(inside, 1u) << "the blur draws into a target of its own";
+    EXPECT_EQ(after, inside);
+    ExpectColor(Pixel(*frame, kWidth / 2, kHeight / 2), 0x20C040, 8, "the layer's contents, blurred");
+}
+
+TEST_F(DrawerTest, BatchesOfThreePlanesBetweenPicturesKeepOneVertexList) {
+    // A video's three planes drawn between pictures, frame after frame: the batch keeps the
+    // vertex list it made for three coordinate sets instead of making one per change.
+    auto picture = SolidImage(8, 8, 0xFF4080C0);
+    auto plane = MakeRef<TBitmap>(8, 8, TPixelFormat::Bgra32);
+    plane->Fill32(0xFF102030);
+    Frame(0xFF000000, [](TDeviceDrawer&) {});
+    auto own = MakeRef<TWholeTexture>(drawer->Screen(), plane);
+    const T3DVertexList* first = nullptr;
+    for (int k = 0; k < 4; ++k) {
+        Frame(0xFF000000, [&](TDeviceDrawer& d) {
+            d.DrawImage(*picture, {0, 0, 0}, {}, kX, kY, {0, 0});
+            auto& batch = drawer->Screen()->Batch();
+            batch.Begin({own.Get(), own.Get(), own.Get()}, 3);
+            const std::array<std::array<double, 2>, 3> uv{{{0, 0}, {8, 0}, {0, 8}}};
+            batch.AddTriangle({TPoint3{10, 10, 0}, TPoint3{18, 10, 0}, TPoint3{10, 18, 0}},
+                              {0xFFFFFFFFu, 0xFFFFFFFFu, 0xFFFFFFFFu}, {uv, uv, uv});
+            batch.Flush();
+            d.DrawImage(*picture, {20, 20, 0}, {}, kX, kY, {0, 0});
+        });
+        if (k == 0) first = drawer->Screen()->Batch().List();
+        EXPECT_EQ(drawer->Screen()->Batch().List(), first) << "frame " << k;
+    }
+    EXPECT_NE(first, nullptr);
+}
 
 TEST(VideoPlanes, PaddingRepeatsTheLastColumnAndRow) {
     TBitmap plane(6, 4, TPixelFormat::Grey8);

@@ -3,6 +3,7 @@
 // renderer or store lets go, and the pacing of presents.
 #include "framework/EventList.h"
 #include "render/DevStore.h"
+#include "render/DeviceLock.h"
 #include "render/RenderFixture.h"
 #include "render/WinDevice.h"
 #include "render/gl/RendererGL.h"
@@ -10,6 +11,7 @@
 #include <SDL.h>
 #include <gtest/gtest.h>
 
+#include <thread>
 #include <vector>
 
 namespace kiv {
@@ -211,6 +213,21 @@ TEST_F(FullScreenTest, PacingWaitsForTheRefreshPeriodOnWindowsAndNeverHeadless) 
     EXPECT_EQ(slept, (std::vector<std::int64_t>{1, 17, 7, 1, 13}));
     ASSERT_TRUE(renderer->Present(nullptr, nullptr, 0));
     EXPECT_EQ(slept.size(), 5u);
+
+    // While a present waits for its moment another thread (an upload slice) can take the device
+    // lock.
+    bool free = false;
+    T3DRendererGL::SetPacingClock({[&] { return now; },
+                                   [&](std::int64_t ms) {
+                                       now += ms;
+                                       std::thread other = test::StartNamedThread("uploader", [&] {
+                                           free = DeviceLock().TryEnter();
+                                           if (free) DeviceLock().Leave();
+                                       });
+                                       other.join();
+                                   }});
+    ASSERT_TRUE(show.Present(nullptr, nullptr, 0));
+    EXPECT_TRUE(free) << "the device lock is free during the pacing wait";
 }
 
 } // namespace

@@ -3,10 +3,13 @@
 #include "render/DeviceLock.h"
 #include "render/Monitors.h"
 #include "render/RenderFixture.h"
+#include "render/gl/GLContext.h"
+#include "render/gl/RendererGL.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <epoxy/gl.h>
 
 namespace kiv {
 namespace {
@@ -121,6 +124,33 @@ TEST_F(ResourceTest, VolumeLocksHandBackTheBoxSliceAfterSlice) {
     volume->UnlockLevel(0, box.Get());
     EXPECT_FALSE(volume->LockLevel(0, {0, 0, 0, 5, 4, 4})) << "a box beyond the texture";
     EXPECT_FALSE(volume->LockLevel(1, {0, 0, 0, 1, 1, 1})) << "one level only";
+}
+
+TEST_F(ResourceTest, ObjectsReleasedOnAnotherThreadAreDeletedWhereTheContextIsCurrent) {
+    // A vertex list and a render target's framebuffer made here, while this thread holds the
+    // device context, and let go on another thread (as a slide freed by the loader lets its
+    // objects go): they wait for this thread, which deletes them at its next renderer call.
+    auto* gl = dynamic_cast<T3DRendererGL*>(renderer.Get());
+    ASSERT_NE(gl, nullptr);
+    auto* context = static_cast<TGLContext*>(gl->Store()->Device());
+    TRef<T3DVertexList> list = renderer->CreateVertexList(4, 0, 1);
+    ASSERT_TRUE(list);
+    TSourceVertex v[4]{};
+    ASSERT_TRUE(list->Fill(0, v, 4, 0)); // the list's buffer exists now
+    TRef<T3DTexture> target = renderer->CreateTexture(kTexTargetAlpha, 8, 8, false);
+    ASSERT_TRUE(target);
+    ASSERT_TRUE(renderer->SetRenderTarget(target->GetSurface(0))); // its framebuffer exists now
+    ASSERT_TRUE(renderer->SetRenderTarget(nullptr));
+    const std::size_t before = context->DeletesWaiting();
+    std::thread other = test::StartNamedThread("release", [&] {
+        list.Reset();
+        target.Reset();
+    });
+    other.join();
+    EXPECT_EQ(context->DeletesWaiting(), before + 3) << "vertex array, buffer and framebuffer wait";
+    ASSERT_TRUE(renderer->Clear(nullptr, 0, kClearTarget, 0, 0));
+    EXPECT_EQ(context->DeletesWaiting(), 0u) << "deleted at this thread's next call";
+    EXPECT_EQ(glGetError(), static_cast<GLenum>(GL_NO_ERROR));
 }
 
 TEST(EngineSingleton, IsMadeOnceByTheFactoryAndReleasedAtShutdown) {

@@ -201,8 +201,45 @@ bool TGLContext::IsCurrentHere() const {
     return currentHere == this;
 }
 
+bool TGLContext::HeldElsewhere() const {
+    const std::thread::id owner = owner_.load();
+    return owner != std::thread::id{} && owner != std::this_thread::get_id();
+}
+
+void TGLContext::DeleteLater(TLater kind, unsigned name) {
+    if (!name) return;
+    std::lock_guard lock(laterMutex_);
+    later_.emplace_back(kind, name);
+    hasLater_ = true;
+}
+
+std::size_t TGLContext::DeletesWaiting() const {
+    std::lock_guard lock(laterMutex_);
+    return later_.size();
+}
+
+void TGLContext::DeleteWaiting() {
+    std::vector<std::pair<TLater, unsigned>> waiting;
+    {
+        std::lock_guard lock(laterMutex_);
+        waiting.swap(later_);
+        hasLater_ = false;
+    }
+    for (auto& [kind, name] : waiting) {
+        switch (kind) {
+        case TLater::Framebuffer: glDeleteFramebuffers(1, &name); break;
+        case TLater::VertexArray: glDeleteVertexArrays(1, &name); break;
+        case TLater::Buffer: glDeleteBuffers(1, &name); break;
+        case TLater::Shader: glDeleteShader(name); break;
+        }
+    }
+}
+
 bool TGLContext::MakeCurrent() {
-    if (currentHere == this) return true;
+    if (currentHere == this) {
+        if (hasLater_) DeleteWaiting();
+        return true;
+    }
     const std::thread::id none{};
     std::thread::id expected = none;
     if (!owner_.compare_exchange_strong(expected, std::this_thread::get_id()) &&
@@ -216,6 +253,7 @@ bool TGLContext::MakeCurrent() {
     }
     if (currentHere) currentHere->owner_ = none;
     currentHere = this;
+    if (hasLater_) DeleteWaiting();
     return true;
 }
 

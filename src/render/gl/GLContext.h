@@ -16,8 +16,10 @@
 
 #include <atomic>
 #include <cstdint>
+#include <mutex>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 struct SDL_Window;
@@ -32,6 +34,15 @@ public:
     // Releases the context from the calling thread when it is current here.
     void Unbind();
     bool IsCurrentHere() const;
+    // True while another thread holds the context.
+    bool HeldElsewhere() const;
+
+    // Objects of this context that are not shared (framebuffers, vertex arrays) and buffers and
+    // shaders released on a thread where the context cannot be made current: deleted the next
+    // time the context is made current on the thread that holds it, so that none is lost.
+    enum class TLater { Framebuffer, VertexArray, Buffer, Shader };
+    void DeleteLater(TLater kind, unsigned name);
+    std::size_t DeletesWaiting() const;
 
     // Shows the window's default framebuffer (nothing headless).
     virtual void Swap() {}
@@ -88,8 +99,14 @@ protected:
     bool isUpload_ = false;
 
 private:
+    // Deletes what waits; the context is current here.
+    void DeleteWaiting();
+
     TRef<TGLContext> upload_;
     std::atomic<std::thread::id> owner_{};
+    mutable std::mutex laterMutex_;
+    std::vector<std::pair<TLater, unsigned>> later_;
+    std::atomic<bool> hasLater_{false};
 };
 
 // Makes a context current on the calling thread for texture work (creation, upload, release,

@@ -388,16 +388,20 @@ bool T3DRendererGL::ResetStates() {
 }
 
 bool T3DRendererGL::Present(const TRect* sourceRects, const TRect* destRects, int count) {
-    TRendererCall call(*this);
-    if (!call.Ok()) return false;
-    SDL_Window* window = Context()->Window();
-    if (!window) return call.Done(); // headless: the back buffer is the frame; never sleeps
-    // Pacing: wake about 3 ms before the next refresh period, sleeping at least 1 ms.
+    {
+        TRendererCall call(*this);
+        if (!call.Ok()) return false;
+        if (!Context()->Window()) return call.Done(); // headless: the back buffer is the frame; never sleeps
+    }
+    // Pacing, without the device lock (other threads' uploads go on meanwhile): wake about 3 ms
+    // before the next refresh period, sleeping at least 1 ms.
     const std::int64_t period = 1000 / (RefreshRate > 0 ? RefreshRate : 60);
     const std::int64_t now = PacingNow();
     const std::int64_t wait = std::clamp<std::int64_t>(period - (now - lastPresentMs.load()), 1, period);
     PacingSleep(std::max<std::int64_t>(1, wait - 3));
     lastPresentMs = PacingNow();
+    TRendererCall call(*this);
+    if (!call.Ok()) return false;
     int w = 0, h = 0;
     Context()->DrawableSize(w, h);
     const TRect src = count > 0 && sourceRects ? sourceRects[0] : TRect{0, 0, width_, height_};

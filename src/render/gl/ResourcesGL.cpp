@@ -30,6 +30,14 @@ TGLContext* ContextOf(TDevStore* store) {
     return store ? static_cast<TGLContext*>(store->Device()) : nullptr;
 }
 
+// Makes the store's context current here to release objects; false (with the objects to be
+// queued) while another thread holds it, or for a killed resource.
+bool UseToRelease(TDevStore* store) {
+    TGLContext* context = ContextOf(store);
+    if (!context || context->HeldElsewhere()) return false;
+    return context->MakeCurrent();
+}
+
 // Textures worth keeping for reuse, and how much the device context keeps at most.
 constexpr std::int64_t kRecycleFrom = std::int64_t{1} << 20;
 constexpr std::int64_t kRecycleBudget = std::int64_t{128} << 20;
@@ -195,7 +203,11 @@ T3DSurfaceGL::T3DSurfaceGL(TDevStore* store, T3DTextureGL* texture, int level, u
 
 T3DSurfaceGL::~T3DSurfaceGL() {
     TDeviceLockGuard guard;
-    if (fbo_ && ownsFbo_ && Use(store_)) glDeleteFramebuffers(1, &fbo_);
+    if (!fbo_ || !ownsFbo_) return;
+    if (UseToRelease(store_))
+        glDeleteFramebuffers(1, &fbo_);
+    else if (TGLContext* context = ContextOf(store_))
+        context->DeleteLater(TGLContext::TLater::Framebuffer, fbo_);
 }
 
 unsigned T3DSurfaceGL::Framebuffer() {
@@ -647,9 +659,12 @@ bool T3DVertexListGL::Create() {
 
 T3DVertexListGL::~T3DVertexListGL() {
     TDeviceLockGuard guard;
-    if (store_ && Use(store_)) {
+    if (UseToRelease(store_)) {
         if (vao_) glDeleteVertexArrays(1, &vao_);
         if (vbo_) glDeleteBuffers(1, &vbo_);
+    } else if (TGLContext* context = ContextOf(store_)) {
+        context->DeleteLater(TGLContext::TLater::VertexArray, vao_);
+        context->DeleteLater(TGLContext::TLater::Buffer, vbo_);
     }
     if (store_) std::erase(store_->VertexLists, static_cast<T3DVertexList*>(this));
 }
@@ -703,7 +718,10 @@ T3DShaderGL::T3DShaderGL(TDevStore* store, bool isVertex)
 
 T3DShaderGL::~T3DShaderGL() {
     TDeviceLockGuard guard;
-    if (name_ && Use(store_)) glDeleteShader(name_);
+    if (name_ && UseToRelease(store_))
+        glDeleteShader(name_);
+    else if (TGLContext* context = ContextOf(store_); name_ && context)
+        context->DeleteLater(TGLContext::TLater::Shader, name_);
     if (store_) std::erase(store_->Shaders, static_cast<T3DShader*>(this));
 }
 
