@@ -50,6 +50,13 @@ void TCommonFilter::Init(const TRect& rect, float smoothWidth, float duration) {
     ComputeExtent();
 }
 
+void TCommonFilter::Relayout(const TRect& rect, float smoothWidth) {
+    TDrawFilter::Relayout(rect, smoothWidth);
+    cx_ = rect.left + (rect.right - rect.left) * fx_;
+    cy_ = rect.top + (rect.bottom - rect.top) * fy_;
+    ComputeExtent();
+}
+
 double TCommonFilter::Radius() const {
     const double r = Phase() * extent_;
     return Reversed ? extent_ - r : r;
@@ -484,6 +491,11 @@ void TBroomEffect::Build() {
     built_ = true;
 }
 
+void TBroomEffect::Relayout(const TRect& rect, float smoothWidth) {
+    TDrawFilter::Relayout(rect, smoothWidth);
+    built_ = false;
+}
+
 double TBroomEffect::Angle() const {
     const double f = Reversed ? 1 - Phase() : Phase();
     return start_ + (end_ - start_) * f;
@@ -637,6 +649,16 @@ TRollEffect2::TRollEffect2(int mode, int kind, const TOptions& options)
 
 void TRollEffect2::Init(const TRect& rect, float smoothWidth, float duration) {
     TDrawFilter::Init(rect, smoothWidth, duration);
+    LayTravel();
+}
+
+void TRollEffect2::Relayout(const TRect& rect, float smoothWidth) {
+    TDrawFilter::Relayout(rect, smoothWidth);
+    LayTravel();
+}
+
+void TRollEffect2::LayTravel() {
+    const TRect& rect = rect_;
     const double reach = options_.useVolume ? options_.radius * kPi / 2 : options_.radius;
     double low = 0, high = 0;
     bool first = true;

@@ -28,6 +28,7 @@ class TCommonFilter : public TDrawFilter {
 public:
     TCommonFilter(double centerX, double centerY) : fx_(centerX), fy_(centerY) {}
     void Init(const TRect& rect, float smoothWidth, float duration) override;
+    void Relayout(const TRect& rect, float smoothWidth) override;
     void Draw(TD3DTriController& controller) override;
 
     double Extent() const { return extent_; }
@@ -221,6 +222,8 @@ class TBroomEffect final : public TDrawFilter {
 public:
     TBroomEffect(int kind, double offset);
     void Draw(TD3DTriController& controller) override;
+    // The pivot and the angles follow the new rectangle at the next Draw.
+    void Relayout(const TRect& rect, float smoothWidth) override;
     int Kind() const { return kind_; }
     // Built on the first Draw (or here, for tests).
     void Build();
@@ -303,6 +306,7 @@ public:
     };
     TRollEffect2(int mode, int kind, const TOptions& options);
     void Init(const TRect& rect, float smoothWidth, float duration) override;
+    void Relayout(const TRect& rect, float smoothWidth) override;
     void Draw(TD3DTriController& controller) override;
 
     int Roller() const { return roller_; }
@@ -320,6 +324,8 @@ protected:
     ~TRollEffect2() override = default;
 
 private:
+    void LayTravel();
+
     int roller_;
     TVec2 direction_;
     TOptions options_;

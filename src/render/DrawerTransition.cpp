@@ -111,7 +111,7 @@ void T3DDrawer::DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilter
         const double smooth =
             std::isfinite(holder->smoothline) && holder->smoothline > 0 ? holder->smoothline : 0;
         TLog::Line("DrawTransition: the drawing rectangle changed; the filter is laid out anew");
-        filter->Init(area, static_cast<float>(area.Width() * smooth), filter->Duration());
+        filter->Relayout(area, static_cast<float>(area.Width() * smooth));
         filter->CaptureRect = area;
     }
     const double progress = holder->progress;

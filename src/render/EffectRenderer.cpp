@@ -478,6 +478,11 @@ void TDrawFilter::Init(const TRect& rect, float smoothWidth, float duration) {
     time_ = 0;
 }
 
+void TDrawFilter::Relayout(const TRect& rect, float smoothWidth) {
+    rect_ = rect;
+    smoothWidth_ = std::isfinite(smoothWidth) && smoothWidth > 0 ? smoothWidth : 0;
+}
+
 void TDrawFilter::SetTime(double ms) {
     if (!(ms > 0)) ms = 0;
     if (ms > duration_) ms = duration_;

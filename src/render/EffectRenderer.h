@@ -262,6 +262,10 @@ public:
     // Stores the rectangle, soft-edge width (pixels) and duration (ms); the time goes back to 0.
     // A duration that is not positive (or not a number) gives an inverse of 0: the phase stays 0.
     virtual void Init(const TRect& rect, float smoothWidth, float duration);
+    // Lays a running filter out over another drawing rectangle (the window changed size): the
+    // rectangle, the soft-edge width and the geometry that depends on them follow; the time, the
+    // duration and any drawn lots (a mosaic's order) stay.
+    virtual void Relayout(const TRect& rect, float smoothWidth);
     // Elapsed time, kept within 0 … duration (negative and non-numeric values become 0).
     void SetTime(double ms);
     // Draws the captured slide through the controller.

@@ -550,6 +550,28 @@ TEST_F(LetterboxedTransitions, EveryFamilyDrawsTheSlideAsInAWindowOfItsOwnShape)
         }
 }
 
+TEST_F(LetterboxedTransitions, AWindowResizedMidTransitionKeepsTheFilterAndItsPlace) {
+    // Each family begun in a 640 × 360 window goes on in an 800 × 360 one: the same filter (not
+    // made again) draws what a filter begun there draws, its geometry (the broom's pivot among it)
+    // laid over the slide's new place.
+    for (const auto& [name, effect] : test::EveryFamily()) {
+        Window(640, 360, {0, 0, 640, 360});
+        auto running = MakeRef<TKivFilter>(ShareRef(effect.Get()), 1000.0, 0.0f);
+        Frame(running.Get(), 250, split.Get(), plain.Get());
+        TRefObject* made = running->drawFilter.Get();
+        Window(800, 360, {80, 0, 720, 360});
+        auto resized = Frame(running.Get(), 500, split.Get(), plain.Get());
+        EXPECT_EQ(running->drawFilter.Get(), made) << name << ": the filter is kept";
+        auto fresh = At(effect.Get(), 500);
+        int off = 0;
+        for (int y = 0; y < 360; y += 3)
+            for (int x = 80; x < 720; x += 3)
+                for (const int shift : {16, 8, 0})
+                    if (std::abs(Channel(Pixel(*resized, x, y), shift) - Channel(Pixel(*fresh, x, y), shift)) > 8) ++off;
+        EXPECT_LE(off, 60) << name << ": pixels unlike a transition begun in the resized window";
+    }
+}
+
 TEST_F(LetterboxedTransitions, APipeWrapsOnceWithTheOuterWrapOnTop) {
     // A roll moving right (direction 5) with a pipe, R = round(640 × 0.05) = 32, no volume, over a
     // 640 × 360 slide: the axis is at p = −32 + 672 f = 200.5 at f = 232.5 / 672. The incoming
