@@ -19,6 +19,8 @@ for tool in convert montage python3; do
     command -v "$tool" >/dev/null || { echo "transition-sheet: $tool is needed" >&2; exit 1; }
 done
 
+# A font every ImageMagick with fontconfig finds (its default, Helvetica, is often missing).
+font=${SHEET_FONT:-DejaVu-Sans}
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 show=$work/show
@@ -31,7 +33,7 @@ picture() { # NAME FROM TO LETTER
         \( -size 640x360 xc:none -stroke 'rgba(255,255,255,0.35)' -strokewidth 2 \
            -draw "path 'M 0,90 L 640,90 M 0,180 L 640,180 M 0,270 L 640,270'" \
            -draw "path 'M 160,0 L 160,360 M 320,0 L 320,360 M 480,0 L 480,360'" \) -composite \
-        -fill white -stroke black -strokewidth 3 -pointsize 200 -gravity center -annotate +0+0 "$4" \
+        -font "$font" -fill white -stroke black -strokewidth 3 -pointsize 200 -gravity center -annotate +0+0 "$4" \
         "$show/img/$1"
 }
 picture a.png '#f0a030' '#a02010' A
@@ -198,5 +200,5 @@ print(round(s['start'] + s['transition'] * int(sys.argv[3]) / 100))" "$work/time
     done
 done
 mkdir -p "$(dirname "$out")"
-montage "${frames[@]}" -tile 3x -geometry "$size+4+4" -pointsize 14 -background '#202020' -fill white "$out"
+montage "${frames[@]}" -tile 3x -geometry "$size+4+4" -font "$font" -pointsize 14 -background '#202020' -fill white "$out"
 echo "$out"

@@ -123,6 +123,12 @@ void TRealSlideFilter::DrawEffectSlide(TDeviceDrawer& drawer) {
     drawer.Draw(*slide_);
 }
 
+void TRealSlideFilter::Prepare(TDeviceDrawer& drawer) {
+    if (!slide_ || preloadedOn_ == &drawer || !drawer.IsReady()) return;
+    slide_->PreloadBegin(drawer);
+    preloadedOn_ = &drawer;
+}
+
 void TRealSlideFilter::AfterDraw(TDeviceDrawer& drawer) {
     if (slide_) slide_->AfterDraw(drawer);
 }

@@ -24,6 +24,7 @@ public:
     void AttachCaptures(TCustomD3DEffecter& renderer) override;
     void DetachCaptures() override;
     void DrawEffectSlide(TDeviceDrawer& drawer) override;
+    void Prepare(TDeviceDrawer& drawer) override;
     void AfterDraw(TDeviceDrawer& drawer) override;
 
     TKivSlide* EffectSlide() const { return slide_.Get(); }

@@ -300,6 +300,7 @@ void TKivEngine::SetActive(bool on) {
             TKivSlide* slide = slides_[i] ? slides_[i]->Slide() : nullptr;
             if (!slide) continue;
             slide->PreloadBegin(*drawer);
+            PrepareTransition(*slides_[i], *drawer);
             const double d = timeBase_ - slides_[i]->Info().start;
             TLog::Line("PreloadEx Time: " + Ms(d));
             slide->PreloadEx(*drawer, d);
@@ -525,7 +526,10 @@ void TKivEngine::MainLoop() {
         }
         if (T3DDrawer* drawer = controller_->Drawer())
             for (int i = 1; i < slideCount_; ++i)
-                if (TKivSlide* slide = slides_[i]->Slide()) slide->PreloadBegin(*drawer);
+                if (TKivSlide* slide = slides_[i]->Slide()) {
+                    slide->PreloadBegin(*drawer);
+                    PrepareTransition(*slides_[i], *drawer);
+                }
         TLog::Line("DrawDevice Reinited (Slides:" + std::to_string(slideCount_) + ")");
         ++reinits_;
     }
@@ -841,6 +845,7 @@ void TKivEngine::HandleSlideList(const TSlideData& data) {
             for (int i = 0; i < slideCount_; ++i)
                 if (TKivSlide* slide = slides_[i]->Slide()) {
                     slide->PreloadBegin(*drawer);
+                    PrepareTransition(*slides_[i], *drawer);
                     slide->PreloadEx(*drawer, 0);
                 }
     }
@@ -1058,12 +1063,24 @@ void TKivEngine::StopLoader(bool freeLoader, bool freePlayer) {
     }
 }
 
+void TKivEngine::PrepareTransition(TDrawContainer& container, T3DDrawer& drawer) {
+    TKivFilter* filter = container.Filter();
+    TKivSlide* slide = container.Slide();
+    if (!filter || !slide) return;
+    try {
+        drawer.PrepareTransition(*filter, *slide);
+    } catch (const std::exception& error) {
+        TLog::Line(std::string("TKivEngine: a transition not prepared: ") + error.what());
+    }
+}
+
 void TKivEngine::SlideBuilt(TDrawContainer& container) {
     T3DDrawer* drawer = controller_->Drawer();
     TKivSlide* slide = container.Slide();
     if (!drawer || !slide) return;
     if (active_) {
         slide->PreloadBegin(*drawer);
+        PrepareTransition(container, *drawer);
         TLog::Line("preload from callback.............");
     }
     slide->PreloadEx(*drawer, 0);

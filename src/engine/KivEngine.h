@@ -40,6 +40,7 @@ class TKivMusicPlayer;
 class TKivSlideLoader;
 class TThirdSlide;
 class TDrawContainer;
+class T3DDrawer;
 class TSlideData;
 class TFrameInterpolator;
 class TKivDrawController;
@@ -336,6 +337,8 @@ private:
     bool SelectLayers();
     bool HitTest(const TMouseData& mouse);
     bool DispatchAction(const TEngineAction& action);
+    // A custom transition's filter made ahead of its first frame, where slides are preloaded.
+    void PrepareTransition(TDrawContainer& container, T3DDrawer& drawer);
     void SlideBuilt(TDrawContainer& container);
     void HandleMouseMessage(const TMouseData& mouse);
     void HandleSlideList(const TSlideData& data);

@@ -115,6 +115,10 @@ public:
     // the filter. Parameters that are not a TKivFilter draw the outgoing slide; a transition without
     // a filter, or outside 0 ≤ progress < duration, draws the incoming slide.
     void DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilterParams* params);
+    // Makes a custom transition's filter, with its effect slide ready, before the transition's
+    // first frame (the slide loader calls it with the slide the transition enters), so that the
+    // first frame builds nothing. Other transitions and a holder with a filter are left alone.
+    void PrepareTransition(TKivFilter& holder, TDrawItem& slide);
     TCustomD3DEffecter* Effecter() const { return effecter_.Get(); }
 
     void BeginSharpen();

@@ -86,6 +86,16 @@ void T3DDrawer::DrawSlideEffect(TDrawItem& outgoing, TDrawItem& incoming, TSlide
     effecter_->EndEffect();
 }
 
+void T3DDrawer::PrepareTransition(TKivFilter& holder, TDrawItem& slide) {
+    if (!holder.effect || holder.effect->type != kEffectCustom || holder.drawFilter || !IsReady()) return;
+    // The rectangle is the drawer's at the first frame; a custom transition plays on its own place.
+    TRef<TDrawFilter> made =
+        CreateTransitionFilter({}, holder.effect.Get(), &slide, holder.smoothline, holder.duration);
+    if (!made) return;
+    if (auto* custom = dynamic_cast<TSlideEffFilter*>(made.Get())) custom->Prepare(*this);
+    holder.drawFilter = made;
+}
+
 void T3DDrawer::DrawTransition(TDrawItem& outgoing, TDrawItem& incoming, TFilterParams* params) {
     auto* holder = dynamic_cast<TKivFilter*>(params);
     if (!holder) {

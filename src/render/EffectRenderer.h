@@ -314,6 +314,9 @@ public:
     virtual void AttachCaptures(TCustomD3DEffecter& renderer) = 0;
     virtual void DetachCaptures() = 0;
     virtual void DrawEffectSlide(TDeviceDrawer& drawer) = 0;
+    // Makes the effect slide ready for the drawer ahead of the transition (its pictures preloaded),
+    // on whichever thread prepares slides.
+    virtual void Prepare(TDeviceDrawer& /*drawer*/) {}
 
     // Both slides are captured without their backgrounds.
     bool TransparentBg = false;

@@ -673,8 +673,19 @@ TEST_F(TransitionPixels, ACustomTransitionDrawsItsSlideOverBothCaptures) {
         auto effect = BuildCustomEffect(TRef<TIniSection>::Share(section));
         holder = MakeRef<TKivFilter>(effect, 1000.0, 0.0f);
         const int top = (kHeight - h) / 2;
+        // The second time the filter is made ahead, as the slide loader prepares the slide the
+        // transition enters: the frames keep it and draw the same.
+        TRefObject* prepared = nullptr;
+        if (h == 32) {
+            drawer->PrepareTransition(*holder, *second);
+            prepared = holder->drawFilter.Get();
+            ASSERT_TRUE(dynamic_cast<TRealSlideFilter*>(prepared)) << "made before the first frame";
+        }
         for (const double ms : {0.0, 250.0, 750.0}) {
             auto frame = Frame(holder.Get(), ms, first.Get(), second.Get());
+            if (prepared) {
+                EXPECT_EQ(holder->drawFilter.Get(), prepared);
+            }
             // The incoming capture's opacity: the keyframes (0 → 100 % over 1000 ms) at f × 2000 ms.
             const double k = std::min(1.0, 2 * ms / 1000);
             const std::string what = "at " + std::to_string(ms) + " ms, show height " + std::to_string(h);
