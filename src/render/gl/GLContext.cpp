@@ -1,5 +1,7 @@
 #include "render/gl/GLContext.h"
 
+#include "render/DeviceLock.h"
+
 #include "base/Exception.h"
 #include "base/Log.h"
 
@@ -203,6 +205,7 @@ bool TGLContext::IsCurrentHere() const {
 
 bool TGLContext::MakeCurrent() {
     if (currentHere == this) return true;
+    if (handOver_.load() && !OnMainThread()) return false; // the main thread takes it now
     const std::thread::id none{};
     std::thread::id expected = none;
     if (!owner_.compare_exchange_strong(expected, std::this_thread::get_id()) &&
@@ -223,6 +226,14 @@ void TGLContext::MarkCurrentHere() {
     if (currentHere && currentHere != this) currentHere->owner_ = std::thread::id{};
     currentHere = this;
     owner_ = std::this_thread::get_id();
+}
+
+void TGLContext::HandOver() {
+    if (IsCurrentHere()) {
+        glFinish();
+        Unbind();
+    }
+    handOver_ = true;
 }
 
 void TGLContext::Unbind() {

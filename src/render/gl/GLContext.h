@@ -32,6 +32,11 @@ public:
     // Releases the context from the calling thread when it is current here.
     void Unbind();
     bool IsCurrentHere() const;
+    // The drawing thread lets the context go for the main thread, which makes a renderer on it:
+    // until EndHandOver (on the main thread) no other thread binds it, so that nothing the drawing
+    // thread still releases takes it back first.
+    void HandOver();
+    void EndHandOver() { handOver_ = false; }
 
     // Shows the window's default framebuffer (nothing headless).
     virtual void Swap() {}
@@ -86,6 +91,7 @@ protected:
     void MarkUpload();
     bool robust_ = false;
     bool isUpload_ = false;
+    std::atomic<bool> handOver_{false};
 
 private:
     TRef<TGLContext> upload_;
