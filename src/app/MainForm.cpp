@@ -92,6 +92,17 @@ void StartVideo() {
     TLog::Line(std::string("Video driver: ") + (driver ? driver : "none"));
 }
 
+// The show's caption; a show without one is named by its title, else by its file's name.
+std::string WindowTitle(const TIniFile& project, const std::string& showPath) {
+    std::string title = project.ReadString("Main", "opt_scr_caption", "");
+    if (title.empty()) title = project.ReadString("Main", "opt_title", "");
+    if (title.empty()) {
+        const std::size_t slash = showPath.find_last_of("/\\");
+        title = slash == std::string::npos ? showPath : showPath.substr(slash + 1);
+    }
+    return title.empty() ? std::string(kDefaultCaption) : title;
+}
+
 } // namespace
 
 TMainForm::TMainForm(TZkApplication& application, const TCommandLine& commandLine, std::string programPath,
@@ -204,7 +215,7 @@ bool TMainForm::OpenShow(const std::string& name, bool asPackage, bool timeGiven
     input_.SetMapping(MakeRef<TInputMappingClass>(project));
     wheelEnabled_ = !project.ReadBool("Main", "opt_lockwheel", false);
     input_.SetWheelEnabled(wheelEnabled_);
-    SDL_SetWindowTitle(window_, project.ReadString("Main", "opt_scr_caption", kDefaultCaption).c_str());
+    SDL_SetWindowTitle(window_, WindowTitle(project, opened.showPath).c_str());
     mouse_.ApplyShowOptions(project, CursorPosition());
     slideTimes_ = std::make_unique<TSourceSlideTimes>(ShareRef(&show.ParsedProject()));
 
@@ -398,6 +409,7 @@ void TMainForm::HandleEvent(const SDL_Event& event) {
         } else if (event.user.code == kEventTick) {
             mouse_.Tick(CursorPosition(), ClientSize());
             UpdateCursorTimer();
+            UpdateIdlePointer(false);
         }
         return;
     }
@@ -453,16 +465,48 @@ void TMainForm::WindowEvent(const SDL_Event& event) {
     }
 }
 
+bool TMainForm::FullScreenLocked() const {
+    const TInputMappingClass* mapping = input_.Mapping();
+    return state_.startupMode || !viewer_ || !viewer_->HasEngine() || (mapping && mapping->ScreenSaver());
+}
+
+void TMainForm::ToggleFullScreen() {
+    if (FullScreenLocked()) return;
+    viewer_->ToggleFullScreen();
+}
+
+void TMainForm::UpdateIdlePointer(bool moved) {
+    const std::int64_t now = ProcessMilliseconds();
+    if (moved) {
+        lastPointerMove_ = now;
+        if (idlePointerHidden_) {
+            idlePointerHidden_ = false;
+            if (!mouse_.Hidden()) SDL_ShowCursor(SDL_ENABLE);
+        }
+        return;
+    }
+    // Only the picture hides it: not over the navigation panel, nor once it left the window.
+    if (idlePointerHidden_ || mouse_.Hidden() || !mouse_.Inside() || viewer_->PointerOverNavPanel()) return;
+    if (now - lastPointerMove_ < kIdlePointerMs) return;
+    idlePointerHidden_ = true;
+    SDL_ShowCursor(SDL_DISABLE);
+}
+
 void TMainForm::KeyEvent(const SDL_Event& event) {
     const int key = SdlKeyToVirtualKey(event.key.keysym.sym, event.key.keysym.scancode);
     if (key == 0) return;
     const int modifiers = SdlKeyModifiers(event.key.keysym.mod);
+    if (key == vk::F11 && (modifiers & (kModShift | kModAlt | kModCtrl)) == 0 && !FullScreenLocked()) {
+        if (event.type == SDL_KEYDOWN && !event.key.repeat) ToggleFullScreen();
+        return;
+    }
     input_.KeyEvent(modifiers, key, event.type == SDL_KEYDOWN ? kKeyDown : kKeyUp);
 }
 
 void TMainForm::MouseMoved(int x, int y) {
     mouse_.CursorMoved({x, y}, ClientSize());
     UpdateCursorTimer();
+    UpdateIdlePointer(true);
     const int modifiers = SdlKeyModifiers(static_cast<std::uint16_t>(SDL_GetModState())) |
                           SdlMouseButtons(SDL_GetMouseState(nullptr, nullptr));
     input_.MouseEvent(modifiers, x, y, TWindowMouseEvent::Move, TMouseButton::None);
@@ -491,6 +535,15 @@ void TMainForm::MouseButtonEvent(const SDL_Event& event) {
     const int modifiers = SdlKeyModifiers(static_cast<std::uint16_t>(SDL_GetModState())) |
                           SdlMouseButtons(SDL_GetMouseState(nullptr, nullptr));
     input_.MouseEvent(modifiers, event.button.x, event.button.y, kind, button);
+    // A double-click on the picture toggles full screen where the show gives it no meaning of
+    // its own: no double-click action, and nothing clickable under the pointer.
+    if (kind == TWindowMouseEvent::DoubleClick && button == TMouseButton::Left && !FullScreenLocked()) {
+        const TInputMappingClass* mapping = input_.Mapping();
+        viewer_->SendPollCursor();
+        const bool overObject = viewer_->PointerOverAction() || viewer_->PointerOverNavPanel() ||
+                                viewer_->Engine()->Hover().overAction;
+        if (mapping && mapping->DoubleClick().IsNone() && !overObject) ToggleFullScreen();
+    }
 }
 
 } // namespace kiv

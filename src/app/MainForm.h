@@ -35,6 +35,8 @@ class TSourceSlideTimes;
 
 class TMainForm final : public TMainWindowActions, public TViewerWindow, public TShowFiles {
 public:
+    static constexpr std::int64_t kIdlePointerMs = 2000;
+
     // Makes the (hidden) window. Raises Exception when no window can be made (no display, no GL).
     // `engineFactory` makes the engine on the window's device.
     TMainForm(TZkApplication& application, const TCommandLine& commandLine, std::string programPath,
@@ -103,6 +105,12 @@ private:
     void MouseMoved(int x, int y);
     void UpdateDeviceBounds();
     void UpdateCursorTimer();
+    // F11 and a double-click on the picture: full screen on or off, unless the show keeps its
+    // mode (screen saver, startup mode) or binds the double-click itself.
+    bool FullScreenLocked() const;
+    void ToggleFullScreen();
+    // The pointer hides after it rested kIdlePointerMs over the picture, and shows on movement.
+    void UpdateIdlePointer(bool moved);
     TPoint ClientSize() const;
     TPoint CursorPosition() const;
 
@@ -118,6 +126,8 @@ private:
     bool topMost_ = false;
     bool wheelEnabled_ = true;
     int lastDisplay_ = -1;
+    std::int64_t lastPointerMove_ = 0;
+    bool idlePointerHidden_ = false;
     bool lastOpenFailedWithMessage_ = false;
     TWinDevice* device_ = nullptr; // the viewer's device, while it exists
     TRef<TKivShowViewer> viewer_;

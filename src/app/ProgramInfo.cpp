@@ -15,7 +15,8 @@ const char* ProgramVersion() {
 const char* PlayerSynopsis() {
     return "usage: kivviewer [SHOW] [-exename SHOW | -filename PROJECT] [-slide N | -time MS]\n"
            "                 [-log | -filelog] [-noicc | -icc [auto|sRGB|AdobeRGB|FunkyRGB|FILE]] [-cover]\n"
-           "                 [-resize] [-display N | -desktopalign] [-startup] [-info]\n"
+           "                 [-resize] [-display N | -desktopalign] [-fullscreen | -window] [-startup]\n"
+           "                 [-info]\n"
            "       kivviewer SHOW -render DIR|OUT.mp4|OUT.mkv|OUT.webm [-size WxH] [-fps N] [-from MS]\n"
            "                 [-to MS] [-crf N]\n"
            "       kivviewer --help | --version\n";

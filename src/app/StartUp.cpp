@@ -50,7 +50,7 @@ constexpr std::string_view kKnownSwitches[] = {"filelog",      "log",     "noicc
                                                "filename",     "exename", "slide",   "time",   "startup",
                                                "desktopalign", "resize",  "display", "render", "-help",
                                                "info",         "size",    "fps",     "from",   "to",
-                                               "crf"};
+                                               "crf",          "fullscreen", "window"};
 
 void PrintHelp() {
     std::fputs(PlayerSynopsis(), stdout);
@@ -73,6 +73,8 @@ void PrintHelp() {
         "  -resize           a framed show window can be resized\n"
         "  -display N        the show window goes to monitor N (from 1)\n"
         "  -desktopalign     the show window is centred on the whole desktop (all monitors)\n"
+        "  -fullscreen       play full screen whatever the show says\n"
+        "  -window           play in a framed window of the show's size whatever the show says\n"
         "  -startup          the window stays on top; Enter ends the show with exit code 1\n"
         "  -info             open the show, print one line about it and end without playing\n"
         "  -render OUT [-size WxH] [-fps N] [-from MS] [-to MS]\n"
@@ -87,7 +89,9 @@ void PrintHelp() {
         "\n"
         "Keys (unless the show locks them): Right, Down, Page Down: next slide; Left, Up, Page Up:\n"
         "previous slide; Space, Pause, Ctrl+P: pause and resume; Home, End: first and last slide;\n"
-        "F1: help; Escape: end. The mouse wheel seeks (with Ctrl: a slide per notch).\n"
+        "F1: help; F11 or a double-click on the picture: full screen on and off; Escape: end. The\n"
+        "mouse wheel seeks (with Ctrl: a slide per notch). The pointer hides after 2 s at rest and\n"
+        "comes back when it moves. The window's title names the show.\n"
         "\n"
         "Exit codes: 0; 1 when the show ended through its own exit action; 2 when the show could not\n"
         "be opened or played (the reason is in the \"Slideshow Error\" box, or on standard error).");

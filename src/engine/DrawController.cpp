@@ -96,7 +96,8 @@ unsigned TKivDrawController::GetState() {
 
 TPoint TKivDrawController::GetClientSize() const {
     if (!device_) return {0, 0};
-    return {device_->Bounds().Width(), device_->Bounds().Height()};
+    const TRect bounds = device_->Bounds(); // one reading: the main thread may change it meanwhile
+    return {bounds.Width(), bounds.Height()};
 }
 
 } // namespace kiv

@@ -399,7 +399,11 @@ void TKivEngine::FindBarrier(double fromMs) {
         const std::int32_t last = result.index;
         std::int64_t i = fromMs == barrier_.time ? barrier_.index : show_->FindSlideAt(fromMs);
         int examined = 0;
-        for (; i <= last && examined < n; ++i) {
+        // Two passes from the slide at the time hold every slide at least once after it; past
+        // them the show only repeats. This also ends the walk in a repeating show whose slides
+        // last nothing, where no slide ever comes after the time.
+        const std::int64_t end = std::min<std::int64_t>(last, std::max<std::int64_t>(i, 0) + 2 * std::int64_t{n});
+        for (; i <= end && examined < n; ++i) {
             if (i < 0) continue;
             TSlideInfo info;
             show_->GetSlideTimes(static_cast<std::int32_t>(i), info);

@@ -368,6 +368,16 @@ TKivText* TKivButton::Caption() const {
     return ChildCount() > 0 ? dynamic_cast<TKivText*>(Child(0)) : nullptr;
 }
 
+void TKivButton::SetPressed(bool pressed) {
+    TKivImage::SetPressed(pressed);
+    if (TKivText* caption = Caption()) caption->SetPressed(pressed);
+}
+
+void TKivButton::SetPointerState(int state) {
+    TKivImage::SetPointerState(state);
+    if (TKivText* caption = Caption()) caption->SetPointerState(state);
+}
+
 TRef<TImage> TKivButton::MakeFace(int state) {
     if (!producer_) return nullptr;
     const TButtonFaceKey key{themeName_, state, faceWidth_, hue_, saturation_, lightness_};

@@ -142,6 +142,9 @@ public:
     void ReleaseDevice(TDeviceDrawer& drawer) override;
     // The caption takes the theme's colour and scale once it is built.
     void BuildChildren() override;
+    // The caption shows the button's pointer state.
+    void SetPressed(bool pressed) override;
+    void SetPointerState(int state) override;
 
 protected:
     ~TKivButton() override;

@@ -439,6 +439,18 @@ bool TKivObject::HitTest(TVec2 point, TVec2& local) const {
            hit.y <= pivot_.y + size_.y;
 }
 
+void TKivObject::SetPressed(bool pressed) {
+    if (pressed == pressed_) return;
+    pressed_ = pressed;
+    contentChanged_ = true;
+}
+
+void TKivObject::SetPointerState(int state) {
+    if (state == pointerState_) return;
+    pointerState_ = state;
+    contentChanged_ = true;
+}
+
 TKivObject* TKivObject::FindAt(TVec2 point, const THitFilter& filter) {
     for (auto child = children_.rbegin(); child != children_.rend(); ++child)
         if (TKivObject* hit = (*child)->FindAt(point, filter)) return hit;

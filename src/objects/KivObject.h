@@ -118,10 +118,12 @@ public:
     // The last drawn object under the point (children before their parent, last child first)
     // that the filter accepts, or none. Objects not drawn now are not hit; their children can be.
     TKivObject* FindAt(TVec2 point, const THitFilter& filter = {});
-    virtual void SetPressed(bool pressed) { pressed_ = pressed; }
+    // A change of either pointer state marks the object changed: it looks different, and a frame
+    // must be drawn even while the clock stands.
+    virtual void SetPressed(bool pressed);
     bool Pressed() const noexcept { return pressed_; }
     // Normal 0, hover 1 or click 2: the pointer state texts and buttons show (their slide sets it).
-    virtual void SetPointerState(int state) { pointerState_ = state; }
+    virtual void SetPointerState(int state);
     int PointerState() const noexcept { return pointerState_; }
 
     // --- Environment ---

@@ -443,24 +443,43 @@ TSlideMouseResult TKivSlide::HandleMouse(int modifiers, TVec2 point, int kind, i
     auto hasStates = [](const TKivObject& object) {
         return object.TypeCode() == kTypeText || object.TypeCode() == kTypeButton;
     };
-    ForEachObject(*this, [&](TKivObject& object) {
-        if (hasStates(object)) object.SetPointerState(kPointerNormal);
-    });
     TSlideMouseResult result;
-    if (modifiers != 0 && modifiers != kMouseLeftHeld) return result;
-    TKivObject* hit = FindAt(point, [](const TKivObject& object) { return !object.Keys().transpForClick; });
-    if (hit == this) hit = nullptr;
+    TKivObject* hit = nullptr;
+    if (modifiers == 0 || modifiers == kMouseLeftHeld) {
+        hit = FindAt(point, [](const TKivObject& object) { return !object.Keys().transpForClick; });
+        if (hit == this) hit = nullptr;
+    }
+    // A button's caption stands for its button: the glyphs are part of the button's face.
+    if (hit && hit->Keys().action.empty() && hit->TypeCode() == kTypeText) {
+        TKivObject* parent = hit->Parent();
+        if (parent && parent->TypeCode() == kTypeButton && parent->ChildCount() > 0 && parent->Child(0) == hit)
+            hit = parent;
+    }
     result.object = hit;
+    const std::string action = hit ? hit->Keys().action : std::string();
+    const bool stated = hit && hasStates(*hit) && !action.empty();
+    int state = kPointerNormal;
+    if (stated) {
+        if (kind == kMouseMove)
+            state = modifiers == kMouseLeftHeld ? kPointerClick : kPointerHover;
+        else if (kind == kMousePress && button == kMouseLeftButton)
+            state = kPointerClick;
+        else if (kind == kMouseRelease && button == kMouseLeftButton)
+            state = kPointerHover;
+    }
+    // Every object takes its new state once (the hit one, and the caption with its button), so
+    // that only a real change marks it changed.
+    TKivObject* caption = hit && hit->TypeCode() == kTypeButton && hit->ChildCount() > 0 ? hit->Child(0) : nullptr;
+    ForEachObject(*this, [&](TKivObject& object) {
+        if (!hasStates(object)) return;
+        object.SetPointerState(&object == hit || &object == caption ? state : kPointerNormal);
+    });
+    if (modifiers != 0 && modifiers != kMouseLeftHeld) return result;
     if (hit) {
-        const std::string& action = hit->Keys().action;
-        if (hasStates(*hit) && !action.empty()) {
-            if (kind == kMouseMove) {
-                hit->SetPointerState(modifiers == kMouseLeftHeld ? kPointerClick : kPointerHover);
-            } else if (kind == kMousePress && button == kMouseLeftButton) {
-                hit->SetPointerState(kPointerClick);
+        if (stated) {
+            if (kind == kMousePress && button == kMouseLeftButton) {
                 hit->SetPressed(true);
             } else if (kind == kMouseRelease && button == kMouseLeftButton) {
-                hit->SetPointerState(kPointerHover);
                 result.fired = hit->Pressed();
                 hit->SetPressed(false);
             }

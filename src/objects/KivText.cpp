@@ -101,8 +101,11 @@ std::string ExpandMacros(std::string_view text, const std::function<std::string(
 }
 
 std::vector<std::string> TextContentLines(std::string_view text, bool firstOnly) {
-    if (text.size() > 1 && text.front() == '"') text.remove_prefix(1);
-    if (text.size() > 1 && text.back() == '"') text.remove_suffix(1);
+    // Quotes come off a text of two characters or more, both of them from "" (empty text).
+    if (text.size() > 1) {
+        if (text.front() == '"') text.remove_prefix(1);
+        if (!text.empty() && text.back() == '"') text.remove_suffix(1);
+    }
     std::vector<std::string> lines;
     std::string line;
     for (std::size_t i = 0; i < text.size(); ++i) {
@@ -151,6 +154,7 @@ TKivText::~TKivText() = default;
 
 void TKivText::SetDefaults() {
     TKivImage::SetDefaults();
+    keys_.shadowEnable = true; // texts cast a drop shadow unless they say otherwise
     textColor_ = textColorHover_ = textColorClick_ = 0xFFFFFFFFu;
     fontName_ = "Arial";
     fontStyle_ = 0;

@@ -24,13 +24,36 @@ void TDrawDevice::Destroy() {
 }
 
 void TDrawDevice::SetBounds(const TRect& bounds, TPoint screenOrigin, bool fullScreen) {
-    if (bounds.SameAs(bounds_) && screenOrigin == screenOrigin_ && fullScreen == fullScreen_) return;
-    bounds_ = bounds;
-    screenOrigin_ = screenOrigin;
-    fullScreen_ = fullScreen;
+    {
+        std::lock_guard geometry(geometryLock_);
+        if (bounds.SameAs(bounds_) && screenOrigin == screenOrigin_ && fullScreen == fullScreen_) return;
+        bounds_ = bounds;
+        screenOrigin_ = screenOrigin;
+        fullScreen_ = fullScreen;
+    }
     TDeviceLockGuard guard;
     for (T3DRenderer* r : std::vector<T3DRenderer*>(renderers_))
         r->UpdateBounds();
+}
+
+TRect TDrawDevice::Bounds() const {
+    std::lock_guard geometry(geometryLock_);
+    return bounds_;
+}
+
+TPoint TDrawDevice::ScreenOrigin() const {
+    std::lock_guard geometry(geometryLock_);
+    return screenOrigin_;
+}
+
+bool TDrawDevice::FullScreen() const {
+    std::lock_guard geometry(geometryLock_);
+    return fullScreen_;
+}
+
+TRect TDrawDevice::DesktopRect() const {
+    std::lock_guard geometry(geometryLock_);
+    return bounds_.Moved(screenOrigin_.x, screenOrigin_.y);
 }
 
 void TDrawDevice::AddRenderer(T3DRenderer* renderer) {

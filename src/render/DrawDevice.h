@@ -7,6 +7,7 @@
 #include "render/RenderTypes.h"
 
 #include <functional>
+#include <mutex>
 #include <vector>
 
 namespace kiv {
@@ -25,11 +26,12 @@ public:
     virtual void SetBounds(const TRect& bounds, TPoint screenOrigin, bool fullScreen);
     virtual bool IsForeground() { return true; }
 
-    const TRect& Bounds() const { return bounds_; }
-    TPoint ScreenOrigin() const { return screenOrigin_; }
-    bool FullScreen() const { return fullScreen_; }
+    // The main thread sets the geometry while the drawing thread reads it: each reading is whole.
+    TRect Bounds() const;
+    TPoint ScreenOrigin() const;
+    bool FullScreen() const;
     // The drawing rectangle on the desktop.
-    TRect DesktopRect() const { return bounds_.Moved(screenOrigin_.x, screenOrigin_.y); }
+    TRect DesktopRect() const;
 
     // The window (an SDL_Window*), or none for headless drawing.
     void* Handle() const { return handle_; }
@@ -58,6 +60,7 @@ protected:
 private:
     std::vector<T3DRenderer*> renderers_;
     std::vector<TRef<TRefObject>> attachments_;
+    mutable std::mutex geometryLock_; // held only to copy the three values in or out
     TRect bounds_;
     TPoint screenOrigin_;
     bool fullScreen_ = false;

@@ -31,7 +31,7 @@ constexpr int Snapshot = 0x2C, Insert = 0x2D, Delete = 0x2E;
 constexpr int Key0 = 0x30, KeyA = 0x41, KeyP = 0x50, KeyZ = 0x5A; // '0'..'9', 'A'..'Z'
 constexpr int LWin = 0x5B, RWin = 0x5C, Apps = 0x5D;
 constexpr int Numpad0 = 0x60, Multiply = 0x6A, Add = 0x6B, Subtract = 0x6D, Decimal = 0x6E, Divide = 0x6F;
-constexpr int F1 = 0x70; // F1..F24 = 0x70..0x87
+constexpr int F1 = 0x70, F11 = 0x7A; // F1..F24 = 0x70..0x87
 constexpr int NumLock = 0x90, ScrollLock = 0x91;
 constexpr int BrowserBack = 0xA6, BrowserForward = 0xA7, BrowserRefresh = 0xA8, BrowserStop = 0xA9;
 constexpr int BrowserSearch = 0xAA, BrowserFavorites = 0xAB, BrowserHome = 0xAC;

@@ -53,14 +53,17 @@ void TKivShowViewer::CreateEngine(const TIniFile& project) {
     int width = 0;
     int height = 0;
     int mode = kModeFullScreen;
+    windowWidth_ = project.ReadInteger("Main", "opt_scr_width", 640);
+    windowHeight_ = project.ReadInteger("Main", "opt_scr_height", 480);
+    windowMode_ = kModeFramed;
     if (project.ReadInteger("Main", "opt_scr_full", 1) == 1) {
         const TDisplayLayout layout = window_->Displays();
         const TRect primary = TargetArea(TDisplaySwitches{}, layout);
         width = primary.Width();
         height = primary.Height();
     } else {
-        width = project.ReadInteger("Main", "opt_scr_width", 640);
-        height = project.ReadInteger("Main", "opt_scr_height", 480);
+        width = windowWidth_;
+        height = windowHeight_;
         mode = project.ReadBool("Main", "opt_withoutborder", true) ? kModeFrameless : kModeFramed;
     }
     ApplyWindowMode(width, height, mode);
@@ -185,6 +188,35 @@ void TKivShowViewer::HandleNotification(const TViewerNotification& notification)
 }
 
 void TKivShowViewer::ApplyWindowMode(int width, int height, int mode) {
+    if (mode != kModeFullScreen) {
+        windowWidth_ = width;
+        windowHeight_ = height;
+        windowMode_ = mode;
+    }
+    if (switches_.fullScreen && mode != kModeFullScreen) {
+        const TRect area = TargetArea(switches_, window_->Displays());
+        PlaceWindow(area.Width(), area.Height(), kModeFullScreen);
+        return;
+    }
+    if (switches_.window && mode == kModeFullScreen) {
+        PlaceWindow(windowWidth_, windowHeight_, windowMode_);
+        return;
+    }
+    PlaceWindow(width, height, mode);
+}
+
+void TKivShowViewer::ToggleFullScreen() {
+    if (placement_.fullScreen) {
+        TLog::Line("Show window: full screen off");
+        PlaceWindow(windowWidth_, windowHeight_, windowMode_);
+    } else {
+        TLog::Line("Show window: full screen on");
+        const TRect area = TargetArea(switches_, window_->Displays());
+        PlaceWindow(area.Width(), area.Height(), kModeFullScreen);
+    }
+}
+
+void TKivShowViewer::PlaceWindow(int width, int height, int mode) {
     const TWindowFrame frame = mode == kModeFramed
                                    ? (switches_.resize ? TWindowFrame::Resizable : TWindowFrame::Fixed)
                                    : TWindowFrame::None;

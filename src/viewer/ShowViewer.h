@@ -139,8 +139,13 @@ public:
     // The last placement applied (notification 17).
     const TWindowPlacement& Placement() const { return placement_; }
 
-    // Notification 17: the window's mode and size.
+    // Notification 17: the window's mode and size, as the show asks for it (the switches
+    // "fullscreen" and "window" may override the mode).
     void ApplyWindowMode(int width, int height, int mode);
+    // Full screen on or off at the user's request: full screen on the target area, or back to the
+    // show's window (a framed window of the show's size when the show itself plays full screen).
+    void ToggleFullScreen();
+    bool FullScreen() const { return placement_.fullScreen; }
 
     // --- TEngineLink ---
     void PostSeek(double time) override { Seek(time); }
@@ -166,6 +171,8 @@ protected:
 private:
     void CreateEngine(const TIniFile& project);
     void HandleNotification(const TViewerNotification& notification);
+    // Places the window and tells the device, whatever asked for the mode.
+    void PlaceWindow(int width, int height, int mode);
 
     TViewerWindow* window_;
     TDisplaySwitches switches_;
@@ -180,6 +187,10 @@ private:
     bool pointerOverAction_ = false;
     bool pointerOverNavPanel_ = false;
     TWindowPlacement placement_;
+    // The show's window when it is not full screen: its size and mode (1 or 2).
+    int windowWidth_ = 640;
+    int windowHeight_ = 480;
+    int windowMode_ = 1;
 };
 
 } // namespace kiv

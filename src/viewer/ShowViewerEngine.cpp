@@ -1,8 +1,13 @@
 #include "viewer/ShowViewerEngine.h"
 
+#include "base/Clock.h"
 #include "base/Log.h"
+#include "base/Process.h"
+#include "package/TempFolders.h"
 
+#include <algorithm>
 #include <cmath>
+#include <string>
 
 namespace kiv {
 
@@ -63,8 +68,21 @@ void TKivEngineLink::Stop() {
     // Closing the queue first releases anyone sending to the engine; the engine thread then ends
     // its pass, its loader and its music threads while the main thread keeps answering.
     engine_->Terminate();
-    while (engine_->Running() && pump_)
+    const std::int64_t start = ProcessMilliseconds();
+    const auto spent = [start] { return ProcessMilliseconds() - start; };
+    while (engine_->Running() && pump_ && spent() < stopLimitMs_)
         pump_();
+    if (!engine_->WaitFor(std::max<std::int64_t>(0, stopLimitMs_ - spent()))) {
+        TLog::Line("Show viewer: the engine thread did not end within " + std::to_string(stopLimitMs_) +
+                   " ms; the player ends without it");
+        if (OnStuck) {
+            OnStuck();
+            return;
+        }
+        ProcessTempFolders().ReleaseAll();
+        TLog::Finish();
+        TerminateProcessNow();
+    }
     engine_->Stop();
     TLog::Line("Show viewer: engine stopped");
 }

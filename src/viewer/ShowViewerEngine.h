@@ -5,6 +5,7 @@
 #include "engine/KivEngine.h"
 #include "viewer/ShowViewer.h"
 
+#include <cstdint>
 #include <functional>
 
 namespace kiv {
@@ -15,9 +16,18 @@ TEngineAction ParseEngineAction(const std::string& word);
 
 class TKivEngineLink final : public TViewerEngine {
 public:
+    // How long Stop waits for the engine thread to end.
+    static constexpr std::int64_t kStopLimitMs = 3000;
+
     // `pump` handles the main thread's pending events; Stop calls it while the engine thread ends,
     // so that an engine thread waiting for the main thread is never left waiting.
     TKivEngineLink(TRef<TKivEngine> engine, std::function<void()> pump);
+
+    // Run when the engine thread did not end within the stop limit (after the log line). The
+    // default ends the process: its temporary folders removed, the log finished, the exit code
+    // kept. A thread that hangs must not keep a closed window's process alive.
+    std::function<void()> OnStuck;
+    void SetStopLimit(std::int64_t limitMs) { stopLimitMs_ = limitMs; }
 
     TKivEngine& Engine() const { return *engine_; }
 
@@ -45,6 +55,7 @@ protected:
 private:
     TRef<TKivEngine> engine_;
     std::function<void()> pump_;
+    std::int64_t stopLimitMs_ = kStopLimitMs;
     bool stopped_ = false;
 };
 

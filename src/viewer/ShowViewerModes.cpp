@@ -24,6 +24,8 @@ TDisplaySwitches ReadDisplaySwitches(const TCommandLine& commandLine) {
     switches.resize = commandLine.HasSwitch("resize");
     switches.desktopAlign = commandLine.HasSwitch("desktopalign");
     switches.display = commandLine.IntValue("display");
+    switches.fullScreen = commandLine.HasSwitch("fullscreen");
+    switches.window = !switches.fullScreen && commandLine.HasSwitch("window");
     return switches;
 }
 

@@ -27,6 +27,10 @@ struct TDisplaySwitches {
     bool desktopAlign = false;
     // The value of "display" when it is a whole number.
     std::optional<int> display;
+    // "fullscreen" and "window" override the show's own mode: full screen on the target area, or
+    // a framed window of the show's size ("fullscreen" wins when both are given).
+    bool fullScreen = false;
+    bool window = false;
 };
 
 TDisplaySwitches ReadDisplaySwitches(const TCommandLine& commandLine);

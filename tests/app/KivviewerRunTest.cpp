@@ -250,7 +250,8 @@ TEST_F(Kivviewer, TermWhileOpeningAFifoEndsPromptlyAndLeavesNoTemporaryFolder) {
 TEST_F(Kivviewer, HelpNamesTheSwitchesAndKeysAndNothingUnbuilt) {
     const TRunResult help = Viewer({"--help"});
     EXPECT_EQ(help.exitCode, 0);
-    for (const char* word : {"-info", "-resize", "-display N", "-desktopalign", "Escape: end", "Right"})
+    for (const char* word : {"-info", "-resize", "-display N", "-desktopalign", "-fullscreen", "-window", "Escape: end",
+                             "Right", "F11"})
         EXPECT_NE(help.out.find(word), std::string::npos) << word;
     EXPECT_EQ(help.out.find("not built"), std::string::npos);
 }

@@ -145,6 +145,32 @@ TEST_F(MainFormTest, WindowEventsReachTheDrawDevice) {
     EXPECT_FALSE(device.FullScreen());
 }
 
+TEST_F(MainFormTest, F11AndADoubleClickTurnFullScreenOnAndOff) {
+    ASSERT_TRUE(form->OpenFirstShow(folder.File("Project.kiv"), false, false, 0));
+    TDrawDevice& device = *form->Viewer().Device();
+    const std::size_t calls = engine->calls.size();
+    Key(SDLK_F11, SDL_SCANCODE_F11);
+    EXPECT_TRUE(device.FullScreen());
+    Key(SDLK_F11, SDL_SCANCODE_F11);
+    EXPECT_FALSE(device.FullScreen());
+    EXPECT_EQ(device.Bounds(), (TRect{0, 0, 800, 600}));
+    // F11 reaches no binding of the show: nothing went to the engine.
+    EXPECT_EQ(engine->calls.size(), calls);
+    SDL_Event click{};
+    click.type = SDL_MOUSEBUTTONDOWN;
+    click.button.windowID = SDL_GetWindowID(form->Window());
+    click.button.button = SDL_BUTTON_LEFT;
+    click.button.clicks = 2;
+    click.button.x = 400;
+    click.button.y = 300;
+    SDL_PushEvent(&click);
+    app->ProcessPending();
+    EXPECT_TRUE(device.FullScreen());
+    SDL_PushEvent(&click);
+    app->ProcessPending();
+    EXPECT_FALSE(device.FullScreen());
+}
+
 TEST_F(MainFormTest, TheWindowsCloseButtonAsksTheCloseHandler) {
     ASSERT_TRUE(form->OpenFirstShow(folder.File("Project.kiv"), false, false, 0));
     SDL_Event event{};

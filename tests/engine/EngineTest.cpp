@@ -233,6 +233,40 @@ TEST(EngineBarrier, LoopEndActionRepeatsThePartAfterTheTransition) {
     EXPECT_EQ(rig.LayerSlide(0), 1);
 }
 
+TEST(EngineBarrier, SlidesThatLastNothingNeitherHideABarrierNorHangTheSearch) {
+    // A repeating show whose second slide lasts nothing: its pause still stops the clock, in
+    // every pass.
+    TTestShowSpec spec;
+    spec.repeat = "repeat";
+    spec.syncs = {2000, 2000, 4000};
+    spec.endActions = {"timer", "pause", "timer"};
+    TEngineRig rig(spec);
+    TKivEngine& engine = rig.Engine();
+    rig.Seek(1000);
+    rig.Step();
+    ASSERT_TRUE(engine.Barrier().active);
+    EXPECT_EQ(engine.Barrier().index, 1);
+    EXPECT_DOUBLE_EQ(engine.Barrier().time, 2000);
+    rig.Seek(4500);
+    rig.Step();
+    ASSERT_TRUE(engine.Barrier().active);
+    EXPECT_EQ(engine.Barrier().index, 4);
+    EXPECT_DOUBLE_EQ(engine.Barrier().time, 6000);
+
+    // Every slide lasts nothing: no slide ever comes after the time, so there is no barrier, and
+    // opening, seeking and playing return at once instead of walking every index there is.
+    spec.syncs = {0, 0, 0};
+    spec.endActions = {"pause", "pause", "pause"};
+    TEngineRig empty(spec);
+    empty.Step();
+    EXPECT_FALSE(empty.Engine().Barrier().active);
+    empty.Seek(5000);
+    empty.Step();
+    EXPECT_FALSE(empty.Engine().Barrier().active);
+    empty.Advance(10);
+    EXPECT_FALSE(empty.Engine().Holding());
+}
+
 TEST(EngineDevice, ForcedLossMidShowReloadsAndTheShowGoesOn) {
     TEngineRig rig;
     PlayTo(rig, 100);

@@ -34,6 +34,8 @@ struct TTestShowSpec {
     std::string repeat = "stop"; // opt_repeat
     std::string mainExtra;       // more [Main] lines
     std::array<std::string, 3> endActions{"timer", "timer", "timer"};
+    // The slides' sync times (opt_synchpos1 … 3), ms.
+    std::array<int, 3> syncs{2000, 4000, 6000};
     // The first slide's transition effect ("" for none).
     std::string effect = "dissolve";
     // More lines of each slide's section.
@@ -52,8 +54,8 @@ inline std::string EngineShowText(const TTestShowSpec& spec = {}) {
         "    stdidx=2\n    checked=1\n  end\nend\n";
     text += "[Times]\nopt_slidescount=3\n";
     for (int k = 1; k <= 3; ++k)
-        text +=
-            "opt_synchpos" + std::to_string(k) + "=" + std::to_string(static_cast<int>(k * kSlideMs)) + "\n";
+        text += "opt_synchpos" + std::to_string(k) + "=" +
+                std::to_string(spec.syncs[static_cast<std::size_t>(k - 1)]) + "\n";
     for (int k = 1; k <= 3; ++k) {
         const std::uint32_t c = kSlideColors[k - 1];
         // Colours are 0x00BBGGRR in the project.

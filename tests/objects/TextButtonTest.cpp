@@ -225,6 +225,51 @@ TEST(ButtonObject, TheFaceHoldsTheCaptionAndFollowsThePointer) {
     EXPECT_EQ(calls.at(0).image, button->Face(2));
 }
 
+TEST(ButtonObject, TheCaptionTakesTheButtonsClicksAndShowsItsState) {
+    TTestSlide test = ButtonSlide("object b:Button\nGUID=b\nTheme=glass\nAction=nextslide\n"
+                                  "object c:Text\nGUID=c\nText=MMM\nTextColor=#102030\nTextColorHover=#405060\n"
+                                  "TextColorClick=#708090\nShadowEnable=0\n" +
+                                      Key("ScaleX=70\nScaleY=70\ngrps=4\n") + "end\n" +
+                                      Key("grps=5\nOpacity=100\nScaleX=30\nScaleY=30\n") + "end\n",
+                                  "glass");
+    auto* button = dynamic_cast<TKivButton*>(test.Find("b"));
+    ASSERT_NE(button, nullptr);
+    TKivText* caption = button->Caption();
+    ASSERT_NE(caption, nullptr);
+    TRecordingDrawer drawer;
+    DrawButton(test, drawer);
+    ASSERT_FALSE(test.slide->IsChanged());
+    // The middle of the slide is the middle glyph of the caption, which lies over the face.
+    const TVec2 middle{800, 450};
+    TVec2 local;
+    ASSERT_TRUE(caption->HitTest(middle, local));
+    TSlideMouseResult r = test.slide->HandleMouse(0, middle, kMouseMove, 0);
+    EXPECT_EQ(r.object, button);
+    EXPECT_EQ(button->PointerState(), kPointerHover);
+    // A new state is a change to draw, even with the clock standing; the same state again is not.
+    EXPECT_TRUE(test.slide->IsChanged());
+    auto calls = DrawButton(test, drawer);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].image, button->Face(1));
+    EXPECT_EQ(calls[1].picture.tint, 0xFF405060u);
+    test.slide->HandleMouse(0, middle, kMouseMove, 0);
+    EXPECT_FALSE(test.slide->IsChanged());
+    // Press and release on the glyphs: the button's click, the caption in the click colour meanwhile.
+    test.slide->HandleMouse(0, middle, kMousePress, kMouseLeftButton);
+    calls = DrawButton(test, drawer);
+    ASSERT_EQ(calls.size(), 2u);
+    EXPECT_EQ(calls[0].image, button->Face(2));
+    EXPECT_EQ(calls[1].picture.tint, 0xFF708090u);
+    r = test.slide->HandleMouse(0, middle, kMouseRelease, kMouseLeftButton);
+    EXPECT_TRUE(r.fired);
+    EXPECT_EQ(r.action, "nextslide");
+    // Off the button, both return to normal.
+    test.slide->HandleMouse(0, {5, 5}, kMouseMove, 0);
+    EXPECT_EQ(button->PointerState(), kPointerNormal);
+    EXPECT_EQ(caption->PointerState(), kPointerNormal);
+    EXPECT_EQ(DrawButton(test, drawer).at(1).picture.tint, 0xFF102030u);
+}
+
 TEST(ButtonObject, AMissingThemeFallsBackToAquaThenToNoFace) {
     std::string log = LoggedWhile([] {
         TTestSlide test = ButtonSlide("object b:Button\nGUID=b\nTheme=gone\n" + CaptionObject("Go") +

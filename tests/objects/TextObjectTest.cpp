@@ -73,6 +73,9 @@ TEST(TextMacros, PartsOfThePictureName) {
 TEST(TextContent, QuotesLineBreaksAndEmptyTexts) {
     EXPECT_EQ(TextContentLines("\"Quoted\"", false), std::vector<std::string>{"Quoted"});
     EXPECT_EQ(TextContentLines("\"", false), std::vector<std::string>{"\""});
+    // Two quotes are the empty text: both go, and it shows as one space.
+    EXPECT_EQ(TextContentLines("\"\"", false), std::vector<std::string>{" "});
+    EXPECT_EQ(TextContentLines("\"a\"\"", false), std::vector<std::string>{"a\""});
     EXPECT_EQ(TextContentLines("one\r\ntwo\nthree", false),
               (std::vector<std::string>{"one", "two", "three"}));
     EXPECT_EQ(TextContentLines("one\r\ntwo\nthree", true), std::vector<std::string>{"one"});
@@ -248,6 +251,21 @@ TEST(TextDraw, TheMaskIsTintedWithTheColourOfThePointerState) {
     EXPECT_EQ(DrawAt(test, drawer).back().picture.tint, 0xFF445566u);
     text.SetPointerState(kPointerClick);
     EXPECT_EQ(DrawAt(test, drawer).back().picture.tint, 0xFF778899u);
+}
+
+TEST(TextDraw, ATextCastsItsShadowUnlessItTurnsItOff) {
+    TTestSlide test = MakeSlide(TextObject("t", "Text=Shade\n", Key("grps=4\nScaleX=10\nScaleY=10\n")) +
+                                TextObject("n", "Text=Plain\nShadowEnable=0\n",
+                                           Key("grps=4\nScaleX=10\nScaleY=10\n")));
+    TRecordingDrawer drawer;
+    const auto calls = DrawAt(test, drawer);
+    const TKivText& shaded = TextOf(test, "t");
+    const TKivText& plain = TextOf(test, "n");
+    ASSERT_NE(shaded.ShadowPicture(), nullptr);
+    ASSERT_EQ(calls.size(), 3u); // the shadow and the text of the first, the second text alone
+    EXPECT_EQ(calls[0].image, shaded.ShadowPicture());
+    EXPECT_EQ(calls[1].image, shaded.Picture());
+    EXPECT_EQ(calls[2].image, plain.Picture());
 }
 
 TEST(TextDraw, TheHostIsAskedForTheTextPictureByName) {

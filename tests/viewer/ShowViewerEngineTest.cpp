@@ -9,8 +9,12 @@
 #include "engine/EngineTestSupport.h"
 #include "engine/MouseMoveDetector.h"
 
+#include "render/DeviceLock.h"
+
 #include <gtest/gtest.h>
 
+#include <chrono>
+#include <thread>
 #include <vector>
 
 namespace kiv {
@@ -88,6 +92,49 @@ TEST_F(ShowViewerEngineTest, StoppingEndsTheEngineOnceAndLaterPostsAreDropped) {
     EXPECT_FALSE(link->Running());
     link->PostPaused(false); // dropped by the closed queue, freed at once
     EXPECT_EQ(rig.Engine().Queue().Count(), 0u);
+}
+
+TEST_F(ShowViewerEngineTest, AnEngineThreadThatHangsIsGivenUpAtTheStopLimit) {
+    // An engine on its own thread and clock, on the rig's headless GL. Its thread needs the device
+    // lock for its first frame; while this thread holds the lock it waits there and cannot end, as
+    // a thread stuck in a driver cannot.
+    auto device = MakeRef<TDrawDevice>();
+    device->SetBounds({0, 0, test::kFrameWidth, test::kFrameHeight}, {0, 0}, false);
+    TRef<TKivEngine> engine = TKivEngine::Create(device.Get(), false);
+    engine->OpenShow(nullptr, test::ParseIni(test::EngineShowText()), 0);
+    auto threaded = MakeRef<TKivEngineLink>(engine, [] {});
+    bool gaveUp = false;
+    bool runningWhenGivenUp = false;
+    threaded->SetStopLimit(100);
+    threaded->OnStuck = [&] {
+        gaveUp = true;
+        runningWhenGivenUp = engine->Running();
+    };
+    {
+        TDeviceLockGuard hold;
+        threaded->Start();
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (LockWaiters().load() == 0 && std::chrono::steady_clock::now() < limit)
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        ASSERT_GT(LockWaiters().load(), 0) << "the engine thread never reached the device";
+        threaded->Stop();
+        EXPECT_TRUE(gaveUp);
+        EXPECT_TRUE(runningWhenGivenUp);
+    }
+    // Free again, the thread ends; a second stop of the link does nothing more.
+    const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    while (engine->Running() && std::chrono::steady_clock::now() < limit) {
+        rig.Deliver();
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
+    engine->Stop();
+    EXPECT_FALSE(engine->Running());
+    gaveUp = false;
+    threaded->Stop();
+    EXPECT_FALSE(gaveUp);
+    threaded = nullptr;
+    engine = nullptr;
+    device->Destroy();
 }
 
 TEST(MouseMoveDetectors, TheInputMappingsAndTheOverlaysLiveSideBySideInOneProgram) {

@@ -232,6 +232,45 @@ TEST_F(ShowViewerTest, TheFirstShowMakesDeviceAndEngineAndPlacesTheProjectsWindo
     EXPECT_EQ(window.devicesMade, 1);
 }
 
+TEST_F(ShowViewerTest, FullScreenTogglesBackToTheShowsWindowAndTheSwitchesOverrideTheShow) {
+    OpenWindowedShow();
+    const TRect monitor = OneMonitor().monitors[0];
+    viewer->ToggleFullScreen();
+    ASSERT_EQ(window.placements.size(), 2u);
+    EXPECT_TRUE(window.placements[1].fullScreen);
+    EXPECT_EQ(window.placements[1].window, monitor);
+    EXPECT_TRUE(viewer->Device()->FullScreen());
+    EXPECT_EQ(viewer->Device()->Bounds(), (TRect{0, 0, monitor.Width(), monitor.Height()}));
+    viewer->ToggleFullScreen();
+    ASSERT_EQ(window.placements.size(), 3u);
+    EXPECT_FALSE(window.placements[2].fullScreen);
+    EXPECT_EQ(window.placements[2].frame, TWindowFrame::Fixed);
+    EXPECT_EQ(viewer->Device()->Bounds(), (TRect{0, 0, 800, 600}));
+    EXPECT_FALSE(viewer->Device()->FullScreen());
+
+    // "-fullscreen" plays a windowed show full screen; "-window" a full-screen show in a framed
+    // window of its size; "-fullscreen" wins when both are given.
+    const auto placeWith = [&](const char* line, int full) {
+        TRecordingWindow own;
+        auto other = MakeRef<TKivShowViewer>(&own, ReadDisplaySwitches(TCommandLine::FromText(line)),
+                                             [](TDrawDevice&) { return TRef<TViewerEngine>(MakeRef<TRecordingEngine>()); });
+        TRef<TIniFile> show = MakeRef<TIniFile>();
+        show->WriteInteger("Main", "opt_scr_full", full);
+        show->WriteInteger("Main", "opt_scr_width", 800);
+        show->WriteInteger("Main", "opt_scr_height", 600);
+        other->Open(*accessor, *show, 0);
+        return own.placements.empty() ? TWindowPlacement{} : own.placements.back();
+    };
+    EXPECT_TRUE(placeWith("kivviewer show -fullscreen", 0).fullScreen);
+    const TWindowPlacement framed = placeWith("kivviewer show -window", 1);
+    EXPECT_FALSE(framed.fullScreen);
+    EXPECT_EQ(framed.frame, TWindowFrame::Fixed);
+    EXPECT_EQ(framed.clientWidth, 800);
+    EXPECT_EQ(framed.clientHeight, 600);
+    EXPECT_TRUE(placeWith("kivviewer show -window -fullscreen", 0).fullScreen);
+    EXPECT_TRUE(placeWith("kivviewer show", 1).fullScreen);
+}
+
 TEST_F(ShowViewerTest, TheEngineIsOpenedDirectlyThenStartedWithActionsEnabled) {
     viewer->SetActionsEnabled(true);
     viewer->Open(*accessor, *project, 0);

@@ -180,6 +180,14 @@ TRef<T3DRenderer> T3DEngineGL::CreateRenderer(TDrawDevice* device, const TRender
         return {};
     }
     renderer->State = kStatePending;
+    {
+        // The main thread binds the window's context to make the renderer; a drawing thread that
+        // holds it (a window that changed size or mode) lets go of it first, or every attempt
+        // fails. The renderer's first call binds it here again.
+        TDeviceLockGuard guard;
+        auto* store = device ? device->Find<TDevStore>() : nullptr;
+        if (auto* context = store ? static_cast<TGLContext*>(store->Device()) : nullptr) context->HandOver();
+    }
     auto init = MakeRef<TInitData>();
     init->Device = ShareRef(device);
     init->Renderer = renderer.Get();
@@ -236,6 +244,15 @@ void T3DEngineGL::OnMarshal(TRefObject*, int, TRefObject* data) {
     auto* init = dynamic_cast<TInitData*>(data);
     if (!init) return;
     TDeviceLockGuard guard;
+    // The drawing thread may take the window's context again once this is done, made or not.
+    struct TEndHandOver {
+        TDrawDevice* device;
+        ~TEndHandOver() {
+            auto* store = device ? device->Find<TDevStore>() : nullptr;
+            if (auto* context = store ? static_cast<TGLContext*>(store->Device()) : nullptr)
+                context->EndHandOver();
+        }
+    } endHandOver{init->Device.Get()};
     T3DRendererGL* renderer = init->Renderer;
     if (!renderer) return; // the renderer died first
     renderer->PendingInit = nullptr;

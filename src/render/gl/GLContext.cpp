@@ -1,5 +1,7 @@
 #include "render/gl/GLContext.h"
 
+#include "render/DeviceLock.h"
+
 #include "base/Exception.h"
 #include "base/Log.h"
 
@@ -240,6 +242,7 @@ bool TGLContext::MakeCurrent() {
         if (hasLater_) DeleteWaiting();
         return true;
     }
+    if (handOver_.load() && !OnMainThread()) return false; // the main thread takes it now
     const std::thread::id none{};
     std::thread::id expected = none;
     if (!owner_.compare_exchange_strong(expected, std::this_thread::get_id()) &&
@@ -261,6 +264,14 @@ void TGLContext::MarkCurrentHere() {
     if (currentHere && currentHere != this) currentHere->owner_ = std::thread::id{};
     currentHere = this;
     owner_ = std::this_thread::get_id();
+}
+
+void TGLContext::HandOver() {
+    if (IsCurrentHere()) {
+        glFinish();
+        Unbind();
+    }
+    handOver_ = true;
 }
 
 void TGLContext::Unbind() {

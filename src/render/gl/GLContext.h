@@ -44,6 +44,12 @@ public:
     void DeleteLater(TLater kind, unsigned name);
     std::size_t DeletesWaiting() const;
 
+    // The drawing thread lets the context go for the main thread, which makes a renderer on it:
+    // until EndHandOver (on the main thread) no other thread binds it, so that nothing the drawing
+    // thread still releases takes it back first.
+    void HandOver();
+    void EndHandOver() { handOver_ = false; }
+
     // Shows the window's default framebuffer (nothing headless).
     virtual void Swap() {}
     // The window, or none headless.
@@ -97,6 +103,7 @@ protected:
     void MarkUpload();
     bool robust_ = false;
     bool isUpload_ = false;
+    std::atomic<bool> handOver_{false};
 
 private:
     // Deletes what waits; the context is current here.
