@@ -9,6 +9,7 @@
 #include "framework/Application.h"
 #include "framework/ErrorBox.h"
 #include "package/FolderPath.h"
+#include "package/OutsideReads.h"
 #include "package/WindowsPath.h"
 #include "project/KivShowLocator.h"
 #include "project/ShowNames.h"
@@ -25,6 +26,7 @@
 
 #include <climits>
 #include <cstdio>
+#include <thread>
 
 namespace kiv {
 
@@ -33,6 +35,7 @@ namespace {
 // Codes of the window's own SDL event.
 constexpr int kEventClose = 1;
 constexpr int kEventTick = 2;
+constexpr int kEventAskRead = 3; // a loader thread read outside the show: ask the user
 
 constexpr const char* kDefaultCaption = "KivViewer v5.6";
 
@@ -50,10 +53,18 @@ void ConsoleLine(const std::string& text) {
     std::fputs(line.c_str(), stderr);
 }
 
-TProgramRunner::TOptions RunnerOptions(const std::string& programPath) {
+TProgramRunner::TOptions RunnerOptions(const std::string& programPath, TProgramConsent& consent) {
     TProgramRunner::TOptions options;
     options.programFolder = FolderPart(programPath);
+    options.mayStart = [&consent](const TProgramStart& start) { return consent.MayStart(start); };
     return options;
+}
+
+// "-noprograms" wins over "-allowprograms".
+TProgramPolicy ProgramPolicyOf(const TCommandLine& commandLine) {
+    if (commandLine.HasSwitch("noprograms")) return TProgramPolicy::RefuseAll;
+    if (commandLine.HasSwitch("allowprograms")) return TProgramPolicy::AllowAll;
+    return TProgramPolicy::Ask;
 }
 
 bool DrawsNowhere(const char* driver) {
@@ -108,7 +119,9 @@ std::string WindowTitle(const TIniFile& project, const std::string& showPath) {
 TMainForm::TMainForm(TZkApplication& application, const TCommandLine& commandLine, std::string programPath,
                      TKivShowViewer::TEngineFactory engineFactory)
     : application_(application), commandLine_(commandLine), programPath_(std::move(programPath)),
-      runner_(RunnerOptions(programPath_)), switcher_(*this, *this), performer_(*this, runner_, switcher_),
+      consent_(ProgramPolicyOf(commandLine),
+               [this](const TProgramStart& start) { return dialogs_ && dialogs_->AskToRun(start); }),
+      runner_(RunnerOptions(programPath_, consent_)), switcher_(*this, *this), performer_(*this, runner_, switcher_),
       input_(*this, performer_), closer_(*this, performer_) {
     if (!SDL_WasInit(SDL_INIT_VIDEO)) StartVideo();
     // Closing the window asks the close handler; SDL must not end the loop by itself.
@@ -134,6 +147,22 @@ TMainForm::TMainForm(TZkApplication& application, const TCommandLine& commandLin
     // The performer keeps the action-busy guard itself: setting it here first dropped every action.
     viewer_->OnAction = [this](const TKivActionInfo& action) { performer_.PerformFromViewer(action); };
     dialogs_ = std::make_unique<TShowDialogs>(application_, window_);
+    // Files outside the show follow the programs' switches; the question waits for the main thread.
+    const TProgramPolicy policy = consent_.Policy();
+    const std::thread::id mainThread = std::this_thread::get_id();
+    const Uint32 formEvent = formEvent_;
+    SetOutsideReadPolicy(policy == TProgramPolicy::AllowAll    ? TOutsideReadPolicy::AllowAll
+                         : policy == TProgramPolicy::RefuseAll ? TOutsideReadPolicy::RefuseAll
+                                                               : TOutsideReadPolicy::Ask,
+                         [this, mainThread, formEvent](const std::string& path,
+                                                       const std::string&) -> std::optional<bool> {
+                             if (std::this_thread::get_id() == mainThread) return dialogs_->AskToRead(path);
+                             SDL_Event event{};
+                             event.type = formEvent;
+                             event.user.code = kEventAskRead;
+                             SDL_PushEvent(&event);
+                             return std::nullopt;
+                         });
     viewer_->OnPrint = [this](TRef<TRefObject> picture) { dialogs_->Print(*this, std::move(picture)); };
 
     mouse_.OnVisibility = [this](bool hidden) {
@@ -157,6 +186,7 @@ TMainForm::TMainForm(TZkApplication& application, const TCommandLine& commandLin
 }
 
 TMainForm::~TMainForm() {
+    ResetOutsideReads();
     if (timer_) SDL_RemoveTimer(timer_);
     if (viewer_) {
         viewer_->OnShowEnd = nullptr;
@@ -234,6 +264,11 @@ bool TMainForm::OpenShow(const std::string& name, bool asPackage, bool timeGiven
 
     current_.path = opened.showPath;
     current_.folder = FolderOf(opened.showPath);
+    consent_.SetShow(opened.showPath);
+    // A show's programs are its own files: relative names are looked up beside the show (the
+    // player's folder when the show names a folder this machine does not have).
+    const std::string showFolder = DiskPath(FolderPart(opened.showPath));
+    runner_.SetProgramFolder(DiskFolderExists(showFolder) ? showFolder : FolderPart(programPath_));
     current_.version = show.Version();
     if (OnShowOpened) OnShowOpened(opened);
     return true;
@@ -410,6 +445,9 @@ void TMainForm::HandleEvent(const SDL_Event& event) {
             mouse_.Tick(CursorPosition(), ClientSize());
             UpdateCursorTimer();
             UpdateIdlePointer(false);
+        } else if (event.user.code == kEventAskRead) {
+            while (const std::optional<TOutsideReadQuestion> question = TakeOutsideReadQuestion())
+                AnswerOutsideRead(question->showFolder, dialogs_->AskToRead(question->path));
         }
         return;
     }

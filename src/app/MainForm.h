@@ -14,6 +14,7 @@
 #include "viewer/InputHandler.h"
 #include "viewer/MainWindowActions.h"
 #include "viewer/MouseMonitor.h"
+#include "viewer/ProgramConsent.h"
 #include "viewer/ProgramRunner.h"
 #include "viewer/ShowSwitcher.h"
 #include "viewer/ShowViewer.h"
@@ -133,6 +134,7 @@ private:
     TRef<TKivShowViewer> viewer_;
     std::unique_ptr<TSourceSlideTimes> slideTimes_;
     TMouseMonitor mouse_;
+    TProgramConsent consent_;
     TProgramRunner runner_;
     TShowSwitcher switcher_;
     TActionPerformer performer_;

@@ -5,6 +5,8 @@
 #include "images/Bitmap.h"
 #include "project/KivShowLocator.h"
 #include "project/ShowNames.h"
+#include "viewer/ProgramRunner.h"
+#include "viewer/dialogs/ConsentDialog.h"
 #include "viewer/dialogs/PasswordDialog.h"
 
 #include <SDL.h>
@@ -24,6 +26,19 @@ TShowDialogs::TShowDialogs(TWinApplication& application, SDL_Window* owner)
 
 std::optional<std::string> TShowDialogs::AskPassword(const TIniFile& project) {
     return AskShowPassword(runner_, project);
+}
+
+bool TShowDialogs::AskToRun(const TProgramStart& start) {
+    if (runner_.Running()) {
+        TLog::Line("Program question: a dialog is open; not run: " + start.CommandLine());
+        return false;
+    }
+    return AskToRunProgram(runner_, start);
+}
+
+bool TShowDialogs::AskToRead(const std::string& path) {
+    if (runner_.Running()) return false;
+    return AskToReadFile(runner_, path);
 }
 
 void TShowDialogs::Print(TMainWindowActions& window, TRef<TRefObject> picture) {

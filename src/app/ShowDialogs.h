@@ -18,6 +18,7 @@ namespace kiv {
 
 class TIniFile;
 class TMainWindowActions;
+struct TProgramStart;
 class TWinApplication;
 
 class TShowDialogs {
@@ -27,6 +28,10 @@ public:
     // True when the event was a dialog's (or input the running dialog holds back).
     bool HandleEvent(const SDL_Event& event) { return runner_.HandleEvent(event); }
     std::optional<std::string> AskPassword(const TIniFile& project);
+    // Whether the open show may start `start` / read `path` from outside its folder. A question
+    // that comes while another dialog is open is answered no.
+    bool AskToRun(const TProgramStart& start);
+    bool AskToRead(const std::string& path);
     // The engine's captured picture: runs the print dialog for the open show. A picture that
     // arrives while a dialog is open is dropped.
     void Print(TMainWindowActions& window, TRef<TRefObject> picture);

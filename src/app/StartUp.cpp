@@ -18,12 +18,14 @@
 #include "framework/CommandLine.h"
 #include "framework/ErrorBox.h"
 #include "package/FolderPath.h"
+#include "package/OutsideReads.h"
 #include "package/ProgramFolder.h"
 #include "package/WindowsPath.h"
 #include "project/ShowOpen.h"
 #include "project/ShowOpenHooks.h"
 #include "render/Engine.h"
 #include "render/gl/EngineGL.h"
+#include "viewer/ProgramRunner.h"
 #include "viewer/ShowViewerEngine.h"
 
 #include <SDL.h>
@@ -50,7 +52,8 @@ constexpr std::string_view kKnownSwitches[] = {"filelog",      "log",     "noicc
                                                "filename",     "exename", "slide",   "time",   "startup",
                                                "desktopalign", "resize",  "display", "render", "-help",
                                                "info",         "size",    "fps",     "from",   "to",
-                                               "crf",          "fullscreen", "window"};
+                                               "crf",          "fullscreen", "window",
+                                               "allowprograms", "noprograms"};
 
 void PrintHelp() {
     std::fputs(PlayerSynopsis(), stdout);
@@ -76,6 +79,10 @@ void PrintHelp() {
         "  -fullscreen       play full screen whatever the show says\n"
         "  -window           play in a framed window of the show's size whatever the show says\n"
         "  -startup          the window stays on top; Enter ends the show with exit code 1\n"
+        "  -allowprograms    the show may start programs and read files outside its folder without\n"
+        "                    asking (kiosks); without it the player asks once per show\n"
+        "  -noprograms       the show starts no program and reads nothing outside its folder, without\n"
+        "                    asking\n"
         "  -info             open the show, print one line about it and end without playing\n"
         "  -render OUT [-size WxH] [-fps N] [-from MS] [-to MS]\n"
         "                    play headlessly and write every frame into the folder OUT as\n"
@@ -315,6 +322,13 @@ int RunPlayer(int argc, char** argv) {
     // "-info" and "-render" play nothing in a window.
     const bool describeOnly = commandLine.HasSwitch("info") || commandLine.HasSwitch("render");
     if (!describeOnly) T3DEngine::SetFactory(CreateEngineGL);
+    // Headless output plays the show only: nobody could answer for a program it starts.
+    if (describeOnly) {
+        TProgramRunner::ForbidStarts();
+        // Files outside the show are read only when the switch allows it: nobody could be asked.
+        if (commandLine.HasSwitch("allowprograms") && !commandLine.HasSwitch("noprograms"))
+            SetOutsideReadPolicy(TOutsideReadPolicy::AllowAll);
+    }
     std::unique_ptr<TMainForm> form;
     std::unique_ptr<TRemoteControl> remote;
     try {

@@ -14,7 +14,12 @@ extern "C" {
 #include <libswscale/swscale.h>
 }
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
 #include <cctype>
 #include <cmath>
 #include <filesystem>
@@ -300,6 +305,14 @@ std::string ExportShowToVideo(TRef<TFileAccessor> accessor, TRef<TIniFile> ini,
     const std::string unfinished = path + ".part";
     std::error_code error;
     std::string failure;
+    // The part file is made anew, so that the encoder never writes through a link left at its
+    // name; it is renamed over the output (a link there is replaced, not followed).
+    if (std::filesystem::is_symlink(unfinished, error)) std::filesystem::remove(unfinished, error);
+    if (const int fd = ::open(unfinished.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_NOFOLLOW | O_CLOEXEC, 0644);
+        fd >= 0)
+        ::close(fd);
+    else
+        return unfinished + ": cannot be written (" + std::strerror(errno) + ")";
     SetUnfinishedFile(unfinished);
     try {
         THeadlessPlayer player(std::move(accessor), std::move(ini), options);

@@ -1,6 +1,7 @@
 #include "audio/ShowMixer.h"
 
 #include "base/Log.h"
+#include "base/ReplacingFile.h"
 
 #include <algorithm>
 #include <cmath>
@@ -89,15 +90,18 @@ std::string MixToWavFile(TShowMixer& mixer, double untilMs, const std::string& p
     u16(16);
     header += "data";
     u32(static_cast<std::uint32_t>(bytes));
-    const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file) return path + ": cannot be written";
-    bool written = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
+    // Written beside the output and renamed over it: a link at the name is replaced, not followed.
+    TReplacingFile output(path);
+    std::FILE* file = output.File();
+    if (!file) return output.Error();
+    bool written = std::fwrite(header.data(), 1, header.size(), file) == header.size();
     mixer.MixTo(untilMs, [&](const std::int16_t* samples, int count) {
         // The file is little-endian, as the samples are in memory here.
         const auto n = static_cast<std::size_t>(count) * TShowMixer::kChannels;
-        written = written && std::fwrite(samples, sizeof(std::int16_t), n, file.get()) == n;
+        written = written && std::fwrite(samples, sizeof(std::int16_t), n, file) == n;
     });
-    if (!written || std::fflush(file.get()) != 0) return path + ": cannot be written";
+    if (!written) return path + ": cannot be written";
+    if (!output.Commit()) return output.Error();
     return {};
 }
 

@@ -1,6 +1,7 @@
 #include "base/Log.h"
 
 #include "base/Clock.h"
+#include "base/ReplacingFile.h"
 
 #include <cstdio>
 #include <mutex>
@@ -91,7 +92,9 @@ void TLog::Start(TLogMode mode, const std::string& programPath, const std::strin
     }
     state.mode = mode;
     if (mode == TLogMode::File) {
-        state.file = std::fopen((logFile.empty() ? LogFileName(programPath) : logFile).c_str(), "wb");
+        // Made anew beside its name and renamed over it at once: a link at the name is replaced.
+        TReplacingFile file(logFile.empty() ? LogFileName(programPath) : logFile);
+        if (file.CommitAndKeepOpen()) state.file = file.Release();
         if (!state.file) {
             state.mode = TLogMode::None;
             return;

@@ -1,5 +1,7 @@
 #include "images/PngWriter.h"
 
+#include "base/ReplacingFile.h"
+
 #include <png.h>
 
 #include <csetjmp>
@@ -8,7 +10,9 @@
 namespace kiv {
 
 bool WritePngFile(const TBitmap& bitmap, const std::string& path) {
-    std::FILE* file = std::fopen(path.c_str(), "wb");
+    // Written beside the output and renamed over it: a link at the name is replaced, not followed.
+    TReplacingFile output(path);
+    std::FILE* file = output.File();
     if (!file) return false;
     png_structp png = png_create_write_struct(PNG_LIBPNG_VER_STRING, nullptr, nullptr, nullptr);
     png_infop info = png ? png_create_info_struct(png) : nullptr;
@@ -27,7 +31,7 @@ bool WritePngFile(const TBitmap& bitmap, const std::string& path) {
         written = true;
     }
     png_destroy_write_struct(png ? &png : nullptr, info ? &info : nullptr);
-    return std::fclose(file) == 0 && written;
+    return written && output.Commit();
 }
 
 } // namespace kiv

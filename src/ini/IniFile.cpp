@@ -3,6 +3,7 @@
 
 #include "base/Assert.h"
 #include "base/Exception.h"
+#include "base/ReplacingFile.h"
 #include "ini/IniHash.h"
 #include "ini/IniParser.h"
 #include "ini/TextDecoding.h"
@@ -247,20 +248,11 @@ std::string TIniFile::SaveToBytes(bool byteOrderMark) const {
 
 void TIniFile::SaveToFile(const std::string& fileName, bool byteOrderMark) const {
     const std::string bytes = SaveToBytes(byteOrderMark);
-    const int fd = ::open(fileName.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0) throw EFileError("Cannot create file \"" + fileName + "\": " + std::strerror(errno));
-    std::size_t done = 0;
-    while (done < bytes.size()) {
-        const ssize_t put = ::write(fd, bytes.data() + done, bytes.size() - done);
-        if (put < 0 && errno == EINTR) continue;
-        if (put <= 0) {
-            const int error = errno;
-            ::close(fd);
-            throw EFileError("Cannot write file \"" + fileName + "\": " + std::strerror(error));
-        }
-        done += static_cast<std::size_t>(put);
-    }
-    if (::close(fd) != 0) throw EFileError("Cannot write file \"" + fileName + "\": " + std::strerror(errno));
+    // Written beside the name and renamed over it: a link at the name is replaced, not followed.
+    TReplacingFile file(fileName);
+    if (!file.File()) throw EFileError("Cannot create file \"" + fileName + "\": " + file.Error());
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.File()) != bytes.size() || !file.Commit())
+        throw EFileError("Cannot write file \"" + fileName + "\": " + file.Error());
 }
 
 std::string TIniFile::SaveToEscaped() const {

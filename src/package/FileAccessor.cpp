@@ -2,6 +2,7 @@
 
 #include "package/FolderPath.h"
 #include "package/LoadCallback.h"
+#include "package/OutsideReads.h"
 #include "package/PartialStream.h"
 #include "package/PathModifiers.h"
 #include "package/RealFileSource.h"
@@ -60,6 +61,7 @@ bool TFileAccessor::ResolveDiskPath(const std::string& name, TResolvedPath& reso
 TRef<TStream> TFileAccessor::OpenDiskFile(const std::string& name) const {
     TResolvedPath resolved;
     if (!ResolveDiskPath(name, resolved)) return nullptr;
+    if (!OutsideReadAllowed(resolved.diskPath, baseFolder_)) return nullptr;
     return OpenDiskStream(std::string(BeforeSelector(resolved.name)));
 }
 

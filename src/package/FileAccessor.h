@@ -44,7 +44,8 @@ public:
     // part before any "|". False when none exists. Any thread.
     bool ResolveDiskPath(const std::string& name, TResolvedPath& resolved) const;
 
-    // Resolves, then opens the file for reading with every sharing mode. Null on any failure.
+    // Resolves, then opens the file for reading with every sharing mode. A file outside the base
+    // folder is opened only as OutsideReads.h allows. Null on any failure.
     TRef<TStream> OpenDiskFile(const std::string& name) const;
 
 protected:

@@ -3,8 +3,12 @@
 #include "base/CaseFold.h"
 #include "base/Log.h"
 #include "ini/IniFile.h"
+#include "package/FileAccessor.h"
+#include "package/OutsideReads.h"
 #include "package/RegularFile.h"
 #include "package/Stream.h"
+#include "package/WindowsPath.h"
+#include "project/KivShowLocator.h"
 
 #include <algorithm>
 
@@ -27,6 +31,13 @@ TColorGlobals& Globals() {
 constexpr std::string_view kSrgbDescription = "sRGB IEC61966-2.1";
 constexpr std::size_t kDescriptionWindow = 512;
 
+// A profile file the project names: read like the show's other files outside its folder. The
+// display's own profile ("?") is the user's and always read.
+bool ProjectMayRead(TKivShowLocator* show, const std::string& file) {
+    const std::string folder = show ? show->Accessor().BaseFolder() : std::string();
+    return OutsideReadAllowed(DiskPath(file), folder);
+}
+
 TShowColorState Decide(TKivShowLocator* show, const TIniFile* project) {
     const TColorCommandLine& commandLine = Globals().commandLine;
     TShowColorState state;
@@ -48,7 +59,7 @@ TShowColorState Decide(TKivShowLocator* show, const TIniFile* project) {
         const std::string wanted = value == "?" ? commandLine.displayProfileFile : value;
         if (const std::string builtIn = BuiltInProfileName(wanted); !builtIn.empty())
             state.output = TProfileChoice{TProfileChoice::TKind::BuiltIn, builtIn, {}};
-        else if (!wanted.empty())
+        else if (!wanted.empty() && (value == "?" || ProjectMayRead(show, wanted)))
             state.output = ReadProfileFile(wanted);
         if (!state.output)
             TLog::Line("Colour profile not readable: \"" + wanted + "\"; the output profile stays");

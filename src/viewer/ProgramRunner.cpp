@@ -4,6 +4,7 @@
 #include "base/Log.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
 #include <csignal>
 #include <cstdlib>
@@ -58,7 +59,59 @@ constexpr std::string_view kProhibitedWords[] = {
     // Network transfer and remote shells.
     "scp", "sftp", "ssh", "telnet", "curl", "wget", "nc", "ncat", "netcat", "socat",
 };
+
+// Programs that are refused once the file behind a name is known, whatever it is called on the way
+// there (by a link or a version suffix): more interpreters, debuggers and tracers that run what
+// they are told, and programs that run a command line or start another program.
+constexpr std::string_view kRunnerWords[] = {
+    "pypy", "jython", "tcl", "expect", "guile", "scheme", "racket", "ocaml", "ghci", "runghc", "erl",
+    "escript", "elixir", "julia", "rscript", "r", "octave", "java", "jshell", "deno", "bun", "qjs", "osh",
+    "rbash", "yash", "elvish", "nu", "xonsh", "gdb", "gdbserver", "gdb-multiarch", "lldb", "strace", "ltrace",
+    "valgrind", "perf", "catchsegv", "taskset", "chrt", "unshare", "nsenter", "prlimit", "setpriv",
+    "capsh", "firejail", "bwrap", "flock", "script", "watch", "time", "run-parts", "parallel", "make",
+    "gmake", "ninja", "vi", "vim", "nvim", "view", "ex", "ed", "emacs", "less", "more", "man", "git",
+    "tar", "zip", "rlwrap", "dbus-launch", "dbus-run-session", "gio", "exo-open", "kioclient",
+    "kioclient5", "gtk-launch", "x-terminal-emulator", "xterm", "gnome-terminal", "konsole",
+    "xfce4-terminal", "lxterminal", "terminator", "tilix", "kitty", "alacritty", "st", "urxvt",
+    "screen", "tmux",
+};
 // clang-format on
+
+std::atomic<bool> gStartsForbidden{false};
+
+bool InWords(std::string_view word, const auto& words) {
+    return std::find(std::begin(words), std::end(words), word) != std::end(words);
+}
+
+// The file name of a dynamic loader: ld.so, ld-linux-x86-64.so.2, ld64.so.1, ld-musl-x86_64.so.1.
+bool IsLoaderName(std::string name) {
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    if (name == "ld.so" || name.starts_with("ld.so.")) return true;
+    if (name.starts_with("ld-linux") || name.starts_with("ld-musl") || name.starts_with("ld64.so")) return true;
+    return name.starts_with("ld-") && name.find(".so") != std::string::npos;
+}
+
+bool SameFile(const std::string& a, const std::string& b) {
+    struct stat first {}, second {};
+    return stat(a.c_str(), &first) == 0 && stat(b.c_str(), &second) == 0 && first.st_dev == second.st_dev &&
+           first.st_ino == second.st_ino;
+}
+
+bool Inside(const fs::path& path, const fs::path& folder) {
+    const auto [folderEnd, pathIt] = std::mismatch(folder.begin(), folder.end(), path.begin(), path.end());
+    return folderEnd == folder.end();
+}
+
+std::string Quoted(const std::string& text) {
+    if (!text.empty() && text.find_first_of(" \t\"'") == std::string::npos) return text;
+    std::string quoted = "\"";
+    for (char c : text) {
+        if (c == '"' || c == '\\') quoted += '\\';
+        quoted += c;
+    }
+    return quoted + "\"";
+}
 
 std::string_view Trim(std::string_view text) {
     while (!text.empty() && static_cast<unsigned char>(text.front()) <= ' ')
@@ -273,6 +326,48 @@ std::string DiskPathOf(std::string_view name, const std::string& base) {
     return result.string();
 }
 
+std::string UnversionedName(std::string_view fileName) {
+    if (const std::size_t slash = fileName.find_last_of('/'); slash != std::string_view::npos)
+        fileName.remove_prefix(slash + 1);
+    std::string name(fileName);
+    for (char& c : name)
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+    // "perl5.36-x86_64-linux-gnu" -> "perl5" -> "perl"; "python3.11" -> "python3" -> "python".
+    if (const std::size_t dot = name.find('.'); dot != std::string::npos) name.erase(dot);
+    while (!name.empty() && ((name.back() >= '0' && name.back() <= '9') || name.back() == '-' || name.back() == '_'))
+        name.pop_back();
+    return name;
+}
+
+std::string RefusalOfProgram(const std::string& realPath) {
+    if (realPath.starts_with("/proc/")) return "a process's program under /proc";
+    if (realPath.starts_with("/dev/") || realPath.starts_with("/sys/")) return "not a program file";
+    if (SameFile(realPath, "/proc/self/exe")) return "the player itself";
+    const std::string fileName = fs::path(realPath).filename().string();
+    if (IsLoaderName(fileName)) return "a dynamic loader";
+    const std::string word = CommandCheckWord(fileName);
+    const std::string bare = UnversionedName(fileName);
+    if (InWords(word, kProhibitedWords) || InWords(bare, kProhibitedWords) || InWords(word, kRunnerWords) ||
+        InWords(bare, kRunnerWords))
+        return "an interpreter or a program that runs others";
+    return {};
+}
+
+std::string TProgramStart::CommandLine() const {
+    std::string line = Quoted(program);
+    for (const std::string& argument : arguments)
+        line += ' ' + Quoted(argument);
+    return line;
+}
+
+void TProgramRunner::ForbidStarts() {
+    gStartsForbidden = true;
+}
+
+bool TProgramRunner::StartsForbidden() {
+    return gStartsForbidden;
+}
+
 TProgramRunner::TProgramRunner(TOptions options) : options_(std::move(options)) {
     if (options_.tempRoot.empty()) {
         const char* tmp = std::getenv("TMPDIR");
@@ -293,9 +388,16 @@ int TProgramRunner::Open(std::string_view file, std::string_view parameters,
                          const std::string& workingFolder) {
     const std::string name = std::string(Trim(DropQuotes(file)));
     if (name.empty()) return kFileNotFound;
-    if (IsAddress(name)) return Spawn(options_.opener, {name}, true, workingFolder, true);
+    const std::string written = parameters.empty() ? name : name + " " + std::string(parameters);
+    const auto refuse = [&written](const std::string& why) {
+        TLog::Line("Program refused (" + why + "): " + written);
+        return kRefused;
+    };
+    if (IsAddress(name)) return Start({options_.opener, {name}}, workingFolder, true);
 
     const bool bare = name.find_first_of("/\\") == std::string::npos && !HasDrive(name);
+    const bool relative = !HasDrive(name) && name.front() != '/' && name.front() != '\\';
+    bool onSearchPath = false;
     std::string path = DiskPathOf(name, workingFolder);
     struct stat info {};
     if (stat(path.c_str(), &info) != 0) {
@@ -305,17 +407,32 @@ int TProgramRunner::Open(std::string_view file, std::string_view parameters,
         }
         path = SearchPath(name);
         if (path.empty() || stat(path.c_str(), &info) != 0) return kFileNotFound;
+        onSearchPath = true;
     }
-    // Absolute, so that the opener can never take a name for one of its options.
-    path = fs::absolute(path).string();
-    if (InsideTempRoot(path)) {
-        TLog::Line("Run refused (temporary folder): " + path);
+    // Every link followed: the checks below see the file that would really run.
+    std::error_code error;
+    const fs::path absolute = fs::absolute(path, error);
+    const fs::path real = fs::canonical(absolute, error);
+    if (error) return kFileNotFound;
+    if (absolute.string().starts_with("/proc/")) return refuse("a process's program under /proc");
+    if (relative && !onSearchPath) {
+        const std::string base = workingFolder.empty() ? fs::current_path(error).string()
+                                                       : DiskPathOf(workingFolder, {});
+        const fs::path realBase = fs::canonical(base, error);
+        if (error || !Inside(real, realBase)) return refuse("outside the folder " + base + ": " + real.string());
+    }
+    if (InsideTempRoot(real.string())) {
+        TLog::Line("Run refused (temporary folder): " + real.string());
         return kRefused;
     }
-    if (S_ISREG(info.st_mode) && access(path.c_str(), X_OK) == 0)
-        return Spawn(path, SplitArguments(parameters), false, workingFolder, false);
+    if (S_ISREG(info.st_mode) && access(real.c_str(), X_OK) == 0) {
+        if (const std::string why = RefusalOfProgram(real.string()); !why.empty())
+            return refuse(why + ": " + real.string());
+        return Start({real.string(), SplitArguments(parameters)}, workingFolder, false);
+    }
+    if (!S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode)) return refuse("not a file or folder");
     // Documents and folders go to the opener, which takes exactly one name.
-    return Spawn(options_.opener, {path}, true, workingFolder, true);
+    return Start({options_.opener, {real.string()}}, workingFolder, true);
 }
 
 bool TProgramRunner::InsideTempRoot(const std::string& path) const {
@@ -328,11 +445,35 @@ bool TProgramRunner::InsideTempRoot(const std::string& path) const {
     return rootEnd == root.end();
 }
 
-int TProgramRunner::Spawn(const std::string& program, const std::vector<std::string>& arguments,
-                          bool searchPath, const std::string& workingFolder, bool isOpener) {
+int TProgramRunner::Start(const TProgramStart& wanted, const std::string& workingFolder, bool isOpener) {
+    TProgramStart start = wanted;
+    if (isOpener) {
+        // The opener by its real path, so that the question names what really runs.
+        std::string opener = start.program.find('/') == std::string::npos ? SearchPath(start.program)
+                                                                          : start.program;
+        std::error_code error;
+        const fs::path real = opener.empty() ? fs::path() : fs::canonical(opener, error);
+        if (opener.empty() || error) {
+            TLog::Line("Start failed (no opener " + start.program + "): " + start.CommandLine());
+            return kNoOpener;
+        }
+        start.program = real.string();
+    }
+    if (StartsForbidden()) {
+        TLog::Line("Program not started (no programs run here): " + start.CommandLine());
+        return kRefused;
+    }
+    if (!options_.mayStart || !options_.mayStart(start)) {
+        TLog::Line("Program not started (not allowed): " + start.CommandLine());
+        return kRefused;
+    }
+    return Spawn(start, workingFolder, isOpener);
+}
+
+int TProgramRunner::Spawn(const TProgramStart& start, const std::string& workingFolder, bool isOpener) {
     std::vector<char*> argv;
-    argv.push_back(const_cast<char*>(program.c_str()));
-    for (const std::string& argument : arguments)
+    argv.push_back(const_cast<char*>(start.program.c_str()));
+    for (const std::string& argument : start.arguments)
         argv.push_back(const_cast<char*>(argument.c_str()));
     argv.push_back(nullptr);
 
@@ -362,18 +503,17 @@ int TProgramRunner::Spawn(const std::string& program, const std::vector<std::str
     posix_spawnattr_setflags(&attributes, flags);
 
     pid_t pid = 0;
-    const int result = searchPath
-                           ? posix_spawnp(&pid, program.c_str(), &actions, &attributes, argv.data(), environ)
-                           : posix_spawn(&pid, program.c_str(), &actions, &attributes, argv.data(), environ);
+    const int result =
+        posix_spawn(&pid, start.program.c_str(), &actions, &attributes, argv.data(), environ);
     posix_spawnattr_destroy(&attributes);
     posix_spawn_file_actions_destroy(&actions);
 
     if (result == 0) {
-        TLog::Line("Started: " + program);
+        TLog::Line("Started: " + start.CommandLine());
         options_.childStarted(pid);
         return kStarted;
     }
-    TLog::Line("Start failed (" + std::to_string(result) + "): " + program);
+    TLog::Line("Start failed (" + std::to_string(result) + "): " + start.CommandLine());
     if (result == ENOENT) return isOpener ? kNoOpener : kFileNotFound;
     if (result == ENOTDIR) return kPathNotFound;
     return kRefused;

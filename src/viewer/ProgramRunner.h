@@ -4,6 +4,12 @@
 // commands before any runs. Nothing goes through a shell: a program is started directly with its
 // parameters split into arguments, and a document, folder or address is handed whole, as one
 // argument, to the desktop's opener (xdg-open).
+//
+// Before anything starts, the program is followed to its real file: a relative name may not leave
+// the folder it is looked up in (by ".." or by a link), and dynamic loaders, a process's program
+// under /proc, the player's own executable and interpreters or program runners under any version
+// suffix are refused whatever the show says. What is left is asked about (TOptions::mayStart)
+// exactly as it would run: the real program and its argument vector.
 #pragma once
 
 #include <functional>
@@ -49,6 +55,23 @@ std::vector<std::string> SplitArguments(std::string_view text);
 // from `base`, and a component that does not exist as written is matched without regard to case.
 std::string DiskPathOf(std::string_view name, const std::string& base);
 
+// A start as it would happen: the real path of the program (the opener's for documents and
+// addresses) and its arguments, without the program itself.
+struct TProgramStart {
+    std::string program;
+    std::vector<std::string> arguments;
+    // The program and its arguments as one line, each quoted when it holds white space or quotes.
+    std::string CommandLine() const;
+};
+
+// Why the program at `realPath` (a path with every link followed) is never started, in words for
+// the log ("a dynamic loader"); empty when it may be.
+std::string RefusalOfProgram(const std::string& realPath);
+
+// The name an interpreter goes by without its version: "perl5.36.0" -> "perl", "python3.11" ->
+// "python", "lua5.4" -> "lua" (lower case, folder dropped).
+std::string UnversionedName(std::string_view fileName);
+
 class TProgramRunner {
 public:
     // Results in the style of the shell: above 32 started; 2 file not found, 3 path not found,
@@ -70,6 +93,9 @@ public:
         // Receives every started child. Default: a detached thread waits for it, so that no
         // finished child stays a zombie.
         std::function<void(pid_t)> childStarted;
+        // Asked before every start that passed the checks; false refuses it (logged). Unset:
+        // nothing is started at all.
+        std::function<bool(const TProgramStart&)> mayStart;
     };
 
     explicit TProgramRunner(TOptions options);
@@ -84,10 +110,17 @@ public:
     int Open(std::string_view file, std::string_view parameters, const std::string& workingFolder);
 
     const TOptions& Options() const { return options_; }
+    // The folder relative names are found in and programs start in (the open show's folder).
+    void SetProgramFolder(std::string folder) { options_.programFolder = std::move(folder); }
+
+    // From now on no runner of this process starts anything (headless rendering, kivtool).
+    static void ForbidStarts();
+    static bool StartsForbidden();
 
 private:
-    int Spawn(const std::string& program, const std::vector<std::string>& arguments, bool searchPath,
-              const std::string& workingFolder, bool isOpener);
+    // The checks, the question and the start itself.
+    int Start(const TProgramStart& start, const std::string& workingFolder, bool isOpener);
+    int Spawn(const TProgramStart& start, const std::string& workingFolder, bool isOpener);
     bool InsideTempRoot(const std::string& path) const;
 
     TOptions options_;

@@ -213,32 +213,40 @@ TEST_F(Kivtool, PackNamesEntriesByTheirPathInsideTheFolderAndRefusesLinksLeaving
         EXPECT_EQ(item.path().filename().string().find("kivtool-part"), std::string::npos) << item.path();
 }
 
-TEST_F(Kivtool, PackReplacesOnlyRegularFilesAndNewNames) {
+TEST_F(Kivtool, PackReplacesFilesAndLinksButNeverWritesThroughALink) {
     namespace fs = std::filesystem;
     MakeShow();
     const fs::path fifo = folder_.Path() / "fifo";
     ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     fs::create_directories(folder_.Path() / "folder");
-    fs::create_symlink("fifo", folder_.Path() / "to-fifo");
-    fs::create_symlink("folder", folder_.Path() / "to-folder");
-    fs::create_symlink("missing", folder_.Path() / "to-nothing");
-    for (const char* name : {"fifo", "folder", "to-fifo", "to-folder", "to-nothing"}) {
+    for (const char* name : {"fifo", "folder"}) {
         const TRunResult pack = Run({"pack", show_.string(), "-o", folder_.File(name)});
         EXPECT_EQ(pack.exitCode, 1) << name;
         EXPECT_NE(pack.err.find("not written"), std::string::npos) << name << ": " << pack.err;
     }
     EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo))) << "the FIFO is still a FIFO";
     EXPECT_TRUE(fs::is_directory(fs::symlink_status(folder_.Path() / "folder")));
-    EXPECT_TRUE(fs::is_empty(folder_.Path() / "folder"));
-    for (const char* name : {"to-fifo", "to-folder", "to-nothing"})
-        EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder_.Path() / name))) << name;
 
-    // A regular file is replaced; a link to one replaces the file it names and stays a link.
+    // A link at the output's name is replaced by the package, whatever it points to; what it
+    // pointed to stays as it was (an attacker's link to the user's file must not overwrite it).
+    WriteFileBytes(folder_.File("marker"), "the user's file");
+    fs::create_symlink("marker", folder_.Path() / "to-file");
+    fs::create_symlink("fifo", folder_.Path() / "to-fifo");
+    fs::create_symlink("folder", folder_.Path() / "to-folder");
+    fs::create_symlink("missing", folder_.Path() / "to-nothing");
+    for (const char* name : {"to-file", "to-fifo", "to-folder", "to-nothing"}) {
+        const TRunResult pack = Run({"pack", show_.string(), "-o", folder_.File(name)});
+        ASSERT_EQ(pack.exitCode, 0) << name << ": " << pack.err;
+        EXPECT_TRUE(fs::is_regular_file(fs::symlink_status(folder_.Path() / name))) << name;
+        EXPECT_EQ(Run({"cat", folder_.File(name), "Project.kiv"}).out, "[Main]\r\nopt_title=Test\r\n") << name;
+    }
+    EXPECT_EQ(ReadFileBytes(folder_.File("marker")), "the user's file");
+    EXPECT_FALSE(fs::exists(folder_.Path() / "missing"));
+    EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+    EXPECT_TRUE(fs::is_empty(folder_.Path() / "folder"));
+
+    // A regular file is replaced.
     WriteFileBytes(folder_.File("old.kvshow"), "old");
-    fs::create_symlink("old.kvshow", folder_.Path() / "to-old");
-    ASSERT_EQ(Run({"pack", show_.string(), "-o", folder_.File("to-old")}).exitCode, 0);
-    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(folder_.Path() / "to-old")));
-    EXPECT_EQ(Run({"cat", folder_.File("old.kvshow"), "Project.kiv"}).out, "[Main]\r\nopt_title=Test\r\n");
     ASSERT_EQ(Run({"pack", show_.string(), "-o", folder_.File("old.kvshow"), "--method", "deflate"}).exitCode,
               0);
     EXPECT_EQ(Run({"cat", folder_.File("old.kvshow"), "Project.kiv"}).out, "[Main]\r\nopt_title=Test\r\n");

@@ -34,6 +34,7 @@ protected:
         options.programFolder = scripts.Path().string();
         options.opener = scripts.AddRecorder("opener");
         options.childStarted = [this](pid_t pid) { scripts.ChildStarted(pid); };
+        options.mayStart = [](const TProgramStart&) { return true; };
         return options;
     }
 };

@@ -112,6 +112,7 @@ protected:
         options.programFolder = scripts.Path().string();
         if (!opener.empty()) options.opener = opener;
         options.childStarted = [this](pid_t pid) { scripts.ChildStarted(pid); };
+        options.mayStart = [](const TProgramStart&) { return true; };
         return TProgramRunner(std::move(options));
     }
 };
@@ -194,6 +195,7 @@ TEST_F(ProgramRunnerTest, NothingInsideTheTemporaryFoldersIsStarted) {
     options.programFolder = scripts.Path().string();
     options.tempRoot = (scripts.Path() / "temp/ZORVIK_TEMP_ROOT").string();
     options.childStarted = [this](pid_t pid) { scripts.ChildStarted(pid); };
+    options.mayStart = [](const TProgramStart&) { return true; };
     TProgramRunner runner(options);
     EXPECT_EQ(runner.RunCommand("temp\\zorvik_temp_root\\guid\\evil"), TProgramRunner::kRefused);
     EXPECT_EQ(runner.RunCommand("temp/other/../ZORVIK_TEMP_ROOT/guid/evil"), TProgramRunner::kRefused);

@@ -141,22 +141,17 @@ std::vector<std::pair<std::string, fs::path>> CollectFiles(const fs::path& folde
     return files;
 }
 
-// The file `output` names, when pack may replace it: a new name, a regular file, or a link to a
-// regular file (the file it names is replaced, the link stays). Anything else - a device, a FIFO,
-// a socket, a folder, a link to one of those or to nothing - raises: the package is written to a
-// temporary file and renamed over its target, and renaming over such a thing would replace it.
+// The file `output` names, when pack may replace it: a new name, a regular file, or a link (the
+// link itself is replaced by the package; the file it pointed to stays as it was). Anything else -
+// a device, a FIFO, a socket, a folder - raises: the package is written to a temporary file and
+// renamed over its target, and renaming over such a thing would replace it.
 fs::path OutputTarget(const std::string& output) {
     struct stat info {};
     if (::lstat(output.c_str(), &info) != 0) {
         if (errno == ENOENT) return fs::path(output);
         throw kiv::Exception(output + ": cannot be examined");
     }
-    if (S_ISREG(info.st_mode)) return fs::path(output);
-    if (S_ISLNK(info.st_mode)) {
-        if (::stat(output.c_str(), &info) != 0)
-            throw kiv::Exception(output + ": a link to nothing; not written");
-        if (S_ISREG(info.st_mode)) return fs::canonical(output);
-    }
+    if (S_ISREG(info.st_mode) || S_ISLNK(info.st_mode)) return fs::path(output);
     throw kiv::Exception(output + ": not a regular file (a device, FIFO, socket or folder); not written");
 }
 

@@ -1,5 +1,7 @@
 #include "viewer/dialogs/PrintDialog.h"
 
+#include "base/ReplacingFile.h"
+
 #include "base/Log.h"
 #include "images/BmpWriter.h"
 #include "project/ShowNames.h"
@@ -28,13 +30,14 @@ std::string DefaultSaveFolder() {
     return home && *home ? home : ".";
 }
 
-// Writes the bytes to a file made anew; an empty text, or why it failed.
+// Writes the bytes to a file made anew (beside the name and renamed over it, so a link there is
+// replaced, not followed); an empty text, or why it failed.
 std::string WriteFile(const std::string& path, const std::vector<std::uint8_t>& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    if (!file) return std::strerror(errno);
-    file.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    file.close();
-    if (!file) return "the file could not be written completely";
+    TReplacingFile file(path);
+    if (!file.File()) return file.Error();
+    if (std::fwrite(bytes.data(), 1, bytes.size(), file.File()) != bytes.size())
+        return "the file could not be written completely";
+    if (!file.Commit()) return file.Error();
     return {};
 }
 
