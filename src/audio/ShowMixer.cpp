@@ -3,8 +3,10 @@
 #include "base/Log.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace kiv {
@@ -14,6 +16,12 @@ namespace {
 // Device frame n of the offline device sounds at n / 44.1 ms of its clock, which starts at 0.
 std::int64_t DeviceFrame(double ms) {
     return static_cast<std::int64_t>(std::llround(std::clamp(ms, -1e15, 1e15) * TShowMixer::kRate / 1000.0));
+}
+
+// The failure with the system's reason: a full disk and a process out of file descriptors read
+// differently.
+std::string CannotWrite(const std::string& path, int error) {
+    return path + ": cannot be written (" + std::strerror(error) + ")";
 }
 
 } // namespace
@@ -90,14 +98,14 @@ std::string MixToWavFile(TShowMixer& mixer, double untilMs, const std::string& p
     header += "data";
     u32(static_cast<std::uint32_t>(bytes));
     const std::unique_ptr<std::FILE, int (*)(std::FILE*)> file(std::fopen(path.c_str(), "wb"), &std::fclose);
-    if (!file) return path + ": cannot be written";
+    if (!file) return CannotWrite(path, errno);
     bool written = std::fwrite(header.data(), 1, header.size(), file.get()) == header.size();
     mixer.MixTo(untilMs, [&](const std::int16_t* samples, int count) {
         // The file is little-endian, as the samples are in memory here.
         const auto n = static_cast<std::size_t>(count) * TShowMixer::kChannels;
         written = written && std::fwrite(samples, sizeof(std::int16_t), n, file.get()) == n;
     });
-    if (!written || std::fflush(file.get()) != 0) return path + ": cannot be written";
+    if (!written || std::fflush(file.get()) != 0) return CannotWrite(path, errno);
     return {};
 }
 
