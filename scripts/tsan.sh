@@ -1,12 +1,15 @@
 #!/usr/bin/env bash
-# Builds the thread, slide loader and engine tests with ThreadSanitizer in build-tsan and runs
-# them. Not part of ctest: the build is separate and slow. Usage: scripts/tsan.sh [-j N]
+# Builds the suites that run threads with ThreadSanitizer in build-tsan and runs them: threads and
+# queues, the slide loader and engine, the music player and sound device, rendering and picture
+# upload, video extraction, and the show viewer with its engine. Not part of ctest: the build is
+# separate and slow. Usage: scripts/tsan.sh [-j N] [SUITE ...] (default: every suite below)
 # Exit status: 0 when every test passed without a race report.
 set -euo pipefail
 
 cd "$(dirname "$0")/.."
 jobs=2
-if [[ "${1:-}" == "-j" && -n "${2:-}" ]]; then jobs=$2; fi
+if [[ "${1:-}" == "-j" && -n "${2:-}" ]]; then jobs=$2; shift 2; fi
+wanted=("$@")
 
 build=build-tsan
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
@@ -16,10 +19,16 @@ cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
     -DCMAKE_EXE_LINKER_FLAGS="-fsanitize=thread" >/dev/null
 
 # The suites with threads: base (threads, events), framework (worker threads and their queues),
-# engine (slide loader, engine thread). A suite that does not exist yet is skipped.
+# engine (slide loader, engine thread), audio (music player and loader threads, the sound
+# device's refill and clock threads), render (the upload of pictures from the loader thread),
+# video (frame extractors), viewer (the show viewer driving a real engine thread). A suite that
+# does not exist is skipped.
+suites=(test_base test_framework test_engine test_audio test_render test_video test_video_draw
+    test_video_engine test_viewer test_viewer_engine)
+if [[ ${#wanted[@]} -gt 0 ]]; then suites=("${wanted[@]}"); fi
 known=$(ninja -C "$build" -t targets all 2>/dev/null || true)
 targets=()
-for t in test_base test_framework test_engine; do
+for t in "${suites[@]}"; do
     if grep -q "^$t:" <<<"$known"; then targets+=("$t"); fi
 done
 cmake --build "$build" -j "$jobs" --target "${targets[@]}"
@@ -42,6 +51,13 @@ for t in "${targets[@]}"; do
         test_base) run "$build/tests/base/test_base" '*Thread*:*Event*:*Sync*' ;;
         test_framework) run "$build/tests/framework/test_framework" '*Thread*:*Queue*:*EventList*' ;;
         test_engine) run "$build/tests/engine/test_engine" ;;
+        test_audio) run "$build/tests/audio/test_audio" ;;
+        test_render) run "$build/tests/render/test_render" ;;
+        test_video) run "$build/tests/video/test_video" ;;
+        test_video_draw) run "$build/tests/video/test_video_draw" ;;
+        test_video_engine) run "$build/tests/video/test_video_engine" ;;
+        test_viewer) run "$build/tests/viewer/test_viewer" ;;
+        test_viewer_engine) run "$build/tests/viewer/test_viewer_engine" ;;
     esac
 done
 races=$(grep -c "WARNING: ThreadSanitizer" "$log" || true)

@@ -18,10 +18,13 @@ inline constexpr std::string_view kCompositeMarker = "9213AB40-17BB-458F-9C4C-18
 
 // Limits that keep hostile descriptions from exhausting memory or time: times beyond
 // kMaxCompositeTime (about 24.8 days) and items beyond kMaxCompositeItems are not played, nor
-// envelopes beyond kMaxCompositeEnvelopes per item.
+// envelopes beyond kMaxCompositeEnvelopes per item. While it plays, at most kMaxSoundingItems
+// items have their files open at once; an item due while that many sound stays silent until one
+// of them ends.
 inline constexpr std::int64_t kMaxCompositeTime = 2147483647;
-inline constexpr std::size_t kMaxCompositeItems = 20000;
+inline constexpr std::size_t kMaxCompositeItems = 2000;
 inline constexpr std::size_t kMaxCompositeEnvelopes = 64;
+inline constexpr std::size_t kMaxSoundingItems = 128;
 
 struct TCompositeItem {
     std::string fileName;

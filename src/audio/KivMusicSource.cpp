@@ -42,6 +42,11 @@ TKivMusicSource::TKivMusicSource(const TKivSource& show, const TSoundFileCheck& 
     // show anyway; repeating it within the pass would only play a stray beginning.
     if (syncMode_ && repeat_ && static_cast<double>(mainMusic_.duration) + kSyncRepeatMargin > showDuration_)
         repeat_ = false;
+    if (repeat_ && mainMusic_.duration < kMinRepeatMs) {
+        TLog::Line("Music of " + std::to_string(mainMusic_.duration) + " ms is too short to repeat (" +
+                   std::to_string(kMinRepeatMs) + " ms at least): it plays once");
+        repeat_ = false;
+    }
     mainPlaylist_.SetRepeat(repeat_);
 }
 

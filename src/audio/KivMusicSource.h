@@ -23,6 +23,9 @@ struct TSlideMusicInfo {
 
 // Margin by which, in sync mode, repeating music must be shorter than one pass of the show.
 inline constexpr double kSyncRepeatMargin = 200;
+// Music shorter than this does not repeat: it plays once (a log line says so). Each pass of
+// repeating music is a channel of its own, so a tiny pass would make thousands of them.
+inline constexpr std::int64_t kMinRepeatMs = 10;
 
 class TKivMusicSource : public TRefObject {
 public:

@@ -121,9 +121,10 @@ struct TGroupItem {
 using TGroup = std::vector<TGroupItem>;
 
 // Walks `list`: its items join group `current` (or, with no current group, each is a group of its
-// own); a track that is not muted starts a new group for its own items.
+// own); a track that is not muted starts a new group for its own items. Tracks beyond
+// kMaxMusicTracks stay silent (one log line).
 void CollectGroups(const TIniList& list, std::vector<TGroup>& groups, bool& repeat,
-                   std::optional<std::size_t> current) {
+                   std::optional<std::size_t> current, std::size_t& tracks) {
     for (int i = 0; i < list.ObjectCount(); ++i) {
         const TIniObject& child = *list.Object(i);
         if (IsSoundObject(child, "TMusicItem")) {
@@ -136,8 +137,14 @@ void CollectGroups(const TIniList& list, std::vector<TGroup>& groups, bool& repe
             repeat = child.GetBool("IsRepeat", false);
         } else if (IsSoundObject(child, "TMusicTrack")) {
             if (child.GetBool("IsMute", false)) continue;
+            if (++tracks > kMaxMusicTracks) {
+                if (tracks == kMaxMusicTracks + 1)
+                    TLog::Line("Music: more than " + std::to_string(kMaxMusicTracks) +
+                               " tracks; the rest stay silent");
+                continue;
+            }
             groups.emplace_back();
-            CollectGroups(child, groups, repeat, groups.size() - 1);
+            CollectGroups(child, groups, repeat, groups.size() - 1, tracks);
         }
     }
 }
@@ -324,7 +331,8 @@ TCompiledSound CompileMusic(const TIniList* music, const TIniFile& document, con
     TCompiledSound result;
     if (!music) return result;
     std::vector<TGroup> groups;
-    CollectGroups(*music, groups, result.repeat, std::nullopt);
+    std::size_t tracks = 0;
+    CollectGroups(*music, groups, result.repeat, std::nullopt, tracks);
     const std::vector<std::int64_t> slideStarts = SlideStartTable(document);
     const auto links = LinkedSlides(document, static_cast<std::int32_t>(slideStarts.size()) - 1);
     std::int64_t end = 0;

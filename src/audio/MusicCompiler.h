@@ -27,6 +27,9 @@ struct TCompiledSound {
 // opt_synchpos j raised to at least the entry before it; count + 1 entries.
 std::vector<std::int64_t> SlideStartTable(const TIniFile& document);
 
+// Tracks of one music beyond this many are left out (a log line says so).
+inline constexpr std::size_t kMaxMusicTracks = 64;
+
 // The background music of a Music object (none: nothing). Tracks mix in parallel from 0; a
 // muted track is left out; an item outside any track is a group of its own. Items with negative
 // or absurd times, a file name that is empty or "error", a file the check rejects, or volume 0 are

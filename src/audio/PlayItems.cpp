@@ -169,6 +169,16 @@ void TPlaySequence::Advance(double p) {
         const TMusicItemInfo item = playlist_.Item(index);
         if (p + TKivMusicPlayer::kLookAheadMs <= item.start) break;
         if (p >= item.start + item.length) continue;
+        // Many short items (or passes) within the look-ahead: the later ones are made once the
+        // earlier ones have ended.
+        if (channels_.size() >= kMaxSequenceChannels) {
+            if (!tooManyChannels_)
+                TLog::Line("Music: more than " + std::to_string(kMaxSequenceChannels) +
+                           " sounds due within " + Ms(TKivMusicPlayer::kLookAheadMs) +
+                           " ms; the later ones are loaded as the earlier ones end");
+            tooManyChannels_ = true;
+            break;
+        }
         TLog::Line("Preload " + item.file);
         TLog::Line("Preload to time start " + Ms(item.start));
         const double skip = std::max(p - item.start, 0.0);

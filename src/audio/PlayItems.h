@@ -57,6 +57,9 @@ private:
     bool stopWhenPaused_ = true;
 };
 
+// The most channels one sequence holds at a time (loaded or loading).
+inline constexpr std::size_t kMaxSequenceChannels = 64;
+
 class TPlaySequence final : public TPlayItem {
 public:
     // Plays `playlist` from `startMs` on the show clock, `offsetMs` into the playlist.
@@ -82,6 +85,7 @@ private:
     const TPlayList& playlist_;
     std::int64_t nextIndex_ = 0;
     bool started_ = false;
+    bool tooManyChannels_ = false; // logged once
     const bool freeRunning_;
     double startClock_ = 0;
     const double startTime_;

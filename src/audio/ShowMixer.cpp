@@ -4,8 +4,10 @@
 #include "base/ReplacingFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <memory>
 
 namespace kiv {
@@ -15,6 +17,12 @@ namespace {
 // Device frame n of the offline device sounds at n / 44.1 ms of its clock, which starts at 0.
 std::int64_t DeviceFrame(double ms) {
     return static_cast<std::int64_t>(std::llround(std::clamp(ms, -1e15, 1e15) * TShowMixer::kRate / 1000.0));
+}
+
+// The failure with the system's reason: a full disk and a process out of file descriptors read
+// differently.
+std::string CannotWrite(const std::string& path, int error) {
+    return path + ": cannot be written (" + std::strerror(error) + ")";
 }
 
 } // namespace
@@ -100,7 +108,7 @@ std::string MixToWavFile(TShowMixer& mixer, double untilMs, const std::string& p
         const auto n = static_cast<std::size_t>(count) * TShowMixer::kChannels;
         written = written && std::fwrite(samples, sizeof(std::int16_t), n, file) == n;
     });
-    if (!written) return path + ": cannot be written";
+    if (!written || std::fflush(file) != 0) return CannotWrite(path, errno);
     if (!output.Commit()) return output.Error();
     return {};
 }

@@ -370,12 +370,26 @@ private:
             }
         }
         mix_.assign(static_cast<std::size_t>(count) * 2, 0);
+        // Files are open only while their items sound, and never more than kMaxSoundingItems of
+        // them: an item due beyond that waits, silent, until one of the others has ended.
+        std::size_t opened = 0;
         for (TItem& item : items_) {
-            if (item.end <= position_ || item.start >= blockEnd) {
-                if (item.end <= position_) item.source.reset(); // closed once it has ended
-                continue;
+            if (item.end <= position_) item.source.reset(); // closed once it has ended
+            if (item.source) ++opened;
+        }
+        for (TItem& item : items_) {
+            if (item.end <= position_ || item.start >= blockEnd) continue;
+            if (!item.source && !item.failed) {
+                if (opened >= kMaxSoundingItems) {
+                    if (!tooManySounding_)
+                        TLog::Line("Composite sound: more than " + std::to_string(kMaxSoundingItems) +
+                                   " items sound at once; the others stay silent while they do");
+                    tooManySounding_ = true;
+                    continue;
+                }
+                if (!OpenItem(item)) continue;
+                ++opened;
             }
-            if (!item.source && !item.failed && !OpenItem(item)) continue;
             if (!item.source) continue;
             const std::int64_t from = std::max(item.start, position_);
             const std::int64_t to = std::min(item.end, blockEnd);
@@ -384,7 +398,7 @@ private:
             const int got = item.source->Read(scratch_.data(), want);
             if (got > 0)
                 MixItem(item, from, got, mix_.data() + static_cast<std::size_t>(from - position_) * 2);
-            if (got < want) item.source.reset(), item.failed = true; // the file ended early: silence
+            if (got < want) item.source.reset(), item.failed = true, --opened; // the file ended early: silence
         }
         if (main_.empty()) {
             ClampTo16(mix_.data(), out, static_cast<std::size_t>(count) * 2);
@@ -660,6 +674,7 @@ private:
     std::int64_t position_ = 0;
     std::vector<std::vector<TEnvelopeStep>> main_;
     std::vector<TItem> items_;
+    bool tooManySounding_ = false; // logged once
     std::vector<std::int32_t> mix_;
     std::vector<std::int16_t> scratch_;
     std::vector<double> gains_; // per frame of a block

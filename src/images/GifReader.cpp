@@ -1,5 +1,6 @@
 #include "images/GifReader.h"
 
+#include "base/Log.h"
 #include "images/PictureLoader.h"
 
 #include <gif_lib.h>
@@ -163,6 +164,8 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
     const bool single = maxFrames == 1;
 
     std::vector<TRawFrame> frames;
+    std::int64_t frameBytes = 0; // indices of the frames read so far
+    bool cut = false;
     TControl control;
     int loopCount = 0;
     bool broken = false;
@@ -193,6 +196,11 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
             const std::int64_t screenPixels = std::int64_t{screenW} * screenH;
             if (screenPixels * static_cast<std::int64_t>(frames.size() + 1) > kMaxAtlasPixels) break;
             if (std::int64_t{desc.Width} * desc.Height > kMaxPicturePixels) break;
+            if (static_cast<int>(frames.size()) >= kMaxAtlasFrames ||
+                frameBytes + std::int64_t{desc.Width} * desc.Height > kMaxAtlasPixels) {
+                cut = true;
+                break;
+            }
         }
         const ColorMapObject* map = desc.ColorMap ? desc.ColorMap : gif->SColorMap;
         if (!map) break;
@@ -220,6 +228,7 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
             broken = true;
             if (std::find(frame.rowRead.begin(), frame.rowRead.end(), 1) == frame.rowRead.end()) break;
         }
+        frameBytes += std::int64_t{frame.width} * frame.height;
         frames.push_back(std::move(frame));
     }
     if (frames.empty()) throw EImageError("GIF without a readable frame");
@@ -229,6 +238,7 @@ TGifFrames DecodeGif(const std::uint8_t* data, std::size_t size, int maxFrames) 
     result.height = screenH;
     result.frameCount = static_cast<int>(frames.size());
     result.loopCount = loopCount;
+    result.cut = cut;
     if (single) {
         const int shift = ReductionWithinLimit(screenW, screenH);
         if (shift > 0) {
@@ -287,6 +297,10 @@ TRef<TBitmapStore> LoadGif(TStream& stream, const std::string& name, TRotationQu
     return DecodeOrRewind(stream, [&]() -> TRef<TBitmapStore> {
         const std::vector<std::uint8_t> data = ReadRest(stream, kMaxPictureFileBytes);
         TGifFrames frames = DecodeGif(data.data(), data.size(), atlas ? INT_MAX : 1);
+        if (frames.cut)
+            TLog::Line("GIF " + name + ": only its first " + std::to_string(frames.frameCount) +
+                       " frames are used (" + std::to_string(kMaxAtlasFrames) + " frames or " +
+                       std::to_string(kMaxAtlasPixels) + " pixels at most)");
         auto store = MakeRef<TWrapperBitmapStore>(name, frames.bitmap, query, context);
         if (atlas) {
             auto tag = MakeRef<TTilesTag>();

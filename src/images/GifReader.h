@@ -15,6 +15,10 @@
 namespace kiv {
 
 inline constexpr std::int64_t kMaxAtlasPixels = 0x1900000;
+// An atlas holds at most this many frames, and the frames read for it (one byte a pixel of each
+// frame's own rectangle) at most kMaxAtlasPixels bytes together: both are checked before a frame
+// is read, so a file of countless tiny frames ends early instead of filling the memory.
+inline constexpr int kMaxAtlasFrames = 4096;
 // The largest frame rectangle read for a first frame alone (one byte a pixel while it is read).
 inline constexpr std::int64_t kMaxGifFramePixels = 4 * kMaxPicturePixels;
 
@@ -26,6 +30,7 @@ struct TGifFrames {
     std::vector<int> delays; // milliseconds
     int loopCount = 0;
     int reduction = 0; // a first frame beyond the picture limit is reduced by 2^reduction
+    bool cut = false;  // frames were left out for the atlas's limits
 };
 
 // Decodes up to `maxFrames` frames (and never more than the atlas pixel budget allows). A frame

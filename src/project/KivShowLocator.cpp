@@ -1,5 +1,7 @@
 #include "project/KivShowLocator.h"
 
+#include "package/WindowsPath.h"
+
 #include "base/Assert.h"
 #include "base/CaseFold.h"
 #include "base/Exception.h"
@@ -119,7 +121,9 @@ TPackagedOpen OpenPackagedShow(const std::string& name) {
     }
     TRef<TKivUnpack> unpack;
     try {
-        unpack = MakeRef<TKivUnpack>(name);
+        // Names written in a show ("\" between folders, any case) reach the disk as every other
+        // file of a show does.
+        unpack = MakeRef<TKivUnpack>(DiskPath(name));
     } catch (const std::exception& error) {
         // A file too short for a trailer or a directory that does not inflate holds no package.
         TLog::Line("No package in " + name + " (" + error.what() + ")");
@@ -161,7 +165,7 @@ TRef<TKivShowLocator> OpenProjectFile(const std::string& name) {
 
 bool PackageVersion(const std::string& name, std::string& version) {
     try {
-        TRef<TKivUnpack> unpack = MakeRef<TKivUnpack>(name);
+        TRef<TKivUnpack> unpack = MakeRef<TKivUnpack>(DiskPath(name));
         if (!unpack->IsOpen()) return false;
         version = unpack->Version();
         return true;

@@ -306,6 +306,10 @@ std::unique_ptr<TGifVideoSource> TGifVideoSource::Open(TStream& stream, std::str
             continue;
         }
         if (record != IMAGE_DESC_RECORD_TYPE) continue;
+        if (source->PictureCount() >= kMaxPictures) {
+            TLog::Line("GIF clip: only its first " + std::to_string(kMaxPictures) + " pictures are played");
+            break;
+        }
         if (DGifGetImageDesc(gif.get()) != GIF_OK) break;
         const GifImageDesc& desc = gif->Image;
         if (source->pictures_.empty() && (width <= 0 || height <= 0)) {

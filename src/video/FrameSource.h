@@ -112,6 +112,8 @@ public:
     static constexpr int kKeyInterval = 10;
     // What the pictures and key frames of one GIF may take; later pictures are left out.
     static constexpr std::int64_t kMaxBytes = std::int64_t{256} << 20;
+    // The most pictures one GIF may have; later ones are left out (a log line says so).
+    static constexpr int kMaxPictures = 4096;
 
     // None, with `error` set, when not one frame can be read.
     static std::unique_ptr<TGifVideoSource> Open(TStream& stream, std::string& error);

@@ -54,6 +54,8 @@ protected:
         for (int y = 0; y < h; ++y)
             for (int x = 0; x < w; ++x)
                 bitmap->Row(y)[x * 4 + 3] = 0xFF;
+        bitmap->SetLevel(level);
+        bitmap->SetName(Name());
         return bitmap;
     }
 };

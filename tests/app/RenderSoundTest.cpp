@@ -109,5 +109,35 @@ TEST(RenderSound, EverySlideChangeInTheFramesIsWithinOneFrameOfItsClick) {
     }
 }
 
+// A GIF clip of 1 x 1 pictures on a 1000 x 1000 screen, drawn far below its size: the slide loader
+// prepares the clip's stand-in picture at a reduced level, and the show renders to its end.
+TEST(RenderSound, AGifClipOnAHugeScreenRendersAtAnyLevel) {
+    const fs::path dir = test::THermeticFolders::Top() / "render_gif";
+    fs::create_directories(dir);
+    std::string gif = "GIF89a";
+    const auto u16 = [&gif](int v) { gif += static_cast<char>(v & 0xFF), gif += static_cast<char>(v >> 8); };
+    u16(1000), u16(1000);
+    gif += std::string("\x80\x00\x00\xff\x00\x00\x00\x00\xff", 9); // two colours, red and blue
+    for (int k = 0; k < 30; ++k) {
+        gif += std::string("\x21\xf9\x04\x00\x01\x00\x00\x00\x2c", 9);
+        u16(k * 30), u16(k * 30), u16(1), u16(1);
+        gif += std::string("\x00\x02\x02\x44\x01\x00", 6); // one pixel of colour 0
+    }
+    gif += ';';
+    std::ofstream(dir / "dots.gif", std::ios::binary) << gif;
+    std::ofstream(dir / "Show.kiv") << "[Main]\nopt_scr_width=800\nopt_scr_height=600\n[Times]\n"
+                                       "opt_slidescount=1\nopt_synchpos1=3000\n[Slide1]\n"
+                                       "object Container:Root\nGUID=root\nobject v:Video\nGUID=v\n"
+                                       "FileName=dots.gif\nDuration=3000\nobject k:KeyPoint\nTime=0\n"
+                                       "ScaleX=10\nScaleY=10\nend\nend\nend\n";
+    const fs::path frames = dir / "frames";
+    const test::TRunResult run = test::RunProgram(
+        KIVVIEWER_PATH,
+        {"-filename", (dir / "Show.kiv").string(), "-render", frames.string(), "-size", "160x120", "-to", "400"},
+        dir, "SDL_VIDEODRIVER=offscreen SDL_AUDIODRIVER=dummy");
+    EXPECT_EQ(run.exitCode, 0) << run.err;
+    EXPECT_TRUE(fs::exists(frames / "frame-000010.png")) << run.err;
+}
+
 } // namespace
 } // namespace kiv

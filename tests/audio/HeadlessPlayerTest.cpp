@@ -1,4 +1,6 @@
 #include "audio/KivMusicPlayer.h"
+#include "audio/KivMusicSource.h"
+#include "audio/PlayItems.h"
 
 #include "project/ShowProjectSupport.h"
 #include "support/LogCapture.h"
@@ -176,6 +178,38 @@ TEST(MusicPlayerHeadless, StartAndSeekReturnWithTheMusicLoadedAndPlayOnTheStepGr
     ASSERT_EQ(device->Calls("play", "m.mp3").size(), 1u);
     EXPECT_EQ(device->Calls("play", "m.mp3").front().at, 5);
     EXPECT_EQ(player->GetTime(), 1000.0 / 30);
+}
+
+// Repeating music of a few milliseconds: below 10 ms it plays once; at 20 ms every pass plays, but
+// a sequence holds at most its channel limit at a time (250 passes fall within the look-ahead).
+TEST(MusicPlayerHeadless, TinyRepeatingMusicHoldsBoundedChannels) {
+    for (const int length : {5, 20}) {
+        SCOPED_TRACE(length);
+        const auto device = MakeRef<TRecordingDevice>();
+        device->soundLength = length;
+        THeadlessPlayer player("[Main]\n" +
+                                   Music(Item("I", "      FileName=m.mp3\n      Duration=" + std::to_string(length) + "\n"),
+                                         true) +
+                                   kThreeSlides,
+                               device);
+        player->Start();
+        std::size_t most = 0;
+        player->SetRunning(true);
+        for (int frame = 0; frame < 75; ++frame) {
+            player->AdvanceClock(40);
+            for (const auto& item : player->Items())
+                if (const auto* sequence = dynamic_cast<const TPlaySequence*>(item.get()))
+                    most = std::max(most, sequence->Channels().size());
+        }
+        const std::size_t plays = device->Calls("play", "").size();
+        if (length < kMinRepeatMs) {
+            EXPECT_EQ(device->Calls("create", "").size(), 1u) << "one pass, never repeated";
+            EXPECT_LE(plays, 1u);
+        } else {
+            EXPECT_LE(most, kMaxSequenceChannels);
+            EXPECT_GE(plays, 3000u / length - 2) << "every pass of 3 s plays";
+        }
+    }
 }
 
 TEST(MusicPlayerHeadless, ACommentStopsExactlyOnTheStepBeforeItsEnd) {

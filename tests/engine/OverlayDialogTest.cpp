@@ -70,6 +70,21 @@ TEST_F(OverlayDialog, NamesFindTheirSections) {
     EXPECT_FALSE(producer_->BuildDialog("nothing"));
 }
 
+// A show may set the count to anything: only the names [Main] holds are looked at, and among them
+// the lowest number still wins, as when every number up to the count is tried in turn.
+TEST_F(OverlayDialog, AHugeDialogCountFindsTheNamedDialogsAtOnce) {
+    Open(DialogSection("dialog_3_") + DialogSection("dialog_7_") + DialogSection("dialog_2147483647_") +
+             DialogSection("dialog_c") + DialogSection("dialog_9_"),
+         "opt_customdialogscount=2147483647\ncustom_dialog7=a\ncustom_dialog3=A\n"
+         "custom_dialog2147483647=b\ncustom_dialog07=c\nCUSTOM_DIALOG9=d\ncustom_dialog9=e\n");
+    EXPECT_EQ(producer_->BuildDialog("a")->Child(0)->Guid(), "box-dialog_3_");
+    EXPECT_EQ(producer_->BuildDialog("b")->Child(0)->Guid(), "box-dialog_2147483647_");
+    EXPECT_EQ(producer_->BuildDialog("c")->Child(0)->Guid(), "box-dialog_c"); // "07" is no number N
+    EXPECT_EQ(producer_->BuildDialog("e")->Child(0)->Guid(), "box-dialog_9_"); // the later key wins
+    EXPECT_FALSE(producer_->BuildDialog("d"));
+    EXPECT_FALSE(producer_->BuildDialog("nothing"));
+}
+
 TEST_F(OverlayDialog, HelpWithoutAHelpSectionBuildsNothing) {
     Open(DialogSection("dialog_1_") + DialogSection("dialog_3_", "help=1\n"));
     EXPECT_FALSE(producer_->BuildDialog("help")); // the search stops at the missing dialog_2_

@@ -522,6 +522,37 @@ TEST(Gif, HundredFramesOfAMillionPixelsGiveAnAtlasOf26) {
     EXPECT_EQ(image->Store().TilesTag()->frameCount, 26);
 }
 
+// Files a show makes to exhaust the loader: countless 1 x 1 frames on a 1 x 1 screen (the pixel
+// budget alone would allow 26 million of them), and frames far larger than the screen (each read
+// whole before it is cut to the screen). Both stop at the atlas's limits with the frames before.
+TEST(Gif, CountlessOrHugeFramesStopAtTheAtlasLimits) {
+    test::TGifSpec tiny;
+    tiny.width = tiny.height = 1;
+    tiny.palette = GreyPalette();
+    for (int k = 0; k < kMaxAtlasFrames + 100; ++k)
+        tiny.frames.push_back({0, 0, 1, 1, {static_cast<std::uint8_t>(k % 250 + 1)}, 1, -1, 1, false});
+    TBytesStream tinyStream(test::EncodeGif(tiny));
+    TRef<TImage> image = DecodePictureByName(tinyStream, "tiny.gif|framesatlas");
+    ASSERT_TRUE(image);
+    EXPECT_EQ(image->Width(), kMaxAtlasFrames);
+    EXPECT_EQ(image->Store().TilesTag()->frameCount, kMaxAtlasFrames);
+    EXPECT_EQ(Pixel(*image->Store().GetMipLevel(0), kMaxAtlasFrames - 1, 0),
+              PaletteColor((kMaxAtlasFrames - 1) % 250 + 1));
+
+    // 3000 x 3000 frames on a 10 x 10 screen: 9 million bytes each, so two fit the budget.
+    test::TGifSpec huge;
+    huge.width = huge.height = 10;
+    huge.palette = GreyPalette();
+    for (int k = 0; k < 3; ++k)
+        huge.frames.push_back({0, 0, 3000, 3000, std::vector<std::uint8_t>(9000000, static_cast<std::uint8_t>(k + 1)),
+                               1, -1, 1, false});
+    TBytesStream hugeStream(test::EncodeGif(huge));
+    TRef<TImage> cut = DecodePictureByName(hugeStream, "huge.gif|framesatlas");
+    ASSERT_TRUE(cut);
+    EXPECT_EQ(cut->Store().TilesTag()->frameCount, 2);
+    EXPECT_EQ(Pixel(*cut->Store().GetMipLevel(0), 15, 5), PaletteColor(2));
+}
+
 TEST(Gif, ABrokenFileKeepsTheFramesDecodedSoFar) {
     test::TGifSpec spec;
     spec.width = 20;

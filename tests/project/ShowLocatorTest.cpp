@@ -82,6 +82,23 @@ TEST_F(ShowLocator, PackagedShowReadsItsProjectTablesAndVersion) {
     EXPECT_FALSE(PackageVersion(folder.File("none.kvshow"), version));
 }
 
+// An action names another show as the show's author wrote it: "\" between folders, any case.
+// Its package opens and its version reads like the one given on the command line.
+TEST_F(ShowLocator, APackageNamedAsAShowWritesItOpens) {
+    test::TPackOptions options;
+    options.version = "5.6";
+    std::string written = WritePackage("other.kvshow", {{"Project.kiv", kProject, TEntryStorage::Deflated}}, options);
+    for (char& c : written)
+        if (c == '/') c = '\\';
+    written.replace(written.size() - 12, 12, "OTHER.KVSHOW");
+    std::string version;
+    EXPECT_TRUE(PackageVersion(written, version));
+    EXPECT_EQ(version, "5.6");
+    const TPackagedOpen opened = OpenPackagedShow(written);
+    ASSERT_TRUE(opened.show) << opened.error;
+    EXPECT_EQ(opened.show->Version(), "5.6.1");
+}
+
 TEST_F(ShowLocator, PackageFailuresCarryTheirTexts) {
     const std::string noProject = WritePackage("noproject.kvshow", {{"b.jpg", "bee", TEntryStorage::Stored}});
     EXPECT_EQ(OpenPackagedShow(noProject).error, "Executable SlideShow Open Error");

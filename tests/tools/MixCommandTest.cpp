@@ -3,6 +3,7 @@
 // as every slide's comment must sound on the first frame of its slide.
 #include "../audio/SoundTestFiles.h"
 
+#include "audio/MusicCompiler.h"
 #include "support/RunProgram.h"
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -291,6 +293,54 @@ TEST_F(MixCommand, AacMusicInM4aAndAdtsFilesPlaysInTheMix) {
             power += static_cast<double>((*mix)[i]) * (*mix)[i];
         // A sine at half scale: 11585 as its root mean square.
         EXPECT_NEAR(std::sqrt(power / (2 * 44100)), 32767 * 0.5 / std::sqrt(2.0), 300);
+    }
+}
+
+// Music a show makes to exhaust the player: hundreds of tracks or loose items sounding at once
+// (every one an open file and a decoder), and a 1 ms item that repeats (every pass would be a sound
+// of its own, thousands within the look-ahead). Only as many tracks and items sound as the limits
+// allow, the level tells how many, and the tiny music mixes to its end.
+TEST_F(MixCommand, HostileMusicIsCutToItsLimits) {
+    Write("level.wav", test::WavBytes(test::Constant(44100, 2, 100), 44100, 2));
+    std::string tracks, loose;
+    for (int i = 0; i < 200; ++i) {
+        tracks += "  object T" + std::to_string(i) +
+                  ":TMusicTrack\n    object S:TMusicItem\n      FileName=level.wav\n      Duration=1000\n"
+                  "    end\n  end\n";
+        loose += "  object S" + std::to_string(i) + ":TMusicItem\n    FileName=level.wav\n    Duration=1000\n  end\n";
+    }
+    const struct {
+        const char* name;
+        std::string music;
+        int level; // at 500 ms, both sides
+    } crowds[] = {
+        {"200 tracks", tracks, static_cast<int>(kMaxMusicTracks) * 100},
+        {"200 loose items", loose, static_cast<int>(kMaxSoundingItems) * 100},
+    };
+    for (const auto& crowd : crowds) {
+        SCOPED_TRACE(crowd.name);
+        WriteShow({2000}, "object Music:Music\n" + crowd.music + "end\n", "");
+        const auto mix = Mix("--to 1000");
+        ASSERT_TRUE(mix);
+        ASSERT_EQ(mix->size(), 44100u * 2);
+        EXPECT_EQ((*mix)[22050 * 2], crowd.level);
+        EXPECT_EQ((*mix)[22050 * 2 + 1], crowd.level);
+    }
+
+    Write("loud.wav", test::WavBytes(test::Constant(44100, 2, 20000), 44100, 2));
+    for (const std::string sync : {"0", "1"}) {
+        SCOPED_TRACE("opt_syncmode=" + sync);
+        WriteShow({3000, 6000},
+                  "opt_syncmode=" + sync +
+                      "\nobject Music:Music\n  object T:TMusicTrack\n    object S:TMusicItem\n"
+                      "      FileName=loud.wav\n      Duration=1\n    end\n  end\n"
+                      "  object O:TMusicOptions\n    IsRepeat=1\n  end\nend\n",
+                  "");
+        const auto mix = Mix("--to 2000");
+        ASSERT_TRUE(mix);
+        ASSERT_EQ(mix->size(), 88200u * 2);
+        // Its own 10 ms edges leave a 1 ms item silent: every pass adds nothing but cost.
+        EXPECT_EQ(std::count(mix->begin(), mix->end(), 0), static_cast<std::ptrdiff_t>(mix->size()));
     }
 }
 
