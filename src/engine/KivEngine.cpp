@@ -581,7 +581,9 @@ void TKivEngine::MainLoop() {
     CheckShowEnd();
     // 17. Run application.
     if (active_ && current_ >= runApp_.time) {
-        const TEngineAction action{kEngineActionRunApp, 0, runApp_.program};
+        // Number 1 marks a slide's own program (a button's runapp carries 0): the main window
+        // starts at most one program per slide start.
+        const TEngineAction action{kEngineActionRunApp, 1, runApp_.program};
         FindRunApp(runApp_.time);
         if (!action.text.empty()) DispatchAction(action);
     }

@@ -1,5 +1,6 @@
 #include "viewer/ActionPerformer.h"
 
+#include "base/Log.h"
 #include "viewer/MainWindowActions.h"
 #include "viewer/ProgramRunner.h"
 #include "viewer/ShowSwitcher.h"
@@ -65,7 +66,8 @@ bool TActionPerformer::Perform(const TKivActionInfo& action) {
         return true;
     }
     case kActionRunApp:
-        RunCommands(action.text);
+        // A slide's program (number 1, from the engine at the slide's start) is one program.
+        RunCommands(action.text, action.number == kSlideProgram ? 1 : kAllCommands);
         return true;
     case kActionRunAppAndExit:
         window_.Close();
@@ -100,9 +102,14 @@ void TActionPerformer::GotoSlide(const TKivActionInfo& action) {
     window_.Engine().PostSeek(navigation.SlideStartTime(index));
 }
 
-bool TActionPerformer::RunCommands(const std::string& text) {
+bool TActionPerformer::RunCommands(const std::string& text, std::size_t limit) {
     window_.ShowCaptionInactive();
-    const std::vector<std::string> commands = SplitCommands(text);
+    std::vector<std::string> commands = SplitCommands(text);
+    if (commands.size() > limit) {
+        for (std::size_t i = limit; i < commands.size(); ++i)
+            TLog::Line("Program not started (one program per slide start): " + commands[i]);
+        commands.resize(limit);
+    }
     for (const std::string& command : commands) {
         if (IsProhibitedCommand(command)) {
             window_.ShowMessageBox("", kProhibitedCommandMessage);

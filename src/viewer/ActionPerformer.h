@@ -6,6 +6,7 @@
 
 #include "viewer/ActionInfo.h"
 
+#include <cstddef>
 #include <string>
 
 namespace kiv {
@@ -28,8 +29,12 @@ public:
 
     // Runs the commands of a text (one, or several separated by commas outside quotes) with the
     // program's folder as working folder. When any command is prohibited nothing runs and the
-    // prohibited-command message is shown; returns false then. Failed starts are silent.
-    bool RunCommands(const std::string& text);
+    // prohibited-command message is shown; returns false then. Failed starts are silent. Only
+    // the first `limit` commands run (the rest are logged as refused).
+    static constexpr std::size_t kAllCommands = static_cast<std::size_t>(-1);
+    bool RunCommands(const std::string& text, std::size_t limit = kAllCommands);
+    // The number the engine gives the program of a slide, started as the slide starts.
+    static constexpr int kSlideProgram = 1;
 
     // Whether the last show switch opened the other show (for the close handler).
     bool LastSwitchSucceeded() const { return lastSwitch_; }

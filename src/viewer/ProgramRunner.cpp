@@ -463,10 +463,12 @@ int TProgramRunner::Start(const TProgramStart& wanted, const std::string& workin
         TLog::Line("Program not started (no programs run here): " + start.CommandLine());
         return kRefused;
     }
-    if (!options_.mayStart || !options_.mayStart(start)) {
-        TLog::Line("Program not started (not allowed): " + start.CommandLine());
+    if (!options_.mayStart) {
+        TLog::Line("Program not started (nobody to ask): " + start.CommandLine());
         return kRefused;
     }
+    // The consent logs why it refused.
+    if (!options_.mayStart(start)) return kRefused;
     return Spawn(start, workingFolder, isOpener);
 }
 

@@ -93,8 +93,8 @@ public:
         // Receives every started child. Default: a detached thread waits for it, so that no
         // finished child stays a zombie.
         std::function<void(pid_t)> childStarted;
-        // Asked before every start that passed the checks; false refuses it (logged). Unset:
-        // nothing is started at all.
+        // Asked before every start that passed the checks; false refuses it (the answer's
+        // owner logs why). Unset: nothing is started at all.
         std::function<bool(const TProgramStart&)> mayStart;
     };
 

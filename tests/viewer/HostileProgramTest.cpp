@@ -142,6 +142,18 @@ TEST_F(HostileProgramTest, OneAnswerPerShowHoldsAndDontRunRefusesButtonsAndTheOn
     EXPECT_EQ(scripts.Recorded("show/tool").size(), 4u); // two calls of one argument each
 }
 
+TEST_F(HostileProgramTest, ASlideStartStartsOneProgramAButtonAllOfItsOwn) {
+    scripts.AddRecorder("show/tool");
+    performer.PerformFromViewer(
+        MakeAction(kActionRunApp, TActionPerformer::kSlideProgram, "tool a, tool b, tool c"));
+    EXPECT_EQ(scripts.WaitForChildren(), 1);
+    EXPECT_EQ(scripts.Recorded("show/tool"), (std::vector<std::string>{"call", "a"}));
+    now += TProgramConsent::kRateWindowMs;
+    Click("runapp(\"tool d, tool e\")");
+    EXPECT_EQ(scripts.WaitForChildren(), 2);
+    EXPECT_EQ(scripts.Recorded("show/tool").size(), 6u);
+}
+
 TEST(ProgramConsent, SwitchesDecideWithoutAskingAndStartsAreLimitedPerSecond) {
     int asked = 0;
     std::int64_t now = 5000;
