@@ -3,6 +3,7 @@
 #include "base/Assert.h"
 #include "base/Log.h"
 #include "render/DevStore.h"
+#include "render/DeviceLock.h"
 #include "render/DrawDevice.h"
 #include "render/Engine.h"
 
@@ -261,7 +262,12 @@ bool T3DScreen::BeginScene() {
             CreateRenderer();
         }
     }
-    const bool ready = renderer_ && renderer_->State != kStatePending;
+    bool ready = false;
+    {
+        // The main thread finishes a pending renderer under the device lock.
+        TDeviceLockGuard guard;
+        ready = renderer_ && renderer_->State != kStatePending;
+    }
     if (ready && !ready_)
         for (TScreenResource* r : std::vector<TScreenResource*>(resources_))
             if (auto* shader = dynamic_cast<TShader*>(r)) shader->Recreate();

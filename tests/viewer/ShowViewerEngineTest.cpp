@@ -137,6 +137,38 @@ TEST_F(ShowViewerEngineTest, AnEngineThreadThatHangsIsGivenUpAtTheStopLimit) {
     device->Destroy();
 }
 
+TEST_F(ShowViewerEngineTest, TheWindowChangesSizeWhileTheEngineThreadDraws) {
+    // The main thread sets the device's size as window events come while the engine thread reads
+    // it for every frame; each new size gets a renderer (made on this thread) and a first frame.
+    auto device = MakeRef<TDrawDevice>();
+    device->SetBounds({0, 0, test::kFrameWidth, test::kFrameHeight}, {0, 0}, false);
+    TRef<TKivEngine> engine = TKivEngine::Create(device.Get(), false);
+    engine->OpenShow(nullptr, test::ParseIni(test::EngineShowText()), 0);
+    engine->Queue().Post(kEngineMode, new TModeData(false));
+    auto threaded = MakeRef<TKivEngineLink>(engine, [this] { rig.Deliver(); });
+    int firstFrames = 0;
+    threaded->OnFirstFrame = [&] { ++firstFrames; };
+    const auto waitFor = [&](int frames) {
+        const auto limit = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (firstFrames < frames && std::chrono::steady_clock::now() < limit) {
+            rig.Deliver();
+            std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+        return firstFrames >= frames;
+    };
+    threaded->Start();
+    ASSERT_TRUE(waitFor(1)) << "no first frame";
+    for (int k = 1; k <= 3; ++k) {
+        device->SetBounds({0, 0, test::kFrameWidth + 8 * k, test::kFrameHeight + 4 * k}, {0, 0}, false);
+        EXPECT_TRUE(waitFor(1 + k)) << "no frame after the size change " << k;
+    }
+    threaded->Stop();
+    EXPECT_FALSE(engine->Running());
+    threaded = nullptr;
+    engine = nullptr;
+    device->Destroy();
+}
+
 TEST(MouseMoveDetectors, TheInputMappingsAndTheOverlaysLiveSideBySideInOneProgram) {
     // Two classes of one name once stood in one namespace: a program with both got one constructor
     // for the two.
