@@ -166,8 +166,9 @@ std::map<std::string, TRef<TImage>> ThemePictures(const std::string& folder) {
     return pictures;
 }
 
+// The caption casts no shadow here, so that the draws counted are the face's and the caption's.
 std::string CaptionObject(const std::string& text) {
-    return "object c:Text\nGUID=c\nText=" + text + "\n" + Key("ScaleX=70\nScaleY=70\ngrps=4\n") + "end\n";
+    return "object c:Text\nGUID=c\nShadowEnable=0\nText=" + text + "\n" + Key("ScaleX=70\nScaleY=70\ngrps=4\n") + "end\n";
 }
 
 // A slide whose host holds the theme `themeFolder` (the show's button path is empty here).
@@ -311,8 +312,8 @@ TEST(ButtonObject, TheThemeSetsFilteringCaptionColourAndOffset) {
     // The theme's colour stands for the caption's colour keys that are missing, and its offset sets
     // the caption's scale; the button's Filtering key wins over the theme's.
     const std::string caption =
-        "object c:Text\nGUID=c\nText=Go\n" + Key("ScaleX=55\nScaleY=55\ngrps=4\n") + "end\n";
-    const std::string own = "object o:Text\nGUID=o\nText=Go\nTextColorHover=#00FF00\n" +
+        "object c:Text\nGUID=c\nShadowEnable=0\nText=Go\n" + Key("ScaleX=55\nScaleY=55\ngrps=4\n") + "end\n";
+    const std::string own = "object o:Text\nGUID=o\nShadowEnable=0\nText=Go\nTextColorHover=#00FF00\n" +
                             Key("ScaleX=70\nScaleY=70\ngrps=4\n") + "end\n";
     TTestSlide test = ButtonSlide("object b:Button\nGUID=b\nTheme=glass\nMipLodBias=3\n" + caption +
                                       Key("grps=4\nScaleX=10\nScaleY=10\n") + "end\n" +
