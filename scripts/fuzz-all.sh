@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds every libFuzzer target (as fuzz.sh does) and runs each one in turn, niced, until it has
 # made RUNS executions or SECONDS have passed, then prints a table of executions, time and crashes
-# per target. Crash inputs are kept in build-fuzz/fuzz-all/TARGET/.
+# per target. Crash inputs (and inputs slower than 10 s) are kept in build-fuzz/fuzz-all/TARGET/crashes/.
 #   scripts/fuzz-all.sh [SECONDS] [RUNS] [TARGET ...]    defaults: 600 s, 1000000 runs, all targets
 # Exit status: 0 when no target crashed.
 set -euo pipefail
@@ -40,7 +40,8 @@ for t in "${targets[@]}"; do
     set -e
     elapsed=$(( $(date +%s) - start ))
     execs=$(sed -n 's/^stat::number_of_executed_units: *//p' "$work/log.txt" | tail -1)
-    crashes=$(find "$work/crashes" -type f | wc -l)
+    # Slow inputs are kept there too (slow-unit-*) but are no crashes.
+    crashes=$(find "$work/crashes" -type f \( -name 'crash-*' -o -name 'leak-*' -o -name 'timeout-*' -o -name 'oom-*' \) | wc -l)
     if [[ $code -ne 0 && $crashes -eq 0 ]]; then crashes=1; fi # died without leaving an input
     if [[ $crashes -ne 0 ]]; then status=1; fi
     printf '%-18s %12s %8s %8s\n' "$t" "${execs:-?}" "$elapsed" "$crashes" | tee -a "$table"
