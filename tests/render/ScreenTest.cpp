@@ -458,6 +458,8 @@ TEST_F(ScreenTest, AfterADeviceLossTheNextSceneRebuildsEverythingAndDrawsTheSame
 
 TEST_F(ScreenTest, AnUnchangedOrEmptyWindowDoesNotRecreateTheRenderer) {
     T3DRenderer* first = screen->Renderer();
+    // Held, so that a new renderer cannot be made at the same address once the screen lets it go.
+    const TRef<T3DRenderer> keepFirst = TRef<T3DRenderer>::Share(first);
     screen->EndScene(false);
     ASSERT_TRUE(screen->BeginScene());
     EXPECT_EQ(screen->Renderer(), first);
