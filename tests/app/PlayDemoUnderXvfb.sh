@@ -31,14 +31,7 @@ log=$work/viewer.log
 . "$(dirname "$0")/../support/XvfbSteps.sh"
 
 "$kivtool" pack "$demo" -o "$work/demo.kvshow" --method deflate >/dev/null || fail "the demo was not packed"
-# The virtual display answers before the player starts.
-wait_for 60 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "the virtual display never answered"
-# The test suite runs with SDL's offscreen driver; this player must draw on the virtual display.
-unset SDL_VIDEODRIVER
-export TMPDIR=$work/tmp
-mkdir -p "$TMPDIR"
-# GL drivers keep allocations to the end of the process; leaks are not what this test looks for.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0
+player_on_virtual_display "$work"
 if [ "$scenario" = screen-saver ]; then
     # A self-contained show under the screen saver's name: the package is appended to the player.
     "$kivtool" pack "$demo" -o "$work/Demo.scr" --method deflate --exe "$viewer" >/dev/null || fail "no screen saver made"

@@ -30,11 +30,7 @@ log=$work/viewer.log
 . "$(dirname "$0")/../support/XvfbSteps.sh"
 
 "$kivtool" pack "$demo" -o "$work/demo.kvshow" --method deflate >/dev/null || fail "the demo was not packed"
-wait_for 60 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "the virtual display never answered"
-unset SDL_VIDEODRIVER
-export TMPDIR=$work/tmp
-mkdir -p "$TMPDIR"
-export ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0
+player_on_virtual_display "$work"
 "$viewer" "$work/demo.kvshow" -resize -log >"$work/viewer.out" 2>"$log" &
 pid=$!
 

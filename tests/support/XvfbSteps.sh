@@ -20,3 +20,15 @@ wait_for() {
         sleep 0.2
     done
 }
+
+# Readies this process to start the player on the virtual display: waits until the display
+# answers, lifts the test suite's offscreen driver so the player draws there, gives it temporary
+# folders under $1, and turns off leak checks (GL drivers keep allocations to the end of the
+# process; leaks are not what these scripts look for).
+player_on_virtual_display() {
+    wait_for 60 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "the virtual display never answered"
+    unset SDL_VIDEODRIVER
+    export TMPDIR=$1/tmp
+    mkdir -p "$TMPDIR"
+    export ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0
+}

@@ -32,11 +32,7 @@ sed -i "s|^\[Slide1\]\r\$|[Slide1]\r\nPers_RunApp=1\r\nRunAppFN=/usr/bin/touch $
 sed -i "s|^\[Slide2\]\r\$|[Slide2]\r\nPers_RunApp=1\r\nRunAppFN=/usr/bin/ld.so /usr/bin/touch $work/mark-loader\r|" "$work/show/Project.kiv"
 grep -q "RunAppFN=/usr/bin/ld.so" "$work/show/Project.kiv" || fail "the demo project got no programs"
 "$kivtool" pack "$work/show" -o "$work/programs.kvshow" --method deflate >/dev/null || fail "the show was not packed"
-wait_for 60 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "the virtual display never answered"
-unset SDL_VIDEODRIVER
-export TMPDIR=$work/tmp
-mkdir -p "$TMPDIR"
-export ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0
+player_on_virtual_display "$work"
 
 dialog=""
 find_dialog() { dialog=$(xdotool search --onlyvisible --name "^Allow the show\?$" 2>/dev/null | head -n 1); [ -n "$dialog" ]; }

@@ -33,11 +33,7 @@ grep -q "opt_usepass=1" "$work/locked/Project.kiv" || fail "the demo project has
 sed -i 's/^\(    ImageName=.*\)\r$/\1\r\n    Action=print\r/' "$work/locked/Project.kiv"
 grep -q "Action=print" "$work/locked/Project.kiv" || fail "no photo of the demo got the print action"
 "$kivtool" pack "$work/locked" -o "$work/locked.kvshow" --method deflate >/dev/null || fail "the show was not packed"
-wait_for 60 xdotool getdisplaygeometry >/dev/null 2>&1 || fail "the virtual display never answered"
-unset SDL_VIDEODRIVER
-export TMPDIR=$work/tmp
-mkdir -p "$TMPDIR"
-export ASAN_OPTIONS=${ASAN_OPTIONS:-}:detect_leaks=0
+player_on_virtual_display "$work"
 
 dialog=""
 find_dialog() { dialog=$(xdotool search --onlyvisible --name "^Demo password$" 2>/dev/null | head -n 1); [ -n "$dialog" ]; }
